@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds Korvane optimised and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found: starting Korvane under Xvfb on :99."
+  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$build/bin/korvane" "$@"
+fi
+exec "$build/bin/korvane" "$@"
