@@ -1,0 +1,39 @@
+// Configuration text files: the token-file reader, the text clean-up rules
+// ("#" comments, blank lines, carriage returns), line readers and the path
+// builder of the data root.
+#pragma once
+#include <cstdio>
+
+// Modes of read_token_file.
+enum {
+  TOKENS_PER_LINE_MASK = 0xFF,   // tokens taken from each line; 0 all
+  TOKEN_FILE_QUIET = 0x100,      // a missing file is not reported
+};
+
+// A token file read whole: count tokens, then a null entry and, after it, the
+// address of the single allocation that holds the pointers and the texts.
+struct token_list {
+  int count;
+  char **tokens;
+};
+
+// Reads path into tokens (see the modes above).  1 on success (count may be
+// 0, *tokens is then null), 0 on failure.  Free with free_tokens.
+int read_token_file(const char *path, int *count, char ***tokens, int mode);
+int read_token_file(const char *path, token_list *list, int mode);
+// Releases a token array returned by read_token_file (null is fine).
+void free_tokens(char **tokens);
+void free_token_list(token_list *list);
+
+// Reads the next line of an open file (at most size - 1 bytes), keeping the
+// line feed and dropping carriage returns.  Null when nothing is left.
+char *read_file_line(char *buf, int size, FILE *f);
+// Copies the next line of a loaded text (at most size - 1 characters, line
+// feed included) and moves *cursor past it.  Null at the end of the text.
+char *cfg_read_line(char *buf, int size, char **cursor);
+// In place: leading blanks, "#" comments (and the blanks before them) and
+// empty lines removed.
+void clean_config_text(char *text);
+void strip_cr(char *text);
+// <data root>/<dir>/<file>, each part only when given.  buf holds 512 bytes.
+char *data_path(char *buf, const char *dir, const char *file);
