@@ -17,8 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "data/axis_scale.h"
+
 struct StudyDef;    // a chart's study list (studies/)
-struct axis_scale;  // vertical scale block of the chart engine
 struct mqt;         // live-quote record (quotes/mqt.h)
 
 // ---------------------------------------------------------------------------
@@ -213,8 +214,8 @@ struct chart_rec {
     int16_t fetch_status;       // 29 suppresses the fetch report
     int32_t ha_capacity;        // slots of the Heikin-Ashi array, 0 until made
     chart_day_stats day_stats;  // daily reference lines' cache
-    axis_scale* price_scale;    // price or percent scale block (malloc'd by the
-    axis_scale* volume_scale;   //   chart engine, freed with the chart)
+    axis_scale price_scale;     // price or percent scale block
+    axis_scale volume_scale;    // volume scale block
     float percent_base;         // percent-axis base price
 };
 

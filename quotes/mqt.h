@@ -96,8 +96,8 @@ struct mqt {
     int32_t multiplier;
     int32_t lot_size;
     uint32_t sec_code;
-    market_rec* market;         // market entry of the live-quote configuration
-    const uint8_t* minute_map;  // 1440 bytes, one per minute of the day; bit 0 in session
+    market_rec* market;         // market entry of the live-quote configuration; its
+                                //   minute table is the record's session map
 
     // 3. List and spread links.
     mqt* next;
