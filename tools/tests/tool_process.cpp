@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 tool_result run_tool(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd)
+                     const std::string& cwd, long max_file_size)
 {
     tool_result r{-1, ""};
     int fds[2];
@@ -31,6 +33,13 @@ tool_result run_tool(const std::string& program, const std::vector<std::string>&
         close(fds[1]);
         if (chdir(cwd.c_str()) != 0)
             _exit(120);
+        if (max_file_size > 0) {
+            // Past the limit a write fails with EFBIG instead of the
+            // process being killed.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{static_cast<rlim_t>(max_file_size), static_cast<rlim_t>(max_file_size)};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
         execv(program.c_str(), argv.data());
         _exit(121);
     }

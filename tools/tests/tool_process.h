@@ -10,9 +10,10 @@ struct tool_result {
     std::string out;   // everything it printed to standard output
 };
 
-// Runs program with args in folder cwd and waits for it.
+// Runs program with args in folder cwd and waits for it. A max_file_size
+// above 0 caps the size of any file it writes (writes past it fail).
 tool_result run_tool(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd);
+                     const std::string& cwd, long max_file_size = 0);
 
 // A fresh folder under the system's temporary folder, removed with
 // everything in it when the object goes.

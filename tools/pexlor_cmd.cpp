@@ -1,0 +1,118 @@
+#include "tools/pexlor_cmd.h"
+
+#include "data/chart.h"
+#include "tools/outfile.h"
+#include "tools/pricecopy.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <strings.h>
+
+static int syntax_error(const char* why)
+{
+    if (why)
+        std::printf("%s", why);
+    std::printf("  syntax:  pexlor infile.ext outfile[.ext] [price adjust amt]\n");
+    return 1;
+}
+
+// Reads the whole input into *image (malloc'ed). Returns 0, or the exit
+// code after printing why.
+static int read_input(const char* path, uint8_t** image, size_t* size)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        std::printf("Can't open: %s\n", path);
+        return 1;
+    }
+    long len = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0)
+        len = std::ftell(f);
+    std::rewind(f);
+    if (len < 0) {
+        std::fclose(f);
+        std::printf("ReadFile failed\n");
+        return 3;
+    }
+    *size = static_cast<size_t>(len);
+    *image = static_cast<uint8_t*>(std::malloc(*size ? *size : 1));
+    if (!*image) {
+        std::fclose(f);
+        std::printf("Can't malloc memory\n");
+        return 2;
+    }
+    size_t got = std::fread(*image, 1, *size, f);
+    std::fclose(f);
+    if (got != *size) {
+        std::printf("ReadFile failed\n");
+        return 3;
+    }
+    return 0;
+}
+
+int pexlor_main(int argc, char** argv)
+{
+    if (argc < 3)
+        return syntax_error("Missing arg\n");
+    const char* in_name = argv[1];
+    const char* out_arg = argv[2];
+    const char* in_ext = file_extension(in_name);
+    if (!in_ext)
+        return syntax_error("missing input file extension\n");
+    const char* out_ext = file_extension(out_arg);
+    if (out_ext && strcasecmp(in_ext, out_ext) != 0)
+        return syntax_error("File extensions must be the same\n");
+    double adjustment = 0;
+    if (argc > 3 && !parse_price_adjustment(argv[3], &adjustment))
+        return syntax_error(nullptr);
+
+    std::string symbol = symbol_from_file_name(out_arg);
+    std::string out_name = out_arg;
+    if (!out_ext)
+        out_name += in_ext;
+
+    uint8_t* image = nullptr;
+    size_t size = 0;
+    int rc = read_input(in_name, &image, &size);
+    if (rc == 0 && size < CHART_HEADER_SIZE) {
+        std::printf("ReadFile failed\n");
+        rc = 3;
+    }
+    if (rc == 0 && !price_image_checksum_ok(image)) {
+        std::printf("Input file checksum error\n");
+        rc = 4;
+    }
+    // The counts come from the header alone; the file must hold what they
+    // claim before any bar is touched.
+    if (rc == 0 && !price_image_complete(image, size)) {
+        std::printf("ReadFile failed\n");
+        rc = 3;
+    }
+    if (rc != 0) {
+        std::free(image);
+        return rc;
+    }
+
+    set_price_image_symbol(image, symbol);
+    if (adjustment != 0)
+        adjust_price_image(image, adjustment);
+
+    size_t written = 0;
+    outfile_result w = replace_output_file(out_name.c_str(), image, size, &written);
+    std::free(image);
+    if (w == OUTFILE_CREATE_FAILED) {
+        std::printf("Can't create: %s\n", out_name.c_str());
+        return 5;
+    }
+    if (w == OUTFILE_WRITE_FAILED) {
+        std::printf("Write error on output, wrote %d bytes\n", static_cast<int>(written));
+        return 6;
+    }
+    if (adjustment != 0)
+        std::printf(" %s -> %s copied with adjustment=%f\n", in_name, out_name.c_str(), adjustment);
+    else
+        std::printf(" %s -> %s copied\n", in_name, out_name.c_str());
+    return 0;
+}
