@@ -69,12 +69,12 @@ int kv_post_thread_message(kv_thread_id to, unsigned message, kv_wparam wparam, 
 
 // Waits for a message in the range and removes it.  Returns 1 for a
 // message, 0 for WM_QUIT (the message is still stored in out), -1 when the
-// calling thread has no queue.  The thread's queue is created first when
-// it has none.
+// calling thread's queue was closed.  The thread's queue is created first
+// when it has none.
 int kv_get_message(kv_msg *out, unsigned first, unsigned last);
 
 // As kv_get_message, waiting at most timeout_ms (< 0: for ever).  Returns
-// 1 message, 0 WM_QUIT, -1 time-out.
+// 1 message, 0 WM_QUIT, -1 time-out or closed queue.
 int kv_get_message_timeout(kv_msg *out, unsigned first, unsigned last, int timeout_ms);
 
 // Looks for a message in the range without waiting.  remove 1 takes it
