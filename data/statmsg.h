@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/sync.h"
+
 // Level bits (wParam of WM_STATUS_MSG), interpreted by the main frame.
 enum {
     STATMSG_SHOW_WINDOW = 1,   // with STATMSG_ADD: also show the Status Messages window
@@ -36,9 +38,16 @@ constexpr int STATMSG_PIECE_MIN = 90;      // posted pieces are cut after this m
 // level: the flag word above.
 void statmsg(const char* source, int line, const char* message, const char* argument, int level);
 
+// The status ring, its write cursor and the mutex that guards both. Code
+// that formats a text into the ring itself (at g_statmsg_ring +
+// g_statmsg_cursor, at most STATMSG_LINE_MAX bytes) holds the mutex until
+// it has committed the text.
+extern char g_statmsg_ring[];
+extern size_t g_statmsg_cursor;
+extern kv_mutex g_statmsg_mutex;
+
 // The text at the ring cursor; moves the cursor past its terminating zero,
 // back to the ring's start once it has passed STATMSG_RING_WRAP bytes.
-// Callers hold the logger's mutex (statmsg does).
 char* statmsg_ring_commit();
 
 // Frees the text carried in a WM_STATUS_MSG lParam.

@@ -1,0 +1,3 @@
+#include "data/mainwnd.h"
+
+std::atomic<kv_hwnd> hmainwnd{0};
