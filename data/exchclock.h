@@ -17,6 +17,11 @@ struct exchange_clock_state {
   int32_t utc_minute;    // UTC minute of the day
 };
 extern exchange_clock_state g_exchange_clock;
+inline int32_t &g_exchange_date = g_exchange_clock.date;
+inline int32_t &g_exchange_time = g_exchange_clock.time_of_day;
+inline int32_t &g_exchange_weekday = g_exchange_clock.weekday;
+inline int64_t &g_exchange_seconds = g_exchange_clock.seconds;
+inline int64_t &g_utc_seconds = g_exchange_clock.utc_seconds;
 
 // The market's clock (null: the global clock) read now; selector CLOCK_*.
 // 0 when the live-quote source's configuration or the zone is missing.
