@@ -140,40 +140,50 @@ static bool path_exists(const std::string &p) {
   return lstat(p.c_str(), &st) == 0;
 }
 
+static std::string child(const std::string &dir, const std::string &name) {
+  if (dir.empty()) return name;
+  if (dir == "/") return "/" + name;
+  return dir + "/" + name;
+}
+
+// Resolves comps[k..] below dir.  Where the exact name is missing, every
+// entry equal without regard to case is tried in turn, so "DATA" finds
+// "Data/ibm.dyd" even when a folder "data" exists beside it.
+static std::string resolve_from(const std::string &dir, const std::vector<std::string> &comps, size_t k) {
+  if (k == comps.size()) return dir.empty() ? "." : dir;
+  const std::string &c = comps[k];
+  std::string exact = child(dir, c);
+  if (c == "." || c == ".." || path_exists(exact)) {
+    std::string r = resolve_from(exact, comps, k + 1);
+    if (!r.empty() || c == "." || c == "..") return r;
+  }
+  std::vector<std::string> candidates;
+  if (DIR *d = opendir(dir.empty() ? "." : dir.c_str())) {
+    while (struct dirent *e = readdir(d))
+      if (strcasecmp(e->d_name, c.c_str()) == 0 && c != e->d_name) candidates.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  for (const std::string &n : candidates) {
+    std::string r = resolve_from(child(dir, n), comps, k + 1);
+    if (!r.empty()) return r;
+  }
+  return "";
+}
+
 std::string kv_resolve_case(const char *path) {
   std::string p = kv_path_normalized(path);
   if (p.empty()) return "";
   if (path_exists(p)) return p;
-  // Walk the components, matching each without regard to case only where
-  // the exact name is missing.
-  std::string cur = p[0] == '/' ? "/" : "";
+  std::vector<std::string> comps;
   size_t i = 0;
   while (i < p.size()) {
-    while (i < p.size() && p[i] == '/') i++;
-    if (i >= p.size()) break;
     size_t j = p.find('/', i);
     if (j == std::string::npos) j = p.size();
-    std::string comp = p.substr(i, j - i);
-    i = j;
-    std::string next = cur.empty() ? comp : (cur == "/" ? "/" + comp : cur + "/" + comp);
-    if (comp == "." || comp == ".." || path_exists(next)) {
-      cur = next;
-      continue;
-    }
-    DIR *d = opendir(cur.empty() ? "." : cur.c_str());
-    if (!d) return "";
-    std::string found;
-    while (struct dirent *e = readdir(d)) {
-      if (strcasecmp(e->d_name, comp.c_str()) == 0) {
-        found = e->d_name;
-        break;
-      }
-    }
-    closedir(d);
-    if (found.empty()) return "";
-    cur = cur.empty() ? found : (cur == "/" ? "/" + found : cur + "/" + found);
+    if (j > i) comps.push_back(p.substr(i, j - i));
+    i = j + 1;
   }
-  return cur;
+  return resolve_from(p[0] == '/' ? "/" : "", comps, 0);
 }
 
 int kv_resolve_case(const char *path, char *out, size_t size) {
