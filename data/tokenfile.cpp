@@ -167,7 +167,14 @@ int read_token_file(const char *path, int *count, char ***tokens, int mode) {
       statmsg(SOURCE, __LINE__, "can't open file:", path ? path : "", STATMSG_ERROR);
     return 0;
   }
-  std::vector<char> text(data.begin(), data.end());
+  return tokens_from_text(data.data(), data.size(), path, mode, count, tokens);
+}
+
+int tokens_from_text(const char *data, size_t size, const char *name, int mode, int *count,
+                     char ***tokens) {
+  if (count) *count = 0;
+  if (tokens) *tokens = nullptr;
+  std::vector<char> text(data, data + size);
   text.push_back(0);
   char *t = text.data();
   strip_cr(t);
@@ -185,7 +192,7 @@ int read_token_file(const char *path, int *count, char ***tokens, int mode) {
     line[strcspn(line, "#\n")] = 0;
     size_t n = strlen(line);
     while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t')) line[--n] = 0;
-    tokenize_line(line, per_line, path, line_no, &toks);
+    tokenize_line(line, per_line, name, line_no, &toks);
   }
   if (toks.empty()) return 1;
   char **ptrs = pack_tokens(toks);

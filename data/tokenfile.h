@@ -2,6 +2,7 @@
 // ("#" comments, blank lines, carriage returns), line readers and the path
 // builder of the data root.
 #pragma once
+#include <cstddef>
 #include <cstdio>
 
 // Modes of read_token_file.
@@ -21,6 +22,9 @@ struct token_list {
 // 0, *tokens is then null), 0 on failure.  Free with free_tokens.
 int read_token_file(const char *path, int *count, char ***tokens, int mode);
 int read_token_file(const char *path, token_list *list, int mode);
+// The same over a file's bytes already in memory; name is used in reports.
+int tokens_from_text(const char *data, size_t size, const char *name, int mode, int *count,
+                     char ***tokens);
 // Releases a token array returned by read_token_file (null is fine).
 void free_tokens(char **tokens);
 void free_token_list(token_list *list);
