@@ -36,3 +36,11 @@ int data_folder_by_name(const char *name);
 // differs only in case exists, that file's path is given.  "\" in name is
 // taken as "/".  Returns buf, or null when the path does not fit.
 char *data_folder_path(char *buf, size_t size, int folder, const char *name);
+
+// The data root of this run when no stored one is used: KORVANE_INSTALLDIR
+// when set, else $XDG_DATA_HOME/korvane, else ~/.local/share/korvane.  Never
+// the home folder itself.  Returns buf, or null when none can be had.
+char *default_data_root(char *buf, size_t size);
+
+// 1 when path names the user's home folder itself.
+int is_home_folder(const char *path);

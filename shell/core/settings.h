@@ -146,6 +146,23 @@ void init_settings_defaults(void);
 // state 1 and all four bars on.  Folders and the data root stay empty.
 void reset_settings(void);
 
+// Profile key of the settings: "Software\<company>\Korvane", where company
+// is "Ostrelan" followed by the instance letter when one was given.
+// Set once at start-up, before the settings are loaded; without it the key
+// follows the command line's instance letter.  An empty company clears it.
+void set_profile_company(const char *company);
+const char *settings_profile_key(void);
+
+// Section names of the profile.
+#define SETTINGS_SECTION "Settings1"
+#define INSTALL_SECTION "Install"
+#define RECENT_FILE_SECTION "Recent File List"
+
+// Moves the data of a previous installation into the new data root (the
+// installation set-up provides it; MigratePreviousVersion calls it when the
+// user keeps the old data).  Null: nothing is moved.
+extern int (*g_move_data_directories)(const char *old_root, const char *new_root);
+
 // Start-up: fix the data root, make it the current directory, create the data
 // folders and load the record from the profile.  first_run and taken_over
 // come from the installation set-up and MigratePreviousVersion.
