@@ -11,24 +11,22 @@
 #include "data/tests/status_capture.h"
 #include "platform/files.h"
 #include "platform/locks.h"
+#include "platform/testing/fixture.h"
 #include "shell/core/settings.h"
 
 namespace {
 
-class TokenFileTest : public ::testing::Test {
+class TokenFileTest : public TempRootTest {
  protected:
   std::string dir;
   void SetUp() override {
-    char tmpl[] = "/tmp/kv_tokenfile_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    TempRootTest::SetUp();
+    dir = root_.path();
   }
-  void TearDown() override { kv_remove_tree(dir.c_str()); }
 
   std::string write(const std::string &name, const std::string &content) {
-    std::string path = dir + "/" + name;
-    EXPECT_TRUE(kv_write_file_atomic(path.c_str(), content.data(), content.size(), nullptr));
-    return path;
+    root_.write(name.c_str(), content);
+    return root_.file(name.c_str());
   }
   std::vector<std::string> tokens(const std::string &content, int mode, int *ok = nullptr) {
     std::string path = write("t.cfg", content);
