@@ -6,7 +6,7 @@
 // defaults the preference pages reset fields from.  Each field is named by
 // its "Settings1" value name; fields that are not stored carry their own name.
 //
-// The spec-era global names (`g_pref_flags`, `g_data_root`, ...) are kept as
+// The program-wide global names (`g_pref_flags`, `g_data_root`, ...) are kept as
 // references into the current block so code can use either spelling.
 #pragma once
 
