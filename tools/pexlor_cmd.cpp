@@ -1,7 +1,7 @@
 #include "tools/pexlor_cmd.h"
 
 #include "data/chart.h"
-#include "tools/outfile.h"
+#include "platform/files.h"
 #include "tools/pricecopy.h"
 
 #include <cstdint>
@@ -99,14 +99,25 @@ int pexlor_main(int argc, char** argv)
     if (adjustment != 0)
         adjust_price_image(image, adjustment);
 
-    size_t written = 0;
-    outfile_result w = replace_output_file(out_name.c_str(), image, size, &written);
-    std::free(image);
-    if (w == OUTFILE_CREATE_FAILED) {
+    // The copy replaces the output in one step: it goes to a temporary file
+    // that is renamed over the output only once it is whole on disk.
+    kv_atomic_file* out = kv_atomic_begin(out_name.c_str(), nullptr);
+    if (!out) {
+        std::free(image);
         std::printf("Can't create: %s\n", out_name.c_str());
         return 5;
     }
-    if (w == OUTFILE_WRITE_FAILED) {
+    // Unbuffered, so that a failing write reports what reached the file.
+    FILE* f = kv_atomic_stream(out);
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    size_t written = std::fwrite(image, 1, size, f);
+    std::free(image);
+    if (written != size) {
+        kv_atomic_abort(out);
+        std::printf("Write error on output, wrote %d bytes\n", static_cast<int>(written));
+        return 6;
+    }
+    if (!kv_atomic_commit(out, nullptr)) {
         std::printf("Write error on output, wrote %d bytes\n", static_cast<int>(written));
         return 6;
     }

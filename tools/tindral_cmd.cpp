@@ -1,6 +1,6 @@
 #include "tools/tindral_cmd.h"
 
-#include "tools/outfile.h"
+#include "platform/files.h"
 #include "tools/symindex_build.h"
 
 #include <cstdio>
@@ -82,8 +82,8 @@ int tindral_main(int argc, char** argv)
     int count = t.count;
     sym_table_free(&t);
 
-    size_t written;
-    if (replace_output_file(SYMINDEX_FILE, image.data(), image.size(), &written) != OUTFILE_OK) {
+    // Written in one piece: an old index stays whole unless the new one is.
+    if (!kv_write_file_atomic(SYMINDEX_FILE, image.data(), image.size(), nullptr)) {
         std::printf("can't open: symnames.six output file\n");
         return 3;
     }

@@ -126,35 +126,40 @@ static std::string renamed(std::string file, const std::string& symbol)
 
 // The output's base name (after "/" or "\", up to the first ".") becomes
 // the upper-cased symbol, cut to 31 characters; a missing extension is
-// taken from the input; the file keeps the name as typed.
+// taken from the input. A new file keeps the name as typed ("\" read as
+// "/"); an existing file whose name differs only in case is replaced.
 TEST(Pexlor, CopiesUnderTheOutputsSymbol)
 {
     struct {
         const char* out_arg;
-        const char* out_file;
+        const char* shown;     // output name in the report
+        const char* on_disk;   // file that holds the copy
         const char* symbol;
     } cases[] = {
-        {"ESZ3", "ESZ3.1min", "ESZ3"},
-        {"esz3.1MIN", "esz3.1MIN", "ESZ3"},
-        {"sub/nqh4", "sub/nqh4.1min", "NQH4"},
-        {"win\\ymh4", "win\\ymh4.1min", "YMH4"},
-        {"spx.w.1min", "spx.w.1min", "SPX"},
-        {"ES", "ES.1min", "ES"},  // onto the input itself
+        {"ESZ3", "ESZ3.1min", "ESZ3.1min", "ESZ3"},
+        {"esz3.1MIN", "esz3.1MIN", "esz3.1MIN", "ESZ3"},
+        {"sub/nqh4", "sub/nqh4.1min", "sub/nqh4.1min", "NQH4"},
+        {"sub\\ymh4", "sub\\ymh4.1min", "sub/ymh4.1min", "YMH4"},
+        {"spx.w.1min", "spx.w.1min", "spx.w.1min", "SPX"},
+        {"ES", "ES.1min", "ES.1min", "ES"},  // onto the input itself
+        {"old", "old.1min", "OLD.1min", "OLD"},
         {"AbcdefghijklmnopqrstuvwxyZ0123456789", "AbcdefghijklmnopqrstuvwxyZ0123456789.1min",
-         "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
+         "AbcdefghijklmnopqrstuvwxyZ0123456789.1min", "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.out_arg);
         temp_folder dir;
         std::string in = price_file("ESH4 LONGER OLD SYMBOL TEXT", 1, BARS);
         write_bytes(dir.file("ES.1min"), in);
+        write_bytes(dir.file("OLD.1min"), "old copy");
         std::filesystem::create_directory(dir.file("sub"));
         tool_result r = run_tool(PEXLOR, {"ES.1min", c.out_arg}, dir.path());
         EXPECT_EQ(r.exit_code, 0);
-        EXPECT_EQ(r.out, std::string(" ES.1min -> ") + c.out_file + " copied\n");
-        std::string out = read_bytes(dir.file(c.out_file));
+        EXPECT_EQ(r.out, std::string(" ES.1min -> ") + c.shown + " copied\n");
+        std::string out = read_bytes(dir.file(c.on_disk));
         ASSERT_EQ(out, renamed(in, c.symbol));
         EXPECT_EQ(symbol_field(out), c.symbol + std::string(32 - std::strlen(c.symbol), '\0'));
+        EXPECT_FALSE(file_exists(dir.file("old.1min")));
     }
 }
 
