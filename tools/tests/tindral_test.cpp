@@ -1,5 +1,6 @@
 // tindral run as a user runs it: symbol-directory files in, symnames.six
 // and the report text out.
+#include "data/symindex.h"
 #include "tools/tests/tool_process.h"
 
 #include <gtest/gtest.h>
@@ -193,4 +194,22 @@ TEST(Tindral, TextPoolCapacity)
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.out, "extracted " + std::to_string(pairs + 1) +
                      " symbols from pool.txt\nMemory allocation exceeded\n");
+}
+
+// The program's own index reader finds every name tindral wrote.
+TEST(Tindral, IndexReadsBackInTheProgram)
+{
+    temp_folder dir;
+    write_bytes(dir.file("nasdaq.txt"), HEADER +
+        "MSFT|Microsoft Corporation|Q|N\n"s
+        "BRK.A|Berkshire Hathaway Inc. Class A\r\n"
+        "ABC$|Preferred share|Q|N\n");
+    ASSERT_EQ(run_tool(TINDRAL, {"nasdaq.txt"}, dir.path()).exit_code, 0);
+    std::string index = read_bytes(dir.file("symnames.six"));
+    ASSERT_EQ(load_symnames_buffer(index.data(), index.size()), 1);
+    EXPECT_EQ(symnames_count(), 2);
+    EXPECT_STREQ(symbol_description("MSFT"), "Microsoft Corporation");
+    EXPECT_STREQ(symbol_description("BRK.A"), "Berkshire Hathaway Inc. Class A");
+    EXPECT_STREQ(symbol_description("ABC$"), "");
+    free_symnames_six();
 }
