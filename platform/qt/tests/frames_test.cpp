@@ -1,0 +1,201 @@
+// Documents, views, templates, the MDI frames and command routing.
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <string>
+#include <vector>
+
+#include "platform/profile.h"
+#include "platform/qt/app.h"
+#include "platform/qt/frames.h"
+#include "platform/qt/test_harness.h"
+#include "platform/testing/fixture.h"
+
+namespace {
+
+std::vector<std::string> g_trail;
+
+struct Doc : KvDocument {
+  Doc() {
+    MapCommand(100, [] { g_trail.push_back("doc"); });
+    MapCommand(200, [] { g_trail.push_back("doc"); });
+  }
+};
+
+struct View : KvView {
+  bool allow_close = true;
+  std::vector<intptr_t> hints;
+  View() { MapCommand(100, [] { g_trail.push_back("view"); }); }
+  void OnUpdate(KvView*, intptr_t hint) override { hints.push_back(hint); }
+  bool CanClose() override { return allow_close; }
+};
+
+struct Frame : KvChildFrame {
+  std::vector<unsigned> syscmds;
+  Frame() { MapCommand(300, [] { g_trail.push_back("child"); }); }
+  void OnSysCommand(unsigned id, kv_lparam) override { syscmds.push_back(id); }
+};
+
+struct Main : KvMainFrame {
+  Main() { MapCommand(400, [] { g_trail.push_back("main"); }); }
+};
+
+class Frames : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    app = kv_test_app();
+    main = new Main;
+    main->resize(900, 700);
+    main->show();
+    auto t = std::make_unique<KvDocTemplate>(129, [] { return new Doc; }, [] { return new Frame; },
+                                             [] { return new View; });
+    tmpl = t.get();
+    app->AddDocTemplate(std::move(t));
+    app->MapCommand(500, [] { g_trail.push_back("app"); });
+    g_trail.clear();
+  }
+  void TearDown() override {
+    delete main;
+    app->CloseAllDocuments();
+    TempRootTest::TearDown();
+  }
+  KvApp* app;
+  Main* main;
+  KvDocTemplate* tmpl;
+};
+
+TEST_F(Frames, ChildFrameReportsSystemCommandsAndKeepsItsNormalRectangle) {
+  KvDocument* doc = tmpl->OpenDocumentFile(QString());
+  ASSERT_NE(doc, nullptr);
+  auto* f = static_cast<Frame*>(static_cast<View*>(doc->GetFirstView())->GetParentFrame());
+  f->setGeometry(20, 30, 300, 200);
+  kv_pump_events();
+  KvRect normal(20, 30, 320, 230);
+  EXPECT_EQ(f->GetWindowPlacement().normal, normal);
+
+  f->SysCommand(SC_MAXIMIZE);
+  kv_pump_events();
+  f->SysCommand(SC_RESTORE);
+  kv_pump_events();
+  f->SysCommand(SC_MINIMIZE);
+  kv_pump_events();
+  EXPECT_EQ(f->syscmds, (std::vector<unsigned>{SC_MAXIMIZE, SC_RESTORE, SC_MINIMIZE}));
+  KvWindowPlacement wp = f->GetWindowPlacement();
+  EXPECT_EQ(wp.showCmd, SW_SHOWMINIMIZED);
+  EXPECT_EQ(wp.normal, normal);
+
+  f->SysCommand(SC_RESTORE);
+  f->SysCommand(SC_MAXIMIZE);
+  kv_pump_events();
+  EXPECT_EQ(f->GetWindowPlacement().showCmd, SW_SHOWMAXIMIZED);
+  EXPECT_EQ(f->GetWindowPlacement().normal, normal);
+
+  // Placement round trip, as page layouts do it.
+  KvDocument* doc2 = tmpl->OpenDocumentFile(QString());
+  auto* f2 = static_cast<Frame*>(doc2->GetFirstView()->GetParentFrame());
+  f2->SetWindowPlacement({SW_SHOWMAXIMIZED, KvRect(5, 6, 205, 156)});
+  kv_pump_events();
+  EXPECT_EQ(f2->GetWindowPlacement().showCmd, SW_SHOWMAXIMIZED);
+  EXPECT_EQ(f2->GetWindowPlacement().normal, KvRect(5, 6, 205, 156));
+}
+
+TEST_F(Frames, CommandGoesToTheViewFirstAndToTheApplicationLast) {
+  KvDocument* doc = tmpl->OpenDocumentFile(QString());
+  ASSERT_NE(doc, nullptr);
+  struct Case {
+    unsigned id;
+    const char* who;
+  };
+  for (Case c : {Case{100, "view"}, Case{200, "doc"}, Case{300, "child"}, Case{400, "main"}, Case{500, "app"}}) {
+    g_trail.clear();
+    EXPECT_TRUE(main->RouteCommand(c.id)) << c.id;
+    EXPECT_EQ(g_trail, std::vector<std::string>{c.who}) << c.id;
+  }
+  g_trail.clear();
+  EXPECT_FALSE(main->RouteCommand(999));
+  EXPECT_TRUE(g_trail.empty());
+
+  // The same through a posted WM_COMMAND.
+  g_trail.clear();
+  main->PostCommand(500);
+  ASSERT_TRUE(kv_wait_until([] { return !g_trail.empty(); }));
+  EXPECT_EQ(g_trail, std::vector<std::string>{"app"});
+}
+
+TEST_F(Frames, MenuStateIsAskedBeforeShowingAndUnhandledCommandsAreDisabled) {
+  bool checked = true;
+  app->MapUpdate(500, [&](KvCmdUI& ui) {
+    ui.SetCheck(checked);
+    ui.SetText(QStringLiteral("&Renamed"));
+  });
+  main->SetDefaultMenu({{KV_MENU_POPUP, "&File"},
+                        {500, "&App command\tCtrl+N"},
+                        {0, nullptr},
+                        {999, "&Nobody"},
+                        {KV_MENU_END}});
+  QMenu* file = main->menuBar()->actions().at(0)->menu();
+  ASSERT_NE(file, nullptr);
+  emit file->aboutToShow();
+  QAction* a = main->FindMenuAction(500);
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(a->isEnabled());
+  EXPECT_TRUE(a->isChecked());
+  EXPECT_EQ(a->text(), QStringLiteral("&Renamed"));
+  EXPECT_FALSE(main->FindMenuAction(999)->isEnabled());
+  a->trigger();
+  EXPECT_EQ(g_trail, std::vector<std::string>{"app"});
+}
+
+TEST_F(Frames, ToolbarStateIsOneBinaryValueOfTheProfile) {
+  main->AddControlBar(0xE800, QStringLiteral("Main"), {{100, 0, "New\nNew"}, {0}, {500, 0, "App"}});
+  main->AddControlBar(136, QStringLiteral("Playback"), {{500, 0, "Play"}});
+  main->ShowControlBar(136, false);
+  kv_profile* p = kv_profile_open("Software\\Ostrelan\\Korvane");
+  ASSERT_NE(p, nullptr);
+  ASSERT_TRUE(main->SaveBarState(p, "Toolbar"));
+  EXPECT_EQ(kv_profile_value_type(p, "Toolbar", "BarState"), KV_PROFILE_BINARY);
+  kv_profile_close(p);
+
+  main->ShowControlBar(136, true);
+  // The View menu command of a bar toggles it and shows its check.
+  KvCmdUI ui;
+  ui.id = 136;
+  main->UpdateCmdUI(ui);
+  EXPECT_EQ(ui.check, 1);
+  p = kv_profile_open("Software\\Ostrelan\\Korvane");
+  ASSERT_TRUE(main->LoadBarState(p, "Toolbar"));
+  kv_profile_close(p);
+  EXPECT_FALSE(main->GetControlBar(136)->isVisible());
+  EXPECT_TRUE(main->GetControlBar(0xE800)->isVisible());
+}
+
+TEST_F(Frames, DocumentUpdatesItsViewsAndAViewCanRefuseToClose) {
+  KvDocument* doc = tmpl->OpenDocumentFile(QString());
+  auto* v = static_cast<View*>(doc->GetFirstView());
+  v->hints.clear();
+  doc->UpdateAllViews(nullptr, 2);
+  doc->UpdateAllViews(v, 3);  // the sender is left out
+  EXPECT_EQ(v->hints, std::vector<intptr_t>{2});
+
+  v->allow_close = false;
+  KvChildFrame* f = v->GetParentFrame();
+  EXPECT_FALSE(f->close());
+  EXPECT_EQ(tmpl->documents().size(), 1u);
+  v->allow_close = true;
+  EXPECT_TRUE(f->close());
+  kv_pump_events();
+  EXPECT_TRUE(tmpl->documents().empty());  // the document went with its last view
+}
+
+TEST_F(Frames, RefusingDocumentOpensNothing) {
+  struct Refuse : KvDocument {
+    bool OnNewDocument() override { return false; }
+  };
+  KvDocTemplate t(130, [] { return new Refuse; }, nullptr, [] { return new View; });
+  EXPECT_EQ(t.OpenDocumentFile(QString()), nullptr);
+  EXPECT_TRUE(t.documents().empty());
+  EXPECT_TRUE(main->children().empty());
+}
+
+}  // namespace
