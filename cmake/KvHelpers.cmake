@@ -27,10 +27,16 @@ function(kv_library name)
         kv_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
       target_compile_definitions(${name}_tests PRIVATE
         KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+      # The environment goes through a launcher: a list given as the
+      # ENVIRONMENT property loses all but its first entry on the way
+      # through test discovery.
+      set_property(TARGET ${name}_tests PROPERTY CROSSCOMPILING_EMULATOR
+        ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+        LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp
+        UBSAN_OPTIONS=print_stacktrace=1)
       gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
-        TIMEOUT 300)
+        PROPERTIES TIMEOUT 300)
     endif()
   endif()
 endfunction()
