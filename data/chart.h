@@ -68,6 +68,7 @@ enum {
     CHART_FILE_VERSION = 7,
     CHART_SYMBOL_SIZE = 32,       // at most 31 characters and a zero
     CHART_DESCRIPTION_SIZE = 60,  // at most 59 characters and a zero
+    CHART_PATH_SIZE = 1024,       // buffer size for chart_file_name paths
 };
 inline constexpr uint32_t CHART_FILE_MAGIC = 0x9AE5E1A5u;
 
@@ -156,6 +157,16 @@ static_assert(offsetof(chart_bar, extra) == 20);
 static_assert(offsetof(chart_bar, flags) == 24);
 static_assert(offsetof(chart_bar, time) == 28);
 static_assert(sizeof(chart_bar) == CHART_BAR_SIZE);
+
+// Bar flags.
+enum : uint32_t {
+    BAR_KEEP = 0x100000,          // kept when it clashes with the following bar;
+                                  //   the daily builder takes a close only from these
+    BAR_VOLUME_VALID = 0x400000,
+    BAR_EXTRA_VWAP = 0x1000000,   // extra word is a volume-weighted price
+    BAR_EXTRA_ADDITIVE = 0x2000000,  // extra word is a summed count
+    BAR_PROVISIONAL = 0x8000000,  // never replaces a stored bar
+};
 
 // One extension block (a user-drawn annotation line). The 128 stored bytes
 // are `block`; their first word is always 0 in a file, and bytes 4-127 hold
@@ -316,8 +327,15 @@ chart_rec* read_hdata_file(const char* symbol, int time_unit);
 
 // 0 written or skipped, 1 file not created, 2 write error.
 int write_chart_file(chart_rec* chart);
-int select_bars_to_save(const chart_rec* chart, chart_bar_run runs[CHART_MAX_RUNS]);
+// The bars a write keeps: the kept days and, unless extended hours are
+// kept, only the session's bars, as runs of consecutive bars. Considers the
+// kept bars at index `from` and after; a full table (CHART_MAX_RUNS) means
+// more may follow from the end of the last run.
+int select_bars_to_save(const chart_rec* chart, chart_bar_run runs[CHART_MAX_RUNS], int from);
 
+// Both take over the charts they are given: the fetched chart, and an
+// unlisted stored chart, are freed; a listed stored chart loses the one
+// reference its finder took.
 chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* log, int flags);
 chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int time_unit, int flags);
 void remove_duplicate_bars(chart_rec* chart);

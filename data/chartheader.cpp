@@ -5,21 +5,6 @@
 
 namespace {
 
-inline float get_lef(const uint8_t* p)
-{
-    uint32_t v = get_le32(p);
-    float f;
-    memcpy(&f, &v, 4);
-    return f;
-}
-
-inline void put_lef(uint8_t* p, float f)
-{
-    uint32_t v;
-    memcpy(&v, &f, 4);
-    put_le32(p, v);
-}
-
 // Copies a text field of n bytes, keeping a terminating zero inside it.
 inline void get_text(const uint8_t* p, char* out, int n)
 {
@@ -121,30 +106,6 @@ void decode_chart_header(const uint8_t* p, chart_file_header* h)
     h->ratio2 = get_lef(p + 244);
     h->word248 = get_le32(p + 248);
     h->checksum = get_le32(p + 252);
-}
-
-void encode_chart_bar(const chart_bar* b, uint8_t* p)
-{
-    put_lef(p + 0, b->open);
-    put_lef(p + 4, b->high);
-    put_lef(p + 8, b->low);
-    put_lef(p + 12, b->close);
-    put_le32(p + 16, (uint32_t)b->volume);
-    put_le32(p + 20, (uint32_t)b->extra);
-    put_le32(p + 24, b->flags);
-    put_le32(p + 28, (uint32_t)b->time);
-}
-
-void decode_chart_bar(const uint8_t* p, chart_bar* b)
-{
-    b->open = get_lef(p + 0);
-    b->high = get_lef(p + 4);
-    b->low = get_lef(p + 8);
-    b->close = get_lef(p + 12);
-    b->volume = (int32_t)get_le32(p + 16);
-    b->extra = (int32_t)get_le32(p + 20);
-    b->flags = get_le32(p + 24);
-    b->time = (int32_t)get_le32(p + 28);
 }
 
 void encode_chart_bars(const chart_bar* bars, int count, uint8_t* image)

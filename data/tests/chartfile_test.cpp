@@ -1,0 +1,788 @@
+// Price files: reading and verifying hand-made files, writing with kept
+// days and sessions, merging, duplicates, extension files.
+//
+// Every file image here is built byte by byte by the test itself, so that a
+// wrong offset in the program's encoder or decoder shows.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/chart.h"
+#include "data/chart_flags.h"
+#include "data/chartheader.h"
+#include "data/statmsg.h"
+#include "platform/files.h"
+#include "platform/testing/fixture.h"
+#include "quotes/mqt.h"
+#include "quotes/mqt_flags.h"
+#include "shell/core/settings.h"
+
+namespace {
+
+// ---- byte images -------------------------------------------------------
+
+void put32(std::string& s, size_t off, uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        s[off + i] = (char)(v >> (8 * i));
+}
+
+void putf(std::string& s, size_t off, float f)
+{
+    uint32_t v;
+    memcpy(&v, &f, 4);
+    put32(s, off, v);
+}
+
+uint32_t get32(const std::string& s, size_t off)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; i++)
+        v |= (uint32_t)(uint8_t)s[off + i] << (8 * i);
+    return v;
+}
+
+struct test_bar {
+    float open, high, low, close;
+    int32_t volume, extra;
+    uint32_t flags;
+    int32_t time;
+};
+
+// 2024-03-04 (a Monday) 00:00 as epoch seconds counted without zone.
+constexpr int32_t DAY0 = 1709510400;
+
+test_bar tbar(int32_t time, float close, uint32_t flags = 0)
+{
+    return {close - 1, close + 1, close - 2, close, 100, 0, flags, time};
+}
+
+struct file_image {
+    std::string bytes = std::string(256, '\0');
+    int ext_count = 0;
+
+    explicit file_image(const char* symbol, int unit, int claimed_bars = 0)
+    {
+        put32(bytes, 0, 7u << 16);  // zero word, version 7
+        put32(bytes, 4, 0x9AE5E1A5u);
+        memcpy(&bytes[8], symbol, strlen(symbol));
+        memcpy(&bytes[40], "Test description", 16);
+        put32(bytes, 100, (uint32_t)unit);
+        put32(bytes, 104, (uint32_t)claimed_bars);
+        put32(bytes, 116, 0x4 | 0x80 | 0x800000);  // bits a reader clears, one it keeps
+        put32(bytes, 144, 34200);
+        put32(bytes, 148, 57600);
+    }
+    void extension(uint8_t fill)
+    {
+        std::string block(128, (char)fill);
+        bytes += block;
+        put32(bytes, 152, (uint32_t)++ext_count);
+    }
+    void bar(const test_bar& b)
+    {
+        std::string r(32, '\0');
+        putf(r, 0, b.open);
+        putf(r, 4, b.high);
+        putf(r, 8, b.low);
+        putf(r, 12, b.close);
+        put32(r, 16, (uint32_t)b.volume);
+        put32(r, 20, (uint32_t)b.extra);
+        put32(r, 24, b.flags);
+        put32(r, 28, (uint32_t)b.time);
+        bytes += r;
+    }
+    // Fills in the checksum: the magic plus the 63 words before it.
+    std::string sealed()
+    {
+        uint32_t sum = 0x9AE5E1A5u;
+        for (int off = 0; off <= 248; off += 4)
+            sum += get32(bytes, off);
+        put32(bytes, 252, sum);
+        return bytes;
+    }
+};
+
+// Texts the logger put into its ring since `from`.
+std::string log_since(size_t from)
+{
+    std::string out;
+    for (size_t i = from; i < g_statmsg_cursor; i++)
+        out += g_statmsg_ring[i] ? g_statmsg_ring[i] : '\n';
+    return out;
+}
+
+class PriceFileTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        saved_ = g_settings;
+        snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
+        g_settings.KeepNumDays1Min = 10;
+        g_settings.KeepNumDaysTick = 10;
+        g_settings.KeepNumDaysVolume = 10;
+        g_settings.KeepExtMktHoursData = 0;
+        kv_make_dirs(root_.file("DATA").c_str(), nullptr);
+        kv_make_dirs(root_.file("HDATA").c_str(), nullptr);
+        log_start_ = g_statmsg_cursor;
+    }
+    void TearDown() override
+    {
+        while (g_chart_list)
+            unlist_chart(g_chart_list);
+        g_settings = saved_;
+        TempRootTest::TearDown();
+    }
+    std::string logged() const { return log_since(log_start_); }
+
+    AppSettings saved_;
+    size_t log_start_ = 0;
+};
+
+// A new chart holding the given bars (times ascending as given).
+chart_rec* make_chart(const char* symbol, int unit, const std::vector<test_bar>& bars)
+{
+    chart_rec* c = new_chart(symbol, unit);
+    if ((int)bars.size() > c->spare)
+        grow_chart_bars(c, (int)bars.size());
+    for (const test_bar& t : bars) {
+        chart_bar& b = c->bars[c->header.bar_count++];
+        b.open = t.open;
+        b.high = t.high;
+        b.low = t.low;
+        b.close = t.close;
+        b.volume = t.volume;
+        b.extra = t.extra;
+        b.flags = t.flags;
+        b.time = t.time;
+        c->spare--;
+    }
+    return c;
+}
+
+std::vector<int32_t> times_of(const chart_rec* c)
+{
+    std::vector<int32_t> t;
+    for (int i = 0; i < c->header.bar_count; i++)
+        t.push_back(c->bars[i].time);
+    return t;
+}
+
+// Bar times of a price file, decoded by hand.
+std::vector<int32_t> file_times(const std::string& f)
+{
+    std::vector<int32_t> t;
+    size_t pos = 256 + 128 * (size_t)get32(f, 152);
+    for (; pos + 32 <= f.size(); pos += 32)
+        t.push_back((int32_t)get32(f, pos + 28));
+    return t;
+}
+
+// ---- header image ------------------------------------------------------
+
+TEST(ChartHeaderImage, DecodesEveryFieldAtItsOffsetAndEncodesTheSameBytes)
+{
+    std::string img(256, '\0');
+    for (int off = 0; off < 256; off += 4)
+        put32(img, off, 0x01010101u * (uint32_t)(off / 4 + 1));
+    memset(&img[8], 'S', 32);    // symbol without a terminator
+    memset(&img[40], 'D', 60);   // description without a terminator
+    memcpy(&img[176], "LEG1", 5);
+    memcpy(&img[208], "LEG2", 5);
+    putf(img, 240, 1.5f);
+    putf(img, 244, -2.25f);
+    putf(img, 132, 42.5f);
+
+    chart_file_header h;
+    decode_chart_header((const uint8_t*)img.data(), &h);
+    EXPECT_EQ(h.zero, 0x0101);
+    EXPECT_EQ(h.version, 0x0101);
+    EXPECT_EQ(h.magic, 0x02020202u);
+    EXPECT_EQ(std::string(h.symbol), std::string(31, 'S'));
+    EXPECT_EQ(std::string(h.description), std::string(59, 'D'));
+    EXPECT_EQ(h.time_unit, 0x1A1A1A1A);   // offset 100
+    EXPECT_EQ(h.bar_count, 0x1B1B1B1B);   // 104
+    EXPECT_EQ(h.flags, 0x1E1E1E1Eu);      // 116
+    EXPECT_EQ(h.last_time, 0x21212121);   // 128
+    EXPECT_FLOAT_EQ(h.prev_close, 42.5f); // 132
+    EXPECT_EQ(h.avg_volume, 0x24242424);  // 140
+    EXPECT_EQ(h.session_start, 0x25252525);
+    EXPECT_EQ(h.session_end, 0x26262626);
+    EXPECT_EQ(h.ext_count, 0x27272727);   // 152
+    EXPECT_EQ(h.volume_per_bar, 0x2A2A2A2A);
+    EXPECT_EQ(h.word172, 0x2C2C2C2Cu);
+    EXPECT_STREQ(h.leg1, "LEG1");
+    EXPECT_STREQ(h.leg2, "LEG2");
+    EXPECT_FLOAT_EQ(h.ratio1, 1.5f);
+    EXPECT_FLOAT_EQ(h.ratio2, -2.25f);
+    EXPECT_EQ(h.word248, 0x3F3F3F3Fu);
+    EXPECT_EQ(h.checksum, 0x40404040u);
+
+    // Text fields come back terminated, so the bytes differ only there.
+    std::string back(256, '\0');
+    encode_chart_header(&h, (uint8_t*)&back[0]);
+    std::string expect = img;
+    expect[8 + 31] = 0;
+    expect[40 + 59] = 0;
+    expect[176 + 31] = 0;
+    expect[208 + 31] = 0;
+    EXPECT_EQ(back.substr(100), expect.substr(100));
+    EXPECT_EQ(back.substr(0, 100), expect.substr(0, 100));
+
+    uint32_t sum = 0x9AE5E1A5u;
+    for (int off = 0; off <= 248; off += 4)
+        sum += get32(img, off);
+    EXPECT_EQ(chart_header_checksum((const uint8_t*)img.data()), sum);
+}
+
+TEST(ChartHeaderImage, BarFieldsSitAtTheirOffsets)
+{
+    file_image f("X", 1);
+    f.bar({1.25f, 2.5f, 0.5f, 2.0f, -7, 0x12345678, BAR_KEEP | BAR_VOLUME_VALID, DAY0 + 60});
+    chart_bar b;
+    decode_chart_bar((const uint8_t*)f.bytes.data() + 256, &b);
+    EXPECT_FLOAT_EQ(b.open, 1.25f);
+    EXPECT_FLOAT_EQ(b.high, 2.5f);
+    EXPECT_FLOAT_EQ(b.low, 0.5f);
+    EXPECT_FLOAT_EQ(b.close, 2.0f);
+    EXPECT_EQ(b.volume, -7);
+    EXPECT_EQ(b.extra, 0x12345678);
+    EXPECT_EQ(b.flags, (uint32_t)(BAR_KEEP | BAR_VOLUME_VALID));
+    EXPECT_EQ(b.time, DAY0 + 60);
+    uint8_t out[32];
+    encode_chart_bar(&b, out);
+    EXPECT_EQ(std::string((char*)out, 32), f.bytes.substr(256));
+}
+
+// ---- reading -----------------------------------------------------------
+
+TEST_F(PriceFileTest, ReadsEveryBarThatFollowsWhateverTheHeaderClaims)
+{
+    file_image f("ibm", TU_DAILY, 10);
+    f.extension(0xEE);
+    for (int i = 0; i < 12; i++)
+        f.bar(tbar(DAY0 + i * 86400, 100.0f + i));
+    root_.write("DATA/IBM.dyd", f.sealed());
+
+    chart_rec* c = load_and_merge_chart("IBM", nullptr, TU_DAILY, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 12);
+    EXPECT_FLOAT_EQ(c->bars[11].close, 111.0f);
+    EXPECT_EQ(c->header.last_date, 20240315);
+    EXPECT_EQ(c->header.last_time, 0);
+    EXPECT_EQ(c->references, 1);
+    EXPECT_EQ(c->spare, initial_bar_capacity(TU_DAILY));
+    EXPECT_EQ(c->header.flags, 0x800000u);  // read clears 0x4 and 0x80
+    EXPECT_STREQ(c->header.description, "Test description");
+    ASSERT_NE(c->extensions, nullptr);
+    EXPECT_EQ(c->extensions->next, nullptr);
+    EXPECT_EQ(c->extensions->block[0], 0);  // the stored link word is not kept
+    EXPECT_EQ(c->extensions->block[4], 0xEE);
+    free_chart_data(c);
+}
+
+TEST_F(PriceFileTest, RefusesDamagedFiles)
+{
+    struct {
+        const char* what;
+        int flip_bit_at;      // byte whose low bit flips after sealing, -1 none
+        int claimed_exts;     // extension count written at 152, -1 as built
+    } cases[] = {
+        {"checksum one bit off", 20, -1},
+        {"extension count beyond the file", -1, 3},
+        {"huge extension count", -1, 0x7fffffff},
+        {"negative extension count", -1, -5},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        file_image f("BAD", TU_DAILY, 2);
+        f.bar(tbar(DAY0, 10));
+        f.bar(tbar(DAY0 + 86400, 11));
+        if (k.claimed_exts != -1)
+            put32(f.bytes, 152, (uint32_t)k.claimed_exts);
+        std::string bytes = f.sealed();
+        if (k.flip_bit_at >= 0)
+            bytes[k.flip_bit_at] ^= 1;
+        root_.write("DATA/BAD.dyd", bytes);
+        size_t from = g_statmsg_cursor;
+        EXPECT_EQ(load_and_merge_chart("BAD", nullptr, TU_DAILY, 0), nullptr);
+        EXPECT_NE(log_since(from).find("Invalid or corrupt data file"), std::string::npos)
+            << log_since(from);
+    }
+}
+
+TEST_F(PriceFileTest, DropsBarsWithoutNumericPricesNamingTheFile)
+{
+    file_image f("NAN", TU_DAILY);
+    f.bar(tbar(DAY0, 10));
+    f.bar({NAN, 1, 1, 1, 0, 0, 0, DAY0 + 86400});
+    f.bar({1, INFINITY, 1, 1, 0, 0, 0, DAY0 + 2 * 86400});
+    f.bar(tbar(DAY0 + 3 * 86400, 13));
+    root_.write("DATA/NAN.dyd", f.sealed());
+    chart_rec* c = load_and_merge_chart("NAN", nullptr, TU_DAILY, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(times_of(c), (std::vector<int32_t>{DAY0, DAY0 + 3 * 86400}));
+    EXPECT_EQ(c->spare, initial_bar_capacity(TU_DAILY) + 2);
+    EXPECT_NE(logged().find("NAN.dyd"), std::string::npos) << logged();
+    free_chart_data(c);
+}
+
+TEST_F(PriceFileTest, HeaderOnlyReadOfAnOldVersionReportsNoBarsAndDeletesWhenAsked)
+{
+    file_image f("OLD", TU_DAILY, 3);
+    put32(f.bytes, 108, 20240101);
+    put32(f.bytes, 112, 20240105);
+    f.bytes[2] = 6;  // version 6
+    for (int i = 0; i < 3; i++)
+        f.bar(tbar(DAY0 + i * 86400, 10));
+    std::string bytes = f.sealed();
+    std::string path = root_.file("DATA/OLD.dyd");
+
+    root_.write("DATA/OLD.dyd", bytes);
+    chart_rec* h = read_chart_file_header(path.c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->header.bar_count, 0);
+    EXPECT_EQ(h->header.first_date, 0);
+    EXPECT_EQ(h->header.last_date, 0);
+    EXPECT_TRUE(h->header.flags & CHART_HEADER_ONLY);
+    free_chart_data(h);
+    EXPECT_TRUE(kv_file_exists(path.c_str()));
+
+    h = get_chart_header("old", TU_DAILY, 1);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->header.bar_count, 0);
+    free_chart_data(h);
+    EXPECT_FALSE(kv_file_exists(path.c_str()));
+
+    // A current file keeps its counts; a missing one gives a zero header.
+    file_image g("CUR", TU_DAILY, 3);
+    put32(g.bytes, 112, 20240105);
+    root_.write("DATA/CUR.dyd", g.sealed());
+    h = get_chart_header("CUR", TU_DAILY, 1);
+    EXPECT_EQ(h->header.bar_count, 3);
+    EXPECT_EQ(h->header.last_date, 20240105);
+    free_chart_data(h);
+    h = get_chart_header("NONE", TU_DAILY, 1);
+    EXPECT_EQ(h->header.bar_count, 0);
+    EXPECT_EQ(h->header.symbol[0], 0);
+    free_chart_data(h);
+}
+
+TEST_F(PriceFileTest, HistoricFileReadsOrReportsWhatIsWrong)
+{
+    EXPECT_EQ(read_hdata_file("ES", TU_1MIN), nullptr);
+    EXPECT_NE(logged().find("No hdata file: "), std::string::npos);
+
+    file_image f("ES", TU_1MIN);
+    f.bar(tbar(DAY0 + 34200, 5));
+    root_.write("HDATA/ES.1min", f.sealed());
+    chart_rec* c = read_hdata_file("es", TU_1MIN);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 1);
+    free_chart_data(c);
+
+    root_.write("HDATA/ES.1min", std::string(300, 'x'));
+    EXPECT_EQ(read_hdata_file("ES", TU_1MIN), nullptr);
+    EXPECT_NE(logged().find("Corrupt HDATA file"), std::string::npos);
+}
+
+// ---- file names --------------------------------------------------------
+
+TEST_F(PriceFileTest, FileNamesFollowUnitAndRefuseUnsafeSymbols)
+{
+    struct {
+        const char* symbol;
+        int unit;
+        const char* leaf;  // null: no file
+    } cases[] = {
+        {"ibm", TU_1MIN, "IBM.1min"},   {"ibm", TU_DAILY, "IBM.dyd"},
+        {"ibm", TU_3DAY, "IBM.dyd"},    {"ibm", TU_WEEKLY, "IBM.wyd"},
+        {"ibm", TU_MONTHLY, "IBM.myd"}, {"ibm", TU_IEXT, "IBM.iext"},
+        {"es", -150, "ES.tick50"},      {"es", -1000000500, "ES.vol500"},
+        {"ibm", 5, nullptr},            {"ibm", -30, nullptr},
+        {"ibm", TU_MQT, nullptr},       {"../x", TU_DAILY, nullptr},
+        {"a/b", TU_DAILY, nullptr},     {"a\\b", TU_DAILY, nullptr},
+        {"..", TU_DAILY, nullptr},      {".", TU_DAILY, nullptr},
+        {"", TU_DAILY, nullptr},        {"a\tb", TU_DAILY, nullptr},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(std::string(k.symbol) + " " + std::to_string(k.unit));
+        const char* leaf = chart_file_name(nullptr, k.symbol, k.unit);
+        if (!k.leaf) {
+            EXPECT_EQ(leaf, nullptr);
+            continue;
+        }
+        ASSERT_NE(leaf, nullptr);
+        EXPECT_STREQ(leaf, k.leaf);
+        char path[CHART_PATH_SIZE];
+        ASSERT_NE(chart_file_name(path, k.symbol, k.unit), nullptr);
+        EXPECT_EQ(std::string(path), root_.path() + "/DATA/" + k.leaf);
+    }
+    char path[CHART_PATH_SIZE];
+    ASSERT_NE(hdata_file_name(path, "es", -110), nullptr);
+    EXPECT_EQ(std::string(path), root_.path() + "/HDATA/ES.tick10");
+    EXPECT_EQ(hdata_file_name(path, "es", TU_DAILY), nullptr);
+}
+
+TEST(ChartCapacity, InitialSlotsByUnit)
+{
+    AppSettings saved = g_settings;
+    g_settings.KeepNumDays1Min = 5;
+    EXPECT_EQ(initial_bar_capacity(0), 0);
+    EXPECT_EQ(initial_bar_capacity(-101), 1024);
+    EXPECT_EQ(initial_bar_capacity(-1000000010), 1024);
+    EXPECT_EQ(initial_bar_capacity(-30), 100 + 2000 * 30);
+    EXPECT_EQ(initial_bar_capacity(1), 820);
+    EXPECT_EQ(initial_bar_capacity(390), 5);
+    g_settings.KeepNumDays1Min = 1;
+    EXPECT_EQ(initial_bar_capacity(390), 2);
+    g_settings = saved;
+}
+
+// ---- writing -----------------------------------------------------------
+
+TEST_F(PriceFileTest, MinuteChartKeepsItsLastDatesAndSessionBars)
+{
+    g_settings.KeepNumDays1Min = 5;
+    std::vector<test_bar> bars;
+    std::vector<int32_t> expect;
+    for (int d = 0; d < 7; d++) {
+        for (int32_t tod : {30000, 34200, 40000, 57600, 60000}) {
+            int32_t t = DAY0 + d * 86400 + tod;
+            bars.push_back(tbar(t, 10.0f + d));
+            if (d >= 2 && tod >= 34200 && tod <= 57600)
+                expect.push_back(t);
+        }
+    }
+    chart_rec* c = make_chart("MSFT", TU_1MIN, bars);
+    c->header.session_start = 34200;
+    c->header.session_end = 57600;
+    c->header.flags |= CHART_BARS_CHANGED | CHART_FORCE_WRITE | CHART_REPAINT;
+    ASSERT_EQ(write_chart_file(c), 0);
+    EXPECT_FALSE(c->header.flags & CHART_FORCE_WRITE);
+
+    std::string f = root_.read("DATA/MSFT.1min");
+    ASSERT_GE(f.size(), 256u);
+    EXPECT_EQ(get32(f, 0), 7u << 16);
+    EXPECT_EQ(get32(f, 4), 0x9AE5E1A5u);
+    EXPECT_EQ(f.substr(8, 5), std::string("MSFT\0", 5));
+    EXPECT_EQ(get32(f, 100), 1u);
+    EXPECT_EQ(get32(f, 104), (uint32_t)expect.size());
+    EXPECT_EQ(get32(f, 116), (uint32_t)CHART_REPAINT);  // 0x4 and 0x8000 not stored
+    uint32_t sum = 0x9AE5E1A5u;
+    for (int off = 0; off <= 248; off += 4)
+        sum += get32(f, off);
+    EXPECT_EQ(get32(f, 252), sum);
+    EXPECT_EQ(file_times(f), expect);
+
+    // Extended hours kept: every bar of the kept dates.
+    g_settings.KeepExtMktHoursData = 1;
+    ASSERT_EQ(write_chart_file(c), 0);
+    EXPECT_EQ(file_times(root_.read("DATA/MSFT.1min")).size(), 25u);
+    // Write-all: everything.
+    c->header.flags |= CHART_WRITE_ALL;
+    ASSERT_EQ(write_chart_file(c), 0);
+    EXPECT_EQ(file_times(root_.read("DATA/MSFT.1min")).size(), 35u);
+    free_chart_copy(c);
+}
+
+TEST_F(PriceFileTest, MoreSessionRunsThanOneTableLoseNoSessionBar)
+{
+    g_settings.KeepNumDays1Min = 45;
+    std::vector<test_bar> bars;
+    size_t in_session = 0;
+    for (int d = 0; d < 45; d++)
+        for (int32_t tod : {20000, 36000, 36060, 70000}) {
+            bars.push_back(tbar(DAY0 + d * 86400 + tod, 5));
+            in_session += tod >= 34200 && tod <= 57600;
+        }
+    chart_rec* c = make_chart("RUNS", TU_1MIN, bars);
+    c->header.session_start = 34200;
+    c->header.session_end = 57600;
+    ASSERT_EQ(write_chart_file(c), 0);
+    std::string f = root_.read("DATA/RUNS.1min");
+    EXPECT_EQ(file_times(f).size(), in_session);
+    EXPECT_EQ(get32(f, 104), (uint32_t)in_session);
+    free_chart_copy(c);
+}
+
+TEST_F(PriceFileTest, SkipsWhatIsNotWritten)
+{
+    chart_rec* c = make_chart("DERIV", TU_3DAY, {tbar(DAY0, 1)});
+    c->header.flags |= CHART_FORCE_WRITE;
+    EXPECT_EQ(write_chart_file(c), 0);
+    EXPECT_FALSE(kv_file_exists(root_.file("DATA/DERIV.dyd").c_str()));
+    free_chart_copy(c);
+
+    c = make_chart("RO", TU_DAILY, {tbar(DAY0, 1)});
+    c->header.flags |= CHART_READ_ONLY;
+    EXPECT_EQ(write_chart_file(c), 0);
+    EXPECT_FALSE(kv_file_exists(root_.file("DATA/RO.dyd").c_str()));
+    c->header.flags |= CHART_FORCE_WRITE;
+    EXPECT_EQ(write_chart_file(c), 0);
+    EXPECT_TRUE(kv_file_exists(root_.file("DATA/RO.dyd").c_str()));
+    free_chart_copy(c);
+
+    // A last bar with time 0 is not written.
+    c = make_chart("ZERO", TU_DAILY, {tbar(DAY0, 1), tbar(0, 2)});
+    EXPECT_EQ(write_chart_file(c), 0);
+    EXPECT_EQ(file_times(root_.read("DATA/ZERO.dyd")), std::vector<int32_t>{DAY0});
+    free_chart_copy(c);
+}
+
+TEST_F(PriceFileTest, WrittenFileReadsBackWithExtensions)
+{
+    chart_rec* c = make_chart("RT", TU_DAILY, {tbar(DAY0, 1), tbar(DAY0 + 86400, 2)});
+    chart_extension* e = add_chart_extension(c);
+    ASSERT_NE(e, nullptr);
+    memset(e->block, 0x5A, sizeof e->block);
+    EXPECT_EQ(chart_extension_count(c), 1);
+    EXPECT_TRUE(c->header.flags & CHART_EXT_CHANGED);
+    ASSERT_EQ(write_chart_file(c), 0);
+    std::string f = root_.read("DATA/RT.dyd");
+    EXPECT_EQ(get32(f, 152), 1u);
+    EXPECT_EQ(get32(f, 256), 0u);  // link word stored as 0
+    EXPECT_EQ((uint8_t)f[260], 0x5A);
+    free_chart_data(c);
+
+    c = load_and_merge_chart("RT", nullptr, TU_DAILY, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 2);
+    EXPECT_EQ(chart_extension_count(c), 1);
+    EXPECT_EQ(c->extensions->block[127], 0x5A);
+    EXPECT_EQ(delete_chart_extension(c, c->extensions), 1);
+    EXPECT_EQ(chart_extension_count(c), 0);
+    free_chart_data(c);
+}
+
+TEST_F(PriceFileTest, FailedWriteLeavesTheOldFileAsItWas)
+{
+    chart_rec* c = make_chart("FULL", TU_DAILY, {tbar(DAY0, 1)});
+    ASSERT_EQ(write_chart_file(c), 0);
+    std::string before = root_.read("DATA/FULL.dyd");
+    free_chart_copy(c);
+
+    std::vector<test_bar> many;
+    for (int i = 0; i < 5000; i++)
+        many.push_back(tbar(DAY0 + i * 86400, (float)i));
+    c = make_chart("FULL", TU_DAILY, many);
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    c->mqt = record;
+
+    // The file system refuses to grow any file past 64 KiB: the write stops
+    // halfway, as on a full disk.
+    struct rlimit old_limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 65536;
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int result = write_chart_file(c);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(root_.read("DATA/FULL.dyd"), before);
+    EXPECT_NE(logged().find("write error in file:"), std::string::npos);
+    std::vector<kv_dir_entry> left;
+    kv_list_dir(root_.file("DATA/*").c_str(), &left, nullptr);
+    EXPECT_EQ(left.size(), 1u);  // no temporary file stays behind
+    c->mqt = nullptr;
+    free(record);
+    free_chart_copy(c);
+}
+
+// ---- merging and duplicates ----------------------------------------------
+
+TEST_F(PriceFileTest, MergeReplacesStoredBarsExceptByProvisionalOnes)
+{
+    chart_rec* stored = make_chart("MRG", TU_1MIN,
+                                   {tbar(DAY0 + 34200, 1), tbar(DAY0 + 34260, 2),
+                                    tbar(DAY0 + 34290, 99),  // not a whole minute
+                                    tbar(DAY0 + 34320, 3)});
+    strcpy(stored->header.description, "Stored");
+    chart_rec* fetched = make_chart("MRG", TU_1MIN,
+                                    {tbar(DAY0 + 34260, 20, BAR_PROVISIONAL),
+                                     tbar(DAY0 + 34320, 30), tbar(DAY0 + 34380, 40)});
+    fetched->header.prev_close = 7.5f;
+    fetched->header.history_date = 20240304;
+    chart_alloc_log log = {};
+    chart_rec* m = merge_bars(stored, fetched, &log, 0);
+    ASSERT_NE(m, nullptr);
+    std::vector<float> closes;
+    for (int i = 0; i < m->header.bar_count; i++)
+        closes.push_back(m->bars[i].close);
+    EXPECT_EQ(closes, (std::vector<float>{1, 2, 30, 40}));
+    EXPECT_STREQ(m->header.description, "Stored");
+    EXPECT_FLOAT_EQ(m->header.prev_close, 7.5f);
+    EXPECT_EQ(m->header.history_date, 20240304);
+    EXPECT_EQ(m->header.last_time, 34380);
+    EXPECT_EQ(m->header.first_date, 20240304);
+    EXPECT_TRUE(m->header.flags & CHART_BARS_CHANGED);
+    EXPECT_EQ(m->spare, initial_bar_capacity(TU_1MIN) + 3);
+    free_chart_copy(m);
+}
+
+TEST_F(PriceFileTest, MergeMatchesDailyBarsByDayAndTickBarsBySpan)
+{
+    chart_rec* stored = make_chart("D", TU_DAILY, {tbar(DAY0, 1), tbar(DAY0 + 86400, 2)});
+    chart_rec* fetched = make_chart("D", TU_DAILY, {tbar(DAY0 + 86400 + 3600, 20),
+                                                    tbar(DAY0 + 2 * 86400, 30)});
+    chart_alloc_log log = {};
+    chart_rec* m = merge_bars(stored, fetched, &log, 0);
+    EXPECT_EQ(times_of(m), (std::vector<int32_t>{DAY0, DAY0 + 86400 + 3600, DAY0 + 2 * 86400}));
+    free_chart_copy(m);
+
+    // Reload drops the stored bars.
+    stored = make_chart("D", TU_DAILY, {tbar(DAY0, 1)});
+    fetched = make_chart("D", TU_DAILY, {tbar(DAY0 + 86400, 2)});
+    m = merge_bars(stored, fetched, &log, CHART_REQ_RELOAD);
+    EXPECT_EQ(times_of(m), std::vector<int32_t>{DAY0 + 86400});
+    free_chart_copy(m);
+
+    stored = make_chart("T", -110, {tbar(100, 1), tbar(200, 2), tbar(300, 3), tbar(400, 4)});
+    fetched = make_chart("T", -110, {tbar(200, 20), tbar(250, 25)});
+    m = merge_bars(stored, fetched, &log, 0);
+    EXPECT_EQ(times_of(m), (std::vector<int32_t>{100, 200, 250, 300, 400}));
+    free_chart_copy(m);
+}
+
+TEST_F(PriceFileTest, DuplicatesGoInOnePassByTheKeepRule)
+{
+    const uint32_t K = BAR_KEEP;
+    struct {
+        const char* what;
+        std::vector<test_bar> in;
+        std::vector<float> closes;
+    } cases[] = {
+        {"later wins without keep flag", {tbar(DAY0, 1), tbar(DAY0, 2)}, {2}},
+        {"earlier with keep flag wins", {tbar(DAY0, 1, K), tbar(DAY0, 2)}, {1}},
+        {"stable sort: first read stays first",
+         {tbar(DAY0 + 86400, 5), tbar(DAY0, 1, K), tbar(DAY0, 2)}, {1, 5}},
+        {"run of three", {tbar(DAY0, 1), tbar(DAY0, 2), tbar(DAY0, 3), tbar(DAY0 + 86400, 4)},
+         {3, 4}},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        chart_rec* c = make_chart("DUP", TU_DAILY, k.in);
+        sort_chart_bars(c);
+        remove_duplicate_bars(c);
+        std::vector<float> closes;
+        for (int i = 0; i < c->header.bar_count; i++)
+            closes.push_back(c->bars[i].close);
+        EXPECT_EQ(closes, k.closes);
+        EXPECT_EQ(c->header.bar_count + c->spare, initial_bar_capacity(TU_DAILY));
+        free_chart_copy(c);
+    }
+}
+
+TEST_F(PriceFileTest, LoadWithFetchedBarsMergesAndWritesTheFile)
+{
+    file_image f("LM", TU_DAILY);
+    f.bar(tbar(DAY0, 1));
+    f.bar(tbar(DAY0 + 86400, 2));
+    root_.write("DATA/LM.dyd", f.sealed());
+    chart_rec* fetched = make_chart("lm", TU_DAILY, {tbar(DAY0 + 2 * 86400, 3)});
+    chart_rec* c = load_and_merge_chart("LM", fetched, TU_DAILY, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 3);
+    EXPECT_EQ(file_times(root_.read("DATA/LM.dyd")),
+              (std::vector<int32_t>{DAY0, DAY0 + 86400, DAY0 + 2 * 86400}))
+        << logged();
+    free_chart_data(c);
+
+    fetched = make_chart("OTHER", TU_DAILY, {tbar(DAY0, 1)});
+    EXPECT_EQ(load_and_merge_chart("LM", fetched, TU_DAILY, 0), nullptr);
+    EXPECT_NE(logged().find("Unmatched symbols"), std::string::npos);
+}
+
+// ---- chart list and extension files ---------------------------------------
+
+TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
+{
+    chart_rec* a = new_chart("AAA", TU_DAILY);
+    chart_rec* b = new_chart("BBB", TU_DAILY);
+    list_chart(a);
+    list_chart(b);
+    list_chart(a);  // once only
+    EXPECT_EQ(g_chart_list, a);
+    EXPECT_EQ(a->next, b);
+    EXPECT_EQ(b->next, nullptr);
+    EXPECT_EQ(find_listed_chart("aaa", TU_DAILY), a);
+    EXPECT_EQ(find_listed_chart("AAA", TU_WEEKLY), nullptr);
+
+    chart_rec* again = load_and_merge_chart("AAA", nullptr, TU_DAILY, CHART_REQ_LISTED_ONLY);
+    EXPECT_EQ(again, a);
+    EXPECT_EQ(a->references, 2);
+    free_chart_data(a);
+    EXPECT_EQ(find_listed_chart("AAA", TU_DAILY), a);
+    free_chart_data(a);
+    EXPECT_EQ(find_listed_chart("AAA", TU_DAILY), nullptr);
+    EXPECT_EQ(g_chart_list, b);
+    free_chart_data(b);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, ChartReleasesItsLiveQuoteRecordAndLeavesItsChain)
+{
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    strcpy(record->symbol, "LQ");
+    record->users = 2;
+    chart_rec* one = new_chart("LQ", TU_1MIN);
+    chart_rec* two = new_chart("LQ", 5);
+    one->mqt = two->mqt = record;
+    record->intraday_charts = one;
+    one->sibling = two;
+    list_chart(one);
+    list_chart(two);
+    free_chart_data(one);
+    EXPECT_EQ(record->intraday_charts, two);
+    EXPECT_EQ(record->users, 1);
+    free_chart_data(two);  // the last user frees the record
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, IntradayExtensionsLiveInTheIextFile)
+{
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    strcpy(record->symbol, "IX");
+    record->users = 1;
+    chart_rec* c = new_chart("IX", TU_1MIN);
+    EXPECT_EQ(add_chart_extension(c), nullptr);  // no record
+    c->mqt = record;
+    chart_extension* e = add_chart_extension(c);
+    ASSERT_NE(e, nullptr);
+    memset(e->block, 0x33, sizeof e->block);
+    EXPECT_EQ(record->iext_count, 1);
+    EXPECT_TRUE(record->flags & MQT_EXT_CHANGED);
+    EXPECT_EQ(c->extensions, nullptr);
+    EXPECT_EQ(write_iext_file(record), 1);
+    std::string f = root_.read("DATA/IX.iext");
+    ASSERT_EQ(f.size(), 128u);
+    EXPECT_EQ(get32(f, 0), 0u);
+    EXPECT_EQ((uint8_t)f[4], 0x33);
+
+    EXPECT_EQ(read_iext_file(record), 1);
+    EXPECT_EQ(record->iext_count, 1);
+    EXPECT_EQ(record->iext_chain->block[0], 0);
+    EXPECT_EQ(record->iext_chain->block[100], 0x33);
+
+    // A file that is not whole blocks is refused.
+    root_.write("DATA/IX.iext", std::string(200, 'z'));
+    EXPECT_EQ(read_iext_file(record), 0);
+    EXPECT_EQ(record->iext_count, 1);
+
+    // Deleting the last block deletes the file when it is written.
+    EXPECT_EQ(delete_chart_extension(c, record->iext_chain), 1);
+    EXPECT_EQ(write_iext_file(record), 1);
+    EXPECT_FALSE(kv_file_exists(root_.file("DATA/IX.iext").c_str()));
+    free_chart_data(c);  // releases the record
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+// Price-file reader on arbitrary bytes: header check, extension blocks and
+// bars, through the same calls a chart load makes.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "data/chart.h"
+#include "shell/core/settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    g_settings.KeepNumDays1Min = 5;
+    int fd = memfd_create("pricefile", 0);
+    if (fd < 0)
+        return 0;
+    if (size && write(fd, data, size) != (ssize_t)size) {
+        close(fd);
+        return 0;
+    }
+    lseek(fd, 0, SEEK_SET);
+    chart_rec* chart = alloc_chart_rec();
+    if (!read_chart_header(chart, fd)) {  // closes the file on failure
+        free_chart_data(chart);
+        return 0;
+    }
+    int unit = chart->header.time_unit;
+    if (read_chart_body(chart, fd, unit, "fuzz") == nullptr) {
+        sort_chart_bars(chart);
+        remove_duplicate_bars(chart);
+        chart_bar_run runs[CHART_MAX_RUNS];
+        int from = 0, count;
+        do {
+            count = select_bars_to_save(chart, runs, from);
+            for (int r = 0; r < count; r++)
+                from = runs[r].first + runs[r].count;
+        } while (count == CHART_MAX_RUNS);
+    }
+    free_chart_data(chart);
+    return 0;
+}
