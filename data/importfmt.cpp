@@ -1,4 +1,4 @@
-// import.cfg and data specifications.
+// import.cfg and field lists.
 #include "data/importfmt.h"
 
 #include <cstring>
@@ -76,14 +76,14 @@ static int put(char *out, size_t size, size_t *len, const char *text) {
   return 1;
 }
 
-int dataspec_to_format(const char *spec, char *out, size_t size, const char *date_pattern) {
+int dataspec_to_format(const char *fields, char *out, size_t size, const char *date_pattern) {
   if (!out || size == 0) return 0;
   out[0] = 0;
-  if (!spec) {
+  if (!fields) {
     statmsg(__FILE__, __LINE__, "Null dataspec", nullptr, STATMSG_ERROR);
     return 0;
   }
-  size_t n = strlen(spec);
+  size_t n = strlen(fields);
   if (n > DATASPEC_MAX) {
     statmsg(__FILE__, __LINE__, "buffer overflow", nullptr, STATMSG_ERROR);
     return 0;
@@ -91,7 +91,7 @@ int dataspec_to_format(const char *spec, char *out, size_t size, const char *dat
   if (!date_pattern) date_pattern = "";
   char text[DATASPEC_MAX + 1];
   for (size_t i = 0; i <= n; i++) {
-    char c = spec[i];
+    char c = fields[i];
     text[i] = (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
   }
   while (n && text[n - 1] == '\n') text[--n] = 0;

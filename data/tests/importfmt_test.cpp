@@ -1,18 +1,20 @@
-// import.cfg and data specifications.
+// import.cfg and field lists.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "data/importfmt.h"
+#include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
 #include "shell/core/settings.h"
 
 namespace {
 
 TEST(DataspecTest, Conversions) {
+  StatusCapture status;
   struct Case {
-    const char *spec, *pattern;
+    const char *fields, *pattern;
     int ok;
     const char *want;
   } cases[] = {
@@ -30,18 +32,22 @@ TEST(DataspecTest, Conversions) {
   };
   for (const Case &c : cases) {
     char out[512];
-    EXPECT_EQ(dataspec_to_format(c.spec, out, sizeof out, c.pattern), c.ok) << c.spec;
-    EXPECT_STREQ(out, c.want) << c.spec;
+    EXPECT_EQ(dataspec_to_format(c.fields, out, sizeof out, c.pattern), c.ok) << c.fields;
+    EXPECT_STREQ(out, c.want) << c.fields;
   }
+  EXPECT_TRUE(status.saw("Invalid delimeter in dataspec"));
 }
 
 TEST(DataspecTest, Limits) {
+  StatusCapture status;
   char out[512];
   EXPECT_EQ(dataspec_to_format(nullptr, out, sizeof out, "yymmdd"), 0);
-  std::string spec(255, 'c');
-  for (size_t i = 1; i < spec.size(); i += 2) spec[i] = ',';
-  EXPECT_EQ(dataspec_to_format(spec.c_str(), out, sizeof out, ""), 1);
-  EXPECT_EQ(dataspec_to_format((spec + ",c").c_str(), out, sizeof out, ""), 0);
+  EXPECT_TRUE(status.saw("Null dataspec"));
+  std::string fields(255, 'c');
+  for (size_t i = 1; i < fields.size(); i += 2) fields[i] = ',';
+  EXPECT_EQ(dataspec_to_format(fields.c_str(), out, sizeof out, ""), 1);
+  EXPECT_EQ(dataspec_to_format((fields + ",c").c_str(), out, sizeof out, ""), 0);
+  EXPECT_TRUE(status.saw("buffer overflow"));
   // The output is bounded by its buffer, however long the date pattern.
   char small[8];
   EXPECT_EQ(dataspec_to_format("date,close", small, sizeof small, "yyyymmdd"), 0);
@@ -66,7 +72,7 @@ class ImportCfgTest : public TempRootTest {
 TEST_F(ImportCfgTest, FormatsAfterTheFirstLine) {
   root_.write("CONFIG/import.cfg",
               "VERSION 1\n"
-              "# name and data specification\n"
+              "# name and field list\n"
               "Yahoo Date,Open,High,Low,Close,Volume,Adj Close\n"
               "\"Plain text\" date;x;close\n");
   const char *const *e = nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "data/srcdata.h"
+#include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
 #include "shell/core/settings.h"
 
@@ -72,6 +73,7 @@ TEST_F(SrcdataTest, SourceOfEachTimeUnit) {
 }
 
 TEST_F(SrcdataTest, NamedItems) {
+  StatusCapture status;
   char value[64];
   EXPECT_EQ(find_srcdata_item("time_server", value, sizeof value), 22);
   EXPECT_STREQ(value, "time-a.example;time-b.example");
@@ -80,6 +82,7 @@ TEST_F(SrcdataTest, NamedItems) {
   EXPECT_STREQ(small, "http://");
   EXPECT_GE(find_srcdata_item("REG_SERVER", nullptr, 0), 0);
   EXPECT_EQ(find_srcdata_item("UPDATE_SERVER", value, sizeof value), -1);
+  EXPECT_TRUE(status.saw("Unable to find srcdata item: UPDATE_SERVER"));
 }
 
 TEST_F(SrcdataTest, SourceNamesOfAClass) {
@@ -87,7 +90,10 @@ TEST_F(SrcdataTest, SourceNamesOfAClass) {
   std::vector<std::string> got;
   for (; *names; names++) got.push_back(*names);
   EXPECT_EQ(got, (std::vector<std::string>{"w1", "w2", "w3"}));
+  StatusCapture status;
   EXPECT_EQ(srcdata_source_names(120)[0], nullptr);
+  EXPECT_TRUE(status.saw("error in srcdata.cfg file"));
+  EXPECT_TRUE(status.saw("bad timeunit"));
   names = srcdata_source_names(11700);   // stops at the end of the file
   ASSERT_NE(names[0], nullptr);
   EXPECT_STREQ(names[0], "m1");
@@ -107,9 +113,11 @@ TEST_F(SrcdataTest, AtMostTwentyNames) {
 }
 
 TEST_F(SrcdataTest, MissingFileGivesNoSources) {
+  StatusCapture status;
   free_srcdata_cfg();
   strcpy(g_data_root, root_.file("nowhere").c_str());
   EXPECT_STREQ(srcdata_for_timeunit(390), "________.cfg");
+  EXPECT_TRUE(status.saw("Unable to read file: " + root_.file("nowhere") + "/CONFIG/srcdata.cfg"));
   EXPECT_EQ(find_srcdata_item("TIME_SERVER", nullptr, 0), -1);
   EXPECT_EQ(srcdata_source_names(390)[0], nullptr);
 }

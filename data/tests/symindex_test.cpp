@@ -8,6 +8,7 @@
 
 #include "data/symindex.h"
 #include "data/symlist.h"
+#include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
 #include "shell/core/settings.h"
 #include "tools/symindex_build.h"
@@ -101,7 +102,9 @@ TEST_F(SymIndexTest, LongDescriptionIsCut) {
 }
 
 TEST_F(SymIndexTest, MissingIndexGivesEmptyText) {
+  StatusCapture status;
   EXPECT_EQ(read_symnames_six(), 0);
+  EXPECT_TRUE(status.saw("can't open file: " + root_.path() + "/CONFIG/symnames.six"));
   EXPECT_STREQ(symbol_description("IBM"), "");
   // Found under any case of its name.
   root_.write("config/SYMNAMES.SIX", six_image({{"IBM", "Intl"}}));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/symlist.h"
+#include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
 
 namespace {
@@ -63,11 +64,14 @@ TEST_F(SymListTest, StepsWrapAroundBothEnds) {
 }
 
 TEST_F(SymListTest, SymbolsThatCannotNameAFileAreLeftOut) {
+  StatusCapture status;
   std::string text = "GOOD\n../../etc/passwd x\nA/B\nA\\B\n.\n..\n" + std::string(40, 'L') +
                      "\n" + std::string(31, 'M') + " long ok\n";
   ASSERT_EQ(load(text), 2);
   EXPECT_EQ(step(SYMLIST_FIRST), "GOOD");
   EXPECT_EQ(step(SYMLIST_NEXT), std::string(31, 'M'));
+  EXPECT_TRUE(status.saw("Invalid symbol in symbol file: ../../etc/passwd"));
+  EXPECT_TRUE(status.saw("Loaded symbol file:  list.slf"));
 }
 
 TEST_F(SymListTest, ReadOnlyFileBecomesWritableAndMissingFileLoadsNothing) {

@@ -136,9 +136,9 @@ int MakeDirectory(const char *path) {
     if (stat(path, &st) != 0) return 0;
   }
   if (!S_ISDIR(st.st_mode)) return 0;
-  // The permission bits that apply to this process (root included: a
-  // folder without write bits counts as read-only, as on the original
-  // platform, although root could write into it).
+  // The permission bits that apply to this process.  Root included: a
+  // folder without write bits counts as read-only although root could
+  // still write into it.
   mode_t w;
   if (st.st_uid == geteuid()) w = S_IWUSR;
   else if (st.st_gid == getegid()) w = S_IWGRP;

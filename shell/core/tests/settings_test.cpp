@@ -286,6 +286,14 @@ TEST_F(SettingsTest, StartRefusedOnReadOnlyFolderAndNothingSaved) {
   ASSERT_EQ(services_.boxes.size(), 2u);
   EXPECT_EQ(services_.boxes[1].text, "Unable to create .\\Accounts Directory");
   chmod((root + "/ACCOUNTS").c_str(), 0755);
+
+  // A data root that cannot be made (its parent is a file).
+  root_.write("plain", "x");
+  setenv("KORVANE_INSTALLDIR", root_.file("plain/root").c_str(), 1);
+  EXPECT_EQ(LoadStartupSettings(0, 1), 0);
+  ASSERT_EQ(services_.boxes.size(), 3u);
+  EXPECT_EQ(services_.boxes[2].text, "Unable to make install directory current directory");
+  EXPECT_EQ(SaveSettings(), 0);
 }
 
 TEST_F(SettingsTest, ExistingFolderInOtherCaseIsTheFolder) {
