@@ -84,11 +84,18 @@ int expand_two_digit_year(int year) {
 
 static int full_year(int year) { return year < 100 ? expand_two_digit_year(year) : year; }
 
+// yyyymmdd from its parts, or 0 when typed-in numbers that large cannot
+// form a date value.
+static int date_value(int64_t year, int64_t month, int64_t day) {
+  int64_t v = year * 10000 + month * 100 + day;
+  return v < INT32_MIN || v > INT32_MAX ? 0 : (int)v;
+}
+
 int parse_mdy_date(const char *text) {
   if (!text || !*text) return 0;
   int m = 0, d = 0, y = 0;
   if (sscanf(text, "%d/%d/%d", &m, &d, &y) != 3) return 0;
-  return full_year(y) * 10000 + m * 100 + d;
+  return date_value(full_year(y), m, d);
 }
 
 // Reads a decimal number as scanf's %d (width 0: any) would.
@@ -156,7 +163,9 @@ int parse_date_pattern(const char *text, const char *pattern) {
       i++;
     }
   }
-  int value = day + month * 100 + year * 10000;
+  int64_t wide = (int64_t)year * 10000 + (int64_t)month * 100 + day;
+  if (wide < INT32_MIN || wide > INT32_MAX) return 0;  // no date value that large
+  int value = (int)wide;
   if (value >= 0 && value < 991232) {
     int yy = value / 10000;
     value += (expand_two_digit_year(yy) - yy) * 10000;
@@ -224,7 +233,8 @@ int parse_time_of_day(const char *text) {
     return 0;
   }
   if (h < 12 && (strchr(text, 'p') || strchr(text, 'P'))) h += 12;
-  return h * 3600 + m * 60 + s;
+  int64_t seconds = (int64_t)h * 3600 + (int64_t)m * 60 + s;
+  return seconds < INT32_MIN || seconds > INT32_MAX ? 0 : (int)seconds;
 }
 
 char *format_time(int seconds, char *buf) {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -24,7 +25,7 @@ static double parse_32nds(const char *s) {
     sign = -1;
     s++;
   }
-  double whole = (double)labs(read_long(&s));
+  double whole = fabs((double)read_long(&s));
   if (*s != '\'') return sign * whole;
   s++;
   size_t digits = strspn(s, "0123456789");
@@ -38,7 +39,7 @@ static double parse_fraction(const char *s) {
     if (*s == '-') sign = -1;
     s++;
   }
-  double whole = (double)labs(read_long(&s));
+  double whole = fabs((double)read_long(&s));
   while (*s == ' ' || *s == '\t') s++;
   double num;
   if (*s == '/') {

@@ -124,6 +124,9 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
   char line[CFG_LINE_MAX + 1];
   char *cursor = cfg->text;
   market_rec *market = nullptr;
+  // A "market" line that found no record (the table is full): the lines of
+  // that market are dropped, not taken for the configuration's own.
+  int no_record = 0;
   cfg->exchange_days = DEFAULT_EXCHANGE_DAYS;
   cfg->body = cfg->text;
   for (;;) {
@@ -175,6 +178,10 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
       uint32_t codes = (uint32_t)v[0] & 0xFF;
       for (int i = 1; i < 6; i++) codes |= (uint32_t)(v[i] & 1) << (7 + i);
       cfg->source_codes = codes;
+    } else if (no_record && (strcasecmp(key, "exchange_times") == 0 ||
+                             strcasecmp(key, "exchange_days") == 0 ||
+                             strcasecmp(key, "exchange_timezone") == 0)) {
+      continue;
     } else if (strcasecmp(key, "exchange_times") == 0) {
       char *a = word(&rest, BLANKS);
       char *b = word(&rest, BLANKS);
@@ -199,6 +206,7 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
       read_hours(market, rest, 1);
     } else if (strcasecmp(key, "market") == 0) {
       market = add_market(word(&rest, BLANKS));
+      no_record = market == nullptr;
     } else if (strcasecmp(key, "no_clock_sync") == 0) {
       cfg->flags |= QUOTE_CFG_NO_CLOCK_SYNC;
     } else if (strcasecmp(key, "no_update_chk") == 0) {

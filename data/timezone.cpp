@@ -27,10 +27,11 @@ static int64_t transition_seconds(const tz_systemtime &rule, int year) {
   return date_to_seconds(t.year * 10000 + t.month * 100 + t.day, t.hour * 3600 + t.minute * 60);
 }
 
-// Bias in minutes (UTC = local + bias) in effect at a UTC moment.
-static int bias_at(const tz_rule &rule, int64_t utc) {
+// Bias in minutes (UTC = local + bias) in effect at a UTC moment.  Summed
+// wide: the rule's numbers come straight from a configuration file.
+static int64_t bias_at(const tz_rule &rule, int64_t utc) {
   if (rule.daylight_date.month == 0 || rule.standard_date.month == 0)
-    return rule.bias + rule.standard_bias;
+    return (int64_t)rule.bias + rule.standard_bias;
   int year = seconds_year(utc);
   int64_t dst_start = transition_seconds(rule.daylight_date, year);
   int64_t std_start = transition_seconds(rule.standard_date, year);
@@ -39,14 +40,14 @@ static int bias_at(const tz_rule &rule, int64_t utc) {
     daylight = utc >= dst_start && utc < std_start;
   else  // southern hemisphere: daylight time spans the turn of the year
     daylight = utc >= dst_start || utc < std_start;
-  return rule.bias + (daylight ? rule.daylight_bias : rule.standard_bias);
+  return (int64_t)rule.bias + (daylight ? rule.daylight_bias : rule.standard_bias);
 }
 
 int utc_to_exchange_time(const tz_rule &rule, int utc_date, int utc_time, int *local_date,
                          int *local_time) {
   if (!valid_date(utc_date, 0) || utc_time < 0 || utc_time >= 86400) return 0;
   int64_t utc = date_to_seconds(utc_date, utc_time);
-  int64_t local = utc - (int64_t)bias_at(rule, utc) * 60;
+  int64_t local = utc - bias_at(rule, utc) * 60;
   int h, m, s;
   int y, mo, d;
   split_seconds(local, &y, &mo, &d, &h, &m, &s);
@@ -56,5 +57,6 @@ int utc_to_exchange_time(const tz_rule &rule, int utc_date, int utc_time, int *l
 }
 
 int tz_offset_seconds(const tz_rule &rule, int64_t utc_seconds) {
-  return -bias_at(rule, utc_seconds) * 60;
+  int64_t offset = -bias_at(rule, utc_seconds) * 60;
+  return offset < INT32_MIN || offset > INT32_MAX ? 0 : (int)offset;
 }

@@ -28,6 +28,7 @@ TEST_F(DatesTest, ParseMdyDate) {
       {"03/15/25", 20250315},  // not 1925
       {"1/2/46", 20460102},    {"1/2/47", 19470102}, {"1/2/00", 20000102},   {"12/31/99", 19991231},
       {"garbage", 0},
+      {"1/1/2147483647", 0},  {"99999999/1/2007", 0},  // no date value that large
   };
   for (const Case &c : cases) EXPECT_EQ(parse_mdy_date(c.text), c.date) << c.text;
 }
@@ -53,6 +54,7 @@ TEST_F(DatesTest, ParseDatePattern) {
       {"15-Foo-2007", "dd-mmm-yyyy", 20071315},  // unknown month: 13, rejected later
       {"03152007", "mmddyyyy", 20070315},      // fixed widths of the first two fields
       {"3/5/2007", "mm/dd/yyyy", 20070305},
+      {"01/01/99999999", "mm/dd/yyyy", 0},  // too large for a date value
   };
   for (const Case &c : cases) EXPECT_EQ(parse_date_pattern(c.text, c.pattern), c.date) << c.text;
   EXPECT_FALSE(valid_date(parse_date_pattern("15-Foo-2007", "dd-mmm-yyyy"), 1));
@@ -104,7 +106,7 @@ TEST_F(DatesTest, ParseTimeOfDay) {
   } cases[] = {
       {"9:30", 34200},   {"1:15 PM", 47700}, {"12:30pm", 45000}, {"093000", 34200},
       {"9 30", 0},       {"16:00:30", 57630}, {" 9 : 30 ", 34200}, {"0930", 34200},
-      {"x", 0},          {"1:2:3:4", 0},
+      {"x", 0},          {"1:2:3:4", 0},      {"99999999:00", 0},
   };
   for (const Case &c : cases) EXPECT_EQ(parse_time_of_day(c.text), c.seconds) << c.text;
   EXPECT_EQ(parse_time_of_day(nullptr), -1);
@@ -246,6 +248,11 @@ TEST_F(DatesTest, UtcToExchangeTime) {
   }
   int d, t;
   EXPECT_FALSE(utc_to_exchange_time(new_york(), 20070230, 0, &d, &t));
+  tz_rule wild{};  // numbers as a damaged configuration file may give them
+  wild.bias = INT32_MAX;
+  wild.standard_bias = 60;
+  EXPECT_TRUE(utc_to_exchange_time(wild, 20070115, 0, &d, &t));
+  EXPECT_EQ(tz_offset_seconds(wild, 0), 0);
   EXPECT_EQ(tz_offset_seconds(new_york(), date_to_seconds(20070715, 0)), -4 * 3600);
   EXPECT_EQ(tz_offset_seconds(sydney(), date_to_seconds(20070115, 0)), 11 * 3600);
   tz_rule plain{};

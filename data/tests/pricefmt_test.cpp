@@ -114,6 +114,7 @@ TEST(ParsePrice, Table) {
       {"12 3/8", 12.375}, {"-1/2", -0.5},     {"101'16", 101.5},    {"101'165", 101.515625},
       {"$ 12.25", 12.25}, {"12", 12},         {"1/0", 0},           {"12 0/8", 12},
       {"+3/4", 0.75},     {"-101'16", -101.5}, {"", 0},             {"\t$7.5", 7.5},
+      {"--99999999999999999999 1/2", -9.223372036854775808e18},  // clipped, no overflow
   };
   for (const Case &c : cases) EXPECT_DOUBLE_EQ(parse_price_text(c.text), c.price) << c.text;
   EXPECT_EQ(parse_price_text(nullptr), 0);

@@ -145,13 +145,24 @@ TEST_F(QuoteCfgTest, MarketsAndTheirMinuteTables) {
 }
 
 TEST_F(QuoteCfgTest, MarketTableHoldsThirtyThreeMarkets) {
-  std::string text;
-  for (int i = 0; i < 40; i++) text += "market M" + std::to_string(i) + "\nmain_hours 9:00 10:00\n";
+  std::string text = "exchange_times 9:30 16:00\nexchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n";
+  for (int i = 0; i < 40; i++)
+    text += "market M" + std::to_string(i) +
+            "\nmain_hours 9:00 10:00\nexchange_times 8:00 9:00\nexchange_days 0x7F\n"
+            "exchange_timezone -60 0/0/10/5 3:00 0 0/0/3/5 2:00 -60\n";
   root_.write("CONFIG/relay.cfg", text);
-  ASSERT_NE(read_quote_source_cfg(100000), nullptr);
+  quote_source_cfg *cfg = read_quote_source_cfg(100000);
+  ASSERT_NE(cfg, nullptr);
   EXPECT_NE(find_market("M32"), nullptr);
   EXPECT_EQ(find_market("M33"), nullptr);
   EXPECT_EQ(g_markets[32].minutes[540], MINUTE_OPEN | MINUTE_MAIN);
+  EXPECT_EQ(g_markets[32].tz.bias, -60);
+  // The lines of markets that found no record leave the source's own
+  // times, days and zone as they were.
+  EXPECT_EQ(cfg->open_time, 34200);
+  EXPECT_EQ(cfg->close_time, 57600);
+  EXPECT_EQ(cfg->exchange_days, 62u);
+  EXPECT_EQ(cfg->tz.bias, 300);
 }
 
 TEST_F(QuoteCfgTest, HeaderEndsAtTheFirstUnknownWord) {
