@@ -14,6 +14,7 @@
 #include "data/debugtrace.h"
 #include "data/logfiles.h"
 #include "platform/clock.h"
+#include "platform/testing/fixture.h"
 
 namespace {
 
@@ -119,13 +120,12 @@ TEST(JoinCommandLine, QuotesWordsThatWouldSplit)
     free(text);
 }
 
-class LogFilesTest : public ::testing::Test {
+class LogFilesTest : public TempRootTest {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kv_cmdline_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        TempRootTest::SetUp();
+        dir = root_.path();
         reset_options();
         // Mon Dec 07 22:40:27 2026, local time
         kv_clock_set_utc_ms(1796683227000LL);
@@ -142,8 +142,7 @@ protected:
         free_log_names();
         reset_options();
         kv_clock_reset();
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)system(cmd.c_str());
+        TempRootTest::TearDown();
     }
     std::string path(const char* name) { return dir + "/" + name; }
     static std::string read(const std::string& p)
@@ -170,11 +169,12 @@ protected:
 
 TEST_F(LogFilesTest, EachLogOpensOnceWithItsHeader)
 {
+    write(path("err.log"), "old error\n");
     write(path("app.log"), "old line\n");
     write(path("trace.log"), "old trace\n");
     parse({"-E", path("err.log"), "-E", path("other.log"), "-l", path("app.log"), "-i", path("trace.log"), "-b"});
 
-    EXPECT_EQ(read(path("err.log")), "Korvane ErrorLog { Created Mon Dec 07 22:40:27 2026 }\n");
+    EXPECT_EQ(read(path("err.log")), "old error\nKorvane ErrorLog { Created Mon Dec 07 22:40:27 2026 }\n");
     EXPECT_EQ(read(path("other.log")), "<missing>");
     EXPECT_EQ(read(path("app.log")), "old line\nKorvane Log { Created Mon Dec 07 22:40:27 2026 }\n");
     EXPECT_EQ(read(path("trace.log")), "Korvane Log { Created Mon Dec 07 22:40:27 2026 }\n");

@@ -232,6 +232,16 @@ TEST_F(StatmsgTest, NothingIsPostedWithoutAMainWindow)
     statmsg(nullptr, 0, std::string(200, 'g').c_str(), nullptr, STATMSG_ERROR);
     EXPECT_EQ(kv_posted_count(0), 0);
     EXPECT_TRUE(receive().empty());
+
+    // a main window that closes with pieces still queued: each copy is
+    // released with its message (the leak checker sees any that is not)
+    kv_hwnd closing = kv_window_create(record_status, nullptr);
+    hmainwnd = closing;
+    statmsg(nullptr, 0, words(20, 9).c_str(), nullptr, STATMSG_ERROR);
+    EXPECT_EQ(kv_posted_count(closing), 3);
+    kv_window_destroy(closing);
+    EXPECT_EQ(kv_posted_count(0), 0);
+    EXPECT_TRUE(receive().empty());
 }
 
 TEST_F(StatmsgTest, MutexTimeoutReportsAndStillPostsTheLine)
