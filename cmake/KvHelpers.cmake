@@ -29,11 +29,17 @@ function(kv_library name)
         KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KV_BINARY_DIR="${CMAKE_BINARY_DIR}")
       # The environment goes through a launcher: a list given as the
       # ENVIRONMENT property loses all but its first entry on the way
-      # through test discovery.
+      # through test discovery.  HOME and the XDG folders point below
+      # /dev/null, where nothing can be made even as root: a test that
+      # forgets the temporary-root fixture fails instead of touching the
+      # user's own files.
+      set(no_home /dev/null/no-home)
       set_property(TARGET ${name}_tests PROPERTY CROSSCOMPILING_EMULATOR
         ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
         LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp
-        UBSAN_OPTIONS=print_stacktrace=1)
+        UBSAN_OPTIONS=print_stacktrace=1
+        HOME=${no_home} XDG_CONFIG_HOME=${no_home}/.config XDG_DATA_HOME=${no_home}/.local/share
+        XDG_CACHE_HOME=${no_home}/.cache XDG_RUNTIME_DIR=${no_home}/.run)
       gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT 300)
