@@ -86,11 +86,13 @@ int market_trading_date(market_rec *market) {
 }
 
 // The market of a live-quote record; null for the global clock.  A record
-// without its market is reported and gives no clock.
+// without its market, or whose market entry was cleared since (the table is
+// cleared whenever the live-quote configuration is loaded), is reported and
+// gives no clock.
 static int record_market(mqt *rec, market_rec **market) {
   *market = nullptr;
   if (!rec) return 1;
-  if (!rec->market) {
+  if (!rec->market || !rec->market->name[0]) {
     statmsg("exchclock", __LINE__, "lost timezone info for", rec->symbol, STATMSG_ERROR);
     return 0;
   }

@@ -39,5 +39,6 @@ char *cfg_read_line(char *buf, int size, char **cursor);
 // empty lines removed.
 void clean_config_text(char *text);
 void strip_cr(char *text);
-// <data root>/<dir>/<file>, each part only when given.  buf holds 512 bytes.
+// <data root>/<dir>/<file>, each part only when given.  buf holds KV_MAX_PATH
+// bytes; a longer path is cut.
 char *data_path(char *buf, const char *dir, const char *file);

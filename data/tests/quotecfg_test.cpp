@@ -175,14 +175,18 @@ TEST_F(QuoteCfgTest, HeaderEndsAtTheFirstUnknownWord) {
 }
 
 TEST_F(QuoteCfgTest, ScrambledFileReadsAsThePlainOne) {
-  std::string body = kRelay;
+  // Written with CR LF line ends: carriage returns are no table steps.
+  std::string body;
+  for (const char *p = kRelay; *p; p++) body += *p == '\n' ? std::string("\r\n") : std::string(1, *p);
   scramble_locked(body.data());
   root_.write("CONFIG/relay.cfg", "#! scrambled\r\n" + body);
   quote_source_cfg *cfg = read_quote_source_cfg(100000);
   ASSERT_NE(cfg, nullptr);
   EXPECT_STREQ(cfg->router_name, "QRelay");
+  EXPECT_STREQ(cfg->data_source_msg, "Quotes are delayed.\nSecond line.\n");
   EXPECT_STREQ(cfg->body, "body line one\nbody line two\n");
-  EXPECT_NE(find_market("NYSE"), nullptr);
+  ASSERT_NE(find_market("NYSE"), nullptr);
+  EXPECT_EQ(find_market("NYSE")->minutes[570], MINUTE_OPEN | MINUTE_MAIN | MINUTE_EXTENDED);
 }
 
 TEST_F(QuoteCfgTest, ChosenSourceDecidesTheFileAndTheCache) {
@@ -298,6 +302,15 @@ TEST_F(QuoteCfgTest, RecordWithoutMarketIsReported) {
   strcpy(rec->symbol, "LOST");
   EXPECT_EQ(exchange_date(rec), 0);
   EXPECT_TRUE(status.saw("lost timezone info for LOST"));
+  // A market entry cleared since the record took it is lost as well.
+  ASSERT_NE(read_quote_source_cfg(100000), nullptr);
+  strcpy(rec->symbol, "IBM");
+  rec->market = find_market("NYSE");
+  set_utc(20070315, 15 * 3600);
+  EXPECT_EQ(exchange_date(rec), 20070315);
+  clear_markets();
+  EXPECT_EQ(exchange_date(rec), 0);
+  EXPECT_TRUE(status.saw("lost timezone info for IBM"));
   delete rec;
   set_utc(20070715, 0);
   free_quote_source_cfgs();
