@@ -110,18 +110,58 @@ bool read_quoted(const char *&p, std::string *out) {
 
 }  // namespace
 
+// One change made through a profile object since its last write.
+enum { CHANGE_SET, CHANGE_DELETE_VALUE, CHANGE_DELETE_SECTION };
+struct pchange {
+  int op;
+  std::string section;
+  pvalue value;  // the value set, or just the name deleted
+};
+
 struct kv_profile {
   std::string key;
   std::string file;
   std::vector<psection> sections;
+  // Changes not yet in the file.  A write replays them onto the file as it
+  // is on disk then, so two objects open on one key each keep the other's
+  // values, as separate writes to one registry key do.
+  std::vector<pchange> changes;
   bool held = false;
-  bool dirty = false;
 };
 
-static psection *find_section(const kv_profile *p, const char *section) {
-  for (const psection &s : p->sections)
-    if (same_name(s.name, section)) return const_cast<psection *>(&s);
+static psection *find_section(std::vector<psection> &sections, const char *section) {
+  for (psection &s : sections)
+    if (same_name(s.name, section)) return &s;
   return nullptr;
+}
+
+static psection *find_section(const kv_profile *p, const char *section) {
+  return find_section(const_cast<kv_profile *>(p)->sections, section);
+}
+
+static void apply_change(std::vector<psection> &sections, const pchange &c) {
+  psection *s = find_section(sections, c.section.c_str());
+  if (c.op == CHANGE_DELETE_SECTION) {
+    if (s) sections.erase(sections.begin() + (s - sections.data()));
+    return;
+  }
+  if (!s) {
+    if (c.op == CHANGE_DELETE_VALUE) return;
+    sections.push_back(psection{c.section, {}});
+    s = &sections.back();
+  }
+  for (auto it = s->values.begin(); it != s->values.end(); ++it)
+    if (same_name(it->name, c.value.name.c_str())) {
+      if (c.op == CHANGE_DELETE_VALUE) {
+        s->values.erase(it);
+      } else {
+        std::string spelling = it->name;  // a name keeps its first spelling
+        *it = c.value;
+        it->name = spelling;
+      }
+      return;
+    }
+  if (c.op == CHANGE_SET) s->values.push_back(c.value);
 }
 
 static pvalue *find_value(const kv_profile *p, const char *section, const char *name) {
@@ -274,8 +314,22 @@ kv_profile *kv_profile_open(const char *key) {
 const char *kv_profile_file(const kv_profile *p) { return p->file.c_str(); }
 
 int kv_profile_flush(kv_profile *p) {
-  if (!p->dirty) return 1;
+  if (p->changes.empty()) return 1;
   kv_file_error err;
+  // Start from the file as it is now (another object may have written it
+  // since this one was opened); a missing or damaged file leaves this
+  // object's own view.
+  std::string disk_text;
+  if (kv_read_file(p->file.c_str(), &disk_text, &err)) {
+    kv_profile disk;
+    if (parse_profile(&disk, disk_text)) {
+      for (const pchange &c : p->changes) apply_change(disk.sections, c);
+      p->sections = std::move(disk.sections);
+    }
+  } else if (err.os_error == ENOENT && p->sections.empty()) {
+    p->changes.clear();  // nothing to store: no file is made for it
+    return 1;
+  }
   std::string dir = kv_path_dir_name(p->file.c_str());
   if (!kv_make_dirs(dir.c_str(), &err)) {
     errno = err.os_error;
@@ -287,7 +341,7 @@ int kv_profile_flush(kv_profile *p) {
     return 0;
   }
   chmod(p->file.c_str(), 0600);
-  p->dirty = false;
+  p->changes.clear();
   return 1;
 }
 
@@ -302,21 +356,13 @@ int kv_profile_hold(kv_profile *p, int hold) {
   return p->held ? 1 : kv_profile_flush(p);
 }
 
-static int changed(kv_profile *p) {
-  p->dirty = true;
+// Applies a change in memory, notes it for the file, and writes the file
+// unless the profile is held.
+static int change(kv_profile *p, int op, const char *section, const pvalue &v) {
+  pchange c{op, section, v};
+  apply_change(p->sections, c);
+  p->changes.push_back(std::move(c));
   return p->held ? 1 : kv_profile_flush(p);
-}
-
-static pvalue *make_value(kv_profile *p, const char *section, const char *name) {
-  psection *s = find_section(p, section);
-  if (!s) {
-    p->sections.push_back(psection{section, {}});
-    s = &p->sections.back();
-  }
-  for (pvalue &v : s->values)
-    if (same_name(v.name, name)) return &v;
-  s->values.push_back(pvalue{name, KV_PROFILE_NONE, 0, ""});
-  return &s->values.back();
 }
 
 int kv_profile_value_type(const kv_profile *p, const char *section, const char *name) {
@@ -354,47 +400,25 @@ int kv_profile_get_binary(const kv_profile *p, const char *section, const char *
 }
 
 int kv_profile_write_int(kv_profile *p, const char *section, const char *name, int32_t value) {
-  pvalue *v = make_value(p, section, name);
-  v->type = KV_PROFILE_INT;
-  v->i = value;
-  v->data.clear();
-  return changed(p);
+  return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_INT, value, ""});
 }
 
 int kv_profile_write_string(kv_profile *p, const char *section, const char *name, const char *value) {
-  pvalue *v = make_value(p, section, name);
-  v->type = KV_PROFILE_STRING;
-  v->i = 0;
-  v->data = value ? value : "";
-  return changed(p);
+  return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_STRING, 0, value ? value : ""});
 }
 
 int kv_profile_write_binary(kv_profile *p, const char *section, const char *name, const void *data, size_t len) {
-  pvalue *v = make_value(p, section, name);
-  v->type = KV_PROFILE_BINARY;
-  v->i = 0;
-  v->data.assign((const char *)data, len);
-  return changed(p);
+  return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_BINARY, 0, std::string((const char *)data, len)});
 }
 
+// Deleting what this object does not see still reaches the file: another
+// object may have written it meanwhile.
 int kv_profile_delete_value(kv_profile *p, const char *section, const char *name) {
-  psection *s = find_section(p, section);
-  if (!s) return 1;
-  for (auto it = s->values.begin(); it != s->values.end(); ++it)
-    if (same_name(it->name, name)) {
-      s->values.erase(it);
-      return changed(p);
-    }
-  return 1;
+  return change(p, CHANGE_DELETE_VALUE, section, pvalue{name, KV_PROFILE_NONE, 0, ""});
 }
 
 int kv_profile_delete_section(kv_profile *p, const char *section) {
-  for (auto it = p->sections.begin(); it != p->sections.end(); ++it)
-    if (same_name(it->name, section)) {
-      p->sections.erase(it);
-      return changed(p);
-    }
-  return 1;
+  return change(p, CHANGE_DELETE_SECTION, section, pvalue{"", KV_PROFILE_NONE, 0, ""});
 }
 
 std::vector<std::string> kv_profile_sections(const kv_profile *p) {

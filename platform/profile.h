@@ -16,7 +16,9 @@
 // case they reach it on release; this lets a save of many values write the
 // file once.
 //
-// A profile object is used by one thread at a time.
+// A profile object is used by one thread at a time.  Several objects may
+// be open on one key: each write replays that object's changes onto the
+// file as it is then, so none undoes the values another one wrote.
 #pragma once
 
 #include <stddef.h>

@@ -84,6 +84,42 @@ TEST_F(ProfileTest, InstanceKeyIsASeparateFileAndHeldWritesLandOnRelease) {
   kv_profile_close(again);
 }
 
+// Two parts of the program may each hold the key open; neither may undo
+// what the other wrote, held or not.
+TEST_F(ProfileTest, ObjectsOpenOnOneKeyKeepEachOthersWrites) {
+  kv_profile *settings = kv_profile_open(kKey);
+  kv_profile *frame = kv_profile_open(kKey);
+  kv_profile_write_int(settings, "Settings1", "QuoteInterval", 5000);
+  kv_profile_write_string(settings, "Recent File List", "File1", "IBM.kvc");
+  kv_profile_write_binary(frame, "Settings1", "BarState", "\x01\x02", 2);
+  kv_profile_hold(settings, 1);
+  kv_profile_write_int(settings, "settings1", "MKTDAYS", 62);
+  kv_profile_delete_section(settings, "recent file list");
+  kv_profile_write_int(frame, "Settings1", "MktDays", 1);  // written first, then replaced
+  EXPECT_TRUE(kv_profile_hold(settings, 0));
+  kv_profile_write_int(frame, "Settings1", "ContUpdate", 1);
+  kv_profile_close(settings);
+  kv_profile_close(frame);
+
+  kv_profile *p = kv_profile_open(kKey);
+  EXPECT_EQ(kv_profile_get_int(p, "Settings1", "QuoteInterval", 0), 5000);
+  EXPECT_EQ(kv_profile_get_int(p, "Settings1", "MktDays", 0), 62);
+  EXPECT_EQ(kv_profile_get_int(p, "Settings1", "ContUpdate", 0), 1);
+  std::vector<uint8_t> bar;
+  EXPECT_TRUE(kv_profile_get_binary(p, "Settings1", "BarState", &bar));
+  EXPECT_EQ(kv_profile_sections(p), std::vector<std::string>{"Settings1"});
+  EXPECT_EQ(kv_profile_value_names(p, "Settings1"),
+            (std::vector<std::string>{"QuoteInterval", "BarState", "MktDays", "ContUpdate"}));
+  kv_profile_close(p);
+
+  // Deleting from a key that has no file makes none.
+  kv_profile *empty = kv_profile_open("Software\\OstrelanC\\Korvane");
+  EXPECT_TRUE(kv_profile_delete_section(empty, "Recent File List"));
+  kv_profile_close(empty);
+  struct stat st;
+  EXPECT_NE(stat(kv_profile_path("Software\\OstrelanC\\Korvane").c_str(), &st), 0);
+}
+
 TEST_F(ProfileTest, UnusableKeysAndDamagedFilesAreRefused) {
   for (const char *k : {"", "Software\\", "Software\\..\\x", "Software\\a\\\\b"})
     EXPECT_EQ(kv_profile_open(k), nullptr) << k;
