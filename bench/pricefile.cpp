@@ -4,6 +4,7 @@
 // one atomic write).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +179,12 @@ BENCHMARK(BM_WriteBaselineSameBytes)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
+    // Every benchmark here allocates and frees blocks of about 32 MB. Keep
+    // them on the heap and the heap untrimmed, so that each iteration does
+    // not fault in fresh pages and the figures compare the code, not where
+    // the allocator happened to place the last block.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

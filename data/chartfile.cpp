@@ -151,48 +151,42 @@ int read_chart_header(chart_rec* chart, int fd)
     return 1;
 }
 
-// Bars are read in blocks of this many through a small buffer, decoded into
-// the bar array, so that the bar data are touched once.
-enum { READ_CHUNK_BARS = 8192 };
-
-// Reads and decodes count bars into bars, dropping bars whose prices are
-// not numbers. Returns the bars kept, or -1 when the file ends early.
-// *clean tells whether the kept bars are strictly in time order with valid
-// dates, so that there is nothing to sort or remove.
+// Reads count bars into bars with one read and turns the file bytes into
+// bars in place, dropping bars whose prices are not numbers. Returns the
+// bars kept, or -1 when the file ends early. *clean tells whether the kept
+// bars are strictly in time order with valid dates, so that there is
+// nothing to sort or remove.
 static int read_bars(int fd, chart_bar* bars, int count, int accept_day0, int* clean)
 {
-    static thread_local uint8_t buf[(size_t)READ_CHUNK_BARS * CHART_BAR_SIZE];
+    if (!read_full(fd, bars, (size_t)count * CHART_BAR_SIZE))
+        return -1;
+#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+    for (int i = 0; i < count; i++) {
+        chart_bar b;
+        decode_chart_bar((const uint8_t*)(bars + i), &b);
+        bars[i] = b;
+    }
+#endif
+    // On a little-endian host the file image of a bar is the bar itself
+    // (layout checked in data/chart.h), so one checking pass remains.
     int kept = 0;
     int in_order = 1;
     int32_t last_time = INT32_MIN;
     int64_t day_start = 1, day_end = 0;  // the day whose date was checked last
-    for (int done = 0; done < count;) {
-        int k = count - done < READ_CHUNK_BARS ? count - done : READ_CHUNK_BARS;
-        if (!read_full(fd, buf, (size_t)k * CHART_BAR_SIZE))
-            return -1;
-        chart_bar* block = bars + kept;
-        for (int i = 0; i < k; i++)
-            decode_chart_bar(buf + (size_t)i * CHART_BAR_SIZE, block + i);
-        // Check the block while it is in cache; bars that are not prices
-        // are squeezed out.
-        int out = 0;
-        for (int i = 0; i < k; i++) {
-            const chart_bar& b = block[i];
-            if (!bar_prices_finite(b))
-                continue;
-            if (out != i)
-                block[out] = b;
-            out++;
-            in_order &= b.time > last_time;
-            last_time = b.time;
-            if (b.time < day_start || b.time >= day_end) {
-                day_start = bar_day(b.time) * 86400;
-                day_end = day_start + 86400;
-                in_order &= valid_date(seconds_to_date(b.time), accept_day0) != 0;
-            }
+    for (int i = 0; i < count; i++) {
+        const chart_bar& b = bars[i];
+        if (!bar_prices_finite(b))
+            continue;
+        if (kept != i)
+            bars[kept] = b;
+        kept++;
+        in_order &= b.time > last_time;
+        last_time = b.time;
+        if (b.time < day_start || b.time >= day_end) {
+            day_start = bar_day(b.time) * 86400;
+            day_end = day_start + 86400;
+            in_order &= valid_date(seconds_to_date(b.time), accept_day0) != 0;
         }
-        kept += out;
-        done += k;
     }
     *clean = in_order;
     return kept;
@@ -643,7 +637,18 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
     int clean = 0;  // bars read in order: nothing to sort or remove
     if (!chart)
         chart = read_stored_chart(symbol, unit, &clean);
-    if (fetched) {
+    if (fetched && chart && (chart->header.flags & CHART_LISTED)) {
+        // Merging takes over the listed chart's reference; the use of its
+        // live-quote record taken with it goes too.
+        kv_lock guard(g_chart_lock);
+        mqt* record = chart->mqt;
+        chart_alloc_log log = {};
+        chart = merge_bars(chart, fetched, &log, flags);
+        if (record)
+            delete_multiquote(record);
+        if (!chart)
+            return nullptr;
+    } else if (fetched) {
         chart_alloc_log log = {};
         chart = chart ? merge_bars(chart, fetched, &log, flags) : fetched;
         if (!chart)
@@ -816,7 +821,7 @@ enum { WRITE_CHUNK_BARS = 2048 };
 
 // Encodes the chosen bars into a buffer and writes it whenever it fills,
 // so that short session runs do not each cost a write.
-static int write_bar_runs(FILE* f, const chart_rec* chart)
+static int write_bar_runs(FILE* f, const chart_rec* chart, int32_t* written)
 {
     static thread_local uint8_t buf[(size_t)WRITE_CHUNK_BARS * CHART_BAR_SIZE];
     chart_bar_run runs[CHART_MAX_RUNS];
@@ -833,6 +838,7 @@ static int write_bar_runs(FILE* f, const chart_rec* chart)
                 held += k;
                 bars += k;
                 left -= k;
+                *written += k;
                 if (held == WRITE_CHUNK_BARS) {
                     if (fwrite(buf, CHART_BAR_SIZE, (size_t)held, f) != (size_t)held)
                         return 0;
@@ -845,22 +851,6 @@ static int write_bar_runs(FILE* f, const chart_rec* chart)
             break;
     }
     return held == 0 || fwrite(buf, CHART_BAR_SIZE, (size_t)held, f) == (size_t)held;
-}
-
-static int32_t count_bars_to_save(const chart_rec* chart)
-{
-    chart_bar_run runs[CHART_MAX_RUNS];
-    int from = 0;
-    int32_t total = 0;
-    for (;;) {
-        int count = select_bars_to_save(chart, runs, from);
-        for (int r = 0; r < count; r++) {
-            total += runs[r].count;
-            from = runs[r].first + runs[r].count;
-        }
-        if (count < CHART_MAX_RUNS)
-            return total;
-    }
 }
 
 int write_chart_file(chart_rec* chart)
@@ -888,7 +878,7 @@ int write_chart_file(chart_rec* chart)
     chart->header.flags &= ~(CHART_MERGED | CHART_MERGED2);
 
     chart_file_header h = chart->header;
-    h.bar_count = count_bars_to_save(chart);
+    h.bar_count = 0;  // known once the bars are written
     h.flags &= ~CHART_CLEAR_ON_WRITE;
     h.zero = 0;
     h.version = CHART_FILE_VERSION;
@@ -912,8 +902,14 @@ int write_chart_file(chart_rec* chart)
         memset(block, 0, 4);  // the link word means nothing in a file
         ok = fwrite(block, 1, sizeof block, f) == sizeof block;
     }
+    int32_t written = 0;
     if (ok)
-        ok = write_bar_runs(f, chart);
+        ok = write_bar_runs(f, chart, &written);
+    if (ok) {
+        h.bar_count = written;
+        seal_chart_header(&h, image);
+        ok = fseek(f, 0, SEEK_SET) == 0 && fwrite(image, 1, sizeof image, f) == sizeof image;
+    }
     if (ok)
         ok = kv_atomic_commit(af, nullptr);
     else

@@ -15,6 +15,7 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartheader.h"
+#include "data/markets.h"
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
@@ -702,6 +703,43 @@ TEST_F(PriceFileTest, LoadWithFetchedBarsMergesAndWritesTheFile)
     EXPECT_NE(logged().find("Unmatched symbols"), std::string::npos);
 }
 
+TEST_F(PriceFileTest, MinuteChartOutsideTheMarketMapIsTrimmedOrOnlyItsFileIs)
+{
+    market_rec* market = (market_rec*)calloc(1, sizeof(market_rec));
+    for (int m = 570; m < 960; m++)  // 9:30 to 16:00
+        market->minutes[m] = MINUTE_MAIN;
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    strcpy(record->symbol, "TM");
+    record->market = market;
+    record->users = 2;
+    std::vector<test_bar> bars = {tbar(DAY0 + 30000, 1), tbar(DAY0 + 34200, 2),
+                                  tbar(DAY0 + 57540, 3), tbar(DAY0 + 58000 - 40, 4)};
+
+    // Extended hours asked for: the file is trimmed, the chart is not.
+    chart_rec* fetched = make_chart("TM", TU_1MIN, bars);
+    fetched->mqt = record;
+    chart_rec* c = load_and_merge_chart("TM", fetched, TU_1MIN, CHART_REQ_EXTENDED_HOURS);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 4);
+    EXPECT_EQ(file_times(root_.read("DATA/TM.1min")),
+              (std::vector<int32_t>{DAY0 + 34200, DAY0 + 57540}));
+
+    int spare = c->spare;
+    EXPECT_EQ(trim_to_market_hours(c), 1);
+    EXPECT_EQ(times_of(c), (std::vector<int32_t>{DAY0 + 34200, DAY0 + 57540}));
+    EXPECT_EQ(c->spare, spare + 2);
+    EXPECT_EQ(c->bars[2].time, 0);
+    c->mqt = nullptr;
+    free_chart_data(c);
+
+    c = make_chart("TM", TU_1MIN, bars);
+    EXPECT_EQ(trim_to_market_hours(c), 0);  // no live-quote record
+    EXPECT_EQ(c->header.bar_count, 4);
+    free_chart_copy(c);
+    free(record);
+    free(market);
+}
+
 // ---- chart list and extension files ---------------------------------------
 
 TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
@@ -726,6 +764,25 @@ TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
     EXPECT_EQ(find_listed_chart("AAA", TU_DAILY), nullptr);
     EXPECT_EQ(g_chart_list, b);
     free_chart_data(b);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, MergingOntoAListedChartLeavesItIntact)
+{
+    chart_rec* listed = make_chart("LS", TU_DAILY, {tbar(DAY0, 1)});
+    ASSERT_NE(add_chart_extension(listed), nullptr);
+    list_chart(listed);
+    chart_rec* fetched = make_chart("LS", TU_DAILY, {tbar(DAY0 + 86400, 2)});
+    chart_rec* merged = load_and_merge_chart("LS", fetched, TU_DAILY, 0);
+    ASSERT_NE(merged, nullptr);
+    EXPECT_NE(merged, listed);
+    EXPECT_EQ(merged->header.bar_count, 2);
+    EXPECT_EQ(listed->references, 1);
+    EXPECT_EQ(listed->header.bar_count, 1);
+    ASSERT_NE(merged->extensions, nullptr);
+    EXPECT_NE(merged->extensions, listed->extensions);  // a copy, freed with its chart
+    free_chart_data(merged);
+    free_chart_data(listed);
     EXPECT_EQ(g_chart_list, nullptr);
 }
 
