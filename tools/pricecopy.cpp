@@ -10,9 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-// Bar flag: the extra word (offset 20) holds a volume-weighted price.
-static const uint32_t EXTRA_IS_PRICE = 0x1000000;
-
 static const size_t SYMBOL_AT = offsetof(chart_file_header, symbol);
 static const size_t BAR_COUNT_AT = offsetof(chart_file_header, bar_count);
 static const size_t EXT_COUNT_AT = offsetof(chart_file_header, ext_count);
@@ -123,7 +120,7 @@ void adjust_price_image(uint8_t* image, double adjustment)
         bar.high = shifted(bar.high, adjustment);
         bar.low = shifted(bar.low, adjustment);
         bar.close = shifted(bar.close, adjustment);
-        if (bar.flags & EXTRA_IS_PRICE) {
+        if (bar.flags & BAR_EXTRA_VWAP) {
             float vwap;
             std::memcpy(&vwap, &bar.extra, sizeof vwap);
             vwap = shifted(vwap, adjustment);
