@@ -562,6 +562,33 @@ TEST_F(PriceFileTest, WrittenFileReadsBackWithExtensions)
     free_chart_data(c);
 }
 
+TEST_F(PriceFileTest, MergedDailyChartFeedsItsSymbolsOtherDailyChartsAndTakesThePreviousClose)
+{
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    strcpy(record->symbol, "DC");
+    record->prev_close = 41.5f;
+    record->feed_flags = FEED_PREV_CLOSE;
+    chart_rec* merged = make_chart("DC", TU_DAILY, {tbar(DAY0, 1), tbar(DAY0 + 86400, 2),
+                                                    tbar(DAY0 + 2 * 86400, 3)});
+    chart_rec* small = make_chart("DC", TU_DAILY, {});
+    small->spare = 2;  // room for two bars only
+    merged->mqt = small->mqt = record;
+    record->daily_charts = merged;
+    merged->sibling = small;
+    merged->header.flags |= CHART_MERGED2;
+
+    ASSERT_EQ(write_chart_file(merged), 0);
+    EXPECT_FALSE(merged->header.flags & (CHART_MERGED | CHART_MERGED2));
+    EXPECT_EQ(times_of(small), (std::vector<int32_t>{DAY0, DAY0 + 86400}));
+    EXPECT_EQ(small->spare, 0);
+    EXPECT_FLOAT_EQ(merged->header.prev_close, 41.5f);  // in memory, for the next write
+    EXPECT_EQ(get32(root_.read("DATA/DC.dyd"), 132), 0u);
+    merged->mqt = small->mqt = nullptr;
+    free_chart_copy(merged);
+    free_chart_copy(small);
+    free(record);
+}
+
 TEST_F(PriceFileTest, FailedWriteLeavesTheOldFileAsItWas)
 {
     chart_rec* c = make_chart("FULL", TU_DAILY, {tbar(DAY0, 1)});
