@@ -5,12 +5,24 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev
       qt6-base-dev libqt6opengl6-dev libcurl4-openssl-dev
-      fonts-dejavu-core fonts-liberation2 xvfb xauth)
+      fonts-dejavu-core fonts-liberation2 xvfb xauth locales)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+
+# A comma-decimal locale for the test that keeps numbers out of the user's
+# locale; without it that test is skipped.
+comma_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return 0
+  local root=()
+  [ "$(id -u)" -ne 0 ] && root=(sudo -n)
+  "${root[@]}" sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen 2>/dev/null || true
+  "${root[@]}" locale-gen >/dev/null 2>&1 || echo "Could not generate de_DE.UTF-8; its test will be skipped." >&2
+  return 0
+}
+
+[ ${#missing[@]} -eq 0 ] && { comma_locale; exit 0; }
 
 echo "Installing: ${missing[*]}"
 as_root=()
@@ -27,3 +39,4 @@ fi
 apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 "${apt[@]}" update -qq
 "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+comma_locale

@@ -64,6 +64,14 @@ KvPropertySheet::KvPropertySheet(const QString& caption, QWidget* parent, int st
   });
 }
 
+KvPropertySheet::~KvPropertySheet() {
+  for (auto& p : m_pages)
+    if (p) {
+      p->m_sheet = nullptr;
+      p->setParent(nullptr);
+    }
+}
+
 void KvPropertySheet::AddPage(KvPropertyPage* page) {
   page->m_sheet = this;
   m_pages.push_back(page);
@@ -145,6 +153,6 @@ void KvPropertySheet::CancelToClose() { SetDlgItemText(IDCANCEL, QStringLiteral(
 
 void KvPropertySheet::page_modified_changed() {
   bool any = false;
-  for (KvPropertyPage* p : m_pages) any = any || p->IsModified();
+  for (auto& p : m_pages) any = any || (p && p->IsModified());
   EnableDlgItem(ID_APPLY_NOW, any);
 }

@@ -13,6 +13,7 @@
 //  - Help shows the help page of the active page's resource number.
 #pragma once
 
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <vector>
@@ -56,6 +57,8 @@ class KvPropertyPage : public KvDialog {
 class KvPropertySheet : public KvDialog {
  public:
   KvPropertySheet(const QString& caption, QWidget* parent = nullptr, int start_page = 0);
+  // Gives back the pages that still exist (the sheet does not own them).
+  ~KvPropertySheet() override;
 
   void AddPage(KvPropertyPage* page);  // the sheet does not own the page
   int GetPageCount() const { return int(m_pages.size()); }
@@ -79,7 +82,7 @@ class KvPropertySheet : public KvDialog {
 
  private:
   bool show_page(int index);
-  std::vector<KvPropertyPage*> m_pages;
+  std::vector<QPointer<KvPropertyPage>> m_pages;
   std::vector<bool> m_built;
   QTabBar* m_tabs;
   QStackedWidget* m_stack;
