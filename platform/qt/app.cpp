@@ -8,10 +8,10 @@
 
 void kv_reset_numeric_locale() { std::setlocale(LC_NUMERIC, "C"); }
 
-KvApp::KvApp(int& argc, char** argv) : QApplication(argc, argv) {
+KvApp::KvApp(int& argc, char** argv, bool install_services) : QApplication(argc, argv) {
   kv_reset_numeric_locale();
   kv_install_qt_dispatcher();
-  kv_install_qt_services();
+  if (install_services) kv_install_qt_services();
 }
 
 KvApp::~KvApp() {

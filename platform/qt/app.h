@@ -19,7 +19,8 @@ class KvMainFrame;
 
 class KvApp : public QApplication, public KvCmdTarget {
  public:
-  KvApp(int& argc, char** argv);
+  // install_services false keeps the services installed now (tests).
+  KvApp(int& argc, char** argv, bool install_services = true);
   ~KvApp() override;
 
   static KvApp* instance();

@@ -24,7 +24,8 @@ KvApp* kv_test_app() {
     static int argc = 1;
     static char name[] = "korvane-test";
     static char* argv[] = {name, nullptr};
-    app = new KvApp(argc, argv);
+    // Message boxes and file dialogs stay with the services the test set up.
+    app = new KvApp(argc, argv, false);
   }
   return app;
 }

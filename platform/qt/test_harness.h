@@ -14,7 +14,8 @@ class QWidget;
 class KvApp;
 
 // The one application object of a test program (made on first use, on the
-// offscreen platform unless QT_QPA_PLATFORM says otherwise).
+// offscreen platform unless QT_QPA_PLATFORM says otherwise). It leaves the
+// platform services as they are: no Qt message box ever waits for a click.
 KvApp* kv_test_app();
 
 // Runs the event loop (posted window messages included) for ms milliseconds,
