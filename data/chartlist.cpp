@@ -230,7 +230,8 @@ void chart_log_release(chart_alloc_log* log, chart_rec* chart)
             return;
         }
     }
-    statmsg(__FILE__, __LINE__, "chart not listed in log", chart ? chart->header.symbol : "", 14);
+    // Not ours: it may not even be a live record, so it is not looked at.
+    statmsg(__FILE__, __LINE__, "chart not listed in log", "", 14);
 }
 
 void chart_log_fail(chart_alloc_log* log, const char* source, int line, const char* message,

@@ -782,6 +782,12 @@ TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
     EXPECT_EQ(find_listed_chart("aaa", TU_DAILY), a);
     EXPECT_EQ(find_listed_chart("AAA", TU_WEEKLY), nullptr);
 
+    // A record linked to itself ends the walk instead of looping.
+    b->next = b;
+    EXPECT_EQ(find_listed_chart("CCC", TU_DAILY), nullptr);
+    EXPECT_NE(logged().find("endless loop chart linkage"), std::string::npos);
+    b->next = nullptr;
+
     chart_rec* again = load_and_merge_chart("AAA", nullptr, TU_DAILY, CHART_REQ_LISTED_ONLY);
     EXPECT_EQ(again, a);
     EXPECT_EQ(a->references, 2);
@@ -811,6 +817,25 @@ TEST_F(PriceFileTest, MergingOntoAListedChartLeavesItIntact)
     free_chart_data(merged);
     free_chart_data(listed);
     EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, AllocationLogHoldsThreeRecordsAndFreesThemOnFailure)
+{
+    chart_alloc_log log = {};
+    chart_rec* a = chart_log_alloc(&log);
+    chart_rec* b = chart_log_alloc(&log);
+    ASSERT_NE(chart_log_alloc(&log), nullptr);
+    EXPECT_EQ(chart_log_alloc(&log), nullptr);
+    EXPECT_NE(logged().find("chart allocation log is full"), std::string::npos);
+    chart_log_release(&log, a);
+    EXPECT_EQ(log.slot[0], nullptr);
+    chart_log_release(&log, a);
+    EXPECT_NE(logged().find("chart not listed in log"), std::string::npos);
+    b->bars = (chart_bar*)calloc(4, sizeof(chart_bar));
+    chart_log_fail(&log, __FILE__, __LINE__, "can't allocate mem", "SYM");
+    EXPECT_EQ(log.slot[1], nullptr);
+    EXPECT_EQ(log.slot[2], nullptr);
+    EXPECT_NE(logged().find("can't allocate mem"), std::string::npos);
 }
 
 TEST_F(PriceFileTest, ChartReleasesItsLiveQuoteRecordAndLeavesItsChain)
