@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds Korvane optimised and starts it.
+# KV_JOBS limits the parallel build jobs (default: one per processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "${KV_JOBS:-$(nproc)}"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found: starting Korvane under Xvfb on :99."
+  echo "No display found: starting Korvane on a virtual display (Xvfb)."
   exec xvfb-run -a -s "-screen 0 1600x1000x24" "$build/bin/korvane" "$@"
 fi
 exec "$build/bin/korvane" "$@"
