@@ -152,10 +152,13 @@ void KvMainFrame::AddChild(KvChildFrame* frame, bool visible) {
 }
 
 void KvMainFrame::active_changed(QMdiSubWindow* w) {
+  if (w == m_last_active) return;
+  // A frame being torn down is no longer a KvChildFrame; dynamic_cast
+  // tells.
+  if (auto* old = dynamic_cast<KvChildFrame*>(m_last_active.data()))
+    if (old->GetActiveView()) old->GetActiveView()->OnActivateView(false);
+  m_last_active = w;
   auto* f = dynamic_cast<KvChildFrame*>(w);
-  if (f == m_last_active) return;
-  if (m_last_active && m_last_active->GetActiveView()) m_last_active->GetActiveView()->OnActivateView(false);
-  m_last_active = f;
   if (f && f->GetActiveView()) f->GetActiveView()->OnActivateView(true);
   RebuildMenuBar();
 }

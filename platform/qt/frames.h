@@ -145,6 +145,6 @@ class KvMainFrame : public QMainWindow, public KvWnd, public KvCmdTarget {
   std::map<unsigned, QToolBar*> m_bars;
   std::vector<QLabel*> m_panes;
   std::vector<QObject*> m_shortcuts;
-  QPointer<KvChildFrame> m_last_active;
+  QPointer<QMdiSubWindow> m_last_active;
   KvRect m_normal;
 };

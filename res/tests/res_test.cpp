@@ -1,0 +1,95 @@
+// The program's resources: bitmap sizes, menu and toolbar tables.
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <set>
+
+#include "platform/qt/test_harness.h"
+#include "res/resource.h"
+
+namespace {
+
+class Resources : public ::testing::Test {
+ protected:
+  void SetUp() override { kv_test_app(); }
+};
+
+TEST_F(Resources, BitmapsHaveTheSizesTheWindowsDrawThemAt) {
+  struct Case {
+    int first, last, w, h;
+  };
+  const Case cases[] = {
+      {165, 166, 14, 15}, {247, 254, 14, 15}, {171, 180, 80, 14}, {191, 192, 15, 15}, {196, 197, 15, 15},
+      {222, 223, 15, 14}, {232, 232, 15, 15}, {259, 259, 4, 4},   {261, 261, 4, 4},   {262, 262, 8, 8},
+      {264, 265, 15, 15}, {297, 297, 15, 15}, {299, 314, 32, 12},
+  };
+  for (const Case& c : cases)
+    for (int id = c.first; id <= c.last; id++) {
+      QImage b = kv_res_bitmap(id);
+      EXPECT_EQ(b.size(), QSize(c.w, c.h)) << id;
+    }
+  EXPECT_TRUE(kv_res_bitmap(4242).isNull());
+  // Thin styles are one pixel high, wide ones more.
+  auto ink_rows = [](const QImage& b) {
+    int rows = 0;
+    for (int y = 0; y < b.height(); y++)
+      for (int x = 0; x < b.width(); x++)
+        if (b.pixel(x, y) != 0xFFFFFFFFu) {
+          rows++;
+          break;
+        }
+    return rows;
+  };
+  EXPECT_EQ(ink_rows(kv_res_bitmap(171)), 1);
+  EXPECT_EQ(ink_rows(kv_res_bitmap(172)), 3);
+  // The swatches show their table colour.
+  EXPECT_EQ(kv_colorref_from_rgb(kv_res_bitmap(299 + 9).pixel(10, 6)), 0x0000FFu);
+}
+
+TEST_F(Resources, MenusAreWellFormedWithViewSecondAndFavoritesThird) {
+  for (int id : {IDR_MAINFRAME, IDR_CHART}) {
+    std::vector<KvMenuItem> items = kv_res_menu(id);
+    int depth = 0;
+    std::set<unsigned> ids;
+    for (const KvMenuItem& it : items) {
+      if (it.id == KV_MENU_POPUP) depth++;
+      if (it.id == KV_MENU_END) depth--;
+      EXPECT_GE(depth, 0);
+      if (it.id && it.id != KV_MENU_POPUP && it.id != KV_MENU_END) EXPECT_TRUE(ids.insert(it.id).second) << id << " " << it.id;
+    }
+    EXPECT_EQ(depth, 0);
+    QMenu bar;
+    kv_fill_menu(&bar, items);
+    QList<QAction*> tops = bar.actions();
+    ASSERT_GT(tops.size(), 4);
+    EXPECT_EQ(tops[2]->text(), QStringLiteral("&View")) << id;
+    EXPECT_EQ(tops[3]->text(), QStringLiteral("&Favorites")) << id;
+  }
+  QMenu chart;
+  kv_fill_menu(&chart, kv_res_menu(IDR_CHART));
+  QAction* a = kv_find_action(&chart, 32891);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->text(), QStringLiteral("1 Minute\t1"));
+  EXPECT_NE(kv_find_action(&chart, 33137), nullptr);
+  EXPECT_EQ(kv_find_action(&chart, 33316), nullptr);  // a key, not a menu item
+}
+
+TEST_F(Resources, ToolbarButtonsHaveTipsAndImages) {
+  for (int id : {IDR_MAINFRAME, IDR_PLAYBACK_BAR, IDR_DRAW_BAR}) {
+    std::vector<KvToolButton> bar = kv_res_toolbar(id);
+    ASSERT_FALSE(bar.empty());
+    for (const KvToolButton& b : bar) {
+      if (!b.id) continue;
+      EXPECT_NE(b.tip, nullptr) << b.id;
+      EXPECT_FALSE(kv_res_command_image(int(b.id)).isNull()) << b.id;
+    }
+  }
+  EXPECT_EQ(kv_tool_tip_text(kv_res_prompt(32907)), QStringLiteral("Chart"));
+  std::set<std::string> keys;
+  for (const KvAccel& k : kv_res_accelerators()) EXPECT_TRUE(keys.insert(k.keys).second) << k.keys;
+  for (int c : {IDC_SPLIT, IDC_MOVE, IDC_DRAW, IDC_OVER_LINE, IDC_CANDLE_SELECT})
+    EXPECT_FALSE(kv_res_cursor(c).pixmap().isNull()) << c;
+  EXPECT_FALSE(kv_res_icon(IDR_MAINFRAME).isNull());
+}
+
+}  // namespace
