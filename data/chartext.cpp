@@ -93,6 +93,7 @@ int chart_extension_count(chart_rec* chart)
 
 void mark_extensions_modified(chart_rec* chart)
 {
+    kv_lock guard(g_chart_lock);
     mark_changed(chart);
 }
 

@@ -482,6 +482,10 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
     int unit = fetched->header.time_unit;
     int ns = (stored && !(flags & CHART_REQ_RELOAD)) ? stored->header.bar_count : 0;
     int nf = fetched->header.bar_count;
+    // Both inputs in time order; a listed chart is kept so already. An
+    // unordered stored file would otherwise lose bars in the tick merge.
+    if (stored && !(stored->header.flags & CHART_LISTED))
+        sort_chart_bars(stored);
     const chart_bar* sb = stored ? stored->bars : nullptr;
     sort_chart_bars(fetched);
     const chart_bar* fb = fetched->bars;
@@ -561,9 +565,12 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
             }
         }
     }
-    if (dropped)
+    if (dropped) {
+        // Named by the price file they were to be merged into, when it has one.
+        const char* name = chart_file_name(nullptr, fetched->header.symbol, unit);
         statmsg(__FILE__, __LINE__, "Bars with invalid prices dropped from:",
-                fetched->header.symbol, STATMSG_ERROR);
+                name ? name : fetched->header.symbol, STATMSG_ERROR);
+    }
 
     const chart_file_header& base = stored ? stored->header : fetched->header;
     result->header = base;
@@ -604,13 +611,20 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
 // ---------------------------------------------------------------------------
 // Loading and merging.
 
-static chart_rec* read_stored_chart(const char* symbol, int unit, int* clean)
+// The stored chart of the symbol, or null. *unreadable tells a file that is
+// there but could not be read apart from no file at all.
+static chart_rec* read_stored_chart(const char* symbol, int unit, int* clean, int* unreadable)
 {
+    *unreadable = 0;
     char path[CHART_PATH_SIZE];
     if (!chart_file_name(path, symbol, unit))
         return nullptr;
     int missing;
-    return read_chart_file(path, unit, "Incomplete read:", STATMSG_ERROR, &missing, clean);
+    chart_rec* chart =
+        read_chart_file(path, unit, "Incomplete read:", STATMSG_ERROR, &missing, clean);
+    if (!chart && kv_file_exists(path))
+        *unreadable = 1;
+    return chart;
 }
 
 chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit, int flags)
@@ -635,8 +649,9 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
         return chart;
     }
     int clean = 0;  // bars read in order: nothing to sort or remove
+    int unreadable = 0;
     if (!chart)
-        chart = read_stored_chart(symbol, unit, &clean);
+        chart = read_stored_chart(symbol, unit, &clean, &unreadable);
     if (fetched && chart && (chart->header.flags & CHART_LISTED)) {
         // Merging takes over the listed chart's reference; the use of its
         // live-quote record taken with it goes too.
@@ -671,6 +686,12 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
         order_chart_bars(chart);
     if (!fetched)
         return chart;
+    if (unreadable) {
+        // The stored bars are in the file but not in this chart: writing it
+        // would replace them. The fetched bars are shown and never written.
+        chart->header.flags |= CHART_READ_ONLY;
+        return chart;
+    }
 
     chart->header.flags |= CHART_MERGED2;
     if (unit < TU_DAILY && !g_settings.KeepExtMktHoursData) {
@@ -697,6 +718,7 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
 
 int trim_to_market_hours(chart_rec* chart)
 {
+    kv_lock guard(g_chart_lock);  // the chart may be a listed one
     mqt* record = chart->mqt;
     if (!record)
         return 0;

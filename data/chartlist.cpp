@@ -251,6 +251,7 @@ void chart_log_fail(chart_alloc_log* log, const char* source, int line, const ch
 
 int grow_chart_bars(chart_rec* chart, int slots)
 {
+    kv_lock guard(g_chart_lock);  // the bar block of a listed chart moves
     int used = chart->header.bar_count + chart->spare;
     chart_bar* bars = (chart_bar*)realloc(chart->bars, sizeof(chart_bar) * (size_t)(used + slots));
     if (!bars)

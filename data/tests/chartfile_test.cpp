@@ -209,14 +209,22 @@ TEST(ChartHeaderImage, DecodesEveryFieldAtItsOffsetAndEncodesTheSameBytes)
     EXPECT_EQ(std::string(h.description), std::string(59, 'D'));
     EXPECT_EQ(h.time_unit, 0x1A1A1A1A);   // offset 100
     EXPECT_EQ(h.bar_count, 0x1B1B1B1B);   // 104
+    EXPECT_EQ(h.first_date, 0x1C1C1C1C);  // 108
+    EXPECT_EQ(h.last_date, 0x1D1D1D1D);   // 112
     EXPECT_EQ(h.flags, 0x1E1E1E1Eu);      // 116
+    EXPECT_EQ(h.history_date, 0x1F1F1F1F);  // 120
+    EXPECT_EQ(h.history_word, 0x20202020);  // 124
     EXPECT_EQ(h.last_time, 0x21212121);   // 128
     EXPECT_FLOAT_EQ(h.prev_close, 42.5f); // 132
+    EXPECT_EQ(h.quote_word2, 0x23232323u);  // 136
     EXPECT_EQ(h.avg_volume, 0x24242424);  // 140
     EXPECT_EQ(h.session_start, 0x25252525);
     EXPECT_EQ(h.session_end, 0x26262626);
     EXPECT_EQ(h.ext_count, 0x27272727);   // 152
+    EXPECT_EQ(h.unit_count1, 0x28282828);  // 156
+    EXPECT_EQ(h.unit_count2, 0x29292929);  // 160
     EXPECT_EQ(h.volume_per_bar, 0x2A2A2A2A);
+    EXPECT_EQ(h.word168, 0x2B2B2B2Bu);
     EXPECT_EQ(h.word172, 0x2C2C2C2Cu);
     EXPECT_STREQ(h.leg1, "LEG1");
     EXPECT_STREQ(h.leg2, "LEG2");
@@ -332,6 +340,19 @@ TEST_F(PriceFileTest, DropsBarsWithoutNumericPricesNamingTheFile)
     EXPECT_EQ(c->spare, initial_bar_capacity(TU_DAILY) + 2);
     EXPECT_NE(logged().find("NAN.dyd"), std::string::npos) << logged();
     free_chart_data(c);
+
+    // Fetched bars without numeric prices are dropped when merging, and the
+    // message names the file they were to go into.
+    size_t from = g_statmsg_cursor;
+    chart_rec* fetched =
+        make_chart("nan", TU_DAILY, {tbar(DAY0 + 4 * 86400, 14), tbar(DAY0 + 5 * 86400, 15)});
+    fetched->bars[0].close = NAN;
+    chart_alloc_log log = {};
+    c = merge_bars(nullptr, fetched, &log, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(times_of(c), std::vector<int32_t>{DAY0 + 5 * 86400});
+    EXPECT_NE(log_since(from).find("NAN.dyd"), std::string::npos) << log_since(from);
+    free_chart_copy(c);
 }
 
 TEST_F(PriceFileTest, HeaderOnlyReadOfAnOldVersionReportsNoBarsAndDeletesWhenAsked)
@@ -679,6 +700,13 @@ TEST_F(PriceFileTest, MergeMatchesDailyBarsByDayAndTickBarsBySpan)
     m = merge_bars(stored, fetched, &log, 0);
     EXPECT_EQ(times_of(m), (std::vector<int32_t>{100, 200, 250, 300, 400}));
     free_chart_copy(m);
+
+    // A stored file out of order loses no bar outside the fetched span.
+    stored = make_chart("T", -110, {tbar(100, 1), tbar(300, 3), tbar(150, 2), tbar(400, 4)});
+    fetched = make_chart("T", -110, {tbar(200, 20), tbar(250, 25)});
+    m = merge_bars(stored, fetched, &log, 0);
+    EXPECT_EQ(times_of(m), (std::vector<int32_t>{100, 150, 200, 250, 300, 400}));
+    free_chart_copy(m);
 }
 
 TEST_F(PriceFileTest, DuplicatesGoInOnePassByTheKeepRule)
@@ -728,6 +756,39 @@ TEST_F(PriceFileTest, LoadWithFetchedBarsMergesAndWritesTheFile)
     fetched = make_chart("OTHER", TU_DAILY, {tbar(DAY0, 1)});
     EXPECT_EQ(load_and_merge_chart("LM", fetched, TU_DAILY, 0), nullptr);
     EXPECT_NE(logged().find("Unmatched symbols"), std::string::npos);
+}
+
+TEST_F(PriceFileTest, StoredFileThatCannotBeReadIsNeverReplacedByFetchedBars)
+{
+    struct {
+        const char* what;
+        int flip_bit_at;   // byte whose low bit flips after sealing, -1 none
+        int claimed_exts;  // extension count written at 152, -1 as built
+    } cases[] = {
+        {"checksum one bit off", 20, -1},
+        {"extension count beyond the file", -1, 4},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        file_image f("KEEP", TU_DAILY);
+        for (int i = 0; i < 3; i++)
+            f.bar(tbar(DAY0 + i * 86400, 10.0f + i));
+        if (k.claimed_exts != -1)
+            put32(f.bytes, 152, (uint32_t)k.claimed_exts);
+        std::string bytes = f.sealed();
+        if (k.flip_bit_at >= 0)
+            bytes[k.flip_bit_at] ^= 1;
+        root_.write("DATA/KEEP.dyd", bytes);
+
+        chart_rec* fetched = make_chart("KEEP", TU_DAILY, {tbar(DAY0 + 5 * 86400, 15)});
+        chart_rec* c = load_and_merge_chart("KEEP", fetched, TU_DAILY, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(times_of(c), std::vector<int32_t>{DAY0 + 5 * 86400});
+        EXPECT_EQ(root_.read("DATA/KEEP.dyd"), bytes);
+        c->header.flags |= CHART_BARS_CHANGED;  // as after a live update
+        free_chart_data(c);
+        EXPECT_EQ(root_.read("DATA/KEEP.dyd"), bytes);
+    }
 }
 
 TEST_F(PriceFileTest, MinuteChartOutsideTheMarketMapIsTrimmedOrOnlyItsFileIs)
