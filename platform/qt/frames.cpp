@@ -163,16 +163,32 @@ void KvMainFrame::active_changed(QMdiSubWindow* w) {
   RebuildMenuBar();
 }
 
-void KvMainFrame::SetDefaultMenu(const std::vector<KvMenuItem>& items) {
-  m_default_menu = items;
+void KvMainFrame::SetDefaultMenu(const std::vector<KvMenuItem>& items) { AddMenu(0, items); }
+
+void KvMainFrame::AddMenu(unsigned menu_id, const std::vector<KvMenuItem>& items) {
+  // The menus are built once and kept, so that changes made to them at run
+  // time (relabelled or added items) stay when another menu is shown.
+  for (QMenu* m : m_menus[menu_id]) delete m;
+  std::vector<QMenu*>& set = m_menus[menu_id];
+  set.clear();
+  QMenu holder;
+  kv_fill_menu(&holder, items);
+  for (QAction* a : holder.actions()) {
+    if (QMenu* m = a->menu()) {
+      m->setParent(this, m->windowFlags());
+      connect(m, &QMenu::aboutToShow, this, [this, m] { update_menu(m); });
+      connect_actions(m);
+      set.push_back(m);
+    }
+  }
   m_shown_menu = ~0u;
   RebuildMenuBar();
 }
 
-void KvMainFrame::AddMenu(unsigned menu_id, const std::vector<KvMenuItem>& items) {
-  m_menus[menu_id] = items;
-  m_shown_menu = ~0u;
-  RebuildMenuBar();
+QMenu* KvMainFrame::GetSubMenu(unsigned menu_id, int position) const {
+  auto it = m_menus.find(menu_id);
+  if (it == m_menus.end() || position < 0 || size_t(position) >= it->second.size()) return nullptr;
+  return it->second[size_t(position)];
 }
 
 void KvMainFrame::RebuildMenuBar() {
@@ -180,25 +196,22 @@ void KvMainFrame::RebuildMenuBar() {
   if (KvChildFrame* f = MDIGetActive()) {
     KvDocument* d = f->GetActiveDocument();
     KvDocTemplate* t = d ? d->GetDocTemplate() : nullptr;
-    want = t && t->menu_id ? t->menu_id : (m_menus.empty() ? 0 : m_menus.begin()->first);
+    if (t && t->menu_id && m_menus.count(t->menu_id))
+      want = t->menu_id;
+    else
+      for (auto& [id, set] : m_menus)
+        if (id) {
+          want = id;
+          break;
+        }
   }
   if (want == m_shown_menu) return;
-  const std::vector<KvMenuItem>* items = &m_default_menu;
-  auto it = m_menus.find(want);
-  if (want && it != m_menus.end()) items = &it->second;
   m_shown_menu = want;
   QMenuBar* bar = menuBar();
   bar->clear();
-  QMenu holder;
-  kv_fill_menu(&holder, *items);
-  for (QAction* a : holder.actions()) {
-    if (QMenu* m = a->menu()) {
-      m->setParent(bar, m->windowFlags());
-      connect(m, &QMenu::aboutToShow, this, [this, m] { update_menu(m); });
-      connect_actions(m);
-      bar->addMenu(m);
-    }
-  }
+  auto it = m_menus.find(want);
+  if (it == m_menus.end()) return;
+  for (QMenu* m : it->second) bar->addMenu(m);
 }
 
 QAction* KvMainFrame::FindMenuAction(unsigned id) const {
@@ -251,6 +264,7 @@ QToolBar* KvMainFrame::AddControlBar(unsigned id, const QString& title, const st
     }
     QAction* a = kv_make_action(b.id, kv_tool_tip_text(b.tip), b.image, bar);
     a->setToolTip(kv_tool_tip_text(b.tip));
+    if (b.tip) a->setStatusTip(QString::fromLatin1(b.tip).section(QLatin1Char('\n'), 0, 0));  // fly-by help
     unsigned cid = b.id;
     connect(a, &QAction::triggered, this, [this, cid] { RouteCommand(cid); });
     bar->addAction(a);

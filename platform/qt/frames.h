@@ -83,10 +83,14 @@ class KvMainFrame : public QMainWindow, public KvWnd, public KvCmdTarget {
   std::vector<KvChildFrame*> children() const;
   void AddChild(KvChildFrame* frame, bool visible);
 
-  // Menus: the default menu (no child window open) and menus by id shown
-  // while a window whose template names that menu is active.
+  // Menus: the default menu (id 0, no child window open) and menus by id
+  // shown while a window whose template names that menu is active (a
+  // template without a menu id gets the first one added). Each menu is
+  // built once and kept, with the changes made to it.
   void SetDefaultMenu(const std::vector<KvMenuItem>& items);
   void AddMenu(unsigned menu_id, const std::vector<KvMenuItem>& items);
+  // A top-level submenu of a menu by position (0 File, ...), or null.
+  QMenu* GetSubMenu(unsigned menu_id, int position) const;
   // The menu bar's action of a command, in the menu now shown.
   QAction* FindMenuAction(unsigned id) const;
   void RebuildMenuBar();
@@ -139,8 +143,7 @@ class KvMainFrame : public QMainWindow, public KvWnd, public KvCmdTarget {
 
   QMdiArea* m_mdi;
   QTimer m_idle;
-  std::vector<KvMenuItem> m_default_menu;
-  std::map<unsigned, std::vector<KvMenuItem>> m_menus;
+  std::map<unsigned, std::vector<QMenu*>> m_menus;
   unsigned m_shown_menu = ~0u;
   std::map<unsigned, QToolBar*> m_bars;
   std::vector<QLabel*> m_panes;

@@ -147,6 +147,28 @@ TEST_F(Frames, MenuStateIsAskedBeforeShowingAndUnhandledCommandsAreDisabled) {
   EXPECT_EQ(g_trail, std::vector<std::string>{"app"});
 }
 
+TEST_F(Frames, DocumentMenuShowsWhileAWindowIsOpenAndKeepsItsChanges) {
+  main->SetDefaultMenu({{KV_MENU_POPUP, "&File"}, {57600, "&New"}, {KV_MENU_END}});
+  main->AddMenu(129, {{KV_MENU_POPUP, "&File"}, {57600, "&New"}, {KV_MENU_END},
+                      {KV_MENU_POPUP, "&View"}, {33137, "1\t1"}, {KV_MENU_END}});
+  tmpl->menu_id = 129;
+  EXPECT_EQ(main->menuBar()->actions().size(), 1);
+  KvDocument* doc = tmpl->OpenDocumentFile(QString());
+  kv_pump_events();
+  ASSERT_EQ(main->menuBar()->actions().size(), 2);
+  // A relabelled item (the view units) stays relabelled across switches.
+  kv_find_action(main->GetSubMenu(129, 1), 33137)->setText(QStringLiteral("5\t1"));
+  main->GetSubMenu(0, 0)->addAction(kv_make_action(32829, QStringLiteral("Fav"), 0, main->GetSubMenu(0, 0)));
+  doc->GetFirstView()->GetParentFrame()->close();
+  kv_pump_events(10);
+  EXPECT_EQ(main->menuBar()->actions().size(), 1);
+  EXPECT_NE(main->FindMenuAction(32829), nullptr);
+  tmpl->OpenDocumentFile(QString());
+  kv_pump_events();
+  ASSERT_NE(main->FindMenuAction(33137), nullptr);
+  EXPECT_EQ(main->FindMenuAction(33137)->text(), QStringLiteral("5\t1"));
+}
+
 TEST_F(Frames, ToolbarStateIsOneBinaryValueOfTheProfile) {
   main->AddControlBar(0xE800, QStringLiteral("Main"), {{100, 0, "New\nNew"}, {0}, {500, 0, "App"}});
   main->AddControlBar(136, QStringLiteral("Playback"), {{500, 0, "Play"}});
