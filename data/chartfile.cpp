@@ -501,9 +501,13 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
     }
     chart_bar* out = (chart_bar*)malloc(sizeof(chart_bar) * ((size_t)ns + nf + spare + 1));
     if (!out) {
-        chart_log_fail(log, __FILE__, __LINE__, "can't allocate mem", fetched->header.symbol);
+        // The inputs go first: failing the log frees its slots, and an input
+        // held there would otherwise be freed a second time.
+        char symbol[CHART_SYMBOL_SIZE];
+        memcpy(symbol, fetched->header.symbol, sizeof symbol);
         release_input(log, stored);
         release_input(log, fetched);
+        chart_log_fail(log, __FILE__, __LINE__, "can't allocate mem", symbol);
         return nullptr;
     }
 

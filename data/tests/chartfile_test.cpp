@@ -621,8 +621,14 @@ TEST_F(PriceFileTest, FailedWriteLeavesTheOldFileAsItWas)
     for (int i = 0; i < 5000; i++)
         many.push_back(tbar(DAY0 + i * 86400, (float)i));
     c = make_chart("FULL", TU_DAILY, many);
+    c->header.time_unit = TU_1MIN;
+    c->header.flags |= CHART_WRITE_ALL;
     mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    record->flags = MQT_1MIN_INIT | MQT_1MIN_WRITABLE;
     c->mqt = record;
+    ASSERT_EQ(write_chart_file(c), 0);
+    EXPECT_FALSE(record->flags & MQT_1MIN_WRITABLE);  // cleared before a 1-minute write
+    before = root_.read("DATA/FULL.1min");
 
     // The file system refuses to grow any file past 64 KiB: the write stops
     // halfway, as on a full disk.
@@ -637,11 +643,12 @@ TEST_F(PriceFileTest, FailedWriteLeavesTheOldFileAsItWas)
     signal(SIGXFSZ, old_handler);
 
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(root_.read("DATA/FULL.dyd"), before);
+    EXPECT_EQ(root_.read("DATA/FULL.1min"), before);
     EXPECT_NE(logged().find("write error in file:"), std::string::npos);
+    EXPECT_TRUE(record->flags & MQT_1MIN_WRITABLE);  // the record's write-error mark
     std::vector<kv_dir_entry> left;
     kv_list_dir(root_.file("DATA/*").c_str(), &left, nullptr);
-    EXPECT_EQ(left.size(), 1u);  // no temporary file stays behind
+    EXPECT_EQ(left.size(), 2u);  // the two price files; no temporary file stays behind
     c->mqt = nullptr;
     free(record);
     free_chart_copy(c);
@@ -852,6 +859,16 @@ TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
     chart_rec* again = load_and_merge_chart("AAA", nullptr, TU_DAILY, CHART_REQ_LISTED_ONLY);
     EXPECT_EQ(again, a);
     EXPECT_EQ(a->references, 2);
+
+    // The header of a listed chart is a header-only copy of the listed one.
+    a->header.bar_count = 7;
+    chart_rec* h = get_chart_header("aaa", TU_DAILY, 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_NE(h, a);
+    EXPECT_EQ(h->header.bar_count, 7);
+    EXPECT_EQ(h->header.flags & (CHART_HEADER_ONLY | CHART_LISTED), (uint32_t)CHART_HEADER_ONLY);
+    free_chart_data(h);
+    a->header.bar_count = 0;
     free_chart_data(a);
     EXPECT_EQ(find_listed_chart("AAA", TU_DAILY), a);
     free_chart_data(a);
@@ -859,6 +876,40 @@ TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
     EXPECT_EQ(g_chart_list, b);
     free_chart_data(b);
     EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, FreeingTheLastReferenceWritesAChangedChart)
+{
+    struct {
+        const char* symbol;
+        uint32_t flags;
+        bool written;
+    } cases[] = {
+        {"F4", CHART_BARS_CHANGED, true},
+        {"F8", CHART_EXT_CHANGED, true},
+        {"F100", CHART_MERGED, true},
+        {"F200", CHART_MERGED2, true},
+        {"FNONE", 0, false},
+        {"FHDR", CHART_BARS_CHANGED | CHART_HEADER_ONLY, false},
+    };
+    for (auto& k : cases) {
+        SCOPED_TRACE(k.symbol);
+        chart_rec* c = make_chart(k.symbol, TU_DAILY, {tbar(DAY0, 1), tbar(DAY0 + 86400, 2)});
+        c->header.flags |= k.flags;
+        if (!(k.flags & CHART_HEADER_ONLY))  // a header-only record is never listed
+            list_chart(c);
+        c->references = 2;
+        std::string leaf = std::string("DATA/") + k.symbol + ".dyd";
+        std::string path = root_.file(leaf.c_str());
+        free_chart_data(c);  // one reference left: nothing happens
+        EXPECT_FALSE(kv_file_exists(path.c_str()));
+        free_chart_data(c);
+        EXPECT_EQ(find_listed_chart(k.symbol, TU_DAILY), nullptr);
+        ASSERT_EQ(kv_file_exists(path.c_str()), k.written);
+        if (k.written)
+            EXPECT_EQ(file_times(root_.read(leaf.c_str())),
+                      (std::vector<int32_t>{DAY0, DAY0 + 86400}));
+    }
 }
 
 TEST_F(PriceFileTest, MergingOntoAListedChartLeavesItIntact)
