@@ -1,29 +1,30 @@
 #include "platform/qt/single_instance.h"
 
+#include "platform/sync.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <unistd.h>
 #include <QWidget>
 
-KvSingleInstance::KvSingleInstance(const QString& name, const QString& dir) {
-  QString folder = dir;
-  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
-  // The socket name is unique per user and per lock folder.
+KvSingleInstance::KvSingleInstance(const QString& name) : m_name(name) {
+  // The socket name is unique per user and runtime folder, like the claim.
+  QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+  if (folder.isEmpty()) folder = QDir::tempPath() + QStringLiteral("/uid%1").arg(getuid());
   QByteArray key = (folder + QLatin1Char('/') + name).toUtf8();
   m_server_name = QStringLiteral("korvane-%1-%2")
                       .arg(name, QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(12)));
-  m_lock = std::make_unique<QLockFile>(folder + QStringLiteral("/korvane-%1.lock").arg(name));
-  m_lock->setStaleLockTime(0);
 }
 
 KvSingleInstance::~KvSingleInstance() {
   if (m_server) m_server->close();
+  kv_instance_release(m_claim);
 }
 
 bool KvSingleInstance::Acquire(bool activate_previous) {
-  if (m_lock->tryLock(0)) {
+  m_claim = kv_instance_claim(m_name.toUtf8().constData());
+  if (m_claim >= 0) {
     QLocalServer::removeServer(m_server_name);
     m_server = std::make_unique<QLocalServer>();
     QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {

@@ -1,13 +1,13 @@
 // One running program per instance name.
 //
-// The first process takes a lock file named after the instance and listens
-// on a local socket of the same name. A second process with the same name
+// The first process claims the instance name (kv_instance_claim, a lock
+// file in the user's runtime folder) and listens on a local socket named
+// after it. A second process with the same name
 // finds the lock taken; when asked to, it tells the first one through the
 // socket to come forward (restored if minimised), and it must then end.
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -16,8 +16,7 @@ class QWidget;
 
 class KvSingleInstance {
  public:
-  // dir: where the lock file lives (empty: the user's runtime folder).
-  explicit KvSingleInstance(const QString& name, const QString& dir = QString());
+  explicit KvSingleInstance(const QString& name);
   ~KvSingleInstance();
 
   // true when this process is the instance. Otherwise, with activate set,
@@ -30,8 +29,9 @@ class KvSingleInstance {
   QString server_name() const { return m_server_name; }
 
  private:
+  QString m_name;
   QString m_server_name;
-  std::unique_ptr<QLockFile> m_lock;
+  int m_claim = -1;
   std::unique_ptr<QLocalServer> m_server;
   std::function<void()> m_on_activate;
 };

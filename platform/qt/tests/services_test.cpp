@@ -41,21 +41,20 @@ TEST_F(QtServices, FiltersOfTheProgramBecomeQtFilters) {
 }
 
 TEST_F(QtServices, SecondInstanceAsksTheFirstToComeForward) {
-  QString dir = QString::fromStdString(root_.path());
-  KvSingleInstance first(QStringLiteral("OstrelanB"), dir);
+  KvSingleInstance first(QStringLiteral("OstrelanB"));
   ASSERT_TRUE(first.Acquire(true));
   int activated = 0;
   first.SetActivateHandler([&] { activated++; });
 
-  KvSingleInstance silent(QStringLiteral("OstrelanB"), dir);
+  KvSingleInstance silent(QStringLiteral("OstrelanB"));
   EXPECT_FALSE(silent.Acquire(false));
-  KvSingleInstance second(QStringLiteral("OstrelanB"), dir);
+  KvSingleInstance second(QStringLiteral("OstrelanB"));
   EXPECT_FALSE(second.Acquire(true));
   EXPECT_TRUE(kv_wait_until([&] { return activated == 1; }));
   kv_pump_events(20);
   EXPECT_EQ(activated, 1);  // the silent start asked nothing
 
-  KvSingleInstance other(QStringLiteral("OstrelanC"), dir);
+  KvSingleInstance other(QStringLiteral("OstrelanC"));
   EXPECT_TRUE(other.Acquire(true));  // another instance name runs beside it
 
   QWidget w;
