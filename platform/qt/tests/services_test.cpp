@@ -1,6 +1,7 @@
 // Services on Qt: file filters, the single-instance lock, the numeric locale.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QProcess>
 #include <QWidget>
 #include <clocale>
@@ -61,6 +62,20 @@ TEST_F(QtServices, SecondInstanceAsksTheFirstToComeForward) {
   w.showMinimized();
   kv_bring_to_front(&w);
   EXPECT_FALSE(w.isMinimized());
+}
+
+TEST_F(QtServices, ColourDialogKeepsTheChoiceAndTheSixteenCustomColours) {
+  COLORREF custom[16];
+  for (int i = 0; i < 16; i++) custom[i] = COLORREF(0x010203 * i);
+  COLORREF color = 0x4080FF;
+  kv_when_modal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+  ASSERT_EQ(kv_choose_color(nullptr, &color, custom), 1);
+  EXPECT_EQ(color, 0x4080FFu);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(custom[i], COLORREF(0x010203 * i)) << i;
+  color = 0x123456;
+  kv_when_modal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+  EXPECT_EQ(kv_choose_color(nullptr, &color, custom), 0);
+  EXPECT_EQ(color, 0x123456u);
 }
 
 // Run in a child process with a comma-decimal locale in the environment:
