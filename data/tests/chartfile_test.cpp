@@ -15,6 +15,7 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartheader.h"
+#include "data/debugtrace.h"
 #include "data/markets.h"
 #include "data/statmsg.h"
 #include "platform/files.h"
@@ -876,6 +877,46 @@ TEST_F(PriceFileTest, ListedChartsAreFoundSharedAndFreed)
     EXPECT_EQ(g_chart_list, b);
     free_chart_data(b);
     EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(PriceFileTest, ChartListDumpShowsTheChartsOfOneSymbolUnderTraceBit4)
+{
+    chart_rec* a = new_chart("IBM", TU_DAILY);
+    chart_rec* b = new_chart("MSFT", TU_DAILY);
+    chart_rec* c = new_chart("IBM", TU_1MIN);
+    list_chart(a);
+    list_chart(b);
+    list_chart(c);
+    a->references = 3;
+    a->counter2 = 2;
+    a->sibling = c;
+    uint32_t saved = g_trace_mask;
+
+    g_trace_mask = 0x4;
+    testing::internal::CaptureStderr();
+    dump_chart_list("L test", a);
+    dump_chart_list("all", nullptr);
+    g_trace_mask = 0x1;  // tracing on, but not the chart list
+    dump_chart_list("off", nullptr);
+    std::string out = testing::internal::GetCapturedStderr();
+    g_trace_mask = saved;
+
+    char pa[32], pc[32];
+    snprintf(pa, sizeof pa, "%08lx", (unsigned long)(uintptr_t)a);
+    snprintf(pc, sizeof pc, "%08lx", (unsigned long)(uintptr_t)c);
+    std::string one = std::string("L test: [") + pa + " IBM t=390]\n" +
+                      "  [" + pa + " IBM t=390 m=0 u=3 c=2 C:" + pc + "]\n" +
+                      "  [" + pc + " IBM t=1 m=0 u=1 c=0]\n";
+    EXPECT_EQ(out.substr(0, one.size()), one);
+    std::string rest = out.substr(one.size());
+    EXPECT_EQ(rest.rfind("all:\n", 0), 0u) << rest;
+    EXPECT_NE(rest.find(" MSFT t=390 m=0 u=1 c=0]\n"), std::string::npos);
+    EXPECT_EQ(rest.find("off"), std::string::npos);
+    a->sibling = nullptr;
+    a->references = 1;
+    free_chart_data(a);
+    free_chart_data(b);
+    free_chart_data(c);
 }
 
 TEST_F(PriceFileTest, FreeingTheLastReferenceWritesAChangedChart)
