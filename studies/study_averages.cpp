@@ -1,0 +1,191 @@
+// Moving averages, the variable moving average, standard deviation,
+// Bollinger bands, %B and bandwidth.
+#include "studies/study_internal.h"
+
+namespace {
+
+struct ma_state {
+  int32_t index;
+  int32_t pad;
+  ma_run r;
+};
+
+struct vma_state {
+  int32_t index;
+  int32_t hi, lo;   // indices of the window's highest and lowest price
+  int32_t pad;
+  double s;         // smoothed value
+  double dsum;      // sum of |price change| over the window
+};
+
+struct dev_state {
+  int32_t index;
+  int32_t smoothing;  // %B: the smoothed value exists
+  double sum;         // window sum of prices
+  double ssum, ssq;   // window sums of (price - shift) and its square
+  double shift;       // first price, keeps the squares small
+  double smooth;      // %B: smoothed value
+};
+
+}  // namespace
+
+// Moving average of the price by method, times mult, into series 1.
+static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type, double mult) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  ma_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0);
+  if (n < 1) {
+    study_fill_missing(out, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  auto x = [bars, price_type](int j) { return study_price(bars, j, price_type); };
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    double v = ma_step(st.r, method, n, x, i);
+    out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+  }
+  return 1;
+}
+
+int compute_moving_average(chart_rec *chart, StudyDef *s, int restart) {
+  int method = (s->type & STUDY_NUMBER_MASK) - (STUDY_SMA & STUDY_NUMBER_MASK);
+  return run_price_ma(chart, s, restart, method, s->price_type, s->p2);
+}
+
+int compute_avg_volume(chart_rec *chart, StudyDef *s, int restart) {
+  s->p2 = 1.0;
+  s->price_type = PRICE_VOLUME;
+  if (s->method < MA_SIMPLE || s->method > MA_TRIANGULAR) return 1;
+  return run_price_ma(chart, s, restart, s->method, PRICE_VOLUME, 1.0);
+}
+
+int compute_avg_net_volume(chart_rec *chart, StudyDef *s, int restart) {
+  s->p2 = 1.0;
+  s->price_type = PRICE_OPEN_INT;
+  if (s->method < MA_SIMPLE || s->method > MA_TRIANGULAR) return 1;
+  return run_price_ma(chart, s, restart, s->method, PRICE_OPEN_INT, 1.0);
+}
+
+// Series 1 the adaptive average, series 2 the efficiency ratio
+// |highest - lowest| / sum |change| over the window.
+int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  vma_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0), *er_out = study_series(s, 1);
+  if (n < 1) {
+    study_fill_missing(out, 0, count);
+    study_fill_missing(er_out, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  int pt = s->price_type;
+  auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
+  double a0 = 2.0 / (n + 1);
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    double p = x(i);
+    if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
+    if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+    int lo = i - n + 1 < 0 ? 0 : i - n + 1;
+    st.hi = window_max_index(x, i == 0 ? -1 : st.hi, lo, i);
+    st.lo = window_min_index(x, i == 0 ? -1 : st.lo, lo, i);
+    double er = MISSING_VALUE, a = a0;
+    if (i >= n && st.dsum > 0) {
+      er = std::fabs(x(st.hi) - x(st.lo)) / st.dsum;
+      if (er > 0) a *= er;
+    }
+    st.s = i == 0 ? p : a * p + (1 - a) * st.s;
+    out[i] = i < n ? MISSING_VALUE : study_out(st.s * s->p2);
+    er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+  }
+  return 1;
+}
+
+// Window mean and population deviation of the price; emit(i, price, mean,
+// sd, state) gives slot i from n - 1 on.
+template <class Emit>
+static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  dev_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0);
+  if (n < 2) {
+    study_fill_missing(out, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  int pt = s->price_type;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    double p = study_price(bars, i, pt);
+    if (i == 0) st.shift = p;
+    double d = p - st.shift;
+    st.sum += p;
+    st.ssum += d;
+    st.ssq += d * d;
+    if (i < n - 1) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double mean = st.sum / n, md = st.ssum / n;
+    double var = st.ssq / n - md * md;
+    double sd = var > 0 ? std::sqrt(var) : 0;
+    out[i] = emit(p, mean, sd, st);
+    double q = study_price(bars, i - n + 1, pt), dq = q - st.shift;
+    st.sum -= q;
+    st.ssum -= dq;
+    st.ssq -= dq * dq;
+  }
+  return 1;
+}
+
+int compute_std_dev(chart_rec *chart, StudyDef *s, int restart) {
+  return run_deviation(chart, s, restart, [](double, double, double sd, dev_state &) { return study_out(sd); });
+}
+
+int compute_bollinger(chart_rec *chart, StudyDef *s, int restart) {
+  double k = s->p2;
+  return run_deviation(chart, s, restart,
+                       [k](double, double mean, double sd, dev_state &) { return study_out(mean + k * sd); });
+}
+
+int compute_percent_b(chart_rec *chart, StudyDef *s, int restart) {
+  double k = std::fabs(s->p2), p1 = s->p1;
+  double c = 2.0 / (p1 + 1);
+  return run_deviation(chart, s, restart, [k, p1, c](double p, double mean, double sd, dev_state &st) {
+    double upper = mean + k * sd, lower = mean - k * sd;
+    if (!(upper - lower != 0)) return MISSING_VALUE;
+    double b = (p - lower) / (upper - lower) * 100;
+    if (!(p1 > 1)) return study_out(b);
+    if (!st.smoothing) {
+      st.smooth = b;
+      st.smoothing = 1;
+    } else {
+      st.smooth = c * b + (1 - c) * st.smooth;
+    }
+    return study_out(st.smooth);
+  });
+}
+
+int compute_bandwidth(chart_rec *chart, StudyDef *s, int restart) {
+  double k = std::fabs(s->p2);
+  return run_deviation(chart, s, restart, [k](double, double mean, double sd, dev_state &) {
+    if (mean == 0) return MISSING_VALUE;
+    return study_out(((mean + k * sd) - (mean - k * sd)) / mean * 100);
+  });
+}

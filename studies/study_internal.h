@@ -1,0 +1,213 @@
+// Helpers shared by the built-in compute functions: reaching a chart's bars
+// and a study's series, keeping running state in the work area, and the
+// running moving-average steps.
+//
+// Every compute function follows one pattern: study_begin() decides where
+// to start (bar 0 with cleared state, or the saved index with the saved
+// state); the loop saves its state just before it computes the last bar,
+// so that the next call computes that bar again from the state it had
+// before it, and a changed last bar gives what a full computation gives.
+#pragma once
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "data/chart.h"
+#include "studies/study.h"
+
+#define BAR_FLAG_EXTRA_VWAP 0x1000000u
+
+// Running state of one compute function; `index` is the next bar to
+// compute (the bar computed last, again).
+struct study_state_base {
+  int32_t index;
+};
+
+template <class S>
+inline void study_load_state(const StudyDef *s, S *st) {
+  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
+  memcpy(st, s->work, sizeof(S));
+}
+
+template <class S>
+inline void study_save_state(StudyDef *s, const S &st) {
+  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
+  memcpy(s->work, &st, sizeof(S));
+}
+
+inline float *study_series(StudyDef *s, int k) { return s->outputs + (size_t)k * (size_t)s->output_len; }
+
+// The outputs follow the record in the same block.
+inline void study_bind_outputs(StudyDef *s) { s->outputs = reinterpret_cast<float *>(s + 1); }
+
+// Bars a compute function may read and write: the chart's bars, never more
+// than the study has slots for.
+inline int study_bar_count(const chart_rec *chart, const StudyDef *s) {
+  if (!chart || !chart->bars) return 0;
+  int n = chart->header.bar_count;
+  if (n > s->output_len) n = s->output_len;
+  return n < 0 ? 0 : n;
+}
+
+// An integer parameter taken from a double: NaN and out-of-range values
+// become 0 (which every study treats as "no value").
+inline int study_param_int(double d) {
+  if (!(d > -1e9 && d < 1e9)) return 0;
+  return (int)d;
+}
+
+// A float output: anything not finite is missing.
+inline float study_out(double v) {
+  float f = (float)v;
+  return std::isfinite(f) ? f : MISSING_VALUE;
+}
+
+inline void study_fill_missing(float *out, int from, int to) {
+  for (int i = from; i < to; i++) out[i] = MISSING_VALUE;
+}
+
+inline double bar_value(const chart_bar *b, int price_type) {
+  switch (price_type) {
+    case PRICE_OPEN: return b->open;
+    case PRICE_HIGH: return b->high;
+    case PRICE_LOW: return b->low;
+    case PRICE_CLOSE: return b->close;
+    case PRICE_MEDIAN: return ((double)b->high + b->low) / 2;
+    case PRICE_TYPICAL: return ((double)b->high + b->low + b->close) / 3;
+    case PRICE_WEIGHTED: return ((double)b->high + b->low + 2.0 * b->close) / 4;
+    case PRICE_VWAP:
+      if ((b->flags & BAR_FLAG_EXTRA_VWAP) && b->vwap >= b->low && b->vwap <= b->high) return b->vwap;
+      return ((double)b->high + b->low + b->close) / 3;
+    case PRICE_VOLUME: return b->volume;
+    case PRICE_OPEN_INT:
+    case PRICE_OPEN_INT2: return b->extra;
+    case PRICE_OI_PER_VOLUME: return (double)b->extra / b->volume;
+    case PRICE_TRUE_RANGE: {
+      double pc = b[-1].close, r = (double)b->high - b->low;
+      if (b->high - pc > r) r = b->high - pc;
+      if (pc - b->low > r) r = pc - b->low;
+      return r;
+    }
+    default: return 0;
+  }
+}
+
+// price(i) of a bar array: the true range of the first bar is its range.
+inline double study_price(const chart_bar *bars, int i, int price_type) {
+  if (price_type == PRICE_TRUE_RANGE && i == 0) return (double)bars[0].high - bars[0].low;
+  return bar_value(bars + i, price_type);
+}
+
+// Decides where a compute function starts.  Returns the first bar to
+// compute; *st is either the saved state or cleared.
+template <class S>
+inline int study_begin(StudyDef *s, int restart, int period, int count, S *st) {
+  study_bind_outputs(s);
+  study_load_state(s, st);
+  if (restart || period >= count || st->index <= 0 || st->index >= count) {
+    *st = S{};
+    study_save_state(s, *st);
+    return 0;
+  }
+  return st->index;
+}
+
+// Index of the highest (lowest) value of x over [lo, i], given the index
+// that held it over the previous window; rescans only when it left.
+template <class X>
+inline int window_max_index(const X &x, int prev, int lo, int i) {
+  if (prev >= lo && prev < i) return x(i) >= x(prev) ? i : prev;
+  int best = lo;
+  for (int k = lo + 1; k <= i; k++)
+    if (x(k) >= x(best)) best = k;
+  return best;
+}
+
+template <class X>
+inline int window_min_index(const X &x, int prev, int lo, int i) {
+  if (prev >= lo && prev < i) return x(i) <= x(prev) ? i : prev;
+  int best = lo;
+  for (int k = lo + 1; k <= i; k++)
+    if (x(k) <= x(best)) best = k;
+  return best;
+}
+
+// Running moving average over an input x(j), j = 0, 1, ... (relative to
+// the first valid input).  Window sums are kept so that each step costs
+// the same whatever the period.
+struct ma_run {
+  double a, b, c;
+};
+
+// One step at j; returns the average or MISSING_VALUE during warm-up.
+// method: MA_SIMPLE .. MA_TRIANGULAR; n the period (>= 1).
+template <class X>
+inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
+  double v = x(j);
+  switch (method) {
+    case MA_SIMPLE: {
+      r.a += v;
+      double out = j >= n - 1 ? r.a / n : (double)MISSING_VALUE;
+      if (j >= n - 1) r.a -= x(j - n + 1);
+      return out;
+    }
+    case MA_EXPONENTIAL: {
+      double k = 2.0 / (n + 1);
+      r.a = j == 0 ? v : k * v + (1 - k) * r.a;
+      return j >= n - 1 ? r.a : (double)MISSING_VALUE;
+    }
+    case MA_WEIGHTED: {
+      // a: plain window sum of the previous window, b: weighted sum
+      r.b += n * v - r.a;
+      r.a += v;
+      if (j >= n) r.a -= x(j - n);
+      // after the update a holds x(j-n+1..j)
+      return j >= n - 1 ? r.b / (n * (n + 1) / 2.0) : (double)MISSING_VALUE;
+    }
+    case MA_TRIANGULAR: {
+      int m = (n + 2) / 2;
+      // a: sum of the last m inputs, b: sum of the m before them,
+      // c: sum of the last m window sums (the triangular weighting)
+      r.a += v;
+      if (j >= m) {
+        double lag = x(j - m);
+        r.a -= lag;
+        r.b += lag;
+      }
+      if (j >= 2 * m) r.b -= x(j - 2 * m);
+      r.c += r.a - r.b;
+      return j >= 2 * m - 2 ? r.c / ((double)m * m) : (double)MISSING_VALUE;
+    }
+  }
+  return MISSING_VALUE;
+}
+
+// Compute functions of the built-in types (one per study).
+int compute_moving_average(chart_rec *chart, StudyDef *s, int restart);
+int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart);
+int compute_std_dev(chart_rec *chart, StudyDef *s, int restart);
+int compute_bollinger(chart_rec *chart, StudyDef *s, int restart);
+int compute_percent_b(chart_rec *chart, StudyDef *s, int restart);
+int compute_bandwidth(chart_rec *chart, StudyDef *s, int restart);
+int compute_macd(chart_rec *chart, StudyDef *s, int restart);
+int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart);
+int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart);
+int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart);
+int compute_rsi(chart_rec *chart, StudyDef *s, int restart);
+int compute_cci(chart_rec *chart, StudyDef *s, int restart);
+int compute_vhf(chart_rec *chart, StudyDef *s, int restart);
+int compute_avg_volume(chart_rec *chart, StudyDef *s, int restart);
+int compute_avg_net_volume(chart_rec *chart, StudyDef *s, int restart);
+int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart);
+int compute_obv(chart_rec *chart, StudyDef *s, int restart);
+int compute_pvt(chart_rec *chart, StudyDef *s, int restart);
+int compute_ad_line(chart_rec *chart, StudyDef *s, int restart);
+int compute_chaikin(chart_rec *chart, StudyDef *s, int restart);
+int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart);
+int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart);
+int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart);
+int compute_nothing(chart_rec *chart, StudyDef *s, int restart);
+int compute_keep_previous(chart_rec *chart, StudyDef *s, int restart);
+int compute_daily_line(chart_rec *chart, StudyDef *s, int restart);
+int compute_data_file(chart_rec *chart, StudyDef *s, int restart);

@@ -1,0 +1,528 @@
+// A chart's study list: the type table that binds a type code to its
+// compute function, and create, find, find-or-create, delete, copy,
+// transfer, recompute and pane counting.  The list and every study record
+// are guarded by g_chart_lock, which is re-entrant: a compute function run
+// here may create further studies on the same chart.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+
+#include "data/chart_flags.h"
+#include "data/statmsg.h"
+#include "platform/locks.h"
+#include "studies/study_internal.h"
+#include "studies/study_types.h"
+
+int g_next_study_id = 1;
+int (*g_reprice_study_order)(chart_rec *chart, StudyDef *study) = nullptr;
+int (*g_bind_user_study)(StudyDef *study) = nullptr;
+
+static void report(const char *message) { statmsg(__FILE__, __LINE__, message, nullptr, STATMSG_ERROR); }
+
+// ---- type table --------------------------------------------------------------
+
+const study_type_entry g_study_types[] = {
+    {STUDY_STOCH_K, "Stochastic %K", compute_stochastic_k, 1},
+    {STUDY_STOCH_D, "Stochastic %D", compute_stochastic_d, 2},
+    {STUDY_BB_UPPER, "Upper Bollinger band", compute_bollinger, 1},
+    {STUDY_BB_MID, "Bollinger band midline", compute_bollinger, 1},
+    {STUDY_BB_LOWER, "Lower Bollinger band", compute_bollinger, 1},
+    {STUDY_BB_PERCENT, "Bollinger %B", compute_percent_b, 1},
+    {STUDY_BB_WIDTH, "Bollinger bandwidth", compute_bandwidth, 1},
+    {STUDY_SMA, "Simple moving average", compute_moving_average, 1},
+    {STUDY_EMA, "Exponential moving average", compute_moving_average, 1},
+    {STUDY_WMA, "Weighted moving average", compute_moving_average, 1},
+    {STUDY_TMA, "Triangular moving average", compute_moving_average, 1},
+    {STUDY_VMA, "Variable moving average", compute_variable_ma, 2},
+    {STUDY_STDDEV, "Standard deviation", compute_std_dev, 1},
+    {STUDY_MACD, "MACD", compute_macd, 1},
+    {STUDY_MACD_SIGNAL, "MACD signal line", compute_macd_signal, 1},
+    {STUDY_AVG_VOLUME, "Average volume", compute_avg_volume, 1},
+    {STUDY_OBV, "On balance volume", compute_obv, 1},
+    {STUDY_PVT, "Price volume trend", compute_pvt, 1},
+    {STUDY_REL_VOLUME, "Relative volume", compute_rel_volume, 2},
+    {STUDY_INTRADAY_REL_VOLUME, "Intraday relative volume", compute_intraday_rel_volume, 2},
+    {STUDY_INTRADAY_ACC_VOLUME, "Intraday accumulated volume", compute_intraday_acc_volume, 3},
+    {STUDY_NET_VOLUME_RATIO, "Average net volume ratio", compute_net_volume_ratio, 1},
+    {STUDY_AVG_NET_VOLUME, "Average net volume", compute_avg_net_volume, 1},
+    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 1},
+    {STUDY_AD_LINE, "Accumulation/distribution line", compute_ad_line, 1},
+    {STUDY_CHAIKIN, "Chaikin oscillator", compute_chaikin, 1},
+    {STUDY_RSI, "RSI", compute_rsi, 1},
+    {STUDY_VHF, "VHF", compute_vhf, 1},
+    {STUDY_CCI, "CCI", compute_cci, 1},
+    {STUDY_PREV_CLOSE, "Previous day's close", compute_daily_line, 0},
+    {STUDY_DAY_HIGH, "Day's high", compute_daily_line, 0},
+    {STUDY_DAY_MID, "Day's midpoint", compute_daily_line, 0},
+    {STUDY_DAY_LOW, "Day's low", compute_daily_line, 0},
+    {STUDY_DAY_OPEN, "Day's open", compute_daily_line, 0},
+    {STUDY_PIVOT, "Central pivot", compute_daily_line, 0},
+    {STUDY_SUPPORT1, "Support 1", compute_daily_line, 0},
+    {STUDY_SUPPORT2, "Support 2", compute_daily_line, 0},
+    {STUDY_RESIST1, "Resistance 1", compute_daily_line, 0},
+    {STUDY_RESIST2, "Resistance 2", compute_daily_line, 0},
+    {STUDY_PREV_HIGH, "Previous day's high", compute_daily_line, 0},
+    {STUDY_PREV_LOW, "Previous day's low", compute_daily_line, 0},
+    {STUDY_DAY_VWAP, "Day's VWAP", compute_daily_line, 0},
+    {STUDY_TRADE_SIGNALS, "Trade signals", compute_keep_previous, 1},
+    {STUDY_ORDER_PRICE, "Order price", compute_keep_previous, 1},
+    {STUDY_EQUITY, "Equity", compute_keep_previous, 1},
+};
+const int g_study_type_count = (int)(sizeof g_study_types / sizeof g_study_types[0]);
+
+static const study_type_entry *find_type(int type) {
+  for (int i = 0; i < g_study_type_count; i++)
+    if (g_study_types[i].type == type) return &g_study_types[i];
+  return nullptr;
+}
+
+StudyComputeFn study_compute_for_type(int type) {
+  if ((type & STUDY_NUMBER_MASK) == STUDY_DATA_FILE) return compute_data_file;
+  const study_type_entry *e = find_type(type);
+  return e ? e->compute : nullptr;
+}
+
+int study_output_count(const StudyDef *s) {
+  if (s->output_count > 0) return s->output_count;
+  if (s->type & STUDY_DAILY_LINE) return 0;
+  switch (s->type) {
+    case STUDY_STOCH_D:
+    case STUDY_VMA:
+    case STUDY_REL_VOLUME:
+    case STUDY_INTRADAY_REL_VOLUME: return 2;
+    case STUDY_INTRADAY_ACC_VOLUME: return 3;
+  }
+  return 1;
+}
+
+static bool is_library_type(int type) {
+  int num = type & STUDY_NUMBER_MASK;
+  return num >= 0x80 && num <= 0x82;
+}
+
+// ---- the list ----------------------------------------------------------------
+
+static size_t study_block_size(int slots, int series) {
+  return sizeof(StudyDef) + (size_t)slots * (size_t)series * sizeof(float);
+}
+
+// New series slots: missing, except the trade-signal words, which are bit
+// fields read as integers.
+static void clear_slots(StudyDef *s, int from, int to) {
+  int series = study_output_count(s);
+  for (int k = 0; k < series; k++) {
+    float *out = study_series(s, k);
+    if ((s->type & 0xFFFF) == STUDY_TRADE_SIGNALS)
+      memset(out + from, 0, (size_t)(to - from) * sizeof(float));
+    else
+      study_fill_missing(out, from, to);
+  }
+}
+
+static void copy_text(char *dst, const char *src, size_t size) {
+  memcpy(dst, src, size);
+  dst[size - 1] = 0;
+}
+
+StudyDef *find_equal_study(chart_rec *chart, const StudyDef *t) {
+  if (!chart || !t || (t->state & STUDY_STATE_UNIQUE)) return nullptr;
+  kv_lock guard(g_chart_lock);
+  for (StudyDef *s = chart->studies; s; s = s->next) {
+    if ((s->type & STUDY_NUMBER_MASK) != (t->type & STUDY_NUMBER_MASK)) continue;
+    if (t->type & STUDY_DAILY_LINE) return s;
+    if (s->period == t->period && s->method == t->method && s->price_type == t->price_type &&
+        s->p1 == t->p1 && s->p2 == t->p2 && s->p3 == t->p3 && s->p4 == t->p4 && s->lib_index == t->lib_index &&
+        strncmp(s->lib_name, t->lib_name, sizeof s->lib_name) == 0)
+      return s;
+  }
+  return nullptr;
+}
+
+// The Keltner channel of the shipped library draws on a moving average
+// and the library's average true range of the same chart.
+static bool create_keltner_sources(chart_rec *chart, const StudyDef *s) {
+  static const int ma_types[4] = {STUDY_SMA, STUDY_EMA, STUDY_WMA, STUDY_TMA};
+  int ma = s->method >= 0 && s->method <= 3 ? ma_types[s->method] : STUDY_SMA;
+  if (!find_or_create_study(chart, ma, s->period, s->price_type, 1.0)) {
+    report("Can't create MA for Keltner Channel");
+    return false;
+  }
+  if (!find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method, 0.0, 0.0, 0.0, 0.0)) {
+    report("Can't create ATR for Keltner Channel");
+    return false;
+  }
+  return true;
+}
+
+StudyDef *create_study(chart_rec *chart, const StudyDef *t) {
+  if (!chart || !t) {
+    report("null ptr argument");
+    return nullptr;
+  }
+  kv_lock guard(g_chart_lock);
+  if (find_equal_study(chart, t)) return nullptr;
+  int slots = chart->header.bar_count + chart->spare;
+  if (slots < 0) slots = 0;
+  int series = study_output_count(t);
+  StudyDef *s = (StudyDef *)calloc(1, study_block_size(slots, series));
+  if (!s) {
+    report("could not allocate memory");
+    return nullptr;
+  }
+  memcpy(s, t, sizeof *s);
+  copy_text(s->lib_name, t->lib_name, sizeof s->lib_name);
+  copy_text(s->name, t->name, sizeof s->name);
+  memset(s->work, 0, sizeof s->work);
+  s->output_len = slots;
+  study_bind_outputs(s);
+  s->next = nullptr;
+  s->id = g_next_study_id++;
+  clear_slots(s, 0, slots);
+
+  int type = s->type, num = type & STUDY_NUMBER_MASK;
+  bool run = false;
+  if (type == STUDY_TRADE_SIGNALS || type == STUDY_ORDER_PRICE) {
+    s->compute = compute_keep_previous;
+    s->pane_group = 4;
+  } else if (type == STUDY_EQUITY) {
+    s->compute = compute_keep_previous;
+    s->pane_group = 32;
+  } else if (type == STUDY_NET_VOLUME) {
+    s->compute = compute_nothing;
+  } else if (type == STUDY_EXTERNAL_A || type == STUDY_EXTERNAL_B) {
+    // their creator supplies the function and the values
+  } else if (num == STUDY_DATA_FILE) {
+    s->compute = compute_data_file;
+    s->pane_group = 4;
+    run = true;
+  } else if (num == STUDY_FILLED_OUTSIDE) {
+    s->pane_group = 4;
+  } else if (StudyComputeFn fn = study_compute_for_type(type)) {
+    s->compute = fn;
+    run = true;
+  } else {
+    if (!s->compute) {
+      free(s);
+      report("No calculate function for study");
+      return nullptr;
+    }
+    if (is_library_type(type) && strcasecmp(s->lib_name, "ferlume1") == 0 && s->lib_index == 9 &&
+        !create_keltner_sources(chart, s)) {
+      free(s);
+      return nullptr;
+    }
+    run = true;
+  }
+  if (run) s->compute(chart, s, 1);
+
+  StudyDef **tail = &chart->studies;
+  while (*tail) tail = &(*tail)->next;
+  *tail = s;
+  return s;
+}
+
+static void set_name(StudyDef *t, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(t->name, sizeof t->name, fmt, ap);
+  va_end(ap);
+}
+
+static bool needs_deviation(int type) {
+  return type == STUDY_BB_UPPER || type == STUDY_BB_MID || type == STUDY_BB_LOWER || type == STUDY_BB_PERCENT ||
+         type == STUDY_BB_WIDTH || type == STUDY_STDDEV;
+}
+
+StudyDef *find_or_create_study(chart_rec *chart, int type, ...) {
+  if (!chart) {
+    report("null ptr argument");
+    return nullptr;
+  }
+  StudyDef t;
+  memset(&t, 0, sizeof t);
+  t.color = 0x808080;
+  t.line_width = 1;
+  if (type & STUDY_CREATE_HIDDEN) {
+    t.state |= STUDY_STATE_HIDDEN;
+    type &= ~STUDY_CREATE_HIDDEN;
+  }
+  t.type = type;
+
+  va_list ap;
+  va_start(ap, type);
+  bool known = true;
+  switch (type) {
+    case STUDY_EXTERNAL_A:
+    case STUDY_EXTERNAL_B:
+    case STUDY_VMA:
+    case STUDY_OBV:
+    case STUDY_PVT:
+    case STUDY_NET_VOLUME:
+    case STUDY_AD_LINE:
+    case STUDY_CHAIKIN:
+    case STUDY_PIVOT:
+    case STUDY_SUPPORT1:
+    case STUDY_SUPPORT2:
+    case STUDY_RESIST1:
+    case STUDY_RESIST2:
+    case STUDY_PREV_HIGH:
+    case STUDY_PREV_LOW:
+    case STUDY_DAY_VWAP:
+      break;
+    case STUDY_DATA_FILE: {
+      const char *file = va_arg(ap, const char *);
+      const char *label = va_arg(ap, const char *);
+      int extra = va_arg(ap, int);
+      snprintf(t.name, sizeof t.name, "%s", file ? file : "");
+      if (label) strncpy(t.abbrev, label, sizeof t.abbrev);
+      t.type |= extra;
+      t.compute = compute_data_file;
+      break;
+    }
+    case 0x80:
+    case 0x81:
+    case 0x82: {
+      const char *lib = va_arg(ap, const char *);
+      snprintf(t.lib_name, sizeof t.lib_name, "%s", lib ? lib : "");
+      t.lib_index = (int16_t)va_arg(ap, int);
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      t.method = va_arg(ap, int);
+      t.p1 = va_arg(ap, double);
+      t.p2 = va_arg(ap, double);
+      t.p3 = va_arg(ap, double);
+      t.p4 = va_arg(ap, double);
+      set_name(&t, "_%s-%d(%d)", t.lib_name, t.lib_index, t.period);
+      break;
+    }
+    case STUDY_TRADE_SIGNALS:
+      t.color = 0xFFFF00;
+      t.compute = compute_keep_previous;
+      set_name(&t, "_Trade signals");
+      break;
+    case STUDY_ORDER_PRICE:
+      t.compute = compute_keep_previous;
+      set_name(&t, "_Order Price");
+      break;
+    case STUDY_EQUITY:
+      t.color = 0x00FF00;
+      t.compute = compute_keep_previous;
+      set_name(&t, "_Equity");
+      break;
+    case STUDY_STOCH_K:
+      t.period = va_arg(ap, int);
+      t.p1 = va_arg(ap, double);
+      t.price_type = va_arg(ap, int);
+      break;
+    case STUDY_STOCH_D:
+      t.period = va_arg(ap, int);
+      t.p1 = va_arg(ap, double);
+      t.p2 = va_arg(ap, double);
+      t.method = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      break;
+    case STUDY_BB_UPPER:
+    case STUDY_BB_MID:
+    case STUDY_BB_LOWER:
+    case STUDY_BB_WIDTH:
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      t.p1 = 1.0;
+      if (type == STUDY_BB_UPPER) set_name(&t, "Upper Bollinger Band(%d,%2.1f)", t.period, t.p2);
+      if (type == STUDY_BB_MID) set_name(&t, "Bollinger Band Midline(%d)", t.period);
+      if (type == STUDY_BB_LOWER) {
+        set_name(&t, "Lower Bollinger Band(%d,%2.1f)", t.period, t.p2);
+        memcpy(t.abbrev, "BB", 3);
+      }
+      if (type == STUDY_BB_WIDTH) set_name(&t, "Bollinger Band Width(%d,%2.1f)", t.period, t.p2);
+      break;
+    case STUDY_BB_PERCENT: {
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      int smoothing = va_arg(ap, int);
+      t.p1 = smoothing;
+      set_name(&t, "Bollinger Band %%B(%d,%2.1f,%d)", t.period, t.p2, smoothing);
+      break;
+    }
+    case STUDY_SMA:
+    case STUDY_EMA:
+    case STUDY_WMA:
+    case STUDY_TMA: {
+      static const char *const names[4] = {"_Simple MA", "_Exponental MA", "_Weighted MA", "_Triangular MA"};
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      set_name(&t, "%s(%d)", names[type - STUDY_SMA], t.period);
+      break;
+    }
+    case STUDY_STDDEV:
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      set_name(&t, "_StdDev(%d)", t.period);
+      break;
+    case STUDY_MACD:
+      t.period = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      t.price_type = va_arg(ap, int);
+      set_name(&t, "_MACD(%d,%d)", t.period, study_param_int(t.p2));
+      break;
+    case STUDY_MACD_SIGNAL:
+      t.period = va_arg(ap, int);
+      t.p2 = va_arg(ap, double);
+      t.price_type = va_arg(ap, int);
+      t.p3 = va_arg(ap, double);
+      set_name(&t, "_MACDSL(%d,%d,%d)", t.period, study_param_int(t.p2), study_param_int(t.p3));
+      break;
+    case STUDY_RSI:
+    case STUDY_VHF:
+    case STUDY_CCI:
+      t.period = va_arg(ap, int);
+      t.price_type = va_arg(ap, int);
+      break;
+    case STUDY_REL_VOLUME:
+    case STUDY_INTRADAY_REL_VOLUME:
+      t.period = va_arg(ap, int);
+      t.p1 = va_arg(ap, double);
+      break;
+    case STUDY_INTRADAY_ACC_VOLUME:
+    case STUDY_NET_VOLUME_RATIO:
+    case STUDY_AVG_NET_VOLUME:
+      t.period = va_arg(ap, int);
+      break;
+    default:
+      known = false;
+  }
+  va_end(ap);
+
+  if (!known) {
+    report("Unknown study type");
+    return nullptr;
+  }
+  if (needs_deviation(type) && t.period < 2) {
+    report("can't compute std. deviation for period < 2");
+    return nullptr;
+  }
+  if (is_library_type(type) && !(g_bind_user_study && g_bind_user_study(&t))) {
+    report("Unknown external study");
+    return nullptr;
+  }
+  kv_lock guard(g_chart_lock);
+  if (StudyDef *s = find_equal_study(chart, &t)) return s;
+  return create_study(chart, &t);
+}
+
+void recalc_studies(chart_rec *chart, int restart) {
+  if (!chart) return;
+  kv_lock guard(g_chart_lock);
+  int moved = 0;
+  for (StudyDef *s = chart->studies; s; s = s->next) {
+    if (!s->compute) continue;
+    s->compute(chart, s, restart);
+    if (s->attached_order && g_reprice_study_order) moved += g_reprice_study_order(chart, s);
+  }
+  if (moved == 0) chart->header.flags &= ~CHART_STUDIES_STALE;
+}
+
+int delete_study(chart_rec *chart, StudyDef *study) {
+  if (!chart || !study) return 0;
+  kv_lock guard(g_chart_lock);
+  for (StudyDef **p = &chart->studies; *p; p = &(*p)->next) {
+    if (*p == study) {
+      *p = study->next;
+      free(study);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// A study already present on dst counts as copied; a study that cannot be
+// created does not stop the others, but makes the result 0.
+int copy_studies(chart_rec *dst, chart_rec *src) {
+  if (!dst || !src) return 0;
+  if (dst == src) return 1;
+  kv_lock guard(g_chart_lock);
+  int ok = 1;
+  for (StudyDef *s = src->studies; s; s = s->next) {
+    if (find_equal_study(dst, s)) continue;
+    if (!create_study(dst, s)) ok = 0;
+  }
+  return ok;
+}
+
+int transfer_studies(chart_rec *new_chart, chart_rec *old_chart) {
+  if (!new_chart || !old_chart) return 0;
+  if (new_chart == old_chart) return 1;
+  kv_lock guard(g_chart_lock);
+  old_chart->header.flags |= CHART_STUDIES_GIVEN | CHART_STUDIES_GIVEN2;
+  old_chart->owner_window = 0;
+  if (!copy_studies(new_chart, old_chart)) return 0;
+  free_chart_data(old_chart);
+  return 1;
+}
+
+int count_study_panes(chart_rec *chart, int pane_groups) {
+  bool marked[13] = {};
+  if (pane_groups & 1) marked[0] = true;
+  if (pane_groups & 2) marked[1] = true;
+  if (chart) {
+    kv_lock guard(g_chart_lock);
+    for (StudyDef *s = chart->studies; s; s = s->next) {
+      if (s->state & STUDY_STATE_HIDDEN) continue;
+      if (!(s->pane_group & (uint32_t)pane_groups)) continue;
+      int slot = (s->type >> STUDY_SLOT_SHIFT) & 0xFF;
+      if (slot <= 12) marked[slot] = true;
+    }
+  }
+  int n = 0;
+  for (bool m : marked) n += m;
+  return n;
+}
+
+void free_study_list(StudyDef *head) {
+  while (head) {
+    StudyDef *next = head->next;
+    free(head);
+    head = next;
+  }
+}
+
+int resize_chart_studies(chart_rec *chart, int new_len) {
+  if (!chart || new_len < 0) return 0;
+  kv_lock guard(g_chart_lock);
+  int ok = 1;
+  for (StudyDef **p = &chart->studies; *p; p = &(*p)->next) {
+    StudyDef *s = *p;
+    int series = study_output_count(s), old_len = s->output_len;
+    if (series == 0 || old_len == new_len) {
+      s->output_len = new_len;
+      continue;
+    }
+    if (new_len < old_len) {
+      float *base = reinterpret_cast<float *>(s + 1);
+      for (int k = 1; k < series; k++)
+        memmove(base + (size_t)k * new_len, base + (size_t)k * old_len, (size_t)new_len * sizeof(float));
+    }
+    StudyDef *g = (StudyDef *)realloc(s, study_block_size(new_len, series));
+    if (!g) {
+      ok = 0;
+      if (new_len < old_len) s->output_len = new_len;
+      continue;
+    }
+    study_bind_outputs(g);
+    if (new_len > old_len) {
+      for (int k = series - 1; k >= 1; k--)
+        memmove(g->outputs + (size_t)k * new_len, g->outputs + (size_t)k * old_len, (size_t)old_len * sizeof(float));
+      g->output_len = new_len;
+      clear_slots(g, old_len, new_len);
+    } else {
+      g->output_len = new_len;
+    }
+    *p = g;
+  }
+  return ok;
+}

@@ -1,0 +1,345 @@
+// Volume studies, the net-volume placeholder and the trading-system series.
+#include "data/chart_flags.h"
+#include "studies/study_internal.h"
+
+namespace {
+
+struct sum_state {
+  int32_t index;
+  int32_t pad;
+  double a, b;
+};
+
+struct chaikin_state {
+  int32_t index;
+  int32_t pad;
+  double ad, fast, slow;
+};
+
+struct acc_state {
+  int32_t index;
+  int32_t cursor;     // bar of an earlier day at the same time of day
+  int32_t days;       // days seen
+  int32_t day;        // day number of the previous bar
+  int32_t day_start;  // first bar of the previous bar's day
+  int32_t prev_start; // first bar of the day before it
+};
+
+}  // namespace
+
+static inline double volume_of(const chart_bar *b) { return (double)b->volume; }
+
+int compute_nothing(chart_rec *, StudyDef *s, int) {
+  study_bind_outputs(s);
+  return 1;
+}
+
+// Carries the last value forward while the chart's window is recomputing.
+int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
+  study_bind_outputs(s);
+  int count = study_bar_count(chart, s);
+  if (count < 2 || !(chart->header.flags & CHART_RECALC)) return 1;
+  float *out = study_series(s, 0);
+  if ((s->type & 0xFFFF) == STUDY_TRADE_SIGNALS) {
+    uint32_t w;
+    memcpy(&w, &out[count - 2], 4);
+    w &= 0x3FFFFF;
+    memcpy(&out[count - 1], &w, 4);
+  } else {
+    out[count - 1] = out[count - 2];
+  }
+  return 1;
+}
+
+// Sum of the extra word over the sum of the volume in the window, x 100.
+int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  sum_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0);
+  if (n < 1) {
+    study_fill_missing(out, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    st.a += bars[i].extra;
+    st.b += volume_of(&bars[i]);
+    if (i < n - 1) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
+    st.a -= bars[i - n + 1].extra;
+    st.b -= volume_of(&bars[i - n + 1]);
+  }
+  return 1;
+}
+
+// Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
+template <class C>
+static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C contribution) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  sum_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0);
+  if (n < 1) {
+    study_fill_missing(out, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    if (i >= 1) st.a += contribution(bars, i);
+    if (i < n) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    out[i] = study_out(st.a);
+    st.a -= contribution(bars, i - n + 1);
+  }
+  return 1;
+}
+
+int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
+    if (b[k].close > b[k - 1].close) return volume_of(&b[k]);
+    if (b[k].close < b[k - 1].close) return -volume_of(&b[k]);
+    return 0.0;
+  });
+}
+
+// A bar after a zero close has no relative change: it adds nothing.
+int compute_pvt(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
+    double pc = b[k - 1].close;
+    if (pc == 0) return 0.0;
+    double c = ((double)b[k].close - pc) / pc * volume_of(&b[k]);
+    return std::isfinite(c) ? c : 0.0;
+  });
+}
+
+// Money flow of one bar; a bar whose high equals its low adds nothing.
+static inline double ad_contribution(const chart_bar *b) {
+  double range = (double)b->high - b->low;
+  if (range == 0) return 0;
+  double c = (((double)b->close - b->low) - ((double)b->high - b->close)) / range * volume_of(b);
+  return std::isfinite(c) ? c : 0;
+}
+
+int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  sum_state st;
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  const chart_bar *bars = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    st.a += ad_contribution(&bars[i]);
+    out[i] = study_out(st.a);
+  }
+  return 1;
+}
+
+int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  chaikin_state st;
+  int start = study_begin(s, restart || count < 10, 0, count, &st);
+  float *out = study_series(s, 0);
+  const chart_bar *bars = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    st.ad += ad_contribution(&bars[i]);
+    st.fast = (st.fast + st.ad) * 0.5;
+    st.slow = st.ad * 2 / 11 + st.slow * 9 / 11;
+    out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
+  }
+  return 1;
+}
+
+// Mean of the last p values of src ending at i; missing when any is.
+static float mean_of_last(const float *src, int i, int p) {
+  double sum = 0;
+  for (int k = i - p + 1; k <= i; k++) {
+    if (study_is_missing(src[k])) return MISSING_VALUE;
+    sum += src[k];
+  }
+  return study_out(sum / p);
+}
+
+// Replaces series 1 from the last bar back to `from` by the mean of the
+// last p values of series 2 (p = integer part of p1, when above 1).
+static void smooth_series(StudyDef *s, int from, int count) {
+  int p = study_param_int(s->p1);
+  if (p <= 1) return;
+  float *out = study_series(s, 0), *raw = study_series(s, 1);
+  if (from < p - 1) from = p - 1;
+  for (int i = count - 1; i >= from; i--) out[i] = mean_of_last(raw, i, p);
+}
+
+int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  sum_state st;
+  int start = study_begin(s, restart, n, count, &st);
+  float *out = study_series(s, 0), *raw = study_series(s, 1);
+  if (n < 1) {
+    study_fill_missing(out, 0, count);
+    study_fill_missing(raw, 0, count);
+    return 1;
+  }
+  const chart_bar *bars = chart->bars;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    st.a += volume_of(&bars[i]);
+    if (i < n - 1) {
+      out[i] = raw[i] = MISSING_VALUE;
+      continue;
+    }
+    double avg = st.a / n;
+    raw[i] = avg > 0 ? study_out(volume_of(&bars[i]) / avg * 100) : MISSING_VALUE;
+    out[i] = raw[i];
+    st.a -= volume_of(&bars[i - n + 1]);
+  }
+  smooth_series(s, start, count);
+  return 1;
+}
+
+static inline int bar_day(const chart_bar *b) { return b->time / 86400; }
+static inline int bar_tod(const chart_bar *b) { return b->time % 86400; }
+
+// Last bar in [0, hi) whose time is below t, or -1 (bars are sorted).
+static int last_bar_before(const chart_bar *bars, int hi, int t) {
+  int lo = 0;
+  while (lo < hi) {
+    int mid = lo + (hi - lo) / 2;
+    if (bars[mid].time < t)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo - 1;
+}
+
+// The mean volume of the n bars of earlier days at bar i's time of day,
+// or -1 when fewer than n exist.
+static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
+  int tod = bar_tod(&bars[i]);
+  int hi = i;              // search bars before this index
+  int day_start = bars[i].time - tod;
+  int found = 0;
+  double sum = 0;
+  while (found < n && hi > 0) {
+    int j = last_bar_before(bars, hi, day_start);  // last bar of an earlier day
+    if (j < 0) break;
+    int d_start = bars[j].time - bar_tod(&bars[j]);
+    int k = last_bar_before(bars, j + 1, d_start + tod + 1);
+    if (k >= 0 && bars[k].time == d_start + tod) {
+      sum += volume_of(&bars[k]);
+      found++;
+    }
+    hi = j + 1;
+    day_start = d_start;
+  }
+  return found < n ? -1 : sum / n;
+}
+
+static bool intraday_chart(const chart_rec *chart) {
+  return chart && is_intraday_unit(chart->header.time_unit);
+}
+
+int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  study_bind_outputs(s);
+  float *out = study_series(s, 0), *raw = study_series(s, 1);
+  study_state_base st;
+  study_load_state(s, &st);
+  int n = s->period;
+  if (restart || !intraday_chart(chart) || n < 1 || st.index < 0 || st.index >= count) {
+    study_fill_missing(out, 0, s->output_len);
+    study_fill_missing(raw, 0, s->output_len);
+    st.index = 0;
+  }
+  if (!intraday_chart(chart)) {
+    study_save_state(s, st);
+    return 0;
+  }
+  int from = st.index;
+  if (n >= 1) {
+    for (int i = count - 1; i >= from; i--) {
+      double mean = same_time_mean_volume(chart->bars, i, n);
+      if (mean < 0) break;
+      raw[i] = out[i] = mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
+    }
+    smooth_series(s, from, count);
+  }
+  st.index = count > 0 ? count - 1 : 0;
+  study_save_state(s, st);
+  return 1;
+}
+
+// Series 2 the day's volume so far; series 3 its smoothing across days at
+// the same time of day; series 1 today against the typical day, x 100.
+int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  int n = s->period;
+  acc_state st;
+  bool usable = intraday_chart(chart) && count > 1;
+  int start = study_begin(s, restart || !usable, n, count, &st);
+  float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
+  if (!usable) {
+    for (int k = 0; k < 3; k++) study_fill_missing(study_series(s, k), 0, s->output_len);
+    return 0;
+  }
+  const chart_bar *bars = chart->bars;
+  double a = 2.0 / (n + 1);
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    int day = bar_day(&bars[i]);
+    if (i == 0 || day != st.day) {
+      st.days++;
+      st.prev_start = i == 0 ? -1 : st.day_start;
+      st.day_start = i;
+      st.day = day;
+      st.cursor = st.prev_start;
+      acc[i] = (float)volume_of(&bars[i]);
+    } else {
+      acc[i] = study_out((double)acc[i - 1] + volume_of(&bars[i]));
+    }
+    if (st.prev_start < 0) {
+      smooth[i] = acc[i];
+      ratio[i] = MISSING_VALUE;
+      continue;
+    }
+    int tod = bar_tod(&bars[i]);
+    while (st.cursor + 1 < st.day_start && bar_tod(&bars[st.cursor + 1]) <= tod) st.cursor++;
+    double base = smooth[st.cursor];
+    if (bar_tod(&bars[st.cursor]) == tod && !study_is_missing(base))
+      smooth[i] = study_out(a * acc[i] + (1 - a) * base);
+    else
+      smooth[i] = acc[i];
+    ratio[i] = st.days > n && base > 0 ? study_out(acc[i] / base * 100) : MISSING_VALUE;
+  }
+  return 1;
+}
