@@ -46,7 +46,7 @@ const study_type_entry g_study_types[] = {
     {STUDY_INTRADAY_ACC_VOLUME, "Intraday accumulated volume", compute_intraday_acc_volume, 3},
     {STUDY_NET_VOLUME_RATIO, "Average net volume ratio", compute_net_volume_ratio, 1},
     {STUDY_AVG_NET_VOLUME, "Average net volume", compute_avg_net_volume, 1},
-    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 1},
+    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 0},  // bit 16: no series of its own
     {STUDY_AD_LINE, "Accumulation/distribution line", compute_ad_line, 1},
     {STUDY_CHAIKIN, "Chaikin oscillator", compute_chaikin, 1},
     {STUDY_RSI, "RSI", compute_rsi, 1},
