@@ -12,7 +12,6 @@ struct ma_state {
 
 struct vma_state {
   int32_t index;
-  int32_t hi, lo;   // indices of the window's highest and lowest price
   int32_t pad;
   double s;         // smoothed value
   double dsum;      // sum of |price change| over the window
@@ -41,15 +40,18 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
     return 1;
   }
   const chart_bar *bars = chart->bars;
-  auto x = [bars, price_type](int j) { return study_price(bars, j, price_type); };
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double v = ma_step(st.r, method, n, x, i);
-    out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-  }
+  with_price_type(bars, price_type, [&](auto x) {
+    with_ma_method(method, [&](auto m) {
+      for (int i = start; i < count; i++) {
+        if (i == count - 1) {
+          st.index = i;
+          study_save_state(s, st);
+        }
+        double v = ma_step_m<decltype(m)::value>(st.r, n, x, i);
+        out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+      }
+    });
+  });
   return 1;
 }
 
@@ -89,6 +91,7 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   int pt = s->price_type;
   auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
   double a0 = 2.0 / (n + 1);
+  window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
@@ -97,12 +100,10 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
     double p = x(i);
     if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
     if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    int lo = i - n + 1 < 0 ? 0 : i - n + 1;
-    st.hi = window_max_index(x, i == 0 ? -1 : st.hi, lo, i);
-    st.lo = window_min_index(x, i == 0 ? -1 : st.lo, lo, i);
+    ext.step(i);
     double er = MISSING_VALUE, a = a0;
     if (i >= n && st.dsum > 0) {
-      er = std::fabs(x(st.hi) - x(st.lo)) / st.dsum;
+      er = std::fabs(ext.hi - ext.lo) / st.dsum;
       if (er > 0) a *= er;
     }
     st.s = i == 0 ? p : a * p + (1 - a) * st.s;
@@ -127,12 +128,14 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) 
   }
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
+  double inv_n = 1.0 / n;
+  with_price_type(bars, pt, [&](auto price) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
       study_save_state(s, st);
     }
-    double p = study_price(bars, i, pt);
+    double p = price(i);
     if (i == 0) st.shift = p;
     double d = p - st.shift;
     st.sum += p;
@@ -142,15 +145,16 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) 
       out[i] = MISSING_VALUE;
       continue;
     }
-    double mean = st.sum / n, md = st.ssum / n;
-    double var = st.ssq / n - md * md;
+    double mean = st.sum * inv_n, md = st.ssum * inv_n;
+    double var = st.ssq * inv_n - md * md;
     double sd = var > 0 ? std::sqrt(var) : 0;
     out[i] = emit(p, mean, sd, st);
-    double q = study_price(bars, i - n + 1, pt), dq = q - st.shift;
+    double q = price(i - n + 1), dq = q - st.shift;
     st.sum -= q;
     st.ssum -= dq;
     st.ssq -= dq * dq;
   }
+  });
   return 1;
 }
 

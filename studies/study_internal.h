@@ -12,6 +12,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <vector>
 
 #include "data/chart.h"
 #include "studies/study.h"
@@ -99,6 +101,36 @@ inline double study_price(const chart_bar *bars, int i, int price_type) {
   return bar_value(bars + i, price_type);
 }
 
+// price(i) of a bar array with the price type fixed at compile time where
+// it is one of the common ones (PT 0: chosen at run time).
+template <int PT>
+struct price_at {
+  const chart_bar *bars;
+  int pt;
+  double operator()(int i) const {
+    if constexpr (PT == 0)
+      return study_price(bars, i, pt);
+    else
+      return bar_value(bars + i, PT);
+  }
+};
+
+// Calls f with a price_at for the price type.
+template <class F>
+inline void with_price_type(const chart_bar *bars, int pt, F f) {
+  switch (pt) {
+    case PRICE_OPEN: f(price_at<PRICE_OPEN>{bars, pt}); break;
+    case PRICE_HIGH: f(price_at<PRICE_HIGH>{bars, pt}); break;
+    case PRICE_LOW: f(price_at<PRICE_LOW>{bars, pt}); break;
+    case PRICE_CLOSE: f(price_at<PRICE_CLOSE>{bars, pt}); break;
+    case PRICE_MEDIAN: f(price_at<PRICE_MEDIAN>{bars, pt}); break;
+    case PRICE_TYPICAL: f(price_at<PRICE_TYPICAL>{bars, pt}); break;
+    case PRICE_WEIGHTED: f(price_at<PRICE_WEIGHTED>{bars, pt}); break;
+    case PRICE_VOLUME: f(price_at<PRICE_VOLUME>{bars, pt}); break;
+    default: f(price_at<0>{bars, pt}); break;
+  }
+}
+
 // Decides where a compute function starts.  Returns the first bar to
 // compute; *st is either the saved state or cleared.
 template <class S>
@@ -113,25 +145,82 @@ inline int study_begin(StudyDef *s, int restart, int period, int count, S *st) {
   return st->index;
 }
 
-// Index of the highest (lowest) value of x over [lo, i], given the index
-// that held it over the previous window; rescans only when it left.
-template <class X>
-inline int window_max_index(const X &x, int prev, int lo, int i) {
-  if (prev >= lo && prev < i) return x(i) >= x(prev) ? i : prev;
-  int best = lo;
-  for (int k = lo + 1; k <= i; k++)
-    if (x(k) >= x(best)) best = k;
-  return best;
-}
+// Highest of xh and lowest of xl over the n values ending at i, for i = from,
+// from + 1, ... in order.  Long runs use blocks of n values: the window is
+// the suffix of the previous block and the prefix of the current one, so
+// each step costs a few comparisons whatever n; short runs (a live update)
+// scan their window.  Both give the same exact extremes.
+template <class XH, class XL>
+struct window_extremes {
+  const XH &xh;
+  const XL &xl;
+  int n;
+  bool blocked;
+  int block = 0;                    // start of the current block
+  double pmax = 0, pmin = 0;        // over [block, i]
+  std::vector<double> smax, smin;   // over [j, block - 1] for the previous block
+  double hi = 0, lo = 0;            // result of the last step
 
-template <class X>
-inline int window_min_index(const X &x, int prev, int lo, int i) {
-  if (prev >= lo && prev < i) return x(i) <= x(prev) ? i : prev;
-  int best = lo;
-  for (int k = lo + 1; k <= i; k++)
-    if (x(k) <= x(best)) best = k;
-  return best;
-}
+  window_extremes(const XH &xh_, const XL &xl_, int n_, int from, int to)
+      : xh(xh_), xl(xl_), n(n_), blocked(to - from > 4 * n_) {
+    if (!blocked) return;
+    smax.resize(n);
+    smin.resize(n);
+    block = from / n * n;
+    if (block >= n) fill_suffix(block - n);
+    pmax = -HUGE_VAL;
+    pmin = HUGE_VAL;
+    for (int k = block; k < from; k++) {
+      double h = xh(k), l = xl(k);
+      pmax = h > pmax ? h : pmax;
+      pmin = l < pmin ? l : pmin;
+    }
+  }
+
+  void fill_suffix(int b) {
+    double mx = -HUGE_VAL, mn = HUGE_VAL;
+    for (int k = b + n - 1; k >= b; k--) {
+      double h = xh(k), l = xl(k);
+      mx = h > mx ? h : mx;
+      mn = l < mn ? l : mn;
+      smax[k - b] = mx;
+      smin[k - b] = mn;
+    }
+  }
+
+  // i >= 0; the window is clipped at 0.
+  [[gnu::always_inline]] void step(int i) {
+    int w = i - n + 1 < 0 ? 0 : i - n + 1;
+    if (!blocked) {
+      double mx = xh(w), mn = xl(w);
+      for (int k = w + 1; k <= i; k++) {
+        double h = xh(k), l = xl(k);
+        mx = h > mx ? h : mx;
+        mn = l < mn ? l : mn;
+      }
+      hi = mx;
+      lo = mn;
+      return;
+    }
+    if (i == block + n) {
+      fill_suffix(block);
+      block = i;
+      pmax = -HUGE_VAL;
+      pmin = HUGE_VAL;
+    }
+    double h = xh(i), l = xl(i);
+    pmax = h > pmax ? h : pmax;
+    pmin = l < pmin ? l : pmin;
+    if (w >= block) {
+      hi = pmax;
+      lo = pmin;
+    } else {
+      double a = smax[w - (block - n)], b = smin[w - (block - n)];
+      hi = a > pmax ? a : pmax;
+      lo = b < pmin ? b : pmin;
+    }
+  }
+};
 
 // Running moving average over an input x(j), j = 0, 1, ... (relative to
 // the first valid input).  Window sums are kept so that each step costs
@@ -141,46 +230,61 @@ struct ma_run {
 };
 
 // One step at j; returns the average or MISSING_VALUE during warm-up.
-// method: MA_SIMPLE .. MA_TRIANGULAR; n the period (>= 1).
+// M: MA_SIMPLE .. MA_TRIANGULAR; n the period (>= 1).
+template <int M, class X>
+inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
+  double v = x(j);
+  if constexpr (M == MA_SIMPLE) {
+    r.a += v;
+    double out = j >= n - 1 ? r.a * (1.0 / n) : (double)MISSING_VALUE;
+    if (j >= n - 1) r.a -= x(j - n + 1);
+    return out;
+  } else if constexpr (M == MA_EXPONENTIAL) {
+    double k = 2.0 / (n + 1);
+    r.a = j == 0 ? v : k * v + (1 - k) * r.a;
+    return j >= n - 1 ? r.a : (double)MISSING_VALUE;
+  } else if constexpr (M == MA_WEIGHTED) {
+    // a: plain sum of the previous window, b: weighted sum
+    r.b += n * v - r.a;
+    r.a += v;
+    if (j >= n) r.a -= x(j - n);
+    return j >= n - 1 ? r.b * (2.0 / ((double)n * (n + 1))) : (double)MISSING_VALUE;
+  } else {
+    int m = (n + 2) / 2;
+    // a: sum of the last m inputs, b: sum of the m before them,
+    // c: sum of the last m window sums (the triangular weighting)
+    r.a += v;
+    if (j >= m) {
+      double lag = x(j - m);
+      r.a -= lag;
+      r.b += lag;
+    }
+    if (j >= 2 * m) r.b -= x(j - 2 * m);
+    r.c += r.a - r.b;
+    return j >= 2 * m - 2 ? r.c * (1.0 / ((double)m * m)) : (double)MISSING_VALUE;
+  }
+}
+
 template <class X>
 inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
-  double v = x(j);
   switch (method) {
-    case MA_SIMPLE: {
-      r.a += v;
-      double out = j >= n - 1 ? r.a / n : (double)MISSING_VALUE;
-      if (j >= n - 1) r.a -= x(j - n + 1);
-      return out;
-    }
-    case MA_EXPONENTIAL: {
-      double k = 2.0 / (n + 1);
-      r.a = j == 0 ? v : k * v + (1 - k) * r.a;
-      return j >= n - 1 ? r.a : (double)MISSING_VALUE;
-    }
-    case MA_WEIGHTED: {
-      // a: plain window sum of the previous window, b: weighted sum
-      r.b += n * v - r.a;
-      r.a += v;
-      if (j >= n) r.a -= x(j - n);
-      // after the update a holds x(j-n+1..j)
-      return j >= n - 1 ? r.b / (n * (n + 1) / 2.0) : (double)MISSING_VALUE;
-    }
-    case MA_TRIANGULAR: {
-      int m = (n + 2) / 2;
-      // a: sum of the last m inputs, b: sum of the m before them,
-      // c: sum of the last m window sums (the triangular weighting)
-      r.a += v;
-      if (j >= m) {
-        double lag = x(j - m);
-        r.a -= lag;
-        r.b += lag;
-      }
-      if (j >= 2 * m) r.b -= x(j - 2 * m);
-      r.c += r.a - r.b;
-      return j >= 2 * m - 2 ? r.c / ((double)m * m) : (double)MISSING_VALUE;
-    }
+    case MA_SIMPLE: return ma_step_m<MA_SIMPLE>(r, n, x, j);
+    case MA_EXPONENTIAL: return ma_step_m<MA_EXPONENTIAL>(r, n, x, j);
+    case MA_WEIGHTED: return ma_step_m<MA_WEIGHTED>(r, n, x, j);
+    case MA_TRIANGULAR: return ma_step_m<MA_TRIANGULAR>(r, n, x, j);
   }
   return MISSING_VALUE;
+}
+
+// Calls f with the method as a compile-time constant.
+template <class F>
+inline void with_ma_method(int method, F f) {
+  switch (method) {
+    case MA_SIMPLE: f(std::integral_constant<int, MA_SIMPLE>()); break;
+    case MA_EXPONENTIAL: f(std::integral_constant<int, MA_EXPONENTIAL>()); break;
+    case MA_WEIGHTED: f(std::integral_constant<int, MA_WEIGHTED>()); break;
+    case MA_TRIANGULAR: f(std::integral_constant<int, MA_TRIANGULAR>()); break;
+  }
 }
 
 // Compute functions of the built-in types (one per study).

@@ -1,4 +1,6 @@
 // MACD and its signal line, stochastics, RSI, CCI and VHF.
+#include <algorithm>
+
 #include "studies/study_internal.h"
 
 namespace {
@@ -9,10 +11,9 @@ struct macd_state {
   double fast, slow, signal;
 };
 
-// The %K running values.
+// The %K running value.
 struct stoch_run {
-  double s;        // smoothed %K
-  int32_t hi, lo;  // indices of the window's highest high and lowest low
+  double s;  // smoothed %K
 };
 
 struct stoch_k_state {
@@ -42,7 +43,6 @@ struct cci_state {
 
 struct vhf_state {
   int32_t index;
-  int32_t hi, lo;
   int32_t pad;
   double dsum;
 };
@@ -71,12 +71,13 @@ int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1);
+  with_price_type(bars, pt, [&](auto price) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
       study_save_state(s, st);
     }
-    double p = study_price(bars, i, pt);
+    double p = price(i);
     if (i == 0) {
       st.fast = st.slow = p;
     } else {
@@ -85,6 +86,7 @@ int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
     }
     out[i] = i < slow_n - 1 ? MISSING_VALUE : study_out(st.fast - st.slow);
   }
+  });
   return 1;
 }
 
@@ -101,12 +103,13 @@ int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1), c = 2.0 / (sig_n + 1);
+  with_price_type(bars, pt, [&](auto price) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
       study_save_state(s, st);
     }
-    double p = study_price(bars, i, pt);
+    double p = price(i);
     if (i == 0) {
       st.fast = st.slow = p;
     } else {
@@ -120,6 +123,7 @@ int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
       st.signal = c * m + (1 - c) * st.signal;
     out[i] = i < sig_n + slow_n - 2 ? MISSING_VALUE : study_out(st.signal);
   }
+  });
   return 1;
 }
 
@@ -143,20 +147,25 @@ static inline double median3(double a, double b, double c) {
   return a > b ? a : b;
 }
 
-// One %K step at bar i >= n - 1; returns the smoothed value.
-static inline double stoch_step(const chart_bar *bars, int i, const stoch_params &sp, stoch_run &k) {
-  int lo = i - sp.n + 1;
-  bool first = i == sp.n - 1;
-  auto high = [bars](int j) { return (double)bars[j].high; };
-  auto low = [bars](int j) { return (double)bars[j].low; };
-  k.hi = window_max_index(high, first ? -1 : k.hi, lo, i);
-  k.lo = window_min_index(low, first ? -1 : k.lo, lo, i);
-  double hh = bars[k.hi].high, ll = bars[k.lo].low;
-  double v = study_price(bars, i, sp.price_type);
-  if (sp.median && i >= 2)
-    v = median3(study_price(bars, i - 2, sp.price_type), study_price(bars, i - 1, sp.price_type), v);
+struct bar_highs {
+  const chart_bar *b;
+  double operator()(int j) const { return b[j].high; }
+};
+struct bar_lows {
+  const chart_bar *b;
+  double operator()(int j) const { return b[j].low; }
+};
+typedef window_extremes<bar_highs, bar_lows> hl_window;
+
+// One %K step at bar i >= n - 1 (the window's extremes just stepped to i);
+// returns the smoothed value.
+template <class P>
+static inline double stoch_step(const P &price, int i, const stoch_params &sp, const hl_window &w, stoch_run &k) {
+  double hh = w.hi, ll = w.lo;
+  double v = price(i);
+  if (sp.median && i >= 2) v = median3(price(i - 2), price(i - 1), v);
   double raw = hh != ll ? (v - ll) / (hh - ll) * 100 : 50;
-  k.s = first ? raw : (1 - sp.f) * k.s + sp.f * raw;
+  k.s = i == sp.n - 1 ? raw : (1 - sp.f) * k.s + sp.f * raw;
   return k.s;
 }
 
@@ -171,6 +180,11 @@ int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
     return 1;
   }
   const chart_bar *bars = chart->bars;
+  bar_highs xh{bars};
+  bar_lows xl{bars};
+  int from = start > sp.n - 1 ? start : sp.n - 1;
+  hl_window w(xh, xl, sp.n, from, count);
+  with_price_type(bars, sp.price_type, [&](auto price) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
@@ -180,13 +194,16 @@ int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = MISSING_VALUE;
       continue;
     }
-    double v = stoch_step(bars, i, sp, st.k);
+    w.step(i);
+    double v = stoch_step(price, i, sp, w, st.k);
     out[i] = i < sp.first ? MISSING_VALUE : study_out(v);
   }
+  });
   return 1;
 }
 
 // Series 2 the %K, series 1 its average by the study's method over p2.
+// Two passes: the %K over the new bars, then its average.
 int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   stoch_params sp = stoch_setup(s);
@@ -199,28 +216,45 @@ int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
     study_fill_missing(k_out, 0, count);
     return 1;
   }
+  if (start >= count) return 1;
   bool d_ok = dn >= 1 && method >= MA_SIMPLE && method <= MA_TRIANGULAR;
   const chart_bar *bars = chart->bars;
   int first = sp.first;
+  stoch_d_state saved = st;  // the state before the last bar
+  saved.index = count - 1;
+
+  bar_highs xh{bars};
+  bar_lows xl{bars};
+  int from = start > sp.n - 1 ? start : sp.n - 1;
+  hl_window w(xh, xl, sp.n, from, count);
+  with_price_type(bars, sp.price_type, [&](auto price) {
+    for (int i = start; i < count; i++) {
+      if (i == count - 1) saved.k = st.k;
+      if (i < sp.n - 1) {
+        k_out[i] = MISSING_VALUE;
+        continue;
+      }
+      w.step(i);
+      double v = stoch_step(price, i, sp, w, st.k);
+      k_out[i] = i < first ? MISSING_VALUE : study_out(v);
+    }
+  });
+
+  for (int i = start; i < count && i < first; i++) d_out[i] = MISSING_VALUE;
+  int d_from = start > first ? start : first;
   auto x = [k_out, first](int j) { return (double)k_out[first + j]; };
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    if (i < sp.n - 1) {
-      k_out[i] = d_out[i] = MISSING_VALUE;
-      continue;
-    }
-    double v = stoch_step(bars, i, sp, st.k);
-    if (i < first) {
-      k_out[i] = d_out[i] = MISSING_VALUE;
-      continue;
-    }
-    k_out[i] = study_out(v);
-    double d = d_ok ? ma_step(st.r, method, dn, x, i - first) : (double)MISSING_VALUE;
-    d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
+  if (d_ok) {
+    with_ma_method(method, [&](auto m) {
+      for (int i = d_from; i < count; i++) {
+        if (i == count - 1) saved.r = st.r;
+        double d = ma_step_m<decltype(m)::value>(st.r, dn, x, i - first);
+        d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
+      }
+    });
+  } else {
+    study_fill_missing(d_out, d_from, count);
   }
+  study_save_state(s, saved);
   return 1;
 }
 
@@ -236,35 +270,36 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   }
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
+  with_price_type(bars, pt, [&](auto price) {
+  double prev = start > 0 ? price(start - 1) : 0;
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
       study_save_state(s, st);
     }
-    if (i >= 1) {
-      double d = study_price(bars, i, pt) - study_price(bars, i - 1, pt);
-      if (d > 0)
-        st.up += d;
-      else
-        st.down -= d;
-    }
+    double p = price(i);
+    double d = i >= 1 ? p - prev : 0;
+    prev = p;
+    // gain and loss without a branch on the direction (exact: halves of 2d)
+    double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
     if (i < n) {
+      st.up += gain;
+      st.down += loss;
       out[i] = MISSING_VALUE;
       continue;
     }
-    double up = st.up > 0 ? st.up : 0, down = st.down > 0 ? st.down : 0;
-    double v;
-    if (down == 0)
-      v = up == 0 ? 50 : 100;  // a window without any change is neutral
-    else
-      v = 100 - 100 / ((up / n) / (down / n) + 1);
+    // the change entering the window and the one leaving it, together
+    double d_out = i - n >= 1 ? price(i - n) - price(i - n - 1) : 0;
+    double ao = std::fabs(d_out);
+    st.up += gain - 0.5 * (ao + d_out);
+    st.down += loss - 0.5 * (ao - d_out);
+    double up = std::max(st.up, 0.0), down = std::max(st.down, 0.0);
+    // 100 - 100 / (average gain / average loss + 1); a window without
+    // any change is neutral
+    double v = up + down > 0 ? 100 * up / (up + down) : 50;
     out[i] = study_out(v);
-    double d = study_price(bars, i - n + 1, pt) - study_price(bars, i - n, pt);
-    if (d > 0)
-      st.up -= d;
-    else
-      st.down += d;
   }
+  });
   return 1;
 }
 
@@ -280,23 +315,25 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   }
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
+  with_price_type(bars, pt, [&](auto price) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
       study_save_state(s, st);
     }
-    double p = study_price(bars, i, pt);
+    double p = price(i);
     st.sum += p;
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
       continue;
     }
     double mean = st.sum / n, md = 0;
-    for (int k = i - n + 1; k <= i; k++) md += std::fabs(mean - study_price(bars, k, pt));
+    for (int k = i - n + 1; k <= i; k++) md += std::fabs(mean - price(k));
     md /= n;
     out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
-    st.sum -= study_price(bars, i - n + 1, pt);
+    st.sum -= price(i - n + 1);
   }
+  });
   return 1;
 }
 
@@ -313,6 +350,8 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *bars = chart->bars;
   int pt = s->price_type;
   auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
+  int from = start > n ? start : n;
+  window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
@@ -320,14 +359,12 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
     }
     if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
     if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    int lo = i - n + 1 < 0 ? 0 : i - n + 1;
-    st.hi = window_max_index(x, i == 0 ? -1 : st.hi, lo, i);
-    st.lo = window_min_index(x, i == 0 ? -1 : st.lo, lo, i);
-    if (i < n || !(st.dsum > 0)) {
+    if (i < n) {
       out[i] = MISSING_VALUE;
       continue;
     }
-    out[i] = study_out(std::fabs(x(st.hi) - x(st.lo)) / st.dsum);
+    w.step(i);
+    out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
   }
   return 1;
 }

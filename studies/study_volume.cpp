@@ -112,9 +112,8 @@ static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C co
 
 int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
   return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
-    if (b[k].close > b[k - 1].close) return volume_of(&b[k]);
-    if (b[k].close < b[k - 1].close) return -volume_of(&b[k]);
-    return 0.0;
+    int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
+    return dir * volume_of(&b[k]);
   });
 }
 
