@@ -34,12 +34,12 @@ struct bench_chart {
       b.low = std::min(b.open, b.close) - std::fabs(step(rng));
       b.volume = 1000 + (int)(rng() % 5000);
       b.extra = (int)(rng() % 2000) - 1000;
-      b.time = (20000 + i / 78) * 86400 + 34200 + (i % 78) * 300;
+      b.time = (15000 + i / 390) * 86400 + 34200 + (i % 390) * 60;  // one-minute bars
     }
     rec.bars = bars.data();
     rec.header.bar_count = n;
     rec.spare = 16;
-    rec.header.time_unit = 5;
+    rec.header.time_unit = 1;
   }
 };
 
