@@ -35,9 +35,14 @@ int kv_control_id(const QWidget* w) {
 
 KvDialog::KvDialog(unsigned resource_id, QWidget* parent) : QDialog(parent), m_resource_id(resource_id) {}
 
-void KvDialog::add_control(int id, QWidget* w) {
-  if (w->parent() != this && !isAncestorOf(w)) w->setParent(this);
+void KvControlHost::register_control(int id, QWidget* w) {
+  QWidget* h = host_widget();
+  if (w->parent() != h && !h->isAncestorOf(w)) w->setParent(h);
   w->setObjectName(kv_control_name(id));
+}
+
+void KvDialog::add_control(int id, QWidget* w) {
+  register_control(id, w);
   if (auto* b = qobject_cast<QPushButton*>(w)) {
     if (id == IDOK) b->setDefault(true);
     connect(b, &QPushButton::clicked, this, [this, id] {
@@ -53,10 +58,10 @@ void KvDialog::add_control(int id, QWidget* w) {
   }
 }
 
-void KvDialog::AddRadioGroup(const std::vector<int>& ids) {
+void KvControlHost::AddRadioGroup(const std::vector<int>& ids) {
   m_radio_groups.push_back(ids);
   // The buttons of one group exclude each other, and only each other.
-  QButtonGroup* g = new QButtonGroup(this);
+  QButtonGroup* g = new QButtonGroup(host_widget());
   for (int id : ids)
     if (auto* r = qobject_cast<QAbstractButton*>(GetDlgItem(id))) {
       r->setAutoExclusive(false);
@@ -65,13 +70,13 @@ void KvDialog::AddRadioGroup(const std::vector<int>& ids) {
   g->setExclusive(true);
 }
 
-const std::vector<int>* KvDialog::RadioGroup(int first_id) const {
+const std::vector<int>* KvControlHost::RadioGroup(int first_id) const {
   for (const auto& g : m_radio_groups)
     if (!g.empty() && g.front() == first_id) return &g;
   return nullptr;
 }
 
-void KvDialog::SetDlgItemText(int id, const QString& text) {
+void KvControlHost::SetDlgItemText(int id, const QString& text) {
   QWidget* w = GetDlgItem(id);
   if (auto* e = qobject_cast<QLineEdit*>(w))
     e->setText(text);
@@ -90,7 +95,7 @@ void KvDialog::SetDlgItemText(int id, const QString& text) {
     w->setWindowTitle(text);
 }
 
-QString KvDialog::GetDlgItemText(int id) const {
+QString KvControlHost::GetDlgItemText(int id) const {
   QWidget* w = GetDlgItem(id);
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
   if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
@@ -100,7 +105,7 @@ QString KvDialog::GetDlgItemText(int id) const {
   return QString();
 }
 
-void KvDialog::EnableDlgItem(int id, bool enable) {
+void KvControlHost::EnableDlgItem(int id, bool enable) {
   if (QWidget* w = GetDlgItem(id)) w->setEnabled(enable);
 }
 
@@ -135,7 +140,7 @@ bool KvDialog::OnInitDialog() {
   return true;
 }
 
-bool KvDialog::UpdateData(bool save_and_validate) {
+bool KvControlHost::UpdateData(bool save_and_validate) {
   KvDataExchange dx(this, save_and_validate);
   DoDataExchange(dx);
   return !dx.failed();
@@ -157,7 +162,7 @@ void KvDialog::accept() { OnOK(); }
 // ---- data exchange -------------------------------------------------------------
 
 QWidget* KvDataExchange::PrepareControl(int id) {
-  m_last = m_dlg->GetDlgItem(id);
+  m_last = m_host->GetDlgItem(id);
   return m_last;
 }
 
@@ -334,19 +339,19 @@ void DDX_Check(KvDataExchange& dx, int id, int& value) {
 void DDX_Radio(KvDataExchange& dx, int first_id, int& value) {
   if (dx.failed()) return;
   dx.PrepareControl(first_id);
-  const std::vector<int>* g = dx.dialog()->RadioGroup(first_id);
+  const std::vector<int>* g = dx.host()->RadioGroup(first_id);
   if (!g) return;
   if (dx.save()) {
     value = -1;
     for (size_t i = 0; i < g->size(); i++)
-      if (auto* b = qobject_cast<QAbstractButton*>(dx.dialog()->GetDlgItem((*g)[i])); b && b->isChecked()) {
+      if (auto* b = qobject_cast<QAbstractButton*>(dx.host()->GetDlgItem((*g)[i])); b && b->isChecked()) {
         value = int(i);
         break;
       }
     return;
   }
   for (size_t i = 0; i < g->size(); i++)
-    if (auto* b = qobject_cast<QAbstractButton*>(dx.dialog()->GetDlgItem((*g)[i]))) {
+    if (auto* b = qobject_cast<QAbstractButton*>(dx.host()->GetDlgItem((*g)[i]))) {
       QButtonGroup* bg = b->group();
       bool excl = bg && bg->exclusive();
       if (bg) bg->setExclusive(false);  // lets every button be cleared

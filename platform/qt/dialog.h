@@ -32,7 +32,41 @@ int kv_control_id(const QWidget* w);
 
 class KvDataExchange;
 
-class KvDialog : public QDialog, public KvWnd, public KvCmdTarget {
+// Controls with numeric ids inside one widget (a dialog, a property page, a
+// form view): finding them, radio groups and the data exchange.
+class KvControlHost {
+ public:
+  virtual ~KvControlHost() = default;
+
+  QWidget* GetDlgItem(int id) const { return kv_find_control(host_widget(), id); }
+  template <class W>
+  W* Item(int id) const {
+    return qobject_cast<W*>(GetDlgItem(id));
+  }
+  // Radio buttons that form one group, in group order (DDX_Radio index 0
+  // is the first).
+  void AddRadioGroup(const std::vector<int>& ids);
+  const std::vector<int>* RadioGroup(int first_id) const;
+
+  void SetDlgItemText(int id, const QString& text);
+  QString GetDlgItemText(int id) const;
+  void EnableDlgItem(int id, bool enable);
+
+  // Copies members to controls (false) or controls to members with their
+  // checks (true); false when an entry was refused.
+  bool UpdateData(bool save_and_validate = true);
+
+ protected:
+  virtual QWidget* host_widget() const = 0;
+  virtual void DoDataExchange(KvDataExchange& dx) {}
+  // Gives w its id (object name) and makes it a child of the host.
+  void register_control(int id, QWidget* w);
+
+ private:
+  std::vector<std::vector<int>> m_radio_groups;
+};
+
+class KvDialog : public QDialog, public KvWnd, public KvCmdTarget, public KvControlHost {
  public:
   explicit KvDialog(unsigned resource_id, QWidget* parent = nullptr);
 
@@ -52,31 +86,17 @@ class KvDialog : public QDialog, public KvWnd, public KvCmdTarget {
     add_control(id, w);
     return w;
   }
-  QWidget* GetDlgItem(int id) const { return kv_find_control(this, id); }
-  template <class W>
-  W* Item(int id) const {
-    return qobject_cast<W*>(GetDlgItem(id));
-  }
-  // Radio buttons that form one group, in group order (DDX_Radio index 0
-  // is the first).
-  void AddRadioGroup(const std::vector<int>& ids);
-  const std::vector<int>* RadioGroup(int first_id) const;
 
-  void SetDlgItemText(int id, const QString& text);
-  QString GetDlgItemText(int id) const;
-  void EnableDlgItem(int id, bool enable);
-
-  bool UpdateData(bool save_and_validate = true);
-  // 0: not yet built.
+  // false until the dialog was built (OnInitDialog ran).
   bool initialized() const { return m_initialized; }
   // Builds the dialog once (OnInitDialog) before its first show.
   void EnsureInitialized();
 
  protected:
+  QWidget* host_widget() const override { return const_cast<KvDialog*>(this); }
   // Called once before the dialog shows; the default fills the controls
   // from the members (UpdateData(false)).
   virtual bool OnInitDialog();
-  virtual void DoDataExchange(KvDataExchange& dx) {}
   // The default takes the controls' values and ends with IDOK when they
   // are valid.
   virtual void OnOK();
@@ -91,24 +111,23 @@ class KvDialog : public QDialog, public KvWnd, public KvCmdTarget {
   void add_control(int id, QWidget* w);
   unsigned m_resource_id;
   bool m_initialized = false;
-  std::vector<std::vector<int>> m_radio_groups;
 };
 
 // ---- data exchange -------------------------------------------------------------
 
 class KvDataExchange {
  public:
-  KvDataExchange(KvDialog* dlg, bool save) : m_dlg(dlg), m_save(save) {}
+  KvDataExchange(KvControlHost* host, bool save) : m_host(host), m_save(save) {}
   bool save() const { return m_save; }
   bool failed() const { return m_failed; }
-  KvDialog* dialog() const { return m_dlg; }
+  KvControlHost* host() const { return m_host; }
   // The control of the last DDX call (the DDV that follows refers to it).
   QWidget* PrepareControl(int id);
   // Shows the message, focuses the last control, stops the exchange.
   void Fail(const QString& message);
 
  private:
-  KvDialog* m_dlg;
+  KvControlHost* m_host;
   bool m_save;
   bool m_failed = false;
   QWidget* m_last = nullptr;
