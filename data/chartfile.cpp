@@ -795,15 +795,14 @@ int select_bars_to_save(const chart_rec* chart, chart_bar_run runs[CHART_MAX_RUN
         runs[0].count = n - first;
         return 1;
     }
-    // Session window [lo, hi] of the day of the bar looked at.
-    int64_t day_start = 1, lo = 0, hi = -1;
+    // A session whose start lies after its end runs over midnight (an
+    // evening open, a next-day close): its bars are those after the start
+    // or before the end, or the write would keep no intraday bar at all.
     auto in_session = [&](int32_t time) {
-        if (time < day_start || time >= day_start + 86400) {
-            day_start = bar_day(time) * 86400;
-            lo = day_start + start;
-            hi = day_start + end;
-        }
-        return time >= lo && time <= hi;
+        int32_t tod = bar_time_of_day(time);
+        if (start <= end)
+            return tod >= start && tod <= end;
+        return tod >= start || tod <= end;
     };
     int count = 0;
     int i = first;

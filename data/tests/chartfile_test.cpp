@@ -535,6 +535,26 @@ TEST_F(PriceFileTest, MoreSessionRunsThanOneTableLoseNoSessionBar)
     free_chart_copy(c);
 }
 
+TEST_F(PriceFileTest, OvernightSessionKeepsEveningAndMorningBars)
+{
+    g_settings.KeepNumDays1Min = 10;
+    std::vector<test_bar> bars;
+    std::vector<int32_t> expect;
+    for (int d = 0; d < 3; d++)
+        for (int32_t tod : {3600, 61200, 64800, 79200}) {
+            int32_t t = DAY0 + d * 86400 + tod;
+            bars.push_back(tbar(t, 7));
+            if (tod <= 61200 || tod >= 64800)  // closes 17:00, opens 18:00
+                expect.push_back(t);
+        }
+    chart_rec* c = make_chart("ESZ6", TU_1MIN, bars);
+    c->header.session_start = 64800;
+    c->header.session_end = 61200;
+    ASSERT_EQ(write_chart_file(c), 0);
+    EXPECT_EQ(file_times(root_.read("DATA/ESZ6.1min")), expect);
+    free_chart_copy(c);
+}
+
 TEST_F(PriceFileTest, SkipsWhatIsNotWritten)
 {
     chart_rec* c = make_chart("DERIV", TU_3DAY, {tbar(DAY0, 1)});
