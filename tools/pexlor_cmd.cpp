@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 
 static int syntax_error(const char* why)
 {
@@ -19,24 +20,21 @@ static int syntax_error(const char* why)
 }
 
 // Reads the whole input into *image (malloc'ed). Returns 0, or the exit
-// code after printing why.
+// code after printing why. Only a regular file counts as an input: a
+// folder opens on this system but has no contents to copy.
 static int read_input(const char* path, uint8_t** image, size_t* size)
 {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = kv_fopen_existing(path, "rb", nullptr);
+    struct stat st;
+    if (f && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
+        std::fclose(f);
+        f = nullptr;
+    }
     if (!f) {
         std::printf("Can't open: %s\n", path);
         return 1;
     }
-    long len = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0)
-        len = std::ftell(f);
-    std::rewind(f);
-    if (len < 0) {
-        std::fclose(f);
-        std::printf("ReadFile failed\n");
-        return 3;
-    }
-    *size = static_cast<size_t>(len);
+    *size = static_cast<size_t>(st.st_size);
     *image = static_cast<uint8_t*>(std::malloc(*size ? *size : 1));
     if (!*image) {
         std::fclose(f);
@@ -50,6 +48,17 @@ static int read_input(const char* path, uint8_t** image, size_t* size)
         return 3;
     }
     return 0;
+}
+
+// 0 when the copy can go to out_name: the symbol its name gives must be
+// usable as a price-file symbol (a name such as "dir/" or ".1min" gives
+// none), and no folder may stand where the file goes.
+static int output_usable(const std::string& out_name, const std::string& symbol)
+{
+    if (!kv_symbol_file_name_ok(symbol.c_str()))
+        return 0;
+    std::string on_disk = kv_resolve_case(out_name.c_str());
+    return on_disk.empty() || !kv_dir_exists(on_disk.c_str());
 }
 
 int pexlor_main(int argc, char** argv)
@@ -101,7 +110,9 @@ int pexlor_main(int argc, char** argv)
 
     // The copy replaces the output in one step: it goes to a temporary file
     // that is renamed over the output only once it is whole on disk.
-    kv_atomic_file* out = kv_atomic_begin(out_name.c_str(), nullptr);
+    kv_atomic_file* out = nullptr;
+    if (output_usable(out_name, symbol))
+        out = kv_atomic_begin(out_name.c_str(), nullptr);
     if (!out) {
         std::free(image);
         std::printf("Can't create: %s\n", out_name.c_str());

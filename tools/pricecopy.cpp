@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <cstddef>
 #include <cmath>
 #include <cstdlib>
@@ -70,8 +71,10 @@ int parse_price_adjustment(const char* text, double* value)
     }
     if (*p)
         return 0;
+    // Prices are floats: a shift beyond their range would turn every
+    // price into infinity.
     double v = std::strtod(text, nullptr);
-    if (!std::isfinite(v))
+    if (!std::isfinite(v) || std::fabs(v) > FLT_MAX)
         return 0;
     *value = v;
     return 1;

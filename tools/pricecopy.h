@@ -15,8 +15,8 @@ const char* file_extension(const char* path);
 // ".", upper-cased, at most 31 characters.
 std::string symbol_from_file_name(const char* path);
 
-// 1 when text is a plain decimal number (sign, digits, point, exponent),
-// with its value in *value.
+// 1 when text is a plain decimal number (sign, digits, point, exponent)
+// within the range of a float price, with its value in *value.
 int parse_price_adjustment(const char* text, double* value);
 
 // 1 when the image holds the header and every extension block and bar its

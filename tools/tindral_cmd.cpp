@@ -23,7 +23,9 @@ static void print_usage()
 }
 
 // Reads one directory file into the table. Returns 0 when done, else the
-// exit code after printing why.
+// exit code after printing why. A file whose reading fails (a folder
+// among them) counts as one that cannot be opened: its symbols would
+// otherwise be missing from an index reported as complete.
 static int extract_symbols(sym_table* t, const char* path)
 {
     FILE* f = std::fopen(path, "r");
@@ -52,6 +54,10 @@ static int extract_symbols(sym_table* t, const char* path)
                 break;
             }
         }
+    }
+    if (rc == 0 && std::ferror(f)) {
+        std::printf("can't open: %s\n", path);
+        rc = 2;
     }
     std::fclose(f);
     if (rc == 0)

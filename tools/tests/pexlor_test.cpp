@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -202,7 +203,18 @@ struct failure_case {
     std::string out;
 };
 
-// Argument errors stop before any file is read or written.
+// The folder's entries, sorted.
+static std::vector<std::string> listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Refused arguments, inputs that are no file and outputs that cannot be a
+// price file stop with nothing written (no temporary file left either).
 TEST(Pexlor, ArgumentErrors)
 {
     const failure_case cases[] = {
@@ -216,19 +228,44 @@ TEST(Pexlor, ArgumentErrors)
         {"empty adjustment", {"ES.1min", "ESZ3", ""}, 1, SYNTAX},
         {"not a number", {"ES.1min", "ESZ3", "nan"}, 1, SYNTAX},
         {"overflowing number", {"ES.1min", "ESZ3", "1e999"}, 1, SYNTAX},
+        {"beyond any float price", {"ES.1min", "ESZ3", "-1e39"}, 1, SYNTAX},
         {"missing input", {"NQ.1min", "NQH4"}, 1, "Can't open: NQ.1min\n"},
+        {"input is a folder", {"dir.1min", "NQH4"}, 1, "Can't open: dir.1min\n"},
+        {"missing input before a bad output", {"NQ.1min", ""}, 1, "Can't open: NQ.1min\n"},
         {"no such output folder", {"ES.1min", "none/ESZ3"}, 5, "Can't create: none/ESZ3.1min\n"},
+        {"empty output name", {"ES.1min", ""}, 5, "Can't create: .1min\n"},
+        {"output names only a folder", {"ES.1min", "dir.1min/"}, 5, "Can't create: dir.1min/.1min\n"},
+        {"control character in the name", {"ES.1min", "ES\tZ3"}, 5, "Can't create: ES\tZ3.1min\n"},
+        {"folder in the output's place", {"ES.1min", "dir.1min"}, 5, "Can't create: dir.1min\n"},
+        {"same folder in another case", {"ES.1min", "DIR"}, 5, "Can't create: DIR.1min\n"},
     };
     for (const failure_case& c : cases) {
         SCOPED_TRACE(c.what);
         temp_folder dir;
         write_bytes(dir.file("ES.1min"), price_file("ES", 0, BARS));
+        std::filesystem::create_directory(dir.file("dir.1min"));
+        std::vector<std::string> before = listing(dir.path());
         tool_result r = run_tool(PEXLOR, c.args, dir.path());
         EXPECT_EQ(r.exit_code, c.exit_code);
         EXPECT_EQ(r.out, c.out);
         EXPECT_FALSE(file_exists(dir.file("ESZ3.1min")));
         EXPECT_FALSE(file_exists(dir.file("NQH4.1min")));
+        EXPECT_EQ(listing(dir.path()), before);
     }
+}
+
+// The input is found as the program finds its files: "\" as a folder
+// separator, and a name that differs only in case.
+TEST(Pexlor, InputFoundWhateverItsCase)
+{
+    temp_folder dir;
+    std::filesystem::create_directory(dir.file("data"));
+    std::string in = price_file("ES", 0, BARS);
+    write_bytes(dir.file("data/ES.1min"), in);
+    tool_result r = run_tool(PEXLOR, {"DATA\\es.1min", "ESZ3"}, dir.path());
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, " DATA\\es.1min -> ESZ3.1min copied\n");
+    EXPECT_EQ(read_bytes(dir.file("ESZ3.1min")), renamed(in, "ESZ3"));
 }
 
 TEST(Pexlor, AcceptedAdjustments)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 
 using namespace std::string_literals;
@@ -106,16 +108,21 @@ TEST(Tindral, LongLineIsCutNotSplit)
               entry("NEXT", "Next line") + '\0');
 }
 
-// A failed run leaves an existing index as it was.
+// An input that cannot be read (missing, or a folder) stops the run, and
+// an existing index stays as it was.
 TEST(Tindral, MissingInputStopsWithoutOutput)
 {
-    temp_folder dir;
-    write_bytes(dir.file("a.txt"), HEADER + "A|Alpha\n"s);
-    write_bytes(dir.file("symnames.six"), "OLD\0Old index\0\0"s);
-    tool_result r = run_tool(TINDRAL, {"a.txt", "missing.txt"}, dir.path());
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(r.out, "extracted 1 symbols from a.txt\ncan't open: missing.txt\n");
-    EXPECT_EQ(read_bytes(dir.file("symnames.six")), "OLD\0Old index\0\0"s);
+    for (const char* input : {"missing.txt", "folder"}) {
+        SCOPED_TRACE(input);
+        temp_folder dir;
+        std::filesystem::create_directory(dir.file("folder"));
+        write_bytes(dir.file("a.txt"), HEADER + "A|Alpha\n"s);
+        write_bytes(dir.file("symnames.six"), "OLD\0Old index\0\0"s);
+        tool_result r = run_tool(TINDRAL, {"a.txt", input}, dir.path());
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_EQ(r.out, "extracted 1 symbols from a.txt\ncan't open: "s + input + "\n");
+        EXPECT_EQ(read_bytes(dir.file("symnames.six")), "OLD\0Old index\0\0"s);
+    }
 }
 
 TEST(Tindral, UnwritableFolderReportsOutputError)
