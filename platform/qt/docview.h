@@ -83,6 +83,7 @@ class KvView : public QWidget, public KvWnd, public KvCmdTarget {
  private:
   friend class KvDocTemplate;
   friend class KvDocument;
+  friend class KvChildFrame;  // unregisters the view's id when it closes
   KvDocument* m_document = nullptr;
 };
 

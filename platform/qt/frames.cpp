@@ -80,6 +80,12 @@ void KvChildFrame::closeEvent(QCloseEvent* e) {
     return;
   }
   QMdiSubWindow::closeEvent(e);
+  if (e->isAccepted()) {
+    // Qt deletes the frame later; for senders of messages frame and view
+    // are gone now: later posts fail and queued payloads are released.
+    if (m_view) m_view->DestroyWindowId();
+    DestroyWindowId();
+  }
 }
 
 KvWindowPlacement KvChildFrame::GetWindowPlacement() const {

@@ -26,7 +26,12 @@ class Dispatcher : public QObject {
   bool event(QEvent* e) override {
     if (e->type() != kType) return QObject::event(e);
     pending = false;
-    for (int n = 0; n < kBatch && kv_posted_count(0) > 0; n++) kv_dispatch_posted(1);
+    for (int n = 0; n < kBatch && kv_posted_count(0) > 0; n++) {
+      // Any handler may run a modal loop (a message box, a dialog): the
+      // messages behind this one must be able to arrive inside it.
+      if (kv_posted_count(0) > 1) schedule();
+      kv_dispatch_posted(1);
+    }
     if (kv_posted_count(0) > 0) schedule();
     return true;
   }
@@ -70,9 +75,6 @@ void KvWnd::DestroyWindowId() {
 }
 
 kv_lresult KvWnd::handler(void* ctx, kv_hwnd, unsigned message, kv_wparam wparam, kv_lparam lparam) {
-  // A handler may run a modal loop; later messages must still be delivered
-  // inside it.
-  if (g_dispatcher && kv_posted_count(0) > 0) g_dispatcher->schedule();
   return static_cast<KvWnd*>(ctx)->WindowProc(message, wparam, lparam);
 }
 

@@ -65,6 +65,31 @@ class Frames : public TempRootTest {
   KvDocTemplate* tmpl;
 };
 
+int g_released = 0;
+void count_release(unsigned, kv_wparam, kv_lparam l) {
+  delete reinterpret_cast<int*>(l);
+  g_released++;
+}
+
+// Qt deletes a closed frame later; its messages must not wait for that.
+TEST_F(Frames, ClosingAFrameReleasesQueuedPayloadsAtOnce) {
+  KvDocument* doc = tmpl->OpenDocumentFile(QString());
+  ASSERT_NE(doc, nullptr);
+  KvView* view = doc->GetFirstView();
+  KvChildFrame* f = view->GetParentFrame();
+  kv_hwnd hv = view->GetSafeHwnd(), hf = f->GetSafeHwnd();
+  g_released = 0;
+  ASSERT_EQ(kv_post_message(hv, WM_USER + 1, 0, kv_lparam(new int(1)), &count_release), 1);
+  ASSERT_EQ(kv_post_message(hf, WM_USER + 1, 0, kv_lparam(new int(2)), &count_release), 1);
+  ASSERT_TRUE(f->close());
+  EXPECT_EQ(g_released, 2);
+  int keep = 3;
+  EXPECT_EQ(kv_post_message(hv, WM_USER + 1, 0, kv_lparam(&keep), &count_release), 0);
+  EXPECT_FALSE(IsWindow(hf));
+  kv_pump_events(20);
+  EXPECT_EQ(g_released, 2);
+}
+
 TEST_F(Frames, ChildFrameReportsSystemCommandsAndKeepsItsNormalRectangle) {
   KvDocument* doc = tmpl->OpenDocumentFile(QString());
   ASSERT_NE(doc, nullptr);

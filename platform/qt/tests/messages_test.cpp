@@ -127,4 +127,33 @@ TEST_F(WindowMessages, HandlerThatRunsAModalLoopDoesNotStallLaterMessages) {
   EXPECT_EQ(w.got[1].first, unsigned(WM_USER + 11));
 }
 
+// The same for a window registered without KvWnd (a plain handler).
+TEST_F(WindowMessages, PlainHandlerThatRunsAModalLoopDoesNotStallLaterMessages) {
+  struct Ctx {
+    QDialog dlg;
+    bool in_modal = false;
+    int arrived_inside = -1;
+  } ctx;
+  auto handler = [](void* c, kv_hwnd, unsigned m, kv_wparam, kv_lparam) -> kv_lresult {
+    auto* x = static_cast<Ctx*>(c);
+    if (m == WM_USER + 20) {
+      x->in_modal = true;
+      x->dlg.exec();
+      x->in_modal = false;
+    }
+    if (m == WM_USER + 21) {
+      x->arrived_inside = x->in_modal;
+      x->dlg.accept();
+    }
+    return 0;
+  };
+  kv_hwnd hwnd = kv_window_create(handler, &ctx);
+  QTimer::singleShot(3000, &ctx.dlg, [&] { ctx.dlg.reject(); });
+  kv_post_message(hwnd, WM_USER + 20, 0, 0);
+  kv_post_message(hwnd, WM_USER + 21, 0, 0);
+  ASSERT_TRUE(kv_wait_until([&] { return ctx.arrived_inside >= 0 && !ctx.in_modal; }));
+  EXPECT_EQ(ctx.arrived_inside, 1);
+  kv_window_destroy(hwnd);
+}
+
 }  // namespace
