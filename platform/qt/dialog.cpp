@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTextEdit>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -244,10 +245,13 @@ bool kv_parse_int(const QString& text, int* value) {
 bool kv_parse_double(const QString& text, double* value) {
   QByteArray b = text.trimmed().toLatin1();
   if (b.isEmpty()) return false;
+  // Plain decimal forms only: strtod would also take "nan", "inf" and hex.
+  for (char ch : b)
+    if (!(ch >= '0' && ch <= '9') && !std::strchr("+-.eE", ch)) return false;
   const char* s = b.constData();
   char* end = nullptr;
   double v = std::strtod(s, &end);
-  if (end == s || *end) return false;
+  if (end == s || *end || !std::isfinite(v)) return false;
   *value = v;
   return true;
 }

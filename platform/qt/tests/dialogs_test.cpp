@@ -106,6 +106,32 @@ TEST_F(Dialogs, BadEntriesAreRefusedWithTheSystemTextsAndStopTheExchange) {
   }
 }
 
+TEST(NumberEntries, OnlyPlainDecimalFormsAreNumbers) {
+  struct IntCase {
+    const char* text;
+    bool ok;
+    int value;
+  };
+  for (IntCase c : {IntCase{" 12 ", true, 12}, {"+5", true, 5}, {"-7", true, -7}, {"2147483647", true, 2147483647},
+                    {"2147483648", false, 0}, {"0x10", false, 0}, {"1 2", false, 0}, {"3.0", false, 0}}) {
+    int v = 0;
+    EXPECT_EQ(kv_parse_int(QString::fromLatin1(c.text), &v), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+  }
+  struct DoubleCase {
+    const char* text;
+    bool ok;
+    double value;
+  };
+  for (DoubleCase c : {DoubleCase{"3.5", true, 3.5}, {" -0.25", true, -0.25}, {"1e3", true, 1000}, {".5", true, 0.5},
+                       {"nan", false, 0}, {"inf", false, 0}, {"-Infinity", false, 0}, {"0x1p3", false, 0},
+                       {"1e999", false, 0}, {"3,5", false, 0}, {"", false, 0}}) {
+    double v = 0;
+    EXPECT_EQ(kv_parse_double(QString::fromLatin1(c.text), &v), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+  }
+}
+
 TEST_F(Dialogs, ModalDialogEndsWithItsButtonsCode) {
   PeriodDlg dlg;
   kv_when_modal([](QWidget* w) {
