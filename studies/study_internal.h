@@ -235,9 +235,13 @@ template <int M, class X>
 inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
   double v = x(j);
   if constexpr (M == MA_SIMPLE) {
+    const double inv = 1.0 / n;  // loop-invariant: computed once per loop
+    // The value leaving the window is chosen before it meets the running
+    // sum, so that the sum's chain is two plain additions per step.
+    double drop = j >= n - 1 ? x(j - n + 1) : 0.0;
     r.a += v;
-    double out = j >= n - 1 ? r.a * (1.0 / n) : (double)MISSING_VALUE;
-    if (j >= n - 1) r.a -= x(j - n + 1);
+    double out = j >= n - 1 ? r.a * inv : (double)MISSING_VALUE;
+    r.a -= drop;
     return out;
   } else if constexpr (M == MA_EXPONENTIAL) {
     double k = 2.0 / (n + 1);
@@ -245,23 +249,54 @@ inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
     return j >= n - 1 ? r.a : (double)MISSING_VALUE;
   } else if constexpr (M == MA_WEIGHTED) {
     // a: plain sum of the previous window, b: weighted sum
+    const double inv = 2.0 / ((double)n * (n + 1));
+    double drop = j >= n ? x(j - n) : 0.0;
     r.b += n * v - r.a;
-    r.a += v;
-    if (j >= n) r.a -= x(j - n);
-    return j >= n - 1 ? r.b * (2.0 / ((double)n * (n + 1))) : (double)MISSING_VALUE;
+    r.a += v - drop;
+    return j >= n - 1 ? r.b * inv : (double)MISSING_VALUE;
   } else {
     int m = (n + 2) / 2;
+    const double inv = 1.0 / ((double)m * m);
     // a: sum of the last m inputs, b: sum of the m before them,
     // c: sum of the last m window sums (the triangular weighting)
-    r.a += v;
-    if (j >= m) {
-      double lag = x(j - m);
-      r.a -= lag;
-      r.b += lag;
-    }
-    if (j >= 2 * m) r.b -= x(j - 2 * m);
+    double lag = j >= m ? x(j - m) : 0.0, lag2 = j >= 2 * m ? x(j - 2 * m) : 0.0;
+    r.a += v - lag;
+    r.b += lag - lag2;
     r.c += r.a - r.b;
-    return j >= 2 * m - 2 ? r.c * (1.0 / ((double)m * m)) : (double)MISSING_VALUE;
+    return j >= 2 * m - 2 ? r.c * inv : (double)MISSING_VALUE;
+  }
+}
+
+// The same step once the window is full (j >= n + 2 for every method),
+// without the warm-up tests.
+template <int M, class X>
+inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
+  double v = x(j);
+  if constexpr (M == MA_SIMPLE) {
+    const double inv = 1.0 / n;
+    double drop = x(j - n + 1);
+    r.a += v;
+    double out = r.a * inv;
+    r.a -= drop;
+    return out;
+  } else if constexpr (M == MA_EXPONENTIAL) {
+    double k = 2.0 / (n + 1);
+    r.a = k * v + (1 - k) * r.a;
+    return r.a;
+  } else if constexpr (M == MA_WEIGHTED) {
+    const double inv = 2.0 / ((double)n * (n + 1));
+    double drop = x(j - n);
+    r.b += n * v - r.a;
+    r.a += v - drop;
+    return r.b * inv;
+  } else {
+    int m = (n + 2) / 2;
+    const double inv = 1.0 / ((double)m * m);
+    double lag = x(j - m), lag2 = x(j - 2 * m);
+    r.a += v - lag;
+    r.b += lag - lag2;
+    r.c += r.a - r.b;
+    return r.c * inv;
   }
 }
 

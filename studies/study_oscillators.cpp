@@ -147,26 +147,82 @@ static inline double median3(double a, double b, double c) {
   return a > b ? a : b;
 }
 
-struct bar_highs {
-  const chart_bar *b;
-  double operator()(int j) const { return b[j].high; }
-};
-struct bar_lows {
-  const chart_bar *b;
-  double operator()(int j) const { return b[j].low; }
-};
-typedef window_extremes<bar_highs, bar_lows> hl_window;
-
-// One %K step at bar i >= n - 1 (the window's extremes just stepped to i);
-// returns the smoothed value.
+// One %K value at bar i from the window's highest high and lowest low.
 template <class P>
-static inline double stoch_step(const P &price, int i, const stoch_params &sp, const hl_window &w, stoch_run &k) {
-  double hh = w.hi, ll = w.lo;
+static inline double stoch_value(const P &price, int i, const stoch_params &sp, double hh, double ll, stoch_run &k) {
   double v = price(i);
   if (sp.median && i >= 2) v = median3(price(i - 2), price(i - 1), v);
   double raw = hh != ll ? (v - ll) / (hh - ll) * 100 : 50;
-  k.s = i == sp.n - 1 ? raw : (1 - sp.f) * k.s + sp.f * raw;
+  // without smoothing (f = 1) the value is the raw one
+  k.s = i == sp.n - 1 || sp.f == 1 ? raw : (1 - sp.f) * k.s + sp.f * raw;
   return k.s;
+}
+
+// %K of bars [from, to) into out, from >= n - 1; slots below `first` are
+// set missing by the caller.  Long runs take the window's extremes from
+// blocks of n bars: the suffix of the previous block (kept in a table with
+// an empty entry at its end) and the prefix of the current one.  Short
+// runs (a live update) scan their window.  Both give the same extremes.
+template <class P>
+static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from, int to,
+                          stoch_run &k, float *out) {
+  int n = sp.n;
+  if (to - from <= 4 * n) {
+    for (int i = from; i < to; i++) {
+      double hh = bars[i - n + 1].high, ll = bars[i - n + 1].low;
+      for (int j = i - n + 2; j <= i; j++) {
+        hh = std::max(hh, (double)bars[j].high);
+        ll = std::min(ll, (double)bars[j].low);
+      }
+      out[i] = study_out(stoch_value(price, i, sp, hh, ll, k));
+    }
+    return;
+  }
+  std::vector<double> smax(n + 1), smin(n + 1);
+  smax[n] = -HUGE_VAL;
+  smin[n] = HUGE_VAL;
+  for (int b = from / n * n; b < to; b += n) {
+    if (b >= n) {
+      double mx = -HUGE_VAL, mn = HUGE_VAL;
+      for (int j = n - 1; j >= 0; j--) {
+        mx = std::max(mx, (double)bars[b - n + j].high);
+        mn = std::min(mn, (double)bars[b - n + j].low);
+        smax[j] = mx;
+        smin[j] = mn;
+      }
+    } else {
+      std::fill(smax.begin(), smax.begin() + n, -HUGE_VAL);
+      std::fill(smin.begin(), smin.begin() + n, HUGE_VAL);
+    }
+    int lo = std::max(b, from), hi = std::min(b + n, to);
+    double pmax = -HUGE_VAL, pmin = HUGE_VAL;
+    for (int j = b; j < lo; j++) {
+      pmax = std::max(pmax, (double)bars[j].high);
+      pmin = std::min(pmin, (double)bars[j].low);
+    }
+    for (int i = lo; i < hi; i++) {
+      pmax = std::max(pmax, (double)bars[i].high);
+      pmin = std::min(pmin, (double)bars[i].low);
+      double hh = std::max(smax[i + 1 - b], pmax), ll = std::min(smin[i + 1 - b], pmin);
+      out[i] = study_out(stoch_value(price, i, sp, hh, ll, k));
+    }
+  }
+}
+
+// The %K series over bars [start, count); *saved gets the running value
+// as it was before the last bar.
+static void stoch_k_series(const chart_bar *bars, const stoch_params &sp, int start, int count, stoch_run &k,
+                           stoch_run *saved, float *out) {
+  int from = std::max(start, sp.n - 1);
+  study_fill_missing(out, start, std::min(from, count));
+  *saved = k;
+  if (from >= count) return;
+  with_price_type(bars, sp.price_type, [&](auto price) {
+    if (from < count - 1) stoch_k_range(bars, price, sp, from, count - 1, k, out);
+    *saved = k;
+    stoch_k_range(bars, price, sp, std::max(from, count - 1), count, k, out);
+  });
+  study_fill_missing(out, from, std::min(sp.first, count));
 }
 
 int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
@@ -179,26 +235,11 @@ int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
     study_fill_missing(out, 0, count);
     return 1;
   }
-  const chart_bar *bars = chart->bars;
-  bar_highs xh{bars};
-  bar_lows xl{bars};
-  int from = start > sp.n - 1 ? start : sp.n - 1;
-  hl_window w(xh, xl, sp.n, from, count);
-  with_price_type(bars, sp.price_type, [&](auto price) {
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    if (i < sp.n - 1) {
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    w.step(i);
-    double v = stoch_step(price, i, sp, w, st.k);
-    out[i] = i < sp.first ? MISSING_VALUE : study_out(v);
-  }
-  });
+  if (start >= count) return 1;
+  stoch_k_state saved = st;
+  saved.index = count - 1;
+  stoch_k_series(chart->bars, sp, start, count, st.k, &saved.k, out);
+  study_save_state(s, saved);
   return 1;
 }
 
@@ -223,33 +264,29 @@ int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
   stoch_d_state saved = st;  // the state before the last bar
   saved.index = count - 1;
 
-  bar_highs xh{bars};
-  bar_lows xl{bars};
-  int from = start > sp.n - 1 ? start : sp.n - 1;
-  hl_window w(xh, xl, sp.n, from, count);
-  with_price_type(bars, sp.price_type, [&](auto price) {
-    for (int i = start; i < count; i++) {
-      if (i == count - 1) saved.k = st.k;
-      if (i < sp.n - 1) {
-        k_out[i] = MISSING_VALUE;
-        continue;
-      }
-      w.step(i);
-      double v = stoch_step(price, i, sp, w, st.k);
-      k_out[i] = i < first ? MISSING_VALUE : study_out(v);
-    }
-  });
+  stoch_k_series(bars, sp, start, count, st.k, &saved.k, k_out);
 
   for (int i = start; i < count && i < first; i++) d_out[i] = MISSING_VALUE;
   int d_from = start > first ? start : first;
   auto x = [k_out, first](int j) { return (double)k_out[first + j]; };
   if (d_ok) {
     with_ma_method(method, [&](auto m) {
-      for (int i = d_from; i < count; i++) {
-        if (i == count - 1) saved.r = st.r;
-        double d = ma_step_m<decltype(m)::value>(st.r, dn, x, i - first);
+      ma_run r = st.r;  // kept in registers through the loop
+      auto step = [&](int i) {
+        double d = ma_step_m<decltype(m)::value>(r, dn, x, i - first);
         d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
+      };
+      int i = d_from, full = first + dn + 2;
+      for (; i < count - 1 && i < full; i++) step(i);
+      for (; i < count - 1; i++) {
+        double d = ma_step_full<decltype(m)::value>(r, dn, x, i - first);
+        d_out[i] = study_out(d);
       }
+      if (i == count - 1) {
+        saved.r = r;
+        step(i);
+      }
+      st.r = r;
     });
   } else {
     study_fill_missing(d_out, d_from, count);
