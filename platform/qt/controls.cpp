@@ -47,22 +47,30 @@ KvComboBox::KvComboBox(bool editable, QWidget* parent) : QComboBox(parent) {
   connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int) { m_typed = false; });
 }
 
-int KvComboBox::AddString(const QString& s) {
-  addItem(s);
-  return count() - 1;
-}
+int KvComboBox::AddString(const QString& s) { return InsertString(-1, s); }
 
+// Qt selects the first item added to an empty combo and moves the selection
+// to a neighbour when the selected item goes; the window system's combo
+// selects nothing in either case and leaves its edit field alone.
 int KvComboBox::InsertString(int index, const QString& s) {
   if (index < 0 || index > count()) index = count();
+  int sel = currentIndex();
   QString keep = isEditable() ? currentText() : QString();
   insertItem(index, s);
-  if (isEditable() && m_typed) setEditText(keep);
+  if (sel < 0) setCurrentIndex(-1);
+  if (isEditable() && (sel < 0 || m_typed)) setEditText(keep);
   return index;
 }
 
 int KvComboBox::DeleteString(int index) {
   if (index < 0 || index >= count()) return CB_ERR;
+  bool selected = index == currentIndex();
+  QString keep = isEditable() ? currentText() : QString();
   removeItem(index);
+  if (selected) {
+    setCurrentIndex(-1);
+    if (isEditable()) setEditText(keep);
+  }
   return count();
 }
 
@@ -176,7 +184,11 @@ int KvListBox::InsertString(int index, const QString& s) {
 
 int KvListBox::DeleteString(int index) {
   if (index < 0 || index >= count()) return LB_ERR;
+  // Deleting the selected item leaves no selection (Qt would select the
+  // next item).
+  bool selected = selectionMode() == QAbstractItemView::SingleSelection && GetCurSel() == index;
   delete takeItem(index);
+  if (selected) SetCurSel(-1);
   return count();
 }
 

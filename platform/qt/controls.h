@@ -1,7 +1,8 @@
 // Controls with the window system's rules where Qt's differ.
 //
 // KvComboBox: a drop-list (no typing) or a drop-down with an edit field.
-//   Items carry a number (item data). Once the user types into the edit
+//   Items carry a number (item data). Adding items selects nothing, and
+//   deleting the selected item leaves no selection. Once the user types into the edit
 //   field the combo reports no selection (GetCurSel -1) until an item is
 //   chosen again. closedUp and droppedDown tell when the list closes and
 //   before it opens (so it can be refilled). Items may be owner-drawn.

@@ -165,10 +165,46 @@ TEST_F(Dialogs, EditableComboReportsNoSelectionOnceTheUserTypes) {
 
   KvComboBox list(false);  // a drop-list cannot be typed into
   list.AddString(QStringLiteral("a"));
+  list.SetCurSel(0);
   EXPECT_EQ(list.GetCurSel(), 0);
   list.SetCurSel(-1);
   EXPECT_EQ(list.GetCurSel(), CB_ERR);
   EXPECT_EQ(list.FindStringExact(-1, QStringLiteral("A")), 0);
+}
+
+// Code that fills a list and then asks for the selection, or deletes the
+// selected item, must see no selection.
+TEST_F(Dialogs, FillingSelectsNothingAndDeletingTheSelectedItemLeavesNoSelection) {
+  KvComboBox droplist(false), dropdown(true);
+  KvListBox list;
+  dropdown.SetWindowText(QStringLiteral("typed"));
+  for (const char* t : {"a", "b", "c"}) {
+    droplist.AddString(QString::fromLatin1(t));
+    dropdown.AddString(QString::fromLatin1(t));
+    list.AddString(QString::fromLatin1(t));
+  }
+  EXPECT_EQ(droplist.GetCurSel(), CB_ERR);
+  EXPECT_EQ(dropdown.GetCurSel(), CB_ERR);
+  EXPECT_EQ(dropdown.GetWindowText(), QStringLiteral("typed"));
+  EXPECT_EQ(list.GetCurSel(), LB_ERR);
+
+  droplist.SetCurSel(1);
+  dropdown.SetCurSel(1);
+  list.SetCurSel(1);
+  droplist.InsertString(0, QStringLiteral("z"));  // the selection stays with its item
+  EXPECT_EQ(droplist.GetCurSel(), 2);
+  droplist.DeleteString(2);
+  dropdown.DeleteString(1);
+  list.DeleteString(1);
+  EXPECT_EQ(droplist.GetCurSel(), CB_ERR);
+  EXPECT_EQ(dropdown.GetCurSel(), CB_ERR);
+  EXPECT_EQ(dropdown.GetWindowText(), QStringLiteral("b"));  // the edit field keeps its text
+  EXPECT_EQ(list.GetCurSel(), LB_ERR);
+  // Deleting another item keeps the selection on its item.
+  list.SetCurSel(1);
+  list.DeleteString(0);
+  EXPECT_EQ(list.GetCurSel(), 0);
+  EXPECT_EQ(list.GetText(0), QStringLiteral("c"));
 }
 
 TEST_F(Dialogs, SpinUpArrowGivesMinusOne) {
