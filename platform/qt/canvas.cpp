@@ -63,7 +63,7 @@ void KvCanvasView::paint_invalid() {
   m_invalid = QRegion();
   m_erase = false;
   KvDC dc(&m_backing);
-  dc.painter().setClipRegion(region);
+  dc.SetSystemClip(region);
   if (erase) OnEraseBkgnd(dc);
   OnDraw(dc);
 }

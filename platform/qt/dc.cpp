@@ -361,11 +361,23 @@ void KvDC::IntersectClipRect(const KvRect& r) {
 }
 
 void KvDC::SelectClipRect(const KvRect& r) {
-  m_painter->setClipRect(QRect(r.left + m_org.x, r.top + m_org.y, std::max(0, r.Width()), std::max(0, r.Height())),
-                         Qt::ReplaceClip);
+  QRegion q(QRect(r.left + m_org.x, r.top + m_org.y, std::max(0, r.Width()), std::max(0, r.Height())));
+  if (m_has_system_clip) q &= m_system_clip;
+  m_painter->setClipRegion(q, Qt::ReplaceClip);
 }
 
-void KvDC::SelectClipNone() { m_painter->setClipping(false); }
+void KvDC::SelectClipNone() {
+  if (m_has_system_clip)
+    m_painter->setClipRegion(m_system_clip, Qt::ReplaceClip);
+  else
+    m_painter->setClipping(false);
+}
+
+void KvDC::SetSystemClip(const QRegion& region) {
+  m_system_clip = region;
+  m_has_system_clip = true;
+  m_painter->setClipRegion(region, Qt::ReplaceClip);
+}
 
 void KvDC::BitBlt(int x, int y, int w, int h, const QImage& src, int sx, int sy) {
   if (w <= 0 || h <= 0) return;

@@ -14,6 +14,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -128,10 +129,14 @@ class KvDC {
   // rectangle's right and bottom are set). Returns the text height.
   int DrawText(const QString& text, KvRect& r, unsigned flags);
 
-  // Clipping, in logical coordinates.
+  // Clipping, in logical coordinates. In a paint the part being painted
+  // (SetSystemClip) bounds every clip: selecting a larger clip, or none,
+  // never reaches outside it.
   void IntersectClipRect(const KvRect& r);
   void SelectClipRect(const KvRect& r);
   void SelectClipNone();
+  // The part being painted, in device coordinates (set by the paint code).
+  void SetSystemClip(const QRegion& region);
 
   // Copies w x h pixels of src at (sx, sy) to (x, y), unchanged.
   void BitBlt(int x, int y, int w, int h, const QImage& src, int sx, int sy);
@@ -163,6 +168,8 @@ class KvDC {
   int m_style_pos = 0;  // position in the pen's dash pattern, continued across LineTo
   KvRect m_changed;
   std::vector<QPoint> m_on, m_off;
+  QRegion m_system_clip;
+  bool m_has_system_clip = false;
 };
 
 // Saves a rectangle of an image so that it can be put back later (the screen

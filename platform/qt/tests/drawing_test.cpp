@@ -248,6 +248,34 @@ TEST_F(Drawing, DrawingOutsideThePaintHandlerShowsAfterTheFlush) {
   EXPECT_EQ(kv_colorref_from_rgb(v.grab().toImage().pixel(51, 30)), kWhite);
 }
 
+// A paint of part of the view: the drawing code selects a clip of its own
+// (a pane, the data area) and fills it, yet only the invalid part changes.
+struct PaneFiller : KvCanvasView {
+  COLORREF color = kRed;
+  bool OnEraseBkgnd(KvDC&) override { return true; }
+  void OnDraw(KvDC& dc) override {
+    for (int pass = 0; pass < 2; pass++) {
+      if (pass == 0)
+        dc.SelectClipRect(GetClientRect());
+      else
+        dc.SelectClipNone();
+      dc.FillSolidRect(GetClientRect(), color);
+    }
+  }
+};
+
+TEST_F(Drawing, ClipsSelectedInAPaintStayInsideThePaintedPart) {
+  PaneFiller v;
+  v.resize(100, 40);
+  v.show();
+  kv_pump_events(20);
+  ASSERT_EQ(v.backing().pixel(90, 10) & 0xFFFFFF, kv_rgb_from_colorref(kRed) & 0xFFFFFF);
+  v.color = kBlack;
+  v.InvalidateRect(KvRect(0, 0, 50, 40), false);
+  v.UpdateWindow();
+  EXPECT_EQ(row(v.backing(), 10, kBlack, 45, 55), "#####.....");
+}
+
 TEST_F(Drawing, PrintsToPdfInColourAndGreyScale) {
   for (bool grey : {false, true}) {
     QPrinter printer(QPrinter::HighResolution);
