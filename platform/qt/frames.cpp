@@ -404,8 +404,10 @@ bool KvMainFrame::OnClose() {
 }
 
 void KvMainFrame::closeEvent(QCloseEvent* e) {
-  if (OnClose())
+  if (OnClose()) {
     e->accept();
-  else
+    DestroyWindowId();  // closed: later posts fail, queued payloads are released
+  } else {
     e->ignore();
+  }
 }

@@ -71,8 +71,9 @@ void count_release(unsigned, kv_wparam, kv_lparam l) {
   g_released++;
 }
 
-// Qt deletes a closed frame later; its messages must not wait for that.
-TEST_F(Frames, ClosingAFrameReleasesQueuedPayloadsAtOnce) {
+// Qt deletes a closed frame later (or never, for the main frame); its
+// messages must not wait for that.
+TEST_F(Frames, ClosingFramesReleaseQueuedPayloadsAtOnce) {
   KvDocument* doc = tmpl->OpenDocumentFile(QString());
   ASSERT_NE(doc, nullptr);
   KvView* view = doc->GetFirstView();
@@ -88,6 +89,13 @@ TEST_F(Frames, ClosingAFrameReleasesQueuedPayloadsAtOnce) {
   EXPECT_FALSE(IsWindow(hf));
   kv_pump_events(20);
   EXPECT_EQ(g_released, 2);
+
+  // The same for the main frame.
+  kv_hwnd hm = main->GetSafeHwnd();
+  ASSERT_EQ(kv_post_message(hm, WM_USER + 1, 0, kv_lparam(new int(4)), &count_release), 1);
+  ASSERT_TRUE(main->close());
+  EXPECT_EQ(g_released, 3);
+  EXPECT_EQ(kv_post_message(hm, WM_USER + 1, 0, kv_lparam(&keep), &count_release), 0);
 }
 
 TEST_F(Frames, ChildFrameReportsSystemCommandsAndKeepsItsNormalRectangle) {
