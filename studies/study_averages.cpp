@@ -130,30 +130,40 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) 
   int pt = s->price_type;
   double inv_n = 1.0 / n;
   with_price_type(bars, pt, [&](auto price) {
-  for (int i = start; i < count; i++) {
+    // the running sums live in locals through the loop
+    double sum = st.sum, ssum = st.ssum, ssq = st.ssq, shift = st.shift;
+    auto step = [&](int i) {
+      double p = price(i);
+      if (i == 0) shift = p;
+      double d = p - shift;
+      // the price leaving the window is read before the sums take this one
+      double q = i >= n - 1 ? price(i - n + 1) : 0.0, dq = i >= n - 1 ? q - shift : 0.0;
+      sum += p;
+      ssum += d;
+      ssq += d * d;
+      if (i < n - 1) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      double mean = sum * inv_n, md = ssum * inv_n;
+      double var = ssq * inv_n - md * md;
+      double sd = var > 0 ? std::sqrt(var) : 0;
+      out[i] = emit(p, mean, sd, st);
+      sum -= q;
+      ssum -= dq;
+      ssq -= dq * dq;
+    };
+    int i = start;
+    for (; i < count - 1; i++) step(i);
     if (i == count - 1) {
       st.index = i;
+      st.sum = sum;
+      st.ssum = ssum;
+      st.ssq = ssq;
+      st.shift = shift;
       study_save_state(s, st);
+      step(i);
     }
-    double p = price(i);
-    if (i == 0) st.shift = p;
-    double d = p - st.shift;
-    st.sum += p;
-    st.ssum += d;
-    st.ssq += d * d;
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    double mean = st.sum * inv_n, md = st.ssum * inv_n;
-    double var = st.ssq * inv_n - md * md;
-    double sd = var > 0 ? std::sqrt(var) : 0;
-    out[i] = emit(p, mean, sd, st);
-    double q = price(i - n + 1), dq = q - st.shift;
-    st.sum -= q;
-    st.ssum -= dq;
-    st.ssq -= dq * dq;
-  }
   });
   return 1;
 }
