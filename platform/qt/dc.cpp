@@ -178,7 +178,9 @@ void KvDC::plot_line(int x0, int y0, int x1, int y1) {
   qp.setCosmetic(true);
   m_painter->setPen(qp);
   if (!m_on.empty()) m_painter->drawPoints(m_on.data(), int(m_on.size()));
-  if (!m_off.empty() && m_bk_mode == OPAQUE && m_rop != R2_NOT) {
+  // The gaps of an opaque styled line are drawn with the background colour
+  // through the same raster operation (inverted ink inverts them too).
+  if (!m_off.empty() && m_bk_mode == OPAQUE) {
     QPen bp(kv_qcolor(m_bk), 1);
     bp.setCosmetic(true);
     m_painter->setPen(bp);

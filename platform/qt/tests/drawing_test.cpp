@@ -143,7 +143,7 @@ TEST_F(Drawing, InvertingLinesTwiceRestoresTheImage) {
 }
 
 TEST_F(Drawing, DottedPensUseFixedPatternsAndOpaqueGaps) {
-  QImage img = blank(30, 4);
+  QImage img = blank(30, 6);
   {
     KvDC dc(&img);
     dc.SelectPen(KvPen(PS_DOT, 1, kBlack));
@@ -154,10 +154,19 @@ TEST_F(Drawing, DottedPensUseFixedPatternsAndOpaqueGaps) {
     dc.SetBkMode(TRANSPARENT);
     dc.MoveTo(0, 2);
     dc.LineTo(12, 2);
+    // Inverted ink: the gaps of an opaque line are inverted too.
+    dc.SetROP2(R2_NOT);
+    dc.MoveTo(0, 5);
+    dc.LineTo(12, 5);
+    dc.SetBkMode(OPAQUE);
+    dc.MoveTo(0, 4);
+    dc.LineTo(12, 4);
   }
   EXPECT_EQ(row(img, 0, kBlack, 0, 12), "###...###...");
   EXPECT_EQ(row(img, 0, kRed, 0, 12), "...###...###");
   EXPECT_EQ(row(img, 2, kWhite, 0, 12), "...###...###");
+  EXPECT_EQ(row(img, 4, kBlack, 0, 12), "############");
+  EXPECT_EQ(row(img, 5, kBlack, 0, 12), "###...###...");
 }
 
 TEST_F(Drawing, TextOutPlacesTheTopLeftOfTheCellAndExtentsComeFromTheFont) {
