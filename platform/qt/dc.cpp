@@ -146,6 +146,19 @@ void KvDC::fill_device(const QRect& r, const QColor& c) {
   mark(r.x(), r.y(), r.x() + r.width(), r.y() + r.height());
 }
 
+// The inside of a shape takes the raster operation like its outline
+// (FillRect does not).
+void KvDC::fill_brush(const QRect& r) {
+  if (m_rop == R2_NOT && m_image) {
+    apply_rop();
+    m_painter->fillRect(r, Qt::black);
+    m_painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    mark(r.x(), r.y(), r.x() + r.width(), r.y() + r.height());
+    return;
+  }
+  fill_device(r, kv_qcolor(m_brush.color));
+}
+
 KvPoint KvDC::MoveTo(int x, int y) {
   KvPoint old = m_pos;
   m_pos = {x, y};
@@ -216,12 +229,12 @@ void KvDC::Rectangle(int l, int t, int r, int b) {
   int w = m_pen.width < 1 ? 1 : m_pen.width;
   if (m_pen.style == PS_NULL) {
     // Without a pen the filled area is one pixel smaller on the right and bottom.
-    if (!m_brush.null && dr - 1 > dl && db - 1 > dt) fill_device(QRect(dl, dt, dr - 1 - dl, db - 1 - dt), kv_qcolor(m_brush.color));
+    if (!m_brush.null && dr - 1 > dl && db - 1 > dt) fill_brush(QRect(dl, dt, dr - 1 - dl, db - 1 - dt));
     return;
   }
   if (w == 1) {
     if (!m_brush.null && dr - dl > 2 && db - dt > 2)
-      fill_device(QRect(dl + 1, dt + 1, dr - dl - 2, db - dt - 2), kv_qcolor(m_brush.color));
+      fill_brush(QRect(dl + 1, dt + 1, dr - dl - 2, db - dt - 2));
     KvPoint saved = m_pos;
     int saved_style = m_style_pos;
     m_style_pos = 0;
@@ -246,7 +259,7 @@ void KvDC::Rectangle(int l, int t, int r, int b) {
   int in = (w - 1) / 2, out = w / 2;
   QRect outer(dl - in, dt - in, (dr - 1 + out + 1) - (dl - in), (db - 1 + out + 1) - (dt - in));
   QRect inner = outer.adjusted(w, w, -w, -w);
-  if (!m_brush.null && inner.width() > 0 && inner.height() > 0) fill_device(inner, kv_qcolor(m_brush.color));
+  if (!m_brush.null && inner.width() > 0 && inner.height() > 0) fill_brush(inner);
   QColor pc = kv_qcolor(m_pen.color);
   apply_rop();
   auto band = [&](const QRect& q) {

@@ -151,6 +151,7 @@ class KvDC {
   void mark(int l, int t, int r, int b);
   void apply_rop();
   void fill_device(const QRect& r, const QColor& c);
+  void fill_brush(const QRect& r);
 
   std::unique_ptr<QPainter> m_painter;
   QImage* m_image = nullptr;

@@ -140,6 +140,19 @@ TEST_F(Drawing, InvertingLinesTwiceRestoresTheImage) {
     }
   }
   EXPECT_EQ(img, before);
+
+  // A rectangle with the default (white) brush inverts its inside too, so
+  // that the second drawing restores it; wide pens likewise.
+  for (int width : {1, 3}) {
+    for (int pass = 0; pass < 2; pass++) {
+      KvDC dc(&img);
+      dc.SetROP2(R2_NOT);
+      dc.SelectPen(KvPen(PS_SOLID, width, kBlack));
+      dc.Rectangle(5, 5, 30, 20);
+      if (pass == 0) EXPECT_EQ(kv_colorref_from_rgb(img.pixel(15, 10)), ~0x00FF00u & 0xFFFFFF) << width;
+    }
+    EXPECT_EQ(img, before) << width;
+  }
 }
 
 TEST_F(Drawing, DottedPensUseFixedPatternsAndOpaqueGaps) {
