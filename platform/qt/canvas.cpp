@@ -3,7 +3,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-KvCanvasView::KvCanvasView(QWidget* parent) : KvView(parent), m_hscroll(new QScrollBar(Qt::Horizontal, this)) {
+KvCanvasView::KvCanvasView(QWidget* parent)
+    : KvView(parent), m_backing(1, 1, QImage::Format_RGB32), m_hscroll(new QScrollBar(Qt::Horizontal, this)) {
+  // Code may draw before the view was ever sized (a window opened hidden);
+  // that drawing goes into this one-pixel image until the first resize.
+  m_backing.fill(Qt::white);
   setAttribute(Qt::WA_OpaquePaintEvent);
   m_hscroll->hide();
   connect(m_hscroll, &QScrollBar::actionTriggered, this, [this](int action) { m_last_action = action; });

@@ -270,6 +270,28 @@ TEST_F(Drawing, DrawingOutsideThePaintHandlerShowsAfterTheFlush) {
   EXPECT_EQ(kv_colorref_from_rgb(v.grab().toImage().pixel(51, 30)), kWhite);
 }
 
+int g_qt_warnings = 0;
+void count_qt_warnings(QtMsgType type, const QMessageLogContext&, const QString&) {
+  if (type != QtDebugMsg && type != QtInfoMsg) g_qt_warnings++;
+}
+
+TEST_F(Drawing, DrawingIntoAViewThatWasNeverShownIsQuiet) {
+  ChartLike v;
+  g_qt_warnings = 0;
+  QtMessageHandler old = qInstallMessageHandler(count_qt_warnings);
+  v.DrawNewestBar();
+  {
+    KvClientDC dc(&v);
+    dc.TextOut(0, 0, "101.25");
+  }
+  qInstallMessageHandler(old);
+  EXPECT_EQ(g_qt_warnings, 0);
+  v.resize(120, 80);
+  v.show();
+  kv_pump_events(20);
+  EXPECT_GE(v.draws, 1);
+}
+
 // A paint of part of the view: the drawing code selects a clip of its own
 // (a pane, the data area) and fills it, yet only the invalid part changes.
 struct PaneFiller : KvCanvasView {
