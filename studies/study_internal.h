@@ -84,7 +84,9 @@ inline double bar_value(const chart_bar *b, int price_type) {
     case PRICE_VOLUME: return b->volume;
     case PRICE_OPEN_INT:
     case PRICE_OPEN_INT2: return b->extra;
-    case PRICE_OI_PER_VOLUME: return (double)b->extra / b->volume;
+    // a bar without volume has no ratio (an infinity would stay in every
+    // running sum it enters)
+    case PRICE_OI_PER_VOLUME: return b->volume ? (double)b->extra / b->volume : 0;
     case PRICE_TRUE_RANGE: {
       double pc = b[-1].close, r = (double)b->high - b->low;
       if (b->high - pc > r) r = b->high - pc;

@@ -172,6 +172,18 @@ TEST(StudyValues, TrueRangeOfTheFirstBarIsItsRange) {
   EXPECT_FLOAT_EQ(ts.at(1), 2);
 }
 
+// A bar without volume has no open interest per volume; the averages over
+// that price recover once the bar leaves their window.
+TEST(StudyValues, ZeroVolumeBarLeavesTheAverageWindow) {
+  test_chart c(8);
+  for (int i = 0; i < 6; i++) c.add_close(10, i == 1 ? 0 : 100).extra = 50;
+  for (int method : {MA_SIMPLE, MA_WEIGHTED, MA_TRIANGULAR}) {
+    test_study ts(T(STUDY_SMA + method, 2, PRICE_OI_PER_VOLUME, 0, 0, 1), 8, compute_moving_average);
+    compute_moving_average(c.chart(), ts.s, 1);
+    EXPECT_FLOAT_EQ(ts.at(5), 0.5f) << "method " << method;
+  }
+}
+
 // Periods below 1 (below 2 where a deviation is taken) and parameters that
 // are not numbers give missing values, never reads outside the bars.
 TEST(StudyValues, BadParametersGiveMissingOutput) {

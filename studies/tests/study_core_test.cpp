@@ -31,6 +31,9 @@ TEST(StudyCore, BarValueByPriceCode) {
 
   bars[0].close = 6;  // gap down: previous close - low is the largest
   EXPECT_DOUBLE_EQ(bar_price_value(&b, PRICE_TRUE_RANGE), 5.5);
+
+  b.volume = 0;  // no volume: no ratio
+  EXPECT_EQ(bar_price_value(&b, PRICE_OI_PER_VOLUME), 0);
 }
 
 TEST(StudyCore, VolumeWeightedPriceOnlyInsideTheBar) {
