@@ -304,9 +304,9 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   bool usable = intraday_chart(chart) && count > 1;
   int start = study_begin(s, restart || !usable, n, count, &st);
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
-  if (!usable) {
+  if (!usable || n < 1) {
     for (int k = 0; k < 3; k++) study_fill_missing(study_series(s, k), 0, s->output_len);
-    return 0;
+    return usable ? 1 : 0;
   }
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);

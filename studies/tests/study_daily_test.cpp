@@ -153,6 +153,14 @@ TEST(StudyDaily, IntradayRelativeAndAccumulatedVolume) {
     else
       EXPECT_FLOAT_EQ(acc.at(i), ratio[i]) << i;
   }
+
+  // no smoothing without a period
+  for (int period : {0, -1}) {
+    test_study bad(study_template(STUDY_INTRADAY_ACC_VOLUME, period), 16, compute_intraday_acc_volume);
+    compute_intraday_acc_volume(c.chart(), bad.s, 1);
+    for (int k = 0; k < 3; k++)
+      for (int i = 0; i < 6; i++) EXPECT_TRUE(study_is_missing(bad.at(i, k))) << period << " " << k << " " << i;
+  }
 }
 
 TEST(StudyDaily, TradingSeriesCarryTheLastValue) {
