@@ -12,6 +12,7 @@
 #include "data/scramble.h"
 #include "data/srcdata.h"
 #include "data/statmsg.h"
+#include "data/textutil.h"
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/locks.h"
@@ -77,19 +78,6 @@ int tz_next_int(char **cursor) {
   return atoi(tok);
 }
 
-static char *word(char **cursor, const char *delims) {
-  char *p = *cursor + strspn(*cursor, delims);
-  if (!*p) {
-    *cursor = p;
-    return nullptr;
-  }
-  char *tok = p;
-  p += strcspn(p, delims);
-  if (*p) *p++ = 0;
-  *cursor = p;
-  return tok;
-}
-
 static const char BLANKS[] = " \t\n";
 
 static void read_tz_rule(tz_rule *tz, char *rest) {
@@ -113,8 +101,8 @@ static void read_tz_rule(tz_rule *tz, char *rest) {
 
 static void read_hours(market_rec *m, char *rest, int extended) {
   for (;;) {
-    char *a = word(&rest, BLANKS);
-    char *b = word(&rest, BLANKS);
+    char *a = next_token(&rest, BLANKS);
+    char *b = next_token(&rest, BLANKS);
     if (!a || !b) return;
     if (m) mark_market_hours(m, parse_time_of_day(a), parse_time_of_day(b), extended);
   }
@@ -135,7 +123,7 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
       break;
     }
     char *rest = line;
-    char *key = word(&rest, BLANKS);
+    char *key = next_token(&rest, BLANKS);
     if (!key) continue;
     if (strcasecmp(key, "[MAIN]") == 0) {
       cfg->body = cursor;
@@ -157,7 +145,7 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
         char *at = cursor;
         if (!cfg_read_line(line, sizeof line, &cursor)) break;
         char *r = line;
-        char *w = word(&r, " \t.\n");
+        char *w = next_token(&r, " \t.\n");
         if (w && strcasecmp(w, "end_msg") == 0) {
           *at = 0;
           ended = 1;
@@ -172,7 +160,7 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
     } else if (strcasecmp(key, "source_codes") == 0) {
       int v[6] = {0};
       for (int &x : v) {
-        char *t = word(&rest, BLANKS);
+        char *t = next_token(&rest, BLANKS);
         x = t ? atoi(t) : 0;
       }
       uint32_t codes = (uint32_t)v[0] & 0xFF;
@@ -183,8 +171,8 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
                              strcasecmp(key, "exchange_timezone") == 0)) {
       continue;
     } else if (strcasecmp(key, "exchange_times") == 0) {
-      char *a = word(&rest, BLANKS);
-      char *b = word(&rest, BLANKS);
+      char *a = next_token(&rest, BLANKS);
+      char *b = next_token(&rest, BLANKS);
       int open = parse_time_of_day(a), close = parse_time_of_day(b);
       if (market) {
         market->open_time = open;
@@ -194,7 +182,7 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
         cfg->close_time = close;
       }
     } else if (strcasecmp(key, "exchange_days") == 0) {
-      char *t = word(&rest, BLANKS);
+      char *t = next_token(&rest, BLANKS);
       uint32_t days = t ? (uint32_t)strtoul(t, nullptr, 0) : 0;
       if (market) market->days = days;
       else cfg->exchange_days = days;
@@ -205,17 +193,17 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
     } else if (strcasecmp(key, "extended_hours") == 0) {
       read_hours(market, rest, 1);
     } else if (strcasecmp(key, "market") == 0) {
-      market = add_market(word(&rest, BLANKS));
+      market = add_market(next_token(&rest, BLANKS));
       no_record = market == nullptr;
     } else if (strcasecmp(key, "no_clock_sync") == 0) {
       cfg->flags |= QUOTE_CFG_NO_CLOCK_SYNC;
     } else if (strcasecmp(key, "no_update_chk") == 0) {
       cfg->flags |= QUOTE_CFG_NO_UPDATE_CHK;
     } else if (strcasecmp(key, "router_capabilities") == 0) {
-      char *t = word(&rest, BLANKS);
+      char *t = next_token(&rest, BLANKS);
       cfg->router_capabilities = t ? (uint32_t)strtoul(t, nullptr, 0) : 0;
     } else if (strcasecmp(key, "router_name") == 0) {
-      char *t = word(&rest, BLANKS);
+      char *t = next_token(&rest, BLANKS);
       snprintf(cfg->router_name, sizeof cfg->router_name, "%s", t ? t : "");
     } else {
       cfg->body = cfg->text;
