@@ -31,7 +31,7 @@ struct dev_state {
 // Moving average of the price by method, times mult, into series 1.
 static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type, double mult) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   ma_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);
@@ -78,7 +78,7 @@ int compute_avg_net_volume(chart_rec *chart, StudyDef *s, int restart) {
 // |highest - lowest| / sum |change| over the window.
 int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   vma_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0), *er_out = study_series(s, 1);
@@ -118,7 +118,7 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
 template <class Emit>
 static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   dev_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);

@@ -28,7 +28,7 @@ int study_moving_average(float *out, const float *in, int start, int first_valid
   if (start < 0) start = 0;
   if (first_valid < 0) first_valid = 0;
   while (start < count - 1 && study_is_missing(in[start])) out[start++] = MISSING_VALUE;
-  int n = period;
+  int n = study_cap(period);
   if (n < 1) {
     study_fill_missing(out, start, count);
     return 1;

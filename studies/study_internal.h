@@ -52,11 +52,22 @@ inline int study_bar_count(const chart_rec *chart, const StudyDef *s) {
   return n < 0 ? 0 : n;
 }
 
-// An integer parameter taken from a double: NaN and out-of-range values
-// become 0 (which every study treats as "no value").
+// Periods and counts are capped far above any chart's length, so that
+// sums of a few of them cannot overflow; a study's output is the same.
+#define STUDY_MAX_PERIOD (1 << 28)
+
+inline int study_cap(int v) {
+  if (v > STUDY_MAX_PERIOD) return STUDY_MAX_PERIOD;
+  return v < -STUDY_MAX_PERIOD ? -STUDY_MAX_PERIOD : v;
+}
+
+inline int study_period(const StudyDef *s) { return study_cap(s->period); }
+
+// An integer parameter taken from a double: NaN becomes 0 (which every
+// study treats as "no value"), large values are capped.
 inline int study_param_int(double d) {
-  if (!(d > -1e9 && d < 1e9)) return 0;
-  return (int)d;
+  if (!(d > -1e9 && d < 1e9)) return d > 0 ? STUDY_MAX_PERIOD : d < 0 ? -STUDY_MAX_PERIOD : 0;
+  return study_cap((int)d);
 }
 
 // A float output: anything not finite is missing.

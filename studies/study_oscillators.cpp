@@ -60,7 +60,7 @@ struct stoch_params {
 
 int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period, slow_n = study_param_int(s->p2);
+  int n = study_period(s), slow_n = study_param_int(s->p2);
   macd_state st;
   int start = study_begin(s, restart, slow_n, count, &st);
   float *out = study_series(s, 0);
@@ -92,7 +92,7 @@ int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
 
 int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period, slow_n = study_param_int(s->p2), sig_n = study_param_int(s->p3);
+  int n = study_period(s), slow_n = study_param_int(s->p2), sig_n = study_param_int(s->p3);
   macd_state st;
   int start = study_begin(s, restart, slow_n, count, &st);
   float *out = study_series(s, 0);
@@ -133,7 +133,7 @@ static stoch_params stoch_setup(const StudyDef *s) {
   double c = std::fabs(p1) + 1;
   if (c < 2) c = 2;
   int ip = study_param_int(std::fabs(p1));
-  sp.n = s->period;
+  sp.n = study_period(s);
   sp.price_type = s->price_type;
   sp.median = p1 < 0;
   sp.f = 2 / c;
@@ -297,7 +297,7 @@ int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
 
 int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   rsi_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);
@@ -342,7 +342,7 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
 
 int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   cci_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);
@@ -376,7 +376,7 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
 
 int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   vhf_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);

@@ -54,7 +54,7 @@ int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
 // Sum of the extra word over the sum of the volume in the window, x 100.
 int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   sum_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);
@@ -85,7 +85,7 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
 template <class C>
 static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C contribution) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   sum_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0);
@@ -193,7 +193,7 @@ static void smooth_series(StudyDef *s, int from, int count) {
 
 int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   sum_state st;
   int start = study_begin(s, restart, n, count, &st);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -271,7 +271,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0), *raw = study_series(s, 1);
   study_state_base st;
   study_load_state(s, &st);
-  int n = s->period;
+  int n = study_period(s);
   if (restart || !intraday_chart(chart) || n < 1 || st.index < 0 || st.index >= count) {
     study_fill_missing(out, 0, s->output_len);
     study_fill_missing(raw, 0, s->output_len);
@@ -299,7 +299,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // the same time of day; series 1 today against the typical day, x 100.
 int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = s->period;
+  int n = study_period(s);
   acc_state st;
   bool usable = intraday_chart(chart) && count > 1;
   int start = study_begin(s, restart || !usable, n, count, &st);

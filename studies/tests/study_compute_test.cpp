@@ -2,6 +2,7 @@
 // warm-up slots, seeding, smoothing, and the edge cases of each family.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <initializer_list>
 #include <vector>
@@ -215,6 +216,33 @@ TEST(StudyValues, BadParametersGiveMissingOutput) {
     for (int k = 0; k < series; k++)
       for (int i = 0; i < 40; i++)
         EXPECT_TRUE(study_is_missing(ts.at(i, k))) << std::hex << t.type << std::dec << " slot " << i;
+  }
+}
+
+// Periods and parameters at the ends of their ranges (from a stored layout)
+// neither overflow nor read outside the bars.
+TEST(StudyValues, ExtremePeriodsAndParameters) {
+  test_chart c(40, 5);
+  for (int i = 0; i < 30; i++) c.add(10.f + i, 12.f + i, 9.f + i, 11.f + i, 100 + i, 20000 * 86400 + i * 300);
+  for (int i = 0; i < g_study_type_count; i++) {
+    const study_type_entry &e = g_study_types[i];
+    if (e.series == 0) continue;
+    for (int period : {INT_MAX, INT_MIN, 5})
+      for (double q : {2e9, -2e9, 1e300, -1e300}) {
+        test_study ts(T(e.type, period, 4, 3, q, q, q), 40, e.compute);
+        e.compute(c.chart(), ts.s, 1);
+        e.compute(c.chart(), ts.s, 0);
+        for (int k = 0; k < e.series; k++)
+          for (int j = 0; j < 30; j++) {
+            float v = ts.at(j, k);
+            EXPECT_TRUE(std::isfinite(v) && (v == MISSING_VALUE || v > -1e19f)) << e.what << " " << period;
+          }
+      }
+  }
+  float in[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, out[10];
+  for (int method = MA_SIMPLE; method <= MA_TRIANGULAR; method++) {
+    ASSERT_EQ(study_moving_average(out, in, 0, 0, 10, method, INT_MAX), 1);
+    for (float v : out) EXPECT_TRUE(study_is_missing(v)) << "method " << method;
   }
 }
 
