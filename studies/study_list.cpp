@@ -164,13 +164,17 @@ StudyDef *create_study(chart_rec *chart, const StudyDef *t) {
   if (find_equal_study(chart, t)) return nullptr;
   int slots = chart->header.bar_count + chart->spare;
   if (slots < 0) slots = 0;
-  int series = study_output_count(t);
+  // A built-in type writes the series of its type, whatever output count a
+  // stored template carries.
+  StudyDef head = *t;
+  if (find_type(head.type)) head.output_count = 0;
+  int series = study_output_count(&head);
   StudyDef *s = (StudyDef *)calloc(1, study_block_size(slots, series));
   if (!s) {
     report("could not allocate memory");
     return nullptr;
   }
-  memcpy(s, t, sizeof *s);
+  memcpy(s, &head, sizeof *s);
   copy_text(s->lib_name, t->lib_name, sizeof s->lib_name);
   copy_text(s->name, t->name, sizeof s->name);
   memset(s->work, 0, sizeof s->work);

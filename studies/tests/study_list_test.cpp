@@ -57,6 +57,23 @@ TEST(StudyList, EmptyChartGivesSpareSlotsOfMissingValues) {
     for (int i = 0; i < 6; i++) EXPECT_TRUE(study_is_missing(study_series(s, k)[i]));
 }
 
+// A layout read back may carry any output count: a built-in type keeps the
+// series its computation writes.
+TEST(StudyList, BuiltInTypesKeepTheirSeriesCount) {
+  test_chart c(20);
+  for (int i = 0; i < 12; i++) c.add(10.f + i, 12.f + i, 9.f + i, 11.f + i, 100 + i);
+  const int types[] = {STUDY_STOCH_D, STUDY_VMA, STUDY_REL_VOLUME, STUDY_SMA};
+  for (int type : types) {
+    StudyDef t = study_template(type, 3, 4, 0, 1, 3);
+    t.output_count = 1;
+    StudyDef *s = create_study(c.chart(), &t);
+    ASSERT_NE(s, nullptr) << std::hex << type;
+    EXPECT_EQ(study_output_count(s), type == STUDY_SMA ? 1 : 2) << std::hex << type;
+  }
+  ASSERT_EQ(resize_chart_studies(c.chart(), 24), 1);
+  recalc_studies(c.chart(), 1);
+}
+
 TEST(StudyList, DailyLinesAreOnePerChart) {
   test_chart c(4);
   StudyDef a = study_template(STUDY_PIVOT), b = study_template(STUDY_PIVOT, 9, 2, 1, 5);
