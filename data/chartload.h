@@ -94,6 +94,14 @@ struct chart_load_hooks {
 };
 extern chart_load_hooks g_chart_load_hooks;
 
+// Whether the flags let a load fetch: one of FETCH, RELOAD, AUTO_UPDATE and
+// not NEVER_FETCH.
+int chart_fetch_considered(uint32_t flags);
+// router_capabilities of the live-quote source's configuration (0 without).
+uint32_t router_capabilities(void);
+// Nonzero while the broker link is connected (0 without a broker link).
+int broker_connected(void);
+
 // ---------------------------------------------------------------------------
 // Loading.
 
