@@ -24,6 +24,14 @@ chart_load_hooks g_chart_load_hooks;
 // Days a daily start date is raised to for a broker-fed symbol holding "_".
 enum { BROKER_DAILY_DAYS = 173 };
 
+void discard_fetched_chart(chart_rec* chart)
+{
+    if (!chart)
+        return;
+    chart->header.flags &= ~(CHART_BARS_CHANGED | CHART_EXT_CHANGED | CHART_MERGED | CHART_MERGED2);
+    free_chart_data(chart);
+}
+
 int chart_fetch_considered(uint32_t flags)
 {
     return (flags & (CHART_REQ_FETCH | CHART_REQ_RELOAD | CHART_REQ_AUTO_UPDATE)) &&
@@ -208,12 +216,17 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
             fetched = new_chart(symbol, TU_DAILY);
             if (fetched)
                 update_daily_from_intraday(fetched);
+            if (fetched && fetched->header.bar_count <= 0) {
+                discard_fetched_chart(fetched);
+                fetched = nullptr;
+            }
         }
     }
 
     int fetching = chart_fetch_considered(flags);
     if (!(flags & CHART_REQ_RELOAD) && fetching && stored_first && !source) {
-        if (first >= stored_first || unit < TU_DAILY)
+        // An update without a first date goes on from what is stored.
+        if (first == 0 || first >= stored_first || unit < TU_DAILY)
             first = stored->header.last_date;
     }
     if (first == 0)
@@ -224,7 +237,7 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
         if (got) {
             // Bars of an earlier step give way to what was fetched now.
             if (fetched)
-                free_chart_data(fetched);
+                discard_fetched_chart(fetched);
             fetched = got;
         }
     }
@@ -232,6 +245,7 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
         report_fetch(fetched, flags, source, first, last);
         // n-day bars are fetched as daily bars into the daily file.
         fetched->header.time_unit = stored_unit(unit);
+        set_chart_dates(fetched);  // the file's header dates come from the bars
         if (!fetched->header.description[0])
             memcpy(fetched->header.description, stored->header.description,
                    CHART_DESCRIPTION_SIZE);
@@ -239,15 +253,15 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
     free_chart_data(stored);
 
     if (unit >= 1 && unit <= TU_MAX_MINUTES) {
-        free_chart_data(fetched);
+        discard_fetched_chart(fetched);
         return create_intraday_chart(symbol, unit, flags);
     }
     if (unit < TU_TICK_BASE) {
-        free_chart_data(fetched);
+        discard_fetched_chart(fetched);
         return create_tick_chart(symbol, unit, flags);
     }
     if (is_seconds_unit(unit)) {
-        free_chart_data(fetched);
+        discard_fetched_chart(fetched);
         return create_seconds_chart(symbol, unit, flags);
     }
 

@@ -101,6 +101,8 @@ int chart_fetch_considered(uint32_t flags);
 uint32_t router_capabilities(void);
 // Nonzero while the broker link is connected (0 without a broker link).
 int broker_connected(void);
+// Frees an unlisted record of fetched bars without writing it to a file.
+void discard_fetched_chart(chart_rec* chart);
 
 // ---------------------------------------------------------------------------
 // Loading.

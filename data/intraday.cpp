@@ -92,15 +92,6 @@ static void apply_extended_hours(chart_rec* chart, uint32_t flags)
     }
 }
 
-// Throws away an unlisted record without writing it.
-static void discard_chart(chart_rec* chart)
-{
-    if (!chart)
-        return;
-    chart->header.flags &= ~(CHART_BARS_CHANGED | CHART_EXT_CHANGED | CHART_MERGED | CHART_MERGED2);
-    free_chart_data(chart);
-}
-
 // A record to be filled with fetched bars.
 static chart_rec* new_fetch_record(const char* symbol, int unit, int slots)
 {
@@ -353,7 +344,7 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
                     got = code == 0;
                 }
                 if (!got || fetched->header.bar_count <= 0) {
-                    discard_chart(fetched);
+                    discard_fetched_chart(fetched);
                     fetched = nullptr;
                 }
             }
@@ -515,7 +506,7 @@ static chart_rec* fetch_volume_history(const char* symbol, int unit, mqt* record
                             "Timed out waiting of or IntraDayData\n");
     }
     if (fetch->header.bar_count <= 0) {
-        discard_chart(fetch);
+        discard_fetched_chart(fetch);
         return nullptr;
     }
     sort_chart_bars(fetch);
@@ -607,7 +598,7 @@ void update_daily_from_intraday(chart_rec* chart)
     chart_rec* minutes = intraday ? get_1min_chart(intraday, 0) : nullptr;
     if (!minutes || minutes->header.bar_count <= 0) {
         free_chart_data(minutes);
-        discard_chart(days);
+        discard_fetched_chart(days);
         statmsg(__FILE__, __LINE__, "No data for ", symbol, STATMSG_MISSING);
         return;
     }

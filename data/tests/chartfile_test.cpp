@@ -64,27 +64,6 @@ protected:
     size_t log_start_ = 0;
 };
 
-// A new chart holding the given bars (times ascending as given).
-chart_rec* make_chart(const char* symbol, int unit, const std::vector<test_bar>& bars)
-{
-    chart_rec* c = new_chart(symbol, unit);
-    if ((int)bars.size() > c->spare)
-        grow_chart_bars(c, (int)bars.size());
-    for (const test_bar& t : bars) {
-        chart_bar& b = c->bars[c->header.bar_count++];
-        b.open = t.open;
-        b.high = t.high;
-        b.low = t.low;
-        b.close = t.close;
-        b.volume = t.volume;
-        b.extra = t.extra;
-        b.flags = t.flags;
-        b.time = t.time;
-        c->spare--;
-    }
-    return c;
-}
-
 std::vector<int32_t> times_of(const chart_rec* c)
 {
     std::vector<int32_t> t;

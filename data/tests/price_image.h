@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "data/chart.h"
+
 inline void put32(std::string& s, size_t off, uint32_t v)
 {
     for (int i = 0; i < 4; i++)
@@ -97,5 +99,27 @@ inline std::vector<int32_t> file_times(const std::string& f)
     for (; pos + 32 <= f.size(); pos += 32)
         t.push_back((int32_t)get32(f, pos + 28));
     return t;
+}
+
+
+// A new chart holding the given bars (times ascending as given).
+inline chart_rec* make_chart(const char* symbol, int unit, const std::vector<test_bar>& bars)
+{
+    chart_rec* c = new_chart(symbol, unit);
+    if ((int)bars.size() > c->spare)
+        grow_chart_bars(c, (int)bars.size());
+    for (const test_bar& t : bars) {
+        chart_bar& b = c->bars[c->header.bar_count++];
+        b.open = t.open;
+        b.high = t.high;
+        b.low = t.low;
+        b.close = t.close;
+        b.volume = t.volume;
+        b.extra = t.extra;
+        b.flags = t.flags;
+        b.time = t.time;
+        c->spare--;
+    }
+    return c;
 }
 

@@ -1,0 +1,416 @@
+// Chart loading through get_chart_data: price files written byte by byte
+// under a temporary data root, and a fake history source standing in for the
+// web import, so that the missing span, the request flags, the merge and the
+// write-back show.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/chart.h"
+#include "data/chart_flags.h"
+#include "data/chartload.h"
+#include "data/dates.h"
+#include "data/statmsg.h"
+#include "data/tests/price_image.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locks.h"
+#include "platform/testing/fixture.h"
+#include "shell/core/settings.h"
+
+namespace {
+
+// 2024-03-08, a Friday, 20:00 UTC: "today" of these tests.
+constexpr int TODAY = 20240308;
+constexpr int64_t NOW_UTC_MS = (int64_t)(DAY0 + 4 * 86400 + 20 * 3600) * 1000;
+
+// The fake web import: records what it is asked and answers with the bars
+// set for it.
+struct fake_source {
+    struct call {
+        int unit;
+        std::string symbol;
+        int first, last, options;
+    };
+    static std::vector<call> calls;
+    static std::vector<test_bar> bars;
+    static chart_rec* import(int unit, const char* symbol, int first, int last, int options,
+                             const char*, const char*)
+    {
+        calls.push_back({unit, symbol, first, last, options});
+        if (bars.empty())
+            return nullptr;
+        chart_rec* c = make_chart(symbol, unit, bars);
+        snprintf(c->header.description, CHART_DESCRIPTION_SIZE, "Fetched");
+        return c;
+    }
+};
+std::vector<fake_source::call> fake_source::calls;
+std::vector<test_bar> fake_source::bars;
+
+std::string log_since(size_t from)
+{
+    std::string out;
+    for (size_t i = from; i < g_statmsg_cursor; i++)
+        out += g_statmsg_ring[i] ? g_statmsg_ring[i] : '\n';
+    return out;
+}
+
+class ChartLoadTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        saved_ = g_settings;
+        snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
+        g_settings.AutoUpdate = 0;
+        g_settings.ContUpdate = 0;
+        g_settings.KeepNumDays1Min = 10;
+        g_settings.StartDateDaily = 20230101;
+        g_settings.StartDateWeekly = 20200101;
+        g_settings.StartDateMonthly = 20100101;
+        kv_make_dirs(root_.file("DATA").c_str(), nullptr);
+        kv_clock_set_local_offset(0);
+        kv_clock_set_utc_ms(NOW_UTC_MS);
+        g_chart_load_hooks = chart_load_hooks{};
+        g_chart_load_hooks.web_import = fake_source::import;
+        fake_source::calls.clear();
+        fake_source::bars.clear();
+        log_start_ = g_statmsg_cursor;
+    }
+    void TearDown() override
+    {
+        // Every listed chart goes, whatever references the test left.
+        while (g_chart_list) {
+            g_chart_list->references = 1;
+            free_chart_data(g_chart_list);
+        }
+        g_chart_load_hooks = chart_load_hooks{};
+        g_settings = saved_;
+        kv_clock_reset();
+        TempRootTest::TearDown();
+    }
+    std::string logged() const { return log_since(log_start_); }
+
+    // DATA/<name> holding the bars, sealed.
+    void write_price_file(const char* name, const char* symbol, int unit,
+                          const std::vector<test_bar>& bars, int claimed = -1)
+    {
+        file_image img(symbol, unit, claimed < 0 ? (int)bars.size() : claimed);
+        for (const test_bar& b : bars)
+            img.bar(b);
+        if (!bars.empty()) {
+            put32(img.bytes, 108, (uint32_t)seconds_to_date(bars.front().time));
+            put32(img.bytes, 112, (uint32_t)seconds_to_date(bars.back().time));
+        }
+        root_.write((std::string("DATA/") + name).c_str(), img.sealed());
+    }
+    std::string data_file(const char* name) const
+    {
+        return root_.read((std::string("DATA/") + name).c_str());
+    }
+
+    AppSettings saved_;
+    size_t log_start_ = 0;
+};
+
+// Three daily bars, Monday to Wednesday of the test week.
+std::vector<test_bar> three_days()
+{
+    return {tbar(DAY0, 10), tbar(DAY0 + 86400, 11), tbar(DAY0 + 2 * 86400, 12)};
+}
+
+// ---- stored files ---------------------------------------------------------
+
+TEST_F(ChartLoadTest, StoredDailyFileIsListedWithOneReferenceAndLeftAsItWas)
+{
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    std::string before = data_file("ABC.dyd");
+
+    // A quoted symbol is the text between the quotes.
+    chart_rec* c = get_chart_data("\"abc\" extra", 390, 0, 0, 0, nullptr, nullptr, 1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 3);
+    EXPECT_EQ(c->header.last_date, 20240306);
+    EXPECT_EQ(c->references, 1);
+    EXPECT_TRUE(c->header.flags & CHART_LISTED);
+    EXPECT_EQ(c->axis_density, 1);
+    EXPECT_TRUE(fake_source::calls.empty());
+    EXPECT_EQ(data_file("ABC.dyd"), before);
+
+    // A second load shares the listed record.
+    chart_rec* again = get_chart_data("ABC", 390, 0, 0, 0, nullptr, nullptr, 0);
+    EXPECT_EQ(again, c);
+    EXPECT_EQ(c->references, 2);
+    free_chart_data(again);
+    free_chart_data(c);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(ChartLoadTest, NothingStoredAndNothingFetchedGivesNull)
+{
+    EXPECT_EQ(get_chart_data("NONE", 390, 0, 0, 0, nullptr, nullptr, 0), nullptr);
+    EXPECT_EQ(get_chart_data("", 390, 0, 0, 0, nullptr, nullptr, 0), nullptr);
+    EXPECT_NE(logged().find("Invalid symbol"), std::string::npos);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(ChartLoadTest, HeaderOnlyReadsTheHeaderAndFetchesNothing)
+{
+    // The header claims 40 bars; only the header is looked at.
+    write_price_file("ABC.dyd", "ABC", 390, three_days(), 40);
+    chart_rec* h = get_chart_data("ABC", 390, 0, 0, CHART_REQ_HEADER_ONLY | CHART_REQ_FETCH,
+                                  nullptr, nullptr, 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(h->header.flags & CHART_HEADER_ONLY);
+    EXPECT_FALSE(h->header.flags & CHART_LISTED);
+    EXPECT_EQ(h->header.bar_count, 40);
+    EXPECT_EQ(h->bars, nullptr);
+    EXPECT_TRUE(fake_source::calls.empty());
+    free_chart_data(h);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(ChartLoadTest, PriceFileSourceGivesSymbolAndUnitFromItsHeader)
+{
+    write_price_file("XYZ.wyd", "XYZ", 2730, three_days());
+    std::string path = root_.file("DATA/XYZ.wyd");
+
+    chart_rec* h = get_chart_data("", 0, 0, 0, CHART_REQ_SOURCE_FILE | CHART_REQ_HEADER_ONLY,
+                                  path.c_str(), nullptr, 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_STREQ(h->header.symbol, "XYZ");
+    free_chart_data(h);
+
+    // The named file is not a data source: nothing is fetched.
+    chart_rec* c = get_chart_data("", 0, 0, 0, CHART_REQ_SOURCE_FILE, path.c_str(), nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.time_unit, 2730);
+    EXPECT_EQ(c->header.bar_count, 3);
+    EXPECT_TRUE(fake_source::calls.empty());
+    free_chart_data(c);
+
+    EXPECT_EQ(get_chart_data("", 0, 0, 0, CHART_REQ_SOURCE_FILE, nullptr, nullptr, 0), nullptr);
+}
+
+// ---- fetching -------------------------------------------------------------
+
+TEST_F(ChartLoadTest, FetchFlagsDecideWhetherTheSourceIsAsked)
+{
+    struct row {
+        uint32_t flags;
+        const char* source;
+        int auto_update;
+        bool asked;
+    } rows[] = {
+        {0, nullptr, 0, false},
+        {CHART_REQ_FETCH, nullptr, 0, true},
+        {CHART_REQ_RELOAD, nullptr, 0, true},
+        {CHART_REQ_FETCH | CHART_REQ_NEVER_FETCH, nullptr, 0, false},
+        {0, nullptr, 1, true},                         // AutoUpdate on
+        {0, "Yahoo", 0, true},                         // a named source fetches
+        {CHART_REQ_NEVER_FETCH, "Yahoo", 0, false},
+    };
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "flags " << r.flags << " source "
+                                        << (r.source ? r.source : "-") << " auto "
+                                        << r.auto_update);
+        fake_source::calls.clear();
+        g_settings.AutoUpdate = r.auto_update;
+        chart_rec* c = get_chart_data("ABC", 390, 0, 0, r.flags, r.source, nullptr, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(!fake_source::calls.empty(), r.asked);
+        free_chart_data(c);
+    }
+}
+
+TEST_F(ChartLoadTest, UpdateAsksForTheMissingSpanThenMergesAndWritesTheFile)
+{
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    // Wednesday corrected, Thursday and Friday new.
+    fake_source::bars = {tbar(DAY0 + 2 * 86400, 20), tbar(DAY0 + 3 * 86400, 21),
+                         tbar(DAY0 + 4 * 86400, 22)};
+    chart_rec* c = get_chart_data("ABC", 390, 0, 0, CHART_REQ_FETCH, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+
+    // From the stored last date, moved back 7 days for a short span, to today.
+    ASSERT_EQ(fake_source::calls.size(), 1u);
+    EXPECT_EQ(fake_source::calls[0].unit, 390);
+    EXPECT_EQ(fake_source::calls[0].first, add_days(20240306, -7));
+    EXPECT_EQ(fake_source::calls[0].last, TODAY);
+    EXPECT_EQ(fake_source::calls[0].options, 0);  // the stored chart has a description
+
+    EXPECT_EQ(c->header.bar_count, 5);
+    EXPECT_FLOAT_EQ(c->bars[2].close, 20);
+    EXPECT_STREQ(c->header.description, "Test description");
+    EXPECT_TRUE(c->header.flags & CHART_LISTED);
+
+    std::string f = data_file("ABC.dyd");
+    EXPECT_EQ(get32(f, 104), 5u);
+    EXPECT_EQ(file_times(f).back(), DAY0 + 4 * 86400);
+    EXPECT_NE(logged().find("Updated data for ABC from Internet"), std::string::npos);
+    free_chart_data(c);
+}
+
+TEST_F(ChartLoadTest, SpanOfEachUnitAndTheLongSpanOption)
+{
+    struct row {
+        int unit;
+        int first, last;        // asked
+        int want_first;         // handed to the source
+        int options;
+    } rows[] = {
+        // Weekly with 10 days missing asks for 31 days.
+        {2730, 20240228, 20240308, add_days(20240228, -21), 0},
+        {2730, 20230101, 20240308, 20230101, FETCH_OPT_LONG_SPAN},
+        {11700, 20240201, 20240308, add_days(20240201, -90), 0},
+        {11700, 20200101, 20240308, 20200101, FETCH_OPT_LONG_SPAN},
+        {390, 20240101, 20240308, 20240101, FETCH_OPT_LONG_SPAN},
+        {390, 20240301, 20240308, 20240301, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "unit " << r.unit << " first " << r.first);
+        fake_source::calls.clear();
+        EXPECT_EQ(get_chart_data("NEW", r.unit, r.first, r.last, CHART_REQ_FETCH, nullptr, nullptr,
+                                 0),
+                  nullptr);
+        ASSERT_EQ(fake_source::calls.size(), 1u);
+        EXPECT_EQ(fake_source::calls[0].first, r.want_first);
+        EXPECT_EQ(fake_source::calls[0].last, r.last);
+        // Nothing stored: the description is asked for too.
+        EXPECT_EQ(fake_source::calls[0].options, r.options | FETCH_OPT_DESCRIPTION);
+    }
+}
+
+TEST_F(ChartLoadTest, ReloadFetchesTheDefaultSpanAndDropsTheStoredBars)
+{
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    fake_source::bars = {tbar(DAY0 + 3 * 86400, 21)};
+    chart_rec* c = get_chart_data("ABC", 390, 0, 0, CHART_REQ_RELOAD, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(fake_source::calls.size(), 1u);
+    EXPECT_EQ(fake_source::calls[0].first, 20230101);
+    EXPECT_EQ(c->header.bar_count, 1);
+    EXPECT_EQ(file_times(data_file("ABC.dyd")), std::vector<int32_t>{DAY0 + 3 * 86400});
+    EXPECT_NE(logged().find("Reloaded data for ABC"), std::string::npos);
+    free_chart_data(c);
+}
+
+TEST_F(ChartLoadTest, FetchWhenNothingIsStoredOnlyForPlainSymbols)
+{
+    fake_source::bars = {tbar(DAY0, 10)};
+    chart_rec* c = get_chart_data("NEW", 390, 0, 0, CHART_REQ_FETCH_IF_EMPTY, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(fake_source::calls.size(), 1u);
+    EXPECT_EQ(c->header.bar_count, 1);
+    EXPECT_STREQ(c->header.description, "Fetched");
+    free_chart_data(c);
+
+    // Stored now: the flag asks for nothing more.
+    fake_source::calls.clear();
+    c = get_chart_data("NEW", 390, 0, 0, CHART_REQ_FETCH_IF_EMPTY, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(fake_source::calls.empty());
+    free_chart_data(c);
+
+    // A symbol holding "_" is built from intraday data instead, which this
+    // root does not have.
+    fake_source::calls.clear();
+    EXPECT_EQ(get_chart_data("ES_M", 390, 0, 0, CHART_REQ_FETCH_IF_EMPTY, nullptr, nullptr, 0),
+              nullptr);
+    EXPECT_TRUE(fake_source::calls.empty());
+    EXPECT_NE(logged().find("No data for"), std::string::npos) << logged();
+}
+
+TEST_F(ChartLoadTest, UnreadableStoredFileIsNeverReplacedByFetchedBars)
+{
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    std::string bad = data_file("ABC.dyd");
+    bad[252] ^= 1;  // checksum off by one bit
+    root_.write("DATA/ABC.dyd", bad);
+    fake_source::bars = {tbar(DAY0 + 4 * 86400, 22)};
+
+    chart_rec* c = get_chart_data("ABC", 390, 20240301, 0, CHART_REQ_FETCH, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 1);
+    free_chart_data(c);
+    EXPECT_EQ(data_file("ABC.dyd"), bad);
+    EXPECT_NE(logged().find("Invalid or corrupt data file"), std::string::npos);
+}
+
+// ---- clearing and Heikin-Ashi ---------------------------------------------
+
+TEST_F(ChartLoadTest, ClearingModesOfOneChart)
+{
+    // Two bars on Monday, two on Tuesday.
+    std::vector<test_bar> bars = {tbar(DAY0 + 36000, 1), tbar(DAY0 + 36060, 2),
+                                  tbar(DAY0 + 86400 + 36000, 3), tbar(DAY0 + 86400 + 36060, 4)};
+    struct row {
+        int mode;
+        int result;
+        std::vector<float> closes;
+    } rows[] = {
+        {0, 0, {1, 2}},
+        {1, 0, {3, 4}},
+        {2, 0, {}},
+        {7, 5, {1, 2, 3, 4}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.mode);
+        chart_rec* c = make_chart("ABC", 5, bars);
+        int slots = c->header.bar_count + c->spare;
+        EXPECT_EQ(clear_chart_bars(c, r.mode), r.result);
+        std::vector<float> closes;
+        for (int i = 0; i < c->header.bar_count; i++)
+            closes.push_back(c->bars[i].close);
+        EXPECT_EQ(closes, r.closes);
+        EXPECT_EQ(c->header.bar_count + c->spare, slots);
+        for (int i = c->header.bar_count; i < slots; i++)
+            EXPECT_EQ(c->bars[i].time, 0);
+        free_chart_data(c);
+    }
+}
+
+TEST_F(ChartLoadTest, ClearingADailyChartDeletesItsFile)
+{
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    chart_rec* c = get_chart_data("ABC", 390, 0, 0, 0, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(clear_chart_data(c, 2), 1);
+    EXPECT_EQ(c->header.bar_count, 0);
+    EXPECT_EQ(c->header.first_date, 0);
+    EXPECT_TRUE((c->header.flags & 0x34) == 0x34);
+    EXPECT_FALSE(kv_file_exists(root_.file("DATA/ABC.dyd").c_str()));
+    free_chart_data(c);
+}
+
+TEST_F(ChartLoadTest, HeikinAshiBarsFollowThePlainOnes)
+{
+    chart_rec* c = make_chart("ABC", 390, {{10, 12, 9, 11, 0, 0, 0, DAY0},
+                                           {11, 13, 10, 12, 0, 0, 0, DAY0 + 86400}});
+    chart_bar* ha = calc_heikin_ashi(c, 0);
+    ASSERT_NE(ha, c->bars);
+    EXPECT_FLOAT_EQ(ha[0].close, 10.5f);
+    EXPECT_FLOAT_EQ(ha[0].open, 10.5f);
+    EXPECT_FLOAT_EQ(ha[1].open, 10.5f);
+    EXPECT_FLOAT_EQ(ha[1].close, 11.5f);
+    EXPECT_FLOAT_EQ(ha[1].high, 13);
+    EXPECT_FLOAT_EQ(ha[1].low, 10);
+    EXPECT_EQ(ha[1].time, DAY0 + 86400);
+    EXPECT_FLOAT_EQ(c->bars[1].close, 12);  // the plain bars stay
+
+    // A new last bar: only it is computed again.
+    c->bars[2] = {12, 15, 11, 14, 0, {0}, 0, DAY0 + 2 * 86400};
+    c->header.bar_count = 3;
+    c->spare--;
+    ha = calc_heikin_ashi(c, 1);
+    EXPECT_FLOAT_EQ(ha[2].open, 11);
+    EXPECT_FLOAT_EQ(ha[2].close, 13);
+    EXPECT_FLOAT_EQ(ha[2].high, 15);
+    free_chart_data(c);
+}
+
+}  // namespace
