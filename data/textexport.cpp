@@ -145,6 +145,11 @@ int export_chart_data(chart_rec* chart)
             dataspec_to_format(entries[position - 1], format, sizeof format, "");
         export_piece pieces[EXPORT_MAX_FIELDS];
         int n = split_format(format, pieces);
+        if (n == 0) {
+            // Without a format every line would be empty.
+            statmsg(__FILE__, __LINE__, "Unable to create export file", nullptr, STATMSG_ERROR);
+            return 0;
+        }
 
         if (g_pref_flags & EXPORT_HEADER_BIT) {
             text += g_settings.ExpFileHdr;

@@ -384,6 +384,8 @@ static int store_price(double value, float* slot)
 {
     float f = (float)value;
     if (!std::isfinite(value) || !std::isfinite(f)) {
+        if (!g_parse.bar_bad)
+            g_parse.bad_rows++;
         g_parse.bar_bad = 1;
         return 0;
     }
@@ -476,7 +478,8 @@ const char* read_parse_field(char* field, int first_date, int last_date, const c
                                 : parse_date_style(value, f.number < 0 ? 0 : f.number);
         // Bar times are 32-bit seconds: a date beyond them is no date.
         if (!valid_date(date, 1) || date_to_seconds(date, 86399) > INT32_MAX) {
-            P->bad_rows++;
+            if (!P->bar_bad)
+                P->bad_rows++;
             P->bar_bad = 1;
         } else {
             P->bar_date = date;
