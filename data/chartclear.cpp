@@ -10,11 +10,11 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "studies/study.h"
 
 static void recalc(chart_rec* chart)
 {
-    if (g_chart_load_hooks.recalc_studies)
-        g_chart_load_hooks.recalc_studies(chart, 1);
+    recalc_studies(chart, 1);
 }
 
 // Removes bars [from, to) and gives their slots back as spare.

@@ -6,13 +6,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data/alias.h"
 #include "data/chart_flags.h"
+#include "data/derived.h"
 #include "data/dates.h"
 #include "data/debugtrace.h"
 #include "data/exchclock.h"
 #include "data/quotecfg.h"
 #include "data/statmsg.h"
 #include "data/textutil.h"
+#include "data/timemarks.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
@@ -138,9 +141,7 @@ static void link_listed_chart(chart_rec* chart, const char* symbol, uint32_t fla
 {
     if (flags & CHART_REQ_NO_MQT_LINK)
         return;
-    const char* linked = g_chart_load_hooks.lookup_alias
-                             ? g_chart_load_hooks.lookup_alias(symbol, 1)
-                             : symbol;
+    const char* linked = lookup_alias(symbol, 1);
     if (!linked || !g_chart_load_hooks.link_chart_to_mqt)
         return;
     kv_lock guard(g_chart_lock);
@@ -165,9 +166,7 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
                 *close = 0;
         }
         int direction = (unit < TU_DAILY || unit > TU_MONTHLY) ? 1 : 0;
-        const char* resolved = g_chart_load_hooks.lookup_alias
-                                   ? g_chart_load_hooks.lookup_alias(s, direction)
-                                   : s;
+        const char* resolved = lookup_alias(s, direction);
         if (!resolved)
             return nullptr;
         copy_string_n(symbol, resolved, CHART_SYMBOL_SIZE - 1);
@@ -268,9 +267,7 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
     int file_unit = stored_unit(unit);
     chart_rec* chart = load_and_merge_chart(symbol, fetched, file_unit, flags);
     if (chart && file_unit != unit) {
-        chart_rec* days = g_chart_load_hooks.compress_minute_chart
-                              ? g_chart_load_hooks.compress_minute_chart(chart, unit)
-                              : nullptr;
+        chart_rec* days = compress_minute_chart(chart, unit);
         free_chart_data(chart);
         chart = days;
     }
@@ -283,9 +280,7 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
 
     list_chart(chart);
     link_listed_chart(chart, symbol, flags);
-    chart->axis_density = (int16_t)density;
-    if (g_chart_load_hooks.set_time_axis_density)
-        g_chart_load_hooks.set_time_axis_density(chart, density);
+    set_time_axis_density(chart, density);
     if (unit == TU_DAILY && g_settings.ContUpdate && g_chart_load_hooks.dchart_update) {
         kv_lock guard(g_chart_lock);
         if (chart->mqt && exchange_is_open(chart->mqt))

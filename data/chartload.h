@@ -49,19 +49,10 @@ struct chart_load_hooks {
     chart_rec* (*web_import)(int unit, const char* symbol, int first, int last, int options,
                              const char* source, const char* parse_file);
 
-    // Symbol aliases: (symbol, direction 0/1) -> the symbol to use, null for
-    // an alias "-".  Null hook: every symbol stands for itself.
-    const char* (*lookup_alias)(const char* symbol, int direction);
     // Spread charts of "R~" symbols: a new chart built from its legs, and
     // rebuilding the bars of a stored one.
     chart_rec* (*new_spread_chart)(const char* symbol, int unit);
     void (*build_spread_chart)(chart_rec* chart);
-    // Derived bars and time-axis marks.
-    chart_rec* (*compress_minute_chart)(chart_rec* chart, int unit);
-    int (*calc_time_axis_labels)(chart_rec* chart);
-    int (*set_time_axis_density)(chart_rec* chart, int density);
-    // Study recomputation of a chart (restart 1 from bar 0).
-    void (*recalc_studies)(chart_rec* chart, int restart);
 
     // Live-quote records: the record or null; the record created when
     // missing (one more user); linking a listed chart to its record;

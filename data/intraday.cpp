@@ -6,21 +6,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/alias.h"
 #include "data/chart_flags.h"
 #include "data/chartload.h"
 #include "data/chartthreads.h"
 #include "data/dates.h"
 #include "data/debugtrace.h"
+#include "data/derived.h"
 #include "data/exchclock.h"
 #include "data/quotecfg.h"
 #include "data/statmsg.h"
 #include "data/symindex.h"
+#include "data/timemarks.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "platform/thread.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "shell/core/settings.h"
+#include "studies/study.h"
 
 static const char k_hmds_unavailable[] = "HMDS unavailable, try again later";
 
@@ -399,9 +403,7 @@ chart_rec* create_intraday_chart(const char* symbol, int unit, uint32_t flags)
         chart_rec* minutes = get_1min_chart(symbol, flags);
         if (!minutes)
             return nullptr;
-        chart = g_chart_load_hooks.compress_minute_chart
-                    ? g_chart_load_hooks.compress_minute_chart(minutes, unit)
-                    : nullptr;
+        chart = compress_minute_chart(minutes, unit);
         if (chart) {
             list_chart(chart);
             link_chart(chart);
@@ -410,8 +412,7 @@ chart_rec* create_intraday_chart(const char* symbol, int unit, uint32_t flags)
     }
     if (!chart)
         return nullptr;
-    if (g_chart_load_hooks.calc_time_axis_labels)
-        g_chart_load_hooks.calc_time_axis_labels(chart);
+    calc_time_axis_labels(chart);
     dump_chart_list("L create_intraday_chart", chart);
     apply_extended_hours(chart, flags);
     return chart;
@@ -592,9 +593,7 @@ void update_daily_from_intraday(chart_rec* chart)
     chart_rec* days = new_chart(symbol, TU_DAILY);
     if (!days)
         return;
-    const char* intraday = g_chart_load_hooks.lookup_alias
-                               ? g_chart_load_hooks.lookup_alias(symbol, 1)
-                               : symbol;
+    const char* intraday = lookup_alias(symbol, 1);
     chart_rec* minutes = intraday ? get_1min_chart(intraday, 0) : nullptr;
     if (!minutes || minutes->header.bar_count <= 0) {
         free_chart_data(minutes);
@@ -661,10 +660,8 @@ void update_daily_from_intraday(chart_rec* chart)
     kv_lock guard(g_chart_lock);
     chart->header.flags &= ~CHART_REPAINT;
     chart->header.flags |= CHART_BARS_CHANGED | CHART_RECALC;
-    if (g_chart_load_hooks.calc_time_axis_labels)
-        g_chart_load_hooks.calc_time_axis_labels(chart);
-    if (g_chart_load_hooks.recalc_studies)
-        g_chart_load_hooks.recalc_studies(chart, 1);
+    calc_time_axis_labels(chart);
+    recalc_studies(chart, 1);
     if (chart->owner_window)
         kv_post_message((kv_hwnd)chart->owner_window, WM_UPDATE_FROM_THREAD,
                         chart->header.flags, (kv_lparam)chart->mqt);

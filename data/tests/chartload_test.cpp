@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/alias.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartload.h"
@@ -74,6 +75,8 @@ protected:
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
         kv_clock_set_local_offset(0);
         kv_clock_set_utc_ms(NOW_UTC_MS);
+        g_settings.AliasTitle[0] = 0;
+        free_alias_table();
         g_chart_load_hooks = chart_load_hooks{};
         g_chart_load_hooks.web_import = fake_source::import;
         fake_source::calls.clear();
@@ -89,6 +92,7 @@ protected:
         }
         g_chart_load_hooks = chart_load_hooks{};
         g_settings = saved_;
+        free_alias_table();
         kv_clock_reset();
         TempRootTest::TearDown();
     }
@@ -193,6 +197,56 @@ TEST_F(ChartLoadTest, PriceFileSourceGivesSymbolAndUnitFromItsHeader)
     free_chart_data(c);
 
     EXPECT_EQ(get_chart_data("", 0, 0, 0, CHART_REQ_SOURCE_FILE, nullptr, nullptr, 0), nullptr);
+}
+
+TEST_F(ChartLoadTest, AliasNamesTheStoredSymbolAndADashNamesNone)
+{
+    root_.write("ALIAS/daily.txt",
+                "# daily   intraday\n"
+                "ABCD      ABC.I\n"
+                "XYZ       ABC\n"
+                "NQ?       -\n");
+    snprintf(g_settings.AliasTitle, sizeof g_settings.AliasTitle, "daily");
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+
+    // Daily units match the first member of a pair and load its partner.
+    chart_rec* c = get_chart_data("xyz", 390, 0, 0, 0, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_STREQ(c->header.symbol, "ABC");
+    free_chart_data(c);
+    EXPECT_EQ(get_chart_data("NQZ", 390, 0, 0, CHART_REQ_FETCH, nullptr, nullptr, 0), nullptr);
+    EXPECT_TRUE(fake_source::calls.empty());
+}
+
+TEST_F(ChartLoadTest, NDayChartIsBuiltFromTheDailyFileWhichKeepsDailyBars)
+{
+    std::vector<test_bar> days = {tbar(DAY0 - 3 * 86400, 9)};
+    for (int i = 0; i < 5; i++)
+        days.push_back(tbar(DAY0 + i * 86400, 10 + i));
+    write_price_file("ABC.dyd", "ABC", 390, days);
+    std::string before = data_file("ABC.dyd");
+
+    chart_rec* c = get_chart_data("ABC", 393, 0, 0, 0, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.time_unit, 393);
+    ASSERT_EQ(c->header.bar_count, 2);
+    EXPECT_FLOAT_EQ(c->bars[1].close, 14);
+    EXPECT_EQ(c->references, 1);
+    free_chart_data(c);
+    EXPECT_EQ(data_file("ABC.dyd"), before);
+
+    // Fetched bars of an n-day request are daily bars: they go into the
+    // daily file as such.
+    fake_source::bars = {tbar(DAY0 + 7 * 86400, 15)};
+    c = get_chart_data("ABC", 393, 0, 20240311, CHART_REQ_FETCH, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 2);
+    EXPECT_FLOAT_EQ(c->bars[1].close, 15);
+    free_chart_data(c);
+    std::string f = data_file("ABC.dyd");
+    EXPECT_EQ(get32(f, 100), 390u);
+    EXPECT_EQ(file_times(f).size(), 7u);
+    EXPECT_EQ(g_chart_list, nullptr);
 }
 
 // ---- fetching -------------------------------------------------------------
