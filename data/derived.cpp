@@ -78,14 +78,25 @@ static int64_t floor_div(int64_t a, int64_t b)
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// Start of the n-minute slot that holds time t.  Slots of units divisible by
-// 13 run from 9:30 so that a session's bars fill whole slots; both the stamp
-// and the grouping use this one alignment.
-static int64_t slot_start(int32_t t, int64_t length, int64_t offset)
+// The n-minute slot [start, end) that holds time t.  Slots of units
+// divisible by 13 run from 9:30 so that a session's bars fill whole slots;
+// both the stamp and the grouping use this one alignment.  A slot never
+// reaches into another day: the first and last slots of a day are cut at
+// midnight, so that bars of two dates never share a bar.
+struct minute_slot {
+    int64_t start, end;
+};
+
+static minute_slot slot_of(int64_t t, int64_t length, int64_t offset)
 {
     int64_t day = floor_div(t, DAY_SECONDS) * DAY_SECONDS;
-    int64_t tod = t - day;
-    return day + offset + floor_div(tod - offset, length) * length;
+    int64_t start = day + offset + floor_div(t - day - offset, length) * length;
+    minute_slot s = {start, start + length};
+    if (s.start < day)
+        s.start = day;
+    if (s.end > day + DAY_SECONDS)
+        s.end = day + DAY_SECONDS;
+    return s;
 }
 
 // Index of the first bar of each group, and the group count.  n-day groups
@@ -107,13 +118,13 @@ static int count_groups(const chart_rec* src, int unit, int* first_bar)
     int64_t length = (int64_t)unit * 60;
     int64_t offset = unit % 13 == 0 ? NINE_THIRTY : 0;
     int groups = 0;
-    int64_t current = 0;
+    minute_slot slot = {0, 0};
     for (int i = 0; i < n; i++) {
-        int64_t s = slot_start(src->bars[i].time, length, offset);
-        if (i == 0 || s != current) {
-            groups++;
-            current = s;
-        }
+        int64_t t = src->bars[i].time;
+        if (i > 0 && t >= slot.start && t < slot.end)
+            continue;  // still in the slot: no division needed
+        groups++;
+        slot = slot_of(t, length, offset);
     }
     return groups;
 }
@@ -173,17 +184,17 @@ chart_rec* compress_minute_chart(chart_rec* src, int unit)
         } else {
             int64_t length = (int64_t)unit * 60;
             int64_t offset = chart->session_offset;
-            int64_t current = slot_start(bars[0].time, length, offset);
+            minute_slot slot = slot_of(bars[0].time, length, offset);
             group_start(&g, bars[0]);
-            g.bar.time = (int32_t)current;
+            g.bar.time = (int32_t)slot.start;
             group_add(&g, bars[0], 1);
             for (int i = 1; i < n; i++) {
-                int64_t s = slot_start(bars[i].time, length, offset);
-                if (s != current) {
+                int64_t t = bars[i].time;
+                if (t < slot.start || t >= slot.end) {
                     chart->bars[out++] = group_end(&g, bars[i - 1]);
-                    current = s;
+                    slot = slot_of(t, length, offset);
                     group_start(&g, bars[i]);
-                    g.bar.time = (int32_t)s;
+                    g.bar.time = (int32_t)slot.start;
                     group_add(&g, bars[i], 1);
                 } else {
                     group_add(&g, bars[i], 0);

@@ -10,6 +10,7 @@
 
 #include "data/chart.h"
 #include "data/chart_flags.h"
+#include "data/dates.h"
 #include "data/derived.h"
 #include "data/timemarks.h"
 #include "platform/testing/fixture.h"
@@ -157,6 +158,17 @@ TEST_F(DerivedTest, UnitsOfThirteenMinutesRunFromNineThirty)
     EXPECT_EQ(c->bars[2].time, t0 + 13 * M);  // 9:43 and 9:55
     EXPECT_EQ(c->bars[3].time, t0 + 26 * M);
     EXPECT_EQ(c->bars[2].volume, 20);
+
+    // The slot that holds midnight is cut there: a bar of one date never
+    // joins a bar of the next, and is stamped on its own date.
+    int32_t late = DAY0 + 23 * H + 58 * M, early = DAY0 + 86400 + M;
+    for (int unit : {13, 389}) {
+        chart_rec* night = chart_at(TU_1MIN, {late, early});
+        chart_rec* n = keep(compress_minute_chart(night, unit));
+        ASSERT_EQ(n->header.bar_count, 2) << unit;
+        EXPECT_EQ(n->bars[1].time, DAY0 + 86400) << unit;
+        EXPECT_EQ(seconds_to_date(n->bars[0].time), 20240304) << unit;
+    }
 }
 
 TEST_F(DerivedTest, DayUnitsGroupDailyBarsBackFromTheLast)
