@@ -358,6 +358,8 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
         if (fetched) {
             sort_chart_bars(fetched);
             set_chart_dates(fetched);
+            // A new file keeps only the session's bars from its first write.
+            set_session_times(fetched);
             chart = load_and_merge_chart(symbol, fetched, TU_1MIN, flags);
             free_chart_data(stored);
             if (chart)

@@ -12,12 +12,16 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartload.h"
+#include "data/markets.h"
+#include "data/quotecfg.h"
+#include "data/srcdata.h"
 #include "data/dates.h"
 #include "data/statmsg.h"
 #include "data/tests/price_image.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locks.h"
+#include "platform/sync.h"
 #include "platform/testing/fixture.h"
 #include "shell/core/settings.h"
 
@@ -393,6 +397,200 @@ TEST_F(ChartLoadTest, UnreadableStoredFileIsNeverReplacedByFetchedBars)
     free_chart_data(c);
     EXPECT_EQ(data_file("ABC.dyd"), bad);
     EXPECT_NE(logged().find("Invalid or corrupt data file"), std::string::npos);
+}
+
+// ---- intraday charts ------------------------------------------------------
+
+// Live quotes through a relay that offers intraday history, New York time.
+const char kRelayCfg[] =
+    "router_capabilities 0x10001\n"
+    "exchange_times 9:30 16:00\n"
+    "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n";
+
+// The fake quote relay and broker: record what they are asked and put the
+// bars set for them into the fetch record.
+struct fake_history {
+    static std::vector<std::vector<int>> relay_calls;  // days, first missing
+    static std::vector<int> broker_durations;
+    static std::vector<int> errors;
+    static std::vector<test_bar> bars;
+    static int relay_code;
+
+    static void fill(chart_rec* fetch)
+    {
+        for (const test_bar& t : bars) {
+            chart_bar& b = fetch->bars[fetch->header.bar_count++];
+            b = {t.open, t.high, t.low, t.close, t.volume, {t.extra}, t.flags, t.time};
+            fetch->spare--;
+        }
+    }
+    static int relay(chart_rec* fetch, int days, int first_missing, int)
+    {
+        relay_calls.push_back({days, first_missing});
+        if (relay_code == 0)
+            fill(fetch);
+        return relay_code;
+    }
+    static void relay_error(int code, const char*) { errors.push_back(code); }
+    static int connected() { return 1; }
+    static int request(chart_rec* fetch, mqt*, int duration, const char*)
+    {
+        broker_durations.push_back(duration);
+        fill(fetch);
+        g_hmds_event.set();
+        return 1;
+    }
+};
+std::vector<std::vector<int>> fake_history::relay_calls;
+std::vector<int> fake_history::broker_durations;
+std::vector<int> fake_history::errors;
+std::vector<test_bar> fake_history::bars;
+int fake_history::relay_code;
+
+class IntradayLoadTest : public ChartLoadTest {
+protected:
+    void SetUp() override
+    {
+        ChartLoadTest::SetUp();
+        root_.write("CONFIG/srcdata.cfg", "MULTIQUOTE 1\n  relay relay.cfg\n");
+        root_.write("CONFIG/relay.cfg", kRelayCfg);
+        free_srcdata_cfg();
+        free_quote_source_cfgs();
+        g_settings.MultiQuoteSource = 0;
+        g_settings.KeepNumDays1Min = 4;
+        g_settings.ContUpdate = 1;
+        fake_history::relay_calls.clear();
+        fake_history::broker_durations.clear();
+        fake_history::errors.clear();
+        fake_history::bars.clear();
+        fake_history::relay_code = 0;
+        g_chart_load_hooks.kvqr_intraday_data = fake_history::relay;
+        g_chart_load_hooks.kvqr_error_text = fake_history::relay_error;
+    }
+    void TearDown() override
+    {
+        ChartLoadTest::TearDown();
+        free_quote_source_cfgs();
+        free_srcdata_cfg();
+        clear_markets();
+    }
+};
+
+// Friday 2024-03-08 at a time of day, New York (UTC-5 that day).
+int64_t friday_ny_ms(int seconds_of_day)
+{
+    return (int64_t)(DAY0 + 4 * 86400 + seconds_of_day + 5 * 3600) * 1000;
+}
+constexpr int32_t FRIDAY = DAY0 + 4 * 86400;
+
+// One bar a minute from `from` to `to` (seconds of day) of one day.
+std::vector<test_bar> minutes(int32_t day, int from, int to, float close = 10)
+{
+    std::vector<test_bar> bars;
+    for (int t = from; t <= to; t += 60)
+        bars.push_back(tbar(day + t, close));
+    return bars;
+}
+
+TEST_F(IntradayLoadTest, StoredMinutesLoadWithSessionTimesAndCompressToNMinutes)
+{
+    std::vector<test_bar> bars = minutes(FRIDAY - 86400, 34200, 34440);
+    write_price_file("ABC.1min", "ABC", 1, bars);
+    std::string before = data_file("ABC.1min");
+
+    chart_rec* c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 5);
+    EXPECT_EQ(c->header.session_start, 34200);
+    EXPECT_EQ(c->header.session_end, 57600);
+    EXPECT_EQ(c->extended_hours, 1);
+    EXPECT_TRUE(c->header.flags & CHART_LISTED);
+    EXPECT_NE(c->axis_marks, nullptr);
+
+    // Five-minute bars come from the listed 1-minute chart.
+    chart_rec* five = get_chart_data("ABC", 5, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr, nullptr, 0);
+    ASSERT_NE(five, nullptr);
+    EXPECT_EQ(five->header.time_unit, 5);
+    EXPECT_EQ(five->header.bar_count, 1);
+    EXPECT_EQ(c->references, 1);
+    free_chart_data(five);
+    free_chart_data(c);
+    EXPECT_EQ(g_chart_list, nullptr);
+    EXPECT_TRUE(fake_history::relay_calls.empty());
+    EXPECT_EQ(data_file("ABC.1min"), before);
+
+    // Without the live-quote configuration nothing intraday loads.
+    root_.write("CONFIG/srcdata.cfg", "");
+    free_srcdata_cfg();
+    free_quote_source_cfgs();
+    EXPECT_EQ(get_chart_data("ABC", 1, 0, 0, 0, nullptr, nullptr, 0), nullptr);
+    EXPECT_NE(logged().find("Could not open quote source cfg file"), std::string::npos);
+}
+
+TEST_F(IntradayLoadTest, RelayHistoryIsMergedAndWrittenBack)
+{
+    kv_clock_set_utc_ms(friday_ny_ms(11 * 3600));
+    fake_history::bars = minutes(FRIDAY, 34200, 34380, 12);
+    fake_history::bars.push_back(tbar(FRIDAY + 30000, 1));  // before the session
+
+    chart_rec* c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_FETCH | CHART_REQ_EXTENDED_HOURS,
+                                  nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    // Nothing stored: the kept days from the start of their session.
+    ASSERT_EQ(fake_history::relay_calls.size(), 1u);
+    EXPECT_EQ(fake_history::relay_calls[0], (std::vector<int>{4, 0}));
+    EXPECT_EQ(c->header.bar_count, 5);  // the extended-hours chart keeps every bar
+    free_chart_data(c);
+    // The file holds the session's bars.
+    EXPECT_EQ(file_times(data_file("ABC.1min")).size(), 4u);
+    EXPECT_EQ(file_times(data_file("ABC.1min")).front(), FRIDAY + 34200);
+
+    // A relay error is reported and nothing is merged.
+    std::string before = data_file("ABC.1min");
+    fake_history::relay_code = 103;
+    c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_RELOAD, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(fake_history::errors, std::vector<int>{103});
+    free_chart_data(c);
+    EXPECT_EQ(data_file("ABC.1min"), before);
+
+    // Never fetch means never.
+    fake_history::relay_calls.clear();
+    c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_FETCH | CHART_REQ_NEVER_FETCH, nullptr, nullptr,
+                       0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(fake_history::relay_calls.empty());
+    free_chart_data(c);
+}
+
+TEST_F(IntradayLoadTest, ForegroundBrokerRequestAsksOnlyForTheMinutesSinceTheLastBar)
+{
+    g_chart_load_hooks.broker_connected = fake_history::connected;
+    g_chart_load_hooks.req_intraday_data = fake_history::request;
+    // An old bar, then today's minutes up to the 10:00 bar.
+    std::vector<test_bar> bars = {tbar(FRIDAY - 7 * 86400 + 36000, 9)};
+    for (const test_bar& b : minutes(FRIDAY, 34200, 36000))
+        bars.push_back(b);
+    write_price_file("ABC.1min", "ABC", 1, bars);
+
+    // 10:00:30: the 10:01 bar is not due yet, nothing is asked.
+    kv_clock_set_utc_ms(friday_ny_ms(36030));
+    chart_rec* c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_FETCH | CHART_REQ_EXTENDED_HOURS,
+                                  nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(fake_history::broker_durations.empty());
+    EXPECT_TRUE(fake_history::relay_calls.empty());
+    free_chart_data(c);
+
+    // 10:05:30: the seconds from 10:01 to now.
+    kv_clock_set_utc_ms(friday_ny_ms(36330));
+    fake_history::bars = minutes(FRIDAY, 36060, 36300, 11);
+    c = get_chart_data("ABC", 1, 0, 0, CHART_REQ_FETCH | CHART_REQ_EXTENDED_HOURS, nullptr,
+                       nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(fake_history::broker_durations, std::vector<int>{270});
+    EXPECT_EQ(c->bars[c->header.bar_count - 1].time, FRIDAY + 36300);
+    free_chart_data(c);
 }
 
 // ---- clearing and Heikin-Ashi ---------------------------------------------
