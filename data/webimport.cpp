@@ -15,6 +15,7 @@
 #include <mutex>
 #include <strings.h>
 
+#include "data/chartload.h"
 #include "data/dates.h"
 #include "data/importfmt.h"
 #include "data/priceparse.h"
@@ -29,7 +30,6 @@
 #include "platform/locks.h"
 
 int (*g_relay_history_hook)(chart_rec* chart, int first_date, int last_date);
-int (*g_broker_daily_history_hook)(chart_rec* chart, int first_date, int last_date);
 
 enum {
     PARSE_BODY_LINE = 2049,       // a body line: 2048 characters
@@ -1018,8 +1018,9 @@ chart_rec* parse_web_data(int time_unit, const char* symbol, int first_date, int
                 g_relay_history_hook(P->chart, first_date, last_date);
             other = 1;
         } else if (!import_path && time_unit == TU_DAILY && strchr(P->symbol, '_') &&
-                   g_broker_daily_history_hook &&
-                   g_broker_daily_history_hook(P->chart, first_date, last_date) >= 0) {
+                   (router_capabilities() & ROUTER_CAP_BROKER)) {
+            // Broker mode: these daily bars come from the broker.
+            request_daily_history(P->chart, first_date, last_date);
             other = 1;
         }
         if (!other) {

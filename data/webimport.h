@@ -43,13 +43,10 @@ chart_rec* parse_web_data(int time_unit, const char* symbol, int first_date, int
                           uint32_t fetch_options, const char* import_path,
                           const char* import_format);
 
-// History that comes from elsewhere than web pages, through the quote
-// relay (a parse file whose router capabilities hold 0x100) or, in broker
-// mode, the broker's daily bars of "_" symbols. Each fills the chart it is
-// given; the broker's returns -1 when broker mode is off. Null until those
-// services are linked in: a relay parse file then yields no chart.
+// History kept by the quote relay (a parse file whose router capabilities
+// hold 0x100): fills the chart it is given. Null until the relay interface
+// is linked in; a relay parse file then yields no chart.
 extern int (*g_relay_history_hook)(chart_rec* chart, int first_date, int last_date);
-extern int (*g_broker_daily_history_hook)(chart_rec* chart, int first_date, int last_date);
 
 // Expands a URL template and opens the page (closing the previous one).
 // 0 page opened, 1 bad meta code, 2 page not opened.

@@ -6,11 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 http_test_server::http_test_server()
 {
+    // A proxy named in the environment must not take the loopback requests.
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
     if (pipe(stop_pipe_) != 0)
         throw std::runtime_error("pipe");
     listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
