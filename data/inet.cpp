@@ -476,9 +476,9 @@ CKvINet::~CKvINet()
     snprintf(line, sizeof line, "%s CKvINet::~CKvINet() Closing Internet Session", now);
     if (trace)
         debug_trace("%s\n", line);
+    inet_trace_write_file("%s\n", line);
     std::lock_guard<std::mutex> hold(g_inet_trace_mutex);
-    if (g_trace_file.on && g_trace_file.file) {
-        fprintf(g_trace_file.file, "%s\n", line);
+    if (g_trace_file.file) {
         fclose(g_trace_file.file);
         g_trace_file.file = nullptr;   // a later trace line opens it anew
     }
@@ -730,8 +730,14 @@ char* CKvINet::ReadWebPage(web_page* page, page_status* status)
     }
     page->line[n] = 0;
     status->http_status = 200;
-    if (trace || g_trace_file.on)
-        inet_trace(trace, "%s CKvINet::ReadWebPage() Buf=%s", now, page->line);
+    if (trace || g_trace_file.on) {
+        // The line keeps its own line end in the trace file.
+        char line[INET_LINE_SIZE + 64];
+        snprintf(line, sizeof line, "%s CKvINet::ReadWebPage() Buf=%s", now, page->line);
+        if (trace)
+            debug_trace("%s\n", line);
+        inet_trace_write_file("%s", line);
+    }
     return page->line;
 }
 

@@ -288,7 +288,8 @@ TEST_F(InetTest, TraceFileGetsTheSessionsLines) {
   EXPECT_EQ(g_trace_file.file, nullptr);
   std::string text = root_.read("trace.txt");
   EXPECT_NE(text.find("CKvINet::OpenWebPage("), std::string::npos) << text;
-  EXPECT_NE(text.find("CKvINet::ReadWebPage() Buf=one"), std::string::npos);
+  EXPECT_NE(text.find("CKvINet::ReadWebPage() Buf=one\n"), std::string::npos);
+  EXPECT_EQ(text.find("Buf=one\n\n"), std::string::npos);   // the line's own end only
   EXPECT_NE(text.find("CKvINet::ReadWebPage() Buf=NULL"), std::string::npos);
   EXPECT_NE(text.find("CKvINet::~CKvINet() Closing Internet Session"), std::string::npos);
   free(g_trace_file.name);
