@@ -1,16 +1,18 @@
-// Symbol aliases: the alias file maps the names a symbol has for daily data
-// (first member of a line) to its names for intraday data (second member),
-// and back.  Members are wildcard patterns; a partner beginning "-" means the
-// symbol has no name in that direction.
+// Symbol aliases: each line of the alias file pairs two names of one
+// instrument, and a chart's symbol is looked up by the kind of data asked
+// for.  Daily, weekly and monthly data (direction 0) match the first member
+// and load the second; every other unit (direction 1) matches the second
+// member and loads the first.  Members are wildcard patterns; a partner
+// beginning "-" means the symbol has no data of that kind.
 //
 // The file is "<data root>/ALIAS/<AliasTitle>.txt", read once on first use.
 // The table is process-wide and guarded by g_chart_lock.
 #pragma once
 
 enum {
-    ALIAS_TO_INTRADAY = 0,  // match the first member, give the second
-    ALIAS_TO_DAILY = 1,     // match the second member, give the first
-    ALIAS_SYMBOL_MAX = 31,  // longest partner taken from the file
+    ALIAS_FOR_DAILY = 0,     // units 390-11700: match the first member, give the second
+    ALIAS_FOR_INTRADAY = 1,  // other units: match the second member, give the first
+    ALIAS_SYMBOL_MAX = 31,   // longest partner taken from the file
 };
 
 // Replaces the table with the pairs of "<name>.txt".  An empty or null name

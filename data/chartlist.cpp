@@ -171,7 +171,11 @@ void free_chart_data(chart_rec* chart)
     }
     if (flags & CHART_LISTED)
         unlist_chart(chart);
+    // A chart compressed from a base holds a reference to it (its extension
+    // chain and studies live there).
+    chart_rec* base = chart->base != chart ? chart->base : nullptr;
     destroy_chart(chart);
+    free_chart_data(base);
     debug_trace("L free_chart_data\n");
 }
 

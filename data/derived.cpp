@@ -308,7 +308,6 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
         chart->header.volume_per_bar = (int32_t)units;
     else
         chart->ticks_per_bar = (int32_t)units;
-    chart->base = base;
     chart->owner_window = base->owner_window;
     chart->axis_density = base->axis_density;
     chart->carried_word = base->carried_word;
@@ -347,6 +346,8 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     chart->header.unit_count2 = clamp32(base->header.unit_count2 + extra);
 
     chart_log_forget(&log, chart);
+    chart->base = base;  // with a reference, released by free_chart_data
+    base->references++;
 
     for (StudyDef* s = base->studies; s; s = s->next) {
         StudyDef* copy = create_study(chart, s);

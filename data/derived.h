@@ -14,5 +14,5 @@ chart_rec* compress_minute_chart(chart_rec* chart, int time_unit);
 // A new listed, read-only tick or volume chart of groups of `factor` base
 // bars starting at `first_bar`, with the base's studies created on it.  Only
 // for tick and volume bases; null otherwise or on failure.  The new chart
-// points at the base, which the caller keeps alive as long as it.
+// holds a reference to the base, released when the chart is freed.
 chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar);

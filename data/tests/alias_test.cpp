@@ -52,7 +52,7 @@ protected:
 TEST_F(AliasTest, AliasesMapEachWayByPatternAndFileOrder)
 {
     root_.write("ALIAS/futures.txt",
-                "# daily       intraday\n"
+                "# first       second\n"
                 "ES*           ESGLOBEX\n"
                 "esh4          ES-SHOULD-NOT-WIN\n"
                 "NQ?           -\n"
@@ -72,9 +72,9 @@ TEST_F(AliasTest, AliasesMapEachWayByPatternAndFileOrder)
         {"esm4", 0, "ESGLOBEX"},               // without regard to case
         {"ESGLOBEX", 1, "ESGLOBEX"},           // partner "ES*" is a pattern: names no symbol
         {"ES-SHOULD-NOT-WIN", 1, "esh4"},
-        {"NQZ", 0, "<null>"},                  // "-": no intraday symbol
+        {"NQZ", 0, "<null>"},                  // "-": no symbol for daily data
         {"NQ", 0, "NQ"},                       // "?" takes one character
-        {"SPYINTRA", 1, "<null>"},             // "-" the other way
+        {"SPYINTRA", 1, "<null>"},             // "-": none for intraday data
         {"BDAILY", 0, "AB INTRA"},             // character set; quoted partner
         {"AB INTRA", 1, "AB INTRA"},           // partner "[AB]DAILY" is a pattern
         {"GCQ4", 0, "GCQ4"},

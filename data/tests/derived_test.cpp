@@ -292,11 +292,22 @@ TEST_F(DerivedTest, TickChartsGroupBaseBarsAndTakeTheBaseLinks)
     EXPECT_EQ(p->header.unit_count1, 2 * 10);
     EXPECT_EQ(record->users, 3);
 
+    EXPECT_EQ(base->references, 3);  // each compressed chart holds its base
+
     free_chart_data(c);
     EXPECT_EQ(record->users, 2);
     EXPECT_EQ(record->intraday_charts, p);
-    base->mqt = nullptr;  // the fixture frees the base without its record
+    EXPECT_EQ(base->references, 2);
+
+    // The base's window goes first: the compressed chart still reaches the
+    // annotation blocks kept on the base.
+    base->mqt = nullptr;
     record->users--;
+    made_.erase(made_.begin());  // the base
+    free_chart_data(base);
+    ASSERT_NE(add_chart_extension(p), nullptr);
+    EXPECT_EQ(chart_extension_count(p), 1);
+    p->header.flags &= ~CHART_EXT_CHANGED;
 }
 
 TEST_F(DerivedTest, OnlyTickAndVolumeBasesAndUnitsThatFitAreCompressed)
