@@ -18,7 +18,7 @@ extern StudyCallbackTable g_study_callbacks;
 extern int (*g_reprice_study_order)(chart_rec *chart, StudyDef *study);
 // Binds a library study record to its library (type, pane group, output
 // count, flags, name, abbreviation, compute function); 1 on success.
-// Installed by the study-library host.
+// The study-library host's bind_user_study (studies/studylib_host.h).
 extern int (*g_bind_user_study)(StudyDef *study);
 
 // ---- study list -------------------------------------------------------

@@ -13,10 +13,11 @@
 #include "platform/locks.h"
 #include "studies/study_internal.h"
 #include "studies/study_types.h"
+#include "studies/studylib_host.h"
 
 int g_next_study_id = 1;
 int (*g_reprice_study_order)(chart_rec *chart, StudyDef *study) = nullptr;
-int (*g_bind_user_study)(StudyDef *study) = nullptr;
+int (*g_bind_user_study)(StudyDef *study) = bind_user_study;
 
 static void report(const char *message) { statmsg(__FILE__, __LINE__, message, nullptr, STATMSG_ERROR); }
 

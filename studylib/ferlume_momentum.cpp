@@ -1,0 +1,214 @@
+// Ferlume1 momentum studies: True Strength Index and its signal line,
+// Trend Efficiency, the directional indicators with ADX, and Momentum.
+#include "studylib/ferlume.h"
+
+// ---- True Strength Index ----------------------------------------------------------
+
+namespace {
+struct tsi_state {
+  int32_t index;
+  double e1, a1;  // first smoothing of the change and of its size
+  double e2, a2;  // second smoothing
+  double signal;
+};
+
+int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
+  int count = ferlume_bar_count(chart, s);
+  tsi_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  int r = ferlume_cap(s->period), sm = ferlume_param_int(s->p1), q = with_signal ? ferlume_param_int(s->p2) : 1;
+  if (r < 1 || sm < 1 || q < 1) {
+    ferlume_missing(out, 0, count);
+    return 1;
+  }
+  double k1 = 2.0 / (r + 1), k2 = 2.0 / (sm + 1), kq = 2.0 / (q + 1);
+  int t0 = r + sm - 1;                      // first index value
+  int first = with_signal ? t0 + q - 1 : t0;  // first output
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    if (i == 0) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double m = (double)b[i].close - b[i - 1].close, am = std::fabs(m);
+    if (i == 1) {
+      st.e1 = m;
+      st.a1 = am;
+    } else {
+      st.e1 = k1 * m + (1 - k1) * st.e1;
+      st.a1 = k1 * am + (1 - k1) * st.a1;
+    }
+    if (i == r) {
+      st.e2 = st.e1;
+      st.a2 = st.a1;
+    } else if (i > r) {
+      st.e2 = k2 * st.e1 + (1 - k2) * st.e2;
+      st.a2 = k2 * st.a1 + (1 - k2) * st.a2;
+    }
+    // Prices that never moved have no strength either way.
+    double tsi = st.a2 != 0 ? st.e2 / st.a2 * 100 : 0;
+    if (with_signal) {
+      if (i == t0)
+        st.signal = tsi;
+      else if (i > t0)
+        st.signal = kq * tsi + (1 - kq) * st.signal;
+      out[i] = i < first ? MISSING_VALUE : ferlume_out(st.signal);
+    } else {
+      out[i] = i < first ? MISSING_VALUE : ferlume_out(tsi);
+    }
+  }
+  return 1;
+}
+}  // namespace
+
+int calcTSI(chart_rec *chart, StudyDef *s, int restart) { return tsi_run(chart, s, restart, false); }
+int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) { return tsi_run(chart, s, restart, true); }
+
+// ---- Trend Efficiency -----------------------------------------------------------------
+
+namespace {
+struct tef_state {
+  int32_t index;
+  double smoothed;
+};
+}  // namespace
+
+int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  tef_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  int n = ferlume_cap(s->period), k = ferlume_param_int(s->p1);
+  if (k < 1) k = 1;
+  if (n < 1) {
+    ferlume_missing(out, 0, count);
+    return 1;
+  }
+  double f = 2.0 / (k + 1);
+  bool absolute = s->p2 != 0;
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    if (i < n - 1) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double range = 0, slope = 0;
+    for (int j = i - n + 1; j <= i; j++) range += (double)b[j].high - b[j].low;
+    g_callbacks->study_linear_regression(chart, i - n + 1, i, PRICE_CLOSE, &slope);
+    double t = n * slope;
+    if (absolute) t = std::fabs(t);
+    // bars without a range measure no efficiency
+    double e = range != 0 ? t / range * 100 : 0;
+    st.smoothed = i == n - 1 ? e : f * e + (1 - f) * st.smoothed;
+    out[i] = i < n + k - 2 ? MISSING_VALUE : ferlume_out(st.smoothed);
+  }
+  return 1;
+}
+
+// ---- Directional movement -------------------------------------------------------------
+
+namespace {
+struct dmi_state {
+  int32_t index;
+  double plus_dm, minus_dm, tr;  // Wilder-smoothed
+  double adx;                    // smoothed DX
+};
+
+enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
+
+int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
+  int count = ferlume_bar_count(chart, s);
+  dmi_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  int n = ferlume_cap(s->period), f = which == DMI_ADX ? ferlume_param_int(s->p1) : 1;
+  if (n < 1 || f < 1) {
+    ferlume_missing(out, 0, count);
+    return 1;
+  }
+  double a = 1.0 / n, c = 1.0 / f;
+  int first = which == DMI_ADX ? f + n - 1 : n;
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    if (i == 0) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
+    double pdm = up > down && up >= 0 ? up : 0, mdm = down > up && down >= 0 ? down : 0;
+    double tr = ferlume_true_range(b, i);
+    if (i == 1) {
+      st.plus_dm = pdm;
+      st.minus_dm = mdm;
+      st.tr = tr;
+    } else {
+      st.plus_dm = (1 - a) * st.plus_dm + a * pdm;
+      st.minus_dm = (1 - a) * st.minus_dm + a * mdm;
+      st.tr = (1 - a) * st.tr + a * tr;
+    }
+    double pdi = 0, mdi = 0, dx = 0;
+    if (st.tr != 0) {
+      pdi = st.plus_dm / st.tr * 100;
+      mdi = st.minus_dm / st.tr * 100;
+      if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
+    }
+    if (i == n)
+      st.adx = dx;
+    else if (i > n)
+      st.adx = (1 - c) * st.adx + c * dx;
+    double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
+    out[i] = i < first ? MISSING_VALUE : ferlume_out(v);
+  }
+  return 1;
+}
+}  // namespace
+
+int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_PLUS); }
+int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_MINUS); }
+int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_ADX); }
+
+// ---- Momentum ----------------------------------------------------------------------------
+
+namespace {
+struct index_state {
+  int32_t index;
+};
+}  // namespace
+
+// Output 2 is the change over n bars; output 1 its moving average over k,
+// which starts with its own warm-up at the first change.
+int calcMOM(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  index_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0), *mom = ferlume_series(s, 1);
+  int n = ferlume_cap(s->period);
+  if (n < 1) {
+    ferlume_missing(out, 0, count);
+    ferlume_missing(mom, 0, count);
+    return 1;
+  }
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++)
+    mom[i] = i < n ? MISSING_VALUE
+                   : ferlume_out(ferlume_price(b, i, s->price_type) - ferlume_price(b, i - n, s->price_type));
+  if (count > 0) {
+    st.index = count - 1;
+    ferlume_save(s, st);
+  }
+  ferlume_average(out, mom, start, n, count, s->method, ferlume_param_int(s->p1));
+  return 1;
+}

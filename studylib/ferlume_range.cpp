@@ -1,0 +1,294 @@
+// Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
+// Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
+// High and Lowest Low.
+#include "studylib/ferlume.h"
+
+void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n) {
+  if (start >= count) return;
+  if (method < MA_SIMPLE || method > MA_TRIANGULAR || n < 1) {
+    ferlume_missing(out, start, count);
+    return;
+  }
+  // The engine's window averages take every input of the window as it is,
+  // so they start where the window holds valid inputs only.
+  int first_out = first_valid + ferlume_ma_window(method, n) - 1;
+  ferlume_missing(out, start, first_out < count ? first_out : count);
+  int from = start > first_out ? start : first_out;
+  if (from < count) g_callbacks->study_moving_average(out, in, from, first_valid, count, method, n);
+}
+
+// ---- Ultimate Oscillator -------------------------------------------------------
+
+namespace {
+struct uosc_state {
+  int32_t index;
+  double bp[3], tr[3];  // sums over the short, medium and long windows
+};
+}  // namespace
+
+int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  uosc_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  int w[3] = {ferlume_cap(s->period), ferlume_param_int(s->p1), ferlume_param_int(s->p2)};
+  if (w[0] < 1 || w[1] < 1 || w[2] < 1) {
+    ferlume_missing(out, 0, count);
+    return 1;
+  }
+  // Every window needs the close before its first bar: the first value is
+  // at the longest window, whichever parameter holds it.
+  int first = w[0] > w[1] ? w[0] : w[1];
+  if (w[2] > first) first = w[2];
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    if (i == 0) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
+    for (int k = 0; k < 3; k++) {
+      st.bp[k] += bp;
+      st.tr[k] += tr;
+      if (i - w[k] >= 1) {
+        st.bp[k] -= ferlume_buying_pressure(b, i - w[k]);
+        st.tr[k] -= ferlume_true_range(b, i - w[k]);
+      }
+    }
+    out[i] = i < first ? MISSING_VALUE
+                       : ferlume_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
+                                     100 / 7);
+  }
+  return 1;
+}
+
+// ---- Chaikin Volatility ----------------------------------------------------------
+
+namespace {
+struct cvi_state {
+  int32_t index;
+  double ema;  // smoothed high - low
+};
+}  // namespace
+
+int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  cvi_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0), *ema = ferlume_series(s, 1);
+  int n = ferlume_cap(s->period);
+  if (n < 1) {
+    ferlume_missing(out, 0, count);
+    ferlume_missing(ema, 0, count);
+    return 1;
+  }
+  double k = 2.0 / (n + 1);
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    double range = (double)b[i].high - b[i].low;
+    st.ema = i == 0 ? range : k * range + (1 - k) * st.ema;
+    ema[i] = i < n - 1 ? MISSING_VALUE : ferlume_out(st.ema);
+    if (i < 2 * n - 1 || ema[i] == MISSING_VALUE || ema[i - n] == MISSING_VALUE)
+      out[i] = MISSING_VALUE;
+    else
+      out[i] = ferlume_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
+  }
+  return 1;
+}
+
+// ---- Average True Range ------------------------------------------------------------
+
+namespace {
+struct index_state {
+  int32_t index;
+};
+}  // namespace
+
+int calcATR(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  index_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0), *tr = ferlume_series(s, 1);
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : ferlume_out(ferlume_true_range(b, i));
+  if (count > 0) {
+    st.index = count - 1;
+    ferlume_save(s, st);
+  }
+  ferlume_average(out, tr, start, 1, count, s->method, ferlume_cap(s->period));
+  return 1;
+}
+
+// ---- Keltner Channel ------------------------------------------------------------------
+
+namespace {
+struct kch_state {
+  int32_t index;
+  int32_t ma_id, atr_id;  // the sources the values were made from
+};
+
+bool listed_after(const StudyDef *self, const StudyDef *other) {
+  for (const StudyDef *p = self->next; p; p = p->next)
+    if (p == other) return true;
+  return false;
+}
+
+float source_value(const StudyDef *src, int i) { return i < src->output_len ? src->outputs[i] : MISSING_VALUE; }
+}  // namespace
+
+// The average and the average true range are studies of the same chart,
+// found (or created) through the engine.
+int calcKCH(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  kch_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  if (count == 0) return 1;
+  static const int ma_types[4] = {STUDY_SMA, STUDY_EMA, STUDY_WMA, STUDY_TMA};
+  int ma_type = s->method >= 0 && s->method <= 3 ? ma_types[s->method] : STUDY_SMA;
+  StudyDef *ma = g_callbacks->find_or_create_study(chart, ma_type, s->period, s->price_type, 1.0);
+  StudyDef *atr = g_callbacks->find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method,
+                                                    0.0, 0.0, 0.0, 0.0);
+  if (!ma || !atr || !ma->outputs || !atr->outputs) {
+    ferlume_missing(out, 0, count);
+    ferlume_save(s, kch_state{});
+    return 1;
+  }
+  // Other sources than last time: every value is made again.
+  if (start > 0 && (st.ma_id != ma->id || st.atr_id != atr->id)) start = 0;
+  // A source listed after the channel is computed after it: bring it up
+  // to date first.
+  if (listed_after(s, ma) && ma->compute) ma->compute(chart, ma, 0);
+  if (listed_after(s, atr) && atr->compute) atr->compute(chart, atr, 0);
+  st.index = count - 1;
+  st.ma_id = ma->id;
+  st.atr_id = atr->id;
+  ferlume_save(s, st);
+  for (int i = start; i < count; i++) {
+    float m = source_value(ma, i), a = source_value(atr, i);
+    out[i] = study_is_missing(m) || study_is_missing(a) ? MISSING_VALUE : ferlume_out(m + a * s->p1);
+  }
+  return 1;
+}
+
+// ---- Parabolic SAR -----------------------------------------------------------------------
+
+namespace {
+struct sar_state {
+  int32_t index;
+  int32_t is_long;
+  double sar_long, sar_short;  // stop values of the two runs
+  double hh, ll;               // extremes of the long and the short run
+  double af;
+};
+}  // namespace
+
+int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  sar_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  double a0 = s->p1, inc = s->p2, af_max = s->p3;
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  for (int i = start; i < count; i++) {
+    if (i == count - 1) {
+      st.index = i;
+      ferlume_save(s, st);
+    }
+    if (i < 2) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double hi = b[i].high, lo = b[i].low;
+    if (i == 2) {
+      st.hh = b[1].high > hi ? b[1].high : hi;
+      st.ll = b[1].low < lo ? b[1].low : lo;
+      st.sar_long = st.ll;
+      st.sar_short = st.hh;
+      st.is_long = 1;
+      st.af = a0;
+    }
+    double t;
+    if (st.is_long) {
+      double l2 = b[i - 1].low < lo ? b[i - 1].low : lo;
+      t = st.sar_long + st.af * (b[i - 1].high - st.sar_long);
+      if (t > l2) t = st.sar_long;
+      if (hi > st.hh) st.af += inc;
+      if (hi > st.hh) st.hh = hi;
+      if (st.af > af_max) st.af = af_max;
+      st.sar_long = t;
+      if (t > lo) {
+        st.is_long = 0;
+        st.ll = t;
+        st.sar_short = st.hh;
+        st.af = a0;
+      }
+    } else {
+      double h2 = b[i - 1].high > hi ? b[i - 1].high : hi;
+      t = st.sar_short - st.af * (st.sar_short - b[i - 1].low);
+      if (t < h2) t = st.sar_short;
+      if (lo < st.ll) st.af += inc;
+      if (lo < st.ll) st.ll = lo;
+      if (st.af > af_max) st.af = af_max;
+      st.sar_short = t;
+      if (hi > t) {
+        st.is_long = 1;
+        st.hh = t;
+        st.sar_long = st.ll;
+        st.af = a0;
+      }
+    }
+    out[i] = ferlume_out(t);
+  }
+  return 1;
+}
+
+// ---- Highest High and Lowest Low -------------------------------------------------------
+
+namespace {
+struct extreme_state {
+  int32_t index;
+  int32_t window;  // first slot the last call wrote a value to
+};
+
+// The extreme of the last n bars goes to each of those bars; the slots
+// before them are missing, also those a shorter chart's window wrote
+// before.
+int extreme_line(chart_rec *chart, StudyDef *s, int restart, bool highest) {
+  int count = ferlume_bar_count(chart, s);
+  extreme_state st;
+  int start = ferlume_begin(s, restart, count, &st);
+  float *out = ferlume_series(s, 0);
+  int n = ferlume_cap(s->period);
+  if (n < 1 || n >= count) {
+    ferlume_missing(out, 0, count);
+    ferlume_save(s, extreme_state{});
+    return 1;
+  }
+  int window = count - n;
+  int clear_from = start == 0 || st.window < 0 || st.window > window ? 0 : st.window;
+  ferlume_missing(out, clear_from, window);
+  const chart_bar *b = chart->bars;
+  double v = highest ? (double)MISSING_VALUE : 9e30;
+  for (int i = window; i < count; i++) {
+    double x = highest ? b[i].high : b[i].low;
+    if (highest ? x > v : x < v) v = x;
+  }
+  for (int i = window; i < count; i++) out[i] = ferlume_out(v);
+  st.index = count - 1;
+  st.window = window;
+  ferlume_save(s, st);
+  return 1;
+}
+}  // namespace
+
+int calcHH(chart_rec *chart, StudyDef *s, int restart) { return extreme_line(chart, s, restart, true); }
+int calcLL(chart_rec *chart, StudyDef *s, int restart) { return extreme_line(chart, s, restart, false); }
