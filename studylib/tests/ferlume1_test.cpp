@@ -1,0 +1,340 @@
+// Ferlume1 loaded as the program loads it, through the host: what it
+// describes of its 18 studies, each study against values worked by hand
+// on small charts, and each computed bar by bar as a live chart grows
+// against one computation from the first bar.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/dynlib.h"
+#include "platform/testing/fixture.h"
+#include "shell/core/settings.h"
+#include "studies/study.h"
+#include "studies/studylib_host.h"
+#include "studies/tests/study_fixture.h"
+
+namespace {
+
+const char *const kLib = "Ferlume1";
+
+class Ferlume1 : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    clear_study_dlls();
+    snprintf(g_study_lib_dir, sizeof g_study_lib_dir, "%s", KV_BINARY_DIR "/bin/Ferlumes");
+  }
+  void TearDown() override {
+    clear_study_dlls();
+    g_study_lib_dir[0] = 0;
+    TempRootTest::TearDown();
+  }
+};
+
+// A library study of the chart, bound and computed by the engine.
+StudyDef *lib_study(test_chart &c, int index, int period, int price, int method, double p1 = 0, double p2 = 0,
+                    double p3 = 0, double p4 = 0) {
+  return find_or_create_study(c.chart(), STUDY_LIBRARY, kLib, index, period, price, method, p1, p2, p3, p4);
+}
+
+// Chart A: rising with one dip.  True ranges 2, 3, 2, 3; buying pressure
+// 1, 2, 0, 2; closes 9, 10, 11, 10, 12.
+void chart_a(test_chart &c) {
+  c.add(9, 10, 8, 9);
+  c.add(10, 11, 9, 10);
+  c.add(10, 12, 9, 11);
+  c.add(11, 12, 10, 10);
+  c.add(10, 13, 11, 12);
+}
+
+// Chart B: up, down twice, up, inside bar.
+void chart_b(test_chart &c) {
+  c.add(9, 10, 8, 9);
+  c.add(9, 12, 9, 11);
+  c.add(11, 11, 7, 8);
+  c.add(8, 10, 6, 7);
+  c.add(7, 13, 9, 12);
+  c.add(12, 12, 10, 11);
+}
+
+constexpr float M = MISSING_VALUE;
+
+struct hand_case {
+  const char *what;
+  char chart;  // 'A' or 'B'
+  int index, period, price, method;
+  double p1, p2, p3;
+  int series;
+  std::vector<float> want;
+};
+
+const hand_case kHand[] = {
+    {"UOSC 1/2/3", 'A', 0, 1, 0, 0, 2, 3, 0, 0, {M, M, M, 17.551020f, 56.666667f}},
+    {"UOSC medium longest", 'A', 0, 1, 0, 0, 3, 2, 0, 0, {M, M, M, 17.959184f, 58.095238f}},
+    {"CVI 2", 'A', 1, 2, 4, 0, 0, 0, 0, 0, {M, M, M, 11.111111f, -22.222222f}},
+    {"CVI 2 ema", 'A', 1, 2, 4, 0, 0, 0, 0, 1, {M, 2, 2.6666667f, 2.2222222f, 2.0740741f}},
+    {"ATR 2 simple", 'A', 2, 2, 0, 0, 0, 0, 0, 0, {M, M, 2.5f, 2.5f, 2.5f}},
+    {"ATR 2 exponential", 'A', 2, 2, 0, 1, 0, 0, 0, 0, {M, M, 2.6666667f, 2.2222222f, 2.7407407f}},
+    {"ATR true range", 'A', 2, 2, 0, 1, 0, 0, 0, 1, {M, 2, 3, 2, 3}},
+    {"TSI 2/1", 'A', 3, 2, 4, 0, 1, 0, 0, 0, {M, M, 100, -33.333333f, 73.333333f}},
+    {"TSIsl 2/1/2", 'A', 4, 2, 4, 0, 1, 2, 0, 0, {M, M, M, 11.111111f, 52.592593f}},
+    {"TSF 3", 'A', 5, 3, 4, 0, 0, 0, 0, 0, {M, M, 11, 10.333333f, 11.5f}},
+    {"TSFB 3", 'A', 6, 3, 4, 0, 1, 0, 0, 0, {M, M, 12.414214f}},
+    {"TSFD 3", 'A', 7, 3, 4, 0, 0, 0, 0, 0, {M, M, 1.4142136f}},
+    {"TEF 3", 'A', 8, 3, 4, 0, 1, 0, 0, 0, {M, M, 42.857143f, 0, 21.428571f}},
+    {"TEF 3 smoothed", 'A', 8, 3, 4, 0, 2, 0, 0, 0, {M, M, M, 14.285714f, 19.047619f}},
+    {"SAR", 'B', 10, 0, 4, 0, 0.02, 0.02, 0.2, 0, {M, M, 7, 7, 12, 7.12f}},
+    {"+DI 2", 'B', 11, 2, 4, 0, 0, 0, 0, 0, {M, M, 28.571429f, 13.333333f, 35.897436f, 25.454545f}},
+    {"-DI 2", 'B', 12, 2, 4, 0, 0, 0, 0, 0, {M, M, 28.571429f, 26.666667f, 10.256410f, 7.2727273f}},
+    {"ADX 2/2", 'B', 13, 2, 4, 0, 2, 0, 0, 0, {M, M, M, 16.666667f, 36.111111f, 45.833333f}},
+    {"MMA 3", 'A', 14, 3, 4, 0, 0, 0, 0, 0, {M, M, 11, 10.333333f, 11.5f}},
+    {"MOM 2", 'A', 15, 2, 4, 0, 1, 0, 0, 0, {M, M, 2, 0, 1}},
+    {"MOM 2 smoothed 2", 'A', 15, 2, 4, 0, 2, 0, 0, 0, {M, M, M, 1, 0.5f}},
+    {"MOM change", 'A', 15, 2, 4, 0, 2, 0, 0, 1, {M, M, 2, 0, 1}},
+    {"HH 3", 'A', 16, 3, 0, 0, 0, 0, 0, 0, {M, M, 13, 13, 13}},
+    {"LL 3", 'A', 17, 3, 0, 0, 0, 0, 0, 0, {M, M, 9, 9, 9}},
+    {"HH not below the bars", 'A', 16, 5, 0, 0, 0, 0, 0, 0, {M, M, M, M, M}},
+    {"SAR on two bars", 'A', 10, 0, 4, 0, 0.02, 0.02, 0.2, 0, {M, M}},
+};
+
+void expect_series(const float *got, const std::vector<float> &want, const char *what) {
+  for (size_t i = 0; i < want.size(); i++) {
+    if (want[i] == M)
+      EXPECT_EQ(got[i], M) << what << " slot " << i;
+    else
+      EXPECT_NEAR(got[i], want[i], 1e-4 * std::max(1.0f, std::fabs(want[i]))) << what << " slot " << i;
+  }
+}
+
+}  // namespace
+
+TEST_F(Ferlume1, DescribesItsStudies) {
+  struct row {
+    const char *abbrev, *name;
+    int32_t type;
+    int outputs, period, price;
+    double p1, p2, p3;
+    uint32_t flags, pane;
+    const char *labels[7];
+  };
+  const row rows[18] = {
+      {"UOSC", "Ultimate Oscillator", 0x4000380, 1, 7, 0, 14, 28, 0, 0x133, 4,
+       {"Period", "", "", "Medium period", "Long period", "", ""}},
+      {"CVI", "Chaikin Volatility Indicator", 0x4000780, 2, 10, 4, 0, 0, 0, 0x300, 8,
+       {"Period", "Which price", "Method", "", "", "", ""}},
+      {"ATR", "Average True Range", 0x4000280, 2, 20, 0, 0, 0, 0, 0x500, 8, {"Period", "", "Method", "", "", "", ""}},
+      {"TSI", "True Strength Index (Ergodic osc)", 0x4000280, 1, 60, 4, 20, 0, 0, 0x211, 4,
+       {"Period", "", "", "Short period", "", "", ""}},
+      {"TSIsl", "True Strength Index Signal line", 0x4000280, 1, 60, 4, 20, 10, 0, 0x233, 4,
+       {"Period", "", "", "Short period", "Sig Ln period", "", ""}},
+      {"TSF", "Time Series Forcast (mov linear reg.)", 0x4000080, 1, 20, 4, 0, 0, 0, 0x300, 1,
+       {"Period", "Which price", "", "", "", "", ""}},
+      {"TSFB", "Time Series Forcast Band", 0x4000080, 1, 20, 4, 1, 0, 0, 0x310, 1,
+       {"Period", "Which price", "", "Dev.factor", "", "", ""}},
+      {"TSFD", "Time Series Forcast Std Dev", 0x4000280, 1, 20, 4, 0, 0, 0, 0x300, 4,
+       {"Period", "Which price", "", "", "", "", ""}},
+      {"TEF", "Trend Efficiency", 0x4000780, 1, 20, 4, 1, 0, 0, 0x133, 8,
+       {"Period", "", "", "Smoothing", "Abs Flag", "", ""}},
+      {"KCH", "Keltner Channel", 0x4000080, 1, 20, 4, 1, 0, 0, 0x710, 1,
+       {"Period", "Which price", "", "Offset", "", "", ""}},
+      {"SAR", "Parabolic SAR", 0x4000081, 1, 0, 4, 0.02, 0.02, 0.2, 0x70, 1,
+       {"", "", "", "Initial AF", "AF incr.", "AF Max.", ""}},
+      {"+DI", "+DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0x100, 4, {"Period", "", "", "", "", "", ""}},
+      {"-DI", "-DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0x100, 4, {"Period", "", "", "", "", "", ""}},
+      {"ADX", "ADX: Average Directional Movement", 0x4000380, 1, 14, 4, 9, 0, 0, 0x111, 4,
+       {"Period", "", "", "Smoothing", "", "", ""}},
+      {"MMA", "Modified Moving Average", 0x4000080, 1, 20, 4, 0, 0, 0, 0x300, 1,
+       {"Period", "Which price", "", "", "", "", ""}},
+      {"MOM", "Momentum", 0x4000280, 2, 20, 4, 1, 0, 0, 0x711, 4,
+       {"Period", "Which price", "Method", "Smoothing", "", "", ""}},
+      {"HH", "Highest High", 0x4000080, 1, 20, 0, 0, 0, 0, 0x100, 1, {"Period", "", "", "", "", "", ""}},
+      {"LL", "Lowest Low", 0x4000080, 1, 20, 0, 0, 0, 0, 0x100, 1, {"Period", "", "", "", "", "", ""}},
+  };
+  ASSERT_EQ(study_lib_count(kLib), 18);
+  for (int i = 0; i < 18; i++) {
+    const row &r = rows[i];
+    study_lib_info info;
+    ASSERT_EQ(study_lib_study(kLib, i, &info), 1) << i;
+    EXPECT_STREQ(info.name, r.name);
+    EXPECT_STREQ(info.abbrev, r.abbrev);
+    EXPECT_EQ(std::string(info.defaults.abbrev, strnlen(info.defaults.abbrev, 8)), r.abbrev);
+    EXPECT_EQ(info.defaults.type, r.type) << i;
+    EXPECT_EQ(info.defaults.output_count, r.outputs) << i;
+    EXPECT_EQ(info.defaults.period, r.period) << i;
+    EXPECT_EQ(info.defaults.price_type, r.price) << i;
+    EXPECT_EQ(info.defaults.method, 0) << i;
+    EXPECT_EQ(info.defaults.p1, r.p1) << i;
+    EXPECT_EQ(info.defaults.p2, r.p2) << i;
+    EXPECT_EQ(info.defaults.p3, r.p3) << i;
+    EXPECT_EQ(info.defaults.p4, 0) << i;
+    EXPECT_EQ(info.defaults.param_flags, r.flags) << i;
+    EXPECT_EQ(info.defaults.pane_group, r.pane) << i;
+    EXPECT_NE(info.defaults.compute, nullptr) << i;
+    for (int k = 0; k < 7; k++) EXPECT_STREQ(info.labels[k], r.labels[k]) << i << " label " << k;
+  }
+  EXPECT_EQ(study_lib_study(kLib, 18, nullptr), 0);
+
+  // the exports' own answers outside the table
+  kv_dynlib *lib = load_study_dll(kLib);
+  ASSERT_NE(lib, nullptr);
+  auto version = (StudyLibGetVersionFn)kv_dynlib_symbol(lib, "getVersion");
+  auto labels = (StudyLibGetParamLabelsFn)kv_dynlib_symbol(lib, "getParamLabels");
+  auto ptr = (StudyLibGetPtrValueFn)kv_dynlib_symbol(lib, "getPtrValue");
+  ASSERT_TRUE(version && labels && ptr);
+  EXPECT_EQ(version(), 7);
+  EXPECT_EQ(labels(18), nullptr);
+  EXPECT_EQ(labels(-1), nullptr);
+  StudyDef rec;
+  memset(&rec, 0, sizeof rec);
+  rec.compute = (StudyComputeFn)1;
+  ptr(18, &rec);
+  EXPECT_EQ(rec.compute, nullptr);
+  // nothing but the eight entry points is visible
+  EXPECT_EQ(kv_dynlib_symbol(lib, "calcSAR"), nullptr);
+  EXPECT_EQ(kv_dynlib_symbol(lib, "g_callbacks"), nullptr);
+}
+
+TEST_F(Ferlume1, StudiesMatchHandWorkedValues) {
+  for (const hand_case &h : kHand) {
+    test_chart c(16);
+    if (h.chart == 'A')
+      chart_a(c);
+    else
+      chart_b(c);
+    if (h.want.size() < (size_t)c.count()) c.rec.header.bar_count = (int)h.want.size();
+    StudyDef *s = lib_study(c, h.index, h.period, h.price, h.method, h.p1, h.p2, h.p3);
+    ASSERT_NE(s, nullptr) << h.what;
+    EXPECT_EQ(s->name[0], '*') << h.what;
+    expect_series(study_series(s, h.series), h.want, h.what);
+  }
+}
+
+// The channel draws on a simple average and the library's own average
+// true range of the same chart, which it creates ahead of itself.
+TEST_F(Ferlume1, KeltnerChannelIsTheAveragePlusTheTrueRange) {
+  test_chart c(16);
+  chart_a(c);
+  StudyDef *k = lib_study(c, 9, 2, 4, 0, 2);
+  ASSERT_NE(k, nullptr);
+  StudyDef *ma = c.rec.studies;
+  ASSERT_NE(ma, nullptr);
+  EXPECT_EQ(ma->type, STUDY_SMA);
+  StudyDef *atr = ma->next;
+  ASSERT_NE(atr, nullptr);
+  EXPECT_EQ(atr->lib_index, 2);
+  EXPECT_EQ(atr->next, k);
+  // MA [-, 9.5, 10.5, 10.5, 11], ATR [-, -, 2.5, 2.5, 2.5]
+  expect_series(k->outputs, {M, M, 15.5f, 15.5f, 16}, "KCH");
+
+  // its average deleted, the channel finds a new one and is made anew
+  ASSERT_EQ(delete_study(c.chart(), ma), 1);
+  c.add(12, 14, 12, 13);
+  recalc_studies(c.chart(), 0);
+  StudyDef *ma2 = atr->next->next;
+  ASSERT_NE(ma2, nullptr);
+  EXPECT_EQ(ma2->type, STUDY_SMA);
+  expect_series(k->outputs, {M, M, 15.5f, 15.5f, 16, 17.5f}, "KCH after");
+}
+
+TEST_F(Ferlume1, HighestHighMovesWithTheChart) {
+  test_chart c(16);
+  chart_a(c);
+  StudyDef *hh = lib_study(c, 16, 2, 0, 0);
+  ASSERT_NE(hh, nullptr);
+  expect_series(hh->outputs, {M, M, M, 13, 13}, "HH 2");
+  // three bars at once: the slots the old window wrote are missing again
+  c.add(12, 12.5f, 11, 12);
+  c.add(12, 12.5f, 11, 12);
+  c.add(12, 14, 11, 12);
+  recalc_studies(c.chart(), 0);
+  expect_series(hh->outputs, {M, M, M, M, M, M, 14, 14}, "HH 2 grown");
+}
+
+namespace {
+
+struct inc_case {
+  int index, period, price, method;
+  double p1, p2, p3;
+  bool via_engine_average;  // moving averages seeded from a float slot
+};
+
+const inc_case kInc[] = {
+    {0, 7, 0, 0, 14, 28, 0, false},  {1, 10, 4, 0, 0, 0, 0, false},    {2, 20, 0, 0, 0, 0, 0, true},
+    {2, 14, 0, 1, 0, 0, 0, true},    {2, 9, 0, 3, 0, 0, 0, true},      {3, 25, 4, 0, 13, 0, 0, false},
+    {4, 25, 4, 0, 13, 9, 0, false},  {5, 20, 4, 0, 0, 0, 0, false},    {6, 20, 6, 0, 1.5, 0, 0, false},
+    {7, 20, 4, 0, 0, 0, 0, false},   {8, 20, 4, 0, 4, 1, 0, false},    {9, 20, 4, 0, 1, 0, 0, true},
+    {9, 10, 4, 1, 2, 0, 0, true},    {10, 0, 4, 0, 0.02, 0.02, 0.2, false}, {11, 14, 4, 0, 0, 0, 0, false},
+    {12, 14, 4, 0, 0, 0, 0, false},  {13, 14, 4, 0, 9, 0, 0, false},   {14, 20, 4, 0, 0, 0, 0, false},
+    {14, 5, 14, 0, 0, 0, 0, false},  {15, 20, 4, 0, 1, 0, 0, true},    {15, 10, 4, 1, 5, 0, 0, true},
+    {15, 10, 14, 2, 4, 0, 0, true},  {16, 20, 0, 0, 0, 0, 0, false},   {17, 20, 0, 0, 0, 0, 0, false},
+};
+
+void fill_bars(test_chart &c, int count, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> step(-1.0f, 1.0f);
+  float price = 100;
+  for (int i = 0; i < count; i++) {
+    float open = price;
+    if (i % 17 != 5) price += step(rng);
+    float hi = std::max(open, price) + (i % 13 == 0 ? 0 : std::fabs(step(rng)));
+    float lo = std::min(open, price) - (i % 13 == 0 ? 0 : std::fabs(step(rng)));
+    c.add(open, hi, lo, price, 1000);
+  }
+}
+
+bool same_float(float a, float b) { return memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
+  bool covered[18] = {};
+  for (const inc_case &p : kInc) {
+    covered[p.index] = true;
+    SCOPED_TRACE(testing::Message() << "study " << p.index << " period " << p.period << " method " << p.method
+                                    << " p1 " << p.p1);
+    test_chart full(700);
+    fill_bars(full, 600, 7);
+    StudyDef *whole = lib_study(full, p.index, p.period, p.price, p.method, p.p1, p.p2, p.p3);
+    ASSERT_NE(whole, nullptr);
+
+    // the live chart grows from 150 bars to 600; a new last bar first
+    // arrives with another close, then settles
+    test_chart live(700);
+    for (int i = 0; i < 150; i++) live.add(0, 0, 0, 0) = full.storage[i];
+    StudyDef *s = lib_study(live, p.index, p.period, p.price, p.method, p.p1, p.p2, p.p3);
+    ASSERT_NE(s, nullptr);
+    std::mt19937 rng(3);
+    int n = 150;
+    while (n < 600) {
+      int step = (rng() % 4 == 0) ? 1 + (int)(rng() % 5) : 1;
+      if (n + step > 600) step = 600 - n;
+      for (int k = 0; k < step; k++) {
+        chart_bar &nb = live.add(0, 0, 0, 0);
+        nb = full.storage[n + k];
+        if (k == step - 1) nb.close += 0.5f;
+      }
+      n += step;
+      recalc_studies(live.chart(), 0);
+      int32_t saved;
+      memcpy(&saved, s->work, sizeof saved);
+      ASSERT_EQ(saved, n - 1);  // went on from where it stopped
+      live.storage[n - 1].close = full.storage[n - 1].close;
+      if (rng() % 2) recalc_studies(live.chart(), 0);
+    }
+    recalc_studies(live.chart(), 0);
+    for (int k = 0; k < study_output_count(s); k++) {
+      const float *a = study_series(s, k), *b = study_series(whole, k);
+      for (int i = 0; i < 600; i++) {
+        if (p.via_engine_average && !study_is_missing(b[i]))
+          ASSERT_NEAR(a[i], b[i], 1e-4 * std::max(1.0f, std::fabs(b[i]))) << "series " << k << " slot " << i;
+        else
+          ASSERT_TRUE(same_float(a[i], b[i])) << "series " << k << " slot " << i << ": " << a[i] << " vs " << b[i];
+      }
+    }
+  }
+  for (int i = 0; i < 18; i++) EXPECT_TRUE(covered[i]) << i;
+}
