@@ -16,13 +16,21 @@
 #include "data/statmsg.h"
 #include "data/textutil.h"
 #include "data/timemarks.h"
+#include "data/webimport.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "shell/core/settings.h"
 
-chart_load_hooks g_chart_load_hooks;
+static chart_load_hooks default_hooks()
+{
+    chart_load_hooks hooks = {};
+    hooks.web_import = parse_web_data;
+    return hooks;
+}
+
+chart_load_hooks g_chart_load_hooks = default_hooks();
 
 // Days a daily start date is raised to for a broker-fed symbol holding "_".
 enum { BROKER_DAILY_DAYS = 173 };
@@ -91,7 +99,7 @@ static chart_rec* fetch_history(const char* symbol, int unit, int* first, int la
                                 const chart_rec* stored, const char* source,
                                 const char* parse_file)
 {
-    int options = 0;
+    uint32_t options = 0;
     if (!stored->header.description[0])
         options |= FETCH_OPT_DESCRIPTION;
     int d = days_between(*first, last);

@@ -45,9 +45,10 @@ enum { FETCH_STATUS_QUIET = 29 };
 struct chart_load_hooks {
     // History import from web pages or local files by parse file
     // (unit, symbol, first, last, FETCH_OPT_* options, source, parse file)
-    // -> new unlisted chart with its bars sorted, or null.
-    chart_rec* (*web_import)(int unit, const char* symbol, int first, int last, int options,
-                             const char* source, const char* parse_file);
+    // -> new unlisted chart with its bars sorted, or null.  parse_web_data
+    // unless replaced.
+    chart_rec* (*web_import)(int unit, const char* symbol, int first, int last,
+                             uint32_t options, const char* source, const char* parse_file);
 
     // Spread charts of "R~" symbols: a new chart built from its legs, and
     // rebuilding the bars of a stored one.

@@ -41,10 +41,10 @@ struct fake_source {
     };
     static std::vector<call> calls;
     static std::vector<test_bar> bars;
-    static chart_rec* import(int unit, const char* symbol, int first, int last, int options,
-                             const char*, const char*)
+    static chart_rec* import(int unit, const char* symbol, int first, int last,
+                             uint32_t options, const char*, const char*)
     {
-        calls.push_back({unit, symbol, first, last, options});
+        calls.push_back({unit, symbol, first, last, (int)options});
         if (bars.empty())
             return nullptr;
         chart_rec* c = make_chart(symbol, unit, bars);
@@ -81,6 +81,7 @@ protected:
         kv_clock_set_utc_ms(NOW_UTC_MS);
         g_settings.AliasTitle[0] = 0;
         free_alias_table();
+        saved_hooks_ = g_chart_load_hooks;
         g_chart_load_hooks = chart_load_hooks{};
         g_chart_load_hooks.web_import = fake_source::import;
         fake_source::calls.clear();
@@ -94,7 +95,7 @@ protected:
             g_chart_list->references = 1;
             free_chart_data(g_chart_list);
         }
-        g_chart_load_hooks = chart_load_hooks{};
+        g_chart_load_hooks = saved_hooks_;
         g_settings = saved_;
         free_alias_table();
         kv_clock_reset();
@@ -121,6 +122,7 @@ protected:
     }
 
     AppSettings saved_;
+    chart_load_hooks saved_hooks_;
     size_t log_start_ = 0;
 };
 

@@ -49,6 +49,7 @@ protected:
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AutoUpdate = 0;
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
+        saved_hooks_ = g_chart_load_hooks;
         g_chart_load_hooks = chart_load_hooks{};
         kv_dispatch_posted(-1);
     }
@@ -60,6 +61,7 @@ protected:
             g_chart_list->references = 1;
             free_chart_data(g_chart_list);
         }
+        g_chart_load_hooks = saved_hooks_;
         g_settings = saved_;
         TempRootTest::TearDown();
     }
@@ -86,6 +88,7 @@ protected:
     }
 
     AppSettings saved_;
+    chart_load_hooks saved_hooks_;
 };
 
 TEST_F(ChartThreadsTest, RequestsFromTheFirstCallOnArriveInOrder)
