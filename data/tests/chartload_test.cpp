@@ -69,6 +69,7 @@ protected:
     {
         TempRootTest::SetUp();
         saved_ = g_settings;
+        reset_settings();
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AutoUpdate = 0;
         g_settings.ContUpdate = 0;
