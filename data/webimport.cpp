@@ -74,7 +74,7 @@ struct parse_state {
     int loop_count;
     int loop_index;
     int in_loop;
-    int pass_lines;              // lines_read when the pass began
+    int pass_lines;              // lines_read when the pass began, -1 before the first
 
     int skipping;                // a false ifflags condition
     int in_condition;
@@ -611,7 +611,7 @@ static const char* read_loop(char** body)
         if (line_has_token(line, "endloop")) {
             P->in_loop = 1;
             P->loop_index = 0;
-            P->pass_lines = P->lines_read;
+            P->pass_lines = -1;
             return nullptr;
         }
     }
@@ -626,7 +626,7 @@ static void set_loop_from_fields(const char* fields)
     P->loop_count = 2;
     P->loop_index = 0;
     P->in_loop = 1;
-    P->pass_lines = P->lines_read;
+    P->pass_lines = -1;
 }
 
 static int next_int(char** cursor)
@@ -687,15 +687,8 @@ static void run_line(char* text, char** body)
                 set_error(err, nullptr);
                 break;
             }
-            if (P->in_loop) {
-                // A pass that read nothing new would repeat for ever.
-                if (P->lines_read == P->pass_lines) {
-                    P->stop = 1;
-                    break;
-                }
-                P->pass_lines = P->lines_read;
+            if (P->in_loop)
                 P->loop_index = 0;
-            }
             break;
         } else if (token_is(token, "loop")) {
             if (P->in_loop)
@@ -844,6 +837,15 @@ static void run_body(char** body)
     char line[PARSE_BODY_LINE];
     while (!P->stop) {
         if (P->in_loop) {
+            if (P->loop_index == 0) {
+                // A pass that read nothing new would repeat for ever (no
+                // line read automatically, or its lines all skipped).
+                if (P->pass_lines == P->lines_read) {
+                    P->stop = 1;
+                    break;
+                }
+                P->pass_lines = P->lines_read;
+            }
             copy_string_n(line, P->loop[P->loop_index], PARSE_LOOP_LINE - 1);
             if (++P->loop_index >= P->loop_count)
                 P->loop_index = 0;

@@ -305,6 +305,19 @@ TEST_F(WebImportTest, ConditionsFollowTheFetchOptions) {
   }
 }
 
+TEST_F(WebImportTest, LoopsThatReadNothingEnd) {
+  page("/a", "2007-03-12 1\n2007-03-13 2\n");
+  // Every line of the loop skipped by its condition.
+  parse_file("url http://127.0.0.1:PORT/a\nloop\nifflags 0x4\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
+  EXPECT_EQ(import(), nullptr);
+  // Lines not read automatically: each pass reads its row with "\".
+  parse_file("url http://127.0.0.1:PORT/a\nreadflag 0\nloop\n\\ %dyyyy-mm-dd \\ \\ %c\nendloop\n");
+  chart_rec *chart = import();
+  ASSERT_NE(chart, nullptr);
+  EXPECT_EQ(chart->header.bar_count, 2);
+  free_chart_data(chart);
+}
+
 TEST_F(WebImportTest, TooManyRowsStopTheImport) {
   std::string body;
   for (int i = 0; i < 600; i++) body += "2007-03-12 1\n";
