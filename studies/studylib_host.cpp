@@ -151,7 +151,7 @@ static int lib_defaults(const lib_exports *x, int index, StudyDef *out) {
   out->next = nullptr;
   out->outputs = nullptr;
   int num = out->type & STUDY_NUMBER_MASK;
-  if (num < 0x80 || num > 0x82 || (out->type & STUDY_DAILY_LINE)) return 0;
+  if (num < 0x80 || num > 0x82 || !(out->type & STUDY_FAM_LIBRARY) || (out->type & STUDY_DAILY_LINE)) return 0;
   return out->output_count >= 1 && out->output_count <= STUDY_LIB_MAX_OUTPUTS;
 }
 

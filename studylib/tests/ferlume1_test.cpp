@@ -176,7 +176,9 @@ TEST_F(Ferlume1, DescribesItsStudies) {
     EXPECT_NE(info.defaults.compute, nullptr) << i;
     for (int k = 0; k < 7; k++) EXPECT_STREQ(info.labels[k], r.labels[k]) << i << " label " << k;
   }
-  EXPECT_EQ(study_lib_study(kLib, 18, nullptr), 0);
+  study_lib_info none;
+  EXPECT_EQ(study_lib_study(kLib, 18, &none), 0);
+  EXPECT_EQ(study_lib_study(kLib, -1, &none), 0);
 
   // the exports' own answers outside the table
   kv_dynlib *lib = load_study_dll(kLib);
