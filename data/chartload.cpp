@@ -13,6 +13,7 @@
 #include "data/debugtrace.h"
 #include "data/exchclock.h"
 #include "data/quotecfg.h"
+#include "data/spread.h"
 #include "data/statmsg.h"
 #include "data/textutil.h"
 #include "data/timemarks.h"
@@ -120,8 +121,7 @@ static chart_rec* fetch_history(const char* symbol, int unit, int* first, int la
             options |= FETCH_OPT_LONG_SPAN;
     }
     if (strncmp(symbol, "R~", 2) == 0) {
-        return g_chart_load_hooks.new_spread_chart ? g_chart_load_hooks.new_spread_chart(symbol, unit)
-                                                   : nullptr;
+        return new_spread_chart(symbol, unit);
     }
     if (strchr(symbol, '~') && symbol[0] != 'M')
         return nullptr;
@@ -286,8 +286,11 @@ chart_rec* get_chart_data(const char* symbol_in, int unit, int first, int last, 
         return nullptr;
     }
 
+    // A chart found on the list is linked already.
+    int was_listed = (chart->header.flags & CHART_LISTED) != 0;
     list_chart(chart);
-    link_listed_chart(chart, symbol, flags);
+    if (!was_listed)
+        link_listed_chart(chart, symbol, flags);
     set_time_axis_density(chart, density);
     if (unit == TU_DAILY && g_settings.ContUpdate && g_chart_load_hooks.dchart_update) {
         kv_lock guard(g_chart_lock);

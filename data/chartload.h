@@ -50,11 +50,6 @@ struct chart_load_hooks {
     chart_rec* (*web_import)(int unit, const char* symbol, int first, int last,
                              uint32_t options, const char* source, const char* parse_file);
 
-    // Spread charts of "R~" symbols: a new chart built from its legs, and
-    // rebuilding the bars of a stored one.
-    chart_rec* (*new_spread_chart)(const char* symbol, int unit);
-    void (*build_spread_chart)(chart_rec* chart);
-
     // Live-quote records: the record or null; the record created when
     // missing (one more user); linking a listed chart to its record;
     // today's daily bar from the quote; writing completed 1-minute bars.

@@ -15,6 +15,7 @@
 #include "data/derived.h"
 #include "data/exchclock.h"
 #include "data/quotecfg.h"
+#include "data/spread.h"
 #include "data/statmsg.h"
 #include "data/symindex.h"
 #include "data/timemarks.h"
@@ -323,8 +324,7 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
 
     int fetching = chart_fetch_considered(flags) && !(record && (record->flags & MQT_ACCOUNT));
     if (fetching && stored && strncmp(symbol, "R~", 2) == 0) {
-        if (g_chart_load_hooks.build_spread_chart)
-            g_chart_load_hooks.build_spread_chart(stored);
+        build_spread_chart(stored);
         fetching = 0;
     }
     if (fetching) {
