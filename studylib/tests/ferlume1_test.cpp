@@ -340,3 +340,32 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
   }
   for (int i = 0; i < 18; i++) EXPECT_TRUE(covered[i]) << i;
 }
+
+// Periods and parameters from a damaged layout: nothing is read or written
+// outside the chart, and every value is a number or missing.
+TEST_F(Ferlume1, BadParametersGiveOnlyNumbersOrMissingValues) {
+  const double nan = std::nan("");
+  struct bad {
+    int period, price, method;
+    double p1, p2, p3;
+  };
+  const bad cases[] = {
+      {0, 4, 0, 0, 0, 0},          {-5, 4, 0, -3, -2, -1},       {1 << 30, 4, 0, 1e12, 1e12, 1e12},
+      {3, 99, 7, nan, nan, nan},   {2, 14, -1, 1, 1, 1},         {1, 15, 3, 0.5, 0.5, 0.5},
+  };
+  for (int index = 0; index < 18; index++) {
+    for (const bad &b : cases) {
+      test_chart c(40);
+      fill_bars(c, 30, 11);
+      c.add(50, 50, 50, 50);  // a flat bar far from the others
+      StudyDef *s = lib_study(c, index, b.period, b.price, b.method, b.p1, b.p2, b.p3);
+      if (!s) continue;  // refused by the engine (a Keltner source)
+      recalc_studies(c.chart(), 0);
+      for (int k = 0; k < study_output_count(s); k++)
+        for (int i = 0; i < c.count(); i++) {
+          float v = study_series(s, k)[i];
+          EXPECT_TRUE(v == MISSING_VALUE || std::isfinite(v)) << index << " period " << b.period << " slot " << i;
+        }
+    }
+  }
+}
