@@ -596,6 +596,60 @@ TEST_F(IntradayLoadTest, ForegroundBrokerRequestAsksOnlyForTheMinutesSinceTheLas
     free_chart_data(c);
 }
 
+TEST_F(IntradayLoadTest, DailyBarsOfAnIntradaySymbolAreBuiltFromItsMinutes)
+{
+    // Thursday may be partial and is left out; Friday makes one daily bar.
+    std::vector<test_bar> bars = minutes(FRIDAY - 86400, 57000, 57540);
+    bars.push_back({10, 11, 9, 10.5f, 100, 0, 0, FRIDAY + 34200});
+    bars.push_back({10.5f, 13, 10, 12, 200, 0, BAR_KEEP, FRIDAY + 34260});
+    bars.push_back({12, 12.5f, 8, 11, 300, 0, BAR_PROVISIONAL, FRIDAY + 34320});
+    write_price_file("ES_M.1min", "ES_M", 1, bars);
+
+    chart_rec* c = get_chart_data("ES_M", 390, 0, 0, CHART_REQ_FETCH_IF_EMPTY, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(fake_source::calls.empty());
+    ASSERT_EQ(c->header.bar_count, 1);
+    const chart_bar& d = c->bars[0];
+    EXPECT_EQ(d.time, FRIDAY);
+    EXPECT_FLOAT_EQ(d.open, 10);
+    EXPECT_FLOAT_EQ(d.high, 13);
+    EXPECT_FLOAT_EQ(d.low, 8);
+    EXPECT_FLOAT_EQ(d.close, 12);  // the close comes from kept bars only
+    EXPECT_EQ(d.volume, 600);
+    free_chart_data(c);
+    EXPECT_EQ(file_times(data_file("ES_M.dyd")), std::vector<int32_t>{FRIDAY});
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
+TEST_F(IntradayLoadTest, TickAndVolumeChartsAreTheirOwnBase)
+{
+    struct row {
+        int unit;
+        const char* file;
+    } rows[] = {{-110, "ABC.tick10"}, {-1000000500, "ABC.vol500"}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.file);
+        write_price_file(r.file, "ABC", r.unit, minutes(FRIDAY, 34200, 34320));
+        chart_rec* c = get_chart_data("ABC", r.unit, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr,
+                                      nullptr, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->header.bar_count, 3);
+        EXPECT_EQ(c->base, c);
+        EXPECT_TRUE(c->header.flags & CHART_LISTED);
+        if (r.unit == -110)
+            EXPECT_EQ(c->ticks_per_bar, 10);
+        else
+            EXPECT_EQ(c->header.volume_per_bar, 500);
+        free_chart_data(c);
+    }
+    // Nothing stored: an empty chart all the same.
+    chart_rec* c = get_chart_data("NEW", -120, 0, 0, 0, nullptr, nullptr, 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 0);
+    free_chart_data(c);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
 // ---- clearing and Heikin-Ashi ---------------------------------------------
 
 TEST_F(ChartLoadTest, ClearingModesOfOneChart)
