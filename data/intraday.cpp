@@ -294,12 +294,15 @@ static chart_rec* empty_1min_chart(const char* symbol)
 
 chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
 {
-    quote_source_cfg* cfg;
+    int session_end = 0;
     {
+        // The cached configuration may be reloaded by another thread: only
+        // its values are kept.
         kv_lock guard(g_chart_lock);
-        cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT);
+        quote_source_cfg* cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT);
+        session_end = cfg ? cfg->close_time : -1;
     }
-    if (!cfg) {
+    if (session_end < 0) {
         statmsg(__FILE__, __LINE__, "Could not open quote source cfg file", nullptr, STATMSG_ERROR);
         return nullptr;
     }
@@ -334,7 +337,7 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
             int days = (flags & CHART_REQ_RELOAD)
                            ? g_settings.KeepNumDays1Min
                            : intraday_days_to_get(stored, record, &first_missing, flags);
-            int complete = days == 1 && first_missing + 60 >= cfg->close_time;
+            int complete = days == 1 && first_missing + 60 >= session_end;
             if ((!complete || (flags & CHART_REQ_EXTENDED_HOURS)) && days > 0) {
                 fetched = new_fetch_record(symbol, TU_1MIN, days * 1440 + 780);
                 int got = 0;
