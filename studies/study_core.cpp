@@ -50,13 +50,18 @@ int study_moving_average(float *out, const float *in, int start, int first_valid
   }
   // Window averages: the value at i depends on in[i - w + 1 .. i] only, so
   // the running sums are built over the window before `start`.
+  // Inputs before first_valid are missing values: summing them in would
+  // give a huge negative value and, once dropped again, leave the running
+  // sum without precision, so the windows start at first_valid.
   int w = method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) - 1 : n;
-  int j0 = start - w + 1 < 0 ? 0 : start - w + 1;
+  int j0 = start - w + 1 < first_valid ? first_valid : start - w + 1;
+  for (int i = start; i < j0 && i < count; i++) out[i] = MISSING_VALUE;
   auto x = [&](int j) -> double { return in[j0 + j]; };
   ma_run r = {};
   for (int i = j0; i < count; i++) {
     double v = ma_step(r, method, n, x, i - j0);
-    if (i >= start) out[i] = i < w - 1 || study_is_missing(v) ? MISSING_VALUE : study_out(v);
+    if (i >= start)
+      out[i] = i < first_valid + w - 1 || study_is_missing(v) ? MISSING_VALUE : study_out(v);
   }
   return 1;
 }

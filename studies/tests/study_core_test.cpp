@@ -105,6 +105,26 @@ TEST(StudyCore, MovingAverageSkipsLeadingMissingInputs) {
   EXPECT_FLOAT_EQ(out[5], 6.25f);
 }
 
+// Window averages started right after the missing lead-in (as a library
+// smoothing its own first values does) stay exact further on: the missing
+// values never pass through the running sums.
+TEST(StudyCore, WindowAveragesStartAtTheFirstValidInput) {
+  float in[40];
+  for (int i = 0; i < 40; i++) in[i] = i < 3 ? MISSING_VALUE : 100.0f + (i % 7);
+  for (int method : {MA_SIMPLE, MA_WEIGHTED, MA_TRIANGULAR}) {
+    SCOPED_TRACE(method);
+    float whole[40], tail[40];
+    EXPECT_EQ(study_moving_average(whole, in + 3, 0, 0, 37, method, 4), 1);
+    EXPECT_EQ(study_moving_average(tail, in, 3, 3, 40, method, 4), 1);
+    for (int i = 3; i < 40; i++) {
+      if (study_is_missing(whole[i - 3]))
+        EXPECT_TRUE(study_is_missing(tail[i])) << i;
+      else
+        EXPECT_FLOAT_EQ(tail[i], whole[i - 3]) << i;
+    }
+  }
+}
+
 TEST(StudyCore, MovingAverageRefusesAnUnknownMethod) {
   StatusCapture cap;
   float in[4] = {1, 2, 3, 4}, out[4] = {7, 7, 7, 7};
