@@ -9,3 +9,6 @@
 #include "platform/window.h"
 
 extern std::atomic<kv_hwnd> hmainwnd;
+
+// Set by the main frame's first close: worker threads stop their loops.
+extern std::atomic<int> g_program_exiting;
