@@ -65,6 +65,23 @@ struct mqt_position {
 };
 
 // Horse-race and group-view values of one record.
+// A spread record's place in the chain of spreads built on one leg. Each
+// leg has its own chain of these nodes, so one spread can sit in the
+// chains of both its legs.
+struct mqt_spread_link {
+    mqt_spread_link* next;
+    struct mqt* spread;
+};
+
+// The price fields as the last stored quote left them. A source writes the
+// incoming quote over the record's price fields; these copies keep the
+// session values to compare against and put back a rejected quote.
+struct mqt_price_copy {
+    float last, bid, ask;
+    float open, high, low;
+    float close, prev_close, change;
+};
+
 struct mqt_race_values {
     float change_open, change_low, change_high, change_last;
     float volume;
@@ -105,7 +122,7 @@ struct mqt {
     mqt* leg2;
     double leg_ratio[2];
     double leg_multiplier[2];
-    mqt* spread_users;
+    mqt_spread_link* spread_users;  // spreads that use this record as a leg
 
     // 4. Chart links (charts chained through chart_rec::sibling).
     chart_rec* intraday_charts;
@@ -135,6 +152,7 @@ struct mqt {
     int32_t stored_time;
     int32_t stored_epoch;
     int32_t trade_time;
+    int32_t trade_epoch;
     float last;
     int32_t last_size;
     int32_t volume;
@@ -147,14 +165,18 @@ struct mqt {
     float high;
     float low;
     float prev_close;
+    float close;                // a current or official closing price (FEED_CLOSE)
     uint32_t quote_word2;       // valid with MQT_QUOTE_WORD2
     float change;
     float session_high;
     float session_low;
     float session_start_price;
     double vwap_sum;
+    double vwap_volume;
     float vwap;
-    float pct_open, pct_high, pct_low, pct_session_start, pct_last;
+    float pct_open, pct_high, pct_low, pct_day_close, pct_last;
+    double valuation_price;     // price that positions are valued at
+    mqt_price_copy stored;      // price fields after the last stored quote
     double histogram_base;
     double histogram_step;
     int32_t histogram[MQT_HISTOGRAM_CELLS];
@@ -174,7 +196,8 @@ struct mqt {
     int32_t written_count;
     int32_t pending_minute[3];  // cleared by clear_chart_bars
     int32_t session_volume[MQT_SESSION_MINUTES];
-    int32_t minute_volume[MQT_VOLUME_MINUTES];
+    int32_t minute_volume[MQT_VOLUME_MINUTES];      // oldest first, newest last
+    int32_t minute_cum_volume[MQT_VOLUME_MINUTES];  // cumulative volume at each minute
     int32_t newest_minute;
 
     // 8. Time and sales.
@@ -201,6 +224,7 @@ struct mqt {
     double paper_quantity;
     double paper_avg_price;
     double paper_profit;
+    double paper_quantity_posted;  // paper quantity at the last portfolio notice
 
     // Group views (market windows).
     mqt_race_values race;
@@ -210,6 +234,93 @@ struct mqt {
     float pl_view_low[3];
 };
 
-// Drops one user of the record; at zero its extension chain is written back
-// and the record freed.
+// ---------------------------------------------------------------------------
+// The list (quotes/mqtlist.cpp). Functions that walk or change it take
+// g_chart_lock themselves unless said otherwise.
+
+extern mqt* g_mqt_list;
+
+enum {
+    MQT_STREAMS_UNCHARTED = 0x11,    // stream set of a record without charts
+    MQT_STREAMS_CHARTED = 0x11,      // stream set of a record with intraday charts
+    MQT_STREAM_ADD = 0x1000000,
+    MQT_STREAM_RELEASE = 0x20000ff,  // stream_code asking the relay to let a record go
+    MQT_LIST_WALK_MAX = 999,
+};
+
+// Head of the list; the caller holds g_chart_lock while it walks.
+mqt* mqt_list_head();
+// The live record of the symbol (case-insensitive) or null; no lock taken.
+mqt* find_mqt(const char* symbol);
+// The first record at or after start, within n records, of that symbol.
+mqt* find_mqt_from(const char* symbol, mqt* start, int n);
+// The symbol's record with one more user, created when missing; null when
+// no memory.
+mqt* create_multiquote_struct(const char* symbol);
+// As create_multiquote_struct, but an "R~" symbol is built as a spread of
+// its two legs from its definition; null for an undefined spread.
+mqt* get_multiquote(const char* symbol);
+// A market window's use and release of a record under its view bit.
+mqt* use_multiquote(const char* symbol, uint32_t view_bit);
+void release_multiquote(mqt* record, uint32_t view_bit);
+// Drops one user; at zero the record is freed (or, while the relay still
+// holds streams for it, left for the relay to release).
 void delete_multiquote(mqt* record);
+void delete_multiquote_struct(const char* symbol);
+// Frees a record without users; *link is the predecessor's next field (or
+// the list head) when the caller knows it, else null.
+void free_mqt_struct(mqt* record, mqt** link);
+// Writes back its extension blocks, zero-fills the record and keeps it in
+// the list as a free slot.
+void mark_mqt_free(mqt* record);
+void free_all_mqts();
+// Links a listed chart to its symbol's record; null when it is not linked.
+mqt* link_chart_to_mqt(chart_rec* chart);
+// Appends a chart to an intraday or daily chain unless it is in it.
+void append_chart_link(chart_rec** head, chart_rec* chart);
+// Records holding a position in account slot 0..3: a static list ended by
+// null (valid until the next call).
+mqt** get_portfolio_mqts(int slot);
+// Time of day of the newest stored trade.
+int get_last_quote_time();
+void dump_mqt_list(const char* title);
+
+// Contract fields, flags and market of a record from its symbol text
+// (quotes/contract.cpp).
+void parse_contract_symbol(mqt* record);
+
+// ---------------------------------------------------------------------------
+// View bits of the market windows (quotes/viewbits.cpp).
+
+enum { VIEW_SCALE_SLOT_SIZE = 512, VIEW_SCALE_SLOTS = 3 };
+
+extern uint32_t g_view_bits;
+// The lowest free bit, now taken; 0 when all 32 are taken.
+uint32_t alloc_view_bit();
+// 1 released (with its scale slots), 0 when bit is 0 or not taken.
+int free_view_bit(uint32_t bit);
+// Scale slot n (low 24 bits) of the bit's block, allocated on first use.
+void* view_scale_slot(uint32_t bit, uint32_t n);
+
+// ---------------------------------------------------------------------------
+// Storing a quote (quotes/savequote.cpp).
+
+enum {
+    SAVE_MQT_CHARTS = 1,  // also the one-minute data and the linked charts
+    SAVE_MQT_FULL = 2,    // times, notices, orders, positions, alerts, volumes
+    SAVE_MQT_DEPTH_MAX = 8,
+    FEED_KIND_OFFICIAL_CLOSE = 28,  // record kind whose net change is against "close"
+};
+
+extern int32_t g_newest_quote_time;
+extern int32_t g_newest_quote_date;
+extern float g_max_high_pct;
+extern float g_min_low_pct;
+extern int32_t g_open_close_day[2];  // exchange day of the last open [0] and close [1] notice
+extern int g_save_depth;
+
+// Stores the quote a source wrote into the record (fields and feed_flags).
+// Takes g_chart_lock. Returns 1 stored, 0 dropped.
+int save_mqt_data(mqt* record, int mode);
+// Posts to every window of the record's charts that wants record notices.
+void post_to_mqt_charts(mqt* record, unsigned message, uintptr_t wparam, intptr_t lparam);

@@ -899,8 +899,7 @@ TEST_F(PriceFileTest, AllocationLogHoldsThreeRecordsAndFreesThemOnFailure)
 
 TEST_F(PriceFileTest, ChartReleasesItsLiveQuoteRecordAndLeavesItsChain)
 {
-    mqt* record = (mqt*)calloc(1, sizeof(mqt));
-    strcpy(record->symbol, "LQ");
+    mqt* record = create_multiquote_struct("LQ");
     record->users = 2;
     chart_rec* one = new_chart("LQ", TU_1MIN);
     chart_rec* two = new_chart("LQ", 5);
@@ -918,9 +917,7 @@ TEST_F(PriceFileTest, ChartReleasesItsLiveQuoteRecordAndLeavesItsChain)
 
 TEST_F(PriceFileTest, IntradayExtensionsLiveInTheIextFile)
 {
-    mqt* record = (mqt*)calloc(1, sizeof(mqt));
-    strcpy(record->symbol, "IX");
-    record->users = 1;
+    mqt* record = create_multiquote_struct("IX");
     chart_rec* c = new_chart("IX", TU_1MIN);
     EXPECT_EQ(add_chart_extension(c), nullptr);  // no record
     c->mqt = record;
