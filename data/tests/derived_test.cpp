@@ -224,8 +224,7 @@ TEST_F(DerivedTest, TickChartsGroupBaseBarsAndTakeTheBaseLinks)
         base->bars[i].flags |= BAR_EXTRA_ADDITIVE;
         base->bars[i].extra = i + 1;
     }
-    mqt* record = (mqt*)calloc(1, sizeof(mqt));
-    record->users = 1;
+    mqt* record = create_multiquote_struct(base->header.symbol);
     base->mqt = record;
 
     // Studies: an equity line and trade signals come from the base.
