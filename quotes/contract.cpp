@@ -18,7 +18,6 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "quotes/mqt_hooks.h"
 
 static const char month_letters[] = " FGHJKMNQUVXZ";  // F = 1 ... Z = 12
 
@@ -253,9 +252,7 @@ void parse_contract_symbol(mqt* r)
         r->flags |= MQT_MARKET_INDICATOR | MQT_NEGATIVE_OK;
     if (strstr(sym, "TICK"))
         r->flags |= MQT_NEGATIVE_OK;
-    const char* alias = g_mqt_hooks.lookup_alias
-                            ? g_mqt_hooks.lookup_alias(r->symbol, ALIAS_TO_DAILY)
-                            : r->symbol;
+    const char* alias = lookup_alias(r->symbol, ALIAS_FOR_INTRADAY);
     if (!alias || alias[0] == '~')
         r->flags |= MQT_NOT_STREAMABLE;
     if (sym[0] == '~')

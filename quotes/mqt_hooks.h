@@ -9,15 +9,8 @@
 
 struct mqt;
 struct alert_rec;
-struct spread_def;
 
 struct mqt_hooks {
-    // Symbol aliases and spread definitions (data/alias.h, data/spread.h),
-    // set to lookup_alias and find_spread_definition at start-up. Null: every
-    // symbol stands for itself and no spread is defined.
-    const char* (*lookup_alias)(const char* symbol, int direction);
-    int (*find_spread_definition)(const char* name, spread_def* def);
-
     // Alerts: the symbol's alert record, found or added; the high and low
     // alert test of one quote at price (arms, fires, hits, sounds).
     alert_rec* (*find_alert)(const char* symbol);

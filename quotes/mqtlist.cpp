@@ -158,7 +158,7 @@ mqt* get_multiquote(const char* symbol)
     if ((symbol[0] & 0x7f) != 'R' || symbol[1] != '~')
         return create_multiquote_struct(symbol);
     spread_def def;
-    if (!g_mqt_hooks.find_spread_definition || !g_mqt_hooks.find_spread_definition(symbol, &def)) {
+    if (!find_spread_definition(symbol, &def)) {
         if (g_pref_flags & PREF_SPREAD_NOTICE) {
             statmsg(__FILE__, __LINE__, "Spread not defined, use 'Spread Chart Setup...'", nullptr,
                     STATMSG_NOTICE);
@@ -391,9 +391,7 @@ mqt* link_chart_to_mqt(chart_rec* chart)
         strncpy(symbol, chart->header.symbol, sizeof symbol - 1);
         symbol[sizeof symbol - 1] = 0;
         if (unit == TU_DAILY) {
-            const char* alias = g_mqt_hooks.lookup_alias
-                                    ? g_mqt_hooks.lookup_alias(symbol, ALIAS_TO_DAILY)
-                                    : symbol;
+            const char* alias = lookup_alias(symbol, ALIAS_FOR_INTRADAY);
             if (alias && alias != symbol && strcmp(alias, "~") != 0) {
                 strncpy(symbol, alias, sizeof symbol - 1);
             }

@@ -243,21 +243,10 @@ TEST_F(MqtListTest, PortfolioRecords) {
   EXPECT_EQ(get_portfolio_mqts(9)[0], nullptr);
 }
 
-// Spreads of two legs: a definition from the stand-in below.
-int fake_spread(const char *name, spread_def *def) {
-  if (strcasecmp(name, "R~AB") != 0) return 0;
-  memset(def, 0, sizeof *def);
-  strcpy(def->name, "R~AB");
-  strcpy(def->leg1, "AAA");
-  strcpy(def->leg2, "BBB");
-  def->ratio1 = 2;
-  def->ratio2 = 1;
-  return 1;
-}
-
 TEST_F(MqtListTest, SpreadRecordHoldsItsLegs) {
-  EXPECT_EQ(get_multiquote("R~XX"), nullptr);  // no definitions at all
-  g_mqt_hooks.find_spread_definition = fake_spread;
+  EXPECT_EQ(get_multiquote("R~AB"), nullptr);  // no definitions at all
+  free_spread_cache();
+  root_.write("CONFIG/spreads.cfg", "R~AB AAA BBB 2 1\n");
   EXPECT_EQ(get_multiquote("R~XX"), nullptr);
   EXPECT_EQ(g_mqt_list, nullptr);  // nothing created
 

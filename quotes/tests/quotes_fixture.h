@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "data/chart.h"
+#include "data/alias.h"
 #include "data/mainwnd.h"
+#include "data/spread.h"
 #include "platform/testing/fixture.h"
 #include "platform/window.h"
 #include "quotes/mqt.h"
@@ -23,12 +25,16 @@ class QuotesTest : public TempRootTest {
     TempRootTest::SetUp();
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
     g_mqt_hooks = {};
+    free_spread_cache();
+    free_alias_table();
     g_newest_quote_time = g_newest_quote_date = 0;
     g_open_close_day[0] = g_open_close_day[1] = 0;
     g_max_high_pct = g_min_low_pct = 0;
   }
   void TearDown() override {
     free_all_mqts();
+    free_spread_cache();
+    free_alias_table();
     for (int i = 0; i < 32; i++) free_view_bit(1u << i);
     g_mqt_hooks = {};
     g_cont_update = 0;
