@@ -12,6 +12,7 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartload.h"
+#include "data/importfmt.h"
 #include "data/markets.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
@@ -314,6 +315,35 @@ TEST_F(ChartLoadTest, UpdateAsksForTheMissingSpanThenMergesAndWritesTheFile)
     EXPECT_EQ(file_times(f).back(), DAY0 + 4 * 86400);
     EXPECT_NE(logged().find("Updated data for ABC from Internet"), std::string::npos);
     free_chart_data(c);
+}
+
+TEST_F(ChartLoadTest, ImportFileNamedAsSourceIsMergedIntoTheStoredChart)
+{
+    g_chart_load_hooks.web_import = saved_hooks_.web_import;  // the real import
+    root_.write("CONFIG/srcdata.cfg", "HISTORIC_DAILY 1\n  web daily.cfg\n");
+    root_.write("CONFIG/import.cfg",
+                "DATEFORMAT yyyy-mm-dd\n"
+                "Plain Date,Open,High,Low,Close,Volume\n");
+    free_srcdata_cfg();
+    free_quote_source_cfgs();
+    free_import_cfg();
+    write_price_file("ABC.dyd", "ABC", 390, three_days());
+    root_.write("IMPORT/abc.txt",
+                "2024-03-08,1,2,0.5,1.5,100\n"
+                "2024-03-07,1,2,0.5,1.25,200\n");
+    std::string path = root_.file("IMPORT/abc.txt");
+
+    chart_rec* c = get_chart_data("ABC", 390, 0, 0, 0, path.c_str(),
+                                  "Date,Open,High,Low,Close,Volume", 0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->header.bar_count, 5) << logged();
+    EXPECT_FLOAT_EQ(c->bars[4].close, 1.5f);
+    free_chart_data(c);
+    EXPECT_EQ(file_times(data_file("ABC.dyd")).size(), 5u);
+    EXPECT_NE(logged().find("Updated data for ABC from " + path), std::string::npos);
+    free_srcdata_cfg();
+    free_quote_source_cfgs();
+    free_import_cfg();
 }
 
 TEST_F(ChartLoadTest, SpanOfEachUnitAndTheLongSpanOption)
