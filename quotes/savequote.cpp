@@ -85,6 +85,8 @@ static void drop_bad_fields(mqt* r)
         if ((r->feed_flags & f.bit) && !std::isfinite(r->*f.field)) {
             r->*f.field = r->stored.*f.kept;
             r->feed_flags &= ~f.bit;
+            if (f.bit == FEED_LAST)
+                r->feed_flags &= ~FEED_LAST_SIZE;
         }
     if ((r->feed_flags & FEED_LAST) && r->last <= 0 && !(r->flags & MQT_NEGATIVE_OK)) {
         r->last = r->stored.last;
@@ -143,6 +145,8 @@ void post_to_mqt_charts(mqt* record, unsigned message, uintptr_t wparam, intptr_
 static void market_notice(mqt* r, int which)
 {
     int day = exchange_date(r);
+    if (day <= 0)  // no exchange clock: the quote's own date
+        day = r->quote_date;
     if (g_open_close_day[which] == day)
         return;
     if (g_mqt_hooks.queue_sound)

@@ -12,6 +12,7 @@
 #include "data/alias.h"
 #include "data/mainwnd.h"
 #include "data/spread.h"
+#include "data/statmsg.h"
 #include "platform/testing/fixture.h"
 #include "platform/window.h"
 #include "quotes/mqt.h"
@@ -55,7 +56,13 @@ struct MessageSink {
     kv_dispatch_posted(-1);
     wnd = kv_window_create(&MessageSink::handler, this);
   }
-  ~MessageSink() { kv_window_destroy(wnd); }
+  // Status texts it received are its own to free.
+  ~MessageSink() {
+    kv_dispatch_posted(-1);
+    kv_window_destroy(wnd);
+    for (const msg &m : got)
+      if (m.message == WM_STATUS_MSG) statmsg_free_text((void *)m.lparam);
+  }
   int count(unsigned message) {
     kv_dispatch_posted(-1);
     int n = 0;
