@@ -285,6 +285,10 @@ mqt** get_portfolio_mqts(int slot);
 int get_last_quote_time();
 void dump_mqt_list(const char* title);
 
+// Gives the chart loader (data/chartload.h) the lookup, creation and
+// linking of records (quotes/chart_hooks.cpp).
+void install_mqt_chart_hooks();
+
 // Contract fields, flags and market of a record from its symbol text
 // (quotes/contract.cpp).
 void parse_contract_symbol(mqt* record);

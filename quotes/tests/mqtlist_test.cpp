@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "data/chartload.h"
 #include "data/spread.h"
 #include "quotes/tests/quotes_fixture.h"
 
@@ -295,6 +296,27 @@ TEST_F(MqtListTest, ThreadsTakeAndDropRecords) {
   for (mqt *r = g_mqt_list; r; r = r->next) EXPECT_TRUE(r->flags & MQT_FREE || r->users == 0)
       << r->symbol;
   EXPECT_EQ(g_mqt_list, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MqtListTest, ChartLoaderLinksThroughItsHooks) {
+  chart_load_hooks saved = g_chart_load_hooks;
+  install_mqt_chart_hooks();
+  chart_rec *c = new_chart("IBM", TU_1MIN);
+  g_chart_load_hooks.link_chart_to_mqt(c);
+  mqt *r = g_chart_load_hooks.find_mqt("ibm");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(c->mqt, r);
+  EXPECT_EQ(r->intraday_charts, c);
+  EXPECT_EQ(g_chart_load_hooks.get_multiquote("IBM"), r);
+  EXPECT_EQ(r->users, 2);
+  delete_multiquote(r);
+  free_chart_data(c);
+  EXPECT_EQ(g_mqt_list, nullptr);
+  g_chart_load_hooks = saved;
 }
 
 }  // namespace
