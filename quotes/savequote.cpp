@@ -219,27 +219,45 @@ static void update_minute_volumes(mqt* r, int32_t size)
     }
 }
 
-static void update_session_values(mqt* r, float p)
+// Records whose prices may be 0 or negative (spreads, market indicators)
+// cannot use 0 for "no value yet" nor the positive-price plausibility
+// rules: their session values follow the day's prices directly.
+static void update_signed_session_values(mqt* r, float p, int have_day)
 {
     uint32_t feed = r->feed_flags;
-    if (!((feed & FEED_OPEN) && r->open > 0))
-        r->open = r->stored.open;
-    if (r->open < 0.01f)
-        r->open = p;
+    if (!(feed & FEED_OPEN))
+        r->open = have_day ? r->stored.open : p;
+    if (!((feed & FEED_HIGH) && r->high >= p))
+        r->high = have_day && r->stored.high > p ? r->stored.high : p;
+    if (!((feed & FEED_LOW) && r->low <= p))
+        r->low = have_day && r->stored.low < p ? r->stored.low : p;
+}
 
-    if (!((feed & FEED_HIGH) && p < r->high && r->high < 2 * p))
-        r->high = r->stored.high;
-    if (p > r->high)
-        r->high = p;
+static void update_session_values(mqt* r, float p, int have_day)
+{
+    uint32_t feed = r->feed_flags;
+    if (r->flags & MQT_NEGATIVE_OK) {
+        update_signed_session_values(r, p, have_day);
+    } else {
+        if (!((feed & FEED_OPEN) && r->open > 0))
+            r->open = r->stored.open;
+        if (r->open < 0.01f)
+            r->open = p;
 
-    if (!((feed & FEED_LOW) && p > 0 && r->low > p / 2)) {
-        if (r->stored.low >= 0.001f)
-            r->low = p < r->stored.low ? p : r->stored.low;
-        else
+        if (!((feed & FEED_HIGH) && p < r->high && r->high < 2 * p))
+            r->high = r->stored.high;
+        if (p > r->high)
+            r->high = p;
+
+        if (!((feed & FEED_LOW) && p > 0 && r->low > p / 2)) {
+            if (r->stored.low >= 0.001f)
+                r->low = p < r->stored.low ? p : r->stored.low;
+            else
+                r->low = p;
+        }
+        if (p > 0.001f && r->low > 0.001f && p < r->low)
             r->low = p;
     }
-    if (p > 0.001f && r->low > 0.001f && p < r->low)
-        r->low = p;
 
     // Without a configured session end every trade counts as in session.
     quote_source_cfg* cfg = quote_cfg_slot(MULTIQUOTE_TIMEUNIT);
@@ -345,6 +363,7 @@ int save_mqt_data(mqt* r, int mode)
     }
     uint32_t feed = r->feed_flags;
     int32_t size = trade_size(r);
+    int have_day = (r->flags & MQT_QUOTE_STORED) && r->stored_date == r->quote_date;
 
     // 1. A new day.
     if (r->quote_date != r->stored_date) {
@@ -460,7 +479,7 @@ int save_mqt_data(mqt* r, int mode)
     }
 
     // 5. Session values.
-    update_session_values(r, p);
+    update_session_values(r, p, have_day);
 
     // 6. Stored.
     r->flags |= MQT_QUOTE_STORED;

@@ -252,6 +252,23 @@ TEST_F(SaveQuoteTest, BadInputNeverEntersTheSession) {
   t->feed_flags &= ~FEED_LAST_SIZE;
   EXPECT_EQ(save_mqt_data(t, 3), 1);
   EXPECT_EQ(t->last, -300);
+  // Its session values follow its signed prices.
+  float ticks[] = {200, -500, 0};
+  for (float v : ticks) {
+    trade(t, 34300, v, 0);
+    t->feed_flags &= ~FEED_LAST_SIZE;
+    save_mqt_data(t, 3);
+  }
+  EXPECT_EQ(t->open, -300);
+  EXPECT_EQ(t->high, 200);
+  EXPECT_EQ(t->low, -500);
+  EXPECT_EQ(t->last, 0);
+  trade(t, 34200, -10, 0, 0, DAY + 1);  // a new day starts from its first price
+  t->feed_flags &= ~FEED_LAST_SIZE;
+  save_mqt_data(t, 3);
+  EXPECT_EQ(t->high, -10);
+  EXPECT_EQ(t->low, -10);
+  EXPECT_EQ(t->open, -10);
   EXPECT_EQ(save_mqt_data(nullptr, 3), 0);
 }
 
