@@ -2,6 +2,7 @@
 // and moving the data of one data root into another.
 #include "data/install.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,7 +117,7 @@ int move_matching_files(const char *source_dir, const char *pattern, const char 
 // 1 when both paths name the same folder (also through links or a
 // different spelling).
 static int same_folder(const char *a, const char *b) {
-  char ra[KV_PATH_MAX * 4], rb[KV_PATH_MAX * 4];
+  char ra[PATH_MAX], rb[PATH_MAX];
   if (realpath(a, ra) && realpath(b, rb)) return strcmp(ra, rb) == 0;
   std::string x = kv_path_normalized(a), y = kv_path_normalized(b);
   while (x.size() > 1 && x.back() == '/') x.pop_back();
