@@ -10,6 +10,7 @@
 #include "data/statmsg.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/locks.h"
 #include "platform/services.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -103,18 +104,25 @@ static int sound_thread(void*)
         }
         char previous[KV_MAX_PATH] = "";
         for (;;) {
+            // The queue is taken and the names looked up under the sound
+            // table's lock; the sounds play without it.
             bool wanted[SOUND_EVENT_COUNT + 1] = {};
-            if (!drain_queue(wanted))
-                break;
+            char names[SOUND_EVENT_COUNT + 1][KV_MAX_PATH];
+            {
+                kv_lock guard(g_sounds_lock);
+                if (!drain_queue(wanted))
+                    break;
+                for (int id = 1; id <= SOUND_EVENT_COUNT; id++)
+                    if (!wanted[id] || !sound_file_for(id, names[id], sizeof names[id]))
+                        wanted[id] = false;
+            }
             for (int id = 1; id <= SOUND_EVENT_COUNT; id++) {
-                char name[KV_MAX_PATH], path[KV_MAX_PATH];
-                if (!wanted[id] || !sound_file_for(id, name, sizeof name))
+                char path[KV_MAX_PATH];
+                if (!wanted[id] || strcasecmp(names[id], previous) == 0)
                     continue;
-                if (strcasecmp(name, previous) == 0)
-                    continue;
-                if (!sound_minute_quiet(minute_now()) && sound_path(name, path, sizeof path))
+                if (!sound_minute_quiet(minute_now()) && sound_path(names[id], path, sizeof path))
                     kv_play_sound(path);
-                snprintf(previous, sizeof previous, "%s", name);
+                snprintf(previous, sizeof previous, "%s", names[id]);
             }
         }
     }

@@ -150,11 +150,17 @@ int save_sounds_cfg(const char* const* names, int count)
         statmsg(__FILE__, __LINE__, "can't open file:", path, 3);
         return 0;
     }
+    free_sounds_cfg();
+    return 1;
+}
+
+void free_sounds_cfg()
+{
+    kv_lock guard(g_sounds_lock);
     free_tokens(sound_table);
     sound_table = nullptr;
     sound_count = 0;
     sounds_loaded = 0;
-    return 1;
 }
 
 static int is_no_sound(const char* name)

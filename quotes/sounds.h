@@ -33,6 +33,8 @@ int get_sound_names(char*** names, const char* const** events);
 // after them get no sound) and drops the loaded table. 1 written, 0 failed
 // (the old file is kept).
 int save_sounds_cfg(const char* const* names, int count);
+// Drops the loaded table: the next use reads sounds.cfg again.
+void free_sounds_cfg();
 // The sound file name of an event into buf; 0 and an empty name when alert
 // sounds are off, the id is beyond the table or the entry says none.
 int sound_file_for(int id, char* buf, size_t size);
