@@ -9,6 +9,19 @@ build=build/test
 jobs="${KV_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 cmake --build "$build" -j "$jobs"
+
+# The fuzz targets are built with clang and libFuzzer and each is run over a
+# fixed number of generated inputs with a fixed seed, so the run is the same
+# every time and a target that no longer builds or crashes at once is caught.
+fuzz=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DKV_FUZZ=ON >/dev/null
+cmake --build "$fuzz" -j "$jobs"
+for target in "$fuzz"/bin/fuzz_*; do
+  "$target" -seed=1 -runs=3000 -max_len=4096 >"$fuzz/$(basename "$target").log" 2>&1 \
+    || { cat "$fuzz/$(basename "$target").log"; echo "$(basename "$target") failed"; exit 1; }
+done
+echo "fuzz targets: $(ls "$fuzz"/bin/fuzz_* | wc -l) ran clean"
+
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
 ctest --output-on-failure -j "$jobs" --timeout 600
