@@ -12,6 +12,7 @@
 #include "data/statmsg.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
+#include "quotes/router.h"
 #include "shell/core/settings.h"
 
 chart_rec* g_chart_list;
@@ -158,10 +159,15 @@ void free_chart_data(chart_rec* chart)
     if (flags & (CHART_BARS_CHANGED | CHART_EXT_CHANGED | CHART_MERGED | CHART_MERGED2))
         write_chart_file(chart);
     if (mqt* record = chart->mqt) {
-        // The relay's request thread would be asked here to drop the streams
-        // that only charted records hold, when this was the record's last
-        // intraday chart; until that thread exists there is nothing to ask.
+        // The record's last intraday chart goes while others still use the
+        // record: the streams that only charted records hold are dropped.
+        // The post raises the record's pending count, so the record outlives
+        // the request whatever delete_multiquote does below.
         int unit = chart->header.time_unit;
+        uint32_t charted_only = (MQT_STREAMS_CHARTED ^ MQT_STREAMS_UNCHARTED) & STREAM_KINDS;
+        if (unit < TU_DAILY && record->intraday_charts == chart && !chart->sibling &&
+            record->users > 1 && record->streams_held && charted_only)
+            router_post_stream(STREAM_DROP | charted_only, record);
         if (unit < TU_DAILY)
             unlink_sibling_chart(&record->intraday_charts, chart);
         else if (unit == TU_DAILY)
