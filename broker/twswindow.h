@@ -1,0 +1,29 @@
+// TWS's own windows, as the connect sequence needs them: whether TWS runs,
+// starting it, typing the login, and pressing "Yes" in its confirmation
+// dialogs.  The work is done by a backend of the window system; the one
+// installed by default drives no windows: it cannot tell whether TWS runs
+// and answers that it does, so that the connection is simply tried.
+#pragma once
+
+struct tws_window_backend {
+    // Count of TWS main windows; nonzero means TWS runs.
+    int (*is_running)(void);
+    // 1 when the login window was found and the login typed into it.
+    int (*login)(const char* user, const char* password);
+    // Nonzero when the launch script was started.
+    int (*launch)(void);
+    // Presses "Yes" in every confirmation dialog of TWS.
+    void (*confirm_dialogs)(void);
+};
+
+// The backend in use; starts as the null backend.
+extern tws_window_backend g_tws_window_backend;
+extern const tws_window_backend g_tws_null_window_backend;
+
+int tws_is_running();
+int tws_login(const char* user, const char* password);
+int tws_launch();
+void tws_confirm_dialogs();
+// 1 when QRHostname is exactly "127.0.0.1" or this computer's name (without
+// regard to case), else 0.
+int tws_host_is_local();

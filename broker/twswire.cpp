@@ -1,0 +1,266 @@
+// Writing and reading the fields of the broker socket.
+#include "broker/twswire.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+
+#include "broker/twserrors.h"
+#include "data/debugtrace.h"
+#include "data/statmsg.h"
+#include "platform/thread.h"
+
+std::atomic<int> g_tws_socket{-1};
+char g_tws_field[TWS_FIELD_MAX];
+char g_tws_trace_ring[TWS_TRACE_RING_SIZE];
+int g_tws_trace_pos;
+int g_tws_read_failed;
+std::atomic<int> g_tws_peer_error{-1};
+
+int tws_socket_error(int err)
+{
+    if (err == EAGAIN || err == EWOULDBLOCK)
+        return TWS_EWOULDBLOCK;
+    if (err == ECONNRESET || err == EPIPE)
+        return TWS_ECONNRESET;
+    if (err == ECONNREFUSED)
+        return TWS_ECONNREFUSED;
+    return err;
+}
+
+// ---------------------------------------------------------------------------
+// Writing.  A send that stops half-way (the socket's send time-out) would
+// leave a torn message; the rest is sent while the socket takes it.
+
+static void send_all(const char* data, size_t len)
+{
+    int fd = g_tws_socket.load();
+    if (fd < 0)
+        return;
+    while (len > 0) {
+        ssize_t n = send(fd, data, len, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        data += n;
+        len -= (size_t)n;
+    }
+}
+
+void tws_send_text(const char* text)
+{
+    if (!text)
+        text = "";
+    send_all(text, strlen(text) + 1);
+}
+
+void tws_send_int(int value)
+{
+    char buf[TWS_NUM_BUF];
+    snprintf(buf, sizeof buf, "%i", value);
+    send_all(buf, strlen(buf) + 1);
+}
+
+void tws_send_double(double value)
+{
+    char buf[TWS_NUM_BUF];
+    // "%f" of a huge value needs more than the buffer: snprintf cuts it,
+    // which sends a wrong number but never overruns.
+    snprintf(buf, sizeof buf, "%f", value);
+    send_all(buf, strlen(buf) + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Reading.
+
+static void trace_put(char c)
+{
+    g_tws_trace_ring[g_tws_trace_pos] = c;
+    g_tws_trace_pos = g_tws_trace_pos >= TWS_TRACE_RING_SIZE - 1 ? 0 : g_tws_trace_pos + 1;
+}
+
+static void trace_puts(const char* s)
+{
+    while (*s)
+        trace_put(*s++);
+}
+
+// One byte without waiting: 1 read, 0 the peer closed, -1 error (*err the
+// broker-link number; TWS_EWOULDBLOCK when nothing is waiting).
+static int recv_byte(char* c, int* err)
+{
+    int fd = g_tws_socket.load();
+    if (fd < 0) {
+        *err = EBADF;
+        return -1;
+    }
+    for (;;) {
+        ssize_t n = recv(fd, c, 1, MSG_DONTWAIT);
+        if (n == 1)
+            return 1;
+        if (n == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        *err = tws_socket_error(errno);
+        return -1;
+    }
+}
+
+// The peer is gone when the stream ended or a receive failed for good.
+static void note_peer_gone(int err)
+{
+    int none = -1;
+    g_tws_peer_error.compare_exchange_strong(none, err);
+}
+
+// Reads bytes into buf (size bytes, terminator included) up to the NUL.
+// Returns the length; on failure sets g_tws_read_failed and *err.
+static int read_field_bytes(char* buf, int size, int* err)
+{
+    int n = 0;
+    int waits = 0;
+    *err = 0;
+    for (;;) {
+        char c;
+        int r = recv_byte(&c, err);
+        if (r == 1) {
+            trace_put(c);
+            if (c == 0)
+                break;
+            if (n >= size - 1) {
+                g_tws_read_failed = TWS_READ_TOO_LONG;
+                break;
+            }
+            buf[n++] = c;
+            continue;
+        }
+        if (r < 0 && *err == TWS_EWOULDBLOCK && ++waits <= TWS_FIELD_WAITS) {
+            kv_sleep_ms(5);
+            continue;
+        }
+        if (r == 0 || *err != TWS_EWOULDBLOCK) {
+            if (r == 0)
+                *err = 0;
+            note_peer_gone(*err);
+            g_tws_read_failed = TWS_READ_GONE;
+        } else {
+            g_tws_read_failed = TWS_READ_TIMEOUT;
+        }
+        break;
+    }
+    buf[n] = 0;
+    return n;
+}
+
+int tws_read_msg_id()
+{
+    trace_puts("\r\n[");
+    char c = '?';
+    int err = 0;
+    int r = recv_byte(&c, &err);
+    if (r < 0) {
+        if (err == TWS_EWOULDBLOCK)
+            return -1;
+        note_peer_gone(err);
+        tws_error(1, TWS_ERR_SOCKET, "Error reading msg type", err);
+        return -1;
+    }
+    if (r == 0) {
+        note_peer_gone(0);
+        tws_error(1, 0, "506 Unexplained zero bytes read.", 0);
+        return -1;
+    }
+    if (c == 0) {
+        tws_error(1, 0, "507 Null string read when expecting integer", 0);
+        return -1;
+    }
+    char buf[TWS_MSG_ID_MAX];
+    buf[0] = c;
+    trace_put(c);
+    read_field_bytes(buf + 1, TWS_MSG_ID_MAX - 1, &err);
+    trace_put(']');
+    if (g_tws_read_failed) {
+        if (g_tws_read_failed != TWS_READ_TOO_LONG)
+            statmsg(__FILE__, __LINE__, "Timeout reading socket", nullptr, STATMSG_ERROR);
+        return -1;
+    }
+    long v = strtol(buf, nullptr, 10);
+    if (v > INT_MAX || v < 0)
+        return INT_MAX;   // no message has such an id
+    return (int)v;
+}
+
+const char* tws_read_text()
+{
+    if (g_tws_read_failed) {
+        g_tws_field[0] = 0;
+        return g_tws_field;
+    }
+    int err = 0;
+    read_field_bytes(g_tws_field, TWS_FIELD_MAX, &err);
+    trace_put(';');
+    if (g_tws_read_failed == TWS_READ_TIMEOUT || g_tws_read_failed == TWS_READ_GONE) {
+        tws_error(1, err, "508 Error: No bytes read or no null terminator found", 0);
+        statmsg(__FILE__, __LINE__, "Timeout reading socket", nullptr, STATMSG_ERROR);
+    }
+    return g_tws_field;
+}
+
+int tws_read_int()
+{
+    long long v = strtoll(tws_read_text(), nullptr, 10);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return (int)v;
+}
+
+double tws_read_double()
+{
+    return strtod(tws_read_text(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Trace of raw input.
+
+void tws_format_trace(char* out, int size)
+{
+    // Back from the write position until the second "[" has been passed.
+    int pos = g_tws_trace_pos;
+    int back = 0;
+    int brackets = 0;
+    while (back < TWS_TRACE_RING_SIZE) {
+        int p = (pos - 1 - back + TWS_TRACE_RING_SIZE) % TWS_TRACE_RING_SIZE;
+        back++;
+        if (g_tws_trace_ring[p] == '[' && ++brackets == 2)
+            break;
+    }
+    int n = 0;
+    int line = 0;
+    for (int i = back; i > 0 && n < size - 3; i--) {
+        char c = g_tws_trace_ring[(pos - i + TWS_TRACE_RING_SIZE) % TWS_TRACE_RING_SIZE];
+        if (c == 0)
+            continue;   // slots never written
+        out[n++] = c;
+        line = (c == '\n') ? 0 : line + 1;
+        if (c == ';' && line > 78) {
+            out[n++] = '\r';
+            out[n++] = '\n';
+            line = 0;
+        }
+    }
+    out[n] = 0;
+}
+
+void tws_dump_trace()
+{
+    char buf[2 * TWS_TRACE_RING_SIZE + 8];
+    tws_format_trace(buf, sizeof buf);
+    debug_trace("%s\n", buf);
+}
