@@ -1,0 +1,309 @@
+// The connection against a fake TWS: handshake, start-up requests, reading
+// fields, the reader thread, closing, and input that ends the stream.
+#include "broker/tests/tws_fixture.h"
+
+#include "broker/twsreq.h"
+
+namespace {
+
+// What the handler of message 9 read: a text, an integer and a double.
+struct read_values {
+  std::string text;
+  int number = -1;
+  double value = -1;
+  std::atomic<int> count{0};
+};
+read_values g_read;
+
+void read_three(int) {
+  g_read.text = tws_read_text();
+  g_read.number = tws_read_int();
+  g_read.value = tws_read_double();
+  g_read.count++;
+}
+
+std::atomic<int> g_nine_sum{0};
+void sum_nine(int) {
+  tws_read_int();
+  g_nine_sum += tws_read_int();
+}
+
+class TwsConnTest : public TwsTest {
+ protected:
+  void SetUp() override {
+    TwsTest::SetUp();
+    g_read.text.clear();
+    g_read.number = -1;
+    g_read.value = -1;
+    g_read.count = 0;
+    g_nine_sum = 0;
+  }
+  // Reads messages on this thread until one was handled.
+  int process_one() {
+    int64_t end = kv_monotonic_ms() + 10000;
+    while (kv_monotonic_ms() < end) {
+      if (tws_process_message()) return 1;
+      kv_sleep_ms(2);
+    }
+    return 0;
+  }
+};
+
+TEST_F(TwsConnTest, HandshakeSendsVersionsAndStartupRequests) {
+  struct {
+    int server_version, client_id;
+    std::vector<std::string> handshake, requests;
+  } cases[] = {
+      // A client id of 0 also binds TWS's own orders; server 37 and up.
+      {38, 7, {"37", "7"}, {"8", "1", "1", "49", "1"}},
+      {37, 0, {"37", "0"}, {"8", "1", "1", "15", "1", "1", "49", "1"}},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.server_version);
+    fake_tws_peer peer;
+    std::vector<std::string> got;
+    ASSERT_EQ(1, connect_peer(peer, c.server_version, c.client_id, &got));
+    EXPECT_EQ(c.handshake, got);
+    EXPECT_EQ(c.requests, peer.read_fields((int)c.requests.size()));
+    EXPECT_EQ(1, g_tws_connected.load());
+    EXPECT_EQ(c.server_version, g_tws_server_version.load());
+    EXPECT_STREQ("20261210 14:00:00 EST", g_tws_connect_time);
+    EXPECT_TRUE(has_status("IB connection established:"));
+
+    // A second connect reports 501 and leaves the connection alone.
+    int fd = g_tws_socket.load();
+    EXPECT_EQ(1, tws_connect("127.0.0.1", peer.port, c.client_id, wnd_));
+    EXPECT_TRUE(has_status("501 Already connected to TWS"));
+    EXPECT_EQ(fd, g_tws_socket.load());
+
+    EXPECT_EQ(1, tws_request_close(wnd_));
+    ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+    EXPECT_TRUE(peer.sees_end());
+    EXPECT_EQ(-1, g_tws_socket.load());
+    statuses_.clear();
+  }
+}
+
+TEST_F(TwsConnTest, OldServerIsRefusedAndItsSocketClosed) {
+  fake_tws_peer peer;
+  std::vector<std::string> got;
+  EXPECT_EQ(0, connect_peer(peer, 36, 7, &got));
+  EXPECT_EQ(std::vector<std::string>{"37"}, got);   // no client id
+  EXPECT_TRUE(has_status("503 TWS is out of date and must be upgraded"));
+  EXPECT_EQ(0, g_tws_connected.load());
+  EXPECT_EQ(-1, g_tws_socket.load());
+  EXPECT_TRUE(peer.sees_end());
+}
+
+TEST_F(TwsConnTest, NoPeerListeningFailsWithRefusal) {
+  int port;
+  {
+    fake_tws_peer gone;
+    port = gone.port;
+  }
+  EXPECT_EQ(0, tws_connect("127.0.0.1", port, 1, wnd_));
+  EXPECT_TRUE(has_status("IB TWS refused connection (TWS may not be running)"));
+  EXPECT_EQ(-1, g_tws_socket.load());
+}
+
+TEST_F(TwsConnTest, FieldsAreReadWholeAcrossSegmentsAndEmptyFieldsAreZero) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  g_tws_msg_handlers[9] = read_three;
+
+  // One message in pieces, with gaps inside fields.
+  std::string msg = field_bytes({"9", "AB CD", "-12", "2.5"});
+  std::thread t([&] {
+    for (size_t i = 0; i < msg.size(); i += 3) {
+      peer.send_raw(msg.substr(i, 3));
+      kv_sleep_ms(30);
+    }
+  });
+  ASSERT_EQ(1, process_one());
+  t.join();
+  EXPECT_EQ("AB CD", g_read.text);
+  EXPECT_EQ(-12, g_read.number);
+  EXPECT_EQ(2.5, g_read.value);
+
+  // Empty text, integer and double fields.
+  peer.send_fields({"9", "", "", ""});
+  ASSERT_EQ(1, process_one());
+  EXPECT_EQ("", g_read.text);
+  EXPECT_EQ(0, g_read.number);
+  EXPECT_EQ(0.0, g_read.value);
+
+  // An empty message id is reported, and nothing is handled.
+  peer.send_raw(std::string(1, '\0'));
+  kv_sleep_ms(20);
+  EXPECT_EQ(0, tws_process_message());
+  EXPECT_TRUE(has_status("507 Null string read when expecting integer"));
+  EXPECT_EQ(1, g_tws_connected.load());
+
+  // An error message goes to the error handling.
+  peer.send_fields({"4", "2", "-1", "2104", "Market data farm connection is OK:usfarm"});
+  ASSERT_EQ(1, process_one());
+  EXPECT_TRUE(has_status("Market data farm connection is OK"));
+  EXPECT_EQ(std::vector<int>{TWS_SOUND_CONNECTED}, sounds());
+}
+
+TEST_F(TwsConnTest, ReaderThreadDispatchesUntilThePeerCloses) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  g_tws_msg_handlers[9] = sum_nine;
+  ASSERT_EQ(1, start_socket_input_thread());
+  peer.send_fields({"9", "1", "40", "9", "1", "2"});
+  peer.send_fields({"4", "2", "3", "2103", "Market data farm connection is broken:usfarm"});
+  ASSERT_TRUE(pump_until([] { return g_nine_sum.load() == 42; }));
+  ASSERT_TRUE(pump_until([this] { return has_status("Market data farm is disconnected"); }));
+
+  peer.close_client();
+  ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+  EXPECT_TRUE(has_status("IB connection closed"));
+  EXPECT_EQ(0, g_tws_closed.load());
+  EXPECT_EQ(std::vector<int>{TWS_FD_CLOSE}, closes_);
+  EXPECT_EQ(-1, g_tws_socket.load());
+}
+
+TEST_F(TwsConnTest, ResetByPeerClearsRecordTickers) {
+  mqt *rec = create_multiquote_struct("IBM");
+  ASSERT_NE(nullptr, rec);
+  rec->symbol_slot = 5;
+  rec->streams_held = 0x11;
+  std::vector<mqt *> cleared;
+  static std::vector<mqt *> *s_cleared;
+  s_cleared = &cleared;
+  g_mqt_hooks.clear_symbol_slot = [](mqt *r) { s_cleared->push_back(r); };
+
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  ASSERT_EQ(1, start_socket_input_thread());
+  peer.reset_client();
+  ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+  EXPECT_TRUE(has_status("TWS reset connection"));
+  EXPECT_EQ(1, g_tws_closed.load());
+  EXPECT_EQ(std::vector<int>{TWS_SOUND_DISCONNECTED}, sounds());
+  EXPECT_EQ(0, rec->symbol_slot);
+  EXPECT_EQ(0u, rec->streams_held);
+  EXPECT_EQ(std::vector<mqt *>{rec}, cleared);
+  EXPECT_EQ(-1, g_tws_socket.load());
+  free_all_mqts();
+}
+
+TEST_F(TwsConnTest, BadInputClosesTheConnectionCleanly) {
+  struct {
+    const char *what;
+    std::string bytes;
+    const char *report;
+  } cases[] = {
+      {"unknown message id", field_bytes({"77", "1"}), "505 Fatal Error: Unknown message id"},
+      {"field too long", "9" + std::string(1, '\0') + std::string(TWS_FIELD_MAX + 10, 'x'),
+       "field too long"},
+      {"message id too long", std::string(TWS_MSG_ID_MAX + 5, '7'), "message id too long"},
+  };
+  g_tws_msg_handlers[9] = read_three;
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    statuses_.clear();
+    closes_.clear();
+    fake_tws_peer peer;
+    ASSERT_EQ(1, connect_peer(peer, 38, 7));
+    peer.read_fields(5);
+    ASSERT_EQ(1, start_socket_input_thread());
+    peer.send_raw(c.bytes);
+    ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+    EXPECT_TRUE(has_status(c.report));
+    EXPECT_TRUE(has_status("Closing the connection to TWS:"));
+    EXPECT_TRUE(has_status("IB connection closed"));
+    EXPECT_TRUE(peer.sees_end());
+  }
+}
+
+TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  g_tws_msg_handlers[9] = read_three;
+  ASSERT_EQ(1, start_socket_input_thread());
+  // The reader is left waiting inside a field; it holds no lock.
+  peer.send_raw("9" + std::string(1, '\0') + "AB");
+  kv_sleep_ms(50);
+  ReqIds(1);
+  EXPECT_EQ((std::vector<std::string>{"8", "1", "1"}), peer.read_fields(3));
+  EXPECT_EQ(1, tws_request_close(wnd_));
+  ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+  EXPECT_EQ(-1, g_tws_socket.load());
+}
+
+TEST_F(TwsConnTest, RequestsWhileDisconnectedReport504) {
+  ReqIds(1);
+  EXPECT_TRUE(has_status("IB Error(504): 504 Not connected"));
+  EXPECT_EQ(STATMSG_NOTICE, status_level("504 Not connected"));
+}
+
+// ---------------------------------------------------------------------------
+// Finding and launching TWS through a window backend.
+
+struct fake_backend {
+  int running = 0, launch_ok = 0, login_after = 0, logins = 0;
+};
+fake_backend g_fb;
+
+class TwsLaunchTest : public TwsTest {
+ protected:
+  void SetUp() override {
+    TwsTest::SetUp();
+    g_fb = fake_backend();
+    g_tws_window_backend.is_running = [] { return g_fb.running; };
+    g_tws_window_backend.launch = [] { return g_fb.launch_ok; };
+    g_tws_window_backend.login = [](const char *, const char *) {
+      return ++g_fb.logins >= g_fb.login_after ? 1 : 0;
+    };
+  }
+};
+
+TEST_F(TwsLaunchTest, NotRunningOnThisMachineFailsAndStopsCollection) {
+  EXPECT_EQ(0, tws_connect("127.0.0.1", 1, 1, wnd_));
+  EXPECT_TRUE(has_status("TWS does not appear to be running!"));
+  EXPECT_EQ(0, g_cont_update);
+  EXPECT_EQ(std::vector<int>{TWS_SOUND_DISCONNECTED}, sounds());
+  EXPECT_EQ(TWS_LAUNCH_IDLE, g_tws_launch_state.load());
+}
+
+TEST_F(TwsLaunchTest, LaunchThatCannotStartIsRemembered) {
+  g_settings.Flags1 |= 0x4;
+  EXPECT_EQ(0, tws_connect("127.0.0.1", 1, 1, wnd_));
+  EXPECT_TRUE(has_status("Attempting to auto start TWS"));
+  EXPECT_TRUE(has_status("Unable to auto start TWS"));
+  EXPECT_EQ(TWS_LAUNCH_FAILED, g_tws_launch_state.load());
+  EXPECT_EQ(0, g_cont_update);
+}
+
+TEST_F(TwsLaunchTest, LaunchedTwsIsLoggedIntoAndConnected) {
+  g_settings.Flags1 |= 0x4;
+  g_fb.launch_ok = 1;
+  g_fb.login_after = 3;
+  fake_tws_peer peer;
+  EXPECT_EQ(1, connect_peer(peer, 38, 7));
+  EXPECT_EQ(3, g_fb.logins);
+  EXPECT_EQ(TWS_LAUNCH_IDLE, g_tws_launch_state.load());
+}
+
+TEST_F(TwsLaunchTest, OtherMachineIsConnectedWithoutLaunching) {
+  snprintf(g_settings.QRHostname, sizeof g_settings.QRHostname, "localhost");
+  g_settings.Flags1 &= ~0x4u;
+  fake_tws_peer peer;
+  std::thread t([&] {
+    if (!peer.accept_client()) return;
+    std::string f;
+    peer.read_field(&f);
+    peer.send_fields({"40", "20261210 14:00:00 EST"});
+  });
+  EXPECT_EQ(1, tws_connect("localhost", peer.port, 7, wnd_));
+  t.join();
+  EXPECT_EQ(0, g_fb.logins);
+}
+
+}  // namespace
