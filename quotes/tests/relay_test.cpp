@@ -12,6 +12,7 @@
 #include "data/tests/status_capture.h"
 #include "platform/locks.h"
 #include "platform/thread.h"
+#include "quotes/booksubs.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 #include "quotes/router.h"
@@ -478,6 +479,53 @@ TEST_F(RelayTest, RouterEndsBeforeAnyRefreshAndKeepsRecordsOfFailedRequests)
     EXPECT_EQ(find_mqt("IBM"), a);
     EXPECT_EQ(a->symbol_slot, 0);
     EXPECT_EQ(stop_router_request_thread(), 1);
+}
+
+TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
+{
+    FakeRelay relay(kRelayName);
+    relay.respond = answer_stream;
+    ASSERT_TRUE(relay.start());
+    ASSERT_EQ(start_router_request_thread(), 1);
+    ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
+    StatusCapture status;
+    uint8_t buf[3][BOOK_BUFFER_SIZE];
+
+    mqt* a = subscribe_orderbook("IBM", 11, buf[0], BOOK_OPTION_INSIDE_MARKET);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(subscribe_orderbook("IBM", 12, buf[1], 0), a);
+    int users = a->users;
+    EXPECT_EQ(subscribe_orderbook("IBM", 13, buf[2], 0), nullptr);
+    EXPECT_EQ(a->users, users);
+    {
+        kv_lock guard(g_chart_lock);
+        mqt_book_slots* slots = find_book_slots(a);
+        ASSERT_NE(slots, nullptr);
+        EXPECT_EQ(slots->orderbook_count, 2);
+        EXPECT_EQ(slots->orderbook[0].buffer, buf[0]);
+        EXPECT_EQ(slots->orderbook[0].option, BOOK_OPTION_INSIDE_MARKET);
+    }
+    set_orderbook_option(a, 12, 1);
+    EXPECT_EQ(find_book_slots(a)->orderbook[1].option, 1);
+
+    // Level 2 is not offered by this relay.
+    EXPECT_EQ(subscribe_level2("IBM", 14, buf[2], 0), nullptr);
+    EXPECT_TRUE(status.saw("No level2 capability"));
+    EXPECT_EQ(a->users, users);
+
+    EXPECT_EQ(unsubscribe_orderbook(a, 13), 0);
+    EXPECT_EQ(unsubscribe_orderbook(a, 11), 1);
+    EXPECT_EQ(unsubscribe_orderbook(a, 12), 1);
+    EXPECT_EQ(find_book_slots(a), nullptr);
+    ASSERT_TRUE(relay.wait_requests(2));
+    auto reqs = relay.taken();
+    ASSERT_EQ(reqs.size(), 2u);  // one add for the first window, one drop for the last
+    EXPECT_EQ(request_code(reqs[0]), 0x1000020u);
+    EXPECT_EQ(request_code(reqs[1]), 0x2000020u);
+    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    EXPECT_EQ(a->streams_held, 0u);
+    delete_multiquote(a);
+    delete_multiquote(a);
 }
 
 // The broker link as the request thread sees it.
