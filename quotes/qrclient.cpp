@@ -106,9 +106,21 @@ static void close_socket(int fd)
 
 void qr_close()
 {
-    close_socket(s_request_fd.exchange(-1));
-    close_socket(s_data_fd.exchange(-1));
-    s_connected = 0;
+    // A thread that cannot have the router lock (the input thread, under
+    // g_chart_lock) only shuts the sockets: a transaction in flight may
+    // still be using the descriptors, which are closed by the next
+    // connect under the lock.
+    if (!g_router_lock.try_lock()) {
+        for (int fd : {s_request_fd.load(), s_data_fd.load()})
+            if (fd >= 0)
+                shutdown(fd, SHUT_RDWR);
+        s_connected = 0;
+    } else {
+        close_socket(s_request_fd.exchange(-1));
+        close_socket(s_data_fd.exchange(-1));
+        s_connected = 0;
+        g_router_lock.unlock();
+    }
     // The numbers were the closed connection's: the next one hands out new ones.
     kv_lock guard(g_chart_lock);
     memset(g_symbol_slots, 0, sizeof g_symbol_slots);

@@ -72,7 +72,8 @@ int qr_wait_io();
 // not whole records.  Caller holds g_router_lock.
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, const char* argument);
 // Closes both sockets, clears the connected flag and the relay's symbol
-// numbers.  Safe from any thread.
+// numbers.  Safe from any thread: without the router lock to be had at
+// once, the sockets are only shut and closed by the next connect.
 void qr_close();
 // 1 while the sockets are open.
 int qr_is_connected();

@@ -394,6 +394,25 @@ TEST_F(RelayTest, LongReplyIsReadBlockByBlockToItsLastRecord)
     EXPECT_TRUE(status.saw("returned on router request"));
 }
 
+TEST_F(RelayTest, CloseFromAnotherThreadDuringATransactionOnlyShutsTheSockets)
+{
+    FakeRelay relay(kRelayName);
+    relay.respond = answer_stream;
+    ASSERT_TRUE(relay.start());
+    kv_lock guard(g_router_lock);  // as a transaction in flight holds it
+    ASSERT_EQ(kvqr_connect(), 1);
+    int fd = qr_data_socket();
+    std::thread input([] { qr_close(); });
+    input.join();
+    EXPECT_FALSE(qr_is_connected());
+    EXPECT_EQ(qr_data_socket(), fd);  // still ours, shut, not yet closed
+    qr_request req;
+    qr_build_stream(&req, "IBM", 0, 0x1000011);
+    EXPECT_EQ(qr_transact(req.bytes, req.size), 0);  // fails at once
+    EXPECT_EQ(qr_data_socket(), -1);
+    EXPECT_EQ(kvqr_stream_request("IBM", nullptr, 0x1000011), 1);  // connects again
+}
+
 // ---- the request thread ---------------------------------------------------
 
 std::string request_symbol(const std::vector<uint8_t>& r) { return field_text(r, 2, 32); }
