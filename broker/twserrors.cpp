@@ -43,11 +43,17 @@ static mqt* id_record(int id)
     return g_tws_error_hooks.ticker_record((id - 1) % TWS_TICKERS + 1);
 }
 
-static const char* id_symbol(int id)
-{
-    mqt* r = id_record(id);
-    return r ? r->symbol : "";
-}
+// The symbol of an id's record ("" without one), copied under the lock
+// that keeps the record.
+struct id_symbol {
+    char text[MQT_SYMBOL_SIZE];
+    explicit id_symbol(int id)
+    {
+        kv_lock guard(g_chart_lock);
+        mqt* r = id_record(id);
+        snprintf(text, sizeof text, "%s", r ? r->symbol : "");
+    }
+};
 
 static void sound(int n)
 {
@@ -77,7 +83,7 @@ static void general_path(int is_error, int code, const char* text, int id)
 {
     char line[TEXT_MAX];
     if (id >= 1 && id <= TWS_TICKERS) {
-        snprintf(line, sizeof line, "TickerID[%02d] %s", id, id_symbol(id));
+        snprintf(line, sizeof line, "TickerID[%02d] %s", id, id_symbol(id).text);
         notice(line, STATMSG_NOTICE);
     }
     snprintf(line, sizeof line, "IB Error(%d): %s", code, text);
@@ -119,7 +125,7 @@ void tws_error(int is_error, int code, const char* text, int id)
     case TWS_ERR_HMDS_PACING:
         // The error is set before the waiting loader is woken, which reads it.
         g_hist_data_error = TWS_ERR_HMDS_PACING;
-        snprintf(line, sizeof line, "No HMDS data for [%s] (pacing violation)", id_symbol(id));
+        snprintf(line, sizeof line, "No HMDS data for [%s] (pacing violation)", id_symbol(id).text);
         notice(line, STATMSG_MISSING);
         g_hmds_event.set();
         return;
@@ -146,7 +152,7 @@ void tws_error(int is_error, int code, const char* text, int id)
     }
     case 316:
         if (id >= 1 && id <= TWS_TICKERS) {
-            snprintf(line, sizeof line, "Re-subscribed mkt depth[%02d] %s", id, id_symbol(id));
+            snprintf(line, sizeof line, "Re-subscribed mkt depth[%02d] %s", id, id_symbol(id).text);
             notice(line, STATMSG_NOTICE);
             mqt* r = id_record(id);
             if (r && g_tws_error_hooks.resubscribe_depth)
@@ -155,7 +161,7 @@ void tws_error(int is_error, int code, const char* text, int id)
         return;
     case 317: {
         if (g_pref_flags & PREF_STATUS_DETAILS) {
-            snprintf(line, sizeof line, "IB(317): Market depth data reset for %s", id_symbol(id));
+            snprintf(line, sizeof line, "IB(317): Market depth data reset for %s", id_symbol(id).text);
             notice(line, STATMSG_NOTICE);
         }
         kv_lock guard(g_chart_lock);
@@ -171,7 +177,7 @@ void tws_error(int is_error, int code, const char* text, int id)
     case TWS_ERR_NO_HISTORY:
         g_hist_data_error = TWS_ERR_NO_HISTORY;
         debug_trace("setting last_backfill_error=366\n");
-        statmsg(nullptr, 0, "No historical data found for:", id_symbol(id), STATMSG_MISSING);
+        statmsg(nullptr, 0, "No historical data found for:", id_symbol(id).text, STATMSG_MISSING);
         g_hmds_event.set();
         return;
     case 1100:

@@ -2,7 +2,11 @@
 // fields, the reader thread, closing, and input that ends the stream.
 #include "broker/tests/tws_fixture.h"
 
+#include "data/chartload.h"
+
+#include "broker/twshooks.h"
 #include "broker/twsreq.h"
+#include "quotes/qrclient.h"
 
 namespace {
 
@@ -304,6 +308,64 @@ TEST_F(TwsLaunchTest, OtherMachineIsConnectedWithoutLaunching) {
   EXPECT_EQ(1, tws_connect("localhost", peer.port, 7, wnd_));
   t.join();
   EXPECT_EQ(0, g_fb.logins);
+}
+
+TEST_F(TwsLaunchTest, ConfirmThreadRunsUntilConnectedOrFailed) {
+  static std::atomic<int> confirms;
+  confirms = 0;
+  g_fb.running = 1;
+  g_tws_window_backend.confirm_dialogs = [] { confirms++; };
+
+  // TWS answers the handshake late: the dialogs are confirmed meanwhile,
+  // and no more once connected.
+  fake_tws_peer peer;
+  std::thread t([&] {
+    if (!peer.accept_client()) return;
+    std::string f;
+    peer.read_field(&f);
+    kv_sleep_ms(700);
+    peer.send_fields({"38", "20261210 14:00:00 EST"});
+    peer.read_field(&f);
+  });
+  EXPECT_EQ(1, tws_connect("127.0.0.1", peer.port, 7, wnd_));
+  t.join();
+  int at_connect = confirms.load();
+  EXPECT_GE(at_connect, 1);
+
+  // A connect that fails stops the thread as well.
+  tws_disconnect();
+  int port;
+  {
+    fake_tws_peer gone;
+    port = gone.port;
+  }
+  EXPECT_EQ(0, tws_connect("127.0.0.1", port, 7, wnd_));
+  int at_failure = confirms.load();
+  kv_sleep_ms(600);
+  EXPECT_EQ(at_failure, confirms.load());
+  EXPECT_LE(at_connect, at_failure);
+}
+
+TEST_F(TwsConnTest, RelayReachesTheLinkThroughItsHooks) {
+  qr_hooks saved = g_qr_hooks;
+  install_tws_hooks();
+  fake_tws_peer peer;
+  std::thread t([&] {
+    if (!peer.accept_client()) return;
+    std::string f;
+    peer.read_field(&f);
+    peer.send_fields({"38", "20261210 14:00:00 EST"});
+  });
+  EXPECT_EQ(1, g_qr_hooks.tws_connect("127.0.0.1", peer.port, 7));
+  t.join();
+  EXPECT_EQ(1, g_qr_hooks.tws_connected());
+  EXPECT_EQ(1, g_qr_hooks.start_socket_input());
+  g_qr_hooks.tws_request_close();
+  ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+  EXPECT_EQ(0, g_qr_hooks.tws_connected());
+  g_qr_hooks = saved;
+  g_chart_load_hooks.broker_connected = nullptr;
+  g_chart_load_hooks.hist_data_error = nullptr;
 }
 
 }  // namespace
