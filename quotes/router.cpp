@@ -19,7 +19,7 @@
 #include "shell/core/settings.h"
 
 mqt* g_symbol_slots[300];
-kv_thread_id g_router_thread_id;
+std::atomic<kv_thread_id> g_router_thread_id{0};
 
 static kv_thread* s_thread;
 static kv_event s_ready(KV_MANUAL_RESET);

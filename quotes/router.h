@@ -9,6 +9,7 @@
 // WM_PROGRAM_EXIT, so that the program can always end).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/thread.h"
@@ -38,7 +39,8 @@ enum : uint32_t {
 // Records by relay symbol number (number n in slot n-1), under g_chart_lock.
 extern mqt* g_symbol_slots[300];
 
-extern kv_thread_id g_router_thread_id;
+// The request thread's id while it serves requests, 0 before and after.
+extern std::atomic<kv_thread_id> g_router_thread_id;
 
 // (symbol, record or null, stream_code) -> 1 or 0.  Takes g_router_lock.
 int kvqr_stream_request(const char* symbol, mqt* record, uint32_t stream_code);

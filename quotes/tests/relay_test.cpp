@@ -474,7 +474,7 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
 
     // Ending the thread drops everything at the relay.
     EXPECT_EQ(stop_router_request_thread(), 1);
-    EXPECT_EQ(g_router_thread_id, 0u);
+    EXPECT_EQ(g_router_thread_id.load(), 0u);
     reqs = relay.taken();
     ASSERT_EQ(reqs.size(), 7u);
     EXPECT_EQ(request_symbol(reqs[6]), "*");
