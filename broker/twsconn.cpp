@@ -452,24 +452,21 @@ int tws_disconnect()
     if (fd >= 0)
         shutdown(fd, SHUT_RDWR);
     g_tws_connected = 0;
+    // A connect that follows at once makes a socket of its own; this one
+    // is closed below, only once nobody reads it any more.
+    g_tws_socket = -1;
     kv_thread* reader = s_input_thread;
     s_input_thread = nullptr;
     g_tws_socket_lock.unlock();
 
-    // The reader sees the shut-down socket at once; the descriptor is
-    // closed only once nobody reads it.
+    // The reader sees the shut-down socket at once.
     if (reader) {
         if (kv_thread_get_id(reader) != kv_current_thread_id())
             kv_thread_join(reader, THREAD_JOIN_MS, nullptr);
         kv_thread_free(reader);
     }
-    {
-        kv_lock guard(g_tws_socket_lock);
-        int expected = fd;
-        g_tws_socket.compare_exchange_strong(expected, -1);
-        if (fd >= 0)
-            close(fd);
-    }
+    if (fd >= 0)
+        close(fd);
 
     if (how == 0) {
         statmsg(nullptr, 0, "IB connection closed", nullptr, STATMSG_NOTICE);

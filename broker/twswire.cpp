@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/socket.h>
 
+#include "broker/twsconn.h"
 #include "broker/twserrors.h"
 #include "data/debugtrace.h"
 #include "data/statmsg.h"
@@ -31,6 +32,8 @@ int tws_socket_error(int err)
     return err;
 }
 
+static void note_peer_gone(int err);
+
 // ---------------------------------------------------------------------------
 // Writing.  A send that stops half-way (the socket's send time-out) would
 // leave a torn message; the rest is sent while the socket takes it.
@@ -40,12 +43,20 @@ static void send_all(const char* data, size_t len)
     int fd = g_tws_socket.load();
     if (fd < 0)
         return;
+    // After a failed send the stream is torn: nothing more goes out.
+    if (g_tws_peer_error.load() != -1)
+        return;
     while (len > 0) {
         ssize_t n = send(fd, data, len, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            // TWS took nothing within the send time-out, or the connection
+            // failed: a message cut short would garble all that follows.
+            note_peer_gone(tws_socket_error(n < 0 ? errno : EPIPE));
+            tws_close_bad_stream("send failed");
             return;
+        }
         data += n;
         len -= (size_t)n;
     }
@@ -118,6 +129,13 @@ static void note_peer_gone(int err)
     g_tws_peer_error.compare_exchange_strong(none, err);
 }
 
+// The connection was closed by this side (the socket is gone): what the
+// reader then meets is no news.
+static int closed_here()
+{
+    return g_tws_socket.load() < 0;
+}
+
 // Reads bytes into buf (size bytes, terminator included) up to the NUL.
 // Returns the length; on failure sets g_tws_read_failed and *err.
 static int read_field_bytes(char* buf, int size, int* err)
@@ -159,7 +177,6 @@ static int read_field_bytes(char* buf, int size, int* err)
 
 int tws_read_msg_id()
 {
-    trace_puts("\r\n[");
     char c = '?';
     int err = 0;
     int r = recv_byte(&c, &err);
@@ -167,11 +184,15 @@ int tws_read_msg_id()
         if (err == TWS_EWOULDBLOCK)
             return -1;
         note_peer_gone(err);
+        if (closed_here())
+            return -1;
         tws_error(1, TWS_ERR_SOCKET, "Error reading msg type", err);
         return -1;
     }
     if (r == 0) {
         note_peer_gone(0);
+        if (closed_here())
+            return -1;
         tws_error(1, 0, "506 Unexplained zero bytes read.", 0);
         return -1;
     }
@@ -179,13 +200,16 @@ int tws_read_msg_id()
         tws_error(1, 0, "507 Null string read when expecting integer", 0);
         return -1;
     }
+    // The mark goes in only for a message: polls that find nothing would
+    // otherwise wipe the ring within seconds.
+    trace_puts("\r\n[");
     char buf[TWS_MSG_ID_MAX];
     buf[0] = c;
     trace_put(c);
     read_field_bytes(buf + 1, TWS_MSG_ID_MAX - 1, &err);
     trace_put(']');
     if (g_tws_read_failed) {
-        if (g_tws_read_failed != TWS_READ_TOO_LONG)
+        if (g_tws_read_failed != TWS_READ_TOO_LONG && !closed_here())
             statmsg(__FILE__, __LINE__, "Timeout reading socket", nullptr, STATMSG_ERROR);
         return -1;
     }
@@ -204,7 +228,7 @@ const char* tws_read_text()
     int err = 0;
     read_field_bytes(g_tws_field, TWS_FIELD_MAX, &err);
     trace_put(';');
-    if (g_tws_read_failed == TWS_READ_TIMEOUT || g_tws_read_failed == TWS_READ_GONE) {
+    if ((g_tws_read_failed == TWS_READ_TIMEOUT || g_tws_read_failed == TWS_READ_GONE) && !closed_here()) {
         tws_error(1, err, "508 Error: No bytes read or no null terminator found", 0);
         statmsg(__FILE__, __LINE__, "Timeout reading socket", nullptr, STATMSG_ERROR);
     }

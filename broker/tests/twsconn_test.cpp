@@ -241,6 +241,34 @@ TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
   EXPECT_EQ(-1, g_tws_socket.load());
 }
 
+TEST_F(TwsConnTest, SendToAResetPeerEndsTheStream) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  peer.reset_client();
+  kv_sleep_ms(50);
+  ReqIds(1);
+  ReqIds(1);
+  EXPECT_TRUE(has_status("Closing the connection to TWS: send failed"));
+  EXPECT_EQ(TWS_ECONNRESET, g_tws_peer_error.load());
+  EXPECT_EQ(1, tws_disconnect());
+  EXPECT_TRUE(has_status("TWS reset connection"));
+}
+
+TEST_F(TwsConnTest, UnknownMessageDumpsTheLastTwoMessages) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  peer.send_fields({"4", "2", "-1", "2104", "farm OK"});
+  ASSERT_EQ(1, process_one());
+  peer.send_fields({"77", "1"});
+  ASSERT_EQ(1, process_one());
+  EXPECT_TRUE(has_status("IB Error(77): 505 Fatal Error: Unknown message id"));
+  char dump[2 * TWS_TRACE_RING_SIZE + 8];
+  tws_format_trace(dump, sizeof dump);
+  EXPECT_STREQ("[4]2;-1;2104;farm OK;\r\n[77]", dump);
+}
+
 TEST_F(TwsConnTest, RequestsWhileDisconnectedReport504) {
   ReqIds(1);
   EXPECT_TRUE(has_status("IB Error(504): 504 Not connected"));
