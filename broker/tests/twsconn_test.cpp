@@ -255,6 +255,19 @@ TEST_F(TwsConnTest, SendToAResetPeerEndsTheStream) {
   EXPECT_TRUE(has_status("TWS reset connection"));
 }
 
+TEST_F(TwsConnTest, TenthSocketErrorEndsTheConnection) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  for (int i = 0; i < 9; i++) tws_error(1, TWS_ERR_SOCKET, "Error reading msg type", 104);
+  EXPECT_TRUE(has_status("Socket error 104"));
+  EXPECT_EQ(-1, g_tws_peer_error.load());
+  tws_error(1, TWS_ERR_SOCKET, "Error reading msg type", 104);
+  EXPECT_TRUE(has_status("Closing the connection to TWS: too many socket errors"));
+  EXPECT_NE(-1, g_tws_peer_error.load());
+  EXPECT_TRUE(peer.sees_end());
+}
+
 TEST_F(TwsConnTest, UnknownMessageDumpsTheLastTwoMessages) {
   fake_tws_peer peer;
   ASSERT_EQ(1, connect_peer(peer, 38, 7));

@@ -110,7 +110,14 @@ TEST_F(TwsErrorsTest, GeneralPathAndItsExceptions) {
       {1, 2109, 7, "outside hours", {}},   // needs Flags 0x4000
       {1, 2100, 0, "unsubscribed", {"Re-requesting Account Updates"}},
       {1, 110, 0, long_text.c_str(), {"IB Msg(165): the tail"}},
+      {1, 316, 7, "halted", {"Re-subscribed mkt depth[07] SYM7"}},
+      {1, 317, 7, "reset", {"IB(317): Market depth data reset for SYM7"}},
+      {1, 10035, 0, "timed out", {"Prior msgid=", "IB Error(10035): timed out"}},
   };
+  static std::vector<std::string> depth_calls;
+  depth_calls.clear();
+  g_tws_error_hooks.resubscribe_depth = [](mqt *r) { depth_calls.push_back(std::string("sub ") + r->symbol); };
+  g_tws_error_hooks.clear_depth_book = [](mqt *r) { depth_calls.push_back(std::string("clear ") + r->symbol); };
   for (auto &c : cases) {
     SCOPED_TRACE(c.code);
     statuses_.clear();
@@ -130,6 +137,7 @@ TEST_F(TwsErrorsTest, GeneralPathAndItsExceptions) {
   }
   EXPECT_EQ((std::vector<std::pair<int, int>>{{1234, TWS_ORDER_CANCELLED}}), g_order_status);
   EXPECT_EQ(1, g_account_requests);
+  EXPECT_EQ((std::vector<std::string>{"sub SYM7", "clear SYM7"}), depth_calls);
   // Errors are logged as errors, notices as notices.
   statuses_.clear();
   tws_error(1, 201, "rejected", 1234);
