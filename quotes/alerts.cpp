@@ -104,6 +104,16 @@ static void install_hooks()
     g_inet_queue_sound = queue_sound;
 }
 
+// A file that could not be loaded is moved aside before the table saved at
+// exit (or on the next change) replaces it, so the user's alerts can still
+// be recovered from it.
+static void keep_unused_file(const char* path)
+{
+    std::string aside = std::string(path) + ".damaged";
+    if (kv_move_file(path, aside.c_str(), 1, nullptr))
+        statmsg(__FILE__, __LINE__, "Damaged alert file kept as:", aside.c_str(), 3);
+}
+
 int load_alerts()
 {
     kv_lock guard(g_chart_lock);
@@ -115,18 +125,25 @@ int load_alerts()
     std::string data;
     int records = 0;
     if (path[0] && kv_file_exists(path)) {
+        int unused = 0;
         if (!kv_read_file(path, &data, nullptr)) {
             statmsg(__FILE__, __LINE__, "Incomplete file read", path, 3);
             data.clear();
+            unused = 1;
         } else if (data.size() > ALERTS_HEADER_SIZE) {
             if ((data.size() - ALERTS_HEADER_SIZE) % ALERT_REC_SIZE != 0) {
                 // A file cut inside a record: its records cannot be trusted.
                 statmsg(__FILE__, __LINE__, "Damaged alert file not loaded:", path, 3);
                 data.clear();
+                unused = 1;
             } else {
                 records = (int)((data.size() - ALERTS_HEADER_SIZE) / ALERT_REC_SIZE);
             }
+        } else if (!data.empty() && data.size() < ALERTS_HEADER_SIZE) {
+            unused = 1;
         }
+        if (unused)
+            keep_unused_file(path);
     }
     alert_rec* slots = (alert_rec*)calloc((size_t)records + ALERTS_SPARE_SLOTS, sizeof(alert_rec));
     if (!slots) {
@@ -193,6 +210,7 @@ int save_alerts()
     alerts_path(path, sizeof path);
     if (!path[0] || !kv_write_file_atomic(path, data.data(), data.size(), nullptr)) {
         statmsg(__FILE__, __LINE__, "could not create alerts.dat file", path, 3);
+        g_alerts_changed = 1;  // still unsaved: the next pass tries again
         return 0;
     }
     return 1;

@@ -312,11 +312,17 @@ void free_mqt_struct(mqt* record, mqt** link)
     }
     // Streams held, or requests still in flight: the request thread holds
     // the record's address, so the relay side lets it go (mark_mqt_free).
+    // The release counts as a request in flight itself: until the thread
+    // has served it, the record may be taken and dropped again, and must
+    // not be freed under the queued message.
     int in_flight = __atomic_load_n(&record->pending_streams, __ATOMIC_SEQ_CST) > 0;
-    if ((record->streams_held || in_flight) && g_mqt_hooks.post_stream_request &&
-        g_mqt_hooks.post_stream_request(MQT_STREAM_RELEASE, record)) {
-        dump_mqt_list("L free_mqt_struct");
-        return;
+    if ((record->streams_held || in_flight) && g_mqt_hooks.post_stream_request) {
+        __atomic_add_fetch(&record->pending_streams, 1, __ATOMIC_SEQ_CST);
+        if (g_mqt_hooks.post_stream_request(MQT_STREAM_RELEASE, record)) {
+            dump_mqt_list("L free_mqt_struct");
+            return;
+        }
+        __atomic_sub_fetch(&record->pending_streams, 1, __ATOMIC_SEQ_CST);
     }
     *link = record->next;
     if (g_mqt_hooks.delete_orders)

@@ -165,6 +165,26 @@ TEST_F(AlertsTest, NoTableNoSave) {
   EXPECT_EQ(root_.read("CONFIG/alerts.dat").size(), (size_t)ALERTS_HEADER_SIZE + ALERT_REC_SIZE);
 }
 
+// A file that could not be loaded is never replaced by the table saved in
+// its place, and a failed save leaves the changes marked unsaved.
+TEST_F(AlertsTest, UnloadableFileAndFailedSaveLoseNothing) {
+  const std::string cut = header() + record_bytes("IBM", 1, 3, 1, 2) + "xyz";
+  for (const std::string &file : {cut, std::string(100, 'x')}) {
+    free_alerts();
+    root_.write("CONFIG/alerts.dat", file);
+    ASSERT_EQ(load_alerts(), 1);
+    find_or_add_alert("MSFT")->flags = ALERT_IN_USE;
+    ASSERT_EQ(save_alerts(), 1);
+    EXPECT_EQ(root_.read("CONFIG/alerts.dat.damaged"), file);
+  }
+  // The file's place is taken by a folder: the save fails.
+  kv_delete_file(root_.file("CONFIG/alerts.dat").c_str(), nullptr);
+  kv_make_dirs(root_.file("CONFIG/alerts.dat").c_str(), nullptr);
+  g_alerts_changed = 1;
+  EXPECT_EQ(save_alerts(), 0);
+  EXPECT_EQ(g_alerts_changed, 1);
+}
+
 namespace {
 void trade(mqt *r, int time, float price) {
   r->quote_date = 20240102;

@@ -113,6 +113,19 @@ TEST_F(MqtListTest, RecordWithStreamsWaitsForTheRelay) {
   EXPECT_EQ(find_mqt("IBM"), nullptr);
 }
 
+TEST_F(MqtListTest, QueuedReleaseKeepsTheRecordTakenAndDroppedAgain) {
+  g_mqt_hooks.post_stream_request = StreamPosts::post;
+  mqt *a = create_multiquote_struct("IBM");
+  a->streams_held = 0x11;
+  delete_multiquote(a);
+  ASSERT_EQ(StreamPosts::posts.size(), 1u);  // the release waits in the queue
+  a->streams_held = 0;  // what the request thread clears before it asks the relay
+  EXPECT_EQ(create_multiquote_struct("IBM"), a);
+  delete_multiquote(a);
+  // The queued release still holds the address: the record stays listed.
+  EXPECT_EQ(find_mqt("IBM"), a);
+}
+
 TEST_F(MqtListTest, RequestInFlightKeepsTheRecord) {
   g_mqt_hooks.post_stream_request = StreamPosts::post;
   g_mqt_hooks.relay_streaming = StreamPosts::streaming;
