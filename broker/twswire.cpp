@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -247,7 +248,10 @@ int tws_read_int()
 
 double tws_read_double()
 {
-    return strtod(tws_read_text(), nullptr);
+    // "nan", "inf" or a number beyond the double range would reach prices
+    // and sizes as values no chart can draw: they read as an empty field.
+    double v = strtod(tws_read_text(), nullptr);
+    return std::isfinite(v) ? v : 0.0;
 }
 
 // ---------------------------------------------------------------------------

@@ -61,7 +61,7 @@ void tws_send_double(double value);
 
 // Reading.  tws_read_text returns g_tws_field; tws_read_int and
 // tws_read_double convert it (an empty field is 0; a number out of the
-// 32-bit range is clamped).  tws_read_msg_id returns the message id, or -1
+// 32-bit range is clamped; a double that is not finite reads as 0).  tws_read_msg_id returns the message id, or -1
 // when nothing was waiting, the read failed or the peer is gone.
 const char* tws_read_text();
 int tws_read_int();

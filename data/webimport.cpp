@@ -8,6 +8,7 @@
 #include "data/webimport.h"
 
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -382,14 +383,15 @@ static char* next_arg(char** cursor)
 
 static int store_price(double value, float* slot)
 {
-    float f = (float)value;
-    if (!std::isfinite(value) || !std::isfinite(f)) {
+    // A double beyond the float range has no float: converting it is
+    // undefined, so the range is checked first.
+    if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
         if (!g_parse.bar_bad)
             g_parse.bad_rows++;
         g_parse.bar_bad = 1;
         return 0;
     }
-    *slot = f;
+    *slot = (float)value;
     return 1;
 }
 
@@ -505,12 +507,17 @@ const char* read_parse_field(char* field, int first_date, int last_date, const c
         break;
     case 'j': {
         double adj = f.number >= 0 && f.number <= 2 ? parse_price(value, f.number) : parse_price_text(value);
-        if ((b->flags & PARSED_CLOSE) && std::isfinite(adj) && b->close - adj > 0.01) {
-            float diff = (float)(b->close - adj);
-            b->open -= diff;
-            b->high -= diff;
-            b->low -= diff;
-            b->close -= diff;
+        double gap = (double)b->close - adj;
+        if ((b->flags & PARSED_CLOSE) && std::isfinite(adj) && gap > 0.01) {
+            // A far-off adjusted close would shift the prices out of the
+            // float range: the row is bad, never stored as infinite prices.
+            float diff;
+            if (!store_price(gap, &diff))
+                break;
+            store_price((double)b->open - diff, &b->open);
+            store_price((double)b->high - diff, &b->high);
+            store_price((double)b->low - diff, &b->low);
+            store_price((double)b->close - diff, &b->close);
         }
         break;
     }

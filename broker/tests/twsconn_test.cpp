@@ -2,6 +2,8 @@
 // fields, the reader thread, closing, and input that ends the stream.
 #include "broker/tests/tws_fixture.h"
 
+#include <cfloat>
+
 #include "data/chartload.h"
 
 #include "broker/twshooks.h"
@@ -136,6 +138,18 @@ TEST_F(TwsConnTest, FieldsAreReadWholeAcrossSegmentsAndEmptyFieldsAreZero) {
   EXPECT_EQ("", g_read.text);
   EXPECT_EQ(0, g_read.number);
   EXPECT_EQ(0.0, g_read.value);
+
+  // Doubles that are no finite number read as 0; the largest double stays.
+  const struct {
+    const char *text;
+    double value;
+  } doubles[] = {{"nan", 0}, {"-inf", 0}, {"1e999", 0}, {"1.7976931348623157E308", DBL_MAX}};
+  for (const auto &d : doubles) {
+    SCOPED_TRACE(d.text);
+    peer.send_fields({"9", "", "", d.text});
+    ASSERT_EQ(1, process_one());
+    EXPECT_EQ(d.value, g_read.value);
+  }
 
   // An empty message id is reported, and nothing is handled.
   peer.send_raw(std::string(1, '\0'));

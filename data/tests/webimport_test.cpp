@@ -205,6 +205,9 @@ TEST_F(WebImportTest, FailuresFreeTheChartAndSayWhy) {
        "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
       {"price out of range", "<table>\n" + html_row("03/16/2007", "1", "1e60", "1", "2", "5") +
        "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
+      {"adjusted close that shifts prices beyond floats",
+       "Date,Open,High,Low,Close,Volume,Adj Close\n2007-03-16,1,2,1,2,5,-1e300\n", 200,
+       "url http://127.0.0.1:PORT/hist\nheader\n", "Bad data read, (possibly incorrect import format)"},
       {"unknown directive", rows, 200, "url http://127.0.0.1:PORT/hist\nfrobnicate\n",
        "Parse file error: Unknown directive"},
       {"bad meta code", rows, 200, "url http://127.0.0.1:PORT/hist?\\z\n", "Control file error"},
