@@ -478,8 +478,10 @@ const char* read_parse_field(char* field, int first_date, int last_date, const c
     case 'd': {
         int date = f.pattern[0] ? parse_date_pattern(value, f.pattern)
                                 : parse_date_style(value, f.number < 0 ? 0 : f.number);
-        // Bar times are 32-bit seconds: a date beyond them is no date.
-        if (!valid_date(date, 1) || date_to_seconds(date, 86399) > INT32_MAX) {
+        // Bar times are 32-bit seconds: a date beyond them (either way) is
+        // no date; a wrapped time would file the bar decades away.
+        if (!valid_date(date, 1) || date_to_seconds(date, 86399) > INT32_MAX ||
+            date_to_seconds(date, 0) < INT32_MIN) {
             if (!P->bar_bad)
                 P->bad_rows++;
             P->bar_bad = 1;

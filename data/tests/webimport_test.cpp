@@ -203,6 +203,8 @@ TEST_F(WebImportTest, FailuresFreeTheChartAndSayWhy) {
        kHtmlParse, "Bad data read, (possibly incorrect import format)"},
       {"date beyond 32-bit times", "<table>\n" + html_row("03/16/2045", "1", "2", "1", "2", "5") +
        "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
+      {"date before 32-bit times", "<table>\n" + html_row("06/01/1901", "1", "2", "1", "2", "5") +
+       "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
       {"price out of range", "<table>\n" + html_row("03/16/2007", "1", "1e60", "1", "2", "5") +
        "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
       {"adjusted close that shifts prices beyond floats",
