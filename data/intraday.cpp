@@ -20,6 +20,7 @@
 #include "data/symindex.h"
 #include "data/timemarks.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/thread.h"
 #include "quotes/mqt.h"
@@ -275,6 +276,19 @@ static void set_session_times(chart_rec* chart)
     }
 }
 
+// An empty chart stands in for stored bars that could not be loaded when
+// its price file is there (unreadable, or its merge failed): it is shown but
+// never written, so the file keeps its bars.
+static int keep_stored_file(chart_rec* chart)
+{
+    char path[CHART_PATH_SIZE];
+    if (!chart_file_name(path, chart->header.symbol, chart->header.time_unit) ||
+        !kv_file_exists(path))
+        return 0;
+    chart->header.flags |= CHART_READ_ONLY;
+    return 1;
+}
+
 static chart_rec* empty_1min_chart(const char* symbol)
 {
     chart_rec* chart = new_chart(symbol, TU_1MIN);
@@ -286,6 +300,8 @@ static chart_rec* empty_1min_chart(const char* symbol)
     } else if (const char* text = symbol_description(symbol)) {
         snprintf(chart->header.description, CHART_DESCRIPTION_SIZE, "%s", text);
     }
+    if (keep_stored_file(chart))
+        return chart;
     chart->header.flags |= CHART_MERGED2;
     write_chart_file(chart);
     chart->header.flags &= ~CHART_MERGED2;
@@ -535,7 +551,8 @@ chart_rec* create_tick_chart(const char* symbol, int unit, uint32_t flags)
             return nullptr;
         if (const char* text = symbol_description(symbol))
             snprintf(chart->header.description, CHART_DESCRIPTION_SIZE, "%s", text);
-        chart->header.flags |= CHART_MERGED2;
+        if (!keep_stored_file(chart))
+            chart->header.flags |= CHART_MERGED2;
     }
     int was_listed = (chart->header.flags & CHART_LISTED) != 0;
     if (is_tick_unit(unit))

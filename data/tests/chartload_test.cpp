@@ -680,6 +680,29 @@ TEST_F(IntradayLoadTest, TickAndVolumeChartsAreTheirOwnBase)
     EXPECT_EQ(g_chart_list, nullptr);
 }
 
+TEST_F(IntradayLoadTest, UnreadableIntradayFileIsShownEmptyAndNeverOverwritten)
+{
+    struct row {
+        int unit;
+        const char* file;
+    } rows[] = {{1, "ABC.1min"}, {-110, "ABC.tick10"}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.file);
+        write_price_file(r.file, "ABC", r.unit, minutes(FRIDAY - 86400, 34200, 34320));
+        std::string bad = data_file(r.file);
+        bad[252] ^= 1;  // checksum off by one bit
+        root_.write((std::string("DATA/") + r.file).c_str(), bad);
+
+        chart_rec* c = get_chart_data("ABC", r.unit, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr,
+                                      nullptr, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->header.bar_count, 0);
+        free_chart_data(c);
+        EXPECT_EQ(g_chart_list, nullptr);
+        EXPECT_TRUE(data_file(r.file) == bad) << "the unreadable file was overwritten";
+    }
+}
+
 // ---- clearing and Heikin-Ashi ---------------------------------------------
 
 TEST_F(ChartLoadTest, ClearingModesOfOneChart)
