@@ -667,14 +667,21 @@ void update_daily_from_intraday(chart_rec* chart)
     free_chart_data(minutes);
 
     chart_rec* merged = load_and_merge_chart(symbol, days, TU_DAILY, 0);
+    int cut = 0;  // the chart could not take every merged bar
     if (merged) {
         kv_lock guard(g_chart_lock);
+        // The chart is written back with these bars: cut short, it would
+        // drop the newest ones from the file just merged.
         int capacity = chart->header.bar_count + chart->spare;
+        if (merged->header.bar_count > capacity &&
+            grow_chart_bars(chart, merged->header.bar_count - capacity))
+            capacity = merged->header.bar_count;
         int n = merged->header.bar_count < capacity ? merged->header.bar_count : capacity;
         if (n > 0)
             memcpy(chart->bars, merged->bars, sizeof(chart_bar) * (size_t)n);
         chart->header.bar_count = n;
         chart->spare = capacity - n;
+        cut = n < merged->header.bar_count;
         set_chart_dates(chart);
     }
     free_chart_data(merged);
@@ -682,6 +689,8 @@ void update_daily_from_intraday(chart_rec* chart)
     kv_lock guard(g_chart_lock);
     chart->header.flags &= ~CHART_REPAINT;
     chart->header.flags |= CHART_BARS_CHANGED | CHART_RECALC;
+    if (cut)
+        chart->header.flags &= ~(CHART_BARS_CHANGED | CHART_MERGED | CHART_MERGED2);  // the file has them all
     calc_time_axis_labels(chart);
     recalc_studies(chart, 1);
     if (chart->owner_window)

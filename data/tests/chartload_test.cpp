@@ -651,6 +651,31 @@ TEST_F(IntradayLoadTest, DailyBarsOfAnIntradaySymbolAreBuiltFromItsMinutes)
     EXPECT_EQ(g_chart_list, nullptr);
 }
 
+TEST_F(IntradayLoadTest, DailyChartUpdatedFromMinutesKeepsEveryStoredBar)
+{
+    // Six stored days, more than a new daily record holds, then Friday's
+    // minutes: the chart and its file hold all seven days.
+    std::vector<test_bar> days;
+    for (int d = 14; d >= 7; d--)
+        if (!is_weekend(seconds_to_date(FRIDAY - d * 86400)))
+            days.push_back(tbar(FRIDAY - d * 86400, 9));
+    ASSERT_EQ(days.size(), 6u);
+    write_price_file("ES_M.dyd", "ES_M", 390, days);
+    std::vector<test_bar> bars = minutes(FRIDAY - 86400, 57000, 57540);
+    for (const test_bar& b : minutes(FRIDAY, 34200, 34320))
+        bars.push_back(b);
+    write_price_file("ES_M.1min", "ES_M", 1, bars);
+
+    chart_rec* c = new_chart("ES_M", 390);
+    ASSERT_NE(c, nullptr);
+    ASSERT_LT(c->spare, 7);
+    update_daily_from_intraday(c);
+    EXPECT_EQ(c->header.bar_count, 7);
+    free_chart_data(c);  // written back
+    EXPECT_EQ(file_times(data_file("ES_M.dyd")).size(), 7u);
+    EXPECT_EQ(g_chart_list, nullptr);
+}
+
 TEST_F(IntradayLoadTest, TickAndVolumeChartsAreTheirOwnBase)
 {
     struct row {
