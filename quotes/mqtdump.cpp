@@ -299,9 +299,11 @@ static int restore_record(uint8_t* bytes, mqt* scratch)
     memset(scratch, 0, sizeof *scratch);
     dump_cursor c = {bytes, 0, false, true};
     dump_fields(c, *scratch, symbol, accounts);
-    // The ring index is used as an index; a price that is no number would
-    // spread into every value computed from it.
-    if (!c.numbers_ok || !symbol[0] || scratch->ts_next < 0 || scratch->ts_next >= MQT_TS_ENTRIES)
+    // The ring index is used as an index and the newest minute in minute
+    // arithmetic (a value far outside the day overflows it); a price that is
+    // no number would spread into every value computed from it.
+    if (!c.numbers_ok || !symbol[0] || scratch->ts_next < 0 || scratch->ts_next >= MQT_TS_ENTRIES ||
+        scratch->newest_minute < 0 || scratch->newest_minute >= 24 * 60)
         return 0;
     kv_lock guard(g_chart_lock);
     mqt* r = find_mqt(symbol);

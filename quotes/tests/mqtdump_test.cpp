@@ -128,7 +128,7 @@ TEST_F(MqtDumpTest, UntrustedFiles) {
     put_le32(b, (uint32_t)v);
     return std::string((const char *)b, 4);
   };
-  const size_t LAST = 128 + 20, TS_NEXT = 2480 + 128 * 32;
+  const size_t LAST = 128 + 20, TS_NEXT = 2480 + 128 * 32, NEWEST_MINUTE = 2456 - 4;
   struct Case {
     const char *name;
     std::string file;
@@ -146,6 +146,8 @@ TEST_F(MqtDumpTest, UntrustedFiles) {
       {"last infinite", with(4 + LAST, f32(std::numeric_limits<float>::infinity())), 1},
       {"ring index out of range", with(second + TS_NEXT, i32(128)), 1},
       {"negative ring index", with(second + TS_NEXT, i32(-1)), 1},
+      {"newest minute far before the day", with(second + NEWEST_MINUTE, i32(INT32_MIN)), 1},
+      {"newest minute after the day", with(4 + NEWEST_MINUTE, i32(24 * 60)), 1},
       {"empty symbol", with(4, std::string(1, '\0')), 1},
   };
   for (const Case &c : cases) {
