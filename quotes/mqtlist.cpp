@@ -299,11 +299,11 @@ void free_mqt_struct(mqt* record, mqt** link)
         debug_trace("free_mqt_struct: freeing %s\n", record->symbol);
     if ((record->flags & MQT_QT_PORTFOLIO) && g_mqt_hooks.qt_portfolio_remove)
         g_mqt_hooks.qt_portfolio_remove(record);
-    if (record->symbol_slot >= 1 && record->symbol_slot <= MAX_SYMBOL_SLOT) {
-        if (g_mqt_hooks.clear_symbol_slot)
-            g_mqt_hooks.clear_symbol_slot(record);
-        record->symbol_slot = 0;
-    }
+    // The number's table entry goes now, so no more quotes reach the record;
+    // the record keeps the number itself, which a broker link's release
+    // needs to cancel the market data (the record is wiped when let go).
+    if (record->symbol_slot >= 1 && record->symbol_slot <= MAX_SYMBOL_SLOT && g_mqt_hooks.clear_symbol_slot)
+        g_mqt_hooks.clear_symbol_slot(record);
     for (chart_rec* c = g_chart_list; c; c = c->next) {
         if (c->mqt == record)
             c->mqt = nullptr;

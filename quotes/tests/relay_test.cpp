@@ -621,4 +621,31 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
     EXPECT_EQ(FakeBroker::closes, 1);
 }
 
+TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
+{
+    configure(0x10017);
+    FakeBroker::install();
+    g_cont_update = 1;
+    ASSERT_EQ(start_router_request_thread(), 1);
+    ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
+    mqt* a = create_multiquote_struct("IBM");
+    router_post_stream(0x1000011, a);
+    ASSERT_TRUE(wait_until([&] {
+        kv_lock guard(g_chart_lock);
+        return a->symbol_slot == 42 && a->pending_streams == 0;
+    }));
+    delete_multiquote(a);  // the last user goes while market data flows
+    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled.size() == 1; }));
+    EXPECT_EQ(FakeBroker::cancelled[0], 42);
+    ASSERT_TRUE(wait_until([&] {
+        kv_lock guard(g_chart_lock);
+        return (a->flags & MQT_FREE) != 0;
+    }));
+    {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(g_symbol_slots[41], nullptr);
+    }
+    EXPECT_EQ(stop_router_request_thread(), 1);
+}
+
 }  // namespace
