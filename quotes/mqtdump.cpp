@@ -328,16 +328,14 @@ int read_mqt_dump()
     uint32_t version = get_le32((const uint8_t*)data.data());
     if (version < MQT_DUMP_VERSION || version > MQT_DUMP_VERSION_MAX)
         return 0;
-    size_t body = data.size() - DUMP_VERSION_SIZE;
-    if (body % MQT_DUMP_RECORD_SIZE != 0) {
-        statmsg(__FILE__, __LINE__, "Damaged dump file not read: ", path, 3);
-        return 0;
-    }
+    // A record cut short ends the reading; the whole ones before it stay.
+    if ((data.size() - DUMP_VERSION_SIZE) % MQT_DUMP_RECORD_SIZE != 0)
+        statmsg(__FILE__, __LINE__, "Dump file cut inside a record: ", path, 3);
     mqt* scratch = (mqt*)malloc(sizeof(mqt));
     if (!scratch)
         return 0;
     int restored = 0;
-    for (size_t at = DUMP_VERSION_SIZE; at < data.size(); at += MQT_DUMP_RECORD_SIZE)
+    for (size_t at = DUMP_VERSION_SIZE; data.size() - at >= MQT_DUMP_RECORD_SIZE; at += MQT_DUMP_RECORD_SIZE)
         restored += restore_record((uint8_t*)&data[at], scratch);
     free(scratch);
     return restored;
