@@ -102,6 +102,41 @@ static void report_not_created(const char *path) {
   if (g_pref_flags & PREF_REPORT_EVENTS_FILE) statmsg(__FILE__, __LINE__, "Can not create:", path, STATMSG_NOTICE);
 }
 
+// Reads Events.txt into text ("" when there is none).  0 when the file is
+// there but cannot be read: what could not be read is never replaced.
+static int read_events_text(const char *path, std::string *text) {
+  text->clear();
+  kv_file_error err = {};
+  if (kv_read_file(path, text, &err) || err.cause == KV_FE_FILE_NOT_FOUND) return 1;
+  report_not_created(path);
+  return 0;
+}
+
+// The lines of text, without their line ends.
+static std::unordered_set<std::string> line_set(const std::string &text) {
+  std::unordered_set<std::string> lines;
+  for_each_line(text.data(), text.size(),
+                [](void *ctx, const char *line, size_t n) {
+                  ((std::unordered_set<std::string> *)ctx)->emplace(line, n);
+                },
+                &lines);
+  return lines;
+}
+
+// Lines to add to the file: each line not stored yet, once.
+struct adding {
+  std::unordered_set<std::string> *stored;
+  std::string added;
+};
+
+static void add_new_line(void *ctx, const char *line, size_t n) {
+  adding *a = (adding *)ctx;
+  std::string s(line, n);
+  if (s.empty() || !a->stored->insert(s).second) return;
+  a->added += s;
+  a->added += "\r\n";
+}
+
 int write_events_file(void) {
   char path[KV_MAX_PATH];
   if (!data_folder_path(path, sizeof path, KV_DIR_DATA, EVENTS_FILE_NAME)) {
@@ -109,12 +144,7 @@ int write_events_file(void) {
     return 0;
   }
   std::string text;
-  kv_file_error err = {};
-  if (!kv_read_file(path, &text, &err) && err.cause != KV_FE_FILE_NOT_FOUND) {
-    // Unreadable but present: never replace what could not be read.
-    report_not_created(path);
-    return 0;
-  }
+  if (!read_events_text(path, &text)) return 0;
   int created = text.empty();
   if (created) text = EVENTS_HEADER;
 
@@ -127,38 +157,34 @@ int write_events_file(void) {
 
   // The week of the last stored event comes again: its lines already
   // stored are not repeated.
-  std::unordered_set<std::string> stored;
-  for_each_line(text.data(), text.size(),
-                [](void *ctx, const char *line, size_t n) {
-                  ((std::unordered_set<std::string> *)ctx)->emplace(line, n);
-                },
-                &stored);
+  std::unordered_set<std::string> stored = line_set(text);
 
   char *lines = (char *)malloc(CALENDAR_PAGE_MAX);
   if (!lines) {
     statmsg(__FILE__, __LINE__, "Can't allocate memory", nullptr, STATMSG_ERROR);
     return 0;
   }
-  struct adding {
-    std::unordered_set<std::string> *stored;
-    std::string added;
-  } add = {&stored, std::string()};
+  adding add = {&stored, std::string()};
   for (int week = first_week; week <= last_week && !g_program_exiting.load(); week++) {
     lines[0] = 0;
     if (!fetch_earnings_calendar(year, week, lines, CALENDAR_PAGE_MAX)) continue;
     for_each_line(lines, strlen(lines),
-                  [](void *ctx, const char *line, size_t n) {
-                    adding *a = (adding *)ctx;
-                    std::string s(line, n);
-                    if (s.empty() || !a->stored->insert(s).second) return;
-                    a->added += s;
-                    a->added += "\r\n";
-                  },
+                  add_new_line,
                   &add);
   }
   free(lines);
 
   if (add.added.empty() && !created) return 0;
+  // The pages take a while: the file may have been edited meanwhile.  The
+  // new lines go after what it holds now, so no edit is lost.
+  if (!read_events_text(path, &text)) return 0;
+  if (text.empty()) text = EVENTS_HEADER;
+  std::unordered_set<std::string> now_stored = line_set(text);
+  adding fresh = {&now_stored, std::string()};
+  for_each_line(add.added.data(), add.added.size(),
+                add_new_line,
+                &fresh);
+  add.added = fresh.added;
   if (!text.empty() && text.back() != '\n') text += "\r\n";
   text += add.added;
   if (!kv_write_file_atomic(path, text.data(), text.size(), nullptr)) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/dates.h"
@@ -15,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
+#include "platform/thread.h"
 #include "shell/core/settings.h"
 
 namespace {
@@ -114,6 +116,23 @@ TEST_F(EventsTest, BadPagesNeverReachTheFile) {
   server_.on("/c/ec/200713.html", calendar(row("Mar 21", "8:30", "CPI", "Feb")));
   EXPECT_EQ(write_events_file(), 1);
   EXPECT_EQ(events(), stored + "\r\n03/21/2007,08:30,,,CPI Feb B+\r\n");
+}
+
+TEST_F(EventsTest, AnEditWhileThePagesAreReadIsKept) {
+  std::string stored = std::string(kHeader) + "03/19/2007,08:30,,,PPI Feb B-\r\n";
+  root_.write("DATA/Events.txt", stored);
+  canned_reply slow = calendar(row("Mar 21", "8:30", "CPI", "Feb"));
+  slow.delay_ms = 1500;
+  server_.on("/c/ec/200713.html", slow);
+  // The user edits the file while the first page is on its way.
+  std::string edited = stored + "03/30/2007,00:00,,ibm,Earnings\r\n";
+  std::thread editor([&] {
+    for (int i = 0; i < 1000 && server_.requests().empty(); i++) kv_sleep_ms(1);
+    root_.write("DATA/Events.txt", edited);
+  });
+  EXPECT_EQ(write_events_file(), 1);
+  editor.join();
+  EXPECT_EQ(events(), edited + "03/21/2007,08:30,,,CPI Feb B+\r\n");
 }
 
 TEST_F(EventsTest, NoFetchingOnceTheProgramExits) {
