@@ -122,6 +122,8 @@ int socket_input_thread(void*)
 
 int start_socket_input_thread()
 {
+    if (!g_tws_connected.load())
+        return 0;   // checked first: a connect in progress holds the lock
     kv_lock guard(g_tws_socket_lock);
     if (!g_tws_connected.load())
         return 0;
@@ -397,6 +399,10 @@ int tws_connect(const char* host, int port, int client_id, kv_hwnd wnd)
 
 int tws_request_close(kv_hwnd wnd)
 {
+    // A connect in progress holds the lock through its resolve, connect
+    // and handshake: there is nothing to close yet, so nobody waits for it.
+    if (!g_tws_connected.load())
+        return 0;
     kv_lock guard(g_tws_socket_lock);
     if (!g_tws_connected.load())
         return 0;

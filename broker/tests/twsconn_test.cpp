@@ -7,6 +7,7 @@
 #include "data/chartload.h"
 
 #include "broker/twshooks.h"
+#include "platform/locks.h"
 #include "broker/twsreq.h"
 #include "quotes/qrclient.h"
 
@@ -253,6 +254,24 @@ TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
   EXPECT_EQ(1, tws_request_close(wnd_));
   ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
   EXPECT_EQ(-1, g_tws_socket.load());
+}
+
+TEST_F(TwsConnTest, CloseAndReaderStartDoNotWaitForAConnectInProgress) {
+  // A connect holds the socket lock through resolve, connect and handshake.
+  std::atomic<bool> done{false}, released{false}, held{false};
+  std::thread connecting([&] {
+    g_tws_socket_lock.lock();
+    held = true;
+    for (int i = 0; i < 5000 && !done; i++) kv_sleep_ms(1);
+    released = true;
+    g_tws_socket_lock.unlock();
+  });
+  while (!held) kv_sleep_ms(1);
+  EXPECT_EQ(0, tws_request_close(wnd_));
+  EXPECT_EQ(0, start_socket_input_thread());
+  EXPECT_FALSE(released.load());
+  done = true;
+  connecting.join();
 }
 
 TEST_F(TwsConnTest, SendToAResetPeerEndsTheStream) {
