@@ -28,7 +28,7 @@
 #include "shell/core/settings.h"
 
 CKvINet* g_inet_session;
-char g_inet_error_text[INET_ERROR_TEXT_SIZE];
+thread_local char g_inet_error_text[INET_ERROR_TEXT_SIZE];
 void (*g_inet_queue_sound)(int sound_id);
 int g_inet_daytime_port = INET_DAYTIME_PORT;
 

@@ -103,8 +103,10 @@ private:
 // The program's web session (opened at start-up, closed at shut-down).
 extern CKvINet* g_inet_session;
 
-// Text of the last web error; emptied by each of the three page calls.
-extern char g_inet_error_text[INET_ERROR_TEXT_SIZE];
+// Text of the last web error of the calling thread; emptied by each of the
+// three page calls.  One per thread: the chart loader and the update check
+// read pages at the same time.
+extern thread_local char g_inet_error_text[INET_ERROR_TEXT_SIZE];
 
 // Sound queued when a page cannot be opened (17), through the live-quote
 // sound queue once it exists; null: no sound.

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/inet.h"
@@ -68,6 +69,9 @@ TEST_F(InetTest, PageIsReadLineByLineWithTheProgramsRequestHeaders) {
   std::vector<std::string> lines = read_all(page, &st);
   EXPECT_EQ(lines, (std::vector<std::string>{"first line\n", "second\n", "\n", "last without end"}));
   EXPECT_EQ(st.error, 0);
+  EXPECT_STREQ(g_inet_error_text, "");
+  // A page that fails on another thread leaves this thread's text alone.
+  std::thread([&] { EXPECT_EQ(inet_open_page(session_, "ftp://127.0.0.1/file", nullptr), nullptr); }).join();
   EXPECT_STREQ(g_inet_error_text, "");
   inet_close_page(page);
   EXPECT_EQ(session_->page_count, 0);
