@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data/dates.h"
 #include "data/mainwnd.h"
 #include "data/statmsg.h"
 #include "platform/clock.h"
@@ -214,9 +215,9 @@ int start_playback(mqt* r)
     int32_t shown = g_playback_hooks.highest_shown_tick ? g_playback_hooks.highest_shown_tick(r) : 0;
     if (!g_playback_running && s_ticks.ticks < shown) {
         while (s_ticks.ticks < shown && decode(r)) {}
-        char text[96];
-        snprintf(text, sizeof text, "Playback starting at tick #%d  %d %d", (int)s_ticks.ticks,
-                 (int)r->quote_date, (int)r->quote_time);
+        char text[96], clock_text[32];
+        snprintf(text, sizeof text, "Playback starting at tick #%d  %d %s", (int)s_ticks.ticks,
+                 (int)r->quote_date, format_time(r->quote_time, clock_text));
         statmsg(__FILE__, __LINE__, text, nullptr, STATMSG_NOTICE);
     }
     g_playback_running = 1;

@@ -100,6 +100,23 @@ TEST_F(PlayThreadTest, PlaysToTheEndAfterTheSkippedDay) {
   EXPECT_EQ(g_playback_thread_id.load(), 0u);
 }
 
+TEST_F(PlayThreadTest, StartsAfterTheTicksTheChartsShow) {
+  std::vector<uint32_t> w;
+  full(w, 0, 10, DAY1 + 10 * 3600, 100.0f);
+  full(w, 0, 20, DAY1 + 10 * 3600 + 5, 101.0f);
+  full(w, 0, 30, DAY1 + 10 * 3600 + 6, 102.0f);
+  w.push_back(encode_compact_tick(0, 40, 2, 1));
+  write_ticks(w);
+  g_playback_hooks.highest_shown_tick = [](mqt*) { return (int32_t)2; };
+  StatusCapture status;
+  ASSERT_EQ(init_playback(), 1);
+  ASSERT_EQ(start_playback(r), 1);
+  EXPECT_TRUE(status.saw("Playback starting at tick #2  20240102 "));
+  ASSERT_TRUE(wait_end());
+  EXPECT_EQ(r->volume, 30 + 40);  // the shown ticks are not stored again
+  EXPECT_FLOAT_EQ(r->last, 102.25f);
+}
+
 TEST_F(PlayThreadTest, ClosingEndsAPausedPlayback) {
   std::vector<uint32_t> w;
   full(w, 0, 1, DAY1 + 3600, 50.0f);
