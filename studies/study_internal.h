@@ -17,68 +17,9 @@
 
 #include "data/chart.h"
 #include "studies/study.h"
+#include "studies/study_record.h"
 
 #define BAR_FLAG_EXTRA_VWAP 0x1000000u
-
-// Running state of one compute function; `index` is the next bar to
-// compute (the bar computed last, again).
-struct study_state_base {
-  int32_t index;
-};
-
-template <class S>
-inline void study_load_state(const StudyDef *s, S *st) {
-  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
-  memcpy(st, s->work, sizeof(S));
-}
-
-template <class S>
-inline void study_save_state(StudyDef *s, const S &st) {
-  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
-  memcpy(s->work, &st, sizeof(S));
-}
-
-inline float *study_series(StudyDef *s, int k) { return s->outputs + (size_t)k * (size_t)s->output_len; }
-
-// The outputs follow the record in the same block.
-inline void study_bind_outputs(StudyDef *s) { s->outputs = reinterpret_cast<float *>(s + 1); }
-
-// Bars a compute function may read and write: the chart's bars, never more
-// than the study has slots for.
-inline int study_bar_count(const chart_rec *chart, const StudyDef *s) {
-  if (!chart || !chart->bars) return 0;
-  int n = chart->header.bar_count;
-  if (n > s->output_len) n = s->output_len;
-  return n < 0 ? 0 : n;
-}
-
-// Periods and counts are capped far above any chart's length, so that
-// sums of a few of them cannot overflow; a study's output is the same.
-#define STUDY_MAX_PERIOD (1 << 28)
-
-inline int study_cap(int v) {
-  if (v > STUDY_MAX_PERIOD) return STUDY_MAX_PERIOD;
-  return v < -STUDY_MAX_PERIOD ? -STUDY_MAX_PERIOD : v;
-}
-
-inline int study_period(const StudyDef *s) { return study_cap(s->period); }
-
-// An integer parameter taken from a double: NaN becomes 0 (which every
-// study treats as "no value"), large values are capped.
-inline int study_param_int(double d) {
-  if (!(d > -1e9 && d < 1e9)) return d > 0 ? STUDY_MAX_PERIOD : d < 0 ? -STUDY_MAX_PERIOD : 0;
-  return study_cap((int)d);
-}
-
-// A float output: anything not finite is missing.
-inline float study_out(double v) {
-  float f = (float)v;
-  return std::isfinite(f) ? f : MISSING_VALUE;
-}
-
-inline void study_fill_missing(float *out, int from, int to) {
-  for (int i = from; i < to; i++) out[i] = MISSING_VALUE;
-}
 
 inline double bar_value(const chart_bar *b, int price_type) {
   switch (price_type) {
@@ -142,20 +83,6 @@ inline void with_price_type(const chart_bar *bars, int pt, F f) {
     case PRICE_VOLUME: f(price_at<PRICE_VOLUME>{bars, pt}); break;
     default: f(price_at<0>{bars, pt}); break;
   }
-}
-
-// Decides where a compute function starts.  Returns the first bar to
-// compute; *st is either the saved state or cleared.
-template <class S>
-inline int study_begin(StudyDef *s, int restart, int period, int count, S *st) {
-  study_bind_outputs(s);
-  study_load_state(s, st);
-  if (restart || period >= count || st->index <= 0 || st->index >= count) {
-    *st = S{};
-    study_save_state(s, *st);
-    return 0;
-  }
-  return st->index;
 }
 
 // Highest of xh and lowest of xl over the n values ending at i, for i = from,

@@ -3,7 +3,7 @@
 // callback table handed to putCallbacks; every working value of a study
 // lives in its study record.
 //
-// Every compute function follows one pattern: ferlume_begin() decides
+// Every compute function follows one pattern: study_begin() decides
 // where to start (bar 0 with cleared state, or the saved index with the
 // saved state); the loop saves its state just before it computes the last
 // bar, so that the next call computes that bar again from the state it
@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "data/chart.h"
+#include "studies/study_record.h"
 #include "studies/studyapi.h"
 
 // The engine's functions, set once by putCallbacks.
@@ -39,62 +40,10 @@ int calcMOM(chart_rec *chart, StudyDef *s, int restart);
 int calcHH(chart_rec *chart, StudyDef *s, int restart);
 int calcLL(chart_rec *chart, StudyDef *s, int restart);
 
-// Periods are capped far above any chart's length, so that sums of a few
-// of them cannot overflow.
-#define FERLUME_MAX_PERIOD (1 << 28)
-
-inline int ferlume_cap(int v) {
-  if (v > FERLUME_MAX_PERIOD) return FERLUME_MAX_PERIOD;
-  return v < -FERLUME_MAX_PERIOD ? -FERLUME_MAX_PERIOD : v;
-}
-
-// An integer parameter taken from a double; NaN is 0.
-inline int ferlume_param_int(double d) {
-  if (!(d > -1e9 && d < 1e9)) return d > 0 ? FERLUME_MAX_PERIOD : d < 0 ? -FERLUME_MAX_PERIOD : 0;
-  return ferlume_cap((int)d);
-}
-
-inline float *ferlume_series(StudyDef *s, int k) { return s->outputs + (size_t)k * (size_t)s->output_len; }
-
-// Bars a compute function may read and write: the chart's bars, never
-// more than the study has slots for; none before the callbacks are known.
+// Bars a compute function may read and write; none before the callbacks
+// are known.
 inline int ferlume_bar_count(const chart_rec *chart, const StudyDef *s) {
-  if (!chart || !chart->bars || !g_callbacks) return 0;
-  int n = chart->header.bar_count;
-  if (n > s->output_len) n = s->output_len;
-  return n < 0 ? 0 : n;
-}
-
-inline void ferlume_missing(float *out, int from, int to) {
-  for (int i = from; i < to; i++) out[i] = MISSING_VALUE;
-}
-
-// A float output: anything not finite is missing.
-inline float ferlume_out(double v) {
-  float f = (float)v;
-  return std::isfinite(f) ? f : MISSING_VALUE;
-}
-
-template <class S>
-inline void ferlume_save(StudyDef *s, const S &st) {
-  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
-  memcpy(s->work, &st, sizeof(S));
-}
-
-// Binds the outputs and returns the first bar to compute; *st is either
-// the saved state or cleared.  S starts with the int32 `index`, the next
-// bar to compute.
-template <class S>
-inline int ferlume_begin(StudyDef *s, int restart, int count, S *st) {
-  static_assert(sizeof(S) <= sizeof(StudyDef::work), "running state fits the work area");
-  s->outputs = reinterpret_cast<float *>(s + 1);
-  memcpy(st, s->work, sizeof(S));
-  if (restart || st->index <= 0 || st->index >= count) {
-    *st = S{};
-    ferlume_save(s, *st);
-    return 0;
-  }
-  return st->index;
+  return g_callbacks ? study_bar_count(chart, s) : 0;
 }
 
 // price(i) by price type through the engine; the true range of the first

@@ -15,11 +15,11 @@ struct tsi_state {
 int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int count = ferlume_bar_count(chart, s);
   tsi_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int r = ferlume_cap(s->period), sm = ferlume_param_int(s->p1), q = with_signal ? ferlume_param_int(s->p2) : 1;
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int r = study_cap(s->period), sm = study_param_int(s->p1), q = with_signal ? study_param_int(s->p2) : 1;
   if (r < 1 || sm < 1 || q < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   double k1 = 2.0 / (r + 1), k2 = 2.0 / (sm + 1), kq = 2.0 / (q + 1);
@@ -29,7 +29,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     if (i == 0) {
       out[i] = MISSING_VALUE;
@@ -57,9 +57,9 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
         st.signal = tsi;
       else if (i > t0)
         st.signal = kq * tsi + (1 - kq) * st.signal;
-      out[i] = i < first ? MISSING_VALUE : ferlume_out(st.signal);
+      out[i] = i < first ? MISSING_VALUE : study_out(st.signal);
     } else {
-      out[i] = i < first ? MISSING_VALUE : ferlume_out(tsi);
+      out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
   }
   return 1;
@@ -81,12 +81,12 @@ struct tef_state {
 int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tef_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int n = ferlume_cap(s->period), k = ferlume_param_int(s->p1);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int n = study_cap(s->period), k = study_param_int(s->p1);
   if (k < 1) k = 1;
   if (n < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   double f = 2.0 / (k + 1);
@@ -95,7 +95,7 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
@@ -109,7 +109,7 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
     // bars without a range measure no efficiency
     double e = range != 0 ? t / range * 100 : 0;
     st.smoothed = i == n - 1 ? e : f * e + (1 - f) * st.smoothed;
-    out[i] = i < n + k - 2 ? MISSING_VALUE : ferlume_out(st.smoothed);
+    out[i] = i < n + k - 2 ? MISSING_VALUE : study_out(st.smoothed);
   }
   return 1;
 }
@@ -128,11 +128,11 @@ enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
 int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
   int count = ferlume_bar_count(chart, s);
   dmi_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int n = ferlume_cap(s->period), f = which == DMI_ADX ? ferlume_param_int(s->p1) : 1;
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int n = study_cap(s->period), f = which == DMI_ADX ? study_param_int(s->p1) : 1;
   if (n < 1 || f < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   double a = 1.0 / n, c = 1.0 / f;
@@ -141,7 +141,7 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     if (i == 0) {
       out[i] = MISSING_VALUE;
@@ -170,7 +170,7 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
     else if (i > n)
       st.adx = (1 - c) * st.adx + c * dx;
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
-    out[i] = i < first ? MISSING_VALUE : ferlume_out(v);
+    out[i] = i < first ? MISSING_VALUE : study_out(v);
   }
   return 1;
 }
@@ -193,22 +193,22 @@ struct index_state {
 int calcMOM(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   index_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0), *mom = ferlume_series(s, 1);
-  int n = ferlume_cap(s->period);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0), *mom = study_series(s, 1);
+  int n = study_cap(s->period);
   if (n < 1) {
-    ferlume_missing(out, 0, count);
-    ferlume_missing(mom, 0, count);
+    study_fill_missing(out, 0, count);
+    study_fill_missing(mom, 0, count);
     return 1;
   }
   const chart_bar *b = chart ? chart->bars : nullptr;
   for (int i = start; i < count; i++)
     mom[i] = i < n ? MISSING_VALUE
-                   : ferlume_out(ferlume_price(b, i, s->price_type) - ferlume_price(b, i - n, s->price_type));
+                   : study_out(ferlume_price(b, i, s->price_type) - ferlume_price(b, i - n, s->price_type));
   if (count > 0) {
     st.index = count - 1;
-    ferlume_save(s, st);
+    study_save_state(s, st);
   }
-  ferlume_average(out, mom, start, n, count, s->method, ferlume_param_int(s->p1));
+  ferlume_average(out, mom, start, n, count, s->method, study_param_int(s->p1));
   return 1;
 }

@@ -6,13 +6,13 @@
 void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n) {
   if (start >= count) return;
   if (method < MA_SIMPLE || method > MA_TRIANGULAR || n < 1) {
-    ferlume_missing(out, start, count);
+    study_fill_missing(out, start, count);
     return;
   }
   // The engine's window averages take every input of the window as it is,
   // so they start where the window holds valid inputs only.
   int first_out = first_valid + ferlume_ma_window(method, n) - 1;
-  ferlume_missing(out, start, first_out < count ? first_out : count);
+  study_fill_missing(out, start, first_out < count ? first_out : count);
   int from = start > first_out ? start : first_out;
   if (from < count) g_callbacks->study_moving_average(out, in, from, first_valid, count, method, n);
 }
@@ -29,11 +29,11 @@ struct uosc_state {
 int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   uosc_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int w[3] = {ferlume_cap(s->period), ferlume_param_int(s->p1), ferlume_param_int(s->p2)};
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int w[3] = {study_cap(s->period), study_param_int(s->p1), study_param_int(s->p2)};
   if (w[0] < 1 || w[1] < 1 || w[2] < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   // Every window needs the close before its first bar: the first value is
@@ -44,7 +44,7 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     if (i == 0) {
       out[i] = MISSING_VALUE;
@@ -60,7 +60,7 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
     out[i] = i < first ? MISSING_VALUE
-                       : ferlume_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
+                       : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
                                      100 / 7);
   }
   return 1;
@@ -78,12 +78,12 @@ struct cvi_state {
 int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   cvi_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0), *ema = ferlume_series(s, 1);
-  int n = ferlume_cap(s->period);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0), *ema = study_series(s, 1);
+  int n = study_cap(s->period);
   if (n < 1) {
-    ferlume_missing(out, 0, count);
-    ferlume_missing(ema, 0, count);
+    study_fill_missing(out, 0, count);
+    study_fill_missing(ema, 0, count);
     return 1;
   }
   double k = 2.0 / (n + 1);
@@ -91,15 +91,15 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     double range = (double)b[i].high - b[i].low;
     st.ema = i == 0 ? range : k * range + (1 - k) * st.ema;
-    ema[i] = i < n - 1 ? MISSING_VALUE : ferlume_out(st.ema);
+    ema[i] = i < n - 1 ? MISSING_VALUE : study_out(st.ema);
     if (i < 2 * n - 1 || ema[i] == MISSING_VALUE || ema[i - n] == MISSING_VALUE)
       out[i] = MISSING_VALUE;
     else
-      out[i] = ferlume_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
+      out[i] = study_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
   }
   return 1;
 }
@@ -115,15 +115,15 @@ struct index_state {
 int calcATR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   index_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0), *tr = ferlume_series(s, 1);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : ferlume_out(ferlume_true_range(b, i));
+  for (int i = start; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
   if (count > 0) {
     st.index = count - 1;
-    ferlume_save(s, st);
+    study_save_state(s, st);
   }
-  ferlume_average(out, tr, start, 1, count, s->method, ferlume_cap(s->period));
+  ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
   return 1;
 }
 
@@ -149,8 +149,8 @@ float source_value(const StudyDef *src, int i) { return i < src->output_len ? sr
 int calcKCH(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   kch_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
   if (count == 0) return 1;
   static const int ma_types[4] = {STUDY_SMA, STUDY_EMA, STUDY_WMA, STUDY_TMA};
   int ma_type = s->method >= 0 && s->method <= 3 ? ma_types[s->method] : STUDY_SMA;
@@ -158,8 +158,8 @@ int calcKCH(chart_rec *chart, StudyDef *s, int restart) {
   StudyDef *atr = g_callbacks->find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method,
                                                     0.0, 0.0, 0.0, 0.0);
   if (!ma || !atr || !ma->outputs || !atr->outputs) {
-    ferlume_missing(out, 0, count);
-    ferlume_save(s, kch_state{});
+    study_fill_missing(out, 0, count);
+    study_save_state(s, kch_state{});
     return 1;
   }
   // Other sources than last time: every value is made again.
@@ -171,10 +171,10 @@ int calcKCH(chart_rec *chart, StudyDef *s, int restart) {
   st.index = count - 1;
   st.ma_id = ma->id;
   st.atr_id = atr->id;
-  ferlume_save(s, st);
+  study_save_state(s, st);
   for (int i = start; i < count; i++) {
     float m = source_value(ma, i), a = source_value(atr, i);
-    out[i] = study_is_missing(m) || study_is_missing(a) ? MISSING_VALUE : ferlume_out(m + a * s->p1);
+    out[i] = study_is_missing(m) || study_is_missing(a) ? MISSING_VALUE : study_out(m + a * s->p1);
   }
   return 1;
 }
@@ -194,14 +194,14 @@ struct sar_state {
 int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   sar_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
   double a0 = s->p1, inc = s->p2, af_max = s->p3;
   const chart_bar *b = chart ? chart->bars : nullptr;
   for (int i = start; i < count; i++) {
     if (i == count - 1) {
       st.index = i;
-      ferlume_save(s, st);
+      study_save_state(s, st);
     }
     if (i < 2) {
       out[i] = MISSING_VALUE;
@@ -246,7 +246,7 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
         st.af = a0;
       }
     }
-    out[i] = ferlume_out(t);
+    out[i] = study_out(t);
   }
   return 1;
 }
@@ -265,27 +265,27 @@ struct extreme_state {
 int extreme_line(chart_rec *chart, StudyDef *s, int restart, bool highest) {
   int count = ferlume_bar_count(chart, s);
   extreme_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int n = ferlume_cap(s->period);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int n = study_cap(s->period);
   if (n < 1 || n >= count) {
-    ferlume_missing(out, 0, count);
-    ferlume_save(s, extreme_state{});
+    study_fill_missing(out, 0, count);
+    study_save_state(s, extreme_state{});
     return 1;
   }
   int window = count - n;
   int clear_from = start == 0 || st.window < 0 || st.window > window ? 0 : st.window;
-  ferlume_missing(out, clear_from, window);
+  study_fill_missing(out, clear_from, window);
   const chart_bar *b = chart->bars;
   double v = highest ? (double)MISSING_VALUE : 9e30;
   for (int i = window; i < count; i++) {
     double x = highest ? b[i].high : b[i].low;
     if (highest ? x > v : x < v) v = x;
   }
-  for (int i = window; i < count; i++) out[i] = ferlume_out(v);
+  for (int i = window; i < count; i++) out[i] = study_out(v);
   st.index = count - 1;
   st.window = window;
-  ferlume_save(s, st);
+  study_save_state(s, st);
   return 1;
 }
 }  // namespace

@@ -13,11 +13,11 @@ enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
   index_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int n = ferlume_cap(s->period);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int n = study_cap(s->period);
   if (n < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   for (int i = start; i < count; i++) {
@@ -32,11 +32,11 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
       a = g_callbacks->study_regression_channel(chart, i - n + 1, i, s->price_type, &slope, &max_dev, &rms);
     double v = kind == TSF_DEVIATION ? rms : a + n * slope;
     if (kind == TSF_BAND) v += rms * s->p1;
-    out[i] = ferlume_out(v);
+    out[i] = study_out(v);
   }
   if (count > 0) {
     st.index = count - 1;
-    ferlume_save(s, st);
+    study_save_state(s, st);
   }
   return 1;
 }
@@ -51,11 +51,11 @@ int calcTSFD(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart,
 int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   index_state st;
-  int start = ferlume_begin(s, restart, count, &st);
-  float *out = ferlume_series(s, 0);
-  int n = ferlume_cap(s->period);
+  int start = study_begin(s, restart, 0, count, &st);
+  float *out = study_series(s, 0);
+  int n = study_cap(s->period);
   if (n < 1) {
-    ferlume_missing(out, 0, count);
+    study_fill_missing(out, 0, count);
     return 1;
   }
   double scale = 6.0 / ((double)n * (n + 1));
@@ -71,11 +71,11 @@ int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
       sum += p;
       weighted += (n - 2.0 * k - 1) / 2 * p;
     }
-    out[i] = ferlume_out(sum / n + scale * weighted);
+    out[i] = study_out(sum / n + scale * weighted);
   }
   if (count > 0) {
     st.index = count - 1;
-    ferlume_save(s, st);
+    study_save_state(s, st);
   }
   return 1;
 }
