@@ -52,12 +52,20 @@ struct chart_load_hooks {
 
     // Live-quote records: the record or null; the record created when
     // missing (one more user); linking a listed chart to its record;
-    // today's daily bar from the quote; writing completed 1-minute bars.
+    // today's daily bar from the quote; writing completed 1-minute bars;
     mqt* (*find_mqt)(const char* symbol);
     mqt* (*get_multiquote)(const char* symbol);
     void (*link_chart_to_mqt)(chart_rec* chart);
     void (*dchart_update)(chart_rec* chart, mqt* record);
     void (*write_1min_bars)(mqt* record);
+    // Seeds a record's one-minute state (recent bars, minute volumes, the
+    // session's volume curve) from its 1-minute chart (record, chart); called
+    // after that chart's file was written while the record has MQT_1MIN_INIT.
+    void (*init_mqt_from_1min)(mqt* record, chart_rec* chart);
+    // Exit clean-up: saving the price alerts, then freeing every live-quote
+    // record once the charts are gone.
+    int (*save_alerts)(void);
+    void (*free_all_mqts)(void);
 
     // Quote relay history: (fetch chart, days, first missing time of day,
     // flags) -> 0 with the bars put into the fetch chart, else an error code
