@@ -236,10 +236,17 @@ static int updatechk_thread_main(void *) {
 
 void start_updatechk_thread(void) {
   static std::mutex start_lock;
-  static kv_thread *handle;  // kept for the process: there is never a second thread
+  static bool started;  // there is never a second thread in a process
   std::lock_guard<std::mutex> guard(start_lock);
-  if (handle) return;
+  if (started) return;
   g_updatechk_done.store(0);
-  handle = kv_thread_start("updatechk", updatechk_thread_main, nullptr);
-  if (!handle) g_updatechk_done.store(1);
+  kv_thread *handle = kv_thread_start("updatechk", updatechk_thread_main, nullptr);
+  if (!handle) {
+    g_updatechk_done.store(1);
+    return;
+  }
+  started = true;
+  // Nobody waits for it: it ends by itself, and at exit it is left to end
+  // with the process.
+  kv_thread_free(handle);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_root.h"
 #include "platform/files.h"
 #include "quotes/alerts.h"
 #include "shell/core/settings.h"
@@ -15,8 +16,7 @@ static std::string g_path;
 
 static void setup_root()
 {
-    char tmpl[] = "/tmp/kv_fuzz_alerts_XXXXXX";
-    std::string root = mkdtemp(tmpl);
+    std::string root = fuzz_temp_root("alerts");
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
     kv_make_dirs((root + "/CONFIG").c_str(), nullptr);
     g_path = root + "/CONFIG/alerts.dat";

@@ -10,6 +10,17 @@ jobs="${KV_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 
+# The thread checker over the modules whose threads share records: a build
+# of their tests alone, without the windows, every test clean.
+tsan=build/tsan
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_WITH_QT=OFF -DKV_BENCH=OFF \
+  "-DCMAKE_C_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" \
+  "-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" >/dev/null
+cmake --build "$tsan" -j "$jobs" --target platform_tests data_tests quotes_tests broker_tests
+(cd "$tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --output-on-failure -j "$jobs" --timeout 600 -E '_NOT_BUILT$')
+
 # The fuzz targets are built with clang and libFuzzer and each is run over a
 # fixed number of generated inputs with a fixed seed, so the run is the same
 # every time and a target that no longer builds or crashes at once is caught.

@@ -2,8 +2,10 @@
 // against a fake relay that speaks the real records over real sockets.
 #include <errno.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -241,9 +243,9 @@ TEST_F(RelayTest, DataSocketNameFromTheReplyMustStayInTheRunFolder)
 TEST_F(RelayTest, SilentRelayTimesOutAndTheNextRequestConnectsAgain)
 {
     FakeRelay relay(kRelayName);
-    bool silent = true;
+    std::atomic<bool> silent{true};  // the relay thread reads it
     relay.respond = [&](const std::vector<uint8_t>& r) {
-        return silent ? FakeRelay::answer{} : answer_stream(r);
+        return silent.load() ? FakeRelay::answer{} : answer_stream(r);
     };
     ASSERT_TRUE(relay.start());
     StatusCapture status;
@@ -553,20 +555,33 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
 }
 
 // The broker link as the request thread sees it.
+// The request thread calls it while the test reads it: counters are
+// atomic and the cancelled ids are read under their lock.
 struct FakeBroker {
-    static int connected, requests, orders, accounts, closes;
-    static std::vector<int> cancelled;
+    static std::atomic<int> connected, requests, orders, accounts, closes;
+    static std::mutex cancelled_lock;
+    static std::vector<int> cancelled_ids;
     static int is_connected() { return connected; }
     static int connect(const char*, int, int) { return connected = 1; }
     static int req_mkt_data(mqt*) { return ++requests == 1 ? 42 : 43; }
-    static void cancel(int id) { cancelled.push_back(id); }
+    static void cancel(int id)
+    {
+        std::lock_guard<std::mutex> hold(cancelled_lock);
+        cancelled_ids.push_back(id);
+    }
+    static std::vector<int> cancelled()
+    {
+        std::lock_guard<std::mutex> hold(cancelled_lock);
+        return cancelled_ids;
+    }
     static void open_orders() { orders++; }
     static void account_updates() { accounts++; }
     static void request_close() { closes++; }
     static void install()
     {
         connected = requests = orders = accounts = closes = 0;
-        cancelled.clear();
+        std::lock_guard<std::mutex> hold(cancelled_lock);
+        cancelled_ids.clear();
         g_qr_hooks.tws_connected = is_connected;
         g_qr_hooks.tws_connect = connect;
         g_qr_hooks.req_mkt_data = req_mkt_data;
@@ -576,9 +591,10 @@ struct FakeBroker {
         g_qr_hooks.tws_request_close = request_close;
     }
 };
-int FakeBroker::connected, FakeBroker::requests, FakeBroker::orders,
+std::atomic<int> FakeBroker::connected, FakeBroker::requests, FakeBroker::orders,
     FakeBroker::accounts, FakeBroker::closes;
-std::vector<int> FakeBroker::cancelled;
+std::mutex FakeBroker::cancelled_lock;
+std::vector<int> FakeBroker::cancelled_ids;
 
 TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 {
@@ -592,14 +608,14 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
     ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     {
         kv_lock guard(g_chart_lock);
-        EXPECT_EQ(FakeBroker::requests, 1);
+        EXPECT_EQ(FakeBroker::requests.load(), 1);
         EXPECT_EQ(a->symbol_slot, 42);
         EXPECT_EQ(g_symbol_slots[41], a);
         EXPECT_EQ(a->streams_held, 0x11u);
     }
     router_post_stream(STREAM_ACCOUNT_INFO, nullptr);
     ASSERT_TRUE(wait_until([] { return FakeBroker::accounts == 1; }));
-    EXPECT_EQ(FakeBroker::orders, 1);
+    EXPECT_EQ(FakeBroker::orders.load(), 1);
 
     // Lost market data: every record asked again under a new id.
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_TWS_RESUBSCRIBE, 0, 0));
@@ -615,15 +631,15 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 
     // Collection closed: market data cancelled, the record's streams cleared.
     router_post_stream(STREAM_MARKET_CLOSED, nullptr);
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled.size() == 1; }));
-    EXPECT_EQ(FakeBroker::cancelled[0], 43);
+    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    EXPECT_EQ(FakeBroker::cancelled()[0], 43);
     ASSERT_TRUE(wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->streams_held == 0;
     }));
 
     EXPECT_EQ(stop_router_request_thread(), 1);
-    EXPECT_EQ(FakeBroker::closes, 1);
+    EXPECT_EQ(FakeBroker::closes.load(), 1);
 }
 
 TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
@@ -640,8 +656,8 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
         return a->symbol_slot == 42 && a->pending_streams == 0;
     }));
     delete_multiquote(a);  // the last user goes while market data flows
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled.size() == 1; }));
-    EXPECT_EQ(FakeBroker::cancelled[0], 42);
+    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    EXPECT_EQ(FakeBroker::cancelled()[0], 42);
     ASSERT_TRUE(wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
