@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.  KV_JOBS limits the
+# UndefinedBehaviorSanitizer, and runs every test; runs the thread-sharing
+# modules' tests under ThreadSanitizer and each fuzz target briefly.  KV_JOBS limits the
 # parallel jobs (default: one per processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,9 +28,22 @@ cmake --build "$tsan" -j "$jobs" --target platform_tests data_tests quotes_tests
 fuzz=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DKV_FUZZ=ON >/dev/null
 cmake --build "$fuzz" -j "$jobs"
+# A target with seed inputs in fuzz/corpus/NAME starts from them; what it
+# finds goes to a scratch folder, never into the seeds.  The targets make
+# their files under TMPDIR, pointed at memory when it can be, since every
+# file they write is synced to disk.
+scratch_base=${KV_FUZZ_TMPDIR:-$([ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
 for target in "$fuzz"/bin/fuzz_*; do
-  "$target" -seed=1 -runs=3000 -max_len=4096 >"$fuzz/$(basename "$target").log" 2>&1 \
-    || { cat "$fuzz/$(basename "$target").log"; echo "$(basename "$target") failed"; exit 1; }
+  name=$(basename "$target")
+  scratch=$(mktemp -d "$scratch_base/kv_$name.XXXXXX")
+  corpus=()
+  if [ -d "fuzz/corpus/${name#fuzz_}" ]; then
+    mkdir "$scratch/found"
+    corpus=("$scratch/found" "fuzz/corpus/${name#fuzz_}")
+  fi
+  TMPDIR="$scratch" "$target" -seed=1 -runs=3000 -max_len=4096 ${corpus[@]+"${corpus[@]}"} \
+    >"$fuzz/$name.log" 2>&1 || { cat "$fuzz/$name.log"; echo "$name failed"; exit 1; }
+  rm -rf "$scratch"
 done
 echo "fuzz targets: $(ls "$fuzz"/bin/fuzz_* | wc -l) ran clean"
 
