@@ -423,6 +423,7 @@ void remove_duplicate_bars(chart_rec* chart)
         memset(bars + out, 0, sizeof(chart_bar) * (size_t)(n - out));
         chart->spare += n - out;
         chart->header.bar_count = out;
+        chart->ha_valid = 0;  // bars moved
     }
 }
 
@@ -741,6 +742,7 @@ int trim_to_market_hours(chart_rec* chart)
         memset(bars + out, 0, sizeof(chart_bar) * (size_t)(n - out));
         chart->spare += n - out;
         chart->header.bar_count = out;
+        chart->ha_valid = 0;  // bars moved
     }
     return 1;
 }
@@ -840,6 +842,7 @@ static void copy_to_daily_chain(chart_rec* chart, mqt* record)
             memset(other->bars + n, 0, sizeof(chart_bar) * (size_t)(capacity - n));
         other->header.bar_count = n;
         other->spare = capacity - n;
+        other->ha_valid = 0;  // every bar replaced
         if (other->sibling == other)
             break;
     }

@@ -321,6 +321,7 @@ void build_spread_chart(chart_rec* chart)
         memset(chart->bars, 0, sizeof(chart_bar) * (size_t)n);
     chart->spare += n;
     h->bar_count = 0;
+    chart->ha_valid = 0;
 
     double r1 = def.ratio1, r2 = def.ratio2;
     int i = 0, j = 0;
