@@ -426,6 +426,23 @@ int kvqr_connect()
 // record cannot keep the lock for ever.
 enum { MAX_REPLY_BLOCKS = 4096 };
 
+// A walk that stops before the reply's last record leaves the reply's
+// later blocks on their way; taken for the next request's reply they would
+// answer it wrongly.  They are read on to the last record, within the
+// transaction's time limit (a time-out closes the connection).  `next` is
+// the offset of the first unread record of the current block.
+static void skip_rest_of_reply(int next)
+{
+    for (int block = 0; block < MAX_REPLY_BLOCKS; block++) {
+        for (int off = next; off + QR_RECORD_SIZE <= g_qr_reply.length; off += QR_RECORD_SIZE)
+            if (qr_record_is_last(g_qr_reply.bytes + off))
+                return;
+        if (!qr_read_more() || g_qr_reply.length % QR_RECORD_SIZE != 0)
+            return;
+        next = 0;
+    }
+}
+
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, const char* argument)
 {
     int count = 0;
@@ -442,14 +459,22 @@ int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, 
         for (int off = 0; off < len; off += QR_RECORD_SIZE) {
             const uint8_t* rec = g_qr_reply.bytes + off;
             if (qr_record_error(rec)) {
+                int last = qr_record_is_last(rec);
                 kvqr_error_text(qr_record_error(rec), argument);
+                if (!last)
+                    skip_rest_of_reply(off + QR_RECORD_SIZE);
                 return -1;
             }
             count++;
-            if (handle && !handle(rec, ctx))
+            if (qr_record_is_last(rec)) {
+                if (handle)
+                    handle(rec, ctx);
                 return count;
-            if (qr_record_is_last(rec))
+            }
+            if (handle && !handle(rec, ctx)) {
+                skip_rest_of_reply(off + QR_RECORD_SIZE);
                 return count;
+            }
         }
         if (block + 1 >= MAX_REPLY_BLOCKS || !qr_read_more()) {
             char text[64];
