@@ -22,8 +22,8 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 #include "data/symindex.h"
 
 static const char k_corrupt[] = "Invalid or corrupt data file";

@@ -13,7 +13,7 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/router.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 chart_rec* g_chart_list;
 

@@ -22,7 +22,7 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static chart_load_hooks default_hooks()
 {

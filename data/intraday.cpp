@@ -25,7 +25,7 @@
 #include "platform/thread.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study.h"
 
 static const char k_hmds_unavailable[] = "HMDS unavailable, try again later";

@@ -15,7 +15,7 @@
 #include "data/timemarks.h"
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 class QuotesTest : public TempRootTest {
  protected:
