@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_root.h"
 #include "platform/files.h"
 #include "quotes/alerts.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

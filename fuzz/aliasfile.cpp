@@ -12,7 +12,7 @@
 #include "data/spread.h"
 #include "fuzz/fuzz_root.h"
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root;
 

@@ -29,7 +29,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/thread.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::mutex g_page_lock;
 static std::string g_page;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test; runs the thread-sharing
-# modules' tests under ThreadSanitizer and each fuzz target briefly.  KV_JOBS limits the
-# parallel jobs (default: one per processor).
+# UndefinedBehaviorSanitizer, and runs every test; also runs the tests of the
+# modules whose threads share records under ThreadSanitizer, and each fuzz
+# target briefly.  KV_JOBS limits the parallel jobs (default: one per
+# processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh

@@ -13,7 +13,7 @@
 #include "data/mainwnd.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "platform/clock.h"
 #include "platform/testing/fixture.h"
 #include "platform/thread.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 
