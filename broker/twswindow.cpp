@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "platform/services.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum { PROBE_TIMEOUT_MS = 1000 };
 
