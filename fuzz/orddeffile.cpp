@@ -14,7 +14,7 @@
 #include "broker/orddef.h"
 #include "platform/files.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root;
 static std::string g_path;

@@ -16,7 +16,7 @@
 #include "broker/twsdispatch.h"
 #include "broker/twswire.h"
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root;
 
