@@ -56,28 +56,21 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += bars[i].extra;
     st.b += volume_of(&bars[i]);
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
     st.a -= bars[i - n + 1].extra;
     st.b -= volume_of(&bars[i - n + 1]);
-  }
+  });
   return 1;
 }
 
@@ -87,26 +80,19 @@ static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C co
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     if (i >= 1) st.a += contribution(bars, i);
     if (i < n) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     out[i] = study_out(st.a);
     st.a -= contribution(bars, i - n + 1);
-  }
+  });
   return 1;
 }
 
@@ -138,36 +124,28 @@ static inline double ad_contribution(const chart_bar *b) {
 int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
-  int start = study_begin(s, restart, 0, count, &st);
+  int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += ad_contribution(&bars[i]);
     out[i] = study_out(st.a);
-  }
+  });
   return 1;
 }
 
 int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
-  int start = study_begin(s, restart || count < 10, 0, count, &st);
+  int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, chaikin_state &st) {
     st.ad += ad_contribution(&bars[i]);
     st.fast = (st.fast + st.ad) * 0.5;
     st.slow = st.ad * 2 / 11 + st.slow * 9 / 11;
     out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
-  }
+  });
   return 1;
 }
 
@@ -195,29 +173,21 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 2, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0), *raw = study_series(s, 1);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    study_fill_missing(raw, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += volume_of(&bars[i]);
     if (i < n - 1) {
       out[i] = raw[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double avg = st.a / n;
     raw[i] = avg > 0 ? study_out(volume_of(&bars[i]) / avg * 100) : MISSING_VALUE;
     out[i] = raw[i];
     st.a -= volume_of(&bars[i - n + 1]);
-  }
+  });
   smooth_series(s, start, count);
   return 1;
 }
@@ -226,20 +196,34 @@ static inline int bar_day(const chart_bar *b) { return b->time / 86400; }
 static inline int bar_tod(const chart_bar *b) { return b->time % 86400; }
 
 // Last bar in [0, hi) whose time is below t, or -1 (bars are sorted).
+// Searched backwards from hi in doubling steps, so that the cost grows
+// with the distance (a day's bars), not with the chart's length.
 static int last_bar_before(const chart_bar *bars, int hi, int t) {
-  int lo = 0;
-  while (lo < hi) {
-    int mid = lo + (hi - lo) / 2;
+  int r = hi, l = hi, step = 1;  // bars [r, hi) are at or after t
+  for (;;) {
+    l = r - step;
+    if (l < 0) {
+      l = -1;
+      break;
+    }
+    if (bars[l].time < t) break;
+    r = l;
+    step *= 2;
+  }
+  int lo = l + 1;
+  while (lo < r) {
+    int mid = lo + (r - lo) / 2;
     if (bars[mid].time < t)
       lo = mid + 1;
     else
-      hi = mid;
+      r = mid;
   }
   return lo - 1;
 }
 
 // The mean volume of the n bars of earlier days at bar i's time of day,
-// or -1 when fewer than n exist.
+// or -1 when fewer than n exist.  Volumes are whole numbers: their double
+// sums are exact in any order.
 static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
   int tod = bar_tod(&bars[i]);
   int hi = i;              // search bars before this index
@@ -259,6 +243,52 @@ static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
     day_start = d_start;
   }
   return found < n ? -1 : sum / n;
+}
+
+// same_time_mean_volume for bars [from, count) at once, into mean[i - from],
+// through an index of the chart by time of day: for each time of day the
+// bars at it, one per day (the last where a day repeats a time), with the
+// running sums of their volumes.  A bar's earlier days are the entries
+// before its own day's, so each mean is one difference of two sums.
+static void same_time_mean_volumes(const chart_bar *bars, int from, int count, int n, double *mean) {
+  int lo_tod = 0, hi_tod = -1;
+  for (int j = 0; j < count; j++) {
+    int t = bar_tod(&bars[j]);
+    if (hi_tod < lo_tod) lo_tod = hi_tod = t;
+    lo_tod = t < lo_tod ? t : lo_tod;
+    hi_tod = t > hi_tod ? t : hi_tod;
+  }
+  int keys = hi_tod - lo_tod + 1;
+  // list of time of day k: slots [first[k], first[k + 1]) of `at`, filled
+  // up to first[k] + len[k]
+  std::vector<int32_t> first(keys + 1, 0), len(keys, 0), at(count), before(count);
+  for (int j = 0; j < count; j++) first[bar_tod(&bars[j]) - lo_tod + 1]++;
+  for (int k = 0; k < keys; k++) first[k + 1] += first[k];
+  for (int j = 0; j < count; j++) {
+    int k = bar_tod(&bars[j]) - lo_tod, m = len[k];
+    int32_t *list = &at[first[k]];
+    if (m > 0 && bars[list[m - 1]].time == bars[j].time) {
+      before[j] = m - 1;  // the same day again: it takes the day's place
+      list[m - 1] = j;
+    } else {
+      before[j] = m;
+      list[m] = j;
+      len[k] = m + 1;
+    }
+  }
+  // sums[first[k] + k + m]: volume of the first m entries of list k
+  std::vector<int64_t> sums((size_t)count + keys);
+  for (int k = 0; k < keys; k++) {
+    int64_t *sk = &sums[(size_t)first[k] + k];
+    const int32_t *list = &at[first[k]];
+    sk[0] = 0;
+    for (int m = 0; m < len[k]; m++) sk[m + 1] = sk[m] + bars[list[m]].volume;
+  }
+  for (int i = from; i < count; i++) {
+    int k = bar_tod(&bars[i]) - lo_tod, b = before[i];
+    const int64_t *sk = &sums[(size_t)first[k] + k];
+    mean[i - from] = b < n ? -1 : (double)(sk[b] - sk[b - n]) / n;
+  }
 }
 
 static bool intraday_chart(const chart_rec *chart) {
@@ -282,9 +312,17 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     return 0;
   }
   int from = st.index;
-  if (n >= 1) {
+  if (n >= 1 && from < count) {
+    // A long run reads its means from the time-of-day index; a live
+    // update searches back for its few bars.  Both give the same means.
+    std::vector<double> means;
+    bool indexed = count - from > 64;
+    if (indexed) {
+      means.resize(count - from);
+      same_time_mean_volumes(chart->bars, from, count, n, means.data());
+    }
     for (int i = count - 1; i >= from; i--) {
-      double mean = same_time_mean_volume(chart->bars, i, n);
+      double mean = indexed ? means[i - from] : same_time_mean_volume(chart->bars, i, n);
       if (mean < 0) break;
       raw[i] = out[i] = mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
     }
@@ -302,19 +340,12 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int n = study_period(s);
   acc_state st;
   bool usable = intraday_chart(chart) && count > 1;
-  int start = study_begin(s, restart || !usable, n, count, &st);
+  int start = study_start(s, restart || !usable, n, usable && n >= 1 ? count : s->output_len, usable && n >= 1, 3, &st);
+  if (start < 0) return usable ? 1 : 0;
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
-  if (!usable || n < 1) {
-    for (int k = 0; k < 3; k++) study_fill_missing(study_series(s, k), 0, s->output_len);
-    return usable ? 1 : 0;
-  }
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, acc_state &st) {
     int day = bar_day(&bars[i]);
     if (i == 0 || day != st.day) {
       st.days++;
@@ -329,7 +360,7 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
     if (st.prev_start < 0) {
       smooth[i] = acc[i];
       ratio[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     int tod = bar_tod(&bars[i]);
     while (st.cursor + 1 < st.day_start && bar_tod(&bars[st.cursor + 1]) <= tod) st.cursor++;
@@ -339,6 +370,6 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
     else
       smooth[i] = acc[i];
     ratio[i] = st.days > n && base > 0 ? study_out(acc[i] / base * 100) : MISSING_VALUE;
-  }
+  });
   return 1;
 }
