@@ -111,9 +111,10 @@ inline int study_start(StudyDef *s, int restart, int period, int count, bool usa
 
 // Runs step(i, st) for i = start .. count - 1 and saves st, with its index,
 // just before the last bar.  The state is a local through the loop (kept in
-// registers) and is written to the work area once.
+// registers) and is written to the work area once; the kernel is inlined
+// into both of its calls (flatten), so that neither goes through memory.
 template <class S, class Step>
-inline void study_run(StudyDef *s, int start, int count, S &st, Step step) {
+[[gnu::flatten]] inline void study_run(StudyDef *s, int start, int count, S &st, Step step) {
   S run = st;
   int i = start;
   for (; i < count - 1; i++) step(i, run);

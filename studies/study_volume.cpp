@@ -245,50 +245,68 @@ static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum / n;
 }
 
-// same_time_mean_volume for bars [from, count) at once, into mean[i - from],
-// through an index of the chart by time of day: for each time of day the
-// bars at it, one per day (the last where a day repeats a time), with the
-// running sums of their volumes.  A bar's earlier days are the entries
-// before its own day's, so each mean is one difference of two sums.
-static void same_time_mean_volumes(const chart_bar *bars, int from, int count, int n, double *mean) {
-  int lo_tod = 0, hi_tod = -1;
-  for (int j = 0; j < count; j++) {
+// emit(i, mean) for the bars i of [from, count) after the last one whose
+// mean same_time_mean_volume cannot give (fewer than n earlier days), with
+// the same means, in two passes over the bars in order.  Each time of day
+// that occurs has a slot: the last n earlier days' volumes at it (a ring)
+// and their sum, and the current day's bar, which joins the ring once a
+// later day reaches that time (a day repeating a time keeps its last bar).
+// Returns 0 when the rings would take more memory than the chart (times of
+// day scattered over many days): the caller then searches bar by bar.
+template <class Emit>
+static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit) {
+  if (count <= 0) return 1;
+  int lo_tod = bar_tod(&bars[0]), hi_tod = lo_tod;
+  for (int j = 1; j < count; j++) {
     int t = bar_tod(&bars[j]);
-    if (hi_tod < lo_tod) lo_tod = hi_tod = t;
     lo_tod = t < lo_tod ? t : lo_tod;
     hi_tod = t > hi_tod ? t : hi_tod;
   }
-  int keys = hi_tod - lo_tod + 1;
-  // list of time of day k: slots [first[k], first[k + 1]) of `at`, filled
-  // up to first[k] + len[k]
-  std::vector<int32_t> first(keys + 1, 0), len(keys, 0), at(count), before(count);
-  for (int j = 0; j < count; j++) first[bar_tod(&bars[j]) - lo_tod + 1]++;
-  for (int k = 0; k < keys; k++) first[k + 1] += first[k];
+  std::vector<int32_t> slot_of(hi_tod - lo_tod + 1, -1);
+  int slots = 0;
   for (int j = 0; j < count; j++) {
-    int k = bar_tod(&bars[j]) - lo_tod, m = len[k];
-    int32_t *list = &at[first[k]];
-    if (m > 0 && bars[list[m - 1]].time == bars[j].time) {
-      before[j] = m - 1;  // the same day again: it takes the day's place
-      list[m - 1] = j;
-    } else {
-      before[j] = m;
-      list[m] = j;
-      len[k] = m + 1;
+    int32_t &q = slot_of[bar_tod(&bars[j]) - lo_tod];
+    if (q < 0) q = slots++;
+  }
+  if ((size_t)slots * (size_t)n > (size_t)count + 4096) return 0;
+  struct slot_state {
+    int32_t days;       // earlier days seen
+    int32_t has_day;    // a current day is pending
+    int32_t day_time;   // its bar's time
+    int32_t day_volume;
+    int64_t sum;        // of the ring
+  };
+  // pass 1: the last bar without n earlier days
+  std::vector<slot_state> st(slots, slot_state{});
+  int last_short = from - 1;
+  for (int j = 0; j < count; j++) {
+    slot_state &q = st[slot_of[bar_tod(&bars[j]) - lo_tod]];
+    if (q.has_day && q.day_time != bars[j].time) q.days++;
+    q.has_day = 1;
+    q.day_time = bars[j].time;
+    if (j >= from && q.days < n) last_short = j;
+  }
+  if (last_short >= count - 1) return 1;
+  // pass 2: the rings
+  std::fill(st.begin(), st.end(), slot_state{});
+  std::vector<int32_t> ring((size_t)slots * (size_t)n);
+  for (int j = 0; j < count; j++) {
+    int q_index = slot_of[bar_tod(&bars[j]) - lo_tod];
+    slot_state &q = st[q_index];
+    if (q.has_day && q.day_time != bars[j].time) {
+      int32_t *r = &ring[(size_t)q_index * n];
+      int at = q.days % n;
+      if (q.days >= n) q.sum -= r[at];
+      r[at] = q.day_volume;
+      q.sum += q.day_volume;
+      q.days++;
     }
+    q.has_day = 1;
+    q.day_time = bars[j].time;
+    q.day_volume = bars[j].volume;
+    if (j > last_short) emit(j, (double)q.sum / n);
   }
-  // sums[first[k] + k + m]: volume of the first m entries of list k
-  std::vector<int64_t> sums((size_t)count + keys);
-  for (int k = 0; k < keys; k++) {
-    int64_t *sk = &sums[(size_t)first[k] + k];
-    const int32_t *list = &at[first[k]];
-    sk[0] = 0;
-    for (int m = 0; m < len[k]; m++) sk[m + 1] = sk[m] + bars[list[m]].volume;
-  }
-  for (int i = from; i < count; i++) {
-    int k = bar_tod(&bars[i]) - lo_tod, b = before[i];
-    const int64_t *sk = &sums[(size_t)first[k] + k];
-    mean[i - from] = b < n ? -1 : (double)(sk[b] - sk[b - n]) / n;
-  }
+  return 1;
 }
 
 static bool intraday_chart(const chart_rec *chart) {
@@ -313,18 +331,18 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   }
   int from = st.index;
   if (n >= 1 && from < count) {
-    // A long run reads its means from the time-of-day index; a live
-    // update searches back for its few bars.  Both give the same means.
-    std::vector<double> means;
-    bool indexed = count - from > 64;
-    if (indexed) {
-      means.resize(count - from);
-      same_time_mean_volumes(chart->bars, from, count, n, means.data());
-    }
-    for (int i = count - 1; i >= from; i--) {
-      double mean = indexed ? means[i - from] : same_time_mean_volume(chart->bars, i, n);
-      if (mean < 0) break;
+    // A long run takes its means from one pass through the bars by time
+    // of day; a live update searches back for its few bars.  Both give
+    // the same means.
+    auto emit = [&](int i, double mean) {
       raw[i] = out[i] = mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
+    };
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit)) {
+      for (int i = count - 1; i >= from; i--) {
+        double mean = same_time_mean_volume(chart->bars, i, n);
+        if (mean < 0) break;
+        emit(i, mean);
+      }
     }
     smooth_series(s, from, count);
   }
