@@ -85,23 +85,23 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *er_out = study_series(s, 1);
   const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
-  double a0 = 2.0 / (n + 1);
-  window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
-  study_run(s, start, count, st, [&](int i, vma_state &st) {
-    double p = x(i);
-    if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
-    if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    ext.step(i);
-    double er = MISSING_VALUE, a = a0;
-    if (i >= n && st.dsum > 0) {
-      er = std::fabs(ext.hi - ext.lo) / st.dsum;
-      if (er > 0) a *= er;
-    }
-    st.s = i == 0 ? p : a * p + (1 - a) * st.s;
-    out[i] = i < n ? MISSING_VALUE : study_out(st.s * s->p2);
-    er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+  double a0 = 2.0 / (n + 1), mult = s->p2;
+  with_price_type(bars, s->price_type, [&](auto x) {
+    window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
+    study_run(s, start, count, st, [&](int i, vma_state &st) {
+      double p = x(i);
+      if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
+      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+      ext.step(i);
+      double er = MISSING_VALUE, a = a0;
+      if (i >= n && st.dsum > 0) {
+        er = std::fabs(ext.hi - ext.lo) / st.dsum;
+        if (er > 0) a *= er;
+      }
+      st.s = i == 0 ? p : a * p + (1 - a) * st.s;
+      out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
+      er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+    });
   });
   return 1;
 }

@@ -308,19 +308,19 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
   int from = start > n ? start : n;
-  window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
-  study_run(s, start, count, st, [&](int i, vhf_state &st) {
-    if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
-    if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    if (i < n) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    w.step(i);
-    out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
+  with_price_type(bars, s->price_type, [&](auto x) {
+    window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
+    study_run(s, start, count, st, [&](int i, vhf_state &st) {
+      if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
+      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+      if (i < n) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      w.step(i);
+      out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
+    });
   });
   return 1;
 }

@@ -30,9 +30,9 @@ inline double bar_value(const chart_bar *b, int price_type) {
     case PRICE_OI_PER_VOLUME: return b->volume ? (double)b->extra / b->volume : 0;
     case PRICE_TRUE_RANGE: {
       double pc = b[-1].close, r = (double)b->high - b->low;
-      if (b->high - pc > r) r = b->high - pc;
-      if (pc - b->low > r) r = pc - b->low;
-      return r;
+      double up = b->high - pc, down = pc - b->low;
+      r = up > r ? up : r;
+      return down > r ? down : r;
     }
     default: return 0;
   }

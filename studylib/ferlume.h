@@ -49,11 +49,12 @@ inline int ferlume_bar_count(const chart_rec *chart, const StudyDef *s) {
 
 // True range and buying pressure of bar i (i >= 1) against the close
 // before it.
+// Both without branches: on real prices which extreme wins is a coin toss.
 inline double ferlume_true_range(const chart_bar *b, int i) {
   double cp = b[i - 1].close, r = (double)b[i].high - b[i].low;
-  if (b[i].high - cp > r) r = b[i].high - cp;
-  if (cp - b[i].low > r) r = cp - b[i].low;
-  return r;
+  double up = b[i].high - cp, down = cp - b[i].low;
+  r = up > r ? up : r;
+  return down > r ? down : r;
 }
 
 inline double ferlume_buying_pressure(const chart_bar *b, int i) {

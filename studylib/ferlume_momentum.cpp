@@ -118,7 +118,9 @@ struct dmi_state {
 
 enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
 
-int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
+// The line is chosen at compile time: each one divides only for itself.
+template <int which>
+int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   dmi_state st;
   int n = study_cap(s->period), f = which == DMI_ADX ? study_param_int(s->p1) : 1;
@@ -134,7 +136,11 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
       return;
     }
     double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
-    double pdm = up > down && up >= 0 ? up : 0, mdm = down > up && down >= 0 ? down : 0;
+    // the larger move counts, the other is none: without branches (which
+    // move is larger is a coin toss), by a factor of 1 or 0
+    double pdm = (double)(up > down) * up, mdm = (double)(down > up) * down;
+    pdm = pdm > 0 ? pdm : 0;
+    mdm = mdm > 0 ? mdm : 0;
     double tr = ferlume_true_range(b, i);
     if (i == 1) {
       st.plus_dm = pdm;
@@ -147,14 +153,17 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
     }
     double pdi = 0, mdi = 0, dx = 0;
     if (st.tr != 0) {
-      pdi = st.plus_dm / st.tr * 100;
-      mdi = st.minus_dm / st.tr * 100;
-      if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
+      if constexpr (which != DMI_MINUS) pdi = st.plus_dm / st.tr * 100;
+      if constexpr (which != DMI_PLUS) mdi = st.minus_dm / st.tr * 100;
+      if constexpr (which == DMI_ADX)
+        if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
     }
-    if (i == n)
-      st.adx = dx;
-    else if (i > n)
-      st.adx = (1 - c) * st.adx + c * dx;
+    if constexpr (which == DMI_ADX) {
+      if (i == n)
+        st.adx = dx;
+      else if (i > n)
+        st.adx = (1 - c) * st.adx + c * dx;
+    }
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   });
@@ -162,9 +171,9 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
 }
 }  // namespace
 
-int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_PLUS); }
-int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_MINUS); }
-int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_ADX); }
+int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_PLUS>(chart, s, restart); }
+int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_MINUS>(chart, s, restart); }
+int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_ADX>(chart, s, restart); }
 
 // ---- Momentum ----------------------------------------------------------------------------
 
