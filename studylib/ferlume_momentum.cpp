@@ -177,18 +177,12 @@ int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_ADX
 
 // ---- Momentum ----------------------------------------------------------------------------
 
-namespace {
-struct index_state {
-  int32_t index;
-};
-}  // namespace
-
 // Output 2 is the change over n bars; output 1 its moving average over k,
 // which starts with its own warm-up at the first change.  An average over
 // one value is the value itself: it is copied.
 int calcMOM(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
+  study_state_base st;
   int n = study_cap(s->period);
   int start = study_start(s, restart, 0, count, n >= 1, 2, &st);
   if (start < 0) return 1;

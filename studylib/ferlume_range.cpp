@@ -91,15 +91,9 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
 
 // ---- Average True Range ------------------------------------------------------------
 
-namespace {
-struct index_state {
-  int32_t index;
-};
-}  // namespace
-
 int calcATR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
+  study_state_base st;
   int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
