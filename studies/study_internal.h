@@ -27,14 +27,17 @@ struct window_extremes {
   bool blocked;
   int block = 0;                    // start of the current block
   double pmax = 0, pmin = 0;        // over [block, i]
-  std::vector<double> smax, smin;   // over [j, block - 1] for the previous block
+  // over [j, block - 1] for the previous block, j = block - n + k at k;
+  // entry n (an empty range) is -inf / +inf, so that a window inside the
+  // current block needs no test
+  std::vector<double> smax, smin;
   double hi = 0, lo = 0;            // result of the last step
 
   window_extremes(const XH &xh_, const XL &xl_, int n_, int from, int to)
       : xh(xh_), xl(xl_), n(n_), blocked(to - from > 4 * n_) {
     if (!blocked) return;
-    smax.resize(n);
-    smin.resize(n);
+    smax.assign(n + 1, -HUGE_VAL);
+    smin.assign(n + 1, HUGE_VAL);
     block = from / n * n;
     if (block >= n) fill_suffix(block - n);
     pmax = -HUGE_VAL;
@@ -80,14 +83,10 @@ struct window_extremes {
     double h = xh(i), l = xl(i);
     pmax = h > pmax ? h : pmax;
     pmin = l < pmin ? l : pmin;
-    if (w >= block) {
-      hi = pmax;
-      lo = pmin;
-    } else {
-      double a = smax[w - (block - n)], b = smin[w - (block - n)];
-      hi = a > pmax ? a : pmax;
-      lo = b < pmin ? b : pmin;
-    }
+    // w lies in [block - n + 1, block]: entries 1..n
+    double a = smax[w - block + n], b = smin[w - block + n];
+    hi = a > pmax ? a : pmax;
+    lo = b < pmin ? b : pmin;
   }
 };
 
