@@ -291,9 +291,15 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = MISSING_VALUE;
       return;
     }
-    double mean = st.sum / n, md = 0;
-    for (int k = i - n + 1; k <= i; k++) md += std::fabs(mean - tp(k));
-    md /= n;
+    // the mean deviation in four independent sums (a chain of n additions
+    // would set the pace); they differ from one sum by double rounding only
+    double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
+    const double *w = kp + (i - n + 1 - lo);
+    int k = 0;
+    for (; k + 4 <= n; k += 4)
+      for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
+    for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
+    double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
     out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
     st.sum -= tp(i - n + 1);
   });
