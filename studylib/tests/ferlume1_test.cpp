@@ -361,7 +361,7 @@ TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
   for (int i = 0; i < count; i++) {
     float open = price;
     price += step(rng) + (i / 4000 % 2 ? 0.05f : -0.05f);
-    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price, 1000);
+    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price, 1000, 1000 * 86400 + i * 60);
   }
   StudyDef *tsf = lib_study(c, 5, n, 4, 0), *tsfb = lib_study(c, 6, n, 4, 0, 1.5), *tsfd = lib_study(c, 7, n, 4, 0);
   StudyDef *tef = lib_study(c, 8, n, 4, 0, 1, 1), *mma = lib_study(c, 14, n, 4, 0);
