@@ -168,9 +168,10 @@ static int playback_thread(void*)
 }
 
 // The handle of a thread that ended by itself (at the end of its data).
+// Its id is cleared as its last step, so it is at most returning.
 static void reap_ended_thread()
 {
-    if (s_thread && !kv_thread_running(s_thread) && kv_thread_join(s_thread, 0, nullptr)) {
+    if (s_thread && !g_playback_thread_id && kv_thread_join(s_thread, kv_scaled_ms(5000), nullptr)) {
         kv_thread_free(s_thread);
         s_thread = nullptr;
     }
