@@ -11,7 +11,7 @@
 
 #include "platform/files.h"
 #include "quotes/alerts.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root, g_path;
 

@@ -26,7 +26,7 @@
 #include "quotes/qrecord.h"
 #include "quotes/router.h"
 #include "quotes/tests/fake_relay.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static const char kRelay[] = "KvRelayF";
 static std::string g_root;

@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/tickfile.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root, g_path;
 

@@ -23,6 +23,9 @@ enum : uint8_t {
     TS_WANT_BID_ASK = 0x2,  // new bids and asks
 };
 
+// The entry of a 36-byte trade record (code 4), field by field.
+void ts_entry_from_record(const uint8_t* record, ts_entry* out);
+
 // (symbol, window, kind mask, buffer, max entries, count out) -> the
 // record, with one user taken for the window, or null: no record, no
 // window, or all 3 slots taken (the user given back). The stored entries
