@@ -37,8 +37,11 @@ void trace_rect(const char* name, const KvRect& r)
     if (tracing()) debug_trace("%s: (%d,%d)-(%d,%d)\n", name, r.left, r.top, r.right, r.bottom);
 }
 
+bool g_periods_ready = false;
+
 void periods_to_seconds()
 {
+    g_periods_ready = true;
     for (day_period& p : g_day_period_colors) {
         p.start_sec = parse_time_of_day(p.start);
         p.end_sec = parse_time_of_day(p.end);
@@ -74,6 +77,7 @@ int density_for_pitch(int pitch)
 
 long day_period_color(int sec)
 {
+    if (!g_periods_ready) periods_to_seconds();
     for (const day_period& p : g_day_period_colors)
         if (p.start_sec <= sec && sec < p.end_sec) return (long)p.color;
     return -1;
