@@ -72,6 +72,13 @@ TEST(AxisScale, FlatZeroAndNegativePricesGiveAUsableScale) {
   EXPECT_EQ(axis_pixels(&s, 1e300), 1000000000);
 }
 
+// A bit word as the float slot holds it.
+float word(uint32_t w) {
+  float f;
+  memcpy(&f, &w, 4);
+  return f;
+}
+
 TEST(AxisScale, StudyPanesKeepTheirFloors) {
   struct Case {
     int type;
@@ -82,6 +89,9 @@ TEST(AxisScale, StudyPanesKeepTheirFloors) {
       {0x80030F, {40, 50, 60}, 0, 100},         // RSI in slot 3: 0..100
       {STUDY_MACD, {-0.4f, 0.2f, 1.0f}, -1.1, 1.1},  // symmetric
       {STUDY_CCI, {-50, 180, 20}, -200, 200},   // rounded up to 50s
+      // Trade signals: positions are the low 13 bits of integer words
+      // (3 with a buy-open bit, then -2), not float values.
+      {STUDY_TRADE_SIGNALS, {word(0x8000003), word(0x1FFE), word(0)}, -3.3, 3.3},
   };
   for (const Case& k : cases) {
     test_chart c(8, TU_DAILY);

@@ -151,6 +151,16 @@ TEST_F(Pane, DistributionRowsAndVolumeAxis) {
   EXPECT_EQ(candle_pitch(g_pvd.row_def), 0);
   for (int i = 0; i < 40; i++) EXPECT_EQ((g_pvd.rows[i].flags & 2) != 0, i % 16 == 0) << i;
 
+  // A data area narrower than one label still gets one volume label.
+  {
+    CBasicChart narrow;
+    narrow.Init(0, 0, KvRect(0, 0, 3, 100), dc.get(), &settings, owner_view.get(), nullptr, nullptr, nullptr, 0, 0,
+                nullptr, &rec);
+    narrow.CalcHeaders();
+    narrow.CalcPVDLayout();
+    EXPECT_EQ(g_pvd.axis_count, 1);
+  }
+
   memset(&rec, 0, sizeof rec);
   rec.volume[3] = 950;
   p.CalcPVDLayout();
@@ -158,6 +168,42 @@ TEST_F(Pane, DistributionRowsAndVolumeAxis) {
   EXPECT_EQ(g_pvd.axis[0].volume, 1000 / labels);
   EXPECT_GE(g_pvd.axis_count, 1);
   EXPECT_LE(g_pvd.axis_count, labels);
+}
+
+TEST_F(Pane, PercentBaseFollowsTheBaseMode) {
+  // Three days of four bars; opens 100 + i, closes 200 + i.
+  for (int i = 0; i < 12; i++) {
+    chart_bar& b = chart.add(100 + i, 300, 50, 200 + i, 10, 86400 * (20000 + i / 4) + 36000 + 60 * (i % 4));
+    b.flags = BAR_VOLUME_VALID;
+  }
+  KvScrollInfo si;
+  si.max = 11, si.page = 5, si.pos = 7;
+  owner_view->SetScrollInfo(si, false);
+  settings.percent = 1;
+  settings.percent_base_time = chart.storage[5].time - 1;
+  struct Case {
+    int mode, use_days, days;
+    float base;
+  } cases[] = {
+      {0, 0, 0, 100},  // bar 0's open
+      {1, 0, 0, 107},  // first visible bar
+      {2, 0, 0, 207},  // close before the last day
+      {3, 0, 0, 108},  // the last day's first bar
+      {5, 1, 2, 104},  // two trading days back
+      {5, 0, 0, 105},  // first bar after the stored time
+  };
+  for (const Case& c : cases) {
+    settings.display_flags = (uint32_t)c.mode << CS_PERCENT_BASE_SHIFT;
+    settings.use_days_back = (int16_t)c.use_days;
+    settings.days_back = (int16_t)c.days;
+    CBasicChart p;
+    init(p, KvRect(0, 0, 42, 200), 0, 0, 0);
+    p.CalcHeaders();
+    ASSERT_EQ(settings.m_nFirst, 7);
+    memset(&chart.rec.price_scale, 0, sizeof chart.rec.price_scale);
+    EXPECT_EQ(p.CalcVerticalScale(CONTENT_PRICE, 1), 1) << c.mode;
+    EXPECT_EQ(chart.rec.percent_base, c.base) << c.mode << "/" << c.use_days;
+  }
 }
 
 // The colour of a pixel.
