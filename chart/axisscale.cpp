@@ -254,15 +254,15 @@ void group_label_text(double v, int money, char* out, int size)
     snprintf(out, size, "%s", buf);
 }
 
-int match_bar_index(const chart_rec* chart, int index, const chart_rec* other)
+namespace {
+
+// The bar of other stamped t, trying hint first (the bar after the last
+// match, when walking both charts forward), then halving.
+int match_time(const chart_rec* other, int32_t t, int hint)
 {
-    if (!chart || !other || !chart->bars || !other->bars) return -1;
-    int n = chart->header.bar_count, m = other->header.bar_count;
-    if (index < 0 || index >= n || m <= 0) return -1;
-    int32_t t = chart->bars[index].time;
-    int start = std::min(index, m - 1);
-    if (other->bars[start].time == t) return start;
-    // Bars are in time order: find the time by halving.
+    int m = other->header.bar_count;
+    if (m <= 0) return -1;
+    if (hint >= 0 && hint < m && other->bars[hint].time == t) return hint;
     int lo = 0, hi = m;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
@@ -272,6 +272,16 @@ int match_bar_index(const chart_rec* chart, int index, const chart_rec* other)
             hi = mid;
     }
     return lo < m && other->bars[lo].time == t ? lo : -1;
+}
+
+}  // namespace
+
+int match_bar_index(const chart_rec* chart, int index, const chart_rec* other)
+{
+    if (!chart || !other || !chart->bars || !other->bars) return -1;
+    int n = chart->header.bar_count, m = other->header.bar_count;
+    if (index < 0 || index >= n || m <= 0) return -1;
+    return match_time(other, chart->bars[index].time, std::min(index, m - 1));
 }
 
 int price_text_decimals(double value, int code)
@@ -305,8 +315,9 @@ int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count
         chart_rec* o = overlays[j];
         if (!o || !o->bars) return 0;
         double obase = 0;
+        int hint = -1;
         for (int i = std::max(overlay_first, 0); i <= last; i++) {
-            int k = match_bar_index(chart, i, o);
+            int k = match_time(o, bars[i].time, hint);
             if (k >= 0) {
                 obase = o->bars[k].open;
                 break;
@@ -314,9 +325,11 @@ int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count
         }
         o->percent_base = (float)obase;
         if (!(obase > 0)) return 0;
+        hint = -1;
         for (int i = first; i <= last; i++) {
-            int k = match_bar_index(chart, i, o);
+            int k = match_time(o, bars[i].time, hint);
             if (k < 0) continue;
+            hint = k + 1;
             max = std::max(max, (o->bars[k].high - obase) / obase * 100);
             min = std::min(min, (o->bars[k].low - obase) / obase * 100);
         }

@@ -257,8 +257,8 @@ void CBasicChart::CalcHeaders()
         work_rect.right -= 5;
         trace_rect("CalcBidAskBar", bidask_rect);
     }
-    time_rect.left = work_rect.left;
-    time_tick_rect.left = work_rect.left;
+    if (!time_rect.IsRectNull()) time_rect.left = work_rect.left;
+    if (!time_tick_rect.IsRectNull()) time_tick_rect.left = work_rect.left;
     CalcDataRect();
     dc->SelectFont(old);
 }
@@ -480,6 +480,14 @@ int CBasicChart::BarAtPoint(int x, int y) const
     int bar = settings->m_nFirst + offset;
     if (settings->m_nFirst < 0 || bar >= bar_count || bar > settings->m_nLast) return -1;
     if (y < pane_rect.top || y >= pane_rect.bottom) return -1;
+    return offset;
+}
+
+int CBasicChart::BarAtPoint(int x, int y, char* symbol, int size) const
+{
+    int offset = BarAtPoint(x, y);
+    chart_rec* ch = chart();
+    snprintf(symbol, size, "%.31s", offset >= 0 && ch ? ch->header.symbol : "?");
     return offset;
 }
 

@@ -130,6 +130,8 @@ class CBasicChart {
 
     // Point conversions.
     int BarAtPoint(int x, int y) const;
+    // The same, with the chart's symbol ("?" when no bar is hit).
+    int BarAtPoint(int x, int y, char* symbol, int size) const;
     int32_t TimeAtOffset(int offset) const;
     double PriceAtPoint(int y, const axis_scale* scale) const;
     int PVDRowAtPoint(int y) const;

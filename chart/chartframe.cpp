@@ -17,6 +17,16 @@ void CBasicChart::ClipTo(const KvRect& r)
     if (!printing()) ClipToDataRect(r, *dc);
 }
 
+namespace {
+
+// Back to the pane's clip after drawing clipped to one strip.
+void clip_to_pane(CBasicChart* p)
+{
+    if (!p->printing()) p->dc->SelectClipRect(KvRect(0, p->pane_rect.top, p->pane_rect.right, p->pane_rect.bottom));
+}
+
+}  // namespace
+
 void CBasicChart::DrawLabels(int side, const axis_scale* list)
 {
     const KvRect& col = label_rect[side];
@@ -37,7 +47,7 @@ void CBasicChart::DrawLabels(int side, const axis_scale* list)
         y = std::max(y, col.top);
         dc->TextOut(col.left, y, text);
     }
-    if (!printing()) dc->SelectClipNone();
+    clip_to_pane(this);
 }
 
 void CBasicChart::DrawLabelTicks(int side, const axis_scale* list)
@@ -172,7 +182,7 @@ void CBasicChart::DrawTimeAxis()
             if (!printing()) dc->SelectClipRect(time_rect);
             int w = dc->GetTextExtent(text).cx;
             dc->TextOut(x - w / 2, time_rect.top, text);
-            if (!printing()) dc->SelectClipNone();
+            clip_to_pane(this);
         }
         int level = std::min<int>(m.level, 4);
         int len = lengths[printing() ? 1 : 0][level];
@@ -246,7 +256,7 @@ void CBasicChart::DrawTitle()
     if (!printing()) dc->SelectClipRect(title_rect);
     int w = dc->GetTextExtent(text).cx;
     dc->TextOut(title_rect.left + (title_rect.Width() - w) / 2, title_rect.top, text);
-    if (!printing()) dc->SelectClipNone();
+    clip_to_pane(this);
 }
 
 void CBasicChart::DrawEventsFrame()
@@ -282,7 +292,7 @@ void CBasicChart::DrawEventMarks()
         if (count_bar_events(ch, i) > 0) block(k, settings->event_mark_color);
         if (k == settings->m_nNum - 1 && count_bar_events(ch, i + 1) > 0) block(k + 1, 0x0000FF);
     }
-    if (!printing()) dc->SelectClipNone();
+    clip_to_pane(this);
 }
 
 void CBasicChart::DrawFrame(int content, const axis_scale* first, const axis_scale* second)

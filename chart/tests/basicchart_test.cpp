@@ -254,7 +254,9 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
     int x = d.left + pitch * (k + 1) - pitch / 2 - 1;
     int len = k ? 2 + 2 * k : 0;
     for (int y = tick.top + 1; y < tick.top + len; y++) EXPECT_EQ(px(image, x, y), 0u) << k << "," << y;
-    if (len < tick.Height()) EXPECT_EQ(px(image, x, tick.top + std::max(len, 1)), 0x6CF1F9u) << k;
+    if (len < tick.Height()) {
+      EXPECT_EQ(px(image, x, tick.top + std::max(len, 1)), 0x6CF1F9u) << k;
+    }
   }
   // The strip: 13:30 coloured 0x6CF1F9, 16:37 not coloured; base line in the axis colour.
   EXPECT_EQ(px(image, d.left + 1, tick.top + 5), 0x6CF1F9u);
@@ -338,7 +340,9 @@ TEST_F(Pane, PrintingLengthensTheTimeTicks) {
   for (int k = 1; k < 5; k++) {
     int x = p.data_rect.left + 7 * (k + 1) - 3 - 1;
     EXPECT_EQ(px(image, x, p.time_tick_rect.top + lengths[k] - 1), 0x0000FFu) << k;
-    if (lengths[k] < 25) EXPECT_EQ(px(image, x, p.time_tick_rect.top + lengths[k]), 0xFFFFFFu) << k;
+    if (lengths[k] < 25) {
+      EXPECT_EQ(px(image, x, p.time_tick_rect.top + lengths[k]), 0xFFFFFFu) << k;
+    }
   }
   free(chart.rec.axis_marks);
   chart.rec.axis_marks = nullptr;
