@@ -110,6 +110,8 @@ class CBasicChart {
               KvCanvasView* owner, chart_rec** chart_ref, int* overlay_count, chart_rec** overlays, int label_mode,
               int layout_value, hrace_list* hrace = nullptr, pvd_record* pvd = nullptr);
     void Reset();
+    void set_content_override(int bits) { content_override = bits; }
+    void set_pvd_data(pvd_record* record) { pvd = record; }
 
     void CalcHeaders();
     void CalcLabelRect(int side);

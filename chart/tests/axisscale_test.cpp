@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "chart/axisscale.h"
+
+#include <memory>
+
+#include "quotes/mqt.h"
 #include "data/tests/status_capture.h"
 #include "studies/tests/study_fixture.h"
 
@@ -51,6 +55,32 @@ TEST(AxisScale, RangeBeyondTheLargestStepReportsAndFails) {
   c.add(1, 1, 1, 1);
   EXPECT_EQ(scale_price_axis(c.chart(), 0, 1, 300, 12, SCALE_NO_STUDIES, 0, 0), 0);
   EXPECT_TRUE(status.saw("scaling err: minprice="));
+}
+
+TEST(AxisScale, LongLabelTextsAreCutToTheirField) {
+  // A tick of 0.01 keeps the margin small: steps of cents, "100000.00".
+  std::unique_ptr<mqt, decltype(&free)> q(static_cast<mqt*>(calloc(1, sizeof(mqt))), &free);
+  q->tick_size = 0.01;
+  test_chart c(8, TU_DAILY);
+  c.add(100000, 100000.4f, 99999.6f, 100000);
+  c.add(100000, 100000.2f, 99999.8f, 100000);
+  c.rec.mqt = q.get();
+  ASSERT_EQ(scale_price_axis(c.chart(), 0, 1, 300, 12, SCALE_NO_STUDIES, 0, 0), 1);
+  int texts = 0;
+  for (int i = 0; i < c.rec.price_scale.label_count; i++) {
+    const char* t = c.rec.price_scale.labels[i].text;
+    EXPECT_LE(strnlen(t, 9), 8u);
+    texts += t[0] != 0;
+  }
+  EXPECT_GT(texts, 0);
+
+  test_chart p(8, TU_DAILY);
+  p.add(100, 12434, 1, 100);  // labels "10000.00%" and more
+  p.add(100, 200, 50, 100);
+  p.rec.percent_base = 100;
+  ASSERT_EQ(scale_percent_axis(p.chart(), nullptr, 0, 0, 1, 300, 12, SCALE_NO_STUDIES, 0), 1);
+  for (int i = 0; i < p.rec.price_scale.label_count; i++) EXPECT_LE(strnlen(p.rec.price_scale.labels[i].text, 9), 8u);
+  EXPECT_EQ(p.rec.price_scale.longest_label, 8);
 }
 
 TEST(AxisScale, FlatZeroAndNegativePricesGiveAUsableScale) {
