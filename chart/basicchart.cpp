@@ -15,7 +15,7 @@
 #include "data/timemarks.h"
 #include "platform/locks.h"
 #include "platform/qt/canvas.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study.h"
 
 pvd_layout g_pvd;

@@ -10,7 +10,7 @@
 #include "data/chart.h"
 #include "data/chartsettings.h"
 #include "data/dates.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 void CBasicChart::ClipTo(const KvRect& r)
 {

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "quotes/mqt.h"
+#include "quotes/mqt_record.h"
 #include "data/tests/status_capture.h"
 #include "studies/tests/study_fixture.h"
 

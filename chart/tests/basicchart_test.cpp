@@ -13,7 +13,7 @@
 #include "platform/qt/canvas.h"
 #include "platform/qt/test_harness.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 
