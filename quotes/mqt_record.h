@@ -273,6 +273,7 @@ struct mqt {
     double paper_quantity_posted;  // paper quantity at the last portfolio notice
 
     // Group views (market windows).
+    uint32_t view_mask;         // one bit per group view showing the record
     mqt_race_values race;
     float view_high[3];
     float view_low[3];
