@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
+
+#include "platform/files.h"
 
 inline std::string& fuzz_root_path()
 {
@@ -14,9 +15,8 @@ inline std::string& fuzz_root_path()
 
 inline void fuzz_remove_root()
 {
-    std::error_code ignored;
     if (!fuzz_root_path().empty())
-        std::filesystem::remove_all(fuzz_root_path(), ignored);
+        kv_remove_tree(fuzz_root_path().c_str());
 }
 
 // The folder "<TMPDIR>/kv_fuzz_<name>_XXXXXX"; aborts when it cannot be made.

@@ -27,21 +27,22 @@ cmake --build "$tsan" -j "$jobs" --target platform_tests data_tests quotes_tests
 # The fuzz targets are built with clang and libFuzzer and each is run over a
 # fixed number of generated inputs with a fixed seed, so the run is the same
 # every time and a target that no longer builds or crashes at once is caught.
+# A target with seed inputs in fuzz/seeds/NAME starts from a copy of them
+# (libFuzzer adds what it finds to its corpus folder).
 fuzz=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DKV_FUZZ=ON >/dev/null
 cmake --build "$fuzz" -j "$jobs"
-# A target with seed inputs in fuzz/corpus/NAME starts from them; what it
-# finds goes to a scratch folder, never into the seeds.  The targets make
-# their files under TMPDIR, pointed at memory when it can be, since every
-# file they write is synced to disk.
+# The targets make their files under TMPDIR, pointed at memory when it can
+# be, since every file they write is synced to disk.
 scratch_base=${KV_FUZZ_TMPDIR:-$([ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
 for target in "$fuzz"/bin/fuzz_*; do
-  name=$(basename "$target")
+  name="$(basename "$target")"
   scratch=$(mktemp -d "$scratch_base/kv_$name.XXXXXX")
   corpus=()
-  if [ -d "fuzz/corpus/${name#fuzz_}" ]; then
-    mkdir "$scratch/found"
-    corpus=("$scratch/found" "fuzz/corpus/${name#fuzz_}")
+  if [ -d "fuzz/seeds/${name#fuzz_}" ]; then
+    mkdir "$scratch/corpus"
+    cp "fuzz/seeds/${name#fuzz_}"/* "$scratch/corpus/"
+    corpus=("$scratch/corpus")
   fi
   TMPDIR="$scratch" "$target" -seed=1 -runs=3000 -max_len=4096 ${corpus[@]+"${corpus[@]}"} \
     >"$fuzz/$name.log" 2>&1 || { cat "$fuzz/$name.log"; echo "$name failed"; exit 1; }
