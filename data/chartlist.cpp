@@ -164,7 +164,7 @@ void free_chart_data(chart_rec* chart)
         // The post raises the record's pending count, so the record outlives
         // the request whatever delete_multiquote does below.
         int unit = chart->header.time_unit;
-        uint32_t charted_only = (MQT_STREAMS_CHARTED ^ MQT_STREAMS_UNCHARTED) & STREAM_KINDS;
+        uint32_t charted_only = (g_mqt_streams_charted ^ g_mqt_streams_uncharted) & STREAM_KINDS;
         if (unit < TU_DAILY && record->intraday_charts == chart && !chart->sibling &&
             record->users > 1 && record->streams_held && charted_only)
             router_post_stream(STREAM_DROP | charted_only, record);

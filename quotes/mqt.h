@@ -240,9 +240,14 @@ struct mqt {
 
 extern mqt* g_mqt_list;
 
+// Default stream sets of a record without charts and of one with intraday
+// charts (0x11 each); start-up may add stream kinds before the quote
+// threads start.
+extern uint32_t g_mqt_streams_uncharted;
+extern uint32_t g_mqt_streams_charted;
+
 enum {
-    MQT_STREAMS_UNCHARTED = 0x11,    // stream set of a record without charts
-    MQT_STREAMS_CHARTED = 0x11,      // stream set of a record with intraday charts
+    MQT_STREAMS_DEFAULT = 0x11,
     MQT_STREAM_ADD = 0x1000000,
     MQT_STREAM_RELEASE = 0x20000ff,  // stream_code asking the relay to let a record go
     MQT_LIST_WALK_MAX = 999,
