@@ -2,6 +2,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStringList>
 #include <QPolygonF>
 
 #include "platform/qt/dc.h"
@@ -252,6 +253,18 @@ void kv_res_install() {
   // Without a desktop session (a virtual display, a bare window manager)
   // no icon theme is set: the full-colour Adwaita icons stand in.
   QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+  // A platform without a desktop theme of its own (offscreen) knows neither
+  // a theme nor where themes live: the base theme and the freedesktop
+  // folders lead it to the fallback.
+  if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("hicolor"));
+  QStringList paths = QIcon::themeSearchPaths();
+  QStringList data = QString::fromLocal8Bit(qgetenv("XDG_DATA_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  if (data.isEmpty()) data = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+  for (const QString& d : data) {
+    QString icons = d + QStringLiteral("/icons");
+    if (!paths.contains(icons)) paths.append(icons);
+  }
+  QIcon::setThemeSearchPaths(paths);
   kv_set_image_loader([](int image) {
     QImage b = kv_res_bitmap(image);
     if (!b.isNull()) return QIcon(QPixmap::fromImage(b));

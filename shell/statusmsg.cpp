@@ -2,13 +2,17 @@
 #include "shell/statusmsg.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -40,12 +44,81 @@ QPushButton* button(const QString& text, const char* icon) {
 
 // ---- Status Messages -----------------------------------------------------------
 
+CStatusMsgList::CStatusMsgList(QWidget* parent) : QAbstractScrollArea(parent) {
+  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  verticalScrollBar()->setSingleStep(1);
+  horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth() * 4);
+  update_ranges();
+}
+
+int CStatusMsgList::row_height() const { return fontMetrics().height() + 2; }
+
+int CStatusMsgList::VisibleRows() const { return std::max(1, viewport()->height() / row_height()); }
+
+void CStatusMsgList::AddString(const QString& text) {
+  m_lines.push_back(text);
+  m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(text));
+  update_ranges();
+  viewport()->update();
+}
+
+QString CStatusMsgList::GetText(int index) const {
+  return index >= 0 && index < GetCount() ? m_lines[size_t(index)] : QString();
+}
+
+void CStatusMsgList::ResetContent() {
+  m_lines.clear();
+  m_lines.shrink_to_fit();
+  m_widest = 0;
+  update_ranges();
+  viewport()->update();
+}
+
+int CStatusMsgList::GetTopIndex() const { return verticalScrollBar()->value(); }
+
+void CStatusMsgList::SetTopIndex(int index) { verticalScrollBar()->setValue(index); }
+
+void CStatusMsgList::update_ranges() {
+  int rows = VisibleRows();
+  verticalScrollBar()->setPageStep(rows);
+  verticalScrollBar()->setRange(0, std::max(0, GetCount() - rows));
+  int margin = 2 * fontMetrics().averageCharWidth();
+  horizontalScrollBar()->setPageStep(viewport()->width());
+  horizontalScrollBar()->setRange(0, std::max(0, m_widest + margin - viewport()->width()));
+}
+
+void CStatusMsgList::resizeEvent(QResizeEvent* e) {
+  QAbstractScrollArea::resizeEvent(e);
+  update_ranges();
+}
+
+void CStatusMsgList::changeEvent(QEvent* e) {
+  QAbstractScrollArea::changeEvent(e);
+  if (e->type() == QEvent::FontChange) {
+    m_widest = 0;
+    for (const QString& line : m_lines) m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(line));
+    update_ranges();
+  }
+}
+
+void CStatusMsgList::paintEvent(QPaintEvent*) {
+  QPainter p(viewport());
+  const int h = row_height(), x = fontMetrics().averageCharWidth() - horizontalScrollBar()->value();
+  const int first = GetTopIndex(), last = std::min(GetCount(), first + VisibleRows() + 1);
+  p.setPen(palette().color(QPalette::Text));
+  for (int i = first; i < last; i++) {
+    QRect row(0, (i - first) * h, viewport()->width(), h);
+    if (i % 2) p.fillRect(row, palette().color(QPalette::AlternateBase));
+    p.drawText(row.adjusted(x, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, m_lines[size_t(i)]);
+  }
+}
+
 CStatusMsgDlg::CStatusMsgDlg(QWidget* parent) : KvDialog(IDD_STATUS_MSG, parent) {
   setWindowTitle(QStringLiteral("Status Messages"));
-  m_list = AddControl(IDC_STATUS_LIST, new KvListBox(false));
-  // Every line has the same height: adding to a long list stays cheap.
-  m_list->setUniformItemSizes(true);
-  m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  m_list = AddControl(IDC_STATUS_LIST, new CStatusMsgList);
 
   auto* show = new QGroupBox(QStringLiteral("Show"));
   auto* checks = new QHBoxLayout(show);

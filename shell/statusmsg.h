@@ -7,7 +7,9 @@
 // a text file of the Help folder line by line.
 #pragma once
 
+#include <QAbstractScrollArea>
 #include <QString>
+#include <vector>
 
 #include "platform/qt/dialog.h"
 
@@ -28,13 +30,42 @@ enum : int {
 // Flags bits of the three show checks.
 enum : unsigned { SHOW_ALERTS_BIT = 12, SHOW_INFO_BIT = 13, SHOW_WARNINGS_BIT = 14 };
 
+// The lines of the Status Messages window.  It draws only the rows in
+// view, so adding a line costs the same however many lines it holds (a
+// list view lays out every row again on each insertion).
+class CStatusMsgList : public QAbstractScrollArea {
+ public:
+  explicit CStatusMsgList(QWidget* parent = nullptr);
+
+  void AddString(const QString& text);
+  int GetCount() const { return int(m_lines.size()); }
+  QString GetText(int index) const;
+  void ResetContent();
+  // The first line in view; scrolling stops at the last full page.
+  int GetTopIndex() const;
+  void SetTopIndex(int index);
+  // Lines that fit the window.
+  int VisibleRows() const;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void changeEvent(QEvent* e) override;
+
+ private:
+  int row_height() const;
+  void update_ranges();
+  std::vector<QString> m_lines;
+  int m_widest = 0;
+};
+
 class CStatusMsgDlg : public KvDialog {
  public:
   explicit CStatusMsgDlg(QWidget* parent = nullptr);
 
   // Appends a line and scrolls so that the newest lines are in view.
   void AddLine(const QString& text);
-  KvListBox* List() const { return m_list; }
+  CStatusMsgList* List() const { return m_list; }
 
  protected:
   bool OnInitDialog() override;
@@ -46,7 +77,7 @@ class CStatusMsgDlg : public KvDialog {
   void checks_from_flags();
   void store_check(int id);
   void toggle_window();
-  KvListBox* m_list = nullptr;
+  CStatusMsgList* m_list = nullptr;
 };
 
 class CReadMeDlg : public KvDialog {

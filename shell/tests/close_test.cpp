@@ -151,21 +151,24 @@ TEST_F(CloseTest, SixthStatusLineShowsLinesTwoToSixAndTheListHasNoLimit) {
   CKvChartApp* app = start();
   CStatusMsgDlg* dlg = app->StatusMsgDlg();
   app->OnViewStatusMsg();
-  KvListBox* list = dlg->List();
+  CStatusMsgList* list = dlg->List();
   for (int i = 1; i <= 5; i++) AddAppStatusMsg(0, ("line " + std::to_string(i)).c_str());
   // A list five lines high.
-  list->setFixedHeight(list->sizeHintForRow(0) * 5 + 2 * list->frameWidth());
+  list->setFixedHeight(list->fontMetrics().height() * 5 + 12 + 2 * list->frameWidth());
   kv_pump_events(20);
+  ASSERT_EQ(list->VisibleRows(), 5);
   EXPECT_EQ(list->GetTopIndex(), 0);
   AddAppStatusMsg(0, "line 6");
-  kv_pump_events(20);
-  EXPECT_EQ(list->GetTopIndex(), 1);
-  for (int i = 1; i <= 5; i++)
-    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->item(i)))) << i;
-  for (int i = 7; i <= 3000; i++) AddAppStatusMsg(0, "more");
+  EXPECT_EQ(list->GetTopIndex(), 1);  // lines 2 to 6
+  EXPECT_EQ(list->GetText(1).toStdString(), "line 2");
+  for (int i = 7; i <= 3000; i++) AddAppStatusMsg(0, ("line " + std::to_string(i)).c_str());
   EXPECT_EQ(list->GetCount(), 3000);
+  EXPECT_EQ(list->GetTopIndex(), 2995);  // the newest in view
+  // A taller window shows more lines, still ending with the newest.
+  list->setFixedHeight(list->fontMetrics().height() * 10 + 22 + 2 * list->frameWidth());
   kv_pump_events(20);
-  EXPECT_TRUE(list->viewport()->rect().intersects(list->visualItemRect(list->item(2999))));
+  AddAppStatusMsg(0, "line 3001");
+  EXPECT_EQ(list->GetTopIndex() + list->VisibleRows(), 3001);
 }
 
 TEST_F(CloseTest, ShowChecksFollowFlagsAndClearingInfoTakesEffectAtOnce) {
@@ -201,7 +204,7 @@ TEST_F(CloseTest, MissingReadMeGivesEmptyListAndOneStatusMessageNamingThePath) {
   });
   EXPECT_TRUE(app->MainFrame()->RouteCommand(ID_HELP_README));
   EXPECT_EQ(rows, 0);
-  KvListBox* list = app->StatusMsgDlg()->List();
+  CStatusMsgList* list = app->StatusMsgDlg()->List();
   ASSERT_EQ(list->GetCount(), 1);
   EXPECT_EQ(list->GetText(0).toStdString(),
             "CFileException::fileNotFound(2) for " + data_file("HELP/ReadMe.txt"));
