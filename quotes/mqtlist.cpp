@@ -18,7 +18,7 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum {
     TRACE_MQT_LIST = 0x2,     // dump_mqt_list
@@ -29,8 +29,8 @@ enum {
 };
 
 mqt* g_mqt_list;
-uint32_t g_mqt_streams_uncharted = MQT_STREAMS_DEFAULT;
-uint32_t g_mqt_streams_charted = MQT_STREAMS_DEFAULT;
+uint32_t g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+uint32_t g_mqt_streams_charted = MQT_STREAMS_CHARTED;
 mqt_hooks g_mqt_hooks;
 static uint32_t next_phase_bit = 1;
 

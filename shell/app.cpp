@@ -27,8 +27,9 @@
 #include "quotes/qrclient.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
 

@@ -25,7 +25,8 @@
 #include "res/resource.h"
 #include "shell/app.h"
 #include "shell/app_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 
 namespace {
 

@@ -19,8 +19,9 @@
 #include "platform/files.h"
 #include "platform/qt/controls.h"
 #include "shell/app.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 
 namespace {
 

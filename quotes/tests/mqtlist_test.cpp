@@ -132,7 +132,7 @@ TEST_F(MqtListTest, RequestInFlightKeepsTheRecord) {
   g_cont_update = 1;
   mqt *a = create_multiquote_struct("IBM");
   ASSERT_EQ(StreamPosts::posts.size(), 1u);
-  EXPECT_EQ(StreamPosts::posts[0].first, (uint32_t)(MQT_STREAMS_DEFAULT | MQT_STREAM_ADD));
+  EXPECT_EQ(StreamPosts::posts[0].first, (uint32_t)(MQT_STREAMS_UNCHARTED | MQT_STREAM_ADD));
   EXPECT_EQ(a->pending_streams, 1);
   delete_multiquote(a);
   EXPECT_EQ(find_mqt("IBM"), a);  // the request thread still holds its address

@@ -15,9 +15,11 @@
 #include "platform/messages.h"
 #include "platform/qt/wnd.h"
 #include "quotes/mqt.h"
+#include "quotes/mqt_flags.h"
 #include "shell/app.h"
 #include "shell/app_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 
 std::vector<std::string> ShellTest::steps;
@@ -43,7 +45,8 @@ void ShellTest::SetUp() {
   g_shell_hooks = shell_hooks{};
   steps.clear();
   g_program_exiting = 0;
-  g_mqt_streams_uncharted = g_mqt_streams_charted = MQT_STREAMS_DEFAULT;
+  g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+    g_mqt_streams_charted = MQT_STREAMS_CHARTED;
   free_srcdata_cfg();
   free_quote_source_cfgs();
 }
@@ -54,7 +57,8 @@ void ShellTest::TearDown() {
   kv_flush_posted();
   g_shell_hooks = shell_hooks{};
   g_program_exiting = 0;
-  g_mqt_streams_uncharted = g_mqt_streams_charted = MQT_STREAMS_DEFAULT;
+  g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+    g_mqt_streams_charted = MQT_STREAMS_CHARTED;
   free_srcdata_cfg();
   free_quote_source_cfgs();
   ASSERT_EQ(chdir(cwd_.c_str()), 0);

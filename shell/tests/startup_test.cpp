@@ -14,9 +14,11 @@
 #include "platform/qt/docview.h"
 #include "platform/qt/test_harness.h"
 #include "quotes/mqt.h"
+#include "quotes/mqt_flags.h"
 #include "res/resource.h"
 #include "shell/app.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
 #include "shell/tests/shell_fixture.h"
@@ -111,7 +113,8 @@ TEST_F(StartupTest, LiveSourceCapabilitiesAndFlagsDecideOptionalKindsTradingAndS
     EXPECT_EQ(g_mqt_streams_charted, c.streams);
     close_and_exit(app);
     apps_.clear();
-    g_mqt_streams_uncharted = g_mqt_streams_charted = MQT_STREAMS_DEFAULT;
+    g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+    g_mqt_streams_charted = MQT_STREAMS_CHARTED;
   }
   EXPECT_TRUE(services_.boxes.empty());
 }

@@ -13,7 +13,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "shell/core/settingsio.h"
 
 namespace {
 
