@@ -29,6 +29,7 @@ enum {
     MQT_BOOK_SLOTS = 3,          // order-book / level 2 / time-and-sales window slots
     MQT_BOOK_SIZE = 540,         // one order-book or level 2 buffer
     MQT_MINUTES_PER_DAY = 1440,
+    MQT_DEPTH_ROWS = 10,         // market-depth rows of each side
 };
 
 // One time-and-sales entry (32 bytes).
@@ -55,6 +56,12 @@ struct mqt_listener {
 struct mqt_alert_hit {
     int32_t time;    // seconds
     char text[MQT_ALERT_TEXT];
+};
+
+// One market-depth row of a side.
+struct mqt_depth_row {
+    double price;
+    int32_t size;
 };
 
 struct mqt_position {
@@ -212,6 +219,10 @@ struct mqt {
 
     // 10. Lists of other modules.
     order_rec* orders;
+    uint32_t order_letters;       // group letters in use ('A' bit 0)
+    int32_t order_letters_time;   // when the letter mask was last stamped (UTC seconds)
+    mqt_depth_row depth_bids[MQT_DEPTH_ROWS];  // market depth, best row first
+    mqt_depth_row depth_asks[MQT_DEPTH_ROWS];
     mqt_listener* update_callbacks;
     uintptr_t book_windows[MQT_BOOK_SLOTS];
     uint8_t* book_buffers[MQT_BOOK_SLOTS];
