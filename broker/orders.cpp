@@ -248,7 +248,7 @@ void set_order_queue_depth(order_rec* o)
     int64_t depth = -1;
     for (int i = 0; i < MQT_DEPTH_ROWS; i++) {
         const mqt_depth_row& row = rows[i];
-        if (row.price == limit) {
+        if ((float)row.price == (float)limit) {
             depth = row.size;
             break;
         }
@@ -611,13 +611,15 @@ static int check_side(order_rec* o)
 {
     mqt* r = o->record;
     int sell = is_sell(o);
-    double last = r->last, bid = r->bid, ask = r->ask;
+    // Quotes are kept in single precision: prices are compared in it, so
+    // that a limit typed as 10.05 meets a trade stored as 10.05.
+    float last = r->last, bid = r->bid, ask = r->ask;
     // The side the order takes from, and its size.
-    double take = sell ? bid : ask;
+    float take = sell ? bid : ask;
     int take_size = sell ? r->bid_size : r->ask_size;
     if (take <= 0 || last <= 0)
         return 0;
-    double limit = o->relay.limit, aux = o->relay.aux;
+    float limit = (float)o->relay.limit, aux = (float)o->relay.aux;
     int type = order_type(o);
     switch (type) {
     case ORDER_STP:
@@ -637,7 +639,7 @@ static int check_side(order_rec* o)
         }
         return 0;
     case ORDER_TRAIL: {
-        double level = sell ? last - aux : last + aux;
+        double level = sell ? (double)last - aux : (double)last + aux;
         if (o->trail_stop <= 0 || (sell ? level > o->trail_stop : level < o->trail_stop)) {
             o->trail_stop = level;
             sound(o, SOUND_TRAIL);
@@ -658,13 +660,13 @@ static int check_side(order_rec* o)
         if (last == limit) {
             o->queue_depth -= r->last_size;
             if (o->queue_depth < 0)
-                return try_fill(o, -(int64_t)o->queue_depth, limit);
+                return try_fill(o, -(int64_t)o->queue_depth, o->relay.limit);
             debug_trace("%s %c %d @ %f new order depth = %d\n", o->symbol, sell ? 'S' : 'B', r->last_size, last,
                         o->queue_depth);
             return 0;
         }
         if (sell ? last > limit : last < limit)
-            return try_fill(o, o->relay.quantity, limit);
+            return try_fill(o, o->relay.quantity, o->relay.limit);
         return 0;
     }
     default:
