@@ -51,6 +51,9 @@ int write_open_orders()
                 }
             }
     }
+    char folder[1024];
+    if (data_folder_path(folder, sizeof folder, KV_DIR_CONFIG, nullptr))
+        kv_make_dirs(folder, nullptr);
     if (!kv_write_file_atomic(path, buf.data(), buf.size(), nullptr)) {
         statmsg(__FILE__, __LINE__, "Can't create open orders file: ", path, STATMSG_ERROR);
         return 0;
