@@ -34,11 +34,14 @@ class RealOrders : public OrdersTest {
     // A transaction gives up after 30 s, here 600 ms: long enough that a
     // loaded machine does not miss a reply, short enough for a test.
     kv_set_time_scale(0.02);
+    configure(0x217);
+  }
+  void configure(unsigned caps) {
     char cfg[256];
     snprintf(cfg, sizeof cfg,
-             "router_capabilities 0x217\nrouter_name %s\nexchange_times 9:30 16:00\n"
+             "router_capabilities 0x%x\nrouter_name %s\nexchange_times 9:30 16:00\n"
              "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n",
-             kRelayName);
+             caps, kRelayName);
     root_.write("CONFIG/srcdata.cfg", "MULTIQUOTE 1\n  relay relay.cfg\n");
     root_.write("CONFIG/relay.cfg", cfg);
     free_srcdata_cfg();
@@ -160,6 +163,18 @@ TEST_F(RealOrders, SilentRelayHoldsUpNeitherTheCallerNorTheOrdersStatus) {
   EXPECT_EQ(o->status, (uint32_t)ORDER_PENDING_SUBMIT);
   EXPECT_EQ(relay_id(serial), 0);
   EXPECT_FALSE(o->flags & ORDER_F_ACCEPTED);
+}
+
+TEST_F(RealOrders, BrokerModeWithoutTheBrokerLinkIsNotConnected) {
+  configure(0x10217);
+  StatusCapture status;
+  mqt *r = quoted("IBM", 10, 10.25, 10);
+  r->symbol_slot = 7;
+  order_rec *o = real_order(r);
+  ASSERT_EQ(place_order(o), 1);
+  ASSERT_TRUE(wait_until([&] { return status.saw("Not connected"); }));
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(o->status, (uint32_t)ORDER_PENDING_SUBMIT);
 }
 
 TEST_F(RealOrders, OrderWithoutASymbolNumberIsNotSent) {
