@@ -267,6 +267,17 @@ void set_order_queue_depth(order_rec* o)
                 o->queue_depth);
 }
 
+void order_depth_update(mqt* r, int sell, double price, int size)
+{
+    kv_lock guard(g_chart_lock);
+    for (order_rec* o = r->orders; o; o = o->next)
+        if ((o->relay.type & ORDER_SIMULATED) && order_type(o) == ORDER_LMT && o->status == ORDER_SUBMITTED &&
+            is_sell(o) == sell && (float)o->relay.limit == (float)price && o->queue_depth > size) {
+            o->queue_depth = size;
+            debug_trace("%s %c %d @ %f new order depth = %d\n", o->symbol, sell ? 'S' : 'B', size, price, size);
+        }
+}
+
 // ---------------------------------------------------------------------------
 // Group letters, OCA texts, advisor fields, trace.
 

@@ -218,6 +218,10 @@ void dump_order(const order_rec* o);
 
 // Queue depth of a Submitted LMT order from its side's depth rows.
 void set_order_queue_depth(order_rec* o);
+// A depth row of a side (sell: the asks) now shows size at price: resting
+// paper limit orders of that side at that price with a larger depth take
+// it.  Called by the market-depth handler under g_chart_lock.
+void order_depth_update(mqt* record, int sell, double price, int size);
 
 // The order sender: stops the worker (waiting for the transaction in
 // flight).  Started on first use.

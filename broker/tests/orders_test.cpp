@@ -90,6 +90,20 @@ TEST_F(PaperOrders, QueuedLimitFillsOnlyAfterTheSizeAheadHasTraded) {
   EXPECT_TRUE(o->flags & ORDER_F_PARTLY_FILLED);
 }
 
+TEST_F(PaperOrders, SmallerDepthAtTheLimitLowersTheQueue) {
+  mqt *r = quoted("IBM", 10, 10.25, 10.25, 300, 200);
+  r->depth_bids[0] = {10.0, 300};
+  order_rec *o = paper(r, ORDER_BUY, ORDER_LMT, 100, 10.0);
+  place_order(o);
+  order_depth_update(r, 1, 10.0, 50);  // the other side: no change
+  order_depth_update(r, 0, 9.75, 50);  // another price: no change
+  EXPECT_EQ(o->queue_depth, 300);
+  order_depth_update(r, 0, 10.0, 120);
+  EXPECT_EQ(o->queue_depth, 120);
+  order_depth_update(r, 0, 10.0, 200);  // a larger size does not raise it
+  EXPECT_EQ(o->queue_depth, 120);
+}
+
 TEST_F(PaperOrders, QueueDepthWalksTheRowsOfTheOrdersSide) {
   struct {
     const char *name;
@@ -225,6 +239,46 @@ TEST_F(PaperOrders, LettersRunOutAfterTheTwentySixth) {
   cancel_order(c);
   delete_order(c);
   EXPECT_EQ(next_order_letter(r), 'C');
+}
+
+TEST_F(PaperOrders, BrokerOrdersTakeTheirFamilysLetters) {
+  mqt *r = quoted("IBM", 10, 10.25, 10);
+  order_rec *parent = create_order(r);
+  parent->relay.order_id = 10;
+  order_rec *child = create_order(r);
+  child->relay.order_id = 11;
+  child->relay.parent_id = 10;
+  order_rec *single = create_order(r);
+  single->relay.order_id = 12;
+  assign_order_letter(parent);  // a parent gives its letter to its children
+  EXPECT_EQ(parent->letter, 'a');
+  EXPECT_EQ(child->letter, 'a');
+  EXPECT_TRUE(child->flags & ORDER_F_WAITING);
+  assign_order_letter(single);
+  EXPECT_EQ(single->letter, 'b');
+  order_rec *late = create_order(r);  // reported after its parent
+  late->relay.order_id = 13;
+  late->relay.parent_id = 10;
+  assign_order_letter(late);
+  EXPECT_EQ(late->letter, 'A');
+}
+
+TEST_F(PaperOrders, RealTrailingStopIsTrailedHere) {
+  mqt *r = quoted("IBM", 10, 10.25, 10);
+  order_rec *o = create_order(r);
+  o->relay.type = order_type_word(ORDER_BUY, ORDER_GTC, ORDER_TRAIL) | ORDER_TRANSMIT;
+  o->relay.quantity = 100;
+  o->relay.aux = 0.5;
+  o->trail_stop = 10.5;
+  o->status = ORDER_PRE_SUBMITTED;
+  quote(r, 9.5, 9.75, 9.5, 100, 100);
+  update_orders_on_quote(r);
+  EXPECT_DOUBLE_EQ(o->trail_stop, 10);
+  quote(r, 10, 10.25, 10.25, 100, 100);  // up: a BUY's stop stays
+  update_orders_on_quote(r);
+  EXPECT_DOUBLE_EQ(o->trail_stop, 10);
+  EXPECT_EQ(o->filled, 0);
+  EXPECT_EQ(sounds(), (std::vector<int>{7}));
 }
 
 TEST_F(PaperOrders, OcaTextsStayWithinTheirField) {
