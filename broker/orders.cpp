@@ -725,6 +725,8 @@ void update_orders_on_quote(mqt* r)
                 post_removed(o, 0);
             }
         }
+        // Orders on a spread record are triggered by the spread's own
+        // handling, not by the fill rules of a single contract.
         if (spread_record(r))
             continue;
         int working = (o->status == ORDER_PRE_SUBMITTED || o->status == ORDER_SUBMITTED) && o->relay.quantity > 0 &&

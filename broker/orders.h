@@ -197,15 +197,14 @@ void place_simulated_order(order_rec* o);
 void cancel_simulated_order(order_rec* o);
 void update_orders_on_quote(mqt* record);
 void shift_order_prices(order_rec* o, double amount);
-// Moves the order (and, without a parent, the rest of its group) so that
-// the price that follows a study line sits on target.  tick: the price
-// step; multiple: step multiple (0 counts as 1); round_down else up.
-// 1 moved or already there, 0 nothing to move.
+// Keeps an order on a study line: the price that follows the line (the aux
+// price of STP, STPLMT, TRAIL, MIT and LIT orders, else the limit) is moved
+// to line_value + offset_ticks ticks, rounded down or up to a multiple of
+// multiple ticks (0 counts as 1); without a parent the rest of its group
+// moves by the same amount.  1 moved or already there; 0 when the order is
+// not working or there is no tick to round to.
 int reprice_study_order(order_rec* o, double line_value, double tick, int multiple, int offset_ticks,
                         int round_down);
-// A hedge order's size: |value difference| / hedge last, rounded; 0 when
-// the hedge has no positive last price.
-int hedge_quantity(double value_difference, double hedge_last);
 
 // Group letters and OCA texts.
 int next_order_letter(mqt* record);
