@@ -11,6 +11,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "broker/executions.h"
 #include "broker/orderq.h"
@@ -698,6 +699,119 @@ static void check_fill(order_rec* o)
         set_order_status(o, ORDER_CANCELLED);
 }
 
+// ---------------------------------------------------------------------------
+// Spread orders: a triggered order on a spread record becomes market orders
+// on its two legs (and a hedge), and the spread order itself is Cancelled.
+
+int hedge_quantity(double value_difference, double hedge_last)
+{
+    if (!(hedge_last > 0) || !isfinite(hedge_last) || !isfinite(value_difference))
+        return 0;
+    double n = std::round(fabs(value_difference) / hedge_last);
+    return n < INT32_MAX ? (int)n : INT32_MAX;
+}
+
+// A transmitted GTC market order on a leg, from the spread order o.
+static order_rec* leg_order(const order_rec* o, mqt* leg, int action, int qty)
+{
+    order_rec* p = create_order(leg);
+    if (!p)
+        return nullptr;
+    p->relay.type = order_type_word(action, ORDER_GTC, ORDER_MKT) | ORDER_TRANSMIT | (o->relay.type & ORDER_SIMULATED);
+    p->relay.quantity = qty;
+    memcpy(p->relay.account, o->relay.account, sizeof p->relay.account);
+    p->flags |= o->flags & ORDER_F_SILENT;
+    return p;
+}
+
+static int symbol_is(const mqt* r, const char* symbol)
+{
+    return strcasecmp(r->symbol, symbol) == 0;
+}
+
+static void trigger_spread_order(order_rec* o, mqt* s, mqt* a, mqt* b)
+{
+    int sell = is_sell(o);
+    int buy_side = sell ? ORDER_SELL : ORDER_BUY, sell_side = sell ? ORDER_BUY : ORDER_SELL;
+    int q = o->relay.quantity;
+    double r1 = s->leg_ratio[0], r2 = s->leg_ratio[1];
+    int q2 = (b->flags & MQT_GRAIN) ? (int)std::min(std::round(fabs(r2) * q), (double)INT32_MAX) : q;
+    order_rec* legs[3] = {leg_order(o, a, buy_side, q), leg_order(o, b, sell_side, q2), nullptr};
+
+    mqt* hedge = nullptr;
+    if (symbol_is(a, "YM") || symbol_is(b, "YM"))
+        hedge = find_mqt("DIA");
+    else if (symbol_is(a, "ES") || symbol_is(b, "ES"))
+        hedge = find_mqt("SPY");
+    double m1 = a->multiplier ? a->multiplier : 1, m2 = b->multiplier ? b->multiplier : 1;
+    int hedge_action = 0, n = 0;
+    if (hedge && r1 / m1 > 1) {
+        hedge_action = buy_side;
+        n = hedge_quantity(m2 * b->last - m1 * a->last, hedge->last);
+        if (a->flags & MQT_GRAIN)
+            n = (int)std::min((double)n * q, (double)INT32_MAX);
+    } else if (hedge && fabs(r2 / m2) > 1) {
+        hedge_action = sell_side;
+        n = hedge_quantity(m1 * a->last - m2 * b->last, hedge->last);
+    }
+    if (n > 0) {
+        double held = fabs(hedge->paper_quantity);
+        if (fabs(n - held) < 10)
+            n = (int)held;
+        if (n > 0)
+            legs[2] = leg_order(o, hedge, hedge_action, n);
+    }
+    for (order_rec* p : legs)
+        if (p)
+            place_order(p);
+    for (order_rec* c = s->orders; c; c = c->next)
+        if (c != o && c->relay.parent_id == o->relay.order_id && c->status != ORDER_CANCELLED) {
+            c->flags &= ~ORDER_F_WAITING;
+            int t = order_type(c);
+            set_order_status(c, t == ORDER_LMT || t == ORDER_MKT ? ORDER_SUBMITTED : ORDER_PRE_SUBMITTED);
+        }
+    set_order_status(o, ORDER_CANCELLED);
+}
+
+static void update_spread_orders(mqt* s)
+{
+    if (s->bid == -1 && s->ask == -1)
+        return;  // no quote yet
+    mqt *a = s->leg1, *b = s->leg2;
+    if (a && b) {
+        s->paper_quantity = a->paper_quantity;
+        s->paper_avg_price = s->leg_ratio[1] * b->paper_avg_price + s->leg_ratio[0] * a->paper_avg_price;
+    }
+    float last = s->last;
+    for (order_rec* o = s->orders; o; o = o->next) {
+        if (o->relay.quantity <= 0 || !(o->flags & ORDER_F_ACCEPTED) || !(o->relay.type & ORDER_TRANSMIT) ||
+            (o->status != ORDER_PRE_SUBMITTED && o->status != ORDER_SUBMITTED) || (o->flags & ORDER_F_WAITING))
+            continue;
+        int action = order_action(o), type = order_type(o);
+        float aux = (float)o->relay.aux;
+        int triggered;
+        if (action == ORDER_BUY && type == ORDER_STP)
+            triggered = last >= aux;
+        else if (action == ORDER_BUY && type == ORDER_MIT)
+            triggered = last <= aux;
+        else if ((action == ORDER_SELL || action == ORDER_SSHORT) && type == ORDER_STP)
+            triggered = last <= aux;
+        else if ((action == ORDER_SELL || action == ORDER_SSHORT) && type == ORDER_MIT)
+            triggered = last >= aux;
+        else {
+            cancel_one(o);
+            continue;
+        }
+        if (!triggered)
+            continue;
+        if (!a || !b) {
+            statmsg(__FILE__, __LINE__, "No mqt for spread component", s->symbol, STATMSG_ERROR);
+            continue;
+        }
+        trigger_spread_order(o, s, a, b);
+    }
+}
+
 static void post_removed(order_rec* o, int to_charts)
 {
     if (o->window)
@@ -725,10 +839,8 @@ void update_orders_on_quote(mqt* r)
                 post_removed(o, 0);
             }
         }
-        // Orders on a spread record are triggered by the spread's own
-        // handling, not by the fill rules of a single contract.
         if (spread_record(r))
-            continue;
+            continue;  // below, by the spread's own rules
         int working = (o->status == ORDER_PRE_SUBMITTED || o->status == ORDER_SUBMITTED) && o->relay.quantity > 0 &&
                       !(o->flags & ORDER_F_WAITING);
         if (!working)
@@ -747,6 +859,8 @@ void update_orders_on_quote(mqt* r)
             }
         }
     }
+    if (spread_record(r))
+        update_spread_orders(r);
 }
 
 // ---------------------------------------------------------------------------

@@ -205,6 +205,9 @@ void shift_order_prices(order_rec* o, double amount);
 // not working or there is no tick to round to.
 int reprice_study_order(order_rec* o, double line_value, double tick, int multiple, int offset_ticks,
                         int round_down);
+// A spread's hedge order size: |value difference| / hedge last, rounded;
+// 0 when the hedge has no positive last price.
+int hedge_quantity(double value_difference, double hedge_last);
 
 // Group letters and OCA texts.
 int next_order_letter(mqt* record);

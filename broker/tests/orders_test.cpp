@@ -358,6 +358,55 @@ TEST_F(PaperOrders, RepricingAStudyOrderNeverDividesByZero) {
   }
 }
 
+// A triggered BUY stop on a spread buys the first leg, sells the second and
+// hedges the value difference; a hedge without a price gets no order.
+TEST_F(PaperOrders, TriggeredSpreadOrderBecomesLegOrders) {
+  for (double hedge_last : {400.0, 0.0}) {
+    mqt *es = quoted("ES", 4999.75, 5000.25, 5000, 10, 10);
+    es->multiplier = 50;
+    mqt *ym = quoted("YM", 39999, 40001, 40000, 10, 10);
+    ym->multiplier = 5;
+    mqt *dia = quoted("DIA", 399.5, 400.5, hedge_last, 1000, 1000);
+    mqt *s = quoted("S~ES~YM", 1, 2, 1.5, 10, 10);
+    s->flags |= MQT_SPREAD;
+    s->leg1 = es;
+    s->leg2 = ym;
+    s->leg_ratio[0] = 1;
+    s->leg_ratio[1] = -10;
+    order_rec *o = paper(s, ORDER_BUY, ORDER_STP, 2, 0, 2.0);
+    order_rec *child = paper(s, ORDER_SELL, ORDER_STP, 2, 0, 1.0);  // its protective stop
+    place_order(o);
+    child->relay.parent_id = o->relay.order_id;
+    place_order(child);
+    EXPECT_EQ(o->status, (uint32_t)ORDER_PRE_SUBMITTED);
+    update_orders_on_quote(s);
+    EXPECT_EQ(es->orders, nullptr);  // not yet triggered
+    s->last = 2;
+    update_orders_on_quote(s);
+    EXPECT_EQ(o->status, (uint32_t)ORDER_CANCELLED);
+    EXPECT_EQ(child->status, (uint32_t)ORDER_PRE_SUBMITTED);
+    EXPECT_FALSE(child->flags & ORDER_F_WAITING);
+    ASSERT_NE(es->orders, nullptr);
+    ASSERT_NE(ym->orders, nullptr);
+    EXPECT_EQ(order_action(es->orders), ORDER_BUY);
+    EXPECT_EQ(es->orders->filled, 2);  // paper legs fill at once
+    EXPECT_EQ(order_action(ym->orders), ORDER_SELL);
+    EXPECT_EQ(order_tif(ym->orders), ORDER_GTC);
+    if (hedge_last > 0) {
+      // |50 x 5000 - 5 x 40000| / 400
+      ASSERT_NE(dia->orders, nullptr);
+      EXPECT_EQ(order_action(dia->orders), ORDER_SELL);
+      EXPECT_EQ(dia->orders->filled, 125);
+    } else {
+      EXPECT_EQ(dia->orders, nullptr);
+    }
+    free_all_mqts();
+  }
+  EXPECT_EQ(hedge_quantity(100, 0), 0);
+  EXPECT_EQ(hedge_quantity(100, -1), 0);
+  EXPECT_EQ(hedge_quantity(-100, 40), 3);
+}
+
 TEST_F(PaperOrders, StatusOfAnUnknownIdIsReported) {
   StatusCapture status;
   g_tws_error_hooks.set_status_by_id(4242, ORDER_CANCELLED);
