@@ -670,7 +670,8 @@ static int check_side(order_rec* o)
         if (!inside)
             return 0;
         if (last == limit) {
-            o->queue_depth -= r->last_size;
+            int64_t depth = (int64_t)o->queue_depth - r->last_size;
+            o->queue_depth = (int32_t)std::max<int64_t>(depth, INT32_MIN);
             if (o->queue_depth < 0)
                 return try_fill(o, -(int64_t)o->queue_depth, o->relay.limit);
             debug_trace("%s %c %d @ %f new order depth = %d\n", o->symbol, sell ? 'S' : 'B', r->last_size, last,
