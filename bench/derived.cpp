@@ -10,7 +10,7 @@
 
 #include "data/chart.h"
 #include "data/derived.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

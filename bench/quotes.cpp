@@ -10,7 +10,7 @@
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

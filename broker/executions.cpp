@@ -22,7 +22,7 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "quotes/mqt.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 int (*g_account_slot_hook)(const char* account);
 

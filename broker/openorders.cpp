@@ -13,8 +13,8 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 enum : uint32_t { PREF_STATUS_DETAILS = 0x2000 };  // g_pref_flags: report each order read
 

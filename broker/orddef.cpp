@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "platform/services.h"
 #include "quotes/mqt.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 COrderDefStore g_orddef_store;
 

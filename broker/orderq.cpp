@@ -15,7 +15,7 @@
 #include "quotes/mqt.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

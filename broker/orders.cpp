@@ -23,13 +23,12 @@
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "platform/messages.h"
-#include "platform/profile.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 order_hooks g_order_hooks;
 
@@ -38,11 +37,8 @@ enum : uint32_t {
 };
 enum { SOUND_FILL = 3, SOUND_CANCEL = 4, SOUND_TRAIL = 7, STALE_AFTER = 3, FINISHED_AFTER = 15 };
 
-static const char kPaperIdValue[] = "PaperOrderId";
-
 static uint32_t s_next_serial;
-static int32_t s_paper_id;       // last paper order id handed out
-static int s_paper_id_loaded;
+static int32_t s_paper_id;       // last paper order id of this run (no settings)
 static unsigned s_exec_counter;  // running part of paper execution ids
 
 // ---------------------------------------------------------------------------
@@ -89,24 +85,15 @@ void set_order_type(order_rec* o, int type)
     o->relay.type = (o->relay.type & ~ORDER_TYPE_MASK) | ((uint32_t)type << ORDER_TYPE_SHIFT & ORDER_TYPE_MASK);
 }
 
-// The next paper order id, saved to the settings at once (back-test
-// records use it without saving, so a test run moves no real counter).
+// The next paper order id.  Back-test records take one without saving it,
+// so that a test run moves no real counter.
 static int32_t next_paper_id(const mqt* r)
 {
-    kv_profile* p = kv_profile_open(settings_profile_key());
-    if (!s_paper_id_loaded) {
-        if (p)
-            s_paper_id = kv_profile_get_int(p, SETTINGS_SECTION, kPaperIdValue, 0);
-        s_paper_id_loaded = 1;
-    }
-    if (s_paper_id == INT32_MAX || s_paper_id < 0)
+    if (g_order_hooks.next_paper_order_id)
+        return g_order_hooks.next_paper_order_id(!(r->flags & MQT_PLAYBACK));
+    if (s_paper_id == INT32_MAX)
         s_paper_id = 0;
-    int32_t id = ++s_paper_id;
-    if (p && !(r->flags & MQT_PLAYBACK))
-        kv_profile_write_int(p, SETTINGS_SECTION, kPaperIdValue, id);
-    if (p)
-        kv_profile_close(p);
-    return id;
+    return ++s_paper_id;
 }
 
 // ---------------------------------------------------------------------------

@@ -237,6 +237,9 @@ struct order_hooks {
     int (*ib_cancel_order)(int order_id);
     // Keeping and releasing market depth for a symbol with working orders.
     void (*ensure_mkt_depth)(mqt* record);
+    // The next paper order id from the counter kept in the settings, saved
+    // at once when save is 1.  Null: a counter of this run only.
+    int32_t (*next_paper_order_id)(int save);
 };
 extern order_hooks g_order_hooks;
 

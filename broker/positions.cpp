@@ -10,7 +10,7 @@
 #include "platform/services.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 position_hooks g_position_hooks;
 PositionSummaryTable g_position_summary;

@@ -24,7 +24,7 @@
 #include "platform/thread.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 const int32_t g_tws_client_version = TWS_CLIENT_VERSION;
 const int32_t g_tws_min_server_version = TWS_MIN_SERVER_VERSION;

@@ -12,7 +12,7 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 tws_error_hooks g_tws_error_hooks;
 std::atomic<int> g_hist_data_error{0};

@@ -6,7 +6,7 @@
 #include "broker/twswire.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum { PREF_REPORT_PROBLEMS = 0x4000 };
 

@@ -5,7 +5,7 @@
 #include <strings.h>
 
 #include "platform/services.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static int null_is_running(void)
 {

@@ -16,9 +16,6 @@ function(kv_library name)
   add_library(kv_${name} STATIC ${srcs})
   target_include_directories(kv_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(kv_${name} PUBLIC ${A_DEPS} Threads::Threads)
-  # The data, quote, study and shell-core libraries call one another; let
-  # the linker see each archive of such a cycle often enough to resolve it.
-  set_target_properties(kv_${name} PROPERTIES LINK_INTERFACE_MULTIPLICITY 4)
   if(A_QT)
     target_link_libraries(kv_${name} PUBLIC Qt6::Widgets Qt6::PrintSupport)
   endif()

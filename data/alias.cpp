@@ -10,8 +10,8 @@
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 // Members are matched by a backtracking matcher whose work grows with the
 // number of stars and the length of the text, so both are bounded: a pair

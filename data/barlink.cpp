@@ -7,7 +7,7 @@
 #include "data/chart.h"
 #include "data/dates.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
+#include "quotes/mqt_record.h"
 
 enum { UNIT_1MIN = 1, UNIT_DAILY = 390 };
 

@@ -8,13 +8,13 @@
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "studies/study.h"
+#include "quotes/mqt_record.h"
 
 static void recalc(chart_rec* chart)
 {
-    recalc_studies(chart, 1);
+    if (g_chart_load_hooks.recalc_studies)
+        g_chart_load_hooks.recalc_studies(chart, 1);
 }
 
 // Removes bars [from, to) and gives their slots back as spare.

@@ -12,8 +12,8 @@
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "quotes/mqt_record.h"
 
 // The chain a chart's blocks belong to, with its count: the live-quote
 // record's for intraday units, the base chart's for tick and volume charts

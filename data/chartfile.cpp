@@ -14,16 +14,17 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartheader.h"
+#include "data/chartload.h"
 #include "data/dates.h"
 #include "data/debugtrace.h"
 #include "data/markets.h"
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "quotes/mqt_record.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 #include "data/symindex.h"
 
 static const char k_corrupt[] = "Invalid or corrupt data file";
@@ -663,8 +664,8 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
         mqt* record = chart->mqt;
         chart_alloc_log log = {};
         chart = merge_bars(chart, fetched, &log, flags);
-        if (record)
-            delete_multiquote(record);
+        if (record && g_chart_load_hooks.delete_multiquote)
+            g_chart_load_hooks.delete_multiquote(record);
         if (!chart)
             return nullptr;
     } else if (fetched) {

@@ -8,12 +8,13 @@
 
 #include "data/chart.h"
 #include "data/chart_flags.h"
+#include "data/chartload.h"
 #include "data/debugtrace.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
-#include "quotes/router.h"
-#include "shell/core/settings.h"
+#include "quotes/mqt_flags.h"
+#include "quotes/mqt_record.h"
+#include "settings/settings.h"
 
 chart_rec* g_chart_list;
 
@@ -166,14 +167,16 @@ void free_chart_data(chart_rec* chart)
         int unit = chart->header.time_unit;
         uint32_t charted_only = (MQT_STREAMS_CHARTED ^ MQT_STREAMS_UNCHARTED) & STREAM_KINDS;
         if (unit < TU_DAILY && record->intraday_charts == chart && !chart->sibling &&
-            record->users > 1 && record->streams_held && charted_only)
-            router_post_stream(STREAM_DROP | charted_only, record);
+            record->users > 1 && record->streams_held && charted_only &&
+            g_chart_load_hooks.router_post_stream)
+            g_chart_load_hooks.router_post_stream(STREAM_DROP | charted_only, record);
         if (unit < TU_DAILY)
             unlink_sibling_chart(&record->intraday_charts, chart);
         else if (unit == TU_DAILY)
             unlink_sibling_chart(&record->daily_charts, chart);
         chart->mqt = nullptr;
-        delete_multiquote(record);
+        if (g_chart_load_hooks.delete_multiquote)
+            g_chart_load_hooks.delete_multiquote(record);
     }
     if (flags & CHART_LISTED)
         unlist_chart(chart);

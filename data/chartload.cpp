@@ -20,9 +20,9 @@
 #include "data/webimport.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "quotes/mqt_record.h"
+#include "settings/settings.h"
 
 static chart_load_hooks default_hooks()
 {

@@ -19,6 +19,7 @@
 #include "data/chart.h"
 
 struct mqt;
+struct StudyDef;
 
 // Fetch options handed to the web import.
 enum : uint32_t {
@@ -58,6 +59,17 @@ struct chart_load_hooks {
     void (*link_chart_to_mqt)(chart_rec* chart);
     void (*dchart_update)(chart_rec* chart, mqt* record);
     void (*write_1min_bars)(mqt* record);
+    // Dropping the use of a record that a chart held (the record goes with
+    // its last user); posting a stream request for a record to the quote
+    // relay's request thread (1 posted).
+    void (*delete_multiquote)(mqt* record);
+    int (*router_post_stream)(uint32_t stream_code, mqt* record);
+
+    // Studies: recomputing a chart's studies (restart nonzero: from the
+    // first bar); a copy of a study on another chart (a compressed chart
+    // takes its base chart's studies) -> the copy or null.
+    void (*recalc_studies)(chart_rec* chart, int restart);
+    StudyDef* (*create_study)(chart_rec* chart, const StudyDef* templ);
 
     // Quote relay history: (fetch chart, days, first missing time of day,
     // flags) -> 0 with the bars put into the fetch chart, else an error code

@@ -17,8 +17,8 @@
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "platform/thread.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "quotes/mqt_record.h"
 
 std::atomic<int> g_update_pending;
 std::atomic<int> g_refresh_pending;

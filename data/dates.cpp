@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 const char *const month_abbrev[13] = {"oops", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul",  "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -8,10 +8,11 @@
 #include <cstring>
 
 #include "data/chart_flags.h"
+#include "data/chartload.h"
 #include "data/timemarks.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
-#include "studies/study.h"
+#include "quotes/mqt_record.h"
+#include "studies/studyapi.h"
 
 enum { NINE_THIRTY = 34200, DAY_SECONDS = 86400 };
 
@@ -350,7 +351,8 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     base->references++;
 
     for (StudyDef* s = base->studies; s; s = s->next) {
-        StudyDef* copy = create_study(chart, s);
+        StudyDef* copy =
+            g_chart_load_hooks.create_study ? g_chart_load_hooks.create_study(chart, s) : nullptr;
         if (copy && (s->type == STUDY_EQUITY || s->type == STUDY_TRADE_SIGNALS))
             carry_system_values(copy, s, first_bar, factor, count, groups);
     }

@@ -17,8 +17,8 @@
 #include "data/mainwnd.h"
 #include "data/statmsg.h"
 #include "platform/files.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 char g_calendar_server[256] = "http://calendar.ostrelan.example";
 

@@ -8,7 +8,7 @@
 #include "data/timezone.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
-#include "quotes/mqt.h"
+#include "quotes/mqt_record.h"
 
 exchange_clock_state g_exchange_clock;
 

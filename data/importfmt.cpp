@@ -6,7 +6,7 @@
 
 #include "data/statmsg.h"
 #include "data/tokenfile.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::mutex import_mutex;
 static token_list import_cfg;

@@ -25,7 +25,7 @@
 #include "data/statmsg.h"
 #include "data/textutil.h"
 #include "platform/clock.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 CKvINet* g_inet_session;
 thread_local char g_inet_error_text[INET_ERROR_TEXT_SIZE];

@@ -12,8 +12,8 @@
 #include "data/listfiles.h"
 #include "data/tokenfile.h"
 #include "platform/files.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 // The default files an installation brings in its USR folder, and the
 // folder each goes to.  An existing file is never replaced.

@@ -23,10 +23,9 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/thread.h"
-#include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
-#include "studies/study.h"
+#include "quotes/mqt_record.h"
+#include "settings/settings.h"
 
 static const char k_hmds_unavailable[] = "HMDS unavailable, try again later";
 
@@ -394,8 +393,8 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
             link_chart(chart);
         set_session_times(chart);
     }
-    if (record)
-        delete_multiquote(record);
+    if (record && g_chart_load_hooks.delete_multiquote)
+        g_chart_load_hooks.delete_multiquote(record);
     return chart;
 }
 
@@ -692,7 +691,8 @@ void update_daily_from_intraday(chart_rec* chart)
     if (cut)
         chart->header.flags &= ~(CHART_BARS_CHANGED | CHART_MERGED | CHART_MERGED2);  // the file has them all
     calc_time_axis_labels(chart);
-    recalc_studies(chart, 1);
+    if (g_chart_load_hooks.recalc_studies)
+        g_chart_load_hooks.recalc_studies(chart, 1);
     if (chart->owner_window)
         kv_post_message((kv_hwnd)chart->owner_window, WM_UPDATE_FROM_THREAD,
                         chart->header.flags, (kv_lparam)chart->mqt);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum { FORMAT_BUF = 64 };
 

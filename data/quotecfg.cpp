@@ -16,7 +16,7 @@
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static const char SOURCE[] = "xfileio";
 enum { SLOT_INTRADAY, SLOT_DAILY, SLOT_WEEKLY, SLOT_MONTHLY, SLOT_MULTIQUOTE, SLOT_COUNT };

@@ -17,7 +17,7 @@
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 static const char k_spreads_file[] = "spreads.cfg";
 static const int k_spreads_mode = (int)SPREAD_TOKENS | (int)TOKEN_FILE_QUIET;

@@ -8,7 +8,7 @@
 
 #include "data/statmsg.h"
 #include "data/tokenfile.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::recursive_mutex srcdata_mutex;
 static token_list srcdata;        // pairs: key, value

@@ -16,7 +16,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 // Texts are written while the cursor is at most STATMSG_RING_WRAP; the
 // spare bytes behind it hold the last text. Lines are bounded to

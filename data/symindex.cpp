@@ -11,7 +11,7 @@
 #include "data/statmsg.h"
 #include "data/symlist.h"
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 struct six_pair {
   const char *symbol;

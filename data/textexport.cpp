@@ -11,7 +11,7 @@
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum {
     EXPORT_MAX_FIELDS = 20,

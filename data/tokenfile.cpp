@@ -10,8 +10,8 @@
 #include "data/scramble.h"
 #include "data/statmsg.h"
 #include "platform/files.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 static const char SOURCE[] = "xfileio";
 enum { TOKEN_LINE_MAX = 256 };

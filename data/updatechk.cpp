@@ -22,8 +22,8 @@
 #include "platform/locks.h"
 #include "platform/services.h"
 #include "platform/thread.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 std::atomic<int> g_updatechk_done{1};
 int (*g_updatechk_build_number)(void);

@@ -9,7 +9,7 @@
 
 #include "platform/files.h"
 #include "quotes/alerts.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

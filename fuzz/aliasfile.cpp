@@ -11,7 +11,7 @@
 #include "data/alias.h"
 #include "data/spread.h"
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_root;
 

@@ -8,7 +8,7 @@
 #include "data/chart.h"
 #include "platform/files.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/mqtdump.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

@@ -13,7 +13,7 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

@@ -10,7 +10,7 @@
 
 #include "data/chart.h"
 #include "data/chartheader.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

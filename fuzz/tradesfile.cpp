@@ -10,7 +10,7 @@
 #include "broker/executions.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static std::string g_path;
 

@@ -27,7 +27,7 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
 #include "quotes/sounds.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 std::atomic<int> g_alerts_changed;
 

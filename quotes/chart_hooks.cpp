@@ -1,7 +1,9 @@
-// The chart loader's calls into the live-quote list: lookup, creation and
-// linking of loaded charts. Set once at start-up.
+// The chart loader's calls into the live-quote list: lookup, creation,
+// linking of loaded charts, dropping a chart's use of its record and the
+// stream requests of a record. Set once at start-up.
 #include "data/chartload.h"
 #include "quotes/mqt.h"
+#include "quotes/router.h"
 
 static void link_loaded_chart(chart_rec* chart)
 {
@@ -13,4 +15,6 @@ void install_mqt_chart_hooks()
     g_chart_load_hooks.find_mqt = find_mqt;
     g_chart_load_hooks.get_multiquote = get_multiquote;
     g_chart_load_hooks.link_chart_to_mqt = link_loaded_chart;
+    g_chart_load_hooks.delete_multiquote = delete_multiquote;
+    g_chart_load_hooks.router_post_stream = router_post_stream;
 }

@@ -1,4 +1,5 @@
-// Bits of the live-quote record: its flag word and its feed_flags.
+// Bits of the live-quote record: its flag word, its feed_flags and the
+// stream codes of its relay subscriptions (stream_code, streams_held).
 #pragma once
 
 #include <stdint.h>
@@ -60,4 +61,32 @@ enum : uint32_t {
   // The record has a previous close: given directly or derived from a net
   // change.
   FEED_PREV_CLOSE_KNOWN = FEED_PREV_CLOSE | FEED_CHANGE,
+};
+
+// stream_code bits (a request to the relay's request thread); the low byte
+// holds the stream kinds, also the bits of streams_held.
+enum : uint32_t {
+  STREAM_QUOTES = 0x1,
+  STREAM_TRADES = 0x10,
+  STREAM_ORDER_BOOK = 0x20,
+  STREAM_LEVEL2 = 0x40,
+  STREAM_KINDS = 0xFF,
+  STREAM_ADD = 0x1000000,
+  STREAM_DROP = 0x2000000,
+  STREAM_ALL_RECORDS = 0x7C000000,   // any of these: posted without a record
+  STREAM_END_REQUEST_ALL = 0x4000000,
+  STREAM_COLLECTION_OFF = 0x10000000,
+  STREAM_COLLECTION_ON = 0x20000000,
+  STREAM_MARKET_CLOSED = 0x52000000,
+  STREAM_EXIT = 0x40000000,
+  STREAM_ACCOUNT_INFO = 0x15,        // end of the subscribe-missing pass
+  STREAM_BROKER_ADD = 0x21000000,    // broker mode: any bit adds
+  STREAM_BROKER_DROP = 0x52000000,   // broker mode: else any bit drops
+};
+
+enum {
+  MQT_STREAMS_UNCHARTED = 0x11,    // stream set of a record without charts
+  MQT_STREAMS_CHARTED = 0x11,      // stream set of a record with intraday charts
+  MQT_STREAM_ADD = 0x1000000,
+  MQT_STREAM_RELEASE = 0x20000ff,  // stream_code asking the relay to let a record go
 };

@@ -16,7 +16,7 @@
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 // Offsets of the field groups in one dumped record.
 enum {

@@ -18,7 +18,7 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum {
     TRACE_MQT_LIST = 0x2,     // dump_mqt_list

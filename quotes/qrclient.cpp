@@ -24,7 +24,7 @@
 #include "platform/thread.h"
 #include "quotes/mqt.h"
 #include "quotes/router.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 qr_hooks g_qr_hooks;
 int g_qr_last_error;

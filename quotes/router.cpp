@@ -16,7 +16,7 @@
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
 #include "quotes/qrclient.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 mqt* g_symbol_slots[300];
 std::atomic<kv_thread_id> g_router_thread_id{0};

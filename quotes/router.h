@@ -13,28 +13,9 @@
 #include <cstdint>
 
 #include "platform/thread.h"
+#include "quotes/mqt_flags.h"
 
 struct mqt;
-
-// stream_code bits.
-enum : uint32_t {
-    STREAM_QUOTES = 0x1,
-    STREAM_TRADES = 0x10,
-    STREAM_ORDER_BOOK = 0x20,
-    STREAM_LEVEL2 = 0x40,
-    STREAM_KINDS = 0xFF,
-    STREAM_ADD = 0x1000000,
-    STREAM_DROP = 0x2000000,
-    STREAM_ALL_RECORDS = 0x7C000000,   // any of these: posted without a record
-    STREAM_END_REQUEST_ALL = 0x4000000,
-    STREAM_COLLECTION_OFF = 0x10000000,
-    STREAM_COLLECTION_ON = 0x20000000,
-    STREAM_MARKET_CLOSED = 0x52000000,
-    STREAM_EXIT = 0x40000000,
-    STREAM_ACCOUNT_INFO = 0x15,        // end of the subscribe-missing pass
-    STREAM_BROKER_ADD = 0x21000000,    // broker mode: any bit adds
-    STREAM_BROKER_DROP = 0x52000000,   // broker mode: else any bit drops
-};
 
 // Records by relay symbol number (number n in slot n-1), under g_chart_lock.
 extern mqt* g_symbol_slots[300];

@@ -25,7 +25,7 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 enum {
     TRACE_HUGE_SIZE = 0x8,

@@ -15,7 +15,7 @@
 #include "platform/sync.h"
 #include "platform/thread.h"
 #include "quotes/sounds.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 // Several threads queue: the ring is guarded by its own mutex (never held
 // while a sound plays).

@@ -13,8 +13,8 @@
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/locks.h"
-#include "shell/core/datadirs.h"
-#include "shell/core/settings.h"
+#include "settings/datadirs.h"
+#include "settings/settings.h"
 
 static const char* const event_names[SOUND_EVENT_COUNT] = {
     "High quick alert",

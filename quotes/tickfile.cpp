@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 static uint32_t word_at(const uint8_t* p)
 {

@@ -21,6 +21,11 @@ extern int (*g_reprice_study_order)(chart_rec *chart, StudyDef *study);
 // The study-library host's bind_user_study (studies/studylib_host.h).
 extern int (*g_bind_user_study)(StudyDef *study);
 
+// Gives the chart loader (data/chartload.h) the recomputation of a chart's
+// studies and the copying of a study onto another chart
+// (studies/chart_hooks.cpp).  Called once at start-up.
+void install_study_chart_hooks(void);
+
 // ---- study list -------------------------------------------------------
 StudyDef *create_study(chart_rec *chart, const StudyDef *templ);
 StudyDef *find_equal_study(chart_rec *chart, const StudyDef *templ);

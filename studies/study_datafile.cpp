@@ -6,7 +6,7 @@
 
 #include "data/dates.h"
 #include "data/statmsg.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study_internal.h"
 
 static int bar_date(const chart_bar *b) { return seconds_to_date(b->time); }

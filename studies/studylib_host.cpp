@@ -9,7 +9,7 @@
 #include "platform/dynlib.h"
 #include "platform/locks.h"
 #include "platform/services.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 #include "studies/study.h"
 
 study_lib_slot g_study_libs[STUDY_LIB_SLOTS];

@@ -9,7 +9,7 @@
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include "platform/window.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 struct fake_tws_peer {
   int lfd = -1;

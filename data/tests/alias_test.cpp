@@ -8,7 +8,7 @@
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartheader.h"
+#include "data/chartload.h"
 #include "data/debugtrace.h"
 #include "data/markets.h"
 #include "data/statmsg.h"
@@ -23,7 +24,8 @@
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
-#include "shell/core/settings.h"
+#include "quotes/router.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -50,17 +52,23 @@ protected:
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
         kv_make_dirs(root_.file("HDATA").c_str(), nullptr);
         log_start_ = g_statmsg_cursor;
+        // A chart let go releases its live-quote record, as at start-up.
+        saved_hooks_ = g_chart_load_hooks;
+        g_chart_load_hooks.delete_multiquote = delete_multiquote;
+        g_chart_load_hooks.router_post_stream = router_post_stream;
     }
     void TearDown() override
     {
         while (g_chart_list)
             unlist_chart(g_chart_list);
+        g_chart_load_hooks = saved_hooks_;
         g_settings = saved_;
         TempRootTest::TearDown();
     }
     std::string logged() const { return log_since(log_start_); }
 
     AppSettings saved_;
+    chart_load_hooks saved_hooks_;
     size_t log_start_ = 0;
 };
 

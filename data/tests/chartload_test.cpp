@@ -24,7 +24,7 @@
 #include "platform/locks.h"
 #include "platform/sync.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "platform/testing/fixture.h"
 #include "platform/thread.h"
 #include "platform/window.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "data/timezone.h"
 #include "platform/clock.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -10,12 +10,13 @@
 
 #include "data/chart.h"
 #include "data/chart_flags.h"
+#include "data/chartload.h"
 #include "data/dates.h"
 #include "data/derived.h"
 #include "data/timemarks.h"
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study.h"
 
 namespace {
@@ -39,6 +40,11 @@ protected:
         saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.KeepNumDays1Min = 10;
+        // A compressed chart takes its base chart's studies and a chart let
+        // go releases its live-quote record, as at start-up.
+        saved_hooks_ = g_chart_load_hooks;
+        install_study_chart_hooks();
+        g_chart_load_hooks.delete_multiquote = delete_multiquote;
     }
     void TearDown() override
     {
@@ -46,6 +52,7 @@ protected:
             free_chart_data(c);
         while (g_chart_list)
             unlist_chart(g_chart_list);
+        g_chart_load_hooks = saved_hooks_;
         g_settings = saved_;
         TempRootTest::TearDown();
     }
@@ -89,6 +96,7 @@ protected:
     }
 
     AppSettings saved_;
+    chart_load_hooks saved_hooks_;
     std::vector<chart_rec*> made_;
 };
 

@@ -17,7 +17,7 @@
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
 #include "platform/thread.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "data/importfmt.h"
 #include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

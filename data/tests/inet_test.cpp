@@ -11,7 +11,7 @@
 #include "data/tests/http_test_server.h"
 #include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

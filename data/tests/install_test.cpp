@@ -10,7 +10,8 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
+#include "shell/core/settingsio.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "data/priceparse.h"
 #include "data/tests/status_capture.h"
 #include "platform/clock.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/clock.h"
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "data/tokenfile.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

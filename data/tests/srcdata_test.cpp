@@ -8,7 +8,7 @@
 #include "data/srcdata.h"
 #include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

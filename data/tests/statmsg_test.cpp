@@ -12,7 +12,7 @@
 #include "data/mainwnd.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "data/symlist.h"
 #include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "tools/symindex_build.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

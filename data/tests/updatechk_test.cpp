@@ -21,7 +21,7 @@
 #include "platform/files.h"
 #include "platform/thread.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

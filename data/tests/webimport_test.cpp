@@ -17,7 +17,7 @@
 #include "data/textexport.h"
 #include "data/webimport.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "quotes/playback.h"
 #include "quotes/tests/quotes_fixture.h"
 #include "quotes/tickfile.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "platform/thread.h"
 #include "quotes/playthread.h"
 #include "quotes/tests/quotes_fixture.h"
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 namespace {
 

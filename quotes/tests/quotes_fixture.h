@@ -10,6 +10,7 @@
 
 #include "data/chart.h"
 #include "data/alias.h"
+#include "data/chartload.h"
 #include "data/mainwnd.h"
 #include "data/spread.h"
 #include "data/statmsg.h"
@@ -18,7 +19,8 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
-#include "shell/core/settings.h"
+#include "quotes/router.h"
+#include "settings/settings.h"
 
 class QuotesTest : public TempRootTest {
  protected:
@@ -26,6 +28,11 @@ class QuotesTest : public TempRootTest {
     TempRootTest::SetUp();
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
     g_mqt_hooks = {};
+    // A chart let go releases its record and drops its streams through the
+    // list, as at start-up; the loader's other calls into the list stay off.
+    saved_load_hooks_ = g_chart_load_hooks;
+    g_chart_load_hooks.delete_multiquote = delete_multiquote;
+    g_chart_load_hooks.router_post_stream = router_post_stream;
     free_spread_cache();
     free_alias_table();
     g_newest_quote_time = g_newest_quote_date = 0;
@@ -38,9 +45,12 @@ class QuotesTest : public TempRootTest {
     free_alias_table();
     for (int i = 0; i < 32; i++) free_view_bit(1u << i);
     g_mqt_hooks = {};
+    g_chart_load_hooks = saved_load_hooks_;
     g_cont_update = 0;
     TempRootTest::TearDown();
   }
+
+  chart_load_hooks saved_load_hooks_;
 };
 
 // Stands in for a window and keeps the messages posted to it.

@@ -7,7 +7,7 @@
 #include "platform/locks.h"
 #include "platform/testing/fixture.h"
 #include "quotes/sounds.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/services.h"
-#include "shell/core/settings.h"
+#include "shell/core/settingsio.h"
 
 int MigratePreviousVersion(void) {
   char root[KV_PATH_MAX];

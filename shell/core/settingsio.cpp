@@ -12,13 +12,11 @@
 #include "platform/locks.h"
 #include "platform/profile.h"
 #include "platform/services.h"
-#include "shell/core/settings.h"
+#include "shell/core/settingsio.h"
 
 static char profile_company[64];
 static char profile_key[128];
 static int loaded;
-
-int (*g_move_data_directories)(const char *old_root, const char *new_root);
 
 void set_profile_company(const char *company) {
   snprintf(profile_company, sizeof profile_company, "%s", company ? company : "");

@@ -10,7 +10,7 @@
 #include "data/tests/status_capture.h"
 #include "platform/testing/fixture.h"
 #include "quotes/mqt.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "study_fixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/testing/fixture.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 #include "studies/study.h"
 #include "studies/studylib_host.h"
 #include "studies/tests/study_fixture.h"

@@ -1,5 +1,5 @@
 // Data folder names and paths under the data root.
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 #include <cerrno>
 #include <climits>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "platform/files.h"
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 static const char *const folder_names[KV_DIR_COUNT] = {
   "DATA", "HDATA", "SLF", "ALIAS", "CONFIG", "IMPORT", "EXPORT",

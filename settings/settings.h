@@ -1,7 +1,8 @@
 // Global settings record: every user preference and path of the program.
 //
 // `g_settings` holds the current values (loaded from the profile section
-// "Settings1" by LoadStartupSettings, written back by SaveSettings);
+// "Settings1" by LoadStartupSettings, written back by SaveSettings; both in
+// shell/core/settingsio.h, above the data code that reads the record);
 // `g_settings_defaults` is a second block of the same layout holding the
 // defaults the preference pages reset fields from.  Each field is named by
 // its "Settings1" value name; fields that are not stored carry their own name.
@@ -13,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/core/datadirs.h"
+#include "settings/datadirs.h"
 
 enum { KV_PATH_MAX = 260 };
 
@@ -146,13 +147,6 @@ void init_settings_defaults(void);
 // state 1 and all four bars on.  Folders and the data root stay empty.
 void reset_settings(void);
 
-// Profile key of the settings: "Software\<company>\Korvane", where company
-// is "Ostrelan" followed by the instance letter when one was given.
-// Set once at start-up, before the settings are loaded; without it the key
-// follows the command line's instance letter.  An empty company clears it.
-void set_profile_company(const char *company);
-const char *settings_profile_key(void);
-
 // Section names of the profile.
 #define SETTINGS_SECTION "Settings1"
 #define INSTALL_SECTION "Install"
@@ -162,25 +156,6 @@ const char *settings_profile_key(void);
 // installation set-up provides it; MigratePreviousVersion calls it when the
 // user keeps the old data).  Null: nothing is moved.
 extern int (*g_move_data_directories)(const char *old_root, const char *new_root);
-
-// Start-up: fix the data root, make it the current directory, create the data
-// folders and load the record from the profile.  first_run and taken_over
-// come from the installation set-up and MigratePreviousVersion.
-// Returns 1 ready, 0 refuse to start (a message box has been shown).
-int LoadStartupSettings(int first_run, int taken_over);
-
-// Write the record back to the profile.  Does nothing and returns 0 unless
-// LoadStartupSettings succeeded in this process.  1 on success, 0 when a
-// binary value could not be written.
-int SaveSettings(void);
-
-// 1 after LoadStartupSettings has succeeded.
-int settings_loaded(void);
-
-// First run after an installation: notice a previous installation in another
-// directory and offer to take over its data and settings.  1 when there is
-// nothing to take over, 0 when one was found (whatever the user answered).
-int MigratePreviousVersion(void);
 
 // 1 when path exists as a directory that is not read-only (created first when
 // missing), else 0.  Read-only is judged by the permission bits, not by

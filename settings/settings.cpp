@@ -1,9 +1,11 @@
 // The global settings record and its defaults block.
-#include "shell/core/settings.h"
+#include "settings/settings.h"
 
 #include <cstring>
 
 AppSettings g_settings;
+
+int (*g_move_data_directories)(const char *old_root, const char *new_root);
 
 int32_t &settings_source(settings_block &b, int cls) {
   switch (cls) {
