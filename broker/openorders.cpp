@@ -93,6 +93,9 @@ int read_open_orders()
         if (!decode_order(image, &saved) || saved.status < ORDER_PENDING_SUBMIT || saved.status > ORDER_INACTIVE ||
             !saved.symbol[0])
             continue;
+        // A record's symbol holds one character less than the stored field:
+        // cut it so that a second read finds the record made by the first.
+        saved.symbol[MQT_SYMBOL_SIZE - 1] = 0;
         kv_lock guard(g_chart_lock);
         // One user of our own while the order is made; the order keeps one.
         mqt* r = create_multiquote_struct(saved.symbol);

@@ -140,9 +140,13 @@ TEST_F(OpenOrders, RecordsThatCannotBeOrdersAreSkipped) {
   Image bad_status = sample("IBM", 4, kPaperLmtBuy, 8);
   Image no_symbol = sample("", 5, kPaperLmtBuy, 4);
   Image good = sample("IBM", 6, kPaperLmtBuy, 4);
+  // A symbol filling its whole field is cut to a record's symbol.
+  Image long_symbol = sample("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 7, kPaperLmtBuy, 4);
   root_.write("CONFIG/openorders.dump",
-              file_of(3, {nan_limit.b, inf_fill.b, no_status.b, bad_status.b, no_symbol.b, good.b}));
-  EXPECT_EQ(read_open_orders(), 1);
+              file_of(3, {nan_limit.b, inf_fill.b, no_status.b, bad_status.b, no_symbol.b, good.b, long_symbol.b}));
+  EXPECT_EQ(read_open_orders(), 2);
+  EXPECT_EQ(read_open_orders(), 0);
+  ASSERT_NE(find_mqt("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"), nullptr);
   ASSERT_NE(find_mqt("IBM"), nullptr);
   EXPECT_EQ(find_mqt("IBM")->orders->relay.order_id, 6);
 }
