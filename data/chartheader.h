@@ -72,6 +72,22 @@ inline void put_lef(uint8_t* p, float f)
     put_le32(p, v);
 }
 
+inline double get_led(const uint8_t* p)
+{
+    uint64_t v = (uint64_t)get_le32(p) | (uint64_t)get_le32(p + 4) << 32;
+    double d;
+    __builtin_memcpy(&d, &v, 8);
+    return d;
+}
+
+inline void put_led(uint8_t* p, double d)
+{
+    uint64_t v;
+    __builtin_memcpy(&v, &d, 8);
+    put_le32(p, (uint32_t)v);
+    put_le32(p + 4, (uint32_t)(v >> 32));
+}
+
 inline void encode_chart_bar(const chart_bar* b, uint8_t* p)
 {
     put_lef(p + 0, b->open);

@@ -362,6 +362,8 @@ void free_all_mqts()
             if (c->next == c)
                 break;
         }
+        if (g_mqt_hooks.delete_orders)
+            g_mqt_hooks.delete_orders(r);
         free_record_memory(r);
         free(r);
         r = next;
