@@ -49,7 +49,7 @@ struct FakeRelay {
         std::vector<uint8_t> r(QR_RECORD_SIZE, 0);
         r[0] = (uint8_t)(code | QR_LAST_RECORD);
         r[1] = (uint8_t)error;
-        qr_put_u16(r.data() + 2, (uint16_t)n);
+        put_le16(r.data() + 2, (uint16_t)n);
         return r;
     }
 

@@ -113,18 +113,18 @@ TEST(QrRecord, StreamRequestIsLaidOutFieldByField)
         EXPECT_EQ(b[0], QR_REQ_STREAM);
         EXPECT_EQ(std::string((const char*)&b[2], strnlen((const char*)&b[2], 32)), c.before) << c.symbol;
         EXPECT_EQ(field_text(b, 34, 2), c.after) << c.symbol;
-        EXPECT_EQ(qr_get_i32(&b[36]), 34140);
-        EXPECT_EQ(qr_get_i32(&b[40]), 0);
-        EXPECT_EQ((uint32_t)qr_get_i32(&b[44]), 0x1000011u);
+        EXPECT_EQ((int32_t)get_le32(&b[36]), 34140);
+        EXPECT_EQ((int32_t)get_le32(&b[40]), 0);
+        EXPECT_EQ(get_le32(&b[44]), 0x1000011u);
         for (int i = 48; i < 64; i++)
             EXPECT_EQ(b[i], 0) << i;
     }
     // Little-endian whatever the host.
     uint8_t w[4];
-    qr_put_i32(w, 0x01020304);
+    put_le32(w, 0x01020304);
     EXPECT_EQ(w[0], 4);
     EXPECT_EQ(w[3], 1);
-    EXPECT_EQ(qr_get_u16(w), 0x0304);
+    EXPECT_EQ(get_le16(w), 0x0304);
 }
 
 TEST(QrRecord, SizesOfRecordCodes)
@@ -328,7 +328,7 @@ std::vector<std::vector<uint8_t>> history_blocks(int error_at = -1)
         std::vector<uint8_t> rec(QR_RECORD_SIZE, 0);
         rec[0] = QR_INTRADAY_BARS | (i == 60 ? QR_LAST_RECORD : 0);
         rec[1] = (uint8_t)(i == error_at ? QR_ERR_NO_DATA : 0);
-        qr_put_i32(&rec[4], 1000 + i);
+        put_le32(&rec[4], (uint32_t)1000 + i);
         blocks.back().insert(blocks.back().end(), rec.begin(), rec.end());
     }
     return blocks;
@@ -336,7 +336,7 @@ std::vector<std::vector<uint8_t>> history_blocks(int error_at = -1)
 
 int collect_time(const uint8_t* rec, void* ctx)
 {
-    ((std::vector<int>*)ctx)->push_back(qr_get_i32(rec + QR_OFF_TIME));
+    ((std::vector<int>*)ctx)->push_back((int32_t)get_le32(rec + QR_OFF_TIME));
     return 1;
 }
 
@@ -421,7 +421,7 @@ TEST_F(RelayTest, CloseFromAnotherThreadDuringATransactionOnlyShutsTheSockets)
 // ---- the request thread ---------------------------------------------------
 
 std::string request_symbol(const std::vector<uint8_t>& r) { return field_text(r, 2, 32); }
-uint32_t request_code(const std::vector<uint8_t>& r) { return (uint32_t)qr_get_i32(&r[44]); }
+uint32_t request_code(const std::vector<uint8_t>& r) { return get_le32(&r[44]); }
 
 TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
 {
