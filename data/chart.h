@@ -280,12 +280,17 @@ extern chart_rec* g_chart_list;
 
 chart_rec* alloc_chart_rec();
 chart_rec* new_chart(const char* symbol, int time_unit);
+// An empty record of the unit with room for slots bars (new_chart takes
+// initial_bar_capacity).
+chart_rec* new_chart_with_slots(const char* symbol, int time_unit, int slots);
 int initial_bar_capacity(int time_unit);
 void list_chart(chart_rec* chart);
 void unlist_chart(chart_rec* chart);
 void unlink_sibling_chart(chart_rec** head, chart_rec* chart);
 chart_rec* find_listed_chart(const char* symbol, int time_unit);
 void free_chart_data(chart_rec* chart);
+// Frees an unlisted record and everything it owns, whatever its references.
+void destroy_chart(chart_rec* chart);
 void free_linked_blocks(void* head);
 void dump_chart_list(const char* label, chart_rec* chart);
 

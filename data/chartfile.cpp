@@ -450,11 +450,7 @@ static void release_input(chart_alloc_log* log, chart_rec* chart)
             return;
         }
     }
-    free_linked_blocks(chart->extensions);
-    free_linked_blocks(chart->studies);
-    free(chart->bars);
-    free(chart->axis_marks);
-    free(chart);
+    destroy_chart(chart);
 }
 
 static chart_extension* copy_extension_chain(const chart_extension* ext)

@@ -97,26 +97,6 @@ static void apply_extended_hours(chart_rec* chart, uint32_t flags)
     }
 }
 
-// A record to be filled with fetched bars.
-static chart_rec* new_fetch_record(const char* symbol, int unit, int slots)
-{
-    chart_rec* fetch = alloc_chart_rec();
-    if (!fetch)
-        return nullptr;
-    fetch->bars = (chart_bar*)calloc((size_t)slots, sizeof(chart_bar));
-    if (!fetch->bars) {
-        statmsg(__FILE__, __LINE__, "can't allocate memory", nullptr, STATMSG_ERROR);
-        free(fetch);
-        return nullptr;
-    }
-    fetch->spare = slots;
-    fetch->header.version = CHART_FILE_VERSION;
-    fetch->header.magic = CHART_FILE_MAGIC;
-    fetch->header.time_unit = unit;
-    snprintf(fetch->header.symbol, CHART_SYMBOL_SIZE, "%s", symbol);
-    return fetch;
-}
-
 // ---------------------------------------------------------------------------
 // Broker history of 1-minute charts.
 
@@ -354,7 +334,7 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
                            : intraday_days_to_get(stored, record, &first_missing, flags);
             int complete = days == 1 && first_missing + 60 >= session_end;
             if ((!complete || (flags & CHART_REQ_EXTENDED_HOURS)) && days > 0) {
-                fetched = new_fetch_record(symbol, TU_1MIN, days * 1440 + 780);
+                fetched = new_chart_with_slots(symbol, TU_1MIN, days * 1440 + 780);
                 int got = 0;
                 if (fetched && broker_connected() && broker_history_present()) {
                     got = fetch_1min_from_broker(fetched, stored, record, days, first_missing, flags);
@@ -512,7 +492,7 @@ static chart_rec* fetch_volume_history(const char* symbol, int unit, mqt* record
 {
     if (chart_rec* hdata = read_hdata_file(symbol, unit))
         return hdata;
-    chart_rec* fetch = new_fetch_record(symbol, unit, 5760);
+    chart_rec* fetch = new_chart_with_slots(symbol, unit, 5760);
     if (!fetch)
         return nullptr;
     fetch->header.volume_per_bar = (int32_t)((int64_t)TU_VOLUME_BASE - unit);
