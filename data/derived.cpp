@@ -13,8 +13,9 @@
 #include "platform/locks.h"
 #include "quotes/mqt_record.h"
 #include "studies/studyapi.h"
+#include "platform/clock.h"
 
-enum { NINE_THIRTY = 34200, DAY_SECONDS = 86400 };
+enum { NINE_THIRTY = 34200 };
 
 // Running sums of one group of bars.
 struct bar_group {
@@ -73,11 +74,6 @@ static chart_bar group_end(const bar_group* g, const chart_bar& last)
     return out;
 }
 
-static int64_t floor_div(int64_t a, int64_t b)
-{
-    int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 // The n-minute slot [start, end) that holds time t.  Slots of units
 // divisible by 13 run from 9:30 so that a session's bars fill whole slots;
@@ -90,13 +86,13 @@ struct minute_slot {
 
 static minute_slot slot_of(int64_t t, int64_t length, int64_t offset)
 {
-    int64_t day = floor_div(t, DAY_SECONDS) * DAY_SECONDS;
-    int64_t start = day + offset + floor_div(t - day - offset, length) * length;
+    int64_t day = kv_day_number(t) * KV_SECONDS_PER_DAY;
+    int64_t start = day + offset + kv_floor_div(t - day - offset, length) * length;
     minute_slot s = {start, start + length};
     if (s.start < day)
         s.start = day;
-    if (s.end > day + DAY_SECONDS)
-        s.end = day + DAY_SECONDS;
+    if (s.end > day + KV_SECONDS_PER_DAY)
+        s.end = day + KV_SECONDS_PER_DAY;
     return s;
 }
 

@@ -177,7 +177,7 @@ static int fetch_1min_from_broker(chart_rec* fetch, const chart_rec* stored, mqt
         int chunk = days < 5 ? days : 5;
         days = days < 5 ? 0 : days - 7;
         int remaining = days > 0 ? days : 0;
-        int r = hmds_chunk(fetch, record, chunk, utc_now - (int64_t)remaining * 86400, background);
+        int r = hmds_chunk(fetch, record, chunk, utc_now - remaining * KV_SECONDS_PER_DAY, background);
         if (r == HMDS_REFUSED)
             return 0;
         if (r == HMDS_STOP)
@@ -200,12 +200,12 @@ int intraday_days_to_get(const chart_rec* chart, mqt* record, int* first_missing
     *first_missing = 0;
     if (!chart || chart->header.bar_count <= 0)
         return keep;
-    int session_start = 0, session_end = 86400;
+    int session_start = 0, session_end = (int)KV_SECONDS_PER_DAY;
     {
         kv_lock guard(g_chart_lock);
         if (quote_source_cfg* cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT)) {
             session_start = cfg->open_time;
-            session_end = cfg->close_time ? cfg->close_time : 86400;
+            session_end = cfg->close_time ? cfg->close_time : (int)KV_SECONDS_PER_DAY;
         }
     }
     int last_trading = record ? current_trading_date(record) : market_trading_date(nullptr);
@@ -572,7 +572,7 @@ void request_daily_history(chart_rec* chart, int first, int last)
         int chunk = days < 365 ? days : 365;
         days -= chunk;
         char end_text[40];
-        utc_end_text(end_text, sizeof end_text, today_end_utc - (int64_t)days * 86400);
+        utc_end_text(end_text, sizeof end_text, today_end_utc - days * KV_SECONDS_PER_DAY);
         g_hmds_event.reset();
         if (!g_chart_load_hooks.req_intraday_data(chart, record, chunk, end_text)) {
             clear_hmds_target();

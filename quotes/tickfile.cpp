@@ -118,7 +118,7 @@ static void set_quote_time(mqt* r, int32_t time)
     kv_datetime dt;
     kv_split_seconds(time, &dt);
     r->quote_epoch = r->trade_epoch = time;
-    r->quote_time = r->trade_time = (int32_t)(((int64_t)time % 86400 + 86400) % 86400);
+    r->quote_time = r->trade_time = kv_time_of_day(time);
     r->quote_date = dt.year * 10000 + dt.month * 100 + dt.day;
 }
 
