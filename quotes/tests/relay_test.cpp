@@ -530,7 +530,10 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
         EXPECT_EQ(slots->orderbook[0].option, BOOK_OPTION_INSIDE_MARKET);
     }
     set_orderbook_option(a, 12, 1);
-    EXPECT_EQ(find_book_slots(a)->orderbook[1].option, 1);
+    {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(find_book_slots(a)->orderbook[1].option, 1);
+    }
 
     // Level 2 is not offered by this relay.
     EXPECT_EQ(subscribe_level2("IBM", 14, buf[2], 0), nullptr);
@@ -540,7 +543,10 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
     EXPECT_EQ(unsubscribe_orderbook(a, 13), 0);
     EXPECT_EQ(unsubscribe_orderbook(a, 11), 1);
     EXPECT_EQ(unsubscribe_orderbook(a, 12), 1);
-    EXPECT_EQ(find_book_slots(a), nullptr);
+    {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(find_book_slots(a), nullptr);
+    }
     ASSERT_TRUE(relay.wait_requests(2));
     auto reqs = relay.taken();
     ASSERT_EQ(reqs.size(), 2u);  // one add for the first window, one drop for the last
