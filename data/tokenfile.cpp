@@ -137,9 +137,7 @@ static void tokenize_line(char *line, int per_line, const char *path, int line_n
     for (; taken < per_line; taken++) out->emplace_back();
 }
 
-// Packs the tokens into one allocation: the texts, then the pointer array
-// sized from the token count, a null entry and the allocation's address.
-static char **pack_tokens(const std::vector<std::string> &toks) {
+char **pack_string_block(const std::vector<std::string> &toks) {
   size_t text = 0;
   for (const std::string &t : toks) text += t.size() + 1;
   size_t array_at = (text + 15) & ~(size_t)15;
@@ -195,7 +193,7 @@ int tokens_from_text(const char *data, size_t size, const char *name, int mode, 
     tokenize_line(line, per_line, name, line_no, &toks);
   }
   if (toks.empty()) return 1;
-  char **ptrs = pack_tokens(toks);
+  char **ptrs = pack_string_block(toks);
   if (!ptrs) {
     statmsg(SOURCE, __LINE__, "can't malloc", nullptr, STATMSG_ERROR);
     return 0;

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Modes of read_token_file.
 enum {
@@ -25,6 +27,10 @@ int read_token_file(const char *path, token_list *list, int mode);
 // The same over a file's bytes already in memory; name is used in reports.
 int tokens_from_text(const char *data, size_t size, const char *name, int mode, int *count,
                      char ***tokens);
+// Packs texts into one allocation laid out as a token list: the texts, then,
+// at a 16-byte boundary, the pointer array, a null entry and the
+// allocation's own address.  Null when out of memory; free with free_tokens.
+char **pack_string_block(const std::vector<std::string> &texts);
 // Releases a token array returned by read_token_file (null is fine).
 void free_tokens(char **tokens);
 void free_token_list(token_list *list);
