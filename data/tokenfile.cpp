@@ -221,3 +221,22 @@ void free_token_list(token_list *list) {
   list->tokens = nullptr;
   list->count = 0;
 }
+
+void read_config_once(config_file_once *cfg, const char *name, int mode) {
+  if (cfg->read) return;
+  cfg->read = true;
+  char path[KV_PATH_MAX * 2];
+  if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, name) ||
+      !read_token_file(path, &cfg->list, mode | TOKEN_FILE_QUIET)) {
+    cfg->list.count = 0;
+    cfg->list.tokens = nullptr;
+    statmsg(__FILE__, __LINE__, "Unable to read file:", path, STATMSG_ERROR);
+  }
+}
+
+void drop_config_once(config_file_once *cfg) {
+  free_token_list(&cfg->list);
+  cfg->list.count = 0;
+  cfg->list.tokens = nullptr;
+  cfg->read = false;
+}

@@ -20,6 +20,19 @@ struct token_list {
   char **tokens;
 };
 
+// A file of the CONFIG folder read on first use and kept until dropped.
+struct config_file_once {
+  token_list list;
+  bool read;
+};
+// Reads CONFIG/<name> into cfg->list the first time only (see the modes
+// above; a missing file is never reported by the reader).  A failure logs
+// "Unable to read file:" with the path and leaves the list empty, and the
+// file is not tried again until drop_config_once.  The caller serialises.
+void read_config_once(config_file_once *cfg, const char *name, int mode);
+// Frees the list; the next read_config_once reads the file again.
+void drop_config_once(config_file_once *cfg);
+
 // Reads path into tokens (see the modes above).  1 on success (count may be
 // 0, *tokens is then null), 0 on failure.  Free with free_tokens.
 int read_token_file(const char *path, int *count, char ***tokens, int mode);
