@@ -49,13 +49,17 @@ enum : int32_t {
     TU_MONTHLY = 11700,
     TU_MQT = 100000,
     TU_IEXT = 100001,
+    TU_SECONDS_LAST = -1,          // 1-second bars
+    TU_SECONDS_FIRST = -59,        // 59-second bars
     TU_TICK_BASE = -100,           // tick unit = TU_TICK_BASE - N
     TU_VOLUME_BASE = -1000000000,  // volume unit = TU_VOLUME_BASE - N
+    TU_TICK_FIRST = TU_TICK_BASE - 1,    // 1-tick bars
+    TU_TICK_LAST = TU_VOLUME_BASE + 1,   // the most ticks a bar can count
 };
 
-inline bool is_tick_unit(int32_t unit) { return unit <= -101 && unit >= -999999999; }
-inline bool is_volume_unit(int32_t unit) { return unit < -1000000000; }
-inline bool is_seconds_unit(int32_t unit) { return unit >= -59 && unit <= -1; }
+inline bool is_tick_unit(int32_t unit) { return unit <= TU_TICK_FIRST && unit >= TU_TICK_LAST; }
+inline bool is_volume_unit(int32_t unit) { return unit < TU_VOLUME_BASE; }
+inline bool is_seconds_unit(int32_t unit) { return unit >= TU_SECONDS_FIRST && unit <= TU_SECONDS_LAST; }
 inline bool is_intraday_unit(int32_t unit) { return unit < TU_DAILY; }
 
 // ---------------------------------------------------------------------------

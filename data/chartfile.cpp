@@ -498,7 +498,7 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
     }
 
     int n = 0, dropped = 0;
-    if (unit < -100) {
+    if (unit < TU_TICK_BASE) {
         // Tick and volume bars: the fetched span replaces the stored one.
         int32_t first = nf ? fb[0].time : INT32_MAX;
         int32_t last = nf ? fb[nf - 1].time : INT32_MAX;

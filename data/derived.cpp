@@ -273,7 +273,7 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     // The new unit must stay a code of the same kind.
     int64_t units = n * factor;
     int64_t new_unit = zero - units;
-    if (is_tick_unit(unit) ? new_unit < -999999999 : new_unit < INT32_MIN)
+    if (is_tick_unit(unit) ? new_unit < TU_TICK_LAST : new_unit < INT32_MIN)
         return nullptr;
 
     kv_lock guard(g_chart_lock);
