@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "settings/settings.h"
@@ -129,9 +130,7 @@ TEST_F(ChartThreadsTest, ChartForAWindowThatIsGoneIsReleased)
     // Closed after the chart was posted: the queued message releases it.
     test_window* w = new test_window;
     ASSERT_EQ(queue_chart_request(w->id, "BBB", 390, 0, 0, 0, nullptr, nullptr, 0), 1);
-    int64_t end = kv_monotonic_ms() + 5000;
-    while (kv_posted_count(w->id) == 0 && kv_monotonic_ms() < end)
-        kv_sleep_ms(1);
+    kv_wait_until([&] { return kv_posted_count(w->id) != 0; });
     ASSERT_EQ(kv_posted_count(w->id), 1);
     delete w;
     EXPECT_EQ(g_chart_list, nullptr);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/sync.h"
+#include "platform/testing/wait.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 
@@ -100,15 +101,10 @@ struct FakeRelay {
     // Waits (up to 5 s of real time) until n requests arrived.
     bool wait_requests(size_t n)
     {
-        for (int i = 0; i < 5000; i++) {
-            {
-                std::lock_guard<std::mutex> g(mu);
-                if (requests.size() >= n)
-                    return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        return kv_wait_until([&] {
+            std::lock_guard<std::mutex> g(mu);
+            return requests.size() >= n;
+        });
     }
     std::vector<std::vector<uint8_t>> taken()
     {

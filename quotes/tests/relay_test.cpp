@@ -19,21 +19,11 @@
 #include "quotes/router.h"
 #include "quotes/tests/fake_relay.h"
 #include "quotes/tests/quotes_fixture.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
 const char kRelayName[] = "KvRelayT";
-
-template <class F>
-bool wait_until(F pred)
-{
-    for (int i = 0; i < 5000; i++) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return pred();
-}
 
 std::string field_text(const std::vector<uint8_t>& b, size_t off, size_t n)
 {
@@ -174,7 +164,7 @@ TEST_F(RelayTest, ConnectsThroughRequestAndDataSockets)
     EXPECT_EQ(c[0], QR_REQ_CONNECT);
     EXPECT_EQ(field_text(c, 1, 15), "TESTHOST");
     EXPECT_EQ(field_text(c, 16, 16), "Korvane");
-    EXPECT_TRUE(wait_until([&] {
+    EXPECT_TRUE(kv_wait_until([&] {
         std::lock_guard<std::mutex> g(relay.mu);
         return relay.data_clients == 1;
     }));
@@ -439,7 +429,7 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
 
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
     ASSERT_TRUE(relay.wait_requests(2));
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     auto reqs = relay.taken();
     EXPECT_EQ(request_symbol(reqs[0]), "IBM");
     EXPECT_EQ(request_code(reqs[0]), 0x1000011u);
@@ -464,14 +454,14 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
     // A drop clears its kinds only.
     router_post_stream(0x2000020, a);
     ASSERT_TRUE(relay.wait_requests(5));
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(a->streams_held, 0x11u);
 
     // The last user goes while streams are held: the relay lets the record go.
     delete_multiquote(a);
     ASSERT_TRUE(relay.wait_requests(6));
     EXPECT_EQ(request_code(relay.taken()[5]), 0x20000FFu);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
     }));
@@ -499,7 +489,7 @@ TEST_F(RelayTest, RouterEndsBeforeAnyRefreshAndKeepsRecordsOfFailedRequests)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
     mqt* a = create_multiquote_struct("IBM");
     ASSERT_EQ(router_post_stream(0x1000011, a), 1);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(find_mqt("IBM"), a);
     EXPECT_EQ(a->symbol_slot, 0);
     EXPECT_EQ(stop_router_request_thread(), 1);
@@ -552,7 +542,7 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
     ASSERT_EQ(reqs.size(), 2u);  // one add for the first window, one drop for the last
     EXPECT_EQ(request_code(reqs[0]), 0x1000020u);
     EXPECT_EQ(request_code(reqs[1]), 0x2000020u);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(a->streams_held, 0u);
     delete_multiquote(a);
     delete_multiquote(a);
@@ -595,7 +585,7 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
     mqt* a = create_multiquote_struct("IBM");  // not yet connected: no request of its own
     router_post_stream(0x1000011, a);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     {
         kv_lock guard(g_chart_lock);
         EXPECT_EQ(FakeBroker::requests, 1);
@@ -604,13 +594,13 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
         EXPECT_EQ(a->streams_held, 0x11u);
     }
     router_post_stream(STREAM_ACCOUNT_INFO, nullptr);
-    ASSERT_TRUE(wait_until([] { return FakeBroker::accounts == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::accounts == 1; }));
     EXPECT_EQ(FakeBroker::orders, 1);
 
     // Lost market data: every record asked again under a new id.
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_TWS_RESUBSCRIBE, 0, 0));
-    ASSERT_TRUE(wait_until([] { return FakeBroker::requests == 2; }));
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::requests == 2; }));
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->symbol_slot == 43;
     }));
@@ -621,9 +611,9 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 
     // Collection closed: market data cancelled, the record's streams cleared.
     router_post_stream(STREAM_MARKET_CLOSED, nullptr);
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled.size() == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled.size() == 1; }));
     EXPECT_EQ(FakeBroker::cancelled[0], 43);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->streams_held == 0;
     }));
@@ -641,14 +631,14 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
     mqt* a = create_multiquote_struct("IBM");
     router_post_stream(0x1000011, a);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->symbol_slot == 42 && a->pending_streams == 0;
     }));
     delete_multiquote(a);  // the last user goes while market data flows
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled.size() == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled.size() == 1; }));
     EXPECT_EQ(FakeBroker::cancelled[0], 42);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
     }));
