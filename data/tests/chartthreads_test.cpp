@@ -18,6 +18,7 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -46,7 +47,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AutoUpdate = 0;
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
@@ -63,7 +63,6 @@ protected:
             free_chart_data(g_chart_list);
         }
         g_chart_load_hooks = saved_hooks_;
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     void store_daily(const char* symbol)
@@ -88,7 +87,7 @@ protected:
         return false;
     }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
 };
 
