@@ -126,27 +126,37 @@ static int count_groups(const chart_rec* src, int unit, int* first_bar)
     return groups;
 }
 
+// A record of the unit made from base: its names, dates and last quote
+// words, no bars yet.  Allocated through log (reported there on failure).
+static chart_rec* new_derived_chart(chart_alloc_log* log, const chart_rec* base, int32_t unit)
+{
+    chart_rec* chart = chart_log_alloc(log);
+    if (!chart) {
+        chart_log_fail(log, __FILE__, __LINE__, "calloc failed", base->header.symbol);
+        return nullptr;
+    }
+    chart->header.version = CHART_FILE_VERSION;
+    chart->header.magic = CHART_FILE_MAGIC;
+    memcpy(chart->header.symbol, base->header.symbol, sizeof chart->header.symbol);
+    memcpy(chart->header.description, base->header.description, sizeof chart->header.description);
+    chart->header.time_unit = unit;
+    chart->header.first_date = base->header.first_date;
+    chart->header.last_date = base->header.last_date;
+    chart->header.last_time = base->header.last_time;
+    chart->header.prev_close = base->header.prev_close;
+    chart->header.quote_word2 = base->header.quote_word2;
+    return chart;
+}
+
 chart_rec* compress_minute_chart(chart_rec* src, int unit)
 {
     if (!src || unit < 2)
         return nullptr;
     kv_lock guard(g_chart_lock);  // the source may be a listed chart that quotes update
     chart_alloc_log log{};
-    chart_rec* chart = chart_log_alloc(&log);
-    if (!chart) {
-        chart_log_fail(&log, __FILE__, __LINE__, "calloc failed", src->header.symbol);
+    chart_rec* chart = new_derived_chart(&log, src, unit);
+    if (!chart)
         return nullptr;
-    }
-    chart->header.version = CHART_FILE_VERSION;
-    chart->header.magic = CHART_FILE_MAGIC;
-    memcpy(chart->header.symbol, src->header.symbol, sizeof chart->header.symbol);
-    memcpy(chart->header.description, src->header.description, sizeof chart->header.description);
-    chart->header.time_unit = unit;
-    chart->header.first_date = src->header.first_date;
-    chart->header.last_date = src->header.last_date;
-    chart->header.last_time = src->header.last_time;
-    chart->header.prev_close = src->header.prev_close;
-    chart->header.quote_word2 = src->header.quote_word2;
     chart->header.flags = CHART_BARS_CHANGED;
     chart->session_offset = unit < TU_DAILY && unit % 13 == 0 ? NINE_THIRTY : 0;
 
@@ -285,21 +295,9 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     int groups = (int)(((int64_t)count - first_bar + factor - 1) / factor);
 
     chart_alloc_log log{};
-    chart_rec* chart = chart_log_alloc(&log);
-    if (!chart) {
-        chart_log_fail(&log, __FILE__, __LINE__, "calloc failed", base->header.symbol);
+    chart_rec* chart = new_derived_chart(&log, base, (int32_t)new_unit);
+    if (!chart)
         return nullptr;
-    }
-    chart->header.version = CHART_FILE_VERSION;
-    chart->header.magic = CHART_FILE_MAGIC;
-    memcpy(chart->header.symbol, base->header.symbol, sizeof chart->header.symbol);
-    memcpy(chart->header.description, base->header.description, sizeof chart->header.description);
-    chart->header.time_unit = (int32_t)new_unit;
-    chart->header.first_date = base->header.first_date;
-    chart->header.last_date = base->header.last_date;
-    chart->header.last_time = base->header.last_time;
-    chart->header.prev_close = base->header.prev_close;
-    chart->header.quote_word2 = base->header.quote_word2;
     chart->header.flags = CHART_READ_ONLY | (base->header.flags & CHART_INHERITED);
     if (is_volume_unit(unit))
         chart->header.volume_per_bar = (int32_t)units;
