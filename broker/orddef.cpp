@@ -104,6 +104,20 @@ int orddef_decode(const uint8_t *p, size_t len, OrderDef *out) {
   return 1;
 }
 
+int orddef_decode_file(const uint8_t *p, size_t len, std::vector<OrderDef> *out) {
+  OrderDef d;
+  if (!orddef_decode(p, len, &d)) return 0;
+  out->push_back(d);
+  if (get_le32(p + ORDDEF_OFF_VERSION) == 0) return 1;  // the old form holds one record
+  int count = 1;
+  for (size_t off = ORDDEF_SIZE; len - off >= (size_t)ORDDEF_SIZE; off += ORDDEF_SIZE) {
+    if (get_le32(p + off + ORDDEF_OFF_VERSION) == 0 || !orddef_decode(p + off, ORDDEF_SIZE, &d)) break;
+    out->push_back(d);
+    count++;
+  }
+  return count;
+}
+
 int orddef_key(const mqt *rec, char *out, size_t size) {
   if (!rec || !rec->symbol[0]) return 0;
   const char *prefix = strcmp(rec->sec_type, "OPT") == 0 ? "O_" : "";
@@ -162,12 +176,18 @@ OrderDef *COrderDefStore::Read(const char *path) {
     if (err.cause != KV_FE_FILE_NOT_FOUND) show_file_error(&err);
     return nullptr;
   }
-  OrderDef *d = new OrderDef;
-  if (!orddef_decode((const uint8_t *)bytes.data(), bytes.size(), d) || !Link(d)) {
-    delete d;
-    return nullptr;
+  std::vector<OrderDef> defs;
+  orddef_decode_file((const uint8_t *)bytes.data(), bytes.size(), &defs);
+  OrderDef *first = nullptr;
+  for (const OrderDef &one : defs) {
+    OrderDef *d = new OrderDef(one);
+    if (!Link(d)) {
+      delete d;
+      continue;
+    }
+    if (!first) first = d;
   }
-  return d;
+  return first;
 }
 
 void COrderDefStore::LoadAll() {
@@ -207,17 +227,50 @@ OrderDef *COrderDefStore::GetForSymbol(const mqt *rec) {
   return d;
 }
 
+// 1 when the loaded definition d is stored in the file at path.
+static int stored_in(const OrderDef *d, const char *path) {
+  if (d->path[0]) return strcmp(d->path, path) == 0;
+  char own[KV_MAX_PATH];
+  return orddef_path(d->key, own, sizeof own) && strcmp(own, path) == 0;
+}
+
 int COrderDefStore::Write(OrderDef *def, const char *path) {
-  OrderDef saved = *def;
-  saved.flags &= ~ORDDEF_MODIFIED;
-  uint8_t bytes[ORDDEF_SIZE];
-  orddef_encode(&saved, bytes);
+  // The file may hold definitions of other keys (see orddef.h): those not
+  // loaded are kept as they are on file.
+  std::string old_bytes;
   kv_file_error err;
-  if (!kv_write_file_atomic(path, bytes, sizeof bytes, &err)) {
+  std::vector<OrderDef> on_file;
+  if (kv_read_file(path, &old_bytes, &err)) {
+    orddef_decode_file((const uint8_t *)old_bytes.data(), old_bytes.size(), &on_file);
+  } else if (err.cause != KV_FE_FILE_NOT_FOUND) {
+    show_file_error(&err);  // what the file holds cannot be kept: it stays as it is
+    return 0;
+  }
+  std::vector<OrderDef *> mine;  // loaded definitions of this file, def first
+  mine.push_back(def);
+  for (OrderDef *d = head_; d; d = d->next)
+    if (d != def && stored_in(d, path)) mine.push_back(d);
+  std::vector<OrderDef> records;
+  std::vector<int> used(mine.size(), 0);
+  for (const OrderDef &f : on_file) {
+    size_t i = 0;
+    while (i < mine.size() && strcmp(mine[i]->key, f.key) != 0) i++;
+    if (i < mine.size() && used[i]) continue;  // a key twice on file: kept once
+    if (i < mine.size()) used[i] = 1;
+    records.push_back(i < mine.size() ? *mine[i] : f);
+  }
+  for (size_t i = 0; i < mine.size(); i++)
+    if (!used[i]) records.push_back(*mine[i]);
+  std::string bytes(records.size() * ORDDEF_SIZE, '\0');
+  for (size_t i = 0; i < records.size(); i++) {
+    records[i].flags &= ~ORDDEF_MODIFIED;
+    orddef_encode(&records[i], (uint8_t *)&bytes[i * ORDDEF_SIZE]);
+  }
+  if (!kv_write_file_atomic(path, bytes.data(), bytes.size(), &err)) {
     show_file_error(&err);
     return 0;
   }
-  def->flags &= ~ORDDEF_MODIFIED;
+  for (OrderDef *d : mine) d->flags &= ~ORDDEF_MODIFIED;
   return 1;
 }
 

@@ -1,14 +1,20 @@
 // Order definitions: per symbol, how chart trading builds orders (paper or
 // real, paper account, lot and increment sizes, order kinds and offsets).
 //
-// One definition is stored per file "<DATA>/<key>.orddef" as a 504-byte
-// little-endian record; templates "<DATA>/DEFAULT_<security type>.orddef"
-// seed new definitions.  COrderDefStore keeps the loaded definitions in a
-// list linked through `next`.
+// A definition is stored in "<DATA>/<name>.orddef" as a 504-byte
+// little-endian record, the name being the key cut before its second "_".
+// Keys that differ only after that point (expiries of one contract, such as
+// FE_ZB_200312 and FE_ZB_200403) share a file: it then holds one record per
+// key, one after another.  A file whose version word is 0 is one record of
+// the old form.  Templates "<DATA>/DEFAULT_<security type>.orddef" seed new
+// definitions.  COrderDefStore keeps the loaded definitions in a list linked
+// through `next`.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include <vector>
 
 struct mqt;
 
@@ -88,6 +94,11 @@ void orddef_encode(const OrderDef *def, uint8_t out[ORDDEF_SIZE]);
 // 0 for a short record or a non-finite offset or commission.
 int orddef_decode(const uint8_t *data, size_t len, OrderDef *out);
 
+// Every record of a file image: one old-form record, or current-form
+// records one after another.  Stops at the first record that does not
+// decode; returns the count kept (0 when the first fails).
+int orddef_decode_file(const uint8_t *data, size_t len, std::vector<OrderDef> *out);
+
 // The definition key of a record: its symbol, "O_" and the symbol for an
 // option.  Returns 0 when it does not fit.
 int orddef_key(const mqt *rec, char *out, size_t size);
@@ -107,8 +118,9 @@ class COrderDefStore {
 
   // Reads every "*.orddef" of the data folder.
   void LoadAll();
-  // Reads and links one file; null when unreadable, malformed or its key
-  // is already loaded.  File errors other than a missing file are shown.
+  // Reads and links the definitions of one file; returns the first one
+  // linked, null when the file is unreadable, malformed or all its keys
+  // are already loaded.  File errors other than a missing file are shown.
   OrderDef *Read(const char *path);
   // The definition of the record's key, made from a template or zero when
   // none is loaded.  Null only when the record has no usable key.
@@ -116,8 +128,10 @@ class COrderDefStore {
   // The loaded definition of the record's key, or null.
   OrderDef *Find(const mqt *rec);
   OrderDef *FindKey(const char *key);
-  // Writes the definition to path by atomic replace; on success clears the
-  // modified flag and returns 1, else shows the error and returns 0.
+  // Writes the definition to path by atomic replace, together with every
+  // other definition of that file: the loaded ones as they are in memory,
+  // the others as they were on file.  On success clears the modified flag
+  // of those written and returns 1, else shows the error and returns 0.
   int Write(OrderDef *def, const char *path);
   // Writes every modified definition that has a path.
   void SaveModified();

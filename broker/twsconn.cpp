@@ -114,7 +114,7 @@ int socket_input_thread(void*)
             break;
         }
         if (!tws_process_message() && g_tws_peer_error.load() == -1)
-            kv_sleep_ms(20);
+            tws_wait_input(20);
     }
     debug_trace("exiting socket_input_thread\n");
     return 0;
@@ -370,6 +370,7 @@ int tws_connect(const char* host, int port, int client_id, kv_hwnd wnd)
     }
 
     g_tws_peer_error = -1;
+    tws_wire_reset();
     if (!handshake(client_id)) {
         g_tws_socket_lock.unlock();
         stop_tws_confirm_thread();
@@ -440,11 +441,13 @@ int tws_disconnect()
     int how = g_tws_peer_error.load();
     if (how != TWS_ECONNRESET) {
         how = 0;
-        for (int i = 0; fd >= 0 && i < DRAIN_MAX; i++) {
-            char c;
-            ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
-            if (n == 1)
+        char buf[4096];
+        for (int total = 0; fd >= 0 && total < DRAIN_MAX;) {
+            ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n > 0) {
+                total += (int)n;
                 continue;
+            }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {

@@ -24,6 +24,9 @@ int tws_request_begin(int ticker_id)
 
 void tws_request_end()
 {
+    // A request cut short by a failed send leaves the stream torn.
+    if (tws_take_send_failure())
+        tws_close_bad_stream("send failed");
     g_tws_socket_lock.unlock();
 }
 

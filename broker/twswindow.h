@@ -1,8 +1,9 @@
 // TWS's own windows, as the connect sequence needs them: whether TWS runs,
 // starting it, typing the login, and pressing "Yes" in its confirmation
 // dialogs.  The work is done by a backend of the window system; the one
-// installed by default drives no windows: it cannot tell whether TWS runs
-// and answers that it does, so that the connection is simply tried.
+// installed by default drives no windows: it takes TWS as running when its
+// API port (QRHostname, QRPortNum) accepts a TCP connection, and can
+// neither launch TWS nor log into it.
 #pragma once
 
 struct tws_window_backend {
@@ -24,6 +25,9 @@ int tws_is_running();
 int tws_login(const char* user, const char* password);
 int tws_launch();
 void tws_confirm_dialogs();
+// 1 when a TCP connection to host:port is accepted within timeout_ms (the
+// connection is closed again at once), else 0.
+int tws_port_answers(const char* host, int port, int timeout_ms);
 // 1 when QRHostname is exactly "127.0.0.1" or this computer's name (without
 // regard to case), else 0.
 int tws_host_is_local();

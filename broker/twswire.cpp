@@ -4,16 +4,16 @@
 #include <errno.h>
 #include <limits.h>
 #include <math.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 
-#include "broker/twsconn.h"
 #include "broker/twserrors.h"
 #include "data/debugtrace.h"
 #include "data/statmsg.h"
-#include "platform/thread.h"
+#include "platform/clock.h"
 
 std::atomic<int> g_tws_socket{-1};
 char g_tws_field[TWS_FIELD_MAX];
@@ -21,6 +21,13 @@ char g_tws_trace_ring[TWS_TRACE_RING_SIZE];
 int g_tws_trace_pos;
 int g_tws_read_failed;
 std::atomic<int> g_tws_peer_error{-1};
+
+// Input received but not yet taken.  Only the reader touches it (the input
+// thread, or the connect during its handshake before that thread runs).
+static char s_input[TWS_INPUT_BUF_SIZE];
+static int s_input_pos;
+static int s_input_len;
+static std::atomic<int> s_send_failed{0};
 
 int tws_socket_error(int err)
 {
@@ -33,7 +40,23 @@ int tws_socket_error(int err)
     return err;
 }
 
-static void note_peer_gone(int err);
+// The peer is gone when the stream ended or a receive failed for good.
+static void note_peer_gone(int err)
+{
+    int none = -1;
+    g_tws_peer_error.compare_exchange_strong(none, err);
+}
+
+void tws_wire_reset()
+{
+    s_input_pos = s_input_len = 0;
+    s_send_failed = 0;
+}
+
+int tws_take_send_failure()
+{
+    return s_send_failed.exchange(0);
+}
 
 // ---------------------------------------------------------------------------
 // Writing.  A send that stops half-way (the socket's send time-out) would
@@ -55,7 +78,7 @@ static void send_all(const char* data, size_t len)
             // TWS took nothing within the send time-out, or the connection
             // failed: a message cut short would garble all that follows.
             note_peer_gone(tws_socket_error(n < 0 ? errno : EPIPE));
-            tws_close_bad_stream("send failed");
+            s_send_failed = 1;
             return;
         }
         data += n;
@@ -95,15 +118,22 @@ static void trace_put(char c)
     g_tws_trace_pos = g_tws_trace_pos >= TWS_TRACE_RING_SIZE - 1 ? 0 : g_tws_trace_pos + 1;
 }
 
-static void trace_puts(const char* s)
+static void trace_write(const char* s, int n)
 {
-    while (*s)
-        trace_put(*s++);
+    while (n > 0) {
+        int room = TWS_TRACE_RING_SIZE - g_tws_trace_pos;
+        int k = n < room ? n : room;
+        memcpy(g_tws_trace_ring + g_tws_trace_pos, s, (size_t)k);
+        g_tws_trace_pos = (g_tws_trace_pos + k) % TWS_TRACE_RING_SIZE;
+        s += k;
+        n -= k;
+    }
 }
 
-// One byte without waiting: 1 read, 0 the peer closed, -1 error (*err the
-// broker-link number; TWS_EWOULDBLOCK when nothing is waiting).
-static int recv_byte(char* c, int* err)
+// Refills the empty input buffer.  Waits in poll() until deadline (a
+// monotonic time; 0: no wait).  1 input taken, 0 the peer closed, -1 error
+// (*err the broker-link number; TWS_EWOULDBLOCK when nothing came in time).
+static int fill_input(int64_t deadline, int* err)
 {
     int fd = g_tws_socket.load();
     if (fd < 0) {
@@ -111,23 +141,42 @@ static int recv_byte(char* c, int* err)
         return -1;
     }
     for (;;) {
-        ssize_t n = recv(fd, c, 1, MSG_DONTWAIT);
-        if (n == 1)
+        ssize_t n = recv(fd, s_input, sizeof s_input, MSG_DONTWAIT);
+        if (n > 0) {
+            s_input_pos = 0;
+            s_input_len = (int)n;
             return 1;
+        }
         if (n == 0)
             return 0;
         if (errno == EINTR)
             continue;
-        *err = tws_socket_error(errno);
-        return -1;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            *err = tws_socket_error(errno);
+            return -1;
+        }
+        int64_t left = deadline - kv_monotonic_ms();
+        if (deadline == 0 || left <= 0) {
+            *err = TWS_EWOULDBLOCK;
+            return -1;
+        }
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, (int)left) < 0 && errno != EINTR) {
+            *err = tws_socket_error(errno);
+            return -1;
+        }
     }
 }
 
-// The peer is gone when the stream ended or a receive failed for good.
-static void note_peer_gone(int err)
+int tws_wait_input(int ms)
 {
-    int none = -1;
-    g_tws_peer_error.compare_exchange_strong(none, err);
+    if (s_input_pos < s_input_len)
+        return 1;
+    int fd = g_tws_socket.load();
+    if (fd < 0)
+        return 0;
+    pollfd p = {fd, POLLIN, 0};
+    return poll(&p, 1, ms) > 0;
 }
 
 // The connection was closed by this side (the socket is gone): what the
@@ -137,38 +186,50 @@ static int closed_here()
     return g_tws_socket.load() < 0;
 }
 
-// Reads bytes into buf (size bytes, terminator included) up to the NUL.
-// Returns the length; on failure sets g_tws_read_failed and *err.
+// Takes bytes into buf (size bytes, terminator included) up to the NUL,
+// waiting for the rest of the field up to its deadline.  Returns the
+// length; on failure sets g_tws_read_failed and *err.
 static int read_field_bytes(char* buf, int size, int* err)
 {
     int n = 0;
-    int waits = 0;
+    int64_t deadline = 0;   // set at the first wait
     *err = 0;
     for (;;) {
-        char c;
-        int r = recv_byte(&c, err);
-        if (r == 1) {
-            trace_put(c);
-            if (c == 0)
-                break;
-            if (n >= size - 1) {
+        if (s_input_pos < s_input_len) {
+            const char* from = s_input + s_input_pos;
+            int avail = s_input_len - s_input_pos;
+            const char* nul = (const char*)memchr(from, 0, (size_t)avail);
+            int take = nul ? (int)(nul - from) : avail;
+            int room = size - 1 - n;
+            if (take > room) {
+                // Too long: what fits is kept, and the message is given up.
+                trace_write(from, room + 1);
+                memcpy(buf + n, from, (size_t)room);
+                n += room;
+                s_input_pos += room + 1;
                 g_tws_read_failed = TWS_READ_TOO_LONG;
                 break;
             }
-            buf[n++] = c;
+            memcpy(buf + n, from, (size_t)take);
+            n += take;
+            trace_write(from, nul ? take + 1 : take);
+            s_input_pos += nul ? take + 1 : take;
+            if (nul)
+                break;
             continue;
         }
-        if (r < 0 && *err == TWS_EWOULDBLOCK && ++waits <= TWS_FIELD_WAITS) {
-            kv_sleep_ms(5);
+        if (!deadline)
+            deadline = kv_monotonic_ms() + TWS_FIELD_WAIT_MS;
+        int r = fill_input(deadline, err);
+        if (r == 1)
             continue;
-        }
-        if (r == 0 || *err != TWS_EWOULDBLOCK) {
+        if (r < 0 && *err == TWS_EWOULDBLOCK) {
+            g_tws_read_failed = TWS_READ_TIMEOUT;
+        } else {
             if (r == 0)
                 *err = 0;
             note_peer_gone(*err);
             g_tws_read_failed = TWS_READ_GONE;
-        } else {
-            g_tws_read_failed = TWS_READ_TIMEOUT;
         }
         break;
     }
@@ -178,9 +239,8 @@ static int read_field_bytes(char* buf, int size, int* err)
 
 int tws_read_msg_id()
 {
-    char c = '?';
     int err = 0;
-    int r = recv_byte(&c, &err);
+    int r = s_input_pos < s_input_len ? 1 : fill_input(0, &err);
     if (r < 0) {
         if (err == TWS_EWOULDBLOCK)
             return -1;
@@ -197,13 +257,14 @@ int tws_read_msg_id()
         tws_error(1, 0, "506 Unexplained zero bytes read.", 0);
         return -1;
     }
+    char c = s_input[s_input_pos++];
     if (c == 0) {
         tws_error(1, 0, "507 Null string read when expecting integer", 0);
         return -1;
     }
     // The mark goes in only for a message: polls that find nothing would
     // otherwise wipe the ring within seconds.
-    trace_puts("\r\n[");
+    trace_write("\r\n[", 3);
     char buf[TWS_MSG_ID_MAX];
     buf[0] = c;
     trace_put(c);

@@ -3,13 +3,16 @@
 // prefix, its first field the message id.  Integers go out with "%i",
 // doubles with "%f", text as it stands, an absent value as a lone NUL.
 //
-// Input is read one byte per receive, never blocking: a field may arrive in
-// pieces, with gaps of up to TWS_FIELD_WAITS x 5 ms.  Every field is
-// bounded; a field that cannot be read whole (too long, timed out, the peer
-// gone) marks the message as failed (g_tws_read_failed), after which every
-// further read of that message returns an empty field at once, so that one
-// bad message costs at most one wait budget.  The connection closes such a
-// stream (broker/twsconn.h).
+// Input is received into a buffer, as much as has arrived, and fields are
+// taken from it.  A message id is only read when input is waiting; once a
+// message has begun, a field may arrive in pieces, and the reader waits in
+// poll() for the rest until TWS_FIELD_WAIT_MS have passed since the field
+// began.  Every field is bounded; a field that cannot be read whole (too
+// long, timed out, the peer gone) marks the message as failed
+// (g_tws_read_failed), after which every further read of that message
+// returns an empty field at once, so that one bad message costs at most one
+// wait.  A send that fails marks the stream (tws_take_send_failure).  The
+// wire only reports: the connection decides to close (broker/twsconn.h).
 #pragma once
 
 #include <atomic>
@@ -18,7 +21,8 @@ enum {
     TWS_FIELD_MAX = 16384,       // g_tws_field: at most 16,383 characters
     TWS_MSG_ID_MAX = 256,        // message id: at most 255 characters
     TWS_TRACE_RING_SIZE = 2048,  // raw input kept for tws_dump_trace
-    TWS_FIELD_WAITS = 800,       // 5 ms waits allowed within one field
+    TWS_FIELD_WAIT_MS = 4000,    // time allowed for the rest of one field
+    TWS_INPUT_BUF_SIZE = 8192,   // bytes taken from the socket at once
     TWS_NUM_BUF = 20,            // formatted integer or double
 };
 
@@ -58,6 +62,16 @@ int tws_socket_error(int err);
 void tws_send_text(const char* text);
 void tws_send_int(int value);
 void tws_send_double(double value);
+
+// Forgets input buffered from an earlier socket and any send failure; the
+// connect calls it before the handshake on a new socket.
+void tws_wire_reset();
+// Waits up to ms for input (or the end of the stream) on the socket;
+// returns at once when buffered input is waiting.  1 input, 0 none.
+int tws_wait_input(int ms);
+// 1 once after a send failed since the last call (the stream is torn: the
+// peer is marked gone and nothing more is sent), else 0.
+int tws_take_send_failure();
 
 // Reading.  tws_read_text returns g_tws_field; tws_read_int and
 // tws_read_double convert it (an empty field is 0; a number out of the

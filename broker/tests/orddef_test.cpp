@@ -185,6 +185,41 @@ TEST_F(OrderDefTest, TemplateSeedsNewDefinitionWrittenOnSave) {
   EXPECT_EQ(onfile[ORDDEF_OFF_LOT], 5);
 }
 
+// Two expiries of one contract share the file FE_ZB.orddef: a definition
+// made for the second keeps the user's definition of the first, whether
+// the file was loaded first or not.
+TEST_F(OrderDefTest, ExpiriesSharingAFileKeepEachOthersDefinitions) {
+  for (int load_first : {1, 0}) {
+    SCOPED_TRACE(load_first);
+    std::string first = image("FE_ZB_200312", 7);
+    memcpy(&first[ORDDEF_OFF_ACCOUNT], "PAPER1", 6);
+    root_.write("DATA/FE_ZB.orddef", first);
+    COrderDefStore store;
+    if (load_first) store.LoadAll();
+    strcpy(rec_.symbol, "FE_ZB_200403");
+    strcpy(rec_.sec_type, "FUT");
+    OrderDef *d = store.GetForSymbol(&rec_);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->lot_size, 0);
+    EXPECT_EQ(root_.read("DATA/FE_ZB.orddef").size(), 2u * ORDDEF_SIZE);
+    d->lot_size = 3;
+    d->flags |= ORDDEF_MODIFIED;
+    store.SaveModified();
+
+    COrderDefStore again;
+    again.LoadAll();
+    OrderDef *a = again.FindKey("FE_ZB_200312");
+    OrderDef *b = again.FindKey("FE_ZB_200403");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->lot_size, 7);
+    EXPECT_STREQ(a->account, "PAPER1");
+    EXPECT_EQ(b->lot_size, 3);
+    strcpy(rec_.symbol, "FE_ZB_200312");
+    EXPECT_EQ(again.GetForSymbol(&rec_), a);
+  }
+}
+
 TEST_F(OrderDefTest, OptionKeyAndUnsafeSymbolNeverBecomeFileNames) {
   strcpy(rec_.symbol, "IBM");
   strcpy(rec_.sec_type, "OPT");

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,9 +129,19 @@ class TwsTest : public TempRootTest {
   std::vector<status> statuses_;
   std::vector<int> closes_;
   kv_hwnd wnd_ = 0;
-  static std::vector<int> &sounds() {
+  // Sounds are queued on whichever thread met the event (often the
+  // reader): the list is kept under its own lock.
+  static std::mutex &sounds_lock() {
+    static std::mutex m;
+    return m;
+  }
+  static std::vector<int> &sound_list() {
     static std::vector<int> s;
     return s;
+  }
+  static std::vector<int> sounds() {
+    std::lock_guard<std::mutex> g(sounds_lock());
+    return sound_list();
   }
 
   void SetUp() override {
@@ -139,10 +150,18 @@ class TwsTest : public TempRootTest {
     snprintf(g_settings.QRHostname, sizeof g_settings.QRHostname, "127.0.0.1");
     g_cont_update = 1;
     g_mqt_hooks = {};
-    g_mqt_hooks.queue_sound = [](int n) { sounds().push_back(n); };
-    sounds().clear();
+    g_mqt_hooks.queue_sound = [](int n) {
+      std::lock_guard<std::mutex> g(sounds_lock());
+      sound_list().push_back(n);
+    };
+    {
+      std::lock_guard<std::mutex> g(sounds_lock());
+      sound_list().clear();
+    }
     g_tws_error_hooks = {};
+    // TWS's window is there: the connection is tried.
     g_tws_window_backend = g_tws_null_window_backend;
+    g_tws_window_backend.is_running = [] { return 1; };
     g_tws_launch_state = TWS_LAUNCH_IDLE;
     g_tws_closed = 0;
     g_hist_data_error = 0;

@@ -217,7 +217,6 @@ TEST_F(TwsConnTest, BadInputClosesTheConnectionCleanly) {
     std::string bytes;
     const char *report;
   } cases[] = {
-      {"unknown message id", field_bytes({"77", "1"}), "505 Fatal Error: Unknown message id"},
       {"field too long", "9" + std::string(1, '\0') + std::string(TWS_FIELD_MAX + 10, 'x'),
        "field too long"},
       {"message id too long", std::string(TWS_MSG_ID_MAX + 5, '7'), "message id too long"},
@@ -238,6 +237,44 @@ TEST_F(TwsConnTest, BadInputClosesTheConnectionCleanly) {
     EXPECT_TRUE(has_status("IB connection closed"));
     EXPECT_TRUE(peer.sees_end());
   }
+}
+
+TEST_F(TwsConnTest, ConnectSequenceRepliesAndUnknownIdsLeaveTheSessionConnected) {
+  fake_tws_peer peer;
+  ASSERT_EQ(1, connect_peer(peer, 38, 7));
+  peer.read_fields(5);
+  g_tws_msg_handlers[9] = sum_nine;   // the marker: every other id has no handler
+  ASSERT_EQ(1, start_socket_input_thread());
+  // Replies to the connect sequence and the data that follows, none of
+  // them with a handler yet: each is read to its end.
+  std::vector<std::string> open_order = {"5", "3", "12", "IBM", "STK", "", "0", "", "SMART", "USD",
+                                         "IBM", "BUY", "100", "LMT", "99.5", "0", "DAY", "", "DU1",
+                                         "O", "0", "ref", "7"};
+  std::vector<std::vector<std::string>> replies = {
+      {"9", "1", "1"},
+      {"49", "1", "1765375200"},
+      {"15", "1", "DU1,DU2"},
+      open_order,
+      {"3", "6", "12", "Submitted", "0", "100", "0", "55", "0", "0", "7", ""},
+      {"6", "2", "NetLiquidation", "1000", "USD", "DU1"},
+      {"1", "6", "5", "4", "101.5", "300", "1"},
+      {"2", "6", "5", "5", "300"},
+      {"17", "3", "305", "20261210", "20261211", "2", "1765375200", "1", "2", "0.5", "1.5", "10",
+       "1.2", "false", "3", "1765375260", "1", "2", "0.5", "1.5", "10", "1.2", "true", "3"},
+      {"21", "6", "5", "13", "0.1", "0.2", "0.3", "0.4"},
+      {"53", "1"},
+      {"77"},   // not a message TWS sends: reported, the stream goes on
+  };
+  for (const auto &r : replies) peer.send_fields(r);
+  peer.send_fields({"9", "1", "41"});
+  ASSERT_TRUE(pump_until([] { return g_nine_sum.load() == 42; }));
+  EXPECT_TRUE(has_status("IB Error(77): 505 Fatal Error: Unknown message id"));
+  EXPECT_FALSE(has_status("Closing the connection to TWS"));
+  EXPECT_EQ(1, g_tws_connected.load());
+  EXPECT_TRUE(closes_.empty());
+  // The link still works both ways.
+  ReqIds(1);
+  EXPECT_EQ((std::vector<std::string>{"8", "1", "1"}), peer.read_fields(3));
 }
 
 TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
@@ -440,6 +477,27 @@ TEST_F(TwsConnTest, RelayReachesTheLinkThroughItsHooks) {
   g_qr_hooks = saved;
   g_chart_load_hooks.broker_connected = nullptr;
   g_chart_load_hooks.hist_data_error = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Without a window backend, TWS counts as running only while something
+// accepts connections on the configured port, so auto-start can happen.
+TEST_F(TwsLaunchTest, WithoutWindowsTwsRunsOnlyWhileItsPortAnswers) {
+  g_tws_window_backend = g_tws_null_window_backend;
+  {
+    fake_tws_peer listening;
+    g_qr_port_num = listening.port;
+    EXPECT_EQ(1, tws_is_running());
+  }
+  EXPECT_EQ(0, tws_is_running());
+  g_pref_flags1 |= 0x4;   // start TWS when it is not running
+  EXPECT_EQ(0, tws_connect("127.0.0.1", g_qr_port_num, 1, wnd_));
+  EXPECT_TRUE(has_status("Attempting to auto start TWS"));
+  EXPECT_TRUE(has_status("Unable to auto start TWS"));
+  EXPECT_EQ(TWS_LAUNCH_FAILED, g_tws_launch_state.load());
 }
 
 }  // namespace

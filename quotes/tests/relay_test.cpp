@@ -2,8 +2,10 @@
 // against a fake relay that speaks the real records over real sockets.
 #include <errno.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -548,21 +550,36 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
     delete_multiquote(a);
 }
 
-// The broker link as the request thread sees it.
+// The broker link as the request thread sees it.  The request thread
+// calls it while the test reads it: counters are atomic, the list of
+// cancelled ids is kept under its lock.
 struct FakeBroker {
-    static int connected, requests, orders, accounts, closes;
-    static std::vector<int> cancelled;
+    static std::atomic<int> connected, requests, orders, accounts, closes;
+    static std::mutex lock;
+    static std::vector<int> cancelled_list;
     static int is_connected() { return connected; }
     static int connect(const char*, int, int) { return connected = 1; }
     static int req_mkt_data(mqt*) { return ++requests == 1 ? 42 : 43; }
-    static void cancel(int id) { cancelled.push_back(id); }
+    static void cancel(int id)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        cancelled_list.push_back(id);
+    }
+    static std::vector<int> cancelled()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return cancelled_list;
+    }
     static void open_orders() { orders++; }
     static void account_updates() { accounts++; }
     static void request_close() { closes++; }
     static void install()
     {
         connected = requests = orders = accounts = closes = 0;
-        cancelled.clear();
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            cancelled_list.clear();
+        }
         g_qr_hooks.tws_connected = is_connected;
         g_qr_hooks.tws_connect = connect;
         g_qr_hooks.req_mkt_data = req_mkt_data;
@@ -572,9 +589,10 @@ struct FakeBroker {
         g_qr_hooks.tws_request_close = request_close;
     }
 };
-int FakeBroker::connected, FakeBroker::requests, FakeBroker::orders,
+std::atomic<int> FakeBroker::connected, FakeBroker::requests, FakeBroker::orders,
     FakeBroker::accounts, FakeBroker::closes;
-std::vector<int> FakeBroker::cancelled;
+std::mutex FakeBroker::lock;
+std::vector<int> FakeBroker::cancelled_list;
 
 TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 {
@@ -611,8 +629,8 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 
     // Collection closed: market data cancelled, the record's streams cleared.
     router_post_stream(STREAM_MARKET_CLOSED, nullptr);
-    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled.size() == 1; }));
-    EXPECT_EQ(FakeBroker::cancelled[0], 43);
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    EXPECT_EQ(FakeBroker::cancelled()[0], 43);
     ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->streams_held == 0;
@@ -636,8 +654,8 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
         return a->symbol_slot == 42 && a->pending_streams == 0;
     }));
     delete_multiquote(a);  // the last user goes while market data flows
-    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled.size() == 1; }));
-    EXPECT_EQ(FakeBroker::cancelled[0], 42);
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    EXPECT_EQ(FakeBroker::cancelled()[0], 42);
     ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
