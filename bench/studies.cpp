@@ -1,6 +1,10 @@
 // Study computation speed: full computation over long charts (per bar),
 // the same over a tenth of the bars (linearity), and the update for one new
-// quote (restart 0 on the last bar) on a short and a long chart.
+// quote (restart 0 on the last bar) on a short and a long chart.  The
+// baseline is one pass over the same bars that reads each close and writes
+// one float: a study's per-bar figure is read as a ratio to it, measured in
+// the same run.  The Ferlume1 studies run from the plug-in, loaded as the
+// program loads it (dlopen) with the engine's callback table.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "data/chart.h"
+#include "platform/dynlib.h"
 #include "studies/study.h"
 #include "studies/study_internal.h"
 #include "studies/study_types.h"
@@ -88,44 +93,103 @@ const StudyDef kStudies[] = {
 };
 const int kStudyCount = sizeof kStudies / sizeof kStudies[0];
 
-const char *study_what(int type) {
+// Ferlume1 studies by index with their default parameters (the Keltner
+// channel draws on other studies of a chart's list and is left out).
+struct lib_case {
+  int index;
+  const char *what;
+};
+const lib_case kLibStudies[] = {
+    {0, "Ferlume1 UOSC"}, {1, "Ferlume1 CVI"},  {2, "Ferlume1 ATR"},  {3, "Ferlume1 TSI"},
+    {4, "Ferlume1 TSIsl"}, {5, "Ferlume1 TSF"},  {6, "Ferlume1 TSFB"}, {7, "Ferlume1 TSFD"},
+    {8, "Ferlume1 TEF"},  {10, "Ferlume1 SAR"}, {11, "Ferlume1 +DI"}, {12, "Ferlume1 -DI"},
+    {13, "Ferlume1 ADX"}, {14, "Ferlume1 MMA"}, {15, "Ferlume1 MOM"}, {16, "Ferlume1 HH"},
+};
+const int kLibCount = sizeof kLibStudies / sizeof kLibStudies[0];
+
+// The plug-in's default record of study `index`, bound to its compute
+// function; the callbacks are handed over once.
+StudyDef lib_template(int index) {
+  static kv_dynlib *lib = [] {
+    kv_dynlib *l = kv_dynlib_open(KV_BINARY_DIR "/bin/Ferlumes", "Ferlume1");
+    if (!l) {
+      fprintf(stderr, "bench_studies: %s\n", kv_dynlib_error());
+      abort();
+    }
+    auto put = (StudyLibPutCallbacksFn)kv_dynlib_symbol(l, "putCallbacks");
+    put(&g_study_callbacks);
+    return l;
+  }();
+  auto get = (StudyLibGetParamValuesFn)kv_dynlib_symbol(lib, "getParamValues");
+  StudyDef t;
+  memset(&t, 0, sizeof t);
+  get(index, &t);
+  return t;
+}
+
+// Case k: the built-in studies first, then the library's.
+StudyDef case_template(int k) { return k < kStudyCount ? kStudies[k] : lib_template(kLibStudies[k - kStudyCount].index); }
+
+const char *case_what(int k) {
+  if (k >= kStudyCount) return kLibStudies[k - kStudyCount].what;
   for (int i = 0; i < g_study_type_count; i++)
-    if (g_study_types[i].type == type) return g_study_types[i].what;
+    if (g_study_types[i].type == kStudies[k].type) return g_study_types[i].what;
   return "?";
 }
+
+StudyComputeFn case_compute(int k, const StudyDef &t) { return k < kStudyCount ? study_compute_for_type(t.type) : t.compute; }
 
 bench_chart &chart_of(int n) {
   static bench_chart small(1000), medium(100000), large(1000000);
   return n == 1000 ? small : n == 100000 ? medium : large;
 }
 
-// Full computation (restart 1); the counter ns_per_bar is the figure.
-void BM_full(benchmark::State &state) {
-  const StudyDef &t = kStudies[state.range(0)];
-  int n = (int)state.range(1);
-  bench_chart &c = chart_of(n);
-  bench_study bs(t, n + 16);
-  StudyComputeFn fn = study_compute_for_type(t.type);
-  state.SetLabel(study_what(t.type));
-  for (auto _ : state) {
-    fn(&c.rec, bs.s, 1);
-    benchmark::DoNotOptimize(bs.s->outputs[n - 1]);
-  }
+void per_bar_counter(benchmark::State &state, int n) {
   // seconds per bar (shown with its SI prefix, e.g. "4.2n" for 4.2 ns)
   state.counters["per_bar"] = benchmark::Counter((double)n * (double)state.iterations(),
                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetItemsProcessed(state.iterations() * n);
 }
 
-// One new quote: the last bar's close changes and the study goes on from
-// where it stopped (restart 0).  The same for 1,000 and 1,000,000 bars.
-void BM_update(benchmark::State &state) {
-  const StudyDef &t = kStudies[state.range(0)];
+// The baseline: read each bar's close, write one float.
+void BM_baseline(benchmark::State &state) {
+  int n = (int)state.range(0);
+  bench_chart &c = chart_of(n);
+  std::vector<float> out(n);
+  const chart_bar *bars = c.rec.bars;
+  for (auto _ : state) {
+    float *o = out.data();
+    for (int i = 0; i < n; i++) o[i] = bars[i].close;
+    benchmark::DoNotOptimize(o);
+    benchmark::ClobberMemory();
+  }
+  per_bar_counter(state, n);
+}
+
+// Full computation (restart 1); the counter per_bar is the figure.
+void BM_full(benchmark::State &state) {
+  const StudyDef t = case_template((int)state.range(0));
   int n = (int)state.range(1);
   bench_chart &c = chart_of(n);
   bench_study bs(t, n + 16);
-  StudyComputeFn fn = study_compute_for_type(t.type);
-  state.SetLabel(study_what(t.type));
+  StudyComputeFn fn = case_compute((int)state.range(0), t);
+  state.SetLabel(case_what((int)state.range(0)));
+  for (auto _ : state) {
+    fn(&c.rec, bs.s, 1);
+    benchmark::DoNotOptimize(bs.s->outputs[n - 1]);
+  }
+  per_bar_counter(state, n);
+}
+
+// One new quote: the last bar's close changes and the study goes on from
+// where it stopped (restart 0).  The same for 1,000 and 1,000,000 bars.
+void BM_update(benchmark::State &state) {
+  const StudyDef t = case_template((int)state.range(0));
+  int n = (int)state.range(1);
+  bench_chart &c = chart_of(n);
+  bench_study bs(t, n + 16);
+  StudyComputeFn fn = case_compute((int)state.range(0), t);
+  state.SetLabel(case_what((int)state.range(0)));
   fn(&c.rec, bs.s, 1);
   float base = c.bars[n - 1].close;
   int k = 0;
@@ -138,14 +202,14 @@ void BM_update(benchmark::State &state) {
 }
 
 void full_args(benchmark::internal::Benchmark *b) {
-  for (int i = 0; i < kStudyCount; i++) {
+  for (int i = 0; i < kStudyCount + kLibCount; i++) {
     b->Args({i, 100000});
     b->Args({i, 1000000});
   }
 }
 
 void update_args(benchmark::internal::Benchmark *b) {
-  for (int i = 0; i < kStudyCount; i++) {
+  for (int i = 0; i < kStudyCount + kLibCount; i++) {
     b->Args({i, 1000});
     b->Args({i, 1000000});
   }
@@ -153,6 +217,7 @@ void update_args(benchmark::internal::Benchmark *b) {
 
 }  // namespace
 
+BENCHMARK(BM_baseline)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_full)->Apply(full_args)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_update)->Apply(update_args)->Unit(benchmark::kNanosecond);
 

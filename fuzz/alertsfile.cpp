@@ -1,5 +1,7 @@
 // The alert file reader on arbitrary file contents: every loaded alert has a
 // terminated symbol and numbers for prices, and the alerts in use that are saved load again.
+// Its seeds (fuzz/seeds/alertsfile) are files of 2,044 + 144 x k bytes, so
+// that the records are reached at once.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,15 +13,22 @@
 #include "quotes/alerts.h"
 #include "settings/settings.h"
 
-static std::string g_path;
+static std::string g_root, g_path;
 
+static void remove_root() { kv_remove_tree(g_root.c_str()); }
+
+// A data root in the temporary folder (TMPDIR), removed at exit.
 static void setup_root()
 {
-    char tmpl[] = "/tmp/kv_fuzz_alerts_XXXXXX";
-    std::string root = mkdtemp(tmpl);
-    snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
-    kv_make_dirs((root + "/CONFIG").c_str(), nullptr);
-    g_path = root + "/CONFIG/alerts.dat";
+    const char* tmp = getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/kv_fuzz_alerts_XXXXXX";
+    if (!mkdtemp(&tmpl[0]))
+        abort();
+    g_root = tmpl;
+    atexit(remove_root);
+    snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", g_root.c_str());
+    kv_make_dirs((g_root + "/CONFIG").c_str(), nullptr);
+    g_path = g_root + "/CONFIG/alerts.dat";
 }
 
 static int check_table()

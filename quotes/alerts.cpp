@@ -105,9 +105,9 @@ static void install_hooks()
     g_inet_queue_sound = queue_sound;
 }
 
-// A file that could not be loaded is moved aside before the table saved at
-// exit (or on the next change) replaces it, so the user's alerts can still
-// be recovered from it.
+// A file that could not be loaded whole is moved aside before the table
+// saved at exit (or on the next change) replaces it, so what was lost can
+// still be recovered from it.
 static void keep_unused_file(const char* path)
 {
     std::string aside = std::string(path) + ".damaged";
@@ -132,13 +132,14 @@ int load_alerts()
             data.clear();
             unused = 1;
         } else if (data.size() > ALERTS_HEADER_SIZE) {
+            records = (int)((data.size() - ALERTS_HEADER_SIZE) / ALERT_REC_SIZE);
             if ((data.size() - ALERTS_HEADER_SIZE) % ALERT_REC_SIZE != 0) {
-                // A file cut inside a record: its records cannot be trusted.
-                statmsg(__FILE__, __LINE__, "Damaged alert file not loaded:", path, 3);
-                data.clear();
+                // A file cut inside a record (a write that did not finish):
+                // the whole records before the cut are the user's alerts and
+                // are kept; only the cut one is lost. The file as found is
+                // kept aside as well.
+                statmsg(__FILE__, __LINE__, "Alert file ends inside a record, the cut record was dropped:", path, 3);
                 unused = 1;
-            } else {
-                records = (int)((data.size() - ALERTS_HEADER_SIZE) / ALERT_REC_SIZE);
             }
         } else if (!data.empty() && data.size() < ALERTS_HEADER_SIZE) {
             unused = 1;

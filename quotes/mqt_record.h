@@ -9,6 +9,7 @@
 // reads back, so its layout is free. Flag bits: quotes/mqt_flags.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "data/chart.h"
@@ -28,23 +29,64 @@ enum {
     MQT_ALERT_HITS = 16,
     MQT_ALERT_TEXT = 64,
     MQT_ACCOUNT_SLOTS = 16,
-    MQT_BOOK_SLOTS = 3,          // order-book / level 2 / time-and-sales window slots
+    MQT_BOOK_SLOTS = 3,          // order-book / level 2 window slots
+    MQT_TS_SLOTS = 3,            // time-and-sales window slots
     MQT_BOOK_SIZE = 540,         // one order-book or level 2 buffer
     MQT_MINUTES_PER_DAY = 1440,
 };
 
-// One time-and-sales entry (32 bytes).
+// One time-and-sales entry: the first 32 bytes of the relay's trade record
+// (code 4) with its code byte cleared and its error byte taken for the
+// trade flags, so that the handler, the ring and the windows that read
+// copies of it share one layout. Decoded field by field from the record
+// (ts_entry_from_record, quotes/tssubs.h); the dump writes it field by
+// field as well.
 struct ts_entry {
-    int32_t time;       // epoch_seconds
-    float price;
-    int32_t size;
-    float bid;
-    float ask;
-    uint32_t flags;
-    int32_t volume;
-    int32_t reserved;
+    uint8_t zero;             // 0
+    uint8_t trade_flags;      // 1: TS_* trade flags
+    uint16_t symbol;          // 2: relay symbol number
+    uint8_t byte4;            // 4: kept as the relay sent it
+    uint8_t size_unit;        // 5: TS_SIZE_HUNDREDS, TS_SIZE_INDEX or other
+    uint8_t operation;        // 6: TS_OP_*
+    uint8_t kind;             // 7: TS_KIND_*
+    int32_t time;             // 8: time of day in seconds
+    int32_t key;              // 12: key of the entry (cancel and correct)
+    float price;              // 16: trade price; TS_KIND_BID_ASK: the bid
+    union {
+        int32_t size;         // 20: trade size
+        float ask;            //     TS_KIND_BID_ASK: the ask
+    };
+    union {
+        int32_t volume;       // 24: cumulative volume
+        uint16_t bid_ask_size[2];  // TS_KIND_BID_ASK: bid size, ask size
+    };
+    char condition;           // 28
+    uint8_t size_multiplier;  // 29: of the bid and ask sizes (TS_KIND_BID_ASK)
+    uint8_t tail[2];          // 30: kept as the relay sent them
 };
 static_assert(sizeof(ts_entry) == 32);
+static_assert(offsetof(ts_entry, time) == 8 && offsetof(ts_entry, price) == 16 &&
+              offsetof(ts_entry, size) == 20 && offsetof(ts_entry, volume) == 24 &&
+              offsetof(ts_entry, condition) == 28 && offsetof(ts_entry, tail) == 30);
+
+enum : uint8_t {
+    TS_ABOVE_ASK = 0x1,        // trade flags
+    TS_AT_ASK = 0x2,
+    TS_BETWEEN = 0x4,
+    TS_AT_BID = 0x8,
+    TS_BELOW_BID = 0x10,
+    TS_CANCELLED = 0x20,
+    TS_CORRECTED = 0x40,
+    TS_HELD_BACK = 0x80,
+    TS_SIZE_INDEX = 1,         // size_unit: an index, no size
+    TS_SIZE_HUNDREDS = 5,      // size_unit: the size came in hundreds
+    TS_OP_NEW = 0,
+    TS_OP_CANCEL = 1,
+    TS_OP_CORRECT = 2,
+    TS_KIND_TRADE = 0,
+    TS_KIND_BID_ASK = 1,
+    TS_KIND_SUMMARY = 2,
+};
 
 // A registered update listener: called with itself when its record changes.
 struct mqt_listener {
@@ -217,7 +259,9 @@ struct mqt {
     mqt_listener* update_callbacks;
     uintptr_t book_windows[MQT_BOOK_SLOTS];
     uint8_t* book_buffers[MQT_BOOK_SLOTS];
-    uintptr_t ts_windows[MQT_BOOK_SLOTS];
+    uint32_t ts_windows[MQT_TS_SLOTS];   // time-and-sales windows (kv_hwnd), 0 free
+    uint8_t ts_kinds[MQT_TS_SLOTS];      // their kind masks: TS_WANT_*
+    int32_t ts_subscribers;
     chart_extension* iext_chain;  // annotation blocks of the intraday charts (.iext)
     int32_t iext_count;
 
@@ -229,6 +273,7 @@ struct mqt {
     double paper_quantity_posted;  // paper quantity at the last portfolio notice
 
     // Group views (market windows).
+    uint32_t view_mask;         // one bit per group view showing the record
     mqt_race_values race;
     float view_high[3];
     float view_low[3];

@@ -83,6 +83,24 @@ static void u32(dump_cursor& c, uint32_t& v)
     c.pos += 4;
 }
 
+static void u8(dump_cursor& c, uint8_t& v)
+{
+    if (c.writing)
+        c.p[c.pos] = v;
+    else
+        v = c.p[c.pos];
+    c.pos += 1;
+}
+
+static void u16(dump_cursor& c, uint16_t& v)
+{
+    if (c.writing)
+        put_le16(c.p + c.pos, v);
+    else
+        v = get_le16(c.p + c.pos);
+    c.pos += 2;
+}
+
 static void f32(dump_cursor& c, float& v)
 {
     if (c.writing) {
@@ -206,14 +224,22 @@ static void dump_fields(dump_cursor& c, mqt& m, char* symbol, mqt_position* acco
 
     group(c, DUMP_OFF_TS);
     for (ts_entry& t : m.ts_ring) {
+        u8(c, t.zero);
+        u8(c, t.trade_flags);
+        u16(c, t.symbol);
+        u8(c, t.byte4);
+        u8(c, t.size_unit);
+        u8(c, t.operation);
+        u8(c, t.kind);
         i32(c, t.time);
+        i32(c, t.key);
         f32(c, t.price);
-        i32(c, t.size);
-        f32(c, t.bid);
-        f32(c, t.ask);
-        u32(c, t.flags);
-        i32(c, t.volume);
-        i32(c, t.reserved);
+        i32(c, t.size);    // or the ask's bits
+        i32(c, t.volume);  // or the bid and ask sizes
+        u8(c, *(uint8_t*)&t.condition);
+        u8(c, t.size_multiplier);
+        u8(c, t.tail[0]);
+        u8(c, t.tail[1]);
     }
     i32(c, m.ts_next);
     i32(c, m.ts_wrapped);

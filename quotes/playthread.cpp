@@ -24,7 +24,7 @@ std::atomic<kv_thread_id> g_playback_thread_id;
 
 static kv_event s_ready;
 static kv_thread* s_thread;
-static mqt* s_record;       // one user held for the thread
+static std::atomic<mqt*> s_record;  // one user held for the thread, given back as it ends
 static tick_state s_ticks;  // owned by the thread once it runs
 static std::atomic<int32_t> s_tick_count;
 
@@ -112,8 +112,9 @@ static int playback_thread(void*)
         if (!have) {
             if (g_mqt_hooks.queue_sound) g_mqt_hooks.queue_sound(PLAYBACK_END_SOUND);
             statmsg(__FILE__, __LINE__, "End of playback data", nullptr, STATMSG_MISSING);
+            // The playback is over: the thread ends by itself and gives
+            // its record back, as a close would.
             g_playback_running = 0;
-            while (!exit_requested(kv_scaled_ms(1000))) {}
             break;
         }
         int skip = (g_playback_state.fetch_and(~(uint32_t)PLAYBACK_SKIP) & PLAYBACK_SKIP) != 0;
@@ -158,13 +159,27 @@ static int playback_thread(void*)
         kv_lock guard(g_chart_lock);
         free_tick_data(&s_ticks);
         r->flags &= ~(uint32_t)MQT_PLAYBACK;
+        s_record = nullptr;
+        delete_multiquote(r);
     }
+    g_playback_state &= ~(uint32_t)(PLAYBACK_INITIALISED | PLAYBACK_SKIP);
     g_playback_thread_id = 0;
     return 0;
 }
 
+// The handle of a thread that ended by itself (at the end of its data).
+// Its id is cleared as its last step, so it is at most returning.
+static void reap_ended_thread()
+{
+    if (s_thread && !g_playback_thread_id && kv_thread_join(s_thread, kv_scaled_ms(5000), nullptr)) {
+        kv_thread_free(s_thread);
+        s_thread = nullptr;
+    }
+}
+
 int init_playback()
 {
+    reap_ended_thread();
     if (s_thread) return 0;
     mqt* r;
     {
@@ -238,11 +253,6 @@ void close_playback()
         return;
     }
     kv_thread_free(s_thread);
-    s_thread = nullptr;
-    {
-        kv_lock guard(g_chart_lock);
-        if (s_record) delete_multiquote(s_record);
-    }
-    s_record = nullptr;
+    s_thread = nullptr;  // the thread gave its record back as it ended
     g_playback_state &= ~(uint32_t)(PLAYBACK_INITIALISED | PLAYBACK_SKIP);
 }

@@ -1,6 +1,7 @@
 // The playback thread: replays the playback symbol's tick file into its
 // live-quote record at an adjustable speed. The user-interface thread only
-// flips the running flag, asks for skips and posts WM_PROGRAM_EXIT.
+// flips the running flag, asks for skips and posts WM_PROGRAM_EXIT. At the
+// end of its data the thread ends by itself and gives its record back.
 #pragma once
 
 #include <atomic>

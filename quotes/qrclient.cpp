@@ -271,7 +271,11 @@ static int broken(int err)
            err == EBADF || err == EMSGSIZE;
 }
 
-int qr_wait_io()
+// Waits for the next block of the reply in flight. until: a deadline of
+// the monotonic clock that ends the wait early (the rest of a reply being
+// read out), 0 for none; a wait that reaches it closes the connection as a
+// reply that never came does.
+static int wait_block(int64_t until)
 {
     int fd = s_request_fd.load();
     if (fd < 0) {
@@ -280,14 +284,26 @@ int qr_wait_io()
     }
     int seconds = 0;
     for (;;) {
+        int step = kv_scaled_ms(WAIT_STEP_MS);
+        if (until) {
+            int64_t left = until - kv_monotonic_ms();
+            if (left <= 0) {
+                debug_trace("send_kvqr_request, canceling I/O\n");
+                return fail_closed(ECANCELED);
+            }
+            if (left < step)
+                step = (int)left;
+        }
         pollfd p{fd, POLLIN, 0};
-        int r = poll(&p, 1, kv_scaled_ms(WAIT_STEP_MS));
+        int r = poll(&p, 1, step);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
             return fail_closed(errno);
         }
         if (r == 0) {
+            if (until)
+                continue;  // the deadline decides
             if (seconds >= WAIT_GIVE_UP_SECONDS) {
                 debug_trace("send_kvqr_request, canceling I/O\n");
                 // A late reply would be taken for the next request's: the
@@ -321,6 +337,8 @@ int qr_wait_io()
     }
 }
 
+int qr_wait_io() { return wait_block(0); }
+
 int qr_transact(const uint8_t* request, int size)
 {
     g_qr_reply.request_code = request[0];
@@ -330,7 +348,9 @@ int qr_transact(const uint8_t* request, int size)
         g_qr_last_error = ENOTCONN;
         return 0;
     }
-    // Blocks left over from an earlier reply that was not read to its end.
+    // Every reply is read to its last record (qr_finish_reply), so nothing
+    // may be waiting here; anything that is was sent unasked and would be
+    // taken for this request's reply.
     uint8_t scrap[QR_REPLY_SIZE];
     for (;;) {
         ssize_t n = recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
@@ -426,6 +446,37 @@ int kvqr_connect()
 // record cannot keep the lock for ever.
 enum { MAX_REPLY_BLOCKS = 4096 };
 
+int qr_finish_reply(int offset)
+{
+    // The relay sends the rest of a reply whether it is wanted or not; a
+    // block read later would be taken for the next request's reply. So the
+    // blocks are read out to the last record, within the time a whole
+    // transaction may take; a relay that does not finish by then loses the
+    // connection, as a late reply does.
+    int64_t until = kv_monotonic_ms() + kv_scaled_ms(WAIT_STEP_MS * 6);
+    for (int block = 0;; block++) {
+        int len = g_qr_reply.length;
+        if (len <= 0 || len % QR_RECORD_SIZE != 0 || offset < 0) {
+            // Out of step with the relay's records: only a new connection is sure.
+            g_qr_last_error = EPROTO;
+            qr_close();
+            return 0;
+        }
+        for (int off = offset - offset % QR_RECORD_SIZE; off < len; off += QR_RECORD_SIZE)
+            if (qr_record_is_last(g_qr_reply.bytes + off))
+                return 1;
+        offset = 0;
+        if (block + 1 >= MAX_REPLY_BLOCKS) {
+            g_qr_last_error = EPROTO;
+            qr_close();
+            return 0;
+        }
+        g_qr_reply.length = 0;
+        if (!wait_block(until))
+            return 0;
+    }
+}
+
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, const char* argument)
 {
     int count = 0;
@@ -437,21 +488,32 @@ int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, 
                      len > 0 ? qr_record_code(g_qr_reply.bytes) : 0,
                      len > 1 ? qr_record_error(g_qr_reply.bytes) : 0, len);
             statmsg(__FILE__, __LINE__, text, argument, STATMSG_ERROR);
+            qr_finish_reply(-1);  // out of step with the records: closes
             return -1;
         }
         for (int off = 0; off < len; off += QR_RECORD_SIZE) {
             const uint8_t* rec = g_qr_reply.bytes + off;
             if (qr_record_error(rec)) {
                 kvqr_error_text(qr_record_error(rec), argument);
+                qr_finish_reply(off);
                 return -1;
             }
             count++;
-            if (handle && !handle(rec, ctx))
+            if (handle && !handle(rec, ctx)) {
+                qr_finish_reply(off);
                 return count;
+            }
             if (qr_record_is_last(rec))
                 return count;
         }
-        if (block + 1 >= MAX_REPLY_BLOCKS || !qr_read_more()) {
+        int more = 0;
+        if (block + 1 >= MAX_REPLY_BLOCKS) {
+            g_qr_last_error = EPROTO;
+            qr_close();  // a reply without end: its rest would follow the next request
+        } else {
+            more = qr_read_more();
+        }
+        if (!more) {
             char text[64];
             snprintf(text, sizeof text, "Error %d returned on router request", g_qr_last_error);
             statmsg(__FILE__, __LINE__, text, argument, STATMSG_ERROR);

@@ -66,11 +66,18 @@ int qr_wait_io();
 // Walks the records of the reply in g_qr_reply 36 bytes at a time,
 // reading further blocks until a record with bit 7 of byte 0, and hands
 // each to handle (which returns 0 to stop early).  A record with an error
-// code ends the walk, reported through kvqr_error_text with argument.
+// code ends the walk, reported through kvqr_error_text with argument.  A
+// walk that ends early reads out the rest of the reply (qr_finish_reply).
 // Returns the number of records handed on, or -1: an error record, a
 // failed read ("Error %d returned on router request") or a block that is
 // not whole records.  Caller holds g_router_lock.
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, const char* argument);
+// Reads out the rest of the reply in g_qr_reply, from the record at byte
+// offset on, up to its last record (bit 7), so that none of it is taken for
+// the next reply. Gives up after the time of a whole transaction and then
+// closes the connection. 1 read out, 0 the connection was closed. Caller
+// holds g_router_lock.
+int qr_finish_reply(int offset);
 // Closes both sockets, clears the connected flag and the relay's symbol
 // numbers.  Safe from any thread: without the router lock to be had at
 // once, the sockets are only shut and closed by the next connect.

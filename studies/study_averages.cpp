@@ -33,23 +33,24 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   ma_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
   with_price_type(bars, price_type, [&](auto x) {
     with_ma_method(method, [&](auto m) {
-      for (int i = start; i < count; i++) {
-        if (i == count - 1) {
-          st.index = i;
-          study_save_state(s, st);
-        }
-        double v = ma_step_m<decltype(m)::value>(st.r, n, x, i);
+      constexpr int M = decltype(m)::value;
+      // the warm-up bars (never the last one) take the tests of the
+      // window's filling; the rest go without them
+      int full = n + 2 < count - 1 ? n + 2 : count - 1, i = start;
+      for (; i < full; i++) {
+        double v = ma_step_m<M>(st.r, n, x, i);
         out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
       }
+      study_run(s, i, count, st, [&](int j, ma_state &st) {
+        double v = j < n + 2 ? ma_step_m<M>(st.r, n, x, j) : ma_step_full<M>(st.r, n, x, j);
+        out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+      });
     });
   });
   return 1;
@@ -80,36 +81,28 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   vma_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 2, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0), *er_out = study_series(s, 1);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    study_fill_missing(er_out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
-  double a0 = 2.0 / (n + 1);
-  window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double p = x(i);
-    if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
-    if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    ext.step(i);
-    double er = MISSING_VALUE, a = a0;
-    if (i >= n && st.dsum > 0) {
-      er = std::fabs(ext.hi - ext.lo) / st.dsum;
-      if (er > 0) a *= er;
-    }
-    st.s = i == 0 ? p : a * p + (1 - a) * st.s;
-    out[i] = i < n ? MISSING_VALUE : study_out(st.s * s->p2);
-    er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
-  }
+  double a0 = 2.0 / (n + 1), mult = s->p2;
+  with_price_type(bars, s->price_type, [&](auto x) {
+    window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
+    study_run(s, start, count, st, [&](int i, vma_state &st) {
+      double p = x(i);
+      if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
+      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+      ext.step(i);
+      double er = MISSING_VALUE, a = a0;
+      if (i >= n && st.dsum > 0) {
+        er = std::fabs(ext.hi - ext.lo) / st.dsum;
+        if (er > 0) a *= er;
+      }
+      st.s = i == 0 ? p : a * p + (1 - a) * st.s;
+      out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
+      er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+    });
+  });
   return 1;
 }
 
@@ -120,50 +113,33 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) 
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   dev_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 2, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 2) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
   double inv_n = 1.0 / n;
-  with_price_type(bars, pt, [&](auto price) {
-    // the running sums live in locals through the loop
-    double sum = st.sum, ssum = st.ssum, ssq = st.ssq, shift = st.shift;
-    auto step = [&](int i) {
+  with_price_type(bars, s->price_type, [&](auto price) {
+    study_run(s, start, count, st, [&](int i, dev_state &st) {
       double p = price(i);
-      if (i == 0) shift = p;
-      double d = p - shift;
+      if (i == 0) st.shift = p;
+      double d = p - st.shift;
       // the price leaving the window is read before the sums take this one
-      double q = i >= n - 1 ? price(i - n + 1) : 0.0, dq = i >= n - 1 ? q - shift : 0.0;
-      sum += p;
-      ssum += d;
-      ssq += d * d;
+      double q = i >= n - 1 ? price(i - n + 1) : 0.0, dq = i >= n - 1 ? q - st.shift : 0.0;
+      st.sum += p;
+      st.ssum += d;
+      st.ssq += d * d;
       if (i < n - 1) {
         out[i] = MISSING_VALUE;
         return;
       }
-      double mean = sum * inv_n, md = ssum * inv_n;
-      double var = ssq * inv_n - md * md;
+      double mean = st.sum * inv_n, md = st.ssum * inv_n;
+      double var = st.ssq * inv_n - md * md;
       double sd = var > 0 ? std::sqrt(var) : 0;
       out[i] = emit(p, mean, sd, st);
-      sum -= q;
-      ssum -= dq;
-      ssq -= dq * dq;
-    };
-    int i = start;
-    for (; i < count - 1; i++) step(i);
-    if (i == count - 1) {
-      st.index = i;
-      st.sum = sum;
-      st.ssum = ssum;
-      st.ssq = ssq;
-      st.shift = shift;
-      study_save_state(s, st);
-      step(i);
-    }
+      st.sum -= q;
+      st.ssum -= dq;
+      st.ssq -= dq * dq;
+    });
   });
   return 1;
 }

@@ -1,12 +1,6 @@
-// Helpers shared by the built-in compute functions: reaching a chart's bars
-// and a study's series, keeping running state in the work area, and the
-// running moving-average steps.
-//
-// Every compute function follows one pattern: study_begin() decides where
-// to start (bar 0 with cleared state, or the saved index with the saved
-// state); the loop saves its state just before it computes the last bar,
-// so that the next call computes that bar again from the state it had
-// before it, and a changed last bar gives what a full computation gives.
+// Helpers shared by the built-in compute functions: the window extremes and
+// the running moving-average steps, over the study driver of
+// studies/study_record.h (every compute function is its kernel run by it).
 #pragma once
 
 #include <climits>
@@ -17,73 +11,8 @@
 
 #include "data/chart.h"
 #include "studies/study.h"
+#include "studies/study_price.h"
 #include "studies/study_record.h"
-
-#define BAR_FLAG_EXTRA_VWAP 0x1000000u
-
-inline double bar_value(const chart_bar *b, int price_type) {
-  switch (price_type) {
-    case PRICE_OPEN: return b->open;
-    case PRICE_HIGH: return b->high;
-    case PRICE_LOW: return b->low;
-    case PRICE_CLOSE: return b->close;
-    case PRICE_MEDIAN: return ((double)b->high + b->low) / 2;
-    case PRICE_TYPICAL: return ((double)b->high + b->low + b->close) / 3;
-    case PRICE_WEIGHTED: return ((double)b->high + b->low + 2.0 * b->close) / 4;
-    case PRICE_VWAP:
-      if ((b->flags & BAR_FLAG_EXTRA_VWAP) && b->vwap >= b->low && b->vwap <= b->high) return b->vwap;
-      return ((double)b->high + b->low + b->close) / 3;
-    case PRICE_VOLUME: return b->volume;
-    case PRICE_OPEN_INT:
-    case PRICE_OPEN_INT2: return b->extra;
-    // a bar without volume has no ratio (an infinity would stay in every
-    // running sum it enters)
-    case PRICE_OI_PER_VOLUME: return b->volume ? (double)b->extra / b->volume : 0;
-    case PRICE_TRUE_RANGE: {
-      double pc = b[-1].close, r = (double)b->high - b->low;
-      if (b->high - pc > r) r = b->high - pc;
-      if (pc - b->low > r) r = pc - b->low;
-      return r;
-    }
-    default: return 0;
-  }
-}
-
-// price(i) of a bar array: the true range of the first bar is its range.
-inline double study_price(const chart_bar *bars, int i, int price_type) {
-  if (price_type == PRICE_TRUE_RANGE && i == 0) return (double)bars[0].high - bars[0].low;
-  return bar_value(bars + i, price_type);
-}
-
-// price(i) of a bar array with the price type fixed at compile time where
-// it is one of the common ones (PT 0: chosen at run time).
-template <int PT>
-struct price_at {
-  const chart_bar *bars;
-  int pt;
-  double operator()(int i) const {
-    if constexpr (PT == 0)
-      return study_price(bars, i, pt);
-    else
-      return bar_value(bars + i, PT);
-  }
-};
-
-// Calls f with a price_at for the price type.
-template <class F>
-inline void with_price_type(const chart_bar *bars, int pt, F f) {
-  switch (pt) {
-    case PRICE_OPEN: f(price_at<PRICE_OPEN>{bars, pt}); break;
-    case PRICE_HIGH: f(price_at<PRICE_HIGH>{bars, pt}); break;
-    case PRICE_LOW: f(price_at<PRICE_LOW>{bars, pt}); break;
-    case PRICE_CLOSE: f(price_at<PRICE_CLOSE>{bars, pt}); break;
-    case PRICE_MEDIAN: f(price_at<PRICE_MEDIAN>{bars, pt}); break;
-    case PRICE_TYPICAL: f(price_at<PRICE_TYPICAL>{bars, pt}); break;
-    case PRICE_WEIGHTED: f(price_at<PRICE_WEIGHTED>{bars, pt}); break;
-    case PRICE_VOLUME: f(price_at<PRICE_VOLUME>{bars, pt}); break;
-    default: f(price_at<0>{bars, pt}); break;
-  }
-}
 
 // Highest of xh and lowest of xl over the n values ending at i, for i = from,
 // from + 1, ... in order.  Long runs use blocks of n values: the window is
@@ -98,14 +27,17 @@ struct window_extremes {
   bool blocked;
   int block = 0;                    // start of the current block
   double pmax = 0, pmin = 0;        // over [block, i]
-  std::vector<double> smax, smin;   // over [j, block - 1] for the previous block
+  // over [j, block - 1] for the previous block, j = block - n + k at k;
+  // entry n (an empty range) is -inf / +inf, so that a window inside the
+  // current block needs no test
+  std::vector<double> smax, smin;
   double hi = 0, lo = 0;            // result of the last step
 
   window_extremes(const XH &xh_, const XL &xl_, int n_, int from, int to)
       : xh(xh_), xl(xl_), n(n_), blocked(to - from > 4 * n_) {
     if (!blocked) return;
-    smax.resize(n);
-    smin.resize(n);
+    smax.assign(n + 1, -HUGE_VAL);
+    smin.assign(n + 1, HUGE_VAL);
     block = from / n * n;
     if (block >= n) fill_suffix(block - n);
     pmax = -HUGE_VAL;
@@ -151,14 +83,10 @@ struct window_extremes {
     double h = xh(i), l = xl(i);
     pmax = h > pmax ? h : pmax;
     pmin = l < pmin ? l : pmin;
-    if (w >= block) {
-      hi = pmax;
-      lo = pmin;
-    } else {
-      double a = smax[w - (block - n)], b = smin[w - (block - n)];
-      hi = a > pmax ? a : pmax;
-      lo = b < pmin ? b : pmin;
-    }
+    // w lies in [block - n + 1, block]: entries 1..n
+    double a = smax[w - block + n], b = smin[w - block + n];
+    hi = a > pmax ? a : pmax;
+    lo = b < pmin ? b : pmin;
   }
 };
 

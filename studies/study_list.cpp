@@ -23,59 +23,97 @@ static void report(const char *message) { statmsg(__FILE__, __LINE__, message, n
 
 // ---- type table --------------------------------------------------------------
 
+#define C STUDY_TYPE_CREATABLE
+#define NO_ARGS {ARG_END}
+#define AVERAGE_ARGS {ARG_PERIOD, ARG_PRICE, ARG_P2}
+
+// Each row: type, what, compute, series, flags, arguments, name, name
+// values, default p1, colour, abbreviation, smallest period.
 const study_type_entry g_study_types[] = {
-    {STUDY_STOCH_K, "Stochastic %K", compute_stochastic_k, 1},
-    {STUDY_STOCH_D, "Stochastic %D", compute_stochastic_d, 2},
-    {STUDY_BB_UPPER, "Upper Bollinger band", compute_bollinger, 1},
-    {STUDY_BB_MID, "Bollinger band midline", compute_bollinger, 1},
-    {STUDY_BB_LOWER, "Lower Bollinger band", compute_bollinger, 1},
-    {STUDY_BB_PERCENT, "Bollinger %B", compute_percent_b, 1},
-    {STUDY_BB_WIDTH, "Bollinger bandwidth", compute_bandwidth, 1},
-    {STUDY_SMA, "Simple moving average", compute_moving_average, 1},
-    {STUDY_EMA, "Exponential moving average", compute_moving_average, 1},
-    {STUDY_WMA, "Weighted moving average", compute_moving_average, 1},
-    {STUDY_TMA, "Triangular moving average", compute_moving_average, 1},
-    {STUDY_VMA, "Variable moving average", compute_variable_ma, 2},
-    {STUDY_STDDEV, "Standard deviation", compute_std_dev, 1},
-    {STUDY_MACD, "MACD", compute_macd, 1},
-    {STUDY_MACD_SIGNAL, "MACD signal line", compute_macd_signal, 1},
-    {STUDY_AVG_VOLUME, "Average volume", compute_avg_volume, 1},
-    {STUDY_OBV, "On balance volume", compute_obv, 1},
-    {STUDY_PVT, "Price volume trend", compute_pvt, 1},
-    {STUDY_REL_VOLUME, "Relative volume", compute_rel_volume, 2},
-    {STUDY_INTRADAY_REL_VOLUME, "Intraday relative volume", compute_intraday_rel_volume, 2},
-    {STUDY_INTRADAY_ACC_VOLUME, "Intraday accumulated volume", compute_intraday_acc_volume, 3},
-    {STUDY_NET_VOLUME_RATIO, "Average net volume ratio", compute_net_volume_ratio, 1},
-    {STUDY_AVG_NET_VOLUME, "Average net volume", compute_avg_net_volume, 1},
-    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 0},  // bit 16: no series of its own
-    {STUDY_AD_LINE, "Accumulation/distribution line", compute_ad_line, 1},
-    {STUDY_CHAIKIN, "Chaikin oscillator", compute_chaikin, 1},
-    {STUDY_RSI, "RSI", compute_rsi, 1},
-    {STUDY_VHF, "VHF", compute_vhf, 1},
-    {STUDY_CCI, "CCI", compute_cci, 1},
-    {STUDY_PREV_CLOSE, "Previous day's close", compute_daily_line, 0},
-    {STUDY_DAY_HIGH, "Day's high", compute_daily_line, 0},
-    {STUDY_DAY_MID, "Day's midpoint", compute_daily_line, 0},
-    {STUDY_DAY_LOW, "Day's low", compute_daily_line, 0},
-    {STUDY_DAY_OPEN, "Day's open", compute_daily_line, 0},
-    {STUDY_PIVOT, "Central pivot", compute_daily_line, 0},
-    {STUDY_SUPPORT1, "Support 1", compute_daily_line, 0},
-    {STUDY_SUPPORT2, "Support 2", compute_daily_line, 0},
-    {STUDY_RESIST1, "Resistance 1", compute_daily_line, 0},
-    {STUDY_RESIST2, "Resistance 2", compute_daily_line, 0},
-    {STUDY_PREV_HIGH, "Previous day's high", compute_daily_line, 0},
-    {STUDY_PREV_LOW, "Previous day's low", compute_daily_line, 0},
-    {STUDY_DAY_VWAP, "Day's VWAP", compute_daily_line, 0},
-    {STUDY_TRADE_SIGNALS, "Trade signals", compute_keep_previous, 1},
-    {STUDY_ORDER_PRICE, "Order price", compute_keep_previous, 1},
-    {STUDY_EQUITY, "Equity", compute_keep_previous, 1},
+    {STUDY_STOCH_K, "Stochastic %K", compute_stochastic_k, 1, C, {ARG_PERIOD, ARG_P1, ARG_PRICE}},
+    {STUDY_STOCH_D, "Stochastic %D", compute_stochastic_d, 2, C,
+     {ARG_PERIOD, ARG_P1, ARG_P2, ARG_METHOD, ARG_PRICE}},
+    {STUDY_BB_UPPER, "Upper Bollinger band", compute_bollinger, 1, C, AVERAGE_ARGS,
+     "Upper Bollinger Band(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, nullptr, 2},
+    {STUDY_BB_MID, "Bollinger band midline", compute_bollinger, 1, C, AVERAGE_ARGS, "Bollinger Band Midline(%d)",
+     {NAME_PERIOD}, 1.0, 0, nullptr, 2},
+    {STUDY_BB_LOWER, "Lower Bollinger band", compute_bollinger, 1, C, AVERAGE_ARGS,
+     "Lower Bollinger Band(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, "BB", 2},
+    {STUDY_BB_PERCENT, "Bollinger %B", compute_percent_b, 1, C, {ARG_PERIOD, ARG_PRICE, ARG_P2, ARG_P1_FROM_INT},
+     "Bollinger Band %%B(%d,%2.1f,%d)", {NAME_PERIOD, NAME_P2, NAME_P1_INT}, 0, 0, nullptr, 2},
+    {STUDY_BB_WIDTH, "Bollinger bandwidth", compute_bandwidth, 1, C, AVERAGE_ARGS,
+     "Bollinger Band Width(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, nullptr, 2},
+    {STUDY_SMA, "Simple moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Simple MA(%d)", {NAME_PERIOD}},
+    {STUDY_EMA, "Exponential moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Exponental MA(%d)",
+     {NAME_PERIOD}},
+    {STUDY_WMA, "Weighted moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Weighted MA(%d)",
+     {NAME_PERIOD}},
+    {STUDY_TMA, "Triangular moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Triangular MA(%d)",
+     {NAME_PERIOD}},
+    {STUDY_VMA, "Variable moving average", compute_variable_ma, 2, C, NO_ARGS},
+    {STUDY_STDDEV, "Standard deviation", compute_std_dev, 1, C, AVERAGE_ARGS, "_StdDev(%d)", {NAME_PERIOD}, 0, 0,
+     nullptr, 2},
+    {STUDY_MACD, "MACD", compute_macd, 1, C, {ARG_PERIOD, ARG_P2, ARG_PRICE}, "_MACD(%d,%d)",
+     {NAME_PERIOD, NAME_P2_INT}},
+    {STUDY_MACD_SIGNAL, "MACD signal line", compute_macd_signal, 1, C, {ARG_PERIOD, ARG_P2, ARG_PRICE, ARG_P3},
+     "_MACDSL(%d,%d,%d)", {NAME_PERIOD, NAME_P2_INT, NAME_P3_INT}},
+    {STUDY_AVG_VOLUME, "Average volume", compute_avg_volume, 1, 0, NO_ARGS},
+    {STUDY_OBV, "On balance volume", compute_obv, 1, C, NO_ARGS},
+    {STUDY_PVT, "Price volume trend", compute_pvt, 1, C, NO_ARGS},
+    {STUDY_REL_VOLUME, "Relative volume", compute_rel_volume, 2, C, {ARG_PERIOD, ARG_P1}},
+    {STUDY_INTRADAY_REL_VOLUME, "Intraday relative volume", compute_intraday_rel_volume, 2, C, {ARG_PERIOD, ARG_P1}},
+    {STUDY_INTRADAY_ACC_VOLUME, "Intraday accumulated volume", compute_intraday_acc_volume, 3, C, {ARG_PERIOD}},
+    {STUDY_NET_VOLUME_RATIO, "Average net volume ratio", compute_net_volume_ratio, 1, C, {ARG_PERIOD}},
+    {STUDY_AVG_NET_VOLUME, "Average net volume", compute_avg_net_volume, 1, C, {ARG_PERIOD}},
+    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 0, C, NO_ARGS},  // bit 16: no series of its own
+    {STUDY_AD_LINE, "Accumulation/distribution line", compute_ad_line, 1, C, NO_ARGS},
+    {STUDY_CHAIKIN, "Chaikin oscillator", compute_chaikin, 1, C, NO_ARGS},
+    {STUDY_RSI, "RSI", compute_rsi, 1, C, {ARG_PERIOD, ARG_PRICE}},
+    {STUDY_VHF, "VHF", compute_vhf, 1, C, {ARG_PERIOD, ARG_PRICE}},
+    {STUDY_CCI, "CCI", compute_cci, 1, C, {ARG_PERIOD, ARG_PRICE}},
+    {STUDY_PREV_CLOSE, "Previous day's close", compute_daily_line, 0, 0, NO_ARGS},
+    {STUDY_DAY_HIGH, "Day's high", compute_daily_line, 0, 0, NO_ARGS},
+    {STUDY_DAY_MID, "Day's midpoint", compute_daily_line, 0, 0, NO_ARGS},
+    {STUDY_DAY_LOW, "Day's low", compute_daily_line, 0, 0, NO_ARGS},
+    {STUDY_DAY_OPEN, "Day's open", compute_daily_line, 0, 0, NO_ARGS},
+    {STUDY_PIVOT, "Central pivot", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_SUPPORT1, "Support 1", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_SUPPORT2, "Support 2", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_RESIST1, "Resistance 1", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_RESIST2, "Resistance 2", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_PREV_HIGH, "Previous day's high", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_PREV_LOW, "Previous day's low", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_DAY_VWAP, "Day's VWAP", compute_daily_line, 0, C, NO_ARGS},
+    {STUDY_TRADE_SIGNALS, "Trade signals", compute_keep_previous, 1, C, NO_ARGS, "_Trade signals", {}, 0, 0xFFFF00},
+    {STUDY_ORDER_PRICE, "Order price", compute_keep_previous, 1, C, NO_ARGS, "_Order Price"},
+    {STUDY_EQUITY, "Equity", compute_keep_previous, 1, C, NO_ARGS, "_Equity", {}, 0, 0x00FF00},
+    // library studies: the library binds compute function and series
+    {0x80, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+     {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
+    {0x81, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+     {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
+    {0x82, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+     {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
 };
 const int g_study_type_count = (int)(sizeof g_study_types / sizeof g_study_types[0]);
 
-static const study_type_entry *find_type(int type) {
+#undef C
+#undef NO_ARGS
+#undef AVERAGE_ARGS
+
+const study_type_entry *study_type_of(int type) {
   for (int i = 0; i < g_study_type_count; i++)
     if (g_study_types[i].type == type) return &g_study_types[i];
   return nullptr;
+}
+
+// A built-in type: in the table with a compute function of its own.
+static const study_type_entry *find_type(int type) {
+  const study_type_entry *e = study_type_of(type);
+  return e && !(e->flags & STUDY_TYPE_LIBRARY) ? e : nullptr;
 }
 
 StudyComputeFn study_compute_for_type(int type) {
@@ -87,19 +125,15 @@ StudyComputeFn study_compute_for_type(int type) {
 int study_output_count(const StudyDef *s) {
   if (s->output_count > 0) return s->output_count;
   if (s->type & STUDY_DAILY_LINE) return 0;
-  switch (s->type) {
-    case STUDY_STOCH_D:
-    case STUDY_VMA:
-    case STUDY_REL_VOLUME:
-    case STUDY_INTRADAY_REL_VOLUME: return 2;
-    case STUDY_INTRADAY_ACC_VOLUME: return 3;
-  }
-  return 1;
+  const study_type_entry *e = find_type(s->type);
+  return e ? e->series : 1;
 }
 
+// Library studies carry the library's family and slot bits: the study
+// number tells them.
 static bool is_library_type(int type) {
-  int num = type & STUDY_NUMBER_MASK;
-  return num >= 0x80 && num <= 0x82;
+  const study_type_entry *e = study_type_of(type & STUDY_NUMBER_MASK);
+  return e && (e->flags & STUDY_TYPE_LIBRARY);
 }
 
 // ---- the list ----------------------------------------------------------------
@@ -227,16 +261,70 @@ StudyDef *create_study(chart_rec *chart, const StudyDef *t) {
   return s;
 }
 
-static void set_name(StudyDef *t, const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(t->name, sizeof t->name, fmt, ap);
-  va_end(ap);
+// The study's name from its row's format, one conversion at a time with
+// the value the row gives for it.
+static void format_name(StudyDef *t, const study_type_entry &e) {
+  char piece[64];
+  size_t at = 0;
+  const char *f = e.name;
+  for (int v = 0; *f && at + 1 < sizeof t->name; v++) {
+    // the text up to and including the next conversion ("%%" is text)
+    const char *end = f;
+    bool conv = false;
+    while (*end && !conv) {
+      if (end[0] == '%' && end[1] == '%') {
+        end += 2;
+        continue;
+      }
+      if (*end++ == '%') {
+        while (*end && !strchr("dfs", *end)) end++;
+        if (*end) end++;
+        conv = true;
+      }
+    }
+    size_t len = (size_t)(end - f) < sizeof piece - 1 ? (size_t)(end - f) : sizeof piece - 1;
+    memcpy(piece, f, len);
+    piece[len] = 0;
+    f = end;
+    char *out = t->name + at;
+    size_t room = sizeof t->name - at;
+    if (!conv || v >= 3) {
+      snprintf(out, room, piece, 0);
+    } else {
+      switch (e.name_args[v]) {
+        case NAME_PERIOD: snprintf(out, room, piece, t->period); break;
+        case NAME_P2: snprintf(out, room, piece, t->p2); break;
+        case NAME_P1_INT: snprintf(out, room, piece, study_param_int(t->p1)); break;
+        case NAME_P2_INT: snprintf(out, room, piece, study_param_int(t->p2)); break;
+        case NAME_P3_INT: snprintf(out, room, piece, study_param_int(t->p3)); break;
+        case NAME_LIB_NAME: snprintf(out, room, piece, t->lib_name); break;
+        case NAME_LIB_INDEX: snprintf(out, room, piece, (int)t->lib_index); break;
+      }
+    }
+    at += strnlen(out, room);
+  }
 }
 
-static bool needs_deviation(int type) {
-  return type == STUDY_BB_UPPER || type == STUDY_BB_MID || type == STUDY_BB_LOWER || type == STUDY_BB_PERCENT ||
-         type == STUDY_BB_WIDTH || type == STUDY_STDDEV;
+// Reads the parameters the row names from the argument list.
+static void read_args(StudyDef *t, const study_type_entry &e, va_list ap) {
+  for (int k = 0; k < (int)sizeof e.args && e.args[k] != ARG_END; k++) {
+    switch (e.args[k]) {
+      case ARG_PERIOD: t->period = va_arg(ap, int); break;
+      case ARG_PRICE: t->price_type = va_arg(ap, int); break;
+      case ARG_METHOD: t->method = va_arg(ap, int); break;
+      case ARG_P1: t->p1 = va_arg(ap, double); break;
+      case ARG_P2: t->p2 = va_arg(ap, double); break;
+      case ARG_P3: t->p3 = va_arg(ap, double); break;
+      case ARG_P4: t->p4 = va_arg(ap, double); break;
+      case ARG_P1_FROM_INT: t->p1 = va_arg(ap, int); break;
+      case ARG_LIB_NAME: {
+        const char *lib = va_arg(ap, const char *);
+        snprintf(t->lib_name, sizeof t->lib_name, "%s", lib ? lib : "");
+        break;
+      }
+      case ARG_LIB_INDEX: t->lib_index = (int16_t)va_arg(ap, int); break;
+    }
+  }
 }
 
 StudyDef *find_or_create_study(chart_rec *chart, int type, ...) {
@@ -257,149 +345,25 @@ StudyDef *find_or_create_study(chart_rec *chart, int type, ...) {
   va_list ap;
   va_start(ap, type);
   bool known = true;
-  switch (type) {
-    case STUDY_EXTERNAL_A:
-    case STUDY_EXTERNAL_B:
-    case STUDY_VMA:
-    case STUDY_OBV:
-    case STUDY_PVT:
-    case STUDY_NET_VOLUME:
-    case STUDY_AD_LINE:
-    case STUDY_CHAIKIN:
-    case STUDY_PIVOT:
-    case STUDY_SUPPORT1:
-    case STUDY_SUPPORT2:
-    case STUDY_RESIST1:
-    case STUDY_RESIST2:
-    case STUDY_PREV_HIGH:
-    case STUDY_PREV_LOW:
-    case STUDY_DAY_VWAP:
-      break;
-    case STUDY_DATA_FILE: {
-      const char *file = va_arg(ap, const char *);
-      const char *label = va_arg(ap, const char *);
-      int extra = va_arg(ap, int);
-      snprintf(t.name, sizeof t.name, "%s", file ? file : "");
-      if (label) strncpy(t.abbrev, label, sizeof t.abbrev);
-      t.type |= extra;
-      t.compute = compute_data_file;
-      break;
-    }
-    case 0x80:
-    case 0x81:
-    case 0x82: {
-      const char *lib = va_arg(ap, const char *);
-      snprintf(t.lib_name, sizeof t.lib_name, "%s", lib ? lib : "");
-      t.lib_index = (int16_t)va_arg(ap, int);
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      t.method = va_arg(ap, int);
-      t.p1 = va_arg(ap, double);
-      t.p2 = va_arg(ap, double);
-      t.p3 = va_arg(ap, double);
-      t.p4 = va_arg(ap, double);
-      set_name(&t, "_%s-%d(%d)", t.lib_name, t.lib_index, t.period);
-      break;
-    }
-    case STUDY_TRADE_SIGNALS:
-      t.color = 0xFFFF00;
-      t.compute = compute_keep_previous;
-      set_name(&t, "_Trade signals");
-      break;
-    case STUDY_ORDER_PRICE:
-      t.compute = compute_keep_previous;
-      set_name(&t, "_Order Price");
-      break;
-    case STUDY_EQUITY:
-      t.color = 0x00FF00;
-      t.compute = compute_keep_previous;
-      set_name(&t, "_Equity");
-      break;
-    case STUDY_STOCH_K:
-      t.period = va_arg(ap, int);
-      t.p1 = va_arg(ap, double);
-      t.price_type = va_arg(ap, int);
-      break;
-    case STUDY_STOCH_D:
-      t.period = va_arg(ap, int);
-      t.p1 = va_arg(ap, double);
-      t.p2 = va_arg(ap, double);
-      t.method = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      break;
-    case STUDY_BB_UPPER:
-    case STUDY_BB_MID:
-    case STUDY_BB_LOWER:
-    case STUDY_BB_WIDTH:
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      t.p1 = 1.0;
-      if (type == STUDY_BB_UPPER) set_name(&t, "Upper Bollinger Band(%d,%2.1f)", t.period, t.p2);
-      if (type == STUDY_BB_MID) set_name(&t, "Bollinger Band Midline(%d)", t.period);
-      if (type == STUDY_BB_LOWER) {
-        set_name(&t, "Lower Bollinger Band(%d,%2.1f)", t.period, t.p2);
-        memcpy(t.abbrev, "BB", 3);
-      }
-      if (type == STUDY_BB_WIDTH) set_name(&t, "Bollinger Band Width(%d,%2.1f)", t.period, t.p2);
-      break;
-    case STUDY_BB_PERCENT: {
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      int smoothing = va_arg(ap, int);
-      t.p1 = smoothing;
-      set_name(&t, "Bollinger Band %%B(%d,%2.1f,%d)", t.period, t.p2, smoothing);
-      break;
-    }
-    case STUDY_SMA:
-    case STUDY_EMA:
-    case STUDY_WMA:
-    case STUDY_TMA: {
-      static const char *const names[4] = {"_Simple MA", "_Exponental MA", "_Weighted MA", "_Triangular MA"};
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      set_name(&t, "%s(%d)", names[type - STUDY_SMA], t.period);
-      break;
-    }
-    case STUDY_STDDEV:
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      set_name(&t, "_StdDev(%d)", t.period);
-      break;
-    case STUDY_MACD:
-      t.period = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      t.price_type = va_arg(ap, int);
-      set_name(&t, "_MACD(%d,%d)", t.period, study_param_int(t.p2));
-      break;
-    case STUDY_MACD_SIGNAL:
-      t.period = va_arg(ap, int);
-      t.p2 = va_arg(ap, double);
-      t.price_type = va_arg(ap, int);
-      t.p3 = va_arg(ap, double);
-      set_name(&t, "_MACDSL(%d,%d,%d)", t.period, study_param_int(t.p2), study_param_int(t.p3));
-      break;
-    case STUDY_RSI:
-    case STUDY_VHF:
-    case STUDY_CCI:
-      t.period = va_arg(ap, int);
-      t.price_type = va_arg(ap, int);
-      break;
-    case STUDY_REL_VOLUME:
-    case STUDY_INTRADAY_REL_VOLUME:
-      t.period = va_arg(ap, int);
-      t.p1 = va_arg(ap, double);
-      break;
-    case STUDY_INTRADAY_ACC_VOLUME:
-    case STUDY_NET_VOLUME_RATIO:
-    case STUDY_AVG_NET_VOLUME:
-      t.period = va_arg(ap, int);
-      break;
-    default:
-      known = false;
+  const study_type_entry *e = study_type_of(type);
+  if (e && (e->flags & STUDY_TYPE_CREATABLE)) {
+    t.p1 = e->p1;
+    if (e->color) t.color = e->color;
+    t.compute = e->compute;
+    read_args(&t, *e, ap);
+    if (e->name) format_name(&t, *e);
+    if (e->abbrev) snprintf(t.abbrev, sizeof t.abbrev, "%s", e->abbrev);
+  } else if (type == STUDY_DATA_FILE) {
+    const char *file = va_arg(ap, const char *);
+    const char *label = va_arg(ap, const char *);
+    int extra = va_arg(ap, int);
+    snprintf(t.name, sizeof t.name, "%s", file ? file : "");
+    if (label) strncpy(t.abbrev, label, sizeof t.abbrev);
+    t.type |= extra;
+    t.compute = compute_data_file;
+  } else if (type != STUDY_EXTERNAL_A && type != STUDY_EXTERNAL_B) {
+    // (an external study's creator supplies its function and values)
+    known = false;
   }
   va_end(ap);
 
@@ -407,7 +371,7 @@ StudyDef *find_or_create_study(chart_rec *chart, int type, ...) {
     report("Unknown study type");
     return nullptr;
   }
-  if (needs_deviation(type) && t.period < 2) {
+  if (e && e->min_period && t.period < e->min_period) {
     report("can't compute std. deviation for period < 2");
     return nullptr;
   }

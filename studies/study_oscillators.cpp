@@ -62,30 +62,21 @@ int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s), slow_n = study_param_int(s->p2);
   macd_state st;
-  int start = study_begin(s, restart, slow_n, count, &st);
+  int start = study_start(s, restart, slow_n, count, n >= 1 && slow_n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1 || slow_n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1);
-  with_price_type(bars, pt, [&](auto price) {
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double p = price(i);
-    if (i == 0) {
-      st.fast = st.slow = p;
-    } else {
-      st.fast = a * p + (1 - a) * st.fast;
-      st.slow = b * p + (1 - b) * st.slow;
-    }
-    out[i] = i < slow_n - 1 ? MISSING_VALUE : study_out(st.fast - st.slow);
-  }
+  with_price_type(chart->bars, s->price_type, [&](auto price) {
+    study_run(s, start, count, st, [&](int i, macd_state &st) {
+      double p = price(i);
+      if (i == 0) {
+        st.fast = st.slow = p;
+      } else {
+        st.fast = a * p + (1 - a) * st.fast;
+        st.slow = b * p + (1 - b) * st.slow;
+      }
+      out[i] = i < slow_n - 1 ? MISSING_VALUE : study_out(st.fast - st.slow);
+    });
   });
   return 1;
 }
@@ -94,35 +85,26 @@ int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s), slow_n = study_param_int(s->p2), sig_n = study_param_int(s->p3);
   macd_state st;
-  int start = study_begin(s, restart, slow_n, count, &st);
+  int start = study_start(s, restart, slow_n, count, n >= 1 && slow_n >= 1 && sig_n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1 || slow_n < 1 || sig_n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1), c = 2.0 / (sig_n + 1);
-  with_price_type(bars, pt, [&](auto price) {
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double p = price(i);
-    if (i == 0) {
-      st.fast = st.slow = p;
-    } else {
-      st.fast = a * p + (1 - a) * st.fast;
-      st.slow = b * p + (1 - b) * st.slow;
-    }
-    double m = st.fast - st.slow;
-    if (i == slow_n - 1)
-      st.signal = m;
-    else if (i > slow_n - 1)
-      st.signal = c * m + (1 - c) * st.signal;
-    out[i] = i < sig_n + slow_n - 2 ? MISSING_VALUE : study_out(st.signal);
-  }
+  with_price_type(chart->bars, s->price_type, [&](auto price) {
+    study_run(s, start, count, st, [&](int i, macd_state &st) {
+      double p = price(i);
+      if (i == 0) {
+        st.fast = st.slow = p;
+      } else {
+        st.fast = a * p + (1 - a) * st.fast;
+        st.slow = b * p + (1 - b) * st.slow;
+      }
+      double m = st.fast - st.slow;
+      if (i == slow_n - 1)
+        st.signal = m;
+      else if (i > slow_n - 1)
+        st.signal = c * m + (1 - c) * st.signal;
+      out[i] = i < sig_n + slow_n - 2 ? MISSING_VALUE : study_out(st.signal);
+    });
   });
   return 1;
 }
@@ -159,53 +141,17 @@ static inline double stoch_value(const P &price, int i, const stoch_params &sp, 
 }
 
 // %K of bars [from, to) into out, from >= n - 1; slots below `first` are
-// set missing by the caller.  Long runs take the window's extremes from
-// blocks of n bars: the suffix of the previous block (kept in a table with
-// an empty entry at its end) and the prefix of the current one.  Short
-// runs (a live update) scan their window.  Both give the same extremes.
+// set missing by the caller.  The window's extremes come from
+// window_extremes (blocks of n bars on long runs, a scan on a live update).
 template <class P>
 static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from, int to,
                           stoch_run &k, float *out) {
-  int n = sp.n;
-  if (to - from <= 4 * n) {
-    for (int i = from; i < to; i++) {
-      double hh = bars[i - n + 1].high, ll = bars[i - n + 1].low;
-      for (int j = i - n + 2; j <= i; j++) {
-        hh = std::max(hh, (double)bars[j].high);
-        ll = std::min(ll, (double)bars[j].low);
-      }
-      out[i] = study_out(stoch_value(price, i, sp, hh, ll, k));
-    }
-    return;
-  }
-  std::vector<double> smax(n + 1), smin(n + 1);
-  smax[n] = -HUGE_VAL;
-  smin[n] = HUGE_VAL;
-  for (int b = from / n * n; b < to; b += n) {
-    if (b >= n) {
-      double mx = -HUGE_VAL, mn = HUGE_VAL;
-      for (int j = n - 1; j >= 0; j--) {
-        mx = std::max(mx, (double)bars[b - n + j].high);
-        mn = std::min(mn, (double)bars[b - n + j].low);
-        smax[j] = mx;
-        smin[j] = mn;
-      }
-    } else {
-      std::fill(smax.begin(), smax.begin() + n, -HUGE_VAL);
-      std::fill(smin.begin(), smin.begin() + n, HUGE_VAL);
-    }
-    int lo = std::max(b, from), hi = std::min(b + n, to);
-    double pmax = -HUGE_VAL, pmin = HUGE_VAL;
-    for (int j = b; j < lo; j++) {
-      pmax = std::max(pmax, (double)bars[j].high);
-      pmin = std::min(pmin, (double)bars[j].low);
-    }
-    for (int i = lo; i < hi; i++) {
-      pmax = std::max(pmax, (double)bars[i].high);
-      pmin = std::min(pmin, (double)bars[i].low);
-      double hh = std::max(smax[i + 1 - b], pmax), ll = std::min(smin[i + 1 - b], pmin);
-      out[i] = study_out(stoch_value(price, i, sp, hh, ll, k));
-    }
+  auto high = [bars](int j) { return (double)bars[j].high; };
+  auto low = [bars](int j) { return (double)bars[j].low; };
+  window_extremes<decltype(high), decltype(low)> w(high, low, sp.n, from, to);
+  for (int i = from; i < to; i++) {
+    w.step(i);
+    out[i] = study_out(stoch_value(price, i, sp, w.hi, w.lo, k));
   }
 }
 
@@ -229,13 +175,9 @@ int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   stoch_params sp = stoch_setup(s);
   stoch_k_state st;
-  int start = study_begin(s, restart, sp.n, count, &st);
+  int start = study_start(s, restart, sp.n, count, sp.n >= 1, 1, &st);
+  if (start < 0 || start >= count) return 1;
   float *out = study_series(s, 0);
-  if (sp.n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  if (start >= count) return 1;
   stoch_k_state saved = st;
   saved.index = count - 1;
   stoch_k_series(chart->bars, sp, start, count, st.k, &saved.k, out);
@@ -250,14 +192,9 @@ int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
   stoch_params sp = stoch_setup(s);
   int dn = study_param_int(s->p2), method = s->method;
   stoch_d_state st;
-  int start = study_begin(s, restart, sp.n, count, &st);
+  int start = study_start(s, restart, sp.n, count, sp.n >= 1, 2, &st);
+  if (start < 0 || start >= count) return 1;
   float *d_out = study_series(s, 0), *k_out = study_series(s, 1);
-  if (sp.n < 1) {
-    study_fill_missing(d_out, 0, count);
-    study_fill_missing(k_out, 0, count);
-    return 1;
-  }
-  if (start >= count) return 1;
   bool d_ok = dn >= 1 && method >= MA_SIMPLE && method <= MA_TRIANGULAR;
   const chart_bar *bars = chart->bars;
   int first = sp.first;
@@ -299,43 +236,34 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   rsi_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  with_price_type(bars, pt, [&](auto price) {
-  double prev = start > 0 ? price(start - 1) : 0;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double p = price(i);
-    double d = i >= 1 ? p - prev : 0;
-    prev = p;
-    // gain and loss without a branch on the direction (exact: halves of 2d)
-    double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
-    if (i < n) {
-      st.up += gain;
-      st.down += loss;
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    // the change entering the window and the one leaving it, together
-    double d_out = i - n >= 1 ? price(i - n) - price(i - n - 1) : 0;
-    double ao = std::fabs(d_out);
-    st.up += gain - 0.5 * (ao + d_out);
-    st.down += loss - 0.5 * (ao - d_out);
-    double up = std::max(st.up, 0.0), down = std::max(st.down, 0.0);
-    // 100 - 100 / (average gain / average loss + 1); a window without
-    // any change is neutral
-    double v = up + down > 0 ? 100 * up / (up + down) : 50;
-    out[i] = study_out(v);
-  }
+  with_price_type(chart->bars, s->price_type, [&](auto price) {
+    double prev = start > 0 ? price(start - 1) : 0;
+    study_run(s, start, count, st, [&](int i, rsi_state &st) {
+      double p = price(i);
+      double d = i >= 1 ? p - prev : 0;
+      prev = p;
+      // gain and loss without a branch on the direction (exact: halves of 2d)
+      double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
+      if (i < n) {
+        st.up += gain;
+        st.down += loss;
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      // the change entering the window and the one leaving it, together
+      double d_out = i - n >= 1 ? price(i - n) - price(i - n - 1) : 0;
+      double ao = std::fabs(d_out);
+      st.up += gain - 0.5 * (ao + d_out);
+      st.down += loss - 0.5 * (ao - d_out);
+      double up = std::max(st.up, 0.0), down = std::max(st.down, 0.0);
+      // 100 - 100 / (average gain / average loss + 1); a window without
+      // any change is neutral
+      double v = up + down > 0 ? 100 * up / (up + down) : 50;
+      out[i] = study_out(v);
+    });
   });
   return 1;
 }
@@ -344,32 +272,36 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   cci_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  with_price_type(bars, pt, [&](auto price) {
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    double p = price(i);
+  // Each price is made once (the typical price is a sum and a division)
+  // and read from here by the n windows it is in.
+  int lo = start - n + 1 > 0 ? start - n + 1 : 0;
+  std::vector<double> kept(count > lo ? count - lo : 0);
+  with_price_type(chart->bars, s->price_type, [&](auto price) {
+    for (int k = lo; k < count; k++) kept[k - lo] = price(k);
+  });
+  const double *kp = kept.data();
+  auto tp = [kp, lo](int k) { return kp[k - lo]; };
+  study_run(s, start, count, st, [&](int i, cci_state &st) {
+    double p = tp(i);
     st.sum += p;
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
-    double mean = st.sum / n, md = 0;
-    for (int k = i - n + 1; k <= i; k++) md += std::fabs(mean - price(k));
-    md /= n;
+    // the mean deviation in four independent sums (a chain of n additions
+    // would set the pace); they differ from one sum by double rounding only
+    double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
+    const double *w = kp + (i - n + 1 - lo);
+    int k = 0;
+    for (; k + 4 <= n; k += 4)
+      for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
+    for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
+    double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
     out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
-    st.sum -= price(i - n + 1);
-  }
+    st.sum -= tp(i - n + 1);
   });
   return 1;
 }
@@ -378,30 +310,23 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   vhf_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  int pt = s->price_type;
-  auto x = [bars, pt](int j) { return study_price(bars, j, pt); };
   int from = start > n ? start : n;
-  window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
-    if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
-    if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-    if (i < n) {
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    w.step(i);
-    out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
-  }
+  with_price_type(bars, s->price_type, [&](auto x) {
+    window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
+    study_run(s, start, count, st, [&](int i, vhf_state &st) {
+      if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
+      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+      if (i < n) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      w.step(i);
+      out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
+    });
+  });
   return 1;
 }

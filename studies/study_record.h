@@ -1,9 +1,22 @@
-// Helpers over a study record that the built-in compute functions and the
-// study library share: reaching a study's series and the chart's bars,
-// keeping running state in the work area, deciding where a computation
-// starts, and bounding parameters and outputs.  Inline only, over the
-// shared study header and the bar layout: a library that includes it
-// links nothing of the program.
+// The study driver that the built-in compute functions and the study
+// library share: reaching a study's series and the chart's bars, keeping
+// running state in the work area, deciding where a computation starts,
+// running a study's kernel bar by bar, and bounding parameters and
+// outputs.  Inline only, over the shared study header and the bar layout:
+// a library that includes it links nothing of the program.
+//
+// Every compute function is the same shell around its kernel:
+//   int count = study_bar_count(chart, s);
+//   S st;
+//   int start = study_start(s, restart, period, count, usable, series, &st);
+//   if (start < 0) return 1;             // parameters give no study: padded
+//   study_run(s, start, count, st, [&](int i, S &st) { ...bar i... });
+// study_start binds the outputs and picks bar 0 with cleared state or the
+// saved index with the saved state; study_run saves the state just before
+// the last bar, so that the next call computes that bar again from the
+// state it had before it: a last bar changed by a live quote gives what a
+// computation from the first bar gives.  Kernels that fill whole series at
+// once end with study_finish instead.
 #pragma once
 
 #include <cmath>
@@ -84,4 +97,40 @@ inline int study_begin(StudyDef *s, int restart, int period, int count, S *st) {
     return 0;
   }
   return st->index;
+}
+
+// study_begin, and when the parameters give no study (usable false) the
+// first `series` series padded with missing values over [0, count) and -1.
+template <class S>
+inline int study_start(StudyDef *s, int restart, int period, int count, bool usable, int series, S *st) {
+  int start = study_begin(s, restart, period, count, st);
+  if (usable) return start;
+  for (int k = 0; k < series; k++) study_fill_missing(study_series(s, k), 0, count);
+  return -1;
+}
+
+// Runs step(i, st) for i = start .. count - 1 and saves st, with its index,
+// just before the last bar.  The state is a local through the loop (kept in
+// registers) and is written to the work area once; the kernel is inlined
+// into both of its calls (flatten), so that neither goes through memory.
+template <class S, class Step>
+[[gnu::flatten]] inline void study_run(StudyDef *s, int start, int count, S &st, Step step) {
+  S run = st;
+  int i = start;
+  for (; i < count - 1; i++) step(i, run);
+  if (i == count - 1) {
+    run.index = i;
+    study_save_state(s, run);
+    step(i, run);
+  }
+  st = run;
+}
+
+// For a kernel that wrote bars up to count - 1 in one go: the next call
+// starts again at the last bar.
+template <class S>
+inline void study_finish(StudyDef *s, S &st, int count) {
+  if (count <= 0) return;
+  st.index = count - 1;
+  study_save_state(s, st);
 }

@@ -56,28 +56,21 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += bars[i].extra;
     st.b += volume_of(&bars[i]);
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
     st.a -= bars[i - n + 1].extra;
     st.b -= volume_of(&bars[i - n + 1]);
-  }
+  });
   return 1;
 }
 
@@ -87,26 +80,19 @@ static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C co
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     if (i >= 1) st.a += contribution(bars, i);
     if (i < n) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     out[i] = study_out(st.a);
     st.a -= contribution(bars, i - n + 1);
-  }
+  });
   return 1;
 }
 
@@ -138,36 +124,30 @@ static inline double ad_contribution(const chart_bar *b) {
 int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
-  int start = study_begin(s, restart, 0, count, &st);
+  int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += ad_contribution(&bars[i]);
     out[i] = study_out(st.a);
-  }
+  });
   return 1;
 }
 
 int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
-  int start = study_begin(s, restart || count < 10, 0, count, &st);
+  int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  // 2/11 and 9/11 as factors: the chain from bar to bar has no division
+  const double k2 = 2.0 / 11, k9 = 9.0 / 11;
+  study_run(s, start, count, st, [&](int i, chaikin_state &st) {
     st.ad += ad_contribution(&bars[i]);
     st.fast = (st.fast + st.ad) * 0.5;
-    st.slow = st.ad * 2 / 11 + st.slow * 9 / 11;
+    st.slow = st.ad * k2 + st.slow * k9;
     out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
-  }
+  });
   return 1;
 }
 
@@ -195,29 +175,21 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
-  int start = study_begin(s, restart, n, count, &st);
+  int start = study_start(s, restart, n, count, n >= 1, 2, &st);
+  if (start < 0) return 1;
   float *out = study_series(s, 0), *raw = study_series(s, 1);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    study_fill_missing(raw, 0, count);
-    return 1;
-  }
   const chart_bar *bars = chart->bars;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += volume_of(&bars[i]);
     if (i < n - 1) {
       out[i] = raw[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double avg = st.a / n;
     raw[i] = avg > 0 ? study_out(volume_of(&bars[i]) / avg * 100) : MISSING_VALUE;
     out[i] = raw[i];
     st.a -= volume_of(&bars[i - n + 1]);
-  }
+  });
   smooth_series(s, start, count);
   return 1;
 }
@@ -226,20 +198,34 @@ static inline int bar_day(const chart_bar *b) { return b->time / 86400; }
 static inline int bar_tod(const chart_bar *b) { return b->time % 86400; }
 
 // Last bar in [0, hi) whose time is below t, or -1 (bars are sorted).
+// Searched backwards from hi in doubling steps, so that the cost grows
+// with the distance (a day's bars), not with the chart's length.
 static int last_bar_before(const chart_bar *bars, int hi, int t) {
-  int lo = 0;
-  while (lo < hi) {
-    int mid = lo + (hi - lo) / 2;
+  int r = hi, l = hi, step = 1;  // bars [r, hi) are at or after t
+  for (;;) {
+    l = r - step;
+    if (l < 0) {
+      l = -1;
+      break;
+    }
+    if (bars[l].time < t) break;
+    r = l;
+    step *= 2;
+  }
+  int lo = l + 1;
+  while (lo < r) {
+    int mid = lo + (r - lo) / 2;
     if (bars[mid].time < t)
       lo = mid + 1;
     else
-      hi = mid;
+      r = mid;
   }
   return lo - 1;
 }
 
 // The mean volume of the n bars of earlier days at bar i's time of day,
-// or -1 when fewer than n exist.
+// or -1 when fewer than n exist.  Volumes are whole numbers: their double
+// sums are exact in any order.
 static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
   int tod = bar_tod(&bars[i]);
   int hi = i;              // search bars before this index
@@ -259,6 +245,70 @@ static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
     day_start = d_start;
   }
   return found < n ? -1 : sum / n;
+}
+
+// emit(i, mean) for the bars i of [from, count) after the last one whose
+// mean same_time_mean_volume cannot give (fewer than n earlier days), with
+// the same means, in two passes over the bars in order.  Each time of day
+// that occurs has a slot: the last n earlier days' volumes at it (a ring)
+// and their sum, and the current day's bar, which joins the ring once a
+// later day reaches that time (a day repeating a time keeps its last bar).
+// Returns 0 when the rings would take more memory than the chart (times of
+// day scattered over many days): the caller then searches bar by bar.
+template <class Emit>
+static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit) {
+  if (count <= 0) return 1;
+  int lo_tod = bar_tod(&bars[0]), hi_tod = lo_tod;
+  for (int j = 1; j < count; j++) {
+    int t = bar_tod(&bars[j]);
+    lo_tod = t < lo_tod ? t : lo_tod;
+    hi_tod = t > hi_tod ? t : hi_tod;
+  }
+  std::vector<int32_t> slot_of(hi_tod - lo_tod + 1, -1);
+  int slots = 0;
+  for (int j = 0; j < count; j++) {
+    int32_t &q = slot_of[bar_tod(&bars[j]) - lo_tod];
+    if (q < 0) q = slots++;
+  }
+  if ((size_t)slots * (size_t)n > (size_t)count + 4096) return 0;
+  struct slot_state {
+    int32_t days;       // earlier days seen
+    int32_t has_day;    // a current day is pending
+    int32_t day_time;   // its bar's time
+    int32_t day_volume;
+    int64_t sum;        // of the ring
+  };
+  // pass 1: the last bar without n earlier days
+  std::vector<slot_state> st(slots, slot_state{});
+  int last_short = from - 1;
+  for (int j = 0; j < count; j++) {
+    slot_state &q = st[slot_of[bar_tod(&bars[j]) - lo_tod]];
+    if (q.has_day && q.day_time != bars[j].time) q.days++;
+    q.has_day = 1;
+    q.day_time = bars[j].time;
+    if (j >= from && q.days < n) last_short = j;
+  }
+  if (last_short >= count - 1) return 1;
+  // pass 2: the rings
+  std::fill(st.begin(), st.end(), slot_state{});
+  std::vector<int32_t> ring((size_t)slots * (size_t)n);
+  for (int j = 0; j < count; j++) {
+    int q_index = slot_of[bar_tod(&bars[j]) - lo_tod];
+    slot_state &q = st[q_index];
+    if (q.has_day && q.day_time != bars[j].time) {
+      int32_t *r = &ring[(size_t)q_index * n];
+      int at = q.days % n;
+      if (q.days >= n) q.sum -= r[at];
+      r[at] = q.day_volume;
+      q.sum += q.day_volume;
+      q.days++;
+    }
+    q.has_day = 1;
+    q.day_time = bars[j].time;
+    q.day_volume = bars[j].volume;
+    if (j > last_short) emit(j, (double)q.sum / n);
+  }
+  return 1;
 }
 
 static bool intraday_chart(const chart_rec *chart) {
@@ -282,11 +332,19 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     return 0;
   }
   int from = st.index;
-  if (n >= 1) {
-    for (int i = count - 1; i >= from; i--) {
-      double mean = same_time_mean_volume(chart->bars, i, n);
-      if (mean < 0) break;
+  if (n >= 1 && from < count) {
+    // A long run takes its means from one pass through the bars by time
+    // of day; a live update searches back for its few bars.  Both give
+    // the same means.
+    auto emit = [&](int i, double mean) {
       raw[i] = out[i] = mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
+    };
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit)) {
+      for (int i = count - 1; i >= from; i--) {
+        double mean = same_time_mean_volume(chart->bars, i, n);
+        if (mean < 0) break;
+        emit(i, mean);
+      }
     }
     smooth_series(s, from, count);
   }
@@ -302,19 +360,12 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int n = study_period(s);
   acc_state st;
   bool usable = intraday_chart(chart) && count > 1;
-  int start = study_begin(s, restart || !usable, n, count, &st);
+  int start = study_start(s, restart || !usable, n, usable && n >= 1 ? count : s->output_len, usable && n >= 1, 3, &st);
+  if (start < 0) return usable ? 1 : 0;
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
-  if (!usable || n < 1) {
-    for (int k = 0; k < 3; k++) study_fill_missing(study_series(s, k), 0, s->output_len);
-    return usable ? 1 : 0;
-  }
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, acc_state &st) {
     int day = bar_day(&bars[i]);
     if (i == 0 || day != st.day) {
       st.days++;
@@ -329,7 +380,7 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
     if (st.prev_start < 0) {
       smooth[i] = acc[i];
       ratio[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     int tod = bar_tod(&bars[i]);
     while (st.cursor + 1 < st.day_start && bar_tod(&bars[st.cursor + 1]) <= tod) st.cursor++;
@@ -339,6 +390,6 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
     else
       smooth[i] = acc[i];
     ratio[i] = st.days > n && base > 0 ? study_out(acc[i] / base * 100) : MISSING_VALUE;
-  }
+  });
   return 1;
 }

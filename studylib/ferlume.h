@@ -3,18 +3,19 @@
 // callback table handed to putCallbacks; every working value of a study
 // lives in its study record.
 //
-// Every compute function follows one pattern: study_begin() decides
-// where to start (bar 0 with cleared state, or the saved index with the
-// saved state); the loop saves its state just before it computes the last
-// bar, so that the next call computes that bar again from the state it
-// had before it.  A last bar changed by a live quote thus gives what a
-// computation from the first bar gives.
+// Every compute function is a kernel run by the study driver of
+// studies/study_record.h (inline, shared with the program's built-in
+// studies): it saves its state just before it computes the last bar, so
+// that the next call computes that bar again from the state it had before
+// it.  A last bar changed by a live quote thus gives what a computation
+// from the first bar gives.
 #pragma once
 
 #include <cmath>
 #include <cstring>
 
 #include "data/chart.h"
+#include "studies/study_price.h"
 #include "studies/study_record.h"
 #include "studies/studyapi.h"
 
@@ -46,20 +47,14 @@ inline int ferlume_bar_count(const chart_rec *chart, const StudyDef *s) {
   return g_callbacks ? study_bar_count(chart, s) : 0;
 }
 
-// price(i) by price type through the engine; the true range of the first
-// bar is its range (there is no bar before it).
-inline double ferlume_price(const chart_bar *bars, int i, int price_type) {
-  if (price_type == PRICE_TRUE_RANGE && i == 0) return (double)bars[0].high - bars[0].low;
-  return g_callbacks->bar_price_value(bars + i, price_type);
-}
-
 // True range and buying pressure of bar i (i >= 1) against the close
 // before it.
+// Both without branches: on real prices which extreme wins is a coin toss.
 inline double ferlume_true_range(const chart_bar *b, int i) {
   double cp = b[i - 1].close, r = (double)b[i].high - b[i].low;
-  if (b[i].high - cp > r) r = b[i].high - cp;
-  if (cp - b[i].low > r) r = cp - b[i].low;
-  return r;
+  double up = b[i].high - cp, down = cp - b[i].low;
+  r = up > r ? up : r;
+  return down > r ? down : r;
 }
 
 inline double ferlume_buying_pressure(const chart_bar *b, int i) {
@@ -75,3 +70,40 @@ inline int ferlume_ma_window(int method, int n) { return method == MA_TRIANGULAR
 // n inputs, the first valid input at first_valid; slots before its first
 // value are missing.  A bad method or period gives missing slots.
 void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n);
+
+// Running least-squares line over the last n values y(j), x = 1..n from
+// the oldest to the newest: window sums kept as the window slides, so each
+// bar costs the same whatever n.  The values are taken less the first one
+// (shift), which keeps the sums small and their rounding far below a
+// float's.
+struct regression_run {
+  double shift;
+  double sy, sxy;  // of y - shift over the window
+};
+
+struct regression_sums {
+  int n;
+  double sx, sxx;
+  // sum of k * k, k = 1..n: exact up to periods far beyond any chart
+  explicit regression_sums(int n_)
+      : n(n_), sx(n_ * ((double)n_ + 1) / 2), sxx((double)n_ * ((double)n_ + 1) * (2.0 * n_ + 1) / 6) {}
+  // y(i) enters the window [i - n + 1, i] as its newest value.
+  template <class Y>
+  void add(regression_run &r, const Y &y, int i) const {
+    if (i == 0) r.shift = y(0);
+    double v = y(i) - r.shift;
+    r.sxy += (double)(i < n - 1 ? i + 1 : n) * v;
+    r.sy += v;
+  }
+  // After a full window's value: its oldest value y(i - n + 1) leaves and
+  // the others move down one x.
+  template <class Y>
+  void drop(regression_run &r, const Y &y, int i) const {
+    r.sxy -= r.sy;
+    r.sy -= y(i - n + 1) - r.shift;
+  }
+  // Slope and the line's value at x = 0 of a full window (one value has no
+  // slope: the line is flat through it).
+  double slope(const regression_run &r) const { return n > 1 ? (r.sxy - sx * r.sy / n) / (sxx - sx * sx / n) : 0; }
+  double intercept(const regression_run &r, double b) const { return r.sy / n - b * sx / n + r.shift; }
+};

@@ -15,25 +15,18 @@ struct tsi_state {
 int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int count = ferlume_bar_count(chart, s);
   tsi_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
   int r = study_cap(s->period), sm = study_param_int(s->p1), q = with_signal ? study_param_int(s->p2) : 1;
-  if (r < 1 || sm < 1 || q < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, r >= 1 && sm >= 1 && q >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
   double k1 = 2.0 / (r + 1), k2 = 2.0 / (sm + 1), kq = 2.0 / (q + 1);
   int t0 = r + sm - 1;                      // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, tsi_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double m = (double)b[i].close - b[i - 1].close, am = std::fabs(m);
     if (i == 1) {
@@ -61,7 +54,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
     } else {
       out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
-  }
+  });
   return 1;
 }
 }  // namespace
@@ -75,42 +68,42 @@ namespace {
 struct tef_state {
   int32_t index;
   double smoothed;
+  double range;  // window sum of high - low
+  regression_run reg;  // of the closes
 };
 }  // namespace
 
+// n times the slope of the window's regression line of the closes against
+// its summed ranges, smoothed over k.
 int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tef_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
   int n = study_cap(s->period), k = study_param_int(s->p1);
   if (k < 1) k = 1;
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
   double f = 2.0 / (k + 1);
   bool absolute = s->p2 != 0;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  regression_sums rs(n);
+  auto close = [b](int j) { return (double)b[j].close; };
+  study_run(s, start, count, st, [&](int i, tef_state &st) {
+    st.range += (double)b[i].high - b[i].low;
+    rs.add(st.reg, close, i);
     if (i < n - 1) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
-    double range = 0, slope = 0;
-    for (int j = i - n + 1; j <= i; j++) range += (double)b[j].high - b[j].low;
-    g_callbacks->study_linear_regression(chart, i - n + 1, i, PRICE_CLOSE, &slope);
-    double t = n * slope;
+    double t = n * rs.slope(st.reg);
     if (absolute) t = std::fabs(t);
     // bars without a range measure no efficiency
-    double e = range != 0 ? t / range * 100 : 0;
+    double e = st.range != 0 ? t / st.range * 100 : 0;
     st.smoothed = i == n - 1 ? e : f * e + (1 - f) * st.smoothed;
     out[i] = i < n + k - 2 ? MISSING_VALUE : study_out(st.smoothed);
-  }
+    st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
+    rs.drop(st.reg, close, i);
+  });
   return 1;
 }
 
@@ -125,30 +118,29 @@ struct dmi_state {
 
 enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
 
-int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
+// The line is chosen at compile time: each one divides only for itself.
+template <int which>
+int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   dmi_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
   int n = study_cap(s->period), f = which == DMI_ADX ? study_param_int(s->p1) : 1;
-  if (n < 1 || f < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, n >= 1 && f >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
   double a = 1.0 / n, c = 1.0 / f;
   int first = which == DMI_ADX ? f + n - 1 : n;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, dmi_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
-    double pdm = up > down && up >= 0 ? up : 0, mdm = down > up && down >= 0 ? down : 0;
+    // the larger move counts, the other is none: without branches (which
+    // move is larger is a coin toss), by a factor of 1 or 0
+    double pdm = (double)(up > down) * up, mdm = (double)(down > up) * down;
+    pdm = pdm > 0 ? pdm : 0;
+    mdm = mdm > 0 ? mdm : 0;
     double tr = ferlume_true_range(b, i);
     if (i == 1) {
       st.plus_dm = pdm;
@@ -161,54 +153,53 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart, int which) {
     }
     double pdi = 0, mdi = 0, dx = 0;
     if (st.tr != 0) {
-      pdi = st.plus_dm / st.tr * 100;
-      mdi = st.minus_dm / st.tr * 100;
-      if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
+      if constexpr (which != DMI_MINUS) pdi = st.plus_dm / st.tr * 100;
+      if constexpr (which != DMI_PLUS) mdi = st.minus_dm / st.tr * 100;
+      if constexpr (which == DMI_ADX)
+        if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
     }
-    if (i == n)
-      st.adx = dx;
-    else if (i > n)
-      st.adx = (1 - c) * st.adx + c * dx;
+    if constexpr (which == DMI_ADX) {
+      if (i == n)
+        st.adx = dx;
+      else if (i > n)
+        st.adx = (1 - c) * st.adx + c * dx;
+    }
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
-  }
+  });
   return 1;
 }
 }  // namespace
 
-int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_PLUS); }
-int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_MINUS); }
-int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI(chart, s, restart, DMI_ADX); }
+int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_PLUS>(chart, s, restart); }
+int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_MINUS>(chart, s, restart); }
+int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_ADX>(chart, s, restart); }
 
 // ---- Momentum ----------------------------------------------------------------------------
 
-namespace {
-struct index_state {
-  int32_t index;
-};
-}  // namespace
-
 // Output 2 is the change over n bars; output 1 its moving average over k,
-// which starts with its own warm-up at the first change.
+// which starts with its own warm-up at the first change.  An average over
+// one value is the value itself: it is copied.
 int calcMOM(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0), *mom = study_series(s, 1);
+  study_state_base st;
   int n = study_cap(s->period);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    study_fill_missing(mom, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, n >= 1, 2, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0), *mom = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++)
-    mom[i] = i < n ? MISSING_VALUE
-                   : study_out(ferlume_price(b, i, s->price_type) - ferlume_price(b, i - n, s->price_type));
-  if (count > 0) {
-    st.index = count - 1;
-    study_save_state(s, st);
-  }
-  ferlume_average(out, mom, start, n, count, s->method, study_param_int(s->p1));
+  int k = study_param_int(s->p1), method = s->method;
+  bool copy = k == 1 && method >= MA_SIMPLE && method <= MA_TRIANGULAR;
+  with_price_type(b, s->price_type, [&](auto price) {
+    int i = start;
+    for (; i < count && i < n; i++) mom[i] = out[i] = MISSING_VALUE;
+    for (; i < count; i++) {
+      float v = study_out(price(i) - price(i - n));
+      mom[i] = v;
+      if (copy) out[i] = v;
+    }
+  });
+  study_finish(s, st, count);
+  if (!copy) ferlume_average(out, mom, start, n, count, method, k);
   return 1;
 }

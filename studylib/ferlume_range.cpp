@@ -29,26 +29,19 @@ struct uosc_state {
 int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   uosc_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
   int w[3] = {study_cap(s->period), study_param_int(s->p1), study_param_int(s->p2)};
-  if (w[0] < 1 || w[1] < 1 || w[2] < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, w[0] >= 1 && w[1] >= 1 && w[2] >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
   // Every window needs the close before its first bar: the first value is
   // at the longest window, whichever parameter holds it.
   int first = w[0] > w[1] ? w[0] : w[1];
   if (w[2] > first) first = w[2];
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, uosc_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
     for (int k = 0; k < 3; k++) {
@@ -62,7 +55,7 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
     out[i] = i < first ? MISSING_VALUE
                        : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
                                      100 / 7);
-  }
+  });
   return 1;
 }
 
@@ -78,21 +71,13 @@ struct cvi_state {
 int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   cvi_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0), *ema = study_series(s, 1);
   int n = study_cap(s->period);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    study_fill_missing(ema, 0, count);
-    return 1;
-  }
+  int start = study_start(s, restart, 0, count, n >= 1, 2, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0), *ema = study_series(s, 1);
   double k = 2.0 / (n + 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, cvi_state &st) {
     double range = (double)b[i].high - b[i].low;
     st.ema = i == 0 ? range : k * range + (1 - k) * st.ema;
     ema[i] = i < n - 1 ? MISSING_VALUE : study_out(st.ema);
@@ -100,29 +85,20 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = MISSING_VALUE;
     else
       out[i] = study_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
-  }
+  });
   return 1;
 }
 
 // ---- Average True Range ------------------------------------------------------------
 
-namespace {
-struct index_state {
-  int32_t index;
-};
-}  // namespace
-
 int calcATR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
-  int start = study_begin(s, restart, 0, count, &st);
+  study_state_base st;
+  int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
   for (int i = start; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
-  if (count > 0) {
-    st.index = count - 1;
-    study_save_state(s, st);
-  }
+  study_finish(s, st, count);
   ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
   return 1;
 }
@@ -194,18 +170,14 @@ struct sar_state {
 int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   sar_state st;
-  int start = study_begin(s, restart, 0, count, &st);
+  int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   double a0 = s->p1, inc = s->p2, af_max = s->p3;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i == count - 1) {
-      st.index = i;
-      study_save_state(s, st);
-    }
+  study_run(s, start, count, st, [&](int i, sar_state &st) {
     if (i < 2) {
       out[i] = MISSING_VALUE;
-      continue;
+      return;
     }
     double hi = b[i].high, lo = b[i].low;
     if (i == 2) {
@@ -247,7 +219,7 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
     out[i] = study_out(t);
-  }
+  });
   return 1;
 }
 

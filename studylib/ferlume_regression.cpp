@@ -1,43 +1,60 @@
 // Ferlume1 regression studies: Time Series Forecast, its band and its
-// deviation, and the Modified Moving Average.  Each value comes from its
-// own window, so only the index is kept between calls.
+// deviation, and the Modified Moving Average.  The window's regression line
+// comes from running sums (regression_sums), so the line costs the same
+// per bar whatever the period; the band and the deviation measure each
+// bar of the window against the line, which moves with every window.
 #include "studylib/ferlume.h"
 
 namespace {
-struct index_state {
+struct tsf_state {
   int32_t index;
+  regression_run reg;
 };
 
 enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
 
+// Square of the bar's farther extreme from the line's value at it.
+inline double square_dev(const chart_bar &bar, double line) {
+  double d = std::fabs(line - bar.high), d2 = std::fabs(line - bar.low);
+  d = d2 > d ? d2 : d;
+  return d * d;
+}
+
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
+  tsf_state st;
   int n = study_cap(s->period);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  for (int i = start; i < count; i++) {
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    double slope = 0, max_dev = 0, rms = 0, a;
-    if (kind == TSF_LINE)
-      a = g_callbacks->study_linear_regression(chart, i - n + 1, i, s->price_type, &slope);
-    else
-      a = g_callbacks->study_regression_channel(chart, i - n + 1, i, s->price_type, &slope, &max_dev, &rms);
-    double v = kind == TSF_DEVIATION ? rms : a + n * slope;
-    if (kind == TSF_BAND) v += rms * s->p1;
-    out[i] = study_out(v);
-  }
-  if (count > 0) {
-    st.index = count - 1;
-    study_save_state(s, st);
-  }
+  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  regression_sums rs(n);
+  double band = s->p1;
+  with_price_type(b, s->price_type, [&](auto price) {
+    study_run(s, start, count, st, [&](int i, tsf_state &st) {
+      rs.add(st.reg, price, i);
+      if (i < n - 1) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
+      double v = a + n * slope;
+      if (kind != TSF_LINE) {
+        // root mean square of each bar's farther extreme from the line,
+        // without branches and in four independent sums
+        const chart_bar *w = b + (i - n + 1);
+        double sq[4] = {0, 0, 0, 0};
+        int k = 0;
+        for (; k + 4 <= n; k += 4)
+          for (int u = 0; u < 4; u++) sq[u] += square_dev(w[k + u], a + (k + u + 1) * slope);
+        for (; k < n; k++) sq[0] += square_dev(w[k], a + (k + 1) * slope);
+        double rms = std::sqrt(((sq[0] + sq[1]) + (sq[2] + sq[3])) / n);
+        v = kind == TSF_DEVIATION ? rms : v + rms * band;
+      }
+      out[i] = study_out(v);
+      rs.drop(st.reg, price, i);
+    });
+  });
   return 1;
 }
 }  // namespace
@@ -46,36 +63,45 @@ int calcTSF(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, 
 int calcTSFB(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, s, restart, TSF_BAND); }
 int calcTSFD(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, s, restart, TSF_DEVIATION); }
 
+namespace {
+struct mma_state {
+  int32_t index;
+  double shift;  // the first price: keeps the sums small
+  double sum;    // window sum of price - shift
+  double lagged; // window sum of k (price - shift), k = 0 for the newest
+};
+}  // namespace
+
 // The simple average plus the weighted correction that moves it to the
-// end of the window's regression line.
+// end of the window's regression line:
+//   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
+// the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
+// weights add up to zero, so the shift drops out of it).
 int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
-  index_state st;
-  int start = study_begin(s, restart, 0, count, &st);
-  float *out = study_series(s, 0);
+  mma_state st;
   int n = study_cap(s->period);
-  if (n < 1) {
-    study_fill_missing(out, 0, count);
-    return 1;
-  }
-  double scale = 6.0 / ((double)n * (n + 1));
+  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) {
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      continue;
-    }
-    double sum = 0, weighted = 0;
-    for (int k = 0; k < n; k++) {
-      double p = ferlume_price(b, i - k, s->price_type);
-      sum += p;
-      weighted += (n - 2.0 * k - 1) / 2 * p;
-    }
-    out[i] = study_out(sum / n + scale * weighted);
-  }
-  if (count > 0) {
-    st.index = count - 1;
-    study_save_state(s, st);
-  }
+  with_price_type(b, s->price_type, [&](auto price) {
+    study_run(s, start, count, st, [&](int i, mma_state &st) {
+      if (i == 0) st.shift = price(0);
+      double p = price(i) - st.shift;
+      // every value already in the window moves one step back
+      st.lagged += st.sum;
+      st.sum += p;
+      if (i < n - 1) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      out[i] = study_out(st.sum / n + st.shift + scale * (half * st.sum - st.lagged));
+      double q = price(i - n + 1) - st.shift;
+      st.sum -= q;
+      st.lagged -= (n - 1) * q;
+    });
+  });
   return 1;
 }

@@ -98,7 +98,7 @@ TEST_F(AlertsTest, UntrustedFiles) {
   } cases[] = {
       {"header only", header(), 200, nullptr, 0},
       {"short header", std::string(100, 'x'), 200, nullptr, 0},
-      {"cut inside a record", header() + record_bytes("IBM", 1, 3, 1, 2) + "xyz", 200, nullptr, 0},
+      {"cut inside a record", header() + record_bytes("IBM", 1, 3, 1, 2) + "xyz", 200, "IBM", 3},
       {"unterminated symbol", header() + record_bytes("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 1, 3, 1, 2), 200,
        "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 3},
       {"high no number", header() + record_bytes("IBM", 1, 3, nan, 2), 200, "IBM", ALERT_LOW},
@@ -162,6 +162,32 @@ TEST_F(AlertsTest, NoTableNoSave) {
   root_.write("CONFIG/alerts.dat", header() + record_bytes("IBM", 1, 1, 1, 1));
   EXPECT_EQ(save_alerts(), 0);
   EXPECT_EQ(root_.read("CONFIG/alerts.dat").size(), (size_t)ALERTS_HEADER_SIZE + ALERT_REC_SIZE);
+}
+
+// A file cut inside its last record keeps every whole record before the
+// cut, reports the cut and is kept aside as it was found.
+TEST_F(AlertsTest, CutFileKeepsItsWholeRecords) {
+  MessageSink main;
+  hmainwnd = main.wnd;
+  const std::string whole = header() + record_bytes("IBM", ALERT_IN_USE, ALERT_HIGH, 100, 0, 7) +
+                            record_bytes("MSFT", ALERT_IN_USE, ALERT_LOW, 0, 20);
+  const std::string file = whole + record_bytes("AAPL", ALERT_IN_USE, ALERT_HIGH, 9, 0).substr(0, 100);
+  root_.write("CONFIG/alerts.dat", file);
+  ASSERT_EQ(load_alerts(), 1);
+  EXPECT_EQ(root_.read("CONFIG/alerts.dat.damaged"), file);
+  int reported = 0;
+  kv_dispatch_posted(-1);
+  for (auto &m : main.got)
+    if (m.message == WM_STATUS_MSG)
+      reported += std::string((const char *)m.lparam).find("ends inside a record") != std::string::npos;
+  EXPECT_EQ(reported, 1);
+  EXPECT_EQ(alert_id(find_or_add_alert("IBM")), 1);
+  EXPECT_EQ(find_or_add_alert("IBM")->high_price, 100);
+  EXPECT_EQ(alert_id(find_or_add_alert("MSFT")), 2);
+  EXPECT_EQ(find_or_add_alert("MSFT")->low_price, 20);
+  EXPECT_EQ(alert_id(find_or_add_alert("AAPL")), 3);  // the cut record is a new slot
+  ASSERT_EQ(save_alerts(), 1);
+  EXPECT_EQ(root_.read("CONFIG/alerts.dat"), whole);
 }
 
 // A file that could not be loaded is never replaced by the table saved in

@@ -2,6 +2,10 @@
 // data sockets of the run folder, holds the relay's running claim, answers
 // the connect request with the data socket's name and every other request
 // as the test's answer function says, with real 36-byte records.
+//
+// The relay runs on its own thread: what it shares with the test (the
+// requests it took, the answer function and whatever that reads, the
+// spigot name it gives) is read and written under mu.
 #pragma once
 
 #include <poll.h>
@@ -26,23 +30,32 @@
 
 struct FakeRelay {
     // What to do with one request: packets to send back (none: stay silent);
-    // set close_after to hang up after answering.
+    // set close_after to hang up after answering; pause_ms: the relay's own
+    // pause before each packet after the first (a relay that sends a long
+    // reply as its blocks become ready).
     struct answer {
         std::vector<std::vector<uint8_t>> packets;
         bool close_after = false;
+        int pause_ms = 0;
     };
+    // Called under mu.
     std::function<answer(const std::vector<uint8_t>& request)> respond;
 
     std::string name, host, spigot = "spigot-1";
-    std::string spigot_reply;  // when set, the name given in the connect reply
     std::mutex mu;
-    std::vector<std::vector<uint8_t>> requests;  // every request but connects
-    std::vector<std::vector<uint8_t>> connects;
-    int data_clients = 0;
+    std::string spigot_reply;  // under mu; when set, the name given in the connect reply
+    std::atomic<int> data_clients{0};
 
     FakeRelay(const char* relay_name, const char* relay_host = nullptr)
         : name(relay_name), host(relay_host ? relay_host : "") {}
     ~FakeRelay() { stop(); }
+
+    // Connect requests taken so far (copies).
+    std::vector<std::vector<uint8_t>> connects_taken()
+    {
+        std::lock_guard<std::mutex> g(mu);
+        return connects_;
+    }
 
     // A stream reply: code 10, last-record bit, symbol number n.
     static std::vector<uint8_t> stream_reply(int n, int code = QR_STREAM, int error = 0)
@@ -103,17 +116,18 @@ struct FakeRelay {
     {
         return kv_wait_until([&] {
             std::lock_guard<std::mutex> g(mu);
-            return requests.size() >= n;
+            return requests_.size() >= n;
         });
     }
     std::vector<std::vector<uint8_t>> taken()
     {
         std::lock_guard<std::mutex> g(mu);
-        return requests;
+        return requests_;
     }
     // Sends a record down the data socket.
     bool push(const std::vector<uint8_t>& rec)
     {
+        std::lock_guard<std::mutex> g(mu);
         return data_client_ >= 0 && send(data_client_, rec.data(), rec.size(), MSG_NOSIGNAL) == (ssize_t)rec.size();
     }
 
@@ -122,6 +136,8 @@ private:
     std::string request_path_, data_path_;
     std::atomic<bool> running_{false};
     std::thread thread_;
+    std::vector<std::vector<uint8_t>> requests_;  // every request but connects
+    std::vector<std::vector<uint8_t>> connects_;
 
     static int listen_at(const char* path)
     {
@@ -152,10 +168,13 @@ private:
                 continue;
             }
             if (p[1].revents & POLLIN) {
-                if (data_client_ >= 0)
-                    close(data_client_);
-                data_client_ = accept4(data_listen_, nullptr, nullptr, SOCK_CLOEXEC);
-                std::lock_guard<std::mutex> g(mu);
+                int fd = accept4(data_listen_, nullptr, nullptr, SOCK_CLOEXEC);
+                {
+                    std::lock_guard<std::mutex> g(mu);  // push sends on it from the test's thread
+                    if (data_client_ >= 0)
+                        close(data_client_);
+                    data_client_ = fd;
+                }
                 data_clients++;
             }
             if (client_ >= 0 && (p[2].revents & (POLLIN | POLLHUP))) {
@@ -168,25 +187,31 @@ private:
                 }
                 std::vector<uint8_t> req(buf, buf + n);
                 if (buf[0] == QR_REQ_CONNECT) {
+                    std::string given;
                     {
                         std::lock_guard<std::mutex> g(mu);
-                        connects.push_back(req);
+                        connects_.push_back(req);
+                        given = spigot_reply.empty() ? spigot : spigot_reply;
                     }
                     std::vector<uint8_t> r(4, 0);
                     r[0] = (uint8_t)(QR_REQ_CONNECT | 0x80);
-                    const std::string& given = spigot_reply.empty() ? spigot : spigot_reply;
                     r.insert(r.end(), given.begin(), given.end());
                     r.push_back(0);
                     send(client_, r.data(), r.size(), MSG_NOSIGNAL);
                     continue;
                 }
+                answer a;
                 {
                     std::lock_guard<std::mutex> g(mu);
-                    requests.push_back(req);
+                    requests_.push_back(req);
+                    if (respond)
+                        a = respond(req);
                 }
-                answer a = respond ? respond(req) : answer{};
-                for (auto& pk : a.packets)
-                    send(client_, pk.data(), pk.size(), MSG_NOSIGNAL);
+                for (size_t i = 0; i < a.packets.size(); i++) {
+                    if (i && a.pause_ms)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(a.pause_ms));
+                    send(client_, a.packets[i].data(), a.packets[i].size(), MSG_NOSIGNAL);
+                }
                 if (a.close_after) {
                     close(client_);
                     client_ = -1;

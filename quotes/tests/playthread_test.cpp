@@ -9,6 +9,7 @@
 #include "data/tests/status_capture.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/locks.h"
 #include "platform/thread.h"
 #include "quotes/playthread.h"
 #include "quotes/tests/quotes_fixture.h"
@@ -102,6 +103,33 @@ TEST_F(PlayThreadTest, PlaysToTheEndAfterTheSkippedDay) {
   EXPECT_TRUE(status.saw("playback thread is exiting"));
   EXPECT_FALSE(r->flags & MQT_PLAYBACK);
   EXPECT_EQ(g_playback_thread_id.load(), 0u);
+}
+
+// At the end of the data the thread ends without being told and gives its
+// record back; a new playback can start without a close.
+TEST_F(PlayThreadTest, EndsByItselfAtTheEndOfTheData) {
+  std::vector<uint32_t> w;
+  full(w, 0, 10, DAY1 + 10 * 3600, 100.0f);
+  full(w, 0, 20, DAY1 + 10 * 3600 + 1, 101.0f);
+  write_ticks(w);
+  StatusCapture status;
+  ASSERT_EQ(init_playback(), 1);
+  EXPECT_EQ(r->users, 2);
+  ASSERT_EQ(start_playback(r), 1);
+  for (int i = 0; i < 20000 && !status.saw("playback thread is exiting"); i++) kv_sleep_ms(1);
+  EXPECT_TRUE(status.saw("End of playback data"));
+  ASSERT_TRUE(status.saw("playback thread is exiting"));
+  for (int i = 0; i < 20000 && g_playback_thread_id.load(); i++) kv_sleep_ms(1);
+  EXPECT_EQ(g_playback_thread_id.load(), 0u);
+  EXPECT_FALSE(g_playback_state & PLAYBACK_INITIALISED);
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_FALSE(r->flags & MQT_PLAYBACK);
+    EXPECT_EQ(r->users, 1);
+  }
+  EXPECT_EQ(r->volume, 30);
+  ASSERT_EQ(init_playback(), 1);
+  EXPECT_EQ(start_playback(r), 1);
 }
 
 TEST_F(PlayThreadTest, StartsAfterTheTicksTheChartsShow) {

@@ -2,10 +2,8 @@
 // against a fake relay that speaks the real records over real sockets.
 #include <errno.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -160,16 +158,14 @@ TEST_F(RelayTest, ConnectsThroughRequestAndDataSockets)
     EXPECT_EQ(kvqr_connect(), 1);
     EXPECT_TRUE(qr_is_connected());
     EXPECT_EQ(kvqr_connect(), 1);  // already connected: nothing more asked
-    ASSERT_EQ(relay.connects.size(), 1u);
-    const std::vector<uint8_t>& c = relay.connects[0];
+    auto connects = relay.connects_taken();
+    ASSERT_EQ(connects.size(), 1u);
+    const std::vector<uint8_t>& c = connects[0];
     ASSERT_EQ(c.size(), 32u);
     EXPECT_EQ(c[0], QR_REQ_CONNECT);
     EXPECT_EQ(field_text(c, 1, 15), "TESTHOST");
     EXPECT_EQ(field_text(c, 16, 16), "Korvane");
-    EXPECT_TRUE(kv_wait_until([&] {
-        std::lock_guard<std::mutex> g(relay.mu);
-        return relay.data_clients == 1;
-    }));
+    EXPECT_TRUE(kv_wait_until([&] { return relay.data_clients == 1; }));
     EXPECT_GE(qr_data_socket(), 0);
     EXPECT_TRUE(services_.launches.empty());  // running: not started again
 }
@@ -220,11 +216,17 @@ TEST_F(RelayTest, DataSocketNameFromTheReplyMustStayInTheRunFolder)
     ASSERT_TRUE(relay.start());
     StatusCapture status;
     for (const char* name : {"..", "../spigot-1", "/spigot-1", "no-such-spigot"}) {
-        relay.spigot_reply = name;
+        {
+            std::lock_guard<std::mutex> g(relay.mu);
+            relay.spigot_reply = name;
+        }
         EXPECT_EQ(kvqr_connect(), 0) << name;
         EXPECT_FALSE(qr_is_connected());
     }
-    relay.spigot_reply.clear();
+    {
+        std::lock_guard<std::mutex> g(relay.mu);
+        relay.spigot_reply.clear();
+    }
     EXPECT_EQ(kvqr_connect(), 1);
 }
 
@@ -247,9 +249,12 @@ TEST_F(RelayTest, SilentRelayTimesOutAndTheNextRequestConnectsAgain)
     std::thread other([] { kv_lock guard(g_router_lock); });
     other.join();
 
-    silent = false;  // read by the relay thread only after the next request
+    {
+        std::lock_guard<std::mutex> g(relay.mu);
+        silent = false;
+    }
     EXPECT_EQ(kvqr_stream_request("IBM", nullptr, 0x1000011), 1);
-    EXPECT_EQ(relay.connects.size(), 2u);
+    EXPECT_EQ(relay.connects_taken().size(), 2u);
 }
 
 TEST_F(RelayTest, RelayThatHangsUpFailsAtOnce)
@@ -293,9 +298,12 @@ TEST_F(RelayTest, StreamReplyIsCheckedBeforeTheNumberIsTaken)
         mqt* r = create_multiquote_struct("IBM");
         r->symbol_slot = 0;
         memset(g_symbol_slots, 0, sizeof g_symbol_slots);
-        next = c.reply;
-        if (c.reply.size() == 72)
-            next[0] = (uint8_t)(QR_STREAM | 0x80);
+        {
+            std::lock_guard<std::mutex> g(relay.mu);
+            next = c.reply;
+            if (c.reply.size() == 72)
+                next[0] = (uint8_t)(QR_STREAM | 0x80);
+        }
         EXPECT_EQ(kvqr_stream_request("IBM", r, 0x1000011), c.ok) << c.slot;
         EXPECT_EQ(r->symbol_slot, c.slot);
         if (c.slot) {
@@ -306,7 +314,10 @@ TEST_F(RelayTest, StreamReplyIsCheckedBeforeTheNumberIsTaken)
     EXPECT_TRUE(status.saw("Response code 11, error_code 0, recsize 36"));
     EXPECT_TRUE(status.saw("Response code 10, error_code 0, recsize 72"));
     // "*" takes no number.
-    next = FakeRelay::stream_reply(0);
+    {
+        std::lock_guard<std::mutex> g(relay.mu);
+        next = FakeRelay::stream_reply(0);
+    }
     EXPECT_EQ(kvqr_stream_request("*", nullptr, 0x4000000), 1);
 }
 
@@ -336,7 +347,16 @@ TEST_F(RelayTest, LongReplyIsReadBlockByBlockToItsLastRecord)
 {
     FakeRelay relay(kRelayName);
     std::vector<std::vector<uint8_t>> blocks;
-    relay.respond = [&](const std::vector<uint8_t>&) { return FakeRelay::answer{blocks}; };
+    int pause_ms = 0;
+    relay.respond = [&](const std::vector<uint8_t>&) {
+        FakeRelay::answer a{blocks};
+        a.pause_ms = pause_ms;
+        return a;
+    };
+    auto answer_with = [&](std::vector<std::vector<uint8_t>> b) {
+        std::lock_guard<std::mutex> g(relay.mu);
+        blocks = std::move(b);
+    };
     ASSERT_TRUE(relay.start());
     StatusCapture status;
     qr_request req;
@@ -344,7 +364,7 @@ TEST_F(RelayTest, LongReplyIsReadBlockByBlockToItsLastRecord)
     kv_lock guard(g_router_lock);
     ASSERT_EQ(kvqr_connect(), 1);
 
-    blocks = history_blocks();
+    answer_with(history_blocks());
     std::vector<int> times;
     ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
     EXPECT_EQ(g_qr_reply.length, 28 * 36);
@@ -355,7 +375,7 @@ TEST_F(RelayTest, LongReplyIsReadBlockByBlockToItsLastRecord)
     EXPECT_EQ(times.back(), 1060);
 
     // An error record in the second block ends the walk there.
-    blocks = history_blocks(30);
+    answer_with(history_blocks(30));
     times.clear();
     ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
     EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), -1);
@@ -363,27 +383,51 @@ TEST_F(RelayTest, LongReplyIsReadBlockByBlockToItsLastRecord)
     EXPECT_TRUE(status.saw("No Data Available:  IBM"));
 
     // The blocks left unread are not taken for the next reply.
-    blocks = history_blocks();
+    answer_with(history_blocks());
     times.clear();
     ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
     EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), 61);
     EXPECT_EQ(times.front(), 1000);
 
-    // A block of partial records is never read past its end.
-    blocks = {std::vector<uint8_t>(50, QR_INTRADAY_BARS)};
+    // The same when the relay sends its blocks as they become ready: the
+    // rest of the reply is read out before the next request goes.
+    {
+        std::lock_guard<std::mutex> g(relay.mu);
+        pause_ms = 20;
+    }
+    answer_with(history_blocks(30));
+    times.clear();
+    ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
+    EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), -1);
+    answer_with(history_blocks());
+    times.clear();
+    ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
+    EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), 61);
+    EXPECT_EQ(times.front(), 1000);
+    EXPECT_TRUE(qr_is_connected());
+    {
+        std::lock_guard<std::mutex> g(relay.mu);
+        pause_ms = 0;
+    }
+
+    // A block of partial records is never read past its end, and the
+    // records after it would be out of step: the connection goes.
+    answer_with({std::vector<uint8_t>(50, QR_INTRADAY_BARS)});
     ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
     EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), -1);
     EXPECT_TRUE(status.saw("recsize 50"));
+    EXPECT_FALSE(qr_is_connected());
 
     // A block longer than the reply buffer breaks the connection.
-    blocks = {std::vector<uint8_t>(1100, QR_INTRADAY_BARS)};
+    ASSERT_EQ(kvqr_connect(), 1);
+    answer_with({std::vector<uint8_t>(1100, QR_INTRADAY_BARS)});
     EXPECT_EQ(qr_transact(req.bytes, req.size), 0);
     EXPECT_FALSE(qr_is_connected());
 
     // A relay that stops in the middle of a reply: the wait for the next
     // block times out.
     ASSERT_EQ(kvqr_connect(), 1);
-    blocks = {history_blocks()[0]};
+    answer_with({history_blocks()[0]});
     times.clear();
     ASSERT_EQ(qr_transact(req.bytes, req.size), 1);
     EXPECT_EQ(qr_read_records(collect_time, &times, "IBM"), -1);
@@ -550,25 +594,25 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
     delete_multiquote(a);
 }
 
-// The broker link as the request thread sees it.  The request thread
-// calls it while the test reads it: counters are atomic, the list of
-// cancelled ids is kept under its lock.
+// The broker link as the request thread sees it. Its hooks run on the
+// request thread while the test reads what they counted: counters are
+// atomic, the cancelled ids are read under their lock.
 struct FakeBroker {
     static std::atomic<int> connected, requests, orders, accounts, closes;
-    static std::mutex lock;
-    static std::vector<int> cancelled_list;
+    static std::mutex mu;
+    static std::vector<int> cancelled_ids;
     static int is_connected() { return connected; }
     static int connect(const char*, int, int) { return connected = 1; }
     static int req_mkt_data(mqt*) { return ++requests == 1 ? 42 : 43; }
     static void cancel(int id)
     {
-        std::lock_guard<std::mutex> guard(lock);
-        cancelled_list.push_back(id);
+        std::lock_guard<std::mutex> g(mu);
+        cancelled_ids.push_back(id);
     }
     static std::vector<int> cancelled()
     {
-        std::lock_guard<std::mutex> guard(lock);
-        return cancelled_list;
+        std::lock_guard<std::mutex> g(mu);
+        return cancelled_ids;
     }
     static void open_orders() { orders++; }
     static void account_updates() { accounts++; }
@@ -577,8 +621,8 @@ struct FakeBroker {
     {
         connected = requests = orders = accounts = closes = 0;
         {
-            std::lock_guard<std::mutex> guard(lock);
-            cancelled_list.clear();
+            std::lock_guard<std::mutex> g(mu);
+            cancelled_ids.clear();
         }
         g_qr_hooks.tws_connected = is_connected;
         g_qr_hooks.tws_connect = connect;
@@ -589,10 +633,10 @@ struct FakeBroker {
         g_qr_hooks.tws_request_close = request_close;
     }
 };
-std::atomic<int> FakeBroker::connected, FakeBroker::requests, FakeBroker::orders,
-    FakeBroker::accounts, FakeBroker::closes;
-std::mutex FakeBroker::lock;
-std::vector<int> FakeBroker::cancelled_list;
+std::atomic<int> FakeBroker::connected, FakeBroker::requests, FakeBroker::orders, FakeBroker::accounts,
+    FakeBroker::closes;
+std::mutex FakeBroker::mu;
+std::vector<int> FakeBroker::cancelled_ids;
 
 TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 {

@@ -124,6 +124,39 @@ TEST(StudyDaily, IntradayStudiesStayMissingOnDailyCharts) {
   }
 }
 
+// A long computation takes the earlier days from one pass by time of day,
+// a live update searches back bar by bar: on days that miss some times and
+// repeat others (the day's last bar at a time counts), every value of the
+// long computation is the one the live chart had for that bar.  (The long
+// computation stops, going back, at the last bar with too few earlier
+// days, so on such days it has fewer values.)
+TEST(StudyDaily, IntradayRelativeVolumeOnIrregularDays) {
+  test_chart full(400, 5), live(400, 5);
+  std::srand(9);
+  int day = 0, slot = 0;
+  while (full.count() < 300) {
+    int t = at(20240102, 34200 + 300 * slot) + day * 86400;
+    if (std::rand() % 7 != 0) full.add(1, 1, 1, 1, 1 + std::rand() % 1000, t);
+    if (std::rand() % 11 == 0 && full.count() < 300) full.add(1, 1, 1, 1, 1 + std::rand() % 1000, t);
+    if (++slot == 12) slot = 0, day++;
+  }
+  StudyDef t = study_template(STUDY_INTRADAY_REL_VOLUME, 3);
+  test_study whole(t, 400, compute_intraday_rel_volume), inc(t, 400, compute_intraday_rel_volume);
+  ASSERT_EQ(compute_intraday_rel_volume(full.chart(), whole.s, 1), 1);
+  for (int i = 0; i < 300; i++) {
+    live.add(0, 0, 0, 0) = full.storage[i];
+    ASSERT_EQ(compute_intraday_rel_volume(live.chart(), inc.s, i == 0), 1);
+  }
+  int values = 0;
+  for (int i = 0; i < 300; i++) {
+    float a = whole.at(i), b = inc.at(i);
+    if (study_is_missing(a)) continue;
+    EXPECT_EQ(memcmp(&a, &b, sizeof a), 0) << "slot " << i << ": " << a << " vs " << b;
+    values++;
+  }
+  EXPECT_GT(values, 100);
+}
+
 TEST(StudyDaily, IntradayRelativeAndAccumulatedVolume) {
   test_chart c(16, 5);
   const int vols[3][2] = {{10, 20}, {30, 40}, {40, 90}};

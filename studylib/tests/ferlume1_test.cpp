@@ -101,6 +101,9 @@ const hand_case kHand[] = {
     {"SAR on two bars", 'A', 10, 0, 4, 0, 0.02, 0.02, 0.2, 0, {M, M}},
 };
 
+// The tolerance is the hand values' own rounding (8 digits).  The
+// regression studies take their line from running sums, whose double
+// rounding differs from a refit's by far less than that.
 void expect_series(const float *got, const std::vector<float> &want, const char *what) {
   for (size_t i = 0; i < want.size(); i++) {
     if (want[i] == M)
@@ -339,6 +342,54 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
     }
   }
   for (int i = 0; i < 18; i++) EXPECT_TRUE(covered[i]) << i;
+}
+
+// The regression studies keep running sums where the formulas refit each
+// window.  Over a long chart with prices far from zero and small moves (the
+// hard case for sums that are added to and taken from 40,000 times), every
+// value stays within 2e-6 of the price level of a refit through the
+// engine's regression of the same window (2e-6 of the value itself for the
+// deviation and the efficiency): the sums' double rounding, with the
+// window sums taken less the first price, stays below a float's resolution
+// (6e-8 of the value) times a few.
+TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
+  const int count = 40000, n = 20;
+  test_chart c(count);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> step(-0.25f, 0.25f);
+  float price = 5000;
+  for (int i = 0; i < count; i++) {
+    float open = price;
+    price += step(rng) + (i / 4000 % 2 ? 0.05f : -0.05f);
+    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price, 1000, 1000 * 86400 + i * 60);
+  }
+  StudyDef *tsf = lib_study(c, 5, n, 4, 0), *tsfb = lib_study(c, 6, n, 4, 0, 1.5), *tsfd = lib_study(c, 7, n, 4, 0);
+  StudyDef *tef = lib_study(c, 8, n, 4, 0, 1, 1), *mma = lib_study(c, 14, n, 4, 0);
+  ASSERT_TRUE(tsf && tsfb && tsfd && tef && mma);
+  const chart_bar *b = c.rec.bars;
+  double worst = 0;
+  for (int i = n - 1; i < count; i += 7) {
+    int lo = i - n + 1;
+    double slope, max_dev, rms;
+    double a = study_linear_regression(c.chart(), lo, i, PRICE_CLOSE, &slope);
+    study_regression_channel(c.chart(), lo, i, PRICE_CLOSE, &slope, &max_dev, &rms);
+    double range = 0, sum = 0, weighted = 0;
+    for (int k = 0; k < n; k++) {
+      range += (double)b[i - k].high - b[i - k].low;
+      sum += b[i - k].close;
+      weighted += (n - 2.0 * k - 1) / 2 * b[i - k].close;
+    }
+    const double want[5] = {a + n * slope, a + n * slope + 1.5 * rms, rms, std::fabs(n * slope) / range * 100,
+                            sum / n + 6.0 / (n * (n + 1.0)) * weighted};
+    const StudyDef *got[5] = {tsf, tsfb, tsfd, tef, mma};
+    for (int k = 0; k < 5; k++) {
+      double level = k == 2 || k == 3 ? std::max(1.0, std::fabs(want[k])) : 5000;
+      double err = std::fabs(got[k]->outputs[i] - want[k]) / level;
+      worst = std::max(worst, err);
+      ASSERT_LT(err, 2e-6) << "study " << k << " slot " << i << ": " << got[k]->outputs[i] << " vs " << want[k];
+    }
+  }
+  EXPECT_GT(worst, 0);  // the comparison reached the values
 }
 
 // Periods and parameters from a damaged layout: nothing is read or written

@@ -1,0 +1,202 @@
+// CBasicChart: one chart pane. It divides the pane's rectangle into strips
+// (title, quote line, status strips, label and tick columns, time axis,
+// events strip, data area), decides which bars are visible, fits the
+// vertical scale of each content, converts points into bars and prices,
+// and draws the pane's frame: labels, grid, time axis, title and events.
+//
+// It has no window of its own: the pane container holds up to four, makes
+// every call into them, and hands each the owner's canvas view, whose
+// horizontal scroll information (min, max, page, pos: the last position is
+// max - page + 1) picks the visible bars. Drawing goes through the owner's
+// KvDC, whose pixel rules the arithmetic here assumes.
+//
+// Laying out reads chart records that the quote threads grow, so it runs
+// under g_chart_lock (re-entrant).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/qt/dc.h"
+
+struct ChartSettings;
+struct axis_scale;
+struct chart_rec;
+struct StudyDef;
+class KvCanvasView;
+
+// Bar geometry word: bits 0-7 pitch, 8-13 left gap, 14-19 right gap,
+// 20-25 centre offset, 26-31 wick width.
+inline int candle_pitch(uint32_t w) { return int(w & 0xFF); }
+inline int candle_left_gap(uint32_t w) { return int((w >> 8) & 0x3F); }
+inline int candle_right_gap(uint32_t w) { return int((w >> 14) & 0x3F); }
+inline int candle_centre(uint32_t w) { return int((w >> 20) & 0x3F); }
+inline int candle_width(uint32_t w) { return int((w >> 26) & 0x3F); }
+inline uint32_t make_candle_def(int pitch, int lgap, int rgap, int centre, int width)
+{
+    return uint32_t(pitch & 0xFF) | uint32_t(lgap & 0x3F) << 8 | uint32_t(rgap & 0x3F) << 14 |
+           uint32_t(centre & 0x3F) << 20 | uint32_t(width & 0x3F) << 26;
+}
+// The geometry word of a candle-size index 0-5 (3: the custom word). A
+// word with no usable pitch falls back to the medium bars.
+uint32_t candle_def_for_size(int index, uint32_t custom);
+// Time-axis label density of a pitch: below 7 0, below 15 1, else 2.
+int density_for_pitch(int pitch);
+
+// Content bits of a pane.
+enum : int { CONTENT_PRICE = 0x01, CONTENT_VOLUME = 0x02, CONTENT_STUDIES = 0x3C };
+
+// Distribution tables.
+enum { PVD_ROWS = 251, PVD_VOL_AXIS = 100 };
+struct pvd_row {
+    int32_t offset;  // pixels above the data bottom
+    double price;
+    int32_t volume;
+    uint32_t flags;  // 1 row drawn, 2 row labelled, 4 first entries, one per volume label
+};
+struct pvd_axis_entry {
+    int32_t x;       // pixels right of the data left
+    int32_t volume;
+    int32_t spare;
+};
+// The distribution record of the price/volume window (the fields the pane reads).
+struct pvd_record {
+    char symbol[32];
+    int32_t date;
+    double tick_size;
+    double base_price;   // price of row 0
+    double price_step;   // per row
+    int32_t volume[PVD_ROWS];
+    float low, high, last;
+    int32_t time1, time2;
+};
+struct pvd_layout {
+    pvd_row rows[PVD_ROWS];
+    pvd_axis_entry axis[PVD_VOL_AXIS];
+    int row_count;
+    uint32_t row_def;       // geometry word, row height as pitch
+    double volume_per_pixel;
+    int axis_count;
+};
+extern pvd_layout g_pvd;
+
+// Periods of the trading day that colour the time-tick strip.
+struct day_period {
+    const char* start;
+    const char* end;
+    COLORREF color;
+    int start_sec, end_sec;
+};
+extern day_period g_day_period_colors[14];
+// The colour of the first period holding the time of day, or -1.
+long day_period_color(int seconds_of_day);
+
+// The horse-race list (the fields the pane's scaling reads).
+struct hrace_list {
+    int entry_count;
+    int symbol_count;
+    axis_scale* scales[4];
+    uint32_t view_bit;
+};
+
+class CBasicChart {
+ public:
+    CBasicChart();
+    ~CBasicChart() = default;
+
+    // Stores links and switches and takes the bar geometry; sets the
+    // chart's time-axis density from it. chart_ref is the address of the
+    // document's chart pointer (kind 1), hrace the list (kind 4).
+    void Init(int header_on, int time_axis_on, const KvRect& pane, KvDC* dc, ChartSettings* settings,
+              KvCanvasView* owner, chart_rec** chart_ref, int* overlay_count, chart_rec** overlays, int label_mode,
+              int layout_value, hrace_list* hrace = nullptr, pvd_record* pvd = nullptr);
+    void Reset();
+    void set_content_override(int bits) { content_override = bits; }
+    void set_pvd_data(pvd_record* record) { pvd = record; }
+
+    void CalcHeaders();
+    void CalcLabelRect(int side);
+    void CalcLabelTickRect(int side);
+    void CalcDataRect();
+    // Fits one content (CONTENT_*) between the data area's top and bottom,
+    // keeping the label height of that side free. Result of the scaling.
+    int CalcVerticalScale(int content, int side);
+    // Distribution rows and volume axis (kind 6).
+    void CalcPVDLayout();
+
+    // The data area, or the estimate of it before a layout.
+    KvRect getChartDataRect(int label_count);
+    int getChartDataWidth(int label_count) { return getChartDataRect(label_count).Width(); }
+    void clearChartDataRect() { data_rect.SetRectEmpty(); }
+    // Widest label text and its length in characters.
+    const char* LabelWidthText(int* chars) const;
+
+    // Point conversions.
+    int BarAtPoint(int x, int y) const;
+    // The same, with the chart's symbol ("?" when no bar is hit).
+    int BarAtPoint(int x, int y, char* symbol, int size) const;
+    int32_t TimeAtOffset(int offset) const;
+    double PriceAtPoint(int y, const axis_scale* scale) const;
+    int PVDRowAtPoint(int y) const;
+    int FirstBarAfter(int32_t time) const;
+    void SymbolsText(char* out, int size) const;
+
+    // Frame drawing (into dc, with this pane's rectangles).
+    void DrawLabels(int side, const axis_scale* list);
+    void DrawLabelTicks(int side, const axis_scale* list);
+    void DrawGridLines(const axis_scale* list, int content);
+    void DrawGridRow(int y, int style_word);
+    void DrawVerticalGrid(int x);
+    void DrawDayBreak(int x);
+    void DrawTimeAxis();
+    void DrawTickStripColours();
+    void DrawTitle();
+    void DrawEventsFrame();
+    void DrawEventMarks();
+    // The frame of a price or volume pane: title, tick colours, time axis,
+    // events frame, labels and grid from the two lists, event marks.
+    void DrawFrame(int content, const axis_scale* first, const axis_scale* second);
+    const char* TimeSpanText();
+    void ClipTo(const KvRect& r);
+    // Grid style word of a label: low 4 bits the kind (1, 2 dotted, 0
+    // dots), the rest the dot spacing.
+    int GridStyle(const char* text, int content) const;
+
+    chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
+    int kind() const;
+    bool printing() const { return view_flags && (*view_flags & 0x08); }
+
+    // Links.
+    ChartSettings* settings = nullptr;
+    const uint32_t* view_flags = nullptr;
+    KvCanvasView* owner = nullptr;
+    KvDC* dc = nullptr;
+    chart_rec** chart_ref = nullptr;
+    int* overlay_count = nullptr;
+    chart_rec** overlays = nullptr;
+    hrace_list* hrace = nullptr;
+    pvd_record* pvd = nullptr;
+    // Events on a bar (null: none shown).
+    int (*count_bar_events)(chart_rec* chart, int index) = nullptr;
+
+    COLORREF left_attr = 0, right_attr = 0;
+    int study_scale_count = 0;
+    StudyDef* study_first = nullptr;
+    StudyDef* study_second = nullptr;
+    int scroll_pos = 0;
+    int header_on = 0, time_axis_on = 0;
+    int bar_count = 0;
+
+    KvRect pane_rect, work_rect;
+    KvRect title_rect, quotes_rect, alerts_rect, grtrade_stat_rect, grtrade_rect, bidask_rect;
+    KvRect label_rect[2], label_tick_rect[2], time_rect, time_tick_rect, events_rect, data_rect;
+    KvSize title_ext, quotes_ext, label_ext[2], time_ext;
+    int label_text_height[2] = {13, 13};
+
+    int label_mode = 0, layout_value = 0;
+    int left_on = 0, right_on = 0;
+    int content_override = 0;
+    int first_layer = 0;
+    uint32_t candle_def = 0;
+    int scale_dirty = 1;
+    char span_text[400] = {};
+};
