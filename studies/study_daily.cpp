@@ -4,6 +4,7 @@
 // whole chart, kept in the study's `value`.
 #include "data/dates.h"
 #include "data/exchclock.h"
+#include "platform/clock.h"
 #include "quotes/mqt.h"
 #include "studies/study_internal.h"
 
@@ -20,7 +21,7 @@ int update_day_stats(chart_rec *chart, int force) {
   chart_day_stats &ds = chart->day_stats;
   int count = chart->bars ? chart->header.bar_count : 0;
   const chart_bar *bars = chart->bars;
-  int day = count > 0 ? bars[count - 1].time / 86400 : 0;
+  int day = count > 0 ? (int)kv_day_number(bars[count - 1].time) : 0;
   ds.computed_at = (int32_t)g_exchange_clock.seconds;
   if (day == ds.day && !force) return ds.first_index;
   ds.day = day;
@@ -31,7 +32,7 @@ int update_day_stats(chart_rec *chart, int force) {
   int i = count - 1;
   for (; i >= 0; i--) {
     const chart_bar &b = bars[i];
-    if (b.time / 86400 != day) {
+    if (kv_day_number(b.time) != day) {
       ds.prev_close = b.close;
       ds.day_open = bars[i + 1].open;
       break;

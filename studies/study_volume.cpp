@@ -1,5 +1,6 @@
 // Volume studies, the net-volume placeholder and the trading-system series.
 #include "data/chart_flags.h"
+#include "platform/clock.h"
 #include "studies/study_internal.h"
 
 namespace {
@@ -194,8 +195,8 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-static inline int bar_day(const chart_bar *b) { return b->time / 86400; }
-static inline int bar_tod(const chart_bar *b) { return b->time % 86400; }
+static inline int bar_day(const chart_bar *b) { return (int)kv_day_number(b->time); }
+static inline int bar_tod(const chart_bar *b) { return kv_time_of_day(b->time); }
 
 // Last bar in [0, hi) whose time is below t, or -1 (bars are sorted).
 // Searched backwards from hi in doubling steps, so that the cost grows
