@@ -5,11 +5,13 @@
 #include <cmath>
 
 #include "data/statmsg.h"
+#include "platform/assert.h"
 #include "studies/study_internal.h"
 
 double bar_price_value(const chart_bar *bar, int price_type) { return bar_value(bar, price_type); }
 
 double study_source_value(chart_rec *chart, StudyDef *study, int index, int price_type) {
+  KV_ASSERT_CHART_LOCK_HELD();
   if (price_type == PRICE_STUDY) {
     if (!study || !study->outputs || index < 0 || index >= study->output_len) return MISSING_VALUE;
     return study->outputs[index];
@@ -87,6 +89,7 @@ static int regression_span_ok(chart_rec *chart, int first, int last) {
 }
 
 double study_linear_regression(chart_rec *chart, int first, int last, int price_type, double *slope) {
+  KV_ASSERT_CHART_LOCK_HELD();
   if (!regression_span_ok(chart, first, last)) {
     if (slope) *slope = 0;
     return 0;
@@ -96,6 +99,7 @@ double study_linear_regression(chart_rec *chart, int first, int last, int price_
 
 double study_regression_channel(chart_rec *chart, int first, int last, int price_type, double *slope,
                                 double *max_dev, double *rms_dev) {
+  KV_ASSERT_CHART_LOCK_HELD();
   int lo = first < last ? first : last, hi = first < last ? last : first;
   double b = 0, a = 0, mx = 0, sq = 0;
   if (regression_span_ok(chart, lo, hi)) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "data/tests/status_capture.h"
+#include "platform/locks.h"
 #include "study_fixture.h"
 
 TEST(StudyCore, BarValueByPriceCode) {
@@ -58,6 +59,7 @@ TEST(StudyCore, SourceValue) {
   StudyDef t = study_template(STUDY_SMA, 2, 4, 0, 0, 1);
   test_study ts(t, 8, compute_moving_average);
   compute_moving_average(c.chart(), ts.s, 1);
+  kv_lock guard(g_chart_lock);
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 0, PRICE_TRUE_RANGE), 3);
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 5, PRICE_TRUE_RANGE), 1);
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 1, PRICE_TRUE_RANGE), 3);  // 9 - previous close 6
@@ -139,6 +141,7 @@ TEST(StudyCore, RegressionLineAndChannel) {
   // closes on 2x + 1 for x = 1..5, each bar 1 above and 0.5 below its close
   for (int x = 1; x <= 5; x++) c.add(0, 2.f * x + 2, 2.f * x + 0.5f, 2.f * x + 1);
   double slope = 0;
+  kv_lock guard(g_chart_lock);
   double a = study_linear_regression(c.chart(), 0, 4, PRICE_CLOSE, &slope);
   EXPECT_NEAR(slope, 2, 1e-12);
   EXPECT_NEAR(a, 1, 1e-12);

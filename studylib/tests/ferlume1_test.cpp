@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/dynlib.h"
+#include "platform/locks.h"
 #include "platform/testing/fixture.h"
 #include "settings/settings.h"
 #include "studies/study.h"
@@ -368,6 +369,7 @@ TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
   ASSERT_TRUE(tsf && tsfb && tsfd && tef && mma);
   const chart_bar *b = c.rec.bars;
   double worst = 0;
+  kv_lock guard(g_chart_lock);
   for (int i = n - 1; i < count; i += 7) {
     int lo = i - n + 1;
     double slope, max_dev, rms;
