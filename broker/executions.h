@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 struct mqt;
@@ -30,7 +31,7 @@ enum {
     EXEC_SILENT = 0x2,        // from a silent order
     EXEC_DECIMALS_SHIFT = 2,  // bits 2-4: price decimals
     EXEC_DECIMALS_MASK = 0x1C,
-    EXEC_DUPLICATE_WINDOW = 2 * 86400,  // duplicates are looked for this far back
+    EXEC_DUPLICATE_WINDOW = 2 * KV_SECONDS_PER_DAY,  // duplicates are looked for this far back
 };
 
 // Bytes 8..127 of an execution: the fields a trade keeps.  Texts are cut

@@ -273,7 +273,7 @@ int next_order_letter(mqt* r)
 {
     kv_lock guard(g_chart_lock);
     int32_t now = (int32_t)kv_now_utc_seconds();
-    if (now - r->order_letters_time > 86400 || r->order_letters > 0x3FFFFFE)
+    if (now - r->order_letters_time > KV_SECONDS_PER_DAY || r->order_letters > 0x3FFFFFE)
         r->order_letters = 0;
     uint32_t used = r->order_letters;
     for (order_rec* o = r->orders; o; o = o->next)

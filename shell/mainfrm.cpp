@@ -218,7 +218,7 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       trace("CMainFrame::OnAlertTriggered()\n");
       if ((g_pref_flags & 0x1000) && theApp) {
         char hhmm[16], line[600];
-        format_hhmm(int(kv_now_local_seconds() % 86400), hhmm);
+        format_hhmm(kv_time_of_day(kv_now_local_seconds()), hhmm);
         snprintf(line, sizeof line, "%s %s", hhmm, text ? text : "");
         theApp->AddStatusMsg(0, line);
       }
