@@ -8,6 +8,7 @@
 
 #include "broker/twshooks.h"
 #include "platform/locks.h"
+#include "platform/testing/wait.h"
 #include "broker/twsreq.h"
 #include "quotes/qrclient.h"
 
@@ -154,9 +155,10 @@ TEST_F(TwsConnTest, FieldsAreReadWholeAcrossSegmentsAndEmptyFieldsAreZero) {
 
   // An empty message id is reported, and nothing is handled.
   peer.send_raw(std::string(1, '\0'));
-  kv_sleep_ms(20);
-  EXPECT_EQ(0, tws_process_message());
-  EXPECT_TRUE(has_status("507 Null string read when expecting integer"));
+  ASSERT_TRUE(kv_wait_until([&] {
+    EXPECT_EQ(0, tws_process_message());
+    return has_status("507 Null string read when expecting integer");
+  }));
   EXPECT_EQ(1, g_tws_connected.load());
 
   // An error message goes to the error handling.
@@ -434,7 +436,7 @@ TEST_F(TwsLaunchTest, ConfirmThreadRunsUntilConnectedOrFailed) {
     if (!peer.accept_client()) return;
     std::string f;
     peer.read_field(&f);
-    kv_sleep_ms(700);
+    kv_wait_until([] { return confirms.load() >= 1; });
     peer.send_fields({"38", "20261210 14:00:00 EST"});
     peer.read_field(&f);
   });
