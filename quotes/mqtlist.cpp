@@ -14,6 +14,7 @@
 #include "data/spread.h"
 #include "data/statmsg.h"
 #include "data/symindex.h"
+#include "platform/assert.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
@@ -29,11 +30,14 @@ enum {
 };
 
 mqt* g_mqt_list;
+uint32_t g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+uint32_t g_mqt_streams_charted = MQT_STREAMS_CHARTED;
 mqt_hooks g_mqt_hooks;
 static uint32_t next_phase_bit = 1;
 
 mqt* mqt_list_head()
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     return g_mqt_list;
 }
 
@@ -115,7 +119,7 @@ mqt* create_multiquote_struct(const char* symbol)
         if (g_mqt_hooks.find_alert)
             r->alert = g_mqt_hooks.find_alert(r->symbol);
         if (relay_streaming(0x1 | 0x2) && g_cont_update && !(r->flags & MQT_NOT_STREAMABLE))
-            request_record_streams(r, MQT_STREAMS_UNCHARTED | MQT_STREAM_ADD);
+            request_record_streams(r, g_mqt_streams_uncharted | MQT_STREAM_ADD);
         read_iext_file(r);
         r->users++;
     }
@@ -360,6 +364,8 @@ void free_all_mqts()
             if (c->next == c)
                 break;
         }
+        if (g_mqt_hooks.delete_orders)
+            g_mqt_hooks.delete_orders(r);
         free_record_memory(r);
         free(r);
         r = next;
