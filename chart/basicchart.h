@@ -16,10 +16,14 @@
 
 #include <cstdint>
 
+#include "data/axis_scale.h"
 #include "platform/qt/dc.h"
+
+#include <vector>
 
 struct ChartSettings;
 struct axis_scale;
+struct chart_bar;
 struct chart_rec;
 struct StudyDef;
 class KvCanvasView;
@@ -161,6 +165,26 @@ class CBasicChart {
     // dots), the rest the dot spacing.
     int GridStyle(const char* text, int content) const;
 
+    // Drawing of the contents (chart/chartdraw.cpp). DrawChart draws one
+    // content (CONTENT_PRICE, CONTENT_VOLUME, or study groups) with the two
+    // label lists of its scales; DrawLastPoint redraws the newest bar alone
+    // and returns 0 when it no longer fits the scale (redraw the window).
+    // Both hold g_chart_lock and draw with this pane's own scale copies.
+    void DrawChart(int first_layer, int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
+    int DrawLastPoint(int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
+    // Open, high, low, close of bar i (overlay j >= 0: that overlay's bar
+    // of the same time) in pixels above the data bottom; 0 when none.
+    int BarPoints(int i, int overlay, int pts[4]);
+    void DrawPriceBar(int i, int single);
+    void DrawOverlayLegends();
+    void DrawVolume(int start);
+    void DrawStudies(int content, int start);
+    void DrawBarHighlight(int i);
+    // Copies the chart's scales (and those of the pane's studies) after a
+    // layout: another window of the same chart lays out into the same blocks.
+    void KeepScales();
+    const axis_scale* StudyScale(const StudyDef* study) const;
+
     chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
     int kind() const;
     bool printing() const { return view_flags && (*view_flags & 0x08); }
@@ -199,4 +223,16 @@ class CBasicChart {
     uint32_t candle_def = 0;
     int scale_dirty = 1;
     char span_text[400] = {};
+
+    // This pane's copies of the scales of its last layout.
+    axis_scale own_price = {}, own_volume = {};
+    struct study_scale_copy {
+        const StudyDef* study;
+        axis_scale scale;
+    };
+    std::vector<study_scale_copy> own_study_scales;
+    // Row of each overlay's last drawn point, for its legend.
+    int overlay_rows[20] = {};
+    // Heikin-Ashi bars of the draw in progress (chart type 10).
+    const chart_bar* ha_bars = nullptr;
 };
