@@ -24,6 +24,7 @@
 struct ChartSettings;
 struct axis_scale;
 struct chart_bar;
+struct mqt;
 struct chart_rec;
 struct StudyDef;
 class KvCanvasView;
@@ -180,6 +181,11 @@ class CBasicChart {
     void DrawVolume(int start);
     void DrawStudies(int content, int start);
     void DrawBarHighlight(int i);
+    // Live-quote parts (chart/quoteline.cpp); a null record shows "n/a ".
+    void DrawQuoteLine(KvDC* dc, const mqt* quote);
+    void DrawBidAskBar(KvDC* dc, const mqt* quote);
+    void DrawFreshness(const mqt* quote);
+    void DrawStripFrames(int time_axis_pass);
     // Copies the chart's scales (and those of the pane's studies) after a
     // layout: another window of the same chart lays out into the same blocks.
     void KeepScales();

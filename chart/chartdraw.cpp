@@ -455,6 +455,11 @@ void CBasicChart::DrawChart(int layer, int content, KvDC* d, const axis_scale* f
     d->SelectFont(KvFont::StockVariable());
     if (!printing()) d->SelectClipRect(KvRect(0, pane_rect.top, pane_rect.right, pane_rect.bottom));
     DrawFrame(content == CONTENT_PRICE || content == CONTENT_VOLUME ? content : CONTENT_STUDIES, first, second);
+    if (time_axis_on) {
+        DrawFreshness(ch->mqt);
+        DrawStripFrames(1);
+    }
+    DrawStripFrames(0);
     ClipTo(data_rect);
     int last = std::min(settings->m_nLast, ch->header.bar_count - 1);
     if (content == CONTENT_PRICE) {
@@ -464,6 +469,8 @@ void CBasicChart::DrawChart(int layer, int content, KvDC* d, const axis_scale* f
             DrawPriceBar(i, 0);
         }
         DrawOverlayLegends();
+        DrawBidAskBar(d, ch->mqt);
+        DrawQuoteLine(d, ch->mqt);
     } else if (content == CONTENT_VOLUME) {
         DrawVolume(-1);
     } else {
@@ -503,6 +510,8 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
         DrawGridLines(grid, CONTENT_PRICE);
         DrawBarHighlight(i);
         DrawPriceBar(i, 1);
+        DrawBidAskBar(d, ch->mqt);
+        DrawQuoteLine(d, ch->mqt);
     } else if (content == CONTENT_VOLUME) {
         const chart_bar& b = ch->bars[i];
         int h = data_rect.Height();
@@ -518,6 +527,10 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
         d->FillSolidRect(column, settings->bg_color);
         DrawGridLines(grid, content);
         if (content != 0x20 || (content_override & 0x20)) DrawStudies(content, i);
+    }
+    if (time_axis_on) {
+        if (!printing()) d->SelectClipNone();
+        DrawFreshness(ch->mqt);
     }
     if (!printing()) d->SelectClipNone();
     return 1;

@@ -390,6 +390,28 @@ int CPane::DrawLastPoint(KvDC* d)
     return 1;
 }
 
+void CPane::DrawBidAskBar(KvDC* d, const mqt* quote)
+{
+    if (!settings || settings->window_kind != WINDOW_KIND_CHART) return;
+    for (int slot = 0; slot < 4; slot++)
+        if (settings->pane_shown[slot] && (settings->pane_content[slot] & CONTENT_PRICE)) {
+            panes[slot].DrawBidAskBar(d, quote);
+            d->SelectClipNone();
+            return;
+        }
+}
+
+void CPane::DrawQuoteHeader(KvDC* d, const mqt* quote)
+{
+    if (!settings || settings->window_kind != WINDOW_KIND_CHART) return;
+    for (int slot = 0; slot < 4; slot++)
+        if (settings->pane_shown[slot] && (settings->pane_content[slot] & CONTENT_PRICE)) {
+            panes[slot].DrawQuoteLine(d, quote);
+            d->SelectClipNone();
+            return;
+        }
+}
+
 // ---------------------------------------------------------------------------
 // Rectangles and point conversions.
 

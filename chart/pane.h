@@ -48,6 +48,9 @@ class CPane {
 
     void Draw(KvDC* dc);
     int DrawLastPoint(KvDC* dc);
+    // The bid/ask bar and the quote line of the first shown price pane.
+    void DrawBidAskBar(KvDC* dc, const mqt* quote);
+    void DrawQuoteHeader(KvDC* dc, const mqt* quote);
 
     int getChartDataRectWidth(int labels);
     void getChartDataRect(int labels, KvRect* rect);

@@ -16,6 +16,8 @@
 #include "data/axis_scale.h"
 #include "data/chartload.h"
 #include "data/chartsettings.h"
+#include "data/exchclock.h"
+#include "quotes/mqt_record.h"
 #include "platform/qt/canvas.h"
 #include "platform/qt/test_harness.h"
 #include "platform/testing/fixture.h"
@@ -362,6 +364,54 @@ TEST_F(Draw, PerWindowScalesForConversions) {
   EXPECT_EQ(pane.PointToPrice(-1, 0, 0), 0);
   EXPECT_STREQ(pane.PointToSymbol(-1, 0, 0), "?");
   EXPECT_EQ(pane.PointToBar(0, left_of(3) + 1, row(30)), 3);
+}
+
+TEST_F(Draw, BidAskBandAndFreshnessSquare) {
+  add_sample_bars(chart, 30);
+  mqt* q = (mqt*)calloc(1, sizeof(mqt));
+  chart.rec.mqt = q;
+  s.display_flags = CS_SHOW_BIDASK;
+  s.bidask_color = 0x00FFFF, s.last_mark_color = 0xFF00FF;
+  show({CONTENT_PRICE});
+  int64_t saved_clock = g_exchange_seconds;
+  struct Case {
+    float bid, ask, last;
+    int age;
+    COLORREF square;
+  } cases[] = {
+      {30, 40, 40, 0, 0x00FF00},   // last at the ask: mark from its row down
+      {30, 40, 30, 11, 0x00FFFF},  // last at the bid: mark above it
+      {30, 40, 35, 61, 0x0000FF},
+      {40, 30, 35, 5, 0x00FF00},   // bid above ask: background only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bid << "/" << c.ask << "/" << c.last);
+    q->bid = c.bid, q->ask = c.ask, q->last = c.last;
+    g_exchange_seconds = 1000 * 86400 + 40000;
+    q->quote_time = 40000 - c.age;
+    image.fill(Qt::black);
+    redraw();
+    const KvRect& b = p().bidask_rect;
+    ASSERT_FALSE(b.IsRectEmpty());
+    auto y = [&](double v) { return b.bottom - axis_pixels(&p().own_price, v); };
+    int x = b.left + 1;
+    if (c.bid > c.ask) {
+      for (int r = y(45); r < y(25); r++) EXPECT_EQ(px(x, r), BG) << r;
+    } else {
+      EXPECT_EQ(px(x, y(33)), 0x00FFFFu);
+      EXPECT_EQ(px(x, y(45)), BG);
+      int mark = c.last == c.ask ? y(c.last) : c.last == c.bid ? y(c.last) - 2 : y(c.last) - 1;
+      EXPECT_EQ(px(x, mark), 0xFF00FFu);
+      EXPECT_EQ(px(x, mark + 1), 0xFF00FFu);
+      EXPECT_NE(px(x, mark + 2), 0xFF00FFu);
+    }
+    // The square at the pane's bottom-left corner, framed in the axis colour.
+    EXPECT_EQ(px(2, p().pane_rect.bottom - 3), c.square);
+    EXPECT_EQ(px(0, p().pane_rect.bottom - 3), s.axis_color);
+  }
+  g_exchange_seconds = saved_clock;
+  chart.rec.mqt = nullptr;
+  free(q);
 }
 
 // ---------------------------------------------------------------------------
