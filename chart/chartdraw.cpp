@@ -489,12 +489,20 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
     int i = n - 1;
     if (settings->m_nNum < 1 || i < settings->m_nFirst || i > settings->m_nLast) return 1;
     dc = d;
-    first_layer = 1;
     int pitch = candle_pitch(candle_def), k = i - settings->m_nFirst;
     int left = data_rect.left + pitch * k;
     KvRect column(left, data_rect.top, std::min(left + pitch, data_rect.right), data_rect.bottom);
     const axis_scale* grid = g_price_lab_left ? first : second;
     if (!grid) grid = first ? first : second;
+    // The grid rows only within reach of the column: dots are placed from
+    // the right edge, dotted lines from the left in a pattern of 6 pixels.
+    auto column_grid = [&](int kind) {
+        if (!first_layer) return;
+        KvRect saved = data_rect;
+        data_rect.left = std::max(saved.left, column.left - (column.left - saved.left) % 6);
+        DrawGridLines(grid, kind);
+        data_rect = saved;
+    };
     if (content == CONTENT_PRICE) {
         ha_bars = settings->chart_type == TYPE_HEIKIN_ASHI ? calc_heikin_ashi(ch, 1) : nullptr;
         int pts[4];
@@ -506,8 +514,8 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
             for (int j = 0; j < n_over; j++)
                 if (BarPoints(i, j, pts) && (pts[2] < 0 || pts[1] > h)) return 0;
         if (!printing()) d->SelectClipRect(column);
-        d->FillSolidRect(column, settings->bg_color);
-        DrawGridLines(grid, CONTENT_PRICE);
+        if (first_layer) d->FillSolidRect(column, settings->bg_color);
+        column_grid(CONTENT_PRICE);
         DrawBarHighlight(i);
         DrawPriceBar(i, 1);
         DrawBidAskBar(d, ch->mqt);
@@ -519,13 +527,13 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
             ((b.flags & 0x800000) && axis_pixels(&own_volume, b.extra) > h))
             return 0;
         if (!printing()) d->SelectClipRect(column);
-        d->FillSolidRect(column, settings->bg_color);
-        DrawGridLines(grid, CONTENT_VOLUME);
+        if (first_layer) d->FillSolidRect(column, settings->bg_color);
+        column_grid(CONTENT_VOLUME);
         DrawVolume(i);
     } else {
         if (!printing()) d->SelectClipRect(column);
-        d->FillSolidRect(column, settings->bg_color);
-        DrawGridLines(grid, content);
+        if (first_layer) d->FillSolidRect(column, settings->bg_color);
+        column_grid(content);
         if (content != 0x20 || (content_override & 0x20)) DrawStudies(content, i);
     }
     if (time_axis_on) {

@@ -329,7 +329,11 @@ TEST_F(Draw, PercentOverlaysBeyondTheColourTable) {
 
 TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
   add_sample_bars(chart, 50);
-  show({CONTENT_PRICE, CONTENT_VOLUME});
+  g_show_gridlines = 1;
+  show({CONTENT_PRICE | CONTENT_VOLUME, CONTENT_VOLUME, 0x04});
+  StudyDef* rsi = add_study(chart.chart(), STUDY_RSI);
+  rsi->pane_group = 0x04;
+  for (int i = 0; i < 50; i++) rsi->outputs[i] = 40 + i % 7;
   for (int i = 0; i < 50; i++) chart.rec.bars[i].flags |= BAR_VOLUME_VALID;
   redraw();
   // The quote moves the newest close within the scale.
@@ -338,7 +342,7 @@ TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
   QImage partial = image.copy();
   redraw();
   int l = left_of(49);
-  for (int slot = 0; slot < 2; slot++)
+  for (int slot = 0; slot < 3; slot++)
     for (int y = p(slot).data_rect.top; y < p(slot).data_rect.bottom; y++)
       for (int x = l; x < l + 7; x++)
         ASSERT_EQ(partial.pixel(x, y), image.pixel(x, y)) << slot << " " << x << "," << y;
