@@ -186,6 +186,15 @@ class CBasicChart {
     void DrawBidAskBar(KvDC* dc, const mqt* quote);
     void DrawFreshness(const mqt* quote);
     void DrawStripFrames(int time_axis_pass);
+    // Trading-system marks (chart/signals.cpp).
+    const QImage* PaneBitmap(int id);
+    void DrawPaneBitmap(int id, int x, int y);
+    // y of a price on this pane's price or percent scale (INT32_MIN: none).
+    int PriceRow(double price);
+    void DrawSignalMarks(const StudyDef* study, int i, int left, int top, int bottom);
+    void DrawFillMarks(int i, int left);
+    void DrawPositionBlock(const StudyDef* study, const axis_scale* scale, int i, int left, int right);
+    void DrawDailyLines();
     // Copies the chart's scales (and those of the pane's studies) after a
     // layout: another window of the same chart lays out into the same blocks.
     void KeepScales();
@@ -241,4 +250,9 @@ class CBasicChart {
     int overlay_rows[20] = {};
     // Heikin-Ashi bars of the draw in progress (chart type 10).
     const chart_bar* ha_bars = nullptr;
+    // The pane's bitmaps by resource id, recoloured to bitmap_bg.
+    std::vector<std::pair<int, QImage>> bitmaps;
+    COLORREF bitmap_bg = 0xFFFFFF;
 };
+// The bitmap of a trade-signal word above (buy 0) or below (buy 1) a bar, or 0.
+int signal_bitmap_id(uint32_t word, int buy);

@@ -203,7 +203,12 @@ void CBasicChart::DrawPriceBar(int i, int)
     // Price-pane study lines of this bar.
     if (!(s->flags & CS_FLAG_NO_PRICE_STUDIES)) {
         for (StudyDef* st = ch->studies; st; st = st->next) {
-            if (!shown(st) || (st->type & 0x800FF00) || st->type == 0x926 || st->type == 0x928) continue;
+            if (!shown(st)) continue;
+            if (st->type == STUDY_TRADE_SIGNALS || st->type == STUDY_ORDER_PRICE) {
+                DrawSignalMarks(st, i, left, top, bottom);
+                continue;
+            }
+            if (st->type & 0x800FF00) continue;
             float v = study_value(st, i);
             float pv = study_value(st, i - 1);
             if (study_is_missing(v) || (i > 0 && study_is_missing(pv)) || i == 0) continue;
@@ -294,6 +299,7 @@ void CBasicChart::DrawPriceBar(int i, int)
             line_figure(this, type, left + co, yo, yc, s->wick_color, s->line_width);
         }
         // Overlay symbols in percent mode.
+        if (!(s->flags & CS_FLAG_NO_PRICE_STUDIES)) DrawFillMarks(i, left);
         int n_over = overlay_count ? std::min(*overlay_count, 20) : 0;
         if (!tick_block && s->percent == 1 && overlays) {
             int otype = (type == TYPE_CLOSE || type == TYPE_STAIRS || type == TYPE_STAIRS_CLOSE) ? TYPE_STAIRS
@@ -431,8 +437,8 @@ void CBasicChart::DrawStudies(int content, int start)
             } else if (st->type == STUDY_MACD || (st->type & 0xFF) == 0x82) {
                 if (study_is_missing(v)) continue;
                 block(row(0), row(v), st->color);
-            } else if (st->type == 0x926) {
-                // Trade-position blocks are drawn with the signal marks.
+            } else if (st->type == STUDY_TRADE_SIGNALS) {
+                DrawPositionBlock(st, sc, i, left, right);
             } else if (i > s->m_nFirst) {
                 float pv = study_value(st, i - 1);
                 if (study_is_missing(v) || study_is_missing(pv)) continue;
@@ -468,6 +474,7 @@ void CBasicChart::DrawChart(int layer, int content, KvDC* d, const axis_scale* f
             DrawBarHighlight(i);
             DrawPriceBar(i, 0);
         }
+        DrawDailyLines();
         DrawOverlayLegends();
         DrawBidAskBar(d, ch->mqt);
         DrawQuoteLine(d, ch->mqt);
@@ -518,6 +525,7 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
         column_grid(CONTENT_PRICE);
         DrawBarHighlight(i);
         DrawPriceBar(i, 1);
+        DrawDailyLines();
         DrawBidAskBar(d, ch->mqt);
         DrawQuoteLine(d, ch->mqt);
     } else if (content == CONTENT_VOLUME) {

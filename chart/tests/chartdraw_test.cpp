@@ -21,6 +21,7 @@
 #include "platform/qt/canvas.h"
 #include "platform/qt/test_harness.h"
 #include "platform/testing/fixture.h"
+#include "res/resource.h"
 #include "settings/settings.h"
 #include "studies/study.h"
 
@@ -418,8 +419,59 @@ TEST_F(Draw, BidAskBandAndFreshnessSquare) {
   free(q);
 }
 
-// ---------------------------------------------------------------------------
-// The container's layout.
+TEST(SignalBitmaps, Precedence) {
+  struct Case {
+    uint32_t word;
+    int sell, buy;
+  } cases[] = {
+      {0x8000000 | 0x80000000, 0, IDB_BUY_MULTI},  // buy-open with buy-stop
+      {0x80000000 | 0x40000000, 0, IDB_BUY_TARGET},
+      {0x10000000, 0, IDB_BUY_CLOSE},
+      {0x8000000, 0, IDB_BUY_OPEN},
+      {0x400000 | 0x800000, IDB_SELL_MULTI, 0},
+      {0x2000000 | 0x4000000, IDB_SELL_TARGET, 0},
+      {0x4000000 | 0x800000, IDB_SELL_STOP, 0},
+      {0x800000, IDB_SELL_CLOSE, 0},
+      {0x1FFF, 0, 0},  // a position alone
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(signal_bitmap_id(c.word, 0), c.sell) << std::hex << c.word;
+    EXPECT_EQ(signal_bitmap_id(c.word, 1), c.buy) << std::hex << c.word;
+  }
+}
+
+TEST_F(Draw, SignalsPositionsAndDailyLines) {
+  add_sample_bars(chart, 30);
+  StudyDef* sig = add_study(chart.chart(), STUDY_TRADE_SIGNALS);
+  sig->color = 0x404040, sig->pane_group = 0x04;
+  auto put = [&](int i, uint32_t w) { memcpy(&sig->outputs[i], &w, 4); };
+  chart.rec.bars[10].open = 40, chart.rec.bars[10].low = 30, chart.rec.bars[10].close = 45;
+  put(10, 0x8000000 | 3);     // buy-open, long 3
+  put(11, 0x400000 | 0x1FFE);  // sell-open, short 2
+  show({CONTENT_PRICE, 0x04});
+  redraw();
+  // The buy bitmap's top is 5 pixels below bar 10's low; its pixels are
+  // the resource's with the background recoloured (within the bar's own
+  // column: the next bars' wicks cross the rest).
+  QImage bmp = kv_res_bitmap(IDB_BUY_OPEN);
+  int bx = left_of(10) + 3 - 7, by = row(30) + 5;
+  int matched = 0;
+  for (int y = 0; y < bmp.height(); y++)
+    for (int x = 4; x < 11; x++) {
+      COLORREF want = kv_colorref_from_rgb(bmp.pixel(x, y));
+      if (want == 0xFFFFFF) want = BG;
+      matched += px(bx + x, by + y) == want;
+    }
+  EXPECT_EQ(matched, 7 * bmp.height());
+  // The position going from 3 to -2 draws one block from row 3 to row -2.
+  CBasicChart& sp = p(1);
+  const axis_scale* sc = sp.StudyScale(sig);
+  ASSERT_TRUE(sc);
+  int l = left_of(11, 1), y3 = sp.data_rect.bottom - axis_pixels(sc, 3), ym2 = sp.data_rect.bottom - axis_pixels(sc, -2);
+  EXPECT_EQ(px(l + 3, (y3 + ym2) / 2), 0x404040u);
+  EXPECT_EQ(px(l + 3, std::min(y3, ym2) - 2), BG);
+}
+
 
 TEST_F(Draw, LayoutsOfOneToFourPanes) {
   struct Case {
