@@ -472,6 +472,23 @@ TEST_F(Draw, SignalsPositionsAndDailyLines) {
   EXPECT_EQ(px(l + 3, std::min(y3, ym2) - 2), BG);
 }
 
+TEST_F(Draw, DailyReferenceLineFromTheLastDay) {
+  // Two days of minute bars; the line starts at the last day's first bar.
+  chart.rec.header.time_unit = 1;
+  for (int i = 0; i < 40; i++) {
+    int day = i < 25 ? 1000 : 1001;
+    chart.add(20, 50, 10, 40, 100, day * 86400 + 34200 + 60 * (i % 25));
+  }
+  StudyDef* d = add_study(chart.chart(), 0x8010013);
+  d->value = 35, d->color = 0xFF8000, d->line_style = 0, d->line_width = 1;
+  show({CONTENT_PRICE});
+  redraw();
+  int y = row(35);
+  EXPECT_EQ(px(left_of(30) + 1, y), 0xFF8000u);
+  EXPECT_EQ(px(p().data_rect.right - 1, y), 0xFF8000u);
+  EXPECT_NE(px(left_of(20) + 1, y), 0xFF8000u);  // not before the last day
+}
+
 
 TEST_F(Draw, LayoutsOfOneToFourPanes) {
   struct Case {
