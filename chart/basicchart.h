@@ -195,6 +195,8 @@ class CBasicChart {
     void DrawFillMarks(int i, int left);
     void DrawPositionBlock(const StudyDef* study, const axis_scale* scale, int i, int left, int right);
     void DrawDailyLines();
+    // Stored lines of the chart (chart/annotations.cpp).
+    void DrawAnnotations();
     // Copies the chart's scales (and those of the pane's studies) after a
     // layout: another window of the same chart lays out into the same blocks.
     void KeepScales();

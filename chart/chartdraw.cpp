@@ -475,6 +475,7 @@ void CBasicChart::DrawChart(int layer, int content, KvDC* d, const axis_scale* f
             DrawPriceBar(i, 0);
         }
         DrawDailyLines();
+        DrawAnnotations();
         DrawOverlayLegends();
         DrawBidAskBar(d, ch->mqt);
         DrawQuoteLine(d, ch->mqt);
@@ -526,6 +527,7 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first, co
         DrawBarHighlight(i);
         DrawPriceBar(i, 1);
         DrawDailyLines();
+        DrawAnnotations();
         DrawBidAskBar(d, ch->mqt);
         DrawQuoteLine(d, ch->mqt);
     } else if (content == CONTENT_VOLUME) {

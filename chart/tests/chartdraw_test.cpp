@@ -12,6 +12,7 @@
 
 #include "chart/axisscale.h"
 #include "chart/basicchart.h"
+#include "chart/linerec.h"
 #include "chart/pane.h"
 #include "data/axis_scale.h"
 #include "data/chartload.h"
