@@ -490,6 +490,38 @@ TEST_F(Draw, DailyReferenceLineFromTheLastDay) {
   EXPECT_NE(px(left_of(20) + 1, y), 0xFF8000u);  // not before the last day
 }
 
+TEST_F(Draw, StoredLinesCrossingTheView) {
+  add_sample_bars(chart, 200);
+  chart_extension ext[2] = {};
+  auto line = [&](int k, int type, int b1, float p1, int b2, float p2, COLORREF c) {
+    line_record l{};
+    l.kind = 1, l.type = type, l.color = c, l.width = 1;
+    l.time1 = chart.rec.bars[b1].time, l.price1 = p1;
+    l.time2 = chart.rec.bars[b2].time, l.price2 = p2;
+    line_record_encode(&l, ext[k].block);
+  };
+  line(0, ANNOT_FINITE, 10, 20, 150, 40, 0xFF0000);  // both ends outside the view
+  line(1, ANNOT_HOR, 5, 45, 5, 45, 0x00FFFF);        // first bar scrolled out
+  ext[0].next = &ext[1];
+  chart.rec.extensions = &ext[0];
+  show({CONTENT_PRICE});
+  KvScrollInfo si;
+  si.min = 0, si.max = 199, si.page = 60, si.pos = 50;
+  owner->SetScrollInfo(si, false);
+  pane.CalcPaneRects(KvRect(0, 0, image.width(), image.height()), 1, 0);
+  pane.CalcLayouts(dc.get());
+  pane.Draw(dc.get());
+  ASSERT_EQ(s.m_nFirst, 50);
+  int x = left_of(80) + 3, y = row(20 + 20.0 * 70 / 140);
+  int hits = 0;
+  for (int dy = -2; dy <= 2; dy++) hits += px(x - 3, y + dy) == 0xFF0000u || px(x + 3, y + dy) == 0xFF0000u;
+  EXPECT_GT(hits, 0);
+  EXPECT_EQ(px(p().data_rect.left + 2, row(45)), 0x00FFFFu);
+  chart.rec.extensions = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The container's layout.
 
 TEST_F(Draw, LayoutsOfOneToFourPanes) {
   struct Case {
