@@ -660,13 +660,29 @@ TEST_F(Draw, SampleChartPicture) {
   ma->color = 0xFF0000, up->color = lo->color = 0x00A0A0, rsi->color = 0x8000FF;
   rsi->pane_group = 0x04;
   for (StudyDef* st : {ma, up, lo, rsi}) st->state = 0, st->line_width = 1;
+  // An overlay symbol on the percent axis, its legend in the left column.
+  test_chart other(200, TU_DAILY);
+  for (int i = 0; i < 120; i++) {
+    double c = 50 + 4 * std::cos(i / 11.0);
+    other.add(c, c + 1, c - 1, c, 0, chart.rec.bars[i].time);
+  }
+  snprintf(other.rec.header.symbol, sizeof other.rec.header.symbol, "OTHER");
+  snprintf(chart.rec.header.symbol, sizeof chart.rec.header.symbol, "SAMPLE");
+  overlay_list[0] = other.chart();
+  n_overlays = 1;
+  s.percent = 1;
   show({CONTENT_PRICE, CONTENT_VOLUME, 0x04});
   g_show_gridlines = 1;
   dc.reset();
   image = QImage(900, 600, QImage::Format_RGB32);
   dc = std::make_unique<KvDC>(&image);
-  redraw();
-  EXPECT_EQ(px(left_of(60) + 3, row(chart.rec.bars[60].high) + 1), WICK);
+  pane.CalcPaneRects(KvRect(0, 0, image.width(), image.height()), 2, 0);
+  pane.CalcLayouts(dc.get());
+  pane.Draw(dc.get());
+  EXPECT_EQ(p().overlay_rows[0] != 0, true);
+  int high = p().data_rect.bottom -
+             axis_pixels(&p().own_price, (chart.rec.bars[60].high - chart.rec.percent_base) / chart.rec.percent_base * 100);
+  EXPECT_EQ(px(left_of(60) + 3, high + 1), WICK);
   EXPECT_TRUE(image.save(QString::fromLatin1(KV_BINARY_DIR "/sample_chart.png")));
 }
 
