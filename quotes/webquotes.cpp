@@ -254,8 +254,12 @@ int build_quote_url(mqt* record, const char* tpl, int maxquotes)
                 for (int taken = 0; r && taken < maxquotes; r = r->next) {
                     if (!requestable(r))
                         continue;
-                    if (!(r->flags & MQT_QT_PORTFOLIO) && g_mqt_hooks.source_init)
-                        g_mqt_hooks.source_init(r);
+                    if (!(r->flags & MQT_QT_PORTFOLIO)) {
+                        if (g_mqt_hooks.source_init)
+                            g_mqt_hooks.source_init(r);
+                        else
+                            r->flags |= MQT_QT_PORTFOLIO;
+                    }
                     if (r->quote_fail_count > WEB_MAX_FAILURES)
                         continue;
                     taken++;
