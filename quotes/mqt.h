@@ -17,6 +17,12 @@
 
 extern mqt* g_mqt_list;
 
+// Stream sets requested for a record without charts and for one with
+// intraday charts (MQT_STREAMS_UNCHARTED and MQT_STREAMS_CHARTED); start-up
+// may add a stream kind to both before the quote threads start.
+extern uint32_t g_mqt_streams_uncharted;
+extern uint32_t g_mqt_streams_charted;
+
 enum { MQT_LIST_WALK_MAX = 999 };
 
 // Head of the list; the caller holds g_chart_lock while it walks.

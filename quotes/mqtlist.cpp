@@ -29,6 +29,8 @@ enum {
 };
 
 mqt* g_mqt_list;
+uint32_t g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
+uint32_t g_mqt_streams_charted = MQT_STREAMS_CHARTED;
 mqt_hooks g_mqt_hooks;
 static uint32_t next_phase_bit = 1;
 
@@ -115,7 +117,7 @@ mqt* create_multiquote_struct(const char* symbol)
         if (g_mqt_hooks.find_alert)
             r->alert = g_mqt_hooks.find_alert(r->symbol);
         if (relay_streaming(0x1 | 0x2) && g_cont_update && !(r->flags & MQT_NOT_STREAMABLE))
-            request_record_streams(r, MQT_STREAMS_UNCHARTED | MQT_STREAM_ADD);
+            request_record_streams(r, g_mqt_streams_uncharted | MQT_STREAM_ADD);
         read_iext_file(r);
         r->users++;
     }

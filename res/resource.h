@@ -71,8 +71,12 @@ extern const COLORREF kv_swatch_colors[16];
 QImage kv_res_bitmap(int id);
 QCursor kv_res_cursor(int id);
 QIcon kv_res_icon(int id);
-// The image of a toolbar button or menu item (by command id).
+// The image of a toolbar button or menu item (by command id): the desktop
+// icon theme's picture where one fits, else a pictogram drawn here; a
+// null icon for a command without a picture.
 QIcon kv_res_command_image(int command_id);
+// The freedesktop icon name of a command's picture, null when it is drawn.
+const char* kv_res_theme_icon_name(int command_id);
 
 std::vector<KvMenuItem> kv_res_menu(int id);
 std::vector<KvToolButton> kv_res_toolbar(int id);

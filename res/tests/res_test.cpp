@@ -1,9 +1,13 @@
 // The program's resources: bitmap sizes, menu and toolbar tables.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QMenu>
+#include <QToolBar>
 #include <set>
 
+#include "platform/qt/frames.h"
+#include "platform/qt/menus.h"
 #include "platform/qt/test_harness.h"
 #include "res/resource.h"
 
@@ -11,7 +15,10 @@ namespace {
 
 class Resources : public ::testing::Test {
  protected:
-  void SetUp() override { kv_test_app(); }
+  void SetUp() override {
+    kv_test_app();
+    kv_res_install();
+  }
 };
 
 TEST_F(Resources, BitmapsHaveTheSizesTheWindowsDrawThemAt) {
@@ -90,6 +97,39 @@ TEST_F(Resources, ToolbarButtonsHaveTipsAndImages) {
   for (int c : {IDC_SPLIT, IDC_MOVE, IDC_DRAW, IDC_OVER_LINE, IDC_CANDLE_SELECT})
     EXPECT_FALSE(kv_res_cursor(c).pixmap().isNull()) << c;
   EXPECT_FALSE(kv_res_icon(IDR_MAINFRAME).isNull());
+}
+
+// Buttons with a freedesktop name show the icon theme's picture (the
+// fallback theme when no desktop theme is set); the others a pictogram.
+TEST_F(Resources, ThemedButtonsShowTheThemesIcon) {
+  KvMainFrame frame;
+  int themed = 0;
+  for (int id : {IDR_MAINFRAME, IDR_PLAYBACK_BAR, IDR_DRAW_BAR}) {
+    QToolBar* bar = frame.AddControlBar(unsigned(1000 + id), QStringLiteral("bar"), kv_res_toolbar(id));
+    for (QAction* a : bar->actions()) {
+      unsigned cmd = kv_action_id(a);
+      if (!cmd) continue;
+      ASSERT_FALSE(a->icon().isNull()) << cmd;
+      const char* name = kv_res_theme_icon_name(int(cmd));
+      if (!name) continue;
+      themed++;
+      QString qname = QString::fromLatin1(name);
+      ASSERT_TRUE(QIcon::hasThemeIcon(qname)) << name;
+      for (int size : {16, 22}) {
+        QImage shown = a->icon().pixmap(size).toImage();
+        QImage theme = QIcon::fromTheme(qname).pixmap(size).toImage();
+        EXPECT_FALSE(theme.isNull()) << name;
+        EXPECT_EQ(shown, theme) << name << " at " << size;
+      }
+    }
+  }
+  EXPECT_GE(themed, 12);
+  // A pictogram is a picture, not an empty square.
+  QImage chart = kv_res_command_image(32907).pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32);
+  std::set<QRgb> colours;
+  for (int y = 0; y < chart.height(); y++)
+    for (int x = 0; x < chart.width(); x++) colours.insert(chart.pixel(x, y));
+  EXPECT_GE(colours.size(), 4u);
 }
 
 }  // namespace

@@ -1,25 +1,28 @@
-// Starts Korvane. Until the application shell exists this only shows the
-// empty main frame with its menus and toolbars, and says so.
-#include <cstdio>
+// Starts Korvane: the Qt application object, then the shell's start-up,
+// the message loop and the shut-down.
+#include <cstdlib>
 
+#include "data/cmdline.h"
 #include "platform/qt/app.h"
-#include "platform/qt/frames.h"
 #include "res/resource.h"
+#include "shell/app.h"
 
 int main(int argc, char** argv) {
-  KvApp app(argc, argv);  // also puts LC_NUMERIC back to "C"
+  KvApp app(argc, argv);  // takes Qt's own options out of argv; LC_NUMERIC back to "C"
+  QApplication::setApplicationName(QStringLiteral("Korvane"));
+  QApplication::setDesktopFileName(QStringLiteral("korvane"));
   kv_res_install();
   app.setWindowIcon(kv_res_icon(IDR_MAINFRAME));
-  KvMainFrame frame;
-  app.SetMainWnd(&frame);
-  frame.setWindowTitle(QStringLiteral("Korvane"));
-  frame.SetDefaultMenu(kv_res_menu(IDR_MAINFRAME));
-  frame.SetAccelerators(kv_res_accelerators());
-  frame.AddControlBar(0xE800, QStringLiteral("Main"), kv_res_toolbar(IDR_MAINFRAME));
-  frame.SetStatusPanes({0, 175});
-  frame.resize(1024, 700);
-  frame.show();
-  std::printf("Korvane: the application shell is not built yet; only the empty main frame is shown.\n");
-  std::fflush(stdout);
-  return app.exec();
+
+  char* command_line = join_command_line(argc, argv);
+  int rc = 0;
+  {
+    CKvChartApp shell;
+    bool running = shell.InitInstance(command_line);
+    std::free(command_line);
+    if (running) rc = app.exec();
+    int exit_rc = shell.ExitInstance();
+    if (!rc) rc = exit_rc;
+  }
+  return rc;
 }

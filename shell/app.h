@@ -1,0 +1,129 @@
+// The application object: start-up, the table of window templates, the
+// Status Messages window and shut-down.
+//
+// CKvChartApp decides whether this process may run (one per instance
+// letter), brings up the profile, the data folders and the settings,
+// creates the main frame and the window templates, starts the data side,
+// reopens the windows of the previous run and at the end tears it all down
+// in a fixed order.  The Qt application object (KvApp) must exist first;
+// this object is the shell's state on top of it, and the last command
+// target before KvApp.
+#pragma once
+
+#include <QCursor>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "platform/qt/cmdtarget.h"
+
+class KvDocTemplate;
+class KvSingleInstance;
+class CKvMainFrame;
+class CStatusMsgDlg;
+
+// The kinds of window, the index of the template table.
+enum WindowKind : int {
+  KIND_CHART = 1,
+  KIND_QUOTES = 2,
+  KIND_SLFMAP = 3,
+  KIND_HORSE_RACE = 4,
+  KIND_TIME_SALES = 5,
+  KIND_PRICE_VOL_DIST = 6,
+  KIND_ORDER_BOOK = 7,
+  KIND_LEVEL2 = 8,
+  KIND_MARKET_PULSE = 9,
+  KIND_REAL_ORDERS = 11,
+  KIND_PAPER_ORDERS = 12,
+  KIND_ACCOUNTS = 13,
+  KIND_COUNT = 14
+};
+
+// Bits of the application flag word.
+enum : uint32_t {
+  APP_IMPORT_FOLDER = 0x1,    // the open-file dialog starts in IMPORT
+  APP_INITIAL = 0x2,          // set at construction
+  APP_UPDATING_DAILY = 0x4,   // an "Update Daily Charts" run is going on
+  APP_STATUS_VISIBLE = 0x8,   // the Status Messages window is shown
+  APP_CURSOR_MODE = 0x200,    // read by the chart view's cursor code
+};
+
+// Commands of the application handled here.
+enum : unsigned { ID_VIEW_STATUS_MSG = 32781, ID_HELP_README = 33289 };
+
+// Optional window kinds by bit of the live-quote source's window-kind
+// enables, in the order their templates are made.
+struct optional_kind {
+  uint32_t bit;
+  int kind;
+};
+extern const optional_kind kv_optional_kinds[4];
+
+enum { APP_CURSOR_COUNT = 9 };
+
+class CKvChartApp : public KvCmdTarget {
+ public:
+  CKvChartApp();
+  ~CKvChartApp() override;
+
+  // Start-up; false ends the program before the message loop (the reason
+  // was shown, or another instance runs).  command_line may be null.
+  bool InitInstance(const char* command_line);
+  // Shut-down after the main window closed (or after a refused start).
+  // Returns the exit code.
+  int ExitInstance();
+
+  // true when this process may run: without a letter the running instance
+  // is brought forward and this one ends; with one it ends silently.
+  bool ActivatePreviousInstance(const QString& name, bool have_letter);
+
+  // Makes the template of a window kind once (kind 1 first).
+  void GetDocTemplate(int kind);
+  // The template of a kind, null when it does not exist.
+  KvDocTemplate* DocTemplate(int kind) const;
+
+  // Appends a line to the Status Messages window; flag 1 also shows it.
+  void AddStatusMsg(int flag, const char* text);
+  // View/Status Messages: shows or hides the window.
+  void OnViewStatusMsg();
+  // Help/View ReadMe File: the ReadMe dialog on ReadMe.txt.
+  void OnHelpReadMe();
+  // First start after an installation: ReadMe.first once, then it becomes
+  // ReadMe.txt.
+  void ShowReadMeFirst();
+  // Last start-up steps: configuration, optional kinds, saved page, events,
+  // symbol list and the collection pane.
+  void OpenStartupWindows();
+
+  CKvMainFrame* MainFrame() const { return m_frame; }
+  CStatusMsgDlg* StatusMsgDlg() const { return m_status_dlg; }
+  const QCursor& Cursor(int index) const { return m_cursors[index]; }
+
+  uint32_t m_app_flags = APP_INITIAL;
+  // Texts and state read by windows built elsewhere.
+  char m_default_favorite[260] = {};
+  int m_symbol_count = -1;
+  int m_next_view_kind = 0;
+  int m_sub_kind = 0;
+  int m_draw_color = 255, m_draw_style = 0, m_draw_width = 1;
+
+ private:
+  void load_cursors();
+  void show_main_window();
+
+  std::unique_ptr<KvDocTemplate> m_templates[KIND_COUNT];
+  QCursor m_cursors[APP_CURSOR_COUNT];
+  std::unique_ptr<KvSingleInstance> m_instance;
+  CKvMainFrame* m_frame = nullptr;
+  CStatusMsgDlg* m_status_dlg = nullptr;
+  bool m_started = false;   // passed the single-instance check
+  bool m_loaded = false;    // settings loaded: shut-down may write files
+};
+
+// The one application object of the run (null when none).
+extern CKvChartApp* theApp;
+
+// Status lines from anywhere on the user-interface thread.
+void AddAppStatusMsg(int flag, const char* text);
+// Pane 0 of the status bar; show first makes a hidden status bar visible.
+void SetStatusBarText(int show, const char* text);
