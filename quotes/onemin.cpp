@@ -117,7 +117,7 @@ chart_bar* mqt_backfill(mqt* r, int from, int to)
     uint32_t caps = router_capabilities();
     float price = (r->flags & MQT_MIDPOINT) ? (float)r->valuation_price
                   : (r->feed_flags & FEED_SUMMARY) ? r->close : r->last;
-    float fill = (before && r->ring_date == r->quote_date) ? prev.close : price;
+    float fill = (before && seconds_to_date(prev.time) == r->quote_date) ? prev.close : price;
     int span = to - from;
     int q = r->quote_time - from;
     if (q < span)
@@ -210,8 +210,10 @@ void update_1min_data(mqt* r)
         mqt_histogram_add(r, r->last, size);
 
     chart_bar* newest = newest_ring_bar(r);
-    int ring_date = newest ? r->ring_date : 0;
-    int ring_time = newest ? r->ring_time : 8 * 3600;
+    // Taken from the bar itself: a ring read back from the dump has bars
+    // but not the fields beside them.
+    int ring_date = newest ? seconds_to_date(newest->time) : 0;
+    int ring_time = newest ? seconds_of_day(newest->time) : 8 * 3600;
     if (r->quote_date > ring_date) {
         int from = (t < r->session_start ? t : r->session_start) - 60;
         if (!g_keep_ext_hours && from < r->session_start - 60)
