@@ -71,14 +71,15 @@ protected:
         img.bar(tbar(DAY0, 10));
         root_.write((std::string("DATA/") + symbol + ".dyd").c_str(), img.sealed());
     }
-    // Delivers posted messages until both rings are served (or 5 s passed).
+    // Delivers posted messages until both rings are served. A loader posts
+    // its chart before it lowers its ring's count, so once both counts are
+    // zero one more delivery hands over everything.
     bool drain()
     {
-        int64_t end = kv_monotonic_ms() + 5000;
+        int64_t end = kv_monotonic_ms() + kWaitMs;
         while (kv_monotonic_ms() < end) {
             kv_dispatch_posted(-1);
             if (g_update_pending.load() == 0 && g_refresh_pending.load() == 0) {
-                kv_sleep_ms(5);
                 kv_dispatch_posted(-1);
                 return true;
             }
@@ -86,6 +87,9 @@ protected:
         }
         return false;
     }
+    // Only a hung thread runs into this: a machine loaded by parallel
+    // sanitizer builds can take many seconds for a few hundred loads.
+    static constexpr int64_t kWaitMs = 120000;
 
     AppSettings saved_;
     chart_load_hooks saved_hooks_;
@@ -129,7 +133,7 @@ TEST_F(ChartThreadsTest, ChartForAWindowThatIsGoneIsReleased)
     // Closed after the chart was posted: the queued message releases it.
     test_window* w = new test_window;
     ASSERT_EQ(queue_chart_request(w->id, "BBB", 390, 0, 0, 0, nullptr, nullptr, 0), 1);
-    int64_t end = kv_monotonic_ms() + 5000;
+    int64_t end = kv_monotonic_ms() + kWaitMs;
     while (kv_posted_count(w->id) == 0 && kv_monotonic_ms() < end)
         kv_sleep_ms(1);
     ASSERT_EQ(kv_posted_count(w->id), 1);
