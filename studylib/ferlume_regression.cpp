@@ -3,6 +3,8 @@
 // comes from running sums (regression_sums), so the line costs the same
 // per bar whatever the period; the band and the deviation measure each
 // bar of the window against the line, which moves with every window.
+#include <vector>
+
 #include "studylib/ferlume.h"
 
 namespace {
@@ -12,13 +14,6 @@ struct tsf_state {
 };
 
 enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
-
-// Square of the bar's farther extreme from the line's value at it.
-inline double square_dev(const chart_bar &bar, double line) {
-  double d = std::fabs(line - bar.high), d2 = std::fabs(line - bar.low);
-  d = d2 > d ? d2 : d;
-  return d * d;
-}
 
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
@@ -30,6 +25,30 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   const chart_bar *b = chart ? chart->bars : nullptr;
   regression_sums rs(n);
   double band = s->p1;
+  // The band and the deviation measure each bar's farther extreme from the
+  // line: max(|line - high|, |line - low|) = |line - mid| + half, with mid
+  // the middle of the bar's range and half its half-width.  Both are made
+  // once per bar into a short buffer (the window and the bars after it,
+  // moved back when full, so that a long chart stays in cache) and read
+  // from there by the n windows the bar is in.
+  int base = start - n + 1 > 0 ? start - n + 1 : 0, len = 0;  // buffer holds bars [base, base + len)
+  int cap = kind == TSF_LINE || n > count ? 0 : n + 4096;
+  if (cap > count - base) cap = count - base;  // a live update needs its window only
+  std::vector<double> mids(cap), halves(cap);
+  auto keep = [&](int i) {
+    if (i - base >= cap) {
+      int from = i - n + 1 - base;
+      memmove(mids.data(), mids.data() + from, (size_t)(len - from) * sizeof(double));
+      memmove(halves.data(), halves.data() + from, (size_t)(len - from) * sizeof(double));
+      base += from;
+      len -= from;
+    }
+    for (; base + len <= i; len++) {
+      double h = b[base + len].high, l = b[base + len].low;
+      mids[len] = 0.5 * (h + l);
+      halves[len] = 0.5 * std::fabs(h - l);
+    }
+  };
   with_price_type(b, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, tsf_state &st) {
       rs.add(st.reg, price, i);
@@ -40,14 +59,24 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
       double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
       double v = a + n * slope;
       if (kind != TSF_LINE) {
-        // root mean square of each bar's farther extreme from the line,
-        // without branches and in four independent sums
-        const chart_bar *w = b + (i - n + 1);
-        double sq[4] = {0, 0, 0, 0};
+        keep(i);
+        // root mean square of each bar's farther extreme from the line, in
+        // four independent sums.  The line moves with every window, so
+        // every bar of the window is measured again: the pass is the
+        // formula's own cost.  The line's x runs as exact whole doubles.
+        const double *m = mids.data() + (i - n + 1 - base), *hw = halves.data() + (i - n + 1 - base);
+        double sq[4] = {0, 0, 0, 0}, x[4] = {1, 2, 3, 4};
         int k = 0;
         for (; k + 4 <= n; k += 4)
-          for (int u = 0; u < 4; u++) sq[u] += square_dev(w[k + u], a + (k + u + 1) * slope);
-        for (; k < n; k++) sq[0] += square_dev(w[k], a + (k + 1) * slope);
+          for (int u = 0; u < 4; u++) {
+            double d = std::fabs(a + x[u] * slope - m[k + u]) + hw[k + u];
+            sq[u] += d * d;
+            x[u] += 4;
+          }
+        for (; k < n; k++) {
+          double d = std::fabs(a + (k + 1) * slope - m[k]) + hw[k];
+          sq[0] += d * d;
+        }
         double rms = std::sqrt(((sq[0] + sq[1]) + (sq[2] + sq[3])) / n);
         v = kind == TSF_DEVIATION ? rms : v + rms * band;
       }

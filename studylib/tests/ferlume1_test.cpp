@@ -351,7 +351,11 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
 // engine's regression of the same window (2e-6 of the value itself for the
 // deviation and the efficiency): the sums' double rounding, with the
 // window sums taken less the first price, stays below a float's resolution
-// (6e-8 of the value) times a few.
+// (6e-8 of the value) times a few.  The band and the deviation measure a
+// bar's farther extreme as its distance from the middle of its range plus
+// half the range, which rounds differently from the larger of the two
+// distances by a double's resolution only.  The chart is long enough for
+// the band's buffer of bar ranges to be moved back many times.
 TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
   const int count = 40000, n = 20;
   test_chart c(count);
