@@ -3,8 +3,6 @@
 // comes from running sums (regression_sums), so the line costs the same
 // per bar whatever the period; the band and the deviation measure each
 // bar of the window against the line, which moves with every window.
-#include <vector>
-
 #include "studylib/ferlume.h"
 
 namespace {
@@ -27,28 +25,10 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   double band = s->p1;
   // The band and the deviation measure each bar's farther extreme from the
   // line: max(|line - high|, |line - low|) = |line - mid| + half, with mid
-  // the middle of the bar's range and half its half-width.  Both are made
-  // once per bar into a short buffer (the window and the bars after it,
-  // moved back when full, so that a long chart stays in cache) and read
-  // from there by the n windows the bar is in.
-  int base = start - n + 1 > 0 ? start - n + 1 : 0, len = 0;  // buffer holds bars [base, base + len)
-  int cap = kind == TSF_LINE || n > count ? 0 : n + 4096;
-  if (cap > count - base) cap = count - base;  // a live update needs its window only
-  std::vector<double> mids(cap), halves(cap);
-  auto keep = [&](int i) {
-    if (i - base >= cap) {
-      int from = i - n + 1 - base;
-      memmove(mids.data(), mids.data() + from, (size_t)(len - from) * sizeof(double));
-      memmove(halves.data(), halves.data() + from, (size_t)(len - from) * sizeof(double));
-      base += from;
-      len -= from;
-    }
-    for (; base + len <= i; len++) {
-      double h = b[base + len].high, l = b[base + len].low;
-      mids[len] = 0.5 * (h + l);
-      halves[len] = 0.5 * std::fabs(h - l);
-    }
-  };
+  // the middle of the bar's range and half its half-width, both made once
+  // per bar and read by the n windows the bar is in.
+  int first = start > n - 1 ? start : n - 1;
+  study_window_values mids(n, first, kind == TSF_LINE ? 0 : count), halves(n, first, kind == TSF_LINE ? 0 : count);
   with_price_type(b, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, tsf_state &st) {
       rs.add(st.reg, price, i);
@@ -59,12 +39,12 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
       double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
       double v = a + n * slope;
       if (kind != TSF_LINE) {
-        keep(i);
         // root mean square of each bar's farther extreme from the line, in
         // four independent sums.  The line moves with every window, so
         // every bar of the window is measured again: the pass is the
         // formula's own cost.  The line's x runs as exact whole doubles.
-        const double *m = mids.data() + (i - n + 1 - base), *hw = halves.data() + (i - n + 1 - base);
+        const double *m = mids.window(i, [b](int k) { return 0.5 * ((double)b[k].high + b[k].low); });
+        const double *hw = halves.window(i, [b](int k) { return 0.5 * std::fabs((double)b[k].high - b[k].low); });
         double sq[4] = {0, 0, 0, 0}, x[4] = {1, 2, 3, 4};
         int k = 0;
         for (; k + 4 <= n; k += 4)
