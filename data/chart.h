@@ -224,6 +224,7 @@ struct chart_rec {
     uint8_t extended_hours;     // loaded with CHART_REQ_EXTENDED_HOURS
     int16_t fetch_status;       // 29 suppresses the fetch report
     int32_t ha_capacity;        // slots of the Heikin-Ashi array, 0 until made
+    int32_t ha_valid;           // leading Heikin-Ashi bars that match the plain bars
     chart_day_stats day_stats;  // daily reference lines' cache
     axis_scale price_scale;     // price or percent scale block
     axis_scale volume_scale;    // volume scale block
@@ -298,7 +299,11 @@ void chart_log_fail(chart_alloc_log* log, const char* source, int line,
 
 // Bars of a record.
 int grow_chart_bars(chart_rec* chart, int slots);
+// Removes one bar, its slot becoming spare; under g_chart_lock, and marks
+// the chart to be written and redrawn.
 void delete_bar(chart_rec* chart, int index);
+// Removes bars [from, to) as delete_bar does for each, in one move.
+void delete_bars(chart_rec* chart, int from, int to);
 int compare_bar_time(const void* a, const void* b);
 void sort_chart_bars(chart_rec* chart);
 void set_chart_dates(chart_rec* chart);

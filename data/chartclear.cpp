@@ -17,18 +17,6 @@ static void recalc(chart_rec* chart)
         g_chart_load_hooks.recalc_studies(chart, 1);
 }
 
-// Removes bars [from, to) and gives their slots back as spare.
-static void remove_bars(chart_rec* chart, int from, int to)
-{
-    int n = chart->header.bar_count;
-    if (from >= to)
-        return;
-    memmove(chart->bars + from, chart->bars + to, sizeof(chart_bar) * (size_t)(n - to));
-    memset(chart->bars + n - (to - from), 0, sizeof(chart_bar) * (size_t)(to - from));
-    chart->header.bar_count = n - (to - from);
-    chart->spare += to - from;
-}
-
 static void reset_pending_minute(chart_rec* chart)
 {
     if (chart->header.time_unit != TU_1MIN || !chart->mqt)
@@ -50,17 +38,17 @@ int clear_chart_bars(chart_rec* chart, int mode)
     }
     switch (mode) {
     case 0:
-        remove_bars(chart, day_first, n);
+        delete_bars(chart, day_first, n);
         reset_pending_minute(chart);
         chart->header.last_date = 0;
         break;
     case 1:
-        remove_bars(chart, 0, day_first);
+        delete_bars(chart, 0, day_first);
         break;
     case 2:
-        remove_bars(chart, 0, n);
+        delete_bars(chart, 0, n);
         chart->header.word172 = 0;
-        chart->header.flags |= CHART_BARS_CHANGED | CHART_REPAINT | CHART_RECALC;
+        chart->header.flags |= CHART_BARS_CHANGED | CHART_REPAINT | CHART_RECALC;  // even when empty
         reset_pending_minute(chart);
         break;
     default:
@@ -113,7 +101,7 @@ int clear_chart_data(chart_rec* chart, int mode)
     char path[CHART_PATH_SIZE];
     if (chart_file_name(path, chart->header.symbol, unit))
         kv_delete_file(path, nullptr);
-    remove_bars(chart, 0, chart->header.bar_count);
+    delete_bars(chart, 0, chart->header.bar_count);
     chart->header.last_time = 0;
     chart->header.last_date = 0;
     chart->header.first_date = 0;
@@ -148,7 +136,6 @@ chart_bar* calc_heikin_ashi(chart_rec* chart, int last_only)
 {
     kv_lock guard(g_chart_lock);
     int n = chart->header.bar_count;
-    int all = !last_only;
     if (chart->ha_capacity == 0) {
         int capacity = n + chart->spare;
         if (capacity <= 0)
@@ -162,14 +149,18 @@ chart_bar* calc_heikin_ashi(chart_rec* chart, int last_only)
         memcpy(bars + capacity, bars, sizeof(chart_bar) * (size_t)capacity);
         chart->bars = bars;
         chart->ha_capacity = capacity;
-        all = 1;
+        chart->ha_valid = 0;
     }
+    // The array is found again from the record each time: growing the bar
+    // block moves it.  Bars are kept in step by index: those added since the
+    // last call (a live chart may get several) and those after a removal
+    // or replacement are computed again, each from the one before it.
     chart_bar* ha = chart->bars + chart->ha_capacity;
-    if (all) {
-        for (int i = 0; i < n; i++)
-            heikin_ashi_bar(chart->bars, ha, i);
-    } else if (n > 0) {
-        heikin_ashi_bar(chart->bars, ha, n - 1);
-    }
+    int from = last_only ? chart->ha_valid : 0;
+    if (last_only && from >= n && n > 0)
+        from = n - 1;  // the last bar may have changed in place
+    for (int i = from; i < n; i++)
+        heikin_ashi_bar(chart->bars, ha, i);
+    chart->ha_valid = n;
     return ha;
 }

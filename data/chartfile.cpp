@@ -13,6 +13,7 @@
 
 #include "data/chart.h"
 #include "data/chart_flags.h"
+#include "data/chartload.h"
 #include "data/chartheader.h"
 #include "data/chartload.h"
 #include "data/dates.h"
@@ -252,6 +253,8 @@ static const char* read_body(chart_rec* chart, int fd, int unit, const char* pat
     }
     free(chart->bars);
     chart->bars = bars;
+    chart->ha_capacity = 0;  // no Heikin-Ashi array follows the new block
+    chart->ha_valid = 0;
     kept = read_bars(fd, bars, count, unit == TU_MONTHLY, clean);
     if (kept < 0) {
         memset(bars, 0, sizeof(chart_bar) * (size_t)(count + spare));
@@ -421,6 +424,7 @@ void remove_duplicate_bars(chart_rec* chart)
         memset(bars + out, 0, sizeof(chart_bar) * (size_t)(n - out));
         chart->spare += n - out;
         chart->header.bar_count = out;
+        chart->ha_valid = 0;  // bars moved
     }
 }
 
@@ -739,6 +743,7 @@ int trim_to_market_hours(chart_rec* chart)
         memset(bars + out, 0, sizeof(chart_bar) * (size_t)(n - out));
         chart->spare += n - out;
         chart->header.bar_count = out;
+        chart->ha_valid = 0;  // bars moved
     }
     return 1;
 }
@@ -838,6 +843,7 @@ static void copy_to_daily_chain(chart_rec* chart, mqt* record)
             memset(other->bars + n, 0, sizeof(chart_bar) * (size_t)(capacity - n));
         other->header.bar_count = n;
         other->spare = capacity - n;
+        other->ha_valid = 0;  // every bar replaced
         if (other->sibling == other)
             break;
     }
@@ -951,8 +957,10 @@ int write_chart_file(chart_rec* chart)
             chart->header.prev_close = record->prev_close;
         if (record->flags & MQT_MIDPOINT)
             chart->header.quote_word2 = record->quote_word2;
-        // A record with one-minute state would be seeded from the chart here
-        // (init_mqt_from_1min) once the live one-minute bars exist.
+        // The record's one-minute state starts again from what the file now
+        // holds.
+        if (unit == TU_1MIN && (record->flags & MQT_1MIN_INIT) && g_chart_load_hooks.init_mqt_from_1min)
+            g_chart_load_hooks.init_mqt_from_1min(record, chart);
     }
     return 0;
 }

@@ -273,18 +273,34 @@ int grow_chart_bars(chart_rec* chart, int slots)
     chart->bars = bars;
     chart->spare += slots;
     chart->ha_capacity = 0;  // a Heikin-Ashi array no longer follows
+    chart->ha_valid = 0;
     return 1;
 }
 
 void delete_bar(chart_rec* chart, int index)
 {
+    delete_bars(chart, index, index + 1);
+}
+
+void delete_bars(chart_rec* chart, int from, int to)
+{
+    kv_lock guard(g_chart_lock);
     int n = chart->header.bar_count;
-    if (index < 0 || index >= n)
+    if (from < 0)
+        from = 0;
+    if (to > n)
+        to = n;
+    if (from >= to)
         return;
-    memmove(chart->bars + index, chart->bars + index + 1, sizeof(chart_bar) * (size_t)(n - index - 1));
-    memset(chart->bars + n - 1, 0, sizeof(chart_bar));
-    chart->header.bar_count = n - 1;
-    chart->spare++;
+    memmove(chart->bars + from, chart->bars + to, sizeof(chart_bar) * (size_t)(n - to));
+    memset(chart->bars + n - (to - from), 0, sizeof(chart_bar) * (size_t)(to - from));
+    chart->header.bar_count = n - (to - from);
+    chart->spare += to - from;
+    // Heikin-Ashi bars from here on no longer stand beside their plain bars.
+    if (chart->ha_valid > from)
+        chart->ha_valid = from;
+    // The file no longer holds these bars, and the windows show them still.
+    chart->header.flags |= CHART_BARS_CHANGED | CHART_REPAINT | CHART_RECALC;
 }
 
 int compare_bar_time(const void* a, const void* b)

@@ -59,6 +59,14 @@ struct chart_load_hooks {
     void (*link_chart_to_mqt)(chart_rec* chart);
     void (*dchart_update)(chart_rec* chart, mqt* record);
     void (*write_1min_bars)(mqt* record);
+    // Seeds a record's one-minute state (recent bars, minute volumes, the
+    // session's volume curve) from its 1-minute chart (record, chart); called
+    // after that chart's file was written while the record has MQT_1MIN_INIT.
+    void (*init_mqt_from_1min)(mqt* record, chart_rec* chart);
+    // Exit clean-up: saving the price alerts, then freeing every live-quote
+    // record once the charts are gone.
+    int (*save_alerts)(void);
+    void (*free_all_mqts)(void);
     // Dropping the use of a record that a chart held (the record goes with
     // its last user); posting a stream request for a record to the quote
     // relay's request thread (1 posted).

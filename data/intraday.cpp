@@ -680,6 +680,7 @@ void update_daily_from_intraday(chart_rec* chart)
             memcpy(chart->bars, merged->bars, sizeof(chart_bar) * (size_t)n);
         chart->header.bar_count = n;
         chart->spare = capacity - n;
+        chart->ha_valid = 0;  // every bar was replaced
         cut = n < merged->header.bar_count;
         set_chart_dates(chart);
     }

@@ -25,3 +25,10 @@ void free_tracked_all();
 
 // Number of blocks in the table.
 int tracked_count();
+
+// Exit clean-up of the data modules, once, after the windows are gone: saves
+// the price alerts, stops the worker loops, releases every listed chart
+// (writing those that changed), frees the live-quote records, the symbol
+// list, the import formats and the tracked blocks, and closes the web
+// session.
+void free_miscellaneous_memory(void);

@@ -321,6 +321,7 @@ void build_spread_chart(chart_rec* chart)
         memset(chart->bars, 0, sizeof(chart_bar) * (size_t)n);
     chart->spare += n;
     h->bar_count = 0;
+    chart->ha_valid = 0;
 
     double r1 = def.ratio1, r2 = def.ratio2;
     int i = 0, j = 0;
@@ -358,10 +359,8 @@ void build_spread_chart(chart_rec* chart)
         bar->high = (float)hi;
         bar->low = (float)lo;
         bar->close = (float)v[3];
-        // The extra word holds leg 1's money value, a price: it is marked as
-        // one so that it is never read as open interest or a count.
+        // The extra word holds leg 1's money value; the flags stay leg 1's.
         bar->vwap = (float)extra;
-        bar->flags = (bar->flags | BAR_EXTRA_VWAP) & ~BAR_EXTRA_ADDITIVE;
         h->bar_count++;
         chart->spare--;
     }

@@ -18,6 +18,7 @@
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
 #include "data/statmsg.h"
+#include "data/version.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/services.h"
@@ -26,7 +27,6 @@
 #include "settings/settings.h"
 
 std::atomic<int> g_updatechk_done{1};
-int (*g_updatechk_build_number)(void);
 
 enum {
   PREF_NO_CLOCK_SYNC = 0x8000000,   // g_pref_flags: never set the clock
@@ -166,7 +166,7 @@ static void announce(const char *text, const char *status_line) {
 static void check_versions(void) {
   char base[SERVER_ADDRESS_MAX];
   server_address("REG_SERVER", default_reg_server, base, sizeof base);
-  int build = g_updatechk_build_number ? g_updatechk_build_number() : 0;
+  int build = get_build_number();
   size_t n = strlen(base);
   char url[SERVER_ADDRESS_MAX + 48];
   snprintf(url, sizeof url, "%s%svcheck.cgi?b=%d", base, n && base[n - 1] == '/' ? "" : "/", build);
@@ -236,10 +236,17 @@ static int updatechk_thread_main(void *) {
 
 void start_updatechk_thread(void) {
   static std::mutex start_lock;
-  static kv_thread *handle;  // kept for the process: there is never a second thread
+  static bool started;  // there is never a second thread in a process
   std::lock_guard<std::mutex> guard(start_lock);
-  if (handle) return;
+  if (started) return;
   g_updatechk_done.store(0);
-  handle = kv_thread_start("updatechk", updatechk_thread_main, nullptr);
-  if (!handle) g_updatechk_done.store(1);
+  kv_thread *handle = kv_thread_start("updatechk", updatechk_thread_main, nullptr);
+  if (!handle) {
+    g_updatechk_done.store(1);
+    return;
+  }
+  started = true;
+  // Nobody waits for it: it ends by itself, and at exit it is left to end
+  // with the process.
+  kv_thread_free(handle);
 }

@@ -10,13 +10,9 @@
 // 1 while no update check runs (initially 1).
 extern std::atomic<int> g_updatechk_done;
 
-// This program's build number, for the version check (set by the
-// application shell).  Null: the build is unknown, the query sends 0 and
-// no newer program is announced.
-extern int (*g_updatechk_build_number)(void);
-
 // Starts updatechk_thread unless one was started before in this process;
-// clears g_updatechk_done first.
+// clears g_updatechk_done first.  The web import and the live-quote thread
+// call it.
 void start_updatechk_thread(void);
 
 // The thread's body: clock, version check, events file; sets

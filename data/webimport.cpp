@@ -26,6 +26,7 @@
 #include "data/symindex.h"
 #include "data/textutil.h"
 #include "data/tokenfile.h"
+#include "data/updatechk.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locks.h"
@@ -990,6 +991,8 @@ chart_rec* parse_web_data(int time_unit, const char* symbol, int first_date, int
     if (import_path) {
         start_import_file(import_path, import_format);
     } else {
+        // The first import from the web in a run also checks for updates.
+        start_updatechk_thread();
         {
             kv_lock guard(g_chart_lock);
             quote_source_cfg* cfg = read_quote_source_cfg(time_unit);

@@ -10,6 +10,7 @@
 
 #include "data/alias.h"
 #include "data/spread.h"
+#include "fuzz/fuzz_root.h"
 #include "platform/files.h"
 #include "settings/settings.h"
 
@@ -17,8 +18,7 @@ static std::string g_root;
 
 static void setup_root()
 {
-    char tmpl[] = "/tmp/kv_fuzz_alias_XXXXXX";
-    g_root = mkdtemp(tmpl);
+    g_root = fuzz_temp_root("alias");
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", g_root.c_str());
     kv_make_dirs((g_root + "/ALIAS").c_str(), nullptr);
     kv_make_dirs((g_root + "/CONFIG").c_str(), nullptr);

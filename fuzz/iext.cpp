@@ -6,6 +6,7 @@
 #include <string>
 
 #include "data/chart.h"
+#include "fuzz/fuzz_root.h"
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "settings/settings.h"
@@ -14,8 +15,7 @@ static std::string g_path;
 
 static void setup_root()
 {
-    char tmpl[] = "/tmp/kv_fuzz_iext_XXXXXX";
-    std::string root = mkdtemp(tmpl);
+    std::string root = fuzz_temp_root("iext");
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
     kv_make_dirs((root + "/DATA").c_str(), nullptr);
     g_path = root + "/DATA/FZ.iext";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "data/chartheader.h"
+#include "fuzz/fuzz_root.h"
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/mqtdump.h"
@@ -18,8 +19,7 @@ static std::string g_path;
 
 static void setup_root()
 {
-    char tmpl[] = "/tmp/kv_fuzz_mqtdump_XXXXXX";
-    std::string root = mkdtemp(tmpl);
+    std::string root = fuzz_temp_root("mqtdump");
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
     kv_make_dirs((root + "/CONFIG").c_str(), nullptr);
     g_path = root + "/CONFIG/mqtdata.dump";

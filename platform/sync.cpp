@@ -70,16 +70,31 @@ bool kv_critical_section::held_by_current_thread() const {
 
 int kv_critical_section::depth() const { return held_by_current_thread() ? depth_ : 0; }
 
-void kv_mutex::lock() { m_.lock(); }
-void kv_mutex::unlock() { m_.unlock(); }
-bool kv_mutex::try_lock() { return m_.try_lock(); }
+void kv_mutex::lock() { lock_for(-1); }
+
+void kv_mutex::unlock() {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    held_ = false;
+  }
+  cv_.notify_one();
+}
+
+bool kv_mutex::try_lock() {
+  std::lock_guard<std::mutex> g(m_);
+  if (held_) return false;
+  held_ = true;
+  return true;
+}
 
 int kv_mutex::lock_for(int timeout_ms) {
-  if (timeout_ms < 0) {
-    m_.lock();
-    return 1;
-  }
-  return m_.try_lock_for(std::chrono::milliseconds(timeout_ms)) ? 1 : 0;
+  std::unique_lock<std::mutex> g(m_);
+  if (timeout_ms < 0)
+    cv_.wait(g, [this] { return !held_; });
+  else if (!cv_.wait_for(g, std::chrono::milliseconds(timeout_ms), [this] { return !held_; }))
+    return 0;
+  held_ = true;
+  return 1;
 }
 
 int kv_instance_claim(const char *name) {

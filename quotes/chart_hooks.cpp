@@ -1,7 +1,9 @@
 // The chart loader's calls into the live-quote list: lookup, creation,
 // linking of loaded charts, dropping a chart's use of its record and the
-// stream requests of a record. Set once at start-up.
+// stream requests of a record, and the exit clean-up's saving of the alerts
+// and freeing of the records. Set once at start-up.
 #include "data/chartload.h"
+#include "quotes/alerts.h"
 #include "quotes/mqt.h"
 #include "quotes/router.h"
 
@@ -17,4 +19,6 @@ void install_mqt_chart_hooks()
     g_chart_load_hooks.link_chart_to_mqt = link_loaded_chart;
     g_chart_load_hooks.delete_multiquote = delete_multiquote;
     g_chart_load_hooks.router_post_stream = router_post_stream;
+    g_chart_load_hooks.save_alerts = save_alerts;
+    g_chart_load_hooks.free_all_mqts = free_all_mqts;
 }

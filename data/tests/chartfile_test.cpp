@@ -14,6 +14,7 @@
 
 #include "data/chart.h"
 #include "data/chart_flags.h"
+#include "data/chartload.h"
 #include "data/chartheader.h"
 #include "data/chartload.h"
 #include "data/debugtrace.h"
@@ -567,6 +568,55 @@ TEST_F(PriceFileTest, FailedWriteLeavesTheOldFileAsItWas)
     c->mqt = nullptr;
     free(record);
     free_chart_copy(c);
+}
+
+// A written 1-minute chart seeds its record's one-minute state from the
+// file's bars, through the live-quote hook, when that state was set up.
+struct seen {
+    static void init(mqt* record, chart_rec* chart)
+    {
+        calls.push_back({record, chart});
+        record->flags |= MQT_1MIN_INIT | MQT_1MIN_WRITABLE;
+    }
+    static std::vector<std::pair<mqt*, chart_rec*>> calls;
+};
+std::vector<std::pair<mqt*, chart_rec*>> seen::calls;
+
+TEST_F(PriceFileTest, WrittenMinuteChartSeedsItsRecordsOneMinuteState)
+{
+    chart_load_hooks saved = g_chart_load_hooks;
+    g_chart_load_hooks.init_mqt_from_1min = seen::init;
+    mqt* record = (mqt*)calloc(1, sizeof(mqt));
+    struct row {
+        int unit;
+        uint32_t record_flags;
+        bool seeded;
+    } rows[] = {
+        {TU_1MIN, MQT_1MIN_INIT | MQT_1MIN_WRITABLE, true},
+        {TU_1MIN, 0, false},                            // not set up yet
+        {TU_DAILY, MQT_1MIN_INIT | MQT_1MIN_WRITABLE, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.unit);
+        seen::calls.clear();
+        chart_rec* c = make_chart("SEED", r.unit, {tbar(DAY0 + 36000, 1), tbar(DAY0 + 36060, 2)});
+        c->header.flags |= CHART_WRITE_ALL | CHART_MERGED;
+        record->flags = r.record_flags;
+        c->mqt = record;
+        ASSERT_EQ(write_chart_file(c), 0);
+        if (r.seeded) {
+            ASSERT_EQ(seen::calls.size(), 1u);
+            EXPECT_EQ(seen::calls[0].first, record);
+            EXPECT_EQ(seen::calls[0].second, c);
+            EXPECT_TRUE(record->flags & MQT_1MIN_WRITABLE);
+        } else {
+            EXPECT_TRUE(seen::calls.empty());
+        }
+        c->mqt = nullptr;
+        free_chart_copy(c);
+    }
+    free(record);
+    g_chart_load_hooks = saved;
 }
 
 // ---- merging and duplicates ----------------------------------------------

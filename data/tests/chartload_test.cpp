@@ -705,6 +705,42 @@ TEST_F(IntradayLoadTest, TickAndVolumeChartsAreTheirOwnBase)
     EXPECT_EQ(g_chart_list, nullptr);
 }
 
+TEST_F(IntradayLoadTest, ClearedDayOfATickOrVolumeChartStaysClearedAfterAReload)
+{
+    struct row {
+        int unit;
+        const char* file;
+        int mode;
+        int32_t kept_day;
+    } rows[] = {{-110, "ABC.tick10", 0, FRIDAY - 86400},
+                {-110, "ABC.tick10", 1, FRIDAY},
+                {-1000000500, "ABC.vol500", 0, FRIDAY - 86400}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(std::string(r.file) + " mode " + std::to_string(r.mode));
+        std::vector<test_bar> bars = minutes(FRIDAY - 86400, 34200, 34320);
+        for (const test_bar& b : minutes(FRIDAY, 34200, 34260))
+            bars.push_back(b);
+        write_price_file(r.file, "ABC", r.unit, bars);
+        chart_rec* c = get_chart_data("ABC", r.unit, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr,
+                                      nullptr, 0);
+        ASSERT_NE(c, nullptr);
+        ASSERT_EQ(c->header.bar_count, 5);
+        c->header.flags &= ~(CHART_BARS_CHANGED | CHART_REPAINT | CHART_RECALC);
+        EXPECT_EQ(clear_chart_data(c, r.mode), 1);
+        // Written when released, and the windows are told to redraw.
+        EXPECT_EQ(c->header.flags & 0x34, 0x34u);
+        free_chart_data(c);
+        ASSERT_EQ(g_chart_list, nullptr);
+
+        c = get_chart_data("ABC", r.unit, 0, 0, CHART_REQ_EXTENDED_HOURS, nullptr, nullptr, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->header.bar_count, r.mode == 0 ? 3 : 2);
+        for (int i = 0; i < c->header.bar_count; i++)
+            EXPECT_EQ(seconds_to_date(c->bars[i].time), seconds_to_date(r.kept_day));
+        free_chart_data(c);
+    }
+}
+
 TEST_F(IntradayLoadTest, UnreadableIntradayFileIsShownEmptyAndNeverOverwritten)
 {
     struct row {
@@ -749,7 +785,10 @@ TEST_F(ChartLoadTest, ClearingModesOfOneChart)
         SCOPED_TRACE(r.mode);
         chart_rec* c = make_chart("ABC", 5, bars);
         int slots = c->header.bar_count + c->spare;
+        c->header.flags &= ~0x34u;
         EXPECT_EQ(clear_chart_bars(c, r.mode), r.result);
+        // To be written and redrawn whenever bars went.
+        EXPECT_EQ(c->header.flags & 0x34, r.mode <= 2 ? 0x34u : 0u);
         std::vector<float> closes;
         for (int i = 0; i < c->header.bar_count; i++)
             closes.push_back(c->bars[i].close);
@@ -797,6 +836,66 @@ TEST_F(ChartLoadTest, HeikinAshiBarsFollowThePlainOnes)
     EXPECT_FLOAT_EQ(ha[2].open, 11);
     EXPECT_FLOAT_EQ(ha[2].close, 13);
     EXPECT_FLOAT_EQ(ha[2].high, 15);
+    free_chart_data(c);
+}
+
+// Whatever happened to the plain bars since the last call, the Heikin-Ashi
+// bars equal a full computation: several bars added at once, bars removed
+// in front, the block grown.
+TEST_F(ChartLoadTest, HeikinAshiBarsStayInStepWithTheirPlainBars)
+{
+    auto bar = [](int i) {
+        float o = 10.0f + (float)((i * 7) % 5), c = 10.0f + (float)((i * 3) % 4);
+        return test_bar{o, (o > c ? o : c) + 1, (o < c ? o : c) - 1, c, 0, 0, 0,
+                        DAY0 + i * 86400};
+    };
+    auto expect_full = [](chart_rec* c, const chart_bar* ha) {
+        chart_rec* fresh = copy_chart(c);
+        fresh->ha_capacity = 0;
+        const chart_bar* want = calc_heikin_ashi(fresh, 0);
+        for (int i = 0; i < c->header.bar_count; i++) {
+            SCOPED_TRACE(i);
+            EXPECT_FLOAT_EQ(ha[i].open, want[i].open);
+            EXPECT_FLOAT_EQ(ha[i].close, want[i].close);
+            EXPECT_FLOAT_EQ(ha[i].high, want[i].high);
+            EXPECT_EQ(ha[i].time, c->bars[i].time);
+        }
+        fresh->extensions = nullptr;
+        free_chart_data(fresh);
+    };
+    auto set_test_bar = [](chart_bar& b, const test_bar& t) {
+        b = chart_bar{};
+        b.open = t.open;
+        b.high = t.high;
+        b.low = t.low;
+        b.close = t.close;
+        b.time = t.time;
+    };
+    chart_rec* c = make_chart("ABC", 390, {bar(0), bar(1)});
+    calc_heikin_ashi(c, 0);
+    ASSERT_GE(c->spare, 2);
+
+    // Two bars arrive between two calls.
+    for (int i = 2; i < 4; i++) {
+        set_test_bar(c->bars[i], bar(i));
+        c->header.bar_count++;
+        c->spare--;
+    }
+    expect_full(c, calc_heikin_ashi(c, 1));
+
+    // The first day is cleared away, then a bar arrives.
+    delete_bar(c, 0);
+    set_test_bar(c->bars[c->header.bar_count], bar(4));
+    c->header.bar_count++;
+    c->spare--;
+    expect_full(c, calc_heikin_ashi(c, 1));
+
+    // The block grows past its Heikin-Ashi half and a bar arrives.
+    ASSERT_TRUE(grow_chart_bars(c, 50));
+    set_test_bar(c->bars[c->header.bar_count], bar(5));
+    c->header.bar_count++;
+    c->spare--;
+    expect_full(c, calc_heikin_ashi(c, 1));
     free_chart_data(c);
 }
 

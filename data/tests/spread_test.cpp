@@ -52,7 +52,8 @@ protected:
     }
     std::string logged() const { return log_since(log_start_); }
     // A stored daily price file of the symbol: one bar per (day, close).
-    void write_daily(const char* symbol, const std::vector<std::pair<int, float>>& bars)
+    void write_daily(const char* symbol, const std::vector<std::pair<int, float>>& bars,
+                     uint32_t flags = BAR_VOLUME_VALID)
     {
         chart_rec* c = new_chart(symbol, TU_DAILY);
         ASSERT_NE(c, nullptr);
@@ -65,7 +66,7 @@ protected:
             b.low = close - 2;
             b.close = close;
             b.volume = 1000 + day;
-            b.flags = BAR_VOLUME_VALID;
+            b.flags = flags;
             b.time = DAY0 + day * 86400;
             c->spare--;
         }
@@ -229,7 +230,8 @@ TEST_F(SpreadTest, BalancedLegsHaveEqualMoneyValueWithTheSecondNegative)
 
 TEST_F(SpreadTest, SpreadBarsCombineTheLegsOnCommonTimes)
 {
-    write_daily("AAA", {{0, 100}, {1, 110}, {2, 120}, {4, 140}});
+    write_daily("AAA", {{0, 100}, {1, 110}, {2, 120}, {4, 140}},
+                BAR_VOLUME_VALID | BAR_EXTRA_ADDITIVE);
     write_daily("BBB", {{1, 50}, {2, 0.5f}, {3, 70}, {4, 0}});
     root_.write("CONFIG/spreads.cfg",
                 "S~DIFF AAA BBB 1 -2\n"
@@ -255,6 +257,7 @@ TEST_F(SpreadTest, SpreadBarsCombineTheLegsOnCommonTimes)
     EXPECT_FLOAT_EQ(b.low, 8);
     EXPECT_EQ(b.volume, 1001);  // leg 1's
     EXPECT_FLOAT_EQ(b.vwap, 110);  // leg 1 close x ratio 1
+    EXPECT_EQ(b.flags, BAR_VOLUME_VALID | BAR_EXTRA_ADDITIVE);  // leg 1's, as they are
     EXPECT_EQ(diff->header.first_date, 20240305);
     EXPECT_EQ(diff->header.last_date, 20240308);
 

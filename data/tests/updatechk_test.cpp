@@ -17,6 +17,8 @@
 #include "data/statmsg.h"
 #include "data/tests/http_test_server.h"
 #include "data/updatechk.h"
+#include "data/version.h"
+#include "data/webimport.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/thread.h"
@@ -69,8 +71,15 @@ struct FrameCapture {
   }
 };
 
-int test_build;
-int build_number() { return test_build; }
+// The answer's numbers written relative to this build: "B" stands for its
+// build number, "B+1" for the next.
+std::string relative_to_build(const char *text) {
+  std::string out = text;
+  std::string b = std::to_string(get_build_number()), next = std::to_string(get_build_number() + 1);
+  for (size_t at; (at = out.find("B+1")) != std::string::npos;) out.replace(at, 3, next);
+  for (size_t at; (at = out.find('B')) != std::string::npos;) out.replace(at, 1, b);
+  return out;
+}
 
 class UpdateCheckTest : public TempRootTest {
  protected:
@@ -88,8 +97,6 @@ class UpdateCheckTest : public TempRootTest {
     g_inet_daytime_port = daytime_.port();
     snprintf(g_calendar_server, sizeof g_calendar_server, "%s", web_.url("").c_str());
     g_inet_session = inet_open_session();
-    test_build = 5000;
-    g_updatechk_build_number = build_number;
     // 5 January 2007: the events file takes one calendar week.
     kv_clock_set_local_offset(0);
     kv_clock_set_utc_ms(date_to_seconds(20070105, 12 * 3600) * 1000);
@@ -98,7 +105,6 @@ class UpdateCheckTest : public TempRootTest {
     inet_close_session(g_inet_session);
     g_inet_session = nullptr;
     g_inet_daytime_port = INET_DAYTIME_PORT;
-    g_updatechk_build_number = nullptr;
     free_srcdata_cfg();
     free_quote_source_cfgs();
     kv_clock_reset();
@@ -202,42 +208,42 @@ TEST_F(UpdateCheckTest, ClockSyncSwitchedOffStillChecksTheVersion) {
     EXPECT_TRUE(services_.clock_sets.empty());
     EXPECT_TRUE(frame.saw("Program and configuration are current", 14)) << by_pref;
   }
-  EXPECT_EQ(version_requests(), (std::vector<std::string>{"GET /upd/vcheck.cgi?b=5000", "GET /upd/vcheck.cgi?b=5000"}));
+  // The query carries this program's own build number.
+  std::string query = "GET /upd/vcheck.cgi?b=" + std::to_string(get_build_number());
+  EXPECT_GT(get_build_number(), 5813086);  // built after 14 November 2008
+  EXPECT_EQ(version_requests(), (std::vector<std::string>{query, query}));
 }
 
 TEST_F(UpdateCheckTest, VersionAnswers) {
   const char program[] = "New program version is available at:\nhttp://example.invalid/download\n";
   const char config[] = "New program configuration update is available at:\nhttp://example.invalid/download\n";
   struct Case {
-    const char *body;
+    const char *body;       // "B" is this build's number
     int status;
     const char *config_id;  // null: no file
-    int build;              // 0: build unknown
     const char *update;     // text posted, or null
     const char *line;       // status line
   } cases[] = {
-      {"5001 korvane.exe\n9 config.id\n", 200, "3", 5000, program, "New program version available"},
-      {"5000 korvane.exe\n9 config.id\n", 200, "3 2007-01-01\n", 5000, config, "New configuration update available"},
-      {"9999 korvane.exe\n9 config.id\n", 200, "3", 0, config, "New configuration update available"},
-      {"5000 korvane.exe\n9 config.id\n", 200, "9", 5000, nullptr, "Program and configuration are current"},
-      {"5000 korvane.exe\n9 config.id\n", 200, "0", 5000, nullptr, "Program and configuration are current"},
-      {"5000 korvane.exe\n9 config.id\n", 200, nullptr, 5000, nullptr, "Program and configuration are current"},
-      {"5001 other.exe\n9 config.id\n", 200, "3", 5000, nullptr, "Unable to get update information from server"},
-      {"5001 korvane.exe\n", 200, "3", 5000, nullptr, "Unable to get update information from server"},
-      {"korvane.exe 5001\n9 config.id\n", 200, "3", 5000, nullptr, "Unable to get update information from server"},
-      {"99999999999 korvane.exe\n9 config.id\n", 200, "3", 5000, nullptr,
+      {"B+1 korvane.exe\n9 config.id\n", 200, "3", program, "New program version available"},
+      {"B korvane.exe\n9 config.id\n", 200, "3 2007-01-01\n", config, "New configuration update available"},
+      {"4000 korvane.exe\n9 config.id\n", 200, "3", config, "New configuration update available"},
+      {"B korvane.exe\n9 config.id\n", 200, "9", nullptr, "Program and configuration are current"},
+      {"B korvane.exe\n9 config.id\n", 200, "0", nullptr, "Program and configuration are current"},
+      {"B korvane.exe\n9 config.id\n", 200, nullptr, nullptr, "Program and configuration are current"},
+      {"B+1 other.exe\n9 config.id\n", 200, "3", nullptr, "Unable to get update information from server"},
+      {"B+1 korvane.exe\n", 200, "3", nullptr, "Unable to get update information from server"},
+      {"korvane.exe B+1\n9 config.id\n", 200, "3", nullptr, "Unable to get update information from server"},
+      {"99999999999 korvane.exe\n9 config.id\n", 200, "3", nullptr,
        "Unable to get update information from server"},
-      {"5001 korvane.exe\n9 config.id\n", 404, "3", 5000, nullptr, "Unable to get update information from server"},
+      {"B+1 korvane.exe\n9 config.id\n", 404, "3", nullptr, "Unable to get update information from server"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.body);
     free_srcdata_cfg();
     configure("no_clock_sync\n");
-    answer(c.body, c.status);
+    answer(relative_to_build(c.body), c.status);
     kv_delete_file(root_.file("CONFIG/config.id").c_str(), nullptr);
     if (c.config_id) root_.write("CONFIG/config.id", c.config_id);
-    test_build = c.build;
-    g_updatechk_build_number = c.build ? build_number : nullptr;
     FrameCapture frame;
     updatechk_thread();
     EXPECT_TRUE(frame.saw(c.line, c.update ? 10 : -1));
@@ -249,8 +255,17 @@ TEST_F(UpdateCheckTest, VersionAnswers) {
       EXPECT_TRUE(frame.updates.empty());
     }
   }
-  // Without the program's build the query says 0.
-  EXPECT_EQ(version_requests()[2], "GET /upd/vcheck.cgi?b=0");
+}
+
+// The build number counts minutes from 27 October 1997 by the compiler's
+// date and time texts.
+TEST(BuildNumberTest, ComputedFromTheCompilerDateAndTime) {
+  EXPECT_EQ(build_number_of("Nov 14 2008", "20:46:20"), 5813086);
+  EXPECT_EQ(build_number_of("Oct 28 1997", "00:00:59"), 1440);
+  EXPECT_EQ(build_number_of("Jan  1 2026", "00:01:00"), build_number_of("Dec 31 2025", "23:59:00") + 2);
+  EXPECT_EQ(build_number_of("Foo 1 2026", "00:00:00"), 0);
+  EXPECT_EQ(build_number_of("Nov 14 2008", "later"), 0);
+  EXPECT_STREQ(get_version_text(), "Korvane Version 2.96");
 }
 
 TEST_F(UpdateCheckTest, UpdateServerDownAndNoMainWindow) {
@@ -264,7 +279,7 @@ TEST_F(UpdateCheckTest, UpdateServerDownAndNoMainWindow) {
   // (the leak checker sees that it is freed).
   free_srcdata_cfg();
   configure("no_clock_sync\n");
-  answer("5001 korvane.exe\n9 config.id\n");
+  answer(relative_to_build("B+1 korvane.exe\n9 config.id\n"));
   updatechk_thread();
   EXPECT_EQ(version_requests().size(), 1u);
 }
@@ -286,14 +301,15 @@ TEST_F(UpdateCheckTest, WithoutLiveQuoteConfigurationOnlyTheEventsFileIsRefreshe
 }
 
 // The thread runs once per process: this is the one test that starts it.
-TEST_F(UpdateCheckTest, TheThreadStartsOnlyOnce) {
+// The first web import starts it.
+TEST_F(UpdateCheckTest, TheFirstWebImportStartsTheThreadOnlyOnce) {
   static bool started;  // a repeated run of the test finds the thread used up
   if (started) GTEST_SKIP() << "the update check already ran in this process";
   started = true;
   configure("no_clock_sync\n");
-  answer("5000 korvane.exe\n9 config.id\n");
+  answer(relative_to_build("B korvane.exe\n9 config.id\n"));
   FrameCapture frame;
-  start_updatechk_thread();
+  EXPECT_EQ(parse_web_data(390, "XYZ", 20070101, 20070105, 0, nullptr, nullptr), nullptr);
   start_updatechk_thread();
   int64_t deadline = kv_monotonic_ms() + 30000;
   while (!g_updatechk_done.load() && kv_monotonic_ms() < deadline) kv_sleep_ms(kv_scaled_ms(10));

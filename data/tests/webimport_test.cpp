@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/dates.h"
+#include "data/events.h"
 #include "data/importfmt.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
@@ -15,8 +16,11 @@
 #include "data/tests/http_test_server.h"
 #include "data/tests/status_capture.h"
 #include "data/textexport.h"
+#include "data/updatechk.h"
 #include "data/webimport.h"
+#include "platform/clock.h"
 #include "platform/testing/fixture.h"
+#include "platform/thread.h"
 #include "settings/settings.h"
 
 namespace {
@@ -39,6 +43,7 @@ class WebImportTest : public TempRootTest {
     TempRootTest::SetUp();
     reset_settings();
     strcpy(g_data_root, root_.path().c_str());
+    run_update_check_once();
     root_.write("CONFIG/srcdata.cfg", kSrcdata);
     root_.write("CONFIG/import.cfg", kImportCfg);
     free_srcdata_cfg();
@@ -56,6 +61,21 @@ class WebImportTest : public TempRootTest {
     free_symnames_six();
     reset_settings();
     TempRootTest::TearDown();
+  }
+
+  // The first web import of a process starts the update check.  It runs
+  // here, before any import, with no quote source to check and the calendar
+  // pages asked of the test server, and is waited for: no check runs behind
+  // the imports.
+  void run_update_check_once() {
+    char calendar[sizeof g_calendar_server];
+    memcpy(calendar, g_calendar_server, sizeof calendar);
+    snprintf(g_calendar_server, sizeof g_calendar_server, "%s", server_.url("").c_str());
+    start_updatechk_thread();
+    int64_t deadline = kv_monotonic_ms() + 30000;
+    while (!g_updatechk_done.load() && kv_monotonic_ms() < deadline) kv_sleep_ms(kv_scaled_ms(10));
+    memcpy(g_calendar_server, calendar, sizeof calendar);
+    ASSERT_EQ(g_updatechk_done.load(), 1);
   }
 
   // Writes the daily parse file: header keys, then the body, where "PORT"

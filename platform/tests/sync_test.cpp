@@ -134,6 +134,42 @@ TEST_F(SyncTest, MutexWaitGivesUpAfterItsTimeOut) {
   EXPECT_EQ(p.got, 1);
 }
 
+// Data guarded by the mutex is seen whole by the next holder, also one
+// that took it with a time-out (the thread checker follows that hand-over)
+// and one that waited while another thread held it.
+struct guarded_count {
+  kv_mutex mx;
+  int value = 0;  // guarded by mx
+};
+
+int add_under_timed_lock(void *arg) {
+  auto *g = (guarded_count *)arg;
+  for (int i = 0; i < 2000; i++) {
+    if (!g->mx.lock_for(10000)) return 1;
+    g->value++;
+    g->mx.unlock();
+  }
+  return 0;
+}
+
+TEST_F(SyncTest, MutexHandsItsDataOverBetweenThreads) {
+  guarded_count g;
+  kv_thread *a = kv_thread_start("adder", add_under_timed_lock, &g);
+  kv_thread *b = kv_thread_start("adder", add_under_timed_lock, &g);
+  for (int i = 0; i < 2000; i++) {
+    kv_lock_guard<kv_mutex> hold(g.mx);
+    g.value++;
+  }
+  int code_a = -1, code_b = -1;
+  ASSERT_EQ(kv_thread_join(a, -1, &code_a), 1);
+  ASSERT_EQ(kv_thread_join(b, -1, &code_b), 1);
+  kv_thread_free(a);
+  kv_thread_free(b);
+  EXPECT_EQ(code_a, 0);
+  EXPECT_EQ(code_b, 0);
+  EXPECT_EQ(g.value, 6000);
+}
+
 TEST_F(SyncTest, SharedHistoryEventIsAutoReset) {
   g_hmds_event.reset();
   g_hmds_event.set();
