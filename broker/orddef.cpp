@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/lefield.h"
 #include "platform/files.h"
 #include "platform/services.h"
 #include "quotes/mqt.h"
@@ -29,35 +30,6 @@ static_assert(ORDDEF_OLD_SIZE == ORDDEF_SIZE - 96, "old form is 404 bytes after 
 
 namespace {
 
-void put_u32(uint8_t *p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
-}
-uint32_t get_u32(const uint8_t *p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-void put_f64(uint8_t *p, double d) {
-  uint64_t v;
-  memcpy(&v, &d, 8);
-  for (int i = 0; i < 8; i++) p[i] = (uint8_t)(v >> (8 * i));
-}
-double get_f64(const uint8_t *p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; i++) v |= (uint64_t)p[i] << (8 * i);
-  double d;
-  memcpy(&d, &v, 8);
-  return d;
-}
-void put_f32(uint8_t *p, float f) {
-  uint32_t v;
-  memcpy(&v, &f, 4);
-  put_u32(p, v);
-}
-float get_f32(const uint8_t *p) {
-  uint32_t v = get_u32(p);
-  float f;
-  memcpy(&f, &v, 4);
-  return f;
-}
 // Copies a text field, always terminated within the field.
 void get_text(char *dst, const uint8_t *src, size_t size) {
   memcpy(dst, src, size - 1);
@@ -83,46 +55,46 @@ uint32_t orddef_convert_old_flags(uint32_t f) {
 
 void orddef_encode(const OrderDef *d, uint8_t out[ORDDEF_SIZE]) {
   memset(out, 0, ORDDEF_SIZE);
-  put_u32(out + ORDDEF_OFF_VERSION, 1);
+  put_le32(out + ORDDEF_OFF_VERSION, 1);
   put_text(out + ORDDEF_OFF_PATH, d->path, ORDDEF_PATH_SIZE);
   put_text(out + ORDDEF_OFF_KEY, d->key, ORDDEF_KEY_SIZE);
   put_text(out + ORDDEF_OFF_ACCOUNT, d->account, ORDDEF_ACCOUNT_SIZE);
-  put_u32(out + ORDDEF_OFF_FLAGS, d->flags);
-  put_u32(out + ORDDEF_OFF_LOT, (uint32_t)d->lot_size);
-  put_u32(out + ORDDEF_OFF_INCREMENT, (uint32_t)d->increment);
-  put_f64(out + ORDDEF_OFF_TICK_SIZE, d->tick_size);
-  put_f64(out + ORDDEF_OFF_STOP_LIMIT, d->stop_limit_offset);
-  put_f64(out + ORDDEF_OFF_STOP, d->stop_offset);
-  put_f64(out + ORDDEF_OFF_TRAIL, d->trail_offset);
-  put_f64(out + ORDDEF_OFF_TARGET, d->target_offset);
-  put_f64(out + ORDDEF_OFF_HOTKEY_BUY, d->hotkey_buy_offset);
-  put_f64(out + ORDDEF_OFF_HOTKEY_SELL, d->hotkey_sell_offset);
-  put_f32(out + ORDDEF_OFF_COMMISSION1, d->commission1);
-  put_f32(out + ORDDEF_OFF_COMMISSION2, d->commission2);
+  put_le32(out + ORDDEF_OFF_FLAGS, d->flags);
+  put_le32(out + ORDDEF_OFF_LOT, (uint32_t)d->lot_size);
+  put_le32(out + ORDDEF_OFF_INCREMENT, (uint32_t)d->increment);
+  put_led(out + ORDDEF_OFF_TICK_SIZE, d->tick_size);
+  put_led(out + ORDDEF_OFF_STOP_LIMIT, d->stop_limit_offset);
+  put_led(out + ORDDEF_OFF_STOP, d->stop_offset);
+  put_led(out + ORDDEF_OFF_TRAIL, d->trail_offset);
+  put_led(out + ORDDEF_OFF_TARGET, d->target_offset);
+  put_led(out + ORDDEF_OFF_HOTKEY_BUY, d->hotkey_buy_offset);
+  put_led(out + ORDDEF_OFF_HOTKEY_SELL, d->hotkey_sell_offset);
+  put_lef(out + ORDDEF_OFF_COMMISSION1, d->commission1);
+  put_lef(out + ORDDEF_OFF_COMMISSION2, d->commission2);
 }
 
 int orddef_decode(const uint8_t *p, size_t len, OrderDef *out) {
   if (len < 4) return 0;
-  uint32_t version = get_u32(p + ORDDEF_OFF_VERSION);
+  uint32_t version = get_le32(p + ORDDEF_OFF_VERSION);
   if (len < (version ? (size_t)ORDDEF_SIZE : (size_t)ORDDEF_OLD_SIZE)) return 0;
   OrderDef d;
   memset(&d, 0, sizeof d);
   d.version = 1;
   get_text(d.key, p + ORDDEF_OFF_KEY, ORDDEF_KEY_SIZE);
   get_text(d.account, p + ORDDEF_OFF_ACCOUNT, ORDDEF_ACCOUNT_SIZE);
-  uint32_t flags = get_u32(p + ORDDEF_OFF_FLAGS);
+  uint32_t flags = get_le32(p + ORDDEF_OFF_FLAGS);
   d.flags = (version ? flags : orddef_convert_old_flags(flags)) & ~ORDDEF_MODIFIED;
-  d.lot_size = (int32_t)get_u32(p + ORDDEF_OFF_LOT);
-  d.increment = (int32_t)get_u32(p + ORDDEF_OFF_INCREMENT);
-  d.tick_size = get_f64(p + ORDDEF_OFF_TICK_SIZE);
-  d.stop_limit_offset = get_f64(p + ORDDEF_OFF_STOP_LIMIT);
-  d.stop_offset = get_f64(p + ORDDEF_OFF_STOP);
-  d.trail_offset = get_f64(p + ORDDEF_OFF_TRAIL);
-  d.target_offset = get_f64(p + ORDDEF_OFF_TARGET);
-  d.hotkey_buy_offset = get_f64(p + ORDDEF_OFF_HOTKEY_BUY);
-  d.hotkey_sell_offset = get_f64(p + ORDDEF_OFF_HOTKEY_SELL);
-  d.commission1 = get_f32(p + ORDDEF_OFF_COMMISSION1);
-  d.commission2 = get_f32(p + ORDDEF_OFF_COMMISSION2);
+  d.lot_size = (int32_t)get_le32(p + ORDDEF_OFF_LOT);
+  d.increment = (int32_t)get_le32(p + ORDDEF_OFF_INCREMENT);
+  d.tick_size = get_led(p + ORDDEF_OFF_TICK_SIZE);
+  d.stop_limit_offset = get_led(p + ORDDEF_OFF_STOP_LIMIT);
+  d.stop_offset = get_led(p + ORDDEF_OFF_STOP);
+  d.trail_offset = get_led(p + ORDDEF_OFF_TRAIL);
+  d.target_offset = get_led(p + ORDDEF_OFF_TARGET);
+  d.hotkey_buy_offset = get_led(p + ORDDEF_OFF_HOTKEY_BUY);
+  d.hotkey_sell_offset = get_led(p + ORDDEF_OFF_HOTKEY_SELL);
+  d.commission1 = get_lef(p + ORDDEF_OFF_COMMISSION1);
+  d.commission2 = get_lef(p + ORDDEF_OFF_COMMISSION2);
   const double values[] = {d.tick_size,         d.stop_limit_offset, d.stop_offset,
                            d.trail_offset,      d.target_offset,     d.hotkey_buy_offset,
                            d.hotkey_sell_offset, d.commission1,      d.commission2};
@@ -136,10 +108,10 @@ int orddef_decode_file(const uint8_t *p, size_t len, std::vector<OrderDef> *out)
   OrderDef d;
   if (!orddef_decode(p, len, &d)) return 0;
   out->push_back(d);
-  if (get_u32(p + ORDDEF_OFF_VERSION) == 0) return 1;  // the old form holds one record
+  if (get_le32(p + ORDDEF_OFF_VERSION) == 0) return 1;  // the old form holds one record
   int count = 1;
   for (size_t off = ORDDEF_SIZE; len - off >= (size_t)ORDDEF_SIZE; off += ORDDEF_SIZE) {
-    if (get_u32(p + off + ORDDEF_OFF_VERSION) == 0 || !orddef_decode(p + off, ORDDEF_SIZE, &d)) break;
+    if (get_le32(p + off + ORDDEF_OFF_VERSION) == 0 || !orddef_decode(p + off, ORDDEF_SIZE, &d)) break;
     out->push_back(d);
     count++;
   }

@@ -116,7 +116,7 @@ void tws_error(int is_error, int code, const char* text, int id)
         if (++g_tws_socket_errors == TWS_SOCKET_ERRORS_MAX && g_tws_connected.load())
             tws_close_bad_stream("too many socket errors");
         return;
-    case 103: case 107: case 109: case 110: case 111: case 112: case 113: case 116: case 165:
+    case 103: case 107: case 109: case 110: case 111: case 112: case 113: case 116: case TWS_HMDS_QUERY_NOTICE:
         if (g_pref_flags & PREF_STATUS_DETAILS) {
             snprintf(line, sizeof line, "IB Msg(165): %s", strlen(text) > MSG_TEXT_SKIP ? text + MSG_TEXT_SKIP : "");
             notice(line, STATMSG_NOTICE);
@@ -129,13 +129,13 @@ void tws_error(int is_error, int code, const char* text, int id)
         notice(line, STATMSG_MISSING);
         g_hmds_event.set();
         return;
-    case 200: case 309: case 310: case 322:
+    case TWS_ERR_NO_SECURITY_DEF: case TWS_ERR_DEPTH_MAX: case TWS_ERR_DEPTH_NOT_FOUND: case TWS_ERR_REQUEST_FAILED:
         return;
-    case 201: case 203:
+    case TWS_ERR_ORDER_REJECTED: case TWS_ERR_SECURITY_NOT_ALLOWED:
         if (g_tws_error_hooks.set_status_by_id)
             g_tws_error_hooks.set_status_by_id(id, TWS_ORDER_CANCELLED);
         break;
-    case 202: {
+    case TWS_ERR_ORDER_CANCELLED: {
         size_t n = strlen(text);
         if ((n == 0 || text[n - 1] != ':') && (g_pref_flags & PREF_STATUS_DETAILS))
             notice(text, STATMSG_NOTICE);
@@ -150,7 +150,7 @@ void tws_error(int is_error, int code, const char* text, int id)
         }
         break;
     }
-    case 316:
+    case TWS_ERR_DEPTH_HALTED:
         if (id >= 1 && id <= TWS_TICKERS) {
             snprintf(line, sizeof line, "Re-subscribed mkt depth[%02d] %s", id, id_symbol(id).text);
             notice(line, STATMSG_NOTICE);
@@ -159,7 +159,7 @@ void tws_error(int is_error, int code, const char* text, int id)
                 g_tws_error_hooks.resubscribe_depth(r);
         }
         return;
-    case 317: {
+    case TWS_ERR_DEPTH_RESET: {
         if (g_pref_flags & PREF_STATUS_DETAILS) {
             snprintf(line, sizeof line, "IB(317): Market depth data reset for %s", id_symbol(id).text);
             notice(line, STATMSG_NOTICE);
@@ -170,7 +170,7 @@ void tws_error(int is_error, int code, const char* text, int id)
             g_tws_error_hooks.clear_depth_book(r);
         return;
     }
-    case 354:
+    case TWS_ERR_NOT_SUBSCRIBED:
         if (g_pref_flags & PREF_REPORT_PROBLEMS)
             notice("Requested market data is not subscribed", STATMSG_NOTICE);
         return;
@@ -180,17 +180,17 @@ void tws_error(int is_error, int code, const char* text, int id)
         statmsg(nullptr, 0, "No historical data found for:", id_symbol(id).text, STATMSG_MISSING);
         g_hmds_event.set();
         return;
-    case 1100:
+    case TWS_LINK_LOST:
         control_record(TWS_CTL_LOST, nullptr);
         return;
-    case 1101:
+    case TWS_LINK_RESTORED_DATA_LOST:
         post_router(WM_TWS_RESUBSCRIBE);
         [[fallthrough]];
-    case 1102:
+    case TWS_LINK_RESTORED:
         control_record(TWS_CTL_RESTORED, "TWS");
         post_router(WM_TWS_RESTORED);
         return;
-    case 2100:
+    case TWS_ACCOUNT_UNSUBSCRIBED:
         if (!(g_pref_flags1 & PREF1_ADVISOR)) {
             if (g_tws_error_hooks.req_account_updates)
                 g_tws_error_hooks.req_account_updates();
@@ -198,39 +198,39 @@ void tws_error(int is_error, int code, const char* text, int id)
                 notice("Re-requesting Account Updates", STATMSG_NOTICE);
         }
         return;
-    case 2103:
+    case TWS_MDATA_FARM_BROKEN:
         notice("Market data farm is disconnected", STATMSG_MISSING);
         if (s_mdata_farm_ok) {
             s_mdata_farm_ok = 0;
             sound(TWS_SOUND_DISCONNECTED);
         }
         return;
-    case 2104:
+    case TWS_MDATA_FARM_OK:
         notice("Market data farm connection is OK", STATMSG_MISSING);
         if (!s_mdata_farm_ok) {
             s_mdata_farm_ok = 1;
             sound(TWS_SOUND_CONNECTED);
         }
         return;
-    case 2105:
+    case TWS_HMDS_FARM_BROKEN:
         notice("HMDS farm disconnected", STATMSG_MISSING);
         s_hmds_farm_ok = 0;
         return;
-    case 2106:
+    case TWS_HMDS_FARM_OK:
         notice(text, STATMSG_MISSING);
         s_hmds_farm_ok = 1;
         if (g_pref_flags & PREF_STATUS_DETAILS)
             notice(text, STATMSG_NOTICE);
         return;
-    case 2107:
+    case TWS_HMDS_FARM_INACTIVE:
         farm_notice(text);
         if (g_tws_error_hooks.reset_hmds_count)
             g_tws_error_hooks.reset_hmds_count();
         return;
-    case 2108:
+    case TWS_MDATA_FARM_INACTIVE:
         farm_notice(text);
         return;
-    case 2109:
+    case TWS_ORDER_OUTSIDE_HOURS:
         if (g_pref_flags & PREF_REPORT_PROBLEMS)
             general_path(0, code, text, id);
         return;

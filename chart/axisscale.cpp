@@ -17,6 +17,7 @@
 #include "quotes/mqt_flags.h"
 #include "studies/study.h"
 #include "studies/studyapi.h"
+#include "platform/clock.h"
 
 const double g_price_steps[32] = {0.000001, 0.000002, 0.000005, 0.00001, 0.000025, 0.00005, 0.0001, 0.00025,
                                   0.0005,   0.001,    0.0025,   0.005,   0.01,     0.02,    0.05,   0.1,
@@ -225,8 +226,6 @@ void add_price_studies(chart_rec* chart, int first, int last, double base, bool 
     }
 }
 
-int time_of_day(int32_t t) { return ((t % 86400) + 86400) % 86400; }
-
 }  // namespace
 
 int axis_pixels(const axis_scale* s, double value)
@@ -302,7 +301,7 @@ int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count
     if (first < 0 || first > last || last >= count || H < h || !chart->bars) return 0;
     const chart_bar* bars = chart->bars;
     if ((flags & SCALE_SESSION_ONLY) && chart->mqt)
-        while (first < last && time_of_day(bars[first].time) < chart->mqt->session_start) first++;
+        while (first < last && kv_time_of_day(bars[first].time) < chart->mqt->session_start) first++;
     double base = chart->percent_base;
     if (!(base > 0) || !is_finite(base)) return 0;
     double max = -1e9, min = 1e9;
@@ -366,7 +365,7 @@ int scale_price_axis(chart_rec* chart, int first, int last, int H, int h, int fl
     const chart_bar* bars = chart->bars;
     const mqt* q = chart->mqt;
     if ((flags & SCALE_SESSION_ONLY) && q)
-        while (first < last && time_of_day(bars[first].time) < q->session_start) first++;
+        while (first < last && kv_time_of_day(bars[first].time) < q->session_start) first++;
     double tick = q && q->tick_size > 0 ? q->tick_size : 0;
     double max = -1e9, min = 1e9;
     if ((chart->header.flags & CHART_BIDASK_SHOWN) && last == count - 1 && q && q->ask > q->bid &&

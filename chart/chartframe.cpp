@@ -11,6 +11,7 @@
 #include "data/chartsettings.h"
 #include "data/dates.h"
 #include "settings/settings.h"
+#include "platform/clock.h"
 
 void CBasicChart::ClipTo(const KvRect& r)
 {
@@ -141,7 +142,7 @@ void CBasicChart::DrawTickStripColours()
     for (int k = 0; k < settings->m_nNum; k++) {
         int i = settings->m_nFirst + k;
         if (i < 0 || i >= ch->header.bar_count) break;
-        int tod = ((ch->bars[i].time % 86400) + 86400) % 86400;
+        int tod = kv_time_of_day(ch->bars[i].time);
         long c = day_period_color(tod);
         if (c < 0) {
             if (settings->bg_color != 0) continue;
@@ -233,10 +234,10 @@ const char* CBasicChart::TimeSpanText()
     int32_t t1 = ch->bars[first].time, t2 = ch->bars[last].time;
     char d1[32], d2[48];
     format_date(seconds_to_date(t1), d1, g_date_style);
-    if (unit < TU_DAILY && t1 / 86400 == t2 / 86400) {
+    if (unit < TU_DAILY && kv_day_number(t1) == kv_day_number(t2)) {
         char h1[16], h2[16];
-        format_hhmm(t1 % 86400, h1);
-        format_hhmm(t2 % 86400, h2);
+        format_hhmm(kv_time_of_day(t1), h1);
+        format_hhmm(kv_time_of_day(t2), h2);
         snprintf(d2, sizeof d2, "%s to %s", h1, h2);
     } else {
         format_date(seconds_to_date(t2), d2, g_date_style);

@@ -36,8 +36,9 @@ void sync_bar_to_link(chart_rec *chart, int index) {
 
 int timeunit_ratio(int smaller, int larger) {
   int64_t a = llabs((int64_t)smaller), b = llabs((int64_t)larger);
-  if (smaller <= -101 && smaller >= -999999999) return (int)((b - 100) / (a - 100));
-  if (smaller < -1000000000) return (int)((b - 1000000000) / (a - 1000000000));
+  // |code| of a tick or volume unit is its base's size plus N.
+  if (is_tick_unit(smaller)) return (int)((b + TU_TICK_BASE) / (a + TU_TICK_BASE));
+  if (is_volume_unit(smaller)) return (int)((b + TU_VOLUME_BASE) / (a + TU_VOLUME_BASE));
   if (smaller == 0) return 0;
   return larger / smaller;
 }

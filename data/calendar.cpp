@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "data/dates.h"
+#include "platform/clock.h"
 
 static const struct {
   const char *statistic;
@@ -140,7 +141,7 @@ int parse_calendar_page(const char *page, size_t len, int year, char *out, size_
     for (int i = 0; i < 5; i++) next_table_cell(&cur, rows_end, skip, sizeof skip);
     // A time that is not one (blank, "TBA") stands for the whole day.
     int seconds = parse_time_of_day(time);
-    if (seconds < 0 || seconds >= 86400) seconds = 0;
+    if (seconds < 0 || seconds >= KV_SECONDS_PER_DAY) seconds = 0;
     int n = snprintf(line, sizeof line, "%02d/%02d/%04d,%02d:%02d,,,%s %s%s\r\n", month, day, year,
                      seconds / 3600, seconds / 60 % 60, stat, period, lookup_event_text(stat));
     if (n < 0 || (size_t)n >= sizeof line || used + n >= size) break;

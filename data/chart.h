@@ -49,13 +49,17 @@ enum : int32_t {
     TU_MONTHLY = 11700,
     TU_MQT = 100000,
     TU_IEXT = 100001,
+    TU_SECONDS_LAST = -1,          // 1-second bars
+    TU_SECONDS_FIRST = -59,        // 59-second bars
     TU_TICK_BASE = -100,           // tick unit = TU_TICK_BASE - N
     TU_VOLUME_BASE = -1000000000,  // volume unit = TU_VOLUME_BASE - N
+    TU_TICK_FIRST = TU_TICK_BASE - 1,    // 1-tick bars
+    TU_TICK_LAST = TU_VOLUME_BASE + 1,   // the most ticks a bar can count
 };
 
-inline bool is_tick_unit(int32_t unit) { return unit <= -101 && unit >= -999999999; }
-inline bool is_volume_unit(int32_t unit) { return unit < -1000000000; }
-inline bool is_seconds_unit(int32_t unit) { return unit >= -59 && unit <= -1; }
+inline bool is_tick_unit(int32_t unit) { return unit <= TU_TICK_FIRST && unit >= TU_TICK_LAST; }
+inline bool is_volume_unit(int32_t unit) { return unit < TU_VOLUME_BASE; }
+inline bool is_seconds_unit(int32_t unit) { return unit >= TU_SECONDS_FIRST && unit <= TU_SECONDS_LAST; }
 inline bool is_intraday_unit(int32_t unit) { return unit < TU_DAILY; }
 
 // ---------------------------------------------------------------------------
@@ -281,12 +285,17 @@ extern chart_rec* g_chart_list;
 
 chart_rec* alloc_chart_rec();
 chart_rec* new_chart(const char* symbol, int time_unit);
+// An empty record of the unit with room for slots bars (new_chart takes
+// initial_bar_capacity).
+chart_rec* new_chart_with_slots(const char* symbol, int time_unit, int slots);
 int initial_bar_capacity(int time_unit);
 void list_chart(chart_rec* chart);
 void unlist_chart(chart_rec* chart);
 void unlink_sibling_chart(chart_rec** head, chart_rec* chart);
 chart_rec* find_listed_chart(const char* symbol, int time_unit);
 void free_chart_data(chart_rec* chart);
+// Frees an unlisted record and everything it owns, whatever its references.
+void destroy_chart(chart_rec* chart);
 void free_linked_blocks(void* head);
 void dump_chart_list(const char* label, chart_rec* chart);
 

@@ -27,6 +27,7 @@
 #include "settings/datadirs.h"
 #include "settings/settings.h"
 #include "data/symindex.h"
+#include "platform/clock.h"
 
 static const char k_corrupt[] = "Invalid or corrupt data file";
 
@@ -117,18 +118,6 @@ static inline bool bar_prices_finite(const chart_bar& b)
     return ((o & e) != e) & ((h & e) != e) & ((l & e) != e) & ((c & e) != e);
 }
 
-static inline int64_t bar_day(int32_t time)
-{
-    int64_t t = time;
-    return t >= 0 ? t / 86400 : (t - 86399) / 86400;
-}
-
-static inline int32_t bar_time_of_day(int32_t time)
-{
-    int32_t r = time % 86400;
-    return r < 0 ? r + 86400 : r;
-}
-
 void set_chart_dates(chart_rec* chart)
 {
     int n = chart->header.bar_count;
@@ -136,7 +125,7 @@ void set_chart_dates(chart_rec* chart)
         return;
     chart->header.first_date = seconds_to_date(chart->bars[0].time);
     chart->header.last_date = seconds_to_date(chart->bars[n - 1].time);
-    chart->header.last_time = bar_time_of_day(chart->bars[n - 1].time);
+    chart->header.last_time = kv_time_of_day(chart->bars[n - 1].time);
 }
 
 int read_chart_header(chart_rec* chart, int fd)
@@ -185,8 +174,8 @@ static int read_bars(int fd, chart_bar* bars, int count, int accept_day0, int* c
         in_order &= b.time > last_time;
         last_time = b.time;
         if (b.time < day_start || b.time >= day_end) {
-            day_start = bar_day(b.time) * 86400;
-            day_end = day_start + 86400;
+            day_start = kv_day_number(b.time) * KV_SECONDS_PER_DAY;
+            day_end = day_start + KV_SECONDS_PER_DAY;
             in_order &= valid_date(seconds_to_date(b.time), accept_day0) != 0;
         }
     }
@@ -272,7 +261,7 @@ static const char* read_body(chart_rec* chart, int fd, int unit, const char* pat
     chart->spare = count + spare - kept;
     if (kept > 0) {
         chart->header.last_date = seconds_to_date(bars[kept - 1].time);
-        chart->header.last_time = bar_time_of_day(bars[kept - 1].time);
+        chart->header.last_time = kv_time_of_day(bars[kept - 1].time);
     }
 done:
     close(fd);
@@ -406,8 +395,8 @@ void remove_duplicate_bars(chart_rec* chart)
         chart_bar& prev = bars[out - 1];
         int32_t time = bars[i].time;
         if (time < day_start || time >= day_end) {
-            day_start = bar_day(time) * 86400;
-            day_end = day_start + 86400;
+            day_start = kv_day_number(time) * KV_SECONDS_PER_DAY;
+            day_end = day_start + KV_SECONDS_PER_DAY;
             checked_ok = valid_date(seconds_to_date(time), accept_day0);
         }
         if (time > prev.time && checked_ok) {
@@ -454,11 +443,7 @@ static void release_input(chart_alloc_log* log, chart_rec* chart)
             return;
         }
     }
-    free_linked_blocks(chart->extensions);
-    free_linked_blocks(chart->studies);
-    free(chart->bars);
-    free(chart->axis_marks);
-    free(chart);
+    destroy_chart(chart);
 }
 
 static chart_extension* copy_extension_chain(const chart_extension* ext)
@@ -479,7 +464,7 @@ static chart_extension* copy_extension_chain(const chart_extension* ext)
 
 static inline bool is_bad_minute_bar(const chart_bar& b)
 {
-    return b.time % 60 != 0 || bar_time_of_day(b.time) == 0;
+    return b.time % 60 != 0 || kv_time_of_day(b.time) == 0;
 }
 
 chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* log, int flags)
@@ -517,7 +502,7 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
     }
 
     int n = 0, dropped = 0;
-    if (unit < -100) {
+    if (unit < TU_TICK_BASE) {
         // Tick and volume bars: the fetched span replaces the stored one.
         int32_t first = nf ? fb[0].time : INT32_MAX;
         int32_t last = nf ? fb[nf - 1].time : INT32_MAX;
@@ -541,7 +526,7 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
                 char tbuf[16];
                 debug_trace("Discarding bad candle[%s] %d %s\n", stored->header.symbol,
                             seconds_to_date(sb[i].time),
-                            format_time(bar_time_of_day(sb[i].time), tbuf));
+                            format_time(kv_time_of_day(sb[i].time), tbuf));
                 i++;
                 continue;
             }
@@ -558,7 +543,7 @@ chart_rec* merge_bars(chart_rec* stored, chart_rec* fetched, chart_alloc_log* lo
                 out[n++] = fb[j++];
                 continue;
             }
-            bool same = by_day ? bar_day(sb[i].time) == bar_day(fb[j].time)
+            bool same = by_day ? kv_day_number(sb[i].time) == kv_day_number(fb[j].time)
                                : sb[i].time == fb[j].time;
             if (same) {
                 if (fb[j].flags & BAR_PROVISIONAL)
@@ -737,7 +722,7 @@ int trim_to_market_hours(chart_rec* chart)
     chart_bar* bars = chart->bars;
     int n = chart->header.bar_count, out = 0;
     for (int i = 0; i < n; i++)
-        if (map[bar_time_of_day(bars[i].time) / 60] & MINUTE_MAIN)
+        if (map[kv_time_of_day(bars[i].time) / 60] & MINUTE_MAIN)
             bars[out++] = bars[i];
     if (out < n) {
         memset(bars + out, 0, sizeof(chart_bar) * (size_t)(n - out));
@@ -778,14 +763,14 @@ int select_bars_to_save(const chart_rec* chart, chart_bar_run runs[CHART_MAX_RUN
     int first = from;
     if (from == 0 && keep_days > 0 && n > 0) {
         int days = 1;
-        int64_t day_start = bar_day(bars[n - 1].time) * 86400;
+        int64_t day_start = kv_day_number(bars[n - 1].time) * KV_SECONDS_PER_DAY;
         int i = n - 1;
         while (i > 0) {
             int64_t t = bars[i - 1].time;
-            if (t < day_start || t >= day_start + 86400) {
+            if (t < day_start || t >= day_start + KV_SECONDS_PER_DAY) {
                 if (++days > keep_days)
                     break;
-                day_start = bar_day((int32_t)t) * 86400;
+                day_start = kv_day_number((int32_t)t) * KV_SECONDS_PER_DAY;
             }
             i--;
         }
@@ -805,7 +790,7 @@ int select_bars_to_save(const chart_rec* chart, chart_bar_run runs[CHART_MAX_RUN
     // evening open, a next-day close): its bars are those after the start
     // or before the end, or the write would keep no intraday bar at all.
     auto in_session = [&](int32_t time) {
-        int32_t tod = bar_time_of_day(time);
+        int32_t tod = kv_time_of_day(time);
         if (start <= end)
             return tod >= start && tod <= end;
         return tod >= start || tod <= end;

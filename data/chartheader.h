@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "data/chart.h"
+#include "data/lefield.h"
 
 // 0x9AE5E1A5 plus the sum, modulo 2^32, of the 63 little-endian words at
 // offsets 0 to 248 of a 256-byte header image.
@@ -27,50 +28,6 @@ void decode_chart_header(const uint8_t* image, chart_file_header* header);
 // Encodes/decodes count consecutive bars.
 void encode_chart_bars(const chart_bar* bars, int count, uint8_t* image);
 void decode_chart_bars(const uint8_t* image, int count, chart_bar* bars);
-
-// Little-endian field access.
-inline uint32_t get_le32(const uint8_t* p)
-{
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return v;
-#else
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-#endif
-}
-inline uint16_t get_le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
-inline void put_le32(uint8_t* p, uint32_t v)
-{
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    __builtin_memcpy(p, &v, 4);
-#else
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-#endif
-}
-inline void put_le16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-inline float get_lef(const uint8_t* p)
-{
-    uint32_t v = get_le32(p);
-    float f;
-    __builtin_memcpy(&f, &v, 4);
-    return f;
-}
-
-inline void put_lef(uint8_t* p, float f)
-{
-    uint32_t v;
-    __builtin_memcpy(&v, &f, 4);
-    put_le32(p, v);
-}
 
 inline void encode_chart_bar(const chart_bar* b, uint8_t* p)
 {

@@ -42,10 +42,15 @@ int initial_bar_capacity(int unit)
 
 chart_rec* new_chart(const char* symbol, int unit)
 {
+    return new_chart_with_slots(symbol, unit, initial_bar_capacity(unit));
+}
+
+chart_rec* new_chart_with_slots(const char* symbol, int unit, int slots)
+{
     chart_rec* chart = alloc_chart_rec();
     if (!chart)
         return nullptr;
-    int slots = std::max(initial_bar_capacity(unit), 0);
+    slots = std::max(slots, 0);
     if (slots) {
         chart->bars = (chart_bar*)calloc(slots, sizeof(chart_bar));
         if (!chart->bars) {
@@ -131,8 +136,7 @@ void free_linked_blocks(void* head)
     }
 }
 
-// Frees an unlisted record and everything it owns.
-static void destroy_chart(chart_rec* chart)
+void destroy_chart(chart_rec* chart)
 {
     free_linked_blocks(chart->extensions);
     free_linked_blocks(chart->studies);

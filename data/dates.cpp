@@ -22,7 +22,6 @@ int g_holidays_off = 0;
 static const int month_days[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 static const int days_before_month[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 
-static const int64_t SECONDS_PER_DAY = 86400;
 static const int DAYS_PER_CYCLE = 1461;  // four years, one of them leap
 // Days from 1 January 1968 (a leap year, start of a cycle) to 1 January 1970.
 static const int DAYS_1968_TO_1970 = 731;
@@ -34,18 +33,12 @@ int days_in_month(int year, int month) {
   return month == 2 && is_leap_year(year) ? 29 : month_days[month];
 }
 
-static int64_t floor_div(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) q--;
-  return q;
-}
-
 // Days from 1 January 1970 to the given day (negative before).
 static int64_t days_from_epoch(int year, int month, int day) {
   if (month < 1) month = 1;
   if (month > 12) month = 12;
   int64_t y = (int64_t)year - 1968;
-  int64_t cycles = floor_div(y, 4);
+  int64_t cycles = kv_floor_div(y, 4);
   int64_t r = y - cycles * 4;
   int64_t days = cycles * DAYS_PER_CYCLE + r * 365 + (r > 0 ? 1 : 0);
   days += days_before_month[month] + (month > 2 && is_leap_year(year) ? 1 : 0);
@@ -55,7 +48,7 @@ static int64_t days_from_epoch(int year, int month, int day) {
 
 static void civil_from_days(int64_t days, int *year, int *month, int *day) {
   int64_t n = days + DAYS_1968_TO_1970;
-  int64_t cycles = floor_div(n, DAYS_PER_CYCLE);
+  int64_t cycles = kv_floor_div(n, DAYS_PER_CYCLE);
   int64_t r = n - cycles * DAYS_PER_CYCLE;
   int64_t y = 1968 + cycles * 4;
   if (r >= 366) {
@@ -268,7 +261,7 @@ static int64_t date_days(int date) {
 // Whole days between the two dates' file times, both ends counted.
 int days_between(int first, int second) { return (int)(date_days(second) - date_days(first)) + 1; }
 
-int add_days(int date, int days) { return seconds_to_date((date_days(date) + days) * SECONDS_PER_DAY); }
+int add_days(int date, int days) { return seconds_to_date((date_days(date) + days) * KV_SECONDS_PER_DAY); }
 
 int add_date_interval(int date, int interval) {
   int y = date / 10000, m = (date / 100) % 100, d = date % 100;
@@ -326,7 +319,7 @@ int trading_days_between(int64_t first, int64_t second) {
   if (n < 0) return 0;
   int count = n;
   int64_t day = date_to_seconds(b, 0);
-  for (int i = 0; i < n; i++, day -= SECONDS_PER_DAY) {
+  for (int i = 0; i < n; i++, day -= KV_SECONDS_PER_DAY) {
     int d = seconds_to_date(day);
     if (is_weekend(d) || is_holiday(d)) count--;
   }
@@ -338,23 +331,22 @@ int today_date(int local) {
 }
 
 int now_time_of_day(int local) {
-  int64_t s = local ? kv_now_local_seconds() : kv_now_utc_seconds();
-  return (int)(s - floor_div(s, SECONDS_PER_DAY) * SECONDS_PER_DAY);
+  return kv_time_of_day(local ? kv_now_local_seconds() : kv_now_utc_seconds());
 }
 
 const char *weekday_name(int64_t seconds) {
-  int64_t days = floor_div(seconds, SECONDS_PER_DAY);
+  int64_t days = kv_day_number(seconds);
   return weekday_abbrev[((days + 5) % 7 + 7) % 7];
 }
 
 int64_t date_to_seconds(int date, int seconds_of_day) {
-  return date_days(date) * SECONDS_PER_DAY + seconds_of_day;
+  return date_days(date) * KV_SECONDS_PER_DAY + seconds_of_day;
 }
 
 void split_seconds(int64_t seconds, int *year, int *month, int *day, int *hour, int *minute,
                    int *second) {
-  int64_t days = floor_div(seconds, SECONDS_PER_DAY);
-  int rest = (int)(seconds - days * SECONDS_PER_DAY);
+  int64_t days = kv_day_number(seconds);
+  int rest = kv_time_of_day(seconds);
   int y, m, d;
   civil_from_days(days, &y, &m, &d);
   if (year) *year = y;

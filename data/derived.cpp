@@ -13,8 +13,9 @@
 #include "platform/locks.h"
 #include "quotes/mqt_record.h"
 #include "studies/studyapi.h"
+#include "platform/clock.h"
 
-enum { NINE_THIRTY = 34200, DAY_SECONDS = 86400 };
+enum { NINE_THIRTY = 34200 };
 
 // Running sums of one group of bars.
 struct bar_group {
@@ -73,11 +74,6 @@ static chart_bar group_end(const bar_group* g, const chart_bar& last)
     return out;
 }
 
-static int64_t floor_div(int64_t a, int64_t b)
-{
-    int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 // The n-minute slot [start, end) that holds time t.  Slots of units
 // divisible by 13 run from 9:30 so that a session's bars fill whole slots;
@@ -90,13 +86,13 @@ struct minute_slot {
 
 static minute_slot slot_of(int64_t t, int64_t length, int64_t offset)
 {
-    int64_t day = floor_div(t, DAY_SECONDS) * DAY_SECONDS;
-    int64_t start = day + offset + floor_div(t - day - offset, length) * length;
+    int64_t day = kv_day_number(t) * KV_SECONDS_PER_DAY;
+    int64_t start = day + offset + kv_floor_div(t - day - offset, length) * length;
     minute_slot s = {start, start + length};
     if (s.start < day)
         s.start = day;
-    if (s.end > day + DAY_SECONDS)
-        s.end = day + DAY_SECONDS;
+    if (s.end > day + KV_SECONDS_PER_DAY)
+        s.end = day + KV_SECONDS_PER_DAY;
     return s;
 }
 
@@ -130,27 +126,37 @@ static int count_groups(const chart_rec* src, int unit, int* first_bar)
     return groups;
 }
 
+// A record of the unit made from base: its names, dates and last quote
+// words, no bars yet.  Allocated through log (reported there on failure).
+static chart_rec* new_derived_chart(chart_alloc_log* log, const chart_rec* base, int32_t unit)
+{
+    chart_rec* chart = chart_log_alloc(log);
+    if (!chart) {
+        chart_log_fail(log, __FILE__, __LINE__, "calloc failed", base->header.symbol);
+        return nullptr;
+    }
+    chart->header.version = CHART_FILE_VERSION;
+    chart->header.magic = CHART_FILE_MAGIC;
+    memcpy(chart->header.symbol, base->header.symbol, sizeof chart->header.symbol);
+    memcpy(chart->header.description, base->header.description, sizeof chart->header.description);
+    chart->header.time_unit = unit;
+    chart->header.first_date = base->header.first_date;
+    chart->header.last_date = base->header.last_date;
+    chart->header.last_time = base->header.last_time;
+    chart->header.prev_close = base->header.prev_close;
+    chart->header.quote_word2 = base->header.quote_word2;
+    return chart;
+}
+
 chart_rec* compress_minute_chart(chart_rec* src, int unit)
 {
     if (!src || unit < 2)
         return nullptr;
     kv_lock guard(g_chart_lock);  // the source may be a listed chart that quotes update
     chart_alloc_log log{};
-    chart_rec* chart = chart_log_alloc(&log);
-    if (!chart) {
-        chart_log_fail(&log, __FILE__, __LINE__, "calloc failed", src->header.symbol);
+    chart_rec* chart = new_derived_chart(&log, src, unit);
+    if (!chart)
         return nullptr;
-    }
-    chart->header.version = CHART_FILE_VERSION;
-    chart->header.magic = CHART_FILE_MAGIC;
-    memcpy(chart->header.symbol, src->header.symbol, sizeof chart->header.symbol);
-    memcpy(chart->header.description, src->header.description, sizeof chart->header.description);
-    chart->header.time_unit = unit;
-    chart->header.first_date = src->header.first_date;
-    chart->header.last_date = src->header.last_date;
-    chart->header.last_time = src->header.last_time;
-    chart->header.prev_close = src->header.prev_close;
-    chart->header.quote_word2 = src->header.quote_word2;
     chart->header.flags = CHART_BARS_CHANGED;
     chart->session_offset = unit < TU_DAILY && unit % 13 == 0 ? NINE_THIRTY : 0;
 
@@ -277,7 +283,7 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     // The new unit must stay a code of the same kind.
     int64_t units = n * factor;
     int64_t new_unit = zero - units;
-    if (is_tick_unit(unit) ? new_unit < -999999999 : new_unit < INT32_MIN)
+    if (is_tick_unit(unit) ? new_unit < TU_TICK_LAST : new_unit < INT32_MIN)
         return nullptr;
 
     kv_lock guard(g_chart_lock);
@@ -289,21 +295,9 @@ chart_rec* compress_tick_chart(chart_rec* base, int factor, int first_bar)
     int groups = (int)(((int64_t)count - first_bar + factor - 1) / factor);
 
     chart_alloc_log log{};
-    chart_rec* chart = chart_log_alloc(&log);
-    if (!chart) {
-        chart_log_fail(&log, __FILE__, __LINE__, "calloc failed", base->header.symbol);
+    chart_rec* chart = new_derived_chart(&log, base, (int32_t)new_unit);
+    if (!chart)
         return nullptr;
-    }
-    chart->header.version = CHART_FILE_VERSION;
-    chart->header.magic = CHART_FILE_MAGIC;
-    memcpy(chart->header.symbol, base->header.symbol, sizeof chart->header.symbol);
-    memcpy(chart->header.description, base->header.description, sizeof chart->header.description);
-    chart->header.time_unit = (int32_t)new_unit;
-    chart->header.first_date = base->header.first_date;
-    chart->header.last_date = base->header.last_date;
-    chart->header.last_time = base->header.last_time;
-    chart->header.prev_close = base->header.prev_close;
-    chart->header.quote_word2 = base->header.quote_word2;
     chart->header.flags = CHART_READ_ONLY | (base->header.flags & CHART_INHERITED);
     if (is_volume_unit(unit))
         chart->header.volume_per_bar = (int32_t)units;

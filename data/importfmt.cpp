@@ -9,21 +9,12 @@
 #include "settings/settings.h"
 
 static std::mutex import_mutex;
-static token_list import_cfg;
-static bool import_read;
+static config_file_once import_file;
+static token_list &import_cfg = import_file.list;
 
 int read_import_cfg(const char *const **entries) {
   std::lock_guard<std::mutex> guard(import_mutex);
-  if (!import_read) {
-    import_read = true;
-    char path[KV_PATH_MAX * 2];
-    if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, "import.cfg") ||
-        !read_token_file(path, &import_cfg, 2 | TOKEN_FILE_QUIET)) {
-      import_cfg.count = 0;
-      import_cfg.tokens = nullptr;
-      statmsg(__FILE__, __LINE__, "Unable to read file:", path, STATMSG_ERROR);
-    }
-  }
+  read_config_once(&import_file, "import.cfg", 2);
   if (!import_cfg.tokens || import_cfg.count < 3) {
     if (entries) *entries = nullptr;
     return 0;
@@ -34,10 +25,7 @@ int read_import_cfg(const char *const **entries) {
 
 void free_import_cfg(void) {
   std::lock_guard<std::mutex> guard(import_mutex);
-  free_token_list(&import_cfg);
-  import_cfg.count = 0;
-  import_cfg.tokens = nullptr;
-  import_read = false;
+  drop_config_once(&import_file);
 }
 
 // Field names and their codes.  Code 0 skips the field; '*' and '\\' are

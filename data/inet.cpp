@@ -73,9 +73,7 @@ static void inet_trace_write_file(const char* format, const char* line)
 
 static void inet_time_prefix(char* buf, size_t size)
 {
-    int64_t now = kv_now_local_seconds() % 86400;
-    if (now < 0)
-        now += 86400;
+    int now = kv_time_of_day(kv_now_local_seconds());
     snprintf(buf, size, "%02d:%02d:%02d", (int)(now / 3600), (int)(now / 60 % 60), (int)(now % 60));
 }
 

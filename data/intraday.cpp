@@ -97,26 +97,6 @@ static void apply_extended_hours(chart_rec* chart, uint32_t flags)
     }
 }
 
-// A record to be filled with fetched bars.
-static chart_rec* new_fetch_record(const char* symbol, int unit, int slots)
-{
-    chart_rec* fetch = alloc_chart_rec();
-    if (!fetch)
-        return nullptr;
-    fetch->bars = (chart_bar*)calloc((size_t)slots, sizeof(chart_bar));
-    if (!fetch->bars) {
-        statmsg(__FILE__, __LINE__, "can't allocate memory", nullptr, STATMSG_ERROR);
-        free(fetch);
-        return nullptr;
-    }
-    fetch->spare = slots;
-    fetch->header.version = CHART_FILE_VERSION;
-    fetch->header.magic = CHART_FILE_MAGIC;
-    fetch->header.time_unit = unit;
-    snprintf(fetch->header.symbol, CHART_SYMBOL_SIZE, "%s", symbol);
-    return fetch;
-}
-
 // ---------------------------------------------------------------------------
 // Broker history of 1-minute charts.
 
@@ -197,7 +177,7 @@ static int fetch_1min_from_broker(chart_rec* fetch, const chart_rec* stored, mqt
         int chunk = days < 5 ? days : 5;
         days = days < 5 ? 0 : days - 7;
         int remaining = days > 0 ? days : 0;
-        int r = hmds_chunk(fetch, record, chunk, utc_now - (int64_t)remaining * 86400, background);
+        int r = hmds_chunk(fetch, record, chunk, utc_now - remaining * KV_SECONDS_PER_DAY, background);
         if (r == HMDS_REFUSED)
             return 0;
         if (r == HMDS_STOP)
@@ -220,12 +200,12 @@ int intraday_days_to_get(const chart_rec* chart, mqt* record, int* first_missing
     *first_missing = 0;
     if (!chart || chart->header.bar_count <= 0)
         return keep;
-    int session_start = 0, session_end = 86400;
+    int session_start = 0, session_end = (int)KV_SECONDS_PER_DAY;
     {
         kv_lock guard(g_chart_lock);
         if (quote_source_cfg* cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT)) {
             session_start = cfg->open_time;
-            session_end = cfg->close_time ? cfg->close_time : 86400;
+            session_end = cfg->close_time ? cfg->close_time : (int)KV_SECONDS_PER_DAY;
         }
     }
     int last_trading = record ? current_trading_date(record) : market_trading_date(nullptr);
@@ -354,7 +334,7 @@ chart_rec* load_1min_chart(const char* symbol, uint32_t flags)
                            : intraday_days_to_get(stored, record, &first_missing, flags);
             int complete = days == 1 && first_missing + 60 >= session_end;
             if ((!complete || (flags & CHART_REQ_EXTENDED_HOURS)) && days > 0) {
-                fetched = new_fetch_record(symbol, TU_1MIN, days * 1440 + 780);
+                fetched = new_chart_with_slots(symbol, TU_1MIN, days * 1440 + 780);
                 int got = 0;
                 if (fetched && broker_connected() && broker_history_present()) {
                     got = fetch_1min_from_broker(fetched, stored, record, days, first_missing, flags);
@@ -512,7 +492,7 @@ static chart_rec* fetch_volume_history(const char* symbol, int unit, mqt* record
 {
     if (chart_rec* hdata = read_hdata_file(symbol, unit))
         return hdata;
-    chart_rec* fetch = new_fetch_record(symbol, unit, 5760);
+    chart_rec* fetch = new_chart_with_slots(symbol, unit, 5760);
     if (!fetch)
         return nullptr;
     fetch->header.volume_per_bar = (int32_t)((int64_t)TU_VOLUME_BASE - unit);
@@ -592,7 +572,7 @@ void request_daily_history(chart_rec* chart, int first, int last)
         int chunk = days < 365 ? days : 365;
         days -= chunk;
         char end_text[40];
-        utc_end_text(end_text, sizeof end_text, today_end_utc - (int64_t)days * 86400);
+        utc_end_text(end_text, sizeof end_text, today_end_utc - days * KV_SECONDS_PER_DAY);
         g_hmds_event.reset();
         if (!g_chart_load_hooks.req_intraday_data(chart, record, chunk, end_text)) {
             clear_hmds_target();

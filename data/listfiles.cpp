@@ -11,12 +11,11 @@
 
 #include "data/statmsg.h"
 #include "data/textutil.h"
+#include "data/tokenfile.h"
 #include "platform/files.h"
 
-// Layout of the allocation: the names packed one after the other, then, at a
-// 16-byte boundary, the pointer array, a null entry and the allocation's own
-// address (so that the list is freed through its last entry, like a token
-// list).
+// The names are one string block (pack_string_block), freed through its
+// last entry like a token list.
 int list_files(const char *pattern_path, int *count, char ***names, int flags) {
   if (count) *count = 0;
   if (names) *names = nullptr;
@@ -41,24 +40,11 @@ int list_files(const char *pattern_path, int *count, char ***names, int flags) {
   if (found.empty()) return 1;
   std::stable_sort(found.begin(), found.end(),
                    [](const std::string &a, const std::string &b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
-  size_t text = 0;
-  for (const std::string &s : found) text += s.size() + 1;
-  size_t array_at = (text + 15) & ~(size_t)15;
-  size_t total = array_at + (found.size() + 2) * sizeof(char *);
-  char *block = (char *)malloc(total);
-  if (!block) {
+  char **array = pack_string_block(found);
+  if (!array) {
     statmsg(__FILE__, __LINE__, "Can't malloc", nullptr, STATMSG_ERROR);
     return 0;
   }
-  char **array = (char **)(block + array_at);
-  char *p = block;
-  for (size_t i = 0; i < found.size(); i++) {
-    memcpy(p, found[i].c_str(), found[i].size() + 1);
-    array[i] = p;
-    p += found[i].size() + 1;
-  }
-  array[found.size()] = nullptr;
-  array[found.size() + 1] = block;
   *count = (int)found.size();
   *names = array;
   return 1;

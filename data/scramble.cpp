@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "data/statmsg.h"
+#include "platform/assert.h"
 #include "platform/crand.h"
 #include "platform/locks.h"
 
@@ -20,6 +21,7 @@ static int code_tables_built;
 static int code_position;
 
 void build_code_tables() {
+  KV_ASSERT_CHART_LOCK_HELD();
   uint32_t state = CODE_SEED;
   for (int t = 0; t < CODE_TABLES; t++) {
     unsigned char pool[CODE_CHARS];
@@ -40,6 +42,7 @@ void build_code_tables() {
 }
 
 void clear_code_tables() {
+  KV_ASSERT_CHART_LOCK_HELD();
   memset(code_tables, 0, sizeof code_tables);
   memset(code_index, 0, sizeof code_index);
   code_tables_built = 0;
@@ -49,6 +52,7 @@ void clear_code_tables() {
 static int printable(unsigned char c) { return c >= CODE_FIRST && c <= CODE_LAST; }
 
 char *scramble_text(char *text) {
+  KV_ASSERT_CHART_LOCK_HELD();
   if (!code_tables_built) {
     statmsg("xfileio", __LINE__, "NULL codetable", nullptr, STATMSG_ERROR);
     return nullptr;
@@ -62,6 +66,7 @@ char *scramble_text(char *text) {
 }
 
 char *unscramble_text(char *text) {
+  KV_ASSERT_CHART_LOCK_HELD();
   if (!code_tables_built) {
     statmsg("xfileio", __LINE__, "NULL codetable", nullptr, STATMSG_ERROR);
     return nullptr;

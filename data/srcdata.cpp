@@ -11,30 +11,19 @@
 #include "settings/settings.h"
 
 static std::recursive_mutex srcdata_mutex;
-static token_list srcdata;        // pairs: key, value
-static bool srcdata_read;
+static config_file_once srcdata_file;
+static token_list &srcdata = srcdata_file.list;  // pairs: key, value
 static const char missing_cfg[] = "________.cfg";
 static const char *source_names[SRCDATA_MAX_NAMES + 1];
 
 void read_srcdata_cfg(void) {
   std::lock_guard<std::recursive_mutex> guard(srcdata_mutex);
-  if (srcdata_read) return;
-  srcdata_read = true;
-  char path[KV_PATH_MAX * 2];
-  if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, "srcdata.cfg") ||
-      !read_token_file(path, &srcdata, 2 | TOKEN_FILE_QUIET)) {
-    srcdata.count = 0;
-    srcdata.tokens = nullptr;
-    statmsg(__FILE__, __LINE__, "Unable to read file:", path, STATMSG_ERROR);
-  }
+  read_config_once(&srcdata_file, "srcdata.cfg", 2);
 }
 
 void free_srcdata_cfg(void) {
   std::lock_guard<std::recursive_mutex> guard(srcdata_mutex);
-  free_token_list(&srcdata);
-  srcdata.count = 0;
-  srcdata.tokens = nullptr;
-  srcdata_read = false;
+  drop_config_once(&srcdata_file);
 }
 
 static int pair_count(void) { return srcdata.tokens ? srcdata.count / 2 : 0; }

@@ -114,7 +114,7 @@ void statmsg(const char* source, int line, const char* message, const char* argu
     char time_text[32] = "";  // format_time writes up to 32 bytes
     bool with_time = (g_pref_flags & STATMSG_TIME_PREFIX_BITS) != 0;
     if (with_time)
-        format_time((int)(kv_now_local_seconds() % 86400), time_text);
+        format_time(kv_time_of_day(kv_now_local_seconds()), time_text);
 
     if (source) {
         const char* base = source;

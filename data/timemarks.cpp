@@ -8,6 +8,7 @@
 #include "data/dates.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
+#include "platform/clock.h"
 
 enum { NINE_THIRTY = 34200 };
 
@@ -46,12 +47,6 @@ static const time_mark_steps* find_time_steps(int unit)
     return nullptr;
 }
 
-static int time_of_day(int32_t time)
-{
-    int t = time % 86400;
-    return t < 0 ? t + 86400 : t;
-}
-
 static int bar_date(const chart_bar& bar) { return seconds_to_date(bar.time); }
 
 static void set_mark(time_axis_mark* mark, int level, const char* label)
@@ -73,7 +68,7 @@ static void mark_by_time(chart_rec* chart, const time_mark_steps* s, int density
         offset = NINE_THIRTY;
     for (int i = 0; i < chart->header.bar_count; i++) {
         time_axis_mark* mark = &chart->axis_marks[i];
-        int tod = time_of_day(chart->bars[i].time);
+        int tod = kv_time_of_day(chart->bars[i].time);
         int t = tod - offset;
         for (int level = 4; level >= 1; level--) {
             if (t % steps[level - 1] == 0) {

@@ -2,6 +2,7 @@
 #include "data/timezone.h"
 
 #include "data/dates.h"
+#include "platform/clock.h"
 
 tz_systemtime tz_transition_date(const tz_systemtime &rule, int year) {
   tz_systemtime t = rule;
@@ -45,7 +46,7 @@ static int64_t bias_at(const tz_rule &rule, int64_t utc) {
 
 int utc_to_exchange_time(const tz_rule &rule, int utc_date, int utc_time, int *local_date,
                          int *local_time) {
-  if (!valid_date(utc_date, 0) || utc_time < 0 || utc_time >= 86400) return 0;
+  if (!valid_date(utc_date, 0) || utc_time < 0 || utc_time >= KV_SECONDS_PER_DAY) return 0;
   int64_t utc = date_to_seconds(utc_date, utc_time);
   int64_t local = utc - bias_at(rule, utc) * 60;
   int h, m, s;

@@ -137,9 +137,7 @@ static void tokenize_line(char *line, int per_line, const char *path, int line_n
     for (; taken < per_line; taken++) out->emplace_back();
 }
 
-// Packs the tokens into one allocation: the texts, then the pointer array
-// sized from the token count, a null entry and the allocation's address.
-static char **pack_tokens(const std::vector<std::string> &toks) {
+char **pack_string_block(const std::vector<std::string> &toks) {
   size_t text = 0;
   for (const std::string &t : toks) text += t.size() + 1;
   size_t array_at = (text + 15) & ~(size_t)15;
@@ -195,7 +193,7 @@ int tokens_from_text(const char *data, size_t size, const char *name, int mode, 
     tokenize_line(line, per_line, name, line_no, &toks);
   }
   if (toks.empty()) return 1;
-  char **ptrs = pack_tokens(toks);
+  char **ptrs = pack_string_block(toks);
   if (!ptrs) {
     statmsg(SOURCE, __LINE__, "can't malloc", nullptr, STATMSG_ERROR);
     return 0;
@@ -222,4 +220,23 @@ void free_token_list(token_list *list) {
   free_tokens(list->tokens);
   list->tokens = nullptr;
   list->count = 0;
+}
+
+void read_config_once(config_file_once *cfg, const char *name, int mode) {
+  if (cfg->read) return;
+  cfg->read = true;
+  char path[KV_PATH_MAX * 2];
+  if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, name) ||
+      !read_token_file(path, &cfg->list, mode | TOKEN_FILE_QUIET)) {
+    cfg->list.count = 0;
+    cfg->list.tokens = nullptr;
+    statmsg(__FILE__, __LINE__, "Unable to read file:", path, STATMSG_ERROR);
+  }
+}
+
+void drop_config_once(config_file_once *cfg) {
+  free_token_list(&cfg->list);
+  cfg->list.count = 0;
+  cfg->list.tokens = nullptr;
+  cfg->read = false;
 }

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Modes of read_token_file.
 enum {
@@ -18,6 +20,19 @@ struct token_list {
   char **tokens;
 };
 
+// A file of the CONFIG folder read on first use and kept until dropped.
+struct config_file_once {
+  token_list list;
+  bool read;
+};
+// Reads CONFIG/<name> into cfg->list the first time only (see the modes
+// above; a missing file is never reported by the reader).  A failure logs
+// "Unable to read file:" with the path and leaves the list empty, and the
+// file is not tried again until drop_config_once.  The caller serialises.
+void read_config_once(config_file_once *cfg, const char *name, int mode);
+// Frees the list; the next read_config_once reads the file again.
+void drop_config_once(config_file_once *cfg);
+
 // Reads path into tokens (see the modes above).  1 on success (count may be
 // 0, *tokens is then null), 0 on failure.  Free with free_tokens.
 int read_token_file(const char *path, int *count, char ***tokens, int mode);
@@ -25,6 +40,10 @@ int read_token_file(const char *path, token_list *list, int mode);
 // The same over a file's bytes already in memory; name is used in reports.
 int tokens_from_text(const char *data, size_t size, const char *name, int mode, int *count,
                      char ***tokens);
+// Packs texts into one allocation laid out as a token list: the texts, then,
+// at a 16-byte boundary, the pointer array, a null entry and the
+// allocation's own address.  Null when out of memory; free with free_tokens.
+char **pack_string_block(const std::vector<std::string> &texts);
 // Releases a token array returned by read_token_file (null is fine).
 void free_tokens(char **tokens);
 void free_token_list(token_list *list);

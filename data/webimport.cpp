@@ -494,7 +494,7 @@ const char* read_parse_field(char* field, int first_date, int last_date, const c
     }
     case 't': {
         int tod = parse_time_of_day(value);
-        if (tod >= 0 && tod < 86400) {
+        if (tod >= 0 && tod < KV_SECONDS_PER_DAY) {
             P->bar_tod = tod;
             b->flags |= PARSED_TIME;
         }

@@ -60,12 +60,8 @@ int64_t kv_now_local_seconds(void) {
 
 // Civil date from days since 1970 (proleptic Gregorian calendar).
 void kv_split_seconds(int64_t seconds, kv_datetime *out) {
-  int64_t days = seconds / 86400;
-  int64_t rem = seconds % 86400;
-  if (rem < 0) {
-    rem += 86400;
-    days--;
-  }
+  int64_t days = kv_day_number(seconds);
+  int64_t rem = kv_time_of_day(seconds);
   out->hour = (int)(rem / 3600);
   out->minute = (int)(rem % 3600 / 60);
   out->second = (int)(rem % 60);

@@ -3,7 +3,7 @@
 // Now is read in UTC or local time, in seconds or milliseconds since
 // 1 January 1970.  Local time is UTC plus the local zone's offset at that
 // instant, counted as if the local calendar had no zones (so that
-// local seconds / 86400 is the local day).  Tests freeze the clock at a
+// kv_day_number of local seconds is the local day).  Tests freeze the clock at a
 // chosen instant (kv_clock_set_utc_ms), move it (kv_clock_advance_ms),
 // fix the zone offset, and give the real clock back with kv_clock_reset.
 //
@@ -20,6 +20,20 @@ int64_t kv_now_local_seconds(void);
 
 // Offset of local time from UTC, in seconds, at the given UTC instant.
 int kv_local_offset_seconds(int64_t utc_seconds);
+
+// Epoch seconds split into a day number and the second of that day.  Both
+// round down, so a time before 1970 belongs to the day that starts at or
+// before it (second -1 is day -1 at second 86399): the split never depends
+// on the sign of the time.
+constexpr int64_t KV_SECONDS_PER_DAY = 86400;
+inline int64_t kv_floor_div(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+inline int64_t kv_day_number(int64_t seconds) { return kv_floor_div(seconds, KV_SECONDS_PER_DAY); }
+inline int kv_time_of_day(int64_t seconds) {
+  return (int)(seconds - kv_day_number(seconds) * KV_SECONDS_PER_DAY);
+}
 
 // Broken-down calendar time of seconds since 1970 (no zone applied).
 struct kv_datetime {

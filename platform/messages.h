@@ -158,18 +158,20 @@ enum : unsigned {
   // restored.  wParam the new state.
   WM_MIN_MAX_WINDOW = WM_USER + 21,
   // window -> chart views and the orders window: an order was added or
-  // changed.  lParam the order record, owned by the order tables (read on
-  // the user-interface thread; an order is freed only there).
+  // changed.  lParam the order's serial (never a pointer: orders are freed
+  // by the quote thread's aging); the receiver looks it up with
+  // find_order_by_serial under g_chart_lock.  No heap payload.
   WM_ORDER_STATUS = WM_USER + 22,
   // sent to the main frame: re-initialise all charts' annotations.
   WM_INIT_ALL_CHART_ANNOTATIONS = WM_USER + 22,
-  // window -> orders window: an execution.  lParam the execution record,
-  // owned by the execution table.
+  // window -> orders window: an execution.  wParam the account's entry in
+  // the open-account table; lParam a malloc'd copy of the trade record that
+  // the handler frees with free() (posted with release_execution_message).
   WM_ORDER_EXECUTION = WM_USER + 23,
   // thread -> router_request_thread: broker connectivity restored.
   WM_TWS_RESTORED = WM_USER + 27,
   // window -> chart views and the orders window: an order became stale or
-  // was removed.  lParam the order id; no heap payload.
+  // was removed.  lParam the order's serial; no heap payload.
   WM_ORDER_REMOVED = WM_USER + 28,
   // window -> main frame: the broker socket closed (or has data).  wParam
   // the socket, lParam the event; no heap payload.

@@ -20,6 +20,7 @@
 #include "data/mainwnd.h"
 #include "data/pricefmt.h"
 #include "data/statmsg.h"
+#include "platform/assert.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/messages.h"
@@ -261,6 +262,7 @@ void fire_alert(mqt* record, int sound, const char* text)
 
 void test_alerts(mqt* record, double price)
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     alert_rec* a = record->alert;
     if (!a)
         return;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "data/statmsg.h"
+#include "platform/assert.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/qrclient.h"
@@ -13,6 +14,7 @@ static mqt_book_slots* s_book_slots;
 
 mqt_book_slots* find_book_slots(const mqt* record)
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     for (mqt_book_slots* s = s_book_slots; s; s = s->next)
         if (s->record == record)
             return s;

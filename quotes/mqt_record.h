@@ -33,6 +33,7 @@ enum {
     MQT_TS_SLOTS = 3,            // time-and-sales window slots
     MQT_BOOK_SIZE = 540,         // one order-book or level 2 buffer
     MQT_MINUTES_PER_DAY = 1440,
+    MQT_DEPTH_ROWS = 10,         // market-depth rows of each side
 };
 
 // One time-and-sales entry: the first 32 bytes of the relay's trade record
@@ -99,6 +100,12 @@ struct mqt_listener {
 struct mqt_alert_hit {
     int32_t time;    // seconds
     char text[MQT_ALERT_TEXT];
+};
+
+// One market-depth row of a side.
+struct mqt_depth_row {
+    double price;
+    int32_t size;
 };
 
 struct mqt_position {
@@ -256,6 +263,10 @@ struct mqt {
 
     // 10. Lists of other modules.
     order_rec* orders;
+    uint32_t order_letters;       // group letters in use ('A' bit 0)
+    int32_t order_letters_time;   // when the letter mask was last stamped (UTC seconds)
+    mqt_depth_row depth_bids[MQT_DEPTH_ROWS];  // market depth, best row first
+    mqt_depth_row depth_asks[MQT_DEPTH_ROWS];
     mqt_listener* update_callbacks;
     uintptr_t book_windows[MQT_BOOK_SLOTS];
     uint8_t* book_buffers[MQT_BOOK_SLOTS];

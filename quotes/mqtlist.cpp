@@ -14,6 +14,7 @@
 #include "data/spread.h"
 #include "data/statmsg.h"
 #include "data/symindex.h"
+#include "platform/assert.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
@@ -36,6 +37,7 @@ static uint32_t next_phase_bit = 1;
 
 mqt* mqt_list_head()
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     return g_mqt_list;
 }
 
@@ -362,6 +364,8 @@ void free_all_mqts()
             if (c->next == c)
                 break;
         }
+        if (g_mqt_hooks.delete_orders)
+            g_mqt_hooks.delete_orders(r);
         free_record_memory(r);
         free(r);
         r = next;

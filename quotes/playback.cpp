@@ -4,6 +4,7 @@
 
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "platform/clock.h"
 
 void build_playback_minute_map(const int32_t sessions[PLAYBACK_SESSIONS][2], uint8_t map[1440])
 {
@@ -19,7 +20,7 @@ void build_playback_minute_map(const int32_t sessions[PLAYBACK_SESSIONS][2], uin
 
 int playback_minute_open(const uint8_t map[1440], int32_t epoch)
 {
-    int64_t second = ((int64_t)epoch % 86400 + 86400) % 86400;
+    int second = kv_time_of_day(epoch);
     return map[second / 60] != 0;
 }
 

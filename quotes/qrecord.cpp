@@ -71,9 +71,9 @@ void qr_build_stream(qr_request* req, const char* symbol, int32_t time_of_day, u
         if (tilde)
             put_text(req->bytes + QR_STREAM_OFF_SUFFIX, tilde + 1, 2);
     }
-    qr_put_i32(req->bytes + QR_STREAM_OFF_TIME, time_of_day);
-    qr_put_i32(req->bytes + QR_STREAM_OFF_ZERO, 0);
-    qr_put_i32(req->bytes + QR_STREAM_OFF_CODE, (int32_t)stream_code);
+    put_le32(req->bytes + QR_STREAM_OFF_TIME, (uint32_t)time_of_day);
+    put_le32(req->bytes + QR_STREAM_OFF_ZERO, 0);
+    put_le32(req->bytes + QR_STREAM_OFF_CODE, (uint32_t)stream_code);
     req->size = QR_REQUEST_SIZE;
 }
 

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "data/lefield.h"
+
 enum {
     QR_RECORD_SIZE = 36,
     QR_REPLY_SIZE = 1024,
@@ -123,30 +125,10 @@ struct qr_reply {
 };
 extern qr_reply g_qr_reply;
 
-// Little-endian field access.
-inline uint16_t qr_get_u16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
-inline int32_t qr_get_i32(const uint8_t* p)
-{
-    return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
-}
-inline void qr_put_u16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-inline void qr_put_i32(uint8_t* p, int32_t v)
-{
-    uint32_t u = (uint32_t)v;
-    p[0] = (uint8_t)u;
-    p[1] = (uint8_t)(u >> 8);
-    p[2] = (uint8_t)(u >> 16);
-    p[3] = (uint8_t)(u >> 24);
-}
-
 inline int qr_record_code(const uint8_t* rec) { return rec[QR_OFF_CODE] & QR_CODE_MASK; }
 inline int qr_record_is_last(const uint8_t* rec) { return (rec[QR_OFF_CODE] & QR_LAST_RECORD) != 0; }
 inline int qr_record_error(const uint8_t* rec) { return rec[QR_OFF_ERROR]; }
-inline int qr_record_symbol(const uint8_t* rec) { return qr_get_u16(rec + QR_OFF_SYMBOL); }
+inline int qr_record_symbol(const uint8_t* rec) { return get_le16(rec + QR_OFF_SYMBOL); }
 // 1 when n is a relay symbol number (1..300).
 inline int qr_symbol_valid(int n) { return n >= 1 && n <= QR_MAX_SYMBOL; }
 

@@ -86,7 +86,7 @@ int next_random_value()
 
 static int minute_state(const market_rec* m, int32_t epoch)
 {
-    int64_t second = ((int64_t)epoch % 86400 + 86400) % 86400;
+    int second = kv_time_of_day(epoch);
     return m->minutes[second / 60] & (MINUTE_MAIN | MINUTE_EXTENDED);
 }
 
@@ -126,7 +126,7 @@ void random_tick(mqt* r, int v)
     }
     kv_datetime dt;
     kv_split_seconds(r->trade_epoch, &dt);
-    r->trade_time = (int32_t)(((int64_t)r->trade_epoch % 86400 + 86400) % 86400);
+    r->trade_time = kv_time_of_day(r->trade_epoch);
     r->quote_date = dt.year * 10000 + dt.month * 100 + dt.day;
     r->feed_flags = RANDOM_FEED_FLAGS;
     save_mqt_data(r, SAVE_MQT_CHARTS | SAVE_MQT_FULL);
@@ -156,7 +156,7 @@ void random_feed(mqt* r)
         g_random_count = RANDOM_SEEDED_TICKS;
         open_random_source(r, 0, last->time, 0.25f, last->close);
     } else {
-        int64_t day = kv_now_local_seconds() / 86400 * 86400;
+        int64_t day = kv_day_number(kv_now_local_seconds()) * KV_SECONDS_PER_DAY;
         g_random_count = 0;
         g_random_toggle = 0;
         open_random_source(r, 0, (int32_t)(day + 30 * 60), 0.25f, g_random_start_price);

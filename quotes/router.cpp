@@ -10,6 +10,7 @@
 #include "data/debugtrace.h"
 #include "data/exchclock.h"
 #include "data/statmsg.h"
+#include "platform/assert.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
@@ -29,6 +30,7 @@ enum { START_WAIT_MS = 5000, EXIT_WAITS = 30, EXIT_WAIT_MS = 100 };
 // The record is still a live member of the list.  Caller holds g_chart_lock.
 static int record_listed(mqt* record)
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     int n = 0;
     for (mqt* r = g_mqt_list; r && n < 100000; r = r->next, n++)
         if (r == record)
@@ -75,6 +77,7 @@ int router_post_stream(uint32_t stream_code, mqt* record)
 // Gives the record the relay's number n.  Caller holds g_chart_lock.
 static void set_symbol_slot(mqt* record, int n)
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     if (qr_symbol_valid(record->symbol_slot) && g_symbol_slots[record->symbol_slot - 1] == record)
         g_symbol_slots[record->symbol_slot - 1] = nullptr;
     g_symbol_slots[n - 1] = record;
@@ -139,6 +142,7 @@ static int tws_connected() { return g_qr_hooks.tws_connected && g_qr_hooks.tws_c
 // holds g_chart_lock.
 static void apply_broker_change(mqt* r, uint32_t code)
 {
+    KV_ASSERT_CHART_LOCK_HELD();
     if (code & STREAM_BROKER_ADD) {
         if (!(r->flags & MQT_NOT_STREAMABLE) && g_cont_update && g_qr_hooks.req_mkt_data) {
             int id = g_qr_hooks.req_mkt_data(r);

@@ -21,6 +21,7 @@
 #include "data/statmsg.h"
 #include "platform/locks.h"
 #include "platform/messages.h"
+#include "platform/clock.h"
 #include "platform/window.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
@@ -33,7 +34,6 @@ enum {
     HUGE_TRADE_SIZE = 100000,
     SOUND_MARKET_OPEN = 14,
     SOUND_MARKET_CLOSE = 15,
-    SECONDS_PER_DAY = 86400,
     SPREAD_LEG_MAX_AGE = 60,
 };
 
@@ -193,7 +193,7 @@ static void update_minute_volumes(mqt* r, int32_t size)
 {
     uint32_t feed = r->feed_flags;
     int t = (feed & FEED_SUMMARY) ? r->quote_time : r->trade_time;
-    if (t < 0 || t >= SECONDS_PER_DAY)
+    if (t < 0 || t >= KV_SECONDS_PER_DAY)
         return;
     int m = t / 60;
     const int n = MQT_VOLUME_MINUTES;
@@ -412,7 +412,7 @@ int save_mqt_data(mqt* r, int mode)
             (r->trade_time - before) % 3600 != 0) {
             if (kv_hwnd main = hmainwnd.load())
                 kv_post_message(main, WM_CONT_UPDATE_STATUS, 0, 0);
-            if (r->market && r->trade_time >= 0 && r->trade_time < SECONDS_PER_DAY) {
+            if (r->market && r->trade_time >= 0 && r->trade_time < KV_SECONDS_PER_DAY) {
                 uint8_t minute = r->market->minutes[r->trade_time / 60];
                 if (minute & MINUTE_OPEN)
                     market_notice(r, 0);

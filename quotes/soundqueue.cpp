@@ -91,8 +91,7 @@ static int sound_path(const char* name, char* path, size_t size)
 
 static int minute_now()
 {
-    int64_t s = kv_now_local_seconds() % 86400;
-    return (int)((s < 0 ? s + 86400 : s) / 60);
+    return kv_time_of_day(kv_now_local_seconds()) / 60;
 }
 
 static int sound_thread(void*)

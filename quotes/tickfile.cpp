@@ -7,17 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "data/lefield.h"
 #include "data/statmsg.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
 #include "settings/datadirs.h"
-
-static uint32_t word_at(const uint8_t* p)
-{
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
 
 static float float_of(uint32_t w)
 {
@@ -65,16 +61,16 @@ int32_t set_tick_words(tick_state* st, const uint8_t* bytes, size_t len, double 
     // Keep whole records only, up to the first that is cut short or bad.
     size_t i = 0;
     while (i < n) {
-        uint32_t w = word_at(bytes + 4 * i);
+        uint32_t w = get_le32(bytes + 4 * i);
         if (w & 1) {
             words[i++] = w;
             continue;
         }
         if (n - i < TICK_FULL_WORDS) break;
-        uint32_t price = word_at(bytes + 4 * (i + 2));
+        uint32_t price = get_le32(bytes + 4 * (i + 2));
         if (!std::isfinite(float_of(price))) break;
         words[i] = w;
-        words[i + 1] = word_at(bytes + 4 * (i + 1));
+        words[i + 1] = get_le32(bytes + 4 * (i + 1));
         words[i + 2] = price;
         i += TICK_FULL_WORDS;
     }
@@ -122,7 +118,7 @@ static void set_quote_time(mqt* r, int32_t time)
     kv_datetime dt;
     kv_split_seconds(time, &dt);
     r->quote_epoch = r->trade_epoch = time;
-    r->quote_time = r->trade_time = (int32_t)(((int64_t)time % 86400 + 86400) % 86400);
+    r->quote_time = r->trade_time = kv_time_of_day(time);
     r->quote_date = dt.year * 10000 + dt.month * 100 + dt.day;
 }
 

@@ -2,6 +2,7 @@
 // favourites keep for each study, written field by field, little-endian.
 #include <cstring>
 
+#include "data/lefield.h"
 #include "studies/study.h"
 
 enum {
@@ -38,63 +39,31 @@ static_assert(SF_CARRIED + sizeof(StudyDef::carried) == SF_ATTACHED_ORDER, "stor
 static_assert(SF_ATTACH_CARRIED + sizeof(StudyDef::attach_carried) == SF_END, "stored form layout");
 static_assert(SF_END == STUDY_STORED_SIZE, "stored form is 224 bytes");
 
-static void put_u32(unsigned char *p, uint32_t v) {
-  p[0] = (unsigned char)v;
-  p[1] = (unsigned char)(v >> 8);
-  p[2] = (unsigned char)(v >> 16);
-  p[3] = (unsigned char)(v >> 24);
-}
-
-static void put_u16(unsigned char *p, uint16_t v) {
-  p[0] = (unsigned char)v;
-  p[1] = (unsigned char)(v >> 8);
-}
-
-static void put_f64(unsigned char *p, double d) {
-  uint64_t v;
-  memcpy(&v, &d, 8);
-  put_u32(p, (uint32_t)v);
-  put_u32(p + 4, (uint32_t)(v >> 32));
-}
-
-static uint32_t get_u32(const unsigned char *p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static uint16_t get_u16(const unsigned char *p) { return (uint16_t)(p[0] | p[1] << 8); }
-
-static double get_f64(const unsigned char *p) {
-  uint64_t v = (uint64_t)get_u32(p) | (uint64_t)get_u32(p + 4) << 32;
-  double d;
-  memcpy(&d, &v, 8);
-  return d;
-}
-
 void study_to_stored(const StudyDef *s, unsigned char out[STUDY_STORED_SIZE]) {
-  put_u32(out + SF_TYPE, (uint32_t)s->type);
-  put_u32(out + SF_COLOR, s->color);
-  put_u32(out + SF_LINE_STYLE, (uint32_t)s->line_style);
-  put_u32(out + SF_PANE_GROUP, s->pane_group);
-  put_u32(out + SF_ID, (uint32_t)s->id);
-  put_u32(out + SF_LINE_WIDTH, (uint32_t)s->line_width);
-  put_u32(out + SF_OUTPUT_LEN, (uint32_t)s->output_len);
-  put_u16(out + SF_LIB_INDEX, (uint16_t)s->lib_index);
-  put_u16(out + SF_OUTPUT_COUNT, (uint16_t)s->output_count);
-  put_u32(out + SF_UNUSED1, (uint32_t)s->unused1);
-  put_u32(out + SF_PARAM_FLAGS, s->param_flags);
-  put_u32(out + SF_STATE, s->state);
+  put_le32(out + SF_TYPE, (uint32_t)s->type);
+  put_le32(out + SF_COLOR, s->color);
+  put_le32(out + SF_LINE_STYLE, (uint32_t)s->line_style);
+  put_le32(out + SF_PANE_GROUP, s->pane_group);
+  put_le32(out + SF_ID, (uint32_t)s->id);
+  put_le32(out + SF_LINE_WIDTH, (uint32_t)s->line_width);
+  put_le32(out + SF_OUTPUT_LEN, (uint32_t)s->output_len);
+  put_le16(out + SF_LIB_INDEX, (uint16_t)s->lib_index);
+  put_le16(out + SF_OUTPUT_COUNT, (uint16_t)s->output_count);
+  put_le32(out + SF_UNUSED1, (uint32_t)s->unused1);
+  put_le32(out + SF_PARAM_FLAGS, s->param_flags);
+  put_le32(out + SF_STATE, s->state);
   memcpy(out + SF_LIB_NAME, s->lib_name, sizeof s->lib_name);
   memcpy(out + SF_NAME, s->name, sizeof s->name);
-  put_u32(out + SF_PERIOD, (uint32_t)s->period);
-  put_u32(out + SF_PRICE_TYPE, (uint32_t)s->price_type);
-  put_u32(out + SF_METHOD, (uint32_t)s->method);
-  put_f64(out + SF_P1, s->p1);
-  put_f64(out + SF_P2, s->p2);
-  put_f64(out + SF_P3, s->p3);
-  put_f64(out + SF_P4, s->p4);
+  put_le32(out + SF_PERIOD, (uint32_t)s->period);
+  put_le32(out + SF_PRICE_TYPE, (uint32_t)s->price_type);
+  put_le32(out + SF_METHOD, (uint32_t)s->method);
+  put_led(out + SF_P1, s->p1);
+  put_led(out + SF_P2, s->p2);
+  put_led(out + SF_P3, s->p3);
+  put_led(out + SF_P4, s->p4);
   memcpy(out + SF_CARRIED, s->carried, sizeof s->carried);
-  put_u32(out + SF_ATTACHED_ORDER, (uint32_t)s->attached_order);
-  put_u32(out + SF_ATTACH_WORD, s->attach_word);
+  put_le32(out + SF_ATTACHED_ORDER, (uint32_t)s->attached_order);
+  put_le32(out + SF_ATTACH_WORD, s->attach_word);
   memcpy(out + SF_ATTACH_CARRIED, s->attach_carried, sizeof s->attach_carried);
 }
 
@@ -103,32 +72,32 @@ void study_to_stored(const StudyDef *s, unsigned char out[STUDY_STORED_SIZE]) {
 // kept terminated within its field.
 void study_from_stored(StudyDef *s, const unsigned char in[STUDY_STORED_SIZE]) {
   s->next = nullptr;
-  s->type = (int32_t)get_u32(in + SF_TYPE);
-  s->color = get_u32(in + SF_COLOR);
-  s->line_style = (int32_t)get_u32(in + SF_LINE_STYLE);
-  s->pane_group = get_u32(in + SF_PANE_GROUP);
+  s->type = (int32_t)get_le32(in + SF_TYPE);
+  s->color = get_le32(in + SF_COLOR);
+  s->line_style = (int32_t)get_le32(in + SF_LINE_STYLE);
+  s->pane_group = get_le32(in + SF_PANE_GROUP);
   s->id = 0;
-  s->line_width = (int32_t)get_u32(in + SF_LINE_WIDTH);
-  s->output_len = (int32_t)get_u32(in + SF_OUTPUT_LEN);
-  s->lib_index = (int16_t)get_u16(in + SF_LIB_INDEX);
-  s->output_count = (int16_t)get_u16(in + SF_OUTPUT_COUNT);
-  s->unused1 = (int32_t)get_u32(in + SF_UNUSED1);
-  s->param_flags = get_u32(in + SF_PARAM_FLAGS);
-  s->state = get_u32(in + SF_STATE);
+  s->line_width = (int32_t)get_le32(in + SF_LINE_WIDTH);
+  s->output_len = (int32_t)get_le32(in + SF_OUTPUT_LEN);
+  s->lib_index = (int16_t)get_le16(in + SF_LIB_INDEX);
+  s->output_count = (int16_t)get_le16(in + SF_OUTPUT_COUNT);
+  s->unused1 = (int32_t)get_le32(in + SF_UNUSED1);
+  s->param_flags = get_le32(in + SF_PARAM_FLAGS);
+  s->state = get_le32(in + SF_STATE);
   memcpy(s->lib_name, in + SF_LIB_NAME, sizeof s->lib_name);
   s->lib_name[sizeof s->lib_name - 1] = 0;
   memcpy(s->name, in + SF_NAME, sizeof s->name);
   s->name[sizeof s->name - 1] = 0;
-  s->period = (int32_t)get_u32(in + SF_PERIOD);
-  s->price_type = (int32_t)get_u32(in + SF_PRICE_TYPE);
-  s->method = (int32_t)get_u32(in + SF_METHOD);
-  s->p1 = get_f64(in + SF_P1);
-  s->p2 = get_f64(in + SF_P2);
-  s->p3 = get_f64(in + SF_P3);
-  s->p4 = get_f64(in + SF_P4);
+  s->period = (int32_t)get_le32(in + SF_PERIOD);
+  s->price_type = (int32_t)get_le32(in + SF_PRICE_TYPE);
+  s->method = (int32_t)get_le32(in + SF_METHOD);
+  s->p1 = get_led(in + SF_P1);
+  s->p2 = get_led(in + SF_P2);
+  s->p3 = get_led(in + SF_P3);
+  s->p4 = get_led(in + SF_P4);
   memcpy(s->carried, in + SF_CARRIED, sizeof s->carried);
   s->attached_order = 0;
-  s->attach_word = get_u32(in + SF_ATTACH_WORD);
+  s->attach_word = get_le32(in + SF_ATTACH_WORD);
   memcpy(s->attach_carried, in + SF_ATTACH_CARRIED, sizeof s->attach_carried);
   s->compute = nullptr;
   memset(s->work, 0, sizeof s->work);

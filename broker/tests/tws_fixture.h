@@ -28,6 +28,7 @@
 #include "data/statmsg.h"
 #include "platform/clock.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "quotes/mqt.h"
@@ -195,15 +196,7 @@ class TwsTest : public TempRootTest {
   }
 
   // Delivers posted messages until pred holds (false after 10 s).
-  bool pump_until(const std::function<bool()> &pred) {
-    int64_t end = kv_monotonic_ms() + 10000;
-    for (;;) {
-      kv_dispatch_posted(-1);
-      if (pred()) return true;
-      if (kv_monotonic_ms() > end) return false;
-      kv_sleep_ms(2);
-    }
-  }
+  bool pump_until(const std::function<bool()> &pred) { return kv_pump_until(pred); }
   void pump() { kv_dispatch_posted(-1); }
 
   bool has_status(const std::string &part) {

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -25,7 +26,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AliasTitle[0] = 0;
         free_alias_table();
@@ -34,7 +34,6 @@ protected:
     void TearDown() override
     {
         free_alias_table();
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     std::string logged() const { return log_since(log_start_); }
@@ -43,7 +42,7 @@ protected:
         const char* r = lookup_alias(symbol, direction);
         return r ? r : "<null>";
     }
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     size_t log_start_ = 0;
 };
 

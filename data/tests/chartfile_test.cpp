@@ -27,6 +27,7 @@
 #include "quotes/mqt_flags.h"
 #include "quotes/router.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -44,7 +45,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.KeepNumDays1Min = 10;
         g_settings.KeepNumDaysTick = 10;
@@ -63,12 +63,11 @@ protected:
         while (g_chart_list)
             unlist_chart(g_chart_list);
         g_chart_load_hooks = saved_hooks_;
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     std::string logged() const { return log_since(log_start_); }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
     size_t log_start_ = 0;
 };
@@ -350,7 +349,7 @@ TEST_F(PriceFileTest, FileNamesFollowUnitAndRefuseUnsafeSymbols)
 
 TEST(ChartCapacity, InitialSlotsByUnit)
 {
-    AppSettings saved = g_settings;
+    SettingsSaver saver;
     g_settings.KeepNumDays1Min = 5;
     EXPECT_EQ(initial_bar_capacity(0), 0);
     EXPECT_EQ(initial_bar_capacity(-101), 1024);
@@ -360,7 +359,6 @@ TEST(ChartCapacity, InitialSlotsByUnit)
     EXPECT_EQ(initial_bar_capacity(390), 5);
     g_settings.KeepNumDays1Min = 1;
     EXPECT_EQ(initial_bar_capacity(390), 2);
-    g_settings = saved;
 }
 
 // ---- writing -----------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "platform/sync.h"
 #include "platform/testing/fixture.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -69,7 +70,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         reset_settings();
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AutoUpdate = 0;
@@ -98,7 +98,6 @@ protected:
             free_chart_data(g_chart_list);
         }
         g_chart_load_hooks = saved_hooks_;
-        g_settings = saved_;
         free_alias_table();
         kv_clock_reset();
         TempRootTest::TearDown();
@@ -123,7 +122,7 @@ protected:
         return root_.read((std::string("DATA/") + name).c_str());
     }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
     size_t log_start_ = 0;
 };

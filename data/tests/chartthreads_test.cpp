@@ -14,9 +14,11 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -45,7 +47,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.AutoUpdate = 0;
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
@@ -62,7 +63,6 @@ protected:
             free_chart_data(g_chart_list);
         }
         g_chart_load_hooks = saved_hooks_;
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     void store_daily(const char* symbol)
@@ -87,7 +87,7 @@ protected:
         return false;
     }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
 };
 
@@ -129,9 +129,7 @@ TEST_F(ChartThreadsTest, ChartForAWindowThatIsGoneIsReleased)
     // Closed after the chart was posted: the queued message releases it.
     test_window* w = new test_window;
     ASSERT_EQ(queue_chart_request(w->id, "BBB", 390, 0, 0, 0, nullptr, nullptr, 0), 1);
-    int64_t end = kv_monotonic_ms() + 5000;
-    while (kv_posted_count(w->id) == 0 && kv_monotonic_ms() < end)
-        kv_sleep_ms(1);
+    kv_wait_until([&] { return kv_posted_count(w->id) != 0; });
     ASSERT_EQ(kv_posted_count(w->id), 1);
     delete w;
     EXPECT_EQ(g_chart_list, nullptr);

@@ -18,6 +18,7 @@
 #include "quotes/mqt.h"
 #include "settings/settings.h"
 #include "studies/study.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -37,7 +38,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         g_settings.KeepNumDays1Min = 10;
         // A compressed chart takes its base chart's studies and a chart let
@@ -53,7 +53,6 @@ protected:
         while (g_chart_list)
             unlist_chart(g_chart_list);
         g_chart_load_hooks = saved_hooks_;
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     chart_rec* chart(int unit, const std::vector<bar_spec>& bars)
@@ -95,7 +94,7 @@ protected:
         return chart(unit, bars);
     }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
     std::vector<chart_rec*> made_;
 };

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "platform/thread.h"
 #include "settings/settings.h"
 
@@ -127,7 +128,7 @@ TEST_F(EventsTest, AnEditWhileThePagesAreReadIsKept) {
   // The user edits the file while the first page is on its way.
   std::string edited = stored + "03/30/2007,00:00,,ibm,Earnings\r\n";
   std::thread editor([&] {
-    for (int i = 0; i < 1000 && server_.requests().empty(); i++) kv_sleep_ms(1);
+    kv_wait_until([&] { return !server_.requests().empty(); }, 1000);
     root_.write("DATA/Events.txt", edited);
   });
   EXPECT_EQ(write_events_file(), 1);

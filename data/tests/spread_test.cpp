@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/testing/fixture.h"
 #include "settings/settings.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -35,7 +36,6 @@ protected:
     void SetUp() override
     {
         TempRootTest::SetUp();
-        saved_ = g_settings;
         snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
         kv_make_dirs(root_.file("DATA").c_str(), nullptr);
         kv_make_dirs(root_.file("CONFIG").c_str(), nullptr);
@@ -47,7 +47,6 @@ protected:
         free_spread_cache();
         while (g_chart_list)
             unlist_chart(g_chart_list);
-        g_settings = saved_;
         TempRootTest::TearDown();
     }
     std::string logged() const { return log_since(log_start_); }
@@ -96,7 +95,7 @@ protected:
         free_chart_data(c);
     }
 
-    AppSettings saved_;
+    SettingsSaver settings_saver_;  // g_settings put back after the test
     size_t log_start_ = 0;
 };
 

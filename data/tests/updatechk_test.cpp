@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/thread.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "settings/settings.h"
 
 namespace {
@@ -311,11 +312,10 @@ TEST_F(UpdateCheckTest, TheFirstWebImportStartsTheThreadOnlyOnce) {
   FrameCapture frame;
   EXPECT_EQ(parse_web_data(390, "XYZ", 20070101, 20070105, 0, nullptr, nullptr), nullptr);
   start_updatechk_thread();
-  int64_t deadline = kv_monotonic_ms() + 30000;
-  while (!g_updatechk_done.load() && kv_monotonic_ms() < deadline) kv_sleep_ms(kv_scaled_ms(10));
+  kv_wait_until([] { return g_updatechk_done.load() != 0; }, 30000);
   ASSERT_EQ(g_updatechk_done.load(), 1);
+  // A third start is refused at once: no second thread, the flag stays.
   start_updatechk_thread();
-  kv_sleep_ms(50);
   EXPECT_EQ(g_updatechk_done.load(), 1);
   EXPECT_EQ(version_requests().size(), 1u);
   frame.pump();

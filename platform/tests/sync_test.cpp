@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "platform/assert.h"
 #include "platform/locks.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -191,3 +192,14 @@ TEST_F(SyncTest, InstanceClaimRefusesASecondHolder) {
 }
 
 }  // namespace
+
+#if KV_ASSERTS
+// A function whose callers must hold the chart lock stops a caller that
+// does not.
+TEST(KvAssertDeathTest, ChartLockHeldCheckStopsACallerWithoutTheLock) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(KV_ASSERT_CHART_LOCK_HELD(), "g_chart_lock.held_by_current_thread");
+  kv_lock guard(g_chart_lock);
+  KV_ASSERT_CHART_LOCK_HELD();
+}
+#endif

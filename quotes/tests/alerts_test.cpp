@@ -14,6 +14,7 @@
 #include "quotes/alerts.h"
 #include "quotes/sounds.h"
 #include "quotes/tests/quotes_fixture.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
@@ -39,9 +40,7 @@ std::string header() {
 
 // Waits until sound_thread has played everything queued.
 void wait_sounds() {
-  for (int i = 0; i < 2000 && !sound_queue_idle(); i++)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  ASSERT_TRUE(sound_queue_idle());
+  ASSERT_TRUE(kv_wait_until([] { return sound_queue_idle() != 0; }));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/sync.h"
+#include "platform/testing/wait.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 
@@ -62,7 +63,7 @@ struct FakeRelay {
         std::vector<uint8_t> r(QR_RECORD_SIZE, 0);
         r[0] = (uint8_t)(code | QR_LAST_RECORD);
         r[1] = (uint8_t)error;
-        qr_put_u16(r.data() + 2, (uint16_t)n);
+        put_le16(r.data() + 2, (uint16_t)n);
         return r;
     }
 
@@ -113,15 +114,10 @@ struct FakeRelay {
     // Waits (up to 5 s of real time) until n requests arrived.
     bool wait_requests(size_t n)
     {
-        for (int i = 0; i < 5000; i++) {
-            {
-                std::lock_guard<std::mutex> g(mu);
-                if (requests_.size() >= n)
-                    return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        return kv_wait_until([&] {
+            std::lock_guard<std::mutex> g(mu);
+            return requests_.size() >= n;
+        });
     }
     std::vector<std::vector<uint8_t>> taken()
     {

@@ -14,6 +14,7 @@
 #include "quotes/playthread.h"
 #include "quotes/tests/quotes_fixture.h"
 #include "settings/datadirs.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
@@ -59,8 +60,7 @@ class PlayThreadTest : public QuotesTest {
   }
   // Bounded wait for the end of the data (the thread clears the flag).
   bool wait_end() {
-    for (int i = 0; i < 20000 && g_playback_running; i++) kv_sleep_ms(1);
-    return !g_playback_running;
+    return kv_wait_until([] { return !g_playback_running; }, 20000);
   }
   mqt* r = nullptr;
 };

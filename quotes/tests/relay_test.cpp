@@ -19,21 +19,11 @@
 #include "quotes/router.h"
 #include "quotes/tests/fake_relay.h"
 #include "quotes/tests/quotes_fixture.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
 const char kRelayName[] = "KvRelayT";
-
-template <class F>
-bool wait_until(F pred)
-{
-    for (int i = 0; i < 5000; i++) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return pred();
-}
 
 std::string field_text(const std::vector<uint8_t>& b, size_t off, size_t n)
 {
@@ -113,18 +103,18 @@ TEST(QrRecord, StreamRequestIsLaidOutFieldByField)
         EXPECT_EQ(b[0], QR_REQ_STREAM);
         EXPECT_EQ(std::string((const char*)&b[2], strnlen((const char*)&b[2], 32)), c.before) << c.symbol;
         EXPECT_EQ(field_text(b, 34, 2), c.after) << c.symbol;
-        EXPECT_EQ(qr_get_i32(&b[36]), 34140);
-        EXPECT_EQ(qr_get_i32(&b[40]), 0);
-        EXPECT_EQ((uint32_t)qr_get_i32(&b[44]), 0x1000011u);
+        EXPECT_EQ((int32_t)get_le32(&b[36]), 34140);
+        EXPECT_EQ((int32_t)get_le32(&b[40]), 0);
+        EXPECT_EQ(get_le32(&b[44]), 0x1000011u);
         for (int i = 48; i < 64; i++)
             EXPECT_EQ(b[i], 0) << i;
     }
     // Little-endian whatever the host.
     uint8_t w[4];
-    qr_put_i32(w, 0x01020304);
+    put_le32(w, 0x01020304);
     EXPECT_EQ(w[0], 4);
     EXPECT_EQ(w[3], 1);
-    EXPECT_EQ(qr_get_u16(w), 0x0304);
+    EXPECT_EQ(get_le16(w), 0x0304);
 }
 
 TEST(QrRecord, SizesOfRecordCodes)
@@ -175,7 +165,7 @@ TEST_F(RelayTest, ConnectsThroughRequestAndDataSockets)
     EXPECT_EQ(c[0], QR_REQ_CONNECT);
     EXPECT_EQ(field_text(c, 1, 15), "TESTHOST");
     EXPECT_EQ(field_text(c, 16, 16), "Korvane");
-    EXPECT_TRUE(wait_until([&] { return relay.data_clients == 1; }));
+    EXPECT_TRUE(kv_wait_until([&] { return relay.data_clients == 1; }));
     EXPECT_GE(qr_data_socket(), 0);
     EXPECT_TRUE(services_.launches.empty());  // running: not started again
 }
@@ -341,7 +331,7 @@ std::vector<std::vector<uint8_t>> history_blocks(int error_at = -1)
         std::vector<uint8_t> rec(QR_RECORD_SIZE, 0);
         rec[0] = QR_INTRADAY_BARS | (i == 60 ? QR_LAST_RECORD : 0);
         rec[1] = (uint8_t)(i == error_at ? QR_ERR_NO_DATA : 0);
-        qr_put_i32(&rec[4], 1000 + i);
+        put_le32(&rec[4], (uint32_t)1000 + i);
         blocks.back().insert(blocks.back().end(), rec.begin(), rec.end());
     }
     return blocks;
@@ -349,7 +339,7 @@ std::vector<std::vector<uint8_t>> history_blocks(int error_at = -1)
 
 int collect_time(const uint8_t* rec, void* ctx)
 {
-    ((std::vector<int>*)ctx)->push_back(qr_get_i32(rec + QR_OFF_TIME));
+    ((std::vector<int>*)ctx)->push_back((int32_t)get_le32(rec + QR_OFF_TIME));
     return 1;
 }
 
@@ -467,7 +457,7 @@ TEST_F(RelayTest, CloseFromAnotherThreadDuringATransactionOnlyShutsTheSockets)
 // ---- the request thread ---------------------------------------------------
 
 std::string request_symbol(const std::vector<uint8_t>& r) { return field_text(r, 2, 32); }
-uint32_t request_code(const std::vector<uint8_t>& r) { return (uint32_t)qr_get_i32(&r[44]); }
+uint32_t request_code(const std::vector<uint8_t>& r) { return get_le32(&r[44]); }
 
 TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
 {
@@ -485,7 +475,7 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
 
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
     ASSERT_TRUE(relay.wait_requests(2));
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     auto reqs = relay.taken();
     EXPECT_EQ(request_symbol(reqs[0]), "IBM");
     EXPECT_EQ(request_code(reqs[0]), 0x1000011u);
@@ -510,14 +500,14 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh)
     // A drop clears its kinds only.
     router_post_stream(0x2000020, a);
     ASSERT_TRUE(relay.wait_requests(5));
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(a->streams_held, 0x11u);
 
     // The last user goes while streams are held: the relay lets the record go.
     delete_multiquote(a);
     ASSERT_TRUE(relay.wait_requests(6));
     EXPECT_EQ(request_code(relay.taken()[5]), 0x20000FFu);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
     }));
@@ -545,7 +535,7 @@ TEST_F(RelayTest, RouterEndsBeforeAnyRefreshAndKeepsRecordsOfFailedRequests)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
     mqt* a = create_multiquote_struct("IBM");
     ASSERT_EQ(router_post_stream(0x1000011, a), 1);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(find_mqt("IBM"), a);
     EXPECT_EQ(a->symbol_slot, 0);
     EXPECT_EQ(stop_router_request_thread(), 1);
@@ -576,7 +566,10 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
         EXPECT_EQ(slots->orderbook[0].option, BOOK_OPTION_INSIDE_MARKET);
     }
     set_orderbook_option(a, 12, 1);
-    EXPECT_EQ(find_book_slots(a)->orderbook[1].option, 1);
+    {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(find_book_slots(a)->orderbook[1].option, 1);
+    }
 
     // Level 2 is not offered by this relay.
     EXPECT_EQ(subscribe_level2("IBM", 14, buf[2], 0), nullptr);
@@ -586,13 +579,16 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused)
     EXPECT_EQ(unsubscribe_orderbook(a, 13), 0);
     EXPECT_EQ(unsubscribe_orderbook(a, 11), 1);
     EXPECT_EQ(unsubscribe_orderbook(a, 12), 1);
-    EXPECT_EQ(find_book_slots(a), nullptr);
+    {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(find_book_slots(a), nullptr);
+    }
     ASSERT_TRUE(relay.wait_requests(2));
     auto reqs = relay.taken();
     ASSERT_EQ(reqs.size(), 2u);  // one add for the first window, one drop for the last
     EXPECT_EQ(request_code(reqs[0]), 0x1000020u);
     EXPECT_EQ(request_code(reqs[1]), 0x2000020u);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     EXPECT_EQ(a->streams_held, 0u);
     delete_multiquote(a);
     delete_multiquote(a);
@@ -651,7 +647,7 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
     mqt* a = create_multiquote_struct("IBM");  // not yet connected: no request of its own
     router_post_stream(0x1000011, a);
-    ASSERT_TRUE(wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+    ASSERT_TRUE(kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
     {
         kv_lock guard(g_chart_lock);
         EXPECT_EQ(FakeBroker::requests, 1);
@@ -660,13 +656,13 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
         EXPECT_EQ(a->streams_held, 0x11u);
     }
     router_post_stream(STREAM_ACCOUNT_INFO, nullptr);
-    ASSERT_TRUE(wait_until([] { return FakeBroker::accounts == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::accounts == 1; }));
     EXPECT_EQ(FakeBroker::orders, 1);
 
     // Lost market data: every record asked again under a new id.
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_TWS_RESUBSCRIBE, 0, 0));
-    ASSERT_TRUE(wait_until([] { return FakeBroker::requests == 2; }));
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::requests == 2; }));
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->symbol_slot == 43;
     }));
@@ -677,9 +673,9 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink)
 
     // Collection closed: market data cancelled, the record's streams cleared.
     router_post_stream(STREAM_MARKET_CLOSED, nullptr);
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled().size() == 1; }));
     EXPECT_EQ(FakeBroker::cancelled()[0], 43);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->streams_held == 0;
     }));
@@ -697,14 +693,14 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord)
     ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
     mqt* a = create_multiquote_struct("IBM");
     router_post_stream(0x1000011, a);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return a->symbol_slot == 42 && a->pending_streams == 0;
     }));
     delete_multiquote(a);  // the last user goes while market data flows
-    ASSERT_TRUE(wait_until([] { return FakeBroker::cancelled().size() == 1; }));
+    ASSERT_TRUE(kv_wait_until([] { return FakeBroker::cancelled().size() == 1; }));
     EXPECT_EQ(FakeBroker::cancelled()[0], 42);
-    ASSERT_TRUE(wait_until([&] {
+    ASSERT_TRUE(kv_wait_until([&] {
         kv_lock guard(g_chart_lock);
         return (a->flags & MQT_FREE) != 0;
     }));

@@ -6,15 +6,14 @@
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 #include "quotes/sounds.h"
 #include "settings/settings.h"
 
 namespace {
 
 void wait_sounds() {
-  for (int i = 0; i < 2000 && !sound_queue_idle(); i++)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  ASSERT_TRUE(sound_queue_idle());
+  ASSERT_TRUE(kv_wait_until([] { return sound_queue_idle() != 0; }));
 }
 
 const int64_t DAY_MS = 1704153600000;  // 2024-01-02 00:00 UTC

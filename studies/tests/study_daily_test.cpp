@@ -12,6 +12,7 @@
 #include "quotes/mqt.h"
 #include "settings/settings.h"
 #include "study_fixture.h"
+#include "settings/testing/settings_saver.h"
 
 namespace {
 
@@ -218,14 +219,9 @@ class StudyDataFile : public TempRootTest {
  protected:
   void SetUp() override {
     TempRootTest::SetUp();
-    snprintf(saved_root_, sizeof saved_root_, "%s", g_settings.DataRoot);
     snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
   }
-  void TearDown() override {
-    snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", saved_root_);
-    TempRootTest::TearDown();
-  }
-  char saved_root_[KV_PATH_MAX];
+  SettingsSaver settings_saver_;  // g_settings put back after the test
 };
 
 TEST_F(StudyDataFile, ValuesLandOnTheBarsOfTheirDate) {

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/testing/fixture.h"
+#include "shell/core/paperid.h"
 #include "shell/core/settingsio.h"
 
 namespace {
@@ -391,6 +392,26 @@ TEST_F(MigrateTest, NothingToTakeOverWhenSameOrNoPreviousRoot) {
   EXPECT_TRUE(moves_.empty());
   kv_profile *p = profile();
   EXPECT_EQ(kv_profile_value_type(p, "Recent File List", "File1"), KV_PROFILE_STRING);
+  kv_profile_close(p);
+}
+
+}  // namespace
+
+namespace {
+
+class PaperOrderCounter : public TempRootTest {};
+
+TEST_F(PaperOrderCounter, IdsContinueFromTheProfileAndBackTestsSaveNone) {
+  set_profile_company("");
+  kv_profile *p = kv_profile_open(settings_profile_key());
+  ASSERT_NE(p, nullptr);
+  kv_profile_write_int(p, SETTINGS_SECTION, "SimOrderId", 41);
+  kv_profile_close(p);
+  EXPECT_EQ(next_paper_order_id(1), 42);
+  EXPECT_EQ(next_paper_order_id(0), 43);  // a back-test id: not kept
+  EXPECT_EQ(next_paper_order_id(1), 43);
+  p = kv_profile_open(settings_profile_key());
+  EXPECT_EQ(kv_profile_get_int(p, SETTINGS_SECTION, "SimOrderId", 0), 43);
   kv_profile_close(p);
 }
 
