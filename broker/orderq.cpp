@@ -10,6 +10,7 @@
 #include "broker/twserrors.h"
 #include "data/chartheader.h"
 #include "data/debugtrace.h"
+#include "data/lefield.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
@@ -92,7 +93,7 @@ void send_place(const job& j)
             length = g_qr_reply.length;
             code = qr_record_code(g_qr_reply.bytes);
             error = qr_record_error(g_qr_reply.bytes);
-            relay_id = qr_get_i32(g_qr_reply.bytes + 4);
+            relay_id = (int32_t)get_le32(g_qr_reply.bytes + 4);
         }
     }
     if (!ok) {
