@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "broker/twshooks.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -25,6 +26,7 @@
 #include "quotes/alerts.h"
 #include "quotes/mqt.h"
 #include "quotes/qrclient.h"
+#include "studies/study.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
 #include "settings/datadirs.h"
@@ -98,6 +100,12 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   if (!ActivatePreviousInstance(name, g_instance_letter != 0)) return false;
   m_started = true;
   theApp = this;
+  // The data side reaches the live-quote list, the study engine and the
+  // broker link through hook tables: wire them before anything loads a
+  // chart (the chart store, the saved page) or starts a worker.
+  install_mqt_chart_hooks();
+  install_study_chart_hooks();
+  install_tws_hooks();
   set_profile_company(name.toLatin1().constData());
 
   int first_run = PrepareInstallation() & 1;
