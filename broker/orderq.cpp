@@ -92,7 +92,7 @@ void send_place(const job& j)
             length = g_qr_reply.length;
             code = qr_record_code(g_qr_reply.bytes);
             error = qr_record_error(g_qr_reply.bytes);
-            relay_id = qr_get_i32(g_qr_reply.bytes + 4);
+            relay_id = (int32_t)get_le32(g_qr_reply.bytes + 4);
         }
     }
     if (!ok) {
