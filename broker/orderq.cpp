@@ -10,6 +10,7 @@
 #include "broker/twserrors.h"
 #include "data/chartheader.h"
 #include "data/debugtrace.h"
+#include "data/lefield.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"

@@ -241,6 +241,8 @@ int extreme_line(chart_rec *chart, StudyDef *s, int restart, bool highest) {
   float *out = study_series(s, 0);
   int n = study_cap(s->period);
   if (n < 1 || n >= count) {
+    // No window fits: every bar is missing, also those an earlier period
+    // or a longer chart wrote a line to, which would otherwise stay drawn.
     study_fill_missing(out, 0, count);
     study_save_state(s, extreme_state{});
     return 1;

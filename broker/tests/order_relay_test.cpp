@@ -7,6 +7,7 @@
 
 #include "broker/tests/orders_fixture.h"
 #include "data/chartheader.h"
+#include "data/lefield.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
 #include "data/tests/status_capture.h"
@@ -85,7 +86,7 @@ TEST_F(RealOrders, PlaceAndCancelReachTheRelayAsTheirRequests) {
     if (req[0] == QR_REQ_PLACE_ORDER) {
       std::vector<uint8_t> r(36, 0);
       r[0] = (uint8_t)((int)QR_PLACE_ORDER | (int)QR_LAST_RECORD);
-      put_le32(&r[4], 4711);
+      put_le32(&r[4], (uint32_t)4711);
       return FakeRelay::answer{{r}};
     }
     return FakeRelay::answer{{{QR_CANCEL_ORDER, 0, 0, 0}}};
@@ -113,7 +114,7 @@ TEST_F(RealOrders, PlaceAndCancelReachTheRelayAsTheirRequests) {
   EXPECT_EQ((int32_t)get_le32(&place[4]), 100);
   EXPECT_DOUBLE_EQ(get_led(&place[8]), 10.25);
   EXPECT_EQ((int32_t)get_le32(&place[28]), 0);  // no relay id yet
-  EXPECT_EQ((uint32_t)(int32_t)get_le32(&place[36]), o->relay.type);
+  EXPECT_EQ(get_le32(&place[36]), o->relay.type);
   EXPECT_EQ(std::string((const char *)&place[40]), "OCA1");
   EXPECT_EQ(std::string((const char *)&place[56]), "U1234");
   EXPECT_EQ(std::string((const char *)&place[72]), "ref");

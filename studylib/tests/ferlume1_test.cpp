@@ -257,6 +257,10 @@ TEST_F(Ferlume1, HighestHighMovesWithTheChart) {
   c.add(12, 14, 11, 12);
   recalc_studies(c.chart(), 0);
   expect_series(hh->outputs, {M, M, M, M, M, M, 14, 14}, "HH 2 grown");
+  // a period the chart no longer covers: the old line is not left standing
+  hh->period = 8;
+  recalc_studies(c.chart(), 1);
+  expect_series(hh->outputs, {M, M, M, M, M, M, M, M}, "HH 8 on 8 bars");
 }
 
 namespace {
