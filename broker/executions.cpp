@@ -309,9 +309,16 @@ int append_new_trades(account_rec* a)
         report("Can't open account file: ", path);
         return 0;
     }
-    // Appended at the end as it is now; a write cut short (a full disk) is
-    // cut back off so that the file keeps whole records only.
+    // Appended after the whole records there are now: a cut-off record at
+    // the end (reported when the file was read) is written over, so that
+    // the new records stay on record boundaries.  A write cut short (a full
+    // disk) is cut back off so that the file keeps whole records only.
     off_t end = lseek(fd, 0, SEEK_END);
+    if (end > 0 && end % TRADE_SIZE) {
+        end -= end % TRADE_SIZE;
+        if (lseek(fd, end, SEEK_SET) != end || ftruncate(fd, end) != 0)
+            end = -1;
+    }
     size_t n = (size_t)(a->count - a->written);
     std::vector<uint8_t> buf(n * TRADE_SIZE);
     for (size_t i = 0; i < n; i++)

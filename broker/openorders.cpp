@@ -61,13 +61,22 @@ int write_open_orders()
     return 1;
 }
 
-// 1 when the record already has this order.
+// 1 when the record already has this order.  Real orders the relay never
+// accepted all have id 0: those are told apart by their whole request.
 static int already_there(mqt* r, const order_rec* o)
 {
-    for (order_rec* p = r->orders; p; p = p->next)
-        if (p->relay.order_id == o->relay.order_id &&
-            (p->relay.type & ORDER_SIMULATED) == (o->relay.type & ORDER_SIMULATED))
+    uint8_t mine[ORDER_RELAY_SIZE], theirs[ORDER_RELAY_SIZE];
+    encode_relay_part(&o->relay, mine);
+    for (order_rec* p = r->orders; p; p = p->next) {
+        if (p->relay.order_id != o->relay.order_id ||
+            (p->relay.type & ORDER_SIMULATED) != (o->relay.type & ORDER_SIMULATED))
+            continue;
+        if (o->relay.order_id)
             return 1;
+        encode_relay_part(&p->relay, theirs);
+        if (memcmp(mine, theirs, sizeof mine) == 0 && p->perm_id == o->perm_id)
+            return 1;
+    }
     return 0;
 }
 

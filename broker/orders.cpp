@@ -421,7 +421,12 @@ int place_order(order_rec* o)
     if (o->relay.parent_id && !(o->flags & ORDER_F_ACCEPTED))
         o->flags |= ORDER_F_WAITING;
     if (order_type(o) == ORDER_TRAIL) {
-        o->trail_stop = is_sell(o) ? o->relay.limit - o->relay.aux : o->relay.limit + o->relay.aux;
+        // Without a starting price the stop starts at the first trade:
+        // "0 + aux" would be a BUY stop every price is above.
+        if (o->relay.limit > 0)
+            o->trail_stop = is_sell(o) ? o->relay.limit - o->relay.aux : o->relay.limit + o->relay.aux;
+        else if (o->relay.limit == 0 && !(o->flags & ORDER_F_ACCEPTED))
+            o->trail_stop = 0;
         o->relay.limit = 0;
     }
     set_order_status(o, ORDER_PENDING_SUBMIT);
@@ -840,7 +845,7 @@ void update_orders_on_quote(mqt* r)
             // A real trailing order is trailed here.
             int sell = is_sell(o);
             double level = sell ? r->last - o->relay.aux : r->last + o->relay.aux;
-            if (sell ? level > o->trail_stop : level < o->trail_stop) {
+            if (o->trail_stop <= 0 || (sell ? level > o->trail_stop : level < o->trail_stop)) {
                 o->trail_stop = level;
                 sound(o, SOUND_TRAIL);
                 post_status(o);

@@ -501,13 +501,16 @@ int scale_volume_axis(chart_rec* chart, int first, int last, int H, int min_tick
         double value = k * tick;
         axis_label* l = &s->labels[k - 1];
         l->offset = (int16_t)std::min(value * ppu, 32767.0);
-        if (std::fabs(value - next_label) <= 20) {
+        // A tick that reaches the next label value gets the label. Ticks
+        // spaced wider than the labels (the tick step was doubled to make
+        // room) pass label values without meeting them: such a tick is
+        // labelled too, and the next label value moves past it.
+        if (std::fabs(value - next_label) <= 20 || value > next_label) {
             char buf[64];
             format_volume_real(buf, value, 2);
             put_label(l, buf);
             longest = std::max(longest, (int)strlen(l->text));
             next_label += label_step;
-        } else if (value > next_label) {
             while (next_label < value) next_label += label_step;
         }
     }
@@ -587,35 +590,44 @@ void study_labels(axis_scale* s, const StudyDef* st, int slot, double min, doubl
         step *= 1.5;
         if (whole) step = std::ceil(step);
     }
-    double label_step = step;
-    while (label_step * ppu < h + 5 && label_step * ppu <= 1000) label_step += step;
+    // The label step is a whole number of steps, so labelled values are
+    // the ticks whose index is a multiple of it. Working on tick indexes
+    // keeps every labelled value on a tick, and puts 0 on a label when
+    // the axis crosses it.
+    int per_label = 1;
+    while ((double)per_label * step * ppu < h + 5 && (double)per_label * step * ppu <= 1000 && per_label < 1000)
+        per_label++;
+    double label_step = per_label * step;
     int label_px = (int)(label_step * ppu);
     if (label_px <= 0 || label_px > 1000)
         debug_trace("Study_type: %08X  labelpixelcnt=%d\n", (unsigned)st->type, label_px);
-    double tick = std::ceil(min / step) * step;
-    double label = std::ceil(min / label_step) * label_step;
-    if (min < 0 && max > 0 && std::fabs(std::remainder(label, step)) > MIN_SPAN) label += step;
-    int decimals = std::max(price_text_decimals(tick, 6), price_text_decimals(label_step, 6));
+    double first_index = std::ceil(min / step - 1e-9);
+    if (!(std::fabs(first_index) < 1e15)) first_index = 0;
+    long long i0 = (long long)first_index;
+    double tick = i0 * step;
+    int decimals = std::max(price_text_decimals(tick, 0), price_text_decimals(label_step, 0));
     decimals = std::min(decimals, 6);
+    bool percent = slot == 7 || st->type == STUDY_BB_WIDTH;
     int n = 0, longest = 0;
-    for (double v = tick; v <= max + MIN_SPAN && n < AXIS_SCALE_MAX_LABELS; v += step, n++) {
+    for (long long i = i0; n < AXIS_SCALE_MAX_LABELS; i++, n++) {
+        double v = i * step;
+        if (v > max + MIN_SPAN) break;
         axis_label* l = &s->labels[n];
         l->offset = (int16_t)std::clamp((v - s->minimum) * ppu, -32768.0, 32767.0);
-        if (std::fabs(v - label) > MIN_SPAN) continue;
+        if (i % per_label != 0) continue;
         char buf[64];
-        double shown = std::fabs(v) < MIN_SPAN ? 0 : v;
-        if (slot == 7) {
+        double shown = i == 0 ? 0 : v;
+        if (percent) {
             char p[64];
-            snprintf(p, sizeof p, "%.*f%%", decimals, shown);
-            snprintf(buf, sizeof buf, "%s", p);
-        } else if (shown == std::floor(shown) || std::fabs(label_step) >= 10000) {
+            format_price(shown, p, decimals, FORMAT_PRICE_DECIMAL);
+            snprintf(buf, sizeof buf, "%.60s%%", p);
+        } else if (shown == std::floor(shown) || std::fabs(shown) >= 10000) {
             format_volume_real(buf, shown, 2);
         } else {
-            snprintf(buf, sizeof buf, "%.*f", decimals, shown);
+            format_price(shown, buf, decimals, FORMAT_PRICE_DECIMAL);
         }
         put_label(l, buf);
         longest = std::max(longest, (int)strlen(l->text));
-        label += label_step;
     }
     s->label_count = (int16_t)n;
     s->longest_label = (int16_t)longest;

@@ -16,10 +16,15 @@
 
 #include <cstdint>
 
+#include "data/axis_scale.h"
 #include "platform/qt/dc.h"
+
+#include <vector>
 
 struct ChartSettings;
 struct axis_scale;
+struct chart_bar;
+struct mqt;
 struct chart_rec;
 struct StudyDef;
 class KvCanvasView;
@@ -161,6 +166,42 @@ class CBasicChart {
     // dots), the rest the dot spacing.
     int GridStyle(const char* text, int content) const;
 
+    // Drawing of the contents (chart/chartdraw.cpp). DrawChart draws one
+    // content (CONTENT_PRICE, CONTENT_VOLUME, or study groups) with the two
+    // label lists of its scales; DrawLastPoint redraws the newest bar alone
+    // and returns 0 when it no longer fits the scale (redraw the window).
+    // Both hold g_chart_lock and draw with this pane's own scale copies.
+    void DrawChart(int first_layer, int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
+    int DrawLastPoint(int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
+    // Open, high, low, close of bar i (overlay j >= 0: that overlay's bar
+    // of the same time) in pixels above the data bottom; 0 when none.
+    int BarPoints(int i, int overlay, int pts[4]);
+    void DrawPriceBar(int i, int single);
+    void DrawOverlayLegends();
+    void DrawVolume(int start);
+    void DrawStudies(int content, int start);
+    void DrawBarHighlight(int i);
+    // Live-quote parts (chart/quoteline.cpp); a null record shows "n/a ".
+    void DrawQuoteLine(KvDC* dc, const mqt* quote);
+    void DrawBidAskBar(KvDC* dc, const mqt* quote);
+    void DrawFreshness(const mqt* quote);
+    void DrawStripFrames(int time_axis_pass);
+    // Trading-system marks (chart/signals.cpp).
+    const QImage* PaneBitmap(int id);
+    void DrawPaneBitmap(int id, int x, int y);
+    // y of a price on this pane's price or percent scale (INT32_MIN: none).
+    int PriceRow(double price);
+    void DrawSignalMarks(const StudyDef* study, int i, int left, int top, int bottom);
+    void DrawFillMarks(int i, int left);
+    void DrawPositionBlock(const StudyDef* study, const axis_scale* scale, int i, int left, int right);
+    void DrawDailyLines();
+    // Stored lines of the chart (chart/annotations.cpp).
+    void DrawAnnotations();
+    // Copies the chart's scales (and those of the pane's studies) after a
+    // layout: another window of the same chart lays out into the same blocks.
+    void KeepScales();
+    const axis_scale* StudyScale(const StudyDef* study) const;
+
     chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
     int kind() const;
     bool printing() const { return view_flags && (*view_flags & 0x08); }
@@ -199,4 +240,21 @@ class CBasicChart {
     uint32_t candle_def = 0;
     int scale_dirty = 1;
     char span_text[400] = {};
+
+    // This pane's copies of the scales of its last layout.
+    axis_scale own_price = {}, own_volume = {};
+    struct study_scale_copy {
+        const StudyDef* study;
+        axis_scale scale;
+    };
+    std::vector<study_scale_copy> own_study_scales;
+    // Row of each overlay's last drawn point, for its legend.
+    int overlay_rows[20] = {};
+    // Heikin-Ashi bars of the draw in progress (chart type 10).
+    const chart_bar* ha_bars = nullptr;
+    // The pane's bitmaps by resource id, recoloured to bitmap_bg.
+    std::vector<std::pair<int, QImage>> bitmaps;
+    COLORREF bitmap_bg = 0xFFFFFF;
 };
+// The bitmap of a trade-signal word above (buy 0) or below (buy 1) a bar, or 0.
+int signal_bitmap_id(uint32_t word, int buy);

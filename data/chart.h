@@ -233,6 +233,13 @@ struct chart_rec {
     axis_scale price_scale;     // price or percent scale block
     axis_scale volume_scale;    // volume scale block
     float percent_base;         // percent-axis base price
+    // Live updates from the symbol's quotes.
+    float day_open;             // the day's open from the live-quote record
+    double value_sum;           // price x volume of the current bar (volume-weighted price)
+    int32_t units_left;         // ticks, shares or seconds left in the current bar
+    uint8_t post_count;         // updates posted since the window last handled one
+    uint8_t bidask_post_count;  // bid/ask posts not yet acknowledged
+    uint8_t pruned_today;       // old bars pruned since the day began
 };
 
 // Request flags of get_chart_data, also carried in chart_request.

@@ -78,6 +78,11 @@ struct chart_load_hooks {
     // takes its base chart's studies) -> the copy or null.
     void (*recalc_studies)(chart_rec* chart, int restart);
     StudyDef* (*create_study)(chart_rec* chart, const StudyDef* templ);
+    // Giving every study of the chart new_len slots per output (0 when
+    // memory ran out); moving the trading-system plot outputs down by n
+    // slots after the chart's n oldest bars were removed.
+    int (*resize_studies)(chart_rec* chart, int new_len);
+    void (*shift_plot_outputs)(chart_rec* chart, int n);
 
     // Quote relay history: (fetch chart, days, first missing time of day,
     // flags) -> 0 with the bars put into the fetch chart, else an error code

@@ -36,7 +36,9 @@ struct mqt_hooks {
     int (*post_stream_request)(uint32_t stream_code, mqt* record);
     void (*clear_symbol_slot)(mqt* record);
 
-    // QuoteTracker portfolio: removing a record's symbol.
+    // QuoteTracker portfolio: removing a record's symbol; preparing a
+    // record before its symbol is first requested from the web source.
     void (*qt_portfolio_remove)(mqt* record);
+    void (*source_init)(mqt* record);
 };
 extern mqt_hooks g_mqt_hooks;

@@ -250,6 +250,15 @@ struct mqt {
     int32_t minute_volume[MQT_VOLUME_MINUTES];      // oldest first, newest last
     int32_t minute_cum_volume[MQT_VOLUME_MINUTES];  // cumulative volume at each minute
     int32_t newest_minute;
+    int32_t ring_date;          // yyyymmdd and time of day of the newest ring bar
+    int32_t ring_time;
+    int32_t seen_volume;        // cumulative volume when the ring last took volume
+    int32_t relative_volume;    // percent of the previous session at the same minute
+    int32_t histogram_date;     // yyyymmdd the price-volume histogram belongs to
+    // Summary of the last six one-minute bars of the market date.
+    chart_bar six_bar;
+    float six_high, six_low, six_close;
+    float six_pct_close, six_pct_high, six_pct_low;
 
     // 8. Time and sales.
     ts_entry ts_ring[MQT_TS_ENTRIES];

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "broker/twshooks.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -15,6 +16,9 @@
 #include "data/logfiles.h"
 #include "data/mainwnd.h"
 #include "data/quotecfg.h"
+#include "broker/executions.h"
+#include "broker/openorders.h"
+#include "broker/orders.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/qt/app.h"
@@ -25,10 +29,12 @@
 #include "quotes/alerts.h"
 #include "quotes/mqt.h"
 #include "quotes/qrclient.h"
+#include "studies/study.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
 #include "settings/datadirs.h"
 #include "settings/settings.h"
+#include "shell/core/paperid.h"
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
@@ -98,6 +104,12 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   if (!ActivatePreviousInstance(name, g_instance_letter != 0)) return false;
   m_started = true;
   theApp = this;
+  // The data side reaches the live-quote list, the study engine and the
+  // broker link through hook tables: wire them before anything loads a
+  // chart (the chart store, the saved page) or starts a worker.
+  install_mqt_chart_hooks();
+  install_study_chart_hooks();
+  install_tws_hooks();
   set_profile_company(name.toLatin1().constData());
 
   int first_run = PrepareInstallation() & 1;
@@ -106,6 +118,11 @@ bool CKvChartApp::InitInstance(const char* command_line) {
                    KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
     GetDocTemplate(kind);
   if (!LoadStartupSettings(first_run, taken_over)) return false;
+  // Order bookkeeping: the quote, error and position seams, the paper order
+  // counter in the settings profile, and the open-orders file at the close.
+  install_order_hooks();
+  install_paper_order_counter();
+  if (!g_shell_hooks.write_open_orders) g_shell_hooks.write_open_orders = [] { write_open_orders(); };
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);
@@ -198,6 +215,7 @@ void CKvChartApp::OpenStartupWindows() {
   for (const optional_kind& k : kv_optional_kinds)
     if (enables & k.bit) GetDocTemplate(k.kind);
   if (g_shell_hooks.open_default_page) g_shell_hooks.open_default_page();
+  read_open_orders();  // an order the page's open made already is skipped
   if (g_shell_hooks.rebuild_favorites_menus) g_shell_hooks.rebuild_favorites_menus();
   if (g_shell_hooks.load_events) g_shell_hooks.load_events();
   if (g_shell_hooks.select_symbol_list) g_shell_hooks.select_symbol_list(g_slf_title);
@@ -239,6 +257,11 @@ int CKvChartApp::ExitInstance() {
     if (g_shell_hooks.write_pages_file) g_shell_hooks.write_pages_file();
     if (g_shell_hooks.save_chart_store) g_shell_hooks.save_chart_store();
   }
+  // The workers have ended: stop the order sender (real orders still queued
+  // were written Inactive to the open-orders file), then append every open
+  // account's new trades.
+  stop_order_sender();
+  close_all_accounts();
   if (g_shell_hooks.free_miscellaneous_memory) g_shell_hooks.free_miscellaneous_memory();
   if (g_shell_hooks.close_help) g_shell_hooks.close_help();
   if (g_shell_hooks.free_study_libraries) g_shell_hooks.free_study_libraries();

@@ -276,32 +276,31 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   // Each price is made once (the typical price is a sum and a division)
-  // and read from here by the n windows it is in.
-  int lo = start - n + 1 > 0 ? start - n + 1 : 0;
-  std::vector<double> kept(count > lo ? count - lo : 0);
+  // and read by the n windows it is in.
+  study_window_values kept(n, start > n - 1 ? start : n - 1, count);
   with_price_type(chart->bars, s->price_type, [&](auto price) {
-    for (int k = lo; k < count; k++) kept[k - lo] = price(k);
-  });
-  const double *kp = kept.data();
-  auto tp = [kp, lo](int k) { return kp[k - lo]; };
-  study_run(s, start, count, st, [&](int i, cci_state &st) {
-    double p = tp(i);
-    st.sum += p;
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    // the mean deviation in four independent sums (a chain of n additions
-    // would set the pace); they differ from one sum by double rounding only
-    double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
-    const double *w = kp + (i - n + 1 - lo);
-    int k = 0;
-    for (; k + 4 <= n; k += 4)
-      for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
-    for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
-    double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
-    out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
-    st.sum -= tp(i - n + 1);
+    study_run(s, start, count, st, [&](int i, cci_state &st) {
+      if (i < n - 1) {
+        st.sum += price(i);
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      const double *w = kept.window(i, price);
+      double p = w[n - 1];
+      st.sum += p;
+      // The mean moves with every window, so the mean deviation measures
+      // every price of the window again: the pass is the formula's own
+      // cost.  It is taken in four independent sums (a chain of n additions
+      // would set the pace); they differ from one sum by double rounding only.
+      double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
+      int k = 0;
+      for (; k + 4 <= n; k += 4)
+        for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
+      for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
+      double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
+      out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
+      st.sum -= w[0];
+    });
   });
   return 1;
 }

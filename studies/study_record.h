@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "data/chart.h"
 #include "studies/studyapi.h"
@@ -134,3 +135,33 @@ inline void study_finish(StudyDef *s, S &st, int count) {
   st.index = count - 1;
   study_save_state(s, st);
 }
+
+// A per-bar value made once per bar, for kernels that pass over their whole
+// window of n bars on every bar: window(i, make) makes bar i's value with
+// make(i) and returns the window's values, bars i - n + 1 .. i in order.
+// Bars are kept from the first window of the call on, in a buffer of the
+// window and the next 4096 bars, moved back when full: a long chart's
+// values stay in cache, and a live update makes its window only.  Calls go
+// i = first, first + 1, ..., with first >= n - 1.
+struct study_window_values {
+  std::vector<double> v;
+  int n, base, len = 0;  // v holds bars [base, base + len)
+
+  study_window_values(int n_, int first, int count) : n(n_), base(first - n_ + 1 > 0 ? first - n_ + 1 : 0) {
+    int cap = n_ > count ? 0 : n_ + 4096;
+    if (cap > count - base) cap = count - base;
+    if (cap > 0) v.resize(cap);
+  }
+
+  template <class Make>
+  [[gnu::always_inline]] const double *window(int i, const Make &make) {
+    if (i - base >= (int)v.size()) {
+      int from = i - n + 1 - base;
+      memmove(v.data(), v.data() + from, (size_t)(len - from) * sizeof(double));
+      base += from;
+      len -= from;
+    }
+    for (; base + len <= i; len++) v[len] = make(base + len);
+    return v.data() + (i - n + 1 - base);
+  }
+};

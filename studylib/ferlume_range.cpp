@@ -1,6 +1,8 @@
 // Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
 // Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
 // High and Lowest Low.
+#include <vector>
+
 #include "studylib/ferlume.h"
 
 void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n) {
@@ -38,18 +40,44 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   int first = w[0] > w[1] ? w[0] : w[1];
   if (w[2] > first) first = w[2];
   const chart_bar *b = chart ? chart->bars : nullptr;
+  // Each bar's buying pressure and true range are made once, into a ring
+  // that reaches back over the longest window, and read from there when
+  // the bar leaves each window (the values are the same either way).
+  // A live update of a bar or two reads the leaving bars directly (its
+  // ring writes go to the small buffer and are not read).
+  int reach = first < count ? first : count, size = 1;
+  const bool ringed = count - start > reach;
+  while (ringed && size <= reach) size <<= 1;
+  if (!ringed) size = 64;
+  const int mask = size - 1;
+  double small_bp[64], small_tr[64];  // the usual windows: no allocation on a live update
+  std::vector<double> big_bp, big_tr;
+  double *rbp = small_bp, *rtr = small_tr;
+  if (size > 64) {
+    big_bp.resize(size);
+    big_tr.resize(size);
+    rbp = big_bp.data();
+    rtr = big_tr.data();
+  }
+  for (int k = start - reach > 1 ? start - reach : 1; ringed && k < start; k++) {
+    rbp[k & mask] = ferlume_buying_pressure(b, k);
+    rtr[k & mask] = ferlume_true_range(b, k);
+  }
   study_run(s, start, count, st, [&](int i, uosc_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
     }
     double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
+    rbp[i & mask] = bp;
+    rtr[i & mask] = tr;
     for (int k = 0; k < 3; k++) {
       st.bp[k] += bp;
       st.tr[k] += tr;
       if (i - w[k] >= 1) {
-        st.bp[k] -= ferlume_buying_pressure(b, i - w[k]);
-        st.tr[k] -= ferlume_true_range(b, i - w[k]);
+        int j = i - w[k];
+        st.bp[k] -= ringed ? rbp[j & mask] : ferlume_buying_pressure(b, j);
+        st.tr[k] -= ringed ? rtr[j & mask] : ferlume_true_range(b, j);
       }
     }
     out[i] = i < first ? MISSING_VALUE
@@ -241,6 +269,8 @@ int extreme_line(chart_rec *chart, StudyDef *s, int restart, bool highest) {
   float *out = study_series(s, 0);
   int n = study_cap(s->period);
   if (n < 1 || n >= count) {
+    // No window fits: every bar is missing, also those an earlier period
+    // or a longer chart wrote a line to, which would otherwise stay drawn.
     study_fill_missing(out, 0, count);
     study_save_state(s, extreme_state{});
     return 1;

@@ -13,13 +13,6 @@ struct tsf_state {
 
 enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
 
-// Square of the bar's farther extreme from the line's value at it.
-inline double square_dev(const chart_bar &bar, double line) {
-  double d = std::fabs(line - bar.high), d2 = std::fabs(line - bar.low);
-  d = d2 > d ? d2 : d;
-  return d * d;
-}
-
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
   tsf_state st;
@@ -30,6 +23,12 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   const chart_bar *b = chart ? chart->bars : nullptr;
   regression_sums rs(n);
   double band = s->p1;
+  // The band and the deviation measure each bar's farther extreme from the
+  // line: max(|line - high|, |line - low|) = |line - mid| + half, with mid
+  // the middle of the bar's range and half its half-width, both made once
+  // per bar and read by the n windows the bar is in.
+  int first = start > n - 1 ? start : n - 1;
+  study_window_values mids(n, first, kind == TSF_LINE ? 0 : count), halves(n, first, kind == TSF_LINE ? 0 : count);
   with_price_type(b, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, tsf_state &st) {
       rs.add(st.reg, price, i);
@@ -40,14 +39,24 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
       double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
       double v = a + n * slope;
       if (kind != TSF_LINE) {
-        // root mean square of each bar's farther extreme from the line,
-        // without branches and in four independent sums
-        const chart_bar *w = b + (i - n + 1);
-        double sq[4] = {0, 0, 0, 0};
+        // root mean square of each bar's farther extreme from the line, in
+        // four independent sums.  The line moves with every window, so
+        // every bar of the window is measured again: the pass is the
+        // formula's own cost.  The line's x runs as exact whole doubles.
+        const double *m = mids.window(i, [b](int k) { return 0.5 * ((double)b[k].high + b[k].low); });
+        const double *hw = halves.window(i, [b](int k) { return 0.5 * std::fabs((double)b[k].high - b[k].low); });
+        double sq[4] = {0, 0, 0, 0}, x[4] = {1, 2, 3, 4};
         int k = 0;
         for (; k + 4 <= n; k += 4)
-          for (int u = 0; u < 4; u++) sq[u] += square_dev(w[k + u], a + (k + u + 1) * slope);
-        for (; k < n; k++) sq[0] += square_dev(w[k], a + (k + 1) * slope);
+          for (int u = 0; u < 4; u++) {
+            double d = std::fabs(a + x[u] * slope - m[k + u]) + hw[k + u];
+            sq[u] += d * d;
+            x[u] += 4;
+          }
+        for (; k < n; k++) {
+          double d = std::fabs(a + (k + 1) * slope - m[k]) + hw[k];
+          sq[0] += d * d;
+        }
         double rms = std::sqrt(((sq[0] + sq[1]) + (sq[2] + sq[3])) / n);
         v = kind == TSF_DEVIATION ? rms : v + rms * band;
       }

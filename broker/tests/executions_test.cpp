@@ -106,6 +106,17 @@ TEST_F(Accounts, TradeFileIsReadFieldByField) {
   uint8_t out[TRADE_SIZE];
   encode_trade(&a->trades[0], out);
   EXPECT_EQ(std::string((const char *)out, TRADE_SIZE), trade_bytes(1000, 101.25, 100, 1700000000, "BOT", "IBM", "E1"));
+
+  // A new trade goes over the cut-off record: the file stays whole records,
+  // and read again it has all three.
+  execution_rec e = execution("ACC1", "E3", 10, 103, 1700000200);
+  EXPECT_EQ(record_execution(&e), 1);
+  EXPECT_EQ(root_.read("ACCOUNTS/ACC1.trades").size(), 3u * 128);
+  close_all_accounts();
+  a = get_account("ACC1");
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->count, 3);
+  EXPECT_STREQ(a->trades[2].f.exec_id, "E3");
 }
 
 TEST_F(Accounts, EmptyFileGivesAnEmptyAccountWithRoom) {

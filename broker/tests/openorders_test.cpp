@@ -151,6 +151,23 @@ TEST_F(OpenOrders, RecordsThatCannotBeOrdersAreSkipped) {
   EXPECT_EQ(find_mqt("IBM")->orders->relay.order_id, 6);
 }
 
+// Real orders the relay never accepted all carry id 0: each is still read,
+// and a second read adds none of them.
+TEST_F(OpenOrders, UnacceptedRealOrdersAreEachReadOnce) {
+  Image a = sample("IBM", 0, kRealStpSell, 7);
+  Image b = sample("IBM", 0, kRealStpSell, 7);
+  b.put32(340, 300);  // another quantity
+  root_.write("CONFIG/openorders.dump", file_of(3, {a.b, b.b}));
+  EXPECT_EQ(read_open_orders(), 2);
+  EXPECT_EQ(read_open_orders(), 0);
+  mqt *ibm = find_mqt("IBM");
+  ASSERT_NE(ibm, nullptr);
+  ASSERT_NE(ibm->orders, nullptr);
+  ASSERT_NE(ibm->orders->next, nullptr);
+  EXPECT_EQ(ibm->orders->next->relay.quantity, 300);
+  EXPECT_EQ(ibm->orders->next->next, nullptr);
+}
+
 TEST_F(OpenOrders, InstanceLetterNamesItsOwnFile) {
   char path[512];
   g_instance_letter = 'B';

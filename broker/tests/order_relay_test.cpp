@@ -86,7 +86,7 @@ TEST_F(RealOrders, PlaceAndCancelReachTheRelayAsTheirRequests) {
     if (req[0] == QR_REQ_PLACE_ORDER) {
       std::vector<uint8_t> r(36, 0);
       r[0] = (uint8_t)((int)QR_PLACE_ORDER | (int)QR_LAST_RECORD);
-      put_le32(&r[4], 4711);
+      put_le32(&r[4], (uint32_t)4711);
       return FakeRelay::answer{{r}};
     }
     return FakeRelay::answer{{{QR_CANCEL_ORDER, 0, 0, 0}}};

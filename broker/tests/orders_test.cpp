@@ -167,6 +167,24 @@ TEST_F(PaperOrders, TrailingStopFollowsTheTradeAndFills) {
   EXPECT_DOUBLE_EQ(o->avg_fill_price, 10.25);
 }
 
+// Without a starting price a BUY trail starts at the first trade, not at
+// "0 + aux", which every price is above.
+TEST_F(PaperOrders, BuyTrailWithoutStartingPriceStartsAtTheTrade) {
+  mqt *r = quoted("IBM", 10, 10.25, 10, 300, 200);
+  order_rec *o = paper(r, ORDER_BUY, ORDER_TRAIL, 100, 0, 0.5);
+  place_order(o);
+  EXPECT_EQ(o->filled, 0);
+  EXPECT_DOUBLE_EQ(o->trail_stop, 10.5);
+  quote(r, 9.5, 9.75, 9.5, 300, 200);  // down: the stop follows
+  update_orders_on_quote(r);
+  EXPECT_DOUBLE_EQ(o->trail_stop, 10);
+  EXPECT_EQ(o->filled, 0);
+  quote(r, 10, 10.25, 10, 300, 200);
+  update_orders_on_quote(r);
+  EXPECT_EQ(o->status, (uint32_t)ORDER_FILLED);
+  EXPECT_DOUBLE_EQ(o->avg_fill_price, 10.25);
+}
+
 TEST_F(PaperOrders, FilledParentReleasesItsChildren) {
   mqt *r = quoted("IBM", 10, 10.25, 10, 300, 0);
   r->ask_size = 0;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "chart/axisscale.h"
 
@@ -135,6 +136,62 @@ TEST(AxisScale, StudyPanesKeepTheirFloors) {
     EXPECT_NEAR(st.s->scale.label_max, k.max, 1e-5) << k.type;
     EXPECT_GT(st.s->scale.label_count, 1);
   }
+}
+
+// Labelled ticks of a study block, their texts in tick order.
+std::string study_label_texts(const axis_scale& s) {
+  std::string out;
+  for (int i = 0; i < s.label_count; i++)
+    if (s.labels[i].text[0]) {
+      // Volume-style texts of whole numbers come padded on the left.
+      const char* t = s.labels[i].text;
+      while (*t == ' ') t++;
+      out += std::string(out.empty() ? "" : " ") + t;
+    }
+  return out;
+}
+
+TEST(AxisScale, StudyLabelsSitOnTicksWithTheirOwnDecimals) {
+  struct Case {
+    int type;
+    std::initializer_list<float> values;
+    int ticks;
+    const char* labels;
+  };
+  const Case cases[] = {
+      // -1.1..1.1: ticks every 0.2 from -1.0; 17 pixels is below the label
+      // height + 5, so every second tick is labelled, 0 among them.
+      {STUDY_MACD, {-0.4f, 0.2f, 1.0f}, 11, "-0.8 -0.4 0 0.4 0.8"},
+      // Bandwidth is a percentage: 2..6 in steps of 0.5, one decimal.
+      {STUDY_BB_WIDTH, {2, 4, 6}, 9, "2.0% 2.5% 3.0% 3.5% 4.0% 4.5% 5.0% 5.5% 6.0%"},
+  };
+  for (const Case& k : cases) {
+    test_chart c(8, TU_DAILY);
+    for (int i = 0; i < 3; i++) c.add(10, 11, 9, 10);
+    filled_study st(c.chart(), k.type, 4, k.values);
+    ASSERT_EQ(calc_study_scale(c.chart(), 4, 0, 2, 200, 14, nullptr, nullptr), 1) << k.type;
+    const axis_scale& s = st.s->scale;
+    EXPECT_EQ(s.label_count, k.ticks) << k.type;
+    EXPECT_EQ(study_label_texts(s), k.labels) << k.type;
+    // Every labelled value sits on its tick: the offsets follow the values.
+    for (int i = 1; i < s.label_count; i++) EXPECT_GT(s.labels[i].offset, s.labels[i - 1].offset);
+  }
+}
+
+TEST(AxisScale, VolumeTicksWiderThanTheLabelStepStillGetLabels) {
+  // 1,000,000 in 100 pixels with 25-pixel ticks: the tick step doubles to
+  // 400,000 while the label step is 200,000; no tick meets a label value
+  // exactly, yet every tick is labelled.
+  test_chart c(8, TU_DAILY);
+  c.add(1, 1, 1, 1, 1000000);
+  c.add(1, 1, 1, 1, 500000);
+  ASSERT_EQ(scale_volume_axis(c.chart(), 0, 1, 100, 25), 1);
+  const axis_scale& s = c.rec.volume_scale;
+  ASSERT_EQ(s.label_count, 2);
+  EXPECT_EQ(s.labels[0].offset, 40);
+  EXPECT_EQ(s.labels[1].offset, 80);
+  EXPECT_NE(s.labels[0].text[0], 0);
+  EXPECT_NE(s.labels[1].text[0], 0);
 }
 
 TEST(AxisScale, VolumeAxisWithoutVolumeSpansZeroToTen) {

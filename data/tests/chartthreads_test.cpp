@@ -71,21 +71,19 @@ protected:
         img.bar(tbar(DAY0, 10));
         root_.write((std::string("DATA/") + symbol + ".dyd").c_str(), img.sealed());
     }
-    // Delivers posted messages until both rings are served (or 5 s passed).
+    // Delivers posted messages until both rings are served. A loader posts
+    // its chart before it lowers its ring's count, so once both counts are
+    // zero one more delivery hands over everything.
     bool drain()
     {
-        int64_t end = kv_monotonic_ms() + 5000;
-        while (kv_monotonic_ms() < end) {
-            kv_dispatch_posted(-1);
-            if (g_update_pending.load() == 0 && g_refresh_pending.load() == 0) {
-                kv_sleep_ms(5);
-                kv_dispatch_posted(-1);
-                return true;
-            }
-            kv_sleep_ms(2);
-        }
-        return false;
+        bool served = kv_pump_until(
+            [] { return g_update_pending.load() == 0 && g_refresh_pending.load() == 0; }, kWaitMs);
+        kv_dispatch_posted(-1);
+        return served;
     }
+    // Only a hung thread runs into this: a machine loaded by parallel
+    // sanitizer builds can take many seconds for a few hundred loads.
+    static constexpr int kWaitMs = 120000;
 
     SettingsSaver settings_saver_;  // g_settings put back after the test
     chart_load_hooks saved_hooks_;
@@ -129,7 +127,7 @@ TEST_F(ChartThreadsTest, ChartForAWindowThatIsGoneIsReleased)
     // Closed after the chart was posted: the queued message releases it.
     test_window* w = new test_window;
     ASSERT_EQ(queue_chart_request(w->id, "BBB", 390, 0, 0, 0, nullptr, nullptr, 0), 1);
-    kv_wait_until([&] { return kv_posted_count(w->id) != 0; });
+    kv_wait_until([&] { return kv_posted_count(w->id) != 0; }, kWaitMs);
     ASSERT_EQ(kv_posted_count(w->id), 1);
     delete w;
     EXPECT_EQ(g_chart_list, nullptr);

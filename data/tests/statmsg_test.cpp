@@ -278,27 +278,42 @@ TEST_F(StatmsgTest, FourThreadsLoggingAtOnceLoseAndMixNothing)
             for (int i = 0; i < lines; i++) {
                 // 120 characters before the cut, so every line goes in two pieces
                 std::string m = "T" + std::to_string(t) + " " + std::to_string(i) + " " + std::string(120, 'a' + t);
-                statmsg("worker.cpp", i, m.c_str(), "tail", STATMSG_NOTICE);
+                std::string tail = "tail" + std::to_string(t);
+                statmsg("worker.cpp", i, m.c_str(), tail.c_str(), STATMSG_NOTICE);
             }
         });
     }
     for (auto& th : pool)
         th.join();
-    auto got = texts();
-    ASSERT_EQ(got.size(), (size_t)(threads * lines * 2));
-    std::vector<int> next(threads, 0);
-    for (size_t k = 0; k < got.size(); k += 2) {
-        // "  T<t> <i> aaaa...", then "tail"
-        ASSERT_EQ(got[k].substr(0, 3), "  T");
-        int t = got[k][3] - '0';
-        ASSERT_TRUE(t >= 0 && t < threads) << got[k];
-        std::string want = "  T" + std::to_string(t) + " " + std::to_string(next[t]) + " " + std::string(120, 'a' + t);
-        EXPECT_EQ(got[k], want);
-        EXPECT_EQ(got[k + 1], "tail");
-        next[t]++;
+    // A loaded machine can keep the mutex's holder off a processor for longer
+    // than the logger waits: that line comes after the warning and is posted
+    // without the mutex, so its pieces may fall between another line's. Even
+    // then no line is lost and each thread's lines keep their order.
+    const std::string warning = "Wait for hstatmsg_mutex failed";
+    size_t timeouts = 0;
+    std::vector<std::vector<std::string>> got(threads);
+    std::vector<std::string> all;
+    for (const std::string& text : texts()) {
+        if (text == warning) {
+            timeouts++;
+            continue;
+        }
+        int t = text.rfind("  T", 0) == 0 ? text[3] - '0' : text.rfind("tail", 0) == 0 ? text[4] - '0' : -1;
+        ASSERT_TRUE(t >= 0 && t < threads) << text;
+        got[t].push_back(text);
+        all.push_back(text);
     }
-    for (int t = 0; t < threads; t++)
-        EXPECT_EQ(next[t], lines);
+    for (int t = 0; t < threads; t++) {
+        ASSERT_EQ(got[t].size(), (size_t)(lines * 2)) << "thread " << t;
+        for (int i = 0; i < lines; i++) {
+            EXPECT_EQ(got[t][2 * i], "  T" + std::to_string(t) + " " + std::to_string(i) + " " + std::string(120, 'a' + t));
+            EXPECT_EQ(got[t][2 * i + 1], "tail" + std::to_string(t));
+        }
+    }
+    // Every line that had the mutex went out whole, its pieces together.
+    if (timeouts == 0)
+        for (size_t k = 0; k < all.size(); k += 2)
+            ASSERT_EQ(all[k][3], all[k + 1][4]) << all[k];
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QToolBar>
 #include <cstdlib>
 
+#include "data/chartload.h"
 #include "data/mainwnd.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
@@ -15,6 +16,7 @@
 #include "platform/qt/test_harness.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "quotes/qrclient.h"
 #include "res/resource.h"
 #include "shell/app.h"
 #include "settings/settings.h"
@@ -33,7 +35,15 @@ const int kAlwaysKinds[] = {KIND_CHART, KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RAC
 TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   write_quote_config(0x200);
   set_hooks();
+  // The start wires the data side's hooks into the live-quote list, the
+  // study engine and the broker link, not only the tests that call them.
+  g_chart_load_hooks.find_mqt = nullptr;
+  g_chart_load_hooks.recalc_studies = nullptr;
+  g_qr_hooks.tws_connect = nullptr;
   CKvChartApp* app = start();
+  EXPECT_EQ(g_chart_load_hooks.find_mqt, &find_mqt);
+  EXPECT_TRUE(g_chart_load_hooks.recalc_studies);
+  EXPECT_TRUE(g_qr_hooks.tws_connect);
   CKvMainFrame* f = app->MainFrame();
   ASSERT_TRUE(f);
   EXPECT_TRUE(f->isVisible());

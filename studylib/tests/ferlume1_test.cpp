@@ -258,6 +258,10 @@ TEST_F(Ferlume1, HighestHighMovesWithTheChart) {
   c.add(12, 14, 11, 12);
   recalc_studies(c.chart(), 0);
   expect_series(hh->outputs, {M, M, M, M, M, M, 14, 14}, "HH 2 grown");
+  // a period the chart no longer covers: the old line is not left standing
+  hh->period = 8;
+  recalc_studies(c.chart(), 1);
+  expect_series(hh->outputs, {M, M, M, M, M, M, M, M}, "HH 8 on 8 bars");
 }
 
 namespace {
@@ -269,7 +273,7 @@ struct inc_case {
 };
 
 const inc_case kInc[] = {
-    {0, 7, 0, 0, 14, 28, 0, false},  {1, 10, 4, 0, 0, 0, 0, false},    {2, 20, 0, 0, 0, 0, 0, true},
+    {0, 7, 0, 0, 14, 28, 0, false},  {0, 10, 0, 0, 90, 40, 0, false},  {1, 10, 4, 0, 0, 0, 0, false},    {2, 20, 0, 0, 0, 0, 0, true},
     {2, 14, 0, 1, 0, 0, 0, true},    {2, 9, 0, 3, 0, 0, 0, true},      {3, 25, 4, 0, 13, 0, 0, false},
     {4, 25, 4, 0, 13, 9, 0, false},  {5, 20, 4, 0, 0, 0, 0, false},    {6, 20, 6, 0, 1.5, 0, 0, false},
     {7, 20, 4, 0, 0, 0, 0, false},   {8, 20, 4, 0, 4, 1, 0, false},    {9, 20, 4, 0, 1, 0, 0, true},
@@ -352,7 +356,11 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
 // engine's regression of the same window (2e-6 of the value itself for the
 // deviation and the efficiency): the sums' double rounding, with the
 // window sums taken less the first price, stays below a float's resolution
-// (6e-8 of the value) times a few.
+// (6e-8 of the value) times a few.  The band and the deviation measure a
+// bar's farther extreme as its distance from the middle of its range plus
+// half the range, which rounds differently from the larger of the two
+// distances by a double's resolution only.  The chart is long enough for
+// the band's buffer of bar ranges to be moved back many times.
 TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
   const int count = 40000, n = 20;
   test_chart c(count);
