@@ -15,6 +15,7 @@
 
 #include "broker/positions.h"
 #include "data/chartheader.h"
+#include "data/lefield.h"
 #include "data/debugtrace.h"
 #include "data/pricefmt.h"
 #include "data/statmsg.h"
@@ -62,20 +63,6 @@ static_assert((int)E_UNNAMED128 == (int)TRADE_SIZE && (int)E_UNNAMED128 + 16 == 
 
 account_rec s_accounts[ACCOUNT_TABLE_SIZE];
 
-void put_text(uint8_t* p, const char* s, size_t width)
-{
-    size_t n = strnlen(s, width);
-    memcpy(p, s, n);
-    memset(p + n, 0, width - n);
-}
-
-void get_text(const uint8_t* p, char* s, size_t width)
-{
-    size_t n = strnlen((const char*)p, width);
-    memcpy(s, p, n);
-    s[n] = 0;
-}
-
 // Bytes 8..127 of the record at p (an execution or a trade).
 void encode_fields(const execution_fields* f, uint8_t* p)
 {
@@ -87,15 +74,15 @@ void encode_fields(const execution_fields* f, uint8_t* p)
     put_le32(p + E_EXPIRY, (uint32_t)f->expiry);
     put_le32(p + E_MULTIPLIER, (uint32_t)f->multiplier);
     put_lef(p + E_STRIKE, f->strike);
-    put_text(p + E_SIDE, f->side, 4);
-    put_text(p + E_CURRENCY, f->currency, 4);
-    put_text(p + E_ACCOUNT, f->account, 10);
-    put_text(p + E_EXCHANGE, f->exchange, 10);
-    put_text(p + E_SYMBOL_TEXT, f->symbol, 8);
-    put_text(p + E_LOCAL_SYMBOL, f->local_symbol, 8);
-    put_text(p + E_SEC_TYPE, f->sec_type, 4);
-    put_text(p + E_RIGHT, f->right, 4);
-    put_text(p + E_EXEC_ID, f->exec_id, 28);
+    put_text_field(p + E_SIDE, f->side, 4);
+    put_text_field(p + E_CURRENCY, f->currency, 4);
+    put_text_field(p + E_ACCOUNT, f->account, 10);
+    put_text_field(p + E_EXCHANGE, f->exchange, 10);
+    put_text_field(p + E_SYMBOL_TEXT, f->symbol, 8);
+    put_text_field(p + E_LOCAL_SYMBOL, f->local_symbol, 8);
+    put_text_field(p + E_SEC_TYPE, f->sec_type, 4);
+    put_text_field(p + E_RIGHT, f->right, 4);
+    put_text_field(p + E_EXEC_ID, f->exec_id, 28);
     p[E_FLAGS] = f->flags;
     memcpy(p + E_UNNAMED125, f->unnamed125, sizeof f->unnamed125);
 }
@@ -110,15 +97,15 @@ void decode_fields(const uint8_t* p, execution_fields* f)
     f->expiry = (int32_t)get_le32(p + E_EXPIRY);
     f->multiplier = (int32_t)get_le32(p + E_MULTIPLIER);
     f->strike = get_lef(p + E_STRIKE);
-    get_text(p + E_SIDE, f->side, 4);
-    get_text(p + E_CURRENCY, f->currency, 4);
-    get_text(p + E_ACCOUNT, f->account, 10);
-    get_text(p + E_EXCHANGE, f->exchange, 10);
-    get_text(p + E_SYMBOL_TEXT, f->symbol, 8);
-    get_text(p + E_LOCAL_SYMBOL, f->local_symbol, 8);
-    get_text(p + E_SEC_TYPE, f->sec_type, 4);
-    get_text(p + E_RIGHT, f->right, 4);
-    get_text(p + E_EXEC_ID, f->exec_id, 28);
+    get_text_field(p + E_SIDE, f->side, 4);
+    get_text_field(p + E_CURRENCY, f->currency, 4);
+    get_text_field(p + E_ACCOUNT, f->account, 10);
+    get_text_field(p + E_EXCHANGE, f->exchange, 10);
+    get_text_field(p + E_SYMBOL_TEXT, f->symbol, 8);
+    get_text_field(p + E_LOCAL_SYMBOL, f->local_symbol, 8);
+    get_text_field(p + E_SEC_TYPE, f->sec_type, 4);
+    get_text_field(p + E_RIGHT, f->right, 4);
+    get_text_field(p + E_EXEC_ID, f->exec_id, 28);
     f->flags = p[E_FLAGS];
     memcpy(f->unnamed125, p + E_UNNAMED125, sizeof f->unnamed125);
 }

@@ -6,6 +6,7 @@
 
 #include "broker/orders.h"
 #include "data/chartheader.h"
+#include "data/lefield.h"
 
 namespace {
 
@@ -71,21 +72,6 @@ static_assert((int)OFF_SYMBOL + (int)ORDER_SYMBOL_SIZE == (int)OFF_KIND, "symbol
 static_assert((int)R_REF + (int)ORDER_TEXT_REF == (int)ORDER_RELAY_SIZE, "relay texts");
 static_assert(OFF_REQUESTED % 8 == 0 && OFF_LAST_FILL % 8 == 0, "doubles stay aligned");
 
-// A text into its field: at most width bytes, the rest zero.
-void put_text(uint8_t* p, const char* s, size_t width)
-{
-    size_t n = strnlen(s, width);
-    memcpy(p, s, n);
-    memset(p + n, 0, width - n);
-}
-
-// A field into a text of width + 1 bytes, cut at the field's end.
-void get_text(const uint8_t* p, char* s, size_t width)
-{
-    size_t n = strnlen((const char*)p, width);
-    memcpy(s, p, n);
-    s[n] = 0;
-}
 
 }  // namespace
 
@@ -101,9 +87,9 @@ void encode_relay_part(const order_relay_part* r, uint8_t* p)
     put_le32(p + R_ORDER_ID, (uint32_t)r->order_id);
     put_le32(p + R_DISPLAY, (uint32_t)r->display_size);
     put_le32(p + R_TYPE, r->type);
-    put_text(p + R_OCA, r->oca, ORDER_TEXT_OCA);
-    put_text(p + R_ACCOUNT, r->account, ORDER_TEXT_OCA);
-    put_text(p + R_REF, r->order_ref, ORDER_TEXT_REF);
+    put_text_field(p + R_OCA, r->oca, ORDER_TEXT_OCA);
+    put_text_field(p + R_ACCOUNT, r->account, ORDER_TEXT_OCA);
+    put_text_field(p + R_REF, r->order_ref, ORDER_TEXT_REF);
 }
 
 static void decode_relay_part(const uint8_t* p, order_relay_part* r)
@@ -118,18 +104,18 @@ static void decode_relay_part(const uint8_t* p, order_relay_part* r)
     r->order_id = (int32_t)get_le32(p + R_ORDER_ID);
     r->display_size = (int32_t)get_le32(p + R_DISPLAY);
     r->type = get_le32(p + R_TYPE);
-    get_text(p + R_OCA, r->oca, ORDER_TEXT_OCA);
-    get_text(p + R_ACCOUNT, r->account, ORDER_TEXT_OCA);
-    get_text(p + R_REF, r->order_ref, ORDER_TEXT_REF);
+    get_text_field(p + R_OCA, r->oca, ORDER_TEXT_OCA);
+    get_text_field(p + R_ACCOUNT, r->account, ORDER_TEXT_OCA);
+    get_text_field(p + R_REF, r->order_ref, ORDER_TEXT_REF);
 }
 
 void encode_order(const order_rec* o, uint8_t* p)
 {
     memset(p, 0, ORDER_IMAGE_SIZE);  // the pointer words stay 0
     memcpy(p + OFF_UNNAMED12, o->unnamed12, sizeof o->unnamed12);
-    put_text(p + OFF_ADV_STRING, o->advisor_string, ORDER_ADVISOR_TEXT);
-    put_text(p + OFF_ADV_METHOD, o->advisor_method, ORDER_ADVISOR_TEXT);
-    put_text(p + OFF_ADV_ACCOUNT, o->advisor_account, ORDER_ADVISOR_TEXT);
+    put_text_field(p + OFF_ADV_STRING, o->advisor_string, ORDER_ADVISOR_TEXT);
+    put_text_field(p + OFF_ADV_METHOD, o->advisor_method, ORDER_ADVISOR_TEXT);
+    put_text_field(p + OFF_ADV_ACCOUNT, o->advisor_account, ORDER_ADVISOR_TEXT);
     put_le32(p + OFF_ADV_MODE, o->advisor_mode);
     put_le32(p + OFF_OCA_NUMBER, (uint32_t)o->oca_number);
     put_le32(p + OFF_STUDY_COLOUR, o->study_colour);
@@ -146,7 +132,7 @@ void encode_order(const order_rec* o, uint8_t* p)
     put_le32(p + OFF_FLAGS, o->flags);
     put_led(p + OFF_REQUESTED, o->requested_price);
     put_led(p + OFF_TRAIL, o->trail_stop);
-    put_text(p + OFF_SYMBOL, o->symbol, ORDER_SYMBOL_SIZE);
+    put_text_field(p + OFF_SYMBOL, o->symbol, ORDER_SYMBOL_SIZE);
     p[OFF_KIND] = (uint8_t)o->kind;
     p[OFF_LETTER] = (uint8_t)o->letter;
     memcpy(p + OFF_UNNAMED330, o->unnamed330, sizeof o->unnamed330);
@@ -164,9 +150,9 @@ void encode_order(const order_rec* o, uint8_t* p)
 int decode_order(const uint8_t* p, order_rec* o)
 {
     memcpy(o->unnamed12, p + OFF_UNNAMED12, sizeof o->unnamed12);
-    get_text(p + OFF_ADV_STRING, o->advisor_string, ORDER_ADVISOR_TEXT);
-    get_text(p + OFF_ADV_METHOD, o->advisor_method, ORDER_ADVISOR_TEXT);
-    get_text(p + OFF_ADV_ACCOUNT, o->advisor_account, ORDER_ADVISOR_TEXT);
+    get_text_field(p + OFF_ADV_STRING, o->advisor_string, ORDER_ADVISOR_TEXT);
+    get_text_field(p + OFF_ADV_METHOD, o->advisor_method, ORDER_ADVISOR_TEXT);
+    get_text_field(p + OFF_ADV_ACCOUNT, o->advisor_account, ORDER_ADVISOR_TEXT);
     o->advisor_mode = get_le32(p + OFF_ADV_MODE);
     o->oca_number = (int32_t)get_le32(p + OFF_OCA_NUMBER);
     o->study_colour = get_le32(p + OFF_STUDY_COLOUR);
@@ -183,7 +169,7 @@ int decode_order(const uint8_t* p, order_rec* o)
     o->flags = get_le32(p + OFF_FLAGS);
     o->requested_price = get_led(p + OFF_REQUESTED);
     o->trail_stop = get_led(p + OFF_TRAIL);
-    get_text(p + OFF_SYMBOL, o->symbol, ORDER_SYMBOL_SIZE);
+    get_text_field(p + OFF_SYMBOL, o->symbol, ORDER_SYMBOL_SIZE);
     o->kind = (char)p[OFF_KIND];
     o->letter = (char)p[OFF_LETTER];
     memcpy(o->unnamed330, p + OFF_UNNAMED330, sizeof o->unnamed330);

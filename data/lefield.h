@@ -3,7 +3,9 @@
 // these, whatever the byte order of the machine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 inline uint16_t get_le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
@@ -73,4 +75,20 @@ inline void put_led(uint8_t* p, double d)
     uint64_t v;
     __builtin_memcpy(&v, &d, 8);
     put_le64(p, v);
+}
+
+// A text into a fixed-width field: at most width bytes, the rest zero.
+inline void put_text_field(uint8_t* p, const char* s, size_t width)
+{
+    size_t n = strnlen(s, width);
+    memcpy(p, s, n);
+    memset(p + n, 0, width - n);
+}
+
+// A fixed-width field into a text of width + 1 bytes, cut at the field's end.
+inline void get_text_field(const uint8_t* p, char* s, size_t width)
+{
+    size_t n = strnlen((const char*)p, width);
+    memcpy(s, p, n);
+    s[n] = 0;
 }
