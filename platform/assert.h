@@ -18,7 +18,8 @@
   fflush(stderr);
   abort();
 }
-#define KV_ASSERT(condition) ((condition) ? (void)0 : kv_assert_failed(#condition, __FILE__, __LINE__))
+#define KV_ASSERT(condition) \
+  ((condition) ? (void)0 : kv_assert_failed(#condition, __FILE__, __LINE__))
 #else
 #define KV_ASSERT(condition) ((void)sizeof(!(condition)))
 #endif

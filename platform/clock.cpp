@@ -124,5 +124,9 @@ int kv_scaled_ms(int ms) {
   return (int)v;
 }
 
-void kv_set_time_scale(double scale) { g_time_scale.store(scale > 0 ? scale : 1.0); }
-double kv_time_scale(void) { return g_time_scale.load(); }
+void kv_set_time_scale(double scale) {
+  g_time_scale.store(scale > 0 ? scale : 1.0);
+}
+double kv_time_scale(void) {
+  return g_time_scale.load();
+}

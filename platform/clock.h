@@ -30,27 +30,29 @@ inline int64_t kv_floor_div(int64_t a, int64_t b) {
   int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-inline int64_t kv_day_number(int64_t seconds) { return kv_floor_div(seconds, KV_SECONDS_PER_DAY); }
+inline int64_t kv_day_number(int64_t seconds) {
+  return kv_floor_div(seconds, KV_SECONDS_PER_DAY);
+}
 inline int kv_time_of_day(int64_t seconds) {
   return (int)(seconds - kv_day_number(seconds) * KV_SECONDS_PER_DAY);
 }
 
 // Broken-down calendar time of seconds since 1970 (no zone applied).
 struct kv_datetime {
-  int year, month, day;         // 1970.., 1-12, 1-31
+  int year, month, day;  // 1970.., 1-12, 1-31
   int hour, minute, second;
-  int weekday;                  // 0 = Sunday
-  int yearday;                  // 0-365
+  int weekday;  // 0 = Sunday
+  int yearday;  // 0-365
 };
 void kv_split_seconds(int64_t seconds, kv_datetime *out);
 
 int64_t kv_monotonic_ms(void);
 
 // ---- test control ---------------------------------------------------------
-void kv_clock_set_utc_ms(int64_t utc_ms);  // freezes "now" at this instant
-void kv_clock_advance_ms(int64_t ms);      // moves a frozen clock (freezes the real one first)
+void kv_clock_set_utc_ms(int64_t utc_ms);     // freezes "now" at this instant
+void kv_clock_advance_ms(int64_t ms);         // moves a frozen clock (freezes the real one first)
 void kv_clock_set_local_offset(int seconds);  // fixed zone offset in place of the system's
-void kv_clock_reset(void);                 // real clock and zone again
+void kv_clock_reset(void);                    // real clock and zone again
 
 // ---- time scale -----------------------------------------------------------
 // Waits of seconds that the program's logic prescribes (5 s for a thread

@@ -8,5 +8,9 @@ int kv_rand_next(uint32_t *state) {
   return (int)((*state >> 16) & 0x7FFF);
 }
 
-void kv_srand(unsigned seed) { t_rand_state = seed; }
-int kv_rand(void) { return kv_rand_next(&t_rand_state); }
+void kv_srand(unsigned seed) {
+  t_rand_state = seed;
+}
+int kv_rand(void) {
+  return kv_rand_next(&t_rand_state);
+}

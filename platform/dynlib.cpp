@@ -79,5 +79,9 @@ void kv_dynlib_close(kv_dynlib *lib) {
   delete lib;
 }
 
-const char *kv_dynlib_path(const kv_dynlib *lib) { return lib ? lib->path.c_str() : ""; }
-const char *kv_dynlib_error(void) { return t_dl_error.c_str(); }
+const char *kv_dynlib_path(const kv_dynlib *lib) {
+  return lib ? lib->path.c_str() : "";
+}
+const char *kv_dynlib_error(void) {
+  return t_dl_error.c_str();
+}

@@ -17,41 +17,54 @@
 // ---- errors -----------------------------------------------------------------
 
 const char *kv_file_cause_name(int cause) {
-  static const char *const names[] = {"none",        "generic",          "fileNotFound",     "badPath",
-                                      "tooManyOpenFiles", "accessDenied", "invalidFile",  "removeCurrentDir",
-                                      "directoryFull", "badSeek",         "hardIO",           "sharingViolation",
-                                      "lockViolation", "diskFull",        "endOfFile"};
+  static const char *const names[] = {
+      "none",         "generic",          "fileNotFound",     "badPath",       "tooManyOpenFiles",
+      "accessDenied", "invalidFile",      "removeCurrentDir", "directoryFull", "badSeek",
+      "hardIO",       "sharingViolation", "lockViolation",    "diskFull",      "endOfFile"};
   if (cause < 0 || cause >= (int)(sizeof names / sizeof names[0])) return "unknown";
   return names[cause];
 }
 
 int kv_file_cause_from_errno(int err) {
   switch (err) {
-    case 0: return KV_FE_NONE;
-    case ENOENT: return KV_FE_FILE_NOT_FOUND;
+    case 0:
+      return KV_FE_NONE;
+    case ENOENT:
+      return KV_FE_FILE_NOT_FOUND;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EINVAL: return KV_FE_BAD_PATH;
+    case EINVAL:
+      return KV_FE_BAD_PATH;
     case EMFILE:
-    case ENFILE: return KV_FE_TOO_MANY_OPEN_FILES;
+    case ENFILE:
+      return KV_FE_TOO_MANY_OPEN_FILES;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case EEXIST: return KV_FE_ACCESS_DENIED;
-    case EBADF: return KV_FE_INVALID_FILE;
+    case EEXIST:
+      return KV_FE_ACCESS_DENIED;
+    case EBADF:
+      return KV_FE_INVALID_FILE;
     case EBUSY:
-    case ETXTBSY: return KV_FE_SHARING_VIOLATION;
-    case ENOTEMPTY: return KV_FE_DIRECTORY_FULL;
-    case ESPIPE: return KV_FE_BAD_SEEK;
-    case EIO: return KV_FE_HARD_IO;
+    case ETXTBSY:
+      return KV_FE_SHARING_VIOLATION;
+    case ENOTEMPTY:
+      return KV_FE_DIRECTORY_FULL;
+    case ESPIPE:
+      return KV_FE_BAD_SEEK;
+    case EIO:
+      return KV_FE_HARD_IO;
     case EDEADLK:
-    case ENOLCK: return KV_FE_LOCK_VIOLATION;
+    case ENOLCK:
+      return KV_FE_LOCK_VIOLATION;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return KV_FE_DISK_FULL;
-    default: return KV_FE_GENERIC;
+    case EFBIG:
+      return KV_FE_DISK_FULL;
+    default:
+      return KV_FE_GENERIC;
   }
 }
 
@@ -63,7 +76,8 @@ void kv_file_error_set(kv_file_error *err, int e, const char *file) {
 }
 
 void kv_format_file_error(char *buf, size_t size, const kv_file_error *err) {
-  snprintf(buf, size, "CFileException::%s(%d) for %s", kv_file_cause_name(err->cause), err->cause, err->file);
+  snprintf(buf, size, "CFileException::%s(%d) for %s", kv_file_cause_name(err->cause), err->cause,
+           err->file);
 }
 
 // ---- paths ------------------------------------------------------------------
@@ -149,7 +163,8 @@ static std::string child(const std::string &dir, const std::string &name) {
 // Resolves comps[k..] below dir.  Where the exact name is missing, every
 // entry equal without regard to case is tried in turn, so "DATA" finds
 // "Data/ibm.dyd" even when a folder "data" exists beside it.
-static std::string resolve_from(const std::string &dir, const std::vector<std::string> &comps, size_t k) {
+static std::string resolve_from(const std::string &dir, const std::vector<std::string> &comps,
+                                size_t k) {
   if (k == comps.size()) return dir.empty() ? "." : dir;
   const std::string &c = comps[k];
   std::string exact = child(dir, c);
@@ -294,7 +309,9 @@ kv_atomic_file *kv_atomic_begin(const char *path, kv_file_error *err, unsigned m
   return new kv_atomic_file{target, name.data(), f};
 }
 
-FILE *kv_atomic_stream(kv_atomic_file *f) { return f ? f->f : nullptr; }
+FILE *kv_atomic_stream(kv_atomic_file *f) {
+  return f ? f->f : nullptr;
+}
 
 static void sync_dir_of(const std::string &path) {
   std::string dir = kv_path_dir_name(path.c_str());
@@ -330,7 +347,8 @@ void kv_atomic_abort(kv_atomic_file *f) {
   delete f;
 }
 
-int kv_write_file_atomic(const char *path, const void *data, size_t len, kv_file_error *err, unsigned mode) {
+int kv_write_file_atomic(const char *path, const void *data, size_t len, kv_file_error *err,
+                         unsigned mode) {
   kv_atomic_file *f = kv_atomic_begin(path, err, mode);
   if (!f) return 0;
   errno = 0;

@@ -42,9 +42,9 @@ enum kv_file_cause {
 };
 
 struct kv_file_error {
-  int cause;                 // kv_file_cause
-  int os_error;              // errno, 0 when none
-  char file[KV_MAX_PATH];    // the file the operation was about
+  int cause;               // kv_file_cause
+  int os_error;            // errno, 0 when none
+  char file[KV_MAX_PATH];  // the file the operation was about
 };
 
 // "none", "generic", "fileNotFound", ... "endOfFile"; "unknown" otherwise.
@@ -137,7 +137,7 @@ struct kv_dir_entry {
   std::string name;  // name within the folder
   bool is_dir;
   int64_t size;
-  int64_t mtime;     // seconds since 1970
+  int64_t mtime;  // seconds since 1970
 };
 
 // Lists folder entries matching a wildcard pattern ("*" any run, "?" one

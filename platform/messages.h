@@ -31,8 +31,10 @@ struct kv_msg {
 };
 
 // Ready-made release functions.
-void kv_release_free_lparam(unsigned message, kv_wparam wparam, kv_lparam lparam);  // free((void*)lparam)
-void kv_release_free_wparam(unsigned message, kv_wparam wparam, kv_lparam lparam);  // free((void*)wparam)
+void kv_release_free_lparam(unsigned message, kv_wparam wparam,
+                            kv_lparam lparam);  // free((void*)lparam)
+void kv_release_free_wparam(unsigned message, kv_wparam wparam,
+                            kv_lparam lparam);  // free((void*)wparam)
 
 // ---------------------------------------------------------------------------
 // Standard message numbers the window layer and its users need.

@@ -31,18 +31,30 @@ struct psection {
   std::vector<pvalue> values;
 };
 
-bool same_name(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
+bool same_name(const std::string &a, const char *b) {
+  return strcasecmp(a.c_str(), b) == 0;
+}
 
 void quote(std::string &out, const std::string &s) {
   static const char hex[] = "0123456789abcdef";
   out += '"';
   for (unsigned char c : s) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\x";
@@ -87,11 +99,21 @@ bool read_quoted(const char *&p, std::string *out) {
     }
     p++;
     switch (*p) {
-      case '\\': *out += '\\'; break;
-      case '"': *out += '"'; break;
-      case 'n': *out += '\n'; break;
-      case 'r': *out += '\r'; break;
-      case 't': *out += '\t'; break;
+      case '\\':
+        *out += '\\';
+        break;
+      case '"':
+        *out += '"';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 'r':
+        *out += '\r';
+        break;
+      case 't':
+        *out += '\t';
+        break;
       case 'x': {
         int h = hexval(p[1]), l = h < 0 ? -1 : hexval(p[2]);
         if (l < 0) return false;
@@ -99,7 +121,8 @@ bool read_quoted(const char *&p, std::string *out) {
         p += 2;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
     p++;
   }
@@ -311,7 +334,9 @@ kv_profile *kv_profile_open(const char *key) {
   return p;
 }
 
-const char *kv_profile_file(const kv_profile *p) { return p->file.c_str(); }
+const char *kv_profile_file(const kv_profile *p) {
+  return p->file.c_str();
+}
 
 int kv_profile_flush(kv_profile *p) {
   if (p->changes.empty()) return 1;
@@ -370,19 +395,21 @@ int kv_profile_value_type(const kv_profile *p, const char *section, const char *
   return v ? v->type : KV_PROFILE_NONE;
 }
 
-int32_t kv_profile_get_int(const kv_profile *p, const char *section, const char *name, int32_t def) {
+int32_t kv_profile_get_int(const kv_profile *p, const char *section, const char *name,
+                           int32_t def) {
   pvalue *v = find_value(p, section, name);
   return v && v->type == KV_PROFILE_INT ? v->i : def;
 }
 
-std::string kv_profile_get_string(const kv_profile *p, const char *section, const char *name, const char *def) {
+std::string kv_profile_get_string(const kv_profile *p, const char *section, const char *name,
+                                  const char *def) {
   pvalue *v = find_value(p, section, name);
   if (v && v->type == KV_PROFILE_STRING) return v->data;
   return def ? def : "";
 }
 
-size_t kv_profile_get_string(const kv_profile *p, const char *section, const char *name, const char *def, char *buf,
-                             size_t size) {
+size_t kv_profile_get_string(const kv_profile *p, const char *section, const char *name,
+                             const char *def, char *buf, size_t size) {
   std::string s = kv_profile_get_string(p, section, name, def);
   if (size) {
     size_t n = s.size() < size - 1 ? s.size() : size - 1;
@@ -392,7 +419,8 @@ size_t kv_profile_get_string(const kv_profile *p, const char *section, const cha
   return s.size();
 }
 
-int kv_profile_get_binary(const kv_profile *p, const char *section, const char *name, std::vector<uint8_t> *out) {
+int kv_profile_get_binary(const kv_profile *p, const char *section, const char *name,
+                          std::vector<uint8_t> *out) {
   pvalue *v = find_value(p, section, name);
   if (!v || v->type != KV_PROFILE_BINARY) return 0;
   out->assign(v->data.begin(), v->data.end());
@@ -403,12 +431,15 @@ int kv_profile_write_int(kv_profile *p, const char *section, const char *name, i
   return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_INT, value, ""});
 }
 
-int kv_profile_write_string(kv_profile *p, const char *section, const char *name, const char *value) {
+int kv_profile_write_string(kv_profile *p, const char *section, const char *name,
+                            const char *value) {
   return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_STRING, 0, value ? value : ""});
 }
 
-int kv_profile_write_binary(kv_profile *p, const char *section, const char *name, const void *data, size_t len) {
-  return change(p, CHANGE_SET, section, pvalue{name, KV_PROFILE_BINARY, 0, std::string((const char *)data, len)});
+int kv_profile_write_binary(kv_profile *p, const char *section, const char *name, const void *data,
+                            size_t len) {
+  return change(p, CHANGE_SET, section,
+                pvalue{name, KV_PROFILE_BINARY, 0, std::string((const char *)data, len)});
 }
 
 // Deleting what this object does not see still reaches the file: another

@@ -29,7 +29,12 @@
 
 struct kv_profile;
 
-enum kv_profile_type { KV_PROFILE_NONE = 0, KV_PROFILE_INT = 1, KV_PROFILE_STRING = 2, KV_PROFILE_BINARY = 3 };
+enum kv_profile_type {
+  KV_PROFILE_NONE = 0,
+  KV_PROFILE_INT = 1,
+  KV_PROFILE_STRING = 2,
+  KV_PROFILE_BINARY = 3
+};
 
 // Opens (loads) the key's file; a missing file gives an empty profile.
 // Returns null only when the key is not usable as a path or the file
@@ -56,8 +61,8 @@ std::string kv_profile_get_string(const kv_profile *p, const char *section, cons
                                   const char *def);
 // Copies at most size - 1 characters and a NUL; returns the full length of
 // the value (or of def).
-size_t kv_profile_get_string(const kv_profile *p, const char *section, const char *name, const char *def,
-                             char *buf, size_t size);
+size_t kv_profile_get_string(const kv_profile *p, const char *section, const char *name,
+                             const char *def, char *buf, size_t size);
 // Returns 1 and the bytes when a binary value exists, else 0.
 int kv_profile_get_binary(const kv_profile *p, const char *section, const char *name,
                           std::vector<uint8_t> *out);
@@ -65,7 +70,8 @@ int kv_profile_get_binary(const kv_profile *p, const char *section, const char *
 // Writes: 1 written (or held), 0 when writing the file failed (the value
 // stays set in memory).
 int kv_profile_write_int(kv_profile *p, const char *section, const char *name, int32_t value);
-int kv_profile_write_string(kv_profile *p, const char *section, const char *name, const char *value);
+int kv_profile_write_string(kv_profile *p, const char *section, const char *name,
+                            const char *value);
 int kv_profile_write_binary(kv_profile *p, const char *section, const char *name, const void *data,
                             size_t len);
 int kv_profile_delete_value(kv_profile *p, const char *section, const char *name);

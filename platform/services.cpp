@@ -94,7 +94,8 @@ long spawn(const char *program, const char *const *argv, const kv_launch_options
   return pid;
 }
 
-long default_launch(void *, const char *program, const char *const *argv, const kv_launch_options *opt) {
+long default_launch(void *, const char *program, const char *const *argv,
+                    const kv_launch_options *opt) {
   return spawn(program, argv, opt);
 }
 
@@ -123,8 +124,9 @@ int default_set_system_clock(void *, int64_t utc_seconds) {
   return clock_settime(CLOCK_REALTIME, &ts) == 0 ? 1 : 0;
 }
 
-const kv_services g_defaults = {nullptr,          default_message_box, default_file_dialog,     default_play_sound,
-                                default_launch,   default_computer_name, default_set_system_clock};
+const kv_services g_defaults = {
+    nullptr,        default_message_box,   default_file_dialog,     default_play_sound,
+    default_launch, default_computer_name, default_set_system_clock};
 
 std::mutex g_services_mutex;
 kv_services g_current = g_defaults;
@@ -138,8 +140,8 @@ kv_services current() {
 
 int kv_message_box_default_answer(unsigned style) {
   static const int answers[6][3] = {
-      {IDOK, IDOK, IDOK},         {IDOK, IDCANCEL, IDCANCEL},  {IDABORT, IDRETRY, IDIGNORE},
-      {IDYES, IDNO, IDCANCEL},    {IDYES, IDNO, IDNO},         {IDRETRY, IDCANCEL, IDCANCEL},
+      {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+      {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
   };
   unsigned type = style & MB_TYPEMASK;
   unsigned def = (style & MB_DEFMASK) >> 8;
@@ -167,7 +169,9 @@ void kv_services_reset(void) {
   g_current = g_defaults;
 }
 
-const kv_services *kv_default_services(void) { return &g_defaults; }
+const kv_services *kv_default_services(void) {
+  return &g_defaults;
+}
 
 int kv_message_box(const char *text, const char *caption, unsigned style) {
   kv_services s = current();
@@ -199,4 +203,6 @@ int kv_set_system_clock(int64_t utc_seconds) {
   return s.set_system_clock(s.ctx, utc_seconds);
 }
 
-void kv_allow_set_system_clock(int allow) { g_clock_allowed.store(allow ? 1 : 0); }
+void kv_allow_set_system_clock(int allow) {
+  g_clock_allowed.store(allow ? 1 : 0);
+}

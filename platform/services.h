@@ -73,9 +73,9 @@ struct kv_file_dialog_request {
 };
 
 struct kv_launch_options {
-  const char *working_dir;   // null: the current folder
-  int wait;                  // 1: wait for the end and return its exit code
-  int detach;                // 1: no zombie is left (the child is reaped)
+  const char *working_dir;  // null: the current folder
+  int wait;                 // 1: wait for the end and return its exit code
+  int detach;               // 1: no zombie is left (the child is reaped)
 };
 
 struct kv_services {
@@ -86,7 +86,8 @@ struct kv_services {
   // 1 started, 0 failed.  Playing does not block.
   int (*play_sound)(void *ctx, const char *path);
   // Process id (> 0) or, with wait, the exit code (>= 0); -1 on failure.
-  long (*launch)(void *ctx, const char *program, const char *const *argv, const kv_launch_options *opt);
+  long (*launch)(void *ctx, const char *program, const char *const *argv,
+                 const kv_launch_options *opt);
   // 1 and the name.
   int (*computer_name)(void *ctx, char *buf, size_t size);
   // 1 set, 0 refused or failed.

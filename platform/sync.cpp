@@ -12,7 +12,8 @@
 
 #include "platform/thread.h"
 
-kv_event::kv_event(kv_event_kind kind, bool initially_set) : manual_(kind == KV_MANUAL_RESET), state_(initially_set) {}
+kv_event::kv_event(kv_event_kind kind, bool initially_set)
+    : manual_(kind == KV_MANUAL_RESET), state_(initially_set) {}
 
 void kv_event::set() {
   std::lock_guard<std::mutex> g(m_);
@@ -68,9 +69,13 @@ bool kv_critical_section::held_by_current_thread() const {
   return owner_.load(std::memory_order_relaxed) == kv_current_thread_id();
 }
 
-int kv_critical_section::depth() const { return held_by_current_thread() ? depth_ : 0; }
+int kv_critical_section::depth() const {
+  return held_by_current_thread() ? depth_ : 0;
+}
 
-void kv_mutex::lock() { lock_for(-1); }
+void kv_mutex::lock() {
+  lock_for(-1);
+}
 
 void kv_mutex::unlock() {
   {

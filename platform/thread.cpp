@@ -144,8 +144,12 @@ kv_thread *kv_thread_start(const char *name, kv_thread_fn fn, void *arg) {
   return t;
 }
 
-kv_thread_id kv_thread_get_id(const kv_thread *t) { return t ? t->st->id : 0; }
-const char *kv_thread_name(const kv_thread *t) { return t ? t->st->name.c_str() : ""; }
+kv_thread_id kv_thread_get_id(const kv_thread *t) {
+  return t ? t->st->id : 0;
+}
+const char *kv_thread_name(const kv_thread *t) {
+  return t ? t->st->name.c_str() : "";
+}
 
 int kv_thread_running(const kv_thread *t) {
   if (!t) return 0;
@@ -159,7 +163,8 @@ int kv_thread_join(kv_thread *t, int timeout_ms, int *exit_code) {
     std::unique_lock<std::mutex> g(t->st->m);
     if (timeout_ms < 0)
       t->st->cv.wait(g, [&] { return t->st->done; });
-    else if (!t->st->cv.wait_for(g, std::chrono::milliseconds(timeout_ms), [&] { return t->st->done; }))
+    else if (!t->st->cv.wait_for(g, std::chrono::milliseconds(timeout_ms),
+                                 [&] { return t->st->done; }))
       return 0;
     if (exit_code) *exit_code = t->st->exit_code;
   }
@@ -178,14 +183,20 @@ void kv_thread_free(kv_thread *t) {
   delete t;
 }
 
-kv_thread_id kv_current_thread_id(void) { return self().id; }
-const char *kv_current_thread_name(void) { return self().name.c_str(); }
+kv_thread_id kv_current_thread_id(void) {
+  return self().id;
+}
+const char *kv_current_thread_name(void) {
+  return self().name.c_str();
+}
 
 void kv_sleep_ms(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void kv_thread_yield(void) { sched_yield(); }
+void kv_thread_yield(void) {
+  sched_yield();
+}
 
 void kv_queue_create(void) {
   thread_self &s = self();

@@ -79,7 +79,8 @@ void *kv_window_context(kv_hwnd wnd) {
   return it == g_windows.end() ? nullptr : it->second.ctx;
 }
 
-int kv_post_message(kv_hwnd wnd, unsigned message, kv_wparam wparam, kv_lparam lparam, kv_release_fn rel) {
+int kv_post_message(kv_hwnd wnd, unsigned message, kv_wparam wparam, kv_lparam lparam,
+                    kv_release_fn rel) {
   kv_post_wakeup_fn wake = nullptr;
   void *wake_ctx = nullptr;
   {

@@ -80,4 +80,6 @@ inline int PostMessage(kv_hwnd wnd, unsigned message, kv_wparam wparam, kv_lpara
 inline kv_lresult SendMessage(kv_hwnd wnd, unsigned message, kv_wparam wparam, kv_lparam lparam) {
   return kv_send_message(wnd, message, wparam, lparam);
 }
-inline int IsWindow(kv_hwnd wnd) { return kv_window_exists(wnd); }
+inline int IsWindow(kv_hwnd wnd) {
+  return kv_window_exists(wnd);
+}

@@ -6,7 +6,9 @@
 #include "platform/qt/services_qt.h"
 #include "platform/qt/wnd.h"
 
-void kv_reset_numeric_locale() { std::setlocale(LC_NUMERIC, "C"); }
+void kv_reset_numeric_locale() {
+  std::setlocale(LC_NUMERIC, "C");
+}
 
 KvApp::KvApp(int& argc, char** argv, bool install_services) : QApplication(argc, argv) {
   kv_reset_numeric_locale();
@@ -19,9 +21,13 @@ KvApp::~KvApp() {
   m_templates.clear();
 }
 
-KvApp* KvApp::instance() { return dynamic_cast<KvApp*>(QCoreApplication::instance()); }
+KvApp* KvApp::instance() {
+  return dynamic_cast<KvApp*>(QCoreApplication::instance());
+}
 
-void KvApp::AddDocTemplate(std::unique_ptr<KvDocTemplate> t) { m_templates.push_back(std::move(t)); }
+void KvApp::AddDocTemplate(std::unique_ptr<KvDocTemplate> t) {
+  m_templates.push_back(std::move(t));
+}
 
 void KvApp::CloseAllDocuments() {
   for (auto& t : m_templates) t->CloseAllDocuments();

@@ -4,23 +4,39 @@
 #include <QPainter>
 
 KvCanvasView::KvCanvasView(QWidget* parent)
-    : KvView(parent), m_backing(1, 1, QImage::Format_RGB32), m_hscroll(new QScrollBar(Qt::Horizontal, this)) {
+    : KvView(parent),
+      m_backing(1, 1, QImage::Format_RGB32),
+      m_hscroll(new QScrollBar(Qt::Horizontal, this)) {
   // Code may draw before the view was ever sized (a window opened hidden);
   // that drawing goes into this one-pixel image until the first resize.
   m_backing.fill(Qt::white);
   setAttribute(Qt::WA_OpaquePaintEvent);
   m_hscroll->hide();
-  connect(m_hscroll, &QScrollBar::actionTriggered, this, [this](int action) { m_last_action = action; });
+  connect(m_hscroll, &QScrollBar::actionTriggered, this,
+          [this](int action) { m_last_action = action; });
   connect(m_hscroll, &QScrollBar::valueChanged, this, [this](int value) {
     int code = SB_THUMBTRACK;
     switch (m_last_action) {
-      case QAbstractSlider::SliderSingleStepAdd: code = SB_LINERIGHT; break;
-      case QAbstractSlider::SliderSingleStepSub: code = SB_LINELEFT; break;
-      case QAbstractSlider::SliderPageStepAdd: code = SB_PAGERIGHT; break;
-      case QAbstractSlider::SliderPageStepSub: code = SB_PAGELEFT; break;
-      case QAbstractSlider::SliderToMinimum: code = SB_LEFT; break;
-      case QAbstractSlider::SliderToMaximum: code = SB_RIGHT; break;
-      default: break;
+      case QAbstractSlider::SliderSingleStepAdd:
+        code = SB_LINERIGHT;
+        break;
+      case QAbstractSlider::SliderSingleStepSub:
+        code = SB_LINELEFT;
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        code = SB_PAGERIGHT;
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        code = SB_PAGELEFT;
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        code = SB_LEFT;
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        code = SB_RIGHT;
+        break;
+      default:
+        break;
     }
     m_last_action = -1;
     // The view decides the new position itself (it clamps and stores it):
@@ -38,7 +54,9 @@ KvRect KvCanvasView::GetClientRect() const {
   return KvRect(0, 0, width(), h < 0 ? 0 : h);
 }
 
-void KvCanvasView::Invalidate(bool erase) { InvalidateRect(GetClientRect(), erase); }
+void KvCanvasView::Invalidate(bool erase) {
+  InvalidateRect(GetClientRect(), erase);
+}
 
 void KvCanvasView::InvalidateRect(const KvRect& r, bool erase) {
   if (r.IsRectEmpty()) return;
@@ -115,7 +133,9 @@ void KvCanvasView::SetScrollInfo(const KvScrollInfo& si, bool redraw) {
   if (redraw) m_hscroll->update();
 }
 
-KvScrollInfo KvCanvasView::GetScrollInfo() const { return m_si; }
+KvScrollInfo KvCanvasView::GetScrollInfo() const {
+  return m_si;
+}
 
 void KvCanvasView::SetScrollPos(int pos, bool redraw) {
   KvScrollInfo si = m_si;
@@ -131,7 +151,9 @@ void KvCanvasView::ShowScrollBar(bool show) {
   resizeEvent(&ev);
 }
 
-bool KvCanvasView::IsScrollBarVisible() const { return m_hs_shown; }
+bool KvCanvasView::IsScrollBarVisible() const {
+  return m_hs_shown;
+}
 
 KvClientDC::KvClientDC(KvCanvasView* view) : KvDC(&view->backing()), m_view(view) {}
 

@@ -11,12 +11,22 @@ typedef std::uint32_t COLORREF;
 constexpr COLORREF RGB(int r, int g, int b) {
   return COLORREF(r & 0xFF) | (COLORREF(g & 0xFF) << 8) | (COLORREF(b & 0xFF) << 16);
 }
-constexpr int GetRValue(COLORREF c) { return int(c & 0xFF); }
-constexpr int GetGValue(COLORREF c) { return int((c >> 8) & 0xFF); }
-constexpr int GetBValue(COLORREF c) { return int((c >> 16) & 0xFF); }
+constexpr int GetRValue(COLORREF c) {
+  return int(c & 0xFF);
+}
+constexpr int GetGValue(COLORREF c) {
+  return int((c >> 8) & 0xFF);
+}
+constexpr int GetBValue(COLORREF c) {
+  return int((c >> 16) & 0xFF);
+}
 
-inline QColor kv_qcolor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
-inline COLORREF kv_colorref(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+inline QColor kv_qcolor(COLORREF c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+inline COLORREF kv_colorref(const QColor& c) {
+  return RGB(c.red(), c.green(), c.blue());
+}
 // The same for a raw pixel of a 32-bit image (0xAARRGGBB).
 inline COLORREF kv_colorref_from_rgb(std::uint32_t argb) {
   return RGB(int((argb >> 16) & 0xFF), int((argb >> 8) & 0xFF), int(argb & 0xFF));

@@ -15,7 +15,8 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
  public:
   OwnerDrawDelegate(int height, KvComboBox::DrawItemFn fn, QObject* parent)
       : QStyledItemDelegate(parent), m_height(height), m_fn(std::move(fn)) {}
-  void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& opt,
+             const QModelIndex& index) const override {
     QImage img(opt.rect.size(), QImage::Format_RGB32);
     img.fill(Qt::white);
     {
@@ -47,7 +48,9 @@ KvComboBox::KvComboBox(bool editable, QWidget* parent) : QComboBox(parent) {
   connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int) { m_typed = false; });
 }
 
-int KvComboBox::AddString(const QString& s) { return InsertString(-1, s); }
+int KvComboBox::AddString(const QString& s) {
+  return InsertString(-1, s);
+}
 
 // Qt selects the first item added to an empty combo and moves the selection
 // to a neighbour when the selected item goes; the window system's combo
@@ -168,7 +171,8 @@ void KvComboBox::paintEvent(QPaintEvent* e) {
 // ---- KvListBox -----------------------------------------------------------------
 
 KvListBox::KvListBox(bool multiple, QWidget* parent) : QListWidget(parent) {
-  setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+  setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
+                            : QAbstractItemView::SingleSelection);
 }
 
 int KvListBox::AddString(const QString& s) {
@@ -238,11 +242,14 @@ void KvListBox::SelItemRange(bool select, int first, int last) {
     if (QListWidgetItem* it = item(i)) it->setSelected(select);
 }
 
-int KvListBox::GetSelCount() const { return int(selectedItems().size()); }
+int KvListBox::GetSelCount() const {
+  return int(selectedItems().size());
+}
 
 // ---- KvSpinButton --------------------------------------------------------------
 
-KvSpinButton::KvSpinButton(QWidget* parent) : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
+KvSpinButton::KvSpinButton(QWidget* parent)
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
   m_up->setArrowType(Qt::UpArrow);
   m_down->setArrowType(Qt::DownArrow);
   m_up->setAutoRepeat(true);

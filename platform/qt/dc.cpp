@@ -14,11 +14,16 @@ const std::vector<int>& dash_pattern(int style) {
   static const std::vector<int> dashdot{9, 6, 3, 6};
   static const std::vector<int> dashdotdot{9, 3, 3, 3, 3, 3};
   switch (style) {
-    case PS_DASH: return dash;
-    case PS_DOT: return dot;
-    case PS_DASHDOT: return dashdot;
-    case PS_DASHDOTDOT: return dashdotdot;
-    default: return none;
+    case PS_DASH:
+      return dash;
+    case PS_DOT:
+      return dot;
+    case PS_DASHDOT:
+      return dashdot;
+    case PS_DASHDOTDOT:
+      return dashdotdot;
+    default:
+      return none;
   }
 }
 
@@ -54,7 +59,9 @@ QFont KvFont::qfont(int dpi_y) const {
   return f;
 }
 
-KvDC::KvDC(QImage* image) : m_image(image) { init(image); }
+KvDC::KvDC(QImage* image) : m_image(image) {
+  init(image);
+}
 
 KvDC::KvDC(QPaintDevice* device) {
   if (device->devType() == QInternal::Image) m_image = static_cast<QImage*>(device);
@@ -183,8 +190,14 @@ void KvDC::plot_line(int x0, int y0, int x1, int y1) {
       m_off.push_back(QPoint(x, y));
     m_style_pos++;
     int e2 = err;
-    if (e2 > -dx) { err -= dy; x += sx; }
-    if (e2 < dy) { err += dx; y += sy; }
+    if (e2 > -dx) {
+      err -= dy;
+      x += sx;
+    }
+    if (e2 < dy) {
+      err += dx;
+      y += sy;
+    }
   }
   apply_rop();
   QPen qp(kv_qcolor(m_pen.color), 1);
@@ -219,7 +232,8 @@ void KvDC::LineTo(int x, int y) {
     m_painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   }
   int h = w / 2 + 1;
-  mark(std::min(x0, x1) - h, std::min(y0, y1) - h, std::max(x0, x1) + h + 1, std::max(y0, y1) + h + 1);
+  mark(std::min(x0, x1) - h, std::min(y0, y1) - h, std::max(x0, x1) + h + 1,
+       std::max(y0, y1) + h + 1);
 }
 
 void KvDC::Rectangle(int l, int t, int r, int b) {
@@ -229,7 +243,8 @@ void KvDC::Rectangle(int l, int t, int r, int b) {
   int w = m_pen.width < 1 ? 1 : m_pen.width;
   if (m_pen.style == PS_NULL) {
     // Without a pen the filled area is one pixel smaller on the right and bottom.
-    if (!m_brush.null && dr - 1 > dl && db - 1 > dt) fill_brush(QRect(dl, dt, dr - 1 - dl, db - 1 - dt));
+    if (!m_brush.null && dr - 1 > dl && db - 1 > dt)
+      fill_brush(QRect(dl, dt, dr - 1 - dl, db - 1 - dt));
     return;
   }
   if (w == 1) {
@@ -305,7 +320,8 @@ void KvDC::Ellipse(int l, int t, int r, int b) {
 
 void KvDC::FillRect(const KvRect& r, const KvBrush& brush) {
   if (brush.null || r.IsRectEmpty()) return;
-  fill_device(QRect(r.left + m_org.x, r.top + m_org.y, r.Width(), r.Height()), kv_qcolor(brush.color));
+  fill_device(QRect(r.left + m_org.x, r.top + m_org.y, r.Width(), r.Height()),
+              kv_qcolor(brush.color));
 }
 
 void KvDC::SetPixel(int x, int y, COLORREF c) {
@@ -363,7 +379,8 @@ int KvDC::DrawText(const QString& text, KvRect& r, unsigned flags) {
   bool clip = !(flags & DT_NOCLIP);
   if (clip) {
     m_painter->save();
-    m_painter->setClipRect(QRect(r.left + m_org.x, r.top + m_org.y, r.Width(), r.Height()), Qt::IntersectClip);
+    m_painter->setClipRect(QRect(r.left + m_org.x, r.top + m_org.y, r.Width(), r.Height()),
+                           Qt::IntersectClip);
   }
   TextOut(x, y, text);
   if (clip) m_painter->restore();
@@ -376,7 +393,8 @@ void KvDC::IntersectClipRect(const KvRect& r) {
 }
 
 void KvDC::SelectClipRect(const KvRect& r) {
-  QRegion q(QRect(r.left + m_org.x, r.top + m_org.y, std::max(0, r.Width()), std::max(0, r.Height())));
+  QRegion q(
+      QRect(r.left + m_org.x, r.top + m_org.y, std::max(0, r.Width()), std::max(0, r.Height())));
   if (m_has_system_clip) q &= m_system_clip;
   m_painter->setClipRegion(q, Qt::ReplaceClip);
 }
@@ -408,7 +426,9 @@ void KvDC::BitBlt(int x, int y, int w, int h, KvDC& src, int sx, int sy) {
   BitBlt(x, y, w, h, *src.m_image, sx + src.m_org.x, sy + src.m_org.y);
 }
 
-QImage kv_save_rect(const QImage& image, const KvRect& r) { return image.copy(r.toQRect()); }
+QImage kv_save_rect(const QImage& image, const KvRect& r) {
+  return image.copy(r.toQRect());
+}
 
 void kv_restore_rect(QImage& image, const QImage& saved, const KvRect& r) {
   QPainter p(&image);

@@ -23,7 +23,14 @@
 #include "platform/qt/rect.h"
 
 // Pen styles.
-enum : int { PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5 };
+enum : int {
+  PS_SOLID = 0,
+  PS_DASH = 1,
+  PS_DOT = 2,
+  PS_DASHDOT = 3,
+  PS_DASHDOTDOT = 4,
+  PS_NULL = 5
+};
 // Raster operations of line drawing.
 enum : int { R2_NOT = 6, R2_COPYPEN = 13 };
 // Background modes.
@@ -70,7 +77,8 @@ struct KvFont {
   bool bold = false;
   bool italic = false;
   KvFont() = default;
-  KvFont(const QString& f, int point_size, bool b = false) : face(f), tenths(point_size * 10), bold(b) {}
+  KvFont(const QString& f, int point_size, bool b = false)
+      : face(f), tenths(point_size * 10), bold(b) {}
   // The stock variable-pitch font of the window system (8-point sans serif).
   static KvFont StockVariable() { return KvFont(QStringLiteral("MS Sans Serif"), 8); }
   // The Qt font for a device of the given vertical resolution.

@@ -19,7 +19,9 @@
 #include "platform/qt/controls.h"
 #include "platform/qt/services_qt.h"
 
-QString kv_control_name(int id) { return QStringLiteral("id%1").arg(id); }
+QString kv_control_name(int id) {
+  return QStringLiteral("id%1").arg(id);
+}
 
 QWidget* kv_find_control(const QWidget* root, int id) {
   if (!root) return nullptr;
@@ -34,7 +36,8 @@ int kv_control_id(const QWidget* w) {
 
 // ---- KvDialog --------------------------------------------------------------------
 
-KvDialog::KvDialog(unsigned resource_id, QWidget* parent) : QDialog(parent), m_resource_id(resource_id) {}
+KvDialog::KvDialog(unsigned resource_id, QWidget* parent)
+    : QDialog(parent), m_resource_id(resource_id) {}
 
 void KvControlHost::register_control(int id, QWidget* w) {
   QWidget* h = host_widget();
@@ -123,7 +126,9 @@ bool KvDialog::Create(QWidget* parent) {
   return true;
 }
 
-void KvDialog::EndDialog(int code) { done(code); }
+void KvDialog::EndDialog(int code) {
+  done(code);
+}
 
 void KvDialog::EnsureInitialized() {
   if (m_initialized) return;
@@ -152,13 +157,21 @@ void KvDialog::OnOK() {
   EndDialog(IDOK);
 }
 
-void KvDialog::OnCancel() { EndDialog(IDCANCEL); }
+void KvDialog::OnCancel() {
+  EndDialog(IDCANCEL);
+}
 
-void KvDialog::OnHelp() { kv_win_help(m_resource_id); }
+void KvDialog::OnHelp() {
+  kv_win_help(m_resource_id);
+}
 
-void KvDialog::reject() { OnCancel(); }
+void KvDialog::reject() {
+  OnCancel();
+}
 
-void KvDialog::accept() { OnOK(); }
+void KvDialog::accept() {
+  OnOK();
+}
 
 // ---- data exchange -------------------------------------------------------------
 
@@ -316,13 +329,15 @@ void DDV_MinMaxDouble(KvDataExchange& dx, double value, double min, double max) 
     char a[64], b[64];
     std::snprintf(a, sizeof a, "%g", min);
     std::snprintf(b, sizeof b, "%g", max);
-    dx.Fail(QStringLiteral("Please enter a number between %1 and %2.").arg(QString::fromLatin1(a), QString::fromLatin1(b)));
+    dx.Fail(QStringLiteral("Please enter a number between %1 and %2.")
+                .arg(QString::fromLatin1(a), QString::fromLatin1(b)));
   }
 }
 
 void DDV_MaxChars(KvDataExchange& dx, const QString& value, int max) {
   if (dx.failed() || !dx.save()) return;
-  if (value.size() > max) dx.Fail(QStringLiteral("Please enter no more than %1 characters.").arg(max));
+  if (value.size() > max)
+    dx.Fail(QStringLiteral("Please enter no more than %1 characters.").arg(max));
 }
 
 void DDX_Check(KvDataExchange& dx, int id, int& value) {
@@ -331,7 +346,9 @@ void DDX_Check(KvDataExchange& dx, int id, int& value) {
   if (!b) return;
   auto* cb = qobject_cast<QCheckBox*>(b);
   if (dx.save()) {
-    value = cb ? int(cb->checkState() == Qt::Checked ? 1 : cb->checkState() == Qt::PartiallyChecked ? 2 : 0)
+    value = cb ? int(cb->checkState() == Qt::Checked            ? 1
+                     : cb->checkState() == Qt::PartiallyChecked ? 2
+                                                                : 0)
                : (b->isChecked() ? 1 : 0);
   } else if (cb) {
     cb->setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
@@ -348,7 +365,8 @@ void DDX_Radio(KvDataExchange& dx, int first_id, int& value) {
   if (dx.save()) {
     value = -1;
     for (size_t i = 0; i < g->size(); i++)
-      if (auto* b = qobject_cast<QAbstractButton*>(dx.host()->GetDlgItem((*g)[i])); b && b->isChecked()) {
+      if (auto* b = qobject_cast<QAbstractButton*>(dx.host()->GetDlgItem((*g)[i]));
+          b && b->isChecked()) {
         value = int(i);
         break;
       }

@@ -15,7 +15,9 @@ KvDocument::~KvDocument() {
   for (KvView* view : m_views) view->m_document = nullptr;
 }
 
-void KvDocument::OnCloseDocument() { delete this; }
+void KvDocument::OnCloseDocument() {
+  delete this;
+}
 
 void KvDocument::UpdateAllViews(KvView* sender, intptr_t hint) {
   std::vector<KvView*> views = m_views;  // a view may go away while updating
@@ -59,8 +61,12 @@ KvChildFrame* KvView::GetParentFrame() const {
 
 // ---- KvDocTemplate -------------------------------------------------------------
 
-KvDocTemplate::KvDocTemplate(unsigned resource_id, DocFactory doc, FrameFactory frame, ViewFactory view)
-    : m_resource_id(resource_id), m_doc(std::move(doc)), m_frame(std::move(frame)), m_view(std::move(view)) {}
+KvDocTemplate::KvDocTemplate(unsigned resource_id, DocFactory doc, FrameFactory frame,
+                             ViewFactory view)
+    : m_resource_id(resource_id),
+      m_doc(std::move(doc)),
+      m_frame(std::move(frame)),
+      m_view(std::move(view)) {}
 
 KvDocTemplate::~KvDocTemplate() {
   CloseAllDocuments();

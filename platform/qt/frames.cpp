@@ -25,7 +25,9 @@ KvChildFrame::~KvChildFrame() {
   disconnect(this, &QMdiSubWindow::windowStateChanged, this, nullptr);
 }
 
-KvDocument* KvChildFrame::GetActiveDocument() const { return m_view ? m_view->GetDocument() : nullptr; }
+KvDocument* KvChildFrame::GetActiveDocument() const {
+  return m_view ? m_view->GetDocument() : nullptr;
+}
 
 void KvChildFrame::attach_view(KvView* v) {
   m_view = v;
@@ -46,11 +48,20 @@ void KvChildFrame::state_changed(Qt::WindowStates o, Qt::WindowStates n) {
 
 void KvChildFrame::SysCommand(unsigned id) {
   switch (id) {
-    case SC_MINIMIZE: showMinimized(); break;
-    case SC_MAXIMIZE: showMaximized(); break;
-    case SC_RESTORE: showNormal(); break;
-    case SC_CLOSE: close(); break;
-    default: break;
+    case SC_MINIMIZE:
+      showMinimized();
+      break;
+    case SC_MAXIMIZE:
+      showMaximized();
+      break;
+    case SC_RESTORE:
+      showNormal();
+      break;
+    case SC_CLOSE:
+      close();
+      break;
+    default:
+      break;
   }
 }
 
@@ -91,7 +102,9 @@ void KvChildFrame::closeEvent(QCloseEvent* e) {
 KvWindowPlacement KvChildFrame::GetWindowPlacement() const {
   KvWindowPlacement wp;
   Qt::WindowStates s = windowState();
-  wp.showCmd = (s & Qt::WindowMinimized) ? SW_SHOWMINIMIZED : (s & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  wp.showCmd = (s & Qt::WindowMinimized)   ? SW_SHOWMINIMIZED
+               : (s & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED
+                                           : SW_SHOWNORMAL;
   wp.normal = m_normal.IsRectNull() ? KvRect(geometry()) : m_normal;
   return wp;
 }
@@ -114,7 +127,8 @@ void KvChildFrame::SetWindowPlacement(const KvWindowPlacement& wp) {
 
 KvMainFrame::KvMainFrame() : m_mdi(new QMdiArea(this)) {
   setCentralWidget(m_mdi);
-  connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) { active_changed(w); });
+  connect(m_mdi, &QMdiArea::subWindowActivated, this,
+          [this](QMdiSubWindow* w) { active_changed(w); });
   m_idle.setInterval(250);
   connect(&m_idle, &QTimer::timeout, this, [this] { UpdateToolbars(); });
   m_idle.start();
@@ -169,7 +183,9 @@ void KvMainFrame::active_changed(QMdiSubWindow* w) {
   RebuildMenuBar();
 }
 
-void KvMainFrame::SetDefaultMenu(const std::vector<KvMenuItem>& items) { AddMenu(0, items); }
+void KvMainFrame::SetDefaultMenu(const std::vector<KvMenuItem>& items) {
+  AddMenu(0, items);
+}
 
 void KvMainFrame::AddMenu(unsigned menu_id, const std::vector<KvMenuItem>& items) {
   // The menus are built once and kept, so that changes made to them at run
@@ -259,7 +275,8 @@ void KvMainFrame::SetAccelerators(const std::vector<KvAccel>& accels) {
   }
 }
 
-QToolBar* KvMainFrame::AddControlBar(unsigned id, const QString& title, const std::vector<KvToolButton>& buttons,
+QToolBar* KvMainFrame::AddControlBar(unsigned id, const QString& title,
+                                     const std::vector<KvToolButton>& buttons,
                                      Qt::ToolBarArea area) {
   auto* bar = new QToolBar(title, this);
   bar->setObjectName(QStringLiteral("bar%1").arg(id));
@@ -270,7 +287,8 @@ QToolBar* KvMainFrame::AddControlBar(unsigned id, const QString& title, const st
     }
     QAction* a = kv_make_action(b.id, kv_tool_tip_text(b.tip), b.image, bar);
     a->setToolTip(kv_tool_tip_text(b.tip));
-    if (b.tip) a->setStatusTip(QString::fromLatin1(b.tip).section(QLatin1Char('\n'), 0, 0));  // fly-by help
+    if (b.tip)
+      a->setStatusTip(QString::fromLatin1(b.tip).section(QLatin1Char('\n'), 0, 0));  // fly-by help
     unsigned cid = b.id;
     connect(a, &QAction::triggered, this, [this, cid] { RouteCommand(cid); });
     bar->addAction(a);
@@ -294,7 +312,8 @@ void KvMainFrame::ShowControlBar(unsigned id, bool show) {
 
 bool KvMainFrame::SaveBarState(kv_profile* profile, const char* name) const {
   QByteArray state = saveState();
-  return kv_profile_write_binary(profile, name, "BarState", state.constData(), size_t(state.size())) != 0;
+  return kv_profile_write_binary(profile, name, "BarState", state.constData(),
+                                 size_t(state.size())) != 0;
 }
 
 bool KvMainFrame::LoadBarState(const kv_profile* profile, const char* name) {
@@ -329,7 +348,8 @@ QString KvMainFrame::GetPaneText(int pane) const {
 }
 
 void KvMainFrame::remember_normal() {
-  if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) && isVisible())
+  if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+      isVisible())
     m_normal = KvRect(geometry());
 }
 
@@ -351,7 +371,9 @@ void KvMainFrame::changeEvent(QEvent* e) {
 KvWindowPlacement KvMainFrame::GetWindowPlacement() const {
   KvWindowPlacement wp;
   Qt::WindowStates s = windowState();
-  wp.showCmd = (s & Qt::WindowMinimized) ? SW_SHOWMINIMIZED : (s & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  wp.showCmd = (s & Qt::WindowMinimized)   ? SW_SHOWMINIMIZED
+               : (s & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED
+                                           : SW_SHOWNORMAL;
   wp.normal = m_normal.IsRectNull() ? KvRect(geometry()) : m_normal;
   return wp;
 }
@@ -369,9 +391,13 @@ std::vector<KvCmdTarget*> KvMainFrame::chain() const {
   return c;
 }
 
-bool KvMainFrame::RouteCommand(unsigned id) { return kv_route_command(chain(), id); }
+bool KvMainFrame::RouteCommand(unsigned id) {
+  return kv_route_command(chain(), id);
+}
 
-void KvMainFrame::UpdateCmdUI(KvCmdUI& ui) { kv_route_update(chain(), ui); }
+void KvMainFrame::UpdateCmdUI(KvCmdUI& ui) {
+  kv_route_update(chain(), ui);
+}
 
 void KvMainFrame::UpdateToolbars() {
   for (auto& [id, bar] : m_bars) {
@@ -394,7 +420,9 @@ kv_lresult KvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lparam
   return KvWnd::WindowProc(message, wparam, lparam);
 }
 
-kv_lresult KvMainFrame::OnCommandMessage(unsigned id) { return RouteCommand(id) ? 1 : 0; }
+kv_lresult KvMainFrame::OnCommandMessage(unsigned id) {
+  return RouteCommand(id) ? 1 : 0;
+}
 
 bool KvMainFrame::OnClose() {
   KvApp* app = KvApp::instance();

@@ -27,8 +27,19 @@ struct kv_profile;
 class KvView;
 class KvDocument;
 
-enum : unsigned { SC_MINIMIZE = 0xF020, SC_MAXIMIZE = 0xF030, SC_CLOSE = 0xF060, SC_RESTORE = 0xF120 };
-enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOWMAXIMIZED = 3, SW_RESTORE = 9 };
+enum : unsigned {
+  SC_MINIMIZE = 0xF020,
+  SC_MAXIMIZE = 0xF030,
+  SC_CLOSE = 0xF060,
+  SC_RESTORE = 0xF120
+};
+enum : int {
+  SW_HIDE = 0,
+  SW_SHOWNORMAL = 1,
+  SW_SHOWMINIMIZED = 2,
+  SW_SHOWMAXIMIZED = 3,
+  SW_RESTORE = 9
+};
 // Window styles that a frame's PreCreateWindow may change.
 enum : unsigned { WS_MAXIMIZEBOX = 0x00010000, WS_MINIMIZEBOX = 0x00020000 };
 
@@ -100,7 +111,8 @@ class KvMainFrame : public QMainWindow, public KvWnd, public KvCmdTarget {
 
   // A toolbar with a control id; its View menu command (the same id)
   // shows and hides it and is checked while it is visible.
-  QToolBar* AddControlBar(unsigned id, const QString& title, const std::vector<KvToolButton>& buttons,
+  QToolBar* AddControlBar(unsigned id, const QString& title,
+                          const std::vector<KvToolButton>& buttons,
                           Qt::ToolBarArea area = Qt::TopToolBarArea);
   QToolBar* GetControlBar(unsigned id) const;
   void ShowControlBar(unsigned id, bool show);

@@ -9,14 +9,18 @@ std::function<QIcon(int)>& image_loader() {
 }
 }  // namespace
 
-void kv_set_image_loader(std::function<QIcon(int image)> loader) { image_loader() = std::move(loader); }
+void kv_set_image_loader(std::function<QIcon(int image)> loader) {
+  image_loader() = std::move(loader);
+}
 
 QIcon kv_load_image(int image) {
   if (image && image_loader()) return image_loader()(image);
   return QIcon();
 }
 
-unsigned kv_action_id(const QAction* a) { return a ? a->data().toUInt() : 0; }
+unsigned kv_action_id(const QAction* a) {
+  return a ? a->data().toUInt() : 0;
+}
 
 QAction* kv_make_action(unsigned id, const QString& text, int image, QObject* parent) {
   QAction* a = new QAction(text, parent);
@@ -69,7 +73,8 @@ void kv_update_menu(QMenu* menu, const std::function<void(KvCmdUI&)>& update) {
   }
 }
 
-unsigned kv_track_popup_menu(QMenu* menu, const QPoint& global_pos, const std::function<void(KvCmdUI&)>& update) {
+unsigned kv_track_popup_menu(QMenu* menu, const QPoint& global_pos,
+                             const std::function<void(KvCmdUI&)>& update) {
   std::function<void(QMenu*)> walk = [&](QMenu* m) {
     kv_update_menu(m, update);
     for (QAction* a : m->actions())

@@ -25,8 +25,8 @@ struct KvMenuItem {
 };
 
 struct KvToolButton {
-  unsigned id = 0;          // 0: separator
-  int image = 0;            // bitmap resource of the button face
+  unsigned id = 0;            // 0: separator
+  int image = 0;              // bitmap resource of the button face
   const char* tip = nullptr;  // "status text\ntool tip" or just the tip
 };
 
@@ -51,6 +51,7 @@ QAction* kv_find_action(QMenu* menu, unsigned id);
 void kv_update_menu(QMenu* menu, const std::function<void(KvCmdUI&)>& update);
 // Shows a pop-up menu at a global position after updating its state;
 // returns the chosen command id, 0 when none was chosen.
-unsigned kv_track_popup_menu(QMenu* menu, const QPoint& global_pos, const std::function<void(KvCmdUI&)>& update);
+unsigned kv_track_popup_menu(QMenu* menu, const QPoint& global_pos,
+                             const std::function<void(KvCmdUI&)>& update);
 // The text after "\n" of a "prompt\ntip" string, or the whole text.
 QString kv_tool_tip_text(const char* tip);

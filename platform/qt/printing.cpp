@@ -11,7 +11,8 @@ KvRect kv_printable_rect(QPrinter& printer) {
   return KvRect(0, 0, r.width(), r.height());
 }
 
-bool kv_print_pages(QPrinter& printer, int pages, const std::function<void(KvDC&, const KvRect&, int)>& draw) {
+bool kv_print_pages(QPrinter& printer, int pages,
+                    const std::function<void(KvDC&, const KvRect&, int)>& draw) {
   KvDC dc(static_cast<QPaintDevice*>(&printer));
   if (!dc.painter().isActive()) return false;
   dc.SetDeviceColors(printer.colorMode() == QPrinter::GrayScale ? 2 : 0x1000000);

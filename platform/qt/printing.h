@@ -14,4 +14,5 @@ void kv_printer_to_pdf(QPrinter& printer, const QString& path, bool grey);
 KvRect kv_printable_rect(QPrinter& printer);
 // Prints pages: draw(dc, page rectangle, page number from 1) for each page.
 // Returns false when the printer could not start.
-bool kv_print_pages(QPrinter& printer, int pages, const std::function<void(KvDC&, const KvRect&, int)>& draw);
+bool kv_print_pages(QPrinter& printer, int pages,
+                    const std::function<void(KvDC&, const KvRect&, int)>& draw);

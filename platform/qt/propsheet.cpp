@@ -34,7 +34,10 @@ void KvPropertyPage::OnCancel() {
 // ---- KvPropertySheet -----------------------------------------------------------
 
 KvPropertySheet::KvPropertySheet(const QString& caption, QWidget* parent, int start_page)
-    : KvDialog(0, parent), m_tabs(new QTabBar(this)), m_stack(new QStackedWidget(this)), m_start(start_page) {
+    : KvDialog(0, parent),
+      m_tabs(new QTabBar(this)),
+      m_stack(new QStackedWidget(this)),
+      m_start(start_page) {
   setWindowTitle(caption);
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(m_tabs);
@@ -45,7 +48,8 @@ KvPropertySheet::KvPropertySheet(const QString& caption, QWidget* parent, int st
     int id;
     const char* text;
   };
-  for (B b : {B{IDOK, "OK"}, B{IDCANCEL, "Cancel"}, B{ID_APPLY_NOW, "&Apply Now"}, B{ID_HELP, "Help"}}) {
+  for (B b :
+       {B{IDOK, "OK"}, B{IDCANCEL, "Cancel"}, B{ID_APPLY_NOW, "&Apply Now"}, B{ID_HELP, "Help"}}) {
     auto* pb = AddControl(b.id, new QPushButton(QString::fromLatin1(b.text), this));
     pb->setAutoDefault(false);
     buttons->addWidget(pb);
@@ -127,11 +131,20 @@ bool KvPropertySheet::Apply() {
 
 void KvPropertySheet::PressButton(int id) {
   switch (id) {
-    case IDOK: OnOK(); break;
-    case IDCANCEL: OnCancel(); break;
-    case ID_APPLY_NOW: Apply(); break;
-    case ID_HELP: OnHelp(); break;
-    default: break;
+    case IDOK:
+      OnOK();
+      break;
+    case IDCANCEL:
+      OnCancel();
+      break;
+    case ID_APPLY_NOW:
+      Apply();
+      break;
+    case ID_HELP:
+      OnHelp();
+      break;
+    default:
+      break;
   }
 }
 
@@ -149,7 +162,9 @@ void KvPropertySheet::OnHelp() {
   if (KvPropertyPage* p = GetActivePage()) kv_win_help(p->GetResourceId());
 }
 
-void KvPropertySheet::CancelToClose() { SetDlgItemText(IDCANCEL, QStringLiteral("Close")); }
+void KvPropertySheet::CancelToClose() {
+  SetDlgItemText(IDCANCEL, QStringLiteral("Close"));
+}
 
 void KvPropertySheet::page_modified_changed() {
   bool any = false;

@@ -64,7 +64,9 @@ class KvPropertySheet : public KvDialog {
   int GetPageCount() const { return int(m_pages.size()); }
   KvPropertyPage* GetPage(int i) const { return m_pages[size_t(i)]; }
   int GetActiveIndex() const { return m_active; }
-  KvPropertyPage* GetActivePage() const { return m_active >= 0 ? m_pages[size_t(m_active)] : nullptr; }
+  KvPropertyPage* GetActivePage() const {
+    return m_active >= 0 ? m_pages[size_t(m_active)] : nullptr;
+  }
   bool SetActivePage(int index);
 
   void CancelToClose();

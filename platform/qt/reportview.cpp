@@ -32,8 +32,12 @@ class KvReportModel : public QAbstractTableModel {
   using QAbstractTableModel::endRemoveRows;
   using QAbstractTableModel::endResetModel;
 
-  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(rows.size()); }
-  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(cols.size()); }
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : int(rows.size());
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : int(cols.size());
+  }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid()) return QVariant();
     const Row& r = rows[size_t(index.row())];
@@ -45,7 +49,9 @@ class KvReportModel : public QAbstractTableModel {
     if (role == Qt::DisplayRole) return cols[size_t(section)].header;
     if (role == Qt::TextAlignmentRole) {
       int a = cols[size_t(section)].align;
-      return int((a == LVCFMT_RIGHT ? Qt::AlignRight : a == LVCFMT_CENTER ? Qt::AlignHCenter : Qt::AlignLeft) |
+      return int((a == LVCFMT_RIGHT    ? Qt::AlignRight
+                  : a == LVCFMT_CENTER ? Qt::AlignHCenter
+                                       : Qt::AlignLeft) |
                  Qt::AlignVCenter);
     }
     return QVariant();
@@ -60,12 +66,14 @@ namespace {
 class CellDelegate : public QStyledItemDelegate {
  public:
   explicit CellDelegate(KvReportView* view) : QStyledItemDelegate(view), m_view(view) {}
-  void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& opt,
+             const QModelIndex& index) const override {
     QImage img(opt.rect.size(), QImage::Format_RGB32);
     img.fill(Qt::white);
     {
       KvDC dc(&img);
-      m_view->DrawCell(dc, index.row(), index.column(), KvRect(0, 0, opt.rect.width(), opt.rect.height()));
+      m_view->DrawCell(dc, index.row(), index.column(),
+                       KvRect(0, 0, opt.rect.width(), opt.rect.height()));
     }
     p->drawImage(opt.rect.topLeft(), img);
   }
@@ -92,10 +100,13 @@ KvReportView::KvReportView(QWidget* parent) : QTableView(parent), m_model(new Kv
   horizontalHeader()->setSectionsClickable(true);
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setStretchLastSection(false);
-  connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int logical) { emit columnClicked(logical); });
+  connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this](int logical) { emit columnClicked(logical); });
 }
 
-KvReportView::~KvReportView() { DeleteAllItems(); }
+KvReportView::~KvReportView() {
+  DeleteAllItems();
+}
 
 int KvReportView::InsertColumn(int index, int id, const QString& header, int align, int width) {
   if (index < 0 || size_t(index) > m_model->cols.size()) index = int(m_model->cols.size());
@@ -118,7 +129,9 @@ bool KvReportView::DeleteColumn(int index) {
   return true;
 }
 
-int KvReportView::GetColumnCount() const { return int(m_model->cols.size()); }
+int KvReportView::GetColumnCount() const {
+  return int(m_model->cols.size());
+}
 
 int KvReportView::ColumnId(int index) const {
   return index >= 0 && size_t(index) < m_model->cols.size() ? m_model->cols[size_t(index)].id : -1;
@@ -130,10 +143,13 @@ int KvReportView::ColumnIndex(int id) const {
   return -1;
 }
 
-int KvReportView::GetColumnWidth(int index) const { return columnWidth(index); }
+int KvReportView::GetColumnWidth(int index) const {
+  return columnWidth(index);
+}
 
 int KvReportView::GetColumnAlign(int index) const {
-  return index >= 0 && size_t(index) < m_model->cols.size() ? m_model->cols[size_t(index)].align : LVCFMT_LEFT;
+  return index >= 0 && size_t(index) < m_model->cols.size() ? m_model->cols[size_t(index)].align
+                                                            : LVCFMT_LEFT;
 }
 
 std::vector<int> KvReportView::GetColumnOrder() const {
@@ -151,12 +167,14 @@ std::vector<KvReportColumn> KvReportView::SaveColumns() const {
 
 void KvReportView::RestoreColumns(const std::vector<KvReportColumn>& cols) {
   std::vector<KvReportColumn> sorted = cols;
-  std::sort(sorted.begin(), sorted.end(), [](const KvReportColumn& a, const KvReportColumn& b) { return a.order < b.order; });
+  std::sort(sorted.begin(), sorted.end(),
+            [](const KvReportColumn& a, const KvReportColumn& b) { return a.order < b.order; });
   for (const KvReportColumn& c : sorted) {
     int i = ColumnIndex(c.id);
     if (i < 0) continue;
     if (c.width >= 0) setColumnWidth(i, c.width);
-    if (c.order >= 0 && c.order < GetColumnCount()) horizontalHeader()->moveSection(horizontalHeader()->visualIndex(i), c.order);
+    if (c.order >= 0 && c.order < GetColumnCount())
+      horizontalHeader()->moveSection(horizontalHeader()->visualIndex(i), c.order);
   }
 }
 
@@ -217,14 +235,20 @@ void KvReportView::DeleteAllItems() {
   for (auto& r : rows) m_model->release(r);
 }
 
-int KvReportView::GetItemCount() const { return int(m_model->rows.size()); }
+int KvReportView::GetItemCount() const {
+  return int(m_model->rows.size());
+}
 
-void KvReportView::SetDeleteItemFn(std::function<void(std::uintptr_t)> fn) { m_model->on_delete = std::move(fn); }
+void KvReportView::SetDeleteItemFn(std::function<void(std::uintptr_t)> fn) {
+  m_model->on_delete = std::move(fn);
+}
 
 void KvReportView::SortItems(const std::function<int(std::uintptr_t, std::uintptr_t)>& compare) {
   emit m_model->layoutAboutToBeChanged();
   std::stable_sort(m_model->rows.begin(), m_model->rows.end(),
-                   [&](const KvReportModel::Row& a, const KvReportModel::Row& b) { return compare(a.data, b.data) < 0; });
+                   [&](const KvReportModel::Row& a, const KvReportModel::Row& b) {
+                     return compare(a.data, b.data) < 0;
+                   });
   emit m_model->layoutChanged();
   viewport()->update();
 }
@@ -234,7 +258,9 @@ int KvReportView::GetCountPerPage() const {
   return h > 0 ? viewport()->height() / h : 0;
 }
 
-void KvReportView::SetRowHeight(int h) { verticalHeader()->setDefaultSectionSize(h); }
+void KvReportView::SetRowHeight(int h) {
+  verticalHeader()->setDefaultSectionSize(h);
+}
 
 void KvReportView::DrawCell(KvDC& dc, int row, int column, const KvRect& cell) {
   if (m_draw) {
@@ -247,7 +273,10 @@ void KvReportView::DrawCell(KvDC& dc, int row, int column, const KvRect& cell) {
   int a = GetColumnAlign(column);
   dc.SetBkMode(TRANSPARENT);
   dc.DrawText(GetItemText(row, column), tr,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (a == LVCFMT_RIGHT ? DT_RIGHT : a == LVCFMT_CENTER ? DT_CENTER : DT_LEFT));
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX |
+                  (a == LVCFMT_RIGHT    ? DT_RIGHT
+                   : a == LVCFMT_CENTER ? DT_CENTER
+                                        : DT_LEFT));
 }
 
 void KvReportView::RedrawItems(int first, int last) {

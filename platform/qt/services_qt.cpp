@@ -36,18 +36,29 @@ QString kv_qt_filter(const char* filter) {
 
 namespace {
 
-QWidget* dialog_parent() { return QApplication::activeWindow(); }
+QWidget* dialog_parent() {
+  return QApplication::activeWindow();
+}
 
 int qt_message_box(void*, const char* text, const char* caption, unsigned style) {
   QMessageBox box(dialog_parent());
   box.setWindowTitle(QString::fromLatin1(caption && *caption ? caption : "Korvane"));
   box.setText(QString::fromLatin1(text ? text : ""));
   switch (style & MB_ICONMASK) {
-    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: break;
+    case MB_ICONERROR:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MB_ICONQUESTION:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MB_ICONWARNING:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MB_ICONINFORMATION:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      break;
   }
   struct B {
     QMessageBox::StandardButton b;
@@ -55,14 +66,27 @@ int qt_message_box(void*, const char* text, const char* caption, unsigned style)
   };
   std::vector<B> buttons;
   switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_ABORTRETRYIGNORE:
-      buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
+    case MB_OKCANCEL:
+      buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
       break;
-    case MB_YESNOCANCEL: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-    case MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
+    case MB_ABORTRETRYIGNORE:
+      buttons = {{QMessageBox::Abort, IDABORT},
+                 {QMessageBox::Retry, IDRETRY},
+                 {QMessageBox::Ignore, IDIGNORE}};
+      break;
+    case MB_YESNOCANCEL:
+      buttons = {
+          {QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+      break;
+    case MB_YESNO:
+      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+      break;
+    case MB_RETRYCANCEL:
+      buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+      break;
+    default:
+      buttons = {{QMessageBox::Ok, IDOK}};
+      break;
   }
   QMessageBox::StandardButtons set;
   for (const B& b : buttons) set |= b.b;
@@ -99,11 +123,14 @@ int qt_file_dialog(void*, const kv_file_dialog_request* req, char* out, size_t s
   }
   QString filter = kv_qt_filter(req->filter);
   if (!filter.isEmpty()) dlg.setNameFilter(filter);
-  if (!req->save) dlg.setFileMode((req->flags & KV_FD_MULTISELECT) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  if (!req->save)
+    dlg.setFileMode((req->flags & KV_FD_MULTISELECT) ? QFileDialog::ExistingFiles
+                                                     : QFileDialog::ExistingFile);
   if (dlg.exec() != QDialog::Accepted) return 0;
   QStringList files = dlg.selectedFiles();
   if (files.isEmpty()) return 0;
-  if (files.size() == 1) return copy_out(QFile::encodeName(QDir::toNativeSeparators(files[0])), out, size);
+  if (files.size() == 1)
+    return copy_out(QFile::encodeName(QDir::toNativeSeparators(files[0])), out, size);
   QByteArray multi = QFile::encodeName(QFileInfo(files[0]).absolutePath());
   multi.append('\0');
   for (const QString& f : files) {
@@ -146,11 +173,13 @@ kv_qt_services kv_qt_services_install(const kv_qt_services& s) {
 
 int kv_choose_color(QWidget* parent, COLORREF* color, COLORREF custom[16]) {
   if (table().choose_color) return table().choose_color(parent, color, custom);
-  for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++) QColorDialog::setCustomColor(i, kv_qcolor(custom[i]));
+  for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++)
+    QColorDialog::setCustomColor(i, kv_qcolor(custom[i]));
   QColorDialog dlg(kv_qcolor(*color), parent);
   if (dlg.exec() != QDialog::Accepted) return 0;
   *color = kv_colorref(dlg.selectedColor());
-  for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++) custom[i] = kv_colorref(QColorDialog::customColor(i));
+  for (int i = 0; i < 16 && i < QColorDialog::customCount(); i++)
+    custom[i] = kv_colorref(QColorDialog::customColor(i));
   return 1;
 }
 
@@ -171,9 +200,13 @@ int kv_open_url(const QString& url) {
   return QDesktopServices::openUrl(QUrl(url)) ? 1 : 0;
 }
 
-int kv_open_help_file(const QString& path) { return kv_open_url(QUrl::fromLocalFile(path).toString()); }
+int kv_open_help_file(const QString& path) {
+  return kv_open_url(QUrl::fromLocalFile(path).toString());
+}
 
-void kv_set_help_handler(std::function<void(unsigned help_id)> fn) { help_handler() = std::move(fn); }
+void kv_set_help_handler(std::function<void(unsigned help_id)> fn) {
+  help_handler() = std::move(fn);
+}
 
 void kv_win_help(unsigned help_id) {
   if (help_handler()) help_handler()(help_id);
@@ -190,9 +223,13 @@ int kv_start_text_drag(QWidget* source, const QString& text, int source_kind) {
   return int(a);
 }
 
-int kv_drag_source_kind() { return g_drag_kind; }
+int kv_drag_source_kind() {
+  return g_drag_kind;
+}
 
-QString kv_dropped_text(const QMimeData* data) { return data && data->hasText() ? data->text() : QString(); }
+QString kv_dropped_text(const QMimeData* data) {
+  return data && data->hasText() ? data->text() : QString();
+}
 
 void kv_begin_wait_cursor() {
   if (g_wait_depth++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -13,8 +13,10 @@ KvSingleInstance::KvSingleInstance(const QString& name) : m_name(name) {
   QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
   if (folder.isEmpty()) folder = QDir::tempPath() + QStringLiteral("/uid%1").arg(getuid());
   QByteArray key = (folder + QLatin1Char('/') + name).toUtf8();
-  m_server_name = QStringLiteral("korvane-%1-%2")
-                      .arg(name, QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(12)));
+  m_server_name =
+      QStringLiteral("korvane-%1-%2")
+          .arg(name, QString::fromLatin1(
+                         QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(12)));
 }
 
 KvSingleInstance::~KvSingleInstance() {

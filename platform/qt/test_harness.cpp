@@ -57,7 +57,8 @@ bool kv_click(QWidget* root, int id) {
   return true;
 }
 
-static void send_key(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+static void send_key(QWidget* w, int key, const QString& text,
+                     Qt::KeyboardModifiers mods = Qt::NoModifier) {
   QKeyEvent press(QEvent::KeyPress, key, mods, text);
   QCoreApplication::sendEvent(w, &press);
   QKeyEvent release(QEvent::KeyRelease, key, mods, text);
@@ -113,6 +114,10 @@ void kv_when_modal(std::function<void(QWidget*)> fn) {
   timer->start();
 }
 
-bool kv_grab_png(QWidget* w, const QString& path) { return w && w->grab().save(path, "PNG"); }
+bool kv_grab_png(QWidget* w, const QString& path) {
+  return w && w->grab().save(path, "PNG");
+}
 
-bool kv_save_png(const QImage& image, const QString& path) { return image.save(path, "PNG"); }
+bool kv_save_png(const QImage& image, const QString& path) {
+  return image.save(path, "PNG");
+}

@@ -9,7 +9,6 @@
 #include <QString>
 #include <functional>
 
-
 class QWidget;
 class KvApp;
 

@@ -10,4 +10,5 @@
 // Starts at the pointer position start (in view coordinates) with the
 // button down. Returns true when the rectangle moved; rect then holds the
 // new position. vertical_only keeps the left and right edges.
-bool kv_track_rect(KvCanvasView* view, const QPoint& start, KvRect* rect, bool vertical_only = true);
+bool kv_track_rect(KvCanvasView* view, const QPoint& start, KvRect* rect,
+                   bool vertical_only = true);

@@ -57,9 +57,13 @@ void kv_flush_posted() {
   kv_dispatch_posted(-1);
 }
 
-KvWnd::KvWnd() { m_hwnd = kv_window_create(&KvWnd::handler, this); }
+KvWnd::KvWnd() {
+  m_hwnd = kv_window_create(&KvWnd::handler, this);
+}
 
-KvWnd::~KvWnd() { DestroyWindowId(); }
+KvWnd::~KvWnd() {
+  DestroyWindowId();
+}
 
 // Timers are deleted later: KillTimer may run inside the timer's own signal.
 static void drop_timer(std::unique_ptr<QTimer>& t) {
@@ -74,15 +78,20 @@ void KvWnd::DestroyWindowId() {
   m_hwnd = 0;
 }
 
-kv_lresult KvWnd::handler(void* ctx, kv_hwnd, unsigned message, kv_wparam wparam, kv_lparam lparam) {
+kv_lresult KvWnd::handler(void* ctx, kv_hwnd, unsigned message, kv_wparam wparam,
+                          kv_lparam lparam) {
   return static_cast<KvWnd*>(ctx)->WindowProc(message, wparam, lparam);
 }
 
 kv_lresult KvWnd::WindowProc(unsigned message, kv_wparam wparam, kv_lparam lparam) {
   switch (message) {
-    case WM_COMMAND: return OnCommandMessage(unsigned(wparam & 0xFFFF));
-    case WM_TIMER: OnTimer(unsigned(wparam)); return 0;
-    default: return 0;
+    case WM_COMMAND:
+      return OnCommandMessage(unsigned(wparam & 0xFFFF));
+    case WM_TIMER:
+      OnTimer(unsigned(wparam));
+      return 0;
+    default:
+      return 0;
   }
 }
 

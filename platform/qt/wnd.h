@@ -65,7 +65,8 @@ class KvWnd {
   void DestroyWindowId();
 
  private:
-  static kv_lresult handler(void* ctx, kv_hwnd wnd, unsigned message, kv_wparam wparam, kv_lparam lparam);
+  static kv_lresult handler(void* ctx, kv_hwnd wnd, unsigned message, kv_wparam wparam,
+                            kv_lparam lparam);
   kv_hwnd m_hwnd = 0;
   std::map<unsigned, std::unique_ptr<QTimer>> m_timers;
 };

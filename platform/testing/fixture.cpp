@@ -10,7 +10,8 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 
-static const char *const k_root_vars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"};
+static const char *const k_root_vars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                          "XDG_RUNTIME_DIR"};
 
 kv_temp_root::kv_temp_root() {
   const char *tmp = getenv("TMPDIR");
@@ -46,7 +47,9 @@ kv_temp_root::~kv_temp_root() {
   kv_remove_tree(path_.c_str());
 }
 
-std::string kv_temp_root::file(const char *rel) const { return kv_path_join(path_, rel); }
+std::string kv_temp_root::file(const char *rel) const {
+  return kv_path_join(path_, rel);
+}
 
 void kv_temp_root::write(const char *rel, const std::string &content) const {
   std::string p = file(rel);
@@ -97,7 +100,8 @@ static int rec_sound(void *ctx, const char *path) {
   return 1;
 }
 
-static long rec_launch(void *ctx, const char *program, const char *const *argv, const kv_launch_options *) {
+static long rec_launch(void *ctx, const char *program, const char *const *argv,
+                       const kv_launch_options *) {
   auto *r = (kv_recording_services *)ctx;
   std::lock_guard<std::mutex> g(g_rec_mutex);
   kv_recording_services::launch_call c{program ? program : "", {}};
@@ -124,7 +128,9 @@ void kv_recording_services::install() {
   kv_services_install(&s);
 }
 
-void kv_recording_services::uninstall() { kv_services_reset(); }
+void kv_recording_services::uninstall() {
+  kv_services_reset();
+}
 
 // ---- fixture ---------------------------------------------------------------------
 

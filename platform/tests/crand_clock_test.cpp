@@ -27,7 +27,9 @@ TEST_F(CrandClockTest, RandMatchesTheWindowsRuntime) {
   EXPECT_EQ(kv_rand(), 38);
 }
 
-int first_rand(void *) { return kv_rand(); }
+int first_rand(void *) {
+  return kv_rand();
+}
 
 TEST_F(CrandClockTest, EachThreadStartsFromSeedOne) {
   kv_srand(99);
@@ -78,9 +80,17 @@ TEST_F(CrandClockTest, TestScaleShortensLongWaitsOnly) {
 
 // Times before 1970 belong to the day that starts at or before them.
 TEST(DaySplit, RoundsDownOnBothSidesOfTheEpoch) {
-  struct { int64_t seconds, day; int tod; } cases[] = {
-      {0, 0, 0},          {86399, 0, 86399}, {86400, 1, 0},        {-1, -1, 86399},
-      {-86400, -1, 0},    {-86401, -2, 86399}, {1700000000, 19675, 80000},
+  struct {
+    int64_t seconds, day;
+    int tod;
+  } cases[] = {
+      {0, 0, 0},
+      {86399, 0, 86399},
+      {86400, 1, 0},
+      {-1, -1, 86399},
+      {-86400, -1, 0},
+      {-86401, -2, 86399},
+      {1700000000, 19675, 80000},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(kv_day_number(c.seconds), c.day) << c.seconds;

@@ -26,9 +26,12 @@ TEST_F(FilesTest, PathsUseSlashesAndAcceptStoredBackslashes) {
   EXPECT_STREQ(kv_path_base_name("DATA\\IBM.dyd"), "IBM.dyd");
   EXPECT_EQ(kv_path_dir_name("a/b\\c.txt"), "a/b");
 
-  struct { const char *s; int ok; } syms[] = {
-      {"IBM", 1}, {"ES Z3", 1}, {"R~A-B", 1}, {"", 0}, {".", 0}, {"..", 0},
-      {"A/B", 0}, {"A\\B", 0}, {"A\nB", 0}, {"A\x7f", 0}, {"..X", 1},
+  struct {
+    const char *s;
+    int ok;
+  } syms[] = {
+      {"IBM", 1}, {"ES Z3", 1}, {"R~A-B", 1}, {"", 0},      {".", 0},   {"..", 0},
+      {"A/B", 0}, {"A\\B", 0},  {"A\nB", 0},  {"A\x7f", 0}, {"..X", 1},
   };
   for (auto &c : syms) EXPECT_EQ(kv_symbol_file_name_ok(c.s), c.ok) << c.s;
 }
@@ -61,12 +64,17 @@ TEST_F(FilesTest, CaseTolerantOpenFindsAFileWhoseNameDiffersInCase) {
   EXPECT_EQ(err.cause, KV_FE_FILE_NOT_FOUND);
   char text[400];
   kv_format_file_error(text, sizeof text, &err);
-  EXPECT_EQ(std::string(text), "CFileException::fileNotFound(2) for " + root_.file("DATA/MSFT.dyd"));
+  EXPECT_EQ(std::string(text),
+            "CFileException::fileNotFound(2) for " + root_.file("DATA/MSFT.dyd"));
 }
 
 TEST_F(FilesTest, FileErrorKeepsCauseNameAndNumber) {
-  struct { int err; int cause; const char *name; } cases[] = {
-      {ENOENT, 2, "fileNotFound"}, {ENOTDIR, 3, "badPath"}, {EMFILE, 4, "tooManyOpenFiles"},
+  struct {
+    int err;
+    int cause;
+    const char *name;
+  } cases[] = {
+      {ENOENT, 2, "fileNotFound"}, {ENOTDIR, 3, "badPath"},   {EMFILE, 4, "tooManyOpenFiles"},
       {EACCES, 5, "accessDenied"}, {EBADF, 6, "invalidFile"}, {EIO, 10, "hardIO"},
       {ENOSPC, 13, "diskFull"},    {EXDEV, 1, "generic"},
   };
@@ -139,12 +147,15 @@ TEST_F(FilesTest, CopyAndMoveHonourTheExistingTarget) {
   kv_file_error err{};
   ASSERT_TRUE(kv_copy_file(root_.file("SRC.dat").c_str(), root_.file("copy.dat").c_str(), 1, &err));
   EXPECT_EQ(root_.read("copy.dat"), "payload");
-  EXPECT_FALSE(kv_copy_file(root_.file("src.dat").c_str(), root_.file("copy.dat").c_str(), 1, &err));
+  EXPECT_FALSE(
+      kv_copy_file(root_.file("src.dat").c_str(), root_.file("copy.dat").c_str(), 1, &err));
   EXPECT_EQ(err.cause, KV_FE_ACCESS_DENIED);
 
   root_.write("other.dat", "x");
-  EXPECT_FALSE(kv_move_file(root_.file("src.dat").c_str(), root_.file("other.dat").c_str(), 0, &err));
-  ASSERT_TRUE(kv_move_file(root_.file("src.dat").c_str(), root_.file("other.dat").c_str(), 1, &err));
+  EXPECT_FALSE(
+      kv_move_file(root_.file("src.dat").c_str(), root_.file("other.dat").c_str(), 0, &err));
+  ASSERT_TRUE(
+      kv_move_file(root_.file("src.dat").c_str(), root_.file("other.dat").c_str(), 1, &err));
   EXPECT_EQ(root_.read("other.dat"), "payload");
   EXPECT_FALSE(kv_file_exists(root_.file("src.dat").c_str()));
   EXPECT_FALSE(kv_move_file(root_.file("src.dat").c_str(), root_.file("x.dat").c_str(), 1, &err));
@@ -167,7 +178,8 @@ TEST_F(FilesTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
 }
 
 TEST_F(FilesTest, ListingMatchesWildcardsWithoutRegardToCase) {
-  for (const char *n : {"IBM.dyd", "ibm.1min", "MSFT.DYD", "A.dyd.bak", "README", "SUB/x.dyd"}) root_.write(n, "x");
+  for (const char *n : {"IBM.dyd", "ibm.1min", "MSFT.DYD", "A.dyd.bak", "README", "SUB/x.dyd"})
+    root_.write(n, "x");
   auto names = [&](const char *pattern) {
     std::vector<kv_dir_entry> v;
     EXPECT_TRUE(kv_list_dir(root_.file(pattern).c_str(), &v, nullptr));
@@ -178,7 +190,8 @@ TEST_F(FilesTest, ListingMatchesWildcardsWithoutRegardToCase) {
   EXPECT_EQ(names("*.dyd"), "IBM.dyd MSFT.DYD ");
   EXPECT_EQ(names("i?m.*"), "ibm.1min IBM.dyd ");
   EXPECT_EQ(names("readme.*"), "README ");
-  EXPECT_EQ(names("*.*"), ".config/ .local/ .run/ A.dyd.bak ibm.1min IBM.dyd MSFT.DYD README SUB/ ");
+  EXPECT_EQ(names("*.*"),
+            ".config/ .local/ .run/ A.dyd.bak ibm.1min IBM.dyd MSFT.DYD README SUB/ ");
   EXPECT_EQ(names("sub/*.DYD"), "x.dyd ");
   kv_file_error err{};
   std::vector<kv_dir_entry> v;

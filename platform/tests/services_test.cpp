@@ -16,7 +16,8 @@ class ServicesTest : public TempRootTest {};
 TEST_F(ServicesTest, RecordingServicesAnswerInPlaceOfTheUser) {
   services_.box_answers.push_back(IDYES);
   EXPECT_EQ(kv_message_box("Take over settings?", "Korvane", MB_YESNO | MB_ICONQUESTION), IDYES);
-  EXPECT_EQ(kv_message_box("Sure?", "Korvane", MB_YESNO | MB_DEFBUTTON2), IDNO);  // queue empty: default
+  EXPECT_EQ(kv_message_box("Sure?", "Korvane", MB_YESNO | MB_DEFBUTTON2),
+            IDNO);  // queue empty: default
   ASSERT_EQ(services_.boxes.size(), 2u);
   EXPECT_EQ(services_.boxes[0].text, "Take over settings?");
   EXPECT_EQ(services_.boxes[0].style, (unsigned)(MB_YESNO | MB_ICONQUESTION));
@@ -43,9 +44,16 @@ TEST_F(ServicesTest, RecordingServicesAnswerInPlaceOfTheUser) {
 }
 
 TEST_F(ServicesTest, DefaultAnswersFollowTheStyle) {
-  struct { unsigned style; int answer; } cases[] = {
-      {MB_OK, IDOK}, {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL}, {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
-      {MB_YESNO, IDYES}, {MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, IDRETRY}, {MB_RETRYCANCEL, IDRETRY},
+  struct {
+    unsigned style;
+    int answer;
+  } cases[] = {
+      {MB_OK, IDOK},
+      {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+      {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+      {MB_YESNO, IDYES},
+      {MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, IDRETRY},
+      {MB_RETRYCANCEL, IDRETRY},
   };
   for (auto &c : cases) EXPECT_EQ(kv_message_box_default_answer(c.style), c.answer) << c.style;
 }

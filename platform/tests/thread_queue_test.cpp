@@ -12,7 +12,9 @@
 namespace {
 
 std::atomic<int> g_released{0};
-void count_release(unsigned, kv_wparam, kv_lparam) { g_released++; }
+void count_release(unsigned, kv_wparam, kv_lparam) {
+  g_released++;
+}
 
 class ThreadQueueTest : public TempRootTest {
  protected:

@@ -118,7 +118,9 @@ kv_lresult count_updates(void *ctx, kv_hwnd, unsigned, kv_wparam, kv_lparam) {
 }
 
 std::atomic<int> g_wakes{0};
-void on_wake(void *) { g_wakes++; }
+void on_wake(void *) {
+  g_wakes++;
+}
 
 TEST_F(WindowTest, PostsFromWorkersWakeTheDispatcherWhenTheQueueFills) {
   int n = 0;

@@ -112,8 +112,14 @@ TEST(NumberEntries, OnlyPlainDecimalFormsAreNumbers) {
     bool ok;
     int value;
   };
-  for (IntCase c : {IntCase{" 12 ", true, 12}, {"+5", true, 5}, {"-7", true, -7}, {"2147483647", true, 2147483647},
-                    {"2147483648", false, 0}, {"0x10", false, 0}, {"1 2", false, 0}, {"3.0", false, 0}}) {
+  for (IntCase c : {IntCase{" 12 ", true, 12},
+                    {"+5", true, 5},
+                    {"-7", true, -7},
+                    {"2147483647", true, 2147483647},
+                    {"2147483648", false, 0},
+                    {"0x10", false, 0},
+                    {"1 2", false, 0},
+                    {"3.0", false, 0}}) {
     int v = 0;
     EXPECT_EQ(kv_parse_int(QString::fromLatin1(c.text), &v), c.ok) << c.text;
     if (c.ok) EXPECT_EQ(v, c.value) << c.text;
@@ -123,9 +129,17 @@ TEST(NumberEntries, OnlyPlainDecimalFormsAreNumbers) {
     bool ok;
     double value;
   };
-  for (DoubleCase c : {DoubleCase{"3.5", true, 3.5}, {" -0.25", true, -0.25}, {"1e3", true, 1000}, {".5", true, 0.5},
-                       {"nan", false, 0}, {"inf", false, 0}, {"-Infinity", false, 0}, {"0x1p3", false, 0},
-                       {"1e999", false, 0}, {"3,5", false, 0}, {"", false, 0}}) {
+  for (DoubleCase c : {DoubleCase{"3.5", true, 3.5},
+                       {" -0.25", true, -0.25},
+                       {"1e3", true, 1000},
+                       {".5", true, 0.5},
+                       {"nan", false, 0},
+                       {"inf", false, 0},
+                       {"-Infinity", false, 0},
+                       {"0x1p3", false, 0},
+                       {"1e999", false, 0},
+                       {"3,5", false, 0},
+                       {"", false, 0}}) {
     double v = 0;
     EXPECT_EQ(kv_parse_double(QString::fromLatin1(c.text), &v), c.ok) << c.text;
     if (c.ok) EXPECT_EQ(v, c.value) << c.text;
@@ -235,7 +249,9 @@ struct Page : KvPropertyPage {
     g_log.push_back("active " + tag);
     return true;
   }
-  void DoDataExchange(KvDataExchange& dx) override { DDX_Text(dx, int(1000 + GetResourceId()), value); }
+  void DoDataExchange(KvDataExchange& dx) override {
+    DDX_Text(dx, int(1000 + GetResourceId()), value);
+  }
   bool OnApply() override {
     g_log.push_back("apply " + tag);
     return KvPropertyPage::OnApply();
@@ -265,8 +281,8 @@ TEST_F(Dialogs, SheetBuildsPagesWhenShownAndAppliesOnlyThoseInOrder) {
   });
   EXPECT_EQ(s.sheet.DoModal(), IDOK);
   kv_set_help_handler(nullptr);
-  EXPECT_EQ(g_log, (std::vector<std::string>{"init A", "active A", "init C", "active C", "active A", "apply A",
-                                              "apply C"}));
+  EXPECT_EQ(g_log, (std::vector<std::string>{"init A", "active A", "init C", "active C", "active A",
+                                             "apply A", "apply C"}));
   EXPECT_EQ(helps, std::vector<unsigned>{219});  // the active page's number
 }
 

@@ -57,10 +57,10 @@ TEST_F(Drawing, LineToLeavesOutItsEndPixelInEveryDirection) {
     const char* expect;
   };
   const Case cases[] = {
-      {0, 0, 10, 0, true, 0, "##########...."},   // 0..9, not 10
-      {10, 2, 0, 2, true, 2, ".##########..."},   // 10..1, not 0
-      {3, 0, 3, 6, false, 3, "######........"},   // vertical down
-      {5, 9, 5, 4, false, 5, ".....#####...."},   // vertical up: 9..5
+      {0, 0, 10, 0, true, 0, "##########...."},  // 0..9, not 10
+      {10, 2, 0, 2, true, 2, ".##########..."},  // 10..1, not 0
+      {3, 0, 3, 6, false, 3, "######........"},  // vertical down
+      {5, 9, 5, 4, false, 5, ".....#####...."},  // vertical up: 9..5
   };
   for (const Case& c : cases) {
     QImage img = blank();
@@ -149,7 +149,8 @@ TEST_F(Drawing, InvertingLinesTwiceRestoresTheImage) {
       dc.SetROP2(R2_NOT);
       dc.SelectPen(KvPen(PS_SOLID, width, kBlack));
       dc.Rectangle(5, 5, 30, 20);
-      if (pass == 0) EXPECT_EQ(kv_colorref_from_rgb(img.pixel(15, 10)), ~0x00FF00u & 0xFFFFFF) << width;
+      if (pass == 0)
+        EXPECT_EQ(kv_colorref_from_rgb(img.pixel(15, 10)), ~0x00FF00u & 0xFFFFFF) << width;
     }
     EXPECT_EQ(img, before) << width;
   }
@@ -249,7 +250,7 @@ TEST_F(Drawing, DrawingOutsideThePaintHandlerShowsAfterTheFlush) {
   QImage shown = v.grab().toImage();
   EXPECT_EQ(kv_colorref_from_rgb(shown.pixel(51, 30)), kRed);
   EXPECT_EQ(kv_colorref_from_rgb(shown.pixel(0, 0)), kBlack);  // the frame stays
-  EXPECT_EQ(v.draws, draws);  // no full repaint was needed
+  EXPECT_EQ(v.draws, draws);                                   // no full repaint was needed
 
   // Saving and restoring a rectangle of the image (a pop-up box).
   KvRect box(40, 25, 70, 45);

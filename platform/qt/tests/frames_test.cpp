@@ -25,19 +25,25 @@ struct Doc : KvDocument {
 struct View : KvView {
   bool allow_close = true;
   std::vector<intptr_t> hints;
-  View() { MapCommand(100, [] { g_trail.push_back("view"); }); }
+  View() {
+    MapCommand(100, [] { g_trail.push_back("view"); });
+  }
   void OnUpdate(KvView*, intptr_t hint) override { hints.push_back(hint); }
   bool CanClose() override { return allow_close; }
 };
 
 struct Frame : KvChildFrame {
   std::vector<unsigned> syscmds;
-  Frame() { MapCommand(300, [] { g_trail.push_back("child"); }); }
+  Frame() {
+    MapCommand(300, [] { g_trail.push_back("child"); });
+  }
   void OnSysCommand(unsigned id, kv_lparam) override { syscmds.push_back(id); }
 };
 
 struct Main : KvMainFrame {
-  Main() { MapCommand(400, [] { g_trail.push_back("main"); }); }
+  Main() {
+    MapCommand(400, [] { g_trail.push_back("main"); });
+  }
 };
 
 class Frames : public TempRootTest {
@@ -48,8 +54,8 @@ class Frames : public TempRootTest {
     main = new Main;
     main->resize(900, 700);
     main->show();
-    auto t = std::make_unique<KvDocTemplate>(129, [] { return new Doc; }, [] { return new Frame; },
-                                             [] { return new View; });
+    auto t = std::make_unique<KvDocTemplate>(
+        129, [] { return new Doc; }, [] { return new Frame; }, [] { return new View; });
     tmpl = t.get();
     app->AddDocTemplate(std::move(t));
     app->MapCommand(500, [] { g_trail.push_back("app"); });
@@ -140,7 +146,8 @@ TEST_F(Frames, CommandGoesToTheViewFirstAndToTheApplicationLast) {
     unsigned id;
     const char* who;
   };
-  for (Case c : {Case{100, "view"}, Case{200, "doc"}, Case{300, "child"}, Case{400, "main"}, Case{500, "app"}}) {
+  for (Case c : {Case{100, "view"}, Case{200, "doc"}, Case{300, "child"}, Case{400, "main"},
+                 Case{500, "app"}}) {
     g_trail.clear();
     EXPECT_TRUE(main->RouteCommand(c.id)) << c.id;
     EXPECT_EQ(g_trail, std::vector<std::string>{c.who}) << c.id;
@@ -182,8 +189,12 @@ TEST_F(Frames, MenuStateIsAskedBeforeShowingAndUnhandledCommandsAreDisabled) {
 
 TEST_F(Frames, DocumentMenuShowsWhileAWindowIsOpenAndKeepsItsChanges) {
   main->SetDefaultMenu({{KV_MENU_POPUP, "&File"}, {57600, "&New"}, {KV_MENU_END}});
-  main->AddMenu(129, {{KV_MENU_POPUP, "&File"}, {57600, "&New"}, {KV_MENU_END},
-                      {KV_MENU_POPUP, "&View"}, {33137, "1\t1"}, {KV_MENU_END}});
+  main->AddMenu(129, {{KV_MENU_POPUP, "&File"},
+                      {57600, "&New"},
+                      {KV_MENU_END},
+                      {KV_MENU_POPUP, "&View"},
+                      {33137, "1\t1"},
+                      {KV_MENU_END}});
   tmpl->menu_id = 129;
   EXPECT_EQ(main->menuBar()->actions().size(), 1);
   KvDocument* doc = tmpl->OpenDocumentFile(QString());
@@ -191,7 +202,8 @@ TEST_F(Frames, DocumentMenuShowsWhileAWindowIsOpenAndKeepsItsChanges) {
   ASSERT_EQ(main->menuBar()->actions().size(), 2);
   // A relabelled item (the view units) stays relabelled across switches.
   kv_find_action(main->GetSubMenu(129, 1), 33137)->setText(QStringLiteral("5\t1"));
-  main->GetSubMenu(0, 0)->addAction(kv_make_action(32829, QStringLiteral("Fav"), 0, main->GetSubMenu(0, 0)));
+  main->GetSubMenu(0, 0)->addAction(
+      kv_make_action(32829, QStringLiteral("Fav"), 0, main->GetSubMenu(0, 0)));
   doc->GetFirstView()->GetParentFrame()->close();
   kv_pump_events(10);
   EXPECT_EQ(main->menuBar()->actions().size(), 1);
@@ -247,7 +259,8 @@ TEST_F(Frames, RefusingDocumentOpensNothing) {
   struct Refuse : KvDocument {
     bool OnNewDocument() override { return false; }
   };
-  KvDocTemplate t(130, [] { return new Refuse; }, nullptr, [] { return new View; });
+  KvDocTemplate t(
+      130, [] { return new Refuse; }, nullptr, [] { return new View; });
   EXPECT_EQ(t.OpenDocumentFile(QString()), nullptr);
   EXPECT_TRUE(t.documents().empty());
   EXPECT_TRUE(main->children().empty());

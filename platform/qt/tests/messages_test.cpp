@@ -52,7 +52,8 @@ TEST_F(WindowMessages, WorkerPostsArriveInOrderOnTheUserInterfaceThread) {
   Recorder w;
   constexpr int kCount = 2000;
   std::thread worker([hwnd = w.GetSafeHwnd()] {
-    for (int i = 0; i < kCount; i++) ASSERT_EQ(kv_post_message(hwnd, WM_USER + 1, kv_wparam(i), 0), 1);
+    for (int i = 0; i < kCount; i++)
+      ASSERT_EQ(kv_post_message(hwnd, WM_USER + 1, kv_wparam(i), 0), 1);
   });
   worker.join();
   ASSERT_TRUE(kv_wait_until([&] { return w.got.size() == size_t(kCount); }));
@@ -67,7 +68,8 @@ TEST_F(WindowMessages, ClosedWindowReleasesQueuedPayloadsAndRefusesPosts) {
   auto w = std::make_unique<Recorder>();
   kv_hwnd hwnd = w->GetSafeHwnd();
   std::thread worker([hwnd] {
-    for (int i = 0; i < 3; i++) kv_post_message(hwnd, WM_USER + 2, 0, kv_lparam(new int(i)), &count_release);
+    for (int i = 0; i < 3; i++)
+      kv_post_message(hwnd, WM_USER + 2, 0, kv_lparam(new int(i)), &count_release);
   });
   worker.join();
   w.reset();  // closes before the loop ran
@@ -106,9 +108,8 @@ TEST_F(WindowMessages, ModalLoopStillDeliversPostedMessages) {
     if (m == WM_USER + 9) dlg.accept();
   };
   kv_hwnd hwnd = w.GetSafeHwnd();
-  QTimer::singleShot(10, [hwnd] {
-    std::thread([hwnd] { kv_post_message(hwnd, WM_USER + 9, 0, 0); }).join();
-  });
+  QTimer::singleShot(
+      10, [hwnd] { std::thread([hwnd] { kv_post_message(hwnd, WM_USER + 9, 0, 0); }).join(); });
   QTimer::singleShot(3000, &dlg, [&] { dlg.reject(); });
   EXPECT_EQ(dlg.exec(), QDialog::Accepted);
 }

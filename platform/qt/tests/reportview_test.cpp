@@ -96,8 +96,9 @@ TEST_F(ReportView, SortingIsStableAndDeletedRowsGiveBackTheirData) {
     return reinterpret_cast<Row*>(a)->key - reinterpret_cast<Row*>(b)->key;
   });
   std::vector<int> seq;
-  for (int i = 0; i < view.GetItemCount(); i++) seq.push_back(reinterpret_cast<Row*>(view.GetItemData(i))->seq);
-  EXPECT_EQ(seq, (std::vector<int>{1, 4, 3, 0, 2}));  // equal keys keep their order
+  for (int i = 0; i < view.GetItemCount(); i++)
+    seq.push_back(reinterpret_cast<Row*>(view.GetItemData(i))->seq);
+  EXPECT_EQ(seq, (std::vector<int>{1, 4, 3, 0, 2}));       // equal keys keep their order
   EXPECT_EQ(view.GetItemText(0, 0), QStringLiteral("1"));  // texts move with their rows
 
   view.DeleteItem(0);

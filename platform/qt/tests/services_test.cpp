@@ -34,7 +34,8 @@ TEST_F(QtServices, FiltersOfTheProgramBecomeQtFilters) {
   const Case cases[] = {
       {"Korvane Page Layout Files (*.kvc)|*.kvc||", "Korvane Page Layout Files (*.kvc)"},
       {"Sound Files (*.wav)|*.wav||", "Sound Files (*.wav)"},
-      {"Favorite Files (*.fav)|*.fav|All Files (*.*)|*.*||", "Favorite Files (*.fav);;All Files (*.*)"},
+      {"Favorite Files (*.fav)|*.fav|All Files (*.*)|*.*||",
+       "Favorite Files (*.fav);;All Files (*.*)"},
       {"Text|*.txt;*.csv||", "Text (*.txt *.csv)"},
       {"", ""},
   };
@@ -81,7 +82,8 @@ TEST_F(QtServices, ColourDialogKeepsTheChoiceAndTheSixteenCustomColours) {
 // Run in a child process with a comma-decimal locale in the environment:
 // the application object must leave LC_NUMERIC at "C".
 TEST(NumericLocale, ChildProcess) {
-  if (!std::getenv("KV_LOCALE_CHILD")) GTEST_SKIP() << "runs only as the child of NumericLocale.DotUnderCommaLocale";
+  if (!std::getenv("KV_LOCALE_CHILD"))
+    GTEST_SKIP() << "runs only as the child of NumericLocale.DotUnderCommaLocale";
   int argc = 1;
   char name[] = "locale-child";
   char* argv[] = {name, nullptr};
@@ -107,14 +109,16 @@ TEST(NumericLocale, DotUnderCommaLocale) {
     std::setlocale(LC_NUMERIC, "C");
     if (!found.empty()) break;
   }
-  if (found.empty()) GTEST_SKIP() << "no comma-decimal locale installed (scripts/deps.sh generates de_DE.UTF-8)";
+  if (found.empty())
+    GTEST_SKIP() << "no comma-decimal locale installed (scripts/deps.sh generates de_DE.UTF-8)";
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("KV_LOCALE_CHILD"), QStringLiteral("1"));
   env.insert(QStringLiteral("LC_ALL"), QString::fromStdString(found));
   child.setProcessEnvironment(env);
   child.setProcessChannelMode(QProcess::MergedChannels);
-  child.start(QStringLiteral("/proc/self/exe"), {QStringLiteral("--gtest_filter=NumericLocale.ChildProcess")});
+  child.start(QStringLiteral("/proc/self/exe"),
+              {QStringLiteral("--gtest_filter=NumericLocale.ChildProcess")});
   ASSERT_TRUE(child.waitForFinished(60000));
   QByteArray out = child.readAll();
   EXPECT_EQ(child.exitCode(), 0) << out.constData();
