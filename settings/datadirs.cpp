@@ -16,8 +16,8 @@
 #include "settings/settings.h"
 
 static const char *const folder_names[KV_DIR_COUNT] = {
-  "DATA", "HDATA", "SLF", "ALIAS", "CONFIG", "IMPORT", "EXPORT",
-  "SOUNDS", "FAVORITE", "HELP", "ACCOUNTS", "FERLUMES",
+    "DATA",   "HDATA",  "SLF",      "ALIAS", "CONFIG",   "IMPORT",
+    "EXPORT", "SOUNDS", "FAVORITE", "HELP",  "ACCOUNTS", "FERLUMES",
 };
 
 const char *data_folder_name(int folder) {
@@ -36,18 +36,30 @@ int data_folder_by_name(const char *name) {
 // ACCOUNTS, FERLUMES) a full path.  Empty before the settings are loaded.
 static const char *folder_field(int folder) {
   switch (folder) {
-  case KV_DIR_DATA: return g_settings.DataDir;
-  case KV_DIR_HDATA: return g_settings.HdataDir;
-  case KV_DIR_SLF: return g_settings.SlfDir;
-  case KV_DIR_ALIAS: return g_settings.AliasDir;
-  case KV_DIR_CONFIG: return g_settings.ConfigDir;
-  case KV_DIR_IMPORT: return g_settings.ImportDir;
-  case KV_DIR_EXPORT: return g_settings.ExportDir;
-  case KV_DIR_SOUNDS: return g_settings.SoundsDir;
-  case KV_DIR_FAVORITE: return g_settings.FavoriteDir;
-  case KV_DIR_HELP: return g_settings.HelpDir;
-  case KV_DIR_ACCOUNTS: return g_settings.AccountsDir;
-  case KV_DIR_FERLUMES: return g_settings.StudyLibDir;
+    case KV_DIR_DATA:
+      return g_settings.DataDir;
+    case KV_DIR_HDATA:
+      return g_settings.HdataDir;
+    case KV_DIR_SLF:
+      return g_settings.SlfDir;
+    case KV_DIR_ALIAS:
+      return g_settings.AliasDir;
+    case KV_DIR_CONFIG:
+      return g_settings.ConfigDir;
+    case KV_DIR_IMPORT:
+      return g_settings.ImportDir;
+    case KV_DIR_EXPORT:
+      return g_settings.ExportDir;
+    case KV_DIR_SOUNDS:
+      return g_settings.SoundsDir;
+    case KV_DIR_FAVORITE:
+      return g_settings.FavoriteDir;
+    case KV_DIR_HELP:
+      return g_settings.HelpDir;
+    case KV_DIR_ACCOUNTS:
+      return g_settings.AccountsDir;
+    case KV_DIR_FERLUMES:
+      return g_settings.StudyLibDir;
   }
   return "";
 }
@@ -140,8 +152,11 @@ int MakeDirectory(const char *path) {
   // folder without write bits counts as read-only although root could
   // still write into it.
   mode_t w;
-  if (st.st_uid == geteuid()) w = S_IWUSR;
-  else if (st.st_gid == getegid()) w = S_IWGRP;
-  else w = S_IWOTH;
+  if (st.st_uid == geteuid())
+    w = S_IWUSR;
+  else if (st.st_gid == getegid())
+    w = S_IWGRP;
+  else
+    w = S_IWOTH;
   return (st.st_mode & w) ? 1 : 0;
 }

@@ -9,11 +9,16 @@ int (*g_move_data_directories)(const char *old_root, const char *new_root);
 
 int32_t &settings_source(settings_block &b, int cls) {
   switch (cls) {
-  case SRC_DAILY: return b.DailySource;
-  case SRC_WEEKLY: return b.WeeklySource;
-  case SRC_MONTHLY: return b.MonthlySource;
-  case SRC_MULTIQUOTE: return b.MultiQuoteSource;
-  default: return b.LiveSource;
+    case SRC_DAILY:
+      return b.DailySource;
+    case SRC_WEEKLY:
+      return b.WeeklySource;
+    case SRC_MONTHLY:
+      return b.MonthlySource;
+    case SRC_MULTIQUOTE:
+      return b.MultiQuoteSource;
+    default:
+      return b.LiveSource;
   }
 }
 
@@ -37,9 +42,12 @@ void init_settings_defaults(void) {
 
 namespace {
 struct defaults_init {
-  defaults_init() { init_settings_defaults(); reset_settings(); }
+  defaults_init() {
+    init_settings_defaults();
+    reset_settings();
+  }
 } defaults_init_once;
-}
+}  // namespace
 
 void reset_settings(void) {
   settings_block saved_defaults = g_settings.defaults;

@@ -20,63 +20,63 @@ enum { KV_PATH_MAX = 260 };
 
 // One block of settings; the current block and the defaults block share it.
 struct settings_block {
-  uint32_t Flags;              // preference bits; bits 5-11 (0xFE0) run-time state, cleared at load
-  uint32_t Flags1;             // 0x08 trading enabled, 0x800 advisor-account bar
-  uint32_t Flags2;             // further preference bits
-  int32_t AutoUpdate;          // update charts automatically; always saved as 0
-  int32_t ContUpdate;          // continuous quote collection; always saved as 0
-  int32_t ShowGridlines;       // draw grid lines
-  int32_t KeepExtMktHoursData; // keep bars outside regular market hours
-  int32_t KeepIntradayData;    // keep intraday bars in files
-  int32_t ContUpdateDaily;     // update daily charts from live quotes
-  int32_t DateStyle;           // date display format index (not stored)
-  char DataRoot[KV_PATH_MAX];  // data root; "Install"/"Directory"
-  int32_t DataFormat;          // 0 decimal, 1 fractions
-  int32_t PriceLabLeft;        // nonzero: one price-label column on the left
-  uint32_t CustomCandle;       // packed candle definition
-  int32_t StartDateDaily;      // yyyymmdd first date loaded for daily charts
+  uint32_t Flags;         // preference bits; bits 5-11 (0xFE0) run-time state, cleared at load
+  uint32_t Flags1;        // 0x08 trading enabled, 0x800 advisor-account bar
+  uint32_t Flags2;        // further preference bits
+  int32_t AutoUpdate;     // update charts automatically; always saved as 0
+  int32_t ContUpdate;     // continuous quote collection; always saved as 0
+  int32_t ShowGridlines;  // draw grid lines
+  int32_t KeepExtMktHoursData;  // keep bars outside regular market hours
+  int32_t KeepIntradayData;     // keep intraday bars in files
+  int32_t ContUpdateDaily;      // update daily charts from live quotes
+  int32_t DateStyle;            // date display format index (not stored)
+  char DataRoot[KV_PATH_MAX];   // data root; "Install"/"Directory"
+  int32_t DataFormat;           // 0 decimal, 1 fractions
+  int32_t PriceLabLeft;         // nonzero: one price-label column on the left
+  uint32_t CustomCandle;        // packed candle definition
+  int32_t StartDateDaily;       // yyyymmdd first date loaded for daily charts
   int32_t StartDateWeekly;
   int32_t StartDateMonthly;
-  uint8_t MktDays;             // bit 0 collect automatically, bits 1-7 Monday..Sunday
-  int32_t KeepNumDays1Min;     // days of 1-minute data kept
-  int32_t KeepNumDaysTick;     // days of tick data kept
-  int32_t KeepNumDaysVolume;   // days of volume-bar data kept
-  int32_t QuoteInterval;       // quote poll interval, milliseconds
-  uint32_t CustomColors[16];   // "CustomColors"/"Color%02d", 0x00BBGGRR
-  int32_t LiveSource;          // indexes of the chosen data sources
+  uint8_t MktDays;            // bit 0 collect automatically, bits 1-7 Monday..Sunday
+  int32_t KeepNumDays1Min;    // days of 1-minute data kept
+  int32_t KeepNumDaysTick;    // days of tick data kept
+  int32_t KeepNumDaysVolume;  // days of volume-bar data kept
+  int32_t QuoteInterval;      // quote poll interval, milliseconds
+  uint32_t CustomColors[16];  // "CustomColors"/"Color%02d", 0x00BBGGRR
+  int32_t LiveSource;         // indexes of the chosen data sources
   int32_t DailySource;
   int32_t WeeklySource;
   int32_t MonthlySource;
   int32_t MultiQuoteSource;
-  int32_t ExpDataFmt;          // text export format
-  int32_t SoundsQuietStart;    // start of the time without alert sounds
-  int32_t SoundsQuietStop;     // end of the time without alert sounds
-  char ExpFileExt[10];         // extension of export files
-  char ExpFileHdr[100];        // header line of export files
-  char SLFTitle[100];          // name of the current symbol list file
-  char AliasTitle[100];        // name of the alias data file
-  char QRHostname[101];        // host of the quote relay or TWS connection
+  int32_t ExpDataFmt;        // text export format
+  int32_t SoundsQuietStart;  // start of the time without alert sounds
+  int32_t SoundsQuietStop;   // end of the time without alert sounds
+  char ExpFileExt[10];       // extension of export files
+  char ExpFileHdr[100];      // header line of export files
+  char SLFTitle[100];        // name of the current symbol list file
+  char AliasTitle[100];      // name of the alias data file
+  char QRHostname[101];      // host of the quote relay or TWS connection
   char TWSAccountName[65];
-  char TWSUsername[33];        // stored scrambled
-  char TWSPassword[33];        // stored scrambled
+  char TWSUsername[33];  // stored scrambled
+  char TWSPassword[33];  // stored scrambled
   int32_t QRClientId;
   int32_t QRPortNum;
-  int32_t TimeOffset;          // seconds added to trade times for display
-  int32_t InternetReceiveTimeout; // web session receive timeout, milliseconds
+  int32_t TimeOffset;              // seconds added to trade times for display
+  int32_t InternetReceiveTimeout;  // web session receive timeout, milliseconds
   // Data folders.  The plain names are relative to the data root; the last
   // three are full paths.  Use data_folder_path() to build file paths.
-  char DataDir[KV_PATH_MAX];     // "DATA"
-  char HdataDir[KV_PATH_MAX];    // "HDATA"
-  char SlfDir[KV_PATH_MAX];      // "SLF"
-  char AliasDir[KV_PATH_MAX];    // "ALIAS"
-  char ConfigDir[KV_PATH_MAX];   // "CONFIG"
-  char SoundsDir[KV_PATH_MAX];   // "SOUNDS"
-  char FavoriteDir[KV_PATH_MAX]; // "FAVORITE"
-  char HelpDir[KV_PATH_MAX];     // root + "/HELP"
-  char ImportDir[KV_PATH_MAX];   // "IMPORT"
-  char ExportDir[KV_PATH_MAX];   // "EXPORT"
-  char StudyLibDir[KV_PATH_MAX]; // root + "/FERLUMES"
-  char AccountsDir[KV_PATH_MAX]; // root + "/ACCOUNTS"
+  char DataDir[KV_PATH_MAX];      // "DATA"
+  char HdataDir[KV_PATH_MAX];     // "HDATA"
+  char SlfDir[KV_PATH_MAX];       // "SLF"
+  char AliasDir[KV_PATH_MAX];     // "ALIAS"
+  char ConfigDir[KV_PATH_MAX];    // "CONFIG"
+  char SoundsDir[KV_PATH_MAX];    // "SOUNDS"
+  char FavoriteDir[KV_PATH_MAX];  // "FAVORITE"
+  char HelpDir[KV_PATH_MAX];      // root + "/HELP"
+  char ImportDir[KV_PATH_MAX];    // "IMPORT"
+  char ExportDir[KV_PATH_MAX];    // "EXPORT"
+  char StudyLibDir[KV_PATH_MAX];  // root + "/FERLUMES"
+  char AccountsDir[KV_PATH_MAX];  // root + "/ACCOUNTS"
 };
 
 // Main window placement: the normal rectangle (all 0 = none saved) and the
@@ -88,17 +88,17 @@ struct window_placement {
 
 enum { DRAW_DEFAULTS_SIZE = 224, AUTORUN_SIZE = 84, PLAYBACK_DATA_SIZE = 84 };
 
-struct AppSettings : settings_block {   // the current values
+struct AppSettings : settings_block {  // the current values
   window_placement placement;
-  int32_t ToolBar, PlaybackBar, StatusBar, DrawBar; // bar flags, 1 = shown
-  char Pages[KV_PATH_MAX];             // path of the pages file
-  char Import[KV_PATH_MAX];            // path of the import list
-  char DefaultFavorite[KV_PATH_MAX];   // path of the default chart favourite
+  int32_t ToolBar, PlaybackBar, StatusBar, DrawBar;  // bar flags, 1 = shown
+  char Pages[KV_PATH_MAX];                           // path of the pages file
+  char Import[KV_PATH_MAX];                          // path of the import list
+  char DefaultFavorite[KV_PATH_MAX];                 // path of the default chart favourite
   // Binary values of "Settings1", kept as their stored bytes.
-  uint8_t PrefDrawDef[DRAW_DEFAULTS_SIZE]; // "\PrefDrawDef" drawing defaults
-  uint8_t AutoRun[AUTORUN_SIZE];           // 21 x i32 seconds of day, Sunday..Saturday
-  uint8_t PlaybackData[PLAYBACK_DATA_SIZE];// playback set-up record
-  settings_block defaults;             // `g_settings_defaults`
+  uint8_t PrefDrawDef[DRAW_DEFAULTS_SIZE];   // "\PrefDrawDef" drawing defaults
+  uint8_t AutoRun[AUTORUN_SIZE];             // 21 x i32 seconds of day, Sunday..Saturday
+  uint8_t PlaybackData[PLAYBACK_DATA_SIZE];  // playback set-up record
+  settings_block defaults;                   // `g_settings_defaults`
 };
 
 extern AppSettings g_settings;
