@@ -10,9 +10,9 @@
 #pragma once
 
 enum {
-    ALIAS_FOR_DAILY = 0,     // units 390-11700: match the first member, give the second
-    ALIAS_FOR_INTRADAY = 1,  // other units: match the second member, give the first
-    ALIAS_SYMBOL_MAX = 31,   // longest partner taken from the file
+  ALIAS_FOR_DAILY = 0,     // units 390-11700: match the first member, give the second
+  ALIAS_FOR_INTRADAY = 1,  // other units: match the second member, give the first
+  ALIAS_SYMBOL_MAX = 31,   // longest partner taken from the file
 };
 
 // Replaces the table with the pairs of "<name>.txt".  An empty or null name

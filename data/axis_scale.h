@@ -10,20 +10,20 @@
 #define AXIS_SCALE_MAX_LABELS 39
 
 struct axis_label {
-  int16_t offset;   // pixels of the label's value above the scale minimum
+  int16_t offset;  // pixels of the label's value above the scale minimum
   char spare;
-  char text[9];     // zero-terminated
+  char text[9];  // zero-terminated
 };
 
 struct axis_scale {
-  double minimum;          // scale minimum
+  double minimum;  // scale minimum
   double pixels_per_unit;
-  double label_min;        // range the labels were made for
+  double label_min;  // range the labels were made for
   double label_max;
   int16_t label_count;
-  int16_t longest_label;   // in characters
-  int16_t kind;            // spare; group axes keep their kind here
-  int16_t label_height;    // pane height the labels were made for
+  int16_t longest_label;  // in characters
+  int16_t kind;           // spare; group axes keep their kind here
+  int16_t label_height;   // pane height the labels were made for
   char spare[4];
   axis_label labels[AXIS_SCALE_MAX_LABELS];
 };

@@ -14,18 +14,42 @@ static const struct {
   const char *statistic;
   const char *grade;
 } grades[] = {
-    {"Treasury Budget", " D"},         {"Export Prices ex-ag.", " C+"}, {"Import Prices ex-oil", " C+"},
-    {"Retail Sales", " A-"},           {"Retail Sales ex-auto", " A-"}, {"Business Inventories", " C-"},
-    {"Core CPI", " B+"},               {"CPI", " B+"},                  {"Initial Claims", " C+"},
-    {"Capacity Utilization", " B-"},   {"Industrial Production", " B-"}, {"Building Permits", " B-"},
-    {"Housing Starts", " B-"},         {"Leading Indicators", " D-"},   {"Core PPI", " B-"},
-    {"PPI", " B-"},                    {"Existing Home Sales", " C"},   {"Productivity-Prel", " D+"},
-    {"Consumer Credit", " D-"},        {"Wholesale Inventories", " D-"}, {"Trade Balance", " C+"},
-    {"Consumer Confidence", " B-"},    {"GDP-Adv.", " B"},              {"Chicago PMI", " B"},
-    {"Auto Sales", " C-"},             {"Truck Sales", " C-"},          {"Personal Income", " C+"},
-    {"PCE Core Inflation", " C+"},     {"Construction Spending", " D"}, {"Average Workweek", " A"},
-    {"Hourly Earnings", " A"},         {"Nonfarm Payrolls", " A"},      {"Unemployment Rate", " A"},
-    {"Factory Orders", " D+"},         {"Durable Orders", " B"},        {"New Home Sales", " C+"},
+    {"Treasury Budget", " D"},
+    {"Export Prices ex-ag.", " C+"},
+    {"Import Prices ex-oil", " C+"},
+    {"Retail Sales", " A-"},
+    {"Retail Sales ex-auto", " A-"},
+    {"Business Inventories", " C-"},
+    {"Core CPI", " B+"},
+    {"CPI", " B+"},
+    {"Initial Claims", " C+"},
+    {"Capacity Utilization", " B-"},
+    {"Industrial Production", " B-"},
+    {"Building Permits", " B-"},
+    {"Housing Starts", " B-"},
+    {"Leading Indicators", " D-"},
+    {"Core PPI", " B-"},
+    {"PPI", " B-"},
+    {"Existing Home Sales", " C"},
+    {"Productivity-Prel", " D+"},
+    {"Consumer Credit", " D-"},
+    {"Wholesale Inventories", " D-"},
+    {"Trade Balance", " C+"},
+    {"Consumer Confidence", " B-"},
+    {"GDP-Adv.", " B"},
+    {"Chicago PMI", " B"},
+    {"Auto Sales", " C-"},
+    {"Truck Sales", " C-"},
+    {"Personal Income", " C+"},
+    {"PCE Core Inflation", " C+"},
+    {"Construction Spending", " D"},
+    {"Average Workweek", " A"},
+    {"Hourly Earnings", " A"},
+    {"Nonfarm Payrolls", " A"},
+    {"Unemployment Rate", " A"},
+    {"Factory Orders", " D+"},
+    {"Durable Orders", " B"},
+    {"New Home Sales", " C+"},
 };
 
 const char *lookup_event_text(const char *statistic) {
@@ -104,7 +128,8 @@ static int cell_month(const char *cell) {
 static int cell_day(const char *cell) {
   if (strlen(cell) < 5 || !isdigit((unsigned char)cell[4])) return 0;
   int day = 0;
-  for (const char *p = cell + 4; isdigit((unsigned char)*p) && day < 100; p++) day = day * 10 + (*p - '0');
+  for (const char *p = cell + 4; isdigit((unsigned char)*p) && day < 100; p++)
+    day = day * 10 + (*p - '0');
   return day;
 }
 
@@ -122,7 +147,8 @@ int parse_calendar_page(const char *page, size_t len, int year, char *out, size_
   if (!rows_end) rows_end = end;
   if (year < 1 || year > 9999) return 0;
 
-  char date[CALENDAR_CELL_MAX], time[CALENDAR_CELL_MAX], stat[CALENDAR_CELL_MAX], period[CALENDAR_CELL_MAX];
+  char date[CALENDAR_CELL_MAX], time[CALENDAR_CELL_MAX], stat[CALENDAR_CELL_MAX],
+      period[CALENDAR_CELL_MAX];
   char skip[CALENDAR_CELL_MAX];
   char line[3 * CALENDAR_CELL_MAX];
   int lines = 0;

@@ -30,6 +30,6 @@ const char *lookup_event_text(const char *statistic);
 // does not fit is left out with all after it).  Rows run to the end of the
 // line of that header row; each takes nine cells (date, time, statistic,
 // period, five more); a date without a month name or a valid day, or a row
-// cut before the end of its period cell, ends the rows.  Returns the number of lines written, -1 when the page holds no
-// "Briefing Forecast".
+// cut before the end of its period cell, ends the rows.  Returns the number of lines written, -1
+// when the page holds no "Briefing Forecast".
 int parse_calendar_page(const char *page, size_t len, int year, char *out, size_t size);

@@ -29,26 +29,24 @@ void decode_chart_header(const uint8_t* image, chart_file_header* header);
 void encode_chart_bars(const chart_bar* bars, int count, uint8_t* image);
 void decode_chart_bars(const uint8_t* image, int count, chart_bar* bars);
 
-inline void encode_chart_bar(const chart_bar* b, uint8_t* p)
-{
-    put_lef(p + 0, b->open);
-    put_lef(p + 4, b->high);
-    put_lef(p + 8, b->low);
-    put_lef(p + 12, b->close);
-    put_le32(p + 16, (uint32_t)b->volume);
-    put_le32(p + 20, (uint32_t)b->extra);
-    put_le32(p + 24, b->flags);
-    put_le32(p + 28, (uint32_t)b->time);
+inline void encode_chart_bar(const chart_bar* b, uint8_t* p) {
+  put_lef(p + 0, b->open);
+  put_lef(p + 4, b->high);
+  put_lef(p + 8, b->low);
+  put_lef(p + 12, b->close);
+  put_le32(p + 16, (uint32_t)b->volume);
+  put_le32(p + 20, (uint32_t)b->extra);
+  put_le32(p + 24, b->flags);
+  put_le32(p + 28, (uint32_t)b->time);
 }
 
-inline void decode_chart_bar(const uint8_t* p, chart_bar* b)
-{
-    b->open = get_lef(p + 0);
-    b->high = get_lef(p + 4);
-    b->low = get_lef(p + 8);
-    b->close = get_lef(p + 12);
-    b->volume = (int32_t)get_le32(p + 16);
-    b->extra = (int32_t)get_le32(p + 20);
-    b->flags = get_le32(p + 24);
-    b->time = (int32_t)get_le32(p + 28);
+inline void decode_chart_bar(const uint8_t* p, chart_bar* b) {
+  b->open = get_lef(p + 0);
+  b->high = get_lef(p + 4);
+  b->low = get_lef(p + 8);
+  b->close = get_lef(p + 12);
+  b->volume = (int32_t)get_le32(p + 16);
+  b->extra = (int32_t)get_le32(p + 20);
+  b->flags = get_le32(p + 24);
+  b->time = (int32_t)get_le32(p + 28);
 }

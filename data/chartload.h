@@ -23,15 +23,15 @@ struct StudyDef;
 
 // Fetch options handed to the web import.
 enum : uint32_t {
-    FETCH_OPT_DESCRIPTION = 0x1,  // the stored chart has no description: fetch one
-    FETCH_OPT_LONG_SPAN = 0x2,    // long span
+  FETCH_OPT_DESCRIPTION = 0x1,  // the stored chart has no description: fetch one
+  FETCH_OPT_LONG_SPAN = 0x2,    // long span
 };
 
 // Router capabilities (of the live-quote source's configuration) the
 // loaders look at.
 enum : uint32_t {
-    ROUTER_CAP_INTRADAY_HISTORY = 0x10001,  // any bit: intraday history offered
-    ROUTER_CAP_BROKER = 0x10000,            // broker-socket mode
+  ROUTER_CAP_INTRADAY_HISTORY = 0x10001,  // any bit: intraday history offered
+  ROUTER_CAP_BROKER = 0x10000,            // broker-socket mode
 };
 
 // Fetch status of a fetched chart that keeps get_chart_data from logging its
@@ -44,65 +44,65 @@ enum { FETCH_STATUS_QUIET = 29 };
 // that source or service is not there, and the loaders go on without it
 // (no live-quote record, nothing fetched from that source).
 struct chart_load_hooks {
-    // History import from web pages or local files by parse file
-    // (unit, symbol, first, last, FETCH_OPT_* options, source, parse file)
-    // -> new unlisted chart with its bars sorted, or null.  parse_web_data
-    // unless replaced.
-    chart_rec* (*web_import)(int unit, const char* symbol, int first, int last,
-                             uint32_t options, const char* source, const char* parse_file);
+  // History import from web pages or local files by parse file
+  // (unit, symbol, first, last, FETCH_OPT_* options, source, parse file)
+  // -> new unlisted chart with its bars sorted, or null.  parse_web_data
+  // unless replaced.
+  chart_rec* (*web_import)(int unit, const char* symbol, int first, int last, uint32_t options,
+                           const char* source, const char* parse_file);
 
-    // Live-quote records: the record or null; the record created when
-    // missing (one more user); linking a listed chart to its record;
-    // today's daily bar from the quote; writing completed 1-minute bars.
-    mqt* (*find_mqt)(const char* symbol);
-    mqt* (*get_multiquote)(const char* symbol);
-    void (*link_chart_to_mqt)(chart_rec* chart);
-    void (*dchart_update)(chart_rec* chart, mqt* record);
-    void (*write_1min_bars)(mqt* record);
-    // Seeds a record's one-minute state (recent bars, minute volumes, the
-    // session's volume curve) from its 1-minute chart (record, chart); called
-    // after that chart's file was written while the record has MQT_1MIN_INIT.
-    void (*init_mqt_from_1min)(mqt* record, chart_rec* chart);
-    // Exit clean-up: saving the price alerts, then freeing every live-quote
-    // record once the charts are gone.
-    int (*save_alerts)(void);
-    void (*free_all_mqts)(void);
-    // Dropping the use of a record that a chart held (the record goes with
-    // its last user); posting a stream request for a record to the quote
-    // relay's request thread (1 posted).
-    void (*delete_multiquote)(mqt* record);
-    int (*router_post_stream)(uint32_t stream_code, mqt* record);
+  // Live-quote records: the record or null; the record created when
+  // missing (one more user); linking a listed chart to its record;
+  // today's daily bar from the quote; writing completed 1-minute bars.
+  mqt* (*find_mqt)(const char* symbol);
+  mqt* (*get_multiquote)(const char* symbol);
+  void (*link_chart_to_mqt)(chart_rec* chart);
+  void (*dchart_update)(chart_rec* chart, mqt* record);
+  void (*write_1min_bars)(mqt* record);
+  // Seeds a record's one-minute state (recent bars, minute volumes, the
+  // session's volume curve) from its 1-minute chart (record, chart); called
+  // after that chart's file was written while the record has MQT_1MIN_INIT.
+  void (*init_mqt_from_1min)(mqt* record, chart_rec* chart);
+  // Exit clean-up: saving the price alerts, then freeing every live-quote
+  // record once the charts are gone.
+  int (*save_alerts)(void);
+  void (*free_all_mqts)(void);
+  // Dropping the use of a record that a chart held (the record goes with
+  // its last user); posting a stream request for a record to the quote
+  // relay's request thread (1 posted).
+  void (*delete_multiquote)(mqt* record);
+  int (*router_post_stream)(uint32_t stream_code, mqt* record);
 
-    // Studies: recomputing a chart's studies (restart nonzero: from the
-    // first bar); a copy of a study on another chart (a compressed chart
-    // takes its base chart's studies) -> the copy or null.
-    void (*recalc_studies)(chart_rec* chart, int restart);
-    StudyDef* (*create_study)(chart_rec* chart, const StudyDef* templ);
-    // Giving every study of the chart new_len slots per output (0 when
-    // memory ran out); moving the trading-system plot outputs down by n
-    // slots after the chart's n oldest bars were removed.
-    int (*resize_studies)(chart_rec* chart, int new_len);
-    void (*shift_plot_outputs)(chart_rec* chart, int n);
+  // Studies: recomputing a chart's studies (restart nonzero: from the
+  // first bar); a copy of a study on another chart (a compressed chart
+  // takes its base chart's studies) -> the copy or null.
+  void (*recalc_studies)(chart_rec* chart, int restart);
+  StudyDef* (*create_study)(chart_rec* chart, const StudyDef* templ);
+  // Giving every study of the chart new_len slots per output (0 when
+  // memory ran out); moving the trading-system plot outputs down by n
+  // slots after the chart's n oldest bars were removed.
+  int (*resize_studies)(chart_rec* chart, int new_len);
+  void (*shift_plot_outputs)(chart_rec* chart, int n);
 
-    // Quote relay history: (fetch chart, days, first missing time of day,
-    // flags) -> 0 with the bars put into the fetch chart, else an error code
-    // reported through kvqr_error_text (code, symbol).
-    int (*kvqr_intraday_data)(chart_rec* fetch, int days, int first_missing, int flags);
-    void (*kvqr_error_text)(int code, const char* symbol);
+  // Quote relay history: (fetch chart, days, first missing time of day,
+  // flags) -> 0 with the bars put into the fetch chart, else an error code
+  // reported through kvqr_error_text (code, symbol).
+  int (*kvqr_intraday_data)(chart_rec* fetch, int days, int first_missing, int flags);
+  void (*kvqr_error_text)(int code, const char* symbol);
 
-    // Broker history service.  broker_connected -> nonzero while connected;
-    // hmds_pacing_wait (background) -> nonzero when a request may go now;
-    // req_intraday_data (chart to fill, record, duration, end text
-    // "yyyymmdd hh:mm:ss UTC") -> 1 sent, 0 refused; the reply fills the
-    // chart and sets g_hmds_event.  hist_data_error -> the error of the last
-    // history reply (0 none); clear_hmds_target forgets the chart being
-    // filled; cancel_historical_data cancels the outstanding request.
-    int (*broker_connected)(void);
-    int (*hmds_pacing_wait)(int background);
-    int (*req_intraday_data)(chart_rec* chart, mqt* record, int duration, const char* end_text);
-    int (*hist_data_error)(void);
-    void (*clear_hmds_target)(void);
-    void (*cancel_historical_data)(void);
+  // Broker history service.  broker_connected -> nonzero while connected;
+  // hmds_pacing_wait (background) -> nonzero when a request may go now;
+  // req_intraday_data (chart to fill, record, duration, end text
+  // "yyyymmdd hh:mm:ss UTC") -> 1 sent, 0 refused; the reply fills the
+  // chart and sets g_hmds_event.  hist_data_error -> the error of the last
+  // history reply (0 none); clear_hmds_target forgets the chart being
+  // filled; cancel_historical_data cancels the outstanding request.
+  int (*broker_connected)(void);
+  int (*hmds_pacing_wait)(int background);
+  int (*req_intraday_data)(chart_rec* chart, mqt* record, int duration, const char* end_text);
+  int (*hist_data_error)(void);
+  void (*clear_hmds_target)(void);
+  void (*cancel_historical_data)(void);
 };
 extern chart_load_hooks g_chart_load_hooks;
 

@@ -29,100 +29,100 @@ enum { CHART_SETTINGS_SIZE = 628 };
 
 // Settings flag word (offset 212).
 enum : uint32_t {
-    CS_FLAG_NO_PRICE_STUDIES = 0x10,
-    CS_FLAG_SCALE_PRICE_ONLY = 0x40,
-    CS_FLAG_TIME_COLOURS = 0x80,      // tick strip coloured by time of day
-    CS_FLAG_NO_TITLE = 0x1000000,
-    CS_FLAG_NO_TIME_TEXT = 0x2000000,
-    CS_FLAG_HIDE_PRICE_SIDE = 0x4000000,
-    CS_FLAG_HIDE_OTHER_SIDE = 0x8000000,
-    CS_FLAG_HIDE_LABELS = 0x0C000000,  // both: no label columns
-    CS_FLAG_NO_PRICE = 0x10000000,
-    CS_FLAG_NO_VOLUME = 0x20000000,
-    CS_FLAG_NO_VOLUME_STUDIES = 0x40000000,
+  CS_FLAG_NO_PRICE_STUDIES = 0x10,
+  CS_FLAG_SCALE_PRICE_ONLY = 0x40,
+  CS_FLAG_TIME_COLOURS = 0x80,  // tick strip coloured by time of day
+  CS_FLAG_NO_TITLE = 0x1000000,
+  CS_FLAG_NO_TIME_TEXT = 0x2000000,
+  CS_FLAG_HIDE_PRICE_SIDE = 0x4000000,
+  CS_FLAG_HIDE_OTHER_SIDE = 0x8000000,
+  CS_FLAG_HIDE_LABELS = 0x0C000000,  // both: no label columns
+  CS_FLAG_NO_PRICE = 0x10000000,
+  CS_FLAG_NO_VOLUME = 0x20000000,
+  CS_FLAG_NO_VOLUME_STUDIES = 0x40000000,
 };
 
 // Display flag word (offset 280).
 enum : uint32_t {
-    CS_SHOW_GRTRADE = 0x40,
-    CS_HIDE_ANNOTATIONS = 0x80,
-    CS_SHOW_BIDASK = 0x100,
-    CS_SHOW_UPDATING = 0x200,
-    CS_SHOW_EVENTS = 0x100000,
-    CS_PERCENT_BASE_MASK = 0x38,  // bits 3-5: percent base and alignment mode
-    CS_PERCENT_BASE_SHIFT = 3,
+  CS_SHOW_GRTRADE = 0x40,
+  CS_HIDE_ANNOTATIONS = 0x80,
+  CS_SHOW_BIDASK = 0x100,
+  CS_SHOW_UPDATING = 0x200,
+  CS_SHOW_EVENTS = 0x100000,
+  CS_PERCENT_BASE_MASK = 0x38,  // bits 3-5: percent base and alignment mode
+  CS_PERCENT_BASE_SHIFT = 3,
 };
 
 // Window kinds (offset 272).
 enum : int32_t { WINDOW_KIND_CHART = 1, WINDOW_KIND_HRACE = 4, WINDOW_KIND_PVD = 6 };
 
 struct ChartSettings {
-    uint8_t spare0[4];            // 0
-    int32_t chart_id;             // 4
-    int32_t changed;              // 8
-    int32_t favorite_named;       // 12
-    char favorite_name[60];       // 16
-    char chart_name[60];          // 76
-    int32_t chart_type;           // 136: 0-10, horse race sub-kind 12
-    uint32_t bg_color;            // 140
-    uint32_t text_color;          // 144: label text
-    uint32_t text_color2;         // 148: labels of the second side
-    uint32_t axis_color;          // 152
-    uint32_t grid_color;          // 156
-    uint32_t daybreak_color;      // 160
-    char symbol[32];              // 164
-    int32_t time_unit;            // 196
-    int32_t start_dates[3];       // 200: daily, weekly, monthly
-    uint32_t flags;               // 212: CS_FLAG_*
-    int32_t end_value;            // 216: yyyymmdd
-    uint32_t up_color;            // 220
-    uint32_t down_color;          // 224
-    uint32_t wick_color;          // 228
-    uint32_t outline_color;       // 232
-    uint32_t up_volume_color;     // 236
-    uint32_t study_color;         // 240: default study colour
-    uint32_t down_volume_color;   // 244
-    uint32_t oi_color;            // 248
-    int32_t use_default_range;    // 252
-    int32_t scale_recent;         // 256
-    uint32_t alert_colors[2];     // 260: high, low alert lines
-    int32_t percent;              // 268: 1 percent axis
-    int32_t window_kind;          // 272
-    int16_t line_width;           // 276
-    uint8_t spare278[2];          // 278
-    uint32_t display_flags;       // 280: CS_SHOW_*, percent base bits
-    uint32_t position_colors[2];  // 284: long, short average-cost lines
-    uint32_t bidask_color;        // 292
-    uint32_t last_mark_color;     // 296
-    uint32_t events_bg_color;     // 300
-    uint32_t event_mark_color;    // 304
-    int32_t percent_base_time;    // 308: seconds
-    int16_t days_back;            // 312
-    int16_t use_days_back;        // 314
-    int32_t base_unit;            // 316
-    uint8_t spare320[4];          // 320
-    int32_t normal_rect[4];       // 324: child frame l, t, r, b
-    int32_t show_cmd;             // 340
-    int32_t rect_slots[4];        // 344: pane slot per rectangle, -1 none
-    int32_t pane_count;           // 360
-    int32_t client_rect[4];       // 364
-    int32_t pane_rects[4][4];     // 380: top to bottom
-    int32_t pane_content[4];      // 444: 0x01 price, 0x02 volume, 0x04..0x20 studies
-    int32_t splitter_rects[3][4]; // 460
-    float splits[3];              // 508: layout words
-    int32_t pane_shown[4];        // 520
-    int32_t m_nFirst;             // 536
-    int32_t m_nLast;              // 540
-    int32_t m_nNum;               // 544
-    int32_t candle_size;          // 548: 0-5
-    int32_t item_count;           // 552
-    uint32_t items_word;          // 556: always 0 in the image
-    int32_t pulse[4];             // 560: scan mask, market mask, time frame, min volume
-    float pulse_min_price;        // 576
-    int32_t price_code;           // 580
-    float saved_splits[3][3];     // 584: [splitter][pane count - 2]
-    uint8_t spare620[8];          // 620
-    void* items;                  // in memory only: saved list columns
+  uint8_t spare0[4];             // 0
+  int32_t chart_id;              // 4
+  int32_t changed;               // 8
+  int32_t favorite_named;        // 12
+  char favorite_name[60];        // 16
+  char chart_name[60];           // 76
+  int32_t chart_type;            // 136: 0-10, horse race sub-kind 12
+  uint32_t bg_color;             // 140
+  uint32_t text_color;           // 144: label text
+  uint32_t text_color2;          // 148: labels of the second side
+  uint32_t axis_color;           // 152
+  uint32_t grid_color;           // 156
+  uint32_t daybreak_color;       // 160
+  char symbol[32];               // 164
+  int32_t time_unit;             // 196
+  int32_t start_dates[3];        // 200: daily, weekly, monthly
+  uint32_t flags;                // 212: CS_FLAG_*
+  int32_t end_value;             // 216: yyyymmdd
+  uint32_t up_color;             // 220
+  uint32_t down_color;           // 224
+  uint32_t wick_color;           // 228
+  uint32_t outline_color;        // 232
+  uint32_t up_volume_color;      // 236
+  uint32_t study_color;          // 240: default study colour
+  uint32_t down_volume_color;    // 244
+  uint32_t oi_color;             // 248
+  int32_t use_default_range;     // 252
+  int32_t scale_recent;          // 256
+  uint32_t alert_colors[2];      // 260: high, low alert lines
+  int32_t percent;               // 268: 1 percent axis
+  int32_t window_kind;           // 272
+  int16_t line_width;            // 276
+  uint8_t spare278[2];           // 278
+  uint32_t display_flags;        // 280: CS_SHOW_*, percent base bits
+  uint32_t position_colors[2];   // 284: long, short average-cost lines
+  uint32_t bidask_color;         // 292
+  uint32_t last_mark_color;      // 296
+  uint32_t events_bg_color;      // 300
+  uint32_t event_mark_color;     // 304
+  int32_t percent_base_time;     // 308: seconds
+  int16_t days_back;             // 312
+  int16_t use_days_back;         // 314
+  int32_t base_unit;             // 316
+  uint8_t spare320[4];           // 320
+  int32_t normal_rect[4];        // 324: child frame l, t, r, b
+  int32_t show_cmd;              // 340
+  int32_t rect_slots[4];         // 344: pane slot per rectangle, -1 none
+  int32_t pane_count;            // 360
+  int32_t client_rect[4];        // 364
+  int32_t pane_rects[4][4];      // 380: top to bottom
+  int32_t pane_content[4];       // 444: 0x01 price, 0x02 volume, 0x04..0x20 studies
+  int32_t splitter_rects[3][4];  // 460
+  float splits[3];               // 508: layout words
+  int32_t pane_shown[4];         // 520
+  int32_t m_nFirst;              // 536
+  int32_t m_nLast;               // 540
+  int32_t m_nNum;                // 544
+  int32_t candle_size;           // 548: 0-5
+  int32_t item_count;            // 552
+  uint32_t items_word;           // 556: always 0 in the image
+  int32_t pulse[4];              // 560: scan mask, market mask, time frame, min volume
+  float pulse_min_price;         // 576
+  int32_t price_code;            // 580
+  float saved_splits[3][3];      // 584: [splitter][pane count - 2]
+  uint8_t spare620[8];           // 620
+  void* items;                   // in memory only: saved list columns
 };
 
 static_assert(offsetof(ChartSettings, chart_id) == 4);

@@ -16,8 +16,8 @@
 #include "platform/window.h"
 
 enum {
-    CHART_UPDATE_RING_SLOTS = 200,
-    CHART_REFRESH_RING_SLOTS = 20,
+  CHART_UPDATE_RING_SLOTS = 200,
+  CHART_REFRESH_RING_SLOTS = 20,
 };
 
 // Requests waiting in each ring, raised by queue_chart_request and lowered

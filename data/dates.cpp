@@ -13,8 +13,8 @@
 const char *const month_abbrev[13] = {"oops", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul",  "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char *const weekday_abbrev[7] = {"Sat", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri"};
-const char *const date_entry_patterns[7] = {"mm/dd/yyyy", "mm/dd/yy",   "dd/mm/yyyy", "dd/mm/yy",
-                                            "yyyy/mm/dd", "yy/mm/dd",   "dd-mmm-yyyy"};
+const char *const date_entry_patterns[7] = {"mm/dd/yyyy", "mm/dd/yy", "dd/mm/yyyy", "dd/mm/yy",
+                                            "yyyy/mm/dd", "yy/mm/dd", "dd-mmm-yyyy"};
 const int exchange_holidays[] = {20061225, 20070101, 20070704, 20070903, 20071122, 20071225, 0};
 
 int g_holidays_off = 0;
@@ -26,7 +26,9 @@ static const int DAYS_PER_CYCLE = 1461;  // four years, one of them leap
 // Days from 1 January 1968 (a leap year, start of a cycle) to 1 January 1970.
 static const int DAYS_1968_TO_1970 = 731;
 
-int is_leap_year(int year) { return (year & 3) == 0; }
+int is_leap_year(int year) {
+  return (year & 3) == 0;
+}
 
 int days_in_month(int year, int month) {
   if (month < 1 || month > 12) return 31;
@@ -70,12 +72,16 @@ int expand_two_digit_year(int year) {
   if (year < 0 || year >= 100) return year;
   int current = seconds_year(kv_now_utc_seconds());
   int y = current - current % 100 + year;
-  if (y > current + 20) y -= 100;
-  else if (y <= current + 20 - 100) y += 100;
+  if (y > current + 20)
+    y -= 100;
+  else if (y <= current + 20 - 100)
+    y += 100;
   return y;
 }
 
-static int full_year(int year) { return year < 100 ? expand_two_digit_year(year) : year; }
+static int full_year(int year) {
+  return year < 100 ? expand_two_digit_year(year) : year;
+}
 
 // yyyymmdd from its parts, or 0 when typed-in numbers that large cannot
 // form a date value.
@@ -117,7 +123,8 @@ int parse_date_pattern(const char *text, const char *pattern) {
   if (!text || !pattern) return 0;
   char pat[32];
   size_t plen = 0;
-  for (; pattern[plen] && plen < 31; plen++) pat[plen] = (char)tolower((unsigned char)pattern[plen]);
+  for (; pattern[plen] && plen < 31; plen++)
+    pat[plen] = (char)tolower((unsigned char)pattern[plen]);
   pat[plen] = 0;
 
   int day = 0, month = 0, year = 0;
@@ -142,9 +149,12 @@ int parse_date_pattern(const char *text, const char *pattern) {
         int width = field < 2 && run > 1 ? (int)run : 0;
         int v;
         if (!scan_number(&s, width, &v)) break;
-        if (c == 'd') day = v;
-        else if (c == 'm') month = v;
-        else year = v;
+        if (c == 'd')
+          day = v;
+        else if (c == 'm')
+          month = v;
+        else
+          year = v;
       }
       field++;
     } else if (isspace((unsigned char)c)) {
@@ -182,15 +192,33 @@ char *format_date(int date, char *buf, int style) {
   if (d == 0) style = 7;
   int yy = ((y % 100) + 100) % 100;
   switch (style) {
-    case 1: snprintf(buf, 16, "%02d/%02d/%02d", m, d, yy); break;
-    case 2: snprintf(buf, 16, "%02d/%02d/%04d", d, m, y); break;
-    case 3: snprintf(buf, 16, "%02d/%02d/%02d", d, m, yy); break;
-    case 4: snprintf(buf, 16, "%04d/%02d/%02d", y, m, d); break;
-    case 5: snprintf(buf, 16, "%02d/%02d/%02d", yy, m, d); break;
-    case 6: snprintf(buf, 16, "%02d-%s-%04d", d, mon, y); break;
-    case 7: snprintf(buf, 16, "%s-%04d", mon, y); break;
-    case 8: snprintf(buf, 16, "%02d%s%02d", d, mon, yy); break;
-    default: snprintf(buf, 16, "%02d/%02d/%04d", m, d, y); break;
+    case 1:
+      snprintf(buf, 16, "%02d/%02d/%02d", m, d, yy);
+      break;
+    case 2:
+      snprintf(buf, 16, "%02d/%02d/%04d", d, m, y);
+      break;
+    case 3:
+      snprintf(buf, 16, "%02d/%02d/%02d", d, m, yy);
+      break;
+    case 4:
+      snprintf(buf, 16, "%04d/%02d/%02d", y, m, d);
+      break;
+    case 5:
+      snprintf(buf, 16, "%02d/%02d/%02d", yy, m, d);
+      break;
+    case 6:
+      snprintf(buf, 16, "%02d-%s-%04d", d, mon, y);
+      break;
+    case 7:
+      snprintf(buf, 16, "%s-%04d", mon, y);
+      break;
+    case 8:
+      snprintf(buf, 16, "%02d%s%02d", d, mon, yy);
+      break;
+    default:
+      snprintf(buf, 16, "%02d/%02d/%04d", m, d, y);
+      break;
   }
   return buf;
 }
@@ -259,9 +287,13 @@ static int64_t date_days(int date) {
 }
 
 // Whole days between the two dates' file times, both ends counted.
-int days_between(int first, int second) { return (int)(date_days(second) - date_days(first)) + 1; }
+int days_between(int first, int second) {
+  return (int)(date_days(second) - date_days(first)) + 1;
+}
 
-int add_days(int date, int days) { return seconds_to_date((date_days(date) + days) * KV_SECONDS_PER_DAY); }
+int add_days(int date, int days) {
+  return seconds_to_date((date_days(date) + days) * KV_SECONDS_PER_DAY);
+}
 
 int add_date_interval(int date, int interval) {
   int y = date / 10000, m = (date / 100) % 100, d = date % 100;
@@ -303,7 +335,9 @@ int is_weekend(int date) {
 }
 
 // Values above the largest yyyymmdd are seconds since 1970.
-static int as_date(int64_t v) { return v > 99991231 ? seconds_to_date(v) : (int)v; }
+static int as_date(int64_t v) {
+  return v > 99991231 ? seconds_to_date(v) : (int)v;
+}
 
 int is_holiday(int64_t date_or_seconds) {
   if (g_holidays_off) return 0;

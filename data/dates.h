@@ -8,10 +8,10 @@
 #pragma once
 #include <cstdint>
 
-extern const char *const month_abbrev[13];     // [0] "oops", [1..12] "Jan".."Dec"
-extern const char *const weekday_abbrev[7];    // day_of_week order: "Sat".."Fri"
+extern const char *const month_abbrev[13];   // [0] "oops", [1..12] "Jan".."Dec"
+extern const char *const weekday_abbrev[7];  // day_of_week order: "Sat".."Fri"
 extern const char *const date_entry_patterns[7];
-extern const int exchange_holidays[];           // ended by 0
+extern const int exchange_holidays[];  // ended by 0
 
 int is_leap_year(int year);
 int days_in_month(int year, int month);
@@ -50,8 +50,8 @@ const char *weekday_name(int64_t seconds);
 
 // Day 0 means the last day of the month.
 int64_t date_to_seconds(int date, int seconds_of_day);
-void split_seconds(int64_t seconds, int *year, int *month, int *day,
-                   int *hour, int *minute, int *second);
+void split_seconds(int64_t seconds, int *year, int *month, int *day, int *hour, int *minute,
+                   int *second);
 int seconds_to_date(int64_t seconds);
 int seconds_year(int64_t seconds);
 int seconds_month(int64_t seconds);

@@ -72,7 +72,8 @@ int fetch_earnings_calendar(int year, int week, char *out, size_t size) {
 }
 
 // Each line of a text, without its line end.
-static void for_each_line(const char *text, size_t len, void (*fn)(void *, const char *, size_t), void *ctx) {
+static void for_each_line(const char *text, size_t len, void (*fn)(void *, const char *, size_t),
+                          void *ctx) {
   const char *p = text, *end = text + len;
   while (p < end) {
     const char *nl = (const char *)memchr(p, '\n', end - p);
@@ -88,18 +89,20 @@ static void for_each_line(const char *text, size_t len, void (*fn)(void *, const
 // none or when that line's date is not a date.
 static int last_stored_date(const std::string &text) {
   std::string last;
-  for_each_line(text.data(), text.size(),
-                [](void *ctx, const char *line, size_t n) {
-                  if (n && line[0] != '#') ((std::string *)ctx)->assign(line, n);
-                },
-                &last);
+  for_each_line(
+      text.data(), text.size(),
+      [](void *ctx, const char *line, size_t n) {
+        if (n && line[0] != '#') ((std::string *)ctx)->assign(line, n);
+      },
+      &last);
   if (last.empty()) return 0;
   int date = parse_mdy_date(last.substr(0, std::min<size_t>(last.find(','), 31)).c_str());
   return valid_date(date, 0) ? date : 0;
 }
 
 static void report_not_created(const char *path) {
-  if (g_pref_flags & PREF_REPORT_EVENTS_FILE) statmsg(__FILE__, __LINE__, "Can not create:", path, STATMSG_NOTICE);
+  if (g_pref_flags & PREF_REPORT_EVENTS_FILE)
+    statmsg(__FILE__, __LINE__, "Can not create:", path, STATMSG_NOTICE);
 }
 
 // Reads Events.txt into text ("" when there is none).  0 when the file is
@@ -115,11 +118,12 @@ static int read_events_text(const char *path, std::string *text) {
 // The lines of text, without their line ends.
 static std::unordered_set<std::string> line_set(const std::string &text) {
   std::unordered_set<std::string> lines;
-  for_each_line(text.data(), text.size(),
-                [](void *ctx, const char *line, size_t n) {
-                  ((std::unordered_set<std::string> *)ctx)->emplace(line, n);
-                },
-                &lines);
+  for_each_line(
+      text.data(), text.size(),
+      [](void *ctx, const char *line, size_t n) {
+        ((std::unordered_set<std::string> *)ctx)->emplace(line, n);
+      },
+      &lines);
   return lines;
 }
 
@@ -168,9 +172,7 @@ int write_events_file(void) {
   for (int week = first_week; week <= last_week && !g_program_exiting.load(); week++) {
     lines[0] = 0;
     if (!fetch_earnings_calendar(year, week, lines, CALENDAR_PAGE_MAX)) continue;
-    for_each_line(lines, strlen(lines),
-                  add_new_line,
-                  &add);
+    for_each_line(lines, strlen(lines), add_new_line, &add);
   }
   free(lines);
 
@@ -181,9 +183,7 @@ int write_events_file(void) {
   if (text.empty()) text = EVENTS_HEADER;
   std::unordered_set<std::string> now_stored = line_set(text);
   adding fresh = {&now_stored, std::string()};
-  for_each_line(add.added.data(), add.added.size(),
-                add_new_line,
-                &fresh);
+  for_each_line(add.added.data(), add.added.size(), add_new_line, &fresh);
   add.added = fresh.added;
   if (!text.empty() && text.back() != '\n') text += "\r\n";
   text += add.added;
@@ -279,7 +279,8 @@ int read_events_file(event_list *list) {
   free_events_list(list);
   char path[KV_MAX_PATH];
   std::string text;
-  if (!data_folder_path(path, sizeof path, KV_DIR_DATA, EVENTS_FILE_NAME) || !kv_read_file(path, &text, nullptr))
+  if (!data_folder_path(path, sizeof path, KV_DIR_DATA, EVENTS_FILE_NAME) ||
+      !kv_read_file(path, &text, nullptr))
     return 0;
   return parse_events_text(text.data(), text.size(), list);
 }

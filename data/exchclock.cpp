@@ -16,10 +16,14 @@ static const int DEFAULT_OPEN_TIME = 34200;  // 09:30
 
 static int select_value(int date, int time_of_day, int weekday, int selector) {
   switch (selector) {
-    case CLOCK_DATE: return date;
-    case CLOCK_TIME: return time_of_day;
-    case CLOCK_WEEKDAY: return weekday;
-    default: return 0;
+    case CLOCK_DATE:
+      return date;
+    case CLOCK_TIME:
+      return time_of_day;
+    case CLOCK_WEEKDAY:
+      return weekday;
+    default:
+      return 0;
   }
 }
 
@@ -52,7 +56,9 @@ int market_clock(market_rec *market, int selector) {
   return select_value(date, time_of_day, weekday, selector);
 }
 
-int update_exchange_clock() { return market_clock(nullptr, CLOCK_DATE); }
+int update_exchange_clock() {
+  return market_clock(nullptr, CLOCK_DATE);
+}
 
 int market_is_open(market_rec *market) {
   if (!market) return 0;
@@ -105,9 +111,15 @@ int exchange_clock(mqt *rec, int selector) {
   return record_market(rec, &m) ? market_clock(m, selector) : 0;
 }
 
-int exchange_date(mqt *rec) { return exchange_clock(rec, CLOCK_DATE); }
-int exchange_time_of_day(mqt *rec) { return exchange_clock(rec, CLOCK_TIME); }
-int exchange_weekday(mqt *rec) { return exchange_clock(rec, CLOCK_WEEKDAY); }
+int exchange_date(mqt *rec) {
+  return exchange_clock(rec, CLOCK_DATE);
+}
+int exchange_time_of_day(mqt *rec) {
+  return exchange_clock(rec, CLOCK_TIME);
+}
+int exchange_weekday(mqt *rec) {
+  return exchange_clock(rec, CLOCK_WEEKDAY);
+}
 
 int exchange_is_open(mqt *rec) {
   market_rec *m;

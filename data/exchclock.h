@@ -9,12 +9,12 @@ struct market_rec;
 enum { CLOCK_DATE = 0, CLOCK_TIME = 1, CLOCK_WEEKDAY = 2 };
 
 struct exchange_clock_state {
-  int32_t date;          // yyyymmdd
-  int32_t time_of_day;   // seconds
-  int32_t weekday;       // 0 Sunday
-  int64_t seconds;       // exchange date-time since 1970
-  int64_t utc_seconds;   // UTC now since 1970
-  int32_t utc_minute;    // UTC minute of the day
+  int32_t date;         // yyyymmdd
+  int32_t time_of_day;  // seconds
+  int32_t weekday;      // 0 Sunday
+  int64_t seconds;      // exchange date-time since 1970
+  int64_t utc_seconds;  // UTC now since 1970
+  int32_t utc_minute;   // UTC minute of the day
 };
 extern exchange_clock_state g_exchange_clock;
 inline int32_t &g_exchange_date = g_exchange_clock.date;

@@ -36,23 +36,49 @@ struct field_code {
 };
 
 static const field_code field_codes[] = {
-  {"timespan", 'p'}, {"ts", 'p'},
-  {"open", 'o'}, {"o", 'o'}, {"first", 'o'}, {"f", 'o'},
-  {"high", 'h'}, {"h", 'h'},
-  {"low", 'l'}, {"l", 'l'},
-  {"close", 'c'}, {"c", 'c'}, {"last", 'c'}, {"nav", 'c'},
-  {"volume", 'v'}, {"v", 'v'}, {"vol", 'v'},
-  {"open interest", 'i'}, {"openinterest", 'i'}, {"oi", 'i'},
-  {"name", 'n'}, {"n", 'n'},
-  {"symbol", 's'}, {"s", 's'}, {"ticker", 's'},
-  {"skip", 0}, {"x", 0},
-  {"adj. close*", 'j'}, {"adj close", 'j'},
-  {"date", 'd'}, {"d", 'd'}, {"week of", 'd'},
-  {"time", 't'}, {"t", 't'},
-  {"bid", 'b'}, {"b", 'b'},
-  {"ask", 'a'}, {"a", 'a'},
-  {"use_file_header", '*'}, {"header", '*'}, {"*", '*'},
-  {"skipline", '\\'}, {"\\", '\\'},
+    {"timespan", 'p'},
+    {"ts", 'p'},
+    {"open", 'o'},
+    {"o", 'o'},
+    {"first", 'o'},
+    {"f", 'o'},
+    {"high", 'h'},
+    {"h", 'h'},
+    {"low", 'l'},
+    {"l", 'l'},
+    {"close", 'c'},
+    {"c", 'c'},
+    {"last", 'c'},
+    {"nav", 'c'},
+    {"volume", 'v'},
+    {"v", 'v'},
+    {"vol", 'v'},
+    {"open interest", 'i'},
+    {"openinterest", 'i'},
+    {"oi", 'i'},
+    {"name", 'n'},
+    {"n", 'n'},
+    {"symbol", 's'},
+    {"s", 's'},
+    {"ticker", 's'},
+    {"skip", 0},
+    {"x", 0},
+    {"adj. close*", 'j'},
+    {"adj close", 'j'},
+    {"date", 'd'},
+    {"d", 'd'},
+    {"week of", 'd'},
+    {"time", 't'},
+    {"t", 't'},
+    {"bid", 'b'},
+    {"b", 'b'},
+    {"ask", 'a'},
+    {"a", 'a'},
+    {"use_file_header", '*'},
+    {"header", '*'},
+    {"*", '*'},
+    {"skipline", '\\'},
+    {"\\", '\\'},
 };
 
 // Appends text to out at *len; 0 when it does not fit.
@@ -101,7 +127,10 @@ int dataspec_to_format(const char *fields, char *out, size_t size, const char *d
     if (end) *end = 0;
     const field_code *fc = nullptr;
     for (const field_code &f : field_codes)
-      if (strcmp(f.name, field) == 0) { fc = &f; break; }
+      if (strcmp(f.name, field) == 0) {
+        fc = &f;
+        break;
+      }
     int ok;
     if (fc && (fc->code == '*' || fc->code == '\\')) {
       const char marker[2] = {fc->code, 0};
@@ -113,7 +142,7 @@ int dataspec_to_format(const char *fields, char *out, size_t size, const char *d
     } else if (strstr(field, "yy")) {
       ok = put(out, size, &len, "%d") && put(out, size, &len, field);
     } else {
-      return 0;                       // unknown field: the output ends here
+      return 0;  // unknown field: the output ends here
     }
     if (!ok) {
       statmsg(__FILE__, __LINE__, "buffer overflow", nullptr, STATMSG_ERROR);

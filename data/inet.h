@@ -19,39 +19,39 @@
 #include "platform/sync.h"
 
 enum {
-    INET_LINE_SIZE = 1024,          // a line holds at most 1023 characters
-    INET_ERROR_TEXT_SIZE = 1024,
-    INET_RECEIVE_TIMEOUT_DEFAULT = 5000,
-    INET_DAYTIME_PORT = 13,
+  INET_LINE_SIZE = 1024,  // a line holds at most 1023 characters
+  INET_ERROR_TEXT_SIZE = 1024,
+  INET_RECEIVE_TIMEOUT_DEFAULT = 5000,
+  INET_DAYTIME_PORT = 13,
 };
 
 // Word 0 of page_status: the fetcher's own failures, besides the transport
 // codes below and the HTTP status of a failed redirected request.
 enum {
-    INET_ERR_NOT_HTTP = 1,          // the address is not an http address
-    INET_ERR_ACCESS_DENIED = 2,     // the server asked for a password
-    INET_ERR_NO_LOCATION = 3,       // redirect without a new location
-    INET_ERR_BAD_REDIRECT = 4,      // the redirected address cannot be parsed
-    INET_ERR_REDIRECT_NOT_HTTP = 5, // the redirected address is not http
+  INET_ERR_NOT_HTTP = 1,           // the address is not an http address
+  INET_ERR_ACCESS_DENIED = 2,      // the server asked for a password
+  INET_ERR_NO_LOCATION = 3,        // redirect without a new location
+  INET_ERR_BAD_REDIRECT = 4,       // the redirected address cannot be parsed
+  INET_ERR_REDIRECT_NOT_HTTP = 5,  // the redirected address is not http
 };
 
 // Transport failures, numbered as the Windows internet API numbers them so
 // that reports and stored logs keep their meaning.
 enum {
-    ERROR_INTERNET_TIMEOUT = 12002,
-    ERROR_INTERNET_INTERNAL_ERROR = 12004,
-    ERROR_INTERNET_INVALID_URL = 12005,
-    ERROR_INTERNET_NAME_NOT_RESOLVED = 12007,
-    ERROR_INTERNET_CONNECTION_ABORTED = 12030,
-    ERROR_INTERNET_CONNECTION_RESET = 12031,
-    ERROR_INTERNET_CANNOT_CONNECT = 12029,
-    ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152,
+  ERROR_INTERNET_TIMEOUT = 12002,
+  ERROR_INTERNET_INTERNAL_ERROR = 12004,
+  ERROR_INTERNET_INVALID_URL = 12005,
+  ERROR_INTERNET_NAME_NOT_RESOLVED = 12007,
+  ERROR_INTERNET_CONNECTION_ABORTED = 12030,
+  ERROR_INTERNET_CONNECTION_RESET = 12031,
+  ERROR_INTERNET_CANNOT_CONNECT = 12029,
+  ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152,
 };
 
 // The caller's status words of a page call.
 struct page_status {
-    int32_t error;        // word 0: code of the last failure, 0 when none
-    int32_t http_status;  // word 1: the page's HTTP status (200 after every good read)
+  int32_t error;        // word 0: code of the last failure, 0 when none
+  int32_t http_status;  // word 1: the page's HTTP status (200 after every good read)
 };
 static_assert(sizeof(page_status) == 8);
 
@@ -60,44 +60,44 @@ class CKvINet;
 // One open page. Allocated by CKvINet::OpenWebPage, freed by
 // CKvINet::CloseWebPage. Belongs to the thread that opened it.
 struct web_page {
-    int32_t id;                 // from a process-wide counter starting at 1
-    web_page* next;             // the session's list, in order of opening
-    CKvINet* session;           // owning session
-    char* body;                 // the page's bytes as received (owned)
-    int32_t body_size;
-    int32_t read_pos;           // next byte handed out by ReadWebPage
-    int32_t read_error;         // transport failure met after the headers, 0 none
-    char read_error_text[256];
-    char line[INET_LINE_SIZE];  // the line ReadWebPage returns
+  int32_t id;        // from a process-wide counter starting at 1
+  web_page* next;    // the session's list, in order of opening
+  CKvINet* session;  // owning session
+  char* body;        // the page's bytes as received (owned)
+  int32_t body_size;
+  int32_t read_pos;    // next byte handed out by ReadWebPage
+  int32_t read_error;  // transport failure met after the headers, 0 none
+  char read_error_text[256];
+  char line[INET_LINE_SIZE];  // the line ReadWebPage returns
 };
 
 class CKvINet {
-public:
-    explicit CKvINet(const char* agent);
-    virtual ~CKvINet();
-    virtual void Close();
-    virtual void OnStatusCallback(int context, int status, const char* detail);
+ public:
+  explicit CKvINet(const char* agent);
+  virtual ~CKvINet();
+  virtual void Close();
+  virtual void OnStatusCallback(int context, int status, const char* detail);
 
-    void Open();
-    int SetInternetReceiveTimeout(int milliseconds);
-    web_page* OpenWebPage(const char* url, page_status* status);
-    char* ReadWebPage(web_page* page, page_status* status);
-    void CloseWebPage(web_page* page);
+  void Open();
+  int SetInternetReceiveTimeout(int milliseconds);
+  web_page* OpenWebPage(const char* url, page_status* status);
+  char* ReadWebPage(web_page* page, page_status* status);
+  void CloseWebPage(web_page* page);
 
-    int trace;                  // 1: trace every method and the status callback
-    int32_t page_count;
-    web_page* pages;
+  int trace;  // 1: trace every method and the status callback
+  int32_t page_count;
+  web_page* pages;
 
-    // Not part of the session's state proper: the agent, the receive
-    // time-out in use and the lock of the page list (pages of several
-    // threads share one session).
-    char agent[64];
-    int receive_timeout_ms;
-    kv_mutex list_lock;
+  // Not part of the session's state proper: the agent, the receive
+  // time-out in use and the lock of the page list (pages of several
+  // threads share one session).
+  char agent[64];
+  int receive_timeout_ms;
+  kv_mutex list_lock;
 
-private:
-    void unlink_page(web_page* page);
-    void free_page(web_page* page);
+ private:
+  void unlink_page(web_page* page);
+  void free_page(web_page* page);
 };
 
 // The program's web session (opened at start-up, closed at shut-down).

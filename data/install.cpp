@@ -21,9 +21,8 @@ static const struct {
   const char *name;
   const char *folder;
 } default_files[] = {
-    {"pages.kvc", "CONFIG"},          {"sounds.cfg", "CONFIG"},
-    {"INTC.dyd", "DATA"},             {"INTC.1min", "DATA"},
-    {"DEFAULT_STK.orddef", "DATA"},   {"DEFAULT_FUT.orddef", "DATA"},
+    {"pages.kvc", "CONFIG"}, {"sounds.cfg", "CONFIG"},       {"INTC.dyd", "DATA"},
+    {"INTC.1min", "DATA"},   {"DEFAULT_STK.orddef", "DATA"}, {"DEFAULT_FUT.orddef", "DATA"},
 };
 
 // The folders and patterns a data root is moved by, in order.
@@ -31,9 +30,9 @@ static const struct {
   const char *folder;
   const char *pattern;
 } moved_files[] = {
-    {"ACCOUNTS", "*.*"}, {"ALIAS", "*.*"},    {"CONFIG", "*.kvc"}, {"CONFIG", "*.d*"},
-    {"CONFIG", "sounds.cfg"}, {"DATA", "*.*"}, {"HDATA", "*.*"},   {"FAVORITE", "*.*"},
-    {"SLF", "*.*"},
+    {"ACCOUNTS", "*.*"}, {"ALIAS", "*.*"},         {"CONFIG", "*.kvc"},
+    {"CONFIG", "*.d*"},  {"CONFIG", "sounds.cfg"}, {"DATA", "*.*"},
+    {"HDATA", "*.*"},    {"FAVORITE", "*.*"},      {"SLF", "*.*"},
 };
 
 // An environment variable as one line of env.txt: empty when unset, cut at
@@ -61,8 +60,8 @@ static std::string folder_of(const std::string &root, const char *name) {
 }
 
 static void write_env_file(const std::string &install_dir) {
-  std::string text = "KORVANE_INSTALLDIR=" + env_value("KORVANE_INSTALLDIR") + "\nKORVANE_SHORTCUTDIR=" +
-                     env_value("KORVANE_SHORTCUTDIR") + "\n";
+  std::string text = "KORVANE_INSTALLDIR=" + env_value("KORVANE_INSTALLDIR") +
+                     "\nKORVANE_SHORTCUTDIR=" + env_value("KORVANE_SHORTCUTDIR") + "\n";
   kv_make_dirs(install_dir.c_str(), nullptr);
   std::string path = kv_path_join(install_dir, std::string("env.txt"));
   kv_write_file_atomic(path.c_str(), text.data(), text.size(), nullptr);
@@ -102,7 +101,8 @@ int move_matching_files(const char *source_dir, const char *pattern, const char 
   if (strcmp(pattern, "*.*") == 0) pattern = "*";
   int count = 0;
   char **names = nullptr;
-  if (!list_files(kv_path_join(src, std::string(pattern)).c_str(), &count, &names, 0) || !names) return 0;
+  if (!list_files(kv_path_join(src, std::string(pattern)).c_str(), &count, &names, 0) || !names)
+    return 0;
   kv_make_dirs(dst.c_str(), nullptr);
   int moved = 0;
   for (int i = 0; i < count; i++) {

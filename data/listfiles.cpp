@@ -25,7 +25,7 @@ int list_files(const char *pattern_path, int *count, char ***names, int flags) {
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
   std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
   std::vector<kv_dir_entry> entries;
-  if (!kv_list_dir((dir + "/*").c_str(), &entries, nullptr)) return 1;   // nothing found
+  if (!kv_list_dir((dir + "/*").c_str(), &entries, nullptr)) return 1;  // nothing found
   std::vector<std::string> found;
   for (const kv_dir_entry &e : entries) {
     if (e.is_dir && !(flags & LIST_FILES_DIRS)) continue;
@@ -38,8 +38,9 @@ int list_files(const char *pattern_path, int *count, char ***names, int flags) {
     found.push_back(name);
   }
   if (found.empty()) return 1;
-  std::stable_sort(found.begin(), found.end(),
-                   [](const std::string &a, const std::string &b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+  std::stable_sort(found.begin(), found.end(), [](const std::string &a, const std::string &b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+  });
   char **array = pack_string_block(found);
   if (!array) {
     statmsg(__FILE__, __LINE__, "Can't malloc", nullptr, STATMSG_ERROR);

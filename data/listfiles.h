@@ -3,8 +3,8 @@
 #pragma once
 
 enum {
-  LIST_FILES_DIRS = 1,        // include folders
-  LIST_FILES_NO_EXT = 2,      // cut each name at its last "."
+  LIST_FILES_DIRS = 1,    // include folders
+  LIST_FILES_NO_EXT = 2,  // cut each name at its last "."
 };
 
 // pattern_path is "<folder>/<pattern>" ("\" accepted); the pattern follows

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 struct log_file {
-    uint16_t on;    // the switch was given (also when the file could not be opened)
-    char* name;     // heap copy of the file name, freed by free_log_names
-    FILE* file;     // open file, null when closed
+  uint16_t on;  // the switch was given (also when the file could not be opened)
+  char* name;   // heap copy of the file name, freed by free_log_names
+  FILE* file;   // open file, null when closed
 };
 
 extern log_file g_error_log_file;

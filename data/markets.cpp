@@ -6,7 +6,9 @@
 
 market_rec g_markets[MARKET_COUNT];
 
-void clear_markets() { memset(g_markets, 0, sizeof g_markets); }
+void clear_markets() {
+  memset(g_markets, 0, sizeof g_markets);
+}
 
 market_rec *find_market(const char *name) {
   if (!name || !*name) return nullptr;

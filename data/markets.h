@@ -14,25 +14,25 @@ enum {
 
 // Bits of a market's minute table.
 enum {
-  MINUTE_MAIN = 1,       // main trading hours
-  MINUTE_EXTENDED = 2,   // extended hours
-  MINUTE_OPEN = 4,       // the opening minute
-  MINUTE_CLOSE = 8,      // the closing minute
+  MINUTE_MAIN = 1,      // main trading hours
+  MINUTE_EXTENDED = 2,  // extended hours
+  MINUTE_OPEN = 4,      // the opening minute
+  MINUTE_CLOSE = 8,     // the closing minute
 };
 
 struct market_rec {
-  uint8_t user[16];                 // kept for the quote code
-  char name[MARKET_NAME_MAX + 1];   // empty: free record
-  uint32_t days;                    // bit 0 Sunday ... bit 6 Saturday
+  uint8_t user[16];                // kept for the quote code
+  char name[MARKET_NAME_MAX + 1];  // empty: free record
+  uint32_t days;                   // bit 0 Sunday ... bit 6 Saturday
   tz_rule tz;
   uint8_t minutes[MINUTES_PER_DAY];
-  int32_t open_time;                // seconds of the day
+  int32_t open_time;  // seconds of the day
   int32_t close_time;
   // Last exchange clock reading of this market.
   int32_t time_of_day;
   int32_t date;
-  int32_t weekday;                  // 0 Sunday
-  int32_t seconds;                  // exchange date-time, seconds since 1970
+  int32_t weekday;  // 0 Sunday
+  int32_t seconds;  // exchange date-time, seconds since 1970
   int32_t reserved;
 };
 

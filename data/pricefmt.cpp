@@ -79,8 +79,10 @@ char *format_price(double price, char *buf, int code, int flags) {
     snprintf(out, sizeof out, "%0.*f", k, price);
     char *s = out;
     if (code > 4) {
-      if (strncmp(s, "-0.", 3) == 0) memmove(s + 1, s + 2, strlen(s + 2) + 1);
-      else if (strncmp(s, "0.", 2) == 0) memmove(s, s + 1, strlen(s + 1) + 1);
+      if (strncmp(s, "-0.", 3) == 0)
+        memmove(s + 1, s + 2, strlen(s + 2) + 1);
+      else if (strncmp(s, "0.", 2) == 0)
+        memmove(s, s + 1, strlen(s + 1) + 1);
     }
     char *point = strchr(s, '.');
     if (point) {

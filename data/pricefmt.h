@@ -6,8 +6,8 @@
 enum {
   PRICE_CODE_32NDS = 32,
   PRICE_CODE_64THS = 64,
-  FORMAT_PRICE_DECIMAL = 0x1,   // never the fraction form
-  FORMAT_PRICE_COMMAS = 0x2,    // thousands separators above 4 integer digits
+  FORMAT_PRICE_DECIMAL = 0x1,  // never the fraction form
+  FORMAT_PRICE_COMMAS = 0x2,   // thousands separators above 4 integer digits
   FORMAT_VOLUME_PERCENT = 0x100,
 };
 

@@ -58,9 +58,12 @@ double parse_price(const char *text, int method) {
   if (!text) return 0;
   while (*text == ' ' || *text == '\t' || *text == '$') text++;
   switch (method) {
-    case 0: return atof(text);
-    case 1: return parse_fraction(text);
-    case 2: return parse_32nds(text);
+    case 0:
+      return atof(text);
+    case 1:
+      return parse_fraction(text);
+    case 2:
+      return parse_32nds(text);
     default:
       statmsg("xfileio", __LINE__, "unknown price method in parse file", nullptr, STATMSG_ERROR);
       return 0;
@@ -79,8 +82,8 @@ static const char *const month_names[11][13] = {
     {"", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
     {"", "Januar", "Februar", "Marz", "April", "Mai", "Juni", "Juli", "August", "September",
      "Oktober", "November", "Dezember"},
-    {"", "Janvier", "F\xe9vrier", "Mars", "Avril", "Mai", "Juin", "Juillet", "Ao\xfbt",
-     "Septembre", "Octobre", "Novembre", "Decembre"},
+    {"", "Janvier", "F\xe9vrier", "Mars", "Avril", "Mai", "Juin", "Juillet", "Ao\xfbt", "Septembre",
+     "Octobre", "Novembre", "Decembre"},
     {"", "Gennaio", "Febbraio", "Marzo", "Aprile", "Maggio", "Giugno", "Luglio", "Agosto",
      "Settembre", "Ottobre", "Novembre", "Dicembre"},
     {"", "Enero", "Febrero", "Marzo", "Abril", "Mayo", "Junio", "Julio", "Agosto", "Septembre",
@@ -99,14 +102,17 @@ static int month_in_table(int style, const char *name) {
   return 13;
 }
 
-static int year_of(int y) { return y >= 0 && y < 100 ? expand_two_digit_year(y) : y; }
+static int year_of(int y) {
+  return y >= 0 && y < 100 ? expand_two_digit_year(y) : y;
+}
 
 int parse_date_style(const char *text, int style) {
   if (!text) return 0;
   if (style == 0) return parse_mdy_date(text);
   if (style == 1) {
     long n = strtol(text, nullptr, 10);
-    if (n >= 0 && n <= 991231) n += (long)(expand_two_digit_year((int)(n / 10000)) - n / 10000) * 10000;
+    if (n >= 0 && n <= 991231)
+      n += (long)(expand_two_digit_year((int)(n / 10000)) - n / 10000) * 10000;
     return n > INT_MAX || n < INT_MIN ? 0 : (int)n;
   }
   if (style == 3) {

@@ -34,11 +34,16 @@ static int slot_of(int timeunit) {
 
 static int chosen_source(int slot) {
   switch (slot) {
-    case SLOT_DAILY: return g_settings.DailySource;
-    case SLOT_WEEKLY: return g_settings.WeeklySource;
-    case SLOT_MONTHLY: return g_settings.MonthlySource;
-    case SLOT_MULTIQUOTE: return g_settings.MultiQuoteSource;
-    default: return 0;
+    case SLOT_DAILY:
+      return g_settings.DailySource;
+    case SLOT_WEEKLY:
+      return g_settings.WeeklySource;
+    case SLOT_MONTHLY:
+      return g_settings.MonthlySource;
+    case SLOT_MULTIQUOTE:
+      return g_settings.MultiQuoteSource;
+    default:
+      return 0;
   }
 }
 
@@ -166,9 +171,9 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
       uint32_t codes = (uint32_t)v[0] & 0xFF;
       for (int i = 1; i < 6; i++) codes |= (uint32_t)(v[i] & 1) << (7 + i);
       cfg->source_codes = codes;
-    } else if (no_record && (strcasecmp(key, "exchange_times") == 0 ||
-                             strcasecmp(key, "exchange_days") == 0 ||
-                             strcasecmp(key, "exchange_timezone") == 0)) {
+    } else if (no_record &&
+               (strcasecmp(key, "exchange_times") == 0 || strcasecmp(key, "exchange_days") == 0 ||
+                strcasecmp(key, "exchange_timezone") == 0)) {
       continue;
     } else if (strcasecmp(key, "exchange_times") == 0) {
       char *a = next_token(&rest, BLANKS);
@@ -184,8 +189,10 @@ void parse_quote_source_header(quote_source_cfg *cfg) {
     } else if (strcasecmp(key, "exchange_days") == 0) {
       char *t = next_token(&rest, BLANKS);
       uint32_t days = t ? (uint32_t)strtoul(t, nullptr, 0) : 0;
-      if (market) market->days = days;
-      else cfg->exchange_days = days;
+      if (market)
+        market->days = days;
+      else
+        cfg->exchange_days = days;
     } else if (strcasecmp(key, "exchange_timezone") == 0) {
       read_tz_rule(market ? &market->tz : &cfg->tz, rest);
     } else if (strcasecmp(key, "main_hours") == 0) {

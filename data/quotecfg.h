@@ -12,9 +12,9 @@ enum {
 };
 
 struct quote_source_cfg {
-  char *text;            // the whole file after clean-up (owned)
-  char *cursor;          // read position of cfg_read_line
-  char *body;            // the text after the header
+  char *text;    // the whole file after clean-up (owned)
+  char *cursor;  // read position of cfg_read_line
+  char *body;    // the text after the header
   uint32_t flags;
   int32_t initfunc;
   int32_t termfunc;
@@ -25,9 +25,9 @@ struct quote_source_cfg {
   char router_name[32];
   uint32_t source_codes;  // bits 0-7 code byte, 8-12 flags
   int32_t maxquotes;
-  int32_t open_time;      // seconds of the day
+  int32_t open_time;  // seconds of the day
   int32_t close_time;
-  uint32_t exchange_days; // bit 0 Sunday; default 62
+  uint32_t exchange_days;  // bit 0 Sunday; default 62
   tz_rule tz;
   char *data_source_msg;  // into text, or null
   int source_index;       // data-source index the slot was loaded for

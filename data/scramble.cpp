@@ -15,8 +15,8 @@
 enum { CODE_TABLES = 7, CODE_FIRST = 32, CODE_LAST = 126, CODE_CHARS = CODE_LAST - CODE_FIRST + 1 };
 static const uint32_t CODE_SEED = 0x5C1E7B24u;
 
-static unsigned char code_tables[CODE_TABLES][CODE_CHARS + 1];   // NUL-terminated
-static unsigned char code_index[CODE_TABLES][CODE_CHARS];        // char - 32 -> index
+static unsigned char code_tables[CODE_TABLES][CODE_CHARS + 1];  // NUL-terminated
+static unsigned char code_index[CODE_TABLES][CODE_CHARS];       // char - 32 -> index
 static int code_tables_built;
 static int code_position;
 
@@ -49,7 +49,9 @@ void clear_code_tables() {
   code_position = 0;
 }
 
-static int printable(unsigned char c) { return c >= CODE_FIRST && c <= CODE_LAST; }
+static int printable(unsigned char c) {
+  return c >= CODE_FIRST && c <= CODE_LAST;
+}
 
 char *scramble_text(char *text) {
   KV_ASSERT_CHART_LOCK_HELD();

@@ -10,11 +10,11 @@
 #include "data/chart.h"
 
 struct spread_def {
-    char name[32];   // the chart symbol ("R~" prefix for a ratio spread)
-    char leg1[32];
-    char leg2[32];
-    double ratio1;
-    double ratio2;
+  char name[32];  // the chart symbol ("R~" prefix for a ratio spread)
+  char leg1[32];
+  char leg2[32];
+  double ratio1;
+  double ratio2;
 };
 
 enum { SPREAD_TOKENS = 5 };  // tokens per definition in spreads.cfg

@@ -26,9 +26,15 @@ void free_srcdata_cfg(void) {
   drop_config_once(&srcdata_file);
 }
 
-static int pair_count(void) { return srcdata.tokens ? srcdata.count / 2 : 0; }
-static const char *pair_key(int i) { return srcdata.tokens[2 * i]; }
-static const char *pair_value(int i) { return srcdata.tokens[2 * i + 1]; }
+static int pair_count(void) {
+  return srcdata.tokens ? srcdata.count / 2 : 0;
+}
+static const char *pair_key(int i) {
+  return srcdata.tokens[2 * i];
+}
+static const char *pair_value(int i) {
+  return srcdata.tokens[2 * i + 1];
+}
 
 int find_srcdata_item(const char *key, char *value, size_t size) {
   std::lock_guard<std::recursive_mutex> guard(srcdata_mutex);
@@ -55,9 +61,18 @@ static const char *timeunit_class(int unit, int *index) {
     *index = g_settings.DailySource;
     return "HISTORIC_DAILY";
   }
-  if (unit == 2730) { *index = g_settings.WeeklySource; return "HISTORIC_WEEKLY"; }
-  if (unit == 11700) { *index = g_settings.MonthlySource; return "HISTORIC_MONTHLY"; }
-  if (unit == 100000) { *index = g_settings.MultiQuoteSource; return "MULTIQUOTE"; }
+  if (unit == 2730) {
+    *index = g_settings.WeeklySource;
+    return "HISTORIC_WEEKLY";
+  }
+  if (unit == 11700) {
+    *index = g_settings.MonthlySource;
+    return "HISTORIC_MONTHLY";
+  }
+  if (unit == 100000) {
+    *index = g_settings.MultiQuoteSource;
+    return "MULTIQUOTE";
+  }
   return "";
 }
 
@@ -87,7 +102,7 @@ const char *srcdata_for_timeunit(int timeunit) {
   if (index < 0 || n <= 0) return nullptr;
   if (index >= n) index = 0;
   int line = cls + 1 + index;
-  if (line >= pair_count()) return nullptr;   // the count runs past the file
+  if (line >= pair_count()) return nullptr;  // the count runs past the file
   return pair_value(line);
 }
 

@@ -10,19 +10,19 @@
 
 // Level bits (wParam of WM_STATUS_MSG), interpreted by the main frame.
 enum {
-    STATMSG_SHOW_WINDOW = 1,   // with STATMSG_ADD: also show the Status Messages window
-    STATMSG_ADD = 2,           // add to the status messages
-    STATMSG_SHOW_BAR = 4,      // make the status bar visible first
-    STATMSG_STATUS_BAR = 8,    // show in status-bar pane 0
+  STATMSG_SHOW_WINDOW = 1,  // with STATMSG_ADD: also show the Status Messages window
+  STATMSG_ADD = 2,          // add to the status messages
+  STATMSG_SHOW_BAR = 4,     // make the status bar visible first
+  STATMSG_STATUS_BAR = 8,   // show in status-bar pane 0
 };
 
 // Levels used by the data modules.
 enum {
-    STATMSG_ERROR = 3,         // errors of the data modules
-    STATMSG_DATA_FOR = 8,      // "data for" report after a fetch
-    STATMSG_NOTICE = 10,       // progress and notices
-    STATMSG_MISSING = 12,      // missing data the user should see at once
-    STATMSG_ALERT = 14,        // errors with the status bar shown
+  STATMSG_ERROR = 3,     // errors of the data modules
+  STATMSG_DATA_FOR = 8,  // "data for" report after a fetch
+  STATMSG_NOTICE = 10,   // progress and notices
+  STATMSG_MISSING = 12,  // missing data the user should see at once
+  STATMSG_ALERT = 14,    // errors with the status bar shown
 };
 
 // Size of the status ring: texts are written while the cursor is below

@@ -5,9 +5,9 @@
 #pragma once
 
 struct strategy_ctx {
-    double net_profit;         // closed trades' profit so far
-    double beginning_balance;  // the account's money at the start of the run
-    double multiplier;         // money per point of the traded instrument
+  double net_profit;         // closed trades' profit so far
+  double beginning_balance;  // the account's money at the start of the run
+  double multiplier;         // money per point of the traded instrument
 };
 
 // Contracts that the run's money buys at `price`: (net profit + beginning

@@ -19,10 +19,10 @@ struct six_pair {
 };
 
 static std::mutex six_mutex;
-static char *six_text;               // the file's bytes plus a terminator
+static char *six_text;  // the file's bytes plus a terminator
 static std::vector<six_pair> six_pairs;
 static bool six_loaded;
-static bool six_failed;              // don't retry a missing file every lookup
+static bool six_failed;  // don't retry a missing file every lookup
 
 static inline unsigned char upper_ascii(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? (unsigned char)(c - 'a' + 'A') : c;
@@ -53,7 +53,7 @@ static int adopt_index(char *text, size_t size) {
   while (pos < size) {
     const char *symbol = text + pos;
     size_t len = strlen(symbol);
-    if (len == 0) break;                       // the closing empty symbol
+    if (len == 0) break;  // the closing empty symbol
     pos += len + 1;
     const char *description = "";
     if (pos < size) {
@@ -148,8 +148,9 @@ const char *symbol_description(const char *symbol) {
     six_failed = !read_locked();
     if (six_failed) return description;
   }
-  auto it = std::lower_bound(six_pairs.begin(), six_pairs.end(), symbol,
-                             [](const six_pair &p, const char *s) { return compare_nocase(p.symbol, s) < 0; });
+  auto it = std::lower_bound(
+      six_pairs.begin(), six_pairs.end(), symbol,
+      [](const six_pair &p, const char *s) { return compare_nocase(p.symbol, s) < 0; });
   if (it != six_pairs.end() && compare_nocase(it->symbol, symbol) == 0) {
     strncpy(description, it->description, SYMBOL_DESCRIPTION_MAX);
     description[SYMBOL_DESCRIPTION_MAX] = 0;

@@ -84,11 +84,20 @@ const char *symbol_list_step(int how) {
   int last = (int)symlist.size() - 1;
   if (symlist_pos > last) symlist_pos = 0;
   switch (how) {
-  case SYMLIST_FIRST: symlist_pos = 0; break;
-  case SYMLIST_PREVIOUS: symlist_pos = symlist_pos == 0 ? last : symlist_pos - 1; break;
-  case SYMLIST_NEXT: symlist_pos = symlist_pos >= last ? 0 : symlist_pos + 1; break;
-  case SYMLIST_LAST: symlist_pos = last; break;
-  default: break;
+    case SYMLIST_FIRST:
+      symlist_pos = 0;
+      break;
+    case SYMLIST_PREVIOUS:
+      symlist_pos = symlist_pos == 0 ? last : symlist_pos - 1;
+      break;
+    case SYMLIST_NEXT:
+      symlist_pos = symlist_pos >= last ? 0 : symlist_pos + 1;
+      break;
+    case SYMLIST_LAST:
+      symlist_pos = last;
+      break;
+    default:
+      break;
   }
   return symlist[symlist_pos].symbol;
 }

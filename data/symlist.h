@@ -11,7 +11,13 @@
 
 enum { SYMLIST_SYMBOL_MAX = 31, SYMLIST_DESCRIPTION_MAX = 255 };
 
-enum { SYMLIST_FIRST = 1, SYMLIST_PREVIOUS = 2, SYMLIST_NEXT = 3, SYMLIST_LAST = 4, SYMLIST_CURRENT = 0 };
+enum {
+  SYMLIST_FIRST = 1,
+  SYMLIST_PREVIOUS = 2,
+  SYMLIST_NEXT = 3,
+  SYMLIST_LAST = 4,
+  SYMLIST_CURRENT = 0
+};
 
 // Frees the previous list and loads path; the position goes to the first
 // symbol.  Returns the number of symbols (0 when the file cannot be read).

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 struct tz_systemtime {
-  uint16_t year;          // 0: a yearly rule (n-th weekday of the month)
-  uint16_t month;         // 0: no transition
-  uint16_t day_of_week;   // 0 Sunday
-  uint16_t day;           // fixed day, or week number 1-4, 5 = last
+  uint16_t year;         // 0: a yearly rule (n-th weekday of the month)
+  uint16_t month;        // 0: no transition
+  uint16_t day_of_week;  // 0 Sunday
+  uint16_t day;          // fixed day, or week number 1-4, 5 = last
   uint16_t hour;
   uint16_t minute;
   uint16_t second;
@@ -31,7 +31,7 @@ static_assert(sizeof(tz_rule) == 172);
 tz_systemtime tz_transition_date(const tz_systemtime &rule, int year);
 // Converts a UTC date and time of day to the zone's local date and time.
 // Returns 1, or 0 when the input is not a valid date.
-int utc_to_exchange_time(const tz_rule &rule, int utc_date, int utc_time,
-                         int *local_date, int *local_time);
+int utc_to_exchange_time(const tz_rule &rule, int utc_date, int utc_time, int *local_date,
+                         int *local_time);
 // The zone's offset from UTC (local minus UTC) in seconds at that moment.
 int tz_offset_seconds(const tz_rule &rule, int64_t utc_seconds);

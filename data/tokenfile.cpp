@@ -199,8 +199,10 @@ int tokens_from_text(const char *data, size_t size, const char *name, int mode, 
     return 0;
   }
   if (count) *count = (int)toks.size();
-  if (tokens) *tokens = ptrs;
-  else free_tokens(ptrs);
+  if (tokens)
+    *tokens = ptrs;
+  else
+    free_tokens(ptrs);
   return 1;
 }
 

@@ -9,8 +9,8 @@
 
 // Modes of read_token_file.
 enum {
-  TOKENS_PER_LINE_MASK = 0xFF,   // tokens taken from each line; 0 all
-  TOKEN_FILE_QUIET = 0x100,      // a missing file is not reported
+  TOKENS_PER_LINE_MASK = 0xFF,  // tokens taken from each line; 0 all
+  TOKEN_FILE_QUIET = 0x100,     // a missing file is not reported
 };
 
 // A token file read whole: count tokens, then a null entry and, after it, the

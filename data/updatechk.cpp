@@ -29,8 +29,8 @@
 std::atomic<int> g_updatechk_done{1};
 
 enum {
-  PREF_NO_CLOCK_SYNC = 0x8000000,   // g_pref_flags: never set the clock
-  PREF_REPORT_EVENTS = 0x2000,      // g_pref_flags: report a refreshed events file
+  PREF_NO_CLOCK_SYNC = 0x8000000,  // g_pref_flags: never set the clock
+  PREF_REPORT_EVENTS = 0x2000,     // g_pref_flags: report a refreshed events file
   SERVER_ADDRESS_MAX = 256,
 };
 
@@ -74,13 +74,15 @@ int parse_daytime_line(const char *line, int64_t *utc_seconds) {
   int hour = daytime_field(&p, 2, ": ,\t", 0);
   int minute = daytime_field(&p, 2, ": ,\t", 0);
   int second = daytime_field(&p, 2, ": ,\t", 1);
-  if (year < 0 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-      second < 0 || second > 60)
+  if (year < 0 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 60)
     return 0;
   year += 2000;
   if (day > days_in_month(year, month)) return 0;
   if (second == 60) second = 59;  // a leap second: the clock cannot show it
-  if (utc_seconds) *utc_seconds = date_to_seconds(year * 10000 + month * 100 + day, hour * 3600 + minute * 60 + second);
+  if (utc_seconds)
+    *utc_seconds =
+        date_to_seconds(year * 10000 + month * 100 + day, hour * 3600 + minute * 60 + second);
   return 1;
 }
 
@@ -142,7 +144,8 @@ static long leading_number(const char *line, const char *key) {
 static long installed_config_number(void) {
   char path[KV_MAX_PATH];
   std::string text;
-  if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, "config.id") || !kv_read_file(path, &text, nullptr))
+  if (!data_folder_path(path, sizeof path, KV_DIR_CONFIG, "config.id") ||
+      !kv_read_file(path, &text, nullptr))
     return 0;
   const char *p = text.c_str();
   while (isspace((unsigned char)*p)) p++;
@@ -158,7 +161,8 @@ static void server_address(const char *key, const char *fallback, char *out, siz
 static void announce(const char *text, const char *status_line) {
   char *copy = strdup(text);
   kv_hwnd wnd = hmainwnd.load();
-  if (copy && !(wnd && kv_post_message(wnd, WM_PROGRAM_UPDATES, 1, (kv_lparam)copy, kv_release_free_lparam)))
+  if (copy && !(wnd && kv_post_message(wnd, WM_PROGRAM_UPDATES, 1, (kv_lparam)copy,
+                                       kv_release_free_lparam)))
     free(copy);
   statmsg(__FILE__, __LINE__, status_line, nullptr, STATMSG_NOTICE);
 }
@@ -179,11 +183,13 @@ static void check_versions(void) {
   long newest_build = -1, newest_config = -1;
   if (status.http_status == 200) {
     newest_build = leading_number(inet_read_page(page, &status), "korvane.exe");
-    if (newest_build >= 0) newest_config = leading_number(inet_read_page(page, &status), "config.id");
+    if (newest_build >= 0)
+      newest_config = leading_number(inet_read_page(page, &status), "config.id");
   }
   inet_close_page(page);
   if (newest_build < 0 || newest_config < 0) {
-    statmsg(__FILE__, __LINE__, "Unable to get update information from server", nullptr, STATMSG_NOTICE);
+    statmsg(__FILE__, __LINE__, "Unable to get update information from server", nullptr,
+            STATMSG_NOTICE);
     return;
   }
   char update_page[SERVER_ADDRESS_MAX];
@@ -199,7 +205,8 @@ static void check_versions(void) {
     statmsg(__FILE__, __LINE__, "Program and configuration are current", nullptr, STATMSG_ALERT);
     return;
   }
-  snprintf(text, sizeof text, "New program configuration update is available at:\n%s\n", update_page);
+  snprintf(text, sizeof text, "New program configuration update is available at:\n%s\n",
+           update_page);
   announce(text, "New configuration update available");
 }
 
@@ -219,7 +226,8 @@ void updatechk_thread(void) {
     }
   }
   if (have_cfg) {
-    if (!(flags & QUOTE_CFG_NO_CLOCK_SYNC) && !(g_pref_flags & PREF_NO_CLOCK_SYNC) && !g_program_exiting.load())
+    if (!(flags & QUOTE_CFG_NO_CLOCK_SYNC) && !(g_pref_flags & PREF_NO_CLOCK_SYNC) &&
+        !g_program_exiting.load())
       sync_clock();
     if (!(flags & QUOTE_CFG_NO_UPDATE_CHK) && !g_program_exiting.load()) check_versions();
   }

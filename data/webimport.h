@@ -16,21 +16,21 @@
 
 // Field bits set in a parsed bar's flags word as its fields are read.
 enum : uint32_t {
-    PARSED_DATE = 0x8000,
-    PARSED_TIME = 0x10000,
-    PARSED_OPEN = 0x20000,
-    PARSED_HIGH = 0x40000,
-    PARSED_LOW = 0x80000,
-    PARSED_CLOSE = 0x100000,
-    PARSED_VOLUME = 0x400000,
-    PARSED_OPEN_INTEREST = 0x800000,
+  PARSED_DATE = 0x8000,
+  PARSED_TIME = 0x10000,
+  PARSED_OPEN = 0x20000,
+  PARSED_HIGH = 0x40000,
+  PARSED_LOW = 0x80000,
+  PARSED_CLOSE = 0x100000,
+  PARSED_VOLUME = 0x400000,
+  PARSED_OPEN_INTEREST = 0x800000,
 };
 
 // Bits of match_page_flags.
 enum {
-    PAGE_FLAG_END_MARK = 0x1,       // end mark or abort text 0
-    PAGE_FLAG_NO_LINE = 32,
-    PAGE_FLAG_READ_ERROR = 0x10000,
+  PAGE_FLAG_END_MARK = 0x1,  // end mark or abort text 0
+  PAGE_FLAG_NO_LINE = 32,
+  PAGE_FLAG_READ_ERROR = 0x10000,
 };
 
 // Imports the history of symbol for time_unit between first_date and
@@ -50,11 +50,11 @@ extern int (*g_relay_history_hook)(chart_rec* chart, int first_date, int last_da
 
 // Expands a URL template and opens the page (closing the previous one).
 // 0 page opened, 1 bad meta code, 2 page not opened.
-int expand_url_template(const char* url_template, int first_date, int last_date,
-                        const char* symbol, int number);
+int expand_url_template(const char* url_template, int first_date, int last_date, const char* symbol,
+                        int number);
 // The expansion alone, into out (size bytes). 0 done, 1 bad meta code.
-int expand_url_text(const char* url_template, int first_date, int last_date,
-                    const char* symbol, int number, char* out, int size);
+int expand_url_text(const char* url_template, int first_date, int last_date, const char* symbol,
+                    int number, char* out, int size);
 
 // Fills description (60 bytes) from the symbol index or, failing that,
 // from the first line of the template's page. 0, 1 or 2 as above.

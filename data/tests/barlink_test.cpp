@@ -14,8 +14,10 @@ TEST(TimeunitRatio, Table) {
   struct Case {
     int a, b, ratio;
   } cases[] = {
-      {1, 390, 390},    {5, 390, 78},     {390, 2730, 7},
-      {-110, -200, 10},  // 10-tick to 100-tick bars
+      {1, 390, 390},
+      {5, 390, 78},
+      {390, 2730, 7},
+      {-110, -200, 10},                // 10-tick to 100-tick bars
       {-1000000100, -1000001000, 10},  // volume bars of 100 and 1000
       {0, 390, 0},
   };

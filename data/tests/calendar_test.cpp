@@ -28,8 +28,10 @@ TEST(CalendarTest, TableCells) {
       {"<td>Mar 15</td><TD class=x> 8:30 </TD>", {"Mar 15", "8:30", ""}},
       {"<td><a href=\"/r.htm\">Retail Sales</a></td>", {"Retail Sales", ""}},
       {"<td>Feb <a href=x>(rev)</a></td>", {"Feb (rev)", ""}},
-      {"<td><b>bold</b></td>", {"", ""}},        // only plain text and links count
-      {"<td>a\tb\x01" "c</td>", {"a b c", ""}},  // control characters never reach a line
+      {"<td><b>bold</b></td>", {"", ""}},  // only plain text and links count
+      {"<td>a\tb\x01"
+       "c</td>",
+       {"a b c", ""}},  // control characters never reach a line
       {"<td>cut at the end", {"cut at the end"}},
       {"<td", {""}},
       {"no cells at all", {""}},
@@ -56,8 +58,9 @@ TEST(CalendarTest, Grades) {
 
 // A calendar row: date, time, statistic, period and five cells not used.
 std::string row(const char *date, const char *time, const char *stat, const char *period) {
-  return std::string("<tr><td>") + date + "</td><td>" + time + "</td><td><a href=\"s.htm\">" + stat +
-         "</a></td><td>" + period + "</td><td>1</td><td>2</td><td>3</td><td>4</td><td>5</td></tr>";
+  return std::string("<tr><td>") + date + "</td><td>" + time + "</td><td><a href=\"s.htm\">" +
+         stat + "</a></td><td>" + period +
+         "</td><td>1</td><td>2</td><td>3</td><td>4</td><td>5</td></tr>";
 }
 
 std::string page(const std::string &rows) {
@@ -74,7 +77,8 @@ std::string parse(const std::string &text, int year, int *count = nullptr, size_
 
 TEST(CalendarTest, RowsBecomeEventLines) {
   int n = 0;
-  std::string rows = row("Mar 15", "8:30", "Retail Sales", "Feb") + row("Mar 16", "2:00 PM", "Crude Oil", "W11") +
+  std::string rows = row("Mar 15", "8:30", "Retail Sales", "Feb") +
+                     row("Mar 16", "2:00 PM", "Crude Oil", "W11") +
                      row("Mar 16", "TBA", "CPI", "Feb");
   EXPECT_EQ(parse(page(rows), 2007, &n),
             "03/15/2007,08:30,,,Retail Sales Feb A-\r\n"
@@ -96,14 +100,16 @@ TEST(CalendarTest, MalformedPagesEndTheTableCleanly) {
     EXPECT_EQ(n, 1);
   }
   // A page cut inside a row keeps the complete rows only.
-  std::string cut = page(row("Mar 14", "8:30", "PPI", "Feb") + row("Mar 15", "8:30", "Retail Sales", "Feb"));
+  std::string cut =
+      page(row("Mar 14", "8:30", "PPI", "Feb") + row("Mar 15", "8:30", "Retail Sales", "Feb"));
   cut.resize(cut.find("Retail Sales") + 6);
   EXPECT_EQ(parse(cut, 2007, &n), "03/14/2007,08:30,,,PPI Feb B-\r\n");
   // Rows after the end of the header's line are not read.
   EXPECT_EQ(parse(page("\n" + row("Mar 14", "8:30", "PPI", "Feb")), 2007, &n), "");
   EXPECT_EQ(n, 0);
   // Output that does not fit keeps whole lines.
-  std::string two = page(row("Mar 14", "8:30", "PPI", "Feb") + row("Mar 15", "8:30", "Retail Sales", "Feb"));
+  std::string two =
+      page(row("Mar 14", "8:30", "PPI", "Feb") + row("Mar 15", "8:30", "Retail Sales", "Feb"));
   EXPECT_EQ(parse(two, 2007, &n, 40), "03/14/2007,08:30,,,PPI Feb B-\r\n");
   EXPECT_EQ(n, 1);
 }

@@ -24,15 +24,16 @@ namespace {
 
 // A calendar row: date, time, statistic, period and five cells not used.
 std::string row(const char *date, const char *time, const char *stat, const char *period) {
-  return std::string("<tr><td>") + date + "</td><td>" + time + "</td><td><a href=\"s.htm\">" + stat +
-         "</a></td><td>" + period + "</td><td>1</td><td>2</td><td>3</td><td>4</td><td>5</td></tr>";
+  return std::string("<tr><td>") + date + "</td><td>" + time + "</td><td><a href=\"s.htm\">" +
+         stat + "</a></td><td>" + period +
+         "</td><td>1</td><td>2</td><td>3</td><td>4</td><td>5</td></tr>";
 }
 
 canned_reply calendar(const std::string &rows, int status = 200) {
   canned_reply r;
   r.status = status;
-  r.body = "<html><body>\r\n<table><tr><th>Date</th><th>Time</th><th>Briefing Forecast</th></tr>" + rows +
-           "</table>\r\n</body></html>\r\n";
+  r.body = "<html><body>\r\n<table><tr><th>Date</th><th>Time</th><th>Briefing Forecast</th></tr>" +
+           rows + "</table>\r\n</body></html>\r\n";
   return r;
 }
 
@@ -83,7 +84,8 @@ TEST_F(EventsTest, MissingFileIsCreatedAndFilledSinceJanuary) {
                           "03/15/2007,10:00,,,Business Inventories Jan C-\r\n"
                           "03/20/2007,08:30,,,Housing Starts Feb B-\r\n");
   std::vector<std::string> want;
-  for (int w = 2; w <= 13; w++) want.push_back("2007" + std::string(w < 10 ? "0" : "") + std::to_string(w));
+  for (int w = 2; w <= 13; w++)
+    want.push_back("2007" + std::string(w < 10 ? "0" : "") + std::to_string(w));
   EXPECT_EQ(weeks_asked(), want);
 }
 
@@ -106,10 +108,12 @@ TEST_F(EventsTest, TheLastStoredWeekComesAgainWithoutRepeatingItsLines) {
 TEST_F(EventsTest, BadPagesNeverReachTheFile) {
   std::string stored = std::string(kHeader) + "03/19/2007,08:30,,,PPI Feb B-";  // no line end
   root_.write("DATA/Events.txt", stored);
-  canned_reply cut = calendar(row("Mar 19", "8:30", "Retail Sales", "Feb") + row("Mar 20", "8:30", "CPI", "Feb"));
-  cut.truncate = true;                                         // the body stops half-way
+  canned_reply cut =
+      calendar(row("Mar 19", "8:30", "Retail Sales", "Feb") + row("Mar 20", "8:30", "CPI", "Feb"));
+  cut.truncate = true;  // the body stops half-way
   server_.on("/c/ec/200712.html", cut);
-  server_.on("/c/ec/200713.html", calendar(row("Mar 21", "8:30", "CPI", "Feb"), 500));  // an error page
+  server_.on("/c/ec/200713.html",
+             calendar(row("Mar 21", "8:30", "CPI", "Feb"), 500));  // an error page
   EXPECT_EQ(write_events_file(), 0);
   EXPECT_EQ(events(), stored);
 
@@ -167,13 +171,16 @@ TEST_F(EventsTest, EventsListReadsTheFile) {
   std::string text = std::string(kHeader) +
                      "12/24/2009,9:30,,ibm,Earnings, after the close, with call\r\n"
                      "#12/25/2009,00:00,,,commented out\r\n"
-                     "3/1/2010, 14 : 05 : 09 ,x,Es," + std::string(120, 'd') + "\r\n"
+                     "3/1/2010, 14 : 05 : 09 ,x,Es," +
+                     std::string(120, 'd') +
+                     "\r\n"
                      "03/02/2010,,,,whole day\n"
                      "13/01/2010,08:30,,,bad month\r\n"
                      "03/03/2010,25:00,,,bad hour\r\n"
                      "03/04/2010,08:30,,only four fields\r\n"
                      "\r\n"
-                     "03/05/2010,08:30,," + std::string(40, 's') + ",long symbol\r\n";
+                     "03/05/2010,08:30,," +
+                     std::string(40, 's') + ",long symbol\r\n";
   root_.write("DATA/Events.txt", text);
   event_list list = {nullptr, 0};
   EXPECT_EQ(read_events_file(&list), 4);

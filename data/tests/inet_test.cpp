@@ -67,11 +67,14 @@ TEST_F(InetTest, PageIsReadLineByLineWithTheProgramsRequestHeaders) {
   EXPECT_EQ(st.http_status, 200);
   EXPECT_EQ(session_->page_count, 1);
   std::vector<std::string> lines = read_all(page, &st);
-  EXPECT_EQ(lines, (std::vector<std::string>{"first line\n", "second\n", "\n", "last without end"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"first line\n", "second\n", "\n", "last without end"}));
   EXPECT_EQ(st.error, 0);
   EXPECT_STREQ(g_inet_error_text, "");
   // A page that fails on another thread leaves this thread's text alone.
-  std::thread([&] { EXPECT_EQ(inet_open_page(session_, "ftp://127.0.0.1/file", nullptr), nullptr); }).join();
+  std::thread([&] {
+    EXPECT_EQ(inet_open_page(session_, "ftp://127.0.0.1/file", nullptr), nullptr);
+  }).join();
   EXPECT_STREQ(g_inet_error_text, "");
   inet_close_page(page);
   EXPECT_EQ(session_->page_count, 0);
@@ -107,7 +110,7 @@ TEST_F(InetTest, OneRedirectIsFollowed) {
   struct Case {
     const char *name;
     std::string location_header;
-    int error;          // 0: the target's page is read
+    int error;  // 0: the target's page is read
     const char *text;
   } cases[] = {
       {"absolute", "Location: " + server_.url("/new") + "\r\n", 0, ""},
@@ -287,13 +290,13 @@ TEST_F(InetTest, TraceFileGetsTheSessionsLines) {
   ASSERT_NE(page, nullptr);
   read_all(page, &st);
   inet_close_page(page);
-  inet_close_session(session_);   // closes the trace file
+  inet_close_session(session_);  // closes the trace file
   session_ = nullptr;
   EXPECT_EQ(g_trace_file.file, nullptr);
   std::string text = root_.read("trace.txt");
   EXPECT_NE(text.find("CKvINet::OpenWebPage("), std::string::npos) << text;
   EXPECT_NE(text.find("CKvINet::ReadWebPage() Buf=one\n"), std::string::npos);
-  EXPECT_EQ(text.find("Buf=one\n\n"), std::string::npos);   // the line's own end only
+  EXPECT_EQ(text.find("Buf=one\n\n"), std::string::npos);  // the line's own end only
   EXPECT_NE(text.find("CKvINet::ReadWebPage() Buf=NULL"), std::string::npos);
   EXPECT_NE(text.find("CKvINet::~CKvINet() Closing Internet Session"), std::string::npos);
   free(g_trace_file.name);

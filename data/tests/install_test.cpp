@@ -44,7 +44,7 @@ class InstallTest : public TempRootTest {
 
 TEST_F(InstallTest, FirstRunCopiesTheDefaultsOnceAndNeverOverwrites) {
   installer_files();
-  root_.write("inst/CONFIG/Sounds.cfg", "mine");   // the user's own, in another case
+  root_.write("inst/CONFIG/Sounds.cfg", "mine");  // the user's own, in another case
   root_.write("inst/DATA/INTC.dyd", "my bars");
   setenv("KORVANE_SHORTCUTDIR", "/home/u/Desktop", 1);
 
@@ -72,23 +72,28 @@ TEST_F(InstallTest, FirstRunCopiesTheDefaultsOnceAndNeverOverwrites) {
 TEST_F(InstallTest, AVariableCannotAddLinesToEnvTxt) {
   setenv("KORVANE_SHORTCUTDIR", "/a\nKORVANE_INSTALLDIR=/evil", 1);
   EXPECT_EQ(PrepareInstallation(), 0);
-  EXPECT_EQ(root_.read("inst/env.txt"), "KORVANE_INSTALLDIR=" + inst_ + "\nKORVANE_SHORTCUTDIR=/a\n");
+  EXPECT_EQ(root_.read("inst/env.txt"),
+            "KORVANE_INSTALLDIR=" + inst_ + "\nKORVANE_SHORTCUTDIR=/a\n");
 }
 
 // The data of an old root: what moves and what stays.
 TEST_F(InstallTest, MovingADataRootTakesTheDataFoldersOnly) {
-  const char *moved[] = {"ACCOUNTS/paper.trades", "ALIAS/aliases.txt", "CONFIG/Pages.kvc", "CONFIG/alertsA.dat",
-                         "CONFIG/mqtdataA.dump",  "CONFIG/sounds.cfg", "DATA/INTC.dyd",    "DATA/Events.txt",
-                         "HDATA/IBM.1min",        "Favorite/best.fav", "SLF/dow.slf",     "SLF/README"};
-  const char *kept[] = {"CONFIG/srcdata.cfg", "CONFIG/notes.txt", "EXPORT/out.txt", "DATA/SUB/x.dyd"};
-  for (const char *f : moved) root_.write((std::string("old/") + f).c_str(), std::string("old ") + f);
+  const char *moved[] = {"ACCOUNTS/paper.trades", "ALIAS/aliases.txt",    "CONFIG/Pages.kvc",
+                         "CONFIG/alertsA.dat",    "CONFIG/mqtdataA.dump", "CONFIG/sounds.cfg",
+                         "DATA/INTC.dyd",         "DATA/Events.txt",      "HDATA/IBM.1min",
+                         "Favorite/best.fav",     "SLF/dow.slf",          "SLF/README"};
+  const char *kept[] = {"CONFIG/srcdata.cfg", "CONFIG/notes.txt", "EXPORT/out.txt",
+                        "DATA/SUB/x.dyd"};
+  for (const char *f : moved)
+    root_.write((std::string("old/") + f).c_str(), std::string("old ") + f);
   for (const char *f : kept) root_.write((std::string("old/") + f).c_str(), "stays");
   root_.write("new/DATA/INTC.dyd", "new bars");
 
   EXPECT_EQ(move_data_directories(root_.file("old").c_str(), root_.file("new").c_str()), 12);
   for (const char *f : moved) {
     std::string rel = f;
-    if (rel.rfind("Favorite/", 0) == 0) rel = "FAVORITE/" + rel.substr(9);  // folders keep upper-case names
+    if (rel.rfind("Favorite/", 0) == 0)
+      rel = "FAVORITE/" + rel.substr(9);  // folders keep upper-case names
     EXPECT_EQ(root_.read(("new/" + rel).c_str()), std::string("old ") + f) << f;
     EXPECT_FALSE(kv_file_exists(root_.file((std::string("old/") + f).c_str()).c_str())) << f;
   }
@@ -98,7 +103,8 @@ TEST_F(InstallTest, MovingADataRootTakesTheDataFoldersOnly) {
   // A root moved onto itself (however spelled) moves nothing.
   EXPECT_EQ(move_data_directories(root_.file("new").c_str(), (root_.file("new") + "/").c_str()), 0);
   EXPECT_EQ(root_.read("new/DATA/INTC.dyd"), "old DATA/INTC.dyd");
-  EXPECT_EQ(move_matching_files(root_.file("nowhere").c_str(), "*.*", root_.file("new/X").c_str()), 0);
+  EXPECT_EQ(move_matching_files(root_.file("nowhere").c_str(), "*.*", root_.file("new/X").c_str()),
+            0);
 }
 
 // The first run after an installation over an older one: the user keeps

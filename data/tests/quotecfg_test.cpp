@@ -145,7 +145,8 @@ TEST_F(QuoteCfgTest, MarketsAndTheirMinuteTables) {
 }
 
 TEST_F(QuoteCfgTest, MarketTableHoldsThirtyThreeMarkets) {
-  std::string text = "exchange_times 9:30 16:00\nexchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n";
+  std::string text =
+      "exchange_times 9:30 16:00\nexchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n";
   for (int i = 0; i < 40; i++)
     text += "market M" + std::to_string(i) +
             "\nmain_hours 9:00 10:00\nexchange_times 8:00 9:00\nexchange_days 0x7F\n"
@@ -177,7 +178,8 @@ TEST_F(QuoteCfgTest, HeaderEndsAtTheFirstUnknownWord) {
 TEST_F(QuoteCfgTest, ScrambledFileReadsAsThePlainOne) {
   // Written with CR LF line ends: carriage returns are no table steps.
   std::string body;
-  for (const char *p = kRelay; *p; p++) body += *p == '\n' ? std::string("\r\n") : std::string(1, *p);
+  for (const char *p = kRelay; *p; p++)
+    body += *p == '\n' ? std::string("\r\n") : std::string(1, *p);
   scramble_locked(body.data());
   root_.write("CONFIG/relay.cfg", "#! scrambled\r\n" + body);
   quote_source_cfg *cfg = read_quote_source_cfg(100000);
@@ -238,7 +240,9 @@ TEST_F(QuoteCfgTest, SourceCode254SwitchesHolidaysOff) {
 
 // ---- exchange clock -------------------------------------------------------
 
-void set_utc(int date, int time) { kv_clock_set_utc_ms((date_to_seconds(date, time)) * 1000); }
+void set_utc(int date, int time) {
+  kv_clock_set_utc_ms((date_to_seconds(date, time)) * 1000);
+}
 
 TEST_F(QuoteCfgTest, GlobalClockFollowsTheSourcesZone) {
   set_utc(20070315, 13 * 3600 + 45 * 60);  // daylight time: 09:45 in New York
@@ -262,13 +266,13 @@ TEST_F(QuoteCfgTest, MarketHoursOfARecord) {
   struct Case {
     int utc_date, utc_time, open;
   } cases[] = {
-      {20070315, 13 * 3600 + 29 * 60, 0},   // 09:29 local
-      {20070315, 13 * 3600 + 30 * 60, 1},   // 09:30
-      {20070315, 19 * 3600 + 59 * 60, 1},   // 15:59
-      {20070315, 20 * 3600, 0},             // 16:00
-      {20070317, 15 * 3600, 0},             // Saturday
-      {20070704, 15 * 3600, 0},             // holiday
-      {20070109, 15 * 3600, 1},             // winter, 10:00 local
+      {20070315, 13 * 3600 + 29 * 60, 0},  // 09:29 local
+      {20070315, 13 * 3600 + 30 * 60, 1},  // 09:30
+      {20070315, 19 * 3600 + 59 * 60, 1},  // 15:59
+      {20070315, 20 * 3600, 0},            // 16:00
+      {20070317, 15 * 3600, 0},            // Saturday
+      {20070704, 15 * 3600, 0},            // holiday
+      {20070109, 15 * 3600, 1},            // winter, 10:00 local
   };
   for (const Case &c : cases) {
     set_utc(c.utc_date, c.utc_time);

@@ -51,14 +51,18 @@ TEST_F(SrcdataTest, SourceOfEachTimeUnit) {
     int unit, daily, weekly, monthly;
     const char *want;  // null: no source
   } cases[] = {
-      {1, 0, 0, 0, "intra.cfg"},       {78, 5, 0, 0, "intra.cfg"},     // intraday ignores the index
-      {390, 0, 0, 0, "daily1.cfg"},    {395, 1, 0, 0, "daily2.cfg"},
-      {410, 2, 0, 0, "daily1.cfg"},    // index beyond the class: first source
-      {390, -1, 0, 0, nullptr},        // no source selected
-      {2730, 0, 2, 0, "weekly3.cfg"},  {100000, 0, 0, 0, "relay.cfg"},
+      {1, 0, 0, 0, "intra.cfg"},
+      {78, 5, 0, 0, "intra.cfg"},  // intraday ignores the index
+      {390, 0, 0, 0, "daily1.cfg"},
+      {395, 1, 0, 0, "daily2.cfg"},
+      {410, 2, 0, 0, "daily1.cfg"},  // index beyond the class: first source
+      {390, -1, 0, 0, nullptr},      // no source selected
+      {2730, 0, 2, 0, "weekly3.cfg"},
+      {100000, 0, 0, 0, "relay.cfg"},
       {11700, 0, 0, 0, "monthly1.cfg"},
-      {11700, 0, 0, 2, nullptr},       // the count runs past the end of the file
-      {120, 0, 0, 0, "________.cfg"},  {391, 0, 0, 0, "________.cfg"},
+      {11700, 0, 0, 2, nullptr},  // the count runs past the end of the file
+      {120, 0, 0, 0, "________.cfg"},
+      {391, 0, 0, 0, "________.cfg"},
   };
   for (const Case &c : cases) {
     g_settings.DailySource = c.daily;
@@ -94,7 +98,7 @@ TEST_F(SrcdataTest, SourceNamesOfAClass) {
   EXPECT_EQ(srcdata_source_names(120)[0], nullptr);
   EXPECT_TRUE(status.saw("error in srcdata.cfg file"));
   EXPECT_TRUE(status.saw("bad timeunit"));
-  names = srcdata_source_names(11700);   // stops at the end of the file
+  names = srcdata_source_names(11700);  // stops at the end of the file
   ASSERT_NE(names[0], nullptr);
   EXPECT_STREQ(names[0], "m1");
   EXPECT_EQ(names[1], nullptr);

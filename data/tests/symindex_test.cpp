@@ -66,7 +66,8 @@ TEST_F(SymIndexTest, EveryPairOfTheToolsOrderIsFound) {
   root_.write("CONFIG/symnames.six", six_image(kByteOrder));
   ASSERT_EQ(read_symnames_six(), 1);
   EXPECT_EQ(symnames_count(), (int)kByteOrder.size());
-  for (const auto &p : kByteOrder) EXPECT_STREQ(symbol_description(p.first.c_str()), p.second.c_str()) << p.first;
+  for (const auto &p : kByteOrder)
+    EXPECT_STREQ(symbol_description(p.first.c_str()), p.second.c_str()) << p.first;
   EXPECT_STREQ(symbol_description("ibm"), "Intl Business Machines");
   EXPECT_STREQ(symbol_description("ABC"), "Lower Case Corp");
   const char *unknown[] = {"", "0", "@", "AA", "IBMX", "ZZZZZ", "~", "\xff"};
@@ -117,14 +118,18 @@ TEST_F(SymIndexTest, SymbolListDescriptionComesFirst) {
   root_.write("SLF/tech.slf", "ibm \"From list\"\nmsft\n");
   ASSERT_EQ(load_symbol_list(root_.file("SLF/tech.slf").c_str()), 2);
   EXPECT_STREQ(symbol_description("IBM"), "From list");
-  EXPECT_STREQ(symbol_description("MSFT"), "Microsoft");   // empty in the list
+  EXPECT_STREQ(symbol_description("MSFT"), "Microsoft");  // empty in the list
 }
 
 TEST_F(SymIndexTest, IndexBuiltByTheIndexTool) {
   sym_table t;
   ASSERT_EQ(sym_table_init(&t), 1);
-  const char *lines[] = {"ibm|Intl Business Machines|Q", "AAPL|Apple Inc.|Q", "^VIX|Volatility Index|N",
-                         "ABC$|skipped|N", "_X|Under Score|N", "A|Agilent|N"};
+  const char *lines[] = {"ibm|Intl Business Machines|Q",
+                         "AAPL|Apple Inc.|Q",
+                         "^VIX|Volatility Index|N",
+                         "ABC$|skipped|N",
+                         "_X|Under Score|N",
+                         "A|Agilent|N"};
   for (const char *l : lines) sym_table_add_line(&t, l);
   sym_table_sort(&t);
   std::string image = symbol_index_image(&t);

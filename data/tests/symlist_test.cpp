@@ -65,8 +65,8 @@ TEST_F(SymListTest, StepsWrapAroundBothEnds) {
 
 TEST_F(SymListTest, SymbolsThatCannotNameAFileAreLeftOut) {
   StatusCapture status;
-  std::string text = "GOOD\n../../etc/passwd x\nA/B\nA\\B\n.\n..\n" + std::string(40, 'L') +
-                     "\n" + std::string(31, 'M') + " long ok\n";
+  std::string text = "GOOD\n../../etc/passwd x\nA/B\nA\\B\n.\n..\n" + std::string(40, 'L') + "\n" +
+                     std::string(31, 'M') + " long ok\n";
   ASSERT_EQ(load(text), 2);
   EXPECT_EQ(step(SYMLIST_FIRST), "GOOD");
   EXPECT_EQ(step(SYMLIST_NEXT), std::string(31, 'M'));

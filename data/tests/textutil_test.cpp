@@ -101,10 +101,10 @@ TEST(WildcardMatch, Table) {
     const char *pattern, *text;
     int result;
   } cases[] = {
-      {"ib*", "IBM", 0},    {"ib?", "IB", 1},       {"ib?", "IBM", 0},    {"ib?", "IBMX", -1},
-      {"*", "", 0},         {"*M", "IBM", 0},       {"*X", "IBM", 1},    {"I*B*M", "IxxBM", 0},
-      {"[a-c]1", "B1", 0},  {"[!a-c]1", "B1", -1},  {"[!a-c]1", "d1", 0}, {"[xyz]", "Y", 0},
-      {"abc", "ab", 1},     {"ab", "abc", -1},      {"", "", 0},
+      {"ib*", "IBM", 0},   {"ib?", "IB", 1},      {"ib?", "IBM", 0},    {"ib?", "IBMX", -1},
+      {"*", "", 0},        {"*M", "IBM", 0},      {"*X", "IBM", 1},     {"I*B*M", "IxxBM", 0},
+      {"[a-c]1", "B1", 0}, {"[!a-c]1", "B1", -1}, {"[!a-c]1", "d1", 0}, {"[xyz]", "Y", 0},
+      {"abc", "ab", 1},    {"ab", "abc", -1},     {"", "", 0},
   };
   for (const Case &c : cases)
     EXPECT_EQ(wildcard_match(c.pattern, c.text), c.result) << c.pattern << " " << c.text;

@@ -227,7 +227,9 @@ TEST(Scramble, RoundTripKeepsLineEndsAndHighBytes) {
 TEST(Scramble, OnlyPrintablesAdvanceTheTablePosition) {
   // Inserting control characters or high bytes changes nothing else.
   std::string a = scrambled("abcdefghij");
-  std::string b = scrambled("abc\n\r\x80" "defg\x01hij");
+  std::string b = scrambled(
+      "abc\n\r\x80"
+      "defg\x01hij");
   std::string stripped;
   for (char c : b)
     if ((unsigned char)c >= 32 && (unsigned char)c <= 126) stripped += c;

@@ -57,7 +57,8 @@ struct FrameCapture {
         return true;
     return false;
   }
-  static kv_lresult handler(void *ctx, kv_hwnd, unsigned message, kv_wparam wparam, kv_lparam lparam) {
+  static kv_lresult handler(void *ctx, kv_hwnd, unsigned message, kv_wparam wparam,
+                            kv_lparam lparam) {
     FrameCapture *self = static_cast<FrameCapture *>(ctx);
     if (message == WM_STATUS_MSG) {
       self->status.emplace_back((const char *)lparam);
@@ -146,14 +147,14 @@ TEST(DaytimeLineTest, DateAndTimeOfTheLine) {
   } cases[] = {
       {"54173 07-01-05 13:45:10 00 0 0 718.2 UTC(NIST) *", 1, 20070105, 13 * 3600 + 45 * 60 + 10},
       {"61000 26-12-10 23:59:59 UTC", 1, 20261210, 86399},
-      {"x 08-02-29,1:2:3 UTC", 1, 20080229, 3723},          // a comma before the time
-      {"x 09:03:01.\t07:08:09 UTC", 1, 20090301, 25689},     // colons and a dot in the date
+      {"x 08-02-29,1:2:3 UTC", 1, 20080229, 3723},             // a comma before the time
+      {"x 09:03:01.\t07:08:09 UTC", 1, 20090301, 25689},       // colons and a dot in the date
       {"54173 07-01-05 13:45:10 00 0 0 718.2 NIST", 0, 0, 0},  // no "UTC"
-      {"54173 07-13-05 13:45:10 UTC", 0, 0, 0},              // month 13
-      {"54173 07-02-29 13:45:10 UTC", 0, 0, 0},              // 2007 has no 29 February
+      {"54173 07-13-05 13:45:10 UTC", 0, 0, 0},                // month 13
+      {"54173 07-02-29 13:45:10 UTC", 0, 0, 0},                // 2007 has no 29 February
       {"54173 07-01-05 24:00:00 UTC", 0, 0, 0},
-      {"54173 2007-01-05 13:45:10 UTC", 0, 0, 0},            // a four-digit year
-      {"54173 07-01-05 13:45 UTC", 0, 0, 0},                 // no seconds
+      {"54173 2007-01-05 13:45:10 UTC", 0, 0, 0},  // a four-digit year
+      {"54173 07-01-05 13:45 UTC", 0, 0, 0},       // no seconds
       {"UTC", 0, 0, 0},
       {"", 0, 0, 0},
   };
@@ -217,26 +218,32 @@ TEST_F(UpdateCheckTest, ClockSyncSwitchedOffStillChecksTheVersion) {
 
 TEST_F(UpdateCheckTest, VersionAnswers) {
   const char program[] = "New program version is available at:\nhttp://example.invalid/download\n";
-  const char config[] = "New program configuration update is available at:\nhttp://example.invalid/download\n";
+  const char config[] =
+      "New program configuration update is available at:\nhttp://example.invalid/download\n";
   struct Case {
-    const char *body;       // "B" is this build's number
+    const char *body;  // "B" is this build's number
     int status;
     const char *config_id;  // null: no file
     const char *update;     // text posted, or null
     const char *line;       // status line
   } cases[] = {
       {"B+1 korvane.exe\n9 config.id\n", 200, "3", program, "New program version available"},
-      {"B korvane.exe\n9 config.id\n", 200, "3 2007-01-01\n", config, "New configuration update available"},
+      {"B korvane.exe\n9 config.id\n", 200, "3 2007-01-01\n", config,
+       "New configuration update available"},
       {"4000 korvane.exe\n9 config.id\n", 200, "3", config, "New configuration update available"},
       {"B korvane.exe\n9 config.id\n", 200, "9", nullptr, "Program and configuration are current"},
       {"B korvane.exe\n9 config.id\n", 200, "0", nullptr, "Program and configuration are current"},
-      {"B korvane.exe\n9 config.id\n", 200, nullptr, nullptr, "Program and configuration are current"},
-      {"B+1 other.exe\n9 config.id\n", 200, "3", nullptr, "Unable to get update information from server"},
+      {"B korvane.exe\n9 config.id\n", 200, nullptr, nullptr,
+       "Program and configuration are current"},
+      {"B+1 other.exe\n9 config.id\n", 200, "3", nullptr,
+       "Unable to get update information from server"},
       {"B+1 korvane.exe\n", 200, "3", nullptr, "Unable to get update information from server"},
-      {"korvane.exe B+1\n9 config.id\n", 200, "3", nullptr, "Unable to get update information from server"},
+      {"korvane.exe B+1\n9 config.id\n", 200, "3", nullptr,
+       "Unable to get update information from server"},
       {"99999999999 korvane.exe\n9 config.id\n", 200, "3", nullptr,
        "Unable to get update information from server"},
-      {"B+1 korvane.exe\n9 config.id\n", 404, "3", nullptr, "Unable to get update information from server"},
+      {"B+1 korvane.exe\n9 config.id\n", 404, "3", nullptr,
+       "Unable to get update information from server"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.body);
@@ -263,14 +270,16 @@ TEST_F(UpdateCheckTest, VersionAnswers) {
 TEST(BuildNumberTest, ComputedFromTheCompilerDateAndTime) {
   EXPECT_EQ(build_number_of("Nov 14 2008", "20:46:20"), 5813086);
   EXPECT_EQ(build_number_of("Oct 28 1997", "00:00:59"), 1440);
-  EXPECT_EQ(build_number_of("Jan  1 2026", "00:01:00"), build_number_of("Dec 31 2025", "23:59:00") + 2);
+  EXPECT_EQ(build_number_of("Jan  1 2026", "00:01:00"),
+            build_number_of("Dec 31 2025", "23:59:00") + 2);
   EXPECT_EQ(build_number_of("Foo 1 2026", "00:00:00"), 0);
   EXPECT_EQ(build_number_of("Nov 14 2008", "later"), 0);
   EXPECT_STREQ(get_version_text(), "Korvane Version 2.96");
 }
 
 TEST_F(UpdateCheckTest, UpdateServerDownAndNoMainWindow) {
-  configure("no_clock_sync\n", "127.0.0.1", "http://127.0.0.2:" + std::to_string(web_.port()) + "/upd");
+  configure("no_clock_sync\n", "127.0.0.1",
+            "http://127.0.0.2:" + std::to_string(web_.port()) + "/upd");
   {
     FrameCapture frame;
     updatechk_thread();
@@ -287,17 +296,19 @@ TEST_F(UpdateCheckTest, UpdateServerDownAndNoMainWindow) {
 
 TEST_F(UpdateCheckTest, WithoutLiveQuoteConfigurationOnlyTheEventsFileIsRefreshed) {
   root_.write("CONFIG/srcdata.cfg", "MULTIQUOTE 1\n  relay missing.cfg\nTIME_SERVER 127.0.0.1\n");
-  web_.on("/c/ec/200702.html",
-          {200, "<table><tr><td>Briefing Forecast</td></tr><tr><td>Jan 5</td><td>8:30</td><td>Nonfarm Payrolls</td>"
-                "<td>Dec</td></tr></table>\n"});
+  web_.on("/c/ec/200702.html", {200,
+                                "<table><tr><td>Briefing Forecast</td></tr><tr><td>Jan "
+                                "5</td><td>8:30</td><td>Nonfarm Payrolls</td>"
+                                "<td>Dec</td></tr></table>\n"});
   g_pref_flags = 0x2000;
   services_.allow_clock = 1;
   FrameCapture frame;
   updatechk_thread();
   EXPECT_TRUE(services_.clock_sets.empty());
   EXPECT_TRUE(version_requests().empty());
-  EXPECT_EQ(root_.read("DATA/Events.txt"),
-            "# Format: Date,Time,Type,Symbol,Text\r\n01/05/2007,08:30,,,Nonfarm Payrolls Dec A\r\n");
+  EXPECT_EQ(
+      root_.read("DATA/Events.txt"),
+      "# Format: Date,Time,Type,Symbol,Text\r\n01/05/2007,08:30,,,Nonfarm Payrolls Dec A\r\n");
   EXPECT_TRUE(frame.saw("Updated events file", 10));
 }
 

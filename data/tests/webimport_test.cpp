@@ -144,8 +144,9 @@ TEST_F(WebImportTest, UrlTemplatesExpand) {
 
 TEST_F(WebImportTest, HeaderPageBecomesSortedBars) {
   page("/table.csv", kCsvPage);
-  parse_file("url http://127.0.0.1:PORT/table.csv?s=\\s&a=\\b2-m&b=\\b2d&c=\\b4y\n"
-             "header\n");
+  parse_file(
+      "url http://127.0.0.1:PORT/table.csv?s=\\s&a=\\b2-m&b=\\b2d&c=\\b4y\n"
+      "header\n");
   chart_rec *chart = import();
   ASSERT_NE(chart, nullptr) << (status_.take().empty() ? "" : status_.take().back());
   EXPECT_STREQ(chart->header.symbol, "IBM");
@@ -179,7 +180,8 @@ const char kHtmlParse[] =
     "url http://127.0.0.1:PORT/hist?s=\\s\n"
     "find <table>\n"
     "loop\n"
-    "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td><td> %v </td>\n"
+    "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td><td> %v "
+    "</td>\n"
     "endloop\n";
 
 std::string html_row(const char *date, const char *o, const char *h, const char *l, const char *c,
@@ -192,8 +194,8 @@ TEST_F(WebImportTest, HtmlTableUpToTheEndMark) {
   page("/hist", "<html><!-- a note -->\n<table>\n<tr><th>Date</th><th>Open</th></tr>\n" +
                     html_row("03/16/2007", "10", "11", "9", "10.5", "1,000") +
                     "<!-- <tr><td>01/01/2001</td> -->\n" +
-                    html_row("03/15/2007", "9", "10", "8", "9.5", "2000") +
-                    "</table>\n" + html_row("03/14/2007", "1", "1", "1", "1", "1") + "</html>\n");
+                    html_row("03/15/2007", "9", "10", "8", "9.5", "2000") + "</table>\n" +
+                    html_row("03/14/2007", "1", "1", "1", "1", "1") + "</html>\n");
   parse_file(kHtmlParse);
   chart_rec *chart = import();
   ASSERT_NE(chart, nullptr);
@@ -217,29 +219,35 @@ TEST_F(WebImportTest, FailuresFreeTheChartAndSayWhy) {
       {"page ends before the end mark", "<table>\n" + rows, 200, kHtmlParse,
        "Unexpected EOF hit in web page"},
       {"abort text", "<table>\n" + rows + "<p>Sorry, no data</p>\n", 200,
-       "abort 0 \\No such page\\\nabort 1 \\Sorry\\\n" + std::string(kHtmlParse), "Page read abort"},
+       "abort 0 \\No such page\\\nabort 1 \\Sorry\\\n" + std::string(kHtmlParse),
+       "Page read abort"},
       {"error page", "<table>\n" + rows + "</table>\n", 404, kHtmlParse, "Page read abort"},
-      {"bad date", "<table>\n" + html_row("13/45/2007", "1", "2", "1", "2", "5") + "</table>\n", 200,
+      {"bad date", "<table>\n" + html_row("13/45/2007", "1", "2", "1", "2", "5") + "</table>\n",
+       200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
+      {"date beyond 32-bit times",
+       "<table>\n" + html_row("03/16/2045", "1", "2", "1", "2", "5") + "</table>\n", 200,
        kHtmlParse, "Bad data read, (possibly incorrect import format)"},
-      {"date beyond 32-bit times", "<table>\n" + html_row("03/16/2045", "1", "2", "1", "2", "5") +
-       "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
-      {"date before 32-bit times", "<table>\n" + html_row("06/01/1901", "1", "2", "1", "2", "5") +
-       "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
-      {"price out of range", "<table>\n" + html_row("03/16/2007", "1", "1e60", "1", "2", "5") +
-       "</table>\n", 200, kHtmlParse, "Bad data read, (possibly incorrect import format)"},
+      {"date before 32-bit times",
+       "<table>\n" + html_row("06/01/1901", "1", "2", "1", "2", "5") + "</table>\n", 200,
+       kHtmlParse, "Bad data read, (possibly incorrect import format)"},
+      {"price out of range",
+       "<table>\n" + html_row("03/16/2007", "1", "1e60", "1", "2", "5") + "</table>\n", 200,
+       kHtmlParse, "Bad data read, (possibly incorrect import format)"},
       {"adjusted close that shifts prices beyond floats",
        "Date,Open,High,Low,Close,Volume,Adj Close\n2007-03-16,1,2,1,2,5,-1e300\n", 200,
-       "url http://127.0.0.1:PORT/hist\nheader\n", "Bad data read, (possibly incorrect import format)"},
+       "url http://127.0.0.1:PORT/hist\nheader\n",
+       "Bad data read, (possibly incorrect import format)"},
       {"unknown directive", rows, 200, "url http://127.0.0.1:PORT/hist\nfrobnicate\n",
        "Parse file error: Unknown directive"},
       {"bad meta code", rows, 200, "url http://127.0.0.1:PORT/hist?\\z\n", "Control file error"},
-      {"page not opened", rows, 200, "url ftp://127.0.0.1:PORT/hist\n", "Could not access data for: IBM"},
+      {"page not opened", rows, 200, "url ftp://127.0.0.1:PORT/hist\n",
+       "Could not access data for: IBM"},
       {"unknown field", rows, 200, "url http://127.0.0.1:PORT/hist\n%q ,\n", "parse file error"},
       {"find without text", rows, 200, "url http://127.0.0.1:PORT/hist\nfind\n",
        "parse file error: no FIND argument"},
       {"abort without text", rows, 200, "abort 2\n", "parse file syntax error: missing ABORT arg"},
-      {"header that is no header", "No data for ZZZZ\n", 200, "url http://127.0.0.1:PORT/hist\nheader\n",
-       "Bad symbol?  No data for ZZZZ"},
+      {"header that is no header", "No data for ZZZZ\n", 200,
+       "url http://127.0.0.1:PORT/hist\nheader\n", "Bad symbol?  No data for ZZZZ"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,26 +273,29 @@ TEST_F(WebImportTest, CutPageIsNotImported) {
   r.truncate = true;
   server_.on("/hist", r);
   // Without an end mark only the read error tells a cut page from a whole one.
-  parse_file("url http://127.0.0.1:PORT/hist\nfind <table>\nloop\n"
-             "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td>\n"
-             "endloop\n");
+  parse_file(
+      "url http://127.0.0.1:PORT/hist\nfind <table>\nloop\n"
+      "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td>\n"
+      "endloop\n");
   EXPECT_EQ(import(20070201, 20070228), nullptr);
   EXPECT_TRUE(status_.saw("Page read abort"));
 }
 
 TEST_F(WebImportTest, LoopHoldsAtMostSixteenLines) {
-  page("/hist", "<table>\n" + html_row("03/16/2007", "10", "11", "9", "10.5", "1000") + "</table>\n");
+  page("/hist",
+       "<table>\n" + html_row("03/16/2007", "10", "11", "9", "10.5", "1000") + "</table>\n");
   for (int filler : {14, 15}) {
     SCOPED_TRACE(filler);
-    std::string parse = "endmark </table>\nurl http://127.0.0.1:PORT/hist\nloop\n"
-                        "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td>\n";
+    std::string parse =
+        "endmark </table>\nurl http://127.0.0.1:PORT/hist\nloop\n"
+        "find <tr><td> %dmm/dd/yyyy </td><td> %o </td><td> %h </td><td> %l </td><td> %c </td>\n";
     for (int i = 0; i < filler; i++) parse += "timeoffset 0 0 0 0\n";
     parse += "endloop\n";
     parse_file(parse);
     status_.take();
     status_.lines.clear();
     chart_rec *chart = import();
-    if (filler == 14) {   // "endloop" is the 16th line
+    if (filler == 14) {  // "endloop" is the 16th line
       ASSERT_NE(chart, nullptr);
       free_chart_data(chart);
     } else {
@@ -320,8 +331,9 @@ TEST_F(WebImportTest, RowsWithOnlyACloseTakeThePreviousClose) {
 TEST_F(WebImportTest, ConditionsFollowTheFetchOptions) {
   page("/a", "2007-03-12 1\n");
   page("/b", "2007-03-12 2\n");
-  parse_file("ifflags 0x2\nurl http://127.0.0.1:PORT/a\nelse\nurl http://127.0.0.1:PORT/b\nendif\n"
-             "loop\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
+  parse_file(
+      "ifflags 0x2\nurl http://127.0.0.1:PORT/a\nelse\nurl http://127.0.0.1:PORT/b\nendif\n"
+      "loop\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
   for (uint32_t options : {0u, 2u}) {
     chart_rec *chart = import(20070312, 20070316, options);
     ASSERT_NE(chart, nullptr);
@@ -348,15 +360,16 @@ TEST_F(WebImportTest, TooManyRowsStopTheImport) {
   for (int i = 0; i < 600; i++) body += "2007-03-12 1\n";
   page("/many", body);
   parse_file("url http://127.0.0.1:PORT/many\nloop\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
-  EXPECT_EQ(import(20070312, 20070312), nullptr);   // room for 501 bars
+  EXPECT_EQ(import(20070312, 20070312), nullptr);  // room for 501 bars
   EXPECT_TRUE(status_.saw("Too many points returned"));
 }
 
 TEST_F(WebImportTest, DescriptionFromTheSymbolPage) {
   page("/hist", "2007-03-12 5\n");
   page("/name", "\"International Widgets Corp\",\"IBM\"\n");
-  parse_file("symurl http://127.0.0.1:PORT/name?s=\\s\nurl http://127.0.0.1:PORT/hist\n"
-             "loop\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
+  parse_file(
+      "symurl http://127.0.0.1:PORT/name?s=\\s\nurl http://127.0.0.1:PORT/hist\n"
+      "loop\n%dyyyy-mm-dd \\ \\ %c\nendloop\n");
   chart_rec *chart = import();
   ASSERT_NE(chart, nullptr);
   EXPECT_STREQ(chart->header.description, "International Widgets Corp");
@@ -386,8 +399,9 @@ TEST_F(WebImportTest, ImportFileWithFormat) {
   free_chart_data(h);
   free_chart_data(chart);
 
-  EXPECT_EQ(parse_web_data(TU_DAILY, "x", 0, 0, 0, root_.file("IMPORT/none.txt").c_str(), "date,close"),
-            nullptr);
+  EXPECT_EQ(
+      parse_web_data(TU_DAILY, "x", 0, 0, 0, root_.file("IMPORT/none.txt").c_str(), "date,close"),
+      nullptr);
   EXPECT_TRUE(status_.saw("can't open file:"));
 }
 
@@ -419,7 +433,8 @@ TEST_F(WebImportTest, ExportWritesTheChosenFormat) {
   } cases[] = {
       {0, ".csv", 2, "EXPORT/IBM.csv",
        "03/14/2007,10.50,11.25,10.125,11.00,1200\r\n03/15/2007,11.00,12.00,10.9877,11.50,800\r\n"},
-      {0x8 | 0x10, "txt", 4, "EXPORT/IBM-d.txt", "My header\r\n03/14/2007,11.00\r\n03/15/2007,11.50\r\n"},
+      {0x8 | 0x10, "txt", 4, "EXPORT/IBM-d.txt",
+       "My header\r\n03/14/2007,11.00\r\n03/15/2007,11.50\r\n"},
   };
   strcpy(g_settings.ExpFileHdr, "My header");
   for (const Case &c : cases) {
