@@ -13,42 +13,42 @@ struct mqt;
 // One alert slot; an empty symbol marks a free slot. Written to the file
 // field by field (encode_alert_rec), 144 bytes.
 struct alert_rec {
-    char symbol[32];        // at most 31 characters
-    uint32_t flags;         // ALERT_IN_USE, ALERT_SWAP_SOUNDS
-    uint32_t enabled;       // ALERT_HIGH, ALERT_LOW
-    uint32_t armed;         // a fired alert is disarmed
-    uint32_t fired;         // bits above 1 belong to the heat map
-    float high_price;
-    uint32_t high_word;     // kept as read
-    float low_price;
-    uint32_t low_word;      // kept as read
-    uint32_t extra[20];     // words 16..35: kept as read; the alerts dialog and
-                            //   the heat map use words 16..30
+  char symbol[32];   // at most 31 characters
+  uint32_t flags;    // ALERT_IN_USE, ALERT_SWAP_SOUNDS
+  uint32_t enabled;  // ALERT_HIGH, ALERT_LOW
+  uint32_t armed;    // a fired alert is disarmed
+  uint32_t fired;    // bits above 1 belong to the heat map
+  float high_price;
+  uint32_t high_word;  // kept as read
+  float low_price;
+  uint32_t low_word;   // kept as read
+  uint32_t extra[20];  // words 16..35: kept as read; the alerts dialog and
+                       //   the heat map use words 16..30
 };
 
 enum {
-    ALERT_REC_SIZE = 144,
-    ALERTS_HEADER_SIZE = 2044,
-    ALERTS_SPARE_SLOTS = 200,
-    ALERT_IN_USE = 0x1,       // only alerts in use are saved
-    ALERT_SWAP_SOUNDS = 0x2,  // the high alert plays the low sound and back
-    ALERT_HIGH = 0x1,
-    ALERT_LOW = 0x2,
-    ALERT_HITS_MAX = 16,
+  ALERT_REC_SIZE = 144,
+  ALERTS_HEADER_SIZE = 2044,
+  ALERTS_SPARE_SLOTS = 200,
+  ALERT_IN_USE = 0x1,       // only alerts in use are saved
+  ALERT_SWAP_SOUNDS = 0x2,  // the high alert plays the low sound and back
+  ALERT_HIGH = 0x1,
+  ALERT_LOW = 0x2,
+  ALERT_HITS_MAX = 16,
 };
 
 // File offsets of the fields.
 enum {
-    ALERT_OFF_SYMBOL = 0,
-    ALERT_OFF_FLAGS = 32,
-    ALERT_OFF_ENABLED = 36,
-    ALERT_OFF_ARMED = 40,
-    ALERT_OFF_FIRED = 44,
-    ALERT_OFF_HIGH = 48,
-    ALERT_OFF_HIGH_WORD = 52,
-    ALERT_OFF_LOW = 56,
-    ALERT_OFF_LOW_WORD = 60,
-    ALERT_OFF_EXTRA = 64,
+  ALERT_OFF_SYMBOL = 0,
+  ALERT_OFF_FLAGS = 32,
+  ALERT_OFF_ENABLED = 36,
+  ALERT_OFF_ARMED = 40,
+  ALERT_OFF_FIRED = 44,
+  ALERT_OFF_HIGH = 48,
+  ALERT_OFF_HIGH_WORD = 52,
+  ALERT_OFF_LOW = 56,
+  ALERT_OFF_LOW_WORD = 60,
+  ALERT_OFF_EXTRA = 64,
 };
 static_assert(ALERT_OFF_EXTRA + 20 * 4 == ALERT_REC_SIZE);
 

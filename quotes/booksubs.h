@@ -19,18 +19,18 @@ struct mqt;
 enum { BOOK_WINDOW_SLOTS = 2, BOOK_BUFFER_SIZE = 512, BOOK_OPTION_INSIDE_MARKET = 0x1 };
 
 struct book_slot {
-    kv_hwnd window;   // 0: free
-    uint8_t* buffer;  // the window's, BOOK_BUFFER_SIZE bytes
-    uint8_t option;
+  kv_hwnd window;   // 0: free
+  uint8_t* buffer;  // the window's, BOOK_BUFFER_SIZE bytes
+  uint8_t option;
 };
 
 struct mqt_book_slots {
-    mqt_book_slots* next;
-    mqt* record;
-    book_slot orderbook[BOOK_WINDOW_SLOTS];
-    book_slot level2[BOOK_WINDOW_SLOTS];
-    int orderbook_count;
-    int level2_count;
+  mqt_book_slots* next;
+  mqt* record;
+  book_slot orderbook[BOOK_WINDOW_SLOTS];
+  book_slot level2[BOOK_WINDOW_SLOTS];
+  int orderbook_count;
+  int level2_count;
 };
 
 // The slots of a record, or null when no window subscribed.  Caller holds

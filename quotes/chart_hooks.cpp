@@ -7,18 +7,16 @@
 #include "quotes/mqt.h"
 #include "quotes/router.h"
 
-static void link_loaded_chart(chart_rec* chart)
-{
-    link_chart_to_mqt(chart);
+static void link_loaded_chart(chart_rec* chart) {
+  link_chart_to_mqt(chart);
 }
 
-void install_mqt_chart_hooks()
-{
-    g_chart_load_hooks.find_mqt = find_mqt;
-    g_chart_load_hooks.get_multiquote = get_multiquote;
-    g_chart_load_hooks.link_chart_to_mqt = link_loaded_chart;
-    g_chart_load_hooks.delete_multiquote = delete_multiquote;
-    g_chart_load_hooks.router_post_stream = router_post_stream;
-    g_chart_load_hooks.save_alerts = save_alerts;
-    g_chart_load_hooks.free_all_mqts = free_all_mqts;
+void install_mqt_chart_hooks() {
+  g_chart_load_hooks.find_mqt = find_mqt;
+  g_chart_load_hooks.get_multiquote = get_multiquote;
+  g_chart_load_hooks.link_chart_to_mqt = link_loaded_chart;
+  g_chart_load_hooks.delete_multiquote = delete_multiquote;
+  g_chart_load_hooks.router_post_stream = router_post_stream;
+  g_chart_load_hooks.save_alerts = save_alerts;
+  g_chart_load_hooks.free_all_mqts = free_all_mqts;
 }

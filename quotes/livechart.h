@@ -19,10 +19,10 @@ struct mqt;
 
 // Bar flags set by live updates.
 enum : uint32_t {
-    BAR_BACKFILLED = 0x31000000,    // a flat bar made to fill a gap
-    BAR_FLAT = 0x20000000,          // flat bar not yet traded in
-    BAR_PRICES_SET = 0x1e0000,      // open, high, low and close set
-    BAR_CLOSE_TRADE = 0x100000,     // close from a trade
+  BAR_BACKFILLED = 0x31000000,  // a flat bar made to fill a gap
+  BAR_FLAT = 0x20000000,        // flat bar not yet traded in
+  BAR_PRICES_SET = 0x1e0000,    // open, high, low and close set
+  BAR_CLOSE_TRADE = 0x100000,   // close from a trade
 };
 
 // Sets the quote hooks and the chart loader's daily and one-minute hooks.

@@ -87,10 +87,10 @@ void* view_scale_slot(uint32_t bit, uint32_t n);
 // Storing a quote (quotes/savequote.cpp).
 
 enum {
-    SAVE_MQT_CHARTS = 1,  // also the one-minute data and the linked charts
-    SAVE_MQT_FULL = 2,    // times, notices, orders, positions, alerts, volumes
-    SAVE_MQT_DEPTH_MAX = 8,
-    FEED_KIND_OFFICIAL_CLOSE = 28,  // record kind whose net change is against "close"
+  SAVE_MQT_CHARTS = 1,  // also the one-minute data and the linked charts
+  SAVE_MQT_FULL = 2,    // times, notices, orders, positions, alerts, volumes
+  SAVE_MQT_DEPTH_MAX = 8,
+  FEED_KIND_OFFICIAL_CLOSE = 28,  // record kind whose net change is against "close"
 };
 
 extern int32_t g_newest_quote_time;

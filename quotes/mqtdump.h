@@ -4,9 +4,9 @@
 #pragma once
 
 enum {
-    MQT_DUMP_VERSION = 4096,
-    MQT_DUMP_VERSION_MAX = 4351,
-    MQT_DUMP_RECORD_SIZE = 8140,
+  MQT_DUMP_VERSION = 4096,
+  MQT_DUMP_VERSION_MAX = 4351,
+  MQT_DUMP_RECORD_SIZE = 8140,
 };
 
 // Writes every streamable, kept (0x4000) or account record. 1 written, 0

@@ -9,12 +9,12 @@
 struct mqt;
 
 enum {
-    PLAYBACK_SESSIONS = 3,
-    PLAYBACK_MAX_PAUSE_MS = 2000,
-    PLAYBACK_MIN_PAUSE_MS = 10,
-    PLAYBACK_SKIP_PAUSE_MS = 500,   // least pause after skipped ticks
-    PLAYBACK_FAST_EVERY = 100,      // fast mode pauses after this many ticks
-    PLAYBACK_FAST_PAUSE_MS = 20,
+  PLAYBACK_SESSIONS = 3,
+  PLAYBACK_MAX_PAUSE_MS = 2000,
+  PLAYBACK_MIN_PAUSE_MS = 10,
+  PLAYBACK_SKIP_PAUSE_MS = 500,  // least pause after skipped ticks
+  PLAYBACK_FAST_EVERY = 100,     // fast mode pauses after this many ticks
+  PLAYBACK_FAST_PAUSE_MS = 20,
 };
 
 // One byte per minute of the day: 1 inside one of the session windows

@@ -14,25 +14,25 @@ struct mqt;
 
 // The settings the playback setup dialog fills.
 struct playback_settings {
-    char symbol[32];
-    int32_t days_to_skip;
-    int32_t start_time;        // seconds of day
-    int32_t speed;             // 1 real time
-    int32_t sessions[PLAYBACK_SESSIONS][2];  // seconds of day; none set: every minute plays
+  char symbol[32];
+  int32_t days_to_skip;
+  int32_t start_time;                      // seconds of day
+  int32_t speed;                           // 1 real time
+  int32_t sessions[PLAYBACK_SESSIONS][2];  // seconds of day; none set: every minute plays
 };
 
 enum {
-    PLAYBACK_INITIALISED = 1,   // bits of g_playback_state
-    PLAYBACK_SKIP = 16,         // skip to the next session (cleared by the thread)
-    PLAYBACK_FAST = 32,
-    PLAYBACK_END_SOUND = 15,
+  PLAYBACK_INITIALISED = 1,  // bits of g_playback_state
+  PLAYBACK_SKIP = 16,        // skip to the next session (cleared by the thread)
+  PLAYBACK_FAST = 32,
+  PLAYBACK_END_SOUND = 15,
 };
 
 // Calls into parts not built here (chart views and documents); null: none.
 struct playback_hooks {
-    void (*bid_ask)(mqt* record, float bid, float ask);   // WM_BID_ASK_UPDATE to chart views
-    void (*charts_loading)(mqt* record, int loading);      // flag the record's charts
-    int32_t (*highest_shown_tick)(mqt* record);           // highest tick number the charts show
+  void (*bid_ask)(mqt* record, float bid, float ask);  // WM_BID_ASK_UPDATE to chart views
+  void (*charts_loading)(mqt* record, int loading);    // flag the record's charts
+  int32_t (*highest_shown_tick)(mqt* record);          // highest tick number the charts show
 };
 
 extern playback_settings g_playback;

@@ -24,20 +24,20 @@
 
 // Router capability bits of the live-quote source configuration.
 enum : uint32_t {
-    QR_CAP_QUOTES = 0x2,
-    QR_CAP_STREAMS = 0x4,
-    QR_CAP_ORDER_BOOK = 0x10,
-    QR_CAP_LEVEL2 = 0x20,
-    QR_CAP_TRADING = 0x200,
-    QR_CAP_BROKER_SOCKET = 0x10000,
+  QR_CAP_QUOTES = 0x2,
+  QR_CAP_STREAMS = 0x4,
+  QR_CAP_ORDER_BOOK = 0x10,
+  QR_CAP_LEVEL2 = 0x20,
+  QR_CAP_TRADING = 0x200,
+  QR_CAP_BROKER_SOCKET = 0x10000,
 };
 
 // Results of qr_open_pipes.
 enum {
-    QR_OPEN_OK = 0,
-    QR_OPEN_NO_REQUEST = 1,
-    QR_OPEN_NO_DATA = 2,
-    QR_OPEN_NO_EVENT = 3,
+  QR_OPEN_OK = 0,
+  QR_OPEN_NO_REQUEST = 1,
+  QR_OPEN_NO_DATA = 2,
+  QR_OPEN_NO_EVENT = 3,
 };
 
 // Preference bit of g_pref_flags: start the relay when it is not running.
@@ -71,7 +71,8 @@ int qr_wait_io();
 // Returns the number of records handed on, or -1: an error record, a
 // failed read ("Error %d returned on router request") or a block that is
 // not whole records.  Caller holds g_router_lock.
-int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx, const char* argument);
+int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx,
+                    const char* argument);
 // Reads out the rest of the reply in g_qr_reply, from the record at byte
 // offset on, up to its last record (bit 7), so that none of it is taken for
 // the next reply. Gives up after the time of a whole transaction and then
@@ -101,24 +102,24 @@ int qr_host_is_local(const char* host);
 // there, and the step is skipped (a null tws_connect counts as a failed
 // connect).
 struct qr_hooks {
-    // The broker link: nonzero while connected; connect (host, port,
-    // client id) -> 1 connected; the half-close of the connection.
-    int (*tws_connected)();
-    int (*tws_connect)(const char* host, int port, int client_id);
-    void (*tws_request_close)();
-    // The broker's socket input thread; the quote ring of broker mode.
-    int (*start_socket_input)();
-    void (*alloc_quote_ring)();
-    // The relay's input thread: 1 started.
-    int (*start_spigot)();
-    // Broker market data of a record: ticker id or 0; cancelling one.
-    int (*req_mkt_data)(struct mqt* record);
-    void (*cancel_mkt_data)(int ticker_id);
-    // Account and order information; releasing a record's market depth.
-    void (*req_all_open_orders)();
-    void (*req_account_updates)();
-    void (*release_market_depth)(struct mqt* record);
-    // Orders and executions asked again after the broker came back.
-    void (*refresh_orders)();
+  // The broker link: nonzero while connected; connect (host, port,
+  // client id) -> 1 connected; the half-close of the connection.
+  int (*tws_connected)();
+  int (*tws_connect)(const char* host, int port, int client_id);
+  void (*tws_request_close)();
+  // The broker's socket input thread; the quote ring of broker mode.
+  int (*start_socket_input)();
+  void (*alloc_quote_ring)();
+  // The relay's input thread: 1 started.
+  int (*start_spigot)();
+  // Broker market data of a record: ticker id or 0; cancelling one.
+  int (*req_mkt_data)(struct mqt* record);
+  void (*cancel_mkt_data)(int ticker_id);
+  // Account and order information; releasing a record's market depth.
+  void (*req_all_open_orders)();
+  void (*req_account_updates)();
+  void (*release_market_depth)(struct mqt* record);
+  // Orders and executions asked again after the broker came back.
+  void (*refresh_orders)();
 };
 extern qr_hooks g_qr_hooks;

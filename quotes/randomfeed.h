@@ -12,14 +12,14 @@
 struct mqt;
 
 enum {
-    RANDOM_BUFFER = 1024,
-    RANDOM_PREROLL = 1728,          // ticks made at once on a fresh start
-    RANDOM_SEEDED_TICKS = 34,       // ticks of fixed values before random ones
+  RANDOM_BUFFER = 1024,
+  RANDOM_PREROLL = 1728,     // ticks made at once on a fresh start
+  RANDOM_SEEDED_TICKS = 34,  // ticks of fixed values before random ones
 };
 // date, bid, ask, last, trade size, trade time
 constexpr uint32_t RANDOM_FEED_FLAGS = 0xb5008000;
 
-extern const char* g_random_data_path;   // "data/random.data1", relative to the working folder
+extern const char* g_random_data_path;  // "data/random.data1", relative to the working folder
 extern int g_random_running;
 extern int32_t g_random_count;
 extern int g_random_toggle;

@@ -7,19 +7,19 @@
 #include <cstddef>
 
 enum {
-    SOUND_HIGH_ALERT = 1,
-    SOUND_LOW_ALERT = 2,
-    SOUND_ORDER_FILLED = 3,
-    SOUND_ORDER_CANCELLED = 4,
-    SOUND_MARKET_OPENING = 14,
-    SOUND_MARKET_CLOSING = 15,
-    SOUND_SERVER_RECONNECTED = 16,
-    SOUND_SERVER_LOST = 17,
-    SOUND_NO_HEARTBEAT = 18,
-    SOUND_EVENT_COUNT = 18,     // ids 1..18, the order of the lines of sounds.cfg
-    SOUND_QUEUE_SIZE = 100,
-    PREF1_SOUNDS_QUIET_HOURS = 0x2,  // g_pref_flags1
-    PREF2_ALERT_SOUNDS = 0x2,        // g_pref_flags2
+  SOUND_HIGH_ALERT = 1,
+  SOUND_LOW_ALERT = 2,
+  SOUND_ORDER_FILLED = 3,
+  SOUND_ORDER_CANCELLED = 4,
+  SOUND_MARKET_OPENING = 14,
+  SOUND_MARKET_CLOSING = 15,
+  SOUND_SERVER_RECONNECTED = 16,
+  SOUND_SERVER_LOST = 17,
+  SOUND_NO_HEARTBEAT = 18,
+  SOUND_EVENT_COUNT = 18,  // ids 1..18, the order of the lines of sounds.cfg
+  SOUND_QUEUE_SIZE = 100,
+  PREF1_SOUNDS_QUIET_HOURS = 0x2,  // g_pref_flags1
+  PREF2_ALERT_SOUNDS = 0x2,        // g_pref_flags2
 };
 
 // Reads sounds.cfg into the sound table once (until it is saved again) and

@@ -23,26 +23,26 @@
 struct mqt;
 
 enum {
-    TICK_BID = 2,
-    TICK_ASK = 4,
-    TICK_PAIRED = 6,
-    TICK_FULL_WORDS = 3,
+  TICK_BID = 2,
+  TICK_ASK = 4,
+  TICK_PAIRED = 6,
+  TICK_FULL_WORDS = 3,
 };
 
 struct tick_state {
-    uint32_t* words;        // malloc'ed
-    int32_t count;          // words held
-    int32_t index;          // next word
-    int32_t second_pending; // the paired word at index still has its second trade
-    double tick_size;
-    double tick_recip;
-    float price;            // running price
-    int32_t time;           // running epoch seconds
-    int32_t notify;         // call bid_ask_hook on bid and ask records
-    int32_t ticks;          // records decoded
-    // Told of every bid or ask record while notify is set (chart views of
-    // the symbol get WM_BID_ASK_UPDATE through it). Null: nobody is told.
-    void (*bid_ask_hook)(mqt* record, float bid, float ask);
+  uint32_t* words;         // malloc'ed
+  int32_t count;           // words held
+  int32_t index;           // next word
+  int32_t second_pending;  // the paired word at index still has its second trade
+  double tick_size;
+  double tick_recip;
+  float price;     // running price
+  int32_t time;    // running epoch seconds
+  int32_t notify;  // call bid_ask_hook on bid and ask records
+  int32_t ticks;   // records decoded
+  // Told of every bid or ask record while notify is set (chart views of
+  // the symbol get WM_BID_ASK_UPDATE through it). Null: nobody is told.
+  void (*bid_ask_hook)(mqt* record, float bid, float ask);
 };
 
 // Takes the words of a file's bytes; a trailing partial word or record and

@@ -19,8 +19,8 @@ struct ts_entry;
 
 // Kind mask of a time-and-sales window.
 enum : uint8_t {
-    TS_WANT_TRADES = 0x1,   // trades, with their cancellations and corrections
-    TS_WANT_BID_ASK = 0x2,  // new bids and asks
+  TS_WANT_TRADES = 0x1,   // trades, with their cancellations and corrections
+  TS_WANT_BID_ASK = 0x2,  // new bids and asks
 };
 
 // The entry of a 36-byte trade record (code 4), field by field.
@@ -31,8 +31,8 @@ void ts_entry_from_record(const uint8_t* record, ts_entry* out);
 // window, or all 3 slots taken (the user given back). The stored entries
 // of the kinds asked for are copied into buffer, newest first, at most max;
 // their number goes to *count.
-mqt* subscribe_time_sales(const char* symbol, kv_hwnd window, uint8_t kinds, ts_entry* buffer, int max,
-                          int* count);
+mqt* subscribe_time_sales(const char* symbol, kv_hwnd window, uint8_t kinds, ts_entry* buffer,
+                          int max, int* count);
 // 1 when the window had a slot: the slot is cleared and the window's user
 // of the record given back (the record may be freed); 0 when it had none.
 int unsubscribe_time_sales(mqt* record, kv_hwnd window);

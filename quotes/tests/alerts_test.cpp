@@ -18,8 +18,8 @@
 
 namespace {
 
-std::string record_bytes(const char *symbol32, uint32_t flags, uint32_t enabled, float high, float low,
-                         uint32_t extra0 = 0) {
+std::string record_bytes(const char *symbol32, uint32_t flags, uint32_t enabled, float high,
+                         float low, uint32_t extra0 = 0) {
   uint8_t b[ALERT_REC_SIZE] = {};
   memcpy(b, symbol32, strnlen(symbol32, 32));
   put_le32(b + ALERT_OFF_FLAGS, flags);
@@ -92,14 +92,15 @@ TEST_F(AlertsTest, UntrustedFiles) {
   struct Case {
     const char *name;
     std::string file;
-    int room;                 // slots free for new symbols
-    const char *symbol;       // a symbol found with its values, or null
+    int room;            // slots free for new symbols
+    const char *symbol;  // a symbol found with its values, or null
     uint32_t enabled;
   } cases[] = {
       {"header only", header(), 200, nullptr, 0},
       {"short header", std::string(100, 'x'), 200, nullptr, 0},
       {"cut inside a record", header() + record_bytes("IBM", 1, 3, 1, 2) + "xyz", 200, "IBM", 3},
-      {"unterminated symbol", header() + record_bytes("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 1, 3, 1, 2), 200,
+      {"unterminated symbol",
+       header() + record_bytes("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 1, 3, 1, 2), 200,
        "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 3},
       {"high no number", header() + record_bytes("IBM", 1, 3, nan, 2), 200, "IBM", ALERT_LOW},
       {"low infinite", header() + record_bytes("IBM", 1, 3, 5, -inf), 200, "IBM", ALERT_HIGH},
@@ -125,7 +126,8 @@ TEST_F(AlertsTest, UntrustedFiles) {
 
 TEST_F(AlertsTest, SavesTheSlotsInUseAfterTheKeptHeader) {
   g_instance_letter = 'b';
-  root_.write("CONFIG/alertsb.dat", header() + record_bytes("IBM", ALERT_IN_USE, ALERT_HIGH, 100, 0, 9));
+  root_.write("CONFIG/alertsb.dat",
+              header() + record_bytes("IBM", ALERT_IN_USE, ALERT_HIGH, 100, 0, 9));
   root_.write("CONFIG/alerts.dat", "not this instance's");
   ASSERT_EQ(load_alerts(), 1);
   alert_rec *msft = find_or_add_alert("MSFT");  // claimed, never set: not saved
@@ -171,7 +173,8 @@ TEST_F(AlertsTest, CutFileKeepsItsWholeRecords) {
   hmainwnd = main.wnd;
   const std::string whole = header() + record_bytes("IBM", ALERT_IN_USE, ALERT_HIGH, 100, 0, 7) +
                             record_bytes("MSFT", ALERT_IN_USE, ALERT_LOW, 0, 20);
-  const std::string file = whole + record_bytes("AAPL", ALERT_IN_USE, ALERT_HIGH, 9, 0).substr(0, 100);
+  const std::string file =
+      whole + record_bytes("AAPL", ALERT_IN_USE, ALERT_HIGH, 9, 0).substr(0, 100);
   root_.write("CONFIG/alerts.dat", file);
   ASSERT_EQ(load_alerts(), 1);
   EXPECT_EQ(root_.read("CONFIG/alerts.dat.damaged"), file);
@@ -179,7 +182,8 @@ TEST_F(AlertsTest, CutFileKeepsItsWholeRecords) {
   kv_dispatch_posted(-1);
   for (auto &m : main.got)
     if (m.message == WM_STATUS_MSG)
-      reported += std::string((const char *)m.lparam).find("ends inside a record") != std::string::npos;
+      reported +=
+          std::string((const char *)m.lparam).find("ends inside a record") != std::string::npos;
   EXPECT_EQ(reported, 1);
   EXPECT_EQ(alert_id(find_or_add_alert("IBM")), 1);
   EXPECT_EQ(find_or_add_alert("IBM")->high_price, 100);

@@ -19,7 +19,7 @@ struct contract_case {
   double tick_size;  // 0: not checked
   int multiplier;    // 0: not checked
   int lot_size;
-  uint32_t flags;    // bits that must be set
+  uint32_t flags;  // bits that must be set
 };
 
 TEST_F(ContractTest, SymbolForms) {

@@ -26,7 +26,9 @@ const int DAY = 20240102;
 const uint32_t TRADE = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE;
 const int OPEN = 9 * 3600 + 30 * 60;
 
-int hm(int h, int m, int s = 0) { return h * 3600 + m * 60 + s; }
+int hm(int h, int m, int s = 0) {
+  return h * 3600 + m * 60 + s;
+}
 
 class LiveChartTest : public QuotesTest {
  protected:
@@ -293,11 +295,11 @@ TEST_F(LiveChartTest, MinuteVolumesAtTheEdgeOfTheArrays) {
     int bar_minute;
     int volume;
   } cases[] = {
-      {600, 2},       // the newest minute: from the cumulative values
-      {590, 22},      // eleven minutes
+      {600, 2},         // the newest minute: from the cumulative values
+      {590, 22},        // eleven minutes
       {600 - 77, 156},  // the oldest minute with a known value before it
       {600 - 78, 158},  // no value before the array: summed minute volumes
-      {400, 158},     // older than the arrays: as far as they reach
+      {400, 158},       // older than the arrays: as far as they reach
   };
   for (auto &k : cases) {
     chart_bar b{};

@@ -35,7 +35,7 @@ class MqtDumpTest : public QuotesTest {
     r->stored.high = last + 1;
     r->session_volume[389] = 77;
     r->minute_volume[78] = 5;
-    ts_entry& t = r->ts_ring[127];
+    ts_entry &t = r->ts_ring[127];
     t.trade_flags = TS_HELD_BACK | TS_ABOVE_ASK;
     t.symbol = 7;
     t.kind = TS_KIND_TRADE;

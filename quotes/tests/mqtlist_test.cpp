@@ -102,7 +102,7 @@ TEST_F(MqtListTest, RecordWithStreamsWaitsForTheRelay) {
   EXPECT_EQ(find_mqt("IBM"), a);  // still listed, without users
   EXPECT_EQ(a->users, 0);
   EXPECT_EQ(a->symbol_slot, 7);  // kept for the relay side's release
-  delete_multiquote(a);  // no user left to drop: no second release
+  delete_multiquote(a);          // no user left to drop: no second release
   EXPECT_EQ(StreamPosts::posts.size(), 1u);
   // Taken again before the relay let it go: the same record.
   EXPECT_EQ(create_multiquote_struct("IBM"), a);
@@ -306,8 +306,8 @@ TEST_F(MqtListTest, ThreadsTakeAndDropRecords) {
       }
     });
   for (std::thread &t : threads) t.join();
-  for (mqt *r = g_mqt_list; r; r = r->next) EXPECT_TRUE(r->flags & MQT_FREE || r->users == 0)
-      << r->symbol;
+  for (mqt *r = g_mqt_list; r; r = r->next)
+    EXPECT_TRUE(r->flags & MQT_FREE || r->users == 0) << r->symbol;
   EXPECT_EQ(g_mqt_list, nullptr);
 }
 

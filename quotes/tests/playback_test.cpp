@@ -73,17 +73,20 @@ class PlaybackTest : public QuotesTest {
 
 TEST_F(PlaybackTest, DecodesEveryRecordForm) {
   std::vector<uint32_t> w;
-  append_full(w, 0, 5, T0, 100.0f);                          // trade 100 x5
-  w.push_back(encode_compact_tick(TICK_BID, 7, 1, -2));      // bid 99.5
-  w.push_back(encode_compact_tick(TICK_ASK, 9, 0, 3));       // ask 100.25
-  w.push_back(encode_compact_tick(0, 300, 2, 1));            // trade 100.5
-  w.push_back(encode_paired_trades(1, -1, 4, 3, 2, 6));      // 100.25 then 100.75
-  append_full(w, TICK_BID, 2, T0 + 60, 101.0f);              // bid 101 >= ask: ask moves up
-  w.push_back(encode_compact_tick(0, 1, 4, -20));            // trade 96: under the bid
+  append_full(w, 0, 5, T0, 100.0f);                      // trade 100 x5
+  w.push_back(encode_compact_tick(TICK_BID, 7, 1, -2));  // bid 99.5
+  w.push_back(encode_compact_tick(TICK_ASK, 9, 0, 3));   // ask 100.25
+  w.push_back(encode_compact_tick(0, 300, 2, 1));        // trade 100.5
+  w.push_back(encode_paired_trades(1, -1, 4, 3, 2, 6));  // 100.25 then 100.75
+  append_full(w, TICK_BID, 2, T0 + 60, 101.0f);          // bid 101 >= ask: ask moves up
+  w.push_back(encode_compact_tick(0, 1, 4, -20));        // trade 96: under the bid
 
   std::vector<Trade> got = play(w);
-  std::vector<Trade> want = {
-      {100.0f, 5, T0}, {100.5f, 300, T0 + 3}, {100.25f, 4, T0 + 4}, {100.75f, 6, T0 + 7}, {96.0f, 1, T0 + 64}};
+  std::vector<Trade> want = {{100.0f, 5, T0},
+                             {100.5f, 300, T0 + 3},
+                             {100.25f, 4, T0 + 4},
+                             {100.75f, 6, T0 + 7},
+                             {96.0f, 1, T0 + 64}};
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < want.size(); i++) {
     SCOPED_TRACE(i);
@@ -148,8 +151,7 @@ TEST_F(PlaybackTest, DamagedDataEndsAtTheLastWholeRecord) {
     std::vector<uint32_t> w;
     append_full(w, 0, 1, T0, 20.0f);
     w.push_back(encode_compact_tick(0, 2, 1, 1));
-    if (c.tail.empty())
-      append_full(w, 0, 1, T0 + 5, strcmp(c.what, "infinite price") ? nan : inf);
+    if (c.tail.empty()) append_full(w, 0, 1, T0 + 5, strcmp(c.what, "infinite price") ? nan : inf);
     w.insert(w.end(), c.tail.begin(), c.tail.end());
     std::vector<uint8_t> b = bytes_of(w);
     b.resize(b.size() - c.cut);
@@ -202,21 +204,18 @@ TEST_F(PlaybackTest, PausesBetweenStores) {
     int after_skip, fast, stored;
     int want;
   } cases[] = {
-      {10, 4, 0, 0, 0, 1, 2000},    // 2.5 s is cut to the longest wait
-      {6, 4, 0, 0, 0, 1, 1500},
-      {6, 4, 400, 0, 0, 1, 1100},   // less the time already spent
-      {1, 1, 995, 0, 0, 1, 10},     // at least 10 ms
-      {1, 1, 5000, 0, 0, 1, 10},    // negative
-      {0, 1, 0, 1, 0, 1, 500},      // after a skip
-      {1, 1, 5000, 1, 0, 1, 500},
-      {3, 0, 0, 0, 0, 1, 2000},     // speed below 1 counts as 1
-      {3, -5, 2500, 0, 0, 1, 500},
-      {10, 1, 0, 0, 1, 100, 20},    // fast mode: every 100th tick
-      {10, 1, 0, 0, 1, 101, 0},
-      {10, 1, 0, 0, 1, 0, 0},
+      {10, 4, 0, 0, 0, 1, 2000},                                // 2.5 s is cut to the longest wait
+      {6, 4, 0, 0, 0, 1, 1500},    {6, 4, 400, 0, 0, 1, 1100},  // less the time already spent
+      {1, 1, 995, 0, 0, 1, 10},                                 // at least 10 ms
+      {1, 1, 5000, 0, 0, 1, 10},                                // negative
+      {0, 1, 0, 1, 0, 1, 500},                                  // after a skip
+      {1, 1, 5000, 1, 0, 1, 500},  {3, 0, 0, 0, 0, 1, 2000},    // speed below 1 counts as 1
+      {3, -5, 2500, 0, 0, 1, 500}, {10, 1, 0, 0, 1, 100, 20},   // fast mode: every 100th tick
+      {10, 1, 0, 0, 1, 101, 0},    {10, 1, 0, 0, 1, 0, 0},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(playback_pause_ms(T0 + c.gap, T0, c.speed, c.spent, c.after_skip, c.fast, c.stored), c.want)
+    EXPECT_EQ(playback_pause_ms(T0 + c.gap, T0, c.speed, c.spent, c.after_skip, c.fast, c.stored),
+              c.want)
         << c.gap << " s at speed " << c.speed << ", " << c.spent << " ms spent";
 }
 

@@ -79,8 +79,8 @@ TEST_F(PlayThreadTest, MissingFileLeavesPlaybackIdle) {
 
 TEST_F(PlayThreadTest, PlaysToTheEndAfterTheSkippedDay) {
   std::vector<uint32_t> w;
-  full(w, 0, 10, DAY1 + 10 * 3600, 100.0f);           // day 1: skipped at once
-  full(w, 0, 20, DAY1 + 86400 + 8 * 3600, 101.0f);    // day 2 before the start time
+  full(w, 0, 10, DAY1 + 10 * 3600, 100.0f);         // day 1: skipped at once
+  full(w, 0, 20, DAY1 + 86400 + 8 * 3600, 101.0f);  // day 2 before the start time
   full(w, TICK_BID, 5, DAY1 + 86400 + 9 * 3600, 100.75f);
   full(w, 0, 30, DAY1 + 86400 + 9 * 3600 + 1, 101.0f);
   w.push_back(encode_compact_tick(0, 40, 2, 1));

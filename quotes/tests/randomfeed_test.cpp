@@ -22,7 +22,9 @@ class RandomFeedTest : public QuotesTest {
   void SetUp() override {
     QuotesTest::SetUp();
     g_stored.clear();
-    g_mqt_hooks.update_mqt_charts = [](mqt* rec) { g_stored.push_back({rec->last, rec->trade_epoch}); };
+    g_mqt_hooks.update_mqt_charts = [](mqt* rec) {
+      g_stored.push_back({rec->last, rec->trade_epoch});
+    };
     missing_ = root_.path() + "/no-such-random.data1";
     g_random_data_path = missing_.c_str();
     clear_markets();
@@ -46,7 +48,8 @@ TEST_F(RandomFeedTest, FreshRunOpensWithNineDownAndNineUp) {
   ASSERT_EQ((int)g_stored.size(), RANDOM_PREROLL);
   for (int i = 0; i < 18; i++) {
     SCOPED_TRACE(i);
-    EXPECT_FLOAT_EQ(g_stored[i].last, i < 9 ? 1000.0f - 0.25f * (i + 1) : 997.75f + 0.25f * (i - 8));
+    EXPECT_FLOAT_EQ(g_stored[i].last,
+                    i < 9 ? 1000.0f - 0.25f * (i + 1) : 997.75f + 0.25f * (i - 8));
     EXPECT_EQ(g_stored[i].epoch, 1704153600 + 1800 + 5 * (i + 1));  // 00:30 of the day, 5 s apart
   }
   EXPECT_TRUE(g_random_running);
@@ -97,7 +100,8 @@ TEST_F(RandomFeedTest, TicksStayInsideTheSessions) {
   for (int i = 0; i < 400; i++) {
     random_tick(r, i & 0xff);
     int minute = (r->trade_epoch - day) % 86400 / 60;
-    ASSERT_TRUE(m->minutes[minute] & (MINUTE_MAIN | MINUTE_EXTENDED)) << i << " at minute " << minute;
+    ASSERT_TRUE(m->minutes[minute] & (MINUTE_MAIN | MINUTE_EXTENDED))
+        << i << " at minute " << minute;
     ASSERT_EQ(r->trade_time, (r->trade_epoch % 86400));
   }
   EXPECT_GT(r->trade_epoch, day + 86400);  // went on to the next day's session

@@ -62,13 +62,13 @@ TEST_F(SoundsTest, ConfigurationFileRoundTrip) {
   EXPECT_STREQ(events[16], "Server connection lost");
   EXPECT_EQ(name_of(1), "a.wav");
   EXPECT_EQ(name_of(2), "my ding.wav");
-  EXPECT_EQ(name_of(3), "");   // empty name saved as no sound
-  EXPECT_EQ(name_of(4), "");   // "---none---"
-  EXPECT_EQ(name_of(6), "");   // the filler after the given names
+  EXPECT_EQ(name_of(3), "");  // empty name saved as no sound
+  EXPECT_EQ(name_of(4), "");  // "---none---"
+  EXPECT_EQ(name_of(6), "");  // the filler after the given names
   EXPECT_EQ(name_of(19), "");
   EXPECT_EQ(name_of(0), "");
   g_pref_flags2 = 0;
-  EXPECT_EQ(name_of(1), "");   // alert sounds off
+  EXPECT_EQ(name_of(1), "");  // alert sounds off
 }
 
 TEST_F(SoundsTest, MissingFileHasNoSounds) {
@@ -85,12 +85,14 @@ TEST_F(SoundsTest, QuietHours) {
     int quiet;
   } cases[] = {
       {2200, 600, 2330, 1}, {2200, 600, 559, 1}, {2200, 600, 600, 0}, {2200, 600, 2159, 0},
-      {2200, 600, 2200, 1}, {900, 1700, 859, 0},  {900, 1700, 900, 1}, {900, 1700, 1659, 1},
-      {900, 1700, 1700, 0}, {900, 900, 900, 0},   {-500, 99999, 0, 1}, {99999, -500, 1200, 0},
+      {2200, 600, 2200, 1}, {900, 1700, 859, 0}, {900, 1700, 900, 1}, {900, 1700, 1659, 1},
+      {900, 1700, 1700, 0}, {900, 900, 900, 0},  {-500, 99999, 0, 1}, {99999, -500, 1200, 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << "-" << c.stop << " at " << c.minute);
-    auto secs = [](int hhmm) { return hhmm < 0 || hhmm > 2400 ? hhmm * 60 : (hhmm / 100 * 60 + hhmm % 100) * 60; };
+    auto secs = [](int hhmm) {
+      return hhmm < 0 || hhmm > 2400 ? hhmm * 60 : (hhmm / 100 * 60 + hhmm % 100) * 60;
+    };
     g_settings.SoundsQuietStart = secs(c.start);
     g_settings.SoundsQuietStop = secs(c.stop);
     g_pref_flags1 = PREF1_SOUNDS_QUIET_HOURS;
@@ -116,8 +118,9 @@ TEST_F(SoundsTest, QueuedSoundsPlayOnceInOrderOutsideQuietHours) {
     for (int id : {6, 3, 2, 1, 3, 5, 0, 99, -1, 4}) queue_sound(id);
   }
   wait_sounds();
-  EXPECT_EQ(services_.sounds, (std::vector<std::string>{root_.file("SOUNDS/a.wav"), root_.file("SOUNDS/b.wav"),
-                                                         "C:/snd/c.wav", "/abs/d.wav"}));
+  EXPECT_EQ(services_.sounds,
+            (std::vector<std::string>{root_.file("SOUNDS/a.wav"), root_.file("SOUNDS/b.wav"),
+                                      "C:/snd/c.wav", "/abs/d.wav"}));
 
   // Quiet at 23:30: nothing plays.
   services_.sounds.clear();

@@ -123,7 +123,8 @@ TEST_F(TimeSalesTest, ThreeWindowsPerSymbol) {
   EXPECT_EQ(r->ts_subscribers, 3);
   EXPECT_EQ(subscribe_time_sales("ES", 4, TS_WANT_TRADES, nullptr, 0, &n), nullptr);
   EXPECT_EQ(r->users, 4);
-  EXPECT_EQ(subscribe_time_sales("ES", 0, TS_WANT_TRADES, nullptr, 0, nullptr), nullptr);  // no window
+  EXPECT_EQ(subscribe_time_sales("ES", 0, TS_WANT_TRADES, nullptr, 0, nullptr),
+            nullptr);  // no window
 
   EXPECT_EQ(unsubscribe_time_sales(r, 4), 0);
   EXPECT_EQ(unsubscribe_time_sales(r, 2), 1);
@@ -131,7 +132,8 @@ TEST_F(TimeSalesTest, ThreeWindowsPerSymbol) {
   EXPECT_EQ(r->users, 3);
   EXPECT_EQ(r->ts_subscribers, 2);
   EXPECT_EQ(r->ts_windows[1], 0u);
-  EXPECT_EQ(subscribe_time_sales("ES", 5, TS_WANT_TRADES, nullptr, 0, nullptr), r);  // the freed slot
+  EXPECT_EQ(subscribe_time_sales("ES", 5, TS_WANT_TRADES, nullptr, 0, nullptr),
+            r);  // the freed slot
   EXPECT_EQ(r->ts_windows[1], 5u);
   EXPECT_EQ(r->ts_kinds[1], TS_WANT_TRADES);
 

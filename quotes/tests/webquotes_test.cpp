@@ -69,7 +69,8 @@ TEST_F(WebQuotesTest, OneRequestForTheBatchAndEachQuoteStored) {
   rec("X_Y");  // never requested
   rec("C");
   script("url " + server.url("/q?s=\\r,\\s+,\\t") + "\n" + kLoop);
-  server.on("/q?s=A+B+C", page("A,10.5,10.4,01/02/2024,\nB,20.25,20,01/02/2024,\nC,30,31,01/02/2024,\n"));
+  server.on("/q?s=A+B+C",
+            page("A,10.5,10.4,01/02/2024,\nB,20.25,20,01/02/2024,\nC,30,31,01/02/2024,\n"));
   ASSERT_NE(poll_web_quotes(), nullptr);
   EXPECT_EQ(std::string(web_quote_url()), server.url("/q?s=A+B+C"));
   ASSERT_EQ(server.requests().size(), 1u);
@@ -104,12 +105,13 @@ TEST_F(WebQuotesTest, ScriptErrorsEndTheCycle) {
     int maxquotes;
     const char *message;
   } cases[] = {
-      {"url " + server.url("/q?s=\\r,\\s+,\\t") + "\nbogus\n", 10, "Mqt Parse file error: Unknown directive"},
+      {"url " + server.url("/q?s=\\r,\\s+,\\t") + "\nbogus\n", 10,
+       "Mqt Parse file error: Unknown directive"},
       {"url " + server.url("/q?s=\\r,\\s+") + "\n", 10, "no ending repeat char in mqt parse file"},
       {"url " + server.url("/q?s=\\q") + "\n", 10, "mqt parse file error"},
       {"url " + server.url("/q?s=\\r,\\s,") + "\nabort 99 x\\\n", 10, "mqt parse file error"},
-      {"url " + server.url("/q?s=\\r,\\s,") + "\nloop\n" + std::string(300, 'x') + "\nendloop\n", 10,
-       "mqt parse file loop too big"},
+      {"url " + server.url("/q?s=\\r,\\s,") + "\nloop\n" + std::string(300, 'x') + "\nendloop\n",
+       10, "mqt parse file loop too big"},
       {"url " + server.url("/q?s=\\r,\\s,") + "\n", 0, "Invalid maxquotes in parsefile"},
       {"url " + server.url("/" + std::string(3000, 'p')) + "\n", 10, "mqt parse file error"},
   };
