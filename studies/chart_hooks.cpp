@@ -12,7 +12,9 @@
 
 // The plots a trading-system run writes: nothing recomputes them, so they
 // move with the bars.
-static int is_plot_type(int32_t type) { return type == 0x926 || type == 0xA27 || type == 0x928; }
+static int is_plot_type(int32_t type) {
+  return type == 0x926 || type == 0xA27 || type == 0x928;
+}
 
 static void shift_plot_outputs(chart_rec *chart, int n) {
   if (!chart || n <= 0) return;

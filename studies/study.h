@@ -55,8 +55,8 @@ void study_from_stored(StudyDef *templ, const unsigned char in[STUDY_STORED_SIZE
 // ---- numeric core (slots 0-4 of the callback table) ------------------------
 double bar_price_value(const chart_bar *bar, int price_type);
 double study_source_value(chart_rec *chart, StudyDef *study, int index, int price_type);
-int study_moving_average(float *out, const float *in, int start, int first_valid,
-                         int count, int method, int period);
+int study_moving_average(float *out, const float *in, int start, int first_valid, int count,
+                         int method, int period);
 double study_linear_regression(chart_rec *chart, int first, int last, int price_type,
                                double *slope);
 double study_regression_channel(chart_rec *chart, int first, int last, int price_type,

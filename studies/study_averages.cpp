@@ -13,8 +13,8 @@ struct ma_state {
 struct vma_state {
   int32_t index;
   int32_t pad;
-  double s;         // smoothed value
-  double dsum;      // sum of |price change| over the window
+  double s;     // smoothed value
+  double dsum;  // sum of |price change| over the window
 };
 
 struct dev_state {
@@ -29,7 +29,8 @@ struct dev_state {
 }  // namespace
 
 // Moving average of the price by method, times mult, into series 1.
-static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type, double mult) {
+static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
+                        double mult) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   ma_state st;
@@ -145,31 +146,34 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit) 
 }
 
 int compute_std_dev(chart_rec *chart, StudyDef *s, int restart) {
-  return run_deviation(chart, s, restart, [](double, double, double sd, dev_state &) { return study_out(sd); });
+  return run_deviation(chart, s, restart,
+                       [](double, double, double sd, dev_state &) { return study_out(sd); });
 }
 
 int compute_bollinger(chart_rec *chart, StudyDef *s, int restart) {
   double k = s->p2;
-  return run_deviation(chart, s, restart,
-                       [k](double, double mean, double sd, dev_state &) { return study_out(mean + k * sd); });
+  return run_deviation(chart, s, restart, [k](double, double mean, double sd, dev_state &) {
+    return study_out(mean + k * sd);
+  });
 }
 
 int compute_percent_b(chart_rec *chart, StudyDef *s, int restart) {
   double k = std::fabs(s->p2), p1 = s->p1;
   double c = 2.0 / (p1 + 1);
-  return run_deviation(chart, s, restart, [k, p1, c](double p, double mean, double sd, dev_state &st) {
-    double upper = mean + k * sd, lower = mean - k * sd;
-    if (!(upper - lower != 0)) return MISSING_VALUE;
-    double b = (p - lower) / (upper - lower) * 100;
-    if (!(p1 > 1)) return study_out(b);
-    if (!st.smoothing) {
-      st.smooth = b;
-      st.smoothing = 1;
-    } else {
-      st.smooth = c * b + (1 - c) * st.smooth;
-    }
-    return study_out(st.smooth);
-  });
+  return run_deviation(chart, s, restart,
+                       [k, p1, c](double p, double mean, double sd, dev_state &st) {
+                         double upper = mean + k * sd, lower = mean - k * sd;
+                         if (!(upper - lower != 0)) return MISSING_VALUE;
+                         double b = (p - lower) / (upper - lower) * 100;
+                         if (!(p1 > 1)) return study_out(b);
+                         if (!st.smoothing) {
+                           st.smooth = b;
+                           st.smoothing = 1;
+                         } else {
+                           st.smooth = c * b + (1 - c) * st.smooth;
+                         }
+                         return study_out(st.smooth);
+                       });
 }
 
 int compute_bandwidth(chart_rec *chart, StudyDef *s, int restart) {

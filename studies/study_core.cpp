@@ -8,7 +8,9 @@
 #include "platform/assert.h"
 #include "studies/study_internal.h"
 
-double bar_price_value(const chart_bar *bar, int price_type) { return bar_value(bar, price_type); }
+double bar_price_value(const chart_bar *bar, int price_type) {
+  return bar_value(bar, price_type);
+}
 
 double study_source_value(chart_rec *chart, StudyDef *study, int index, int price_type) {
   KV_ASSERT_CHART_LOCK_HELD();
@@ -16,7 +18,8 @@ double study_source_value(chart_rec *chart, StudyDef *study, int index, int pric
     if (!study || !study->outputs || index < 0 || index >= study->output_len) return MISSING_VALUE;
     return study->outputs[index];
   }
-  if (!chart || !chart->bars || index < 0 || index >= chart->header.bar_count + chart->spare) return 0;
+  if (!chart || !chart->bars || index < 0 || index >= chart->header.bar_count + chart->spare)
+    return 0;
   return study_price(chart->bars, index, price_type);
 }
 
@@ -69,7 +72,8 @@ int study_moving_average(float *out, const float *in, int start, int first_valid
 }
 
 // Least-squares line of the price over bars first..last, x = 1..n.
-static double regression(const chart_bar *bars, int first, int last, int price_type, double *slope) {
+static double regression(const chart_bar *bars, int first, int last, int price_type,
+                         double *slope) {
   int n = last - first + 1;
   double sx = n * (n + 1) / 2.0, sy = 0, sxy = 0, sxx = 0;
   for (int k = 0; k < n; k++) {
@@ -88,7 +92,8 @@ static int regression_span_ok(chart_rec *chart, int first, int last) {
   return chart && chart->bars && first >= 0 && last >= first && last < chart->header.bar_count;
 }
 
-double study_linear_regression(chart_rec *chart, int first, int last, int price_type, double *slope) {
+double study_linear_regression(chart_rec *chart, int first, int last, int price_type,
+                               double *slope) {
   KV_ASSERT_CHART_LOCK_HELD();
   if (!regression_span_ok(chart, first, last)) {
     if (slope) *slope = 0;
@@ -97,13 +102,14 @@ double study_linear_regression(chart_rec *chart, int first, int last, int price_
   return regression(chart->bars, first, last, price_type, slope);
 }
 
-double study_regression_channel(chart_rec *chart, int first, int last, int price_type, double *slope,
-                                double *max_dev, double *rms_dev) {
+double study_regression_channel(chart_rec *chart, int first, int last, int price_type,
+                                double *slope, double *max_dev, double *rms_dev) {
   KV_ASSERT_CHART_LOCK_HELD();
   int lo = first < last ? first : last, hi = first < last ? last : first;
   double b = 0, a = 0, mx = 0, sq = 0;
   if (regression_span_ok(chart, lo, hi)) {
-    a = regression(chart->bars, first <= last ? first : last, first <= last ? last : first, price_type, &b);
+    a = regression(chart->bars, first <= last ? first : last, first <= last ? last : first,
+                   price_type, &b);
     for (int i = lo; i <= hi; i++) {
       double line = a + (i - lo + 1) * b;
       double d = std::fabs(line - chart->bars[i].high);

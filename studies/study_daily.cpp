@@ -75,7 +75,9 @@ void update_prev_day_stats(chart_rec *chart) {
   }
 }
 
-static void set_line_value(StudyDef *s, double v) { s->value = v > 0 && std::isfinite(v) ? (float)v : MISSING_VALUE; }
+static void set_line_value(StudyDef *s, double v) {
+  s->value = v > 0 && std::isfinite(v) ? (float)v : MISSING_VALUE;
+}
 
 int compute_daily_line(chart_rec *chart, StudyDef *s, int restart) {
   study_bind_outputs(s);
@@ -89,11 +91,21 @@ int compute_daily_line(chart_rec *chart, StudyDef *s, int restart) {
     if (chart->header.prev_close != 0) ds.prev_close = chart->header.prev_close;
     double v = 0;
     switch (type) {
-      case STUDY_PREV_CLOSE: v = ds.prev_close; break;
-      case STUDY_DAY_HIGH: v = ds.day_high; break;
-      case STUDY_DAY_MID: v = ds.day_mid; break;
-      case STUDY_DAY_LOW: v = ds.day_low; break;
-      case STUDY_DAY_OPEN: v = ds.day_open; break;
+      case STUDY_PREV_CLOSE:
+        v = ds.prev_close;
+        break;
+      case STUDY_DAY_HIGH:
+        v = ds.day_high;
+        break;
+      case STUDY_DAY_MID:
+        v = ds.day_mid;
+        break;
+      case STUDY_DAY_LOW:
+        v = ds.day_low;
+        break;
+      case STUDY_DAY_OPEN:
+        v = ds.day_open;
+        break;
     }
     set_line_value(s, v);
     return 1;
@@ -116,13 +128,27 @@ int compute_daily_line(chart_rec *chart, StudyDef *s, int restart) {
   }
   double p = (h + l + c) / 3, v = 0;
   switch (type) {
-    case STUDY_PIVOT: v = p; break;
-    case STUDY_SUPPORT1: v = 2 * p - h; break;
-    case STUDY_SUPPORT2: v = p - (h - l); break;
-    case STUDY_RESIST1: v = 2 * p - l; break;
-    case STUDY_RESIST2: v = p + (h - l); break;
-    case STUDY_PREV_HIGH: v = h; break;
-    case STUDY_PREV_LOW: v = l; break;
+    case STUDY_PIVOT:
+      v = p;
+      break;
+    case STUDY_SUPPORT1:
+      v = 2 * p - h;
+      break;
+    case STUDY_SUPPORT2:
+      v = p - (h - l);
+      break;
+    case STUDY_RESIST1:
+      v = 2 * p - l;
+      break;
+    case STUDY_RESIST2:
+      v = p + (h - l);
+      break;
+    case STUDY_PREV_HIGH:
+      v = h;
+      break;
+    case STUDY_PREV_LOW:
+      v = l;
+      break;
   }
   set_line_value(s, v);
   s->p1 = s->value;

@@ -9,7 +9,9 @@
 #include "settings/settings.h"
 #include "studies/study_internal.h"
 
-static int bar_date(const chart_bar *b) { return seconds_to_date(b->time); }
+static int bar_date(const chart_bar *b) {
+  return seconds_to_date(b->time);
+}
 
 int compute_data_file(chart_rec *chart, StudyDef *s, int restart) {
   study_bind_outputs(s);

@@ -25,13 +25,13 @@ struct window_extremes {
   const XL &xl;
   int n;
   bool blocked;
-  int block = 0;                    // start of the current block
-  double pmax = 0, pmin = 0;        // over [block, i]
+  int block = 0;              // start of the current block
+  double pmax = 0, pmin = 0;  // over [block, i]
   // over [j, block - 1] for the previous block, j = block - n + k at k;
   // entry n (an empty range) is -inf / +inf, so that a window inside the
   // current block needs no test
   std::vector<double> smax, smin;
-  double hi = 0, lo = 0;            // result of the last step
+  double hi = 0, lo = 0;  // result of the last step
 
   window_extremes(const XH &xh_, const XL &xl_, int n_, int from, int to)
       : xh(xh_), xl(xl_), n(n_), blocked(to - from > 4 * n_) {
@@ -171,10 +171,14 @@ inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
 template <class X>
 inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
   switch (method) {
-    case MA_SIMPLE: return ma_step_m<MA_SIMPLE>(r, n, x, j);
-    case MA_EXPONENTIAL: return ma_step_m<MA_EXPONENTIAL>(r, n, x, j);
-    case MA_WEIGHTED: return ma_step_m<MA_WEIGHTED>(r, n, x, j);
-    case MA_TRIANGULAR: return ma_step_m<MA_TRIANGULAR>(r, n, x, j);
+    case MA_SIMPLE:
+      return ma_step_m<MA_SIMPLE>(r, n, x, j);
+    case MA_EXPONENTIAL:
+      return ma_step_m<MA_EXPONENTIAL>(r, n, x, j);
+    case MA_WEIGHTED:
+      return ma_step_m<MA_WEIGHTED>(r, n, x, j);
+    case MA_TRIANGULAR:
+      return ma_step_m<MA_TRIANGULAR>(r, n, x, j);
   }
   return MISSING_VALUE;
 }
@@ -183,10 +187,18 @@ inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
 template <class F>
 inline void with_ma_method(int method, F f) {
   switch (method) {
-    case MA_SIMPLE: f(std::integral_constant<int, MA_SIMPLE>()); break;
-    case MA_EXPONENTIAL: f(std::integral_constant<int, MA_EXPONENTIAL>()); break;
-    case MA_WEIGHTED: f(std::integral_constant<int, MA_WEIGHTED>()); break;
-    case MA_TRIANGULAR: f(std::integral_constant<int, MA_TRIANGULAR>()); break;
+    case MA_SIMPLE:
+      f(std::integral_constant<int, MA_SIMPLE>());
+      break;
+    case MA_EXPONENTIAL:
+      f(std::integral_constant<int, MA_EXPONENTIAL>());
+      break;
+    case MA_WEIGHTED:
+      f(std::integral_constant<int, MA_WEIGHTED>());
+      break;
+    case MA_TRIANGULAR:
+      f(std::integral_constant<int, MA_TRIANGULAR>());
+      break;
   }
 }
 

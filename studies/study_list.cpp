@@ -19,53 +19,174 @@ int g_next_study_id = 1;
 int (*g_reprice_study_order)(chart_rec *chart, StudyDef *study) = nullptr;
 int (*g_bind_user_study)(StudyDef *study) = bind_user_study;
 
-static void report(const char *message) { statmsg(__FILE__, __LINE__, message, nullptr, STATMSG_ERROR); }
+static void report(const char *message) {
+  statmsg(__FILE__, __LINE__, message, nullptr, STATMSG_ERROR);
+}
 
 // ---- type table --------------------------------------------------------------
 
 #define C STUDY_TYPE_CREATABLE
-#define NO_ARGS {ARG_END}
-#define AVERAGE_ARGS {ARG_PERIOD, ARG_PRICE, ARG_P2}
+#define NO_ARGS \
+  { ARG_END }
+#define AVERAGE_ARGS \
+  { ARG_PERIOD, ARG_PRICE, ARG_P2 }
 
 // Each row: type, what, compute, series, flags, arguments, name, name
 // values, default p1, colour, abbreviation, smallest period.
 const study_type_entry g_study_types[] = {
     {STUDY_STOCH_K, "Stochastic %K", compute_stochastic_k, 1, C, {ARG_PERIOD, ARG_P1, ARG_PRICE}},
-    {STUDY_STOCH_D, "Stochastic %D", compute_stochastic_d, 2, C,
+    {STUDY_STOCH_D,
+     "Stochastic %D",
+     compute_stochastic_d,
+     2,
+     C,
      {ARG_PERIOD, ARG_P1, ARG_P2, ARG_METHOD, ARG_PRICE}},
-    {STUDY_BB_UPPER, "Upper Bollinger band", compute_bollinger, 1, C, AVERAGE_ARGS,
-     "Upper Bollinger Band(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, nullptr, 2},
-    {STUDY_BB_MID, "Bollinger band midline", compute_bollinger, 1, C, AVERAGE_ARGS, "Bollinger Band Midline(%d)",
-     {NAME_PERIOD}, 1.0, 0, nullptr, 2},
-    {STUDY_BB_LOWER, "Lower Bollinger band", compute_bollinger, 1, C, AVERAGE_ARGS,
-     "Lower Bollinger Band(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, "BB", 2},
-    {STUDY_BB_PERCENT, "Bollinger %B", compute_percent_b, 1, C, {ARG_PERIOD, ARG_PRICE, ARG_P2, ARG_P1_FROM_INT},
-     "Bollinger Band %%B(%d,%2.1f,%d)", {NAME_PERIOD, NAME_P2, NAME_P1_INT}, 0, 0, nullptr, 2},
-    {STUDY_BB_WIDTH, "Bollinger bandwidth", compute_bandwidth, 1, C, AVERAGE_ARGS,
-     "Bollinger Band Width(%d,%2.1f)", {NAME_PERIOD, NAME_P2}, 1.0, 0, nullptr, 2},
-    {STUDY_SMA, "Simple moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Simple MA(%d)", {NAME_PERIOD}},
-    {STUDY_EMA, "Exponential moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Exponental MA(%d)",
+    {STUDY_BB_UPPER,
+     "Upper Bollinger band",
+     compute_bollinger,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "Upper Bollinger Band(%d,%2.1f)",
+     {NAME_PERIOD, NAME_P2},
+     1.0,
+     0,
+     nullptr,
+     2},
+    {STUDY_BB_MID,
+     "Bollinger band midline",
+     compute_bollinger,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "Bollinger Band Midline(%d)",
+     {NAME_PERIOD},
+     1.0,
+     0,
+     nullptr,
+     2},
+    {STUDY_BB_LOWER,
+     "Lower Bollinger band",
+     compute_bollinger,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "Lower Bollinger Band(%d,%2.1f)",
+     {NAME_PERIOD, NAME_P2},
+     1.0,
+     0,
+     "BB",
+     2},
+    {STUDY_BB_PERCENT,
+     "Bollinger %B",
+     compute_percent_b,
+     1,
+     C,
+     {ARG_PERIOD, ARG_PRICE, ARG_P2, ARG_P1_FROM_INT},
+     "Bollinger Band %%B(%d,%2.1f,%d)",
+     {NAME_PERIOD, NAME_P2, NAME_P1_INT},
+     0,
+     0,
+     nullptr,
+     2},
+    {STUDY_BB_WIDTH,
+     "Bollinger bandwidth",
+     compute_bandwidth,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "Bollinger Band Width(%d,%2.1f)",
+     {NAME_PERIOD, NAME_P2},
+     1.0,
+     0,
+     nullptr,
+     2},
+    {STUDY_SMA,
+     "Simple moving average",
+     compute_moving_average,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "_Simple MA(%d)",
      {NAME_PERIOD}},
-    {STUDY_WMA, "Weighted moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Weighted MA(%d)",
+    {STUDY_EMA,
+     "Exponential moving average",
+     compute_moving_average,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "_Exponental MA(%d)",
      {NAME_PERIOD}},
-    {STUDY_TMA, "Triangular moving average", compute_moving_average, 1, C, AVERAGE_ARGS, "_Triangular MA(%d)",
+    {STUDY_WMA,
+     "Weighted moving average",
+     compute_moving_average,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "_Weighted MA(%d)",
+     {NAME_PERIOD}},
+    {STUDY_TMA,
+     "Triangular moving average",
+     compute_moving_average,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "_Triangular MA(%d)",
      {NAME_PERIOD}},
     {STUDY_VMA, "Variable moving average", compute_variable_ma, 2, C, NO_ARGS},
-    {STUDY_STDDEV, "Standard deviation", compute_std_dev, 1, C, AVERAGE_ARGS, "_StdDev(%d)", {NAME_PERIOD}, 0, 0,
-     nullptr, 2},
-    {STUDY_MACD, "MACD", compute_macd, 1, C, {ARG_PERIOD, ARG_P2, ARG_PRICE}, "_MACD(%d,%d)",
+    {STUDY_STDDEV,
+     "Standard deviation",
+     compute_std_dev,
+     1,
+     C,
+     AVERAGE_ARGS,
+     "_StdDev(%d)",
+     {NAME_PERIOD},
+     0,
+     0,
+     nullptr,
+     2},
+    {STUDY_MACD,
+     "MACD",
+     compute_macd,
+     1,
+     C,
+     {ARG_PERIOD, ARG_P2, ARG_PRICE},
+     "_MACD(%d,%d)",
      {NAME_PERIOD, NAME_P2_INT}},
-    {STUDY_MACD_SIGNAL, "MACD signal line", compute_macd_signal, 1, C, {ARG_PERIOD, ARG_P2, ARG_PRICE, ARG_P3},
-     "_MACDSL(%d,%d,%d)", {NAME_PERIOD, NAME_P2_INT, NAME_P3_INT}},
+    {STUDY_MACD_SIGNAL,
+     "MACD signal line",
+     compute_macd_signal,
+     1,
+     C,
+     {ARG_PERIOD, ARG_P2, ARG_PRICE, ARG_P3},
+     "_MACDSL(%d,%d,%d)",
+     {NAME_PERIOD, NAME_P2_INT, NAME_P3_INT}},
     {STUDY_AVG_VOLUME, "Average volume", compute_avg_volume, 1, 0, NO_ARGS},
     {STUDY_OBV, "On balance volume", compute_obv, 1, C, NO_ARGS},
     {STUDY_PVT, "Price volume trend", compute_pvt, 1, C, NO_ARGS},
     {STUDY_REL_VOLUME, "Relative volume", compute_rel_volume, 2, C, {ARG_PERIOD, ARG_P1}},
-    {STUDY_INTRADAY_REL_VOLUME, "Intraday relative volume", compute_intraday_rel_volume, 2, C, {ARG_PERIOD, ARG_P1}},
-    {STUDY_INTRADAY_ACC_VOLUME, "Intraday accumulated volume", compute_intraday_acc_volume, 3, C, {ARG_PERIOD}},
-    {STUDY_NET_VOLUME_RATIO, "Average net volume ratio", compute_net_volume_ratio, 1, C, {ARG_PERIOD}},
+    {STUDY_INTRADAY_REL_VOLUME,
+     "Intraday relative volume",
+     compute_intraday_rel_volume,
+     2,
+     C,
+     {ARG_PERIOD, ARG_P1}},
+    {STUDY_INTRADAY_ACC_VOLUME,
+     "Intraday accumulated volume",
+     compute_intraday_acc_volume,
+     3,
+     C,
+     {ARG_PERIOD}},
+    {STUDY_NET_VOLUME_RATIO,
+     "Average net volume ratio",
+     compute_net_volume_ratio,
+     1,
+     C,
+     {ARG_PERIOD}},
     {STUDY_AVG_NET_VOLUME, "Average net volume", compute_avg_net_volume, 1, C, {ARG_PERIOD}},
-    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 0, C, NO_ARGS},  // bit 16: no series of its own
+    {STUDY_NET_VOLUME, "Net volume", compute_nothing, 0, C,
+     NO_ARGS},  // bit 16: no series of its own
     {STUDY_AD_LINE, "Accumulation/distribution line", compute_ad_line, 1, C, NO_ARGS},
     {STUDY_CHAIKIN, "Chaikin oscillator", compute_chaikin, 1, C, NO_ARGS},
     {STUDY_RSI, "RSI", compute_rsi, 1, C, {ARG_PERIOD, ARG_PRICE}},
@@ -84,18 +205,45 @@ const study_type_entry g_study_types[] = {
     {STUDY_PREV_HIGH, "Previous day's high", compute_daily_line, 0, C, NO_ARGS},
     {STUDY_PREV_LOW, "Previous day's low", compute_daily_line, 0, C, NO_ARGS},
     {STUDY_DAY_VWAP, "Day's VWAP", compute_daily_line, 0, C, NO_ARGS},
-    {STUDY_TRADE_SIGNALS, "Trade signals", compute_keep_previous, 1, C, NO_ARGS, "_Trade signals", {}, 0, 0xFFFF00},
+    {STUDY_TRADE_SIGNALS,
+     "Trade signals",
+     compute_keep_previous,
+     1,
+     C,
+     NO_ARGS,
+     "_Trade signals",
+     {},
+     0,
+     0xFFFF00},
     {STUDY_ORDER_PRICE, "Order price", compute_keep_previous, 1, C, NO_ARGS, "_Order Price"},
     {STUDY_EQUITY, "Equity", compute_keep_previous, 1, C, NO_ARGS, "_Equity", {}, 0, 0x00FF00},
     // library studies: the library binds compute function and series
-    {0x80, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
-     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+    {0x80,
+     "Library study",
+     nullptr,
+     0,
+     C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3,
+      ARG_P4},
+     "_%s-%d(%d)",
      {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
-    {0x81, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
-     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+    {0x81,
+     "Library study",
+     nullptr,
+     0,
+     C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3,
+      ARG_P4},
+     "_%s-%d(%d)",
      {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
-    {0x82, "Library study", nullptr, 0, C | STUDY_TYPE_LIBRARY,
-     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3, ARG_P4}, "_%s-%d(%d)",
+    {0x82,
+     "Library study",
+     nullptr,
+     0,
+     C | STUDY_TYPE_LIBRARY,
+     {ARG_LIB_NAME, ARG_LIB_INDEX, ARG_PERIOD, ARG_PRICE, ARG_METHOD, ARG_P1, ARG_P2, ARG_P3,
+      ARG_P4},
+     "_%s-%d(%d)",
      {NAME_LIB_NAME, NAME_LIB_INDEX, NAME_PERIOD}},
 };
 const int g_study_type_count = (int)(sizeof g_study_types / sizeof g_study_types[0]);
@@ -167,8 +315,8 @@ StudyDef *find_equal_study(chart_rec *chart, const StudyDef *t) {
     if ((s->type & STUDY_NUMBER_MASK) != (t->type & STUDY_NUMBER_MASK)) continue;
     if (t->type & STUDY_DAILY_LINE) return s;
     if (s->period == t->period && s->method == t->method && s->price_type == t->price_type &&
-        s->p1 == t->p1 && s->p2 == t->p2 && s->p3 == t->p3 && s->p4 == t->p4 && s->lib_index == t->lib_index &&
-        strncmp(s->lib_name, t->lib_name, sizeof s->lib_name) == 0)
+        s->p1 == t->p1 && s->p2 == t->p2 && s->p3 == t->p3 && s->p4 == t->p4 &&
+        s->lib_index == t->lib_index && strncmp(s->lib_name, t->lib_name, sizeof s->lib_name) == 0)
       return s;
   }
   return nullptr;
@@ -183,7 +331,8 @@ static bool create_keltner_sources(chart_rec *chart, const StudyDef *s) {
     report("Can't create MA for Keltner Channel");
     return false;
   }
-  if (!find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method, 0.0, 0.0, 0.0, 0.0)) {
+  if (!find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method, 0.0, 0.0,
+                            0.0, 0.0)) {
     report("Can't create ATR for Keltner Channel");
     return false;
   }
@@ -292,13 +441,27 @@ static void format_name(StudyDef *t, const study_type_entry &e) {
       snprintf(out, room, piece, 0);
     } else {
       switch (e.name_args[v]) {
-        case NAME_PERIOD: snprintf(out, room, piece, t->period); break;
-        case NAME_P2: snprintf(out, room, piece, t->p2); break;
-        case NAME_P1_INT: snprintf(out, room, piece, study_param_int(t->p1)); break;
-        case NAME_P2_INT: snprintf(out, room, piece, study_param_int(t->p2)); break;
-        case NAME_P3_INT: snprintf(out, room, piece, study_param_int(t->p3)); break;
-        case NAME_LIB_NAME: snprintf(out, room, piece, t->lib_name); break;
-        case NAME_LIB_INDEX: snprintf(out, room, piece, (int)t->lib_index); break;
+        case NAME_PERIOD:
+          snprintf(out, room, piece, t->period);
+          break;
+        case NAME_P2:
+          snprintf(out, room, piece, t->p2);
+          break;
+        case NAME_P1_INT:
+          snprintf(out, room, piece, study_param_int(t->p1));
+          break;
+        case NAME_P2_INT:
+          snprintf(out, room, piece, study_param_int(t->p2));
+          break;
+        case NAME_P3_INT:
+          snprintf(out, room, piece, study_param_int(t->p3));
+          break;
+        case NAME_LIB_NAME:
+          snprintf(out, room, piece, t->lib_name);
+          break;
+        case NAME_LIB_INDEX:
+          snprintf(out, room, piece, (int)t->lib_index);
+          break;
       }
     }
     at += strnlen(out, room);
@@ -309,20 +472,38 @@ static void format_name(StudyDef *t, const study_type_entry &e) {
 static void read_args(StudyDef *t, const study_type_entry &e, va_list ap) {
   for (int k = 0; k < (int)sizeof e.args && e.args[k] != ARG_END; k++) {
     switch (e.args[k]) {
-      case ARG_PERIOD: t->period = va_arg(ap, int); break;
-      case ARG_PRICE: t->price_type = va_arg(ap, int); break;
-      case ARG_METHOD: t->method = va_arg(ap, int); break;
-      case ARG_P1: t->p1 = va_arg(ap, double); break;
-      case ARG_P2: t->p2 = va_arg(ap, double); break;
-      case ARG_P3: t->p3 = va_arg(ap, double); break;
-      case ARG_P4: t->p4 = va_arg(ap, double); break;
-      case ARG_P1_FROM_INT: t->p1 = va_arg(ap, int); break;
+      case ARG_PERIOD:
+        t->period = va_arg(ap, int);
+        break;
+      case ARG_PRICE:
+        t->price_type = va_arg(ap, int);
+        break;
+      case ARG_METHOD:
+        t->method = va_arg(ap, int);
+        break;
+      case ARG_P1:
+        t->p1 = va_arg(ap, double);
+        break;
+      case ARG_P2:
+        t->p2 = va_arg(ap, double);
+        break;
+      case ARG_P3:
+        t->p3 = va_arg(ap, double);
+        break;
+      case ARG_P4:
+        t->p4 = va_arg(ap, double);
+        break;
+      case ARG_P1_FROM_INT:
+        t->p1 = va_arg(ap, int);
+        break;
       case ARG_LIB_NAME: {
         const char *lib = va_arg(ap, const char *);
         snprintf(t->lib_name, sizeof t->lib_name, "%s", lib ? lib : "");
         break;
       }
-      case ARG_LIB_INDEX: t->lib_index = (int16_t)va_arg(ap, int); break;
+      case ARG_LIB_INDEX:
+        t->lib_index = (int16_t)va_arg(ap, int);
+        break;
     }
   }
 }
@@ -474,7 +655,8 @@ int resize_chart_studies(chart_rec *chart, int new_len) {
     if (new_len < old_len) {
       float *base = reinterpret_cast<float *>(s + 1);
       for (int k = 1; k < series; k++)
-        memmove(base + (size_t)k * new_len, base + (size_t)k * old_len, (size_t)new_len * sizeof(float));
+        memmove(base + (size_t)k * new_len, base + (size_t)k * old_len,
+                (size_t)new_len * sizeof(float));
     }
     StudyDef *g = (StudyDef *)realloc(s, study_block_size(new_len, series));
     if (!g) {
@@ -485,7 +667,8 @@ int resize_chart_studies(chart_rec *chart, int new_len) {
     study_bind_outputs(g);
     if (new_len > old_len) {
       for (int k = series - 1; k >= 1; k--)
-        memmove(g->outputs + (size_t)k * new_len, g->outputs + (size_t)k * old_len, (size_t)old_len * sizeof(float));
+        memmove(g->outputs + (size_t)k * new_len, g->outputs + (size_t)k * old_len,
+                (size_t)old_len * sizeof(float));
       g->output_len = new_len;
       clear_slots(g, old_len, new_len);
     } else {

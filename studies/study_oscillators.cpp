@@ -131,7 +131,8 @@ static inline double median3(double a, double b, double c) {
 
 // One %K value at bar i from the window's highest high and lowest low.
 template <class P>
-static inline double stoch_value(const P &price, int i, const stoch_params &sp, double hh, double ll, stoch_run &k) {
+static inline double stoch_value(const P &price, int i, const stoch_params &sp, double hh,
+                                 double ll, stoch_run &k) {
   double v = price(i);
   if (sp.median && i >= 2) v = median3(price(i - 2), price(i - 1), v);
   double raw = hh != ll ? (v - ll) / (hh - ll) * 100 : 50;
@@ -144,8 +145,8 @@ static inline double stoch_value(const P &price, int i, const stoch_params &sp, 
 // set missing by the caller.  The window's extremes come from
 // window_extremes (blocks of n bars on long runs, a scan on a live update).
 template <class P>
-static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from, int to,
-                          stoch_run &k, float *out) {
+static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from,
+                          int to, stoch_run &k, float *out) {
   auto high = [bars](int j) { return (double)bars[j].high; };
   auto low = [bars](int j) { return (double)bars[j].low; };
   window_extremes<decltype(high), decltype(low)> w(high, low, sp.n, from, to);
@@ -157,8 +158,8 @@ static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_par
 
 // The %K series over bars [start, count); *saved gets the running value
 // as it was before the last bar.
-static void stoch_k_series(const chart_bar *bars, const stoch_params &sp, int start, int count, stoch_run &k,
-                           stoch_run *saved, float *out) {
+static void stoch_k_series(const chart_bar *bars, const stoch_params &sp, int start, int count,
+                           stoch_run &k, stoch_run *saved, float *out) {
   int from = std::max(start, sp.n - 1);
   study_fill_missing(out, start, std::min(from, count));
   *saved = k;

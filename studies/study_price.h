@@ -12,29 +12,41 @@
 
 inline double bar_value(const chart_bar *b, int price_type) {
   switch (price_type) {
-    case PRICE_OPEN: return b->open;
-    case PRICE_HIGH: return b->high;
-    case PRICE_LOW: return b->low;
-    case PRICE_CLOSE: return b->close;
-    case PRICE_MEDIAN: return ((double)b->high + b->low) / 2;
-    case PRICE_TYPICAL: return ((double)b->high + b->low + b->close) / 3;
-    case PRICE_WEIGHTED: return ((double)b->high + b->low + 2.0 * b->close) / 4;
-    case PRICE_VWAP:
-      if ((b->flags & BAR_FLAG_EXTRA_VWAP) && b->vwap >= b->low && b->vwap <= b->high) return b->vwap;
+    case PRICE_OPEN:
+      return b->open;
+    case PRICE_HIGH:
+      return b->high;
+    case PRICE_LOW:
+      return b->low;
+    case PRICE_CLOSE:
+      return b->close;
+    case PRICE_MEDIAN:
+      return ((double)b->high + b->low) / 2;
+    case PRICE_TYPICAL:
       return ((double)b->high + b->low + b->close) / 3;
-    case PRICE_VOLUME: return b->volume;
+    case PRICE_WEIGHTED:
+      return ((double)b->high + b->low + 2.0 * b->close) / 4;
+    case PRICE_VWAP:
+      if ((b->flags & BAR_FLAG_EXTRA_VWAP) && b->vwap >= b->low && b->vwap <= b->high)
+        return b->vwap;
+      return ((double)b->high + b->low + b->close) / 3;
+    case PRICE_VOLUME:
+      return b->volume;
     case PRICE_OPEN_INT:
-    case PRICE_OPEN_INT2: return b->extra;
+    case PRICE_OPEN_INT2:
+      return b->extra;
     // a bar without volume has no ratio (an infinity would stay in every
     // running sum it enters)
-    case PRICE_OI_PER_VOLUME: return b->volume ? (double)b->extra / b->volume : 0;
+    case PRICE_OI_PER_VOLUME:
+      return b->volume ? (double)b->extra / b->volume : 0;
     case PRICE_TRUE_RANGE: {
       double pc = b[-1].close, r = (double)b->high - b->low;
       double up = b->high - pc, down = pc - b->low;
       r = up > r ? up : r;
       return down > r ? down : r;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -62,14 +74,32 @@ struct price_at {
 template <class F>
 inline void with_price_type(const chart_bar *bars, int pt, F f) {
   switch (pt) {
-    case PRICE_OPEN: f(price_at<PRICE_OPEN>{bars, pt}); break;
-    case PRICE_HIGH: f(price_at<PRICE_HIGH>{bars, pt}); break;
-    case PRICE_LOW: f(price_at<PRICE_LOW>{bars, pt}); break;
-    case PRICE_CLOSE: f(price_at<PRICE_CLOSE>{bars, pt}); break;
-    case PRICE_MEDIAN: f(price_at<PRICE_MEDIAN>{bars, pt}); break;
-    case PRICE_TYPICAL: f(price_at<PRICE_TYPICAL>{bars, pt}); break;
-    case PRICE_WEIGHTED: f(price_at<PRICE_WEIGHTED>{bars, pt}); break;
-    case PRICE_VOLUME: f(price_at<PRICE_VOLUME>{bars, pt}); break;
-    default: f(price_at<0>{bars, pt}); break;
+    case PRICE_OPEN:
+      f(price_at<PRICE_OPEN>{bars, pt});
+      break;
+    case PRICE_HIGH:
+      f(price_at<PRICE_HIGH>{bars, pt});
+      break;
+    case PRICE_LOW:
+      f(price_at<PRICE_LOW>{bars, pt});
+      break;
+    case PRICE_CLOSE:
+      f(price_at<PRICE_CLOSE>{bars, pt});
+      break;
+    case PRICE_MEDIAN:
+      f(price_at<PRICE_MEDIAN>{bars, pt});
+      break;
+    case PRICE_TYPICAL:
+      f(price_at<PRICE_TYPICAL>{bars, pt});
+      break;
+    case PRICE_WEIGHTED:
+      f(price_at<PRICE_WEIGHTED>{bars, pt});
+      break;
+    case PRICE_VOLUME:
+      f(price_at<PRICE_VOLUME>{bars, pt});
+      break;
+    default:
+      f(price_at<0>{bars, pt});
+      break;
   }
 }

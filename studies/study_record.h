@@ -44,10 +44,14 @@ inline void study_save_state(StudyDef *s, const S &st) {
   memcpy(s->work, &st, sizeof(S));
 }
 
-inline float *study_series(StudyDef *s, int k) { return s->outputs + (size_t)k * (size_t)s->output_len; }
+inline float *study_series(StudyDef *s, int k) {
+  return s->outputs + (size_t)k * (size_t)s->output_len;
+}
 
 // The outputs follow the record in the same block.
-inline void study_bind_outputs(StudyDef *s) { s->outputs = reinterpret_cast<float *>(s + 1); }
+inline void study_bind_outputs(StudyDef *s) {
+  s->outputs = reinterpret_cast<float *>(s + 1);
+}
 
 // Bars a compute function may read and write: the chart's bars, never more
 // than the study has slots for.
@@ -67,7 +71,9 @@ inline int study_cap(int v) {
   return v < -STUDY_MAX_PERIOD ? -STUDY_MAX_PERIOD : v;
 }
 
-inline int study_period(const StudyDef *s) { return study_cap(s->period); }
+inline int study_period(const StudyDef *s) {
+  return study_cap(s->period);
+}
 
 // An integer parameter taken from a double: NaN becomes 0 (which every
 // study treats as "no value"), large values are capped.
@@ -103,7 +109,8 @@ inline int study_begin(StudyDef *s, int restart, int period, int count, S *st) {
 // study_begin, and when the parameters give no study (usable false) the
 // first `series` series padded with missing values over [0, count) and -1.
 template <class S>
-inline int study_start(StudyDef *s, int restart, int period, int count, bool usable, int series, S *st) {
+inline int study_start(StudyDef *s, int restart, int period, int count, bool usable, int series,
+                       S *st) {
   int start = study_begin(s, restart, period, count, st);
   if (usable) return start;
   for (int k = 0; k < series; k++) study_fill_missing(study_series(s, k), 0, count);
@@ -147,7 +154,8 @@ struct study_window_values {
   std::vector<double> v;
   int n, base, len = 0;  // v holds bars [base, base + len)
 
-  study_window_values(int n_, int first, int count) : n(n_), base(first - n_ + 1 > 0 ? first - n_ + 1 : 0) {
+  study_window_values(int n_, int first, int count)
+      : n(n_), base(first - n_ + 1 > 0 ? first - n_ + 1 : 0) {
     int cap = n_ > count ? 0 : n_ + 4096;
     if (cap > count - base) cap = count - base;
     if (cap > 0) v.resize(cap);

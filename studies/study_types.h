@@ -30,13 +30,13 @@ enum study_arg : uint8_t {
 
 // A value put into the study's name, one per conversion of its format.
 enum study_name_arg : uint8_t {
-  NAME_PERIOD,    // %d
-  NAME_P2,        // %f
-  NAME_P1_INT,    // %d of p1, p2, p3 as whole numbers
+  NAME_PERIOD,  // %d
+  NAME_P2,      // %f
+  NAME_P1_INT,  // %d of p1, p2, p3 as whole numbers
   NAME_P2_INT,
   NAME_P3_INT,
-  NAME_LIB_NAME,  // %s
-  NAME_LIB_INDEX, // %d
+  NAME_LIB_NAME,   // %s
+  NAME_LIB_INDEX,  // %d
 };
 
 enum study_type_flag : uint8_t {
@@ -50,13 +50,13 @@ struct study_type_entry {
   StudyComputeFn compute;
   int series;
   uint8_t flags;
-  uint8_t args[10];                // ARG_END-terminated
-  const char *name = nullptr;      // name format (printf), or null
+  uint8_t args[10];            // ARG_END-terminated
+  const char *name = nullptr;  // name format (printf), or null
   uint8_t name_args[3] = {};
-  double p1 = 0;                   // default p1
-  uint32_t color = 0;              // line colour (0x808080 unless given)
+  double p1 = 0;       // default p1
+  uint32_t color = 0;  // line colour (0x808080 unless given)
   const char *abbrev = nullptr;
-  int min_period = 0;              // refused below it (0: any)
+  int min_period = 0;  // refused below it (0: any)
 };
 
 extern const study_type_entry g_study_types[];

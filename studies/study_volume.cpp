@@ -19,16 +19,18 @@ struct chaikin_state {
 
 struct acc_state {
   int32_t index;
-  int32_t cursor;     // bar of an earlier day at the same time of day
-  int32_t days;       // days seen
-  int32_t day;        // day number of the previous bar
-  int32_t day_start;  // first bar of the previous bar's day
-  int32_t prev_start; // first bar of the day before it
+  int32_t cursor;      // bar of an earlier day at the same time of day
+  int32_t days;        // days seen
+  int32_t day;         // day number of the previous bar
+  int32_t day_start;   // first bar of the previous bar's day
+  int32_t prev_start;  // first bar of the day before it
 };
 
 }  // namespace
 
-static inline double volume_of(const chart_bar *b) { return (double)b->volume; }
+static inline double volume_of(const chart_bar *b) {
+  return (double)b->volume;
+}
 
 int compute_nothing(chart_rec *, StudyDef *s, int) {
   study_bind_outputs(s);
@@ -195,8 +197,12 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-static inline int bar_day(const chart_bar *b) { return (int)kv_day_number(b->time); }
-static inline int bar_tod(const chart_bar *b) { return kv_time_of_day(b->time); }
+static inline int bar_day(const chart_bar *b) {
+  return (int)kv_day_number(b->time);
+}
+static inline int bar_tod(const chart_bar *b) {
+  return kv_time_of_day(b->time);
+}
 
 // Last bar in [0, hi) whose time is below t, or -1 (bars are sorted).
 // Searched backwards from hi in doubling steps, so that the cost grows
@@ -229,7 +235,7 @@ static int last_bar_before(const chart_bar *bars, int hi, int t) {
 // sums are exact in any order.
 static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
   int tod = bar_tod(&bars[i]);
-  int hi = i;              // search bars before this index
+  int hi = i;  // search bars before this index
   int day_start = bars[i].time - tod;
   int found = 0;
   double sum = 0;
@@ -273,11 +279,11 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
   }
   if ((size_t)slots * (size_t)n > (size_t)count + 4096) return 0;
   struct slot_state {
-    int32_t days;       // earlier days seen
-    int32_t has_day;    // a current day is pending
-    int32_t day_time;   // its bar's time
+    int32_t days;      // earlier days seen
+    int32_t has_day;   // a current day is pending
+    int32_t day_time;  // its bar's time
     int32_t day_volume;
-    int64_t sum;        // of the ring
+    int64_t sum;  // of the ring
   };
   // pass 1: the last bar without n earlier days
   std::vector<slot_state> st(slots, slot_state{});
@@ -338,7 +344,8 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     // of day; a live update searches back for its few bars.  Both give
     // the same means.
     auto emit = [&](int i, double mean) {
-      raw[i] = out[i] = mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
+      raw[i] = out[i] =
+          mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
     };
     if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit)) {
       for (int i = count - 1; i >= from; i--) {
@@ -361,7 +368,8 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int n = study_period(s);
   acc_state st;
   bool usable = intraday_chart(chart) && count > 1;
-  int start = study_start(s, restart || !usable, n, usable && n >= 1 ? count : s->output_len, usable && n >= 1, 3, &st);
+  int start = study_start(s, restart || !usable, n, usable && n >= 1 ? count : s->output_len,
+                          usable && n >= 1, 3, &st);
   if (start < 0) return usable ? 1 : 0;
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
   const chart_bar *bars = chart->bars;

@@ -24,7 +24,9 @@ struct StudyDef;
 #define MISSING_VALUE (-9e19f)
 #define MISSING_LIMIT (-1e19)
 
-inline bool study_is_missing(double v) { return v < MISSING_LIMIT; }
+inline bool study_is_missing(double v) {
+  return v < MISSING_LIMIT;
+}
 
 // The interface version this header describes; the program refuses a
 // library that reports a higher one.
@@ -103,7 +105,7 @@ enum StudyTypeCode : int32_t {
   STUDY_EXTERNAL_B = 0x19,
   STUDY_DATA_FILE = 0x31,
   STUDY_FILLED_OUTSIDE = 0x32,
-  STUDY_LIBRARY = 0x80,   // 0x80-0x82, with STUDY_FAM_LIBRARY and a slot
+  STUDY_LIBRARY = 0x80,  // 0x80-0x82, with STUDY_FAM_LIBRARY and a slot
 };
 
 #define STUDY_CREATE_HIDDEN ((int32_t)0x80000000)
@@ -128,16 +130,16 @@ enum {
   PRICE_HIGH = 2,
   PRICE_LOW = 3,
   PRICE_CLOSE = 4,
-  PRICE_MEDIAN = 5,     // (H+L)/2
-  PRICE_TYPICAL = 6,    // (H+L+C)/3
-  PRICE_WEIGHTED = 7,   // (H+L+2C)/4
-  PRICE_VWAP = 8,       // bar's volume-weighted price
+  PRICE_MEDIAN = 5,    // (H+L)/2
+  PRICE_TYPICAL = 6,   // (H+L+C)/3
+  PRICE_WEIGHTED = 7,  // (H+L+2C)/4
+  PRICE_VWAP = 8,      // bar's volume-weighted price
   PRICE_VOLUME = 9,
   PRICE_OPEN_INT = 10,
   PRICE_OI_PER_VOLUME = 11,
   PRICE_OPEN_INT2 = 12,
   PRICE_TRUE_RANGE = 14,
-  PRICE_STUDY = 15,     // another study's first output
+  PRICE_STUDY = 15,  // another study's first output
 };
 
 // moving-average methods
@@ -151,22 +153,22 @@ typedef int (*StudyComputeFn)(chart_rec *chart, StudyDef *study, int restart);
 #define STUDY_WORK_SIZE 92
 
 struct StudyDef {
-  StudyDef *next;          // next study of the chart's list
-  int32_t unused0;         // not read by the engine
-  int32_t type;            // StudyTypeCode
-  uint32_t color;          // 0x00BBGGRR
+  StudyDef *next;   // next study of the chart's list
+  int32_t unused0;  // not read by the engine
+  int32_t type;     // StudyTypeCode
+  uint32_t color;   // 0x00BBGGRR
   int32_t line_style;
-  uint32_t pane_group;     // 1 price, 2 volume, 4/8/16/32 study panes
-  int32_t id;              // -1 in templates
+  uint32_t pane_group;  // 1 price, 2 volume, 4/8/16/32 study panes
+  int32_t id;           // -1 in templates
   int32_t line_width;
-  int32_t output_len;      // slots per output series
-  int16_t lib_index;       // study index inside its library
-  int16_t output_count;    // series when positive; 0 = by type
-  int32_t unused1;         // not read by the engine
-  uint32_t param_flags;    // STUDY_SHOW_*
-  uint32_t state;          // STUDY_STATE_*
-  char lib_name[32];       // library name without extension
-  char name[64];           // display name; "*..." is built for display
+  int32_t output_len;    // slots per output series
+  int16_t lib_index;     // study index inside its library
+  int16_t output_count;  // series when positive; 0 = by type
+  int32_t unused1;       // not read by the engine
+  uint32_t param_flags;  // STUDY_SHOW_*
+  uint32_t state;        // STUDY_STATE_*
+  char lib_name[32];     // library name without extension
+  char name[64];         // display name; "*..." is built for display
   int32_t period;
   int32_t price_type;
   int32_t method;
@@ -181,10 +183,10 @@ struct StudyDef {
   // Running state of the compute function between calls; its layout is
   // private to each compute function.
   alignas(8) unsigned char work[STUDY_WORK_SIZE];
-  char abbrev[8];          // not necessarily terminated
-  float value;             // current value of a daily reference line
-  float *outputs;          // first series; series k at outputs + k*output_len
-  axis_scale scale;        // vertical scale of the study's pane
+  char abbrev[8];    // not necessarily terminated
+  float value;       // current value of a daily reference line
+  float *outputs;    // first series; series k at outputs + k*output_len
+  axis_scale scale;  // vertical scale of the study's pane
 };
 
 static_assert(offsetof(StudyDef, work) % 8 == 0, "work area holds doubles");
@@ -192,26 +194,23 @@ static_assert(offsetof(StudyDef, work) % 8 == 0, "work area holds doubles");
 // The six engine functions a study library calls, in this order.
 struct StudyCallbackTable {
   double (*bar_price_value)(const chart_bar *bar, int price_type);
-  double (*study_source_value)(chart_rec *chart, StudyDef *study, int index,
-                               int price_type);
-  int (*study_moving_average)(float *out, const float *in, int start,
-                              int first_valid, int count, int method,
-                              int period);
-  double (*study_linear_regression)(chart_rec *chart, int first, int last,
-                                    int price_type, double *slope);
-  double (*study_regression_channel)(chart_rec *chart, int first, int last,
-                                     int price_type, double *slope,
-                                     double *max_dev, double *rms_dev);
+  double (*study_source_value)(chart_rec *chart, StudyDef *study, int index, int price_type);
+  int (*study_moving_average)(float *out, const float *in, int start, int first_valid, int count,
+                              int method, int period);
+  double (*study_linear_regression)(chart_rec *chart, int first, int last, int price_type,
+                                    double *slope);
+  double (*study_regression_channel)(chart_rec *chart, int first, int last, int price_type,
+                                     double *slope, double *max_dev, double *rms_dev);
   StudyDef *(*find_or_create_study)(chart_rec *chart, int type, ...);
 };
 
 // Exports of a study library, bound by these names (plain C).
 extern "C" {
-typedef int (*StudyLibGetVersionFn)(void);               // "getVersion"
-typedef int (*StudyLibGetNumberStudiesFn)(void);         // "getNumberStudies"
-typedef char **(*StudyLibGetNamesFn)(void);              // "getNames"
-typedef char **(*StudyLibGetAbbreviationsFn)(void);      // "getAbbreviations"
-typedef char **(*StudyLibGetParamLabelsFn)(int index);   // "getParamLabels"
+typedef int (*StudyLibGetVersionFn)(void);                           // "getVersion"
+typedef int (*StudyLibGetNumberStudiesFn)(void);                     // "getNumberStudies"
+typedef char **(*StudyLibGetNamesFn)(void);                          // "getNames"
+typedef char **(*StudyLibGetAbbreviationsFn)(void);                  // "getAbbreviations"
+typedef char **(*StudyLibGetParamLabelsFn)(int index);               // "getParamLabels"
 typedef void (*StudyLibGetParamValuesFn)(int index, StudyDef *rec);  // "getParamValues"
 typedef void (*StudyLibGetPtrValueFn)(int index, StudyDef *rec);     // "getPtrValue"
 typedef StudyCallbackTable *(*StudyLibPutCallbacksFn)(StudyCallbackTable *table);  // "putCallbacks"

@@ -64,7 +64,8 @@ kv_dynlib *load_study_dll(const char *lib_name) {
   // Code is loaded only from a folder that does not depend on the
   // current directory.
   char folder[1024];
-  if (lib_name_ok(name) && data_folder_path(folder, sizeof folder, KV_DIR_FERLUMES, nullptr) && folder[0] == '/')
+  if (lib_name_ok(name) && data_folder_path(folder, sizeof folder, KV_DIR_FERLUMES, nullptr) &&
+      folder[0] == '/')
     slot->lib = kv_dynlib_open(folder, name);
   if (!slot->lib) report_load_failure(name);
   return slot->lib;
@@ -95,7 +96,9 @@ static void copy_lib_text(char *dst, size_t size, const char *src) {
 }
 
 // The text at index of a library's array, or null.
-static const char *lib_array_text(char **arr, int index) { return arr ? arr[index] : nullptr; }
+static const char *lib_array_text(char **arr, int index) {
+  return arr ? arr[index] : nullptr;
+}
 
 struct lib_exports {
   StudyLibGetVersionFn get_version;
@@ -135,7 +138,8 @@ static int open_library(const char *lib_name, int report, lib_exports *x, int *c
   int version = x->get_version();
   if (version > STUDY_LIB_VERSION) {
     char text[128];
-    snprintf(text, sizeof text, "UserStudy DLL Version = %d, Korvane Version = %d\n", version, STUDY_LIB_VERSION);
+    snprintf(text, sizeof text, "UserStudy DLL Version = %d, Korvane Version = %d\n", version,
+             STUDY_LIB_VERSION);
     return fail(report, text);
   }
   *count = x->get_number_studies();
@@ -151,7 +155,9 @@ static int lib_defaults(const lib_exports *x, int index, StudyDef *out) {
   out->next = nullptr;
   out->outputs = nullptr;
   int num = out->type & STUDY_NUMBER_MASK;
-  if (num < 0x80 || num > 0x82 || !(out->type & STUDY_FAM_LIBRARY) || (out->type & STUDY_DAILY_LINE)) return 0;
+  if (num < 0x80 || num > 0x82 || !(out->type & STUDY_FAM_LIBRARY) ||
+      (out->type & STUDY_DAILY_LINE))
+    return 0;
   return out->output_count >= 1 && out->output_count <= STUDY_LIB_MAX_OUTPUTS;
 }
 
@@ -197,7 +203,9 @@ int bind_user_study_report(StudyDef *study, int report) {
   return 1;
 }
 
-int bind_user_study(StudyDef *study) { return bind_user_study_report(study, 0); }
+int bind_user_study(StudyDef *study) {
+  return bind_user_study_report(study, 0);
+}
 
 // ---- what a library offers ---------------------------------------------------
 
@@ -218,7 +226,8 @@ int study_lib_study(const char *lib_name, int index, study_lib_info *info) {
   int count = 0;
   if (!open_library(lib_name, 0, &x, &count) || index < 0 || index >= count) return 0;
   if (!x.get_param_values || !lib_defaults(&x, index, &info->defaults)) return 0;
-  if (x.get_names) copy_lib_text(info->name, sizeof info->name, lib_array_text(x.get_names(), index));
+  if (x.get_names)
+    copy_lib_text(info->name, sizeof info->name, lib_array_text(x.get_names(), index));
   if (x.get_abbreviations)
     copy_lib_text(info->abbrev, sizeof info->abbrev, lib_array_text(x.get_abbreviations(), index));
   if (char **labels = x.get_param_labels ? x.get_param_labels(index) : nullptr)

@@ -21,8 +21,8 @@
 struct kv_dynlib;
 
 #define STUDY_LIB_SLOTS 20
-#define STUDY_LIB_NAME_SIZE 32   // at most 31 characters and a zero
-#define STUDY_LIB_LABELS 7       // period, price, method, parameters 1-4
+#define STUDY_LIB_NAME_SIZE 32  // at most 31 characters and a zero
+#define STUDY_LIB_LABELS 7      // period, price, method, parameters 1-4
 #define STUDY_LIB_LABEL_SIZE 32
 
 struct study_lib_slot {

@@ -22,11 +22,11 @@ TEST(StudyCore, BarValueByPriceCode) {
     int code;
     double want;
   } cases[] = {
-      {1, 1},  {2, 4},  {3, 0.5}, {4, 2},
-      {5, 2.25}, {6, 6.5 / 3}, {7, 8.5 / 4}, {8, 6.5 / 3},  // no price in the extra word
-      {9, 10}, {10, 30}, {11, 3}, {12, 30},
-      {14, 3.5},  // high - low beats high - 3 and 3 - low
-      {13, 0}, {15, 0}, {0, 0}, {99, 0},
+      {1, 1},       {2, 4},       {3, 0.5}, {4, 2},   {5, 2.25}, {6, 6.5 / 3},
+      {7, 8.5 / 4}, {8, 6.5 / 3},                                 // no price in the extra word
+      {9, 10},      {10, 30},     {11, 3},  {12, 30}, {14, 3.5},  // high - low beats high - 3 and 3
+                                                                  // - low
+      {13, 0},      {15, 0},      {0, 0},   {99, 0},
   };
   for (auto &c : cases) EXPECT_DOUBLE_EQ(bar_price_value(&b, c.code), c.want) << "code " << c.code;
 
@@ -62,7 +62,8 @@ TEST(StudyCore, SourceValue) {
   kv_lock guard(g_chart_lock);
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 0, PRICE_TRUE_RANGE), 3);
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 5, PRICE_TRUE_RANGE), 1);
-  EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 1, PRICE_TRUE_RANGE), 3);  // 9 - previous close 6
+  EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 1, PRICE_TRUE_RANGE),
+                   3);  // 9 - previous close 6
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 3, PRICE_STUDY), 8.5);
   EXPECT_TRUE(study_is_missing(study_source_value(c.chart(), ts.s, 0, PRICE_STUDY)));
   EXPECT_DOUBLE_EQ(study_source_value(c.chart(), ts.s, 2, PRICE_HIGH), 9);

@@ -18,7 +18,9 @@ namespace {
 
 constexpr float M = MISSING_VALUE;
 
-int at(int date, int seconds) { return (int)date_to_seconds(date, seconds); }
+int at(int date, int seconds) {
+  return (int)date_to_seconds(date, seconds);
+}
 
 // Two days of 5-minute bars: (open, high, low, close).
 void two_days(test_chart &c) {
@@ -46,10 +48,18 @@ TEST(StudyDaily, DayLinesFromTheBars) {
     int type;
     float want;
   } cases[] = {
-      {STUDY_PREV_CLOSE, 12}, {STUDY_DAY_HIGH, 15}, {STUDY_DAY_MID, 13},  {STUDY_DAY_LOW, 11},
-      {STUDY_DAY_OPEN, 12},   {STUDY_PIVOT, 34 / 3.f}, {STUDY_SUPPORT1, 68 / 3.f - 13},
-      {STUDY_SUPPORT2, 34 / 3.f - 4}, {STUDY_RESIST1, 68 / 3.f - 9}, {STUDY_RESIST2, 34 / 3.f + 4},
-      {STUDY_PREV_HIGH, 13},  {STUDY_PREV_LOW, 9},
+      {STUDY_PREV_CLOSE, 12},
+      {STUDY_DAY_HIGH, 15},
+      {STUDY_DAY_MID, 13},
+      {STUDY_DAY_LOW, 11},
+      {STUDY_DAY_OPEN, 12},
+      {STUDY_PIVOT, 34 / 3.f},
+      {STUDY_SUPPORT1, 68 / 3.f - 13},
+      {STUDY_SUPPORT2, 34 / 3.f - 4},
+      {STUDY_RESIST1, 68 / 3.f - 9},
+      {STUDY_RESIST2, 34 / 3.f + 4},
+      {STUDY_PREV_HIGH, 13},
+      {STUDY_PREV_LOW, 9},
   };
   for (auto &cs : cases) {
     StudyDef t = study_template(cs.type);
@@ -120,7 +130,8 @@ TEST(StudyDaily, IntradayStudiesStayMissingOnDailyCharts) {
     EXPECT_EQ(s->compute(c.chart(), s, 0), 0);
     for (int k = 0; k < study_output_count(s); k++)
       for (int i = 0; i < s->output_len; i++)
-        EXPECT_TRUE(study_is_missing(study_series(s, k)[i])) << std::hex << s->type << " " << k << " " << i;
+        EXPECT_TRUE(study_is_missing(study_series(s, k)[i]))
+            << std::hex << s->type << " " << k << " " << i;
   }
 }
 
@@ -137,7 +148,8 @@ TEST(StudyDaily, IntradayRelativeVolumeOnIrregularDays) {
   while (full.count() < 300) {
     int t = at(20240102, 34200 + 300 * slot) + day * 86400;
     if (std::rand() % 7 != 0) full.add(1, 1, 1, 1, 1 + std::rand() % 1000, t);
-    if (std::rand() % 11 == 0 && full.count() < 300) full.add(1, 1, 1, 1, 1 + std::rand() % 1000, t);
+    if (std::rand() % 11 == 0 && full.count() < 300)
+      full.add(1, 1, 1, 1, 1 + std::rand() % 1000, t);
     if (++slot == 12) slot = 0, day++;
   }
   StudyDef t = study_template(STUDY_INTRADAY_REL_VOLUME, 3);
@@ -190,10 +202,12 @@ TEST(StudyDaily, IntradayRelativeAndAccumulatedVolume) {
 
   // no smoothing without a period
   for (int period : {0, -1}) {
-    test_study bad(study_template(STUDY_INTRADAY_ACC_VOLUME, period), 16, compute_intraday_acc_volume);
+    test_study bad(study_template(STUDY_INTRADAY_ACC_VOLUME, period), 16,
+                   compute_intraday_acc_volume);
     compute_intraday_acc_volume(c.chart(), bad.s, 1);
     for (int k = 0; k < 3; k++)
-      for (int i = 0; i < 6; i++) EXPECT_TRUE(study_is_missing(bad.at(i, k))) << period << " " << k << " " << i;
+      for (int i = 0; i < 6; i++)
+        EXPECT_TRUE(study_is_missing(bad.at(i, k))) << period << " " << k << " " << i;
   }
 }
 
@@ -234,8 +248,9 @@ TEST_F(StudyDataFile, ValuesLandOnTheBarsOfTheirDate) {
               "1/2/2024 6.5\n");  // the later line wins
   test_chart c(16, 5);
   for (int d = 0; d < 3; d++)
-    for (int k = 0; k < 2; k++) c.add_close(1, 0) .time = at(20240102 + d, 34200 + 300 * k);
-  StudyDef *s = find_or_create_study(c.chart(), STUDY_DATA_FILE, "IMPORT\\signal.txt", "SIGNAL12", 0x700);
+    for (int k = 0; k < 2; k++) c.add_close(1, 0).time = at(20240102 + d, 34200 + 300 * k);
+  StudyDef *s =
+      find_or_create_study(c.chart(), STUDY_DATA_FILE, "IMPORT\\signal.txt", "SIGNAL12", 0x700);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->type, STUDY_DATA_FILE | 0x700);
   EXPECT_EQ(memcmp(s->abbrev, "SIGNAL12", 8), 0);

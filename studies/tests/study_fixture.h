@@ -43,7 +43,9 @@ struct test_chart {
     return b;
   }
   // A bar whose four prices are all the close.
-  chart_bar &add_close(float close, int volume = 0) { return add(close, close, close, close, volume); }
+  chart_bar &add_close(float close, int volume = 0) {
+    return add(close, close, close, close, volume);
+  }
 };
 
 // A study record with its outputs, computed directly (no study list).
@@ -51,7 +53,8 @@ struct test_study {
   StudyDef *s = nullptr;
   test_study(const StudyDef &t, int slots, StudyComputeFn fn) {
     int series = study_output_count(&t);
-    s = (StudyDef *)calloc(1, sizeof(StudyDef) + (size_t)slots * series * sizeof(float) + sizeof(float));
+    s = (StudyDef *)calloc(
+        1, sizeof(StudyDef) + (size_t)slots * series * sizeof(float) + sizeof(float));
     memcpy(s, &t, sizeof t);
     s->next = nullptr;
     s->output_len = slots;
@@ -63,8 +66,9 @@ struct test_study {
   float at(int i, int series = 0) const { return study_series(s, series)[i]; }
 };
 
-inline StudyDef study_template(int type, int period = 0, int price_type = PRICE_CLOSE, int method = 0,
-                               double p1 = 0, double p2 = 0, double p3 = 0, double p4 = 0) {
+inline StudyDef study_template(int type, int period = 0, int price_type = PRICE_CLOSE,
+                               int method = 0, double p1 = 0, double p2 = 0, double p3 = 0,
+                               double p4 = 0) {
   StudyDef t;
   memset(&t, 0, sizeof t);
   t.type = type;

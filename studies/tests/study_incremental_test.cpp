@@ -83,11 +83,14 @@ void fill_bars(test_chart &c, int count, unsigned seed) {
 }
 
 void PrintTo(const case_params &p, std::ostream *os) {
-  *os << std::hex << "type 0x" << p.type << std::dec << " period " << p.period << " price " << p.price_type
-      << " method " << p.method << " p1 " << p.p1 << " p2 " << p.p2 << " p3 " << p.p3;
+  *os << std::hex << "type 0x" << p.type << std::dec << " period " << p.period << " price "
+      << p.price_type << " method " << p.method << " p1 " << p.p1 << " p2 " << p.p2 << " p3 "
+      << p.p3;
 }
 
-bool same_float(float a, float b) { return memcmp(&a, &b, sizeof a) == 0; }
+bool same_float(float a, float b) {
+  return memcmp(&a, &b, sizeof a) == 0;
+}
 
 int series_of(const case_params &p) {
   StudyDef t = study_template(p.type);
@@ -101,7 +104,8 @@ TEST(StudyIncremental, CasesCoverTheTypeTable) {
   for (int i = 0; i < g_study_type_count; i++) {
     const study_type_entry &e = g_study_types[i];
     if (e.series == 0 || e.compute == nullptr) continue;
-    if (e.type == STUDY_TRADE_SIGNALS || e.type == STUDY_ORDER_PRICE || e.type == STUDY_EQUITY) continue;
+    if (e.type == STUDY_TRADE_SIGNALS || e.type == STUDY_ORDER_PRICE || e.type == STUDY_EQUITY)
+      continue;
     bool found = false;
     for (const case_params &p : kCases) found |= p.type == e.type;
     EXPECT_TRUE(found) << std::hex << e.type;
@@ -157,7 +161,8 @@ TEST_P(StudyIncrementalTest, EqualsFullRecompute) {
     for (int i = 0; i < 600; i++) {
       if (!same_float(inc.at(i, k), whole.at(i, k))) {
         if (diffs++ < 5)
-          ADD_FAILURE() << "series " << k << " slot " << i << ": " << inc.at(i, k) << " != " << whole.at(i, k);
+          ADD_FAILURE() << "series " << k << " slot " << i << ": " << inc.at(i, k)
+                        << " != " << whole.at(i, k);
       }
     }
     EXPECT_EQ(diffs, 0);

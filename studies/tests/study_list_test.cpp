@@ -11,7 +11,9 @@
 
 namespace {
 
-StudyDef sma(int period) { return study_template(STUDY_SMA, period, PRICE_CLOSE, 0, 0, 1); }
+StudyDef sma(int period) {
+  return study_template(STUDY_SMA, period, PRICE_CLOSE, 0, 0, 1);
+}
 
 int list_length(const chart_rec *c) {
   int n = 0;
@@ -100,7 +102,9 @@ TEST(StudyList, RefusalsAreReported) {
   EXPECT_EQ(find_or_create_study(c.chart(), STUDY_AVG_VOLUME, 20), nullptr);
   EXPECT_EQ(find_or_create_study(c.chart(), STUDY_PREV_CLOSE), nullptr);
   EXPECT_TRUE(cap.saw("Unknown study type"));
-  EXPECT_EQ(find_or_create_study(c.chart(), STUDY_LIBRARY, "ferlume1", 2, 14, 0, 0, 0.0, 0.0, 0.0, 0.0), nullptr);
+  EXPECT_EQ(
+      find_or_create_study(c.chart(), STUDY_LIBRARY, "ferlume1", 2, 14, 0, 0, 0.0, 0.0, 0.0, 0.0),
+      nullptr);
   EXPECT_TRUE(cap.saw("Unknown external study"));
   EXPECT_EQ(c.rec.studies, nullptr);
 }
@@ -118,8 +122,10 @@ TEST(StudyList, FindOrCreateNamesAndFields) {
       {find_or_create_study(c.chart(), STUDY_STDDEV, 20, 4, 1.0), "_StdDev(20)"},
       {find_or_create_study(c.chart(), STUDY_BB_UPPER, 20, 4, 2.0), "Upper Bollinger Band(20,2.0)"},
       {find_or_create_study(c.chart(), STUDY_BB_MID, 20, 4, 0.0), "Bollinger Band Midline(20)"},
-      {find_or_create_study(c.chart(), STUDY_BB_LOWER, 20, 4, -2.0), "Lower Bollinger Band(20,-2.0)"},
-      {find_or_create_study(c.chart(), STUDY_BB_PERCENT, 20, 4, 2.0, 3), "Bollinger Band %B(20,2.0,3)"},
+      {find_or_create_study(c.chart(), STUDY_BB_LOWER, 20, 4, -2.0),
+       "Lower Bollinger Band(20,-2.0)"},
+      {find_or_create_study(c.chart(), STUDY_BB_PERCENT, 20, 4, 2.0, 3),
+       "Bollinger Band %B(20,2.0,3)"},
       {find_or_create_study(c.chart(), STUDY_BB_WIDTH, 20, 4, 2.0), "Bollinger Band Width(20,2.0)"},
       {find_or_create_study(c.chart(), STUDY_MACD, 12, 26.0, 4), "_MACD(12,26)"},
       {find_or_create_study(c.chart(), STUDY_MACD_SIGNAL, 12, 26.0, 4, 9.0), "_MACDSL(12,26,9)"},
@@ -228,7 +234,8 @@ TEST(StudyList, TransferReleasesTheOldChart) {
 TEST(StudyList, TransferKeepsTheOldChartWhenACopyFails) {
   test_chart old_chart(8), fresh(8);
   old_chart.rec.owner_window = 5;
-  StudyDef t = study_template(0x18);  // its values come from outside: no function, nothing to create
+  StudyDef t =
+      study_template(0x18);  // its values come from outside: no function, nothing to create
   StudyDef *ext = create_study(old_chart.chart(), &t);
   ASSERT_NE(ext, nullptr);
   StudyDef bad = study_template(0x4711);

@@ -28,9 +28,9 @@ void stored_image(unsigned char b[STUDY_STORED_SIZE], uint32_t id, uint32_t orde
   put32(b + 16, id);
   put32(b + 20, 2);
   put32(b + 24, 1234);
-  b[28] = 9;                 // lib_index 0xFF09 = -247
+  b[28] = 9;  // lib_index 0xFF09 = -247
   b[29] = 0xFF;
-  b[30] = 3;                 // output_count
+  b[30] = 3;  // output_count
   put32(b + 32, 0xA5A5A5A5);
   put32(b + 36, 0x710);
   put32(b + 40, 0x11);
@@ -45,7 +45,7 @@ void stored_image(unsigned char b[STUDY_STORED_SIZE], uint32_t id, uint32_t orde
   put64(b + 176, -1e300);
   for (int i = 184; i < 192; i++) b[i] = (unsigned char)(0x30 + i);
   put32(b + 192, order);
-  put32(b + 196, 0x0305);    // attachment word: offset 3 ticks, multiple 2, round down
+  put32(b + 196, 0x0305);  // attachment word: offset 3 ticks, multiple 2, round down
   for (int i = 200; i < 224; i++) b[i] = (unsigned char)i;
 }
 
