@@ -22,63 +22,63 @@
 struct mqt;
 
 enum {
-    EXECUTION_SIZE = 144,
-    TRADE_SIZE = 128,
-    ACCOUNT_TABLE_SIZE = 32,
-    ACCOUNT_NAME_SIZE = 16,
-    ACCOUNT_GROWTH = 256,     // records added when an account's array is full
-    EXEC_LOCAL = 0x1,         // flags: a paper fill
-    EXEC_SILENT = 0x2,        // from a silent order
-    EXEC_DECIMALS_SHIFT = 2,  // bits 2-4: price decimals
-    EXEC_DECIMALS_MASK = 0x1C,
-    EXEC_DUPLICATE_WINDOW = 2 * KV_SECONDS_PER_DAY,  // duplicates are looked for this far back
+  EXECUTION_SIZE = 144,
+  TRADE_SIZE = 128,
+  ACCOUNT_TABLE_SIZE = 32,
+  ACCOUNT_NAME_SIZE = 16,
+  ACCOUNT_GROWTH = 256,     // records added when an account's array is full
+  EXEC_LOCAL = 0x1,         // flags: a paper fill
+  EXEC_SILENT = 0x2,        // from a silent order
+  EXEC_DECIMALS_SHIFT = 2,  // bits 2-4: price decimals
+  EXEC_DECIMALS_MASK = 0x1C,
+  EXEC_DUPLICATE_WINDOW = 2 * KV_SECONDS_PER_DAY,  // duplicates are looked for this far back
 };
 
 // Bytes 8..127 of an execution: the fields a trade keeps.  Texts are cut
 // to their stored width and always terminated here.
 struct execution_fields {
-    double price;
-    int32_t perm_id;
-    int32_t quantity;        // negative for a sale
-    int32_t quote_time;      // seconds of the day
-    int32_t exec_time;       // epoch_seconds
-    int32_t expiry;          // contract expiry as a number, 0 none
-    int32_t multiplier;
-    float strike;
-    char side[5];            // "BOT" or "SLD"
-    char currency[5];
-    char account[11];
-    char exchange[11];
-    char symbol[9];
-    char local_symbol[9];
-    char sec_type[5];
-    char right[5];
-    char exec_id[29];
-    uint8_t flags;           // EXEC_*
-    uint8_t unnamed125[3];
+  double price;
+  int32_t perm_id;
+  int32_t quantity;    // negative for a sale
+  int32_t quote_time;  // seconds of the day
+  int32_t exec_time;   // epoch_seconds
+  int32_t expiry;      // contract expiry as a number, 0 none
+  int32_t multiplier;
+  float strike;
+  char side[5];  // "BOT" or "SLD"
+  char currency[5];
+  char account[11];
+  char exchange[11];
+  char symbol[9];
+  char local_symbol[9];
+  char sec_type[5];
+  char right[5];
+  char exec_id[29];
+  uint8_t flags;  // EXEC_*
+  uint8_t unnamed125[3];
 };
 
 struct execution_rec {
-    uint8_t code;            // 18
-    uint8_t error;
-    int16_t symbol_number;
-    uint8_t unnamed4[4];
-    execution_fields f;
-    uint8_t unnamed128[16];
+  uint8_t code;  // 18
+  uint8_t error;
+  int16_t symbol_number;
+  uint8_t unnamed4[4];
+  execution_fields f;
+  uint8_t unnamed128[16];
 };
 
 struct trade_rec {
-    int32_t commission;      // thousandths of the currency unit
-    execution_fields f;
+  int32_t commission;  // thousandths of the currency unit
+  execution_fields f;
 };
 
 struct account_rec {
-    int32_t count;           // records in memory
-    int32_t written;         // of those, already in the file
-    int32_t capacity;
-    kv_hwnd window;          // gets WM_ORDER_EXECUTION, 0 none
-    trade_rec* trades;
-    char name[ACCOUNT_NAME_SIZE + 1];
+  int32_t count;    // records in memory
+  int32_t written;  // of those, already in the file
+  int32_t capacity;
+  kv_hwnd window;  // gets WM_ORDER_EXECUTION, 0 none
+  trade_rec* trades;
+  char name[ACCOUNT_NAME_SIZE + 1];
 };
 
 void encode_execution(const execution_rec* e, uint8_t out[EXECUTION_SIZE]);
@@ -116,7 +116,8 @@ int delete_account_trade(const char* name, const char* exec_id, int32_t exec_tim
 // Writes and closes every open account; the number closed.
 int close_all_accounts();
 // Calls fn for each trade of the account; 0 when it cannot be opened.
-int for_each_account_trade(const char* account, void (*fn)(const struct position_trade*, void*), void* ctx);
+int for_each_account_trade(const char* account, void (*fn)(const struct position_trade*, void*),
+                           void* ctx);
 
 mqt* find_mqt_for_trade(const trade_rec* t);
 int32_t trade_commission(const execution_fields* f);

@@ -95,9 +95,9 @@ int orddef_decode(const uint8_t *p, size_t len, OrderDef *out) {
   d.hotkey_sell_offset = get_led(p + ORDDEF_OFF_HOTKEY_SELL);
   d.commission1 = get_lef(p + ORDDEF_OFF_COMMISSION1);
   d.commission2 = get_lef(p + ORDDEF_OFF_COMMISSION2);
-  const double values[] = {d.tick_size,         d.stop_limit_offset, d.stop_offset,
-                           d.trail_offset,      d.target_offset,     d.hotkey_buy_offset,
-                           d.hotkey_sell_offset, d.commission1,      d.commission2};
+  const double values[] = {d.tick_size,          d.stop_limit_offset, d.stop_offset,
+                           d.trail_offset,       d.target_offset,     d.hotkey_buy_offset,
+                           d.hotkey_sell_offset, d.commission1,       d.commission2};
   for (double v : values)
     if (!isfinite(v)) return 0;
   *out = d;
@@ -111,7 +111,8 @@ int orddef_decode_file(const uint8_t *p, size_t len, std::vector<OrderDef> *out)
   if (get_le32(p + ORDDEF_OFF_VERSION) == 0) return 1;  // the old form holds one record
   int count = 1;
   for (size_t off = ORDDEF_SIZE; len - off >= (size_t)ORDDEF_SIZE; off += ORDDEF_SIZE) {
-    if (get_le32(p + off + ORDDEF_OFF_VERSION) == 0 || !orddef_decode(p + off, ORDDEF_SIZE, &d)) break;
+    if (get_le32(p + off + ORDDEF_OFF_VERSION) == 0 || !orddef_decode(p + off, ORDDEF_SIZE, &d))
+      break;
     out->push_back(d);
     count++;
   }

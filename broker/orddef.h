@@ -46,15 +46,15 @@ constexpr int ORDDEF_OFF_ZERO = 384;  // 120 bytes of zero to the end
 
 // Flag word fields.
 enum : uint32_t {
-  ORDDEF_MODE_MASK = 0x7,            // 0 paper, 1 real
+  ORDDEF_MODE_MASK = 0x7,  // 0 paper, 1 real
   ORDDEF_MODE_PAPER = 0,
   ORDDEF_MODE_REAL = 1,
-  ORDDEF_OPEN_SHIFT = 3,             // 0 LMT, 1 STP, 2 MIT
-  ORDDEF_STOP_SHIFT = 6,             // 0 none, 1 STP, 2 TRAIL
-  ORDDEF_TARGET_SHIFT = 9,           // 0 none, 1 LMT, 2 MIT
-  ORDDEF_KIND_MASK = 0x7,            // width of the three order-kind fields
-  ORDDEF_GTC = 1u << 12,             // time in force GTC (else DAY)
-  ORDDEF_TRIGGER_SHIFT = 13,         // 0 default, 1 double bid/ask, 2 last, 3 double last
+  ORDDEF_OPEN_SHIFT = 3,      // 0 LMT, 1 STP, 2 MIT
+  ORDDEF_STOP_SHIFT = 6,      // 0 none, 1 STP, 2 TRAIL
+  ORDDEF_TARGET_SHIFT = 9,    // 0 none, 1 LMT, 2 MIT
+  ORDDEF_KIND_MASK = 0x7,     // width of the three order-kind fields
+  ORDDEF_GTC = 1u << 12,      // time in force GTC (else DAY)
+  ORDDEF_TRIGGER_SHIFT = 13,  // 0 default, 1 double bid/ask, 2 last, 3 double last
   ORDDEF_TRIGGER_MASK = 0xF,
   ORDDEF_OUTSIDE_RTH = 1u << 17,
   ORDDEF_SWEEP = 1u << 18,

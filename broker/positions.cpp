@@ -115,10 +115,13 @@ int check_order_preconditions(const OrderDef *def, const mqt *rec) {
   if (!def || !rec) return 0;
   int real = (def->flags & ORDDEF_MODE_MASK) == ORDDEF_MODE_REAL;
   if (real && !(g_pref_flags1 & PREF1_TRADING_ENABLED))
-    return refuse("Enable trading in Preferences Dialog first\ror change mode to Paper in Order Setup Dialog");
+    return refuse(
+        "Enable trading in Preferences Dialog first\ror change mode to Paper in Order Setup "
+        "Dialog");
   if (!real && !def->account[0]) return refuse("No account specified in Order Definition Dialog");
   // A lot size of 0 would place an empty order in either mode.
   if (def->lot_size == 0) return refuse("Lotsize is 0 in Order Definition Dialog");
-  if (!(rec->flags & MQT_QUOTE_STORED)) return refuse("Quotes for symbol not yet received, wait awhile");
+  if (!(rec->flags & MQT_QUOTE_STORED))
+    return refuse("Quotes for symbol not yet received, wait awhile");
   return 1;
 }

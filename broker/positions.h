@@ -15,8 +15,8 @@ struct position_trade {
   char currency[5];
   char sec_type[5];
   char symbol[32];
-  int32_t expiry;    // yyyymmdd, 0 none
-  double strike;     // 0 none
+  int32_t expiry;  // yyyymmdd, 0 none
+  double strike;   // 0 none
   char right[8];
   int32_t decimals;  // price decimals of the strike text
   int32_t multiplier;

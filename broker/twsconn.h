@@ -20,13 +20,13 @@
 #include "platform/window.h"
 
 enum {
-    TWS_CLIENT_VERSION = 37,
-    TWS_MIN_SERVER_VERSION = 37,
-    TWS_FD_READ = 1,     // lParam of WM_TWS_SOCKET: input waiting
-    TWS_FD_CLOSE = 32,   // lParam of WM_TWS_SOCKET: the connection closed
-    TWS_CONNECT_TIME_MAX = 64,
-    TWS_SOUND_CONNECTED = 16,
-    TWS_SOUND_DISCONNECTED = 17,
+  TWS_CLIENT_VERSION = 37,
+  TWS_MIN_SERVER_VERSION = 37,
+  TWS_FD_READ = 1,    // lParam of WM_TWS_SOCKET: input waiting
+  TWS_FD_CLOSE = 32,  // lParam of WM_TWS_SOCKET: the connection closed
+  TWS_CONNECT_TIME_MAX = 64,
+  TWS_SOUND_CONNECTED = 16,
+  TWS_SOUND_DISCONNECTED = 17,
 };
 
 // g_tws_launch_state

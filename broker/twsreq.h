@@ -6,7 +6,7 @@
 void ReqIds(int count);
 void ReqAutoOpenOrders(int flag);
 void ReqManagedAccts();
-void RequestFA(int data_type);   // 1 groups, 2 profiles, 3 account aliases
+void RequestFA(int data_type);  // 1 groups, 2 profiles, 3 account aliases
 void ReqCurrentTime();
 
 // The start of every request: 1 with g_tws_socket_lock held when

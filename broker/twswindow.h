@@ -7,14 +7,14 @@
 #pragma once
 
 struct tws_window_backend {
-    // Count of TWS main windows; nonzero means TWS runs.
-    int (*is_running)(void);
-    // 1 when the login window was found and the login typed into it.
-    int (*login)(const char* user, const char* password);
-    // Nonzero when the launch script was started.
-    int (*launch)(void);
-    // Presses "Yes" in every confirmation dialog of TWS.
-    void (*confirm_dialogs)(void);
+  // Count of TWS main windows; nonzero means TWS runs.
+  int (*is_running)(void);
+  // 1 when the login window was found and the login typed into it.
+  int (*login)(const char* user, const char* password);
+  // Nonzero when the launch script was started.
+  int (*launch)(void);
+  // Presses "Yes" in every confirmation dialog of TWS.
+  void (*confirm_dialogs)(void);
 };
 
 // The backend in use; starts as the null backend.

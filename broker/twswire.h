@@ -18,29 +18,29 @@
 #include <atomic>
 
 enum {
-    TWS_FIELD_MAX = 16384,       // g_tws_field: at most 16,383 characters
-    TWS_MSG_ID_MAX = 256,        // message id: at most 255 characters
-    TWS_TRACE_RING_SIZE = 2048,  // raw input kept for tws_dump_trace
-    TWS_FIELD_WAIT_MS = 4000,    // time allowed for the rest of one field
-    TWS_INPUT_BUF_SIZE = 8192,   // bytes taken from the socket at once
-    TWS_NUM_BUF = 20,            // formatted integer or double
+  TWS_FIELD_MAX = 16384,       // g_tws_field: at most 16,383 characters
+  TWS_MSG_ID_MAX = 256,        // message id: at most 255 characters
+  TWS_TRACE_RING_SIZE = 2048,  // raw input kept for tws_dump_trace
+  TWS_FIELD_WAIT_MS = 4000,    // time allowed for the rest of one field
+  TWS_INPUT_BUF_SIZE = 8192,   // bytes taken from the socket at once
+  TWS_NUM_BUF = 20,            // formatted integer or double
 };
 
 // Socket error numbers as the broker link reports them (the numbers of the
 // original socket library, which the error codes of the broker link use);
 // other errors keep their system number.
 enum {
-    TWS_EWOULDBLOCK = 10035,
-    TWS_ECONNRESET = 10054,
-    TWS_ECONNREFUSED = 10061,
+  TWS_EWOULDBLOCK = 10035,
+  TWS_ECONNRESET = 10054,
+  TWS_ECONNREFUSED = 10061,
 };
 
 // Why the current message failed (g_tws_read_failed).
 enum {
-    TWS_READ_OK = 0,
-    TWS_READ_TIMEOUT = 1,    // the wait budget of a field ran out
-    TWS_READ_GONE = 2,       // the peer closed or reset the connection
-    TWS_READ_TOO_LONG = 3,   // a field longer than its buffer
+  TWS_READ_OK = 0,
+  TWS_READ_TIMEOUT = 1,   // the wait budget of a field ran out
+  TWS_READ_GONE = 2,      // the peer closed or reset the connection
+  TWS_READ_TOO_LONG = 3,  // a field longer than its buffer
 };
 
 // The socket (-1 none).  Written under g_tws_socket_lock.
@@ -75,8 +75,8 @@ int tws_take_send_failure();
 
 // Reading.  tws_read_text returns g_tws_field; tws_read_int and
 // tws_read_double convert it (an empty field is 0; a number out of the
-// 32-bit range is clamped; a double that is not finite reads as 0).  tws_read_msg_id returns the message id, or -1
-// when nothing was waiting, the read failed or the peer is gone.
+// 32-bit range is clamped; a double that is not finite reads as 0).  tws_read_msg_id returns the
+// message id, or -1 when nothing was waiting, the read failed or the peer is gone.
 const char* tws_read_text();
 int tws_read_int();
 double tws_read_double();

@@ -17,8 +17,8 @@ namespace {
 
 // One trade record written byte by byte: commission, 4 zero bytes, then the
 // execution's bytes 8..127.
-std::string trade_bytes(int commission, double price, int qty, int exec_time, const char *side, const char *symbol,
-                        const char *exec_id, const char *account = "ACC1") {
+std::string trade_bytes(int commission, double price, int qty, int exec_time, const char *side,
+                        const char *symbol, const char *exec_id, const char *account = "ACC1") {
   std::string b(128, '\0');
   auto put32 = [&](int off, uint32_t v) {
     for (int i = 0; i < 4; i++) b[off + i] = (char)(v >> (8 * i));
@@ -45,7 +45,8 @@ std::string trade_bytes(int commission, double price, int qty, int exec_time, co
   return b;
 }
 
-execution_rec execution(const char *account, const char *exec_id, int qty, double price, int exec_time = 1700000000) {
+execution_rec execution(const char *account, const char *exec_id, int qty, double price,
+                        int exec_time = 1700000000) {
   execution_rec e;
   memset(&e, 0, sizeof e);
   e.code = 18;
@@ -79,9 +80,10 @@ class Accounts : public OrdersTest {};
 
 TEST_F(Accounts, TradeFileIsReadFieldByField) {
   StatusCapture status;
-  root_.write("ACCOUNTS/ACC1.trades", trade_bytes(1000, 101.25, 100, 1700000000, "BOT", "IBM", "E1") +
-                                          trade_bytes(2500, 102.5, -40, 1700000100, "SLD", "IBMLONGSYM", "E2") +
-                                          std::string(50, 'x'));  // a cut-off third record
+  root_.write("ACCOUNTS/ACC1.trades",
+              trade_bytes(1000, 101.25, 100, 1700000000, "BOT", "IBM", "E1") +
+                  trade_bytes(2500, 102.5, -40, 1700000100, "SLD", "IBMLONGSYM", "E2") +
+                  std::string(50, 'x'));  // a cut-off third record
   kv_lock guard(g_chart_lock);
   account_rec *a = get_account("acc1");  // names are found without case
   ASSERT_NE(a, nullptr);
@@ -105,7 +107,8 @@ TEST_F(Accounts, TradeFileIsReadFieldByField) {
   // Written back, the bytes are the same.
   uint8_t out[TRADE_SIZE];
   encode_trade(&a->trades[0], out);
-  EXPECT_EQ(std::string((const char *)out, TRADE_SIZE), trade_bytes(1000, 101.25, 100, 1700000000, "BOT", "IBM", "E1"));
+  EXPECT_EQ(std::string((const char *)out, TRADE_SIZE),
+            trade_bytes(1000, 101.25, 100, 1700000000, "BOT", "IBM", "E1"));
 
   // A new trade goes over the cut-off record: the file stays whole records,
   // and read again it has all three.
@@ -141,7 +144,8 @@ TEST_F(Accounts, NamesThatAreNotFileNamesOpenNothing) {
 TEST_F(Accounts, ThirtyThirdAccountFindsTheTableFull) {
   StatusCapture status;
   kv_lock guard(g_chart_lock);
-  for (int i = 0; i < 32; i++) ASSERT_NE(get_account(("A" + std::to_string(i)).c_str()), nullptr) << i;
+  for (int i = 0; i < 32; i++)
+    ASSERT_NE(get_account(("A" + std::to_string(i)).c_str()), nullptr) << i;
   EXPECT_EQ(get_account("A32"), nullptr);
   EXPECT_TRUE(status.saw("Open account table full"));
   EXPECT_NE(get_account("a5"), nullptr);  // an open one is still found
@@ -242,11 +246,21 @@ TEST_F(Accounts, CommissionBySecurityTypeAndExchange) {
     int qty;
     int commission;
   } cases[] = {
-      {"STK", "SMART", 100, 1000},    {"STK", "SMART", -500, 5000}, {"STK", "NYSE", 501, 2500 + 2505},
-      {"FUT", "GLOBEX", 2, 4800},     {"FUT", "NYMEX", -1, 2950},   {"FUT", "HKFE", 1, 30000},
-      {"FUT", "SNFE", 1, 5000},       {"FUT", "ECBOT", 3, 7200},    {"FUT", "EUREXUS", 1, 2400},
-      {"FUT", "CFE", 1, 2400},        {"FUT", "DTB", 1, 1000},      {"FOP", "GLOBEX", 3, 3000},
-      {"OPT", "CBOE", 10, 0},         {"IND", "CBOE", 1, 0},        {"CASH", "IDEAL", 1000, 0},
+      {"STK", "SMART", 100, 1000},
+      {"STK", "SMART", -500, 5000},
+      {"STK", "NYSE", 501, 2500 + 2505},
+      {"FUT", "GLOBEX", 2, 4800},
+      {"FUT", "NYMEX", -1, 2950},
+      {"FUT", "HKFE", 1, 30000},
+      {"FUT", "SNFE", 1, 5000},
+      {"FUT", "ECBOT", 3, 7200},
+      {"FUT", "EUREXUS", 1, 2400},
+      {"FUT", "CFE", 1, 2400},
+      {"FUT", "DTB", 1, 1000},
+      {"FOP", "GLOBEX", 3, 3000},
+      {"OPT", "CBOE", 10, 0},
+      {"IND", "CBOE", 1, 0},
+      {"CASH", "IDEAL", 1000, 0},
       {"STK", "SMART", 2147483647, 2147483647},
   };
   for (auto &c : cases) {
@@ -268,8 +282,8 @@ TEST_F(Accounts, BrokerExecutionsMoveTheAccountSlotsPosition) {
     double price;
     double position, average;
   } steps[] = {
-      {"BOT", 100, 10, 100, 10},  {"BOT", 100, 12, 200, 11}, {"SLD", 50, 13, 150, 11},
-      {"SLD", 200, 9, -50, 9},    {"BOT", 50, 8, 0, 0},
+      {"BOT", 100, 10, 100, 10}, {"BOT", 100, 12, 200, 11}, {"SLD", 50, 13, 150, 11},
+      {"SLD", 200, 9, -50, 9},   {"BOT", 50, 8, 0, 0},
   };
   int n = 0;
   for (auto &s : steps) {
@@ -316,8 +330,8 @@ TEST_F(Accounts, PaperLimitBuyFilledFromStoredQuotesReachesThePositionSummary) {
     r->bid_size = 300;
     r->ask_size = ask_size;
     r->last_size = 100;
-    r->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID | FEED_ASK | FEED_BID_SIZE |
-                    FEED_ASK_SIZE;
+    r->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID | FEED_ASK |
+                    FEED_BID_SIZE | FEED_ASK_SIZE;
     return save_mqt_data(r, SAVE_MQT_FULL);
   };
   ASSERT_EQ(store(34200, 50.0f, 50.5f, 50.5f, 400), 1);

@@ -47,10 +47,10 @@ Image sample(const char *symbol, int relay_id, uint32_t type_word, uint32_t stat
   m.text(296, symbol);
   m.b[329] = 'C';
   m.b[336] = 13;
-  m.put32(340, 200);         // quantity
-  m.putd(344, 10.25);        // limit
-  m.putd(352, 9.75);         // aux
-  m.put32(364, relay_id);    // relay order id
+  m.put32(340, 200);       // quantity
+  m.putd(344, 10.25);      // limit
+  m.putd(352, 9.75);       // aux
+  m.put32(364, relay_id);  // relay order id
   m.put32(372, type_word);
   m.text(376, "0123456789ABCDEFG");  // 17 characters over a 16-byte field...
   m.b[392] = 0;                      // ...and the account right behind it
@@ -75,9 +75,10 @@ const uint32_t kPaperLmtBuy = 0x1 | 0x10 | (2u << 12) | 0x100000 | 0x200000;
 const uint32_t kRealStpSell = 0x2 | 0x20 | (3u << 12) | 0x200000;
 
 TEST_F(OpenOrders, ImagesAreReadFieldByFieldOntoTheirSymbols) {
-  root_.write("CONFIG/openorders.dump",
-              file_of(3, {sample("IBM", 501, kPaperLmtBuy, 4).b, sample("MSFT", 502, kRealStpSell, 7).b}) +
-                  std::string(100, '\x01'));  // a cut-off record is not an order
+  root_.write(
+      "CONFIG/openorders.dump",
+      file_of(3, {sample("IBM", 501, kPaperLmtBuy, 4).b, sample("MSFT", 502, kRealStpSell, 7).b}) +
+          std::string(100, '\x01'));  // a cut-off record is not an order
   ASSERT_EQ(read_open_orders(), 2);
   mqt *ibm = find_mqt("IBM");
   ASSERT_NE(ibm, nullptr);
@@ -143,7 +144,8 @@ TEST_F(OpenOrders, RecordsThatCannotBeOrdersAreSkipped) {
   // A symbol filling its whole field is cut to a record's symbol.
   Image long_symbol = sample("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 7, kPaperLmtBuy, 4);
   root_.write("CONFIG/openorders.dump",
-              file_of(3, {nan_limit.b, inf_fill.b, no_status.b, bad_status.b, no_symbol.b, good.b, long_symbol.b}));
+              file_of(3, {nan_limit.b, inf_fill.b, no_status.b, bad_status.b, no_symbol.b, good.b,
+                          long_symbol.b}));
   EXPECT_EQ(read_open_orders(), 2);
   EXPECT_EQ(read_open_orders(), 0);
   ASSERT_NE(find_mqt("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"), nullptr);

@@ -106,13 +106,13 @@ TEST(OrderDefRecord, OldFormFlagsMoveToTheirNewBits) {
   struct {
     uint32_t old_flags, want;
   } cases[] = {
-      {0x1, 0x1},                // mode stays
-      {1u << 7, ORDDEF_GTC},     // time in force
-      {0xFu << 8, 0xFu << 13},   // trigger method
+      {0x1, 0x1},               // mode stays
+      {1u << 7, ORDDEF_GTC},    // time in force
+      {0xFu << 8, 0xFu << 13},  // trigger method
       {1u << 12, ORDDEF_OUTSIDE_RTH},
       {1u << 13, ORDDEF_SWEEP},
       {1u << 14, ORDDEF_MODIFIED},
-      {0x38 | 0x40, 0},          // old bits 3-6 do not become order kinds
+      {0x38 | 0x40, 0},  // old bits 3-6 do not become order kinds
   };
   for (auto &c : cases) EXPECT_EQ(orddef_convert_old_flags(c.old_flags), c.want) << c.old_flags;
 }
@@ -123,7 +123,8 @@ TEST_F(OrderDefTest, PathsRefuseNamesWithPathCharacters) {
   EXPECT_EQ(std::string(p), root_.file("DATA/ES_202603.orddef"));
   ASSERT_EQ(1, default_orddef_path("FUT", p, sizeof p));
   EXPECT_EQ(std::string(p), root_.file("DATA/DEFAULT_FUT.orddef"));
-  for (const char *bad : {"../x", "a/b", "a\\b", "", ".."}) EXPECT_EQ(0, orddef_path(bad, p, sizeof p)) << bad;
+  for (const char *bad : {"../x", "a/b", "a\\b", "", ".."})
+    EXPECT_EQ(0, orddef_path(bad, p, sizeof p)) << bad;
   EXPECT_EQ(0, default_orddef_path("../STK", p, sizeof p));
 }
 

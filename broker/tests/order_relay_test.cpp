@@ -182,7 +182,7 @@ TEST_F(RealOrders, OrderWithoutASymbolNumberIsNotSent) {
   mqt *r = quoted("IBM", 10, 10.25, 10);
   order_rec *o = real_order(r);
   EXPECT_EQ(place_order(o), 0);
-  EXPECT_EQ(cancel_order(o), 0);  // no relay connection either
+  EXPECT_EQ(cancel_order(o), 0);                    // no relay connection either
   EXPECT_EQ(o->status, (uint32_t)ORDER_CANCELLED);  // it never left
 }
 

@@ -34,7 +34,8 @@ class OrdersTest : public QuotesTest {
   }
 
   // A record with a two-sided quote and a trade.
-  mqt *quoted(const char *symbol, double bid, double ask, double last, int bid_size = 500, int ask_size = 500) {
+  mqt *quoted(const char *symbol, double bid, double ask, double last, int bid_size = 500,
+              int ask_size = 500) {
     mqt *r = create_multiquote_struct(symbol);
     strcpy(r->sec_type, "STK");
     strcpy(r->currency, "USD");
@@ -43,7 +44,8 @@ class OrdersTest : public QuotesTest {
     quote(r, bid, ask, last, bid_size, ask_size);
     return r;
   }
-  static void quote(mqt *r, double bid, double ask, double last, int bid_size, int ask_size, int last_size = 100) {
+  static void quote(mqt *r, double bid, double ask, double last, int bid_size, int ask_size,
+                    int last_size = 100) {
     r->bid = (float)bid;
     r->ask = (float)ask;
     r->last = (float)last;

@@ -25,33 +25,33 @@ TEST_F(PaperOrders, FillRulesOfEachTypeAndSide) {
     int filled;
     double price;
   } cases[] = {
-      {"MKT BUY takes the ask size", ORDER_BUY, ORDER_MKT, ORDER_DAY, 500, 0, 0, 10, 10.25, 10, 300, 200,
-       ORDER_SUBMITTED, 200, 10.25},
-      {"MKT SELL takes the bid", ORDER_SELL, ORDER_MKT, ORDER_DAY, 100, 0, 0, 10, 10.25, 10, 300, 200, ORDER_FILLED,
-       100, 10},
-      {"LMT BUY at the ask", ORDER_BUY, ORDER_LMT, ORDER_DAY, 100, 10.5, 0, 10, 10.25, 10, 300, 200, ORDER_FILLED,
-       100, 10.25},
-      {"LMT BUY above a trade below it", ORDER_BUY, ORDER_LMT, ORDER_DAY, 100, 10.25, 0, 9.75, 10.5, 10, 300, 200,
+      {"MKT BUY takes the ask size", ORDER_BUY, ORDER_MKT, ORDER_DAY, 500, 0, 0, 10, 10.25, 10, 300,
+       200, ORDER_SUBMITTED, 200, 10.25},
+      {"MKT SELL takes the bid", ORDER_SELL, ORDER_MKT, ORDER_DAY, 100, 0, 0, 10, 10.25, 10, 300,
+       200, ORDER_FILLED, 100, 10},
+      {"LMT BUY at the ask", ORDER_BUY, ORDER_LMT, ORDER_DAY, 100, 10.5, 0, 10, 10.25, 10, 300, 200,
        ORDER_FILLED, 100, 10.25},
-      {"LMT SELL waits above the bid", ORDER_SELL, ORDER_LMT, ORDER_DAY, 100, 10.5, 0, 10, 10.75, 10.25, 300, 200,
-       ORDER_SUBMITTED, 0, 0},
-      {"LMT SELL below a trade above it", ORDER_SELL, ORDER_LMT, ORDER_DAY, 100, 10.25, 0, 10, 10.75, 10.5, 300,
-       200, ORDER_FILLED, 100, 10.25},
-      {"STP SELL triggered at the bid", ORDER_SELL, ORDER_STP, ORDER_DAY, 100, 0, 9.75, 9.5, 9.75, 9.75, 300, 200,
-       ORDER_FILLED, 100, 9.5},
-      {"STPLMT BUY becomes a limit", ORDER_BUY, ORDER_STPLMT, ORDER_DAY, 100, 10.5, 10.25, 10.25, 10.75, 10.25, 300,
-       200, ORDER_FILLED, 100, 10.5},
-      {"MIT BUY below its trigger", ORDER_BUY, ORDER_MIT, ORDER_DAY, 100, 0, 9.75, 9.5, 9.75, 9.5, 300, 200,
-       ORDER_FILLED, 100, 9.75},
-      {"LIT SELL above its trigger", ORDER_SELL, ORDER_LIT, ORDER_DAY, 100, 10.5, 10.5, 10.5, 10.75, 10.5, 300, 200,
-       ORDER_FILLED, 100, 10.5},
-      {"IOC not filled is cancelled", ORDER_BUY, ORDER_LMT, ORDER_IOC, 100, 9.5, 0, 10, 10.25, 10, 300, 200,
+      {"LMT BUY above a trade below it", ORDER_BUY, ORDER_LMT, ORDER_DAY, 100, 10.25, 0, 9.75, 10.5,
+       10, 300, 200, ORDER_FILLED, 100, 10.25},
+      {"LMT SELL waits above the bid", ORDER_SELL, ORDER_LMT, ORDER_DAY, 100, 10.5, 0, 10, 10.75,
+       10.25, 300, 200, ORDER_SUBMITTED, 0, 0},
+      {"LMT SELL below a trade above it", ORDER_SELL, ORDER_LMT, ORDER_DAY, 100, 10.25, 0, 10,
+       10.75, 10.5, 300, 200, ORDER_FILLED, 100, 10.25},
+      {"STP SELL triggered at the bid", ORDER_SELL, ORDER_STP, ORDER_DAY, 100, 0, 9.75, 9.5, 9.75,
+       9.75, 300, 200, ORDER_FILLED, 100, 9.5},
+      {"STPLMT BUY becomes a limit", ORDER_BUY, ORDER_STPLMT, ORDER_DAY, 100, 10.5, 10.25, 10.25,
+       10.75, 10.25, 300, 200, ORDER_FILLED, 100, 10.5},
+      {"MIT BUY below its trigger", ORDER_BUY, ORDER_MIT, ORDER_DAY, 100, 0, 9.75, 9.5, 9.75, 9.5,
+       300, 200, ORDER_FILLED, 100, 9.75},
+      {"LIT SELL above its trigger", ORDER_SELL, ORDER_LIT, ORDER_DAY, 100, 10.5, 10.5, 10.5, 10.75,
+       10.5, 300, 200, ORDER_FILLED, 100, 10.5},
+      {"IOC not filled is cancelled", ORDER_BUY, ORDER_LMT, ORDER_IOC, 100, 9.5, 0, 10, 10.25, 10,
+       300, 200, ORDER_CANCELLED, 0, 0},
+      {"REL is not simulated", ORDER_BUY, ORDER_REL, ORDER_DAY, 100, 0, 0, 10, 10.25, 10, 300, 200,
        ORDER_CANCELLED, 0, 0},
-      {"REL is not simulated", ORDER_BUY, ORDER_REL, ORDER_DAY, 100, 0, 0, 10, 10.25, 10, 300, 200, ORDER_CANCELLED,
-       0, 0},
       // An empty ask books nothing: a fill needs at least one.
-      {"MKT BUY with no ask size waits", ORDER_BUY, ORDER_MKT, ORDER_DAY, 100, 0, 0, 10, 10.25, 10, 300, 0,
-       ORDER_SUBMITTED, 0, 0},
+      {"MKT BUY with no ask size waits", ORDER_BUY, ORDER_MKT, ORDER_DAY, 100, 0, 0, 10, 10.25, 10,
+       300, 0, ORDER_SUBMITTED, 0, 0},
   };
   for (auto &c : cases) {
     mqt *r = quoted("IBM", 10, 10.25, 10, 300, 0);  // no ask size: nothing fills at placing
@@ -230,7 +230,8 @@ TEST_F(PaperOrders, CancellingAnOcaMemberCancelsEachOtherMemberOnce) {
   mqt *ibm = quoted("IBM", 10, 10.25, 10, 300, 0);
   mqt *msft = quoted("MSFT", 20, 20.25, 20, 300, 0);
   ibm->ask_size = msft->ask_size = 0;
-  std::vector<order_rec *> group = {paper(ibm, ORDER_BUY, ORDER_LMT, 100, 9), paper(msft, ORDER_BUY, ORDER_LMT, 100, 19),
+  std::vector<order_rec *> group = {paper(ibm, ORDER_BUY, ORDER_LMT, 100, 9),
+                                    paper(msft, ORDER_BUY, ORDER_LMT, 100, 19),
                                     paper(msft, ORDER_SELL, ORDER_LMT, 100, 21)};
   order_rec *other = paper(msft, ORDER_BUY, ORDER_LMT, 100, 18);
   for (order_rec *o : group) place_order(o);
@@ -370,7 +371,8 @@ TEST_F(PaperOrders, RepricingAStudyOrderNeverDividesByZero) {
     r->ask_size = 0;
     order_rec *o = paper(r, ORDER_BUY, ORDER_LMT, 100, 9);
     place_order(o);
-    EXPECT_EQ(reprice_study_order(o, c.line, c.tick, c.multiple, c.offset, c.down), c.result) << c.name;
+    EXPECT_EQ(reprice_study_order(o, c.line, c.tick, c.multiple, c.offset, c.down), c.result)
+        << c.name;
     EXPECT_DOUBLE_EQ(o->relay.limit, c.limit) << c.name;
     free_all_mqts();
   }

@@ -29,7 +29,8 @@ position_trade trade(const char *symbol, const char *sec, int qty, double price,
 
 TEST(PositionSummaryTable, RoundTripGivesRealisedProfitAndFlatNetValue) {
   PositionSummaryTable table;
-  position_trade buy = trade("INTC", "STK", 100, 10, 1000), sell = trade("INTC", "STK", -100, 11, 1000);
+  position_trade buy = trade("INTC", "STK", 100, 10, 1000),
+                 sell = trade("INTC", "STK", -100, 11, 1000);
   ASSERT_EQ(0, table.AddTrade(&buy, nullptr));
   EXPECT_EQ(table.entry(0).net_value, 1000);
   ASSERT_EQ(0, table.AddTrade(&sell, nullptr));
@@ -100,12 +101,12 @@ class PositionsTest : public TempRootTest {
     def_.lot_size = 100;
     saved_flags_ = g_pref_flags1;
     g_account_trades.clear();
-    g_position_hooks.for_each_account_trade = [](const char *acct,
-                                                 void (*fn)(const position_trade *, void *), void *ctx) {
-      g_account_asked = acct;
-      for (auto &t : g_account_trades) fn(&t, ctx);
-      return 1;
-    };
+    g_position_hooks.for_each_account_trade =
+        [](const char *acct, void (*fn)(const position_trade *, void *), void *ctx) {
+          g_account_asked = acct;
+          for (auto &t : g_account_trades) fn(&t, ctx);
+          return 1;
+        };
   }
   void TearDown() override {
     g_pref_flags1 = saved_flags_;
@@ -119,7 +120,7 @@ class PositionsTest : public TempRootTest {
 
 TEST_F(PositionsTest, LoadSymbolMergesOnlyTheRecordsContract) {
   g_account_trades = {trade("INTC", "STK", 100, 10, 0), trade("MSFT", "STK", 50, 300, 0),
-                       trade("intc", "STK", 100, 12, 0)};
+                      trade("intc", "STK", 100, 12, 0)};
   PositionSummaryTable table;
   table.LoadSymbol(&rec_, &def_);
   EXPECT_EQ(g_account_asked, "PAPER1");
@@ -149,9 +150,12 @@ TEST_F(PositionsTest, OrderPreconditions) {
        "Enable trading in Preferences Dialog first\ror change mode to Paper in Order Setup Dialog"},
       {"no account", 0x8, ORDDEF_MODE_PAPER, "", 100, MQT_QUOTE_STORED, 0,
        "No account specified in Order Definition Dialog"},
-      {"lot 0", 0, ORDDEF_MODE_PAPER, "PAPER1", 0, MQT_QUOTE_STORED, 0, "Lotsize is 0 in Order Definition Dialog"},
-      {"real lot 0", 0x8, ORDDEF_MODE_REAL, "", 0, MQT_QUOTE_STORED, 0, "Lotsize is 0 in Order Definition Dialog"},
-      {"no quotes", 0, ORDDEF_MODE_PAPER, "PAPER1", 100, 0, 0, "Quotes for symbol not yet received, wait awhile"},
+      {"lot 0", 0, ORDDEF_MODE_PAPER, "PAPER1", 0, MQT_QUOTE_STORED, 0,
+       "Lotsize is 0 in Order Definition Dialog"},
+      {"real lot 0", 0x8, ORDDEF_MODE_REAL, "", 0, MQT_QUOTE_STORED, 0,
+       "Lotsize is 0 in Order Definition Dialog"},
+      {"no quotes", 0, ORDDEF_MODE_PAPER, "PAPER1", 100, 0, 0,
+       "Quotes for symbol not yet received, wait awhile"},
   };
   for (auto &c : cases) {
     services_.boxes.clear();

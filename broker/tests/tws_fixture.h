@@ -183,7 +183,8 @@ class TwsTest : public TempRootTest {
     TempRootTest::TearDown();
   }
 
-  static kv_lresult handler(void *ctx, kv_hwnd, unsigned message, kv_wparam wparam, kv_lparam lparam) {
+  static kv_lresult handler(void *ctx, kv_hwnd, unsigned message, kv_wparam wparam,
+                            kv_lparam lparam) {
     TwsTest *t = (TwsTest *)ctx;
     if (message == WM_STATUS_MSG) {
       t->statuses_.push_back({(const char *)lparam, (int)wparam});

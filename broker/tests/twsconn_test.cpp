@@ -96,7 +96,7 @@ TEST_F(TwsConnTest, OldServerIsRefusedAndItsSocketClosed) {
   fake_tws_peer peer;
   std::vector<std::string> got;
   EXPECT_EQ(0, connect_peer(peer, 36, 7, &got));
-  EXPECT_EQ(std::vector<std::string>{"37"}, got);   // no client id
+  EXPECT_EQ(std::vector<std::string>{"37"}, got);  // no client id
   EXPECT_TRUE(has_status("503 TWS is out of date and must be upgraded"));
   EXPECT_EQ(0, g_tws_connected.load());
   EXPECT_EQ(-1, g_tws_socket.load());
@@ -245,13 +245,13 @@ TEST_F(TwsConnTest, ConnectSequenceRepliesAndUnknownIdsLeaveTheSessionConnected)
   fake_tws_peer peer;
   ASSERT_EQ(1, connect_peer(peer, 38, 7));
   peer.read_fields(5);
-  g_tws_msg_handlers[9] = sum_nine;   // the marker: every other id has no handler
+  g_tws_msg_handlers[9] = sum_nine;  // the marker: every other id has no handler
   ASSERT_EQ(1, start_socket_input_thread());
   // Replies to the connect sequence and the data that follows, none of
   // them with a handler yet: each is read to its end.
-  std::vector<std::string> open_order = {"5", "3", "12", "IBM", "STK", "", "0", "", "SMART", "USD",
-                                         "IBM", "BUY", "100", "LMT", "99.5", "0", "DAY", "", "DU1",
-                                         "O", "0", "ref", "7"};
+  std::vector<std::string> open_order = {"5",     "3",   "12",  "IBM", "STK", "",    "0",    "",
+                                         "SMART", "USD", "IBM", "BUY", "100", "LMT", "99.5", "0",
+                                         "DAY",   "",    "DU1", "O",   "0",   "ref", "7"};
   std::vector<std::vector<std::string>> replies = {
       {"9", "1", "1"},
       {"49", "1", "1765375200"},
@@ -261,11 +261,12 @@ TEST_F(TwsConnTest, ConnectSequenceRepliesAndUnknownIdsLeaveTheSessionConnected)
       {"6", "2", "NetLiquidation", "1000", "USD", "DU1"},
       {"1", "6", "5", "4", "101.5", "300", "1"},
       {"2", "6", "5", "5", "300"},
-      {"17", "3", "305", "20261210", "20261211", "2", "1765375200", "1", "2", "0.5", "1.5", "10",
-       "1.2", "false", "3", "1765375260", "1", "2", "0.5", "1.5", "10", "1.2", "true", "3"},
+      {"17", "3",   "305", "20261210", "20261211", "2",     "1765375200", "1",
+       "2",  "0.5", "1.5", "10",       "1.2",      "false", "3",          "1765375260",
+       "1",  "2",   "0.5", "1.5",      "10",       "1.2",   "true",       "3"},
       {"21", "6", "5", "13", "0.1", "0.2", "0.3", "0.4"},
       {"53", "1"},
-      {"77"},   // not a message TWS sends: reported, the stream goes on
+      {"77"},  // not a message TWS sends: reported, the stream goes on
   };
   for (const auto &r : replies) peer.send_fields(r);
   peer.send_fields({"9", "1", "41"});
@@ -495,7 +496,7 @@ TEST_F(TwsLaunchTest, WithoutWindowsTwsRunsOnlyWhileItsPortAnswers) {
     EXPECT_EQ(1, tws_is_running());
   }
   EXPECT_EQ(0, tws_is_running());
-  g_pref_flags1 |= 0x4;   // start TWS when it is not running
+  g_pref_flags1 |= 0x4;  // start TWS when it is not running
   EXPECT_EQ(0, tws_connect("127.0.0.1", g_qr_port_num, 1, wnd_));
   EXPECT_TRUE(has_status("Attempting to auto start TWS"));
   EXPECT_TRUE(has_status("Unable to auto start TWS"));

@@ -20,7 +20,9 @@ class TwsErrorsTest : public TwsTest {
     g_controls.clear();
     g_order_status.clear();
     g_account_requests = 0;
-    g_tws_error_hooks.ticker_record = [](int t) { return t >= 1 && t <= TWS_TICKERS ? g_records[t] : nullptr; };
+    g_tws_error_hooks.ticker_record = [](int t) {
+      return t >= 1 && t <= TWS_TICKERS ? g_records[t] : nullptr;
+    };
     g_tws_error_hooks.put_control_record = [](int kind, const char *text) {
       g_controls.push_back({kind, text ? text : ""});
     };
@@ -57,12 +59,13 @@ class TwsErrorsTest : public TwsTest {
 
 TEST_F(TwsErrorsTest, FarmSoundsOnlyWhenItsStateChanges) {
   tws_error(1, 2103, "farm broken", -1);
-  tws_error(1, 2104, "farm OK", -1);   // first OK of a run sounds
+  tws_error(1, 2104, "farm OK", -1);  // first OK of a run sounds
   tws_error(1, 2104, "farm OK", -1);
   tws_error(1, 2103, "farm broken", -1);
   tws_error(1, 2103, "farm broken", -1);
   tws_error(1, 2104, "farm OK", -1);
-  EXPECT_EQ((std::vector<int>{TWS_SOUND_CONNECTED, TWS_SOUND_DISCONNECTED, TWS_SOUND_CONNECTED}), sounds());
+  EXPECT_EQ((std::vector<int>{TWS_SOUND_CONNECTED, TWS_SOUND_DISCONNECTED, TWS_SOUND_CONNECTED}),
+            sounds());
   EXPECT_EQ(STATMSG_MISSING, status_level("Market data farm is disconnected"));
   EXPECT_FALSE(has_status("IB Error"));
 }
@@ -75,7 +78,8 @@ TEST_F(TwsErrorsTest, ConnectivityCodesGoToTheRingAndTheRouter) {
   EXPECT_EQ((std::vector<unsigned>{WM_TWS_RESUBSCRIBE, WM_TWS_RESTORED}), router_messages());
   tws_error(1, 1102, "restored, data kept", -1);
   EXPECT_EQ((std::vector<unsigned>{WM_TWS_RESTORED}), router_messages());
-  EXPECT_EQ((std::vector<std::pair<int, std::string>>{{TWS_CTL_RESTORED, "TWS"}, {TWS_CTL_RESTORED, "TWS"}}),
+  EXPECT_EQ((std::vector<std::pair<int, std::string>>{{TWS_CTL_RESTORED, "TWS"},
+                                                      {TWS_CTL_RESTORED, "TWS"}}),
             g_controls);
 }
 
@@ -100,14 +104,14 @@ TEST_F(TwsErrorsTest, GeneralPathAndItsExceptions) {
   struct {
     int is_error, code, id;
     const char *text;
-    std::vector<std::string> lines;   // status lines, in order
+    std::vector<std::string> lines;  // status lines, in order
   } cases[] = {
       {0, 999, 7, "odd", {"TickerID[07] SYM7", "IB Error(999): odd"}},
       {1, 201, 1234, "rejected", {"IB Error(201): rejected"}},
       {1, 202, 1234, "Order Canceled - reason:", {}},
       {1, 202, 1234, "Order Canceled", {"Order Canceled"}},
       {1, 200, 7, "no security", {}},
-      {1, 2109, 7, "outside hours", {}},   // needs Flags 0x4000
+      {1, 2109, 7, "outside hours", {}},  // needs Flags 0x4000
       {1, 2100, 0, "unsubscribed", {"Re-requesting Account Updates"}},
       {1, 110, 0, long_text.c_str(), {"IB Msg(165): the tail"}},
       {1, 316, 7, "halted", {"Re-subscribed mkt depth[07] SYM7"}},
@@ -116,8 +120,12 @@ TEST_F(TwsErrorsTest, GeneralPathAndItsExceptions) {
   };
   static std::vector<std::string> depth_calls;
   depth_calls.clear();
-  g_tws_error_hooks.resubscribe_depth = [](mqt *r) { depth_calls.push_back(std::string("sub ") + r->symbol); };
-  g_tws_error_hooks.clear_depth_book = [](mqt *r) { depth_calls.push_back(std::string("clear ") + r->symbol); };
+  g_tws_error_hooks.resubscribe_depth = [](mqt *r) {
+    depth_calls.push_back(std::string("sub ") + r->symbol);
+  };
+  g_tws_error_hooks.clear_depth_book = [](mqt *r) {
+    depth_calls.push_back(std::string("clear ") + r->symbol);
+  };
   for (auto &c : cases) {
     SCOPED_TRACE(c.code);
     statuses_.clear();
