@@ -41,15 +41,18 @@
 
 CKvChartApp* theApp;
 
-const optional_kind kv_optional_kinds[4] = {
-    {0x02, KIND_TIME_SALES}, {0x20, KIND_LEVEL2}, {0x10, KIND_ORDER_BOOK}, {0x40, KIND_MARKET_PULSE}};
+const optional_kind kv_optional_kinds[4] = {{0x02, KIND_TIME_SALES},
+                                            {0x20, KIND_LEVEL2},
+                                            {0x10, KIND_ORDER_BOOK},
+                                            {0x40, KIND_MARKET_PULSE}};
 
 namespace {
 
 enum : uint32_t { ROUTER_CAP_TRADING = 512, PREF1_TRADING = 0x08, PREF_STREAM_KIND_4 = 0x80000 };
 
 // Resource number of each window kind's template; 0: no such kind.
-const unsigned kTemplateResource[KIND_COUNT] = {0, 129, 130, 131, 132, 133, 184, 157, 134, 163, 0, 101, 101, 245};
+const unsigned kTemplateResource[KIND_COUNT] = {0,   129, 130, 131, 132, 133, 184,
+                                                157, 134, 163, 0,   101, 101, 245};
 
 // An empty window: each kind's own view is built with that kind.
 class CKvBlankView : public KvView {
@@ -114,15 +117,16 @@ bool CKvChartApp::InitInstance(const char* command_line) {
 
   int first_run = PrepareInstallation() & 1;
   int taken_over = first_run ? MigratePreviousVersion() : 1;
-  for (int kind : {KIND_CHART, KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RACE, KIND_REAL_ORDERS, KIND_PAPER_ORDERS,
-                   KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
+  for (int kind : {KIND_CHART, KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RACE, KIND_REAL_ORDERS,
+                   KIND_PAPER_ORDERS, KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
     GetDocTemplate(kind);
   if (!LoadStartupSettings(first_run, taken_over)) return false;
   // Order bookkeeping: the quote, error and position seams, the paper order
   // counter in the settings profile, and the open-orders file at the close.
   install_order_hooks();
   install_paper_order_counter();
-  if (!g_shell_hooks.write_open_orders) g_shell_hooks.write_open_orders = [] { write_open_orders(); };
+  if (!g_shell_hooks.write_open_orders)
+    g_shell_hooks.write_open_orders = [] { write_open_orders(); };
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);
@@ -154,7 +158,8 @@ bool CKvChartApp::InitInstance(const char* command_line) {
 void CKvChartApp::GetDocTemplate(int kind) {
   if (kind <= 0 || kind >= KIND_COUNT || !kTemplateResource[kind] || m_templates[kind]) return;
   auto t = std::make_unique<KvDocTemplate>(
-      kTemplateResource[kind], [] { return new KvDocument; }, nullptr, [] { return new CKvBlankView; });
+      kTemplateResource[kind], [] { return new KvDocument; }, nullptr,
+      [] { return new CKvBlankView; });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu
   m_templates[kind] = std::move(t);
 }
@@ -165,20 +170,29 @@ KvDocTemplate* CKvChartApp::DocTemplate(int kind) const {
 
 void CKvChartApp::load_cursors() {
   const QCursor arrow(Qt::ArrowCursor), cross(Qt::CrossCursor);
-  const QCursor table[APP_CURSOR_COUNT] = {kv_res_cursor(IDC_SPLIT),        kv_res_cursor(IDC_MOVE),
+  const QCursor table[APP_CURSOR_COUNT] = {kv_res_cursor(IDC_SPLIT),
+                                           kv_res_cursor(IDC_MOVE),
                                            arrow,
                                            cross,
                                            arrow,
-                                           kv_res_cursor(IDC_DRAW),         kv_res_cursor(IDC_OVER_LINE),
-                                           kv_res_cursor(IDC_CANDLE_SELECT), kv_res_cursor(IDC_HAND)};
+                                           kv_res_cursor(IDC_DRAW),
+                                           kv_res_cursor(IDC_OVER_LINE),
+                                           kv_res_cursor(IDC_CANDLE_SELECT),
+                                           kv_res_cursor(IDC_HAND)};
   for (int i = 0; i < APP_CURSOR_COUNT; i++) m_cursors[i] = table[i];
 }
 
 void CKvChartApp::show_main_window() {
   switch (g_window_placement.show) {
-    case SW_SHOWMAXIMIZED: m_frame->showMaximized(); break;
-    case SW_SHOWMINIMIZED: m_frame->showMinimized(); break;
-    default: m_frame->show(); break;
+    case SW_SHOWMAXIMIZED:
+      m_frame->showMaximized();
+      break;
+    case SW_SHOWMINIMIZED:
+      m_frame->showMinimized();
+      break;
+    default:
+      m_frame->show();
+      break;
   }
 }
 
@@ -210,7 +224,8 @@ void CKvChartApp::OpenStartupWindows() {
   for (int unit : {100000, 390, 2730, 11700})
     if (!read_quote_source_cfg(unit)) missing = true;
   if (missing)
-    kv_message_box("Files missing from Config directory\nCheck your installation", "Korvane", MB_OK | MB_ICONSTOP);
+    kv_message_box("Files missing from Config directory\nCheck your installation", "Korvane",
+                   MB_OK | MB_ICONSTOP);
   uint32_t enables = router_capabilities() & 0xFF;
   for (const optional_kind& k : kv_optional_kinds)
     if (enables & k.bit) GetDocTemplate(k.kind);
@@ -234,7 +249,8 @@ void CKvChartApp::AddStatusMsg(int flag, const char* text) {
 
 void CKvChartApp::OnViewStatusMsg() {
   if (!m_status_dlg) {
-    trace("CKvChartApp::OnViewStatusMsg(): %s\n", (m_app_flags & APP_STATUS_VISIBLE) ? "FALSE" : "TRUE");
+    trace("CKvChartApp::OnViewStatusMsg(): %s\n",
+          (m_app_flags & APP_STATUS_VISIBLE) ? "FALSE" : "TRUE");
     return;
   }
   m_app_flags ^= APP_STATUS_VISIBLE;
@@ -287,5 +303,6 @@ void AddAppStatusMsg(int flag, const char* text) {
 }
 
 void SetStatusBarText(int show, const char* text) {
-  if (theApp && theApp->MainFrame()) theApp->MainFrame()->SetStatusText(show, QString::fromUtf8(text ? text : ""));
+  if (theApp && theApp->MainFrame())
+    theApp->MainFrame()->SetStatusText(show, QString::fromUtf8(text ? text : ""));
 }

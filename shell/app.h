@@ -41,11 +41,11 @@ enum WindowKind : int {
 
 // Bits of the application flag word.
 enum : uint32_t {
-  APP_IMPORT_FOLDER = 0x1,    // the open-file dialog starts in IMPORT
-  APP_INITIAL = 0x2,          // set at construction
-  APP_UPDATING_DAILY = 0x4,   // an "Update Daily Charts" run is going on
-  APP_STATUS_VISIBLE = 0x8,   // the Status Messages window is shown
-  APP_CURSOR_MODE = 0x200,    // read by the chart view's cursor code
+  APP_IMPORT_FOLDER = 0x1,   // the open-file dialog starts in IMPORT
+  APP_INITIAL = 0x2,         // set at construction
+  APP_UPDATING_DAILY = 0x4,  // an "Update Daily Charts" run is going on
+  APP_STATUS_VISIBLE = 0x8,  // the Status Messages window is shown
+  APP_CURSOR_MODE = 0x200,   // read by the chart view's cursor code
 };
 
 // Commands of the application handled here.
@@ -116,8 +116,8 @@ class CKvChartApp : public KvCmdTarget {
   std::unique_ptr<KvSingleInstance> m_instance;
   CKvMainFrame* m_frame = nullptr;
   CStatusMsgDlg* m_status_dlg = nullptr;
-  bool m_started = false;   // passed the single-instance check
-  bool m_loaded = false;    // settings loaded: shut-down may write files
+  bool m_started = false;  // passed the single-instance check
+  bool m_loaded = false;   // settings loaded: shut-down may write files
 };
 
 // The one application object of the run (null when none).

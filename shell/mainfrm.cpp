@@ -45,11 +45,15 @@ int exit_workers_thread(void*) {
   return 0;
 }
 
-QString from_text(const char* text) { return QString::fromUtf8(text ? text : ""); }
+QString from_text(const char* text) {
+  return QString::fromUtf8(text ? text : "");
+}
 
 }  // namespace
 
-CKvMainFrame::CKvMainFrame() { setWindowTitle(QStringLiteral("Korvane")); }
+CKvMainFrame::CKvMainFrame() {
+  setWindowTitle(QStringLiteral("Korvane"));
+}
 
 CKvMainFrame::~CKvMainFrame() {
   if (hmainwnd.load() == GetSafeHwnd()) hmainwnd = 0;
@@ -70,7 +74,9 @@ void CKvMainFrame::PreCreateWindow() {
   QSize size(1024, 720);
   if (QScreen* s = QGuiApplication::primaryScreen()) {
     QRect avail = s->availableGeometry();
-    size = QSize(avail.width() * 3 / 4, avail.height() * 3 / 4).expandedTo(QSize(800, 560)).boundedTo(avail.size());
+    size = QSize(avail.width() * 3 / 4, avail.height() * 3 / 4)
+               .expandedTo(QSize(800, 560))
+               .boundedTo(avail.size());
   }
   resize(size);
 }
@@ -82,17 +88,21 @@ bool CKvMainFrame::OnCreate() {
   setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
 
   const Qt::ToolBarAreas top_bottom = Qt::TopToolBarArea | Qt::BottomToolBarArea;
-  QToolBar* main_bar = AddControlBar(ID_MAIN_TOOLBAR, QStringLiteral("Main"), kv_res_toolbar(IDR_MAINFRAME));
+  QToolBar* main_bar =
+      AddControlBar(ID_MAIN_TOOLBAR, QStringLiteral("Main"), kv_res_toolbar(IDR_MAINFRAME));
   QToolBar* slf_bar = AddControlBar(ID_SLF_BAR, QStringLiteral("SLF"), {});
   // The second row: playback, advisor account and drawing.
-  QToolBar* play_bar = AddControlBar(ID_PLAYBACK_BAR, QStringLiteral("Playback"), kv_res_toolbar(IDR_PLAYBACK_BAR));
+  QToolBar* play_bar =
+      AddControlBar(ID_PLAYBACK_BAR, QStringLiteral("Playback"), kv_res_toolbar(IDR_PLAYBACK_BAR));
   QToolBar* advisor_bar = AddControlBar(ID_ADVISOR_BAR, QStringLiteral("Advisor"), {});
-  QToolBar* draw_bar = AddControlBar(ID_DRAW_BAR, QStringLiteral("DRAW"), kv_res_toolbar(IDR_DRAW_BAR));
+  QToolBar* draw_bar =
+      AddControlBar(ID_DRAW_BAR, QStringLiteral("DRAW"), kv_res_toolbar(IDR_DRAW_BAR));
   if (!main_bar || !slf_bar || !play_bar || !advisor_bar || !draw_bar) return false;
   insertToolBarBreak(play_bar);
   slf_bar->setAllowedAreas(top_bottom);
   advisor_bar->setAllowedAreas(top_bottom);
-  for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar}) b->setIconSize(QSize(22, 22));
+  for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar})
+    b->setIconSize(QSize(22, 22));
   statusBar()->setObjectName(QStringLiteral("statusbar"));
   SetStatusPanes({0, 175});
 
@@ -117,7 +127,8 @@ void CKvMainFrame::SetStatusText(int show, const QString& text) {
 void CKvMainFrame::SetContUpdateStatus(int on) {
   if (on) {
     char time[16];
-    SetPaneText(1, QStringLiteral("Data Collection On %1").arg(QString::fromLatin1(format_time(get_last_quote_time(), time))));
+    SetPaneText(1, QStringLiteral("Data Collection On %1")
+                       .arg(QString::fromLatin1(format_time(get_last_quote_time(), time))));
   } else {
     SetPaneText(1, QStringLiteral("Data Collection Off"));
   }
@@ -178,7 +189,9 @@ void CKvMainFrame::final_close() {
   g_window_placement.top = wp.normal.top;
   g_window_placement.right = wp.normal.right;
   g_window_placement.bottom = wp.normal.bottom;
-  auto shown = [this](unsigned id) { return GetControlBar(id) && !GetControlBar(id)->isHidden() ? 1 : 0; };
+  auto shown = [this](unsigned id) {
+    return GetControlBar(id) && !GetControlBar(id)->isHidden() ? 1 : 0;
+  };
   g_settings.ToolBar = shown(ID_MAIN_TOOLBAR);
   g_settings.PlaybackBar = shown(ID_PLAYBACK_BAR);
   g_settings.DrawBar = shown(ID_DRAW_BAR);
@@ -229,9 +242,10 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
     case WM_CONT_UPDATE_STATUS: {
       char time[16];
       format_time(get_last_quote_time(), time);
-      QString pane = g_cont_update     ? QStringLiteral("Data Collection On %1").arg(QString::fromLatin1(time))
-                     : g_playback_running ? QStringLiteral("Playback On %1").arg(QString::fromLatin1(time))
-                                        : QStringLiteral("Data Collection Off");
+      QString pane =
+          g_cont_update ? QStringLiteral("Data Collection On %1").arg(QString::fromLatin1(time))
+          : g_playback_running ? QStringLiteral("Playback On %1").arg(QString::fromLatin1(time))
+                               : QStringLiteral("Data Collection Off");
       trace("CMainFrame::OnContUpdateStatus() %s\n", pane.toUtf8().constData());
       SetPaneText(1, pane);
       return 0;

@@ -55,9 +55,13 @@ CStatusMsgList::CStatusMsgList(QWidget* parent) : QAbstractScrollArea(parent) {
   update_ranges();
 }
 
-int CStatusMsgList::row_height() const { return fontMetrics().height() + 2; }
+int CStatusMsgList::row_height() const {
+  return fontMetrics().height() + 2;
+}
 
-int CStatusMsgList::VisibleRows() const { return std::max(1, viewport()->height() / row_height()); }
+int CStatusMsgList::VisibleRows() const {
+  return std::max(1, viewport()->height() / row_height());
+}
 
 void CStatusMsgList::AddString(const QString& text) {
   m_lines.push_back(text);
@@ -78,9 +82,13 @@ void CStatusMsgList::ResetContent() {
   viewport()->update();
 }
 
-int CStatusMsgList::GetTopIndex() const { return verticalScrollBar()->value(); }
+int CStatusMsgList::GetTopIndex() const {
+  return verticalScrollBar()->value();
+}
 
-void CStatusMsgList::SetTopIndex(int index) { verticalScrollBar()->setValue(index); }
+void CStatusMsgList::SetTopIndex(int index) {
+  verticalScrollBar()->setValue(index);
+}
 
 void CStatusMsgList::update_ranges() {
   int rows = VisibleRows();
@@ -100,7 +108,8 @@ void CStatusMsgList::changeEvent(QEvent* e) {
   QAbstractScrollArea::changeEvent(e);
   if (e->type() == QEvent::FontChange) {
     m_widest = 0;
-    for (const QString& line : m_lines) m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(line));
+    for (const QString& line : m_lines)
+      m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(line));
     update_ranges();
   }
 }
@@ -113,7 +122,8 @@ void CStatusMsgList::paintEvent(QPaintEvent*) {
   for (int i = first; i < last; i++) {
     QRect row(0, (i - first) * h, viewport()->width(), h);
     if (i % 2) p.fillRect(row, palette().color(QPalette::AlternateBase));
-    p.drawText(row.adjusted(x, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, m_lines[size_t(i)]);
+    p.drawText(row.adjusted(x, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+               m_lines[size_t(i)]);
   }
 }
 
@@ -190,7 +200,9 @@ void CStatusMsgDlg::OnOK() {
 
 // Escape and the close box act as Close, so the application's flag of the
 // window follows.
-void CStatusMsgDlg::OnCancel() { toggle_window(); }
+void CStatusMsgDlg::OnCancel() {
+  toggle_window();
+}
 
 void CStatusMsgDlg::toggle_window() {
   if (theApp)
@@ -201,12 +213,14 @@ void CStatusMsgDlg::toggle_window() {
 
 // ---- ReadMe --------------------------------------------------------------------
 
-CReadMeDlg::CReadMeDlg(const QString& file, QWidget* parent) : KvDialog(IDD_README, parent), m_file(file) {
+CReadMeDlg::CReadMeDlg(const QString& file, QWidget* parent)
+    : KvDialog(IDD_README, parent), m_file(file) {
   setWindowTitle(QStringLiteral("ReadMe"));
   m_list = AddControl(IDC_README_LIST, new KvListBox(true));
   m_list->setUniformItemSizes(true);
   m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  auto* ok = AddControl(IDOK, new QPushButton(QIcon::fromTheme(QStringLiteral("dialog-ok")), QStringLiteral("OK")));
+  auto* ok = AddControl(
+      IDOK, new QPushButton(QIcon::fromTheme(QStringLiteral("dialog-ok")), QStringLiteral("OK")));
   ok->setDefault(true);
   auto* row = new QHBoxLayout;
   row->addStretch(1);
@@ -221,7 +235,8 @@ bool CReadMeDlg::OnInitDialog() {
   m_list->ResetContent();
   char path[KV_MAX_PATH];
   QByteArray name = m_file.toUtf8();
-  if (!data_folder_path(path, sizeof path, KV_DIR_HELP, name.constData())) snprintf(path, sizeof path, "%s", name.constData());
+  if (!data_folder_path(path, sizeof path, KV_DIR_HELP, name.constData()))
+    snprintf(path, sizeof path, "%s", name.constData());
   kv_file_error err{};
   FILE* f = fopen(path, "rb");
   if (!f) {

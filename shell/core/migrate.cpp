@@ -13,7 +13,8 @@ int MigratePreviousVersion(void) {
   if (!default_data_root(root, sizeof root)) return 1;
   kv_profile *p = kv_profile_open(settings_profile_key());
   if (!p) return 1;
-  std::string old = kv_path_normalized(kv_profile_get_string(p, INSTALL_SECTION, "Directory", "").c_str());
+  std::string old =
+      kv_path_normalized(kv_profile_get_string(p, INSTALL_SECTION, "Directory", "").c_str());
   while (old.size() > 1 && old.back() == '/') old.pop_back();
   kv_profile_write_string(p, INSTALL_SECTION, "Directory", root);
   if (old.empty() || strcasecmp(old.c_str(), root) == 0) {
@@ -25,7 +26,8 @@ int MigratePreviousVersion(void) {
   // A previous installation ran the quote relay here (a stored host still wins).
   kv_computer_name(g_settings.QRHostname, sizeof g_settings.QRHostname);
   int answer = kv_message_box(
-      "A previous version of Korvane has been detected,do you want keep data and settings from that version?",
+      "A previous version of Korvane has been detected,do you want keep data and settings from "
+      "that version?",
       "Korvane", MB_YESNO | MB_ICONQUESTION);
   if (answer == IDYES) {
     if (g_move_data_directories) g_move_data_directories(old.c_str(), root);

@@ -20,7 +20,8 @@ static int loaded;
 
 void set_profile_company(const char *company) {
   snprintf(profile_company, sizeof profile_company, "%s", company ? company : "");
-  if (profile_company[0]) snprintf(profile_key, sizeof profile_key, "Software\\%s\\Korvane", profile_company);
+  if (profile_company[0])
+    snprintf(profile_key, sizeof profile_key, "Software\\%s\\Korvane", profile_company);
 }
 
 // Without an explicit company the key follows the command line's instance
@@ -38,9 +39,13 @@ const char *settings_profile_key(void) {
   return profile_key;
 }
 
-int settings_loaded(void) { return loaded; }
+int settings_loaded(void) {
+  return loaded;
+}
 
-static void show_message(const char *text) { kv_message_box(text, "Korvane", MB_OK | MB_ICONSTOP); }
+static void show_message(const char *text) {
+  kv_message_box(text, "Korvane", MB_OK | MB_ICONSTOP);
+}
 
 // Copies src into a text field of n bytes, cut to fit.
 static void set_text(char *field, size_t n, const char *src) {
@@ -80,8 +85,8 @@ static int choose_data_root(kv_profile *p, char *root, size_t size) {
   if (!(env && *env)) {
     std::string stored = kv_path_normalized(get_string(p, INSTALL_SECTION, "Directory").c_str());
     while (stored.size() > 1 && stored.back() == '/') stored.pop_back();
-    if (!stored.empty() && stored[0] == '/' && stored.size() < size && kv_dir_exists(stored.c_str()) &&
-        !is_home_folder(stored.c_str())) {
+    if (!stored.empty() && stored[0] == '/' && stored.size() < size &&
+        kv_dir_exists(stored.c_str()) && !is_home_folder(stored.c_str())) {
       memcpy(root, stored.c_str(), stored.size() + 1);
       return 1;
     }
@@ -101,7 +106,8 @@ static std::string folder_on_disk(const char *root, const char *name) {
 
 // Keeps the file name of a stored path and puts it into folder; writes the
 // changed value back.  A value without a folder part stays.
-static void rebase_path(kv_profile *p, const char *value_name, char *field, size_t n, const char *folder) {
+static void rebase_path(kv_profile *p, const char *value_name, char *field, size_t n,
+                        const char *folder) {
   const char *slash = strrchr(field, '/');
   if (!slash) return;
   std::string moved = std::string(folder) + "/" + (slash + 1);
@@ -114,11 +120,11 @@ static int load_folders(void) {
     int folder;
     char *field;
   } rel[] = {
-    {KV_DIR_DATA, g_settings.DataDir},     {KV_DIR_HDATA, g_settings.HdataDir},
-    {KV_DIR_SLF, g_settings.SlfDir},       {KV_DIR_ALIAS, g_settings.AliasDir},
-    {KV_DIR_CONFIG, g_settings.ConfigDir}, {KV_DIR_IMPORT, g_settings.ImportDir},
-    {KV_DIR_EXPORT, g_settings.ExportDir}, {KV_DIR_SOUNDS, g_settings.SoundsDir},
-    {KV_DIR_FAVORITE, g_settings.FavoriteDir},
+      {KV_DIR_DATA, g_settings.DataDir},         {KV_DIR_HDATA, g_settings.HdataDir},
+      {KV_DIR_SLF, g_settings.SlfDir},           {KV_DIR_ALIAS, g_settings.AliasDir},
+      {KV_DIR_CONFIG, g_settings.ConfigDir},     {KV_DIR_IMPORT, g_settings.ImportDir},
+      {KV_DIR_EXPORT, g_settings.ExportDir},     {KV_DIR_SOUNDS, g_settings.SoundsDir},
+      {KV_DIR_FAVORITE, g_settings.FavoriteDir},
   };
   for (const auto &f : rel) {
     std::string name = folder_on_disk(g_data_root, data_folder_name(f.folder));
@@ -136,9 +142,9 @@ static int load_folders(void) {
     char *field;
     const char *message;
   } full[] = {
-    {KV_DIR_HELP, g_settings.HelpDir, "Unable to create .\\Help Directory"},
-    {KV_DIR_ACCOUNTS, g_settings.AccountsDir, "Unable to create .\\Accounts Directory"},
-    {KV_DIR_FERLUMES, g_settings.StudyLibDir, "Unable to create .\\Ferlumes Directory"},
+      {KV_DIR_HELP, g_settings.HelpDir, "Unable to create .\\Help Directory"},
+      {KV_DIR_ACCOUNTS, g_settings.AccountsDir, "Unable to create .\\Accounts Directory"},
+      {KV_DIR_FERLUMES, g_settings.StudyLibDir, "Unable to create .\\Ferlumes Directory"},
   };
   for (const auto &f : full) {
     std::string name = folder_on_disk(g_data_root, data_folder_name(f.folder));
@@ -191,8 +197,10 @@ static void load_bar(kv_profile *p, const char *name, int32_t *flag) {
 static void load_texts(kv_profile *p, int first_run, int taken_over) {
   AppSettings &s = g_settings;
   std::string v;
-  if (!(v = get_string(p, SETTINGS_SECTION, "ExpFileExt")).empty()) SET_TEXT(s.ExpFileExt, v.c_str());
-  if (!(v = get_string(p, SETTINGS_SECTION, "ExpFileHdr")).empty()) SET_TEXT(s.ExpFileHdr, v.c_str());
+  if (!(v = get_string(p, SETTINGS_SECTION, "ExpFileExt")).empty())
+    SET_TEXT(s.ExpFileExt, v.c_str());
+  if (!(v = get_string(p, SETTINGS_SECTION, "ExpFileHdr")).empty())
+    SET_TEXT(s.ExpFileHdr, v.c_str());
   s.ExpDataFmt = get_int(p, "ExpDataFmt", 2);
   if (!(v = get_string(p, SETTINGS_SECTION, "SLFTitle")).empty()) SET_TEXT(s.SLFTitle, v.c_str());
   v = get_string(p, SETTINGS_SECTION, "Position");
@@ -238,7 +246,8 @@ static void load_texts(kv_profile *p, int first_run, int taken_over) {
   s.WeeklySource = get_int(p, "WeeklySource", 0);
   s.MonthlySource = get_int(p, "MonthlySource", 0);
   s.MultiQuoteSource = get_int(p, "MultiQuoteSource", 0);
-  if (!(v = get_string(p, SETTINGS_SECTION, "QRHostname")).empty()) SET_TEXT(s.QRHostname, v.c_str());
+  if (!(v = get_string(p, SETTINGS_SECTION, "QRHostname")).empty())
+    SET_TEXT(s.QRHostname, v.c_str());
 
   {
     // The tables' position runs on from the user name into the password.
@@ -254,7 +263,8 @@ static void load_texts(kv_profile *p, int first_run, int taken_over) {
 
   s.QRClientId = get_int(p, "QRClientId", 0);
   s.QRPortNum = get_int(p, "QRPortNum", 7496);
-  if (!(v = get_string(p, SETTINGS_SECTION, "AliasTitle")).empty()) SET_TEXT(s.AliasTitle, v.c_str());
+  if (!(v = get_string(p, SETTINGS_SECTION, "AliasTitle")).empty())
+    SET_TEXT(s.AliasTitle, v.c_str());
 }
 
 int LoadStartupSettings(int first_run, int taken_over) {
@@ -298,7 +308,7 @@ int LoadStartupSettings(int first_run, int taken_over) {
 }
 
 int SaveSettings(void) {
-  if (!loaded) return 0;   // never write values that were not loaded
+  if (!loaded) return 0;  // never write values that were not loaded
   kv_profile *p = kv_profile_open(settings_profile_key());
   if (!p) return 0;
   kv_profile_hold(p, 1);
@@ -310,31 +320,31 @@ int SaveSettings(void) {
     const char *name;
     int32_t value;
   } numbers[] = {
-    {"Flags", (int32_t)s.Flags},
-    {"Flags1", (int32_t)s.Flags1},
-    {"Flags2", (int32_t)s.Flags2},
-    {"AutoUpdate", 0},              // each run starts with automatic update off
-    {"ContUpdate", 0},              // and continuous collection off
-    {"DataFormat", s.DataFormat},
-    {"PriceLabLeft", s.PriceLabLeft},
-    {"CustomCandle", (int32_t)s.CustomCandle},
-    {"StartDateDaily", s.StartDateDaily},
-    {"StartDateWeekly", s.StartDateWeekly},
-    {"StartDateMonthly", s.StartDateMonthly},
-    {"ShowGridlines", s.ShowGridlines},
-    {"TimeOffset", s.TimeOffset},
-    {"KeepNumDays1Min", s.KeepNumDays1Min},
-    {"KeepNumDaysTick", s.KeepNumDaysTick},
-    {"KeepNumDaysVolume", s.KeepNumDaysVolume},
-    {"KeepExtMktHoursData", s.KeepExtMktHoursData},
-    {"KeepIntradayData", s.KeepIntradayData},
-    {"MktDays", (int32_t)s.MktDays},
-    {"QuoteInterval", s.QuoteInterval},
-    {"ContUpdateDaily", s.ContUpdateDaily},
-    {"SoundsQuietStart", s.SoundsQuietStart},
-    {"SoundsQuietStop", s.SoundsQuietStop},
-    {"InternetReceiveTimeout", s.InternetReceiveTimeout},
-    {"ExpDataFmt", s.ExpDataFmt},
+      {"Flags", (int32_t)s.Flags},
+      {"Flags1", (int32_t)s.Flags1},
+      {"Flags2", (int32_t)s.Flags2},
+      {"AutoUpdate", 0},  // each run starts with automatic update off
+      {"ContUpdate", 0},  // and continuous collection off
+      {"DataFormat", s.DataFormat},
+      {"PriceLabLeft", s.PriceLabLeft},
+      {"CustomCandle", (int32_t)s.CustomCandle},
+      {"StartDateDaily", s.StartDateDaily},
+      {"StartDateWeekly", s.StartDateWeekly},
+      {"StartDateMonthly", s.StartDateMonthly},
+      {"ShowGridlines", s.ShowGridlines},
+      {"TimeOffset", s.TimeOffset},
+      {"KeepNumDays1Min", s.KeepNumDays1Min},
+      {"KeepNumDaysTick", s.KeepNumDaysTick},
+      {"KeepNumDaysVolume", s.KeepNumDaysVolume},
+      {"KeepExtMktHoursData", s.KeepExtMktHoursData},
+      {"KeepIntradayData", s.KeepIntradayData},
+      {"MktDays", (int32_t)s.MktDays},
+      {"QuoteInterval", s.QuoteInterval},
+      {"ContUpdateDaily", s.ContUpdateDaily},
+      {"SoundsQuietStart", s.SoundsQuietStart},
+      {"SoundsQuietStop", s.SoundsQuietStop},
+      {"InternetReceiveTimeout", s.InternetReceiveTimeout},
+      {"ExpDataFmt", s.ExpDataFmt},
   };
   for (const auto &n : numbers) kv_profile_write_int(p, S, n.name, n.value);
 

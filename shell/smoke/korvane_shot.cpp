@@ -34,7 +34,8 @@ std::vector<TopWindow> korvane_windows(Display* dpy) {
     if (!XGetWindowAttributes(dpy, children[i], &a) || a.map_state != IsViewable) continue;
     char* name = nullptr;
     if (XFetchName(dpy, children[i], &name) && name) {
-      if (strcmp(name, "Korvane") == 0 && a.width > 1) out.push_back({children[i], a.width, a.height});
+      if (strcmp(name, "Korvane") == 0 && a.width > 1)
+        out.push_back({children[i], a.width, a.height});
       XFree(name);
     }
   }

@@ -25,7 +25,8 @@ namespace {
 using CloseTest = ShellTest;
 
 void post_text(unsigned message, kv_wparam flags, const char* text) {
-  ASSERT_TRUE(kv_post_message(hmainwnd.load(), message, flags, kv_lparam(strdup(text)), kv_release_free_lparam));
+  ASSERT_TRUE(kv_post_message(hmainwnd.load(), message, flags, kv_lparam(strdup(text)),
+                              kv_release_free_lparam));
 }
 
 // Closing the main window: the first close while the workers stop, a
@@ -77,11 +78,13 @@ TEST_F(CloseTest, CloseRunsFirstCloseThenFinalCloseAndExitInOrder) {
   EXPECT_EQ(g_settings.ToolBar, 1);
   EXPECT_EQ(g_settings.DrawBar, 1);
   EXPECT_EQ(g_settings.StatusBar, 1);
-  EXPECT_EQ(steps, (std::vector<std::string>{"write_open_orders", "program_exit", "close_page", "save_all_modified"}));
+  EXPECT_EQ(steps, (std::vector<std::string>{"write_open_orders", "program_exit", "close_page",
+                                             "save_all_modified"}));
 
   app->ExitInstance();
-  EXPECT_EQ(steps, (std::vector<std::string>{"write_open_orders", "program_exit", "close_page", "save_all_modified",
-                                             "write_pages_file", "save_chart_store", "free_miscellaneous_memory",
+  EXPECT_EQ(steps, (std::vector<std::string>{"write_open_orders", "program_exit", "close_page",
+                                             "save_all_modified", "write_pages_file",
+                                             "save_chart_store", "free_miscellaneous_memory",
                                              "close_help", "free_study_libraries", "free_events"}));
   kv_profile* p = kv_profile_open(settings_profile_key());
   EXPECT_EQ(kv_profile_get_string(p, SETTINGS_SECTION, "PlaybackBar", ""), "N");

@@ -46,7 +46,7 @@ void ShellTest::SetUp() {
   steps.clear();
   g_program_exiting = 0;
   g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
-    g_mqt_streams_charted = MQT_STREAMS_CHARTED;
+  g_mqt_streams_charted = MQT_STREAMS_CHARTED;
   free_srcdata_cfg();
   free_quote_source_cfgs();
 }
@@ -58,7 +58,7 @@ void ShellTest::TearDown() {
   g_shell_hooks = shell_hooks{};
   g_program_exiting = 0;
   g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
-    g_mqt_streams_charted = MQT_STREAMS_CHARTED;
+  g_mqt_streams_charted = MQT_STREAMS_CHARTED;
   free_srcdata_cfg();
   free_quote_source_cfgs();
   ASSERT_EQ(chdir(cwd_.c_str()), 0);
@@ -102,14 +102,24 @@ void ShellTest::close_and_exit(CKvChartApp* app) {
 void ShellTest::set_hooks() {
   shell_hooks& h = g_shell_hooks;
   h.start_quote_threads = [] { steps.push_back("start_quote_threads"); };
-  h.program_exit = [] { steps.push_back(g_program_exiting ? "program_exit" : "program_exit before exiting was set"); };
-  h.write_open_orders = [] { steps.push_back(g_program_exiting ? "write_open_orders after exiting was set" : "write_open_orders"); };
-  h.load_chart_store = [] { steps.push_back("load_chart_store"); return 1; };
+  h.program_exit = [] {
+    steps.push_back(g_program_exiting ? "program_exit" : "program_exit before exiting was set");
+  };
+  h.write_open_orders = [] {
+    steps.push_back(g_program_exiting ? "write_open_orders after exiting was set"
+                                      : "write_open_orders");
+  };
+  h.load_chart_store = [] {
+    steps.push_back("load_chart_store");
+    return 1;
+  };
   h.save_chart_store = [] { steps.push_back("save_chart_store"); };
   h.rebuild_favorites_menus = [] { steps.push_back("rebuild_favorites_menus"); };
   h.open_default_page = [] { steps.push_back("open_default_page"); };
   h.save_all_modified = [] { steps.push_back("save_all_modified"); };
-  h.close_page = [] { steps.push_back(hmainwnd.load() ? "close_page with hmainwnd set" : "close_page"); };
+  h.close_page = [] {
+    steps.push_back(hmainwnd.load() ? "close_page with hmainwnd set" : "close_page");
+  };
   h.write_pages_file = [] { steps.push_back("write_pages_file"); };
   h.load_events = [] { steps.push_back("load_events"); };
   h.free_events = [] { steps.push_back("free_events"); };

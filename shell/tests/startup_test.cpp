@@ -29,8 +29,9 @@ namespace {
 
 using StartupTest = ShellTest;
 
-const int kAlwaysKinds[] = {KIND_CHART, KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST,
-                            KIND_REAL_ORDERS, KIND_PAPER_ORDERS, KIND_ACCOUNTS};
+const int kAlwaysKinds[] = {KIND_CHART,        KIND_QUOTES,         KIND_SLFMAP,
+                            KIND_HORSE_RACE,   KIND_PRICE_VOL_DIST, KIND_REAL_ORDERS,
+                            KIND_PAPER_ORDERS, KIND_ACCOUNTS};
 
 TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   write_quote_config(0x200);
@@ -54,8 +55,11 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
     unsigned id;
     const char* title;
     bool top_bottom_only;
-  } bars[] = {{0xE800, "Main", false}, {135, "SLF", true},     {136, "Playback", false},
-              {186, "Advisor", true},  {296, "DRAW", false}};
+  } bars[] = {{0xE800, "Main", false},
+              {135, "SLF", true},
+              {136, "Playback", false},
+              {186, "Advisor", true},
+              {296, "DRAW", false}};
   for (const Bar& b : bars) {
     QToolBar* bar = f->GetControlBar(b.id);
     ASSERT_TRUE(bar) << b.id;
@@ -71,7 +75,9 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
     EXPECT_EQ(app->DocTemplate(kind)->menu_id, unsigned(IDR_CHART)) << kind;
   }
   EXPECT_FALSE(app->DocTemplate(KIND_ORDER_BOOK));  // not enabled by the live source
-  for (auto [kind, resource] : {std::pair{KIND_CHART, 129u}, {KIND_PRICE_VOL_DIST, 184u}, {KIND_PAPER_ORDERS, 101u},
+  for (auto [kind, resource] : {std::pair{KIND_CHART, 129u},
+                                {KIND_PRICE_VOL_DIST, 184u},
+                                {KIND_PAPER_ORDERS, 101u},
                                 {KIND_ACCOUNTS, 245u}})
     EXPECT_EQ(app->DocTemplate(kind)->GetResourceId(), resource) << kind;
   // A window of a kind opens as a plain window under the chart menu.
@@ -85,8 +91,9 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   for (int i : {0, 1, 5, 6, 7}) EXPECT_EQ(app->Cursor(i).shape(), Qt::BitmapCursor) << i;
   EXPECT_EQ(app->Cursor(8).shape(), kv_res_cursor(IDC_HAND).shape());
 
-  EXPECT_EQ(steps, (std::vector<std::string>{"load_chart_store", "start_quote_threads", "open_default_page",
-                                             "rebuild_favorites_menus", "load_events", "select_symbol_list"}));
+  EXPECT_EQ(steps, (std::vector<std::string>{"load_chart_store", "start_quote_threads",
+                                             "open_default_page", "rebuild_favorites_menus",
+                                             "load_events", "select_symbol_list"}));
 }
 
 // The live source's capabilities decide the optional window kinds, the
@@ -132,7 +139,8 @@ TEST_F(StartupTest, LiveSourceCapabilitiesAndFlagsDecideOptionalKindsTradingAndS
 TEST_F(StartupTest, ConfigFolderWithoutTheQuoteSourceFilesStartsAfterOneMessage) {
   CKvChartApp* app = start();
   ASSERT_EQ(services_.boxes.size(), 1u);
-  EXPECT_EQ(services_.boxes[0].text, "Files missing from Config directory\nCheck your installation");
+  EXPECT_EQ(services_.boxes[0].text,
+            "Files missing from Config directory\nCheck your installation");
   EXPECT_EQ(services_.boxes[0].style & MB_ICONMASK, unsigned(MB_ICONSTOP));
   EXPECT_TRUE(app->MainFrame()->isVisible());
   EXPECT_EQ(app->MainFrame()->GetPaneText(1).toStdString(), "Data Collection Off");
@@ -215,8 +223,8 @@ TEST_F(StartupTest, RefusedStartLeavesProfileAndPagesFileByteForByte) {
   ASSERT_EQ(services_.boxes.size(), 1u);
   EXPECT_EQ(read_all(profile_path), profile_before);
   EXPECT_EQ(read_all(data_file("CONFIG/pages.kvc")), pages_before);
-  EXPECT_EQ(steps, (std::vector<std::string>{"free_miscellaneous_memory", "close_help", "free_study_libraries",
-                                             "free_events"}));
+  EXPECT_EQ(steps, (std::vector<std::string>{"free_miscellaneous_memory", "close_help",
+                                             "free_study_libraries", "free_events"}));
 }
 
 TEST_F(StartupTest, SavedRectangleOrDefaultSize) {
@@ -229,7 +237,8 @@ TEST_F(StartupTest, SavedRectangleOrDefaultSize) {
   apps_.clear();
 
   kv_profile* p = kv_profile_open(settings_profile_key());
-  kv_profile_write_string(p, SETTINGS_SECTION, "Position", "10 20 500 650");  // left top bottom right
+  kv_profile_write_string(p, SETTINGS_SECTION, "Position",
+                          "10 20 500 650");  // left top bottom right
   kv_profile_close(p);
   reset_settings();
   app = start();
@@ -245,7 +254,8 @@ TEST_F(StartupTest, ReadMeFirstIsShownOnceThenBecomesTheHelpMenusReadMe) {
   auto answer = [&](QWidget* m) {
     if (auto* d = dynamic_cast<CReadMeDlg*>(m)) {
       readme_shown++;
-      for (int i = 0; i < d->List()->GetCount(); i++) lines.push_back(d->List()->GetText(i).toStdString());
+      for (int i = 0; i < d->List()->GetCount(); i++)
+        lines.push_back(d->List()->GetText(i).toStdString());
       selected = d->List()->GetSelCount();
     }
     static_cast<QDialog*>(m)->done(IDOK);

@@ -18,8 +18,8 @@
 
 namespace {
 
-const char *const kFolders[] = {"DATA", "HDATA", "SLF", "ALIAS", "CONFIG", "IMPORT",
-                                "EXPORT", "SOUNDS", "FAVORITE", "HELP", "ACCOUNTS", "FERLUMES"};
+const char *const kFolders[] = {"DATA",   "HDATA",  "SLF",      "ALIAS", "CONFIG",   "IMPORT",
+                                "EXPORT", "SOUNDS", "FAVORITE", "HELP",  "ACCOUNTS", "FERLUMES"};
 
 class SettingsTest : public TempRootTest {
  protected:
@@ -202,8 +202,8 @@ TEST_F(SettingsTest, RoundTripThroughProfile) {
   ASSERT_EQ(LoadStartupSettings(0, 1), 1);
   saved.AutoUpdate = 0;
   saved.ContUpdate = 0;
-  EXPECT_EQ(memcmp(static_cast<const settings_block *>(&g_settings), static_cast<const settings_block *>(&saved),
-                   sizeof(settings_block)),
+  EXPECT_EQ(memcmp(static_cast<const settings_block *>(&g_settings),
+                   static_cast<const settings_block *>(&saved), sizeof(settings_block)),
             0);
   EXPECT_STREQ(g_settings.TWSUsername, "trader one");
   EXPECT_STREQ(g_settings.TWSPassword, "s3cret~!");
@@ -332,7 +332,8 @@ class MigrateTest : public SettingsTest {
     kv_profile_write_string(p, "Recent File List", "File1", (old_ + "/DATA/IBM.dyd").c_str());
     kv_profile_write_string(p, "Settings1", "Pages", (old_ + "/CONFIG/mine.kvc").c_str());
     kv_profile_write_string(p, "Settings1", "Import", "Import.imp");
-    kv_profile_write_string(p, "Settings1", "DefaultFavorite", (old_ + "/FAVORITE/best.fav").c_str());
+    kv_profile_write_string(p, "Settings1", "DefaultFavorite",
+                            (old_ + "/FAVORITE/best.fav").c_str());
     kv_profile_close(p);
     moves_.clear();
     g_move_data_directories = [](const char *from, const char *to) {
@@ -350,7 +351,8 @@ TEST_F(MigrateTest, KeepingTheOldDataMovesItAndRebasesPaths) {
   EXPECT_EQ(MigratePreviousVersion(), 0);
   ASSERT_EQ(services_.boxes.size(), 1u);
   EXPECT_EQ(services_.boxes[0].text,
-            "A previous version of Korvane has been detected,do you want keep data and settings from that version?");
+            "A previous version of Korvane has been detected,do you want keep data and settings "
+            "from that version?");
   ASSERT_EQ(moves_.size(), 1u);
   EXPECT_EQ(moves_[0], old_ + ">" + xdg_root());
   EXPECT_STREQ(g_qr_hostname, "TESTHOST");
@@ -362,7 +364,7 @@ TEST_F(MigrateTest, KeepingTheOldDataMovesItAndRebasesPaths) {
 
   ASSERT_EQ(LoadStartupSettings(1, 0), 1);
   EXPECT_EQ(std::string(g_data_root), xdg_root());
-  EXPECT_STREQ(g_qr_hostname, "TESTHOST");     // no stored host
+  EXPECT_STREQ(g_qr_hostname, "TESTHOST");  // no stored host
   EXPECT_STREQ(g_settings.Pages, "CONFIG/mine.kvc");
   EXPECT_STREQ(g_settings.Import, "Import.imp");
   EXPECT_STREQ(g_settings.DefaultFavorite, "FAVORITE/best.fav");
