@@ -20,21 +20,21 @@ enum : int { SCALE_NO_STUDIES = 0x1, SCALE_SESSION_ONLY = 0xFFFE };
 
 // 1 scale made or unchanged, 0 failure ("scaling err: ..." reaches the
 // status log when no step fits).
-int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count, int first, int last, int height,
-                       int label_height, int flags, int overlay_first);
-int scale_price_axis(chart_rec* chart, int first, int last, int height, int label_height, int flags, int shift,
-                     double fixed_range);
+int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count, int first,
+                       int last, int height, int label_height, int flags, int overlay_first);
+int scale_price_axis(chart_rec* chart, int first, int last, int height, int label_height, int flags,
+                     int shift, double fixed_range);
 int scale_volume_axis(chart_rec* chart, int first, int last, int height, int min_tick_height);
 // The number of pane slots found among the studies of pane_groups; the first
 // study of the first and second slot are returned. Takes g_chart_lock.
-int calc_study_scale(chart_rec* chart, int pane_groups, int first, int last, int height, int label_height,
-                     StudyDef** first_study, StudyDef** second_study);
+int calc_study_scale(chart_rec* chart, int pane_groups, int first, int last, int height,
+                     int label_height, StudyDef** first_study, StudyDef** second_study);
 // What the group axes need of the market windows and the broker, set at
 // start-up: the view bit of the profit-and-loss race (0 none) and the
 // profit-and-loss display mode (null: mode 0).
 struct group_scale_hooks {
-    uint32_t pl_group;
-    int (*get_pl_mode)();
+  uint32_t pl_group;
+  int (*get_pl_mode)();
 };
 extern group_scale_hooks g_group_scale_hooks;
 

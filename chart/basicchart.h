@@ -31,15 +31,24 @@ class KvCanvasView;
 
 // Bar geometry word: bits 0-7 pitch, 8-13 left gap, 14-19 right gap,
 // 20-25 centre offset, 26-31 wick width.
-inline int candle_pitch(uint32_t w) { return int(w & 0xFF); }
-inline int candle_left_gap(uint32_t w) { return int((w >> 8) & 0x3F); }
-inline int candle_right_gap(uint32_t w) { return int((w >> 14) & 0x3F); }
-inline int candle_centre(uint32_t w) { return int((w >> 20) & 0x3F); }
-inline int candle_width(uint32_t w) { return int((w >> 26) & 0x3F); }
-inline uint32_t make_candle_def(int pitch, int lgap, int rgap, int centre, int width)
-{
-    return uint32_t(pitch & 0xFF) | uint32_t(lgap & 0x3F) << 8 | uint32_t(rgap & 0x3F) << 14 |
-           uint32_t(centre & 0x3F) << 20 | uint32_t(width & 0x3F) << 26;
+inline int candle_pitch(uint32_t w) {
+  return int(w & 0xFF);
+}
+inline int candle_left_gap(uint32_t w) {
+  return int((w >> 8) & 0x3F);
+}
+inline int candle_right_gap(uint32_t w) {
+  return int((w >> 14) & 0x3F);
+}
+inline int candle_centre(uint32_t w) {
+  return int((w >> 20) & 0x3F);
+}
+inline int candle_width(uint32_t w) {
+  return int((w >> 26) & 0x3F);
+}
+inline uint32_t make_candle_def(int pitch, int lgap, int rgap, int centre, int width) {
+  return uint32_t(pitch & 0xFF) | uint32_t(lgap & 0x3F) << 8 | uint32_t(rgap & 0x3F) << 14 |
+         uint32_t(centre & 0x3F) << 20 | uint32_t(width & 0x3F) << 26;
 }
 // The geometry word of a candle-size index 0-5 (3: the custom word). A
 // word with no usable pitch falls back to the medium bars.
@@ -53,43 +62,43 @@ enum : int { CONTENT_PRICE = 0x01, CONTENT_VOLUME = 0x02, CONTENT_STUDIES = 0x3C
 // Distribution tables.
 enum { PVD_ROWS = 251, PVD_VOL_AXIS = 100 };
 struct pvd_row {
-    int32_t offset;  // pixels above the data bottom
-    double price;
-    int32_t volume;
-    uint32_t flags;  // 1 row drawn, 2 row labelled, 4 first entries, one per volume label
+  int32_t offset;  // pixels above the data bottom
+  double price;
+  int32_t volume;
+  uint32_t flags;  // 1 row drawn, 2 row labelled, 4 first entries, one per volume label
 };
 struct pvd_axis_entry {
-    int32_t x;       // pixels right of the data left
-    int32_t volume;
-    int32_t spare;
+  int32_t x;  // pixels right of the data left
+  int32_t volume;
+  int32_t spare;
 };
 // The distribution record of the price/volume window (the fields the pane reads).
 struct pvd_record {
-    char symbol[32];
-    int32_t date;
-    double tick_size;
-    double base_price;   // price of row 0
-    double price_step;   // per row
-    int32_t volume[PVD_ROWS];
-    float low, high, last;
-    int32_t time1, time2;
+  char symbol[32];
+  int32_t date;
+  double tick_size;
+  double base_price;  // price of row 0
+  double price_step;  // per row
+  int32_t volume[PVD_ROWS];
+  float low, high, last;
+  int32_t time1, time2;
 };
 struct pvd_layout {
-    pvd_row rows[PVD_ROWS];
-    pvd_axis_entry axis[PVD_VOL_AXIS];
-    int row_count;
-    uint32_t row_def;       // geometry word, row height as pitch
-    double volume_per_pixel;
-    int axis_count;
+  pvd_row rows[PVD_ROWS];
+  pvd_axis_entry axis[PVD_VOL_AXIS];
+  int row_count;
+  uint32_t row_def;  // geometry word, row height as pitch
+  double volume_per_pixel;
+  int axis_count;
 };
 extern pvd_layout g_pvd;
 
 // Periods of the trading day that colour the time-tick strip.
 struct day_period {
-    const char* start;
-    const char* end;
-    COLORREF color;
-    int start_sec, end_sec;
+  const char* start;
+  const char* end;
+  COLORREF color;
+  int start_sec, end_sec;
 };
 extern day_period g_day_period_colors[14];
 // The colour of the first period holding the time of day, or -1.
@@ -97,164 +106,167 @@ long day_period_color(int seconds_of_day);
 
 // The horse-race list (the fields the pane's scaling reads).
 struct hrace_list {
-    int entry_count;
-    int symbol_count;
-    axis_scale* scales[4];
-    uint32_t view_bit;
+  int entry_count;
+  int symbol_count;
+  axis_scale* scales[4];
+  uint32_t view_bit;
 };
 
 class CBasicChart {
  public:
-    CBasicChart();
-    ~CBasicChart() = default;
+  CBasicChart();
+  ~CBasicChart() = default;
 
-    // Stores links and switches and takes the bar geometry; sets the
-    // chart's time-axis density from it. chart_ref is the address of the
-    // document's chart pointer (kind 1), hrace the list (kind 4).
-    void Init(int header_on, int time_axis_on, const KvRect& pane, KvDC* dc, ChartSettings* settings,
-              KvCanvasView* owner, chart_rec** chart_ref, int* overlay_count, chart_rec** overlays, int label_mode,
-              int layout_value, hrace_list* hrace = nullptr, pvd_record* pvd = nullptr);
-    void Reset();
-    void set_content_override(int bits) { content_override = bits; }
-    void set_pvd_data(pvd_record* record) { pvd = record; }
+  // Stores links and switches and takes the bar geometry; sets the
+  // chart's time-axis density from it. chart_ref is the address of the
+  // document's chart pointer (kind 1), hrace the list (kind 4).
+  void Init(int header_on, int time_axis_on, const KvRect& pane, KvDC* dc, ChartSettings* settings,
+            KvCanvasView* owner, chart_rec** chart_ref, int* overlay_count, chart_rec** overlays,
+            int label_mode, int layout_value, hrace_list* hrace = nullptr,
+            pvd_record* pvd = nullptr);
+  void Reset();
+  void set_content_override(int bits) { content_override = bits; }
+  void set_pvd_data(pvd_record* record) { pvd = record; }
 
-    void CalcHeaders();
-    void CalcLabelRect(int side);
-    void CalcLabelTickRect(int side);
-    void CalcDataRect();
-    // Fits one content (CONTENT_*) between the data area's top and bottom,
-    // keeping the label height of that side free. Result of the scaling.
-    int CalcVerticalScale(int content, int side);
-    // Distribution rows and volume axis (kind 6).
-    void CalcPVDLayout();
+  void CalcHeaders();
+  void CalcLabelRect(int side);
+  void CalcLabelTickRect(int side);
+  void CalcDataRect();
+  // Fits one content (CONTENT_*) between the data area's top and bottom,
+  // keeping the label height of that side free. Result of the scaling.
+  int CalcVerticalScale(int content, int side);
+  // Distribution rows and volume axis (kind 6).
+  void CalcPVDLayout();
 
-    // The data area, or the estimate of it before a layout.
-    KvRect getChartDataRect(int label_count);
-    int getChartDataWidth(int label_count) { return getChartDataRect(label_count).Width(); }
-    void clearChartDataRect() { data_rect.SetRectEmpty(); }
-    // Widest label text and its length in characters.
-    const char* LabelWidthText(int* chars) const;
+  // The data area, or the estimate of it before a layout.
+  KvRect getChartDataRect(int label_count);
+  int getChartDataWidth(int label_count) { return getChartDataRect(label_count).Width(); }
+  void clearChartDataRect() { data_rect.SetRectEmpty(); }
+  // Widest label text and its length in characters.
+  const char* LabelWidthText(int* chars) const;
 
-    // Point conversions.
-    int BarAtPoint(int x, int y) const;
-    // The same, with the chart's symbol ("?" when no bar is hit).
-    int BarAtPoint(int x, int y, char* symbol, int size) const;
-    int32_t TimeAtOffset(int offset) const;
-    double PriceAtPoint(int y, const axis_scale* scale) const;
-    int PVDRowAtPoint(int y) const;
-    int FirstBarAfter(int32_t time) const;
-    void SymbolsText(char* out, int size) const;
+  // Point conversions.
+  int BarAtPoint(int x, int y) const;
+  // The same, with the chart's symbol ("?" when no bar is hit).
+  int BarAtPoint(int x, int y, char* symbol, int size) const;
+  int32_t TimeAtOffset(int offset) const;
+  double PriceAtPoint(int y, const axis_scale* scale) const;
+  int PVDRowAtPoint(int y) const;
+  int FirstBarAfter(int32_t time) const;
+  void SymbolsText(char* out, int size) const;
 
-    // Frame drawing (into dc, with this pane's rectangles).
-    void DrawLabels(int side, const axis_scale* list);
-    void DrawLabelTicks(int side, const axis_scale* list);
-    void DrawGridLines(const axis_scale* list, int content);
-    void DrawGridRow(int y, int style_word);
-    void DrawVerticalGrid(int x);
-    void DrawDayBreak(int x);
-    void DrawTimeAxis();
-    void DrawTickStripColours();
-    void DrawTitle();
-    void DrawEventsFrame();
-    void DrawEventMarks();
-    // The frame of a price or volume pane: title, tick colours, time axis,
-    // events frame, labels and grid from the two lists, event marks.
-    void DrawFrame(int content, const axis_scale* first, const axis_scale* second);
-    const char* TimeSpanText();
-    void ClipTo(const KvRect& r);
-    // Grid style word of a label: low 4 bits the kind (1, 2 dotted, 0
-    // dots), the rest the dot spacing.
-    int GridStyle(const char* text, int content) const;
+  // Frame drawing (into dc, with this pane's rectangles).
+  void DrawLabels(int side, const axis_scale* list);
+  void DrawLabelTicks(int side, const axis_scale* list);
+  void DrawGridLines(const axis_scale* list, int content);
+  void DrawGridRow(int y, int style_word);
+  void DrawVerticalGrid(int x);
+  void DrawDayBreak(int x);
+  void DrawTimeAxis();
+  void DrawTickStripColours();
+  void DrawTitle();
+  void DrawEventsFrame();
+  void DrawEventMarks();
+  // The frame of a price or volume pane: title, tick colours, time axis,
+  // events frame, labels and grid from the two lists, event marks.
+  void DrawFrame(int content, const axis_scale* first, const axis_scale* second);
+  const char* TimeSpanText();
+  void ClipTo(const KvRect& r);
+  // Grid style word of a label: low 4 bits the kind (1, 2 dotted, 0
+  // dots), the rest the dot spacing.
+  int GridStyle(const char* text, int content) const;
 
-    // Drawing of the contents (chart/chartdraw.cpp). DrawChart draws one
-    // content (CONTENT_PRICE, CONTENT_VOLUME, or study groups) with the two
-    // label lists of its scales; DrawLastPoint redraws the newest bar alone
-    // and returns 0 when it no longer fits the scale (redraw the window).
-    // Both hold g_chart_lock and draw with this pane's own scale copies.
-    void DrawChart(int first_layer, int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
-    int DrawLastPoint(int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
-    // Open, high, low, close of bar i (overlay j >= 0: that overlay's bar
-    // of the same time) in pixels above the data bottom; 0 when none.
-    int BarPoints(int i, int overlay, int pts[4]);
-    void DrawPriceBar(int i, int single);
-    void DrawOverlayLegends();
-    void DrawVolume(int start);
-    void DrawStudies(int content, int start);
-    void DrawBarHighlight(int i);
-    // Live-quote parts (chart/quoteline.cpp); a null record shows "n/a ".
-    void DrawQuoteLine(KvDC* dc, const mqt* quote);
-    void DrawBidAskBar(KvDC* dc, const mqt* quote);
-    void DrawFreshness(const mqt* quote);
-    void DrawStripFrames(int time_axis_pass);
-    // Trading-system marks (chart/signals.cpp).
-    const QImage* PaneBitmap(int id);
-    void DrawPaneBitmap(int id, int x, int y);
-    // y of a price on this pane's price or percent scale (INT32_MIN: none).
-    int PriceRow(double price);
-    void DrawSignalMarks(const StudyDef* study, int i, int left, int top, int bottom);
-    void DrawFillMarks(int i, int left);
-    void DrawPositionBlock(const StudyDef* study, const axis_scale* scale, int i, int left, int right);
-    void DrawDailyLines();
-    // Stored lines of the chart (chart/annotations.cpp).
-    void DrawAnnotations();
-    // Copies the chart's scales (and those of the pane's studies) after a
-    // layout: another window of the same chart lays out into the same blocks.
-    void KeepScales();
-    const axis_scale* StudyScale(const StudyDef* study) const;
+  // Drawing of the contents (chart/chartdraw.cpp). DrawChart draws one
+  // content (CONTENT_PRICE, CONTENT_VOLUME, or study groups) with the two
+  // label lists of its scales; DrawLastPoint redraws the newest bar alone
+  // and returns 0 when it no longer fits the scale (redraw the window).
+  // Both hold g_chart_lock and draw with this pane's own scale copies.
+  void DrawChart(int first_layer, int content, KvDC* dc, const axis_scale* first,
+                 const axis_scale* second);
+  int DrawLastPoint(int content, KvDC* dc, const axis_scale* first, const axis_scale* second);
+  // Open, high, low, close of bar i (overlay j >= 0: that overlay's bar
+  // of the same time) in pixels above the data bottom; 0 when none.
+  int BarPoints(int i, int overlay, int pts[4]);
+  void DrawPriceBar(int i, int single);
+  void DrawOverlayLegends();
+  void DrawVolume(int start);
+  void DrawStudies(int content, int start);
+  void DrawBarHighlight(int i);
+  // Live-quote parts (chart/quoteline.cpp); a null record shows "n/a ".
+  void DrawQuoteLine(KvDC* dc, const mqt* quote);
+  void DrawBidAskBar(KvDC* dc, const mqt* quote);
+  void DrawFreshness(const mqt* quote);
+  void DrawStripFrames(int time_axis_pass);
+  // Trading-system marks (chart/signals.cpp).
+  const QImage* PaneBitmap(int id);
+  void DrawPaneBitmap(int id, int x, int y);
+  // y of a price on this pane's price or percent scale (INT32_MIN: none).
+  int PriceRow(double price);
+  void DrawSignalMarks(const StudyDef* study, int i, int left, int top, int bottom);
+  void DrawFillMarks(int i, int left);
+  void DrawPositionBlock(const StudyDef* study, const axis_scale* scale, int i, int left,
+                         int right);
+  void DrawDailyLines();
+  // Stored lines of the chart (chart/annotations.cpp).
+  void DrawAnnotations();
+  // Copies the chart's scales (and those of the pane's studies) after a
+  // layout: another window of the same chart lays out into the same blocks.
+  void KeepScales();
+  const axis_scale* StudyScale(const StudyDef* study) const;
 
-    chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
-    int kind() const;
-    bool printing() const { return view_flags && (*view_flags & 0x08); }
+  chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
+  int kind() const;
+  bool printing() const { return view_flags && (*view_flags & 0x08); }
 
-    // Links.
-    ChartSettings* settings = nullptr;
-    const uint32_t* view_flags = nullptr;
-    KvCanvasView* owner = nullptr;
-    KvDC* dc = nullptr;
-    chart_rec** chart_ref = nullptr;
-    int* overlay_count = nullptr;
-    chart_rec** overlays = nullptr;
-    hrace_list* hrace = nullptr;
-    pvd_record* pvd = nullptr;
-    // Events on a bar (null: none shown).
-    int (*count_bar_events)(chart_rec* chart, int index) = nullptr;
+  // Links.
+  ChartSettings* settings = nullptr;
+  const uint32_t* view_flags = nullptr;
+  KvCanvasView* owner = nullptr;
+  KvDC* dc = nullptr;
+  chart_rec** chart_ref = nullptr;
+  int* overlay_count = nullptr;
+  chart_rec** overlays = nullptr;
+  hrace_list* hrace = nullptr;
+  pvd_record* pvd = nullptr;
+  // Events on a bar (null: none shown).
+  int (*count_bar_events)(chart_rec* chart, int index) = nullptr;
 
-    COLORREF left_attr = 0, right_attr = 0;
-    int study_scale_count = 0;
-    StudyDef* study_first = nullptr;
-    StudyDef* study_second = nullptr;
-    int scroll_pos = 0;
-    int header_on = 0, time_axis_on = 0;
-    int bar_count = 0;
+  COLORREF left_attr = 0, right_attr = 0;
+  int study_scale_count = 0;
+  StudyDef* study_first = nullptr;
+  StudyDef* study_second = nullptr;
+  int scroll_pos = 0;
+  int header_on = 0, time_axis_on = 0;
+  int bar_count = 0;
 
-    KvRect pane_rect, work_rect;
-    KvRect title_rect, quotes_rect, alerts_rect, grtrade_stat_rect, grtrade_rect, bidask_rect;
-    KvRect label_rect[2], label_tick_rect[2], time_rect, time_tick_rect, events_rect, data_rect;
-    KvSize title_ext, quotes_ext, label_ext[2], time_ext;
-    int label_text_height[2] = {13, 13};
+  KvRect pane_rect, work_rect;
+  KvRect title_rect, quotes_rect, alerts_rect, grtrade_stat_rect, grtrade_rect, bidask_rect;
+  KvRect label_rect[2], label_tick_rect[2], time_rect, time_tick_rect, events_rect, data_rect;
+  KvSize title_ext, quotes_ext, label_ext[2], time_ext;
+  int label_text_height[2] = {13, 13};
 
-    int label_mode = 0, layout_value = 0;
-    int left_on = 0, right_on = 0;
-    int content_override = 0;
-    int first_layer = 0;
-    uint32_t candle_def = 0;
-    int scale_dirty = 1;
-    char span_text[400] = {};
+  int label_mode = 0, layout_value = 0;
+  int left_on = 0, right_on = 0;
+  int content_override = 0;
+  int first_layer = 0;
+  uint32_t candle_def = 0;
+  int scale_dirty = 1;
+  char span_text[400] = {};
 
-    // This pane's copies of the scales of its last layout.
-    axis_scale own_price = {}, own_volume = {};
-    struct study_scale_copy {
-        const StudyDef* study;
-        axis_scale scale;
-    };
-    std::vector<study_scale_copy> own_study_scales;
-    // Row of each overlay's last drawn point, for its legend.
-    int overlay_rows[20] = {};
-    // Heikin-Ashi bars of the draw in progress (chart type 10).
-    const chart_bar* ha_bars = nullptr;
-    // The pane's bitmaps by resource id, recoloured to bitmap_bg.
-    std::vector<std::pair<int, QImage>> bitmaps;
-    COLORREF bitmap_bg = 0xFFFFFF;
+  // This pane's copies of the scales of its last layout.
+  axis_scale own_price = {}, own_volume = {};
+  struct study_scale_copy {
+    const StudyDef* study;
+    axis_scale scale;
+  };
+  std::vector<study_scale_copy> own_study_scales;
+  // Row of each overlay's last drawn point, for its legend.
+  int overlay_rows[20] = {};
+  // Heikin-Ashi bars of the draw in progress (chart type 10).
+  const chart_bar* ha_bars = nullptr;
+  // The pane's bitmaps by resource id, recoloured to bitmap_bg.
+  std::vector<std::pair<int, QImage>> bitmaps;
+  COLORREF bitmap_bg = 0xFFFFFF;
 };
 // The bitmap of a trade-signal word above (buy 0) or below (buy 1) a bar, or 0.
 int signal_bitmap_id(uint32_t word, int buy);

@@ -57,7 +57,8 @@ void Draw2PtVer(KvDC& dc, KvPoint p1, KvPoint p2, int pen_style, int width);
 void Draw1PtHor(KvDC& dc, const KvRect& rect, int x, int y, int pen_style, int width);
 void Draw1PtVer(KvDC& dc, const KvRect& rect, int x, int y, int pen_style, int width);
 void Draw2PtFinite(KvDC& dc, const KvRect& rect, KvPoint p1, KvPoint p2, int pen_style, int width);
-void Draw2PtInfinite(KvDC& dc, const KvRect& rect, KvPoint p1, KvPoint p2, int pen_style, int width);
+void Draw2PtInfinite(KvDC& dc, const KvRect& rect, KvPoint p1, KvPoint p2, int pen_style,
+                     int width);
 void Draw2PtRay(KvDC& dc, const KvRect& rect, KvPoint p1, KvPoint p2, int pen_style, int width);
 
 // 1 when pt lies in the 8-pixel band around the segment p1-p2.
@@ -68,5 +69,5 @@ int PointInLineBand(KvPoint p1, KvPoint p2, KvPoint pt);
 // holding each time (a time inside a bar's length, bar_length seconds,
 // counts for that bar); bar1 -1 when time 1 lies after the last bar, bar2
 // the last bar when time 2 does. Unknown types give -1, -1.
-void FindLineBars(const chart_bar* bars, int count, int first_visible, int range_end, int bar_length,
-                  const line_record* line, int* bar1, int* bar2);
+void FindLineBars(const chart_bar* bars, int count, int first_visible, int range_end,
+                  int bar_length, const line_record* line, int* bar1, int* bar2);

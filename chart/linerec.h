@@ -20,31 +20,31 @@ enum : uint8_t { LINE_FLAG_NEW = 0x01, LINE_FLAG_SELECTED = 0x02, LINE_FLAG_SWAP
 
 // Line types.
 enum : int32_t {
-    ANNOT_HOR = 1,
-    ANNOT_VER = 2,
-    ANNOT_INFINITE = 3,
-    ANNOT_FINITE = 4,
-    ANNOT_RAY = 5,
-    ANNOT_FIBONACCI = 6,
-    ANNOT_CHANNEL = 7,
-    ANNOT_TEXT = 12,
+  ANNOT_HOR = 1,
+  ANNOT_VER = 2,
+  ANNOT_INFINITE = 3,
+  ANNOT_FINITE = 4,
+  ANNOT_RAY = 5,
+  ANNOT_FIBONACCI = 6,
+  ANNOT_CHANNEL = 7,
+  ANNOT_TEXT = 12,
 };
 
 struct line_record {
-    uint16_t kind;
-    uint8_t flags;
-    uint32_t seq;
-    int32_t time1;
-    float price1;
-    int32_t time2;
-    float price2;
-    float channel_dev;
-    uint32_t color;
-    int32_t style;
-    int32_t type;
-    int32_t width;
-    int32_t draw_value;
-    char name[LINE_NAME_SIZE];  // as stored; may fill the field
+  uint16_t kind;
+  uint8_t flags;
+  uint32_t seq;
+  int32_t time1;
+  float price1;
+  int32_t time2;
+  float price2;
+  float channel_dev;
+  uint32_t color;
+  int32_t style;
+  int32_t type;
+  int32_t width;
+  int32_t draw_value;
+  char name[LINE_NAME_SIZE];  // as stored; may fill the field
 };
 
 // Reads the named fields of a 128-byte block.

@@ -21,74 +21,81 @@ struct mqt;
 class KvCanvasView;
 
 // Splitter bits of the hit-test word; the low three bits hold the pane slot.
-enum : uint32_t { HIT_SPLITTER12 = 0x10, HIT_SPLITTER23 = 0x20, HIT_SPLITTER34 = 0x40, HIT_SLOT_MASK = 0x7 };
+enum : uint32_t {
+  HIT_SPLITTER12 = 0x10,
+  HIT_SPLITTER23 = 0x20,
+  HIT_SPLITTER34 = 0x40,
+  HIT_SLOT_MASK = 0x7
+};
 
 class CPane {
  public:
-    CPane() = default;
+  CPane() = default;
 
-    void SetChartData(chart_rec** chart, int* overlay_count, chart_rec** overlays);
-    void SetHRaceList(hrace_list* list) { hrace = list; }
-    void SetPVDData(pvd_record* record);
-    // The owner's canvas stands for its window: its scroll information
-    // picks the visible bars of every pane.
-    void AttachWindow(ChartSettings* settings, uint32_t* view_flags, KvCanvasView* owner);
+  void SetChartData(chart_rec** chart, int* overlay_count, chart_rec** overlays);
+  void SetHRaceList(hrace_list* list) { hrace = list; }
+  void SetPVDData(pvd_record* record);
+  // The owner's canvas stands for its window: its scroll information
+  // picks the visible bars of every pane.
+  void AttachWindow(ChartSettings* settings, uint32_t* view_flags, KvCanvasView* owner);
 
-    void CalcPaneRects(const KvRect& client, int label_mode, int layout_value);
-    void CalcLayouts(KvDC* dc);
-    int InitBC(const KvRect& rect, int slot, int header_on, int time_axis_on);
-    void Attach3(int slot);
+  void CalcPaneRects(const KvRect& client, int label_mode, int layout_value);
+  void CalcLayouts(KvDC* dc);
+  int InitBC(const KvRect& rect, int slot, int header_on, int time_axis_on);
+  void Attach3(int slot);
 
-    void HitTest(int x, int y, uint32_t* word) const;
-    int PaneFromPoint(int x, int y) const;
-    int OnSplitter12(int x, int y) const;
-    int OnSplitter23(int x, int y) const;
-    int OnSplitter34(int x, int y) const;
-    void MoveSplitters(float f12, float f23, float f34);
+  void HitTest(int x, int y, uint32_t* word) const;
+  int PaneFromPoint(int x, int y) const;
+  int OnSplitter12(int x, int y) const;
+  int OnSplitter23(int x, int y) const;
+  int OnSplitter34(int x, int y) const;
+  void MoveSplitters(float f12, float f23, float f34);
 
-    void Draw(KvDC* dc);
-    int DrawLastPoint(KvDC* dc);
-    // The bid/ask bar and the quote line of the first shown price pane.
-    void DrawBidAskBar(KvDC* dc, const mqt* quote);
-    void DrawQuoteHeader(KvDC* dc, const mqt* quote);
+  void Draw(KvDC* dc);
+  int DrawLastPoint(KvDC* dc);
+  // The bid/ask bar and the quote line of the first shown price pane.
+  void DrawBidAskBar(KvDC* dc, const mqt* quote);
+  void DrawQuoteHeader(KvDC* dc, const mqt* quote);
 
-    int getChartDataRectWidth(int labels);
-    void getChartDataRect(int labels, KvRect* rect);
-    void clearChartDataRect();
-    void getEventsRect(KvRect* rect) const;
+  int getChartDataRectWidth(int labels);
+  void getChartDataRect(int labels, KvRect* rect);
+  void clearChartDataRect();
+  void getEventsRect(KvRect* rect) const;
 
-    int PointToBar(int slot, int x, int y) const;
-    float PointToPrice(int slot, int x, int y) const;
-    const char* PointToSymbol(int slot, int x, int y) const;
-    double PriceToY(int slot, double price) const;
-    int32_t PointToBarTime(int slot, int x, int y) const;
+  int PointToBar(int slot, int x, int y) const;
+  float PointToPrice(int slot, int x, int y) const;
+  const char* PointToSymbol(int slot, int x, int y) const;
+  double PriceToY(int slot, double price) const;
+  int32_t PointToBarTime(int slot, int x, int y) const;
 
-    // Scale source of a side (0 left, 1 right) of a pane slot, or null.
-    const axis_scale* scale_source(int slot, int side) const { return sources[slot & 3][side ? 1 : 0]; }
+  // Scale source of a side (0 left, 1 right) of a pane slot, or null.
+  const axis_scale* scale_source(int slot, int side) const {
+    return sources[slot & 3][side ? 1 : 0];
+  }
 
-    CBasicChart panes[4];
-    int label_mode = 0;
-    int layout_value = 0;
-    KvDC* dc = nullptr;
-    ChartSettings* settings = nullptr;
-    chart_rec** chart_ref = nullptr;
-    int* overlay_count = nullptr;
-    chart_rec** overlays = nullptr;
-    hrace_list* hrace = nullptr;
-    uint32_t* view_flags = nullptr;
-    pvd_record* pvd_data = nullptr;
-    KvCanvasView* owner = nullptr;
+  CBasicChart panes[4];
+  int label_mode = 0;
+  int layout_value = 0;
+  KvDC* dc = nullptr;
+  ChartSettings* settings = nullptr;
+  chart_rec** chart_ref = nullptr;
+  int* overlay_count = nullptr;
+  chart_rec** overlays = nullptr;
+  hrace_list* hrace = nullptr;
+  uint32_t* view_flags = nullptr;
+  pvd_record* pvd_data = nullptr;
+  KvCanvasView* owner = nullptr;
 
  private:
-    chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
-    void SaveSplits(int count);
-    void RestoreSplits(int count);
-    void DrawSplitter(const KvRect& r);
-    void AssignScale(int slot, int content, int side, int second_side);
-    void AssignStudyScale(int slot, int group, int preferred);
-    int FindStudyOfGroup(int group) const;
-    // The price-label side's scale of a slot with price content, or null.
-    const axis_scale* price_scale_of(int slot) const;
+  chart_rec* chart() const { return chart_ref ? *chart_ref : nullptr; }
+  void SaveSplits(int count);
+  void RestoreSplits(int count);
+  void DrawSplitter(const KvRect& r);
+  void AssignScale(int slot, int content, int side, int second_side);
+  void AssignStudyScale(int slot, int group, int preferred);
+  int FindStudyOfGroup(int group) const;
+  // The price-label side's scale of a slot with price content, or null.
+  const axis_scale* price_scale_of(int slot) const;
 
-    const axis_scale* sources[4][2] = {};
+  const axis_scale* sources[4][2] = {};
 };

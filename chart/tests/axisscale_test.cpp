@@ -80,7 +80,8 @@ TEST(AxisScale, LongLabelTextsAreCutToTheirField) {
   p.add(100, 200, 50, 100);
   p.rec.percent_base = 100;
   ASSERT_EQ(scale_percent_axis(p.chart(), nullptr, 0, 0, 1, 300, 12, SCALE_NO_STUDIES, 0), 1);
-  for (int i = 0; i < p.rec.price_scale.label_count; i++) EXPECT_LE(strnlen(p.rec.price_scale.labels[i].text, 9), 8u);
+  for (int i = 0; i < p.rec.price_scale.label_count; i++)
+    EXPECT_LE(strnlen(p.rec.price_scale.labels[i].text, 9), 8u);
   EXPECT_EQ(p.rec.price_scale.longest_label, 8);
 }
 
@@ -117,9 +118,9 @@ TEST(AxisScale, StudyPanesKeepTheirFloors) {
     double min, max;
   };
   const Case cases[] = {
-      {0x80030F, {40, 50, 60}, 0, 100},         // RSI in slot 3: 0..100
+      {0x80030F, {40, 50, 60}, 0, 100},              // RSI in slot 3: 0..100
       {STUDY_MACD, {-0.4f, 0.2f, 1.0f}, -1.1, 1.1},  // symmetric
-      {STUDY_CCI, {-50, 180, 20}, -200, 200},   // rounded up to 50s
+      {STUDY_CCI, {-50, 180, 20}, -200, 200},        // rounded up to 50s
       // Trade signals: positions are the low 13 bits of integer words
       // (3 with a buy-open bit, then -2), not float values.
       {STUDY_TRADE_SIGNALS, {word(0x8000003), word(0x1FFE), word(0)}, -3.3, 3.3},
@@ -209,8 +210,8 @@ TEST(AxisScale, GroupLabelsDropTheLeadingZero) {
     double v;
     int money;
     const char* text;
-  } cases[] = {{0.5, 0, ".50%"}, {-0.5, 0, "-.50%"}, {2, 0, "2%"}, {-1.25, 0, "-1.25%"}, {1500, 1, "1500"},
-               {-12345.67, 0, "-12345.6"}};
+  } cases[] = {{0.5, 0, ".50%"},     {-0.5, 0, "-.50%"}, {2, 0, "2%"},
+               {-1.25, 0, "-1.25%"}, {1500, 1, "1500"},  {-12345.67, 0, "-12345.6"}};
   for (const Case& c : cases) {
     char out[9];
     group_label_text(c.v, c.money, out, sizeof out);

@@ -50,7 +50,8 @@ class Pane : public TempRootTest {
     TempRootTest::TearDown();
   }
   void init(CBasicChart& p, const KvRect& r, int header, int time_axis, int mode) {
-    p.Init(header, time_axis, r, dc.get(), &settings, owner_view.get(), &chart_ptr, &overlays, nullptr, mode, 0);
+    p.Init(header, time_axis, r, dc.get(), &settings, owner_view.get(), &chart_ptr, &overlays,
+           nullptr, mode, 0);
   }
 
   ChartSettings settings;
@@ -87,10 +88,10 @@ TEST_F(Pane, VisibleBarsFollowTheScrollInformation) {
     int width, max, page, pos;
     int first, last, num, page_after;
   } cases[] = {
-      {13, 99, 60, 0, -1, -1, 0, 60},      // narrower than two pitches: nothing
-      {357, 99, 60, 40, 50, 99, 50, 50},   // end of range: the newest bars, page shrunk
-      {357, 99, 50, 10, 10, 59, 50, 50},   // inside the range
-      {1000, 99, 100, 0, 0, 99, 100, 100}, // all bars fit
+      {13, 99, 60, 0, -1, -1, 0, 60},       // narrower than two pitches: nothing
+      {357, 99, 60, 40, 50, 99, 50, 50},    // end of range: the newest bars, page shrunk
+      {357, 99, 50, 10, 10, 59, 50, 50},    // inside the range
+      {1000, 99, 100, 0, 0, 99, 100, 100},  // all bars fit
   };
   for (const Case& c : cases) {
     KvScrollInfo si;
@@ -144,7 +145,8 @@ TEST_F(Pane, DistributionRowsAndVolumeAxis) {
   memset(&rec, 0, sizeof rec);
   for (int i = 0; i < PVD_ROWS; i++) rec.volume[i] = 10 + i;
   CBasicChart p;
-  p.Init(0, 0, KvRect(0, 0, 200, 100), dc.get(), &settings, owner_view.get(), nullptr, nullptr, nullptr, 0, 0, nullptr, &rec);
+  p.Init(0, 0, KvRect(0, 0, 200, 100), dc.get(), &settings, owner_view.get(), nullptr, nullptr,
+         nullptr, 0, 0, nullptr, &rec);
   p.CalcHeaders();
   p.CalcPVDLayout();
   EXPECT_EQ(g_pvd.row_count, 251);
@@ -154,8 +156,8 @@ TEST_F(Pane, DistributionRowsAndVolumeAxis) {
   // A data area narrower than one label still gets one volume label.
   {
     CBasicChart narrow;
-    narrow.Init(0, 0, KvRect(0, 0, 3, 100), dc.get(), &settings, owner_view.get(), nullptr, nullptr, nullptr, 0, 0,
-                nullptr, &rec);
+    narrow.Init(0, 0, KvRect(0, 0, 3, 100), dc.get(), &settings, owner_view.get(), nullptr, nullptr,
+                nullptr, 0, 0, nullptr, &rec);
     narrow.CalcHeaders();
     narrow.CalcPVDLayout();
     EXPECT_EQ(g_pvd.axis_count, 1);
@@ -173,7 +175,8 @@ TEST_F(Pane, DistributionRowsAndVolumeAxis) {
 TEST_F(Pane, PercentBaseFollowsTheBaseMode) {
   // Three days of four bars; opens 100 + i, closes 200 + i.
   for (int i = 0; i < 12; i++) {
-    chart_bar& b = chart.add(100 + i, 300, 50, 200 + i, 10, 86400 * (20000 + i / 4) + 36000 + 60 * (i % 4));
+    chart_bar& b =
+        chart.add(100 + i, 300, 50, 200 + i, 10, 86400 * (20000 + i / 4) + 36000 + 60 * (i % 4));
     b.flags = BAR_VOLUME_VALID;
   }
   KvScrollInfo si;
@@ -207,16 +210,22 @@ TEST_F(Pane, PercentBaseFollowsTheBaseMode) {
 }
 
 // The colour of a pixel.
-COLORREF px(const QImage& img, int x, int y) { return kv_colorref_from_rgb(img.pixel(x, y)); }
+COLORREF px(const QImage& img, int x, int y) {
+  return kv_colorref_from_rgb(img.pixel(x, y));
+}
 
-int events_on_bar(chart_rec*, int index) { return index == 2 ? 1 : 0; }
+int events_on_bar(chart_rec*, int index) {
+  return index == 2 ? 1 : 0;
+}
 
 TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
   // Minute bars from 13:28; bars 0-6 lie in the 13:25-13:35 period, bar
   // 9 at 16:37 in none.
   const int times[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 189};
-  for (int i = 0; i < 10; i++) chart.add(10, 11, 9, 10, 100, 86400 * 20000 + 13 * 3600 + 28 * 60 + 60 * times[i]);
-  chart.rec.axis_marks = static_cast<time_axis_mark*>(calloc(chart.storage.size(), sizeof(time_axis_mark)));
+  for (int i = 0; i < 10; i++)
+    chart.add(10, 11, 9, 10, 100, 86400 * 20000 + 13 * 3600 + 28 * 60 + 60 * times[i]);
+  chart.rec.axis_marks =
+      static_cast<time_axis_mark*>(calloc(chart.storage.size(), sizeof(time_axis_mark)));
   for (int i = 0; i < 5; i++) chart.rec.axis_marks[i].level = (uint8_t)i;
   strcpy(chart.rec.axis_marks[4].label, "13:32");
   chart.rec.axis_density = 1;
@@ -238,8 +247,10 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
   ASSERT_EQ(settings.m_nNum, 10);
   axis_scale list{};
   list.label_count = 4;
-  const struct { int off; const char* text; } labels[] = {{40, "12.50"}, {80, "13.00"}, {120, "12.25"},
-                                                            {p.data_rect.Height() + 30, "99.00"}};
+  const struct {
+    int off;
+    const char* text;
+  } labels[] = {{40, "12.50"}, {80, "13.00"}, {120, "12.25"}, {p.data_rect.Height() + 30, "99.00"}};
   for (int i = 0; i < 4; i++) {
     list.labels[i].offset = (int16_t)labels[i].off;
     strcpy(list.labels[i].text, labels[i].text);
@@ -253,7 +264,8 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
   for (int k = 0; k < 5; k++) {
     int x = d.left + pitch * (k + 1) - pitch / 2 - 1;
     int len = k ? 2 + 2 * k : 0;
-    for (int y = tick.top + 1; y < tick.top + len; y++) EXPECT_EQ(px(image, x, y), 0u) << k << "," << y;
+    for (int y = tick.top + 1; y < tick.top + len; y++)
+      EXPECT_EQ(px(image, x, y), 0u) << k << "," << y;
     if (len < tick.Height()) {
       EXPECT_EQ(px(image, x, tick.top + std::max(len, 1)), 0x6CF1F9u) << k;
     }
@@ -265,7 +277,8 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
   // Grid dots by label text: ".50" every 10, ".00" every 5, other decimals every 25.
   auto dots = [&](int off) {
     std::string s;
-    for (int x = d.right - 27; x < d.right; x++) s += px(image, x, d.bottom - off) == 0x00AA00 ? '#' : '.';
+    for (int x = d.right - 27; x < d.right; x++)
+      s += px(image, x, d.bottom - off) == 0x00AA00 ? '#' : '.';
     return s;
   };
   {
@@ -311,7 +324,8 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
   // Title text in the title strip.
   bool title = false;
   for (int x = 0; x < 400; x++)
-    for (int y = p.title_rect.top; y < p.title_rect.bottom; y++) title |= px(image, x, y) == 0x800000;
+    for (int y = p.title_rect.top; y < p.title_rect.bottom; y++)
+      title |= px(image, x, y) == 0x800000;
   EXPECT_TRUE(title);
   // Events: frame, background and the mark of bar 2.
   const KvRect& ev = p.events_rect;
@@ -325,7 +339,8 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
 
 TEST_F(Pane, PrintingLengthensTheTimeTicks) {
   for (int i = 0; i < 5; i++) chart.add(10, 11, 9, 10, 100, 86400 * 20000 + 12 * 3600 + 60 * i);
-  chart.rec.axis_marks = static_cast<time_axis_mark*>(calloc(chart.storage.size(), sizeof(time_axis_mark)));
+  chart.rec.axis_marks =
+      static_cast<time_axis_mark*>(calloc(chart.storage.size(), sizeof(time_axis_mark)));
   for (int i = 0; i < 5; i++) chart.rec.axis_marks[i].level = (uint8_t)i;
   chart.rec.axis_density = 1;
   settings.axis_color = 0x0000FF;
@@ -349,7 +364,8 @@ TEST_F(Pane, PrintingLengthensTheTimeTicks) {
 }
 
 TEST_F(Pane, TitleOfOneMinuteDayAndDailyUnit) {
-  for (int i = 0; i < 3; i++) chart.add(10, 11, 9, 10, 100, 86400 * 20000 + 9 * 3600 + 1800 + 60 * i);
+  for (int i = 0; i < 3; i++)
+    chart.add(10, 11, 9, 10, 100, 86400 * 20000 + 9 * 3600 + 1800 + 60 * i);
   CBasicChart p;
   init(p, KvRect(0, 0, 300, 100), 1, 0, 0);
   p.CalcHeaders();

@@ -33,7 +33,8 @@ class Owner : public KvCanvasView {
   void OnDraw(KvDC&) override {}
 };
 
-const COLORREF BG = 0xFFFFFF, UP = 0x00C000, DOWN = 0xC00000, WICK = 0x808000, OUTLINE = 0x000000, MARK = 0x0000FF;
+const COLORREF BG = 0xFFFFFF, UP = 0x00C000, DOWN = 0xC00000, WICK = 0x808000, OUTLINE = 0x000000,
+               MARK = 0x0000FF;
 
 class Draw : public TempRootTest {
  protected:
@@ -44,7 +45,8 @@ class Draw : public TempRootTest {
     default_chart_settings(&s, 20261210);
     s.window_kind = WINDOW_KIND_CHART;
     s.candle_size = 1;  // pitch 7, gaps 1 and 1, centre 3, width 1
-    s.bg_color = BG, s.up_color = UP, s.down_color = DOWN, s.wick_color = WICK, s.outline_color = OUTLINE;
+    s.bg_color = BG, s.up_color = UP, s.down_color = DOWN, s.wick_color = WICK,
+    s.outline_color = OUTLINE;
     s.up_volume_color = 0x00A000, s.down_volume_color = 0xA00000, s.oi_color = 0x00A0A0;
     s.flags &= ~(CS_FLAG_TIME_COLOURS | CS_FLAG_HIDE_LABELS);
     s.display_flags = 0;
@@ -86,7 +88,9 @@ class Draw : public TempRootTest {
     pane.Draw(dc.get());
   }
   CBasicChart& p(int slot = 0) { return pane.panes[slot]; }
-  int row(double price, int slot = 0) { return p(slot).data_rect.bottom - axis_pixels(&p(slot).own_price, price); }
+  int row(double price, int slot = 0) {
+    return p(slot).data_rect.bottom - axis_pixels(&p(slot).own_price, price);
+  }
   int left_of(int i, int slot = 0) {
     return p(slot).data_rect.left + candle_pitch(p(slot).candle_def) * (i - s.m_nFirst);
   }
@@ -151,62 +155,62 @@ TEST_F(Draw, FiguresOfEveryChartType) {
     // The column left of the data area's first bar and the gaps stay background.
     EXPECT_EQ(px(l, row(45)), BG);
     switch (type) {
-    case 0:
-      EXPECT_EQ(px(x, yh), WICK);
-      EXPECT_EQ(px(x, row(11)), WICK);
-      EXPECT_EQ(px(l + 2, ymid), UP);       // body inside its outline
-      EXPECT_EQ(px(l + 1, ymid), OUTLINE);
-      EXPECT_EQ(px(l + 2, row(30, 0) + 0), UP);
-      EXPECT_EQ(px(l + 7 + 2, ymid), DOWN);  // the down bar after it
-      break;
-    case 1:
-      EXPECT_EQ(px(l + 2, row(45)), WICK);  // the high-low block
-      EXPECT_EQ(px(l + 2, ymid), UP);
-      break;
-    case 2:
-    case 3:
-      EXPECT_EQ(px(x, yh), UP);
-      EXPECT_EQ(px(l + 5, yc), UP);  // close tick
-      EXPECT_EQ(px(l + 1, yo), type == 2 ? UP : BG);
-      break;
-    case 4:
-      EXPECT_EQ(px(x, yc), WICK);  // marker centre
-      EXPECT_EQ(px(x + 1, yc), MARK);
-      EXPECT_EQ(px(x + 3, yc), OUTLINE);
-      EXPECT_EQ(px(x - 3, (yc + yo) / 2), BG);  // no line
-      break;
-    case 5:
-      EXPECT_EQ(px(x - 7, yo), WICK);  // the segment starts at the previous point
-      EXPECT_EQ(px(x + 1, yc), BG);    // no marker
-      break;
-    case 6:
-      EXPECT_EQ(px(x + 1, yc), MARK);
-      break;
-    case 7:
-      EXPECT_EQ(px(x - 2, yo), WICK);  // across at the previous close
-      EXPECT_EQ(px(x, ymid), WICK);    // then up to this close
-      break;
-    case 8:
-      EXPECT_EQ(px(x, ymid), WICK);
-      EXPECT_EQ(px(x + 1, yc), MARK);
-      break;
-    case 9:
-      // Without volume-weighted prices the bar's price is its close; the
-      // open is the previous close (20): an up body from 20 to 40.
-      EXPECT_EQ(px(l + 2, ymid), UP);
-      break;
-    case 10: {
-      // The Heikin-Ashi body sits near 30, the plain bar's spans 20..40.
-      const chart_bar* ha = calc_heikin_ashi(chart.chart(), 0);
-      ASSERT_LT(std::fabs(ha[i].close - 30), 2);
-      ASSERT_LT(std::fabs(ha[i].open - 30), 2);
-      EXPECT_EQ(px(l + 1, row(ha[i].close)), OUTLINE);
-      EXPECT_EQ(px(l + 1, row(38)), BG);
-      EXPECT_EQ(px(x, row(48)), WICK);
-      free(chart.rec.bars);
-      chart.rec.bars = chart.storage.data();
-      break;
-    }
+      case 0:
+        EXPECT_EQ(px(x, yh), WICK);
+        EXPECT_EQ(px(x, row(11)), WICK);
+        EXPECT_EQ(px(l + 2, ymid), UP);  // body inside its outline
+        EXPECT_EQ(px(l + 1, ymid), OUTLINE);
+        EXPECT_EQ(px(l + 2, row(30, 0) + 0), UP);
+        EXPECT_EQ(px(l + 7 + 2, ymid), DOWN);  // the down bar after it
+        break;
+      case 1:
+        EXPECT_EQ(px(l + 2, row(45)), WICK);  // the high-low block
+        EXPECT_EQ(px(l + 2, ymid), UP);
+        break;
+      case 2:
+      case 3:
+        EXPECT_EQ(px(x, yh), UP);
+        EXPECT_EQ(px(l + 5, yc), UP);  // close tick
+        EXPECT_EQ(px(l + 1, yo), type == 2 ? UP : BG);
+        break;
+      case 4:
+        EXPECT_EQ(px(x, yc), WICK);  // marker centre
+        EXPECT_EQ(px(x + 1, yc), MARK);
+        EXPECT_EQ(px(x + 3, yc), OUTLINE);
+        EXPECT_EQ(px(x - 3, (yc + yo) / 2), BG);  // no line
+        break;
+      case 5:
+        EXPECT_EQ(px(x - 7, yo), WICK);  // the segment starts at the previous point
+        EXPECT_EQ(px(x + 1, yc), BG);    // no marker
+        break;
+      case 6:
+        EXPECT_EQ(px(x + 1, yc), MARK);
+        break;
+      case 7:
+        EXPECT_EQ(px(x - 2, yo), WICK);  // across at the previous close
+        EXPECT_EQ(px(x, ymid), WICK);    // then up to this close
+        break;
+      case 8:
+        EXPECT_EQ(px(x, ymid), WICK);
+        EXPECT_EQ(px(x + 1, yc), MARK);
+        break;
+      case 9:
+        // Without volume-weighted prices the bar's price is its close; the
+        // open is the previous close (20): an up body from 20 to 40.
+        EXPECT_EQ(px(l + 2, ymid), UP);
+        break;
+      case 10: {
+        // The Heikin-Ashi body sits near 30, the plain bar's spans 20..40.
+        const chart_bar* ha = calc_heikin_ashi(chart.chart(), 0);
+        ASSERT_LT(std::fabs(ha[i].close - 30), 2);
+        ASSERT_LT(std::fabs(ha[i].open - 30), 2);
+        EXPECT_EQ(px(l + 1, row(ha[i].close)), OUTLINE);
+        EXPECT_EQ(px(l + 1, row(38)), BG);
+        EXPECT_EQ(px(x, row(48)), WICK);
+        free(chart.rec.bars);
+        chart.rec.bars = chart.storage.data();
+        break;
+      }
     }
   }
 }
@@ -217,7 +221,8 @@ TEST_F(Draw, LineChartBarZeroAndCandleSizes) {
   // Line chart: bar 0's previous point lies left of the data area.
   s.chart_type = 5;
   redraw();
-  for (int y = p().data_rect.top; y < p().data_rect.bottom; y++) EXPECT_EQ(px(left_of(0), y), BG) << y;
+  for (int y = p().data_rect.top; y < p().data_rect.bottom; y++)
+    EXPECT_EQ(px(left_of(0), y), BG) << y;
   // Small bars (index 0): solid bodies, no outline.
   s.chart_type = 0;
   s.candle_size = 0;
@@ -281,10 +286,10 @@ TEST_F(Draw, VolumeBlocksAndStudyPanes) {
   int i = 12, l = left_of(i, 1), db = v.data_rect.bottom;
   int vol_top = db - axis_pixels(&v.own_volume, chart.rec.bars[i].volume);
   EXPECT_EQ(px(l, db - 1), BG);
-  EXPECT_EQ(px(l + 1, db - 1), 0x00A000);   // up volume from left + 1
+  EXPECT_EQ(px(l + 1, db - 1), 0x00A000);  // up volume from left + 1
   EXPECT_EQ(px(l + 1, vol_top), 0x00A000);
   EXPECT_EQ(px(l + 1, vol_top - 1), BG);
-  EXPECT_EQ(px(l + 5, db - 1), 0x00A0A0);   // open interest block ends at right - 2 + 2
+  EXPECT_EQ(px(l + 5, db - 1), 0x00A0A0);  // open interest block ends at right - 2 + 2
   EXPECT_EQ(px(l + 6, db - 1), v.data_rect.right > l + 6 ? BG : px(l + 6, db - 1));
   g_custom_candle = saved;
   // Study line from column centre to column centre.
@@ -326,7 +331,8 @@ TEST_F(Draw, PercentOverlaysBeyondTheColourTable) {
   others[5]->rec.percent_base = 0;
   for (int i = 0; i < 30; i++) others[5]->rec.bars[i].open = 0;
   redraw();
-  EXPECT_NE(px(left_of(10) + 3, p().data_rect.bottom - axis_pixels(&p().own_price, 0) - 1), 0xFFFFFFFFu);
+  EXPECT_NE(px(left_of(10) + 3, p().data_rect.bottom - axis_pixels(&p().own_price, 0) - 1),
+            0xFFFFFFFFu);
 }
 
 TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
@@ -388,7 +394,7 @@ TEST_F(Draw, BidAskBandAndFreshnessSquare) {
       {30, 40, 40, 0, 0x00FF00},   // last at the ask: mark from its row down
       {30, 40, 30, 11, 0x00FFFF},  // last at the bid: mark above it
       {30, 40, 35, 61, 0x0000FF},
-      {40, 30, 35, 5, 0x00FF00},   // bid above ask: background only
+      {40, 30, 35, 5, 0x00FF00},  // bid above ask: background only
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.bid << "/" << c.ask << "/" << c.last);
@@ -447,7 +453,7 @@ TEST_F(Draw, SignalsPositionsAndDailyLines) {
   sig->color = 0x404040, sig->pane_group = 0x04;
   auto put = [&](int i, uint32_t w) { memcpy(&sig->outputs[i], &w, 4); };
   chart.rec.bars[10].open = 40, chart.rec.bars[10].low = 30, chart.rec.bars[10].close = 45;
-  put(10, 0x8000000 | 3);     // buy-open, long 3
+  put(10, 0x8000000 | 3);      // buy-open, long 3
   put(11, 0x400000 | 0x1FFE);  // sell-open, short 2
   show({CONTENT_PRICE, 0x04});
   redraw();
@@ -468,7 +474,8 @@ TEST_F(Draw, SignalsPositionsAndDailyLines) {
   CBasicChart& sp = p(1);
   const axis_scale* sc = sp.StudyScale(sig);
   ASSERT_TRUE(sc);
-  int l = left_of(11, 1), y3 = sp.data_rect.bottom - axis_pixels(sc, 3), ym2 = sp.data_rect.bottom - axis_pixels(sc, -2);
+  int l = left_of(11, 1), y3 = sp.data_rect.bottom - axis_pixels(sc, 3),
+      ym2 = sp.data_rect.bottom - axis_pixels(sc, -2);
   EXPECT_EQ(px(l + 3, (y3 + ym2) / 2), 0x404040u);
   EXPECT_EQ(px(l + 3, std::min(y3, ym2) - 2), BG);
 }
@@ -514,7 +521,8 @@ TEST_F(Draw, StoredLinesCrossingTheView) {
   ASSERT_EQ(s.m_nFirst, 50);
   int x = left_of(80) + 3, y = row(20 + 20.0 * 70 / 140);
   int hits = 0;
-  for (int dy = -2; dy <= 2; dy++) hits += px(x - 3, y + dy) == 0xFF0000u || px(x + 3, y + dy) == 0xFF0000u;
+  for (int dy = -2; dy <= 2; dy++)
+    hits += px(x - 3, y + dy) == 0xFF0000u || px(x + 3, y + dy) == 0xFF0000u;
   EXPECT_GT(hits, 0);
   EXPECT_EQ(px(p().data_rect.left + 2, row(45)), 0x00FFFFu);
   chart.rec.extensions = nullptr;
@@ -535,7 +543,7 @@ TEST_F(Draw, LayoutsOfOneToFourPanes) {
       {{1, 1, 0, 0}, 20, {0, 0, 0}, {20, 213}, {207, 400}},  // client top above 0
       {{1, 0, 1, 1}, 0, {0.25f, 0.5f, 0}, {0, 103, 203}, {97, 197, 400}},
       {{1, 1, 1, 1}, 0, {0.25f, 0.5f, 0.75f}, {0, 103, 203, 303}, {97, 197, 297, 400}},
-      {{1, 1, 1, 0}, 0, {0.8f, 0.2f, 0}, {0, 136, 269}, {130, 263, 400}},  // not rising: even
+      {{1, 1, 1, 0}, 0, {0.8f, 0.2f, 0}, {0, 136, 269}, {130, 263, 400}},     // not rising: even
       {{1, 1, 1, 1}, 0, {0, 0, 0}, {0, 103, 203, 303}, {97, 197, 297, 400}},  // never saved: even
       {{1, 1, 1, 0}, 0, {NAN, 0.5f, 0}, {0, 136, 269}, {130, 263, 400}},
   };
@@ -681,7 +689,8 @@ TEST_F(Draw, SampleChartPicture) {
   pane.Draw(dc.get());
   EXPECT_EQ(p().overlay_rows[0] != 0, true);
   int high = p().data_rect.bottom -
-             axis_pixels(&p().own_price, (chart.rec.bars[60].high - chart.rec.percent_base) / chart.rec.percent_base * 100);
+             axis_pixels(&p().own_price, (chart.rec.bars[60].high - chart.rec.percent_base) /
+                                             chart.rec.percent_base * 100);
   EXPECT_EQ(px(left_of(60) + 3, high + 1), WICK);
   EXPECT_TRUE(image.save(QString::fromLatin1(KV_BINARY_DIR "/sample_chart.png")));
 }

@@ -15,9 +15,9 @@ TEST(LineGeometry, PenStylesAndWidths) {
   struct Case {
     int style, wide, pen, width;
   } cases[] = {
-      {0, 7, PS_SOLID, 1}, {1, 7, PS_DASH, 1},   {2, 3, PS_DOT, 1},       {3, 3, PS_DASHDOT, 1},
-      {4, 3, PS_DASHDOTDOT, 1}, {5, 1, PS_SOLID, 2}, {6, 4, PS_DASH, 4}, {9, 0, PS_DASHDOTDOT, 2},
-      {10, 9, PS_SOLID, 1},
+      {0, 7, PS_SOLID, 1},   {1, 7, PS_DASH, 1},       {2, 3, PS_DOT, 1},
+      {3, 3, PS_DASHDOT, 1}, {4, 3, PS_DASHDOTDOT, 1}, {5, 1, PS_SOLID, 2},
+      {6, 4, PS_DASH, 4},    {9, 0, PS_DASHDOTDOT, 2}, {10, 9, PS_SOLID, 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LineStylePen(c.style), c.pen) << c.style;
@@ -113,10 +113,10 @@ TEST(LineGeometry, StoredLinesFindTheirBars) {
   struct Case {
     int type, time1, time2, bar1, bar2;
   } cases[] = {
-      {ANNOT_HOR, 0, 0, 3, 8},                  // the visible range
-      {ANNOT_VER, 36000 + 120, 0, 2, 0},        // exact time
-      {ANNOT_VER, 36000 + 150, 0, 2, 0},        // inside bar 2's minute
-      {ANNOT_VER, 36000 + 999, 0, -1, 0},       // after the last bar
+      {ANNOT_HOR, 0, 0, 3, 8},             // the visible range
+      {ANNOT_VER, 36000 + 120, 0, 2, 0},   // exact time
+      {ANNOT_VER, 36000 + 150, 0, 2, 0},   // inside bar 2's minute
+      {ANNOT_VER, 36000 + 999, 0, -1, 0},  // after the last bar
       {ANNOT_FINITE, 36000 + 60, 36000 + 300, 1, 5},
       {ANNOT_RAY, 36000 + 300, 36000 + 60, 5, 1},  // time 2 before time 1: searched from bar 0
       {ANNOT_INFINITE, 36000 + 60, 36000 + 9999, 1, 9},  // time 2 after the last bar: the last bar
