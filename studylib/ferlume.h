@@ -64,12 +64,15 @@ inline double ferlume_buying_pressure(const chart_bar *b, int i) {
 
 // Window of a moving average of the engine: the triangular one spans
 // 2m - 1 inputs, m = (n + 2) / 2.
-inline int ferlume_ma_window(int method, int n) { return method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) - 1 : n; }
+inline int ferlume_ma_window(int method, int n) {
+  return method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) - 1 : n;
+}
 
 // out[start..count-1] = the engine's moving average of in[] by method over
 // n inputs, the first valid input at first_valid; slots before its first
 // value are missing.  A bad method or period gives missing slots.
-void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n);
+void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method,
+                     int n);
 
 // Running least-squares line over the last n values y(j), x = 1..n from
 // the oldest to the newest: window sums kept as the window slides, so each
@@ -86,7 +89,9 @@ struct regression_sums {
   double sx, sxx;
   // sum of k * k, k = 1..n: exact up to periods far beyond any chart
   explicit regression_sums(int n_)
-      : n(n_), sx(n_ * ((double)n_ + 1) / 2), sxx((double)n_ * ((double)n_ + 1) * (2.0 * n_ + 1) / 6) {}
+      : n(n_),
+        sx(n_ * ((double)n_ + 1) / 2),
+        sxx((double)n_ * ((double)n_ + 1) * (2.0 * n_ + 1) / 6) {}
   // y(i) enters the window [i - n + 1, i] as its newest value.
   template <class Y>
   void add(regression_run &r, const Y &y, int i) const {
@@ -104,6 +109,10 @@ struct regression_sums {
   }
   // Slope and the line's value at x = 0 of a full window (one value has no
   // slope: the line is flat through it).
-  double slope(const regression_run &r) const { return n > 1 ? (r.sxy - sx * r.sy / n) / (sxx - sx * sx / n) : 0; }
-  double intercept(const regression_run &r, double b) const { return r.sy / n - b * sx / n + r.shift; }
+  double slope(const regression_run &r) const {
+    return n > 1 ? (r.sxy - sx * r.sy / n) / (sxx - sx * sx / n) : 0;
+  }
+  double intercept(const regression_run &r, double b) const {
+    return r.sy / n - b * sx / n + r.shift;
+  }
 };

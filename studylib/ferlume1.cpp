@@ -28,9 +28,12 @@ const study_row k_studies[] = {
     {"UOSC", "Ultimate Oscillator", 0x4000380, 1, 7, 0, 0, 14, 28, 0, 0, calcUOSC, 0x133, 4},
     {"CVI", "Chaikin Volatility Indicator", 0x4000780, 2, 10, 4, 0, 0, 0, 0, 0, calcCVI, 0x300, 8},
     {"ATR", "Average True Range", 0x4000280, 2, 20, 0, 0, 0, 0, 0, 0, calcATR, 0x500, 8},
-    {"TSI", "True Strength Index (Ergodic osc)", 0x4000280, 1, 60, 4, 0, 20, 0, 0, 0, calcTSI, 0x211, 4},
-    {"TSIsl", "True Strength Index Signal line", 0x4000280, 1, 60, 4, 0, 20, 10, 0, 0, calcTSIsl, 0x233, 4},
-    {"TSF", "Time Series Forcast (mov linear reg.)", 0x4000080, 1, 20, 4, 0, 0, 0, 0, 0, calcTSF, 0x300, 1},
+    {"TSI", "True Strength Index (Ergodic osc)", 0x4000280, 1, 60, 4, 0, 20, 0, 0, 0, calcTSI,
+     0x211, 4},
+    {"TSIsl", "True Strength Index Signal line", 0x4000280, 1, 60, 4, 0, 20, 10, 0, 0, calcTSIsl,
+     0x233, 4},
+    {"TSF", "Time Series Forcast (mov linear reg.)", 0x4000080, 1, 20, 4, 0, 0, 0, 0, 0, calcTSF,
+     0x300, 1},
     {"TSFB", "Time Series Forcast Band", 0x4000080, 1, 20, 4, 0, 1, 0, 0, 0, calcTSFB, 0x310, 1},
     {"TSFD", "Time Series Forcast Std Dev", 0x4000280, 1, 20, 4, 0, 0, 0, 0, 0, calcTSFD, 0x300, 4},
     {"TEF", "Trend Efficiency", 0x4000780, 1, 20, 4, 0, 1, 0, 0, 0, calcTEF, 0x133, 8},
@@ -38,7 +41,8 @@ const study_row k_studies[] = {
     {"SAR", "Parabolic SAR", 0x4000081, 1, 0, 4, 0, 0.02, 0.02, 0.2, 0, calcSAR, 0x70, 1},
     {"+DI", "+DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0, 0, calcPlusDI, 0x100, 4},
     {"-DI", "-DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0, 0, calcMinusDI, 0x100, 4},
-    {"ADX", "ADX: Average Directional Movement", 0x4000380, 1, 14, 4, 0, 9, 0, 0, 0, calcADX, 0x111, 4},
+    {"ADX", "ADX: Average Directional Movement", 0x4000380, 1, 14, 4, 0, 9, 0, 0, 0, calcADX, 0x111,
+     4},
     {"MMA", "Modified Moving Average", 0x4000080, 1, 20, 4, 0, 0, 0, 0, 0, calcMMA, 0x300, 1},
     {"MOM", "Momentum", 0x4000280, 2, 20, 4, 0, 1, 0, 0, 0, calcMOM, 0x711, 4},
     {"HH", "Highest High", 0x4000080, 1, 20, 0, 0, 0, 0, 0, 0, calcHH, 0x100, 1},
@@ -49,10 +53,11 @@ static_assert(k_count == 18, "eighteen studies");
 
 // The exports hand out char ** by the interface; the texts are read-only.
 const char *const k_names[k_count] = {
-    k_studies[0].name,  k_studies[1].name,  k_studies[2].name,  k_studies[3].name,  k_studies[4].name,
-    k_studies[5].name,  k_studies[6].name,  k_studies[7].name,  k_studies[8].name,  k_studies[9].name,
-    k_studies[10].name, k_studies[11].name, k_studies[12].name, k_studies[13].name, k_studies[14].name,
-    k_studies[15].name, k_studies[16].name, k_studies[17].name,
+    k_studies[0].name,  k_studies[1].name,  k_studies[2].name,  k_studies[3].name,
+    k_studies[4].name,  k_studies[5].name,  k_studies[6].name,  k_studies[7].name,
+    k_studies[8].name,  k_studies[9].name,  k_studies[10].name, k_studies[11].name,
+    k_studies[12].name, k_studies[13].name, k_studies[14].name, k_studies[15].name,
+    k_studies[16].name, k_studies[17].name,
 };
 const char *const k_abbrevs[k_count] = {
     k_studies[0].abbrev,  k_studies[1].abbrev,  k_studies[2].abbrev,  k_studies[3].abbrev,
@@ -91,13 +96,21 @@ void put_abbrev(StudyDef *rec, const char *abbrev) {
 
 }  // namespace
 
-FERLUME_EXPORT int getVersion(void) { return STUDY_LIB_VERSION; }
+FERLUME_EXPORT int getVersion(void) {
+  return STUDY_LIB_VERSION;
+}
 
-FERLUME_EXPORT int getNumberStudies(void) { return k_count; }
+FERLUME_EXPORT int getNumberStudies(void) {
+  return k_count;
+}
 
-FERLUME_EXPORT char **getNames(void) { return const_cast<char **>(k_names); }
+FERLUME_EXPORT char **getNames(void) {
+  return const_cast<char **>(k_names);
+}
 
-FERLUME_EXPORT char **getAbbreviations(void) { return const_cast<char **>(k_abbrevs); }
+FERLUME_EXPORT char **getAbbreviations(void) {
+  return const_cast<char **>(k_abbrevs);
+}
 
 FERLUME_EXPORT char **getParamLabels(int index) {
   fprintf(stderr, "UserStudy:getParamLabels(%d)\n", index);

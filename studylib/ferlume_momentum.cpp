@@ -15,12 +15,13 @@ struct tsi_state {
 int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int count = ferlume_bar_count(chart, s);
   tsi_state st;
-  int r = study_cap(s->period), sm = study_param_int(s->p1), q = with_signal ? study_param_int(s->p2) : 1;
+  int r = study_cap(s->period), sm = study_param_int(s->p1),
+      q = with_signal ? study_param_int(s->p2) : 1;
   int start = study_start(s, restart, 0, count, r >= 1 && sm >= 1 && q >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   double k1 = 2.0 / (r + 1), k2 = 2.0 / (sm + 1), kq = 2.0 / (q + 1);
-  int t0 = r + sm - 1;                      // first index value
+  int t0 = r + sm - 1;                        // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
   study_run(s, start, count, st, [&](int i, tsi_state &st) {
@@ -59,8 +60,12 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
 }
 }  // namespace
 
-int calcTSI(chart_rec *chart, StudyDef *s, int restart) { return tsi_run(chart, s, restart, false); }
-int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) { return tsi_run(chart, s, restart, true); }
+int calcTSI(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run(chart, s, restart, false);
+}
+int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run(chart, s, restart, true);
+}
 
 // ---- Trend Efficiency -----------------------------------------------------------------
 
@@ -68,7 +73,7 @@ namespace {
 struct tef_state {
   int32_t index;
   double smoothed;
-  double range;  // window sum of high - low
+  double range;        // window sum of high - low
   regression_run reg;  // of the closes
 };
 }  // namespace
@@ -171,9 +176,15 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
 }
 }  // namespace
 
-int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_PLUS>(chart, s, restart); }
-int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_MINUS>(chart, s, restart); }
-int calcADX(chart_rec *chart, StudyDef *s, int restart) { return calcDMI<DMI_ADX>(chart, s, restart); }
+int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) {
+  return calcDMI<DMI_PLUS>(chart, s, restart);
+}
+int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) {
+  return calcDMI<DMI_MINUS>(chart, s, restart);
+}
+int calcADX(chart_rec *chart, StudyDef *s, int restart) {
+  return calcDMI<DMI_ADX>(chart, s, restart);
+}
 
 // ---- Momentum ----------------------------------------------------------------------------
 

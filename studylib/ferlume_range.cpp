@@ -5,7 +5,8 @@
 
 #include "studylib/ferlume.h"
 
-void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method, int n) {
+void ferlume_average(float *out, const float *in, int start, int first_valid, int count, int method,
+                     int n) {
   if (start >= count) return;
   if (method < MA_SIMPLE || method > MA_TRIANGULAR || n < 1) {
     study_fill_missing(out, start, count);
@@ -80,9 +81,11 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
         st.tr[k] -= ringed ? rtr[j & mask] : ferlume_true_range(b, j);
       }
     }
-    out[i] = i < first ? MISSING_VALUE
-                       : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
-                                     100 / 7);
+    out[i] =
+        i < first
+            ? MISSING_VALUE
+            : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
+                        100 / 7);
   });
   return 1;
 }
@@ -125,7 +128,8 @@ int calcATR(chart_rec *chart, StudyDef *s, int restart) {
   int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
+  for (int i = start; i < count; i++)
+    tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
   study_finish(s, st, count);
   ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
   return 1;
@@ -145,7 +149,9 @@ bool listed_after(const StudyDef *self, const StudyDef *other) {
   return false;
 }
 
-float source_value(const StudyDef *src, int i) { return i < src->output_len ? src->outputs[i] : MISSING_VALUE; }
+float source_value(const StudyDef *src, int i) {
+  return i < src->output_len ? src->outputs[i] : MISSING_VALUE;
+}
 }  // namespace
 
 // The average and the average true range are studies of the same chart,
@@ -159,8 +165,8 @@ int calcKCH(chart_rec *chart, StudyDef *s, int restart) {
   static const int ma_types[4] = {STUDY_SMA, STUDY_EMA, STUDY_WMA, STUDY_TMA};
   int ma_type = s->method >= 0 && s->method <= 3 ? ma_types[s->method] : STUDY_SMA;
   StudyDef *ma = g_callbacks->find_or_create_study(chart, ma_type, s->period, s->price_type, 1.0);
-  StudyDef *atr = g_callbacks->find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period, 0, s->method,
-                                                    0.0, 0.0, 0.0, 0.0);
+  StudyDef *atr = g_callbacks->find_or_create_study(chart, STUDY_LIBRARY, "ferlume1", 2, s->period,
+                                                    0, s->method, 0.0, 0.0, 0.0, 0.0);
   if (!ma || !atr || !ma->outputs || !atr->outputs) {
     study_fill_missing(out, 0, count);
     study_save_state(s, kch_state{});
@@ -292,5 +298,9 @@ int extreme_line(chart_rec *chart, StudyDef *s, int restart, bool highest) {
 }
 }  // namespace
 
-int calcHH(chart_rec *chart, StudyDef *s, int restart) { return extreme_line(chart, s, restart, true); }
-int calcLL(chart_rec *chart, StudyDef *s, int restart) { return extreme_line(chart, s, restart, false); }
+int calcHH(chart_rec *chart, StudyDef *s, int restart) {
+  return extreme_line(chart, s, restart, true);
+}
+int calcLL(chart_rec *chart, StudyDef *s, int restart) {
+  return extreme_line(chart, s, restart, false);
+}

@@ -28,7 +28,8 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   // the middle of the bar's range and half its half-width, both made once
   // per bar and read by the n windows the bar is in.
   int first = start > n - 1 ? start : n - 1;
-  study_window_values mids(n, first, kind == TSF_LINE ? 0 : count), halves(n, first, kind == TSF_LINE ? 0 : count);
+  study_window_values mids(n, first, kind == TSF_LINE ? 0 : count),
+      halves(n, first, kind == TSF_LINE ? 0 : count);
   with_price_type(b, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, tsf_state &st) {
       rs.add(st.reg, price, i);
@@ -43,8 +44,10 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
         // four independent sums.  The line moves with every window, so
         // every bar of the window is measured again: the pass is the
         // formula's own cost.  The line's x runs as exact whole doubles.
-        const double *m = mids.window(i, [b](int k) { return 0.5 * ((double)b[k].high + b[k].low); });
-        const double *hw = halves.window(i, [b](int k) { return 0.5 * std::fabs((double)b[k].high - b[k].low); });
+        const double *m =
+            mids.window(i, [b](int k) { return 0.5 * ((double)b[k].high + b[k].low); });
+        const double *hw =
+            halves.window(i, [b](int k) { return 0.5 * std::fabs((double)b[k].high - b[k].low); });
         double sq[4] = {0, 0, 0, 0}, x[4] = {1, 2, 3, 4};
         int k = 0;
         for (; k + 4 <= n; k += 4)
@@ -68,16 +71,22 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
 }
 }  // namespace
 
-int calcTSF(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, s, restart, TSF_LINE); }
-int calcTSFB(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, s, restart, TSF_BAND); }
-int calcTSFD(chart_rec *chart, StudyDef *s, int restart) { return tsf_run(chart, s, restart, TSF_DEVIATION); }
+int calcTSF(chart_rec *chart, StudyDef *s, int restart) {
+  return tsf_run(chart, s, restart, TSF_LINE);
+}
+int calcTSFB(chart_rec *chart, StudyDef *s, int restart) {
+  return tsf_run(chart, s, restart, TSF_BAND);
+}
+int calcTSFD(chart_rec *chart, StudyDef *s, int restart) {
+  return tsf_run(chart, s, restart, TSF_DEVIATION);
+}
 
 namespace {
 struct mma_state {
   int32_t index;
-  double shift;  // the first price: keeps the sums small
-  double sum;    // window sum of price - shift
-  double lagged; // window sum of k (price - shift), k = 0 for the newest
+  double shift;   // the first price: keeps the sums small
+  double sum;     // window sum of price - shift
+  double lagged;  // window sum of k (price - shift), k = 0 for the newest
 };
 }  // namespace
 

@@ -37,9 +37,10 @@ class Ferlume1 : public TempRootTest {
 };
 
 // A library study of the chart, bound and computed by the engine.
-StudyDef *lib_study(test_chart &c, int index, int period, int price, int method, double p1 = 0, double p2 = 0,
-                    double p3 = 0, double p4 = 0) {
-  return find_or_create_study(c.chart(), STUDY_LIBRARY, kLib, index, period, price, method, p1, p2, p3, p4);
+StudyDef *lib_study(test_chart &c, int index, int period, int price, int method, double p1 = 0,
+                    double p2 = 0, double p3 = 0, double p4 = 0) {
+  return find_or_create_study(c.chart(), STUDY_LIBRARY, kLib, index, period, price, method, p1, p2,
+                              p3, p4);
 }
 
 // Chart A: rising with one dip.  True ranges 2, 3, 2, 3; buying pressure
@@ -110,7 +111,8 @@ void expect_series(const float *got, const std::vector<float> &want, const char 
     if (want[i] == M)
       EXPECT_EQ(got[i], M) << what << " slot " << i;
     else
-      EXPECT_NEAR(got[i], want[i], 1e-4 * std::max(1.0f, std::fabs(want[i]))) << what << " slot " << i;
+      EXPECT_NEAR(got[i], want[i], 1e-4 * std::max(1.0f, std::fabs(want[i])))
+          << what << " slot " << i;
   }
 }
 
@@ -126,37 +128,222 @@ TEST_F(Ferlume1, DescribesItsStudies) {
     const char *labels[7];
   };
   const row rows[18] = {
-      {"UOSC", "Ultimate Oscillator", 0x4000380, 1, 7, 0, 14, 28, 0, 0x133, 4,
+      {"UOSC",
+       "Ultimate Oscillator",
+       0x4000380,
+       1,
+       7,
+       0,
+       14,
+       28,
+       0,
+       0x133,
+       4,
        {"Period", "", "", "Medium period", "Long period", "", ""}},
-      {"CVI", "Chaikin Volatility Indicator", 0x4000780, 2, 10, 4, 0, 0, 0, 0x300, 8,
+      {"CVI",
+       "Chaikin Volatility Indicator",
+       0x4000780,
+       2,
+       10,
+       4,
+       0,
+       0,
+       0,
+       0x300,
+       8,
        {"Period", "Which price", "Method", "", "", "", ""}},
-      {"ATR", "Average True Range", 0x4000280, 2, 20, 0, 0, 0, 0, 0x500, 8, {"Period", "", "Method", "", "", "", ""}},
-      {"TSI", "True Strength Index (Ergodic osc)", 0x4000280, 1, 60, 4, 20, 0, 0, 0x211, 4,
+      {"ATR",
+       "Average True Range",
+       0x4000280,
+       2,
+       20,
+       0,
+       0,
+       0,
+       0,
+       0x500,
+       8,
+       {"Period", "", "Method", "", "", "", ""}},
+      {"TSI",
+       "True Strength Index (Ergodic osc)",
+       0x4000280,
+       1,
+       60,
+       4,
+       20,
+       0,
+       0,
+       0x211,
+       4,
        {"Period", "", "", "Short period", "", "", ""}},
-      {"TSIsl", "True Strength Index Signal line", 0x4000280, 1, 60, 4, 20, 10, 0, 0x233, 4,
+      {"TSIsl",
+       "True Strength Index Signal line",
+       0x4000280,
+       1,
+       60,
+       4,
+       20,
+       10,
+       0,
+       0x233,
+       4,
        {"Period", "", "", "Short period", "Sig Ln period", "", ""}},
-      {"TSF", "Time Series Forcast (mov linear reg.)", 0x4000080, 1, 20, 4, 0, 0, 0, 0x300, 1,
+      {"TSF",
+       "Time Series Forcast (mov linear reg.)",
+       0x4000080,
+       1,
+       20,
+       4,
+       0,
+       0,
+       0,
+       0x300,
+       1,
        {"Period", "Which price", "", "", "", "", ""}},
-      {"TSFB", "Time Series Forcast Band", 0x4000080, 1, 20, 4, 1, 0, 0, 0x310, 1,
+      {"TSFB",
+       "Time Series Forcast Band",
+       0x4000080,
+       1,
+       20,
+       4,
+       1,
+       0,
+       0,
+       0x310,
+       1,
        {"Period", "Which price", "", "Dev.factor", "", "", ""}},
-      {"TSFD", "Time Series Forcast Std Dev", 0x4000280, 1, 20, 4, 0, 0, 0, 0x300, 4,
+      {"TSFD",
+       "Time Series Forcast Std Dev",
+       0x4000280,
+       1,
+       20,
+       4,
+       0,
+       0,
+       0,
+       0x300,
+       4,
        {"Period", "Which price", "", "", "", "", ""}},
-      {"TEF", "Trend Efficiency", 0x4000780, 1, 20, 4, 1, 0, 0, 0x133, 8,
+      {"TEF",
+       "Trend Efficiency",
+       0x4000780,
+       1,
+       20,
+       4,
+       1,
+       0,
+       0,
+       0x133,
+       8,
        {"Period", "", "", "Smoothing", "Abs Flag", "", ""}},
-      {"KCH", "Keltner Channel", 0x4000080, 1, 20, 4, 1, 0, 0, 0x710, 1,
+      {"KCH",
+       "Keltner Channel",
+       0x4000080,
+       1,
+       20,
+       4,
+       1,
+       0,
+       0,
+       0x710,
+       1,
        {"Period", "Which price", "", "Offset", "", "", ""}},
-      {"SAR", "Parabolic SAR", 0x4000081, 1, 0, 4, 0.02, 0.02, 0.2, 0x70, 1,
+      {"SAR",
+       "Parabolic SAR",
+       0x4000081,
+       1,
+       0,
+       4,
+       0.02,
+       0.02,
+       0.2,
+       0x70,
+       1,
        {"", "", "", "Initial AF", "AF incr.", "AF Max.", ""}},
-      {"+DI", "+DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0x100, 4, {"Period", "", "", "", "", "", ""}},
-      {"-DI", "-DI: Direction Indicator", 0x4000380, 1, 14, 4, 0, 0, 0, 0x100, 4, {"Period", "", "", "", "", "", ""}},
-      {"ADX", "ADX: Average Directional Movement", 0x4000380, 1, 14, 4, 9, 0, 0, 0x111, 4,
+      {"+DI",
+       "+DI: Direction Indicator",
+       0x4000380,
+       1,
+       14,
+       4,
+       0,
+       0,
+       0,
+       0x100,
+       4,
+       {"Period", "", "", "", "", "", ""}},
+      {"-DI",
+       "-DI: Direction Indicator",
+       0x4000380,
+       1,
+       14,
+       4,
+       0,
+       0,
+       0,
+       0x100,
+       4,
+       {"Period", "", "", "", "", "", ""}},
+      {"ADX",
+       "ADX: Average Directional Movement",
+       0x4000380,
+       1,
+       14,
+       4,
+       9,
+       0,
+       0,
+       0x111,
+       4,
        {"Period", "", "", "Smoothing", "", "", ""}},
-      {"MMA", "Modified Moving Average", 0x4000080, 1, 20, 4, 0, 0, 0, 0x300, 1,
+      {"MMA",
+       "Modified Moving Average",
+       0x4000080,
+       1,
+       20,
+       4,
+       0,
+       0,
+       0,
+       0x300,
+       1,
        {"Period", "Which price", "", "", "", "", ""}},
-      {"MOM", "Momentum", 0x4000280, 2, 20, 4, 1, 0, 0, 0x711, 4,
+      {"MOM",
+       "Momentum",
+       0x4000280,
+       2,
+       20,
+       4,
+       1,
+       0,
+       0,
+       0x711,
+       4,
        {"Period", "Which price", "Method", "Smoothing", "", "", ""}},
-      {"HH", "Highest High", 0x4000080, 1, 20, 0, 0, 0, 0, 0x100, 1, {"Period", "", "", "", "", "", ""}},
-      {"LL", "Lowest Low", 0x4000080, 1, 20, 0, 0, 0, 0, 0x100, 1, {"Period", "", "", "", "", "", ""}},
+      {"HH",
+       "Highest High",
+       0x4000080,
+       1,
+       20,
+       0,
+       0,
+       0,
+       0,
+       0x100,
+       1,
+       {"Period", "", "", "", "", "", ""}},
+      {"LL",
+       "Lowest Low",
+       0x4000080,
+       1,
+       20,
+       0,
+       0,
+       0,
+       0,
+       0x100,
+       1,
+       {"Period", "", "", "", "", "", ""}},
   };
   ASSERT_EQ(study_lib_count(kLib), 18);
   for (int i = 0; i < 18; i++) {
@@ -273,14 +460,19 @@ struct inc_case {
 };
 
 const inc_case kInc[] = {
-    {0, 7, 0, 0, 14, 28, 0, false},  {0, 10, 0, 0, 90, 40, 0, false},  {1, 10, 4, 0, 0, 0, 0, false},    {2, 20, 0, 0, 0, 0, 0, true},
-    {2, 14, 0, 1, 0, 0, 0, true},    {2, 9, 0, 3, 0, 0, 0, true},      {3, 25, 4, 0, 13, 0, 0, false},
-    {4, 25, 4, 0, 13, 9, 0, false},  {5, 20, 4, 0, 0, 0, 0, false},    {6, 20, 6, 0, 1.5, 0, 0, false},
-    {7, 20, 4, 0, 0, 0, 0, false},   {8, 20, 4, 0, 4, 1, 0, false},    {9, 20, 4, 0, 1, 0, 0, true},
-    {9, 10, 4, 1, 2, 0, 0, true},    {10, 0, 4, 0, 0.02, 0.02, 0.2, false}, {11, 14, 4, 0, 0, 0, 0, false},
-    {12, 14, 4, 0, 0, 0, 0, false},  {13, 14, 4, 0, 9, 0, 0, false},   {14, 20, 4, 0, 0, 0, 0, false},
-    {14, 5, 14, 0, 0, 0, 0, false},  {15, 20, 4, 0, 1, 0, 0, true},    {15, 10, 4, 1, 5, 0, 0, true},
-    {15, 10, 14, 2, 4, 0, 0, true},  {16, 20, 0, 0, 0, 0, 0, false},   {17, 20, 0, 0, 0, 0, 0, false},
+    {0, 7, 0, 0, 14, 28, 0, false},        {0, 10, 0, 0, 90, 40, 0, false},
+    {1, 10, 4, 0, 0, 0, 0, false},         {2, 20, 0, 0, 0, 0, 0, true},
+    {2, 14, 0, 1, 0, 0, 0, true},          {2, 9, 0, 3, 0, 0, 0, true},
+    {3, 25, 4, 0, 13, 0, 0, false},        {4, 25, 4, 0, 13, 9, 0, false},
+    {5, 20, 4, 0, 0, 0, 0, false},         {6, 20, 6, 0, 1.5, 0, 0, false},
+    {7, 20, 4, 0, 0, 0, 0, false},         {8, 20, 4, 0, 4, 1, 0, false},
+    {9, 20, 4, 0, 1, 0, 0, true},          {9, 10, 4, 1, 2, 0, 0, true},
+    {10, 0, 4, 0, 0.02, 0.02, 0.2, false}, {11, 14, 4, 0, 0, 0, 0, false},
+    {12, 14, 4, 0, 0, 0, 0, false},        {13, 14, 4, 0, 9, 0, 0, false},
+    {14, 20, 4, 0, 0, 0, 0, false},        {14, 5, 14, 0, 0, 0, 0, false},
+    {15, 20, 4, 0, 1, 0, 0, true},         {15, 10, 4, 1, 5, 0, 0, true},
+    {15, 10, 14, 2, 4, 0, 0, true},        {16, 20, 0, 0, 0, 0, 0, false},
+    {17, 20, 0, 0, 0, 0, 0, false},
 };
 
 void fill_bars(test_chart &c, int count, unsigned seed) {
@@ -296,7 +488,9 @@ void fill_bars(test_chart &c, int count, unsigned seed) {
   }
 }
 
-bool same_float(float a, float b) { return memcmp(&a, &b, sizeof a) == 0; }
+bool same_float(float a, float b) {
+  return memcmp(&a, &b, sizeof a) == 0;
+}
 
 }  // namespace
 
@@ -304,8 +498,8 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
   bool covered[18] = {};
   for (const inc_case &p : kInc) {
     covered[p.index] = true;
-    SCOPED_TRACE(testing::Message() << "study " << p.index << " period " << p.period << " method " << p.method
-                                    << " p1 " << p.p1);
+    SCOPED_TRACE(testing::Message() << "study " << p.index << " period " << p.period << " method "
+                                    << p.method << " p1 " << p.p1);
     test_chart full(700);
     fill_bars(full, 600, 7);
     StudyDef *whole = lib_study(full, p.index, p.period, p.price, p.method, p.p1, p.p2, p.p3);
@@ -340,9 +534,11 @@ TEST_F(Ferlume1, IncrementalEqualsFullComputation) {
       const float *a = study_series(s, k), *b = study_series(whole, k);
       for (int i = 0; i < 600; i++) {
         if (p.via_engine_average && !study_is_missing(b[i]))
-          ASSERT_NEAR(a[i], b[i], 1e-4 * std::max(1.0f, std::fabs(b[i]))) << "series " << k << " slot " << i;
+          ASSERT_NEAR(a[i], b[i], 1e-4 * std::max(1.0f, std::fabs(b[i])))
+              << "series " << k << " slot " << i;
         else
-          ASSERT_TRUE(same_float(a[i], b[i])) << "series " << k << " slot " << i << ": " << a[i] << " vs " << b[i];
+          ASSERT_TRUE(same_float(a[i], b[i]))
+              << "series " << k << " slot " << i << ": " << a[i] << " vs " << b[i];
       }
     }
   }
@@ -370,9 +566,11 @@ TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
   for (int i = 0; i < count; i++) {
     float open = price;
     price += step(rng) + (i / 4000 % 2 ? 0.05f : -0.05f);
-    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price, 1000, 1000 * 86400 + i * 60);
+    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price, 1000,
+          1000 * 86400 + i * 60);
   }
-  StudyDef *tsf = lib_study(c, 5, n, 4, 0), *tsfb = lib_study(c, 6, n, 4, 0, 1.5), *tsfd = lib_study(c, 7, n, 4, 0);
+  StudyDef *tsf = lib_study(c, 5, n, 4, 0), *tsfb = lib_study(c, 6, n, 4, 0, 1.5),
+           *tsfd = lib_study(c, 7, n, 4, 0);
   StudyDef *tef = lib_study(c, 8, n, 4, 0, 1, 1), *mma = lib_study(c, 14, n, 4, 0);
   ASSERT_TRUE(tsf && tsfb && tsfd && tef && mma);
   const chart_bar *b = c.rec.bars;
@@ -389,14 +587,16 @@ TEST_F(Ferlume1, RunningSumsEqualARefitOnALongChart) {
       sum += b[i - k].close;
       weighted += (n - 2.0 * k - 1) / 2 * b[i - k].close;
     }
-    const double want[5] = {a + n * slope, a + n * slope + 1.5 * rms, rms, std::fabs(n * slope) / range * 100,
+    const double want[5] = {a + n * slope, a + n * slope + 1.5 * rms, rms,
+                            std::fabs(n * slope) / range * 100,
                             sum / n + 6.0 / (n * (n + 1.0)) * weighted};
     const StudyDef *got[5] = {tsf, tsfb, tsfd, tef, mma};
     for (int k = 0; k < 5; k++) {
       double level = k == 2 || k == 3 ? std::max(1.0, std::fabs(want[k])) : 5000;
       double err = std::fabs(got[k]->outputs[i] - want[k]) / level;
       worst = std::max(worst, err);
-      ASSERT_LT(err, 2e-6) << "study " << k << " slot " << i << ": " << got[k]->outputs[i] << " vs " << want[k];
+      ASSERT_LT(err, 2e-6) << "study " << k << " slot " << i << ": " << got[k]->outputs[i] << " vs "
+                           << want[k];
     }
   }
   EXPECT_GT(worst, 0);  // the comparison reached the values
@@ -411,8 +611,8 @@ TEST_F(Ferlume1, BadParametersGiveOnlyNumbersOrMissingValues) {
     double p1, p2, p3;
   };
   const bad cases[] = {
-      {0, 4, 0, 0, 0, 0},          {-5, 4, 0, -3, -2, -1},       {1 << 30, 4, 0, 1e12, 1e12, 1e12},
-      {3, 99, 7, nan, nan, nan},   {2, 14, -1, 1, 1, 1},         {1, 15, 3, 0.5, 0.5, 0.5},
+      {0, 4, 0, 0, 0, 0},        {-5, 4, 0, -3, -2, -1}, {1 << 30, 4, 0, 1e12, 1e12, 1e12},
+      {3, 99, 7, nan, nan, nan}, {2, 14, -1, 1, 1, 1},   {1, 15, 3, 0.5, 0.5, 0.5},
   };
   for (int index = 0; index < 18; index++) {
     for (const bad &b : cases) {
@@ -425,7 +625,8 @@ TEST_F(Ferlume1, BadParametersGiveOnlyNumbersOrMissingValues) {
       for (int k = 0; k < study_output_count(s); k++)
         for (int i = 0; i < c.count(); i++) {
           float v = study_series(s, k)[i];
-          EXPECT_TRUE(v == MISSING_VALUE || std::isfinite(v)) << index << " period " << b.period << " slot " << i;
+          EXPECT_TRUE(v == MISSING_VALUE || std::isfinite(v))
+              << index << " period " << b.period << " slot " << i;
         }
     }
   }

@@ -32,7 +32,9 @@ class StudyLibHost : public TempRootTest {
     g_study_lib_dir[0] = 0;
     TempRootTest::TearDown();
   }
-  static void use_folder(const std::string &dir) { snprintf(g_study_lib_dir, sizeof g_study_lib_dir, "%s", dir.c_str()); }
+  static void use_folder(const std::string &dir) {
+    snprintf(g_study_lib_dir, sizeof g_study_lib_dir, "%s", dir.c_str());
+  }
 
   static StudyDef lib_template(const char *lib, int index) {
     StudyDef t = study_template(STUDY_LIBRARY, 9, PRICE_CLOSE, 1, 0.5);
@@ -91,7 +93,8 @@ TEST_F(StudyLibHost, TwentyLibrariesAtMost) {
   std::string dir = root_.file("FERLUMES");
   for (int i = 0; i <= STUDY_LIB_SLOTS; i++) {
     std::string to = dir + "/lib" + std::to_string(i) + ".so";
-    ASSERT_TRUE(kv_copy_file((std::string(kPluginDir) + "/Ferlume1.so").c_str(), to.c_str(), 0, nullptr));
+    ASSERT_TRUE(
+        kv_copy_file((std::string(kPluginDir) + "/Ferlume1.so").c_str(), to.c_str(), 0, nullptr));
   }
   use_folder(dir);
   StatusCapture cap;
@@ -149,7 +152,9 @@ TEST_F(StudyLibHost, BindingTakesTheLibrarysDescriptionAndHandsOverTheTable) {
   EXPECT_EQ(t.param_flags, 0x100u);
   EXPECT_NE(t.compute, nullptr);
   // the library's over-long texts are cut to the fields and terminated
-  EXPECT_EQ(std::string(t.name), "*" + std::string("A very long study name that goes on well beyond the sixty-three ", 62));
+  EXPECT_EQ(
+      std::string(t.name),
+      "*" + std::string("A very long study name that goes on well beyond the sixty-three ", 62));
   EXPECT_EQ(std::string(t.abbrev, sizeof t.abbrev), "ABCDEFGH");
   // the study's own parameters stay
   EXPECT_EQ(t.period, 9);
@@ -187,13 +192,17 @@ TEST_F(StudyLibHost, TheEngineCreatesLibraryStudiesThroughTheHost) {
   test_chart c(16);
   for (int i = 0; i < 6; i++) c.add_close((float)i);
   StatusCapture cap;
-  StudyDef *s = find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_ok", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0);
+  StudyDef *s =
+      find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_ok", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->type, 0x4000280);
   EXPECT_EQ(s->period, 3);
   EXPECT_FLOAT_EQ(s->outputs[5], 5);
-  EXPECT_EQ(find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_ok", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0), s);
+  EXPECT_EQ(
+      find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_ok", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0), s);
 
-  EXPECT_EQ(find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_v8", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0), nullptr);
+  EXPECT_EQ(
+      find_or_create_study(c.chart(), STUDY_LIBRARY, "fake_v8", 0, 3, 4, 0, 0.0, 0.0, 0.0, 0.0),
+      nullptr);
   EXPECT_TRUE(cap.saw("Unknown external study"));
 }

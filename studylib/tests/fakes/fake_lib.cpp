@@ -22,20 +22,31 @@ static int fake_compute(chart_rec *chart, StudyDef *s, int) {
 }
 
 // Not terminated within any field it is copied to.
-static char g_long_name[100] = "A very long study name that goes on well beyond the sixty-three characters of a name";
+static char g_long_name[100] =
+    "A very long study name that goes on well beyond the sixty-three characters of a name";
 static char g_long_abbrev[16] = "ABCDEFGHIJKLMNO";
 static char *g_names[2] = {g_long_name, nullptr};
 static char *g_abbrevs[2] = {g_long_abbrev, nullptr};
 
 #ifndef FAKE_NO_GETVERSION
-FAKE_EXPORT int getVersion(void) { return FAKE_VERSION; }
+FAKE_EXPORT int getVersion(void) {
+  return FAKE_VERSION;
+}
 #endif
 #ifndef FAKE_NO_GETNUMBERSTUDIES
-FAKE_EXPORT int getNumberStudies(void) { return 2; }
+FAKE_EXPORT int getNumberStudies(void) {
+  return 2;
+}
 #endif
-FAKE_EXPORT char **getNames(void) { return g_names; }
-FAKE_EXPORT char **getAbbreviations(void) { return g_abbrevs; }
-FAKE_EXPORT char **getParamLabels(int) { return nullptr; }
+FAKE_EXPORT char **getNames(void) {
+  return g_names;
+}
+FAKE_EXPORT char **getAbbreviations(void) {
+  return g_abbrevs;
+}
+FAKE_EXPORT char **getParamLabels(int) {
+  return nullptr;
+}
 #ifndef FAKE_NO_GETPARAMVALUES
 FAKE_EXPORT void getParamValues(int index, StudyDef *rec) {
 #ifdef FAKE_BAD_TYPE
@@ -51,7 +62,9 @@ FAKE_EXPORT void getParamValues(int index, StudyDef *rec) {
 }
 #endif
 #ifndef FAKE_NO_GETPTRVALUE
-FAKE_EXPORT void getPtrValue(int index, StudyDef *rec) { rec->compute = index == 0 || index == 1 ? fake_compute : nullptr; }
+FAKE_EXPORT void getPtrValue(int index, StudyDef *rec) {
+  rec->compute = index == 0 || index == 1 ? fake_compute : nullptr;
+}
 #endif
 #ifndef FAKE_NO_PUTCALLBACKS
 FAKE_EXPORT StudyCallbackTable *putCallbacks(StudyCallbackTable *table) {
@@ -60,4 +73,6 @@ FAKE_EXPORT StudyCallbackTable *putCallbacks(StudyCallbackTable *table) {
 }
 #endif
 // The table the host handed over.
-FAKE_EXPORT StudyCallbackTable *fakeTable(void) { return g_table; }
+FAKE_EXPORT StudyCallbackTable *fakeTable(void) {
+  return g_table;
+}
