@@ -12,30 +12,30 @@
 #include <string>
 
 enum {
-    SYMINDEX_POOL_BYTES = 5000000,  // text pool for symbols and names
-    SYMINDEX_MAX_PAIRS = 200000,    // capacity of the pair table
-    SYMINDEX_LINE_MAX = 511,        // characters kept of one input line
+  SYMINDEX_POOL_BYTES = 5000000,  // text pool for symbols and names
+  SYMINDEX_MAX_PAIRS = 200000,    // capacity of the pair table
+  SYMINDEX_LINE_MAX = 511,        // characters kept of one input line
 };
 
 struct sym_pair {
-    const char* symbol;
-    const char* name;
+  const char* symbol;
+  const char* name;
 };
 
 // Working memory: the text pool and the pair table.
 struct sym_table {
-    char* pool;
-    size_t pool_used;
-    sym_pair* pairs;
-    int count;
+  char* pool;
+  size_t pool_used;
+  sym_pair* pairs;
+  int count;
 };
 
 // Result of taking one line into the table.
 enum sym_add_result {
-    SYM_ADDED = 0,
-    SYM_SKIPPED,        // no symbol, no name, or a symbol with "$"
-    SYM_TABLE_FULL,     // the pair table holds SYMINDEX_MAX_PAIRS already
-    SYM_POOL_FULL,      // the pool has no room for this pair
+  SYM_ADDED = 0,
+  SYM_SKIPPED,     // no symbol, no name, or a symbol with "$"
+  SYM_TABLE_FULL,  // the pair table holds SYMINDEX_MAX_PAIRS already
+  SYM_POOL_FULL,   // the pool has no room for this pair
 };
 
 // Allocates the pool and the table; 0 when memory is short.

@@ -2,7 +2,6 @@
 // shifting every price by a fixed amount.
 #include "tools/pexlor_cmd.h"
 
-int main(int argc, char** argv)
-{
-    return pexlor_main(argc, argv);
+int main(int argc, char** argv) {
+  return pexlor_main(argc, argv);
 }

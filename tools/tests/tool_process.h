@@ -6,8 +6,8 @@
 #include <vector>
 
 struct tool_result {
-    int exit_code;     // 0-255, or -1 when the program did not exit normally
-    std::string out;   // everything it printed to standard output
+  int exit_code;    // 0-255, or -1 when the program did not exit normally
+  std::string out;  // everything it printed to standard output
 };
 
 // Runs program with args in folder cwd and waits for it. A max_file_size
@@ -18,16 +18,16 @@ tool_result run_tool(const std::string& program, const std::vector<std::string>&
 // A fresh folder under the system's temporary folder, removed with
 // everything in it when the object goes.
 class temp_folder {
-public:
-    temp_folder();
-    ~temp_folder();
-    temp_folder(const temp_folder&) = delete;
-    temp_folder& operator=(const temp_folder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+ public:
+  temp_folder();
+  ~temp_folder();
+  temp_folder(const temp_folder&) = delete;
+  temp_folder& operator=(const temp_folder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
-    std::string path_;
+ private:
+  std::string path_;
 };
 
 void write_bytes(const std::string& path, const std::string& bytes);

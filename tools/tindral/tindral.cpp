@@ -2,7 +2,6 @@
 // symbol-directory files.
 #include "tools/tindral_cmd.h"
 
-int main(int argc, char** argv)
-{
-    return tindral_main(argc, argv);
+int main(int argc, char** argv) {
+  return tindral_main(argc, argv);
 }
