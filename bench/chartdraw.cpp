@@ -78,7 +78,8 @@ struct window {
       if (!s) continue;
       s->state = 0;
       s->pane_group = t == STUDY_RSI ? 0x04 : 0x01;
-      for (int i = 0; i < kBars; i++) s->outputs[i] = t == STUDY_RSI ? 50 + 30 * std::sin(i / 7.0) : bars[i].close;
+      for (int i = 0; i < kBars; i++)
+        s->outputs[i] = t == STUDY_RSI ? 50 + 30 * std::sin(i / 7.0) : bars[i].close;
     }
     default_chart_settings(&settings, 20261210);
     settings.window_kind = WINDOW_KIND_CHART;

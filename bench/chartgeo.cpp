@@ -124,7 +124,8 @@ void BM_LayoutAndScale(benchmark::State& state) {
       line_record l;
       line_record_decode(e->block, &l);
       int b1, b2;
-      FindLineBars(chart->bars, chart->header.bar_count, settings.m_nFirst, settings.m_nLast, 60, &l, &b1, &b2);
+      FindLineBars(chart->bars, chart->header.bar_count, settings.m_nFirst, settings.m_nLast, 60,
+                   &l, &b1, &b2);
       placed += b1 >= 0;
     }
     benchmark::DoNotOptimize(placed);

@@ -46,8 +46,8 @@ void BM_SaveQuote(benchmark::State &state) {
     record->last_size = 100;
     record->bid = record->last - 0.01f;
     record->ask = record->last + 0.01f;
-    record->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID |
-                         FEED_ASK;
+    record->feed_flags =
+        FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID | FEED_ASK;
     benchmark::DoNotOptimize(save_mqt_data(record, SAVE_MQT_FULL | SAVE_MQT_CHARTS));
     i++;
   }

@@ -31,14 +31,16 @@ void BM_AddStatusLine(benchmark::State& state) {
   const int n = int(state.range(0));
   for (int i = 0; i < n; i++) dlg.AddLine(QStringLiteral("  error in srcdata.cfg file %1").arg(i));
   QApplication::processEvents();
-  const QString line = QStringLiteral("  can't open file: /home/user/.local/share/korvane/CONFIG/live.cfg");
+  const QString line =
+      QStringLiteral("  can't open file: /home/user/.local/share/korvane/CONFIG/live.cfg");
   int added = 0;
   for (auto _ : state) {
     dlg.AddLine(line);
     if (++added == 256) {
       state.PauseTiming();
       dlg.List()->ResetContent();
-      for (int i = 0; i < n; i++) dlg.List()->AddString(QStringLiteral("  error in srcdata.cfg file %1").arg(i));
+      for (int i = 0; i < n; i++)
+        dlg.List()->AddString(QStringLiteral("  error in srcdata.cfg file %1").arg(i));
       added = 0;
       QApplication::processEvents();
       state.ResumeTiming();

@@ -75,21 +75,34 @@ StudyDef make(int type, int period, int price, int method, double p1, double p2,
 
 // The studies measured, with their default parameters (indices 0-24).
 const StudyDef kStudies[] = {
-    make(STUDY_SMA, 50, 4, 0, 0, 1, 0),        make(STUDY_EMA, 50, 4, 0, 0, 1, 0),
-    make(STUDY_WMA, 50, 4, 0, 0, 1, 0),        make(STUDY_TMA, 50, 4, 0, 0, 1, 0),
-    make(STUDY_BB_UPPER, 20, 4, 0, 1, 2, 0),   make(STUDY_BB_PERCENT, 20, 4, 0, 3, 2, 0),
-    make(STUDY_BB_WIDTH, 20, 4, 0, 1, 2, 0),   make(STUDY_STDDEV, 50, 4, 0, 0, 1, 0),
-    make(STUDY_RSI, 14, 4, 0, 0, 0, 0),        make(STUDY_MACD, 12, 4, 0, 0, 26, 0),
-    make(STUDY_MACD_SIGNAL, 12, 4, 0, 0, 26, 9), make(STUDY_STOCH_K, 10, 4, 0, 1, 0, 0),
-    make(STUDY_STOCH_D, 10, 4, 0, 1, 10, 0),   make(STUDY_VMA, 50, 4, 0, 0, 1, 0),
-    make(STUDY_CCI, 14, 6, 0, 0, 0, 0),        make(STUDY_VHF, 28, 4, 0, 0, 0, 0),
-    make(STUDY_AVG_VOLUME, 20, 9, 0, 0, 0, 0), make(STUDY_OBV, 20, 0, 0, 0, 0, 0),
-    make(STUDY_PVT, 20, 0, 0, 0, 0, 0),        make(STUDY_AD_LINE, 0, 0, 0, 0, 0, 0),
-    make(STUDY_CHAIKIN, 0, 0, 0, 0, 0, 0),     make(STUDY_REL_VOLUME, 20, 0, 0, 3, 0, 0),
-    make(STUDY_NET_VOLUME_RATIO, 10, 0, 0, 0, 0, 0), make(STUDY_INTRADAY_REL_VOLUME, 3, 0, 0, 0, 0, 0),
+    make(STUDY_SMA, 50, 4, 0, 0, 1, 0),
+    make(STUDY_EMA, 50, 4, 0, 0, 1, 0),
+    make(STUDY_WMA, 50, 4, 0, 0, 1, 0),
+    make(STUDY_TMA, 50, 4, 0, 0, 1, 0),
+    make(STUDY_BB_UPPER, 20, 4, 0, 1, 2, 0),
+    make(STUDY_BB_PERCENT, 20, 4, 0, 3, 2, 0),
+    make(STUDY_BB_WIDTH, 20, 4, 0, 1, 2, 0),
+    make(STUDY_STDDEV, 50, 4, 0, 0, 1, 0),
+    make(STUDY_RSI, 14, 4, 0, 0, 0, 0),
+    make(STUDY_MACD, 12, 4, 0, 0, 26, 0),
+    make(STUDY_MACD_SIGNAL, 12, 4, 0, 0, 26, 9),
+    make(STUDY_STOCH_K, 10, 4, 0, 1, 0, 0),
+    make(STUDY_STOCH_D, 10, 4, 0, 1, 10, 0),
+    make(STUDY_VMA, 50, 4, 0, 0, 1, 0),
+    make(STUDY_CCI, 14, 6, 0, 0, 0, 0),
+    make(STUDY_VHF, 28, 4, 0, 0, 0, 0),
+    make(STUDY_AVG_VOLUME, 20, 9, 0, 0, 0, 0),
+    make(STUDY_OBV, 20, 0, 0, 0, 0, 0),
+    make(STUDY_PVT, 20, 0, 0, 0, 0, 0),
+    make(STUDY_AD_LINE, 0, 0, 0, 0, 0, 0),
+    make(STUDY_CHAIKIN, 0, 0, 0, 0, 0, 0),
+    make(STUDY_REL_VOLUME, 20, 0, 0, 3, 0, 0),
+    make(STUDY_NET_VOLUME_RATIO, 10, 0, 0, 0, 0, 0),
+    make(STUDY_INTRADAY_REL_VOLUME, 3, 0, 0, 0, 0, 0),
     make(STUDY_INTRADAY_ACC_VOLUME, 3, 0, 0, 0, 0, 0),
     // the stochastics again with %K smoothing over 3 bars
-    make(STUDY_STOCH_K, 10, 4, 0, 3, 0, 0),    make(STUDY_STOCH_D, 10, 4, 0, 3, 10, 0),
+    make(STUDY_STOCH_K, 10, 4, 0, 3, 0, 0),
+    make(STUDY_STOCH_D, 10, 4, 0, 3, 10, 0),
 };
 const int kStudyCount = sizeof kStudies / sizeof kStudies[0];
 
@@ -100,10 +113,10 @@ struct lib_case {
   const char *what;
 };
 const lib_case kLibStudies[] = {
-    {0, "Ferlume1 UOSC"}, {1, "Ferlume1 CVI"},  {2, "Ferlume1 ATR"},  {3, "Ferlume1 TSI"},
+    {0, "Ferlume1 UOSC"},  {1, "Ferlume1 CVI"},  {2, "Ferlume1 ATR"},  {3, "Ferlume1 TSI"},
     {4, "Ferlume1 TSIsl"}, {5, "Ferlume1 TSF"},  {6, "Ferlume1 TSFB"}, {7, "Ferlume1 TSFD"},
-    {8, "Ferlume1 TEF"},  {10, "Ferlume1 SAR"}, {11, "Ferlume1 +DI"}, {12, "Ferlume1 -DI"},
-    {13, "Ferlume1 ADX"}, {14, "Ferlume1 MMA"}, {15, "Ferlume1 MOM"}, {16, "Ferlume1 HH"},
+    {8, "Ferlume1 TEF"},   {10, "Ferlume1 SAR"}, {11, "Ferlume1 +DI"}, {12, "Ferlume1 -DI"},
+    {13, "Ferlume1 ADX"},  {14, "Ferlume1 MMA"}, {15, "Ferlume1 MOM"}, {16, "Ferlume1 HH"},
 };
 const int kLibCount = sizeof kLibStudies / sizeof kLibStudies[0];
 
@@ -128,7 +141,9 @@ StudyDef lib_template(int index) {
 }
 
 // Case k: the built-in studies first, then the library's.
-StudyDef case_template(int k) { return k < kStudyCount ? kStudies[k] : lib_template(kLibStudies[k - kStudyCount].index); }
+StudyDef case_template(int k) {
+  return k < kStudyCount ? kStudies[k] : lib_template(kLibStudies[k - kStudyCount].index);
+}
 
 const char *case_what(int k) {
   if (k >= kStudyCount) return kLibStudies[k - kStudyCount].what;
@@ -137,7 +152,9 @@ const char *case_what(int k) {
   return "?";
 }
 
-StudyComputeFn case_compute(int k, const StudyDef &t) { return k < kStudyCount ? study_compute_for_type(t.type) : t.compute; }
+StudyComputeFn case_compute(int k, const StudyDef &t) {
+  return k < kStudyCount ? study_compute_for_type(t.type) : t.compute;
+}
 
 bench_chart &chart_of(int n) {
   static bench_chart small(1000), medium(100000), large(1000000);
@@ -146,8 +163,9 @@ bench_chart &chart_of(int n) {
 
 void per_bar_counter(benchmark::State &state, int n) {
   // seconds per bar (shown with its SI prefix, e.g. "4.2n" for 4.2 ns)
-  state.counters["per_bar"] = benchmark::Counter((double)n * (double)state.iterations(),
-                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_bar"] =
+      benchmark::Counter((double)n * (double)state.iterations(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetItemsProcessed(state.iterations() * n);
 }
 

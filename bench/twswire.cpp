@@ -34,7 +34,8 @@ const std::string &recorded_stream() {
       int ticker = 1 + i % 40;
       int n;
       if (i % 3 == 2)
-        n = snprintf(buf, sizeof buf, "2%c6%c%d%c%d%c%d%c", 0, 0, ticker, 0, 5, 0, 100 + i % 900, 0);
+        n = snprintf(buf, sizeof buf, "2%c6%c%d%c%d%c%d%c", 0, 0, ticker, 0, 5, 0, 100 + i % 900,
+                     0);
       else
         n = snprintf(buf, sizeof buf, "1%c6%c%d%c%d%c%.2f%c%d%c%d%c", 0, 0, ticker, 0, 1 + i % 2, 0,
                      100.0 + (i % 500) * 0.01, 0, 100 + i % 700, 0, 1, 0);
