@@ -14,7 +14,8 @@ static std::string list_path(void) {
   static std::string path;
   if (path.empty()) {
     const char *tmp = getenv("TMPDIR");
-    path = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_symlist_" + std::to_string(getpid()) + ".slf";
+    path = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_symlist_" + std::to_string(getpid()) +
+           ".slf";
   }
   return path;
 }
@@ -27,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fclose(f);
   int n = load_symbol_list(path.c_str());
   if (n != symbol_list_count()) __builtin_trap();
-  static const int steps[] = {SYMLIST_FIRST, SYMLIST_PREVIOUS, SYMLIST_NEXT, SYMLIST_NEXT, SYMLIST_LAST,
-                              SYMLIST_NEXT, SYMLIST_CURRENT, SYMLIST_PREVIOUS};
+  static const int steps[] = {SYMLIST_FIRST, SYMLIST_PREVIOUS, SYMLIST_NEXT,    SYMLIST_NEXT,
+                              SYMLIST_LAST,  SYMLIST_NEXT,     SYMLIST_CURRENT, SYMLIST_PREVIOUS};
   for (int how : steps) {
     const char *s = symbol_list_step(how);
     if ((s == nullptr) != (n == 0)) __builtin_trap();

@@ -20,60 +20,51 @@
 
 static std::string g_root;
 
-static void remove_root()
-{
-    kv_remove_tree(g_root.c_str());
+static void remove_root() {
+  kv_remove_tree(g_root.c_str());
 }
 
 // A data root of its own below TMPDIR, removed at exit.
-static void setup_root()
-{
-    const char* tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/kv_fuzz_tws_XXXXXX";
-    if (!mkdtemp(&tmpl[0]))
-        abort();
-    g_root = tmpl;
-    snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", g_root.c_str());
-    atexit(remove_root);
+static void setup_root() {
+  const char* tmp = getenv("TMPDIR");
+  std::string tmpl = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/kv_fuzz_tws_XXXXXX";
+  if (!mkdtemp(&tmpl[0])) abort();
+  g_root = tmpl;
+  snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", g_root.c_str());
+  atexit(remove_root);
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (g_root.empty())
-        setup_root();
-    if (size < 1 || size > 65536)
-        return 0;
-    int fd[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd) != 0)
-        abort();
-    // Replies the reactions send must never block the reader.
-    fcntl(fd[0], F_SETFL, fcntl(fd[0], F_GETFL) | O_NONBLOCK);
-    size_t off = 1;
-    while (off < size) {
-        ssize_t n = send(fd[1], data + off, size - off, MSG_NOSIGNAL);
-        if (n <= 0)
-            abort();
-        off += (size_t)n;
-    }
-    shutdown(fd[1], SHUT_WR);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (g_root.empty()) setup_root();
+  if (size < 1 || size > 65536) return 0;
+  int fd[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd) != 0) abort();
+  // Replies the reactions send must never block the reader.
+  fcntl(fd[0], F_SETFL, fcntl(fd[0], F_GETFL) | O_NONBLOCK);
+  size_t off = 1;
+  while (off < size) {
+    ssize_t n = send(fd[1], data + off, size - off, MSG_NOSIGNAL);
+    if (n <= 0) abort();
+    off += (size_t)n;
+  }
+  shutdown(fd[1], SHUT_WR);
 
-    g_tws_server_version = TWS_MIN_SERVER_VERSION + data[0] % 4;
-    g_tws_socket = fd[0];
-    g_tws_peer_error = -1;
-    g_tws_socket_errors = 0;
-    tws_wire_reset();
-    g_tws_connected = 1;
-    // Every message takes at least one byte, so the stream ends within
-    // size reads; a loop beyond that is a fault.
-    size_t reads = 0;
-    while (g_tws_peer_error.load() == -1) {
-        tws_process_message();
-        if (++reads > size + 2)
-            abort();
-    }
-    g_tws_connected = 0;
-    g_tws_socket = -1;
-    close(fd[0]);
-    close(fd[1]);
-    return 0;
+  g_tws_server_version = TWS_MIN_SERVER_VERSION + data[0] % 4;
+  g_tws_socket = fd[0];
+  g_tws_peer_error = -1;
+  g_tws_socket_errors = 0;
+  tws_wire_reset();
+  g_tws_connected = 1;
+  // Every message takes at least one byte, so the stream ends within
+  // size reads; a loop beyond that is a fault.
+  size_t reads = 0;
+  while (g_tws_peer_error.load() == -1) {
+    tws_process_message();
+    if (++reads > size + 2) abort();
+  }
+  g_tws_connected = 0;
+  g_tws_socket = -1;
+  close(fd[0]);
+  close(fd[1]);
+  return 0;
 }

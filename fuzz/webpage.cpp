@@ -37,104 +37,91 @@ static int g_port;
 
 // One connection at a time: the import reads a page whole before it asks
 // for the next.
-static void serve_pages(int listener)
-{
-    for (;;) {
-        int fd = accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            continue;
-        std::string head;
-        char buf[2048];
-        while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            head.append(buf, (size_t)n);
-        }
-        std::string reply;
-        {
-            std::lock_guard<std::mutex> hold(g_page_lock);
-            reply = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(g_page.size()) +
-                    "\r\nConnection: close\r\n\r\n" + g_page;
-        }
-        for (size_t sent = 0; sent < reply.size();) {
-            ssize_t n = write(fd, reply.data() + sent, reply.size() - sent);
-            if (n <= 0)
-                break;
-            sent += (size_t)n;
-        }
-        close(fd);
+static void serve_pages(int listener) {
+  for (;;) {
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd < 0) continue;
+    std::string head;
+    char buf[2048];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+      ssize_t n = read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      head.append(buf, (size_t)n);
     }
-}
-
-static void start_server()
-{
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (listener < 0 || bind(listener, (sockaddr*)&a, sizeof a) != 0 || listen(listener, 16) != 0 ||
-        getsockname(listener, (sockaddr*)&a, &len) != 0)
-        abort();
-    g_port = ntohs(a.sin_port);
-    std::thread(serve_pages, listener).detach();
-}
-
-static void setup()
-{
-    std::string root = fuzz_temp_root("webpage");
-    snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
-    kv_make_dirs((root + "/CONFIG").c_str(), nullptr);
-    kv_make_dirs((root + "/DATA").c_str(), nullptr);
-    kv_write_file_atomic((root + "/CONFIG/srcdata.cfg").c_str(), "HISTORIC_DAILY 1\n  web daily.cfg\n",
-                         strlen("HISTORIC_DAILY 1\n  web daily.cfg\n"), nullptr);
-    start_server();
-    g_inet_session = inet_open_session();
-    // The first web import of a process starts the update check: it runs
-    // here once, against the page server, and is waited for.
-    snprintf(g_calendar_server, sizeof g_calendar_server, "http://127.0.0.1:%d", g_port);
-    start_updatechk_thread();
-    while (!g_updatechk_done.load())
-        kv_sleep_ms(10);
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (!g_port)
-        setup();
-    std::string in((const char*)data, size);
-    size_t nul = in.find('\0');
-    if (nul == std::string::npos)
-        return 0;
-    std::string parse = in.substr(0, nul);
-    for (size_t at; (at = parse.find("PORT")) != std::string::npos;)
-        parse.replace(at, 4, std::to_string(g_port));
+    std::string reply;
     {
-        std::lock_guard<std::mutex> hold(g_page_lock);
-        g_page = in.substr(nul + 1);
+      std::lock_guard<std::mutex> hold(g_page_lock);
+      reply = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(g_page.size()) +
+              "\r\nConnection: close\r\n\r\n" + g_page;
     }
-    std::string path = std::string(g_settings.DataRoot) + "/CONFIG/daily.cfg";
-    if (!kv_write_file_atomic(path.c_str(), parse.data(), parse.size(), nullptr))
-        return 0;
-    free_quote_source_cfgs();
-    uint32_t options = parse.size() & 3;  // description wanted, long span
-    chart_rec* chart = parse_web_data(TU_DAILY, "FZ", 20070301, 20070331, options, nullptr, nullptr);
-    if (chart) {
-        const chart_bar* b = chart->bars;
-        int n = chart->header.bar_count;
-        if (n <= 0 || chart->spare < 0)
-            __builtin_trap();
-        for (int i = 0; i < n; i++) {
-            if (!std::isfinite(b[i].open) || !std::isfinite(b[i].high) || !std::isfinite(b[i].low) ||
-                !std::isfinite(b[i].close))
-                __builtin_trap();
-            if (!valid_date(seconds_to_date(b[i].time), 0))
-                __builtin_trap();
-            if (i > 0 && b[i - 1].time > b[i].time)
-                __builtin_trap();
-        }
-        free_chart_data(chart);
+    for (size_t sent = 0; sent < reply.size();) {
+      ssize_t n = write(fd, reply.data() + sent, reply.size() - sent);
+      if (n <= 0) break;
+      sent += (size_t)n;
     }
-    return 0;
+    close(fd);
+  }
+}
+
+static void start_server() {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (listener < 0 || bind(listener, (sockaddr*)&a, sizeof a) != 0 || listen(listener, 16) != 0 ||
+      getsockname(listener, (sockaddr*)&a, &len) != 0)
+    abort();
+  g_port = ntohs(a.sin_port);
+  std::thread(serve_pages, listener).detach();
+}
+
+static void setup() {
+  std::string root = fuzz_temp_root("webpage");
+  snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root.c_str());
+  kv_make_dirs((root + "/CONFIG").c_str(), nullptr);
+  kv_make_dirs((root + "/DATA").c_str(), nullptr);
+  kv_write_file_atomic((root + "/CONFIG/srcdata.cfg").c_str(),
+                       "HISTORIC_DAILY 1\n  web daily.cfg\n",
+                       strlen("HISTORIC_DAILY 1\n  web daily.cfg\n"), nullptr);
+  start_server();
+  g_inet_session = inet_open_session();
+  // The first web import of a process starts the update check: it runs
+  // here once, against the page server, and is waited for.
+  snprintf(g_calendar_server, sizeof g_calendar_server, "http://127.0.0.1:%d", g_port);
+  start_updatechk_thread();
+  while (!g_updatechk_done.load()) kv_sleep_ms(10);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!g_port) setup();
+  std::string in((const char*)data, size);
+  size_t nul = in.find('\0');
+  if (nul == std::string::npos) return 0;
+  std::string parse = in.substr(0, nul);
+  for (size_t at; (at = parse.find("PORT")) != std::string::npos;)
+    parse.replace(at, 4, std::to_string(g_port));
+  {
+    std::lock_guard<std::mutex> hold(g_page_lock);
+    g_page = in.substr(nul + 1);
+  }
+  std::string path = std::string(g_settings.DataRoot) + "/CONFIG/daily.cfg";
+  if (!kv_write_file_atomic(path.c_str(), parse.data(), parse.size(), nullptr)) return 0;
+  free_quote_source_cfgs();
+  uint32_t options = parse.size() & 3;  // description wanted, long span
+  chart_rec* chart = parse_web_data(TU_DAILY, "FZ", 20070301, 20070331, options, nullptr, nullptr);
+  if (chart) {
+    const chart_bar* b = chart->bars;
+    int n = chart->header.bar_count;
+    if (n <= 0 || chart->spare < 0) __builtin_trap();
+    for (int i = 0; i < n; i++) {
+      if (!std::isfinite(b[i].open) || !std::isfinite(b[i].high) || !std::isfinite(b[i].low) ||
+          !std::isfinite(b[i].close))
+        __builtin_trap();
+      if (!valid_date(seconds_to_date(b[i].time), 0)) __builtin_trap();
+      if (i > 0 && b[i - 1].time > b[i].time) __builtin_trap();
+    }
+    free_chart_data(chart);
+  }
+  return 0;
 }

@@ -21,7 +21,8 @@ static std::string input_path(void) {
   static std::string path;
   if (path.empty()) {
     const char *tmp = getenv("TMPDIR");
-    path = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_webparse_" + std::to_string(getpid()) + ".txt";
+    path = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_webparse_" + std::to_string(getpid()) +
+           ".txt";
   }
   return path;
 }
@@ -34,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (format.find('\0') != std::string::npos) return 0;
 
   char url[512];
-  if (expand_url_text(format.c_str(), 20070315, 20070421, format.c_str(), 390, url, sizeof url) == 0 &&
+  if (expand_url_text(format.c_str(), 20070315, 20070421, format.c_str(), 390, url, sizeof url) ==
+          0 &&
       strlen(url) >= sizeof url)
     __builtin_trap();
 
@@ -44,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fwrite(rest.data(), 1, rest.size(), f);
   fclose(f);
   int unit = size > 0 && (data[0] & 1) ? TU_WEEKLY : TU_DAILY;
-  chart_rec *chart = parse_web_data(unit, "FUZZ", 20070101, 20071231, 0, path.c_str(), format.c_str());
+  chart_rec *chart =
+      parse_web_data(unit, "FUZZ", 20070101, 20071231, 0, path.c_str(), format.c_str());
   if (chart) {
     const chart_bar *b = chart->bars;
     int n = chart->header.bar_count;
