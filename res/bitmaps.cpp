@@ -12,8 +12,8 @@ const COLORREF kv_swatch_colors[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0
 
 namespace {
 
-constexpr COLORREF kWhite = 0xFFFFFF, kBlack = 0, kGreen = 0x00A000, kRed = 0x0000E0, kBlue = 0xC00000,
-                   kGrey = 0x808080;
+constexpr COLORREF kWhite = 0xFFFFFF, kBlack = 0, kGreen = 0x00A000, kRed = 0x0000E0,
+                   kBlue = 0xC00000, kGrey = 0x808080;
 
 QImage canvas(int w, int h) {
   QImage img(w, h, QImage::Format_RGB32);
@@ -65,7 +65,11 @@ QImage line_style(int style) {
     return img;
   }
   // Wide styles: the same pattern three pixels thick.
-  static const int runs[5][6] = {{72, 0, 0, 0, 0, 0}, {18, 6, 0, 0, 0, 0}, {3, 3, 0, 0, 0, 0}, {9, 6, 3, 6, 0, 0}, {9, 3, 3, 3, 3, 3}};
+  static const int runs[5][6] = {{72, 0, 0, 0, 0, 0},
+                                 {18, 6, 0, 0, 0, 0},
+                                 {3, 3, 0, 0, 0, 0},
+                                 {9, 6, 3, 6, 0, 0},
+                                 {9, 3, 3, 3, 3, 3}};
   int x = 4, i = 0;
   while (x < 76) {
     int n = runs[pattern][i % 6];
@@ -95,7 +99,8 @@ QImage alert_button(bool high, bool on) {
   dc.SetTextColor(c);
   dc.SetBkMode(TRANSPARENT);
   KvRect t = high ? KvRect(0, 5, 15, 15) : KvRect(0, 0, 15, 10);
-  dc.DrawText(QString(QChar(high ? 'H' : 'L')), t, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
+  dc.DrawText(QString(QChar(high ? 'H' : 'L')), t,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
   return img;
 }
 
@@ -103,20 +108,34 @@ QImage alert_button(bool high, bool on) {
 
 QImage kv_res_bitmap(int id) {
   switch (id) {
-    case IDB_BUY_OPEN: return signal(true, 'O');
-    case IDB_SELL_OPEN: return signal(false, 'O');
-    case IDB_BUY_STOP: return signal(true, 'S');
-    case IDB_SELL_STOP: return signal(false, 'S');
-    case IDB_BUY_TARGET: return signal(true, 'T');
-    case IDB_SELL_TARGET: return signal(false, 'T');
-    case IDB_BUY_CLOSE: return signal(true, 'C');
-    case IDB_SELL_CLOSE: return signal(false, 'C');
-    case IDB_BUY_MULTI: return signal(true, 'M');
-    case IDB_SELL_MULTI: return signal(false, 'M');
-    case IDB_ALERT_HIGH_ON: return alert_button(true, true);
-    case IDB_ALERT_LOW_ON: return alert_button(false, true);
-    case IDB_ALERT_HIGH_OFF: return alert_button(true, false);
-    case IDB_ALERT_LOW_OFF: return alert_button(false, false);
+    case IDB_BUY_OPEN:
+      return signal(true, 'O');
+    case IDB_SELL_OPEN:
+      return signal(false, 'O');
+    case IDB_BUY_STOP:
+      return signal(true, 'S');
+    case IDB_SELL_STOP:
+      return signal(false, 'S');
+    case IDB_BUY_TARGET:
+      return signal(true, 'T');
+    case IDB_SELL_TARGET:
+      return signal(false, 'T');
+    case IDB_BUY_CLOSE:
+      return signal(true, 'C');
+    case IDB_SELL_CLOSE:
+      return signal(false, 'C');
+    case IDB_BUY_MULTI:
+      return signal(true, 'M');
+    case IDB_SELL_MULTI:
+      return signal(false, 'M');
+    case IDB_ALERT_HIGH_ON:
+      return alert_button(true, true);
+    case IDB_ALERT_LOW_ON:
+      return alert_button(false, true);
+    case IDB_ALERT_HIGH_OFF:
+      return alert_button(true, false);
+    case IDB_ALERT_LOW_OFF:
+      return alert_button(false, false);
     case IDB_ARROW_UP: {
       QImage img = canvas(15, 14);
       triangle(img, KvRect(2, 2, 13, 12), true, 0x00C000);
@@ -176,7 +195,8 @@ QImage kv_res_bitmap(int id) {
       dc.LineTo(2, 12);
       return img;
     }
-    default: break;
+    default:
+      break;
   }
   if (id >= IDB_STYLE_0 && id <= 180) {
     int k = id - IDB_STYLE_0;  // 171 thin 0, 172 wide 5, 173 thin 1 ...

@@ -19,7 +19,8 @@ QIcon kv_res_icon(int id) {
       int x, hi, lo, top, bot;
       COLORREF c;
     };
-    for (C c : {C{6, 8, 26, 12, 22, 0x00C000}, C{14, 4, 22, 8, 16, 0x0000E0}, C{22, 6, 28, 10, 20, 0x00C000}}) {
+    for (C c : {C{6, 8, 26, 12, 22, 0x00C000}, C{14, 4, 22, 8, 16, 0x0000E0},
+                C{22, 6, 28, 10, 20, 0x00C000}}) {
       dc.SelectPen(KvPen(PS_SOLID, 1, 0xFFFFFF));
       dc.MoveTo(c.x + 2, c.hi);
       dc.LineTo(c.x + 2, c.lo);
@@ -38,17 +39,27 @@ struct ThemeName {
   const char* name;
 };
 const ThemeName kThemeNames[] = {
-    {57600, "document-new"},          {57601, "document-open"},         {57607, "document-print"},
-    {57664, "help-about"},            {32977, "view-refresh"},          {33278, "system-run"},
-    {33279, "media-eject"},           {33166, "media-playback-start"},  {33168, "media-playback-stop"},
-    {33280, "media-skip-backward"},   {33276, "media-skip-forward"},    {33282, "media-seek-forward"},
+    {57600, "document-new"},
+    {57601, "document-open"},
+    {57607, "document-print"},
+    {57664, "help-about"},
+    {32977, "view-refresh"},
+    {33278, "system-run"},
+    {33279, "media-eject"},
+    {33166, "media-playback-start"},
+    {33168, "media-playback-stop"},
+    {33280, "media-skip-backward"},
+    {33276, "media-skip-forward"},
+    {33282, "media-seek-forward"},
     {33277, "go-last"},
 };
 
-const QColor kInk(0x2e, 0x34, 0x36), kUp(0x4e, 0x9a, 0x06), kDown(0xcc, 0x00, 0x00), kBlueInk(0x34, 0x65, 0xa4),
-    kPaper(0xfa, 0xfa, 0xf8), kRule(0xba, 0xbd, 0xb6), kGold(0xc4, 0xa0, 0x00);
+const QColor kInk(0x2e, 0x34, 0x36), kUp(0x4e, 0x9a, 0x06), kDown(0xcc, 0x00, 0x00),
+    kBlueInk(0x34, 0x65, 0xa4), kPaper(0xfa, 0xfa, 0xf8), kRule(0xba, 0xbd, 0xb6),
+    kGold(0xc4, 0xa0, 0x00);
 
-void candle(QPainter& p, double x, double hi, double lo, double top, double bottom, const QColor& c) {
+void candle(QPainter& p, double x, double hi, double lo, double top, double bottom,
+            const QColor& c) {
   p.setPen(QPen(kInk, 1.2));
   p.drawLine(QPointF(x + 2, hi), QPointF(x + 2, lo));
   p.setBrush(c);
@@ -82,8 +93,15 @@ bool pictogram(QPainter& p, int id) {
       candle(p, 17, 5, 21, 8, 18, kUp);
       return true;
     case 32908: {  // symbol map: coloured tiles
-      const QColor tiles[9] = {kUp, kUp.lighter(140), kDown, kDown.lighter(150), kUp, kUp.darker(120),
-                               kUp.lighter(160), kDown, kUp.lighter(130)};
+      const QColor tiles[9] = {kUp,
+                               kUp.lighter(140),
+                               kDown,
+                               kDown.lighter(150),
+                               kUp,
+                               kUp.darker(120),
+                               kUp.lighter(160),
+                               kDown,
+                               kUp.lighter(130)};
       p.setPen(Qt::NoPen);
       for (int i = 0; i < 9; i++) {
         p.setBrush(tiles[i]);
@@ -139,7 +157,8 @@ bool pictogram(QPainter& p, int id) {
     }
     case 32911: {  // real-time quotes: a live trace with its newest tick
       QPainterPath path(QPointF(2, 14));
-      for (QPointF q : {QPointF(6, 14), QPointF(8, 8), QPointF(11, 19), QPointF(14, 5), QPointF(16, 14), QPointF(19, 14)})
+      for (QPointF q : {QPointF(6, 14), QPointF(8, 8), QPointF(11, 19), QPointF(14, 5),
+                        QPointF(16, 14), QPointF(19, 14)})
         path.lineTo(q);
       p.setPen(QPen(kUp.darker(110), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
       p.setBrush(Qt::NoBrush);
@@ -156,7 +175,8 @@ bool pictogram(QPainter& p, int id) {
       p.setBrush(Qt::NoBrush);
       p.drawRoundedRect(QRectF(8.5, 5, 7, 3.5), 1, 1);
       p.setPen(QPen(kPaper, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      p.drawPolyline(QPolygonF({QPointF(7, 16), QPointF(10.5, 12.5), QPointF(13, 15), QPointF(17, 11)}));
+      p.drawPolyline(
+          QPolygonF({QPointF(7, 16), QPointF(10.5, 12.5), QPointF(13, 15), QPointF(17, 11)}));
       return true;
     }
     case 33281:  // real-time playback speed: a clock
@@ -181,20 +201,27 @@ bool pictogram(QPainter& p, int id) {
       p.setPen(QPen(kInk, 1.6, Qt::DotLine));
       p.drawLine(QPointF(3, 18), QPointF(21, 18));
       return true;
-    default: break;
+    default:
+      break;
   }
   // Drawing tools show the line they draw.
   p.setPen(QPen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(Qt::NoBrush);
-  auto line = [&](double x1, double y1, double x2, double y2) { p.drawLine(QPointF(x1, y1), QPointF(x2, y2)); };
+  auto line = [&](double x1, double y1, double x2, double y2) {
+    p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+  };
   switch (id) {
     case 33231:  // arrow mode
       p.setBrush(kPaper);
-      p.drawPolygon(QPolygonF({QPointF(6, 3), QPointF(6, 18), QPointF(10, 14), QPointF(13, 20), QPointF(15.5, 19),
-                               QPointF(12.5, 13), QPointF(17.5, 13)}));
+      p.drawPolygon(QPolygonF({QPointF(6, 3), QPointF(6, 18), QPointF(10, 14), QPointF(13, 20),
+                               QPointF(15.5, 19), QPointF(12.5, 13), QPointF(17.5, 13)}));
       return true;
-    case 33230: line(2, 12, 22, 12); return true;
-    case 33229: line(12, 2, 12, 22); return true;
+    case 33230:
+      line(2, 12, 22, 12);
+      return true;
+    case 33229:
+      line(12, 2, 12, 22);
+      return true;
     case 33233:
       line(5, 17, 19, 7);
       p.setBrush(kBlueInk);
@@ -206,7 +233,9 @@ bool pictogram(QPainter& p, int id) {
       p.setBrush(kBlueInk);
       p.drawEllipse(QPointF(5, 17), 2, 2);
       return true;
-    case 33234: line(1, 20, 23, 4); return true;
+    case 33234:
+      line(1, 20, 23, 4);
+      return true;
     case 33240:
       for (double y : {3.0, 7.5, 10.5, 13.5, 18.0}) line(3, y, 21, y);
       return true;
@@ -218,7 +247,8 @@ bool pictogram(QPainter& p, int id) {
       line(2, 12, 16, 3);
       line(8, 21, 22, 12);
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -245,7 +275,8 @@ const char* kv_res_theme_icon_name(int command_id) {
 }
 
 QIcon kv_res_command_image(int command_id) {
-  if (const char* name = kv_res_theme_icon_name(command_id)) return QIcon::fromTheme(QString::fromLatin1(name));
+  if (const char* name = kv_res_theme_icon_name(command_id))
+    return QIcon::fromTheme(QString::fromLatin1(name));
   return draw_icon(command_id);
 }
 
@@ -258,7 +289,8 @@ void kv_res_install() {
   // folders lead it to the fallback.
   if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("hicolor"));
   QStringList paths = QIcon::themeSearchPaths();
-  QStringList data = QString::fromLocal8Bit(qgetenv("XDG_DATA_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  QStringList data =
+      QString::fromLocal8Bit(qgetenv("XDG_DATA_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
   if (data.isEmpty()) data = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
   for (const QString& d : data) {
     QString icons = d + QStringLiteral("/icons");

@@ -126,12 +126,9 @@ const Entry kFavorites[] = {
 };
 
 const Entry kDataApp[] = {
-    {32776, "&Data/Auto Update On"},
-    {32859, "&Data/Get Single Quote"},
-    {32858, "&Data/Get Continuous Quotes"},
-    {0, "&Data/-"},
-    {32813, "&Data/Internet Sources..."},
-    {32846, "&Data/Import Settings..."},
+    {32776, "&Data/Auto Update On"},        {32859, "&Data/Get Single Quote"},
+    {32858, "&Data/Get Continuous Quotes"}, {0, "&Data/-"},
+    {32813, "&Data/Internet Sources..."},   {32846, "&Data/Import Settings..."},
     {33002, "&Data/&Export Settings..."},
 };
 
@@ -291,10 +288,8 @@ const Entry kChartPopup[] = {
 };
 
 const Entry kOrderPopup[] = {
-    {33332, "Popup/OCA Name"},
-    {0, "Popup/-"},
-    {33245, "Popup/Remove Order"},
-    {33267, "Popup/Remove All Cancelled"},
+    {33332, "Popup/OCA Name"},        {0, "Popup/-"},
+    {33245, "Popup/Remove Order"},    {33267, "Popup/Remove All Cancelled"},
     {33323, "Popup/Attach Study..."},
 };
 
@@ -324,7 +319,9 @@ class Builder {
     QStringList parts = QString::fromLatin1(e.path).split(QLatin1Char('/'));
     QString leaf = parts.takeLast();
     int common = 0;
-    while (common < int(m_open.size()) && common < parts.size() && m_open[size_t(common)] == parts[common]) common++;
+    while (common < int(m_open.size()) && common < parts.size() &&
+           m_open[size_t(common)] == parts[common])
+      common++;
     close_to(common);
     for (int i = common; i < parts.size(); i++) {
       m_items.push_back({KV_MENU_POPUP, keep(parts[i].toLatin1().constData())});
@@ -359,28 +356,54 @@ std::vector<KvMenuItem> kv_res_menu(int id) {
   Builder b;
   switch (id) {
     case IDR_MAINFRAME:
-      return b.add(kFile).add(kEdit).add(kViewBars).empty("&Favorites").add(kDataApp).add(kChartApp).add(kTradingApp).add(kWindow).add(kHelp).done();
+      return b.add(kFile)
+          .add(kEdit)
+          .add(kViewBars)
+          .empty("&Favorites")
+          .add(kDataApp)
+          .add(kChartApp)
+          .add(kTradingApp)
+          .add(kWindow)
+          .add(kHelp)
+          .done();
     case IDR_CHART:
-      return b.add(kFile).add(kEdit).add(kViewBars).add(kViewChart).add(kFavorites).add(kDataChart).add(kDataApp)
-          .add(kStudies).add(kChartApp).add(kChart).add(kDraw).add(kTradingApp).add(kTradingChart).add(kTools)
-          .add(kWindow).add(kHelp).done();
-    case IDR_CHART_POPUP: return b.add(kChartPopup).done();
-    case IDR_ORDER_POPUP: return b.add(kOrderPopup).done();
-    default: return {};
+      return b.add(kFile)
+          .add(kEdit)
+          .add(kViewBars)
+          .add(kViewChart)
+          .add(kFavorites)
+          .add(kDataChart)
+          .add(kDataApp)
+          .add(kStudies)
+          .add(kChartApp)
+          .add(kChart)
+          .add(kDraw)
+          .add(kTradingApp)
+          .add(kTradingChart)
+          .add(kTools)
+          .add(kWindow)
+          .add(kHelp)
+          .done();
+    case IDR_CHART_POPUP:
+      return b.add(kChartPopup).done();
+    case IDR_ORDER_POPUP:
+      return b.add(kOrderPopup).done();
+    default:
+      return {};
   }
 }
 
 std::vector<KvAccel> kv_res_accelerators() {
   return {
-      {"Ctrl+N", 57600},      {"Ctrl+O", 57601},       {"Ctrl+P", 57607},  {"Alt+X", 33001},
-      {"F4", 32781},          {"Shift+D", 33316},      {"Shift+V", 33317}, {"Shift+S", 32861},
-      {"Shift+M", 32862},     {"Shift+L", 32863},      {"Shift+C", 33000}, {"Shift+Z", 32847},
-      {"Shift+X", 32851},     {"Shift+E", 33010},      {"Shift+1", 32897}, {"Shift+2", 33326},
-      {"Shift+3", 33330},     {"Shift+4", 33331},      {"Shift+5", 33327}, {"Shift+7", 33328},
-      {"Shift+8", 33329},     {"Alt+6", 32979},        {"Alt+1", 32980},   {"Alt+2", 32981},
-      {"Alt+3", 32982},       {"Alt+7", 32983},        {"Ctrl+B", 33218},  {"Ctrl+S", 33219},
-      {"Ctrl+C", 33220},      {"Ctrl+R", 33221},       {"Ctrl+Delete", 33217}, {"F2", 33223},
-      {"F3", 33226},          {"Home", 32840},         {"PgUp", 32841},    {"PgDown", 32842},
+      {"Ctrl+N", 57600},  {"Ctrl+O", 57601},  {"Ctrl+P", 57607},      {"Alt+X", 33001},
+      {"F4", 32781},      {"Shift+D", 33316}, {"Shift+V", 33317},     {"Shift+S", 32861},
+      {"Shift+M", 32862}, {"Shift+L", 32863}, {"Shift+C", 33000},     {"Shift+Z", 32847},
+      {"Shift+X", 32851}, {"Shift+E", 33010}, {"Shift+1", 32897},     {"Shift+2", 33326},
+      {"Shift+3", 33330}, {"Shift+4", 33331}, {"Shift+5", 33327},     {"Shift+7", 33328},
+      {"Shift+8", 33329}, {"Alt+6", 32979},   {"Alt+1", 32980},       {"Alt+2", 32981},
+      {"Alt+3", 32982},   {"Alt+7", 32983},   {"Ctrl+B", 33218},      {"Ctrl+S", 33219},
+      {"Ctrl+C", 33220},  {"Ctrl+R", 33221},  {"Ctrl+Delete", 33217}, {"F2", 33223},
+      {"F3", 33226},      {"Home", 32840},    {"PgUp", 32841},        {"PgDown", 32842},
       {"End", 32843},
   };
 }

@@ -14,18 +14,18 @@
 
 // Bitmaps.
 enum : int {
-  IDB_BUY_OPEN = 165,    // 14 x 15; also the quote line's rising arrow
-  IDB_SELL_OPEN = 166,   // 14 x 15; also the quote line's falling arrow
-  IDB_STYLE_0 = 171,     // line styles, 80 x 14: 171, 173, 175, 177, 179 thin,
-  IDB_STYLE_5 = 172,     // 172, 174, 176, 178, 180 wide
-  IDB_ALERT_HIGH_ON = 191,   // 15 x 15
+  IDB_BUY_OPEN = 165,       // 14 x 15; also the quote line's rising arrow
+  IDB_SELL_OPEN = 166,      // 14 x 15; also the quote line's falling arrow
+  IDB_STYLE_0 = 171,        // line styles, 80 x 14: 171, 173, 175, 177, 179 thin,
+  IDB_STYLE_5 = 172,        // 172, 174, 176, 178, 180 wide
+  IDB_ALERT_HIGH_ON = 191,  // 15 x 15
   IDB_ALERT_LOW_ON = 192,
   IDB_ALERT_HIGH_OFF = 196,
   IDB_ALERT_LOW_OFF = 197,
-  IDB_ARROW_DOWN = 222,  // 15 x 14, red
-  IDB_ARROW_UP = 223,    // 15 x 14, green
+  IDB_ARROW_DOWN = 222,   // 15 x 14, red
+  IDB_ARROW_UP = 223,     // 15 x 14, green
   IDB_EXT_SESSION = 232,  // 15 x 15
-  IDB_SELL_STOP = 247,   // trade signals, 14 x 15
+  IDB_SELL_STOP = 247,    // trade signals, 14 x 15
   IDB_BUY_STOP = 248,
   IDB_SELL_TARGET = 249,
   IDB_BUY_TARGET = 250,
@@ -33,11 +33,11 @@ enum : int {
   IDB_BUY_CLOSE = 252,
   IDB_SELL_MULTI = 253,
   IDB_BUY_MULTI = 254,
-  IDB_LEVEL_LOW = 259,   // 4 x 4
-  IDB_LEVEL_HIGH = 261,  // 4 x 4
-  IDB_FILL_MARK = 262,   // 8 x 8
-  IDB_HRACE_UP = 264,    // 15 x 15
-  IDB_HRACE_DOWN = 265,  // 15 x 15
+  IDB_LEVEL_LOW = 259,     // 4 x 4
+  IDB_LEVEL_HIGH = 261,    // 4 x 4
+  IDB_FILL_MARK = 262,     // 8 x 8
+  IDB_HRACE_UP = 264,      // 15 x 15
+  IDB_HRACE_DOWN = 265,    // 15 x 15
   IDB_ANNOT_BUTTON = 297,  // 15 x 15
   IDB_SWATCH_FIRST = 299,  // 16 colour swatches 299..314, 32 x 12
   IDB_SWATCH_LAST = 314,
@@ -55,8 +55,8 @@ enum : int {
 
 // Menus, toolbars and the icon.
 enum : int {
-  IDR_MAINFRAME = 128,   // icon, menu without open windows, main toolbar
-  IDR_CHART = 129,       // menu of every window kind
+  IDR_MAINFRAME = 128,  // icon, menu without open windows, main toolbar
+  IDR_CHART = 129,      // menu of every window kind
   IDR_CHART_POPUP = 150,
   IDR_SLF_BAR = 183,
   IDR_PLAYBACK_BAR = 255,

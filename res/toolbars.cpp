@@ -65,10 +65,16 @@ const char* kv_res_prompt(unsigned command_id) {
 std::vector<KvToolButton> kv_res_toolbar(int id) {
   switch (id) {
     case IDR_MAINFRAME:
-      return buttons({57600, 57601, 0, 32907, 32908, 32969, 32970, 33011, 33292, 0, 32977, 32911, 33295, 0, 57607, 57664});
-    case IDR_PLAYBACK_BAR: return buttons({33278, 33279, 0, 33166, 33168, 33280, 33276, 0, 33281, 33282, 33277});
-    case IDR_DRAW_BAR: return buttons({1022, 33243, 0, 33231, 33230, 33229, 33233, 33232, 33234, 33240, 33236, 33247});
-    case IDR_SLF_BAR: return buttons({1014});
-    default: return {};
+      return buttons({57600, 57601, 0, 32907, 32908, 32969, 32970, 33011, 33292, 0, 32977, 32911,
+                      33295, 0, 57607, 57664});
+    case IDR_PLAYBACK_BAR:
+      return buttons({33278, 33279, 0, 33166, 33168, 33280, 33276, 0, 33281, 33282, 33277});
+    case IDR_DRAW_BAR:
+      return buttons(
+          {1022, 33243, 0, 33231, 33230, 33229, 33233, 33232, 33234, 33240, 33236, 33247});
+    case IDR_SLF_BAR:
+      return buttons({1014});
+    default:
+      return {};
   }
 }

@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
   frame.SetPaneText(1, QStringLiteral("Data Collection Off"));
   frame.resize(900, 600);
   frame.show();
-  auto tmpl = std::make_unique<KvDocTemplate>(IDR_CHART, [] { return new SmokeDoc; }, nullptr,
-                                              [] { return new SmokeView; });
+  auto tmpl = std::make_unique<KvDocTemplate>(
+      IDR_CHART, [] { return new SmokeDoc; }, nullptr, [] { return new SmokeView; });
   tmpl->menu_id = IDR_CHART;
   KvDocTemplate* t = tmpl.get();
   app.AddDocTemplate(std::move(tmpl));
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     bool ok = green > 100 && frame.menuBar()->actions().size() > 5;
     if (!ok && ++tries < 300) return;
     shot.save(QString::fromLocal8Bit(argv[1]), "PNG");
-    std::printf("screenshot %dx%d, %d chart pixels, menu items %d\n", shot.width(), shot.height(), green,
-                int(frame.menuBar()->actions().size()));
+    std::printf("screenshot %dx%d, %d chart pixels, menu items %d\n", shot.width(), shot.height(),
+                green, int(frame.menuBar()->actions().size()));
     rc = ok ? 0 : 1;
     poll.stop();
     app.quit();

@@ -26,9 +26,10 @@ TEST_F(Resources, BitmapsHaveTheSizesTheWindowsDrawThemAt) {
     int first, last, w, h;
   };
   const Case cases[] = {
-      {165, 166, 14, 15}, {247, 254, 14, 15}, {171, 180, 80, 14}, {191, 192, 15, 15}, {196, 197, 15, 15},
-      {222, 223, 15, 14}, {232, 232, 15, 15}, {259, 259, 4, 4},   {261, 261, 4, 4},   {262, 262, 8, 8},
-      {264, 265, 15, 15}, {297, 297, 15, 15}, {299, 314, 32, 12},
+      {165, 166, 14, 15}, {247, 254, 14, 15}, {171, 180, 80, 14}, {191, 192, 15, 15},
+      {196, 197, 15, 15}, {222, 223, 15, 14}, {232, 232, 15, 15}, {259, 259, 4, 4},
+      {261, 261, 4, 4},   {262, 262, 8, 8},   {264, 265, 15, 15}, {297, 297, 15, 15},
+      {299, 314, 32, 12},
   };
   for (const Case& c : cases)
     for (int id = c.first; id <= c.last; id++) {
@@ -62,7 +63,8 @@ TEST_F(Resources, MenusAreWellFormedWithViewSecondAndFavoritesThird) {
       if (it.id == KV_MENU_POPUP) depth++;
       if (it.id == KV_MENU_END) depth--;
       EXPECT_GE(depth, 0);
-      if (it.id && it.id != KV_MENU_POPUP && it.id != KV_MENU_END) EXPECT_TRUE(ids.insert(it.id).second) << id << " " << it.id;
+      if (it.id && it.id != KV_MENU_POPUP && it.id != KV_MENU_END)
+        EXPECT_TRUE(ids.insert(it.id).second) << id << " " << it.id;
     }
     EXPECT_EQ(depth, 0);
     QMenu bar;
@@ -105,7 +107,8 @@ TEST_F(Resources, ThemedButtonsShowTheThemesIcon) {
   KvMainFrame frame;
   int themed = 0;
   for (int id : {IDR_MAINFRAME, IDR_PLAYBACK_BAR, IDR_DRAW_BAR}) {
-    QToolBar* bar = frame.AddControlBar(unsigned(1000 + id), QStringLiteral("bar"), kv_res_toolbar(id));
+    QToolBar* bar =
+        frame.AddControlBar(unsigned(1000 + id), QStringLiteral("bar"), kv_res_toolbar(id));
     for (QAction* a : bar->actions()) {
       unsigned cmd = kv_action_id(a);
       if (!cmd) continue;
@@ -125,7 +128,8 @@ TEST_F(Resources, ThemedButtonsShowTheThemesIcon) {
   }
   EXPECT_GE(themed, 12);
   // A pictogram is a picture, not an empty square.
-  QImage chart = kv_res_command_image(32907).pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32);
+  QImage chart =
+      kv_res_command_image(32907).pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32);
   std::set<QRgb> colours;
   for (int y = 0; y < chart.height(); y++)
     for (int x = 0; x < chart.width(); x++) colours.insert(chart.pixel(x, y));
