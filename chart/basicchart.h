@@ -27,6 +27,7 @@ struct chart_bar;
 struct mqt;
 struct chart_rec;
 struct StudyDef;
+struct line_record;
 class KvCanvasView;
 
 // Bar geometry word: bits 0-7 pitch, 8-13 left gap, 14-19 right gap,
@@ -209,6 +210,10 @@ class CBasicChart {
   void DrawDailyLines();
   // Stored lines of the chart (chart/annotations.cpp).
   void DrawAnnotations();
+  void DrawFibonacci(const line_record& line, int y1, int y2, int style, int width);
+  void DrawChannel(const line_record& line, KvPoint p1, KvPoint p2, int style, int width);
+  // A level's text, its bottom on the row, just right of the data area's left edge.
+  void DrawLevelLabel(const char* text, int row, COLORREF color);
   // Copies the chart's scales (and those of the pane's studies) after a
   // layout: another window of the same chart lays out into the same blocks.
   void KeepScales();
@@ -228,8 +233,6 @@ class CBasicChart {
   chart_rec** overlays = nullptr;
   hrace_list* hrace = nullptr;
   pvd_record* pvd = nullptr;
-  // Events on a bar (null: none shown).
-  int (*count_bar_events)(chart_rec* chart, int index) = nullptr;
 
   COLORREF left_attr = 0, right_attr = 0;
   int study_scale_count = 0;

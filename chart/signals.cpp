@@ -109,8 +109,7 @@ void CBasicChart::DrawSignalMarks(const StudyDef* st, int i, int left, int top, 
     if (int id = signal_bitmap_id(w, 0)) DrawPaneBitmap(id, centre - 7, top - 5 - 15);
     if (int id = signal_bitmap_id(w, 1)) DrawPaneBitmap(id, centre - 7, bottom + 5);
   } else if (st->type == STUDY_ORDER_PRICE) {
-    float v = study_is_missing(st->outputs[i]) ? 0 : 1;
-    if (!v) return;
+    if (!st->outputs || i >= st->output_len || study_is_missing(st->outputs[i])) return;
     uint32_t w = word_at(st, i);
     int upper = int16_t(w >> 16), lower = int16_t(w & 0xFFFF);
     double tick = tick_of(ch);
