@@ -105,12 +105,19 @@ extern day_period g_day_period_colors[14];
 // The colour of the first period holding the time of day, or -1.
 long day_period_color(int seconds_of_day);
 
-// The horse-race list (the fields the pane's scaling reads).
+// One symbol of the horse race.
+struct hrace_entry {
+  int32_t left_x, right_x;  // the drawn column, written by the pane
+  mqt* quote;               // the symbol's live-quote record
+  uint8_t flags;            // 0x02 or 0x04 hides the entry
+};
+// The horse-race list of the horse race window, handed to its panes.
 struct hrace_list {
-  int entry_count;
-  int symbol_count;
-  axis_scale* scales[4];
+  int entry_count;        // the panes' bar count
+  int symbol_count;       // divisor of the race average
+  axis_scale* scales[4];  // per pane slot, filled by the vertical scaling
   uint32_t view_bit;
+  hrace_entry* entries;  // entry_count entries
 };
 
 class CBasicChart {
@@ -263,6 +270,8 @@ class CBasicChart {
     axis_scale scale;
   };
   std::vector<study_scale_copy> own_study_scales;
+  // The horse race's summary, recorded while drawing it.
+  int hrace_hit[3] = {};
   // Row of each overlay's last drawn point, for its legend.
   int overlay_rows[20] = {};
   // Heikin-Ashi bars of the draw in progress (chart type 10).

@@ -511,3 +511,14 @@ int CPane::PointToPVDRow(int, int y) const {
   kv_lock guard(g_chart_lock);
   return panes[0].PVDRowAtPoint(y);
 }
+
+void CPane::GetHRaceHitInfo(int* a, int* b, int* c) const {
+  *a = *b = *c = 0;
+  if (!settings) return;
+  for (int slot = 0; slot < 4; slot++)
+    if (settings->pane_shown[slot] && (settings->pane_content[slot] & CONTENT_PRICE)) {
+      const int* hit = panes[slot].hrace_hit;
+      *a = hit[0], *b = hit[1], *c = hit[2];
+      return;
+    }
+}

@@ -75,6 +75,8 @@ class CPane {
   int32_t PointToBarTime(int slot, int x, int y) const;
   // Volume of the distribution row under the point (pane slot 0), -1 for none.
   int PointToPVDRow(int x, int y) const;
+  // The three values the first price pane recorded while drawing the horse race.
+  void GetHRaceHitInfo(int* a, int* b, int* c) const;
 
   // Scale source of a side (0 left, 1 right) of a pane slot, or null.
   const axis_scale* scale_source(int slot, int side) const {

@@ -73,12 +73,16 @@ int signal_bitmap_id(uint32_t word, int buy) {
 }
 
 const QImage* CBasicChart::PaneBitmap(int id) {
-  if (bitmaps.empty()) {
-    for (int b : pane_bitmap_ids) bitmaps.push_back({b, kv_res_bitmap(b)});
-    bitmap_bg = 0xFFFFFF;
-  }
-  if (settings->bg_color != bitmap_bg) {
-    for (auto& b : bitmaps) ReplaceBitmapColor(&b.second, bitmap_bg, settings->bg_color);
+  // Recoloured from the white originals each time the background changes:
+  // recolouring the copies in place would also turn marks that happen to
+  // have the old background's colour.
+  if (bitmaps.empty() || settings->bg_color != bitmap_bg) {
+    bitmaps.clear();
+    for (int b : pane_bitmap_ids) {
+      bitmaps.push_back({b, kv_res_bitmap(b)});
+      if (settings->bg_color != 0xFFFFFF)
+        ReplaceBitmapColor(&bitmaps.back().second, 0xFFFFFF, settings->bg_color);
+    }
     bitmap_bg = settings->bg_color;
   }
   for (auto& b : bitmaps)

@@ -787,6 +787,28 @@ TEST_F(Draw, FibonacciLevelsAndChannels) {
   memcpy(g_settings.PrefDrawDef, saved_defs, sizeof saved_defs);
 }
 
+TEST_F(Draw, BitmapsFollowTheBackground) {
+  // A background of a mark's own colour, then another: the mark keeps its colour.
+  QImage res = kv_res_bitmap(IDB_BUY_OPEN);
+  COLORREF mark = 0xFFFFFF;
+  for (int y = 0; y < res.height() && mark == 0xFFFFFF; y++)
+    for (int x = 0; x < res.width() && mark == 0xFFFFFF; x++)
+      mark = kv_colorref_from_rgb(res.pixel(x, y));
+  ASSERT_NE(mark, 0xFFFFFFu);
+  for (COLORREF bg : {mark, COLORREF(0x000000), COLORREF(0xFFFFFF)}) {
+    s.bg_color = bg;
+    const QImage* img = p().PaneBitmap(IDB_BUY_OPEN);
+    ASSERT_TRUE(img);
+    int bad = 0;
+    for (int y = 0; y < res.height(); y++)
+      for (int x = 0; x < res.width(); x++) {
+        COLORREF want = kv_colorref_from_rgb(res.pixel(x, y));
+        bad += kv_colorref_from_rgb(img->pixel(x, y)) != (want == 0xFFFFFF ? bg : want);
+      }
+    EXPECT_EQ(bad, 0) << std::hex << bg;
+  }
+}
+
 TEST_F(Draw, AreasOfTheLastMatchingPane) {
   add_sample_bars(chart, 20);
   g_pref_flags = 0x1;  // alert-line area on
