@@ -336,6 +336,57 @@ TEST_F(Draw, PercentOverlaysBeyondTheColourTable) {
             0xFFFFFFFFu);
 }
 
+TEST_F(Draw, OverlayFiguresAndLegendsByChartType) {
+  add_sample_bars(chart, 30);
+  test_chart other(64, TU_DAILY);
+  for (int i = 0; i < 30; i++) other.add_close(i == 0 ? 100 : i % 2 ? 130 : 104);
+  for (int i = 0; i < 30; i++) other.rec.bars[i].time = chart.rec.bars[i].time;
+  snprintf(other.rec.header.symbol, sizeof other.rec.header.symbol, "OV");
+  snprintf(chart.rec.header.symbol, sizeof chart.rec.header.symbol, "MAIN");
+  overlay_list[0] = other.chart();
+  n_overlays = 1;
+  s.percent = 1;
+  show({CONTENT_PRICE});
+  const COLORREF OVER = 0x000080;  // the first overlay colour
+  // Heikin-Ashi bars grow the bar array as the loader's records do.
+  chart.rec.bars = (chart_bar*)malloc(sizeof(chart_bar) * chart.storage.size());
+  memcpy(chart.rec.bars, chart.storage.data(), sizeof(chart_bar) * chart.storage.size());
+  // Stairs for the close and stairstep types, lines for the others.
+  for (int type = 0; type <= 10; type++) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    s.chart_type = type;
+    image.fill(Qt::black);
+    pane.CalcPaneRects(KvRect(0, 0, image.width(), image.height()), 2, 0);
+    pane.CalcLayouts(dc.get());
+    pane.Draw(dc.get());
+    const axis_scale* sc = &p().own_price;
+    auto y_of = [&](double v) {
+      return p().data_rect.bottom - axis_pixels(sc, (v - 100) / 100 * 100);
+    };
+    int i = 11, x = left_of(i) + 3, yp = y_of(104), y = y_of(130);
+    bool stairs = type == 4 || type == 7 || type == 8;
+    EXPECT_EQ(px(x - 2, yp) == OVER, stairs);
+    EXPECT_EQ(px(x, (yp + y) / 2) == OVER, stairs);
+    EXPECT_EQ(px(x - 3, (yp + y) / 2) == OVER || px(x - 4, (yp + y) / 2) == OVER, !stairs);
+    // The legends in the column opposite the price labels: the symbol's in
+    // the column's colour, the overlay's in its own, each at its row.
+    const KvRect& col = p().label_rect[0];
+    ASSERT_FALSE(col.IsRectEmpty());
+    auto has = [&](COLORREF c, int row) {
+      int th = dc->GetTextExtent("0").cy;
+      int top = std::max(std::min(col.bottom - row, col.bottom - th), col.top);
+      for (int yy = top; yy < top + th; yy++)
+        for (int xx = col.left; xx < col.right; xx++)
+          if (px(xx, yy) == c) return true;
+      return false;
+    };
+    EXPECT_TRUE(has(OVER, p().overlay_rows[0]));
+    EXPECT_EQ(p().overlay_rows[0], p().data_rect.bottom - y_of(other.rec.bars[29].close));
+  }
+  free(chart.rec.bars);
+  chart.rec.bars = chart.storage.data();
+}
+
 TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
   add_sample_bars(chart, 50);
   g_show_gridlines = 1;
