@@ -568,6 +568,8 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first,
     if (!printing()) d->SelectClipRect(column);
     if (first_layer) d->FillSolidRect(column, settings->bg_color);
     column_grid(content);
+    // The 0x20 group's studies too: the column was cleared, and a full
+    // redraw draws them.
     if (content != 0x20 || (content_override & 0x20)) DrawStudies(content, i);
   }
   if (time_axis_on) {

@@ -390,19 +390,21 @@ TEST_F(Draw, OverlayFiguresAndLegendsByChartType) {
 TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
   add_sample_bars(chart, 50);
   g_show_gridlines = 1;
-  show({CONTENT_PRICE | CONTENT_VOLUME, CONTENT_VOLUME, 0x04});
+  show({CONTENT_PRICE | CONTENT_VOLUME, CONTENT_VOLUME, 0x04, 0x20});
   StudyDef* rsi = add_study(chart.chart(), STUDY_RSI);
-  rsi->pane_group = 0x04;
-  for (int i = 0; i < 50; i++) rsi->outputs[i] = 40 + i % 7;
+  StudyDef* hist = add_study(chart.chart(), STUDY_MACD);
+  rsi->pane_group = 0x04, hist->pane_group = 0x20, hist->color = 0x0080FF;
+  for (int i = 0; i < 50; i++) rsi->outputs[i] = 40 + i % 7, hist->outputs[i] = i % 5 - 2;
   for (int i = 0; i < 50; i++) chart.rec.bars[i].flags |= BAR_VOLUME_VALID;
   redraw();
-  // The quote moves the newest close within the scale.
+  // The quote moves the newest close, and the studies' newest values, within the scales.
   chart.rec.bars[49].close = 35;
+  rsi->outputs[49] = 41, hist->outputs[49] = -2;
   ASSERT_EQ(pane.DrawLastPoint(dc.get()), 1);
   QImage partial = image.copy();
   redraw();
   int l = left_of(49);
-  for (int slot = 0; slot < 3; slot++)
+  for (int slot = 0; slot < 4; slot++)
     for (int y = p(slot).data_rect.top; y < p(slot).data_rect.bottom; y++)
       for (int x = l; x < l + 7; x++)
         ASSERT_EQ(partial.pixel(x, y), image.pixel(x, y)) << slot << " " << x << "," << y;
