@@ -3,6 +3,7 @@
 // Fibonacci levels and channels. Levels and channel widths come from the
 // drawing defaults of the settings.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "chart/basicchart.h"
@@ -112,7 +113,10 @@ void CBasicChart::DrawFibonacci(const line_record& l, int y1, int y2, int style,
   for (int k = 0; k < DRAW_LEVEL_COUNT; k++) {
     const draw_level& lv = dd.levels[k];
     if (!lv.enabled) continue;
-    int y = y1 + (int)((y2 - y1) * (double)lv.fraction);
+    // The block comes from the settings file: a level that cannot be placed is skipped.
+    double off = ((double)y2 - y1) * lv.fraction;
+    if (!std::isfinite(off) || std::fabs(y1 + off) > 1e9) continue;
+    int y = y1 + (int)off;
     int pen = LineStylePen(lv.style);
     int w = level_width(pen, LineStyleWidth(lv.style, dd.wide_width));
     KvPen old = dc->SelectPen(KvPen(pen, w, lv.color));
