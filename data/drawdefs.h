@@ -32,7 +32,7 @@ enum : int {
 };
 static_assert(DD_LEVELS == DD_USE_COLOR + 4);
 static_assert(DD_SNAP == 172);
-static_assert(DD_END <= DRAW_DEFS_SIZE);
+static_assert((int)DD_END <= (int)DRAW_DEFS_SIZE);
 
 struct draw_level {
   int32_t enabled;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/cmdline.h"
+#include "data/drawdefs.h"
 #include "data/scramble.h"
 #include "platform/files.h"
 #include "platform/locks.h"
@@ -62,13 +63,16 @@ static std::string get_string(kv_profile *p, const char *section, const char *na
   return kv_profile_get_string(p, section, name, "");
 }
 
-// The drawing toolbar's defaults when none are stored: colour red, solid
-// style, width 1 (words 0, 2 and 3 of the block).
+// The whole drawing defaults block when none is stored: the drawing
+// toolbar takes its first words, the chart panes its Fibonacci levels and
+// channel width, so every field gets its built-in value.
+static_assert((int)DRAW_DEFAULTS_SIZE == (int)DRAW_DEFS_SIZE,
+              "one size for the drawing defaults block");
 static void default_draw_block(uint8_t *b) {
   memset(b, 0, DRAW_DEFAULTS_SIZE);
-  const uint32_t words[4] = {0x0000FF, 0, 0, 1};
-  for (int i = 0; i < 4; i++)
-    for (int k = 0; k < 4; k++) b[4 * i + k] = (uint8_t)(words[i] >> (8 * k));
+  draw_defaults d;
+  draw_defaults_builtin(&d);
+  draw_defaults_encode(&d, b);
 }
 
 static int get_binary(kv_profile *p, const char *name, uint8_t *out, size_t size) {

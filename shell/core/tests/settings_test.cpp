@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/cmdline.h"
+#include "data/drawdefs.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/testing/fixture.h"
@@ -89,9 +90,33 @@ TEST_F(SettingsTest, FirstStartCreatesFoldersUnderDataRootAndTakesDefaults) {
   EXPECT_STREQ(s.Import, "CONFIG/Import.imp");
   EXPECT_EQ(s.placement.show, 1);
   EXPECT_EQ(s.ToolBar + s.PlaybackBar + s.StatusBar + s.DrawBar, 4);
-  // Built-in drawing defaults: colour red, width 1.
-  EXPECT_EQ(s.PrefDrawDef[0], 0xFF);
-  EXPECT_EQ(s.PrefDrawDef[12], 1);
+  // Built-in drawing defaults fill the whole block: colour red, wide width 2,
+  // one deviation for channels and the 38.2, 50 and 61.8 % levels on (a
+  // block filled only in its first words leaves Fibonacci lines at 0 and 100 %
+  // and channel lines on the centre line).
+  draw_defaults dd;
+  draw_defaults_decode(s.PrefDrawDef, &dd);
+  EXPECT_EQ(dd.line_color, 0x0000FFu);
+  EXPECT_EQ(dd.feedback_color, 0xFFFF00u);
+  EXPECT_EQ(dd.line_style, 0);
+  EXPECT_EQ(dd.wide_width, 2);
+  EXPECT_FLOAT_EQ(dd.channel_devs, 1.0f);
+  EXPECT_EQ(dd.use_style + dd.use_color, 0);
+  const struct {
+    int enabled;
+    float fraction;
+    int style;
+  } want[DRAW_LEVEL_COUNT] = {{0, 0.236f, 2}, {1, 0.382f, 2}, {1, 0.5f, 1},
+                              {1, 0.618f, 2}, {0, 0.764f, 2}, {0, 1.5f, 1},
+                              {0, 2.0f, 1},   {0, 0.0f, 0},   {0, 0.0f, 0}};
+  for (int k = 0; k < DRAW_LEVEL_COUNT; k++) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(dd.levels[k].enabled, want[k].enabled);
+    EXPECT_FLOAT_EQ(dd.levels[k].fraction, want[k].fraction);
+    EXPECT_EQ(dd.levels[k].color, 0x0000FFu);
+    EXPECT_EQ(dd.levels[k].style, want[k].style);
+  }
+  EXPECT_EQ(dd.snap, 0u);
 
   // The defaults block holds only the marked defaults.
   EXPECT_EQ(g_settings_defaults.KeepNumDays1Min, 10);
