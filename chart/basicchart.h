@@ -265,6 +265,10 @@ class CBasicChart {
 
   // This pane's copies of the scales of its last layout.
   axis_scale own_price = {}, own_volume = {};
+  // The percent bases of the chart and its overlays at that layout: the
+  // records' own fields follow whichever window laid out last.
+  double own_percent_base = 0;
+  double own_overlay_bases[20] = {};
   struct study_scale_copy {
     const StudyDef* study;
     axis_scale scale;

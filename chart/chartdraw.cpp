@@ -97,6 +97,10 @@ void CBasicChart::KeepScales() {
   if (!ch) return;
   own_price = ch->price_scale;
   own_volume = ch->volume_scale;
+  own_percent_base = ch->percent_base;
+  int n_over = overlay_count && overlays ? std::clamp(*overlay_count, 0, 20) : 0;
+  for (int j = 0; j < 20; j++)
+    own_overlay_bases[j] = j < n_over && overlays[j] ? overlays[j]->percent_base : 0;
   own_study_scales.clear();
   for (StudyDef* s = ch->studies; s; s = s->next) own_study_scales.push_back({s, s->scale});
 }
@@ -129,7 +133,7 @@ int CBasicChart::BarPoints(int i, int overlay, int pts[4]) {
   const axis_scale* s = &own_price;
   bool line_type = type >= TYPE_CLOSE && type <= TYPE_STAIRS_CLOSE;
   if (settings->percent == 1) {
-    double p = src->percent_base;
+    double p = overlay < 0 ? own_percent_base : own_overlay_bases[overlay];
     if (!finite_base(p)) return 0;
     pts[0] = line_type ? (bi > 0 ? percent_pixels(s, bars[bi - 1].close, p) : axis_pixels(s, 0))
                        : percent_pixels(s, b.open, p);
@@ -232,9 +236,9 @@ void CBasicChart::DrawPriceBar(int i, int) {
       if (study_is_missing(v) || (i > 0 && study_is_missing(pv)) || i == 0) continue;
       int y, yp;
       if (s->percent == 1) {
-        if (!finite_base(ch->percent_base)) continue;
-        y = db - percent_pixels(&own_price, v, ch->percent_base);
-        yp = db - percent_pixels(&own_price, pv, ch->percent_base);
+        if (!finite_base(own_percent_base)) continue;
+        y = db - percent_pixels(&own_price, v, own_percent_base);
+        yp = db - percent_pixels(&own_price, pv, own_percent_base);
       } else {
         y = db - axis_pixels(&own_price, v);
         yp = db - axis_pixels(&own_price, pv);
@@ -325,11 +329,12 @@ void CBasicChart::DrawPriceBar(int i, int) {
                       : TYPE_LINE;
       for (int j = 0; j < n_over; j++) {
         chart_rec* o = overlays[j];
-        if (!o || !o->bars || !finite_base(o->percent_base)) continue;
+        double ob = own_overlay_bases[j];
+        if (!o || !o->bars || !finite_base(ob)) continue;
         int m = match_bar_index(ch, i, o);
         if (m <= 0) break;
-        int yp = db - percent_pixels(&own_price, o->bars[m - 1].close, o->percent_base);
-        int y = db - percent_pixels(&own_price, o->bars[m].close, o->percent_base);
+        int yp = db - percent_pixels(&own_price, o->bars[m - 1].close, ob);
+        int y = db - percent_pixels(&own_price, o->bars[m].close, ob);
         line_figure(this, otype, left + co, yp, y, overlay_color(j), s->line_width);
         overlay_rows[j] = db - y;
       }
@@ -359,14 +364,14 @@ void CBasicChart::DrawOverlayLegends() {
   };
   char sym[33];
   int last = std::clamp(settings->m_nLast, 0, ch->header.bar_count - 1);
-  if (finite_base(ch->percent_base)) {
+  if (finite_base(own_percent_base)) {
     snprintf(sym, sizeof sym, "%.31s", ch->header.symbol);
-    put(sym, percent_pixels(&own_price, ch->bars[last].close, ch->percent_base),
+    put(sym, percent_pixels(&own_price, ch->bars[last].close, own_percent_base),
         side ? right_attr : left_attr);
   }
   for (int j = 0; j < n_over; j++) {
     chart_rec* o = overlays[j];
-    if (!o || !finite_base(o->percent_base)) continue;
+    if (!o || !finite_base(own_overlay_bases[j])) continue;
     snprintf(sym, sizeof sym, "%.31s", o->header.symbol);
     put(sym, overlay_rows[j], overlay_color(j));
   }

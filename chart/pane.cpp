@@ -478,10 +478,18 @@ int CPane::PointToBar(int slot, int x, int y) const {
   return panes[slot].BarAtPoint(x, y);
 }
 
+// On a percent axis the scale runs in percent of the pane's base: a point
+// still converts to a price, as lines, alerts and orders are stored in prices.
 float CPane::PointToPrice(int slot, int, int y) const {
   const axis_scale* s = price_scale_of(slot);
   if (!s) return 0;
-  return (float)panes[slot].PriceAtPoint(y, s);
+  double v = panes[slot].PriceAtPoint(y, s);
+  if (settings->percent == 1) {
+    double base = panes[slot].own_percent_base;
+    if (!std::isfinite(base) || base == 0) return 0;
+    v = base + base * v / 100.0;
+  }
+  return (float)v;
 }
 
 const char* CPane::PointToSymbol(int slot, int x, int y) const {
@@ -496,6 +504,11 @@ const char* CPane::PointToSymbol(int slot, int x, int y) const {
 double CPane::PriceToY(int slot, double price) const {
   const axis_scale* s = price_scale_of(slot);
   if (!s) return 0;
+  if (settings->percent == 1) {
+    double base = panes[slot].own_percent_base;
+    if (!std::isfinite(base) || base == 0) return 0;
+    price = (price - base) / base * 100.0;
+  }
   return panes[slot].data_rect.bottom - (price - s->minimum) * s->pixels_per_unit;
 }
 

@@ -96,9 +96,8 @@ void CBasicChart::DrawPaneBitmap(int id, int x, int y) {
 }
 
 int CBasicChart::PriceRow(double price) {
-  chart_rec* ch = chart();
   if (settings->percent == 1) {
-    double p = ch->percent_base;
+    double p = own_percent_base;
     if (!std::isfinite(p) || p == 0) return INT32_MIN;
     return data_rect.bottom - axis_pixels(&own_price, (price - p) / p * 100.0);
   }
@@ -117,9 +116,10 @@ void CBasicChart::DrawSignalMarks(const StudyDef* st, int i, int left, int top, 
     uint32_t w = word_at(st, i);
     int upper = int16_t(w >> 16), lower = int16_t(w & 0xFFFF);
     double tick = tick_of(ch);
-    if (upper) DrawPaneBitmap(IDB_LEVEL_HIGH, centre - 2, PriceRow(upper * tick) - 2);
-    if (lower && (upper || i == ch->header.bar_count - 1))
-      DrawPaneBitmap(IDB_LEVEL_LOW, centre - 2, PriceRow(lower * tick) - 2);
+    int yu = PriceRow(upper * tick), yl = PriceRow(lower * tick);
+    if (upper && yu != INT32_MIN) DrawPaneBitmap(IDB_LEVEL_HIGH, centre - 2, yu - 2);
+    if (lower && yl != INT32_MIN && (upper || i == ch->header.bar_count - 1))
+      DrawPaneBitmap(IDB_LEVEL_LOW, centre - 2, yl - 2);
   }
 }
 
@@ -132,6 +132,7 @@ void CBasicChart::DrawFillMarks(int i, int left) {
     if (!(w & (BUY_BITS | SELL_BITS))) continue;
     int offset = int32_t(w << 10) >> 23;  // bits 13-21, signed
     int y = PriceRow(ch->bars[i].open + tick_of(ch) * offset);
+    if (y == INT32_MIN) continue;
     DrawPaneBitmap(IDB_FILL_MARK, left + candle_centre(candle_def) - 4, y - 4);
   }
 }

@@ -152,7 +152,7 @@ TEST_F(Draw, FiguresOfEveryChartType) {
     redraw();
     int i = 10, l = left_of(i), x = l + 3;
     ASSERT_GT(p().own_price.pixels_per_unit, 0);
-    int yh = row(50), yl = row(10), yo = row(20), yc = row(40), ymid = row(30);
+    int yh = row(50), yo = row(20), yc = row(40), ymid = row(30);
     // The column left of the data area's first bar and the gaps stay background.
     EXPECT_EQ(px(l, row(45)), BG);
     switch (type) {
@@ -430,6 +430,39 @@ TEST_F(Draw, PerWindowScalesForConversions) {
   EXPECT_EQ(pane.PointToPrice(-1, 0, 0), 0);
   EXPECT_STREQ(pane.PointToSymbol(-1, 0, 0), "?");
   EXPECT_EQ(pane.PointToBar(0, left_of(3) + 1, row(30)), 3);
+}
+
+TEST_F(Draw, PercentAxisConvertsPricesWithThePanesBase) {
+  add_sample_bars(chart, 30);
+  s.percent = 1;
+  show({CONTENT_PRICE});
+  redraw();
+  double base = chart.rec.percent_base;
+  ASSERT_GT(base, 0);
+  double ppu = p().own_price.pixels_per_unit;
+  ASSERT_GT(ppu, 0);
+  // A point converts to a price, not to a percent: a line, alert or order
+  // placed on a percent axis lands at the price under the mouse.
+  int y30 = row((30 - base) / base * 100);
+  EXPECT_NEAR(pane.PriceToY(0, 30), y30, 1);
+  EXPECT_NEAR(pane.PointToPrice(0, 0, y30), 30, base / 100 / ppu + 1e-3);
+  // Another window of the chart with another base lays out the shared record:
+  // conversions and the newest-bar redraw keep this window's base.
+  double y = pane.PriceToY(0, 30);
+  float price = pane.PointToPrice(0, 0, y30);
+  QImage full = image.copy();
+  chart.rec.percent_base = (float)(base * 3);
+  EXPECT_EQ(pane.PriceToY(0, 30), y);
+  EXPECT_EQ(pane.PointToPrice(0, 0, y30), price);
+  ASSERT_EQ(pane.DrawLastPoint(dc.get()), 1);
+  int l = left_of(29);
+  for (int yy = p().data_rect.top; yy < p().data_rect.bottom; yy++)
+    for (int x = l; x < l + 7; x++)
+      ASSERT_EQ(image.pixel(x, yy), full.pixel(x, yy)) << x << "," << yy;
+  // Without a usable base (a chart whose base bar opened at 0) there is no price.
+  p().own_percent_base = 0;
+  EXPECT_EQ(pane.PointToPrice(0, 0, y30), 0);
+  EXPECT_EQ(pane.PriceToY(0, 30), 0);
 }
 
 TEST_F(Draw, BidAskBandAndFreshnessSquare) {
