@@ -127,6 +127,8 @@ void CPane::CalcPaneRects(const KvRect& c, int mode, int value) {
     KvRect r = c;
     if (k > 0) r.top = top + y[k - 1] + 3;
     if (k < n - 1) r.bottom = top + y[k] - 3;
+    // A client lower than the splitters leaves empty panes, never upside-down ones.
+    r.bottom = std::max(r.bottom, r.top);
     put_rect(s->pane_rects[k], r);
     if (k < n - 1)
       put_rect(s->splitter_rects[k], KvRect(c.left, top + y[k] - 3, c.right, top + y[k] + 3));

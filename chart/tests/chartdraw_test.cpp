@@ -958,6 +958,18 @@ TEST_F(Draw, LayoutsOfOneToFourPanes) {
     }
     for (int k = n; k < 4; k++) EXPECT_EQ(s.pane_rects[k][3] - s.pane_rects[k][1], 0) << k;
   }
+  // A window shrunk below the splitters' height: no pane turns upside down,
+  // and laying out and drawing such panes is harmless.
+  add_sample_bars(chart, 20);
+  show({CONTENT_PRICE, CONTENT_VOLUME, 0x04, 0x08});
+  for (int h : {0, 5, 12, 30}) {
+    SCOPED_TRACE(h);
+    pane.CalcPaneRects(KvRect(0, 0, 300, h), 1, 0);
+    for (int k = 0; k < 4; k++) EXPECT_LE(s.pane_rects[k][1], s.pane_rects[k][3]) << k;
+    pane.CalcLayouts(dc.get());
+    pane.Draw(dc.get());
+    EXPECT_EQ(pane.DrawLastPoint(dc.get()) >= 0, true);
+  }
 }
 
 TEST_F(Draw, SplitsFollowThePaneCountAndMoves) {
