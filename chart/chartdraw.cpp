@@ -483,7 +483,10 @@ void CBasicChart::DrawChart(int layer, int content, KvDC* d, const axis_scale* f
   kv_lock guard(g_chart_lock);
   if (g_option_flags & OPT_TRACE_CHART) debug_trace("CBasicChart::DrawChart(%d)\n", content);
   chart_rec* ch = chart();
-  if (!ch || !ch->bars || !settings || settings->m_nNum < 1 || !d) return;
+  // The visible range is that of the last layout: a chart emptied since
+  // then has nothing to draw.
+  if (!ch || !ch->bars || ch->header.bar_count < 1 || !settings || settings->m_nNum < 1 || !d)
+    return;
   first_layer = layer;
   dc = d;
   d->SelectFont(KvFont::StockVariable());

@@ -334,6 +334,14 @@ TEST_F(Draw, PercentOverlaysBeyondTheColourTable) {
   redraw();
   EXPECT_NE(px(left_of(10) + 3, p().data_rect.bottom - axis_pixels(&p().own_price, 0) - 1),
             0xFFFFFFFFu);
+  // The chart emptied (reloaded) before the next layout: a paint draws no
+  // bars and no legend instead of reading before the bar array.
+  pane.CalcPaneRects(KvRect(0, 0, image.width(), image.height()), 2, 0);  // legend column
+  pane.CalcLayouts(dc.get());
+  chart.rec.header.bar_count = 0;
+  image.fill(Qt::black);
+  pane.Draw(dc.get());
+  EXPECT_EQ(pane.DrawLastPoint(dc.get()), 1);
 }
 
 TEST_F(Draw, OverlayFiguresAndLegendsByChartType) {
