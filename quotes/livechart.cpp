@@ -463,4 +463,5 @@ void install_live_chart_hooks(void) {
   g_mqt_hooks.write_1min_bars = write_1min_bars;
   g_chart_load_hooks.dchart_update = dchart_update;
   g_chart_load_hooks.write_1min_bars = write_1min_bars;
+  g_chart_load_hooks.init_mqt_from_1min = init_mqt_from_1min;
 }

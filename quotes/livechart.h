@@ -50,6 +50,10 @@ void update_1min_data(mqt* record);
 // the newest ring bar before the fill (null when the ring was empty).
 chart_bar* mqt_backfill(mqt* record, int from, int to);
 void write_1min_bars(mqt* record);
+// Seeds the record's ring, minute volumes (with a given chart), today's
+// open and the last session's volume curve from its one-minute chart: the
+// given one (just written), else the symbol's, loaded and pruned.
+void init_mqt_from_1min(mqt* record, chart_rec* chart);
 // Adds a trade to the record's price-volume histogram of the quote date.
 void mqt_histogram_add(mqt* record, double price, int32_t size);
 // Time of the quote in seconds of the day: the trade time, else the quote
