@@ -41,6 +41,9 @@ void prune_old_bars(chart_rec* chart, mqt* record);
 // More free slots for the chart (second charts drop their oldest tenth
 // instead). Returns the chart, or null when memory ran out.
 chart_rec* add_spare_points(chart_rec* chart);
+// Rebuilds the bars of the linked minute charts from the one-minute ring
+// (after the relay sent one-minute bars into it).
+void rebuild_minute_charts(mqt* record);
 // The chart view's acknowledgement of a bid/ask post.
 void mqt_ack_bidask(chart_rec* chart, mqt* record);
 

@@ -170,6 +170,51 @@ TEST_F(LiveChartTest, SecondsChartAfterALongGapNeverWritesPastItsBars) {
   for (int i = 1; i < c->header.bar_count; i++) ASSERT_LT(c->bars[i - 1].time, c->bars[i].time);
 }
 
+TEST_F(LiveChartTest, VolumeBarsSpreadATradeOverFullBars) {
+  chart_rec *c = chart(TU_VOLUME_BASE - 100);  // 100 shares a bar
+  trade(hm(10, 0), 10.0f, 30);
+  trade(hm(10, 0, 5), 12.0f, 180);  // fills the first bar, a full one and 10 shares
+  ASSERT_EQ(c->header.bar_count, 3);
+  EXPECT_EQ(c->bars[0].volume, 2);  // trades taken in
+  EXPECT_FLOAT_EQ(c->bars[0].vwap, (10.0f * 30 + 12.0f * 70) / 100);
+  EXPECT_EQ(c->bars[0].high, 12.0f);
+  EXPECT_EQ(c->bars[0].close, 12.0f);
+  EXPECT_EQ(c->bars[1].open, 12.0f);
+  EXPECT_EQ(c->bars[1].volume, 1);
+  EXPECT_EQ(c->bars[2].volume, 1);
+  EXPECT_EQ(c->units_left, 90);
+  trade(hm(10, 0, 9), 11.0f, 90);
+  EXPECT_EQ(c->header.bar_count, 3);
+  EXPECT_FLOAT_EQ(c->bars[2].vwap, (12.0f * 10 + 11.0f * 90) / 100);
+  EXPECT_EQ(c->bars[2].low, 11.0f);
+}
+
+TEST_F(LiveChartTest, MinuteChartsRebuiltFromTheRing) {
+  chart_rec *c1 = chart(1);
+  chart_rec *c5 = chart(5);
+  for (int m = 0; m < 12; m++) trade(OPEN + m * 60 + 10, 100.0f + m);
+  // The relay's one-minute bars replace what the quotes made.
+  for (int i = 0; i < r->recent_count; i++) {
+    chart_bar &b = r->recent_bars[i];
+    b.open = b.low = 50.0f + i;
+    b.high = 60.0f + i;
+    b.close = 55.0f + i;
+    b.volume = 10;
+  }
+  int n1 = c1->header.bar_count, n5 = c5->header.bar_count;
+  rebuild_minute_charts(r);
+  ASSERT_EQ(c1->header.bar_count, n1);
+  ASSERT_EQ(c5->header.bar_count, n5);
+  EXPECT_EQ(c1->bars[n1 - 1].close, 55.0f + 11);
+  EXPECT_EQ(times(c5), (std::vector<int>{OPEN, OPEN + 300, OPEN + 600}));
+  EXPECT_EQ(c5->bars[1].open, 55.0f);  // minute 5
+  EXPECT_EQ(c5->bars[1].high, 69.0f);  // minute 9
+  EXPECT_EQ(c5->bars[1].low, 55.0f);
+  EXPECT_EQ(c5->bars[1].close, 64.0f);
+  EXPECT_EQ(c5->bars[1].volume, 50);
+  EXPECT_EQ(c5->bars[2].volume, 20);
+}
+
 TEST_F(LiveChartTest, DailyChartTakesTodaysBar) {
   chart_rec *d = chart(TU_DAILY);
   r->day_open = 99;
