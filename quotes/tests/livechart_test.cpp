@@ -18,6 +18,7 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "quotes/livechart.h"
+#include "data/tests/status_capture.h"
 #include "quotes/tests/quotes_fixture.h"
 
 namespace {
@@ -213,6 +214,47 @@ TEST_F(LiveChartTest, MinuteChartsRebuiltFromTheRing) {
   EXPECT_EQ(c5->bars[1].close, 64.0f);
   EXPECT_EQ(c5->bars[1].volume, 50);
   EXPECT_EQ(c5->bars[2].volume, 20);
+}
+
+TEST_F(LiveChartTest, SeedingFromTheMinuteChart) {
+  chart_rec *c = new_chart("IBM", TU_1MIN);
+  charts.push_back(c);
+  auto add = [&](int date, int time, float open, int volume) {
+    chart_bar &b = c->bars[c->header.bar_count++];
+    c->spare--;
+    b = chart_bar{};
+    b.open = b.high = b.low = b.close = open;
+    b.volume = volume;
+    b.time = (int32_t)date_to_seconds(date, time);
+  };
+  add(20240101, OPEN - 60, 90, 5);  // before the session: not counted
+  for (int m = 0; m < 4; m++) add(20240101, OPEN + m * 60, 95, 10);
+  add(20240101, OPEN + 6 * 60, 96, 10);  // minute 5 had no trade
+  add(DAY, OPEN, 200, 7);
+  add(DAY, OPEN + 60, 201, 8);
+
+  StatusCapture status;
+  c->header.time_unit = 5;
+  init_mqt_from_1min(r, c);
+  EXPECT_TRUE(status.saw("Wrong chart timeunit"));
+  EXPECT_EQ(r->recent_count, 0);
+  c->header.time_unit = TU_1MIN;
+
+  init_mqt_from_1min(r, c);
+  ASSERT_EQ(r->recent_count, 8);
+  EXPECT_EQ(r->written_count, 8);
+  EXPECT_EQ(r->unwritten_count, 0);
+  EXPECT_EQ(r->recent_bars[7].close, 201.0f);
+  EXPECT_EQ(r->open, 200.0f);
+  EXPECT_EQ(r->newest_minute, OPEN / 60 + 1);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 1], 8);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 2], 7);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 3], 0);  // yesterday's
+  // Yesterday's volume by minute of the session, carried over minute 5.
+  std::vector<int> curve(r->session_volume, r->session_volume + 8);
+  EXPECT_EQ(curve, (std::vector<int>{10, 20, 30, 40, 40, 40, 50, 0}));
+  EXPECT_TRUE((r->flags & (MQT_1MIN_INIT | MQT_1MIN_WRITABLE)) ==
+              (MQT_1MIN_INIT | MQT_1MIN_WRITABLE));
 }
 
 TEST_F(LiveChartTest, DailyChartTakesTodaysBar) {
