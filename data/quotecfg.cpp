@@ -228,6 +228,9 @@ quote_source_cfg *read_quote_source_cfg(int timeunit) {
   if (multiquote) clear_markets();
 
   const char *name = srcdata_for_timeunit(timeunit);
+  // Without srcdata.cfg there is no source: its placeholder names no file,
+  // and the missing srcdata.cfg has been reported already.
+  if (name == srcdata_missing_cfg) return nullptr;
   char path[KV_MAX_PATH];
   data_path(path, "CONFIG", name);
   std::string data;

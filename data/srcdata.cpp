@@ -13,7 +13,7 @@
 static std::recursive_mutex srcdata_mutex;
 static config_file_once srcdata_file;
 static token_list &srcdata = srcdata_file.list;  // pairs: key, value
-static const char missing_cfg[] = "________.cfg";
+const char srcdata_missing_cfg[] = "________.cfg";
 static const char *source_names[SRCDATA_MAX_NAMES + 1];
 
 void read_srcdata_cfg(void) {
@@ -97,7 +97,7 @@ const char *srcdata_for_timeunit(int timeunit) {
   int cls = find_class(timeunit, &index, &n);
   if (cls < 0) {
     statmsg(__FILE__, __LINE__, "error in srcdata.cfg file", nullptr, STATMSG_ERROR);
-    return missing_cfg;
+    return srcdata_missing_cfg;
   }
   if (index < 0 || n <= 0) return nullptr;
   if (index >= n) index = 0;

@@ -26,6 +26,8 @@ int find_srcdata_item(const char *key, char *value, size_t size);
 // selected index is -1 (or the class has no such source line); "________.cfg"
 // with "error in srcdata.cfg file" when the class is missing.
 const char *srcdata_for_timeunit(int timeunit);
+// That placeholder name: no file is ever looked for under it.
+extern const char srcdata_missing_cfg[];
 
 // The source names of the unit's class, at most 20, ended by a null entry;
 // "bad timeunit" and an empty list when the class is missing.  The list is

@@ -299,6 +299,49 @@ static void tick_update(chart_rec* c, mqt* r) {
   b.close = r->last;
 }
 
+// Bars of N shares: a trade is spread over the current bar and new ones;
+// each bar counts the trades taken into it and keeps its volume-weighted
+// price.
+static void volume_update(chart_rec* c, mqt* r) {
+  uint32_t feed = r->feed_flags;
+  if (!(feed & FEED_LAST) || !(feed & FEED_LAST_SIZE) || r->last_size <= 0) return;
+  int64_t per_bar = (int64_t)TU_VOLUME_BASE - c->header.time_unit;
+  if (per_bar <= 0) return;
+  float x = r->last;
+  if (!std::isfinite(x)) return;
+  int64_t shares = r->last_size;
+  while (shares > 0) {
+    if (c->units_left <= 0 || c->header.bar_count == 0) {
+      if (make_room(c, r, 1) < 1) return;
+      chart_bar& nb = c->bars[c->header.bar_count];
+      memset(&nb, 0, sizeof nb);
+      nb.open = nb.high = nb.low = nb.close = nb.vwap = x;
+      nb.time = r->trade_epoch;
+      nb.flags = (feed & 0xa07bffu) | 0x15f8000u;
+      c->header.bar_count++;
+      c->spare--;
+      c->units_left = (int32_t)per_bar;
+      c->value_sum = 0;
+      c->header.flags |= CHART_RECALC | CHART_BARS_CHANGED;
+    }
+    chart_bar& b = c->bars[c->header.bar_count - 1];
+    int64_t in_bar = per_bar - c->units_left;
+    int64_t take = shares < c->units_left ? shares : c->units_left;
+    if (c->value_sum == 0) c->value_sum = (double)b.vwap * in_bar;
+    c->value_sum += (double)x * take;
+    c->units_left -= (int32_t)take;
+    shares -= take;
+    in_bar += take;
+    if (b.volume < INT32_MAX) b.volume++;
+    if (x > b.high) b.high = x;
+    if (x < b.low) b.low = x;
+    b.close = x;
+    double w = c->value_sum / (double)in_bar;
+    if (w < b.low || w > b.high) w = ((double)b.high + b.low + b.close) / 3;
+    b.vwap = (float)w;
+  }
+}
+
 void ichart_update(chart_rec* c, mqt* r) {
   kv_lock guard(g_chart_lock);
   int t = mqt_quote_seconds(r);
@@ -319,7 +362,11 @@ void ichart_update(chart_rec* c, mqt* r) {
     finish_update(c, r, 1);
     return;
   }
-  if (is_volume_unit(unit)) return;  // volume bars are built when the chart is loaded
+  if (is_volume_unit(unit)) {
+    volume_update(c, r);
+    finish_update(c, r, 1);
+    return;
+  }
   int b = unit > 0 ? unit * 60 : -unit;
   if (r->flags & MQT_CHARTS_RECALC)
     c->header.flags |= CHART_RECALC | CHART_REPAINT | CHART_BARS_CHANGED;
@@ -446,6 +493,58 @@ void update_mqt_charts(mqt* r) {
     if ((l->flags & 0x80) && l->callback) l->callback(l);
 }
 
+// One bar of `unit` minutes from the ring bars of its slot, starting at
+// ring bar i; returns the index after the slot.
+static int ring_slot_bar(const mqt* r, int i, int unit, chart_bar* out) {
+  int slot = r->recent_bars[i].time / (unit * 60);
+  *out = r->recent_bars[i];
+  out->time = slot * unit * 60;
+  for (i++; i < r->recent_count && r->recent_bars[i].time / (unit * 60) == slot; i++) {
+    const chart_bar& b = r->recent_bars[i];
+    if (b.high > out->high) out->high = b.high;
+    if (b.low < out->low) out->low = b.low;
+    out->close = b.close;
+    int64_t v = (int64_t)out->volume + b.volume;
+    out->volume = v > INT32_MAX ? INT32_MAX : (int32_t)v;
+  }
+  return i;
+}
+
+void rebuild_minute_charts(mqt* r) {
+  kv_lock guard(g_chart_lock);
+  for (chart_rec* c = r->intraday_charts; c; c = c->sibling) {
+    int unit = c->header.time_unit;
+    if (unit > 0 && r->recent_count > 0) {
+      // From the first ring bar that opens a slot: a slot the ring holds
+      // only in part keeps the chart's bar.
+      int i = 0;
+      while (i < r->recent_count && r->recent_bars[i].time % (unit * 60) != 0) i++;
+      if (i < r->recent_count) {
+        int32_t from = r->recent_bars[i].time;
+        int n = c->header.bar_count;
+        int keep = n;
+        while (keep > 0 && c->bars[keep - 1].time >= from) keep--;
+        c->spare += n - keep;
+        c->header.bar_count = keep;
+        while (i < r->recent_count) {
+          chart_bar b;
+          i = ring_slot_bar(r, i, unit, &b);
+          if (make_room(c, r, 1) < 1) break;
+          c->bars[c->header.bar_count++] = b;
+          c->spare--;
+        }
+        memset(c->bars + c->header.bar_count, 0, sizeof(chart_bar) * (size_t)c->spare);
+        c->header.flags |= CHART_RECALC | CHART_BARS_CHANGED;
+        if (c->axis_marks) calc_time_axis_labels(c);
+        recalc_chart_studies(c, 1);
+        if (c->owner_window && !(r->flags & MQT_PLAYBACK))
+          kv_post_message((kv_hwnd)c->owner_window, WM_UPDATE_FROM_THREAD, c->header.flags, 0);
+      }
+    }
+    if (c->sibling == c) break;
+  }
+}
+
 void mqt_ack_bidask(chart_rec* chart, mqt* r) {
   kv_lock guard(g_chart_lock);
   for (chart_rec* c = r->intraday_charts; c; c = c->sibling) {
@@ -463,4 +562,5 @@ void install_live_chart_hooks(void) {
   g_mqt_hooks.write_1min_bars = write_1min_bars;
   g_chart_load_hooks.dchart_update = dchart_update;
   g_chart_load_hooks.write_1min_bars = write_1min_bars;
+  g_chart_load_hooks.init_mqt_from_1min = init_mqt_from_1min;
 }

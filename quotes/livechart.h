@@ -41,6 +41,9 @@ void prune_old_bars(chart_rec* chart, mqt* record);
 // More free slots for the chart (second charts drop their oldest tenth
 // instead). Returns the chart, or null when memory ran out.
 chart_rec* add_spare_points(chart_rec* chart);
+// Rebuilds the bars of the linked minute charts from the one-minute ring
+// (after the relay sent one-minute bars into it).
+void rebuild_minute_charts(mqt* record);
 // The chart view's acknowledgement of a bid/ask post.
 void mqt_ack_bidask(chart_rec* chart, mqt* record);
 
@@ -50,6 +53,10 @@ void update_1min_data(mqt* record);
 // the newest ring bar before the fill (null when the ring was empty).
 chart_bar* mqt_backfill(mqt* record, int from, int to);
 void write_1min_bars(mqt* record);
+// Seeds the record's ring, minute volumes (with a given chart), today's
+// open and the last session's volume curve from its one-minute chart: the
+// given one (just written), else the symbol's, loaded and pruned.
+void init_mqt_from_1min(mqt* record, chart_rec* chart);
 // Adds a trade to the record's price-volume histogram of the quote date.
 void mqt_histogram_add(mqt* record, double price, int32_t size);
 // Time of the quote in seconds of the day: the trade time, else the quote

@@ -22,6 +22,7 @@
 #include "data/dates.h"
 #include "data/debugtrace.h"
 #include "data/markets.h"
+#include "data/quotecfg.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
 #include "platform/sync.h"
@@ -175,13 +176,105 @@ static void update_six_minute_summary(mqt* r) {
   r->six_pct_low = (r->six_low - o) * 100 / o;
 }
 
+// ---------------------------------------------------------------------------
+// Seeding from the one-minute chart.
+
+// The minute volumes of the chart's last bars, placed by their minute
+// before the newest bar's; the cumulative values are unknown.
+static void seed_minute_volumes(mqt* r, const chart_rec* c) {
+  const int n = MQT_VOLUME_MINUTES;
+  memset(r->minute_volume, 0, sizeof r->minute_volume);
+  memset(r->minute_cum_volume, 0, sizeof r->minute_cum_volume);
+  int count = c->header.bar_count;
+  if (count == 0) return;
+  const chart_bar& newest = c->bars[count - 1];
+  int day = seconds_to_date(newest.time);
+  r->newest_minute = seconds_of_day(newest.time) / 60;
+  for (int i = count - 1; i >= 0 && i >= count - n; i--) {
+    const chart_bar& b = c->bars[i];
+    if (seconds_to_date(b.time) != day) break;
+    int k = r->newest_minute - seconds_of_day(b.time) / 60;
+    if (k >= 0 && k < n) r->minute_volume[n - 1 - k] = b.volume;
+  }
+}
+
+// The cumulative volume of the last session before the newest bar's day,
+// by minute from the session start; minutes without a bar carry the sum
+// on.
+static void seed_session_volume(mqt* r, const chart_rec* c) {
+  memset(r->session_volume, 0, sizeof r->session_volume);
+  int i = c->header.bar_count - 1;
+  if (i < 0) return;
+  int today = seconds_to_date(c->bars[i].time);
+  while (i >= 0 && seconds_to_date(c->bars[i].time) >= today) i--;
+  if (i < 0) return;
+  int day = seconds_to_date(c->bars[i].time);
+  int64_t start = date_to_seconds(day, r->session_start);
+  while (i >= 0 && c->bars[i].time > start) i--;
+  int64_t sum = 0;
+  if (i >= 0 && seconds_to_date(c->bars[i].time) == day) sum = c->bars[i].volume;
+  r->session_volume[0] = (int32_t)sum;
+  int filled = 0;
+  for (int j = i + 1; j < c->header.bar_count; j++) {
+    const chart_bar& b = c->bars[j];
+    if (seconds_to_date(b.time) != day) break;
+    int minute = (int)((b.time - start) / 60);
+    if (minute < 1) continue;
+    if (minute >= MQT_SESSION_MINUTES) break;
+    while (filled < minute - 1) {
+      filled++;
+      r->session_volume[filled] = (int32_t)sum;
+    }
+    sum += b.volume > 0 ? b.volume : 0;
+    if (sum > INT32_MAX) sum = INT32_MAX;
+    r->session_volume[minute] = (int32_t)sum;
+    filled = minute;
+  }
+}
+
+void init_mqt_from_1min(mqt* r, chart_rec* given) {
+  kv_lock guard(g_chart_lock);
+  chart_rec* c = given;
+  if (c && c->header.time_unit != TU_1MIN) {
+    statmsg(__FILE__, __LINE__, "Wrong chart timeunit", r->symbol, STATMSG_ERROR);
+    return;
+  }
+  if (!c) {
+    c = get_1min_chart(r->symbol, g_keep_ext_hours ? (uint32_t)CHART_REQ_EXTENDED_HOURS : 0u);
+    if (c && !c->pruned_today) prune_old_bars(c, r);
+    statmsg(__FILE__, __LINE__, "Initializing: ", r->symbol, STATMSG_MISSING);
+    if (quote_source_cfg* cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT)) {
+      r->session_start = cfg->open_time;
+      r->session_end = cfg->close_time;
+    }
+  }
+  memset(r->recent_bars, 0, sizeof r->recent_bars);
+  r->recent_count = r->unwritten_count = r->written_count = 0;
+  int n = c ? c->header.bar_count : 0;
+  int k = n < RING ? n : RING;
+  if (k > 0) memcpy(r->recent_bars, c->bars + n - k, sizeof(chart_bar) * (size_t)k);
+  r->recent_count = r->written_count = k;
+  if (k > 0) {
+    r->ring_date = seconds_to_date(r->recent_bars[k - 1].time);
+    r->ring_time = seconds_of_day(r->recent_bars[k - 1].time);
+  }
+  if (given) seed_minute_volumes(r, c);
+  if (n > 0) {
+    // Today's open: the first bar of today's session.
+    int today = seconds_to_date(c->bars[n - 1].time);
+    int64_t start = date_to_seconds(today, r->session_start);
+    int first = n;
+    while (first > 0 && c->bars[first - 1].time >= start) first--;
+    if (first < n && r->open == 0) r->open = c->bars[first].open;
+    seed_session_volume(r, c);
+  }
+  if (!given) free_chart_data(c);
+  r->flags |= MQT_1MIN_INIT | MQT_1MIN_WRITABLE;
+}
+
 void update_1min_data(mqt* r) {
   kv_lock guard(g_chart_lock);
-  if (!(r->flags & MQT_1MIN_INIT)) {
-    // The ring starts empty; writing places it by time against the file.
-    r->flags |= MQT_1MIN_INIT | MQT_1MIN_WRITABLE;
-    r->written_count = 0;
-  }
+  if (!(r->flags & MQT_1MIN_INIT)) init_mqt_from_1min(r, nullptr);
   int t = mqt_quote_seconds(r);
   if (t < 0 || t >= DAY_SECONDS) return;
   int bits = mqt_minute_bits(r, t / 60);

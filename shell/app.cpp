@@ -27,8 +27,10 @@
 #include "platform/qt/single_instance.h"
 #include "platform/services.h"
 #include "quotes/alerts.h"
+#include "quotes/livechart.h"
 #include "quotes/mqt.h"
 #include "quotes/qrclient.h"
+#include "quotes/qtlink.h"
 #include "studies/study.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
@@ -113,6 +115,8 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   install_mqt_chart_hooks();
   install_study_chart_hooks();
   install_tws_hooks();
+  install_live_chart_hooks();
+  install_qt_hooks();
   set_profile_company(name.toLatin1().constData());
 
   int first_run = PrepareInstallation() & 1;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "data/dates.h"
 #include "data/exchclock.h"
@@ -217,6 +218,15 @@ TEST_F(QuoteCfgTest, MissingFileIsReported) {
   g_settings.MultiQuoteSource = 2;
   EXPECT_EQ(read_quote_source_cfg(100000), nullptr);
   EXPECT_TRUE(status.saw("can't open file: " + root_.path() + "/CONFIG/missing.cfg"));
+}
+
+TEST_F(QuoteCfgTest, NoSourceFileIsLookedForWithoutSrcdata) {
+  StatusCapture status;
+  unlink(root_.file("CONFIG/srcdata.cfg").c_str());
+  free_srcdata_cfg();
+  for (int unit : {1, 390, 100000}) EXPECT_EQ(read_quote_source_cfg(unit), nullptr) << unit;
+  EXPECT_FALSE(status.saw("can't open file:"));
+  EXPECT_TRUE(status.saw("srcdata.cfg"));
 }
 
 TEST_F(QuoteCfgTest, ShortTimeZoneLineIsReported) {

@@ -18,6 +18,7 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "quotes/livechart.h"
+#include "data/tests/status_capture.h"
 #include "quotes/tests/quotes_fixture.h"
 
 namespace {
@@ -168,6 +169,92 @@ TEST_F(LiveChartTest, SecondsChartAfterALongGapNeverWritesPastItsBars) {
   EXPECT_EQ(tod(c->bars[c->header.bar_count - 1]), hm(15, 59, 55));
   EXPECT_EQ(c->bars[c->header.bar_count - 1].close, 101.0f);
   for (int i = 1; i < c->header.bar_count; i++) ASSERT_LT(c->bars[i - 1].time, c->bars[i].time);
+}
+
+TEST_F(LiveChartTest, VolumeBarsSpreadATradeOverFullBars) {
+  chart_rec *c = chart(TU_VOLUME_BASE - 100);  // 100 shares a bar
+  trade(hm(10, 0), 10.0f, 30);
+  trade(hm(10, 0, 5), 12.0f, 180);  // fills the first bar, a full one and 10 shares
+  ASSERT_EQ(c->header.bar_count, 3);
+  EXPECT_EQ(c->bars[0].volume, 2);  // trades taken in
+  EXPECT_FLOAT_EQ(c->bars[0].vwap, (10.0f * 30 + 12.0f * 70) / 100);
+  EXPECT_EQ(c->bars[0].high, 12.0f);
+  EXPECT_EQ(c->bars[0].close, 12.0f);
+  EXPECT_EQ(c->bars[1].open, 12.0f);
+  EXPECT_EQ(c->bars[1].volume, 1);
+  EXPECT_EQ(c->bars[2].volume, 1);
+  EXPECT_EQ(c->units_left, 90);
+  trade(hm(10, 0, 9), 11.0f, 90);
+  EXPECT_EQ(c->header.bar_count, 3);
+  EXPECT_FLOAT_EQ(c->bars[2].vwap, (12.0f * 10 + 11.0f * 90) / 100);
+  EXPECT_EQ(c->bars[2].low, 11.0f);
+}
+
+TEST_F(LiveChartTest, MinuteChartsRebuiltFromTheRing) {
+  chart_rec *c1 = chart(1);
+  chart_rec *c5 = chart(5);
+  for (int m = 0; m < 12; m++) trade(OPEN + m * 60 + 10, 100.0f + m);
+  // The relay's one-minute bars replace what the quotes made.
+  for (int i = 0; i < r->recent_count; i++) {
+    chart_bar &b = r->recent_bars[i];
+    b.open = b.low = 50.0f + i;
+    b.high = 60.0f + i;
+    b.close = 55.0f + i;
+    b.volume = 10;
+  }
+  int n1 = c1->header.bar_count, n5 = c5->header.bar_count;
+  rebuild_minute_charts(r);
+  ASSERT_EQ(c1->header.bar_count, n1);
+  ASSERT_EQ(c5->header.bar_count, n5);
+  EXPECT_EQ(c1->bars[n1 - 1].close, 55.0f + 11);
+  EXPECT_EQ(times(c5), (std::vector<int>{OPEN, OPEN + 300, OPEN + 600}));
+  EXPECT_EQ(c5->bars[1].open, 55.0f);  // minute 5
+  EXPECT_EQ(c5->bars[1].high, 69.0f);  // minute 9
+  EXPECT_EQ(c5->bars[1].low, 55.0f);
+  EXPECT_EQ(c5->bars[1].close, 64.0f);
+  EXPECT_EQ(c5->bars[1].volume, 50);
+  EXPECT_EQ(c5->bars[2].volume, 20);
+}
+
+TEST_F(LiveChartTest, SeedingFromTheMinuteChart) {
+  chart_rec *c = new_chart("IBM", TU_1MIN);
+  charts.push_back(c);
+  auto add = [&](int date, int time, float open, int volume) {
+    chart_bar &b = c->bars[c->header.bar_count++];
+    c->spare--;
+    b = chart_bar{};
+    b.open = b.high = b.low = b.close = open;
+    b.volume = volume;
+    b.time = (int32_t)date_to_seconds(date, time);
+  };
+  add(20240101, OPEN - 60, 90, 5);  // before the session: not counted
+  for (int m = 0; m < 4; m++) add(20240101, OPEN + m * 60, 95, 10);
+  add(20240101, OPEN + 6 * 60, 96, 10);  // minute 5 had no trade
+  add(DAY, OPEN, 200, 7);
+  add(DAY, OPEN + 60, 201, 8);
+
+  StatusCapture status;
+  c->header.time_unit = 5;
+  init_mqt_from_1min(r, c);
+  EXPECT_TRUE(status.saw("Wrong chart timeunit"));
+  EXPECT_EQ(r->recent_count, 0);
+  c->header.time_unit = TU_1MIN;
+
+  init_mqt_from_1min(r, c);
+  ASSERT_EQ(r->recent_count, 8);
+  EXPECT_EQ(r->written_count, 8);
+  EXPECT_EQ(r->unwritten_count, 0);
+  EXPECT_EQ(r->recent_bars[7].close, 201.0f);
+  EXPECT_EQ(r->open, 200.0f);
+  EXPECT_EQ(r->newest_minute, OPEN / 60 + 1);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 1], 8);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 2], 7);
+  EXPECT_EQ(r->minute_volume[MQT_VOLUME_MINUTES - 3], 0);  // yesterday's
+  // Yesterday's volume by minute of the session, carried over minute 5.
+  std::vector<int> curve(r->session_volume, r->session_volume + 8);
+  EXPECT_EQ(curve, (std::vector<int>{10, 20, 30, 40, 40, 40, 50, 0}));
+  EXPECT_TRUE((r->flags & (MQT_1MIN_INIT | MQT_1MIN_WRITABLE)) ==
+              (MQT_1MIN_INIT | MQT_1MIN_WRITABLE));
 }
 
 TEST_F(LiveChartTest, DailyChartTakesTodaysBar) {

@@ -7,6 +7,9 @@
 #include "data/inet.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
+#include "data/dates.h"
+#include "data/markets.h"
+#include "platform/clock.h"
 #include "data/tests/http_test_server.h"
 #include "data/tests/status_capture.h"
 #include "quotes/webquotes.h"
@@ -36,6 +39,7 @@ class WebQuotesTest : public QuotesTest {
   void TearDown() override {
     g_inet_session = saved_session_;
     inet_close_session(session_);
+    kv_clock_reset();
     free_quote_source_cfgs();
     free_srcdata_cfg();
     QuotesTest::TearDown();
@@ -95,6 +99,33 @@ TEST_F(WebQuotesTest, SpikesNeedTheClosingPriceToConfirmThem) {
   server.on("/q?s=A", page("A,14,13.5,01/02/2024,\n"));  // within 10 percent of the close
   poll_web_quotes();
   EXPECT_FLOAT_EQ(a->last, 14.0f);
+}
+
+TEST_F(WebQuotesTest, YesterdaysQuoteSoonAfterTheOpenIsTodays) {
+  // New York, winter: UTC-5.
+  kv_clock_set_utc_ms(date_to_seconds(20240102, 14 * 3600 + 40 * 60) * 1000);
+  root_.write("CONFIG/web.cfg",
+              "no_clock_sync\nmaxquotes 10\nexchange_times 9:30 16:00\n"
+              "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n"
+              "market NYSE\nexchange_days 0x3E\n"
+              "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\nmain_hours 9:30 16:00\n"
+              "[MAIN]\nurl " +
+                  server.url("/q?s=\\r,\\s+,\\t") +
+                  "\nloop\n%s ,\n%el ,\n%c ,\n%d ,\n%t ,\nendloop\n");
+  free_quote_source_cfgs();
+  ASSERT_NE(read_quote_source_cfg(MULTIQUOTE_TIMEUNIT), nullptr);
+  mqt *a = rec("A");
+  a->market = find_market("NYSE");
+  ASSERT_NE(a->market, nullptr);
+  server.on("/q?s=A", page("A,10.5,10.4,01/01/2024,9:35,\n"));
+  poll_web_quotes();
+  EXPECT_EQ(a->quote_date, 20240102);
+  EXPECT_FLOAT_EQ(a->prev_close, 10.4f);
+  EXPECT_FLOAT_EQ(a->last, 10.5f);
+  // An hour after the open the page's date stands.
+  kv_clock_set_utc_ms(date_to_seconds(20240102, 15 * 3600 + 40 * 60) * 1000);
+  poll_web_quotes();
+  EXPECT_EQ(a->quote_date, 20240101);
 }
 
 TEST_F(WebQuotesTest, ScriptErrorsEndTheCycle) {

@@ -16,6 +16,7 @@
 #include "platform/qt/test_harness.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "quotes/mqt_hooks.h"
 #include "quotes/qrclient.h"
 #include "res/resource.h"
 #include "shell/app.h"
@@ -41,8 +42,14 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   g_chart_load_hooks.find_mqt = nullptr;
   g_chart_load_hooks.recalc_studies = nullptr;
   g_qr_hooks.tws_connect = nullptr;
+  g_chart_load_hooks.init_mqt_from_1min = nullptr;
+  g_mqt_hooks.update_mqt_charts = nullptr;
+  g_mqt_hooks.source_init = nullptr;
   CKvChartApp* app = start();
   EXPECT_EQ(g_chart_load_hooks.find_mqt, &find_mqt);
+  EXPECT_TRUE(g_chart_load_hooks.init_mqt_from_1min);
+  EXPECT_TRUE(g_mqt_hooks.update_mqt_charts);
+  EXPECT_TRUE(g_mqt_hooks.source_init);
   EXPECT_TRUE(g_chart_load_hooks.recalc_studies);
   EXPECT_TRUE(g_qr_hooks.tws_connect);
   CKvMainFrame* f = app->MainFrame();
