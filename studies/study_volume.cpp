@@ -197,9 +197,6 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-static inline int bar_day(const chart_bar *b) {
-  return (int)kv_day_number(b->time);
-}
 static inline int bar_tod(const chart_bar *b) {
   return kv_time_of_day(b->time);
 }
@@ -265,17 +262,22 @@ static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
 template <class Emit>
 static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit) {
   if (count <= 0) return 1;
+  // Each bar's time of day is made once, then replaced by its slot: the
+  // passes below read four bytes per bar for it.
+  std::vector<int32_t> slot(count);
   int lo_tod = bar_tod(&bars[0]), hi_tod = lo_tod;
-  for (int j = 1; j < count; j++) {
+  for (int j = 0; j < count; j++) {
     int t = bar_tod(&bars[j]);
+    slot[j] = t;
     lo_tod = t < lo_tod ? t : lo_tod;
     hi_tod = t > hi_tod ? t : hi_tod;
   }
   std::vector<int32_t> slot_of(hi_tod - lo_tod + 1, -1);
   int slots = 0;
   for (int j = 0; j < count; j++) {
-    int32_t &q = slot_of[bar_tod(&bars[j]) - lo_tod];
+    int32_t &q = slot_of[slot[j] - lo_tod];
     if (q < 0) q = slots++;
+    slot[j] = q;
   }
   if ((size_t)slots * (size_t)n > (size_t)count + 4096) return 0;
   struct slot_state {
@@ -283,13 +285,15 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
     int32_t has_day;   // a current day is pending
     int32_t day_time;  // its bar's time
     int32_t day_volume;
+    int32_t at;  // the ring's oldest entry (days % n, kept without a division)
+    int32_t pad;
     int64_t sum;  // of the ring
   };
   // pass 1: the last bar without n earlier days
   std::vector<slot_state> st(slots, slot_state{});
   int last_short = from - 1;
   for (int j = 0; j < count; j++) {
-    slot_state &q = st[slot_of[bar_tod(&bars[j]) - lo_tod]];
+    slot_state &q = st[slot[j]];
     if (q.has_day && q.day_time != bars[j].time) q.days++;
     q.has_day = 1;
     q.day_time = bars[j].time;
@@ -300,15 +304,15 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
   std::fill(st.begin(), st.end(), slot_state{});
   std::vector<int32_t> ring((size_t)slots * (size_t)n);
   for (int j = 0; j < count; j++) {
-    int q_index = slot_of[bar_tod(&bars[j]) - lo_tod];
+    int q_index = slot[j];
     slot_state &q = st[q_index];
     if (q.has_day && q.day_time != bars[j].time) {
       int32_t *r = &ring[(size_t)q_index * n];
-      int at = q.days % n;
-      if (q.days >= n) q.sum -= r[at];
-      r[at] = q.day_volume;
+      if (q.days >= n) q.sum -= r[q.at];
+      r[q.at] = q.day_volume;
       q.sum += q.day_volume;
       q.days++;
+      q.at = q.at + 1 == n ? 0 : q.at + 1;
     }
     q.has_day = 1;
     q.day_time = bars[j].time;
@@ -374,31 +378,41 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);
+  // The day's volume so far is carried in a local from bar to bar (the
+  // value written to the series, read back without a trip through memory).
+  float sum = start > 0 ? acc[start - 1] : 0;
   study_run(s, start, count, st, [&](int i, acc_state &st) {
-    int day = bar_day(&bars[i]);
-    if (i == 0 || day != st.day) {
+    int64_t day = kv_day_number(bars[i].time);
+    int tod = (int)(bars[i].time - day * KV_SECONDS_PER_DAY);
+    if (i == 0 || (int)day != st.day) {
       st.days++;
       st.prev_start = i == 0 ? -1 : st.day_start;
       st.day_start = i;
-      st.day = day;
+      st.day = (int)day;
       st.cursor = st.prev_start;
-      acc[i] = (float)volume_of(&bars[i]);
+      sum = (float)volume_of(&bars[i]);
     } else {
-      acc[i] = study_out((double)acc[i - 1] + volume_of(&bars[i]));
+      sum = study_out((double)sum + volume_of(&bars[i]));
     }
+    acc[i] = sum;
     if (st.prev_start < 0) {
-      smooth[i] = acc[i];
+      smooth[i] = sum;
       ratio[i] = MISSING_VALUE;
       return;
     }
-    int tod = bar_tod(&bars[i]);
-    while (st.cursor + 1 < st.day_start && bar_tod(&bars[st.cursor + 1]) <= tod) st.cursor++;
+    int cursor_tod = bar_tod(&bars[st.cursor]);
+    while (st.cursor + 1 < st.day_start) {
+      int t = bar_tod(&bars[st.cursor + 1]);
+      if (t > tod) break;
+      st.cursor++;
+      cursor_tod = t;
+    }
     double base = smooth[st.cursor];
-    if (bar_tod(&bars[st.cursor]) == tod && !study_is_missing(base))
-      smooth[i] = study_out(a * acc[i] + (1 - a) * base);
+    if (cursor_tod == tod && !study_is_missing(base))
+      smooth[i] = study_out(a * sum + (1 - a) * base);
     else
-      smooth[i] = acc[i];
-    ratio[i] = st.days > n && base > 0 ? study_out(acc[i] / base * 100) : MISSING_VALUE;
+      smooth[i] = sum;
+    ratio[i] = st.days > n && base > 0 ? study_out(sum / base * 100) : MISSING_VALUE;
   });
   return 1;
 }

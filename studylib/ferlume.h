@@ -11,7 +11,9 @@
 // from the first bar gives.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "data/chart.h"
@@ -60,6 +62,26 @@ inline double ferlume_true_range(const chart_bar *b, int i) {
 inline double ferlume_buying_pressure(const chart_bar *b, int i) {
   double cp = b[i - 1].close, tl = b[i].low < cp ? (double)b[i].low : cp;
   return b[i].close - tl;
+}
+
+// v when keep holds, else 0, without a branch: for choices that follow
+// the prices (a coin toss to the branch predictor).
+inline double ferlume_keep_if(bool keep, double v) {
+  uint64_t u;
+  memcpy(&u, &v, sizeof u);
+  u &= -(uint64_t)keep;
+  memcpy(&v, &u, sizeof v);
+  return v;
+}
+
+// a when pick holds, else b, without a branch.
+inline double ferlume_select(bool pick, double a, double b) {
+  uint64_t ua, ub, m = -(uint64_t)pick;
+  memcpy(&ua, &a, sizeof ua);
+  memcpy(&ub, &b, sizeof ub);
+  ua = (ua & m) | (ub & ~m);
+  memcpy(&a, &ua, sizeof a);
+  return a;
 }
 
 // Window of a moving average of the engine: the triangular one spans

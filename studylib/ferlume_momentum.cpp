@@ -141,11 +141,12 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
       return;
     }
     double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
-    // the larger move counts, the other is none: without branches (which
-    // move is larger is a coin toss), by a factor of 1 or 0
-    double pdm = (double)(up > down) * up, mdm = (double)(down > up) * down;
-    pdm = pdm > 0 ? pdm : 0;
-    mdm = mdm > 0 ? mdm : 0;
+    // the larger move counts if it is a rise, the other is none: a move
+    // counts when it exceeds both the other and zero.  Without branches
+    // (which move is larger is a coin toss): the value is kept or cleared
+    // by a mask.
+    double pdm = ferlume_keep_if((up > down) & (up > 0), up);
+    double mdm = ferlume_keep_if((down > up) & (down > 0), down);
     double tr = ferlume_true_range(b, i);
     if (i == 1) {
       st.plus_dm = pdm;

@@ -224,12 +224,14 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
     }
     double t;
     if (st.is_long) {
-      double l2 = b[i - 1].low < lo ? b[i - 1].low : lo;
+      double l2 = ferlume_select(b[i - 1].low < lo, b[i - 1].low, lo);
       t = st.sar_long + st.af * (b[i - 1].high - st.sar_long);
-      if (t > l2) t = st.sar_long;
-      if (hi > st.hh) st.af += inc;
-      if (hi > st.hh) st.hh = hi;
-      if (st.af > af_max) st.af = af_max;
+      t = ferlume_select(t > l2, st.sar_long, t);
+      // a new extreme is a coin toss: chosen without branches
+      bool up = hi > st.hh;
+      st.af = ferlume_select(up, st.af + inc, st.af);
+      st.hh = ferlume_select(up, hi, st.hh);
+      st.af = ferlume_select(st.af > af_max, af_max, st.af);
       st.sar_long = t;
       if (t > lo) {
         st.is_long = 0;
@@ -238,12 +240,13 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
         st.af = a0;
       }
     } else {
-      double h2 = b[i - 1].high > hi ? b[i - 1].high : hi;
+      double h2 = ferlume_select(b[i - 1].high > hi, b[i - 1].high, hi);
       t = st.sar_short - st.af * (st.sar_short - b[i - 1].low);
-      if (t < h2) t = st.sar_short;
-      if (lo < st.ll) st.af += inc;
-      if (lo < st.ll) st.ll = lo;
-      if (st.af > af_max) st.af = af_max;
+      t = ferlume_select(t < h2, st.sar_short, t);
+      bool down = lo < st.ll;
+      st.af = ferlume_select(down, st.af + inc, st.af);
+      st.ll = ferlume_select(down, lo, st.ll);
+      st.af = ferlume_select(st.af > af_max, af_max, st.af);
       st.sar_short = t;
       if (hi > t) {
         st.is_long = 1;

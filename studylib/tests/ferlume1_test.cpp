@@ -631,3 +631,165 @@ TEST_F(Ferlume1, BadParametersGiveOnlyNumbersOrMissingValues) {
     }
   }
 }
+
+namespace {
+
+// A long chart of moves with price gaps between bars and flat runs of
+// equal bars, where ties between moves and extremes are common.
+void fill_gappy_bars(test_chart &c, int count) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<float> step(-1.0f, 1.0f);
+  float price = 200;
+  for (int i = 0; i < count; i++) {
+    int time = 1000 * 86400 + i * 60;
+    if (i % 50 >= 40) {  // ten flat bars
+      c.add(price, price, price, price, 100, time);
+      continue;
+    }
+    if (i % 97 == 0) price += 8 * step(rng);  // a gap
+    float open = price;
+    price += std::round(4 * step(rng)) / 4;  // quarter steps: ties are common
+    float hi = std::max(open, price) + std::round(2 * std::fabs(step(rng))) / 4;
+    float lo = std::min(open, price) - std::round(2 * std::fabs(step(rng))) / 4;
+    c.add(open, hi, lo, price, 100, time);
+  }
+}
+
+// The directional lines and the stop, bar by bar as their formulas say
+// (with a branch for every choice), for comparison with the library's
+// branch-free kernels.
+void reference_dmi(const chart_bar *b, int count, int n, int f, float *pdi_out, float *mdi_out,
+                   float *adx_out) {
+  double a = 1.0 / n, c = 1.0 / f, pdm_s = 0, mdm_s = 0, tr_s = 0, adx = 0;
+  for (int i = 0; i < count; i++) {
+    if (i == 0) {
+      pdi_out[i] = mdi_out[i] = adx_out[i] = MISSING_VALUE;
+      continue;
+    }
+    double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
+    double pdm = 0, mdm = 0;
+    if (up > down && up > 0) pdm = up;
+    if (down > up && down > 0) mdm = down;
+    double cp = b[i - 1].close, tr = (double)b[i].high - b[i].low;
+    if (b[i].high - cp > tr) tr = b[i].high - cp;
+    if (cp - b[i].low > tr) tr = cp - b[i].low;
+    if (i == 1) {
+      pdm_s = pdm;
+      mdm_s = mdm;
+      tr_s = tr;
+    } else {
+      pdm_s = (1 - a) * pdm_s + a * pdm;
+      mdm_s = (1 - a) * mdm_s + a * mdm;
+      tr_s = (1 - a) * tr_s + a * tr;
+    }
+    double pdi = 0, mdi = 0, dx = 0;
+    if (tr_s != 0) {
+      pdi = pdm_s / tr_s * 100;
+      mdi = mdm_s / tr_s * 100;
+      if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
+    }
+    if (i == n)
+      adx = dx;
+    else if (i > n)
+      adx = (1 - c) * adx + c * dx;
+    pdi_out[i] = i < n ? MISSING_VALUE : (float)pdi;
+    mdi_out[i] = i < n ? MISSING_VALUE : (float)mdi;
+    adx_out[i] = i < f + n - 1 ? MISSING_VALUE : (float)(adx * 100);
+  }
+}
+
+void reference_sar(const chart_bar *b, int count, double a0, double inc, double af_max,
+                   float *out) {
+  bool is_long = true;
+  double sar_long = 0, sar_short = 0, hh = 0, ll = 0, af = a0;
+  for (int i = 0; i < count; i++) {
+    if (i < 2) {
+      out[i] = MISSING_VALUE;
+      continue;
+    }
+    double hi = b[i].high, lo = b[i].low;
+    if (i == 2) {
+      hh = std::max(b[1].high, b[i].high);
+      ll = std::min(b[1].low, b[i].low);
+      sar_long = ll;
+      sar_short = hh;
+    }
+    double t;
+    if (is_long) {
+      double l2 = std::min(b[i - 1].low, b[i].low);
+      t = sar_long + af * (b[i - 1].high - sar_long);
+      if (t > l2) t = sar_long;
+      if (hi > hh) {
+        af += inc;
+        hh = hi;
+      }
+      if (af > af_max) af = af_max;
+      sar_long = t;
+      if (t > lo) {
+        is_long = false;
+        ll = t;
+        sar_short = hh;
+        af = a0;
+      }
+    } else {
+      double h2 = std::max(b[i - 1].high, b[i].high);
+      t = sar_short - af * (sar_short - b[i - 1].low);
+      if (t < h2) t = sar_short;
+      if (lo < ll) {
+        af += inc;
+        ll = lo;
+      }
+      if (af > af_max) af = af_max;
+      sar_short = t;
+      if (hi > t) {
+        is_long = true;
+        hh = t;
+        sar_long = ll;
+        af = a0;
+      }
+    }
+    out[i] = (float)t;
+  }
+}
+
+}  // namespace
+
+// The directional lines and the stop choose without branches; over a long
+// chart with gaps, flat runs and ties every value is the formula's, bit
+// for bit.
+TEST_F(Ferlume1, BranchFreeKernelsEqualTheFormulas) {
+  const int count = 30000;
+  test_chart c(count);
+  fill_gappy_bars(c, count);
+  struct dmi_case {
+    int n, f;
+  };
+  for (dmi_case p : {dmi_case{14, 9}, dmi_case{1, 1}, dmi_case{3, 20}}) {
+    SCOPED_TRACE(testing::Message() << "DMI " << p.n << "/" << p.f);
+    std::vector<float> pdi(count), mdi(count), adx(count);
+    reference_dmi(c.rec.bars, count, p.n, p.f, pdi.data(), mdi.data(), adx.data());
+    StudyDef *got[3] = {lib_study(c, 11, p.n, 4, 0), lib_study(c, 12, p.n, 4, 0),
+                        lib_study(c, 13, p.n, 4, 0, p.f)};
+    const std::vector<float> *want[3] = {&pdi, &mdi, &adx};
+    for (int k = 0; k < 3; k++) {
+      ASSERT_NE(got[k], nullptr);
+      for (int i = 0; i < count; i++)
+        ASSERT_TRUE(same_float(got[k]->outputs[i], (*want[k])[i]))
+            << "line " << k << " slot " << i << ": " << got[k]->outputs[i] << " vs "
+            << (*want[k])[i];
+    }
+  }
+  struct sar_case {
+    double a0, inc, max;
+  };
+  for (sar_case p : {sar_case{0.02, 0.02, 0.2}, sar_case{0.1, 0.05, 0.15}, sar_case{0, 0.01, 1}}) {
+    SCOPED_TRACE(testing::Message() << "SAR " << p.a0 << "/" << p.inc << "/" << p.max);
+    std::vector<float> want(count);
+    reference_sar(c.rec.bars, count, p.a0, p.inc, p.max, want.data());
+    StudyDef *s = lib_study(c, 10, 0, 4, 0, p.a0, p.inc, p.max);
+    ASSERT_NE(s, nullptr);
+    for (int i = 0; i < count; i++)
+      ASSERT_TRUE(same_float(s->outputs[i], want[i]))
+          << "slot " << i << ": " << s->outputs[i] << " vs " << want[i];
+  }
+}
