@@ -219,6 +219,9 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
     case WM_THREAD_IS_DEAD:
       final_close();
       return 0;
+    case WM_UPDATE_DAILY_CHART:
+      if (theApp) theApp->UpdateDailyChartStep((int)wparam);
+      return 0;
     case WM_PROGRAM_UPDATES: {
       char* text = reinterpret_cast<char*>(lparam);
       trace("CMainFrame::OnProgramUpdates()\n");

@@ -141,8 +141,14 @@ int read_descriptor_items(page_reader* r, WindowDescriptor* d) {
 
 void write_descriptor_items(const WindowDescriptor* d, std::string* out) {
   const ChartSettings& cs = d->settings;
-  if (cs.item_count < 1 || cs.item_count > PAGE_ITEMS_MAX || !cs.items) return;
-  out->append((const char*)cs.items, (size_t)cs.item_count * PAGE_ITEM_SIZE);
+  if (cs.item_count < 1 || cs.item_count > PAGE_ITEMS_MAX) return;
+  // The reader expects as many items as the count says: a window that has
+  // none in memory yet writes empty ones.
+  size_t bytes = (size_t)cs.item_count * PAGE_ITEM_SIZE;
+  if (cs.items)
+    out->append((const char*)cs.items, bytes);
+  else
+    out->append(bytes, '\0');
 }
 
 int reduce_document_path(char* path) {
