@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/qt/cmdtarget.h"
@@ -134,6 +135,14 @@ class CKvChartApp : public KvCmdTarget {
   // Refreshes the paper-trading orders window when it is open (the orders
   // window fills it in).
   virtual void RefreshPaperOrders() {}
+  // The Chart Favorites dialog (set by the chart windows): marks the
+  // favourites to delete (DESC_MARK_DELETE) and the default
+  // (DESC_DEFAULT); true on OK, with the favourite to open or null.
+  std::function<bool(const WindowDescriptor** chosen)> m_favorites_dialog;
+  // After the dialog's OK: deletes the marked favourites (file, studies,
+  // the charts' references), opens the chosen one when it still exists,
+  // takes the default from the marks and rebuilds the menus.
+  void ApplyFavoritesDialog(const WindowDescriptor* chosen);
   // The favourites shown as Favorite 1 to 6.
   const WindowDescriptor* FavoriteMenuEntry(int i) const { return m_favorite_menu[i]; }
 

@@ -117,7 +117,8 @@ class CAboutDlg : public KvDialog {
     layout->addWidget(new QLabel(QString::fromLatin1(line), this));
     snprintf(line, sizeof line, "Install Directory: %s", g_data_root);
     layout->addWidget(new QLabel(QString::fromUtf8(line), this));
-    layout->addWidget(new QLabel(QStringLiteral("Charts, quotes and trading for the desktop."), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Charts, quotes and trading for the desktop."), this));
     layout->addWidget(new QLabel(QStringLiteral("Made by the Korvane developers."), this));
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(AddControl(IDOK, new QPushButton(QStringLiteral("OK"), this)),
@@ -139,8 +140,8 @@ void CKvChartApp::map_app_commands() {
   MapCommand(ID_FILE_OPEN, [this] {
     // Several daily, weekly, monthly or 1-minute files at once.
     char dir[KV_PATH_MAX], out[1000] = {};
-    data_folder_path(dir, sizeof dir, (m_app_flags & APP_IMPORT_FOLDER) ? KV_DIR_IMPORT : KV_DIR_DATA,
-                     nullptr);
+    data_folder_path(dir, sizeof dir,
+                     (m_app_flags & APP_IMPORT_FOLDER) ? KV_DIR_IMPORT : KV_DIR_DATA, nullptr);
     kv_file_dialog_request req{};
     req.initial_dir = dir;
     req.default_ext = ".dyd";
@@ -223,7 +224,8 @@ void CKvChartApp::map_app_commands() {
     g_pref_flags ^= PREF_QUICK_ALERTS;
     UpdateChartViews(0);
   });
-  MapUpdate(ID_QUICK_ALERTS, [](KvCmdUI& ui) { ui.SetCheck((g_pref_flags & PREF_QUICK_ALERTS) != 0); });
+  MapUpdate(ID_QUICK_ALERTS,
+            [](KvCmdUI& ui) { ui.SetCheck((g_pref_flags & PREF_QUICK_ALERTS) != 0); });
 
   for (int i = 0; i < 6; i++) {
     MapCommand(kFavoriteIds[i], [this, i] { open_favorite(i); });
@@ -231,6 +233,11 @@ void CKvChartApp::map_app_commands() {
       ui.SetCheck(m_favorite_menu[i] && (m_favorite_menu[i]->flags & DESC_DEFAULT) ? 1 : 0);
     });
   }
+  for (unsigned id : {ID_FAVORITES_MORE, ID_EDIT_FAVORITES})
+    MapCommand(id, [this] {
+      const WindowDescriptor* chosen = nullptr;
+      if (m_favorites_dialog && m_favorites_dialog(&chosen)) ApplyFavoritesDialog(chosen);
+    });
   MapCommand(ID_CLOSE_ALL, [this] { CloseAllDocuments(); });
   for (auto [id, kind] : {std::pair{ID_REAL_TRADING, (int)KIND_REAL_ORDERS},
                           {ID_PAPER_TRADING, (int)KIND_PAPER_ORDERS},
@@ -325,7 +332,7 @@ KvDocument* CKvChartApp::OpenDescriptorWindow(WindowDescriptor* d, int free_stud
       if (chart) {
         for (StudyDef* s = d->studies; s; s = s->next) create_study(chart, s);
         if (free_studies) release_descriptor_studies(d);
-      } else if (!d->lent_from) {
+      } else if (free_studies) {
         // The document creates them when its chart arrives.
         wdoc->TakePendingStudies(d->studies);
         d->studies = nullptr;
@@ -367,9 +374,9 @@ void CKvChartApp::SaveAllModified() {
     for (CKvWindowDoc* doc : kv_window_docs(kind)) append(doc);
   for (CKvWindowDoc* doc : kv_window_docs(KIND_SLFMAP))
     if (!doc->m_deleted) append(doc);
-  for (int kind : {KIND_HORSE_RACE, KIND_TIME_SALES, KIND_LEVEL2, KIND_ORDER_BOOK,
-                   KIND_MARKET_PULSE, KIND_REAL_ORDERS, KIND_PAPER_ORDERS, KIND_ACCOUNTS,
-                   KIND_PRICE_VOL_DIST})
+  for (int kind :
+       {KIND_HORSE_RACE, KIND_TIME_SALES, KIND_LEVEL2, KIND_ORDER_BOOK, KIND_MARKET_PULSE,
+        KIND_REAL_ORDERS, KIND_PAPER_ORDERS, KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
     for (CKvWindowDoc* doc : kv_window_docs(kind)) append(doc);
 }
 
@@ -526,8 +533,8 @@ void CKvChartApp::open_page_layout() {
 
 void CKvChartApp::save_page_layout() {
   std::string current = g_page_manager.PagesPath();
-  std::string name = choose_file(1, KV_DIR_CONFIG, kPageFilter,
-                                 kv_path_base_name(current.c_str()), ".kvc");
+  std::string name =
+      choose_file(1, KV_DIR_CONFIG, kPageFilter, kv_path_base_name(current.c_str()), ".kvc");
   if (g_data_root[0] && chdir(g_data_root) != 0) {
   }
   if (name.empty()) return;
@@ -536,8 +543,7 @@ void CKvChartApp::save_page_layout() {
       std::string(kv_path_base_name(name.c_str())) != kv_path_base_name(current.c_str())) {
     size_t dot = name.find_last_of('.');
     size_t slash = name.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-      name.resize(dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
     name += ".kvc";
     if (g_page_manager.SetPagesFileName(name.c_str(), 1)) {
       post_page_status("Save Page to %s", name.c_str());
@@ -557,6 +563,42 @@ void CKvChartApp::open_favorite(int index) {
   OpenDescriptorWindow(f, 0, nullptr);
   f->use_count++;
   f->use_changed = 1;
+}
+
+void CKvChartApp::ApplyFavoritesDialog(const WindowDescriptor* chosen) {
+  // The menus must not point at a record about to go.
+  for (auto& e : m_favorite_menu) e = nullptr;
+  bool chosen_deleted = false;
+  FavoriteRecord* f = g_chart_store.Favorites().head;
+  while (f) {
+    FavoriteRecord* next = f->next;
+    if (f->flags & DESC_MARK_DELETE) {
+      g_chart_store.RemoveFavorite(f);
+      kv_delete_file(f->path, nullptr);
+      QString name = QString::fromUtf8(f->settings.favorite_name);
+      for (CKvWindowDoc* doc : kv_window_docs(KIND_CHART))
+        if (!doc->m_favorite_name.isEmpty() && doc->m_favorite_name == name) {
+          doc->m_favorite_name.clear();
+          doc->Settings().favorite_named = 0;
+          doc->Settings().favorite_name[0] = 0;
+          doc->SetTitle(QString::fromUtf8(
+              GetChartTitle(KIND_CHART, doc->Settings().time_unit, doc->Settings().chart_type, 0)));
+        }
+      if (f == chosen) chosen_deleted = true;
+      free_descriptor(f);
+    }
+    f = next;
+  }
+  // The chosen favourite may have been one of the deleted.
+  if (chosen && !chosen_deleted)
+    OpenDescriptorWindow(const_cast<WindowDescriptor*>(chosen), 0, nullptr);
+  g_settings.DefaultFavorite[0] = 0;
+  for (FavoriteRecord* r = g_chart_store.Favorites().head; r; r = r->next)
+    if (r->flags & DESC_DEFAULT) {
+      snprintf(g_settings.DefaultFavorite, sizeof g_settings.DefaultFavorite, "%s", r->path);
+      break;
+    }
+  RebuildFavoritesMenus();
 }
 
 void CKvChartApp::RebuildFavoritesMenus() {
@@ -606,8 +648,9 @@ void CKvChartApp::UpdateViewUnitsMenu(int unit) {
 
 const char* CKvChartApp::GetNewWindowTitle(int kind) {
   static const char* const names[KIND_COUNT] = {
-      nullptr, nullptr, "- Quotes", "SLFMap", "- HorseRace", "- Time&Sales", nullptr,
-      "- Order Book", "- Level II", "Market Pulse", "Portfolio", nullptr, nullptr, nullptr};
+      nullptr,        nullptr, "- Quotes",     "SLFMap",     "- HorseRace",
+      "- Time&Sales", nullptr, "- Order Book", "- Level II", "Market Pulse",
+      "Portfolio",    nullptr, nullptr,        nullptr};
   if (kind > 0 && kind < KIND_COUNT && names[kind])
     snprintf(m_title, sizeof m_title, "%s%d", names[kind], ++m_window_counts[kind]);
   else
@@ -629,15 +672,33 @@ const char* CKvChartApp::GetChartTitle(int kind, int unit, int chart_type, int c
   } else {
     const char* name = "";
     switch (unit) {
-      case 390: name = "day"; break;
-      case 392: name = "2day"; break;
-      case 393: name = "3day"; break;
-      case 394: name = "4day"; break;
-      case 395: name = "5day"; break;
-      case 400: name = "10day"; break;
-      case 410: name = "20day"; break;
-      case 2730: name = "week"; break;
-      case 11700: name = "mon"; break;
+      case 390:
+        name = "day";
+        break;
+      case 392:
+        name = "2day";
+        break;
+      case 393:
+        name = "3day";
+        break;
+      case 394:
+        name = "4day";
+        break;
+      case 395:
+        name = "5day";
+        break;
+      case 400:
+        name = "10day";
+        break;
+      case 410:
+        name = "20day";
+        break;
+      case 2730:
+        name = "week";
+        break;
+      case 11700:
+        name = "mon";
+        break;
     }
     snprintf(m_title, sizeof m_title, "%s%d(%s)", "- Chart", n, name);
   }
@@ -648,7 +709,9 @@ const char* CKvChartApp::GetSymbolWindowTitle(int kind, const char* name, const 
   name = name ? name : "";
   extra = extra ? extra : "";
   switch (kind) {
-    case KIND_QUOTES: snprintf(m_title, sizeof m_title, "%s - Quotes", name); break;
+    case KIND_QUOTES:
+      snprintf(m_title, sizeof m_title, "%s - Quotes", name);
+      break;
     case KIND_SLFMAP:
       if (extra[0])
         snprintf(m_title, sizeof m_title, "%s[%s] - SLFMap", name, extra);
@@ -661,7 +724,9 @@ const char* CKvChartApp::GetSymbolWindowTitle(int kind, const char* name, const 
       else
         snprintf(m_title, sizeof m_title, "P&L %s", extra);
       break;
-    case KIND_PRICE_VOL_DIST: snprintf(m_title, sizeof m_title, "%s - PVD", name); break;
+    case KIND_PRICE_VOL_DIST:
+      snprintf(m_title, sizeof m_title, "%s - PVD", name);
+      break;
   }
   return m_title;
 }
@@ -669,14 +734,24 @@ const char* CKvChartApp::GetSymbolWindowTitle(int kind, const char* name, const 
 const char* CKvChartApp::GetViewTitle(int kind, const char* name, int number) {
   name = name ? name : "";
   switch (kind) {
-    case KIND_SLFMAP: snprintf(m_title, sizeof m_title, "%s - SLFMap", name); break;
-    case KIND_HORSE_RACE: snprintf(m_title, sizeof m_title, "%s[%d] - HorseRace", name, number); break;
-    case KIND_TIME_SALES: snprintf(m_title, sizeof m_title, "%s - Time&Sales", name); break;
+    case KIND_SLFMAP:
+      snprintf(m_title, sizeof m_title, "%s - SLFMap", name);
+      break;
+    case KIND_HORSE_RACE:
+      snprintf(m_title, sizeof m_title, "%s[%d] - HorseRace", name, number);
+      break;
+    case KIND_TIME_SALES:
+      snprintf(m_title, sizeof m_title, "%s - Time&Sales", name);
+      break;
     case KIND_PRICE_VOL_DIST:
       snprintf(m_title, sizeof m_title, name[0] ? "%s - PVD" : " - PVD", name);
       break;
-    case KIND_ORDER_BOOK: snprintf(m_title, sizeof m_title, "%s - Order Book", name); break;
-    case KIND_LEVEL2: snprintf(m_title, sizeof m_title, "%s - Level II", name); break;
+    case KIND_ORDER_BOOK:
+      snprintf(m_title, sizeof m_title, "%s - Order Book", name);
+      break;
+    case KIND_LEVEL2:
+      snprintf(m_title, sizeof m_title, "%s - Level II", name);
+      break;
   }
   return m_title;
 }
@@ -733,14 +808,13 @@ void CKvChartApp::WinHelp(unsigned help_id) {
   static const struct {
     unsigned id;
     const char* page;
-  } pages[] = {{100, "About.htm"},    {102, "StdExternal.htm"}, {137, "ChColor.htm"},
-               {138, "StdBol.htm"},   {139, "StatMsg.htm"},     {144, "StdMACD.htm"},
-               {145, "StdMA.htm"},    {146, "StdStoch.htm"},    {147, "StdOther.htm"},
-               {148, "DataSrcs.htm"}, {149, "ChProp.htm"},      {151, "StdRSI.htm"},
-               {155, "Favorite.htm"}, {159, "Import.htm"},      {160, "UserPref.htm"},
-               {185, "UserPref.htm"}, {164, "ImpFile.htm"},     {170, "StdInd.htm"},
-               {181, "StdVHF.htm"},   {182, "StdVol.htm"},      {219, "SelStudy.htm"},
-               {231, "StdCCI.htm"},   {272, "OrderDef.htm"}};
+  } pages[] = {
+      {100, "About.htm"},    {102, "StdExternal.htm"}, {137, "ChColor.htm"},  {138, "StdBol.htm"},
+      {139, "StatMsg.htm"},  {144, "StdMACD.htm"},     {145, "StdMA.htm"},    {146, "StdStoch.htm"},
+      {147, "StdOther.htm"}, {148, "DataSrcs.htm"},    {149, "ChProp.htm"},   {151, "StdRSI.htm"},
+      {155, "Favorite.htm"}, {159, "Import.htm"},      {160, "UserPref.htm"}, {185, "UserPref.htm"},
+      {164, "ImpFile.htm"},  {170, "StdInd.htm"},      {181, "StdVHF.htm"},   {182, "StdVol.htm"},
+      {219, "SelStudy.htm"}, {231, "StdCCI.htm"},      {272, "OrderDef.htm"}};
   const char* page = "index.htm";
   for (const auto& p : pages)
     if (p.id == help_id) page = p.page;
@@ -750,6 +824,7 @@ void CKvChartApp::WinHelp(unsigned help_id) {
   // nothing.
   std::string found = kv_resolve_case(path);
   if (found.empty()) return;
-  if (g_option_flags & OPT_TRACE_MAINFRAME) debug_trace("CKvChartApp::WinHelp(): %s\n", found.c_str());
+  if (g_option_flags & OPT_TRACE_MAINFRAME)
+    debug_trace("CKvChartApp::WinHelp(): %s\n", found.c_str());
   kv_open_help_file(QString::fromUtf8(found.c_str()));
 }

@@ -13,10 +13,9 @@
 
 namespace {
 
-const char* const kTypeNames[KIND_COUNT] = {"",        "Chart",  "Quotes",
-                                            "SLFMap",  "Horse Race", "Time&Sales",
-                                            "Price Volume Dist", "Orderbook", "Level2",
-                                            "MarketPulse", "", "", "", ""};
+const char* const kTypeNames[KIND_COUNT] = {
+    "",          "Chart",  "Quotes",      "SLFMap", "Horse Race", "Time&Sales", "Price Volume Dist",
+    "Orderbook", "Level2", "MarketPulse", "",       "",           "",           ""};
 
 }  // namespace
 

@@ -255,6 +255,8 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
     }
     case WM_DRAW_NAMED_CHART:
       trace("CMainFrame::OnDrawNamedChart()\n");
+      // Every chart but the poster's (its window id in wParam) redraws.
+      if (theApp) theApp->UpdateChartViews((unsigned)wparam);
       free(reinterpret_cast<void*>(lparam));
       return 0;
     case WM_TWS_SOCKET:

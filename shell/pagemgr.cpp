@@ -152,6 +152,9 @@ void install_page_hooks() {
       g_chart_store.FreeFavorites();
       g_chart_store.SaveImportList();
     };
+  g_chart_store.favorites_reloaded = [] {
+    if (theApp) theApp->RebuildFavoritesMenus();
+  };
   if (!h.rebuild_favorites_menus)
     h.rebuild_favorites_menus = [] {
       if (theApp) theApp->RebuildFavoritesMenus();

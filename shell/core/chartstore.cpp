@@ -182,6 +182,7 @@ int CChartStore::SaveFavorite(const ChartSettings* settings, const char* path, c
   FlushFavorites();
   FreeFavorites();
   LoadFavorites();
+  if (favorites_reloaded) favorites_reloaded();
   return 1;
 }
 

@@ -106,6 +106,9 @@ class CChartStore {
   void FreeFavorites();
   FavoriteRecord* FindFavorite(int chart_id) const;
   const FavoriteFileHeader& Favorites() const { return m_favorites; }
+  // Called after the favourites were reloaded (the menus that list them
+  // are rebuilt); null: nothing to tell.
+  void (*favorites_reloaded)(void) = nullptr;
 
   // ---- import list ----
   // The list's file: the setting Import, else CONFIG/Import.imp.

@@ -137,7 +137,8 @@ void run_new_dialog(CKvMainFrame* f, int row, int* rows, std::vector<std::string
   kv_when_modal([=](QWidget* m) {
     auto* list = dynamic_cast<KvListBox*>(kv_find_control(m, IDC_NEW_TYPE_LIST));
     *rows = list ? list->GetCount() : -1;
-    for (int i = 0; list && i < list->GetCount(); i++) names->push_back(list->GetText(i).toStdString());
+    for (int i = 0; list && i < list->GetCount(); i++)
+      names->push_back(list->GetText(i).toStdString());
     if (list && row >= 0) kv_choose(m, IDC_NEW_TYPE_LIST, row);
     if (list && row < 0) list->SetCurSel(-1);
     kv_click(m, IDOK);
@@ -195,9 +196,9 @@ TEST_F(PagesTest, ChildFramesOfOrderWindowsHaveNoMaximizeBoxAndChartsHearOfMinim
   RecordingView* views[2] = {};
   for (int i = 0; i < 2; i++) {
     int kind = i == 0 ? KIND_CHART : KIND_QUOTES;
-    KvDocTemplate t(129, [kind] { return new CKvWindowDoc(kind); },
-                    [] { return new CKvChildFrame; },
-                    [&views, i] { return views[i] = new RecordingView; });
+    KvDocTemplate t(
+        129, [kind] { return new CKvWindowDoc(kind); }, [] { return new CKvChildFrame; },
+        [&views, i] { return views[i] = new RecordingView; });
     KvDocument* d = t.OpenDocumentFile(QString());
     ASSERT_TRUE(d);
     KvChildFrame* cf = views[i]->GetParentFrame();
@@ -205,8 +206,8 @@ TEST_F(PagesTest, ChildFramesOfOrderWindowsHaveNoMaximizeBoxAndChartsHearOfMinim
     cf->SysCommand(SC_MINIMIZE);
     cf->SysCommand(SC_RESTORE);
     kv_flush_posted();
-    EXPECT_EQ(views[i]->got, i == 0 ? (std::vector<unsigned>{SC_MINIMIZE, SC_RESTORE})
-                                    : std::vector<unsigned>{});
+    EXPECT_EQ(views[i]->got,
+              i == 0 ? (std::vector<unsigned>{SC_MINIMIZE, SC_RESTORE}) : std::vector<unsigned>{});
     t.CloseAllDocuments();
   }
 }
@@ -228,8 +229,8 @@ TEST_F(PagesTest, SevenFavoritesShowTheSixMostUsedAndMore) {
   std::vector<std::string> texts;
   for (QAction* a : menu->actions())
     if (kv_action_id(a)) texts.push_back(a->text().toStdString());
-  EXPECT_EQ(texts, (std::vector<std::string>{"fav6", "fav5", "fav4", "fav3", "fav2", "fav1",
-                                             "More..."}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"fav6", "fav5", "fav4", "fav3", "fav2", "fav1", "More..."}));
   // Favorite 1 twice: its use count is written back at the exit.
   app->MainFrame()->RouteCommand(32829);
   app->MainFrame()->RouteCommand(32829);
@@ -237,6 +238,45 @@ TEST_F(PagesTest, SevenFavoritesShowTheSixMostUsedAndMore) {
   close_and_exit(app);
   std::string f6 = read_all(data_file("FAVORITE/fav6.fav"));
   EXPECT_EQ(get_le16((const uint8_t*)f6.data() + 24 + 1552), 8);
+}
+
+TEST_F(PagesTest, FavoritesDialogDeletesTheMarkedOnesAndOpensTheChosenOnlyWhenItStays) {
+  write_quote_config(0);
+  for (const char* name : {"keep", "drop"}) {
+    std::string f(24 + 1572, '\0');
+    put_le16((uint8_t*)f.data(), 7);
+    put_le32((uint8_t*)f.data() + 24 + 8, 1);
+    memcpy(f.data() + 24 + 272 + 16, name, strlen(name));
+    write_data((std::string("FAVORITE/") + name + ".fav").c_str(), f);
+  }
+  CKvChartApp* app = start();
+  auto find = [](const char* name) -> WindowDescriptor* {
+    for (FavoriteRecord* f = g_chart_store.Favorites().head; f; f = f->next)
+      if (!strcmp(f->settings.favorite_name, name)) return f;
+    return nullptr;
+  };
+  // The user deletes "drop", chooses it to open and makes "keep" the default.
+  app->m_favorites_dialog = [&](const WindowDescriptor** chosen) {
+    find("drop")->flags |= DESC_MARK_DELETE;
+    find("keep")->flags |= DESC_DEFAULT;
+    *chosen = find("drop");
+    return true;
+  };
+  ASSERT_TRUE(app->MainFrame()->RouteCommand(32820));
+  EXPECT_FALSE(kv_file_exists(data_file("FAVORITE/drop.fav").c_str()));
+  EXPECT_EQ(find("drop"), nullptr);
+  EXPECT_TRUE(kv_window_docs(KIND_CHART).empty());
+  EXPECT_EQ(std::string(g_settings.DefaultFavorite), data_file("FAVORITE/keep.fav"));
+  EXPECT_EQ(app->FavoriteMenuEntry(0), find("keep"));
+  EXPECT_EQ(app->FavoriteMenuEntry(1), nullptr);
+
+  // Choosing "keep" opens it; its studies stay with the favourite.
+  app->m_favorites_dialog = [&](const WindowDescriptor** chosen) {
+    *chosen = find("keep");
+    return true;
+  };
+  ASSERT_TRUE(app->MainFrame()->RouteCommand(32834));
+  EXPECT_EQ(kv_window_docs(KIND_CHART).size(), 1u);
 }
 
 TEST_F(PagesTest, TitlesViewUnitsDroppedFilesAndHelpPages) {
@@ -267,8 +307,8 @@ TEST_F(PagesTest, TitlesViewUnitsDroppedFilesAndHelpPages) {
   struct Drop {
     const char* path;
     int kind, unit;
-  } drops[] = {{"/x/SLF/tech.slf", KIND_SLFMAP, 0},   {"/x/a~list", KIND_SLFMAP, 0},
-               {"/x/DATA/IBM.wyd", KIND_CHART, 2730}, {"/x/DATA/IBM.itd", KIND_CHART, 5},
+  } drops[] = {{"/x/SLF/tech.slf", KIND_SLFMAP, 0},    {"/x/a~list", KIND_SLFMAP, 0},
+               {"/x/DATA/IBM.wyd", KIND_CHART, 2730},  {"/x/DATA/IBM.itd", KIND_CHART, 5},
                {"/x/DATA/IBM.myd", KIND_CHART, 11700}, {"/x/my.slf.d/IBM.dyd", KIND_CHART, 390}};
   for (const Drop& d : drops) {
     int unit = -1;
