@@ -22,6 +22,7 @@ class KvDocTemplate;
 class KvDocument;
 class KvSingleInstance;
 struct WindowDescriptor;
+class CKvWindowDoc;
 class CKvMainFrame;
 class CStatusMsgDlg;
 
@@ -132,6 +133,9 @@ class CKvChartApp : public KvCmdTarget {
   void WinHelp(unsigned help_id);
   // One step of Update Daily Charts (WM_UPDATE_DAILY_CHART).
   void UpdateDailyChartStep(int index);
+  // Saves a symbol list map under the name its title gives, asking for a
+  // name when it has none or ask is set.
+  void SaveSlfMapAs(CKvWindowDoc* doc, bool ask);
   // Refreshes the paper-trading orders window when it is open (the orders
   // window fills it in).
   virtual void RefreshPaperOrders() {}

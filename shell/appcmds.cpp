@@ -37,6 +37,7 @@
 #include "settings/datadirs.h"
 #include "settings/settings.h"
 #include "shell/app.h"
+#include "shell/app_hooks.h"
 #include "shell/childfrm.h"
 #include "shell/core/chartstore.h"
 #include "shell/mainfrm.h"
@@ -85,6 +86,17 @@ enum : uint32_t { PREF_QUICK_ALERTS = 0x1, PREF_NEW_EMPTY = 0x20, PREF_KIND_MASK
 constexpr int PREF_KIND_SHIFT = 6;
 
 const char kPageFilter[] = "Korvane Page Layout Files (*.kvc)|*.kvc||";
+const char kSlfFilter[] = "Korvane SLFMAP Files (*.slf)|*.slf||";
+
+enum : unsigned { ID_SAVE_SLFMAP = 33122, ID_SAVE_SLFMAP_AS = 33123, ID_DELETE_SLFMAP = 33124 };
+
+// The document of the active window when it is a symbol list map.
+CKvWindowDoc* active_slfmap() {
+  if (!theApp || !theApp->MainFrame()) return nullptr;
+  KvView* v = theApp->MainFrame()->GetActiveView();
+  auto* d = v ? dynamic_cast<CKvWindowDoc*>(v->GetDocument()) : nullptr;
+  return d && d->Kind() == KIND_SLFMAP ? d : nullptr;
+}
 
 bool have_symbol_list() {
   return theApp && theApp->m_symbol_list_path[0] != 0;
@@ -148,8 +160,52 @@ void CKvChartApp::map_app_commands() {
     req.filter =
         "Korvane Daily Files (*.dyd)|*.dyd|Korvane Weekly Files (*.wyd)|*.wyd|Korvane Monthly "
         "Files (*.myd)|*.myd|Korvane 1 Minute IntraDay Files (*.1min)|*.1min|All Files (*.*)|*.*||";
-    if (kv_file_dialog(&req, out, sizeof out)) OpenDocumentFile(out);
+    req.flags = KV_FD_MULTISELECT;
+    int ok = kv_file_dialog(&req, out, sizeof out);
+    if (g_data_root[0] && chdir(g_data_root) != 0) {
+    }
+    if (!ok) return;
+    // One path, or a folder followed by names, each ended by a NUL.
+    out[sizeof out - 1] = out[sizeof out - 2] = 0;
+    const char* first = out;
+    const char* name = first + strlen(first) + 1;
+    if (!*name) {
+      OpenDocumentFile(first);
+      return;
+    }
+    for (; *name; name += strlen(name) + 1)
+      OpenDocumentFile((std::string(first) + "/" + name).c_str());
   });
+  MapCommand(ID_SAVE_SLFMAP, [this] {
+    CKvWindowDoc* d = active_slfmap();
+    if (d && d->IsModified()) SaveSlfMapAs(d, false);
+  });
+  MapCommand(ID_SAVE_SLFMAP_AS, [this] {
+    if (CKvWindowDoc* d = active_slfmap()) SaveSlfMapAs(d, true);
+  });
+  MapCommand(ID_DELETE_SLFMAP, [this] {
+    CKvWindowDoc* d = active_slfmap();
+    if (!d) return;
+    std::string name = GetSlfNameFromTitle(KIND_SLFMAP, d->GetTitle().toUtf8().constData());
+    char path[KV_PATH_MAX];
+    data_folder_path(path, sizeof path, KV_DIR_SLF, (name + ".slf").c_str());
+    kv_file_error err{};
+    if (!kv_delete_file(path, &err)) {
+      char text[KV_PATH_MAX + 80];
+      kv_format_file_error(text, sizeof text, &err);
+      AddStatusMsg(1, text);
+      return;
+    }
+    if (!strcasecmp(name.c_str(), g_slf_title)) {
+      if (g_shell_hooks.select_symbol_list) g_shell_hooks.select_symbol_list("---none---");
+      char text[KV_PATH_MAX + 40];
+      snprintf(text, sizeof text, "Deleted symbol file: %s\n", name.c_str());
+      SetStatusBarText(0, text);
+    }
+    d->m_deleted = true;
+  });
+  for (unsigned id : {ID_SAVE_SLFMAP, ID_SAVE_SLFMAP_AS, ID_DELETE_SLFMAP})
+    MapUpdate(id, [](KvCmdUI& ui) { ui.Enable(active_slfmap() != nullptr); });
   MapCommand(ID_OPEN_PAGE, [this] { open_page_layout(); });
   MapCommand(ID_SAVE_PAGE, [this] { save_page_layout(); });
   MapCommand(ID_NEW_CHART, [this] { NewChart(); });
@@ -372,8 +428,11 @@ void CKvChartApp::SaveAllModified() {
   };
   for (int kind : {KIND_CHART, KIND_QUOTES})
     for (CKvWindowDoc* doc : kv_window_docs(kind)) append(doc);
-  for (CKvWindowDoc* doc : kv_window_docs(KIND_SLFMAP))
-    if (!doc->m_deleted) append(doc);
+  for (CKvWindowDoc* doc : kv_window_docs(KIND_SLFMAP)) {
+    if (doc->m_deleted) continue;
+    if (doc->IsModified()) SaveSlfMapAs(doc, true);
+    append(doc);
+  }
   for (int kind :
        {KIND_HORSE_RACE, KIND_TIME_SALES, KIND_LEVEL2, KIND_ORDER_BOOK, KIND_MARKET_PULSE,
         KIND_REAL_ORDERS, KIND_PAPER_ORDERS, KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
@@ -504,6 +563,28 @@ void CKvChartApp::UpdateChartViews(unsigned exclude_window) {
     if (v && v->GetSafeHwnd() == exclude_window) continue;
     doc->UpdateAllViews(nullptr, 1);
   }
+}
+
+void CKvChartApp::SaveSlfMapAs(CKvWindowDoc* doc, bool ask) {
+  std::string name = GetSlfNameFromTitle(KIND_SLFMAP, doc->GetTitle().toUtf8().constData());
+  if (name == "Unknown") name.clear();
+  if (name.empty() || ask) {
+    std::string chosen = choose_file(1, KV_DIR_SLF, kSlfFilter, name.c_str(), ".slf");
+    if (g_data_root[0] && chdir(g_data_root) != 0) {
+    }
+    if (chosen.empty()) return;
+    std::string base = kv_path_base_name(chosen.c_str());
+    size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos) base.resize(dot);
+    name = base;
+  }
+  if (!kv_symbol_file_name_ok(name.c_str())) return;
+  char path[KV_PATH_MAX];
+  data_folder_path(path, sizeof path, KV_DIR_SLF, (name + ".slf").c_str());
+  if (!doc->SaveSymbolList(QString::fromUtf8(path))) return;
+  doc->SetTitle(QString::fromUtf8(GetViewTitle(KIND_SLFMAP, name.c_str(), 0)));
+  doc->SetPathName(QString::fromUtf8(path));
+  doc->SetModifiedFlag(false);
 }
 
 // ============================================================================

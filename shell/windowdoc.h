@@ -39,6 +39,10 @@ class CKvWindowDoc : public KvDocument {
   virtual int ChangeSymbol(const char* symbol, int mode);
   // The chart record, null until a chart is loaded (and for other kinds).
   virtual chart_rec* ChartRecord() const { return nullptr; }
+  // Writes the window's symbols as a symbol list file (the symbol list
+  // map's own save); false when it could not be written or the kind keeps
+  // none.
+  virtual bool SaveSymbolList(const QString& path) { return false; }
   // Studies to create on the chart when it arrives; the document owns them.
   void TakePendingStudies(StudyDef* list);
   StudyDef* PendingStudies() const { return m_pending; }
