@@ -23,6 +23,7 @@ class KvDocument;
 class KvSingleInstance;
 struct WindowDescriptor;
 class CKvWindowDoc;
+struct chart_rec;
 class CKvMainFrame;
 class CStatusMsgDlg;
 
@@ -129,6 +130,12 @@ class CKvChartApp : public KvCmdTarget {
   // Every chart window but the one with the given window id (0: all)
   // updates its views (hint 1 when one is excluded, else 0).
   void UpdateChartViews(unsigned exclude_window);
+  // Every chart window whose chart record is not this one redraws its
+  // annotations (hint 2).
+  void InitAllChartAnnotations(const chart_rec* chart);
+  // The quotes, symbol map, horse-race and distribution windows show the
+  // latest quotes.
+  void RefreshQuoteWindows();
   // The help page of a help id in the desktop's browser.
   void WinHelp(unsigned help_id);
   // One step of Update Daily Charts (WM_UPDATE_DAILY_CHART).

@@ -263,6 +263,7 @@ void CKvChartApp::map_app_commands() {
     ui.SetCheck((m_app_flags & APP_UPDATING_DAILY) ? 1 : 0);
   });
 
+  MapCommand(ID_UPDATE_ALL, [this] { RefreshQuoteWindows(); });
   MapCommand(ID_AUTO_UPDATE, [] { g_chart_store.ToggleAutoUpdate(); });
   MapUpdate(ID_AUTO_UPDATE, [](KvCmdUI& ui) { ui.SetCheck(g_chart_store.GetAutoUpdate()); });
   for (unsigned id : {ID_CONT_QUOTES, ID_QUOTE_COLLECTION}) {
@@ -585,6 +586,16 @@ void CKvChartApp::SaveSlfMapAs(CKvWindowDoc* doc, bool ask) {
   doc->SetTitle(QString::fromUtf8(GetViewTitle(KIND_SLFMAP, name.c_str(), 0)));
   doc->SetPathName(QString::fromUtf8(path));
   doc->SetModifiedFlag(false);
+}
+
+void CKvChartApp::InitAllChartAnnotations(const chart_rec* chart) {
+  for (CKvWindowDoc* doc : kv_window_docs(KIND_CHART))
+    if (doc->ChartRecord() && doc->ChartRecord() != chart) doc->UpdateAllViews(nullptr, 2);
+}
+
+void CKvChartApp::RefreshQuoteWindows() {
+  for (int kind : {KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST})
+    for (CKvWindowDoc* doc : kv_window_docs(kind)) doc->RefreshFromQuotes();
 }
 
 // ============================================================================

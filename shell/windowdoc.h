@@ -39,6 +39,9 @@ class CKvWindowDoc : public KvDocument {
   virtual int ChangeSymbol(const char* symbol, int mode);
   // The chart record, null until a chart is loaded (and for other kinds).
   virtual chart_rec* ChartRecord() const { return nullptr; }
+  // The quotes changed: the window shows them again (the quotes, symbol
+  // map, horse-race and distribution windows refresh their lists).
+  virtual void RefreshFromQuotes() { UpdateAllViews(nullptr, 0); }
   // Writes the window's symbols as a symbol list file (the symbol list
   // map's own save); false when it could not be written or the kind keeps
   // none.
