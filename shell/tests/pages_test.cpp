@@ -321,7 +321,8 @@ TEST_F(PagesTest, TitlesViewUnitsDroppedFilesAndHelpPages) {
   write_data("SLF/tech.slf", "IBM\nMSFT\n");
   ASSERT_TRUE(app->OpenDocumentFile(data_file("SLF/tech.slf").c_str()));
   EXPECT_EQ(kv_window_docs(KIND_SLFMAP).size(), 1u);
-  auto* weekly = dynamic_cast<CKvWindowDoc*>(app->OpenDocumentFile(data_file("DATA/IBM.wyd").c_str()));
+  auto* weekly =
+      dynamic_cast<CKvWindowDoc*>(app->OpenDocumentFile(data_file("DATA/IBM.wyd").c_str()));
   ASSERT_TRUE(weekly);
   EXPECT_EQ(weekly->Settings().time_unit, 2730);
   EXPECT_EQ(weekly->GetTitle().toStdString(), "- Chart5(week)");
