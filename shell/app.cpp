@@ -34,6 +34,9 @@
 #include "studies/study.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
+#include "shell/childfrm.h"
+#include "shell/pagemgr.h"
+#include "shell/windowdoc.h"
 #include "settings/datadirs.h"
 #include "settings/settings.h"
 #include "shell/core/paperid.h"
@@ -76,6 +79,7 @@ void trace(const char* format, const char* text) {
 CKvChartApp::CKvChartApp() {
   MapCommand(ID_VIEW_STATUS_MSG, [this] { OnViewStatusMsg(); });
   MapCommand(ID_HELP_README, [this] { OnHelpReadMe(); });
+  map_app_commands();
 }
 
 CKvChartApp::~CKvChartApp() {
@@ -131,6 +135,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   install_paper_order_counter();
   if (!g_shell_hooks.write_open_orders)
     g_shell_hooks.write_open_orders = [] { write_open_orders(); };
+  install_page_hooks();
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);
@@ -162,8 +167,8 @@ bool CKvChartApp::InitInstance(const char* command_line) {
 void CKvChartApp::GetDocTemplate(int kind) {
   if (kind <= 0 || kind >= KIND_COUNT || !kTemplateResource[kind] || m_templates[kind]) return;
   auto t = std::make_unique<KvDocTemplate>(
-      kTemplateResource[kind], [] { return new KvDocument; }, nullptr,
-      [] { return new CKvBlankView; });
+      kTemplateResource[kind], [kind] { return new CKvWindowDoc(kind); },
+      [] { return new CKvChildFrame; }, [] { return new CKvBlankView; });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu
   m_templates[kind] = std::move(t);
 }

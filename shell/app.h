@@ -13,12 +13,17 @@
 #include <QCursor>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/qt/cmdtarget.h"
 
 class KvDocTemplate;
+class KvDocument;
 class KvSingleInstance;
+struct WindowDescriptor;
+class CKvWindowDoc;
+struct chart_rec;
 class CKvMainFrame;
 class CStatusMsgDlg;
 
@@ -95,6 +100,63 @@ class CKvChartApp : public KvCmdTarget {
   // symbol list and the collection pane.
   void OpenStartupWindows();
 
+  // ---- windows, page layouts and application commands (appcmds.cpp) ----
+  // Opens the window a descriptor describes (page layouts, favourites);
+  // symbol overrides the descriptor's.  Null when nothing opened.
+  KvDocument* OpenDescriptorWindow(WindowDescriptor* d, int free_studies, const char* symbol);
+  // Fills the page manager's descriptor list from the open windows.
+  void SaveAllModified();
+  // Closes every window without asking.
+  void CloseAllDocuments();
+  // File/New: the New window dialog and the window of the chosen kind.
+  void OnFileNew();
+  // A chart from the default favourite, else an empty chart.
+  KvDocument* NewChart();
+  // Opens a dropped or chosen file by its kind (symbol list, chart).
+  KvDocument* OpenDocumentFile(const char* path);
+  // 3 symbol list map, 1 chart (time unit out); a pending kind wins.
+  int GetDocKind(const char* path, int* time_unit);
+  // Loads a symbol list (by path, or by name from SLF); the symbol count.
+  int OpenSymbolListFile(const char* path, const char* name);
+  // Titles of new windows (one shared buffer each call overwrites).
+  const char* GetNewWindowTitle(int kind);
+  const char* GetChartTitle(int kind, int time_unit, int chart_type, int count_new);
+  const char* GetSymbolWindowTitle(int kind, const char* name, const char* extra);
+  const char* GetViewTitle(int kind, const char* name, int number);
+  const char* GetSlfNameFromTitle(int kind, const char* title);
+  // Menus of the chart windows and of the main frame.
+  void RebuildFavoritesMenus();
+  void UpdateViewUnitsMenu(int unit);
+  // Every chart window but the one with the given window id (0: all)
+  // updates its views (hint 1 when one is excluded, else 0).
+  void UpdateChartViews(unsigned exclude_window);
+  // Every chart window whose chart record is not this one redraws its
+  // annotations (hint 2).
+  void InitAllChartAnnotations(const chart_rec* chart);
+  // The quotes, symbol map, horse-race and distribution windows show the
+  // latest quotes.
+  void RefreshQuoteWindows();
+  // The help page of a help id in the desktop's browser.
+  void WinHelp(unsigned help_id);
+  // One step of Update Daily Charts (WM_UPDATE_DAILY_CHART).
+  void UpdateDailyChartStep(int index);
+  // Saves a symbol list map under the name its title gives, asking for a
+  // name when it has none or ask is set.
+  void SaveSlfMapAs(CKvWindowDoc* doc, bool ask);
+  // Refreshes the paper-trading orders window when it is open (the orders
+  // window fills it in).
+  virtual void RefreshPaperOrders() {}
+  // The Chart Favorites dialog (set by the chart windows): marks the
+  // favourites to delete (DESC_MARK_DELETE) and the default
+  // (DESC_DEFAULT); true on OK, with the favourite to open or null.
+  std::function<bool(const WindowDescriptor** chosen)> m_favorites_dialog;
+  // After the dialog's OK: deletes the marked favourites (file, studies,
+  // the charts' references), opens the chosen one when it still exists,
+  // takes the default from the marks and rebuilds the menus.
+  void ApplyFavoritesDialog(const WindowDescriptor* chosen);
+  // The favourites shown as Favorite 1 to 6.
+  const WindowDescriptor* FavoriteMenuEntry(int i) const { return m_favorite_menu[i]; }
+
   CKvMainFrame* MainFrame() const { return m_frame; }
   CStatusMsgDlg* StatusMsgDlg() const { return m_status_dlg; }
   const QCursor& Cursor(int index) const { return m_cursors[index]; }
@@ -103,6 +165,7 @@ class CKvChartApp : public KvCmdTarget {
   // Texts and state read by windows built elsewhere.
   char m_default_favorite[260] = {};
   int m_symbol_count = -1;
+  char m_symbol_list_path[1024] = {};  // the current symbol list file
   int m_next_view_kind = 0;
   int m_sub_kind = 0;
   int m_draw_color = 255, m_draw_style = 0, m_draw_width = 1;
@@ -110,6 +173,16 @@ class CKvChartApp : public KvCmdTarget {
  private:
   void load_cursors();
   void show_main_window();
+  void map_app_commands();
+  void open_page_layout();
+  void save_page_layout();
+  void open_favorite(int index);
+  void new_symbol_list_window(int kind);
+
+  // Favorite 1 to 6 of the menus; cleared before any favourite is freed.
+  const WindowDescriptor* m_favorite_menu[6] = {};
+  int m_window_counts[KIND_COUNT] = {};
+  char m_title[400] = "New";
 
   std::unique_ptr<KvDocTemplate> m_templates[KIND_COUNT];
   QCursor m_cursors[APP_CURSOR_COUNT];

@@ -219,6 +219,9 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
     case WM_THREAD_IS_DEAD:
       final_close();
       return 0;
+    case WM_UPDATE_DAILY_CHART:
+      if (theApp) theApp->UpdateDailyChartStep((int)wparam);
+      return 0;
     case WM_PROGRAM_UPDATES: {
       char* text = reinterpret_cast<char*>(lparam);
       trace("CMainFrame::OnProgramUpdates()\n");
@@ -252,6 +255,8 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
     }
     case WM_DRAW_NAMED_CHART:
       trace("CMainFrame::OnDrawNamedChart()\n");
+      // Every chart but the poster's (its window id in wParam) redraws.
+      if (theApp) theApp->UpdateChartViews((unsigned)wparam);
       free(reinterpret_cast<void*>(lparam));
       return 0;
     case WM_TWS_SOCKET:

@@ -75,3 +75,28 @@ w('relayreply', 'stopped_early.bin', inp(2, blocks(61, 28)))
 w('relayreply', 'no_last_record.bin', inp(0, [b''.join(rec(2, False, 0, 0, i) for i in range(3))]))
 w('relayreply', 'stream.bin', inp(1, [rec(10, True, 0, 7)]))
 w('relayreply', 'stream_error.bin', inp(1, [rec(10, True, 7, 7)]))
+
+
+# Page layouts, chart favourites and import lists: a 1572-byte window
+# descriptor (kind at 8, settings at 272, study count at 1544), 224-byte
+# studies and 12-byte items.
+def descriptor(kind, symbol, unit, studies, items):
+    r = bytearray(1572)
+    struct.pack_into('<i', r, 8, kind)
+    r[436:436 + len(symbol)] = symbol.encode()
+    struct.pack_into('<i', r, 468, unit)
+    struct.pack_into('<i', r, 544, kind)
+    struct.pack_into('<i', r, 824, items)
+    struct.pack_into('<i', r, 1544, studies)
+    study = bytearray(224)
+    struct.pack_into('<i', study, 0, 0x80001)
+    return bytes(r) + bytes(study) * studies + b'\x01' * (12 * items)
+
+
+w('pagesfile', 'two.kvc', struct.pack('<hh', 7, 2) + b'\0' * 20 +
+  descriptor(1, 'IBM', 390, 2, 0) + descriptor(5, '', 0, 0, 3))
+w('favoritefile', 'one.fav', struct.pack('<hh', 7, 1) + b'\0' * 20 + descriptor(1, 'IBM', 390, 1, 0))
+imp = bytearray(412)
+struct.pack_into('<H', imp, 4, 4)
+imp[20:42] = b'Download from Internet'
+w('importlist', 'web.imp', struct.pack('<hhiiii', 1, 1, 0, 1, 1, 0) + b'\0' * 16 + bytes(imp))

@@ -156,6 +156,7 @@ TEST_F(CloseTest, SixthStatusLineShowsLinesTwoToSixAndTheListHasNoLimit) {
   CStatusMsgDlg* dlg = app->StatusMsgDlg();
   app->OnViewStatusMsg();
   CStatusMsgList* list = dlg->List();
+  list->ResetContent();  // the start's "Open Page" line
   for (int i = 1; i <= 5; i++) AddAppStatusMsg(0, ("line " + std::to_string(i)).c_str());
   // A list five lines high.
   list->setFixedHeight(list->fontMetrics().height() * 5 + 12 + 2 * list->frameWidth());
@@ -201,6 +202,7 @@ TEST_F(CloseTest, ShowChecksFollowFlagsAndClearingInfoTakesEffectAtOnce) {
 TEST_F(CloseTest, MissingReadMeGivesEmptyListAndOneStatusMessageNamingThePath) {
   write_quote_config(0);
   CKvChartApp* app = start();
+  app->StatusMsgDlg()->List()->ResetContent();  // the start's "Open Page" line
   int rows = -1;
   kv_when_modal([&](QWidget* m) {
     if (auto* d = dynamic_cast<CReadMeDlg*>(m)) rows = d->List()->GetCount();

@@ -86,6 +86,8 @@ CKvChartApp* ShellTest::start(const char* command_line) {
   apps_.push_back(std::make_unique<CKvChartApp>());
   CKvChartApp* app = apps_.back().get();
   EXPECT_TRUE(app->InitInstance(command_line));
+  // What the start posted (the page's "Open Page" line) arrives first.
+  kv_flush_posted();
   return app;
 }
 

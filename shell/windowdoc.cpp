@@ -1,0 +1,101 @@
+// The document part page layouts and favourites see.
+#include "shell/windowdoc.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "data/chart.h"
+#include "platform/qt/frames.h"
+#include "shell/app.h"
+#include "shell/core/chartstore.h"
+#include "shell/core/pagefile.h"
+#include "studies/study.h"
+
+CKvWindowDoc::CKvWindowDoc(int kind) {
+  if (kind == KIND_CHART) {
+    ChartSettings* s = g_chart_store.NewChartSettings();
+    m_settings = *s;
+    delete s;
+  }
+  m_settings.window_kind = kind;
+  m_settings.items = nullptr;
+}
+
+CKvWindowDoc::~CKvWindowDoc() {
+  free_study_list(m_pending);
+  free(m_settings.items);
+}
+
+void CKvWindowDoc::TakePendingStudies(StudyDef* list) {
+  free_study_list(m_pending);
+  m_pending = list;
+}
+
+int CKvWindowDoc::ChangeSymbol(const char* symbol, int mode) {
+  (void)mode;
+  snprintf(m_settings.symbol, sizeof m_settings.symbol, "%s", symbol ? symbol : "");
+  return 0;  // no chart is loaded by this base
+}
+
+void CKvWindowDoc::FillWindowDescriptor(WindowDescriptor* d) {
+  d->kind = Kind();
+  QByteArray path = GetPathName().toUtf8();
+  snprintf(d->path, sizeof d->path, "%s", path.constData());
+  d->settings = m_settings;
+  d->settings.items = nullptr;
+  if (KvView* v = GetFirstView())
+    if (KvChildFrame* f = v->GetParentFrame()) {
+      KvWindowPlacement wp = f->GetWindowPlacement();
+      d->settings.normal_rect[0] = wp.normal.left;
+      d->settings.normal_rect[1] = wp.normal.top;
+      d->settings.normal_rect[2] = wp.normal.right;
+      d->settings.normal_rect[3] = wp.normal.bottom;
+      d->settings.show_cmd = wp.showCmd;
+    }
+  int n = m_settings.item_count;
+  if (n >= 1 && n <= PAGE_ITEMS_MAX && m_settings.items) {
+    d->settings.items = malloc((size_t)n * PAGE_ITEM_SIZE);
+    memcpy(d->settings.items, m_settings.items, (size_t)n * PAGE_ITEM_SIZE);
+  }
+  d->extra_count = m_extra_count;
+  QByteArray extra = m_extra.toUtf8();
+  snprintf(d->extra, sizeof d->extra, "%s", extra.constData());
+  chart_rec* chart = ChartRecord();
+  lend_descriptor_studies(d, chart ? &chart->studies : &m_pending);
+}
+
+void CKvWindowDoc::RestoreWindowDescriptor(const WindowDescriptor* d) {
+  free(m_settings.items);
+  m_settings = d->settings;
+  m_settings.window_kind = d->kind;
+  m_settings.items = nullptr;
+  int n = d->settings.item_count;
+  if (n >= 1 && n <= PAGE_ITEMS_MAX && d->settings.items) {
+    m_settings.items = malloc((size_t)n * PAGE_ITEM_SIZE);
+    memcpy(m_settings.items, d->settings.items, (size_t)n * PAGE_ITEM_SIZE);
+  }
+  m_extra_count = d->extra_count;
+  m_extra = QString::fromUtf8(d->extra);
+  if (KvView* v = GetFirstView())
+    if (KvChildFrame* f = v->GetParentFrame()) {
+      const int32_t* r = d->settings.normal_rect;
+      if (r[2] > r[0] && r[3] > r[1]) {
+        KvWindowPlacement wp;
+        wp.normal = KvRect(r[0], r[1], r[2], r[3]);
+        wp.showCmd = d->settings.show_cmd ? d->settings.show_cmd : SW_SHOWNORMAL;
+        f->SetWindowPlacement(wp);
+      }
+    }
+}
+
+std::vector<CKvWindowDoc*> kv_window_docs(int kind) {
+  std::vector<CKvWindowDoc*> out;
+  if (!theApp) return out;
+  for (int k = 1; k < KIND_COUNT; k++) {
+    if (kind && k != kind) continue;
+    if (KvDocTemplate* t = theApp->DocTemplate(k))
+      for (KvDocument* d : t->documents())
+        if (auto* w = dynamic_cast<CKvWindowDoc*>(d)) out.push_back(w);
+  }
+  return out;
+}
