@@ -1,0 +1,328 @@
+// Trading-system runs over hand-made charts: orders through the paper
+// bookkeeping, the report and trade files, the plots, and the rules' edges.
+#include "broker/xsystems.h"
+
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "broker/tests/orders_fixture.h"
+#include "data/chart_flags.h"
+#include "data/dates.h"
+#include "data/tests/status_capture.h"
+#include "quotes/livechart.h"
+#include "settings/datadirs.h"
+#include "studies/tests/study_fixture.h"
+
+namespace {
+
+class SystemsTest : public OrdersTest {
+ protected:
+  void SetUp() override {
+    OrdersTest::SetUp();
+    record_ = quoted("TST", 100, 100, 100);
+    record_->tick_size = 0.25;
+    chart_.rec.mqt = record_;
+    snprintf(chart_.rec.header.symbol, sizeof chart_.rec.header.symbol, "TST");
+  }
+  void TearDown() override {
+    free_study_list(chart_.rec.studies);
+    chart_.rec.studies = nullptr;
+    OrdersTest::TearDown();
+  }
+  // Daily bars from 2 January 2024 on, one a day.
+  void bars(std::initializer_list<std::array<float, 4>> rows) {
+    for (const auto& r : rows) {
+      int n = chart_.count();
+      chart_.add(r[0], r[1], r[2], r[3], 1000, (int)date_to_seconds(20240102, 0) + n * 86400);
+    }
+  }
+  const trading_system* entry(const char* name) {
+    for (const trading_system* t = g_trading_systems; t->name; t++)
+      if (strcmp(t->name, name) == 0) return t;
+    return nullptr;
+  }
+  int run(const char* name, strategy_ctx* s) {
+    s->system_name = name;
+    return entry(name)->start(chart_.chart(), s);
+  }
+  std::string read(const char* file) {
+    char path[1024];
+    data_folder_path(path, sizeof path, KV_DIR_ACCOUNTS, file);
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  static strategy_ctx ctx(const char* account) {
+    strategy_ctx s{};
+    snprintf(s.typed_account, sizeof s.typed_account, "%s", account);
+    s.flags = STRATEGY_TRADE_LONG | STRATEGY_TRADE_SHORT;
+    s.max_lots = 1;
+    s.lot_size = 1;
+    return s;
+  }
+
+  mqt* record_ = nullptr;
+  test_chart chart_{64};
+};
+
+TEST(TickRounding, SnapsNearWholeStepsBothWays) {
+  struct row {
+    double price, tick, down, up;
+  } rows[] = {
+      {1.1, 0.1, 1.1, 1.1},
+      {1.15, 0.1, 1.1, 1.2},
+      {100.3, 0.25, 100.25, 100.5},
+      {-1.1, 0.1, -1.1, -1.1},
+      {0.7, 0.1, 0.7, 0.7},
+      {99.99, 1.0, 99, 100},
+      {1.0 / 64 * 3, 1.0 / 64, 3.0 / 64, 3.0 / 64},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.price);
+    EXPECT_DOUBLE_EQ(round_down_to_tick(r.price, r.tick), r.down);
+    EXPECT_DOUBLE_EQ(round_up_to_tick(r.price, r.tick), r.up);
+  }
+}
+
+TEST(StrategyMoney, OneSignAndUnsignedCents) {
+  char buf[64];
+  EXPECT_STREQ(strategy_money(buf, sizeof buf, -12.34), "-12.34");
+  EXPECT_STREQ(strategy_money(buf, sizeof buf, 12.3), "12.30");
+  EXPECT_STREQ(strategy_money(buf, sizeof buf, -0.5), "-0.50");
+  EXPECT_STREQ(strategy_money(buf, sizeof buf, 0), "0.00");
+}
+
+TEST(StrategyLots, MaxLotsLimits) {
+  EXPECT_EQ(strategy_max_lots(7), 4);
+  EXPECT_EQ(strategy_max_lots(-4), 4);
+  EXPECT_EQ(strategy_max_lots(0), 1);
+  EXPECT_EQ(strategy_max_lots(3), 3);
+  EXPECT_EQ(strategy_max_lots(-2), 2);
+}
+
+TEST_F(SystemsTest, MacdBacktestWritesReportTradesAndPlots) {
+  bars({{100, 101, 99, 100},
+        {100, 102, 99, 101},
+        {101, 103, 100, 102},
+        {102, 104, 101, 103},
+        {103, 104, 98, 99},
+        {99, 100, 95, 96},
+        {96, 97, 93, 94},
+        {94, 95, 92, 93},
+        {93, 98, 93, 97},
+        {97, 101, 96, 100},
+        {100, 103, 99, 102},
+        {102, 103, 97, 98},
+        {98, 99, 94, 95}});
+  strategy_ctx s = ctx("MACD1");
+  s.args[0] = 6;
+  s.args[1] = 3;
+  s.args[2] = 2;
+  s.slippage = 0.25;
+  std::vector<chart_bar> before(chart_.rec.bars, chart_.rec.bars + chart_.count());
+  ASSERT_TRUE(run("MACD", &s));
+  EXPECT_EQ(read("MACD1_TST_Report.txt"),
+            "MACD1 backtest for TST daily chart\n"
+            "Test data dates: 20240102 to 20240114\n"
+            "Tick size=0.25  Multiplier=1  Slippage=0.25 points/contract\n"
+            "\n"
+            "Entry: When MACD crosses signal line\n"
+            "MACD(3,6,2)  Hysteresis = 0.00\n"
+            "\n"
+            "Candle   Date   Time   Dir  -----Order-----     Pos     P&L         Total\n"
+            "=========================================================================\n"
+            "    8 10Jan24 16:00:00 BOT  O   1 @   97.00   1.00\n"
+            "   11 13Jan24 16:00:00 SLD  R   2 @   98.00  -1.00       0.50         0.50\n"
+            "Gross Profit.....................1.25\n"
+            "Commissions & Slippage...........-0.75\n"
+            "Net Profit ......................0.50\n"
+            "Total contracts......   3\n"
+            "Total trades.........   2\n"
+            "Long trades..........   1    50% 0.50\n"
+            "Short trades.........   1    50% 0.00\n"
+            "Exit condition hits..   0     0% 0.00\n"
+            "Breakeven stop hits..   0     0% 0.00\n"
+            "Trailing stop hits...   0     0% 0.00\n"
+            "Initial stop hits....   1    50% 0.50\n"
+            "Lot 0 profit.................... 0.50\n"
+            "Winning trades.......   1    50%\n"
+            "Losing trades........   0     0%\n"
+            "Max consecutive wins.   1\n"
+            "Max consec.losses....   0\n"
+            "Max drawdown ........0.00\n"
+            "Max drawdown pct.....0.00%\n"
+            "Percent in market....100.00%\n");
+
+  // Both fills went to the paper account's file.
+  char path[1024];
+  ASSERT_TRUE(account_file_path(path, sizeof path, "MACD1"));
+  trade_rec* trades;
+  int32_t count, capacity;
+  ASSERT_TRUE(read_account_file(path, &trades, &count, &capacity));
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(trades[0].f.quantity, 1);
+  EXPECT_EQ(trades[1].f.quantity, -2);
+  EXPECT_DOUBLE_EQ(trades[1].f.price, 98.0);
+  free(trades);
+
+  // Signals and equity stay in the plot studies; the chart is as it was.
+  StudyDef *signals = nullptr, *equity = nullptr;
+  for (StudyDef* st = chart_.rec.studies; st; st = st->next) {
+    if (st->type == STUDY_TRADE_SIGNALS) signals = st;
+    if (st->type == STUDY_EQUITY) equity = st;
+  }
+  ASSERT_TRUE(signals && equity);
+  auto word = [&](int i) {
+    uint32_t w;
+    memcpy(&w, &signals->outputs[i], 4);
+    return w;
+  };
+  EXPECT_EQ(word(8) & (SIG_LONG_ENTRY | SIG_POSITION_MASK), SIG_LONG_ENTRY | 1);
+  EXPECT_EQ(word(11) & SIG_LONG_REVERSED, SIG_LONG_REVERSED);
+  EXPECT_EQ(word(11) & SIG_POSITION_MASK, 0x1FFFu);  // -1
+  EXPECT_EQ(word(7), 0u);
+  EXPECT_FLOAT_EQ(equity->outputs[10], 0.0f);
+  EXPECT_FLOAT_EQ(equity->outputs[12], 0.5f);
+  ASSERT_EQ(chart_.count(), (int)before.size());
+  EXPECT_EQ(memcmp(chart_.rec.bars, before.data(), before.size() * sizeof(chart_bar)), 0);
+  EXPECT_EQ(chart_.rec.header.flags & CHART_SYSTEM_RUNNING, 0u);
+  EXPECT_EQ(record_->update_callbacks, nullptr);
+  EXPECT_EQ(record_->orders, nullptr);
+}
+
+// A run driven by hand on a record in Simulate mode.
+class ManualRunTest : public SystemsTest {
+ protected:
+  void start(strategy_ctx* s) {
+    s->mode = STRATEGY_SIMULATE;
+    s->term = detach_trading_system;
+    ASSERT_TRUE(strategy_attach(chart_.chart(), s, 8, "TEST"));
+    strategy_start(s, 0);
+  }
+};
+
+TEST_F(ManualRunTest, BusyLotRefusedOnceAndReversalBooksTwoTrades) {
+  bars({{100, 100, 100, 100}});
+  strategy_ctx s = ctx("HAND");
+  s.slippage = 0;
+  start(&s);
+  StatusCapture status;
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  EXPECT_EQ(s.pending, 1);
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  EXPECT_TRUE(status.saw("Lot 0 in use, can't open long[0]"));
+  EXPECT_EQ(s.position, 1);
+  EXPECT_EQ(s.pending, 0);  // the refused open left nothing pending
+  EXPECT_EQ(s.total_trades, 1);
+  EXPECT_EQ(std::count(sounds().begin(), sounds().end(), 5), 1);
+  ASSERT_TRUE(s.lots[0].stop);
+  EXPECT_EQ(s.lots[0].stop->status, (uint32_t)ORDER_PRE_SUBMITTED);  // protective stop placed
+
+  quote(record_, 101, 101, 101, 500, 500);
+  strategy_reverse(&s, 0, 2.0);
+  strategy_check_orders(&s, -1);
+  EXPECT_EQ(s.position, -1);
+  EXPECT_EQ(s.total_trades, 2);
+  EXPECT_EQ(s.initial_stop_hits, 1);
+  EXPECT_DOUBLE_EQ(s.net_profit, 1.0);
+  // The reversal's stop protects the new short 2.00 above the fill.
+  ASSERT_TRUE(s.lots[0].stop);
+  EXPECT_EQ(s.lots[0].stop->kind, 'S');
+  EXPECT_EQ(order_action(s.lots[0].stop), ORDER_BUY);
+  EXPECT_DOUBLE_EQ(s.lots[0].stop->relay.aux, 103.0);
+
+  // A second open before the lot is free is refused too; nothing doubles.
+  strategy_open_short(&s, 0, 1, 101, 103, 0.25);
+  EXPECT_TRUE(status.saw("Lot 0 in use, can't open short[0]"));
+  EXPECT_EQ(s.pending, 0);
+  detach_trading_system(&s);
+  std::string report = read("HAND_TST_Report.txt");
+  EXPECT_NE(report.find("SLD  R   2 @  101.00  -1.00       1.00         1.00\n"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("Total trades.........   2\n"), std::string::npos);
+}
+
+int s_opened;
+int open_on_first_step(strategy_ctx* s) {
+  int bar, new_bar;
+  if (!strategy_bar_step(s, &bar, &new_bar)) return 0;
+  if (!s_opened++) strategy_open_long(s, 0, 1, s->record->last, s->record->last - 2, 0.25);
+  return 1;
+}
+
+TEST_F(ManualRunTest, SimulateRunsOnStoredQuotesWithPaperOrdersAndSounds) {
+  bars({{100, 100, 100, 100}});
+  g_mqt_hooks.update_mqt_charts = update_mqt_charts;
+  strategy_ctx s = ctx("SIM");
+  s.run = open_on_first_step;
+  s_opened = 0;
+  start(&s);
+  record_->quote_date = 20240102;
+  record_->quote_time = 34200;
+  record_->trade_time = 34200;
+  record_->last = 100;
+  record_->last_size = 100;
+  record_->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE;
+  save_mqt_data(record_, SAVE_MQT_CHARTS | SAVE_MQT_FULL);
+  EXPECT_EQ(s_opened, 1);
+  EXPECT_EQ(std::count(sounds().begin(), sounds().end(), 5), 1);
+  ASSERT_TRUE(s.lots[0].entry);
+  EXPECT_TRUE(s.lots[0].entry->relay.type & ORDER_SIMULATED);
+  EXPECT_EQ(s.lots[0].entry->flags & ORDER_F_SILENT, 0u);
+  save_mqt_data(record_, SAVE_MQT_CHARTS | SAVE_MQT_FULL);  // books the fill
+  EXPECT_EQ(s.position, 1);
+  detach_trading_system(&s);
+  EXPECT_EQ(record_->update_callbacks, nullptr);
+  EXPECT_EQ(record_->orders, nullptr);
+}
+
+TEST_F(SystemsTest, ReportNameWithPathCharactersIsRefused) {
+  bars({{100, 100, 100, 100}});
+  StatusCapture status;
+  strategy_ctx s = ctx("../x");
+  EXPECT_FALSE(run("MACD", &s));
+  EXPECT_TRUE(status.saw("can't open report file"));
+  EXPECT_EQ(chart_.rec.header.flags & CHART_SYSTEM_RUNNING, 0u);
+}
+
+TEST_F(SystemsTest, MafDefaultsAndDeltaNReportsAsMaf) {
+  for (int i = 0; i < 8; i++) bars({{100, 101, 99, 100}});
+  strategy_ctx s = ctx("");
+  ASSERT_TRUE(run("MAF", &s));
+  EXPECT_EQ(s.args[0], 5);
+  EXPECT_EQ(s.args[1], 2);
+  EXPECT_EQ(s.args[2], 10);
+  EXPECT_EQ(s.args[3], 20);
+  EXPECT_EQ(s.args[4], 3);
+  EXPECT_EQ(s.multiplier, 5);
+  EXPECT_NE(read("MAF_TST_Report.txt").find("side of MA 5 we are on\n"), std::string::npos);
+
+  strategy_ctx d = ctx("");
+  ASSERT_TRUE(run("DeltaN", &d));
+  EXPECT_STREQ(d.account, "MAF");
+  EXPECT_NE(read("MAF_TST_Report.txt").find("MAF backtest for TST daily chart\n"),
+            std::string::npos);
+}
+
+TEST(CcmData, CountTrustedOnlyAsFarAsTheFileHolds) {
+  std::vector<uint8_t> file(128 + 24 * 2 + 10, 0);
+  file[124] = 50;  // claims 50 records
+  float open = 10.5f;
+  memcpy(&file[128 + 24 + 4], &open, 4);
+  file[128 + 24 + 20] = 7;
+  std::vector<cc_record> out;
+  ASSERT_TRUE(parse_ccmdata(file.data(), file.size(), &out));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_FLOAT_EQ(out[1].open, 10.5f);
+  EXPECT_EQ(out[1].volume, 7);
+  EXPECT_FALSE(parse_ccmdata(file.data(), 100, &out));
+  file[127] = 0x80;  // a negative count: nothing
+  ASSERT_TRUE(parse_ccmdata(file.data(), file.size(), &out));
+  EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
