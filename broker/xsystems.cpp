@@ -692,6 +692,8 @@ void strategy_cancel_entry(strategy_ctx* s, int lot) {
 // ---------------------------------------------------------------------------
 // Attach, start, step, detach.
 
+static void playback2(strategy_ctx* s);
+
 static void run_callback(mqt_listener* l) {
   strategy_ctx* s = (strategy_ctx*)l->user;
   if ((s->flags & STRATEGY_ACTIVE) && s->run) s->run(s);
@@ -767,6 +769,12 @@ void strategy_start(strategy_ctx* s, int first_candle) {
       strategy_replay_bars(s, s->tick_size);
       if (s->term) s->term(s);
       break;
+    case STRATEGY_PLAYBACK2: {
+      kv_lock guard(g_chart_lock);
+      playback2(s);
+      if (s->term) s->term(s);
+      break;
+    }
     default:
       break;
   }
@@ -885,6 +893,21 @@ void detach_trading_system(strategy_ctx* s) {
 static void feed_step(strategy_ctx* s, chart_bar* b, double price, int size, int64_t when,
                       uint32_t step_flag) {
   mqt* r = s->record;
+  if (!b) {
+    // A stored quote: the record's charts, orders and runs follow it.
+    kv_lock guard(g_chart_lock);
+    r->last = r->bid = r->ask = (float)price;
+    r->last_size = r->bid_size = r->ask_size = size > 0 ? size : 1;
+    r->quote_epoch = (int32_t)when;
+    r->quote_date = seconds_to_date(when);
+    r->quote_time = r->trade_time = (int32_t)(when % 86400);
+    r->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID |
+                    FEED_ASK | FEED_BID_SIZE | FEED_ASK_SIZE;
+    s->flags |= step_flag;
+    save_mqt_data(r, SAVE_MQT_CHARTS | SAVE_MQT_FULL);
+    s->flags &= ~(STRATEGY_OPEN_STEP | STRATEGY_CLOSE_STEP);
+    return;
+  }
   {
     kv_lock guard(g_chart_lock);
     r->last = r->bid = r->ask = (float)price;
@@ -911,17 +934,19 @@ static void walk(strategy_ctx* s, chart_bar* b, double from, double to, double s
   for (int i = 1; i <= n; i++) feed_step(s, b, from + dir * i, size, (*when)++, 0);
 }
 
+// index -1: a one-minute bar of a stored-quote replay, not a chart bar.
 static void feed_bar(strategy_ctx* s, const chart_bar& src, int index, double step) {
   chart_rec* c = s->chart;
-  chart_bar* b = &c->bars[index];
-  {
+  chart_bar* b = nullptr;
+  if (index >= 0) {
     kv_lock guard(g_chart_lock);
+    b = &c->bars[index];
     *b = src;
     b->high = b->low = b->close = src.open;
     c->header.bar_count = index + 1;
     c->spare -= 1;
   }
-  int unit = c->header.time_unit;
+  int unit = index >= 0 ? c->header.time_unit : 1;
   int daily = unit >= TU_DAILY;
   int64_t day = src.time - src.time % 86400;
   int64_t start = daily ? day + 34200 : src.time;
@@ -989,6 +1014,36 @@ void strategy_replay_bars(strategy_ctx* s, double step) {
 // ---------------------------------------------------------------------------
 // ".ccmdata" files.
 
+static int parse_ccmdata_bytes(const uint8_t* data, size_t len, std::vector<cc_record>* out);
+
+static void playback2(strategy_ctx* s) {
+  char name[64], path[1024];
+  snprintf(name, sizeof name, "%s.ccmdata", s->chart->header.symbol);
+  std::string bytes;
+  kv_file_error err;
+  if (!data_folder_path(path, sizeof path, KV_DIR_HDATA, name) ||
+      !kv_read_file(path, &bytes, &err)) {
+    statmsg(__FILE__, __LINE__, "Can't open cc data file: ", name, STATMSG_ERROR);
+    return;
+  }
+  std::vector<cc_record> recs;
+  if (!parse_ccmdata_bytes((const uint8_t*)bytes.data(), bytes.size(), &recs)) {
+    report_error("Error reading cc data");
+    return;
+  }
+  kv_lock guard(g_chart_lock);
+  for (const cc_record& r : recs) {
+    chart_bar b{};
+    b.open = r.open;
+    b.high = r.high;
+    b.low = r.low;
+    b.close = r.close;
+    b.volume = r.volume;
+    b.time = r.time;
+    feed_bar(s, b, -1, s->tick_size);
+  }
+}
+
 static uint32_t le32(const uint8_t* p) {
   return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
@@ -1000,6 +1055,10 @@ static float lef(const uint8_t* p) {
 }
 
 int parse_ccmdata(const uint8_t* data, size_t len, std::vector<cc_record>* out) {
+  return parse_ccmdata_bytes(data, len, out);
+}
+
+static int parse_ccmdata_bytes(const uint8_t* data, size_t len, std::vector<cc_record>* out) {
   out->clear();
   if (len < 128) return 0;
   int32_t count = (int32_t)le32(data + 124);

@@ -12,6 +12,7 @@
 #include "data/chart_flags.h"
 #include "data/dates.h"
 #include "data/tests/status_capture.h"
+#include "platform/files.h"
 #include "quotes/livechart.h"
 #include "settings/datadirs.h"
 #include "studies/tests/study_fixture.h"
@@ -278,6 +279,40 @@ TEST_F(ManualRunTest, SimulateRunsOnStoredQuotesWithPaperOrdersAndSounds) {
   detach_trading_system(&s);
   EXPECT_EQ(record_->update_callbacks, nullptr);
   EXPECT_EQ(record_->orders, nullptr);
+}
+
+TEST_F(ManualRunTest, Playback2ReplaysStoredMinutesToItsSummary) {
+  bars({{100, 100, 100, 100}});
+  // Two one-minute records; the count field claims three.
+  std::vector<uint8_t> file(128 + 2 * 24, 0);
+  file[124] = 3;
+  const float prices[2][4] = {{100, 101, 99, 100.5f}, {100.5f, 102, 100, 101.75f}};
+  for (int i = 0; i < 2; i++) {
+    uint8_t* p = &file[128 + i * 24];
+    int32_t t = (int32_t)date_to_seconds(20240102, 34200 + 60 * i);
+    memcpy(p, &t, 4);
+    memcpy(p + 4, prices[i], 16);
+    int32_t v = 400;
+    memcpy(p + 20, &v, 4);
+  }
+  char path[1024];
+  data_folder_path(path, sizeof path, KV_DIR_HDATA, "");
+  kv_make_dirs(path, nullptr);
+  data_folder_path(path, sizeof path, KV_DIR_HDATA, "TST.ccmdata");
+  ASSERT_TRUE(kv_write_file_atomic(path, file.data(), file.size(), nullptr));
+  g_mqt_hooks.update_mqt_charts = update_mqt_charts;
+  strategy_ctx s = ctx("PB2");
+  s.run = open_on_first_step;
+  s.term = detach_trading_system;
+  s.mode = STRATEGY_PLAYBACK2;
+  s_opened = 0;
+  ASSERT_TRUE(strategy_attach(chart_.chart(), &s, 8, "PB2"));
+  strategy_start(&s, 0);
+  std::string report = read("PB2_TST_Report.txt");
+  EXPECT_NE(report.find(" BOT  O   1 @  100.00   1.00\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Total trades.........   1\n"), std::string::npos) << report;
+  EXPECT_EQ(record_->update_callbacks, nullptr);
+  EXPECT_EQ(record_->flags & MQT_PLAYBACK, 0u);
 }
 
 TEST_F(SystemsTest, ReportNameWithPathCharactersIsRefused) {
