@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "broker/orders.h"
 #include "broker/xsystems.h"
 #include "data/chart.h"
 #include "data/statmsg.h"
@@ -324,6 +325,111 @@ static int maf_start(chart_rec* chart, strategy_ctx* s) {
 }
 
 // ---------------------------------------------------------------------------
+// BBAND: a pullback after bars beyond the Bollinger band.
+
+struct bband_priv {
+  StudyDef* ema10;
+  StudyDef* dev20;
+  StudyDef* upper20;
+  StudyDef* lower20;
+  int long_setup, short_setup;
+  int signal_bar;
+};
+
+static int bband_init(strategy_ctx* s) {
+  if (!strategy_add_plots(s)) return 0;
+  bband_priv* p = (bband_priv*)s->priv;
+  chart_rec* c = s->chart;
+  p->signal_bar = -1000;
+  p->ema10 = find_or_create_study(c, STUDY_EMA, 10, 4, 1.0);
+  find_or_create_study(c, STUDY_SMA, 50, 8, 1.0);
+  find_or_create_study(c, STUDY_SMA, 20, 8, 1.0);
+  find_or_create_study(c, STUDY_SMA, 200, 4, 1.0);
+  p->dev20 = find_or_create_study(c, STUDY_STDDEV, 20, 8, 1.0);
+  p->upper20 = find_or_create_study(c, STUDY_BB_UPPER, 20, 8, 2.0);
+  p->lower20 = find_or_create_study(c, STUDY_BB_LOWER, 20, 8, -2.0);
+  find_or_create_study(c, STUDY_BB_PERCENT, 20, 8, 2.0, 1);
+  find_or_create_study(c, STUDY_BB_UPPER, 50, 8, 2.1);
+  find_or_create_study(c, STUDY_BB_LOWER, 50, 8, -2.1);
+  find_or_create_study(c, STUDY_BB_PERCENT, 50, 8, 2.1, 1);
+  return p->ema10 && p->dev20 && p->upper20 && p->lower20;
+}
+
+static int bband_run(strategy_ctx* s) {
+  int bar, new_bar;
+  if (!strategy_bar_step(s, &bar, &new_bar)) return 0;
+  bband_priv* p = (bband_priv*)s->priv;
+  const chart_bar* b = s->chart->bars;
+  double t = s->tick_size, close = b[bar].close;
+  // The setups read three bars back: only once those bars exist.
+  if (new_bar && s->position == 0 && bar >= 3) {
+    int above = 1;
+    for (int k = 1; k <= 3; k++) {
+      double u = value_at(p->upper20, bar - k);
+      if (missing(u) || !(b[bar - k].high > u)) above = 0;
+    }
+    if (above) p->long_setup = 1;
+    double l1 = value_at(p->lower20, bar - 1), l2 = value_at(p->lower20, bar - 2),
+           l3 = value_at(p->lower20, bar - 3);
+    if (!missing(l1) && !missing(l2) && !missing(l3) && b[bar - 1].low < l1 &&
+        b[bar - 2].low > l2 && b[bar - 3].low > l3)
+      p->short_setup = 1;
+  }
+  double ema = value_at(p->ema10, bar), dev = value_at(p->dev20, bar);
+  if (missing(ema) || missing(dev)) return 1;
+  int long_signal = p->long_setup && !(close > ema);
+  int short_signal = p->short_setup && close >= ema;
+  if (s->flags & STRATEGY_TRADE_LONG) {
+    cancel_stale_entry(s, new_bar, p->signal_bar, 5);
+    if (s->position == 0 && s->pending == 0 && long_signal) {
+      p->long_setup = 0;
+      p->signal_bar = bar;
+      for (int i = 0; i < s->max_lots; i++)
+        strategy_open_long(s, i, s->lot_size, close,
+                           round_down_to_tick(close - s->args[0] * dev, t), 4 * t);
+    } else {
+      for (int i = 0; i < s->max_lots; i++) {
+        strategy_lot* L = &s->lots[i];
+        if (L->position > 0 && L->stop && L->last_fill_price > L->stop_price &&
+            close >= L->last_fill_price + s->args[1] * dev)
+          strategy_set_stop(s, i, 'E', L->last_fill_price);
+      }
+      strategy_lot* L = &s->lots[0];
+      double trail = round_down_to_tick(close - 2 * dev, t);
+      if (L->position > 0 && L->stop && L->stop->kind != 'S' && trail > L->stop_price)
+        strategy_set_stop(s, 0, 'T', trail);
+    }
+  }
+  if (s->flags & STRATEGY_TRADE_SHORT) {
+    if (s->position == 0 && s->pending == 0 && short_signal) {
+      p->short_setup = 0;
+      p->signal_bar = bar;
+      for (int i = 0; i < s->max_lots; i++)
+        strategy_open_short(s, i, s->lot_size, close, round_up_to_tick(close + s->args[0] * dev, t),
+                            4 * t);
+    } else {
+      for (int i = 0; i < s->max_lots; i++) {
+        strategy_lot* L = &s->lots[i];
+        if (L->position < 0 && L->stop && L->last_fill_price < L->stop_price &&
+            close <= L->last_fill_price - s->args[1] * dev)
+          strategy_set_stop(s, i, 'E', L->last_fill_price);
+      }
+      strategy_lot* L = &s->lots[0];
+      double trail = round_up_to_tick(close + s->args[0] * dev, t);
+      if (L->position < 0 && L->stop && L->stop->kind != 'S' && trail < L->stop_price)
+        strategy_set_stop(s, 0, 'T', trail);
+    }
+  }
+  return 1;
+}
+
+static int bband_start(chart_rec* chart, strategy_ctx* s) {
+  default_arg(s, 1, 2.0);
+  default_arg(s, 2, 1.5);
+  return start_system(chart, s, sizeof(bband_priv), "BBand", bband_init, bband_run, nullptr, 50);
+}
+
+// ---------------------------------------------------------------------------
 // Systems not built in this program yet: their start refuses the run.
 
 static int not_built(chart_rec*, strategy_ctx* s) {
@@ -357,9 +463,9 @@ const trading_system g_trading_systems[] = {
      detach_trading_system,
      {"Stop on break", "SAR on break", "Use VWAP", "Enter on Pullback", ARGS}},
     {"BBAND",
-     not_built,
-     nullptr,
-     nullptr,
+     bband_start,
+     bband_init,
+     bband_run,
      detach_trading_system,
      {"Opt1", "Opt2", "Opt3", "Opt4", ARGS}},
     {"EOD1",

@@ -901,8 +901,8 @@ static void feed_step(strategy_ctx* s, chart_bar* b, double price, int size, int
     r->quote_epoch = (int32_t)when;
     r->quote_date = seconds_to_date(when);
     r->quote_time = r->trade_time = (int32_t)(when % 86400);
-    r->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID |
-                    FEED_ASK | FEED_BID_SIZE | FEED_ASK_SIZE;
+    r->feed_flags = FEED_DATE | FEED_TRADE_TIME | FEED_LAST | FEED_LAST_SIZE | FEED_BID | FEED_ASK |
+                    FEED_BID_SIZE | FEED_ASK_SIZE;
     s->flags |= step_flag;
     save_mqt_data(r, SAVE_MQT_CHARTS | SAVE_MQT_FULL);
     s->flags &= ~(STRATEGY_OPEN_STEP | STRATEGY_CLOSE_STEP);

@@ -343,6 +343,24 @@ TEST_F(SystemsTest, MafDefaultsAndDeltaNReportsAsMaf) {
             std::string::npos);
 }
 
+TEST_F(SystemsTest, BbandEntersOnThePullbackAfterThreeBarsAboveTheBand) {
+  // Quiet bars, three that break out above the upper band, then a bar that
+  // falls back below the 10-bar average (at its low, mid-bar).
+  for (int i = 0; i < 52; i++) {
+    float c = i % 2 ? 101 : 99;
+    bars({{c, c + 0.25f, c - 0.25f, c}});
+  }
+  bars({{100, 106, 100, 105}, {105, 110, 104, 109}, {109, 115, 108, 114}});
+  bars({{114, 114, 100, 101}, {101, 102, 100, 101}});
+  strategy_ctx s = ctx("");
+  s.flags = STRATEGY_TRADE_LONG;
+  ASSERT_TRUE(run("BBAND", &s));
+  std::string report = read("BBand_TST_Report.txt");
+  EXPECT_NE(report.find("   55 26Feb24 16:00:00 BOT  O   1 @  100.00   1.00\n"), std::string::npos)
+      << report;
+  EXPECT_EQ(s.long_trades, 1);
+}
+
 TEST(CcmData, CountTrustedOnlyAsFarAsTheFileHolds) {
   std::vector<uint8_t> file(128 + 24 * 2 + 10, 0);
   file[124] = 50;  // claims 50 records
