@@ -430,6 +430,25 @@ static int bband_start(chart_rec* chart, strategy_ctx* s) {
 }
 
 // ---------------------------------------------------------------------------
+// IMS (broker/imssystem.cpp).
+
+int ims_init(strategy_ctx* s);
+int ims_run(strategy_ctx* s);
+void ims_describe(strategy_ctx* s);
+size_t ims_priv_size();
+
+static int ims_start(chart_rec* chart, strategy_ctx* s) {
+  defaults(s, 0.01, 0.01, 0, 10000);
+  default_arg(s, 1, 0.02);
+  default_arg(s, 2, 25);
+  default_arg(s, 5, 1.0);
+  default_arg(s, 6, 20.0);
+  if (s->multiplier < 1) s->multiplier = 1;
+  s->beginning_balance -= s->args[3];
+  return start_system(chart, s, ims_priv_size(), "IMS111", ims_init, ims_run, ims_describe, 5);
+}
+
+// ---------------------------------------------------------------------------
 // Systems not built in this program yet: their start refuses the run.
 
 static int not_built(chart_rec*, strategy_ctx* s) {
@@ -444,9 +463,9 @@ static int not_built(chart_rec*, strategy_ctx* s) {
 
 const trading_system g_trading_systems[] = {
     {"IMS",
-     not_built,
-     nullptr,
-     nullptr,
+     ims_start,
+     ims_init,
+     ims_run,
      detach_trading_system,
      {"Reenter after Stop", "Reenter inside threshold", "Use Cushion", "Advantageous reentry",
       ARGS}},

@@ -945,6 +945,10 @@ static void feed_bar(strategy_ctx* s, const chart_bar& src, int index, double st
     b->high = b->low = b->close = src.open;
     c->header.bar_count = index + 1;
     c->spare -= 1;
+    // Series read from files are dated values, filled only by a full
+    // computation: the new bar gets its value here.
+    for (StudyDef* st = c->studies; st; st = st->next)
+      if ((st->type & STUDY_NUMBER_MASK) == STUDY_DATA_FILE && st->compute) st->compute(c, st, 1);
   }
   int unit = index >= 0 ? c->header.time_unit : 1;
   int daily = unit >= TU_DAILY;

@@ -92,6 +92,9 @@ struct cc_record {
 // Decodes a whole ".ccmdata" image; 0 when it is too short for its head.
 int parse_ccmdata(const uint8_t* data, size_t len, std::vector<cc_record>* out);
 
+// Contracts of the IMS system's next entry, from the margin per contract.
+int strategy_ims_size(strategy_ctx* system);
+
 // Lot count and size as a run uses them: Max Lots above 3 or below -3 gives
 // 4, 0 gives 1; a lot size below 2 gives 1.
 int strategy_max_lots(int max_lots);

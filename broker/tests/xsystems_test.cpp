@@ -361,6 +361,90 @@ TEST_F(SystemsTest, BbandEntersOnThePullbackAfterThreeBarsAboveTheBand) {
   EXPECT_EQ(s.long_trades, 1);
 }
 
+// Daily bars with an imported %IMS series from the sixth bar (the first
+// traded) on: 50, 25, 30, 35, 40.
+class ImsTest : public SystemsTest {
+ protected:
+  void SetUp() override {
+    SystemsTest::SetUp();
+    for (int i = 0; i < 10; i++) bars({{100, 101, 99, 100}});
+    std::string csv;
+    const int values[] = {50, 25, 30, 35, 40};
+    for (int i = 0; i < 5; i++) {
+      int date = seconds_to_date(chart_.rec.bars[5 + i].time);
+      csv += std::to_string(date / 100 % 100) + "/" + std::to_string(date % 100) + "/" +
+             std::to_string(date / 10000) + "," + std::to_string(values[i]) + "\n";
+    }
+    std::string dir = root_.file("Import");
+    kv_make_dirs(dir.c_str(), nullptr);
+    std::string path = dir + "/IMS.csv";
+    ASSERT_TRUE(kv_write_file_atomic(path.c_str(), csv.data(), csv.size(), nullptr));
+  }
+  std::string first_fill(const char* account) {
+    std::string report = read((std::string(account) + "_TST_Report.txt").c_str());
+    size_t at = report.find("====\n");
+    if (at == std::string::npos) return "";
+    at += 5;
+    return report.substr(at, report.find('\n', at) - at);
+  }
+};
+
+TEST_F(ImsTest, IdleOnItsFirstTwoDaysThenActsOnTheRulesStep) {
+  struct row {
+    const char* account;
+    const char* fill;
+  } rows[] = {
+      // turned up on the third day (25 after 50, then 30): the first trade
+      {"IMS110", "    7 09Jan24 16:00:00 BOT  O   1 @  100.00   1.00"},
+      // basic and wave both 1: the sum reaches 2
+      {"IMS510", "    7 09Jan24 16:00:00 BOT  O   1 @  100.00   1.00"},
+      // the same at the bar's open
+      {"IMS610", "    7 09Jan24 09:30:00 BOT  O   1 @  100.00   1.00"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.account);
+    strategy_ctx s = ctx(r.account);
+    ASSERT_TRUE(run("IMS", &s));
+    EXPECT_EQ(first_fill(r.account), r.fill);
+    EXPECT_EQ(s.short_trades, 0);  // day two never read a missing value as a turn down
+    free_study_list(chart_.rec.studies);
+    chart_.rec.studies = nullptr;
+  }
+}
+
+TEST_F(ImsTest, IntradayStepActsFromFifteenFiftyNineFiftyOne) {
+  chart_.rec.header.time_unit = 1;
+  strategy_ctx s = ctx("IMS110");
+  s.mode = STRATEGY_SIMULATE;
+  ASSERT_TRUE(run("IMS", &s));
+  record_->quote_time = 57590;
+  s.run(&s);
+  EXPECT_EQ(s.flags & STRATEGY_CLOSE_STEP, 0u);
+  record_->quote_time = 57591;
+  s.run(&s);
+  EXPECT_EQ(s.flags & STRATEGY_CLOSE_STEP, (uint32_t)STRATEGY_CLOSE_STEP);
+  detach_trading_system(&s);
+}
+
+TEST_F(ImsTest, SizeFromMarginAndCushion) {
+  strategy_ctx s = ctx("IMS110");
+  s.mode = STRATEGY_SIMULATE;
+  s.args[2] = 3000;  // margin
+  s.args[3] = 1000;  // assumed initial loss
+  s.beginning_balance = 10000;
+  ASSERT_TRUE(run("IMS", &s));
+  EXPECT_EQ(s.beginning_balance, 9000);
+  EXPECT_EQ(strategy_ims_size(&s), 3);  // (9000 - 3000) / 3000 + 1
+  s.net_profit = -4000;                 // 5000: 1 without the cushion
+  EXPECT_EQ(strategy_ims_size(&s), 1);
+  s.net_profit = -2000;  // 7000: 2
+  EXPECT_EQ(strategy_ims_size(&s), 2);
+  s.flags |= STRATEGY_OPTION1 << 2;  // Use Cushion: a drop allows half a margin
+  s.net_profit = -4000;              // (5000 - 1500) / 3000 + 1
+  EXPECT_EQ(strategy_ims_size(&s), 2);
+  detach_trading_system(&s);
+}
+
 TEST(CcmData, CountTrustedOnlyAsFarAsTheFileHolds) {
   std::vector<uint8_t> file(128 + 24 * 2 + 10, 0);
   file[124] = 50;  // claims 50 records
