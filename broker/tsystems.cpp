@@ -449,6 +449,22 @@ static int ims_start(chart_rec* chart, strategy_ctx* s) {
 }
 
 // ---------------------------------------------------------------------------
+// VTS (broker/vtssystem.cpp).
+
+int vts_init(strategy_ctx* s);
+int vts_run(strategy_ctx* s);
+void vts_describe(strategy_ctx* s);
+size_t vts_priv_size();
+
+static int vts_start(chart_rec* chart, strategy_ctx* s) {
+  defaults(s, 0.25, 0.25, 50, 10000);
+  const double args[6] = {2.0, 25.0, 1.0, 2.0, 3.0, 5.0};
+  for (int i = 0; i < 6; i++) default_arg(s, i + 1, args[i]);
+  if (s->multiplier < 1) s->multiplier = 1;
+  return start_system(chart, s, vts_priv_size(), "VTS110", vts_init, vts_run, vts_describe, 30);
+}
+
+// ---------------------------------------------------------------------------
 // Systems not built in this program yet: their start refuses the run.
 
 static int not_built(chart_rec*, strategy_ctx* s) {
@@ -500,9 +516,9 @@ const trading_system g_trading_systems[] = {
      detach_trading_system,
      {"Opt1", "Opt2", "Opt3", "Opt4", ARGS}},
     {"VTS",
-     not_built,
-     nullptr,
-     nullptr,
+     vts_start,
+     vts_init,
+     vts_run,
      detach_trading_system,
      {"Opt1", "Opt2", "Opt3", "Opt4", ARGS}},
     {nullptr, nullptr, nullptr, nullptr, nullptr, {}},

@@ -445,6 +445,31 @@ TEST_F(ImsTest, SizeFromMarginAndCushion) {
   detach_trading_system(&s);
 }
 
+TEST_F(SystemsTest, VtsRuleThreePrintsTmvpAndWaitsForItsSeries) {
+  // Rule 3 reads a library series that no library here provides: the run
+  // reports its rule and waits; rule 4 trades on the same bars.
+  for (int i = 0; i < 40; i++) {
+    float c = 100 + i * 0.5f;
+    bars({{c - 0.25f, c + 0.5f, c - 0.5f, c}});
+  }
+  strategy_ctx s = ctx("VTS310");
+  ASSERT_TRUE(run("VTS", &s));
+  std::string report = read("VTS310_TST_Report.txt");
+  EXPECT_NE(report.find("Entry: TMVP 3 ema cross over 5 ema\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("Stop: Initial stop at 2.00 2.0 * StdDev[20]\n"), std::string::npos);
+  EXPECT_EQ(s.total_trades, 0);
+  EXPECT_EQ(s.multiplier, 50);
+
+  free_study_list(chart_.rec.studies);
+  chart_.rec.studies = nullptr;
+  strategy_ctx v = ctx("VTS410");
+  ASSERT_TRUE(run("VTS", &v));
+  EXPECT_NE(read("VTS410_TST_Report.txt").find("Entry: SAR whenever VWAP crosses ema10\n"),
+            std::string::npos);
+  EXPECT_GE(v.long_trades, 1);
+  EXPECT_EQ(v.short_trades, 0);
+}
+
 TEST(CcmData, CountTrustedOnlyAsFarAsTheFileHolds) {
   std::vector<uint8_t> file(128 + 24 * 2 + 10, 0);
   file[124] = 50;  // claims 50 records
