@@ -465,11 +465,130 @@ static int vts_start(chart_rec* chart, strategy_ctx* s) {
 }
 
 // ---------------------------------------------------------------------------
-// Systems not built in this program yet: their start refuses the run.
+// EOD1: entries beyond the previous bar's 15-bar bands, exits by lot.
 
-static int not_built(chart_rec*, strategy_ctx* s) {
-  statmsg(__FILE__, __LINE__, "Trading system not available", s->system_name, STATMSG_ERROR);
-  return 0;
+struct eod1_priv {
+  StudyDef* upper;
+  StudyDef* lower;
+  StudyDef* ema10;
+  StudyDef* sar;
+  int rise, fall;
+  int signal_bar;
+  int last_cancel_bar;
+};
+
+static int eod1_init(strategy_ctx* s) {
+  if (!strategy_add_plots(s)) return 0;
+  eod1_priv* p = (eod1_priv*)s->priv;
+  chart_rec* c = s->chart;
+  p->signal_bar = -1000;
+  find_or_create_study(c, STUDY_DATA_FILE, "Import\\IMS.csv", "%IMS", 0);
+  p->upper = find_or_create_study(c, STUDY_BB_UPPER, 15, 2, 1.5);
+  p->lower = find_or_create_study(c, STUDY_BB_LOWER, 15, 3, -1.5);
+  p->ema10 = find_or_create_study(c, STUDY_EMA, 10, 4, 1.0);
+  find_or_create_study(c, STUDY_SMA, 20, 4, 1.0);
+  find_or_create_study(c, STUDY_SMA, 50, 4, 1.0);
+  find_or_create_study(c, STUDY_SMA, 200, 4, 1.0);
+  // The parabolic stop of the shipped library; missing without it.
+  p->sar = find_or_create_study(c, STUDY_LIBRARY, "ferlume1", 10, 0, 0, -1, 0.02, 0.02, 0.2, 0.0);
+  return p->upper && p->lower && p->ema10;
+}
+
+// Lot sizes of an entry of `size` contracts over the run's lots.
+static void eod1_open(strategy_ctx* s, int side, double entry, double stop) {
+  int size = position_size_at_price(s, entry);
+  int sizes[3] = {size, 0, 0};
+  if (s->max_lots == 2) sizes[0] = sizes[1] = size / 2;
+  if (s->max_lots > 2) {
+    sizes[0] = size / 2;
+    sizes[1] = sizes[2] = size / 4;
+  }
+  for (int i = 0; i < 3 && i < s->max_lots; i++) {
+    if (s->lots[i].position || sizes[i] <= 0) continue;
+    if (side > 0)
+      strategy_open_long(s, i, sizes[i], entry, stop, 0.01);
+    else
+      strategy_open_short(s, i, sizes[i], entry, stop, 0.01);
+  }
+  ((eod1_priv*)s->priv)->signal_bar = s->bar;
+}
+
+static int eod1_run(strategy_ctx* s) {
+  if (!(s->flags & (STRATEGY_OPEN_STEP | STRATEGY_CLOSE_STEP))) return 0;
+  int bar, new_bar;
+  if (!strategy_bar_step(s, &bar, &new_bar)) return 0;
+  eod1_priv* p = (eod1_priv*)s->priv;
+  const chart_bar* b = s->chart->bars;
+  if (bar < 1) return 1;
+  double t = s->tick_size, close = b[bar].close, open = b[bar].open;
+  double up1 = value_at(p->upper, bar - 1), lo1 = value_at(p->lower, bar - 1);
+  if (missing(up1) || missing(lo1)) return 1;
+  int closing = (s->flags & STRATEGY_CLOSE_STEP) != 0;
+  double move = close - b[bar - 1].open, threshold = 0.9 * (up1 - lo1);
+  if (move > threshold) p->rise = 3;
+  if (move < 0 && -move > threshold) p->fall = 3;
+  if (closing) {
+    p->rise = std::max(0, p->rise - 1);
+    p->fall = std::max(0, p->fall - 1);
+  }
+  double sar = value_at(p->sar, bar), ema = value_at(p->ema10, bar);
+  strategy_lot* L = s->lots;
+  int flat = s->position == 0 && s->pending == 0;
+  if (s->flags & STRATEGY_TRADE_LONG) {
+    if (p->last_cancel_bar != bar && L[0].entry && bar - p->signal_bar > 5) {
+      p->last_cancel_bar = bar;
+      strategy_cancel_entry(s, 0);
+    }
+    if (flat && (b[bar - 1].close < lo1 || open < lo1)) {
+      eod1_open(s, 1, open, round_down_to_tick(open * 0.98, t));
+    } else if (L[0].position > 0) {
+      if (closing && (close > L[0].last_fill_price || bar - p->signal_bar >= 20)) {
+        double fill0 = L[0].last_fill_price;
+        strategy_close_lot(s, 0, close, 0);
+        for (int i = 1; i <= 2; i++)
+          if (L[i].position) strategy_set_stop(s, i, 'E', 2 * fill0 - close);
+      }
+    } else if (L[1].position > 0) {
+      if (!missing(ema) && close > ema) {
+        strategy_close_lot(s, 1, close, 0);
+        if (L[2].position > 0)
+          strategy_set_stop(s, 2, 'T', !missing(sar) && sar < close ? sar : L[2].last_fill_price);
+      }
+    } else if (L[2].position > 0 && !missing(sar) && sar < close) {
+      strategy_set_stop(s, 2, 'T', sar);
+    }
+  }
+  if (s->flags & STRATEGY_TRADE_SHORT) {
+    flat = s->position == 0 && s->pending == 0;
+    if (flat && p->rise == 0 && (b[bar - 1].close > up1 || open > up1)) {
+      eod1_open(s, -1, close, round_up_to_tick(close * 1.02, t));
+      p->rise = 10;
+    } else if (L[0].position < 0) {
+      if (closing && (close < L[0].last_fill_price || bar - p->signal_bar >= 20)) {
+        double fill0 = L[0].last_fill_price;
+        strategy_close_lot(s, 0, close, 0);
+        for (int i = 1; i <= 2; i++)
+          if (L[i].position) strategy_set_stop(s, i, 'E', 2 * fill0 - close);
+      }
+    } else if (L[1].position < 0) {
+      if (!missing(ema) && close < ema) {
+        strategy_close_lot(s, 1, close, 0);
+        if (L[2].position < 0)
+          strategy_set_stop(s, 2, 'T', !missing(sar) && sar > close ? sar : L[2].last_fill_price);
+      }
+    } else if (L[2].position < 0 && !missing(sar) && sar > close) {
+      strategy_set_stop(s, 2, 'T', sar);
+    }
+  }
+  return 1;
+}
+
+static int eod1_start(chart_rec* chart, strategy_ctx* s) {
+  defaults(s, 0.01, 0.01, 0, 10000);
+  default_arg(s, 1, 8 * s->tick_size);
+  default_arg(s, 2, 20 * s->tick_size);
+  if (s->multiplier < 1) s->multiplier = 1;
+  return start_system(chart, s, sizeof(eod1_priv), "EOD1", eod1_init, eod1_run, nullptr, 200);
 }
 
 // ---------------------------------------------------------------------------
@@ -504,9 +623,9 @@ const trading_system g_trading_systems[] = {
      detach_trading_system,
      {"Opt1", "Opt2", "Opt3", "Opt4", ARGS}},
     {"EOD1",
-     not_built,
-     nullptr,
-     nullptr,
+     eod1_start,
+     eod1_init,
+     eod1_run,
      detach_trading_system,
      {"Opt1", "Opt2", "Opt3", "Opt4", ARGS}},
     {"MACD",

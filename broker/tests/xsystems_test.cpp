@@ -67,7 +67,7 @@ class SystemsTest : public OrdersTest {
   }
 
   mqt* record_ = nullptr;
-  test_chart chart_{64};
+  test_chart chart_{256};
 };
 
 TEST(TickRounding, SnapsNearWholeStepsBothWays) {
@@ -468,6 +468,26 @@ TEST_F(SystemsTest, VtsRuleThreePrintsTmvpAndWaitsForItsSeries) {
             std::string::npos);
   EXPECT_GE(v.long_trades, 1);
   EXPECT_EQ(v.short_trades, 0);
+}
+
+TEST_F(SystemsTest, Eod1BuysTheOpenBelowTheLowerBandSizedByItsMoney) {
+  for (int i = 0; i < 205; i++) {
+    float c = i % 2 ? 101 : 99;
+    bars({{c, c + 0.5f, c - 0.5f, c}});
+  }
+  bars({{90, 96, 89, 95}});
+  strategy_ctx s = ctx("");
+  s.flags = STRATEGY_TRADE_LONG;
+  s.max_lots = 2;
+  ASSERT_TRUE(run("EOD1", &s));
+  std::string report = read("EOD1_TST_Report.txt");
+  // 10000 / 90 = 111 contracts, half to each of the two lots.
+  EXPECT_NE(report.find("  205 25Jul24 09:30:00 BOT  O  55 @   90.00  55.00\n"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("  205 25Jul24 09:30:00 BOT 1O  55 @   90.00 110.00\n"), std::string::npos);
+  // Lot 0 leaves at the close above its fill; lot 1 keeps a breakeven stop.
+  EXPECT_NE(report.find("  205 25Jul24 16:00:00 SLD  C  55 @   95.00  55.00\n"), std::string::npos);
+  EXPECT_DOUBLE_EQ(s.lots[1].stop_price, 85.0);  // 2 x 90 - 95
 }
 
 TEST(CcmData, CountTrustedOnlyAsFarAsTheFileHolds) {
