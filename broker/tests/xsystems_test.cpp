@@ -484,7 +484,8 @@ TEST_F(SystemsTest, Eod1BuysTheOpenBelowTheLowerBandSizedByItsMoney) {
   // 10000 / 90 = 111 contracts, half to each of the two lots.
   EXPECT_NE(report.find("  205 25Jul24 09:30:00 BOT  O  55 @   90.00  55.00\n"), std::string::npos)
       << report;
-  EXPECT_NE(report.find("  205 25Jul24 09:30:00 BOT 1O  55 @   90.00 110.00\n"), std::string::npos);
+  EXPECT_NE(report.find("  205 25Jul24 09:30:00 BOT 1O  55 @   90.00  110.00\n"),
+            std::string::npos);
   // Lot 0 leaves at the close above its fill; lot 1 keeps a breakeven stop.
   EXPECT_NE(report.find("  205 25Jul24 16:00:00 SLD  C  55 @   95.00  55.00\n"), std::string::npos);
   EXPECT_DOUBLE_EQ(s.lots[1].stop_price, 85.0);  // 2 x 90 - 95
