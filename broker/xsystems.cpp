@@ -22,7 +22,9 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
+#include "quotes/livechart.h"
 #include "quotes/mqt_hooks.h"
+#include "quotes/tickfile.h"
 #include "settings/datadirs.h"
 #include "studies/study.h"
 
@@ -693,6 +695,7 @@ void strategy_cancel_entry(strategy_ctx* s, int lot) {
 // Attach, start, step, detach.
 
 static void playback2(strategy_ctx* s);
+static void playback_ticks(strategy_ctx* s);
 
 static void run_callback(mqt_listener* l) {
   strategy_ctx* s = (strategy_ctx*)l->user;
@@ -769,6 +772,12 @@ void strategy_start(strategy_ctx* s, int first_candle) {
       strategy_replay_bars(s, s->tick_size);
       if (s->term) s->term(s);
       break;
+    case STRATEGY_PLAYBACK_TICKS: {
+      kv_lock guard(g_chart_lock);
+      playback_ticks(s);
+      if (s->term) s->term(s);
+      break;
+    }
     case STRATEGY_PLAYBACK2: {
       kv_lock guard(g_chart_lock);
       playback2(s);
@@ -1013,6 +1022,30 @@ void strategy_replay_bars(strategy_ctx* s, double step) {
   kv_lock guard(g_chart_lock);
   // Every bar back as it was stored.
   for (size_t i = 0; i < bars.size(); i++) c->bars[i] = bars[i];
+}
+
+// ---------------------------------------------------------------------------
+// Recorded ticks: the chart is built from them, then they are replayed
+// through the quote path, which runs the system.
+
+static void playback_ticks(strategy_ctx* s) {
+  mqt* r = s->record;
+  chart_rec* c = s->chart;
+  tick_state st;
+  memset(&st, 0, sizeof st);
+  if (!load_tick_file(c->header.symbol, s->tick_size, &st)) return;
+  s->flags &= ~STRATEGY_ACTIVE;  // building the chart is not trading
+  while (next_playback_tick(r, &st)) ichart_update(c, r);
+  recalc_studies(c, 1);
+  s->flags |= STRATEGY_ACTIVE;
+  free_tick_data(&st);
+  memset(&st, 0, sizeof st);
+  if (!load_tick_file(c->header.symbol, s->tick_size, &st)) return;
+  while (next_playback_tick(r, &st)) {
+    update_orders_on_quote(r);
+    if (g_mqt_hooks.update_mqt_charts) g_mqt_hooks.update_mqt_charts(r);
+  }
+  free_tick_data(&st);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,9 @@
 #include "data/dates.h"
 #include "data/tests/status_capture.h"
 #include "platform/files.h"
+#include "data/markets.h"
 #include "quotes/livechart.h"
+#include "quotes/tickfile.h"
 #include "settings/datadirs.h"
 #include "studies/tests/study_fixture.h"
 
@@ -313,6 +315,60 @@ TEST_F(ManualRunTest, Playback2ReplaysStoredMinutesToItsSummary) {
   EXPECT_NE(report.find("Total trades.........   1\n"), std::string::npos) << report;
   EXPECT_EQ(record_->update_callbacks, nullptr);
   EXPECT_EQ(record_->flags & MQT_PLAYBACK, 0u);
+}
+
+TEST_F(OrdersTest, PlaybackTicksBuildsTheChartAndRunsToItsSummary) {
+  install_live_chart_hooks();
+  market_rec market;
+  memset(&market, 0, sizeof market);
+  strcpy(market.name, "NYSE");
+  market.days = 0x3e;
+  mark_market_hours(&market, 34200, 57600, 0);
+  mqt* r = quoted("TKS", 100, 100, 100);
+  r->market = &market;
+  r->session_start = 34200;
+  r->session_end = 57600;
+  r->tick_size = 0.25;
+  chart_rec* c = new_chart("TKS", 1);
+  c->mqt = r;
+  append_chart_link(&r->intraday_charts, c);
+  // Trades one minute apart: 100, 101, 102.
+  std::vector<uint32_t> words;
+  for (int i = 0; i < 3; i++) {
+    uint32_t w[3];
+    encode_full_tick(w, 0, 100, (int32_t)date_to_seconds(20240102, 34200 + 60 * i), 100.0f + i);
+    words.insert(words.end(), w, w + 3);
+  }
+  std::vector<uint8_t> bytes(words.size() * 4);
+  tick_words_to_bytes(words.data(), (int)words.size(), bytes.data());
+  char path[1024];
+  data_folder_path(path, sizeof path, KV_DIR_HDATA, "");
+  kv_make_dirs(path, nullptr);
+  data_folder_path(path, sizeof path, KV_DIR_HDATA, "TKS.tsdata");
+  ASSERT_TRUE(kv_write_file_atomic(path, bytes.data(), bytes.size(), nullptr));
+
+  strategy_ctx s{};
+  snprintf(s.typed_account, sizeof s.typed_account, "TICKS");
+  s.flags = STRATEGY_TRADE_LONG;
+  s.mode = STRATEGY_PLAYBACK_TICKS;
+  s.run = open_on_first_step;
+  s.term = detach_trading_system;
+  s_opened = 0;
+  ASSERT_TRUE(strategy_attach(c, &s, 8, "TICKS"));
+  strategy_start(&s, 0);
+  EXPECT_EQ(c->header.bar_count, 3);
+  EXPECT_EQ(s_opened, 3);  // once per replayed trade, never while the chart was built
+  char report_path[1024];
+  data_folder_path(report_path, sizeof report_path, KV_DIR_ACCOUNTS, "TICKS_TKS_Report.txt");
+  std::string report;
+  kv_read_file(report_path, &report, nullptr);
+  EXPECT_NE(report.find("    2 02Jan24 09:31:00 BOT  O   1 @"), std::string::npos) << report;
+  EXPECT_NE(report.find("Total trades.........   1\n"), std::string::npos) << report;
+  r->intraday_charts = nullptr;
+  free_study_list(c->studies);
+  free(c->bars);
+  free(c->axis_marks);
+  free(c);
 }
 
 TEST_F(SystemsTest, ReportNameWithPathCharactersIsRefused) {
