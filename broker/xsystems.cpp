@@ -19,6 +19,8 @@
 #include "data/statmsg.h"
 #include "platform/files.h"
 #include "platform/locks.h"
+#include "platform/messages.h"
+#include "platform/window.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
@@ -27,8 +29,6 @@
 #include "quotes/tickfile.h"
 #include "settings/datadirs.h"
 #include "studies/study.h"
-
-strategy_hooks g_strategy_hooks;
 
 // Counts OCA groups made by runs, so that no two are alike.
 static int s_oca_counter;
@@ -41,6 +41,12 @@ static void report_error(const char* format, ...) {
   vsnprintf(text, sizeof text, format, ap);
   va_end(ap);
   statmsg(__FILE__, __LINE__, text, nullptr, STATMSG_ERROR);
+}
+
+// The chart window recomputes and redraws; the message carries no pointer.
+static void notify_chart(const strategy_ctx* s) {
+  if (s->chart && s->chart->owner_window)
+    kv_post_message((kv_hwnd)s->chart->owner_window, WM_UPDATE_FROM_THREAD, 0x20, 0);
 }
 
 static int live_mode(const strategy_ctx* s) {
@@ -787,7 +793,7 @@ void strategy_start(strategy_ctx* s, int first_candle) {
     default:
       break;
   }
-  if (g_strategy_hooks.chart_updated) g_strategy_hooks.chart_updated(s->chart, 0x20);
+  notify_chart(s);
 }
 
 int strategy_bar_step(strategy_ctx* s, int* bar, int* new_bar) {
@@ -891,7 +897,7 @@ void detach_trading_system(strategy_ctx* s) {
     s->report = nullptr;
     s->report_file = nullptr;
   }
-  if (g_strategy_hooks.chart_updated) g_strategy_hooks.chart_updated(s->chart, 0x20);
+  notify_chart(s);
   free(s->priv);
   s->priv = nullptr;
 }

@@ -46,13 +46,6 @@ enum : uint32_t {
 // The driver's own marks on a run's orders.
 enum : uint32_t { STRATEGY_ORDER_FILLED = 0x40, STRATEGY_ORDER_DONE = 0x80 };
 
-// Window side of a run, null = not running (the chart view sets these).
-struct strategy_hooks {
-  // The chart window is told that the run changed the chart.
-  void (*chart_updated)(chart_rec* chart, uint32_t update_flags);
-};
-extern strategy_hooks g_strategy_hooks;
-
 // Prices on the tick grid: with k = 1 / tick, floor(price x k) / k and
 // ceil(price x k) / k, where price x k within 1e-6 of a whole number counts
 // as that number (1.1 on a 0.1 grid stays 1.1).

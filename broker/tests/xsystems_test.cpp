@@ -197,6 +197,43 @@ TEST_F(SystemsTest, MacdBacktestWritesReportTradesAndPlots) {
   EXPECT_EQ(record_->orders, nullptr);
 }
 
+std::vector<std::pair<float, uint32_t>> s_steps;
+int record_steps(strategy_ctx* s) {
+  int bar, new_bar;
+  if (!strategy_bar_step(s, &bar, &new_bar)) return 0;
+  if (bar == 0)
+    s_steps.push_back({s->record->last, s->flags & (STRATEGY_OPEN_STEP | STRATEGY_CLOSE_STEP)});
+  return 1;
+}
+
+TEST_F(SystemsTest, Playback1WalksEachBarInTicksAndTellsTheChartWindow) {
+  bars({{100, 101, 99, 100.5f}, {100.5f, 102, 100, 101.75f}});
+  MessageSink window;
+  chart_.rec.owner_window = (uintptr_t)window.wnd;
+  strategy_ctx s = ctx("PB1");
+  s.mode = STRATEGY_PLAYBACK1;
+  s.tick_size = 0.5;
+  s.run = record_steps;
+  s.term = detach_trading_system;
+  s_steps.clear();
+  ASSERT_TRUE(strategy_attach(chart_.chart(), &s, 8, "PB1"));
+  strategy_start(&s, 0);
+  // An up bar: open, down to the low, up to the high, back to the close.
+  std::vector<std::pair<float, uint32_t>> want = {{100, STRATEGY_OPEN_STEP},
+                                                  {99.5f, 0},
+                                                  {99, 0},
+                                                  {99.5f, 0},
+                                                  {100, 0},
+                                                  {100.5f, 0},
+                                                  {101, 0},
+                                                  {100.5f, 0},
+                                                  {100.5f, STRATEGY_CLOSE_STEP}};
+  // (1000 shares share out over 7 steps plus 3 with nothing left over: no
+  // second close step.)
+  EXPECT_EQ(s_steps, want);
+  EXPECT_GE(window.count(WM_UPDATE_FROM_THREAD), 1);
+}
+
 // A run driven by hand on a record in Simulate mode.
 class ManualRunTest : public SystemsTest {
  protected:
