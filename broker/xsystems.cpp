@@ -452,9 +452,11 @@ static int book_fill(strategy_ctx* s, int lot, order_rec* o) {
 }
 
 static void oca_text(strategy_ctx* s, int lot, char* out) {
-  // Bounded, with separators: the counter alone keeps it unique.
-  snprintf(out, ORDER_TEXT_OCA + 1, "%.6s:%d:%d:%d", s->chart->header.symbol, lot, s->run_index,
-           ++s_oca_counter);
+  // Bounded, with separators; the counter comes first so that a cut at the
+  // stored width only ever shortens the symbol, and alone keeps it unique.
+  if (s_oca_counter == INT32_MAX) s_oca_counter = 0;
+  snprintf(out, ORDER_TEXT_OCA + 1, "%d:%d:%d:%s", ++s_oca_counter, lot, s->run_index,
+           s->chart->header.symbol);
 }
 
 static void place_stop_order(strategy_ctx* s, int lot, order_rec* o, char kind, double price) {

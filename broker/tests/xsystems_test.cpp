@@ -261,6 +261,8 @@ TEST_F(ManualRunTest, BusyLotRefusedOnceAndReversalBooksTwoTrades) {
   EXPECT_EQ(std::count(sounds().begin(), sounds().end(), 5), 1);
   ASSERT_TRUE(s.lots[0].stop);
   EXPECT_EQ(s.lots[0].stop->status, (uint32_t)ORDER_PRE_SUBMITTED);  // protective stop placed
+  std::string first_oca = s.lots[0].stop->relay.oca;
+  EXPECT_LE(first_oca.size(), (size_t)ORDER_TEXT_OCA);
 
   quote(record_, 101, 101, 101, 500, 500);
   strategy_reverse(&s, 0, 2.0);
@@ -274,6 +276,7 @@ TEST_F(ManualRunTest, BusyLotRefusedOnceAndReversalBooksTwoTrades) {
   EXPECT_EQ(s.lots[0].stop->kind, 'S');
   EXPECT_EQ(order_action(s.lots[0].stop), ORDER_BUY);
   EXPECT_DOUBLE_EQ(s.lots[0].stop->relay.aux, 103.0);
+  EXPECT_NE(first_oca, s.lots[0].stop->relay.oca);  // the new stop is a new group
 
   // A second open before the lot is free is refused too; nothing doubles.
   strategy_open_short(&s, 0, 1, 101, 103, 0.25);
