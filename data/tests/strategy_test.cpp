@@ -24,7 +24,10 @@ TEST(PositionSize, MoneyOverTheValueOfOneContract) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.price);
-    strategy_ctx system{r.net_profit, r.balance, r.multiplier};
+    strategy_ctx system{};
+    system.net_profit = r.net_profit;
+    system.beginning_balance = r.balance;
+    system.multiplier = (int)r.multiplier;
     EXPECT_EQ(position_size_at_price(&system, r.price), r.size);
   }
 }
