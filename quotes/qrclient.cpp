@@ -27,6 +27,7 @@
 #include "settings/settings.h"
 
 qr_hooks g_qr_hooks;
+int g_qr_reply_error;
 int g_qr_last_error;
 
 static std::atomic<int> s_request_fd{-1};
@@ -444,6 +445,7 @@ int qr_finish_reply(int offset) {
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx,
                     const char* argument) {
   int count = 0;
+  g_qr_reply_error = 0;
   for (int block = 0;; block++) {
     int len = g_qr_reply.length;
     if (len <= 0 || len % QR_RECORD_SIZE != 0) {
@@ -458,6 +460,7 @@ int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx,
     for (int off = 0; off < len; off += QR_RECORD_SIZE) {
       const uint8_t* rec = g_qr_reply.bytes + off;
       if (qr_record_error(rec)) {
+        g_qr_reply_error = qr_record_error(rec);
         kvqr_error_text(qr_record_error(rec), argument);
         qr_finish_reply(off);
         return -1;
