@@ -30,7 +30,7 @@ enum {
 
 static uint8_t* s_slots;  // QUOTE_RING_SLOTS x 36 bytes
 static quote_ring_state s_ring = {0, 0, 0, QUOTE_RING_WRAP, 0};
-static int64_t s_last_overflow_report = INT64_MIN;
+static int64_t s_last_overflow_report = INT64_MIN / 2;
 static kv_event s_ring_event(KV_AUTO_RESET);
 
 static kv_thread* s_thread;
@@ -49,7 +49,7 @@ void free_quote_ring() {
   free(s_slots);
   s_slots = nullptr;
   s_ring = {0, 0, 0, QUOTE_RING_WRAP, 0};
-  s_last_overflow_report = INT64_MIN;
+  s_last_overflow_report = INT64_MIN / 2;
 }
 
 quote_ring_state quote_ring_snapshot() {
