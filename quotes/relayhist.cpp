@@ -159,6 +159,7 @@ int kvqr_day_bars(chart_rec* chart, int day_back, int start_second, int end_seco
   w.running -= w.running % 60;
   w.end = end_second;
   w.flags = bar_flags;
+  if (!kvqr_connect()) return RELAY_NOT_CONNECTED;
   kv_lock guard(g_router_lock);
   if (!qr_transact(req.bytes, QR_REQUEST_SIZE)) {
     report_failure(chart->header.symbol);
@@ -254,6 +255,7 @@ int kvqr_bar_block(chart_rec* chart, int count, int last_date, int kind, uint32_
   req.bytes[REQ_OFF_ONE] = 1;
   block_walk w = {chart, bar_flags, 0};
   int before = chart->header.bar_count;
+  if (!kvqr_connect()) return 0;
   kv_lock guard(g_router_lock);
   if (!qr_transact(req.bytes, QR_REQUEST_SIZE)) {
     report_failure(chart->header.symbol);
@@ -316,6 +318,7 @@ int kvqr_text_page(char* buffer, int size, int page, int sub_page) {
   else
     snprintf(text, sizeof text, "%d", page);
   memcpy(req.bytes + 2, text, strlen(text));
+  if (!kvqr_connect()) return 0;
   kv_lock guard(g_router_lock);
   if (!qr_transact(req.bytes, QR_REQUEST_SIZE)) {
     report_failure(text);
