@@ -16,8 +16,6 @@
 #include "quotes/mqtthread.h"
 #include "quotes/spigot.h"
 
-std::atomic<int64_t> g_status_posts_quiet_until{0};
-
 enum {
   OS_LAST_FILL = 8,
   OS_AVG_FILL = 16,

@@ -29,6 +29,7 @@
 #include "settings/settings.h"
 
 spigot_hooks g_spigot_hooks;
+std::atomic<int64_t> g_status_posts_quiet_until{0};
 uint8_t g_qr_info_block[QR_INFO_BLOCK_DATA];
 int g_no_data_seconds;
 int g_no_data_threshold = 5;

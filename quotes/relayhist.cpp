@@ -1,5 +1,6 @@
 // History, text pages and the order refresh from the quote relay.
 #include "quotes/relayhist.h"
+#include "quotes/spigot.h"
 
 #include <strings.h>
 
@@ -37,6 +38,7 @@ enum {
   DEFAULT_SESSION_START = 34200,
   DEFAULT_SESSION_END = 57600,
   FLAG_NO_VOLUME = 0x400000,
+  STATUS_QUIET_MS = 1000,
 };
 static_assert(REQ_OFF_SYMBOL + REQ_SYMBOL_SIZE == REQ_OFF_ARG1, "symbol field");
 static_assert((int)REQ_OFF_ONE < (int)QR_REQUEST_SIZE, "history request fits");
@@ -413,6 +415,8 @@ market_stat* kvqr_market_stats(uint32_t market_mask, uint32_t scan_mask, int tim
 
 int kvqr_refresh_orders() {
   if (has_router_capability(QR_CAP_BROKER_SOCKET)) {
+    // The statuses that answer say nothing new to the windows.
+    g_status_posts_quiet_until = kv_monotonic_ms() + STATUS_QUIET_MS;
     if (g_qr_hooks.req_all_open_orders) g_qr_hooks.req_all_open_orders();
     return 1;
   }

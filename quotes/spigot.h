@@ -17,6 +17,7 @@
 // reuse the slots at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 struct mqt;
@@ -57,6 +58,10 @@ void kvqr_dispatch_records(const uint8_t* block, int length);
 int start_spigot_input_thread();
 void stop_spigot_input_thread();
 int spigot_input_running();
+
+// Monotonic time (ms) until which order-status records update orders
+// without WM_ORDER_STATUS (an order refresh in progress).
+extern std::atomic<int64_t> g_status_posts_quiet_until;
 
 // The relay's information block (code 12), 904 bytes.
 extern uint8_t g_qr_info_block[];
