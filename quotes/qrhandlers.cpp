@@ -361,6 +361,11 @@ static void handle_trade(const uint8_t* rec) {
   e.zero = 0;
   e.trade_flags = 0;
   e.time = trade_time(r, e.time);
+  // A time that is not a time of the day is no trade of today.
+  if (e.operation == TS_OP_NEW && (e.time < 0 || e.time >= 86400)) {
+    debug_trace("kvqr_handle_trade: bad time %d\n", e.time);
+    return;
+  }
   if (e.operation == TS_OP_CANCEL || e.operation == TS_OP_CORRECT) {
     for (int i = 0; i < MQT_TS_ENTRIES; i++) {
       ts_entry& t = r->ts_ring[i];

@@ -376,7 +376,9 @@ void parse_market_stats_page(char* page, int scan, int min_volume, double min_pr
       e.gap = third;
     else
       e.pct_change = third;
-    e.news_time = hour * 3600 + minute * 60;
+    // A time the text cannot hold is no news time.
+    e.news_time =
+        (hour >= 0 && hour < 24 && minute >= 0 && minute < 60) ? hour * 3600 + minute * 60 : 0;
     if (e.volume % 100) e.volume = e.volume > INT32_MAX / 100 ? INT32_MAX : e.volume * 100;
     if (e.prev_volume % 100)
       e.prev_volume = e.prev_volume > INT32_MAX / 100 ? INT32_MAX : e.prev_volume * 100;

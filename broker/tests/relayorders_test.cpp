@@ -154,4 +154,25 @@ TEST_F(RelayOrders, UnknownOrderIdAndQuietRefreshPostNothing) {
   EXPECT_EQ(find_order_by_id(9)->status, (uint32_t)ORDER_PENDING_SUBMIT);  // status 0
 }
 
+TEST_F(RelayOrders, ExecutionOfAnAccountPastTheSlotsIsKeptInTheFirst) {
+  mqt* r = quoted("IBM", 10, 10.5, 10.25);
+  g_account_slot_hook = [](const char*) { return 40; };
+  execution_rec e;
+  memset(&e, 0, sizeof e);
+  e.code = QR_EXECUTION;
+  e.f.price = 10.0;
+  e.f.quantity = 5;
+  e.f.exec_time = 1767600000;
+  strcpy(e.f.side, "SLD");
+  strcpy(e.f.account, "ACC2");
+  strcpy(e.f.symbol, "IBM");
+  strcpy(e.f.sec_type, "STK");
+  strcpy(e.f.exec_id, "X.2");
+  EXPECT_EQ(book_execution(&e, r), 1);
+  g_account_slot_hook = nullptr;
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(r->account_positions[0].quantity, -5);
+  EXPECT_EQ(r->account_positions[0].avg_price, 10.0);
+}
+
 }  // namespace
