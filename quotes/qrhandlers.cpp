@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "data/chart.h"
+#include "data/dates.h"
 #include "data/debugtrace.h"
 #include "data/exchclock.h"
 #include "data/mainwnd.h"
@@ -362,7 +363,7 @@ static void handle_trade(const uint8_t* rec) {
   e.trade_flags = 0;
   e.time = trade_time(r, e.time);
   // A time that is not a time of the day is no trade of today.
-  if (e.operation == TS_OP_NEW && (e.time < 0 || e.time >= 86400)) {
+  if (e.operation != TS_OP_CANCEL && (e.time < 0 || e.time >= 86400)) {
     debug_trace("kvqr_handle_trade: bad time %d\n", e.time);
     return;
   }
@@ -382,6 +383,7 @@ static void handle_trade(const uint8_t* rec) {
     return;
   }
   if (e.size_unit == TS_SIZE_HUNDREDS && e.kind == TS_KIND_TRADE) e.size /= 100;
+  if (e.kind == TS_KIND_TRADE && e.size < 0) e.size = 0;  // no such trade size
   int slot = r->ts_next;
   if (e.kind == TS_KIND_BID_ASK) {
     r->ts_ring[slot] = e;
@@ -447,11 +449,16 @@ static void handle_bar(const uint8_t* rec) {
   mqt* r = record_of(rec, "kvqr_handle_bar", 0);
   if (!r) return;
   int32_t t = (int32_t)get_le32(rec + QR_OFF_TIME);
-  int minute_time = t - kv_time_of_day(t) % 60;
-  int tod = kv_time_of_day(minute_time);
-  if (r->recent_count > 0 &&
-      kv_day_number(minute_time) >= kv_day_number(r->recent_bars[r->recent_count - 1].time))
-    mqt_backfill(r, kv_time_of_day(r->recent_bars[r->recent_count - 1].time), tod);
+  int tod = kv_time_of_day(t);
+  int32_t minute_time = t - tod % 60;
+  int bar_date = seconds_to_date(t);
+  if (bar_date >= r->ring_date) {
+    // The minutes since the ring's newest (at the earliest the minute
+    // before the session) get flat bars, the bar's own minute among them.
+    int from = bar_date == r->ring_date ? r->ring_time : 0;
+    if (from < r->session_start - 60) from = r->session_start - 60;
+    if (tod > from) mqt_backfill(r, from, tod);
+  }
   for (int i = r->recent_count - 1; i >= 0; i--) {
     chart_bar& b = r->recent_bars[i];
     if (b.time != minute_time) continue;

@@ -184,7 +184,10 @@ static void update_minute_volumes(mqt* r, int32_t size) {
     memset(r->minute_cum_volume + n - gap, 0, sizeof(int32_t) * (size_t)gap);
   }
   r->newest_minute = m;
-  r->minute_volume[n - 1] += size;
+  int64_t sum = (int64_t)r->minute_volume[n - 1] + size;  // a feed's sizes can be anything
+  r->minute_volume[n - 1] = sum > INT32_MAX   ? INT32_MAX
+                            : sum < INT32_MIN ? INT32_MIN
+                                              : (int32_t)sum;
   if (feed & FEED_VOLUME) {
     int32_t cum = r->volume;
     int32_t before = r->minute_cum_volume[n - 2];

@@ -290,6 +290,37 @@ TEST_F(SpigotTest, QuoteDetailsAndCutRecords) {
             4);
 }
 
+TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
+  mqt* r = numbered("IBM", 7);
+  const int32_t day = 1767571200;  // 5 January 2026
+  {
+    kv_lock guard(g_chart_lock);
+    r->quote_date = 20260105;
+    r->quote_time = 9 * 3600 + 33 * 60;
+    r->session_start = 34200;
+    r->last = 20.0f;
+  }
+  std::vector<uint8_t> b(36, 0);
+  b[0] = QR_MINUTE_BAR | QR_LAST_RECORD;
+  put_le16(&b[2], 7);
+  put_le32(&b[4], (uint32_t)(day + 34320));  // 9:32
+  put_f32(&b[8], 20.5f);
+  put_f32(&b[12], 21.0f);
+  put_f32(&b[16], 20.0f);
+  put_f32(&b[20], 20.75f);
+  put_le32(&b[24], 1500);
+  dispatch(b);
+  kv_lock guard(g_chart_lock);
+  ASSERT_EQ(r->recent_count, 3);  // 9:30, 9:31 flat, 9:32 the relay's bar
+  EXPECT_EQ(r->recent_bars[0].time, day + 34200);
+  const chart_bar& last = r->recent_bars[2];
+  EXPECT_EQ(last.time, day + 34320);
+  EXPECT_FLOAT_EQ(last.high, 21.0f);
+  EXPECT_FLOAT_EQ(last.close, 20.75f);
+  EXPECT_EQ(last.volume, 1500);
+  EXPECT_TRUE(r->flags & MQT_1MIN_CHANGED);
+}
+
 TEST_F(SpigotTest, BookRecordsFillTheWindowBuffersAndMergeTheQuote) {
   mqt* r = numbered("IBM", 7);
   MessageSink sink;
