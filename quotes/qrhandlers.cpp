@@ -259,7 +259,7 @@ static void apply_trade(mqt* r, ts_entry& e) {
                : (e.trade_flags & (TS_AT_BID | TS_BELOW_BID)) ? -1
                                                               : 0;
     if (e.size_unit != TS_SIZE_INDEX) {
-      r->last_size = sign * e.size;
+      r->last_size = sign * (e.size > 0 ? e.size : 0);
       flags |= FEED_LAST_SIZE;
     }
   }

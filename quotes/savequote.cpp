@@ -6,6 +6,7 @@
 //
 // The cost of one quote does not depend on the number of records: only the
 // record, its spreads and its own charts are visited.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -192,7 +193,7 @@ static void update_minute_volumes(mqt* r, int32_t size) {
     int32_t cum = r->volume;
     int32_t before = r->minute_cum_volume[n - 2];
     if (cum < before)  // the day's count ran backwards
-      cum = before + r->minute_volume[n - 1];
+      cum = (int32_t)std::min<int64_t>((int64_t)before + r->minute_volume[n - 1], INT32_MAX);
     r->minute_cum_volume[n - 1] = cum;
   }
 }
