@@ -95,13 +95,13 @@ void market_hours_check() {
   if (c != g_market_hours_map[g_last_hours_index]) g_manual_override = 0;
   g_last_hours_index = i;
   if (g_manual_override || !(g_market_days & MARKET_DAY_AUTO)) return;
-  if (c && !g_cont_update) {
+  if (c && !cont_update()) {
     if (list_empty()) return;
-    g_cont_update = 1;
+    set_cont_update(1);
     post_main(WM_CONT_UPDATE_STATUS);
     post_router(WM_REQUEST_REFRESH, 0);
-  } else if (!c && g_cont_update) {
-    g_cont_update = 0;
+  } else if (!c && cont_update()) {
+    set_cont_update(0);
     post_main(WM_CONT_UPDATE_STATUS);
     if (g_router_thread_id.load()) {
       router_post_stream(STREAM_MARKET_CLOSED, nullptr);
@@ -111,7 +111,7 @@ void market_hours_check() {
 }
 
 void stop_quote_collection() {
-  g_cont_update = 0;
+  set_cont_update(0);
   g_manual_override = 1;
   post_main(WM_CONT_UPDATE_STATUS);
 }
@@ -189,7 +189,7 @@ int mqt_thread(void*) {
     if (got < 0) {
       market_hours_check();
       if (g_alerts_changed.load()) save_alerts();
-      if (!g_cont_update) {
+      if (!cont_update()) {
         if (done_posts > 0) {
           done_posts--;
           post_main(WM_MQT_DONE);
@@ -230,7 +230,7 @@ int mqt_thread(void*) {
       continue;
     }
     g_manual_override = 1;
-    if (!g_cont_update) {
+    if (!cont_update()) {
       int closed =
           g_quote_thread_hooks.take_broker_closed && g_quote_thread_hooks.take_broker_closed();
       if (closed)

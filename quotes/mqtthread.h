@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "platform/thread.h"
+#include "settings/settings.h"
 
 enum {
   MARKET_DAY_AUTO = 0x1,  // g_market_days bit 0: switch collection by market hours
@@ -18,6 +19,15 @@ enum {
   QUOTE_START_WAIT_MS = 5000,
   HEARTBEAT_MS = 5000,
 };
+
+// Quote collection on or off ("ContUpdate"): a word the user-interface
+// thread, the quote threads and the relay's threads all read and write.
+inline int cont_update() {
+  return __atomic_load_n(&g_cont_update, __ATOMIC_RELAXED);
+}
+inline void set_cont_update(int on) {
+  __atomic_store_n(&g_cont_update, on, __ATOMIC_RELAXED);
+}
 
 // Weekday x minute of day, 1 = collect.
 extern uint8_t g_market_hours_map[MARKET_HOURS_DAYS * MARKET_HOURS_MINUTES];

@@ -1,5 +1,6 @@
 // Finding, starting and talking to the quote relay over its sockets.
 #include "quotes/qrclient.h"
+#include "quotes/mqtthread.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -397,7 +398,7 @@ int kvqr_connect() {
   if (s_connected) return 1;
   if (qr_open_pipes(g_qr_hostname, relay_name, "Korvane") != QR_OPEN_OK) {
     statmsg(__FILE__, __LINE__, "Can not connect to quote router:", relay_name, STATMSG_ERROR);
-    g_cont_update = 0;
+    set_cont_update(0);
     if (kv_hwnd w = hmainwnd.load()) kv_post_message(w, WM_CONT_UPDATE_STATUS, 0, 0);
     return 0;
   }

@@ -19,6 +19,7 @@
 #include "platform/locks.h"
 #include "platform/window.h"
 #include "quotes/booksubs.h"
+#include "quotes/mqtthread.h"
 #include "quotes/livechart.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
@@ -508,7 +509,7 @@ static void watchdog_tick() {
     else
       snprintf(text, sizeof text, "No data received for %d minutes", g_no_data_seconds / 60);
     statmsg(__FILE__, __LINE__, text, nullptr, STATMSG_MISSING);
-    if (g_cont_update) sound(SOUND_NO_DATA);
+    if (cont_update()) sound(SOUND_NO_DATA);
     int th = g_no_data_threshold;
     g_no_data_threshold += th < 15 ? 5 : th < 60 ? 15 : th < 300 ? 60 : 300;
   }
@@ -538,7 +539,7 @@ static void handle_router_status(const uint8_t* rec) {
       sound(SOUND_DISCONNECTED);
       statmsg(__FILE__, __LINE__, "DISCONNECTED from data server", nullptr, STATMSG_NOTICE);
       statmsg(__FILE__, __LINE__, "TWS shutdown, router terminated", nullptr, STATMSG_ERROR);
-      g_cont_update = 0;
+      set_cont_update(0);
       if (kv_hwnd w = hmainwnd.load()) kv_post_message(w, WM_CONT_UPDATE_STATUS, 0, 0);
       // Only shut here: the input thread, this one, sees the end and closes.
       if (qr_data_socket() >= 0) shutdown(qr_data_socket(), SHUT_RDWR);
