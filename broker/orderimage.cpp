@@ -92,7 +92,7 @@ void encode_relay_part(const order_relay_part* r, uint8_t* p) {
   put_text_field(p + R_REF, r->order_ref, ORDER_TEXT_REF);
 }
 
-static void decode_relay_part(const uint8_t* p, order_relay_part* r) {
+void decode_relay_part(const uint8_t* p, order_relay_part* r) {
   r->code = p[R_CODE];
   r->error = p[R_ERROR];
   r->symbol_number = (int16_t)get_le16(p + R_SYMBOL);

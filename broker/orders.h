@@ -174,6 +174,7 @@ void set_order_type(order_rec* o, int type);
 void encode_order(const order_rec* o, uint8_t out[ORDER_IMAGE_SIZE]);
 int decode_order(const uint8_t in[ORDER_IMAGE_SIZE], order_rec* o);
 void encode_relay_part(const order_relay_part* p, uint8_t out[ORDER_RELAY_SIZE]);
+void decode_relay_part(const uint8_t in[ORDER_RELAY_SIZE], order_relay_part* p);
 
 // ---------------------------------------------------------------------------
 // Bookkeeping.  Each takes g_chart_lock itself.

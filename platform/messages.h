@@ -137,15 +137,17 @@ enum : unsigned {
   // owned by the quote list; the poster raised its pending_streams, which
   // the router lowers, so the record is not freed meanwhile.
   WM_STREAM_REQUEST = WM_USER + 13,
-  // window -> time-and-sales, level 2, order-book windows: a new trade.
-  // lParam the live-quote record (owned by the quote list).
+  // window -> time-and-sales windows: a new, cancelled or corrected entry.
+  // lParam a malloc'd copy of the ts_entry that the handler frees with
+  // free(); posted with kv_release_free_lparam.
   WM_TRADE_UPDATE = WM_USER + 14,
   // window -> main frame: collection, connection or playback state
   // changed.  No payload.
   WM_CONT_UPDATE_STATUS = WM_USER + 15,
   // window -> order-book and level 2 windows: their book buffer (owned by
   // the window, filled under g_chart_lock) was refreshed.  wParam the
-  // live-quote record (owned by the quote list).
+  // live-quote record (owned by the quote list); lParam 0: the window reads
+  // its own buffer.
   WM_ORDERBOOK_UPDATE = WM_USER + 16,
   WM_LEVEL2_UPDATE = WM_USER + 17,
   // window -> main frame: redraw every chart of one symbol.  lParam a

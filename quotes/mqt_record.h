@@ -264,6 +264,8 @@ struct mqt {
   ts_entry ts_ring[MQT_TS_ENTRIES];
   int32_t ts_next;
   int32_t ts_wrapped;
+  int16_t ts_held[4];  // ring index + 1 of trades held outside the band, newest first; 0 none
+  float ts_smoothed;   // smoothed trade price of the band test
 
   // 9. Alerts.
   alert_rec* alert;

@@ -17,6 +17,7 @@
 #include "platform/assert.h"
 #include "platform/locks.h"
 #include "quotes/mqt.h"
+#include "quotes/mqtthread.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
 #include "settings/settings.h"
@@ -103,7 +104,7 @@ mqt* create_multiquote_struct(const char* symbol) {
       r->session_end = cfg->close_time;
     }
     if (g_mqt_hooks.find_alert) r->alert = g_mqt_hooks.find_alert(r->symbol);
-    if (relay_streaming(0x1 | 0x2) && g_cont_update && !(r->flags & MQT_NOT_STREAMABLE))
+    if (relay_streaming(0x1 | 0x2) && cont_update() && !(r->flags & MQT_NOT_STREAMABLE))
       request_record_streams(r, g_mqt_streams_uncharted | MQT_STREAM_ADD);
     read_iext_file(r);
     r->users++;
@@ -368,7 +369,7 @@ mqt* link_chart_to_mqt(chart_rec* chart) {
   chart->mqt = r;
   if (unit == TU_DAILY) {
     append_chart_link(&r->daily_charts, chart);
-    if (relay_streaming(0x4) && g_cont_update && !(r->flags & MQT_NOT_STREAMABLE))
+    if (relay_streaming(0x4) && cont_update() && !(r->flags & MQT_NOT_STREAMABLE))
       request_record_streams(r, 0x1000001);
   } else if (unit < TU_DAILY) {
     append_chart_link(&r->intraday_charts, chart);

@@ -1,5 +1,6 @@
 // Finding, starting and talking to the quote relay over its sockets.
 #include "quotes/qrclient.h"
+#include "quotes/mqtthread.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -27,6 +28,7 @@
 #include "settings/settings.h"
 
 qr_hooks g_qr_hooks;
+int g_qr_reply_error;
 int g_qr_last_error;
 
 static std::atomic<int> s_request_fd{-1};
@@ -396,7 +398,7 @@ int kvqr_connect() {
   if (s_connected) return 1;
   if (qr_open_pipes(g_qr_hostname, relay_name, "Korvane") != QR_OPEN_OK) {
     statmsg(__FILE__, __LINE__, "Can not connect to quote router:", relay_name, STATMSG_ERROR);
-    g_cont_update = 0;
+    set_cont_update(0);
     if (kv_hwnd w = hmainwnd.load()) kv_post_message(w, WM_CONT_UPDATE_STATUS, 0, 0);
     return 0;
   }
@@ -444,6 +446,7 @@ int qr_finish_reply(int offset) {
 int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx,
                     const char* argument) {
   int count = 0;
+  g_qr_reply_error = 0;
   for (int block = 0;; block++) {
     int len = g_qr_reply.length;
     if (len <= 0 || len % QR_RECORD_SIZE != 0) {
@@ -458,6 +461,7 @@ int qr_read_records(int (*handle)(const uint8_t* record, void* ctx), void* ctx,
     for (int off = 0; off < len; off += QR_RECORD_SIZE) {
       const uint8_t* rec = g_qr_reply.bytes + off;
       if (qr_record_error(rec)) {
+        g_qr_reply_error = qr_record_error(rec);
         kvqr_error_text(qr_record_error(rec), argument);
         qr_finish_reply(off);
         return -1;

@@ -45,6 +45,9 @@ enum : uint32_t { PREF_START_RELAY = 0x10000000 };
 
 // The errno of the last failed transaction (ECANCELED after the time-out).
 extern int g_qr_last_error;
+// The error code of the record that ended the last qr_read_records walk, 0
+// when none did.
+extern int g_qr_reply_error;
 
 // The configured capability mask ANDed with bits; 0 without a configured
 // live-quote source.  bits -1 asks whether any source is configured.

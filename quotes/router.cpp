@@ -1,6 +1,7 @@
 // The relay's request thread: stream subscriptions of the live-quote
 // records, to the relay or to the broker.
 #include "quotes/router.h"
+#include "quotes/mqtthread.h"
 
 #include <errno.h>
 
@@ -133,7 +134,7 @@ static int tws_connected() {
 static void apply_broker_change(mqt* r, uint32_t code) {
   KV_ASSERT_CHART_LOCK_HELD();
   if (code & STREAM_BROKER_ADD) {
-    if (!(r->flags & MQT_NOT_STREAMABLE) && g_cont_update && g_qr_hooks.req_mkt_data) {
+    if (!(r->flags & MQT_NOT_STREAMABLE) && cont_update() && g_qr_hooks.req_mkt_data) {
       int id = g_qr_hooks.req_mkt_data(r);
       if (qr_symbol_valid(id)) set_symbol_slot(r, id);
     }
@@ -307,7 +308,7 @@ int router_request_thread(void*) {
 // The live-quote list's entries into the relay.
 
 static int hook_relay_streaming(uint32_t capabilities) {
-  return has_router_capability(capabilities) && qr_relay_connected() && g_cont_update;
+  return has_router_capability(capabilities) && qr_relay_connected() && cont_update();
 }
 
 // The poster raised pending_streams (or, for a release, holds the record

@@ -6,6 +6,7 @@
 //
 // The cost of one quote does not depend on the number of records: only the
 // record, its spreads and its own charts are visited.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -184,12 +185,15 @@ static void update_minute_volumes(mqt* r, int32_t size) {
     memset(r->minute_cum_volume + n - gap, 0, sizeof(int32_t) * (size_t)gap);
   }
   r->newest_minute = m;
-  r->minute_volume[n - 1] += size;
+  int64_t sum = (int64_t)r->minute_volume[n - 1] + size;  // a feed's sizes can be anything
+  r->minute_volume[n - 1] = sum > INT32_MAX   ? INT32_MAX
+                            : sum < INT32_MIN ? INT32_MIN
+                                              : (int32_t)sum;
   if (feed & FEED_VOLUME) {
     int32_t cum = r->volume;
     int32_t before = r->minute_cum_volume[n - 2];
     if (cum < before)  // the day's count ran backwards
-      cum = before + r->minute_volume[n - 1];
+      cum = (int32_t)std::min<int64_t>((int64_t)before + r->minute_volume[n - 1], INT32_MAX);
     r->minute_cum_volume[n - 1] = cum;
   }
 }

@@ -19,6 +19,7 @@
 #include "broker/executions.h"
 #include "broker/openorders.h"
 #include "broker/orders.h"
+#include "broker/relayorders.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/qt/app.h"
@@ -29,8 +30,10 @@
 #include "quotes/alerts.h"
 #include "quotes/livechart.h"
 #include "quotes/mqt.h"
+#include "quotes/mqtthread.h"
 #include "quotes/qrclient.h"
 #include "quotes/qtlink.h"
+#include "quotes/relayhist.h"
 #include "studies/study.h"
 #include "res/resource.h"
 #include "shell/app_hooks.h"
@@ -136,6 +139,13 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   if (!g_shell_hooks.write_open_orders)
     g_shell_hooks.write_open_orders = [] { write_open_orders(); };
   install_page_hooks();
+  // The relay's input thread, history requests and order records, and the
+  // quote threads with their ordered exit.
+  install_quote_thread_hooks();
+  install_relay_history_hooks();
+  install_relay_order_hooks();
+  if (!g_shell_hooks.start_quote_threads) g_shell_hooks.start_quote_threads = start_quote_threads;
+  if (!g_shell_hooks.program_exit) g_shell_hooks.program_exit = program_exit;
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);
