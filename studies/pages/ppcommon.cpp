@@ -21,12 +21,14 @@ uint32_t default_study_color(void) {
 // ---- default records -----------------------------------------------------------
 
 StudyDef* CPPCommon::createDefStudy(int type, int pane_group) {
+  STUDY_PAGE_TRACE("CPPCommon::createDefStudy()\n");
   StudyDef* s = new StudyDef{};
   setDefStudyValues(s, type, pane_group);
   return s;
 }
 
 void CPPCommon::initDefStudy(KvComboBox* combo, int type, int pane_group) {
+  STUDY_PAGE_TRACE("CPPCommon::initDefStudy()\n");
   if (!combo || combo->GetCount() < 1) return;
   if (auto* s = reinterpret_cast<StudyDef*>(combo->GetItemData(0)))
     setDefStudyValues(s, type, pane_group);
@@ -53,6 +55,7 @@ const daily_default kDailyDefaults[] = {
 }  // namespace
 
 void CPPCommon::setDefStudyValues(StudyDef* s, int type, int pane_group) {
+  STUDY_PAGE_TRACE("CPPCommon::setDefStudyValues()\n");
   if (!s) return;
   s->id = -1;
   s->type = type;
@@ -143,6 +146,7 @@ void CPPCommon::setDefStudyValues(StudyDef* s, int type, int pane_group) {
 }
 
 int CPPCommon::getDefStudyGroup(int type) {
+  STUDY_PAGE_TRACE("CPPCommon::getDefStudyGroup()\n");
   switch (type) {
     case STUDY_AVG_VOLUME:
       return 2;
@@ -175,6 +179,7 @@ int CPPCommon::getDefStudyGroup(int type) {
 }
 
 StudyDef* CPPCommon::findStudy(StudyDef* list, int type) {
+  STUDY_PAGE_TRACE("CPPCommon::findStudy(%d)\n", type);
   for (StudyDef* s = list; s; s = s->next)
     if (s->type == type) return s;
   return nullptr;
@@ -183,11 +188,13 @@ StudyDef* CPPCommon::findStudy(StudyDef* list, int type) {
 // ---- combo and list items --------------------------------------------------------
 
 StudyDef* CPPCommon::getStudyPtrCB(KvComboBox* combo) {
+  STUDY_PAGE_TRACE("CPPCommon::getStudyPtrCB()\n");
   int i = combo ? combo->GetCurSel() : -1;
   return i < 0 ? nullptr : reinterpret_cast<StudyDef*>(combo->GetItemData(i));
 }
 
 StudyDef* CPPCommon::getStudyPtrCB(KvComboBox* combo, int index) {
+  STUDY_PAGE_TRACE("CPPCommon::getStudyPtrCB(%d)\n", index);
   if (!combo) return nullptr;
   int sel = combo->GetCurSel();
   if (sel >= 0) return reinterpret_cast<StudyDef*>(combo->GetItemData(sel));
@@ -206,11 +213,13 @@ StudyDef* CPPCommon::getStudyPtrCB(KvComboBox* combo, int index) {
 }
 
 StudyDef* CPPCommon::getStudyPtrLB(KvListBox* list) {
+  STUDY_PAGE_TRACE("CPPCommon::getStudyPtrLB()\n");
   int i = list ? list->GetCurSel() : -1;
   return i < 0 ? nullptr : reinterpret_cast<StudyDef*>(list->GetItemData(i));
 }
 
 void CPPCommon::selectStudyCB(KvComboBox* combo, const StudyDef* s) {
+  STUDY_PAGE_TRACE("CPPCommon::selectStudyCB()\n");
   if (!combo || !s) return;
   for (int i = 0; i < combo->GetCount(); i++) {
     auto* r = reinterpret_cast<const StudyDef*>(combo->GetItemData(i));
@@ -222,6 +231,7 @@ void CPPCommon::selectStudyCB(KvComboBox* combo, const StudyDef* s) {
 }
 
 QString CPPCommon::makeName(const StudyDef* s) {
+  STUDY_PAGE_TRACE("CPPCommon::makeName()\n");
   char buf[160];
   int t = s->type, per = s->period;
   int i1 = (int)s->p1, i2 = (int)s->p2, i3 = (int)s->p3;
@@ -380,6 +390,7 @@ QString CPPCommon::makeName(const StudyDef* s) {
 }
 
 QString CPPCommon::makeHiddenName(const StudyDef* s, const QString& text) {
+  STUDY_PAGE_TRACE("CPPCommon::makeHiddenName()\n");
   return (s->state & STUDY_STATE_HIDDEN) ? QStringLiteral("[HIDDEN]") + text : text;
 }
 
@@ -404,6 +415,7 @@ static uint32_t choose(QWidget* parent, uint32_t initial, StudyDef* s) {
 }
 
 uint32_t CPPCommon::getColorCB(KvComboBox* combo, uint32_t initial, int index, QWidget* parent) {
+  STUDY_PAGE_TRACE("CPPCommon::getColorCB()\n");
   COLORREF c = initial;
   if (!kv_choose_color(parent, &c, g_custom_colors)) return initial;
   if (StudyDef* s = getStudyPtrCB(combo, index)) s->color = c;
@@ -411,12 +423,14 @@ uint32_t CPPCommon::getColorCB(KvComboBox* combo, uint32_t initial, int index, Q
 }
 
 uint32_t CPPCommon::getColorLB(KvListBox* list, uint32_t initial, QWidget* parent) {
+  STUDY_PAGE_TRACE("CPPCommon::getColorLB()\n");
   return choose(parent, initial, getStudyPtrLB(list));
 }
 
 // ---- filling -------------------------------------------------------------------
 
 void CPPCommon::AddToCB(KvComboBox* combo, StudyDef* list) {
+  STUDY_PAGE_TRACE("CPPCommon::AddToCB()\n");
   combo->ResetContent();
   for (StudyDef* s = list; s; s = s->next) {
     int i = combo->AddString(itemText(s));
@@ -426,6 +440,7 @@ void CPPCommon::AddToCB(KvComboBox* combo, StudyDef* list) {
 }
 
 void CPPCommon::AddToCB(KvComboBox* combo, StudyDef* list, int reset, int type_mask) {
+  STUDY_PAGE_TRACE("CPPCommon::AddToCB()\n");
   if (reset == 1) combo->ResetContent();
   for (StudyDef* s = list; s; s = s->next) {
     if (!(s->type & type_mask)) continue;
@@ -437,6 +452,7 @@ void CPPCommon::AddToCB(KvComboBox* combo, StudyDef* list, int reset, int type_m
 }
 
 void CPPCommon::AddToLB(KvListBox* lb, StudyDef* list, int reset) {
+  STUDY_PAGE_TRACE("CPPCommon::AddToCB()\n");
   if (reset == 1) lb->ResetContent();
   for (StudyDef* s = list; s; s = s->next) {
     int i = lb->AddString(itemText(s));
@@ -446,6 +462,7 @@ void CPPCommon::AddToLB(KvListBox* lb, StudyDef* list, int reset) {
 }
 
 void CPPCommon::AddToCBAS(KvComboBox* combo, StudyDef* list) {
+  STUDY_PAGE_TRACE("CPPCommon::AddToCBAS()\n");
   for (StudyDef* s = list; s; s = s->next) {
     if (s->type & 0x800FF00) continue;
     if (s->attached_order) continue;
@@ -505,6 +522,7 @@ void free_study_records(StudyDef* head) {
 }
 
 void CPPCommon::UpdateStudyData(StudyDef* live, const StudyDef* e) {
+  STUDY_PAGE_TRACE("CPPCommon::UpdateStudyData()\n");
   live->type = e->type;
   live->line_style = e->line_style;
   live->line_width = e->line_width;
@@ -556,6 +574,7 @@ void CPPCommon::apply_edit(chart_rec* chart, StudyDef* rec) {
 
 int CPPCommon::UpdateStudy(KvComboBox* combo, chart_rec* chart, StudyDef** page_list,
                            StudyDef* default_rec) {
+  STUDY_PAGE_TRACE("CPPCommon::UpdateStudy()\n");
   StudyDef* rec = getStudyPtrCB(combo);
   if (!rec || !chart) return 0;
   kv_lock guard(g_chart_lock);
@@ -580,6 +599,7 @@ int CPPCommon::UpdateStudy(KvComboBox* combo, chart_rec* chart, StudyDef** page_
 }
 
 void CPPCommon::UpdateStudies(chart_rec* chart, StudyDef** page_list, StudyDef** dropped) {
+  STUDY_PAGE_TRACE("CPPCommon::UpdateStudies()\n");
   if (!chart || !page_list) return;
   kv_lock guard(g_chart_lock);
   for (StudyDef* r = *page_list; r; r = r->next) {

@@ -13,7 +13,14 @@
 #include <QString>
 #include <cstdint>
 
+#include "data/debugtrace.h"
 #include "studies/studyapi.h"
+
+// Method trace lines of the study pages (switch s).
+#define STUDY_PAGE_TRACE(...)                                       \
+  do {                                                              \
+    if (g_option_flags & OPT_TRACE_STUDY) debug_trace(__VA_ARGS__); \
+  } while (0)
 
 class KvComboBox;
 class KvListBox;

@@ -192,6 +192,7 @@ int CPPFamilyPage::new_study_type() const {
 }
 
 bool CPPFamilyPage::OnInitDialog() {
+  if (m_traces & 1) STUDY_PAGE_TRACE("%s::OnInitDialog()\n", m_class);
   m_fields_box->setVisible(!m_edits.empty());
   if (m_new_type == 0) {
     // The page's type choice decides the new study: the menu command's
@@ -206,6 +207,7 @@ bool CPPFamilyPage::OnInitDialog() {
 }
 
 void CPPFamilyPage::create_study_list() {
+  STUDY_PAGE_TRACE("%s::createStudyList()\n", m_class);
   delete new_study;
   int type = new_study_type();
   new_study = common.createDefStudy(type, common.getDefStudyGroup(type));
@@ -222,6 +224,7 @@ bool CPPFamilyPage::OnSetActive() {
 }
 
 void CPPFamilyPage::show_record() {
+  if (m_traces & (2 | 8)) STUDY_PAGE_TRACE("%s::setProp()\n", m_class);
   StudyDef* s = common.getStudyPtrCB(m_name, selection);
   if (s) {
     type_index = 0;
@@ -238,6 +241,8 @@ void CPPFamilyPage::show_record() {
 }
 
 void CPPFamilyPage::read_record() {
+  if (m_traces & 4) STUDY_PAGE_TRACE("%s::getProp()\n", m_class);
+  if (m_traces & 8) STUDY_PAGE_TRACE("%s::setProp()\n", m_class);
   StudyDef* s = common.getStudyPtrCB(m_name, selection);
   if (!s) return;
   if (!m_types.empty()) {
@@ -259,6 +264,7 @@ void CPPFamilyPage::mark_modified() {
 }
 
 void CPPFamilyPage::apply_page() {
+  STUDY_PAGE_TRACE("%s::UpdateStudy()\n", m_class);
   read_record();
   if (new_study) after_read(new_study);
   StudyDef* applied = common.getStudyPtrCB(m_name);
@@ -315,6 +321,8 @@ CPPMovAvg::CPPMovAvg()
                      {1029, "Variable", STUDY_VMA, false},
                      {1538, "Std. Dev", STUDY_STDDEV, false}},
                     "Method", true, PANE_ON_SHOW) {
+  m_class = "CPPMovAvg";
+  m_traces = 1 | 2 | 4;
   add_edit(1015, "Time Period:");
   add_edit(1016, "Offset from MA:");
 }
@@ -342,6 +350,8 @@ CPPBolBand::CPPBolBand()
                      {1218, "% B", STUDY_BB_PERCENT, true},
                      {1219, "Bandwidth", STUDY_BB_WIDTH, true}},
                     "Study Type", true, PANE_ON_READ) {
+  m_class = "CPPBolBand";
+  m_traces = 0;
   add_edit(1015, "Time Period:");
   add_edit(1016, "No.of Std. Deviations:");
   add_edit(1757, "% B Avg Period:");
@@ -366,6 +376,8 @@ CPPMACD::CPPMACD()
           144, "MACD", STUDY_FAM_MACD, STUDY_MACD,
           {{1114, "Histogram", STUDY_MACD, true}, {1115, "Signal Line", STUDY_MACD_SIGNAL, true}},
           "Study Type", true, PANE_ON_SHOW) {
+  m_class = "CPPMACD";
+  m_traces = 1;
   add_edit(1098, "Short Period:");
   add_edit(1099, "Long Period:");
   add_edit(1100, "Signal Line Avg. Period:");
@@ -391,6 +403,8 @@ CPPStochastic::CPPStochastic()
     : CPPFamilyPage(146, "Stochastic", STUDY_FAM_STOCHASTIC, STUDY_STOCH_K,
                     {{1106, "%K", STUDY_STOCH_K, true}, {1107, "%D", STUDY_STOCH_D, true}},
                     "Study Type", true, PANE_ON_SHOW) {
+  m_class = "CPPStochastic";
+  m_traces = 0;
   add_edit(1101, "Period:");
   add_edit(1093, "Slowing Period:");
   add_edit(1095, "%D Avg. Period:");
@@ -418,6 +432,8 @@ void CPPStochastic::read_fields(StudyDef* s) {
 CPPRSI::CPPRSI()
     : CPPFamilyPage(151, "RSI", STUDY_FAM_RSI, STUDY_RSI, {{0, "", STUDY_RSI, false}}, "", true,
                     PANE_ON_SHOW) {
+  m_class = "CPPRSI";
+  m_traces = 0;
   add_edit(1015, "Time Period:");
 }
 
@@ -447,6 +463,8 @@ void CPPRSI::read_fields(StudyDef* s) {
 CPPCCI::CPPCCI()
     : CPPFamilyPage(231, "CCI", STUDY_FAM_CCI, STUDY_CCI, {{0, "", STUDY_CCI, false}}, "", true,
                     PANE_ON_SHOW) {
+  m_class = "CPPCCI";
+  m_traces = 0;
   add_edit(1015, "Time Period:");
 }
 
@@ -461,6 +479,8 @@ void CPPCCI::read_fields(StudyDef* s) {
 CPPVHF::CPPVHF()
     : CPPFamilyPage(181, "VHF", STUDY_FAM_VHF, STUDY_VHF, {{0, "", STUDY_VHF, false}}, "", true,
                     PANE_ON_READ) {
+  m_class = "CPPVHF";
+  m_traces = 1 | 8;
   add_edit(1015, "Time Period:");
 }
 
@@ -484,6 +504,8 @@ CPPVolume::CPPVolume()
                      {1222, "Intraday Accum. Volume (%)", STUDY_INTRADAY_ACC_VOLUME, true},
                      {1476, "Net Volume Ratio", STUDY_NET_VOLUME_RATIO, true}},
                     "Study Type", false, PANE_ON_READ) {
+  m_class = "CPPVolume";
+  m_traces = 1 | 8;
   add_edit(1226, "Period:");
   add_edit(1035, "Slowing Period:");
   add_method_radios("Avg Method", 4);
@@ -553,6 +575,8 @@ CPPIndicators::CPPIndicators()
                      {1582, "Resistance 1", STUDY_RESIST1, true},
                      {1583, "Resistance 2", STUDY_RESIST2, true}},
                     "Price Points|Floor Trader Pivots", false, PANE_ON_READ) {
+  m_class = "CPPIndicators";
+  m_traces = 0;
   auto* box = new QGroupBox(QStringLiteral("Line Style"));
   auto* bl = new QVBoxLayout(box);
   m_style = AddControl(1026, new CBitmapComboBox);
@@ -601,7 +625,10 @@ CPPOther::CPPOther()
     : CPPFamilyPage(147, "Other", STUDY_FAM_OTHER, 0,
                     {{1123, "Accum. Distrib. Line", STUDY_AD_LINE, true},
                      {1124, "Chaikin Oscillator", STUDY_CHAIKIN, true}},
-                    "Study Type", false, PANE_ON_SHOW) {}
+                    "Study Type", false, PANE_ON_SHOW) {
+  m_class = "CPPOther";
+  m_traces = 0;
+}
 
 int CPPOther::new_study_type() const {
   return m_types[size_t(type_index >= 0 && type_index < int(m_types.size()) ? type_index : 0)].type;

@@ -70,6 +70,12 @@ class CPPFamilyPage : public KvPropertyPage {
   // The group a re-default on a type radio click gives.
   virtual int redefault_group(int type) const { return common.getDefStudyGroup(type); }
 
+  // The class name in trace lines, and which methods trace besides the
+  // list and the apply: 1 OnInitDialog, 2 setProp, 4 getProp, 8 both
+  // setProp lines (show and read print "setProp").
+  const char* m_class = "";
+  int m_traces = 0;
+
   // Building blocks for the pages' own controls.
   QLineEdit* add_edit(int id, const char* label);
   void add_method_radios(const char* group, int count);

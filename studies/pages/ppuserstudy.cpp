@@ -142,6 +142,7 @@ void CPPUserStudy::DoDataExchange(KvDataExchange& dx) {
 }
 
 bool CPPUserStudy::OnInitDialog() {
+  STUDY_PAGE_TRACE("CPPUserStudy::OnInitDialog()\n");
   AddLibraryNames();
   setPriceMethodButtonState();
   UpdateData(false);
@@ -173,6 +174,7 @@ void CPPUserStudy::mark_modified() {
 // ---- libraries and their studies ---------------------------------------------------
 
 void CPPUserStudy::AddLibraryNames() {
+  STUDY_PAGE_TRACE("CPPUserStudy::AddLibraryNames()\n");
   m_library->ResetContent();
   m_libraries.clear();
   char pattern[KV_PATH_MAX + 8];
@@ -192,6 +194,7 @@ void CPPUserStudy::AddLibraryNames() {
 }
 
 void CPPUserStudy::OnCloseupLibraryName() {
+  STUDY_PAGE_TRACE("CPPUserStudy::OnCloseupLibraryName()\n");
   library_index = m_library->GetCurSel();
   if (library_index < 0) return;
   if (library_index == 0) {
@@ -204,6 +207,7 @@ void CPPUserStudy::OnCloseupLibraryName() {
 }
 
 int CPPUserStudy::getStudyDllFunctions() {
+  STUDY_PAGE_TRACE("CPPUserStudy::getStudyDllFunctions()\n");
   if (library_index < 1 || library_index > int(m_libraries.size())) return 0;
   UpdateData(true);
   const std::string& lib = m_libraries[size_t(library_index - 1)];
@@ -214,6 +218,7 @@ int CPPUserStudy::getStudyDllFunctions() {
 }
 
 void CPPUserStudy::AddUserStudy() {
+  STUDY_PAGE_TRACE("CPPUserStudy::AddUserStudy()\n");
   if (!getStudyDllFunctions()) {
     m_study->ResetContent();
     clearProp();
@@ -232,6 +237,7 @@ void CPPUserStudy::AddUserStudy() {
 }
 
 void CPPUserStudy::OnCloseupStudyName() {
+  STUDY_PAGE_TRACE("CPPUserStudy::OnCloseupStudyName()\n");
   study_index = m_study->GetCurSel();
   if (study_index < 0) return;
   if (study_index == 0) {
@@ -253,6 +259,7 @@ void CPPUserStudy::set_labels(const char* lib, int index) {
 }
 
 void CPPUserStudy::AddStudyData(int i) {
+  STUDY_PAGE_TRACE("CPPUserStudy::AddStudyData()\n");
   if (!new_study || m_bound.empty()) return;
   study_lib_info info;
   if (!study_lib_study(m_bound.c_str(), i, &info)) {
@@ -289,11 +296,13 @@ void CPPUserStudy::AddStudyData(int i) {
 }
 
 void CPPUserStudy::setPriceMethodButtonState() {
+  STUDY_PAGE_TRACE("CPPUserStudy::setPriceMethodButtonState()\n");
   for (int id : kMethodIds) EnableDlgItem(id, method_index != -1);
   for (int id : kPriceIds) EnableDlgItem(id, price_index != -1);
 }
 
 void CPPUserStudy::setProp() {
+  STUDY_PAGE_TRACE("CPPUserStudy::setProp()\n");
   StudyDef* s = common.getStudyPtrCB(m_name, selection);
   if (s) {
     width_text = QString::number(s->line_width);
@@ -313,6 +322,7 @@ void CPPUserStudy::setProp() {
 }
 
 void CPPUserStudy::getProp() {
+  STUDY_PAGE_TRACE("CPPUserStudy::getProp()\n");
   StudyDef* s = common.getStudyPtrCB(m_name, selection);
   if (s) {
     s->line_width = CPPCommon::textToInt(width_text);
@@ -331,6 +341,7 @@ void CPPUserStudy::getProp() {
 }
 
 void CPPUserStudy::clearProp() {
+  STUDY_PAGE_TRACE("CPPUserStudy::clearProp()\n");
   width_text = QStringLiteral("1");
   color = default_study_color();
   price_index = -1;
@@ -349,6 +360,7 @@ void CPPUserStudy::clearProp() {
 }
 
 void CPPUserStudy::createStudyList() {
+  STUDY_PAGE_TRACE("CPPUserStudy::createStudyList()\n");
   delete new_study;
   new_study = common.createDefStudy(STUDY_LIBRARY, common.getDefStudyGroup(STUDY_LIBRARY));
   common.AddToCB(m_name, new_study);
@@ -356,6 +368,7 @@ void CPPUserStudy::createStudyList() {
 }
 
 void CPPUserStudy::UpdateStudy() {
+  STUDY_PAGE_TRACE("CPPUserStudy::UpdateStudy()\n");
   getProp();
   StudyDef* applied = common.getStudyPtrCB(m_name);
   StudyDef* created = new_study;

@@ -455,3 +455,15 @@ TEST_F(StudySheet, StudiesAnOrderMayBeAttachedTo) {
   ASSERT_EQ(cb.GetCount(), 1);
   EXPECT_EQ(cb.GetLBText(0), "*Simple Moving Average(50)");
 }
+
+TEST(StudyNames, MethodTraceLinesWithTheStudySwitch) {
+  uint32_t saved = g_option_flags;
+  g_option_flags |= OPT_TRACE_STUDY;
+  testing::internal::CaptureStderr();
+  CPPCommon c;
+  EXPECT_EQ(c.findStudy(nullptr, 5), nullptr);
+  delete c.createDefStudy(STUDY_SMA, 1);
+  std::string out = testing::internal::GetCapturedStderr();
+  g_option_flags = saved;
+  EXPECT_EQ(out.rfind("CPPCommon::findStudy(5)\nCPPCommon::createDefStudy()\n", 0), 0u) << out;
+}
