@@ -32,12 +32,21 @@ void kv_event::reset() {
 
 int kv_event::wait(int timeout_ms) {
   std::unique_lock<std::mutex> g(m_);
+  waiters_++;
+  bool got = true;
   if (timeout_ms < 0)
     cv_.wait(g, [this] { return state_; });
-  else if (!cv_.wait_for(g, std::chrono::milliseconds(timeout_ms), [this] { return state_; }))
-    return 0;
+  else
+    got = cv_.wait_for(g, std::chrono::milliseconds(timeout_ms), [this] { return state_; });
+  waiters_--;
+  if (!got) return 0;
   if (!manual_) state_ = false;
   return 1;
+}
+
+int kv_event::waiters() const {
+  std::lock_guard<std::mutex> g(m_);
+  return waiters_;
 }
 
 bool kv_event::is_set() const {

@@ -31,12 +31,16 @@ struct kv_event {
   int wait(int timeout_ms = -1);
   // Current state without waiting or consuming it.
   bool is_set() const;
+  // How many threads are blocked in wait() now (tests wait on it to know
+  // that their waiters are parked before they set the event).
+  int waiters() const;
 
  private:
   mutable std::mutex m_;
   std::condition_variable cv_;
   bool manual_;
   bool state_;
+  int waiters_ = 0;
 };
 
 struct kv_critical_section {

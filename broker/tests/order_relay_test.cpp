@@ -12,21 +12,13 @@
 #include "data/srcdata.h"
 #include "data/tests/status_capture.h"
 #include "platform/clock.h"
+#include "platform/testing/wait.h"
 #include "quotes/qrclient.h"
 #include "quotes/tests/fake_relay.h"
 
 namespace {
 
 const char kRelayName[] = "KvRelayO";
-
-template <class F>
-bool wait_until(F pred) {
-  for (int i = 0; i < 5000; i++) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return pred();
-}
 
 class RealOrders : public OrdersTest {
  protected:
@@ -99,7 +91,7 @@ TEST_F(RealOrders, PlaceAndCancelReachTheRelayAsTheirRequests) {
   uint32_t serial = o->serial;
   ASSERT_EQ(place_order(o), 1);
   EXPECT_EQ(o->status, (uint32_t)ORDER_PENDING_SUBMIT);
-  ASSERT_TRUE(wait_until([&] { return relay_id(serial) == 4711; }));
+  ASSERT_TRUE(kv_wait_until([&] { return relay_id(serial) == 4711; }));
   {
     kv_lock guard(g_chart_lock);
     EXPECT_TRUE(o->flags & ORDER_F_ACCEPTED);
@@ -148,7 +140,7 @@ TEST_F(RealOrders, SilentRelayHoldsUpNeitherTheCallerNorTheOrdersStatus) {
     holding = 1;
     while (!release) std::this_thread::yield();
   });
-  ASSERT_TRUE(wait_until([&] { return holding.load() == 1; }));
+  ASSERT_TRUE(kv_wait_until([&] { return holding.load() == 1; }));
   {
     kv_lock guard(g_chart_lock);
     EXPECT_EQ(place_order(o), 1);
@@ -158,7 +150,7 @@ TEST_F(RealOrders, SilentRelayHoldsUpNeitherTheCallerNorTheOrdersStatus) {
   busy.join();
 
   ASSERT_TRUE(relay.wait_requests(1));
-  ASSERT_TRUE(wait_until([&] { return status.saw("returned in place_order"); }));
+  ASSERT_TRUE(kv_wait_until([&] { return status.saw("returned in place_order"); }));
   EXPECT_TRUE(status.saw("Error 125 returned in place_order"));  // ECANCELED: the time-out
   kv_lock guard(g_chart_lock);
   EXPECT_EQ(o->status, (uint32_t)ORDER_PENDING_SUBMIT);
@@ -173,7 +165,7 @@ TEST_F(RealOrders, BrokerModeWithoutTheBrokerLinkIsNotConnected) {
   r->symbol_slot = 7;
   order_rec *o = real_order(r);
   ASSERT_EQ(place_order(o), 1);
-  ASSERT_TRUE(wait_until([&] { return status.saw("Not connected"); }));
+  ASSERT_TRUE(kv_wait_until([&] { return status.saw("Not connected"); }));
   kv_lock guard(g_chart_lock);
   EXPECT_EQ(o->status, (uint32_t)ORDER_PENDING_SUBMIT);
 }

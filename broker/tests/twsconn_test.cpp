@@ -2,6 +2,9 @@
 // fields, the reader thread, closing, and input that ends the stream.
 #include "broker/tests/tws_fixture.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
+
 #include <cfloat>
 
 #include "data/chartload.h"
@@ -48,12 +51,7 @@ class TwsConnTest : public TwsTest {
   }
   // Reads messages on this thread until one was handled.
   int process_one() {
-    int64_t end = kv_monotonic_ms() + 10000;
-    while (kv_monotonic_ms() < end) {
-      if (tws_process_message()) return 1;
-      kv_sleep_ms(2);
-    }
-    return 0;
+    return kv_wait_until([] { return tws_process_message() != 0; }) ? 1 : 0;
   }
 };
 
@@ -288,7 +286,10 @@ TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
   ASSERT_EQ(1, start_socket_input_thread());
   // The reader is left waiting inside a field; it holds no lock.
   peer.send_raw("9" + std::string(1, '\0') + "AB");
-  kv_sleep_ms(50);
+  ASSERT_TRUE(kv_wait_until([] {
+    int unread = -1;
+    return ioctl(g_tws_socket.load(), FIONREAD, &unread) == 0 && unread == 0;
+  }));
   ReqIds(1);
   EXPECT_EQ((std::vector<std::string>{"8", "1", "1"}), peer.read_fields(3));
   EXPECT_EQ(1, tws_request_close(wnd_));
@@ -298,19 +299,20 @@ TEST_F(TwsConnTest, SilentPeerMidFieldLeavesRequestsAndCloseFree) {
 
 TEST_F(TwsConnTest, CloseAndReaderStartDoNotWaitForAConnectInProgress) {
   // A connect holds the socket lock through resolve, connect and handshake.
-  std::atomic<bool> done{false}, released{false}, held{false};
+  std::atomic<bool> released{false}, held{false};
+  kv_event done(KV_MANUAL_RESET);
   std::thread connecting([&] {
     g_tws_socket_lock.lock();
     held = true;
-    for (int i = 0; i < 5000 && !done; i++) kv_sleep_ms(1);
+    done.wait(10000);
     released = true;
     g_tws_socket_lock.unlock();
   });
-  while (!held) kv_sleep_ms(1);
+  ASSERT_TRUE(kv_wait_until([&] { return held.load(); }));
   EXPECT_EQ(0, tws_request_close(wnd_));
   EXPECT_EQ(0, start_socket_input_thread());
   EXPECT_FALSE(released.load());
-  done = true;
+  done.set();
   connecting.join();
 }
 
@@ -319,7 +321,11 @@ TEST_F(TwsConnTest, SendToAResetPeerEndsTheStream) {
   ASSERT_EQ(1, connect_peer(peer, 38, 7));
   peer.read_fields(5);
   peer.reset_client();
-  kv_sleep_ms(50);
+  // the reset has arrived once the socket reads as ready
+  ASSERT_TRUE(kv_wait_until([] {
+    pollfd p{g_tws_socket.load(), POLLIN, 0};
+    return poll(&p, 1, 0) == 1;
+  }));
   ReqIds(1);
   ReqIds(1);
   EXPECT_TRUE(has_status("Closing the connection to TWS: send failed"));

@@ -11,6 +11,7 @@
 
 #include "data/mainwnd.h"
 #include "platform/clock.h"
+#include "platform/sync.h"
 #include "platform/window.h"
 #include "settings/settings.h"
 
@@ -230,17 +231,18 @@ TEST_F(StatmsgTest, NothingIsPostedWithoutAMainWindow) {
 }
 
 TEST_F(StatmsgTest, MutexTimeoutReportsAndStillPostsTheLine) {
-  std::atomic<bool> held{false}, done{false};
+  std::atomic<bool> held{false};
+  kv_event done(KV_MANUAL_RESET);
   std::thread holder([&] {
     g_statmsg_mutex.lock();
     held = true;
-    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    done.wait(-1);
     g_statmsg_mutex.unlock();
   });
   while (!held) std::this_thread::yield();
   size_t before = g_statmsg_cursor;
   statmsg("x.cpp", 5, "late", "line", STATMSG_ALERT);
-  done = true;
+  done.set();
   holder.join();
   // the ring belonged to another thread: left alone
   EXPECT_EQ(g_statmsg_cursor, before);

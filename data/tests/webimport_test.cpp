@@ -19,6 +19,7 @@
 #include "data/updatechk.h"
 #include "data/webimport.h"
 #include "platform/clock.h"
+#include "platform/testing/wait.h"
 #include "platform/testing/fixture.h"
 #include "platform/thread.h"
 #include "settings/settings.h"
@@ -72,8 +73,7 @@ class WebImportTest : public TempRootTest {
     memcpy(calendar, g_calendar_server, sizeof calendar);
     snprintf(g_calendar_server, sizeof g_calendar_server, "%s", server_.url("").c_str());
     start_updatechk_thread();
-    int64_t deadline = kv_monotonic_ms() + 30000;
-    while (!g_updatechk_done.load() && kv_monotonic_ms() < deadline) kv_sleep_ms(kv_scaled_ms(10));
+    kv_wait_until([] { return g_updatechk_done.load() != 0; }, 30000);
     memcpy(g_calendar_server, calendar, sizeof calendar);
     ASSERT_EQ(g_updatechk_done.load(), 1);
   }

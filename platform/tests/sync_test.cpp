@@ -8,6 +8,7 @@
 #include "platform/sync.h"
 #include "platform/thread.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int wait_once(void *arg) {
 std::vector<kv_thread *> start_waiters(event_waiters *w, int n) {
   std::vector<kv_thread *> ts;
   for (int i = 0; i < n; i++) ts.push_back(kv_thread_start("waiter", wait_once, w));
-  kv_sleep_ms(30);  // let them block
+  EXPECT_TRUE(kv_wait_until([&] { return w->ev->waiters() == n; }));
   return ts;
 }
 
@@ -39,12 +40,11 @@ void join_all(std::vector<kv_thread *> &ts) {
   }
 }
 
-// Waits until count reaches n (or 5 s pass), then a little longer so that
-// a wrongly released further waiter would show.
-int settle(std::atomic<int> &count, int n) {
-  for (int i = 0; i < 5000 && count < n; i++) kv_sleep_ms(1);
-  kv_sleep_ms(30);
-  return count;
+// Waits until n of the total waiters have passed and the others are parked
+// in the wait again; a wrongly released further waiter shows in the count.
+int settle(event_waiters *w, int n, int total) {
+  kv_wait_until([&] { return w->woke >= n && w->ev->waiters() == total - w->woke; });
+  return w->woke;
 }
 
 TEST_F(SyncTest, AutoResetEventLetsOneWaiterThroughPerSet) {
@@ -52,10 +52,10 @@ TEST_F(SyncTest, AutoResetEventLetsOneWaiterThroughPerSet) {
   event_waiters w{&ev};
   auto ts = start_waiters(&w, 3);
   ev.set();
-  EXPECT_EQ(settle(w.woke, 1), 1);
+  EXPECT_EQ(settle(&w, 1, 3), 1);
   EXPECT_FALSE(ev.is_set());  // the waiter that passed reset it
   ev.set();
-  EXPECT_EQ(settle(w.woke, 2), 2);
+  EXPECT_EQ(settle(&w, 2, 3), 2);
   ev.set();
   join_all(ts);
   EXPECT_EQ(w.woke, 3);

@@ -8,6 +8,7 @@
 #include "platform/sync.h"
 #include "platform/thread.h"
 #include "platform/testing/fixture.h"
+#include "platform/testing/wait.h"
 
 namespace {
 
@@ -51,11 +52,8 @@ TEST_F(ThreadQueueTest, PostFailsUntilTheThreadMadeItsQueue) {
 
   EXPECT_EQ(kv_post_thread_message(id, WM_CHART_THREAD_PING, 0, 0), 0);
   w.go.set();
-  int tries = 0;
-  while (!kv_post_thread_message(id, WM_CHART_THREAD_PING, 0, 0)) {
-    ASSERT_LT(++tries, 5000);
-    kv_sleep_ms(1);
-  }
+  ASSERT_TRUE(
+      kv_wait_until([&] { return kv_post_thread_message(id, WM_CHART_THREAD_PING, 0, 0); }));
   EXPECT_EQ(kv_post_thread_message(id, WM_GET_CHART_REQUEST, 3, 0), 1);
   EXPECT_EQ(kv_post_quit(id, 0), 1);
   int code = -1;

@@ -116,10 +116,10 @@ TEST_F(PlayThreadTest, EndsByItselfAtTheEndOfTheData) {
   ASSERT_EQ(init_playback(), 1);
   EXPECT_EQ(r->users, 2);
   ASSERT_EQ(start_playback(r), 1);
-  for (int i = 0; i < 20000 && !status.saw("playback thread is exiting"); i++) kv_sleep_ms(1);
+  kv_wait_until([&] { return status.saw("playback thread is exiting"); }, 20000);
   EXPECT_TRUE(status.saw("End of playback data"));
   ASSERT_TRUE(status.saw("playback thread is exiting"));
-  for (int i = 0; i < 20000 && g_playback_thread_id.load(); i++) kv_sleep_ms(1);
+  kv_wait_until([] { return g_playback_thread_id.load() == 0; }, 20000);
   EXPECT_EQ(g_playback_thread_id.load(), 0u);
   EXPECT_FALSE(g_playback_state & PLAYBACK_INITIALISED);
   {
