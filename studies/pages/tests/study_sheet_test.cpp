@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "data/chart_flags.h"
 #include "platform/qt/controls.h"
 #include "platform/qt/services_qt.h"
 #include "platform/qt/test_harness.h"
@@ -234,6 +235,26 @@ TEST_F(StudySheet, RsiWidthElevenIsRefusedAndNothingIsApplied) {
 }
 
 // ---- Selected Studies ------------------------------------------------------------
+
+TEST_F(StudySheet, ATypedNameBecomesTheStudysName) {
+  run(STUDY_PAGE_MOVAVG, 0, [&](CPSStudiesDlg& d) {
+    kv_type(P(d), 1024, "My average");
+    kv_click(&d, IDOK);
+  });
+  ASSERT_EQ(chart_.studies().size(), 1u);
+  EXPECT_STREQ(chart_.studies()[0]->name, "My average");
+  EXPECT_EQ(chart_.studies()[0]->type, STUDY_SMA);
+}
+
+TEST_F(StudySheet, DeleteIsDisabledWhileASystemTradesOnTheChart) {
+  chart_.add_study(STUDY_SMA, 50);
+  chart_.rec.header.flags |= CHART_SYSTEM_RUNNING;
+  run(STUDY_PAGE_SELECTED, 0, [&](CPSStudiesDlg& d) {
+    EXPECT_FALSE(kv_click(P(d), 1085));
+    kv_click(&d, IDOK);
+  });
+  EXPECT_EQ(chart_.studies().size(), 1u);
+}
 
 TEST_F(StudySheet, HiddenStudiesAreMarkedAndLeftOffTheirFamilyPage) {
   chart_.add_study(STUDY_SMA, 50);
