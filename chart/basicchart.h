@@ -27,6 +27,7 @@ struct chart_bar;
 struct mqt;
 struct chart_rec;
 struct StudyDef;
+struct line_record;
 class KvCanvasView;
 
 // Bar geometry word: bits 0-7 pitch, 8-13 left gap, 14-19 right gap,
@@ -104,12 +105,19 @@ extern day_period g_day_period_colors[14];
 // The colour of the first period holding the time of day, or -1.
 long day_period_color(int seconds_of_day);
 
-// The horse-race list (the fields the pane's scaling reads).
+// One symbol of the horse race.
+struct hrace_entry {
+  int32_t left_x, right_x;  // the drawn column, written by the pane
+  mqt* quote;               // the symbol's live-quote record
+  uint8_t flags;            // 0x02 or 0x04 hides the entry
+};
+// The horse-race list of the horse race window, handed to its panes.
 struct hrace_list {
-  int entry_count;
-  int symbol_count;
-  axis_scale* scales[4];
+  int entry_count;        // the panes' bar count
+  int symbol_count;       // divisor of the race average
+  axis_scale* scales[4];  // per pane slot, filled by the vertical scaling
   uint32_t view_bit;
+  hrace_entry* entries;  // entry_count entries
 };
 
 class CBasicChart {
@@ -209,6 +217,10 @@ class CBasicChart {
   void DrawDailyLines();
   // Stored lines of the chart (chart/annotations.cpp).
   void DrawAnnotations();
+  void DrawFibonacci(const line_record& line, int y1, int y2, int style, int width);
+  void DrawChannel(const line_record& line, KvPoint p1, KvPoint p2, int style, int width);
+  // A level's text, its bottom on the row, just right of the data area's left edge.
+  void DrawLevelLabel(const char* text, int row, COLORREF color);
   // Copies the chart's scales (and those of the pane's studies) after a
   // layout: another window of the same chart lays out into the same blocks.
   void KeepScales();
@@ -228,8 +240,6 @@ class CBasicChart {
   chart_rec** overlays = nullptr;
   hrace_list* hrace = nullptr;
   pvd_record* pvd = nullptr;
-  // Events on a bar (null: none shown).
-  int (*count_bar_events)(chart_rec* chart, int index) = nullptr;
 
   COLORREF left_attr = 0, right_attr = 0;
   int study_scale_count = 0;
@@ -260,6 +270,8 @@ class CBasicChart {
     axis_scale scale;
   };
   std::vector<study_scale_copy> own_study_scales;
+  // The horse race's summary, recorded while drawing it.
+  int hrace_hit[3] = {};
   // Row of each overlay's last drawn point, for its legend.
   int overlay_rows[20] = {};
   // Heikin-Ashi bars of the draw in progress (chart type 10).

@@ -318,7 +318,6 @@ void CBasicChart::DrawPriceBar(int i, int) {
       line_figure(this, type, left + co, yo, yc, s->wick_color, s->line_width);
     }
     // Overlay symbols in percent mode.
-    if (!(s->flags & CS_FLAG_NO_PRICE_STUDIES)) DrawFillMarks(i, left);
     int n_over = overlay_count ? std::min(*overlay_count, 20) : 0;
     if (!tick_block && s->percent == 1 && overlays) {
       int otype = (type == TYPE_CLOSE || type == TYPE_STAIRS || type == TYPE_STAIRS_CLOSE)
@@ -336,6 +335,7 @@ void CBasicChart::DrawPriceBar(int i, int) {
       }
     }
   }
+  if (!(s->flags & CS_FLAG_NO_PRICE_STUDIES)) DrawFillMarks(i, left);
 }
 
 void CBasicChart::DrawOverlayLegends() {
@@ -568,6 +568,8 @@ int CBasicChart::DrawLastPoint(int content, KvDC* d, const axis_scale* first,
     if (!printing()) d->SelectClipRect(column);
     if (first_layer) d->FillSolidRect(column, settings->bg_color);
     column_grid(content);
+    // The 0x20 group's studies too: the column was cleared, and a full
+    // redraw draws them.
     if (content != 0x20 || (content_override & 0x20)) DrawStudies(content, i);
   }
   if (time_axis_on) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "chart/basicchart.h"
+#include "chart/chart_hooks.h"
 #include "chart/linegeom.h"
 #include "data/axis_scale.h"
 #include "data/chart.h"
@@ -287,6 +288,7 @@ void CBasicChart::DrawEventsFrame() {
 
 void CBasicChart::DrawEventMarks() {
   chart_rec* ch = chart();
+  int (*count_bar_events)(chart_rec*, int) = g_chart_hooks.count_bar_events;
   if (!ch || !count_bar_events || kind() != WINDOW_KIND_CHART ||
       !(settings->display_flags & CS_SHOW_EVENTS) || events_rect.IsRectEmpty())
     return;

@@ -442,6 +442,28 @@ void CPane::getEventsRect(KvRect* rect) const {
     }
 }
 
+int CPane::last_slot_with(int content) const {
+  if (!settings || content == -1) return -1;
+  for (int slot = 3; slot >= 0; slot--)
+    if (settings->pane_shown[slot] && (settings->pane_content[slot] & content)) return slot;
+  return -1;
+}
+
+void CPane::getActiveAlertsRect(int content, KvRect* rect) const {
+  int slot = last_slot_with(content);
+  *rect = slot < 0 ? KvRect() : panes[slot].alerts_rect;
+}
+
+void CPane::getActiveGrTradeRect(int content, KvRect* rect) const {
+  int slot = last_slot_with(content);
+  *rect = slot < 0 ? KvRect() : panes[slot].grtrade_rect;
+}
+
+void CPane::getGrTradeStatRect(int content, KvRect* rect) const {
+  int slot = last_slot_with(content);
+  *rect = slot < 0 ? KvRect() : panes[slot].grtrade_stat_rect;
+}
+
 const axis_scale* CPane::price_scale_of(int slot) const {
   if (slot < 0 || slot > 3 || !settings || !chart() ||
       !(settings->pane_content[slot] & CONTENT_PRICE))
@@ -482,4 +504,21 @@ int32_t CPane::PointToBarTime(int slot, int x, int y) const {
   if (offset < 0) return 0;
   kv_lock guard(g_chart_lock);
   return panes[slot].TimeAtOffset(offset);
+}
+
+int CPane::PointToPVDRow(int, int y) const {
+  if (!settings || settings->window_kind != WINDOW_KIND_PVD || !pvd_data) return -1;
+  kv_lock guard(g_chart_lock);
+  return panes[0].PVDRowAtPoint(y);
+}
+
+void CPane::GetHRaceHitInfo(int* a, int* b, int* c) const {
+  *a = *b = *c = 0;
+  if (!settings) return;
+  for (int slot = 0; slot < 4; slot++)
+    if (settings->pane_shown[slot] && (settings->pane_content[slot] & CONTENT_PRICE)) {
+      const int* hit = panes[slot].hrace_hit;
+      *a = hit[0], *b = hit[1], *c = hit[2];
+      return;
+    }
 }

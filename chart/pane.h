@@ -61,12 +61,22 @@ class CPane {
   void getChartDataRect(int labels, KvRect* rect);
   void clearChartDataRect();
   void getEventsRect(KvRect* rect) const;
+  // The alert-line area, the graphical-trading area and its status strip of
+  // the last shown pane whose content shares a bit with content; empty for
+  // content -1 or no such pane.
+  void getActiveAlertsRect(int content, KvRect* rect) const;
+  void getActiveGrTradeRect(int content, KvRect* rect) const;
+  void getGrTradeStatRect(int content, KvRect* rect) const;
 
   int PointToBar(int slot, int x, int y) const;
   float PointToPrice(int slot, int x, int y) const;
   const char* PointToSymbol(int slot, int x, int y) const;
   double PriceToY(int slot, double price) const;
   int32_t PointToBarTime(int slot, int x, int y) const;
+  // Volume of the distribution row under the point (pane slot 0), -1 for none.
+  int PointToPVDRow(int x, int y) const;
+  // The three values the first price pane recorded while drawing the horse race.
+  void GetHRaceHitInfo(int* a, int* b, int* c) const;
 
   // Scale source of a side (0 left, 1 right) of a pane slot, or null.
   const axis_scale* scale_source(int slot, int side) const {
@@ -96,6 +106,8 @@ class CPane {
   int FindStudyOfGroup(int group) const;
   // The price-label side's scale of a slot with price content, or null.
   const axis_scale* price_scale_of(int slot) const;
+  // The last shown slot whose content shares a bit with content, or -1.
+  int last_slot_with(int content) const;
 
   const axis_scale* sources[4][2] = {};
 };

@@ -15,6 +15,7 @@
 #include "platform/locks.h"
 #include "platform/sync.h"
 #include "quotes/mqt_record.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ void CBasicChart::DrawQuoteLine(KvDC* d, const mqt* q) {
   if (!d || !settings || quotes_rect.IsRectEmpty()) return;
   kv_lock guard(g_chart_lock);
   dc = d;
-  char last[64] = "n/a ", bid[64] = "n/a ", ask[64] = "n/a ";
+  char last[64] = "n/a ", bid[64] = "n/a ", ask[64] = "n/a ", count[16] = "";
+  const char* count_label = "";
   COLORREF c_last = settings->text_color, c_bid = c_last, c_ask = c_last;
   if (q) {
     format_price(q->last, last, q->price_decimals, 0);
@@ -35,22 +37,22 @@ void CBasicChart::DrawQuoteLine(KvDC* d, const mqt* q) {
     c_last = q->last_change < 0 ? QUOTE_DOWN : QUOTE_UP;
     c_bid = q->bid_change < 0 ? QUOTE_DOWN : QUOTE_UP;
     c_ask = q->ask_change < 0 ? QUOTE_DOWN : QUOTE_UP;
+    // What is left of the current bar on intraday charts: shares of a
+    // volume bar, ticks of a tick bar, seconds of a time bar.
+    chart_rec* ch = chart();
+    if (ch && is_intraday_unit(ch->header.time_unit)) {
+      int unit = ch->header.time_unit;
+      count_label = is_volume_unit(unit) ? " VR: " : is_tick_unit(unit) ? " TR: " : " SR: ";
+      snprintf(count, sizeof count, "%d",
+               is_volume_unit(unit) ? ch->header.unit_count2 : ch->header.unit_count1);
+    }
   }
   if (!printing()) d->SelectClipRect(quotes_rect);
   d->FillSolidRect(quotes_rect, settings->bg_color);
-  // The arrow column: up (or unchanged) and down marks drawn as filled
-  // triangles in the change colour.
-  bool down = q && q->last_change < 0;
-  int h = quotes_rect.Height(), cx = quotes_rect.left + 7;
-  int top = quotes_rect.top + h / 2 - 3;
-  COLORREF arrow = q ? (down ? QUOTE_DOWN : QUOTE_UP) : settings->text_color;
-  for (int k = 0; k < 6; k++) {
-    int row = down ? top + k : top + 5 - k;
-    KvPen old = d->SelectPen(KvPen(PS_SOLID, 1, arrow));
-    d->MoveTo(cx - k / 2 - 1, row);
-    d->LineTo(cx + k / 2 + 2, row);
-    d->SelectPen(old);
-  }
+  // The arrow column: the rising mark unless the last price fell.
+  if (const QImage* arrow = PaneBitmap(q && q->last_change < 0 ? IDB_SELL_OPEN : IDB_BUY_OPEN))
+    d->BitBlt(quotes_rect.left, quotes_rect.top, std::min(15, arrow->width()),
+              std::min(quotes_rect.Height(), arrow->height()), *arrow, 0, 0);
   d->SelectFont(KvFont::StockVariable());
   d->SetBkColor(settings->bg_color);
   d->SetBkMode(OPAQUE);
@@ -66,6 +68,10 @@ void CBasicChart::DrawQuoteLine(KvDC* d, const mqt* q) {
   put(bid, c_bid);
   put(" Ask: ", settings->text_color);
   put(ask, c_ask);
+  if (*count_label) {
+    put(count_label, settings->text_color);
+    put(count, settings->text_color);
+  }
   if (settings->display_flags & CS_SHOW_UPDATING) put(" Updating...", settings->text_color);
   ClipTo(data_rect);
 }

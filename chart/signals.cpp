@@ -73,12 +73,16 @@ int signal_bitmap_id(uint32_t word, int buy) {
 }
 
 const QImage* CBasicChart::PaneBitmap(int id) {
-  if (bitmaps.empty()) {
-    for (int b : pane_bitmap_ids) bitmaps.push_back({b, kv_res_bitmap(b)});
-    bitmap_bg = 0xFFFFFF;
-  }
-  if (settings->bg_color != bitmap_bg) {
-    for (auto& b : bitmaps) ReplaceBitmapColor(&b.second, bitmap_bg, settings->bg_color);
+  // Recoloured from the white originals each time the background changes:
+  // recolouring the copies in place would also turn marks that happen to
+  // have the old background's colour.
+  if (bitmaps.empty() || settings->bg_color != bitmap_bg) {
+    bitmaps.clear();
+    for (int b : pane_bitmap_ids) {
+      bitmaps.push_back({b, kv_res_bitmap(b)});
+      if (settings->bg_color != 0xFFFFFF)
+        ReplaceBitmapColor(&bitmaps.back().second, 0xFFFFFF, settings->bg_color);
+    }
     bitmap_bg = settings->bg_color;
   }
   for (auto& b : bitmaps)
@@ -109,8 +113,7 @@ void CBasicChart::DrawSignalMarks(const StudyDef* st, int i, int left, int top, 
     if (int id = signal_bitmap_id(w, 0)) DrawPaneBitmap(id, centre - 7, top - 5 - 15);
     if (int id = signal_bitmap_id(w, 1)) DrawPaneBitmap(id, centre - 7, bottom + 5);
   } else if (st->type == STUDY_ORDER_PRICE) {
-    float v = study_is_missing(st->outputs[i]) ? 0 : 1;
-    if (!v) return;
+    if (!st->outputs || i >= st->output_len || study_is_missing(st->outputs[i])) return;
     uint32_t w = word_at(st, i);
     int upper = int16_t(w >> 16), lower = int16_t(w & 0xFFFF);
     double tick = tick_of(ch);

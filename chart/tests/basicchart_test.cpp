@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chart/basicchart.h"
+#include "chart/chart_hooks.h"
 #include "data/axis_scale.h"
 #include "data/chartsettings.h"
 #include "platform/qt/canvas.h"
@@ -241,7 +242,10 @@ TEST_F(Pane, FrameDrawsTicksGridStripColoursLabelsAndEvents) {
 
   CBasicChart p;
   init(p, KvRect(0, 0, 400, 300), 1, 1, 2);
-  p.count_bar_events = events_on_bar;
+  g_chart_hooks.count_bar_events = events_on_bar;
+  struct Unhook {
+    ~Unhook() { g_chart_hooks.count_bar_events = nullptr; }
+  } unhook;
   p.CalcHeaders();
   p.left_attr = 0x400040;
   ASSERT_EQ(settings.m_nNum, 10);

@@ -17,6 +17,7 @@
 #include "data/axis_scale.h"
 #include "data/chartload.h"
 #include "data/chartsettings.h"
+#include "data/drawdefs.h"
 #include "data/exchclock.h"
 #include "quotes/mqt_record.h"
 #include "platform/qt/canvas.h"
@@ -335,22 +336,75 @@ TEST_F(Draw, PercentOverlaysBeyondTheColourTable) {
             0xFFFFFFFFu);
 }
 
+TEST_F(Draw, OverlayFiguresAndLegendsByChartType) {
+  add_sample_bars(chart, 30);
+  test_chart other(64, TU_DAILY);
+  for (int i = 0; i < 30; i++) other.add_close(i == 0 ? 100 : i % 2 ? 130 : 104);
+  for (int i = 0; i < 30; i++) other.rec.bars[i].time = chart.rec.bars[i].time;
+  snprintf(other.rec.header.symbol, sizeof other.rec.header.symbol, "OV");
+  snprintf(chart.rec.header.symbol, sizeof chart.rec.header.symbol, "MAIN");
+  overlay_list[0] = other.chart();
+  n_overlays = 1;
+  s.percent = 1;
+  show({CONTENT_PRICE});
+  const COLORREF OVER = 0x000080;  // the first overlay colour
+  // Heikin-Ashi bars grow the bar array as the loader's records do.
+  chart.rec.bars = (chart_bar*)malloc(sizeof(chart_bar) * chart.storage.size());
+  memcpy(chart.rec.bars, chart.storage.data(), sizeof(chart_bar) * chart.storage.size());
+  // Stairs for the close and stairstep types, lines for the others.
+  for (int type = 0; type <= 10; type++) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    s.chart_type = type;
+    image.fill(Qt::black);
+    pane.CalcPaneRects(KvRect(0, 0, image.width(), image.height()), 2, 0);
+    pane.CalcLayouts(dc.get());
+    pane.Draw(dc.get());
+    const axis_scale* sc = &p().own_price;
+    auto y_of = [&](double v) {
+      return p().data_rect.bottom - axis_pixels(sc, (v - 100) / 100 * 100);
+    };
+    int i = 11, x = left_of(i) + 3, yp = y_of(104), y = y_of(130);
+    bool stairs = type == 4 || type == 7 || type == 8;
+    EXPECT_EQ(px(x - 2, yp) == OVER, stairs);
+    EXPECT_EQ(px(x, (yp + y) / 2) == OVER, stairs);
+    EXPECT_EQ(px(x - 3, (yp + y) / 2) == OVER || px(x - 4, (yp + y) / 2) == OVER, !stairs);
+    // The legends in the column opposite the price labels: the symbol's in
+    // the column's colour, the overlay's in its own, each at its row.
+    const KvRect& col = p().label_rect[0];
+    ASSERT_FALSE(col.IsRectEmpty());
+    auto has = [&](COLORREF c, int row) {
+      int th = dc->GetTextExtent("0").cy;
+      int top = std::max(std::min(col.bottom - row, col.bottom - th), col.top);
+      for (int yy = top; yy < top + th; yy++)
+        for (int xx = col.left; xx < col.right; xx++)
+          if (px(xx, yy) == c) return true;
+      return false;
+    };
+    EXPECT_TRUE(has(OVER, p().overlay_rows[0]));
+    EXPECT_EQ(p().overlay_rows[0], p().data_rect.bottom - y_of(other.rec.bars[29].close));
+  }
+  free(chart.rec.bars);
+  chart.rec.bars = chart.storage.data();
+}
+
 TEST_F(Draw, NewestBarRedrawMatchesAFullRedraw) {
   add_sample_bars(chart, 50);
   g_show_gridlines = 1;
-  show({CONTENT_PRICE | CONTENT_VOLUME, CONTENT_VOLUME, 0x04});
+  show({CONTENT_PRICE | CONTENT_VOLUME, CONTENT_VOLUME, 0x04, 0x20});
   StudyDef* rsi = add_study(chart.chart(), STUDY_RSI);
-  rsi->pane_group = 0x04;
-  for (int i = 0; i < 50; i++) rsi->outputs[i] = 40 + i % 7;
+  StudyDef* hist = add_study(chart.chart(), STUDY_MACD);
+  rsi->pane_group = 0x04, hist->pane_group = 0x20, hist->color = 0x0080FF;
+  for (int i = 0; i < 50; i++) rsi->outputs[i] = 40 + i % 7, hist->outputs[i] = i % 5 - 2;
   for (int i = 0; i < 50; i++) chart.rec.bars[i].flags |= BAR_VOLUME_VALID;
   redraw();
-  // The quote moves the newest close within the scale.
+  // The quote moves the newest close, and the studies' newest values, within the scales.
   chart.rec.bars[49].close = 35;
+  rsi->outputs[49] = 41, hist->outputs[49] = -2;
   ASSERT_EQ(pane.DrawLastPoint(dc.get()), 1);
   QImage partial = image.copy();
   redraw();
   int l = left_of(49);
-  for (int slot = 0; slot < 3; slot++)
+  for (int slot = 0; slot < 4; slot++)
     for (int y = p(slot).data_rect.top; y < p(slot).data_rect.bottom; y++)
       for (int x = l; x < l + 7; x++)
         ASSERT_EQ(partial.pixel(x, y), image.pixel(x, y)) << slot << " " << x << "," << y;
@@ -526,6 +580,309 @@ TEST_F(Draw, StoredLinesCrossingTheView) {
   EXPECT_GT(hits, 0);
   EXPECT_EQ(px(p().data_rect.left + 2, row(45)), 0x00FFFFu);
   chart.rec.extensions = nullptr;
+}
+
+// The pixels of a resource bitmap at (x, y) as a pane draws it: its white
+// background turned into the pane's. skip_x: a column not compared.
+int bitmap_mismatches(KvDC& dc, int id, int x, int y, int skip_x = -1) {
+  QImage bmp = kv_res_bitmap(id);
+  int bad = 0;
+  for (int r = 0; r < bmp.height(); r++)
+    for (int c = 0; c < bmp.width(); c++) {
+      if (x + c == skip_x) continue;
+      COLORREF want = kv_colorref_from_rgb(bmp.pixel(c, r));
+      if (want == 0xFFFFFF) want = BG;
+      bad += dc.GetPixel(x + c, y + r) != want;
+    }
+  return bad;
+}
+
+TEST_F(Draw, QuoteLineTextsArrowAndCounters) {
+  add_sample_bars(chart, 30);
+  mqt* q = (mqt*)calloc(1, sizeof(mqt));
+  q->last = 12.5f, q->bid = 12.25f, q->ask = 12.75f, q->price_decimals = 2;
+  q->bid_change = 0, q->ask_change = -0.5f;
+  chart.rec.header.unit_count1 = 42, chart.rec.header.unit_count2 = 7;
+  int32_t saved_cont = g_cont_update;
+  g_cont_update = 1;
+  s.text_color = 0x202020;
+  const COLORREF RED = 0x040AEC, GREEN = 0x23C73C, TEXT = 0x202020;
+  show({CONTENT_PRICE});
+  struct Case {
+    int unit;
+    bool quote;
+    float last_change;
+    const char *label, *count;
+  } cases[] = {
+      {TU_DAILY, true, 0.25f, "", ""},
+      {1, true, -0.25f, " SR: ", "42"},
+      {-5, true, 0, " SR: ", "42"},                    // seconds
+      {-110, true, 0.25f, " TR: ", "42"},              // 10-tick bars
+      {TU_VOLUME_BASE - 500, true, -1, " VR: ", "7"},  // volume bars: the second counter
+      {1, false, 0, "", ""},                           // no quotes: "n/a ", no counter
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "unit " << c.unit);
+    chart.rec.header.time_unit = c.unit;
+    chart.rec.mqt = c.quote ? q : nullptr;
+    q->last_change = c.last_change;
+    image.fill(Qt::black);
+    redraw();
+    const KvRect& r = p().quotes_rect;
+    ASSERT_FALSE(r.IsRectEmpty());
+    // The texts one after another, each in its colour, from 15 pixels in.
+    struct Part {
+      const char* text;
+      COLORREF color;
+    } parts[] = {{" Last: ", TEXT},
+                 {c.quote ? "12.50" : "n/a ", c.quote ? (c.last_change < 0 ? RED : GREEN) : TEXT},
+                 {" Bid: ", TEXT},
+                 {c.quote ? "12.25" : "n/a ", c.quote ? GREEN : TEXT},
+                 {" Ask: ", TEXT},
+                 {c.quote ? "12.75" : "n/a ", c.quote ? RED : TEXT},
+                 {c.label, TEXT},
+                 {c.count, TEXT}};
+    QImage ref(image.size(), QImage::Format_RGB32);
+    ref.fill(kv_qcolor(BG));
+    {
+      KvDC rd(&ref);
+      rd.SelectFont(KvFont::StockVariable());
+      rd.SetBkColor(BG);
+      rd.SetBkMode(OPAQUE);
+      int x = r.left + 15;
+      for (const Part& part : parts) {
+        if (!*part.text) continue;
+        rd.SetTextColor(part.color);
+        rd.TextOut(x, r.top, part.text);
+        x += rd.GetTextExtent(part.text).cx;
+      }
+    }
+    int bad = 0;
+    for (int y = r.top; y < r.bottom; y++)
+      for (int x = r.left + 15; x < r.right; x++) bad += image.pixel(x, y) != ref.pixel(x, y);
+    EXPECT_EQ(bad, 0);
+    // The arrow column: rising unless the last price fell.
+    int arrow = c.quote && c.last_change < 0 ? IDB_SELL_OPEN : IDB_BUY_OPEN;
+    QImage bmp = kv_res_bitmap(arrow);
+    int mismatch = 0;
+    for (int y = 0; y < std::min(r.Height(), bmp.height()); y++)
+      for (int x = 0; x < bmp.width(); x++) {
+        COLORREF want = kv_colorref_from_rgb(bmp.pixel(x, y));
+        mismatch += px(r.left + x, r.top + y) != (want == 0xFFFFFF ? BG : want);
+      }
+    EXPECT_EQ(mismatch, 0);
+  }
+  g_cont_update = saved_cont;
+  chart.rec.mqt = nullptr;
+  free(q);
+}
+
+TEST_F(Draw, FillAndLevelMarks) {
+  add_sample_bars(chart, 30);
+  mqt* q = (mqt*)calloc(1, sizeof(mqt));
+  q->tick_size = 0.5;
+  chart.rec.mqt = q;
+  StudyDef* sig = add_study(chart.chart(), STUDY_TRADE_SIGNALS);
+  StudyDef* lev = add_study(chart.chart(), STUDY_ORDER_PRICE);
+  sig->pane_group = lev->pane_group = 0;
+  auto put = [](StudyDef* st, int i, uint32_t w) { memcpy(&st->outputs[i], &w, 4); };
+  for (int i = 0; i < 30; i++) put(sig, i, 0), put(lev, i, 0);
+  // Filled 4 ticks above bar 12's open (20), and 6 below bar 13's (40).
+  put(sig, 12, 0x8000000 | 4u << 13);
+  put(sig, 13, 0x800000 | (uint32_t(-6) & 0x1FF) << 13);
+  // Levels in ticks: bar 14 both, bar 15 the lower alone (not drawn), the
+  // last bar the lower alone (drawn).
+  put(lev, 14, 90u << 16 | 30u);
+  put(lev, 15, 30u);
+  put(lev, 29, 30u);
+  show({CONTENT_PRICE});
+  redraw();
+  EXPECT_EQ(bitmap_mismatches(*dc, IDB_FILL_MARK, left_of(12) + 3 - 4, row(22) - 4), 0);
+  EXPECT_EQ(bitmap_mismatches(*dc, IDB_FILL_MARK, left_of(13) + 3 - 4, row(37) - 4), 0);
+  // The level marks lie under the bar's wick, drawn after them.
+  int c14 = left_of(14) + 3;
+  EXPECT_EQ(bitmap_mismatches(*dc, IDB_LEVEL_HIGH, c14 - 2, row(45) - 2, c14), 0);
+  EXPECT_EQ(bitmap_mismatches(*dc, IDB_LEVEL_LOW, c14 - 2, row(15) - 2, c14), 0);
+  EXPECT_EQ(px(c14, row(45)), WICK);
+  EXPECT_EQ(px(left_of(15) + 1, row(15)), BG);
+  EXPECT_EQ(bitmap_mismatches(*dc, IDB_LEVEL_LOW, left_of(29) + 1, row(15) - 2, left_of(29) + 3),
+            0);
+  chart.rec.mqt = nullptr;
+  free(q);
+}
+
+TEST_F(Draw, VolumeBlockInsetsByPitch) {
+  add_sample_bars(chart, 40);
+  const int i = 12;
+  chart.rec.bars[i].flags |= BAR_VOLUME_VALID | 0x800000;
+  chart.rec.bars[i].extra = chart.rec.bars[i].volume / 2;
+  uint32_t saved = g_custom_candle;
+  s.candle_size = 3;
+  struct Case {
+    int pitch;
+    bool print;
+    int li, ri, shift;
+  } cases[] = {{3, false, 0, 1, 1},
+               {5, false, 1, 1, 1},
+               {6, false, 1, 2, 2},
+               {9, false, 2, 2, 2},
+               {14, true, 2, 5, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "pitch " << c.pitch << (c.print ? " printing" : ""));
+    g_custom_candle = make_candle_def(c.pitch, 1, 1, c.pitch / 2, 1);
+    view_flags = c.print ? 0x08 : 0;
+    show({CONTENT_PRICE, CONTENT_VOLUME});
+    image.fill(Qt::black);
+    redraw();
+    CBasicChart& v = p(1);
+    ASSERT_EQ(candle_pitch(v.candle_def), c.pitch);
+    int l = left_of(i, 1), r = l + c.pitch, y = v.data_rect.bottom - 1;
+    std::string want, got;
+    for (int x = l - 2; x < r + 4; x++) {
+      bool vol = x >= l + c.li && x < r - c.ri;
+      bool oi = x >= l + c.li + c.shift && x < r - c.ri + c.shift;
+      want += vol ? 'V' : oi ? 'O' : '.';
+      COLORREF pix = px(x, y);
+      got += pix == 0x00A000 ? 'V' : pix == 0x00A0A0 ? 'O' : pix == BG ? '.' : '?';
+    }
+    EXPECT_EQ(got, want);
+  }
+  view_flags = 0;
+  g_custom_candle = saved;
+}
+
+TEST_F(Draw, FibonacciLevelsAndChannels) {
+  add_sample_bars(chart, 60);
+  uint8_t saved_defs[DRAW_DEFAULTS_SIZE];
+  memcpy(saved_defs, g_settings.PrefDrawDef, sizeof saved_defs);
+  draw_defaults dd;
+  draw_defaults_builtin(&dd);
+  const COLORREF level_colors[9] = {0x00AA00, 0xAA0000, 0x0000AA, 0xAA00AA, 0x00AAAA,
+                                    0x555555, 0x777777, 0x999999, 0xBBBBBB};
+  for (int k = 0; k < 9; k++) dd.levels[k].color = level_colors[k], dd.levels[k].style = 0;
+  dd.channel_devs = 1.5f;
+  draw_defaults_encode(&dd, g_settings.PrefDrawDef);
+  chart_extension ext{};
+  line_record l{};
+  l.kind = 1, l.width = 1, l.color = 0xFF00FF;
+  auto store = [&] {
+    line_record_encode(&l, ext.block);
+    chart.rec.extensions = &ext;
+  };
+  show({CONTENT_PRICE});
+  // Fibonacci from 20 to 50: lines at 0, 38.2, 50, 61.8 and 100 %, labelled
+  // in 7-point Arial with their bottoms on the rows.
+  l.type = ANNOT_FIBONACCI;
+  l.time1 = chart.rec.bars[10].time, l.price1 = 20;
+  l.time2 = chart.rec.bars[20].time, l.price2 = 50;
+  store();
+  redraw();
+  int y1 = row(20), y2 = row(50);
+  struct Level {
+    double fraction;
+    const char* text;
+    COLORREF color;
+  } levels[] = {{0, "0%", 0xFF00FF},
+                {0.382, "38.2%", level_colors[1]},
+                {0.5, "50%", level_colors[2]},
+                {0.618, "61.8%", level_colors[3]},
+                {1, "100%", 0xFF00FF}};
+  const KvRect& d = p().data_rect;
+  for (const Level& lv : levels) {
+    SCOPED_TRACE(lv.text);
+    int y = y1 + (int)((y2 - y1) * (double)(float)lv.fraction);
+    EXPECT_EQ(px(d.right - 2, y), lv.color);
+    QImage ref(100, 30, QImage::Format_RGB32);
+    ref.fill(kv_qcolor(BG));
+    KvDC rd(&ref);
+    rd.SelectFont(KvFont(QStringLiteral("Arial"), 7));
+    rd.SetTextColor(lv.color);
+    rd.SetBkColor(BG);
+    rd.SetBkMode(OPAQUE);
+    KvSize ext = rd.GetTextExtent(lv.text);
+    rd.TextOut(0, 0, lv.text);
+    int bad = 0;
+    for (int yy = 0; yy < ext.cy; yy++)
+      for (int xx = 0; xx < ext.cx; xx++)
+        bad += px(d.left + 1 + xx, y - ext.cy + yy) != rd.GetPixel(xx, yy);
+    EXPECT_EQ(bad, 0);
+  }
+  // The 23.6 % level is off: nothing on its row.
+  EXPECT_NE(px(d.right - 2, y1 + (int)((y2 - y1) * 0.236f)), level_colors[0]);
+
+  // A channel through (10, 20) and (20, 30), its record deviation 2: the
+  // lines at +-3 run as rays from point 1 (from point 2 when swapped).
+  l.type = ANNOT_CHANNEL;
+  l.price2 = 30;
+  l.channel_dev = 2;
+  for (int swapped = 0; swapped < 2; swapped++) {
+    SCOPED_TRACE(swapped ? "swapped" : "plain");
+    l.flags = swapped ? LINE_FLAG_SWAPPED : 0;
+    store();
+    image.fill(Qt::black);
+    redraw();
+    auto near = [&](int bar, double price) {
+      int x = left_of(bar) + 3, y = row(price), n = 0;
+      for (int dy = -2; dy <= 2; dy++) n += px(x, y + dy) == 0xFF00FFu;
+      return n > 0;
+    };
+    for (double shift : {3.0, -3.0}) {
+      EXPECT_TRUE(near(15, 25 + shift)) << shift;
+      EXPECT_EQ(near(30, 40 + shift), !swapped) << shift;  // beyond point 2
+      EXPECT_EQ(near(4, 14 + shift), !!swapped) << shift;  // before point 1
+    }
+    // The dotted middle line.
+    int dots = 0;
+    for (int bar = 11; bar < 20; bar++) dots += near(bar, 20 + (bar - 10));
+    EXPECT_GT(dots, 0);
+  }
+  chart.rec.extensions = nullptr;
+  memcpy(g_settings.PrefDrawDef, saved_defs, sizeof saved_defs);
+}
+
+TEST_F(Draw, BitmapsFollowTheBackground) {
+  // A background of a mark's own colour, then another: the mark keeps its colour.
+  QImage res = kv_res_bitmap(IDB_BUY_OPEN);
+  COLORREF mark = 0xFFFFFF;
+  for (int y = 0; y < res.height() && mark == 0xFFFFFF; y++)
+    for (int x = 0; x < res.width() && mark == 0xFFFFFF; x++)
+      mark = kv_colorref_from_rgb(res.pixel(x, y));
+  ASSERT_NE(mark, 0xFFFFFFu);
+  for (COLORREF bg : {mark, COLORREF(0x000000), COLORREF(0xFFFFFF)}) {
+    s.bg_color = bg;
+    const QImage* img = p().PaneBitmap(IDB_BUY_OPEN);
+    ASSERT_TRUE(img);
+    int bad = 0;
+    for (int y = 0; y < res.height(); y++)
+      for (int x = 0; x < res.width(); x++) {
+        COLORREF want = kv_colorref_from_rgb(res.pixel(x, y));
+        bad += kv_colorref_from_rgb(img->pixel(x, y)) != (want == 0xFFFFFF ? bg : want);
+      }
+    EXPECT_EQ(bad, 0) << std::hex << bg;
+  }
+}
+
+TEST_F(Draw, AreasOfTheLastMatchingPane) {
+  add_sample_bars(chart, 20);
+  g_pref_flags = 0x1;  // alert-line area on
+  s.display_flags = CS_SHOW_GRTRADE;
+  show({CONTENT_PRICE, CONTENT_VOLUME, 0x04});
+  StudyDef* a = add_study(chart.chart(), STUDY_RSI);
+  a->pane_group = 0x04;
+  redraw();
+  KvRect r;
+  pane.getActiveAlertsRect(CONTENT_PRICE | CONTENT_VOLUME, &r);
+  EXPECT_EQ(r, p(1).alerts_rect);
+  EXPECT_FALSE(r.IsRectEmpty());
+  pane.getActiveGrTradeRect(CONTENT_PRICE, &r);
+  EXPECT_EQ(r, p(0).grtrade_rect);
+  pane.getGrTradeStatRect(CONTENT_PRICE, &r);
+  EXPECT_EQ(r, p(0).grtrade_stat_rect);
+  EXPECT_FALSE(r.IsRectEmpty());
+  pane.getActiveAlertsRect(-1, &r);
+  EXPECT_TRUE(r.IsRectEmpty());
+  pane.getActiveAlertsRect(0x20, &r);
+  EXPECT_TRUE(r.IsRectEmpty());
 }
 
 // ---------------------------------------------------------------------------
