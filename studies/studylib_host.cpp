@@ -209,6 +209,29 @@ int bind_user_study(StudyDef *study) {
 
 // ---- what a library offers ---------------------------------------------------
 
+int study_lib_check_report(const char *lib_name) {
+  if (!lib_name) return 0;
+  kv_lock guard(g_chart_lock);
+  kv_dynlib *lib = load_study_dll(lib_name);
+  if (!lib) return 0;
+  lib_exports x;
+  resolve(lib, &x);
+  const struct {
+    const void *fn;
+    const char *missing;
+  } uses[] = {{(const void *)x.get_version, "getVersion() not defined"},
+              {(const void *)x.get_number_studies, "getNumberStudies() not defined"},
+              {(const void *)x.get_names, "getNames() not defined"},
+              {(const void *)x.get_abbreviations, "getAbbreviations() not defined"},
+              {(const void *)x.get_param_labels, "getParamLabels() not defined"},
+              {(const void *)x.get_param_values, "getParamValues() not defined"},
+              {(const void *)x.put_callbacks, "m_putCallbacks() not defined"}};
+  for (const auto &u : uses)
+    if (!u.fn) return fail(1, u.missing);
+  int count = 0;
+  return open_library(lib_name, 1, &x, &count);
+}
+
 int study_lib_count(const char *lib_name) {
   if (!lib_name) return -1;
   kv_lock guard(g_chart_lock);

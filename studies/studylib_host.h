@@ -65,6 +65,14 @@ struct study_lib_info {
                       // method, parameters, compute, flags, pane group
 };
 
+// The External Studies page's check of a library before it lists the
+// library's studies: the library loads, has every export the page uses
+// (the first missing one is shown: "getVersion() not defined" ...
+// "m_putCallbacks() not defined") and an interface version the program
+// knows (else "UserStudy DLL Version = %d, Korvane Version = %d").  1 when
+// the library can be used.
+int study_lib_check_report(const char *lib_name);
+
 // Number of studies of a library, or -1 when it cannot be loaded or bound.
 int study_lib_count(const char *lib_name);
 // Fills info for study index of the library; 1, or 0 when the library or

@@ -136,8 +136,11 @@ void KvComboBox::showPopup() {
 }
 
 void KvComboBox::hidePopup() {
+  // Qt also calls this when the combo is hidden (its page switched away,
+  // the dialog closing): only a list that was open closes up.
+  bool open = view() && view()->isVisible();
   QComboBox::hidePopup();
-  emit closedUp();
+  if (open) emit closedUp();
 }
 
 void KvComboBox::paintEvent(QPaintEvent* e) {
