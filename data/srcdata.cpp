@@ -15,6 +15,21 @@ static config_file_once srcdata_file;
 static token_list &srcdata = srcdata_file.list;  // pairs: key, value
 const char srcdata_missing_cfg[] = "________.cfg";
 static const char *source_names[SRCDATA_MAX_NAMES + 1];
+// A missing or empty file is reported once per reading of it, not at each
+// of the many lookups the quote cycle makes; a time unit the file has no
+// class for is reported each time.
+static bool srcdata_error_said;
+
+static int pair_count(void);
+
+static void report_srcdata_error(const char *detail) {
+  if (pair_count() == 0) {
+    if (srcdata_error_said) return;
+    srcdata_error_said = true;
+  }
+  statmsg(__FILE__, __LINE__, "error in srcdata.cfg file", nullptr, STATMSG_ERROR);
+  if (detail) statmsg(__FILE__, __LINE__, detail, nullptr, STATMSG_ERROR);
+}
 
 void read_srcdata_cfg(void) {
   std::lock_guard<std::recursive_mutex> guard(srcdata_mutex);
@@ -24,6 +39,7 @@ void read_srcdata_cfg(void) {
 void free_srcdata_cfg(void) {
   std::lock_guard<std::recursive_mutex> guard(srcdata_mutex);
   drop_config_once(&srcdata_file);
+  srcdata_error_said = false;
 }
 
 static int pair_count(void) {
@@ -96,7 +112,7 @@ const char *srcdata_for_timeunit(int timeunit) {
   int index, n;
   int cls = find_class(timeunit, &index, &n);
   if (cls < 0) {
-    statmsg(__FILE__, __LINE__, "error in srcdata.cfg file", nullptr, STATMSG_ERROR);
+    report_srcdata_error(nullptr);
     return srcdata_missing_cfg;
   }
   if (index < 0 || n <= 0) return nullptr;
@@ -113,8 +129,7 @@ const char *const *srcdata_source_names(int timeunit) {
   int cls = find_class(timeunit, &index, &n);
   int k = 0;
   if (cls < 0) {
-    statmsg(__FILE__, __LINE__, "error in srcdata.cfg file", nullptr, STATMSG_ERROR);
-    statmsg(__FILE__, __LINE__, "bad timeunit", nullptr, STATMSG_ERROR);
+    report_srcdata_error("bad timeunit");
   } else {
     if (n > SRCDATA_MAX_NAMES) n = SRCDATA_MAX_NAMES;
     for (int i = cls + 1; k < n && i < pair_count(); i++) source_names[k++] = pair_key(i);

@@ -1,6 +1,8 @@
 // srcdata.cfg lookups over a fixture file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -102,6 +104,22 @@ TEST_F(SrcdataTest, SourceNamesOfAClass) {
   ASSERT_NE(names[0], nullptr);
   EXPECT_STREQ(names[0], "m1");
   EXPECT_EQ(names[1], nullptr);
+}
+
+TEST_F(SrcdataTest, AMissingFileIsReportedOncePerReading) {
+  ASSERT_EQ(remove((root_.path() + "/CONFIG/srcdata.cfg").c_str()), 0);
+  free_srcdata_cfg();
+  StatusCapture status;
+  for (int i = 0; i < 5; i++) EXPECT_EQ(srcdata_for_timeunit(390), srcdata_missing_cfg);
+  auto said = [&] {
+    return std::count_if(status.take().begin(), status.take().end(), [](const std::string &l) {
+      return l.find("error in srcdata.cfg file") != std::string::npos;
+    });
+  };
+  EXPECT_EQ(said(), 1);
+  free_srcdata_cfg();  // read again: said again
+  srcdata_for_timeunit(390);
+  EXPECT_EQ(said(), 2);
 }
 
 TEST_F(SrcdataTest, AtMostTwentyNames) {

@@ -43,6 +43,9 @@ void ShellTest::SetUp() {
   g_option_flags = 0;
   reset_settings();
   g_shell_hooks = shell_hooks{};
+  // The quote threads would poll and post status lines of their own into
+  // the windows under test; tests that want them set their own hook.
+  g_shell_hooks.start_quote_threads = [] {};
   steps.clear();
   g_program_exiting = 0;
   g_mqt_streams_uncharted = MQT_STREAMS_UNCHARTED;
