@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QPrinter>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -157,6 +158,12 @@ class CKvChartApp : public KvCmdTarget {
   // The favourites shown as Favorite 1 to 6.
   const WindowDescriptor* FavoriteMenuEntry(int i) const { return m_favorite_menu[i]; }
 
+  // The printer every print goes to; File/Print Setup chooses its page.
+  QPrinter* Printer() {
+    if (!m_printer) m_printer = std::make_unique<QPrinter>();
+    return m_printer.get();
+  }
+
   CKvMainFrame* MainFrame() const { return m_frame; }
   CStatusMsgDlg* StatusMsgDlg() const { return m_status_dlg; }
   const QCursor& Cursor(int index) const { return m_cursors[index]; }
@@ -187,6 +194,7 @@ class CKvChartApp : public KvCmdTarget {
   std::unique_ptr<KvDocTemplate> m_templates[KIND_COUNT];
   QCursor m_cursors[APP_CURSOR_COUNT];
   std::unique_ptr<KvSingleInstance> m_instance;
+  std::unique_ptr<QPrinter> m_printer;
   CKvMainFrame* m_frame = nullptr;
   CStatusMsgDlg* m_status_dlg = nullptr;
   bool m_started = false;  // passed the single-instance check

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <vector>
 
+#include "broker/twsreq.h"
+#include "broker/twswire.h"
 #include "data/chart.h"
 #include "data/chartload.h"
 #include "data/chartthreads.h"
@@ -32,6 +34,7 @@
 #include "platform/qt/services_qt.h"
 #include "platform/services.h"
 #include "platform/thread.h"
+#include "quotes/mqtthread.h"
 #include "quotes/router.h"
 #include "res/resource.h"
 #include "settings/datadirs.h"
@@ -79,6 +82,8 @@ enum : unsigned {
   ID_HELP_ABOUT = 57664,
   ID_HELP_CONTENTS = 57666,
   ID_VIEW_UNIT_FIRST = 33137,
+  ID_REFRESH_PORTFOLIO = 33222,
+  ID_PRINT_SETUP = 57606,
 };
 const unsigned kFavoriteIds[6] = {32829, 32830, 32831, 32832, 32848, 32849};
 
@@ -317,6 +322,17 @@ void CKvChartApp::map_app_commands() {
       }
     });
   }
+  MapCommand(ID_REFRESH_PORTFOLIO, [] {
+    build_market_hours_map();
+    // Request 5, version 1: the open orders again; without a connection
+    // the request reports "504 Not connected".
+    if (!tws_request_begin(0)) return;
+    tws_send_int(5);
+    tws_send_int(1);
+    tws_request_end();
+  });
+  MapUpdate(ID_REFRESH_PORTFOLIO, [](KvCmdUI& ui) { ui.Enable(g_chart_store.GetContUpdate()); });
+  MapCommand(ID_PRINT_SETUP, [this] { kv_page_setup_dialog(m_frame, Printer()); });
   MapCommand(ID_HELP_ABOUT, [this] {
     CAboutDlg dlg(m_frame);
     dlg.DoModal();
@@ -511,6 +527,13 @@ KvDocument* CKvChartApp::OpenDocumentFile(const char* path) {
       w->SetTitle(QString::fromUtf8(GetChartTitle(KIND_CHART, unit, w->Settings().chart_type, 1)));
     }
     return doc;
+  }
+  if (kind == KIND_QUOTES) {
+    // A symbol list to chart: it becomes the current list and its first
+    // symbol goes into a new chart.
+    if (OpenSymbolListFile(path, nullptr) > 0)
+      if (auto* doc = dynamic_cast<CKvWindowDoc*>(NewChart()))
+        if (const char* first = symbol_list_step(1)) doc->ChangeSymbol(first, 1);
   }
   return nullptr;
 }

@@ -115,6 +115,8 @@ FavoriteRecord* parse_favorite_file(const uint8_t* data, size_t len) {
 }
 
 int CChartStore::LoadFavorites() {
+  // A second load replaces the list; its records are not leaked.
+  FreeFavorites();
   m_favorites = FavoriteFileHeader{};
   char dir[KV_PATH_MAX];
   data_folder_path(dir, sizeof dir, KV_DIR_FAVORITE, nullptr);
@@ -170,6 +172,10 @@ int CChartStore::SaveFavorite(const ChartSettings* settings, const char* path, c
     image.append((const char*)block, sizeof block);
     write_descriptor_studies(&rec, &image);
   }
+  // Use counts not yet written back go into their files first: the list
+  // is read again from the files, and a favourite saved over gets a fresh
+  // record.
+  FlushFavorites();
   kv_file_error err{};
   std::string bak = std::string(path) + "bak";
   bool ok = !kv_file_exists(path) || kv_copy_file(path, bak.c_str(), 0, &err);
@@ -178,8 +184,6 @@ int CChartStore::SaveFavorite(const ChartSettings* settings, const char* path, c
     report_file_error(err);
     return 0;
   }
-  // Use counts not yet written back would be lost with the old records.
-  FlushFavorites();
   FreeFavorites();
   LoadFavorites();
   if (favorites_reloaded) favorites_reloaded();

@@ -12,9 +12,10 @@
 //
 // Failure rule of the readers: the file is refused whole when a header or
 // record is short, a study count is more than the rest of the file holds,
-// an item count lies outside 0..72, or a document path climbs out of the
-// data root ("..") or is absolute; nothing read so far is kept.  Texts end
-// inside their fields.  The writer writes a temporary file beside the
+// an item count lies outside 0..72, or a document path holds ".."; nothing
+// read so far is kept.  A document path, absolute or not, keeps only its
+// last folder and file name, relative to the data root.  Texts end inside
+// their fields.  The writer writes a temporary file beside the
 // target and renames it, keeping the previous file as "<path>bak".
 #pragma once
 

@@ -347,4 +347,59 @@ TEST_F(PagesTest, TitlesViewUnitsDroppedFilesAndHelpPages) {
   EXPECT_NE(opened[2].find("HELP/index.htm"), std::string::npos);
 }
 
+TEST_F(PagesTest, ListWindowsWithoutItemsStayClosedAndSymbolListsOpenAChart) {
+  write_quote_config(0);
+  CKvChartApp* app = start();
+  // Market windows come back only with the list they had.
+  for (int kind : {KIND_TIME_SALES, KIND_ORDER_BOOK, KIND_LEVEL2, KIND_MARKET_PULSE}) {
+    app->GetDocTemplate(kind);
+    WindowDescriptor* d = new_descriptor();
+    d->kind = d->settings.window_kind = kind;
+    EXPECT_EQ(app->OpenDescriptorWindow(d, 1, nullptr), nullptr) << kind;
+    EXPECT_EQ(g_pref_flags & 0x7E0u, 0u) << kind;
+    d->settings.item_count = 2;
+    d->settings.items = calloc(2, PAGE_ITEM_SIZE);
+    memset(d->settings.items, 0x5A, 2 * PAGE_ITEM_SIZE);
+    auto* doc = dynamic_cast<CKvWindowDoc*>(app->OpenDescriptorWindow(d, 1, nullptr));
+    ASSERT_TRUE(doc) << kind;
+    EXPECT_EQ(doc->Kind(), kind);
+    ASSERT_EQ(doc->Settings().item_count, 2);
+    EXPECT_EQ(memcmp(doc->Settings().items, d->settings.items, 2 * PAGE_ITEM_SIZE), 0);
+    free_descriptor(d);
+  }
+
+  // A symbol list opened as the list of a quotes window while no window is
+  // being made becomes the current list, and its first symbol a chart.
+  write_data("SLF/tech.slf", "ibm International Business Machines\nMSFT\n");
+  size_t charts = kv_window_docs(KIND_CHART).size();
+  g_pref_flags = (g_pref_flags & ~0x7C0u) | (KIND_QUOTES << 6);
+  EXPECT_EQ(app->OpenDocumentFile(data_file("SLF/tech.slf").c_str()), nullptr);
+  g_pref_flags &= ~0x7C0u;
+  EXPECT_STREQ(app->m_symbol_list_path, data_file("SLF/tech.slf").c_str());
+  EXPECT_EQ(app->m_symbol_count, 2);
+  std::vector<CKvWindowDoc*> now = kv_window_docs(KIND_CHART);
+  ASSERT_EQ(now.size(), charts + 1);
+  EXPECT_STREQ(now.back()->Settings().symbol, "IBM");
+}
+
+TEST_F(PagesTest, PrintSetupChoosesThePageOfTheOnePrinter) {
+  write_quote_config(0);
+  CKvChartApp* app = start();
+  std::vector<QPrinter*> asked;
+  kv_qt_services s;
+  s.page_setup = [&](QWidget*, QPrinter* p) {
+    asked.push_back(p);
+    p->setPageOrientation(QPageLayout::Landscape);
+    return 1;
+  };
+  kv_qt_services old = kv_qt_services_install(s);
+  app->MainFrame()->RouteCommand(57606);
+  app->MainFrame()->RouteCommand(57606);
+  kv_qt_services_install(old);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], asked[1]);
+  EXPECT_EQ(app->Printer(), asked[0]);
+  EXPECT_EQ(app->Printer()->pageLayout().orientation(), QPageLayout::Landscape);
+}
+
 }  // namespace

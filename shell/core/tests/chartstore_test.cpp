@@ -136,6 +136,25 @@ TEST_F(ChartStoreTest, SavingKeepsTheBackupAndUseCountsAreWrittenBackFirst) {
   std::string zeta_before = root_.read("FAVORITE/zeta.fav");
   ASSERT_EQ(store_.SaveFavorite(&s, zeta.c_str(), &chart), 1);
   EXPECT_EQ(root_.read("FAVORITE/zeta.favbak"), zeta_before);
+  // The new file, field by field: header, a fresh record of kind 1 with
+  // the settings at 272 and the study count, then the study block.
+  std::string z_file = root_.read("FAVORITE/zeta.fav");
+  ASSERT_EQ(z_file.size(),
+            (size_t)FAVORITE_HEADER_SIZE + WINDOW_DESCRIPTOR_SIZE + STUDY_STORED_SIZE);
+  const uint8_t* zb = (const uint8_t*)z_file.data();
+  EXPECT_EQ(get_le16(zb), 7);
+  EXPECT_EQ(get_le16(zb + 2), 2);  // favourites in memory when written
+  EXPECT_EQ(std::string(z_file.data() + 4, 20), std::string(20, '\0'));
+  EXPECT_EQ(get_le32(zb + 24), 0u);
+  EXPECT_EQ(get_le32(zb + 24 + 8), 1u);
+  EXPECT_EQ(zb[24 + 12], 0);  // no path in the file
+  EXPECT_STREQ(z_file.data() + 24 + 272 + 16, "zeta");
+  EXPECT_EQ(get_le32(zb + 24 + 272 + 196), 2730u);
+  EXPECT_EQ(get_le32(zb + 24 + 1544), 1u);
+  EXPECT_EQ(get_le16(zb + 24 + 1552), 0);  // a saved favourite starts unused
+  unsigned char block[STUDY_STORED_SIZE];
+  study_to_stored(chart.studies, block);
+  EXPECT_EQ(memcmp(zb + FAVORITE_HEADER_SIZE + WINDOW_DESCRIPTOR_SIZE, block, sizeof block), 0);
   free_study_list(chart.studies);
 
   // The written-back record changed only its use count; the studies behind
@@ -237,6 +256,18 @@ TEST_F(ChartStoreTest, ImportListRoundTripDropsRemovedEntriesButKeepsTheWebOne) 
   EXPECT_EQ(get_le16((const uint8_t*)saved.data() + 2), 2);
   EXPECT_EQ(get_le32((const uint8_t*)saved.data() + 16), 0u);  // modified bit never stored
   EXPECT_STREQ(saved.data() + IMPORT_HEADER_SIZE + 20, "/in");
+
+  // A file that cannot be created: the message, 0, and the list is gone.
+  store_.LoadImportList();
+  store_.ImportList().flags |= IMPORT_LIST_MODIFIED;
+  std::string nowhere = root_.file("NO_SUCH_DIR/Import.imp");
+  snprintf(g_settings.Import, sizeof g_settings.Import, "%s", nowhere.c_str());
+  services_.boxes.clear();
+  EXPECT_EQ(store_.SaveImportList(), 0);
+  ASSERT_EQ(services_.boxes.size(), 1u);
+  EXPECT_EQ(services_.boxes[0].text, "Can't create file " + nowhere + "\n");
+  EXPECT_EQ(store_.ImportList().head, nullptr);
+  g_settings.Import[0] = 0;
 
   // An unmodified list is freed without writing.
   store_.LoadImportList();
