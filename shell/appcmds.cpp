@@ -122,6 +122,17 @@ std::string choose_file(int save, int folder, const char* filter, const char* na
   return out;
 }
 
+// A new chart from the default template, titled as a chart without data.
+KvDocument* open_empty_chart(CKvChartApp* app) {
+  KvDocTemplate* t = app->DocTemplate(KIND_CHART);
+  KvDocument* doc = t ? t->OpenDocumentFile(QString()) : nullptr;
+  g_pref_flags &= ~PREF_NEW_EMPTY;
+  if (auto* w = dynamic_cast<CKvWindowDoc*>(doc))
+    w->SetTitle(QString::fromUtf8(
+        app->GetChartTitle(KIND_CHART, w->Settings().time_unit, w->Settings().chart_type, 1)));
+  return doc;
+}
+
 // The About box: build number, version, installation folder.
 class CAboutDlg : public KvDialog {
  public:
@@ -214,12 +225,8 @@ void CKvChartApp::map_app_commands() {
   MapCommand(ID_OPEN_PAGE, [this] { open_page_layout(); });
   MapCommand(ID_SAVE_PAGE, [this] { save_page_layout(); });
   MapCommand(ID_NEW_CHART, [this] { NewChart(); });
-  MapCommand(ID_CHART_DEFAULT, [this] {
-    if (KvDocTemplate* t = DocTemplate(KIND_CHART)) {
-      t->OpenDocumentFile(QString());
-      g_pref_flags &= ~PREF_NEW_EMPTY;
-    }
-  });
+  // An empty chart even when a default favourite is named.
+  MapCommand(ID_CHART_DEFAULT, [this] { open_empty_chart(this); });
   MapUpdate(ID_CHART_DEFAULT, [](KvCmdUI& ui) { ui.SetCheck(!g_settings.DefaultFavorite[0]); });
 
   MapCommand(ID_SLF_FIRST_CHART, [this] {
@@ -484,13 +491,7 @@ KvDocument* CKvChartApp::NewChart() {
       if (f->flags & DESC_DEFAULT) return OpenDescriptorWindow(f, 0, nullptr);
     return nullptr;
   }
-  KvDocTemplate* t = DocTemplate(KIND_CHART);
-  KvDocument* doc = t ? t->OpenDocumentFile(QString()) : nullptr;
-  g_pref_flags &= ~PREF_NEW_EMPTY;
-  if (auto* w = dynamic_cast<CKvWindowDoc*>(doc))
-    w->SetTitle(QString::fromUtf8(
-        GetChartTitle(KIND_CHART, w->Settings().time_unit, w->Settings().chart_type, 1)));
-  return doc;
+  return open_empty_chart(this);
 }
 
 int CKvChartApp::GetDocKind(const char* path, int* time_unit) {

@@ -380,6 +380,17 @@ TEST_F(PagesTest, ListWindowsWithoutItemsStayClosedAndSymbolListsOpenAChart) {
   std::vector<CKvWindowDoc*> now = kv_window_docs(KIND_CHART);
   ASSERT_EQ(now.size(), charts + 1);
   EXPECT_STREQ(now.back()->Settings().symbol, "IBM");
+
+  // Chart/Default opens an empty chart even with a default favourite named
+  // (which New Chart would open instead).
+  snprintf(g_settings.DefaultFavorite, sizeof g_settings.DefaultFavorite, "%s",
+           data_file("FAVORITE/none.fav").c_str());
+  EXPECT_EQ(app->NewChart(), nullptr);  // named, but not among the favourites
+  app->MainFrame()->RouteCommand(32833);
+  g_settings.DefaultFavorite[0] = 0;
+  now = kv_window_docs(KIND_CHART);
+  ASSERT_EQ(now.size(), charts + 2);
+  EXPECT_EQ(now.back()->GetTitle().left(7).toStdString(), "- Chart");
 }
 
 TEST_F(PagesTest, PrintSetupChoosesThePageOfTheOnePrinter) {
