@@ -109,11 +109,18 @@ struct regression_run {
 struct regression_sums {
   int n;
   double sx, sxx;
+  // 1 / n, the window's mean x, and 1 / (sxx - sx * sx / n): made once, so
+  // that a bar's line costs multiplications only (a division per bar would
+  // cost more than the rest of the line).
+  double inv_n, mean_x, inv_den;
   // sum of k * k, k = 1..n: exact up to periods far beyond any chart
   explicit regression_sums(int n_)
       : n(n_),
         sx(n_ * ((double)n_ + 1) / 2),
-        sxx((double)n_ * ((double)n_ + 1) * (2.0 * n_ + 1) / 6) {}
+        sxx((double)n_ * ((double)n_ + 1) * (2.0 * n_ + 1) / 6),
+        inv_n(n_ > 0 ? 1.0 / n_ : 0),
+        mean_x(n_ > 0 ? sx / n_ : 0),
+        inv_den(n_ > 1 ? 1.0 / (sxx - sx * sx / n_) : 0) {}
   // y(i) enters the window [i - n + 1, i] as its newest value.
   template <class Y>
   void add(regression_run &r, const Y &y, int i) const {
@@ -131,10 +138,8 @@ struct regression_sums {
   }
   // Slope and the line's value at x = 0 of a full window (one value has no
   // slope: the line is flat through it).
-  double slope(const regression_run &r) const {
-    return n > 1 ? (r.sxy - sx * r.sy / n) / (sxx - sx * sx / n) : 0;
-  }
+  double slope(const regression_run &r) const { return (r.sxy - mean_x * r.sy) * inv_den; }
   double intercept(const regression_run &r, double b) const {
-    return r.sy / n - b * sx / n + r.shift;
+    return (r.sy - b * sx) * inv_n + r.shift;
   }
 };
