@@ -358,6 +358,18 @@ TEST_F(StudySheet, ApplyNowThenCancelKeepsTheChangeAndRewritesTheBaseChart) {
   std::vector<int> base_types;
   for (StudyDef* s = base.chart()->studies; s; s = s->next) base_types.push_back(s->type);
   EXPECT_EQ(base_types, (std::vector<int>{STUDY_SMA, STUDY_RSI}));
+
+  // A chart that had no study and got none leaves its base chart alone.
+  SheetChart empty;
+  CPSStudiesDlg dlg(STUDY_PAGE_SELECTED);
+  dlg.chart = empty.chart();
+  dlg.doc = &doc_;
+  kv_when_modal([&](QWidget*) { kv_click(&dlg, IDCANCEL); });
+  dlg.DoModal();
+  EXPECT_EQ(empty.chart()->studies, nullptr);
+  int kept = 0;
+  for (StudyDef* s = base.chart()->studies; s; s = s->next) kept++;
+  EXPECT_EQ(kept, 2);
 }
 
 TEST_F(StudySheet, ARecordDeletedOnSelectedStudiesIsNotAppliedByItsFamilyPage) {
