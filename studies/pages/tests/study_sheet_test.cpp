@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>
@@ -174,6 +175,25 @@ TEST_F(StudySheet, SimpleAverageChangedToVariableIsMadeAnewInItsPlace) {
   EXPECT_EQ(v[1]->output_len, chart_.rec.header.bar_count + chart_.rec.spare);
   EXPECT_FALSE(study_is_missing(study_series(v[1], 0)[299]));
   EXPECT_EQ(v[2]->type, STUDY_RSI);
+}
+
+TEST_F(StudySheet, ATypeChangeThatEqualsAnotherStudyKeepsTheOldStudy) {
+  SheetChart base;
+  doc_.base = base.chart();
+  int sma = chart_.add_study(STUDY_SMA, 50)->id;
+  chart_.add_study(STUDY_VMA, 50);
+  run(STUDY_PAGE_MOVAVG, 0, [&](CPSStudiesDlg& d) {
+    kv_choose(P(d), 1024, 1);  // the SMA
+    kv_click(P(d), 1029);      // Variable: equal to the study beside it
+    kv_click(&d, IDOK);
+  });
+  auto v = chart_.studies();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0]->type, STUDY_SMA);
+  EXPECT_EQ(v[0]->id, sma);
+  std::vector<int> base_types;
+  for (StudyDef* s = base.chart()->studies; s; s = s->next) base_types.push_back(s->type);
+  EXPECT_EQ(base_types, (std::vector<int>{STUDY_SMA, STUDY_VMA}));
 }
 
 TEST_F(StudySheet, ChoosingAnotherStudyDropsUnappliedEdits) {
@@ -400,10 +420,24 @@ TEST_F(StudySheet, PictureOfSelectedStudiesWithTheStyleComboOpen) {
     style->showPopup();
     kv_pump_events(50);
     shot = d.grab().toImage();
-    popup = style->view()->window()->grab().toImage();
-    EXPECT_TRUE(kv_grab_png(&d, KV_BINARY_DIR "/studies_sheet.png"));
-    kv_save_png(popup, KV_BINARY_DIR "/studies_style_combo.png");
+    QWidget* list = style->view()->window();
+    popup = list->grab().toImage();
+    // The open list is a window of its own: laid over the sheet where it
+    // shows, the picture is what the user sees.
+    QPoint at = d.mapFromGlobal(list->mapToGlobal(QPoint(0, 0)));
+    QImage seen = shot.convertToFormat(QImage::Format_ARGB32);
+    {
+      QPainter p(&seen);
+      p.drawImage(at, popup);
+    }
+    EXPECT_TRUE(kv_save_png(seen, KV_BINARY_DIR "/studies_sheet.png"));
     style->hidePopup();
+    // Every family page, for a look at their layout.
+    for (int page = STUDY_PAGE_MOVAVG; page <= STUDY_PAGE_EXTERNAL; page++) {
+      d.SetActivePage(page);
+      kv_pump_events(20);
+      kv_grab_png(&d, QStringLiteral(KV_BINARY_DIR "/studies_page_%1.png").arg(page));
+    }
     kv_click(&d, IDCANCEL);
   });
   ASSERT_FALSE(shot.isNull());
