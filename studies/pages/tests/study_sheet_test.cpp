@@ -534,3 +534,47 @@ TEST(StudyNames, MethodTraceLinesWithTheStudySwitch) {
   g_option_flags = saved;
   EXPECT_EQ(out.rfind("CPPCommon::findStudy(5)\nCPPCommon::createDefStudy()\n", 0), 0u) << out;
 }
+
+// ---- the line-style combo -----------------------------------------------------------
+
+TEST_F(StudySheet, StyleComboShowsWindowColourWithoutSelectionAndPicturesOverHighlight) {
+  CBitmapComboBox combo;
+  QImage pictures[10];
+  combo.LoadLineStyles(pictures);
+  ASSERT_EQ(combo.GetCount(), 10);
+  EXPECT_EQ(combo.GetCurSel(), 0);
+  for (const QImage& p : pictures) {
+    EXPECT_EQ(p.size(), QSize(80, 14));
+  }
+  combo.resize(140, 22);
+  QColor base = combo.palette().color(QPalette::Base);
+  QColor highlight = combo.palette().color(QPalette::Highlight);
+  // Item area of the closed combo: inside the frame, left of the arrow.
+  auto item_pixels = [&](const QImage& img) {
+    std::vector<QColor> v;
+    for (int y = 3; y < img.height() - 3; y++)
+      for (int x = 3; x < img.width() - 20; x++) v.push_back(img.pixelColor(x, y));
+    return v;
+  };
+  auto all_base = [&](const std::vector<QColor>& v) {
+    for (const QColor& c : v)
+      if (c != base) return false;
+    return true;
+  };
+  combo.SetCurSel(-1);
+  EXPECT_TRUE(all_base(item_pixels(combo.grab().toImage())));
+  combo.SetCurSel(5);  // a wide solid line
+  EXPECT_FALSE(all_base(item_pixels(combo.grab().toImage())));
+
+  // Open: the chosen item's picture lies over the highlight, which shows
+  // right of the 80 pixels of the picture.
+  combo.show();
+  combo.showPopup();
+  kv_pump_events(20);
+  QAbstractItemView* view = combo.view();
+  QRect row = view->visualRect(view->model()->index(5, 0));
+  ASSERT_GT(row.width(), 84);
+  QImage open = view->viewport()->grab().toImage();
+  EXPECT_EQ(open.pixelColor(row.right() - 2, row.center().y()), highlight);
+  combo.hidePopup();
+}
