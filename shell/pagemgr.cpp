@@ -18,6 +18,7 @@
 #include "shell/app_hooks.h"
 #include "shell/core/chartstore.h"
 #include "shell/mainfrm.h"
+#include "studies/pages/ppcommon.h"
 
 CPageManager g_page_manager;
 
@@ -152,6 +153,9 @@ void install_page_hooks() {
       g_chart_store.FreeFavorites();
       g_chart_store.SaveImportList();
     };
+  // New studies take the default chart template's study colour.
+  if (!g_default_study_color_fn)
+    g_default_study_color_fn = [] { return g_chart_store.DefaultStudyColor(); };
   g_chart_store.favorites_reloaded = [] {
     if (theApp) theApp->RebuildFavoritesMenus();
   };

@@ -20,11 +20,13 @@
 #include "quotes/qrclient.h"
 #include "res/resource.h"
 #include "shell/app.h"
+#include "shell/core/chartstore.h"
 #include "settings/settings.h"
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
 #include "shell/tests/shell_fixture.h"
+#include "studies/pages/ppcommon.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   g_chart_load_hooks.init_mqt_from_1min = nullptr;
   g_mqt_hooks.update_mqt_charts = nullptr;
   g_mqt_hooks.source_init = nullptr;
+  g_default_study_color_fn = nullptr;
   CKvChartApp* app = start();
   EXPECT_EQ(g_chart_load_hooks.find_mqt, &find_mqt);
   EXPECT_TRUE(g_chart_load_hooks.init_mqt_from_1min);
@@ -52,6 +55,9 @@ TEST_F(StartupTest, MainWindowHasItsBarsPanesTemplatesAndCursors) {
   EXPECT_TRUE(g_mqt_hooks.source_init);
   EXPECT_TRUE(g_chart_load_hooks.recalc_studies);
   EXPECT_TRUE(g_qr_hooks.tws_connect);
+  // New studies take the default chart template's study colour.
+  ASSERT_TRUE(g_default_study_color_fn);
+  EXPECT_EQ(default_study_color(), g_chart_store.DefaultStudyColor());
   CKvMainFrame* f = app->MainFrame();
   ASSERT_TRUE(f);
   EXPECT_TRUE(f->isVisible());

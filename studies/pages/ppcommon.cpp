@@ -557,7 +557,12 @@ void CPPCommon::apply_edit(chart_rec* chart, StudyDef* rec) {
   t.output_count = 0;
   t.state &= ~(STUDY_STATE_DEFAULT | STUDY_STATE_MODIFIED);
   StudyDef* made = create_study(chart, &t);
-  if (!made) return;  // the old study stays as it was
+  if (!made) {
+    // Refused (an equal study exists, no memory): the old study stays as
+    // it was, and so does its record, which the base chart is made from.
+    UpdateStudyData(rec, live);
+    return;
+  }
   StudyDef** p = &chart->studies;
   while (*p && *p != made) p = &(*p)->next;
   *p = made->next;  // unlinked from the tail

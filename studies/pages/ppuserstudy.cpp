@@ -151,6 +151,11 @@ bool CPPUserStudy::OnInitDialog() {
 
 bool CPPUserStudy::OnSetActive() {
   createStudyList();
+  // The fresh new-study record takes the library study still chosen in
+  // the combos: applied without it, the study would have no library and
+  // could not be made.  The fields keep what the user typed.
+  if (!m_bound.empty() && study_index > 0 && m_study->GetCurSel() == study_index)
+    AddStudyData(study_index - 1);
   return KvPropertyPage::OnSetActive();
 }
 

@@ -35,6 +35,7 @@ int CPSStudiesDlg::DoModal() {
       tail = &(*tail)->next;
     }
   }
+  bool had_records = sheet_list != nullptr;
   StudySheetLinks links{doc, chart, &sheet_list, &m_dropped};
   m_studies.links = links;
   CPPFamilyPage* families[] = {&m_movavg, &m_bolband, &m_macd,   &m_stochastic, &m_rsi,
@@ -47,10 +48,11 @@ int CPSStudiesDlg::DoModal() {
 
   int result = KvPropertySheet::DoModal();
 
-  // The base chart of a tick or volume chart takes the sheet's list,
-  // emptied lists included: studies deleted here must not come back from
-  // the base.
-  if (chart_rec* base = doc ? doc->GetBaseChart() : nullptr) {
+  // The base chart of a tick or volume chart takes the sheet's list, a
+  // list the user emptied included: studies deleted here must not come
+  // back from the base.  A chart that never had a study leaves it alone.
+  chart_rec* base = doc ? doc->GetBaseChart() : nullptr;
+  if (base && (sheet_list || had_records)) {
     kv_lock guard(g_chart_lock);
     while (base->studies) delete_study(base, base->studies);
     for (StudyDef* r = sheet_list; r; r = r->next) {

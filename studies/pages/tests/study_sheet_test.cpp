@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>
@@ -174,6 +175,25 @@ TEST_F(StudySheet, SimpleAverageChangedToVariableIsMadeAnewInItsPlace) {
   EXPECT_EQ(v[1]->output_len, chart_.rec.header.bar_count + chart_.rec.spare);
   EXPECT_FALSE(study_is_missing(study_series(v[1], 0)[299]));
   EXPECT_EQ(v[2]->type, STUDY_RSI);
+}
+
+TEST_F(StudySheet, ATypeChangeThatEqualsAnotherStudyKeepsTheOldStudy) {
+  SheetChart base;
+  doc_.base = base.chart();
+  int sma = chart_.add_study(STUDY_SMA, 50)->id;
+  chart_.add_study(STUDY_VMA, 50);
+  run(STUDY_PAGE_MOVAVG, 0, [&](CPSStudiesDlg& d) {
+    kv_choose(P(d), 1024, 1);  // the SMA
+    kv_click(P(d), 1029);      // Variable: equal to the study beside it
+    kv_click(&d, IDOK);
+  });
+  auto v = chart_.studies();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0]->type, STUDY_SMA);
+  EXPECT_EQ(v[0]->id, sma);
+  std::vector<int> base_types;
+  for (StudyDef* s = base.chart()->studies; s; s = s->next) base_types.push_back(s->type);
+  EXPECT_EQ(base_types, (std::vector<int>{STUDY_SMA, STUDY_VMA}));
 }
 
 TEST_F(StudySheet, ChoosingAnotherStudyDropsUnappliedEdits) {
@@ -358,6 +378,18 @@ TEST_F(StudySheet, ApplyNowThenCancelKeepsTheChangeAndRewritesTheBaseChart) {
   std::vector<int> base_types;
   for (StudyDef* s = base.chart()->studies; s; s = s->next) base_types.push_back(s->type);
   EXPECT_EQ(base_types, (std::vector<int>{STUDY_SMA, STUDY_RSI}));
+
+  // A chart that had no study and got none leaves its base chart alone.
+  SheetChart empty;
+  CPSStudiesDlg dlg(STUDY_PAGE_SELECTED);
+  dlg.chart = empty.chart();
+  dlg.doc = &doc_;
+  kv_when_modal([&](QWidget*) { kv_click(&dlg, IDCANCEL); });
+  dlg.DoModal();
+  EXPECT_EQ(empty.chart()->studies, nullptr);
+  int kept = 0;
+  for (StudyDef* s = base.chart()->studies; s; s = s->next) kept++;
+  EXPECT_EQ(kept, 2);
 }
 
 TEST_F(StudySheet, ARecordDeletedOnSelectedStudiesIsNotAppliedByItsFamilyPage) {
@@ -388,10 +420,24 @@ TEST_F(StudySheet, PictureOfSelectedStudiesWithTheStyleComboOpen) {
     style->showPopup();
     kv_pump_events(50);
     shot = d.grab().toImage();
-    popup = style->view()->window()->grab().toImage();
-    EXPECT_TRUE(kv_grab_png(&d, KV_BINARY_DIR "/studies_sheet.png"));
-    kv_save_png(popup, KV_BINARY_DIR "/studies_style_combo.png");
+    QWidget* list = style->view()->window();
+    popup = list->grab().toImage();
+    // The open list is a window of its own: laid over the sheet where it
+    // shows, the picture is what the user sees.
+    QPoint at = d.mapFromGlobal(list->mapToGlobal(QPoint(0, 0)));
+    QImage seen = shot.convertToFormat(QImage::Format_ARGB32);
+    {
+      QPainter p(&seen);
+      p.drawImage(at, popup);
+    }
+    EXPECT_TRUE(kv_save_png(seen, KV_BINARY_DIR "/studies_sheet.png"));
     style->hidePopup();
+    // Every family page, for a look at their layout.
+    for (int page = STUDY_PAGE_MOVAVG; page <= STUDY_PAGE_EXTERNAL; page++) {
+      d.SetActivePage(page);
+      kv_pump_events(20);
+      kv_grab_png(&d, QStringLiteral(KV_BINARY_DIR "/studies_page_%1.png").arg(page));
+    }
     kv_click(&d, IDCANCEL);
   });
   ASSERT_FALSE(shot.isNull());
@@ -487,4 +533,48 @@ TEST(StudyNames, MethodTraceLinesWithTheStudySwitch) {
   std::string out = testing::internal::GetCapturedStderr();
   g_option_flags = saved;
   EXPECT_EQ(out.rfind("CPPCommon::findStudy(5)\nCPPCommon::createDefStudy()\n", 0), 0u) << out;
+}
+
+// ---- the line-style combo -----------------------------------------------------------
+
+TEST_F(StudySheet, StyleComboShowsWindowColourWithoutSelectionAndPicturesOverHighlight) {
+  CBitmapComboBox combo;
+  QImage pictures[10];
+  combo.LoadLineStyles(pictures);
+  ASSERT_EQ(combo.GetCount(), 10);
+  EXPECT_EQ(combo.GetCurSel(), 0);
+  for (const QImage& p : pictures) {
+    EXPECT_EQ(p.size(), QSize(80, 14));
+  }
+  combo.resize(140, 22);
+  QColor base = combo.palette().color(QPalette::Base);
+  QColor highlight = combo.palette().color(QPalette::Highlight);
+  // Item area of the closed combo: inside the frame, left of the arrow.
+  auto item_pixels = [&](const QImage& img) {
+    std::vector<QColor> v;
+    for (int y = 3; y < img.height() - 3; y++)
+      for (int x = 3; x < img.width() - 20; x++) v.push_back(img.pixelColor(x, y));
+    return v;
+  };
+  auto all_base = [&](const std::vector<QColor>& v) {
+    for (const QColor& c : v)
+      if (c != base) return false;
+    return true;
+  };
+  combo.SetCurSel(-1);
+  EXPECT_TRUE(all_base(item_pixels(combo.grab().toImage())));
+  combo.SetCurSel(5);  // a wide solid line
+  EXPECT_FALSE(all_base(item_pixels(combo.grab().toImage())));
+
+  // Open: the chosen item's picture lies over the highlight, which shows
+  // right of the 80 pixels of the picture.
+  combo.show();
+  combo.showPopup();
+  kv_pump_events(20);
+  QAbstractItemView* view = combo.view();
+  QRect row = view->visualRect(view->model()->index(5, 0));
+  ASSERT_GT(row.width(), 84);
+  QImage open = view->viewport()->grab().toImage();
+  EXPECT_EQ(open.pixelColor(row.right() - 2, row.center().y()), highlight);
+  combo.hidePopup();
 }

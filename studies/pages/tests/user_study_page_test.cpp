@@ -178,6 +178,25 @@ TEST_F(UserStudyPage, ChoosingALibraryStudyAndOkAddsItToTheChart) {
   });
 }
 
+TEST_F(UserStudyPage, AChosenStudySurvivesAVisitToAnotherPage) {
+  install("Ferlumes", "Ferlume1");
+  run([&](QWidget* page, CPSStudiesDlg& d) {
+    kv_choose(page, 1454, library_item(page, "Ferlume1"));
+    kv_choose(page, 1471, 1);
+    kv_type(page, 1015, "9");
+    d.SetActivePage(STUDY_PAGE_SELECTED);
+    d.SetActivePage(STUDY_PAGE_EXTERNAL);
+    EXPECT_EQ(text(d.GetActivePage(), 1015), "9");
+    kv_click(&d, IDOK);
+  });
+  StudyDef* s = chart_.rec.studies;
+  ASSERT_NE(s, nullptr);
+  EXPECT_STREQ(s->name, "*Ultimate Oscillator");
+  EXPECT_STREQ(s->lib_name, "Ferlume1");
+  EXPECT_EQ(s->period, 9);
+  EXPECT_EQ(s->p1, 14.0);
+}
+
 TEST_F(UserStudyPage, AStudyWhoseLibraryIsGoneShowsItsNameWithoutLabels) {
   install("Ferlumes", "Ferlume1");
   StudyDef t = study_template(0x4000280, 10);
