@@ -45,8 +45,8 @@ void CBasicChart::DrawAnnotations() {
     line_record_decode(e->block, &l);
     if (l.kind != 1 || (l.flags & LINE_FLAG_SELECTED)) continue;
     int b1, b2;
-    FindLineBars(ch->bars, ch->header.bar_count, first, last, line_bar_length(ch->header.time_unit), &l,
-                 &b1, &b2);
+    FindLineBars(ch->bars, ch->header.bar_count, first, last, line_bar_length(ch->header.time_unit),
+                 &l, &b1, &b2);
     if (b1 < 0) continue;
     int style = LineStylePen(l.style);
     int width = std::max(l.width, 1);
