@@ -613,7 +613,7 @@ void CKvAnnotView::MakeParallelLine(KvDC& dc, int x, int y) {
     sel = line_count - 1;
     if (sel < 1) return;
   } else {
-    UnselectLine();
+    EraseHandles(dc);
   }
   ResetLine(0);
   if (sel < 1 || sel >= line_count || (line_slots[sel].flags & 1)) return;

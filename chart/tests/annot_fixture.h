@@ -47,6 +47,8 @@ class ChartViewOwner : public KvCanvasView {
 class ChartFixture : public TempRootTest {
  protected:
   static constexpr COLORREF BG = 0xFFFFFF;
+  // The editors made by the tests draw their bitmaps when constructed.
+  ChartFixture() { kv_test_app(); }
   void SetUp() override {
     TempRootTest::SetUp();
     kv_test_app();

@@ -95,9 +95,9 @@ class HorseRace : public MarketPanes {
       snprintf(quotes[i]->symbol, sizeof quotes[i]->symbol, "%s", names[i]);
       entries[i].quote = quotes[i].get();
     }
-    set(0, -0.2f, -0.5f, 0.8f, 0.5f, 1000, 0.5f);
-    set(1, 0, -0.1f, 0.1f, 0.1f, 300, 0.1f);
-    set(2, 0.1f, -0.6f, 0.2f, -0.3f, 500, -0.3f);
+    set(0, -0.2f, -0.5f, 0.8f, 0.5f, 150, 0.5f);
+    set(1, 0, -0.1f, 0.1f, 0.1f, 60, 0.1f);
+    set(2, 0.1f, -0.6f, 0.2f, -0.3f, 100, -0.3f);
     entries[1].flags = 0x02;  // hidden
     entries[1].left_x = 777, entries[1].right_x = 778;
     list.entry_count = 3;
@@ -158,7 +158,7 @@ TEST_F(HorseRace, ShownEntriesGetColumnsLabelsAndTheSummary) {
   // Volume bars below, from the data bottom up to their value.
   CBasicChart& low = pane.panes[1];
   ASSERT_NE(list.scales[2], nullptr);
-  int yv = row(1, 2, 1000);
+  int yv = row(1, 2, 150);
   EXPECT_EQ(px(x0, low.data_rect.bottom - 1), s.up_volume_color);
   EXPECT_EQ(px(x0, yv + 1), s.up_volume_color);
   EXPECT_NE(px(x0, yv - 2), s.up_volume_color);
@@ -168,7 +168,7 @@ TEST_F(HorseRace, ProfitAndLossRaceDrawsItsOwnValues) {
   s.chart_type = 12;
   for (int i = 0; i < 3; i++) {
     mqt_race_values& r = quotes[i]->race;
-    r.pl_low = -0.9f, r.pl_high = 0.9f, r.pl_now = i == 0 ? 0.6f : -0.6f, r.pl_volume = 800;
+    r.pl_low = -0.9f, r.pl_high = 0.9f, r.pl_now = i == 0 ? 0.6f : -0.6f, r.pl_volume = 120;
   }
   draw();
   save("hrace_pl.png");
