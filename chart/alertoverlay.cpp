@@ -5,6 +5,8 @@
 
 #include "chart/linegeom.h"
 #include "chart/pane.h"
+#include "data/axis_scale.h"
+#include "data/chartsettings.h"
 #include "data/pricefmt.h"
 #include "platform/locks.h"
 #include "platform/qt/canvas.h"
@@ -44,6 +46,20 @@ void CAlertLinesOverlay::Reset() {
   item = 0;
   clear_flags(VIEW_OVER_ALERT | VIEW_PLACING_ALERT | VIEW_ALERT_PICKED | VIEW_HIGH_PICKED |
               VIEW_LOW_PICKED);
+}
+
+void CAlertLinesOverlay::TakeScale(const CPane& pane) {
+  const ChartSettings* s = pane.settings;
+  if (!s) return;
+  for (int slot = 0; slot < 4; slot++) {
+    if (!s->pane_shown[slot] || !(s->pane_content[slot] & CONTENT_PRICE)) continue;
+    const CBasicChart& p = pane.panes[slot];
+    axis_min = p.own_price.minimum;
+    pixels_per_unit = p.own_price.pixels_per_unit;
+    percent_mode = s->percent == 1;
+    percent_base = p.own_percent_base;
+    return;
+  }
 }
 
 void CAlertLinesOverlay::SetAlert(float price, float min, float ppu, double tick) {

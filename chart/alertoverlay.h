@@ -59,6 +59,9 @@ class CAlertLinesOverlay {
   int percent_mode = 0;
   double percent_base = 0;
 
+  // Takes the scale of the pane container's first price pane (the view
+  // calls it whenever it lays out its panes).
+  void TakeScale(const CPane& pane);
   void Reset();
   void SetAlert(float price, float axis_min, float pixels_per_unit, double tick_size);
   // The view's press in the chart: the price under the pointer in the

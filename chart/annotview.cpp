@@ -120,12 +120,15 @@ void CKvAnnotView::MovCEToLine(int index, const line_record* record) {
   }
   const line_record& l = rec(index);
   chart_rec* ch = chart();
-  if (!ch || !settings || !spacing_ref) return;
+  int ps = price_slot();
+  if (!ch || !settings || (!spacing_ref && (!pane || ps < 0))) return;
   kv_lock guard(g_chart_lock);
+  // Without a word of the view's, the price pane's own bar geometry.
+  uint32_t spacing = spacing_ref ? *spacing_ref : pane->panes[ps].candle_def;
   int b1 = -1, b2 = -1;
   FindLineBars(ch->bars, ch->header.bar_count, settings->m_nFirst, settings->m_nLast,
                line_bar_length(ch->header.time_unit), &l, &b1, &b2);
-  int pitch = candle_pitch(*spacing_ref), co = candle_centre(*spacing_ref);
+  int pitch = candle_pitch(spacing), co = candle_centre(spacing);
   auto bar_x = [&](int bar) { return (bar - settings->m_nFirst) * pitch + co + area.left; };
   s.bar1 = b1, s.bar2 = b2;
   s.x1 = bar_x(b1), s.y1 = price_row(l.price1);
@@ -496,6 +499,17 @@ void CKvAnnotView::InitLines() {
     if (tracing())
       debug_trace("CKvAnnotView::InitLines(%d) nSeq=%d (%d, $%.2f)-(%d, $%.2f)\n", i, (int)l.seq,
                   l.time1, l.price1, l.time2, l.price2);
+  }
+  // The selection follows its record: the chain may have changed under it.
+  if (selected > 0) {
+    int found = -1;
+    for (int i = 1; i < line_count; i++)
+      if (line_slots[i].ext && line_slots[i].ext == line_slots[0].ext) found = i;
+    selected = found;
+    if (found < 0) {
+      state &= ~ST_SELECTED;
+      line_slots[0].ext = nullptr;
+    }
   }
   // More lines than slots: one notice per chart until its count changes,
   // posted so that the paint never waits on a box.

@@ -89,10 +89,11 @@ class CKvAnnotView {
   ChartSettings* settings = nullptr;
   const annot_draw_state* draw = nullptr;
   COLORREF button_color = 0xFFFFFF;
-  KvRect area;                            // the price pane's data area
-  const uint32_t* spacing_ref = nullptr;  // low byte pitch, bits 20-25 centre
-  KvCanvasView* canvas = nullptr;         // drawing outside the paint goes here,
-  QImage* backing = nullptr;              //   else into this image
+  KvRect area;  // the price pane's data area
+  // Low byte pitch, bits 20-25 centre; null: the price pane's own.
+  const uint32_t* spacing_ref = nullptr;
+  KvCanvasView* canvas = nullptr;  // drawing outside the paint goes here,
+  QImage* backing = nullptr;       //   else into this image
 
   // Paint steps.
   void InitLines();

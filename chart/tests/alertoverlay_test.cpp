@@ -40,10 +40,7 @@ class Alerts : public ChartFixture {
   // The view's paint and layout steps.
   void paint() {
     paint_panes();
-    overlay.axis_min = p().own_price.minimum;
-    overlay.pixels_per_unit = p().own_price.pixels_per_unit;
-    overlay.percent_mode = s.percent == 1;
-    overlay.percent_base = p().own_percent_base;
+    overlay.TakeScale(pane);
     overlay.tick_size = 0.25;
     KvRect data, marks;
     pane.getChartDataRect(1, &data);

@@ -15,6 +15,7 @@
 #include "data/drawdefs.h"
 #include "platform/files.h"
 #include "platform/locks.h"
+#include "res/resource.h"
 #include "studies/study.h"
 
 namespace {
@@ -115,6 +116,16 @@ TEST_F(Annot, DrawnLineIsStoredWithItsFieldsSurvivesThePriceFileAndIsDrawnByTheP
   EXPECT_EQ(b[4], 1);
   EXPECT_EQ(b[44], ANNOT_FINITE);
   EXPECT_EQ(std::string((const char*)b + 56), "2Pt Finite Line");
+
+  // The stored line brings the annotation button; a press on it is the view's.
+  paint();
+  QImage button = kv_res_bitmap(IDB_ANNOT_BUTTON);
+  EXPECT_EQ(px(image.width() - 61 + 7, image.height() - 15 + 7),
+            kv_colorref_from_rgb(button.pixel(7, 7)));
+  EXPECT_EQ(annot.IsOverButton(image.width() - 55, image.height() - 5), 1);
+  EXPECT_EQ(annot.OnLButtonDown(image.width() - 55, image.height() - 5), 1);
+  EXPECT_EQ(annot.OnLButtonUp(image.width() - 55, image.height() - 5), 1);
+  EXPECT_EQ(chart_extension_count(&chart.rec), 1);
 
   // Through the price file and back, then drawn by the pane.
   snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
@@ -335,6 +346,23 @@ TEST_F(Annot, DeleteAndEraseAllRemoveStoredLinesAndRestartTheSequence) {
   annot.EraseAllLines();
   EXPECT_EQ(chart_extension_count(&chart.rec), 0);
   EXPECT_EQ(NextLineSeq(), 1);
+}
+
+TEST_F(Annot, TheSelectionFollowsItsRecordWhenTheChainChanges) {
+  chart_extension* first = add_stored(ANNOT_FINITE, 10, 28, 40, 38);
+  add_stored(ANNOT_HOR, 5, 45, 5, 45);
+  paint();
+  annot.OnMouseMove(x_of(30), y_of(45));
+  annot.OnLButtonDown(x_of(30), y_of(45));
+  ASSERT_EQ(annot.SelectedLine(), 2);
+  // Another window of the chart deletes the first line.
+  delete_chart_extension(&chart.rec, first);
+  paint();
+  EXPECT_EQ(annot.SelectedLine(), 1);
+  // Delete removes the selected record, not its neighbour.
+  annot.OnLButtonUp(x_of(30), y_of(45));
+  EXPECT_EQ(annot.DeleteSelectedLine(), 1);
+  EXPECT_EQ(chart_extension_count(&chart.rec), 0);
 }
 
 TEST(AnnotSnap, TicksAndBarPrices) {
