@@ -365,6 +365,45 @@ TEST_F(Annot, TheSelectionFollowsItsRecordWhenTheChainChanges) {
   EXPECT_EQ(chart_extension_count(&chart.rec), 0);
 }
 
+TEST_F(Annot, TheMiddleHandleMovesTheWholeLine) {
+  add_stored(ANNOT_FINITE, 10, 28, 30, 36);
+  add_stored(ANNOT_HOR, 5, 45, 5, 45);
+  paint();
+  int mx = (x_of(10) + x_of(30)) / 2, my = (y_of(28) + y_of(36)) / 2;
+  annot.OnMouseMove(mx, my);
+  annot.OnLButtonDown(mx, my);
+  annot.OnLButtonUp(mx, my);
+  ASSERT_EQ(annot.SelectedLine(), 1);
+  int dy = y_of(33) - y_of(28);  // 5 price units up
+  annot.OnMouseMove(mx, my);
+  ASSERT_EQ(annot.OnLButtonDown(mx, my), 1);
+  annot.OnMouseMove(mx + 14, my + dy / 2);
+  annot.OnMouseMove(mx + 14, my + dy);  // two bars right
+  ASSERT_EQ(annot.OnLButtonUp(mx + 14, my + dy), 1);
+  click_empty();
+  line_record l = stored()[0];
+  EXPECT_EQ(l.time1, chart.rec.bars[12].time);
+  EXPECT_EQ(l.time2, chart.rec.bars[32].time);
+  EXPECT_EQ(y_of(l.price1), y_of(28) + dy);
+  EXPECT_EQ(y_of(l.price2), y_of(36) + dy);
+  // A horizontal line follows the pointer's price.
+  paint();
+  int hx = x_of(40), hy = y_of(45);
+  annot.OnMouseMove(hx, hy);
+  annot.OnLButtonDown(hx, hy);
+  annot.OnLButtonUp(hx, hy);
+  ASSERT_EQ(annot.SelectedLine(), 2);
+  KvRect mid = annot.Slot(0).mid_handle;
+  ASSERT_FALSE(mid.IsRectEmpty());
+  int cx = (mid.left + mid.right) / 2, cy = (mid.top + mid.bottom) / 2;
+  annot.OnMouseMove(cx, cy);
+  annot.OnLButtonDown(cx, cy);
+  annot.OnMouseMove(cx, y_of(40));
+  annot.OnLButtonUp(cx, y_of(40));
+  click_empty();
+  EXPECT_EQ(y_of(stored()[1].price1), y_of(40));
+}
+
 TEST(AnnotSnap, TicksAndBarPrices) {
   struct {
     double p, tick, want;
