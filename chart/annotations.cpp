@@ -16,14 +16,6 @@
 
 namespace {
 
-// Seconds one bar spans, for placing a line's time on its bar.
-int bar_length(int unit) {
-  if (unit >= 1 && unit < TU_DAILY) return unit * 60;
-  if (unit <= -1 && unit >= -59) return -unit;
-  if (unit >= TU_DAILY && unit < 100000) return 86400;
-  return 1;
-}
-
 // The width a horizontal-type line is drawn with: patterned pens and thin
 // widths draw one pixel wide.
 int level_width(int pen, int width) {
@@ -53,8 +45,8 @@ void CBasicChart::DrawAnnotations() {
     line_record_decode(e->block, &l);
     if (l.kind != 1 || (l.flags & LINE_FLAG_SELECTED)) continue;
     int b1, b2;
-    FindLineBars(ch->bars, ch->header.bar_count, first, last, bar_length(ch->header.time_unit), &l,
-                 &b1, &b2);
+    FindLineBars(ch->bars, ch->header.bar_count, first, last, line_bar_length(ch->header.time_unit),
+                 &l, &b1, &b2);
     if (b1 < 0) continue;
     int style = LineStylePen(l.style);
     int width = std::max(l.width, 1);

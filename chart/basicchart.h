@@ -221,6 +221,27 @@ class CBasicChart {
   void DrawChannel(const line_record& line, KvPoint p1, KvPoint p2, int style, int width);
   // A level's text, its bottom on the row, just right of the data area's left edge.
   void DrawLevelLabel(const char* text, int row, COLORREF color);
+  // Horse race and distribution panes (chart/hrace.cpp). DrawHRace draws
+  // one content of a race pane with the label-side scales; the column
+  // extents go into the list's entries, the summary into hrace_hit.
+  void DrawHRace(int first_layer, int content, KvDC* dc, const axis_scale* left_scale,
+                 const axis_scale* right_scale);
+  void DrawHRacePriceData();
+  void DrawHRaceStudyData();
+  void DrawHRaceVolumeData();
+  void DrawHRaceBar(int left, const float values[4], const axis_scale* scale);
+  void DrawHRaceLabel(int column, int left, const mqt* quote);
+  // Average (trunc(100 x race value) summed over the symbol count), rising
+  // and falling entries of the last price drawing.
+  void GetHRaceSummary(int* average, int* rising, int* falling) const;
+  void DrawPVD(int first_layer, int content, KvDC* dc, const axis_scale* left_scale,
+               const axis_scale* right_scale);
+  void DrawPVDData();
+  void DrawPVDLabels(int side);
+  void DrawPVDVolumeMarks();
+  void DrawPVDTitle();
+  // The day's range and last-price marker in the marker strip only.
+  void UpdatePVD(KvDC* dc);
   // Copies the chart's scales (and those of the pane's studies) after a
   // layout: another window of the same chart lays out into the same blocks.
   void KeepScales();
@@ -284,5 +305,9 @@ class CBasicChart {
   std::vector<std::pair<int, QImage>> bitmaps;
   COLORREF bitmap_bg = 0xFFFFFF;
 };
+// The bar geometry word of the horse race and the distribution for count
+// columns (rows) in extent pixels: the spacing table's entry extent / count,
+// at most 17; entry 0 for no count.
+uint32_t SpacingForCount(int extent, int count);
 // The bitmap of a trade-signal word above (buy 0) or below (buy 1) a bar, or 0.
 int signal_bitmap_id(uint32_t word, int buy);

@@ -31,6 +31,13 @@ inline int pixel(double v) {
 
 }  // namespace
 
+int line_bar_length(int unit) {
+  if (unit >= 1 && unit < TU_DAILY) return unit * 60;
+  if (unit <= -1 && unit >= -59) return -unit;
+  if (unit >= TU_DAILY && unit < 100000) return 86400;
+  return 1;
+}
+
 int NextLineSeq() {
   return g_line_seq++;
 }

@@ -69,5 +69,7 @@ int PointInLineBand(KvPoint p1, KvPoint p2, KvPoint pt);
 // holding each time (a time inside a bar's length, bar_length seconds,
 // counts for that bar); bar1 -1 when time 1 lies after the last bar, bar2
 // the last bar when time 2 does. Unknown types give -1, -1.
+// Seconds one bar of a time unit spans, for placing a line's time on its bar.
+int line_bar_length(int time_unit);
 void FindLineBars(const chart_bar* bars, int count, int first_visible, int range_end,
                   int bar_length, const line_record* line, int* bar1, int* bar2);

@@ -355,7 +355,22 @@ void CPane::Draw(KvDC* d) {
     if (p.pane_rect.IsRectEmpty()) continue;
     d->SelectClipNone();
     d->FillSolidRect(p.pane_rect, settings->bg_color);
-    // The market windows' panes are drawn by their own drawing code.
+    if (settings->window_kind == WINDOW_KIND_HRACE) {
+      // A race pane shows its first content, with that content's group
+      // scale on the label side.
+      int content = settings->pane_content[slot];
+      int c = (content & CONTENT_PRICE)    ? CONTENT_PRICE
+              : (content & CONTENT_VOLUME) ? CONTENT_VOLUME
+                                           : (content & CONTENT_STUDIES);
+      if (!hrace || !c) continue;
+      const axis_scale* s = hrace->scales[c == CONTENT_PRICE ? 0 : c == CONTENT_VOLUME ? 2 : 1];
+      p.DrawHRace(1, c, d, g_price_lab_left ? s : nullptr, g_price_lab_left ? nullptr : s);
+      continue;
+    }
+    if (settings->window_kind == WINDOW_KIND_PVD) {
+      if (slot == 0 && pvd_data) p.DrawPVD(1, CONTENT_PRICE, d, nullptr, nullptr);
+      continue;
+    }
     if (settings->window_kind != WINDOW_KIND_CHART) continue;
     int content = settings->pane_content[slot];
     bool first = true;
@@ -519,6 +534,12 @@ int32_t CPane::PointToBarTime(int slot, int x, int y) const {
   if (offset < 0) return 0;
   kv_lock guard(g_chart_lock);
   return panes[slot].TimeAtOffset(offset);
+}
+
+void CPane::UpdatePVD(KvDC* d) {
+  if (!settings || settings->window_kind != WINDOW_KIND_PVD || !pvd_data || !d) return;
+  panes[0].UpdatePVD(d);
+  d->SelectClipNone();
 }
 
 int CPane::PointToPVDRow(int, int y) const {

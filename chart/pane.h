@@ -73,6 +73,8 @@ class CPane {
   const char* PointToSymbol(int slot, int x, int y) const;
   double PriceToY(int slot, double price) const;
   int32_t PointToBarTime(int slot, int x, int y) const;
+  // Redraws the distribution's range and last-price marker (quote updates).
+  void UpdatePVD(KvDC* dc);
   // Volume of the distribution row under the point (pane slot 0), -1 for none.
   int PointToPVDRow(int x, int y) const;
   // The three values the first price pane recorded while drawing the horse race.
