@@ -410,7 +410,9 @@ static void book(strategy_ctx* s, int lot, order_rec* o) {
     s->position += half;
     L->position += half;
     double closed_profit = s->trade_profit;
-    if (s->position == 0) {
+    // Other lots may keep the run in the market: then no trade closed here.
+    int closed = s->position == 0;
+    if (closed) {
       close_trade(s, lot, 'R');
       s->trade_profit = 0;
     }
@@ -418,7 +420,7 @@ static void book(strategy_ctx* s, int lot, order_rec* o) {
     L->trade_profit += cash - closing;
     s->position += signed_q - half;
     L->position += signed_q - half;
-    fill_line(s, lot, o, sell, 1, closed_profit);
+    fill_line(s, lot, o, sell, closed, closed_profit);
   } else {
     s->trade_profit += cash;
     L->trade_profit += cash;

@@ -305,6 +305,27 @@ TEST_F(ManualRunTest, BusyLotRefusedOnceAndReversalBooksTwoTrades) {
   EXPECT_NE(report.find("Total trades.........   2\n"), std::string::npos);
 }
 
+TEST_F(ManualRunTest, ReversalWhileAnotherLotHoldsClosesNoTrade) {
+  bars({{100, 100, 100, 100}});
+  strategy_ctx s = ctx("TWO");
+  s.max_lots = 2;
+  s.slippage = 0;
+  start(&s);
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  strategy_open_long(&s, 1, 1, 100, 98, 0.25);
+  strategy_check_orders(&s, -1);
+  ASSERT_EQ(s.position, 2);
+  quote(record_, 101, 101, 101, 500, 500);
+  strategy_reverse(&s, 0, 2.0);
+  strategy_check_orders(&s, -1);
+  EXPECT_EQ(s.lots[0].position, -1);
+  EXPECT_EQ(s.lots[1].position, 1);
+  EXPECT_EQ(s.winning_trades + s.losing_trades, 0);  // lot 1 kept the run long halfway
+  detach_trading_system(&s);
+  std::string report = read("TWO_TST_Report.txt");
+  EXPECT_NE(report.find(" SLD  R   2 @  101.00   0.00\n"), std::string::npos) << report;
+}
+
 TEST_F(ManualRunTest, LiveEntryThatCannotBeSentLeavesTheLotFree) {
   bars({{100, 100, 100, 100}});
   strategy_ctx s = ctx("REAL");
