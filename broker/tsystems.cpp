@@ -401,6 +401,7 @@ static int bband_run(strategy_ctx* s) {
     }
   }
   if (s->flags & STRATEGY_TRADE_SHORT) {
+    cancel_stale_entry(s, new_bar && !(s->flags & STRATEGY_TRADE_LONG), p->signal_bar, 5);
     if (s->position == 0 && s->pending == 0 && short_signal) {
       p->short_setup = 0;
       p->signal_bar = bar;
@@ -528,8 +529,10 @@ static int eod1_run(strategy_ctx* s) {
   if (move > threshold) p->rise = 3;
   if (move < 0 && -move > threshold) p->fall = 3;
   if (closing) {
-    p->rise = std::max(0, p->rise - 1);
-    p->fall = std::max(0, p->fall - 1);
+    // A count of 0 or more drops by one (0 becomes -1 for one close step);
+    // a negative count returns to 0.
+    p->rise = p->rise >= 0 ? p->rise - 1 : 0;
+    p->fall = p->fall >= 0 ? p->fall - 1 : 0;
   }
   double sar = value_at(p->sar, bar), ema = value_at(p->ema10, bar);
   strategy_lot* L = s->lots;

@@ -26,6 +26,8 @@
 #include "quotes/mqt_record.h"
 #include "quotes/livechart.h"
 #include "quotes/mqt_hooks.h"
+#include "quotes/randomfeed.h"
+#include "data/markets.h"
 #include "quotes/tickfile.h"
 #include "settings/datadirs.h"
 #include "studies/study.h"
@@ -408,7 +410,9 @@ static void book(strategy_ctx* s, int lot, order_rec* o) {
     s->position += half;
     L->position += half;
     double closed_profit = s->trade_profit;
-    if (s->position == 0) {
+    // Other lots may keep the run in the market: then no trade closed here.
+    int closed = s->position == 0;
+    if (closed) {
       close_trade(s, lot, 'R');
       s->trade_profit = 0;
     }
@@ -416,7 +420,7 @@ static void book(strategy_ctx* s, int lot, order_rec* o) {
     L->trade_profit += cash - closing;
     s->position += signed_q - half;
     L->position += signed_q - half;
-    fill_line(s, lot, o, sell, 1, closed_profit);
+    fill_line(s, lot, o, sell, closed, closed_profit);
   } else {
     s->trade_profit += cash;
     L->trade_profit += cash;
@@ -577,19 +581,27 @@ static void open_lot(strategy_ctx* s, int lot, int quantity, double entry, doubl
   st->relay.aux = stop;
   st->relay.limit = sell ? stop + 15 : stop - 15;
   oca_text(s, lot, st->relay.oca);
-  L->stop_price = stop;
-  L->entry = e;
-  L->stop = st;
-  // The quantity is pending only once its entry order exists.
-  int signed_q = sell ? -quantity : quantity;
-  L->pending += signed_q;
-  s->pending += signed_q;
   if (s->flags & STRATEGY_DUMP_ORDERS)
     debug_trace(sell ? "Open Short %d[%5d SELL %d L%d @%7.2f -%4.2f SP=%7.2f]%s %d %d\n"
                      : "Open Long  %d[%5d  BUY %d L%d @%7.2f +%4.2f SP=%7.2f]%s %d %d\n",
                 s->mode, s->bar, quantity, lot, entry, offset, stop, s->account,
                 s->record->quote_date, s->record->quote_time);
-  place_order(e);
+  if (!place_order(e)) {
+    // An entry that was never sent must not hold the lot or count as
+    // pending: the next signal may open it again.
+    report_error("place_order failed in strategy [L%d %s]", lot, s->account);
+    delete_order(st);
+    delete_order(e);
+    return;
+  }
+  L->stop_price = stop;
+  L->entry = e;
+  L->stop = st;
+  // The quantity is pending only once its entry order is placed; a paper
+  // fill during the placing is booked by the next order check.
+  int signed_q = sell ? -quantity : quantity;
+  L->pending += signed_q;
+  s->pending += signed_q;
   sound(s, 5);
 }
 
@@ -609,11 +621,21 @@ void strategy_close_lot(strategy_ctx* s, int lot, double price, int quantity) {
   strategy_lot* L = &s->lots[lot];
   strategy_check_orders(s, lot);
   int q = quantity ? quantity : L->position;
-  if (q == 0 || L->close) return;
+  if (q == 0) return;
   int buy = q < 0;
-  order_rec* c = new_strategy_order(s, buy ? ORDER_BUY : ORDER_SELL, ORDER_LMT, std::abs(q), 'C');
-  if (!c) return;
   int market = price == 0;
+  // A close at market takes over a working close order (a target, say), so
+  // that it is not lost behind it; a priced close leaves a working one be.
+  order_rec* c = L->close;
+  if (c && !market) return;
+  if (c) {
+    c->relay.quantity = std::abs(q);
+    c->relay.type = (c->relay.type & ~ORDER_ACTION_MASK) | (buy ? ORDER_BUY : ORDER_SELL);
+    live_change(s, c);
+  } else {
+    c = new_strategy_order(s, buy ? ORDER_BUY : ORDER_SELL, ORDER_LMT, std::abs(q), 'C');
+  }
+  if (!c) return;
   if (market) {
     double last = s->record->last;
     price = buy ? last + 5 : last - 5;
@@ -626,10 +648,14 @@ void strategy_close_lot(strategy_ctx* s, int lot, double price, int quantity) {
   if (L->stop) memcpy(c->relay.oca, L->stop->relay.oca, sizeof c->relay.oca);
   L->close = c;
   s->close_ticks = price_ticks(s, price);
-  if (s->flags & STRATEGY_DUMP_ORDERS)
+  if ((s->flags & STRATEGY_DUMP_ORDERS) && market)
+    debug_trace("Close  %d[%5d %s %d L%d @%7.2f %s]%s %d %d\n", s->mode, s->bar,
+                buy ? "BUY MKT" : "SELL MKT", std::abs(q), lot, c->requested_price,
+                buy ? "+5.00" : "-5.00", s->account, s->record->quote_date, s->record->quote_time);
+  else if (s->flags & STRATEGY_DUMP_ORDERS)
     debug_trace("Close  %d[%5d %s %d L%d @%7.2f]%s %d %d\n", s->mode, s->bar,
-                buy ? (market ? "BUY MKT" : "BUY LMT") : (market ? "SELL MKT" : "SELL LMT"),
-                std::abs(q), lot, price, s->account, s->record->quote_date, s->record->quote_time);
+                buy ? "BUY LMT" : "SELL LMT", std::abs(q), lot, price, s->account,
+                s->record->quote_date, s->record->quote_time);
   place_order(c);
   sound(s, market ? 6 : 13);
 }
@@ -733,7 +759,18 @@ void* strategy_attach(chart_rec* chart, strategy_ctx* s, size_t priv_size,
   }
   kv_lock guard(g_chart_lock);
   chart->header.flags |= CHART_SYSTEM_RUNNING;
+  chart->strategy = s;
   return priv;
+}
+
+// A new run starts on empty plots: nothing of an earlier run stays drawn.
+static void clear_plots(strategy_ctx* s) {
+  kv_lock guard(g_chart_lock);
+  for (int k = 0; k < 3; k++) {
+    StudyDef* st = plot_study(s, k);
+    if (st && st->outputs && st->output_len > 0)
+      memset(st->outputs, 0, (size_t)st->output_len * sizeof *st->outputs);
+  }
 }
 
 void strategy_start(strategy_ctx* s, int first_candle) {
@@ -742,6 +779,7 @@ void strategy_start(strategy_ctx* s, int first_candle) {
             "Candle   Date   Time   Dir  -----Order-----     Pos     P&L         Total\n");
     fprintf(s->report, "%s\n", std::string(73, '=').c_str());
   }
+  clear_plots(s);
   mqt* r = s->record;
   if (!r) {
     report_error("No mqt");
@@ -877,6 +915,7 @@ void detach_trading_system(strategy_ctx* s) {
       s->listener = nullptr;
     }
     s->chart->header.flags &= ~(CHART_SYSTEM_RUNNING | CHART_BACKTEST_FED);
+    if (s->chart->strategy == s) s->chart->strategy = nullptr;
     if (r) r->flags &= ~MQT_PLAYBACK;
     for (strategy_lot& L : s->lots) {
       for (order_rec** o : {&L.entry, &L.close, &L.stop})
@@ -1036,9 +1075,29 @@ void strategy_replay_bars(strategy_ctx* s, double step) {
 // Recorded ticks: the chart is built from them, then they are replayed
 // through the quote path, which runs the system.
 
+// The "TEST" contract has no recorded ticks: the random test feed makes
+// them from 9:30 of the start date until 16:15 of the stop date, each
+// stored through the quote path like a live quote.
+static void playback_random(strategy_ctx* s) {
+  mqt* r = s->record;
+  int start = s->start_date ? s->start_date : today_date(1);
+  int stop = s->stop_date ? s->stop_date : start;
+  if (market_rec* m = find_market("GLOBEX")) r->market = m;
+  open_random_source(r, 1, (int32_t)date_to_seconds(start, 9 * 3600 + 30 * 60),
+                     s->tick_size > 0 ? (float)s->tick_size : 0.25f, 850.0f);
+  int64_t end = date_to_seconds(stop, 16 * 3600 + 15 * 60);
+  // Every tick moves the trade time on, so the walk ends.
+  while (r->trade_epoch < end) random_tick(r, next_random_value());
+  close_random_source();
+}
+
 static void playback_ticks(strategy_ctx* s) {
   mqt* r = s->record;
   chart_rec* c = s->chart;
+  if (strcmp(c->header.symbol, "TEST") == 0) {
+    playback_random(s);
+    return;
+  }
   tick_state st;
   memset(&st, 0, sizeof st);
   if (!load_tick_file(c->header.symbol, s->tick_size, &st)) return;

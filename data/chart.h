@@ -248,6 +248,8 @@ struct chart_rec {
   uint8_t post_count;         // updates posted since the window last handled one
   uint8_t bidask_post_count;  // bid/ask posts not yet acknowledged
   uint8_t pruned_today;       // old bars pruned since the day began
+  // The trading-system run attached to this chart, or null.
+  struct strategy_ctx* strategy;
 };
 
 // Request flags of get_chart_data, also carried in chart_request.

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "data/markets.h"
 #include "quotes/livechart.h"
+#include "quotes/randomfeed.h"
 #include "quotes/tickfile.h"
 #include "settings/datadirs.h"
 #include "studies/tests/study_fixture.h"
@@ -193,8 +194,22 @@ TEST_F(SystemsTest, MacdBacktestWritesReportTradesAndPlots) {
   ASSERT_EQ(chart_.count(), (int)before.size());
   EXPECT_EQ(memcmp(chart_.rec.bars, before.data(), before.size() * sizeof(chart_bar)), 0);
   EXPECT_EQ(chart_.rec.header.flags & CHART_SYSTEM_RUNNING, 0u);
+  EXPECT_EQ(chart_.rec.strategy, nullptr);
   EXPECT_EQ(record_->update_callbacks, nullptr);
   EXPECT_EQ(record_->orders, nullptr);
+
+  // A later run starts on cleared plots: BBAND begins at bar 50, so the
+  // MACD run's equity and signals before it are gone, not drawn as its own.
+  for (int i = 0; i < 40; i++) bars({{95, 95.5f, 94.5f, 95}});
+  strategy_ctx b = ctx("BB");
+  b.flags = STRATEGY_TRADE_LONG;
+  ASSERT_TRUE(run("BBAND", &b));
+  for (StudyDef* st = chart_.rec.studies; st; st = st->next) {
+    if (st->type == STUDY_TRADE_SIGNALS) signals = st;
+    if (st->type == STUDY_EQUITY) equity = st;
+  }
+  EXPECT_FLOAT_EQ(equity->outputs[12], 0.0f);
+  EXPECT_EQ(word(8), 0u);
 }
 
 std::vector<std::pair<float, uint32_t>> s_steps;
@@ -241,6 +256,7 @@ class ManualRunTest : public SystemsTest {
     s->mode = STRATEGY_SIMULATE;
     s->term = detach_trading_system;
     ASSERT_TRUE(strategy_attach(chart_.chart(), s, 8, "TEST"));
+    EXPECT_EQ(chart_.rec.strategy, s);
     strategy_start(s, 0);
   }
 };
@@ -287,6 +303,69 @@ TEST_F(ManualRunTest, BusyLotRefusedOnceAndReversalBooksTwoTrades) {
   EXPECT_NE(report.find("SLD  R   2 @  101.00  -1.00       1.00         1.00\n"), std::string::npos)
       << report;
   EXPECT_NE(report.find("Total trades.........   2\n"), std::string::npos);
+}
+
+TEST_F(ManualRunTest, ReversalWhileAnotherLotHoldsClosesNoTrade) {
+  bars({{100, 100, 100, 100}});
+  strategy_ctx s = ctx("TWO");
+  s.max_lots = 2;
+  s.slippage = 0;
+  start(&s);
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  strategy_open_long(&s, 1, 1, 100, 98, 0.25);
+  strategy_check_orders(&s, -1);
+  ASSERT_EQ(s.position, 2);
+  quote(record_, 101, 101, 101, 500, 500);
+  strategy_reverse(&s, 0, 2.0);
+  strategy_check_orders(&s, -1);
+  EXPECT_EQ(s.lots[0].position, -1);
+  EXPECT_EQ(s.lots[1].position, 1);
+  EXPECT_EQ(s.winning_trades + s.losing_trades, 0);  // lot 1 kept the run long halfway
+  detach_trading_system(&s);
+  std::string report = read("TWO_TST_Report.txt");
+  EXPECT_NE(report.find(" SLD  R   2 @  101.00   0.00\n"), std::string::npos) << report;
+}
+
+TEST_F(ManualRunTest, LiveEntryThatCannotBeSentLeavesTheLotFree) {
+  bars({{100, 100, 100, 100}});
+  strategy_ctx s = ctx("REAL");
+  s.mode = STRATEGY_LIVE;
+  s.term = detach_trading_system;
+  ASSERT_TRUE(strategy_attach(chart_.chart(), &s, 8, "REAL"));
+  strategy_start(&s, 0);
+  record_->symbol_slot = 0;  // no symbol at the broker: the order can't go out
+  StatusCapture status;
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  EXPECT_TRUE(status.saw("place_order failed in strategy"));
+  EXPECT_EQ(s.pending, 0);
+  EXPECT_FALSE(s.lots[0].entry);
+  EXPECT_FALSE(s.lots[0].stop);
+  EXPECT_EQ(record_->orders, nullptr);
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);  // tried again, not refused as busy
+  EXPECT_FALSE(status.saw("in use"));
+  detach_trading_system(&s);
+}
+
+TEST_F(ManualRunTest, MarketCloseTakesOverAWorkingTargetOrder) {
+  bars({{100, 100, 100, 100}});
+  strategy_ctx s = ctx("TGT");
+  s.slippage = 0;
+  start(&s);
+  strategy_open_long(&s, 0, 1, 100, 98, 0.25);
+  strategy_check_orders(&s, -1);
+  ASSERT_EQ(s.position, 1);
+  strategy_close_lot(&s, 0, 110, 0);  // a target above the market: it waits
+  strategy_check_orders(&s, -1);
+  ASSERT_TRUE(s.lots[0].close);
+  EXPECT_EQ(s.position, 1);
+  strategy_exit_lot(&s, 0, 0);  // at market: the same order, priced through the market
+  strategy_check_orders(&s, -1);
+  EXPECT_EQ(s.position, 0);
+  EXPECT_FALSE(s.lots[0].close);
+  EXPECT_EQ(s.condition_hits, 1);
+  EXPECT_EQ(s.signal & SIG_LONG_CLOSED, (uint32_t)SIG_LONG_CLOSED);
+  detach_trading_system(&s);
+  EXPECT_EQ(record_->orders, nullptr);
 }
 
 int s_opened;
@@ -404,6 +483,53 @@ TEST_F(OrdersTest, PlaybackTicksBuildsTheChartAndRunsToItsSummary) {
   kv_read_file(report_path, &report, nullptr);
   EXPECT_NE(report.find("    2 02Jan24 09:31:00 BOT  O   1 @"), std::string::npos) << report;
   EXPECT_NE(report.find("Total trades.........   1\n"), std::string::npos) << report;
+  r->intraday_charts = nullptr;
+  free_study_list(c->studies);
+  free(c->bars);
+  free(c->axis_marks);
+  free(c);
+}
+
+TEST_F(OrdersTest, PlaybackTicksOfTheTestContractRunsOnTheRandomFeed) {
+  install_live_chart_hooks();
+  const char* saved_path = g_random_data_path;
+  g_random_data_path = "no-such-random-data";  // the seeded generator
+  market_rec market;
+  memset(&market, 0, sizeof market);
+  strcpy(market.name, "GLOBEX");
+  market.days = 0x3e;
+  mark_market_hours(&market, 34200, 57600, 0);
+  mqt* r = quoted("TEST", 850, 850, 850);
+  r->market = &market;
+  r->session_start = 34200;
+  r->session_end = 57600;
+  chart_rec* c = new_chart("TEST", 1);
+  c->mqt = r;
+  append_chart_link(&r->intraday_charts, c);
+  strategy_ctx s{};
+  snprintf(s.typed_account, sizeof s.typed_account, "RND");
+  s.flags = STRATEGY_TRADE_LONG;
+  s.mode = STRATEGY_PLAYBACK_TICKS;
+  s.tick_size = 0.25;
+  s.start_date = s.stop_date = 20240102;
+  s.run = open_on_first_step;
+  s.term = detach_trading_system;
+  s_opened = 0;
+  ASSERT_TRUE(strategy_attach(c, &s, 8, "RND"));
+  strategy_start(&s, 0);
+  g_random_data_path = saved_path;
+  // One day of generated ticks from 850 on: a bar a minute, one trade.
+  EXPECT_GT(c->header.bar_count, 300);
+  EXPECT_LE(c->header.bar_count, 391);
+  EXPECT_EQ(seconds_to_date(c->bars[0].time), 20240102);
+  EXPECT_GT(s_opened, 300);
+  char report_path[1024];
+  data_folder_path(report_path, sizeof report_path, KV_DIR_ACCOUNTS, "RND_TEST_Report.txt");
+  std::string report;
+  kv_read_file(report_path, &report, nullptr);
+  EXPECT_NE(report.find("    0 02Jan24 09:30:"), std::string::npos) << report;
+  EXPECT_NE(report.find("Total trades.........   1\n"), std::string::npos) << report;
+  EXPECT_EQ(g_random_running, 0);
   r->intraday_charts = nullptr;
   free_study_list(c->studies);
   free(c->bars);
