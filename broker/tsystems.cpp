@@ -250,9 +250,14 @@ static int maf_run(strategy_ctx* s) {
   const chart_bar* bars = s->chart->bars;
   double t = s->tick_size, close = bars[bar].close;
   int window = (int)s->args[1];
-  // The window counts only bars that exist.
+  // The extremes of the Arg2 bars before this one (only bars that exist):
+  // a window that held this bar too could never be broken by its close.
   double lowest = bars[bar].low, highest = bars[bar].high;
-  for (int i = std::max(0, bar - window + 1); i <= bar; i++) {
+  if (bar > 0) {
+    lowest = bars[bar - 1].low;
+    highest = bars[bar - 1].high;
+  }
+  for (int i = std::max(0, bar - window); i < bar; i++) {
     lowest = std::min<double>(lowest, bars[i].low);
     highest = std::max<double>(highest, bars[i].high);
   }

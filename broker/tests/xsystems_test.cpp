@@ -565,6 +565,28 @@ TEST_F(SystemsTest, MafDefaultsAndDeltaNReportsAsMaf) {
             std::string::npos);
 }
 
+// A close below the lows of the two bars before it, still above the
+// 5-bar average (no reversal signal), breaks the window: option 1 closes
+// the long lot at market, option 2 reverses it, no option keeps it.
+TEST_F(SystemsTest, MafStopAndSarOnBreakOfThePreviousBarsExtremes) {
+  struct row {
+    uint32_t option, signal;
+  } rows[] = {
+      {0, 0}, {STRATEGY_OPTION1, SIG_LONG_CLOSED}, {STRATEGY_OPTION1 << 1, SIG_LONG_REVERSED}};
+  for (int i = 0; i < 5; i++) bars({{100, 100.5f, 99.5f, 100}});
+  for (float c : {110.f, 120.f, 130.f, 140.f}) bars({{c - 0.5f, c + 0.5f, c - 0.5f, c}});
+  bars({{139, 140, 126, 127}});
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.option);
+    strategy_ctx s = ctx("MAFB");
+    s.flags = STRATEGY_TRADE_LONG | STRATEGY_TRADE_SHORT | r.option;
+    ASSERT_TRUE(run("MAF", &s));
+    EXPECT_EQ(s.position, 1);
+    EXPECT_EQ(s.signal & (SIG_LONG_CLOSED | SIG_LONG_REVERSED), r.signal);
+    detach_trading_system(&s);
+  }
+}
+
 TEST_F(SystemsTest, BbandEntersOnThePullbackAfterThreeBarsAboveTheBand) {
   // Quiet bars, three that break out above the upper band, then a bar that
   // falls back below the 10-bar average (at its low, mid-bar).
