@@ -100,12 +100,12 @@ class SpigotTest : public QuotesTest {
     free_srcdata_cfg();
     QuotesTest::TearDown();
   }
-  void configure(uint32_t caps) {
-    char cfg[256];
+  void configure(uint32_t caps, const char* more = "") {
+    char cfg[320];
     snprintf(cfg, sizeof cfg,
              "router_capabilities 0x%x\nrouter_name %s\nexchange_times 9:30 16:00\n"
-             "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n",
-             caps, kRelayName);
+             "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n%s",
+             caps, kRelayName, more);
     root_.write("CONFIG/srcdata.cfg", "MULTIQUOTE 1\n  relay relay.cfg\n");
     root_.write("CONFIG/relay.cfg", cfg);
     free_srcdata_cfg();
@@ -308,6 +308,7 @@ TEST_F(SpigotTest, QuoteDetailsAndCutRecords) {
 }
 
 TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
+  configure(0x217, "source_codes 21 1 0 0 0 0\n");  // code byte 21, flag 0x100
   mqt* r = numbered("IBM", 7);
   const int32_t day = 1767571200;  // 5 January 2026
   {
@@ -340,7 +341,7 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   EXPECT_FLOAT_EQ(last.high, 21.0f);
   EXPECT_FLOAT_EQ(last.close, 20.75f);
   EXPECT_EQ(last.volume, 1500);
-  EXPECT_EQ(last.flags, 0x5F8000u);  // the relay's bar flag word, last of its block
+  EXPECT_EQ(last.flags, 0x5F8115u);  // the relay's bar flag word, last of its block
   EXPECT_TRUE(r->flags & MQT_1MIN_CHANGED);
   EXPECT_EQ(r->relative_volume, 300);
 
@@ -352,7 +353,7 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   r->volume = 50000;
   dispatch(b);
   const chart_bar& mid = r->recent_bars[1];
-  EXPECT_EQ(mid.flags, 0x5F9000u);
+  EXPECT_EQ(mid.flags, 0x5F9115u);
   EXPECT_FLOAT_EQ(mid.close, 20.75f);
   EXPECT_EQ(mid.volume, 0);
   EXPECT_EQ(r->relative_volume, 300);
