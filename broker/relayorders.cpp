@@ -7,10 +7,13 @@
 #include "broker/executions.h"
 #include "broker/orders.h"
 #include "broker/twsconn.h"
+#include "data/chart.h"
+#include "data/chart_flags.h"
 #include "data/debugtrace.h"
 #include "data/lefield.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
+#include "platform/window.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_hooks.h"
 #include "quotes/mqtthread.h"
@@ -120,7 +123,53 @@ static void details_received(mqt* r) {
     if (o->flags & ORDER_F_UNCONFIRMED) o->flags |= ORDER_F_FINISHED | ORDER_F_STALE;
 }
 
+// Own resting orders at the new bid and ask: the sizes shown there are now
+// the most that can wait ahead of them.
+static void quote_depth(mqt* r, double bid, int bid_size, double ask, int ask_size) {
+  if (bid > 0) order_depth_update(r, 0, bid, bid_size);
+  if (ask > 0) order_depth_update(r, 1, ask, ask_size);
+}
+
+// A trade at a resting broker order's limit took that much from the queue
+// ahead of it.  Paper orders count their queue when they are filled.
+static void trade_depth(mqt* r, double price, int size) {
+  if (size <= 0) return;
+  for (order_rec* o = r->orders; o; o = o->next) {
+    if ((o->relay.type & ORDER_SIMULATED) || order_type(o) != ORDER_LMT ||
+        o->status != ORDER_SUBMITTED || (float)o->relay.limit != (float)price ||
+        o->queue_depth <= 0)
+      continue;
+    o->queue_depth = o->queue_depth > size ? o->queue_depth - size : 0;
+    debug_trace("%s %c %d @ %f new order depth = %d\n", o->symbol,
+                order_action(o) == ORDER_BUY ? 'B' : 'S', size, price, o->queue_depth);
+  }
+}
+
+// After an order refresh every record's orders are drawn again: its
+// intraday charts that show trading, and one orders window.
+static void orders_refreshed() {
+  kv_lock guard(g_chart_lock);
+  int window_told = 0;
+  for (mqt* r = g_mqt_list; r; r = r->next) {
+    order_rec* o = r->orders;
+    if (!o || (r->flags & MQT_FREE)) continue;
+    for (chart_rec* c = r->intraday_charts; c; c = c->sibling) {
+      if ((c->header.flags & CHART_GRTRADE_SHOWN) && c->owner_window &&
+          kv_window_exists((kv_hwnd)c->owner_window))
+        kv_post_message((kv_hwnd)c->owner_window, WM_ORDER_STATUS, 0, (kv_lparam)o->serial);
+      if (c->sibling == c) break;
+    }
+    if (!window_told && o->window) {
+      kv_post_message(o->window, WM_ORDER_STATUS, 0, (kv_lparam)o->serial);
+      window_told = 1;
+    }
+  }
+}
+
 void install_relay_order_hooks() {
+  g_spigot_hooks.quote_depth = quote_depth;
+  g_spigot_hooks.trade_depth = trade_depth;
+  g_spigot_hooks.orders_refreshed = orders_refreshed;
   g_spigot_hooks.order_status = order_status;
   g_spigot_hooks.open_order = open_order;
   g_spigot_hooks.execution = execution;

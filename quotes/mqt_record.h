@@ -239,6 +239,15 @@ struct mqt {
   float day_open, day_high, day_low, day_close;
   int32_t day_date2;
   float day_open2, day_high2, day_low2, day_close2;
+  // Quote fields the relay sends without a named use, kept as they came:
+  // stock form the prices at 56 and 60, the thousandths at 72 and 76, the
+  // bytes 67 and 68 and the word at 100; option form the price at 48, the
+  // i16 at 52, the byte at 56 and the word at 72.
+  float relay_price[2];
+  float relay_thousandths[2];
+  uint8_t relay_byte[2];
+  int16_t relay_short;
+  uint32_t relay_word;
 
   // 7. One-minute state.
   chart_bar recent_bars[MQT_RECENT_BARS];

@@ -120,6 +120,7 @@ struct qr_hooks {
   void (*cancel_mkt_data)(int ticker_id);
   // Account and order information; releasing a record's market depth.
   void (*req_all_open_orders)();
+  void (*req_executions)();
   void (*req_account_updates)();
   void (*release_market_depth)(struct mqt* record);
   // Orders and executions asked again after the broker came back.

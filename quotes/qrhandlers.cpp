@@ -25,6 +25,7 @@
 #include "quotes/mqt_hooks.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
+#include "quotes/relayhist.h"
 #include "quotes/router.h"
 #include "quotes/spigot.h"
 #include "quotes/tssubs.h"
@@ -49,7 +50,8 @@ enum {
   BIDASK_POSTS = 2,     // unacknowledged bid/ask posts a chart may have
   QUOTE_SIZE_UNIT = 80,
   DETAILS_SYMBOL = 12,
-  DETAILS_SYMBOL_SIZE = 24,  // 12..35: the rest of the record
+  DETAILS_SYMBOL_SIZE = 24,    // 12..35: the rest of the record
+  BAR_MORE_IN_BLOCK = 0x1000,  // a minute bar that is not the last of its block
 };
 
 // Fields of the code-5 quote record (stock and future form).
@@ -69,17 +71,28 @@ enum {
   QF_LOW = 44,
   QF_OPEN = 48,
   QF_LAST_SIZE = 52,
+  QF_PRICE2 = 56,
+  QF_PRICE3 = 60,
+  QF_BYTE1 = 67,
+  QF_BYTE2 = 68,
   QF_MONTH = 69,
   QF_DAY = 70,
   QF_YEAR = 71,
+  QF_THOUSANDTHS1 = 72,
+  QF_THOUSANDTHS2 = 76,
   QF_UNIT = 80,
+  QF_WORD = 100,
   QF_TRADE_PRICE = 104,
   QF_TRADE_HOUR = 108,
   QF_TRADE_MINUTE = 109,
   // Option form.
   QO_HIGH = 32,
   QO_LOW = 36,
+  QO_PRICE = 48,
+  QO_SHORT = 52,
+  QO_BYTE = 56,
   QO_OPEN = 68,
+  QO_WORD = 72,
 };
 static_assert(QF_UNIT + 2 <= 144 && QF_TRADE_MINUTE < 144, "quote fields lie in the record");
 
@@ -146,6 +159,10 @@ static void handle_quote(const uint8_t* rec) {
     r->open_interest = (int32_t)get_le32(rec + 40);
     hi = QO_HIGH, lo = QO_LOW, op = QO_OPEN;
     flags |= FEED_VOLUME;
+    r->relay_price[0] = price(QO_PRICE);
+    r->relay_short = (int16_t)get_le16(rec + QO_SHORT);
+    r->relay_byte[0] = rec[QO_BYTE];
+    r->relay_word = get_le32(rec + QO_WORD);
   } else {
     int64_t unit = (int16_t)get_le16(rec + QF_UNIT);
     if (kind != 1) {
@@ -156,6 +173,13 @@ static void handle_quote(const uint8_t* rec) {
     r->ask_size = saturate((int32_t)get_le32(rec + QF_ASK_SIZE) * unit);
     r->last_size = saturate((int32_t)get_le32(rec + QF_LAST_SIZE) * unit);
     flags |= FEED_BID_SIZE | FEED_ASK_SIZE | FEED_LAST_SIZE;
+    r->relay_price[0] = price(QF_PRICE2);
+    r->relay_price[1] = price(QF_PRICE3);
+    r->relay_byte[0] = rec[QF_BYTE1];
+    r->relay_byte[1] = rec[QF_BYTE2];
+    r->relay_thousandths[0] = (float)((int32_t)get_le32(rec + QF_THOUSANDTHS1) / 1000.0);
+    r->relay_thousandths[1] = (float)((int32_t)get_le32(rec + QF_THOUSANDTHS2) / 1000.0);
+    r->relay_word = get_le32(rec + QF_WORD);
     int month = rec[QF_MONTH], day = rec[QF_DAY], year = rec[QF_YEAR];
     if (month && day) {
       r->quote_date = (2000 + year) * 10000 + month * 100 + day;
@@ -459,6 +483,10 @@ static void handle_bar(const uint8_t* rec) {
     int from = bar_date == r->ring_date ? r->ring_time : 0;
     if (from < r->session_start - 60) from = r->session_start - 60;
     if (tod > from) mqt_backfill(r, from, tod);
+    // The pace: today's volume against the usual volume by this minute.
+    int minute = (tod - r->session_start) / 60;
+    if (minute >= 1 && minute < MQT_SESSION_MINUTES && r->session_volume[minute] > 0)
+      r->relative_volume = saturate((int64_t)r->volume * 100 / r->session_volume[minute]);
   }
   for (int i = r->recent_count - 1; i >= 0; i--) {
     chart_bar& b = r->recent_bars[i];
@@ -468,7 +496,7 @@ static void handle_bar(const uint8_t* rec) {
     b.low = get_f32(rec + 16);
     b.close = get_f32(rec + 20);
     b.volume = rec[28] == 1 ? 0 : (int32_t)get_le32(rec + 24);
-    if (!qr_record_is_last(rec)) b.flags |= 0x1000;
+    b.flags = relay_bar_flags() | (qr_record_is_last(rec) ? 0 : BAR_MORE_IN_BLOCK);
     r->flags |= MQT_1MIN_CHANGED;
     break;
   }

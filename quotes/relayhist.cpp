@@ -10,6 +10,7 @@
 
 #include "data/chart.h"
 #include "data/chartload.h"
+#include "data/quotecfg.h"
 #include "data/dates.h"
 #include "data/statmsg.h"
 #include "data/webimport.h"
@@ -39,6 +40,8 @@ enum {
   DEFAULT_SESSION_END = 57600,
   FLAG_NO_VOLUME = 0x400000,
   STATUS_QUIET_MS = 1000,
+  SOURCE_CODE_BITS = 0x1FFF,  // code byte and flags of the source
+  RELAY_BAR_BASE = 0x5F8000,
 };
 static_assert(REQ_OFF_SYMBOL + REQ_SYMBOL_SIZE == REQ_OFF_ARG1, "symbol field");
 static_assert((int)REQ_OFF_ONE < (int)QR_REQUEST_SIZE, "history request fits");
@@ -57,6 +60,11 @@ static void build_bar_request(qr_request* req, int code, const char* symbol, int
   memcpy(req->bytes + REQ_OFF_SYMBOL, symbol, n);
   put_le32(req->bytes + REQ_OFF_ARG1, (uint32_t)a1);
   put_le32(req->bytes + REQ_OFF_ARG2, (uint32_t)a2);
+}
+
+uint32_t relay_bar_flags() {
+  quote_source_cfg* cfg = read_quote_source_cfg(MULTIQUOTE_TIMEUNIT);
+  return (cfg ? cfg->source_codes & SOURCE_CODE_BITS : 0) | RELAY_BAR_BASE;
 }
 
 static void report_failure(const char* argument) {
@@ -292,7 +300,7 @@ int kvqr_hist_data(chart_rec* chart, int first_date, int last_date) {
   int end = last_date, earliest = 0;
   while (wanted > 0) {
     int ask = std::min(wanted, (int)RELAY_BLOCK_BARS);
-    int got = kvqr_bar_block(chart, ask, end, kind, RELAY_BAR_FLAGS);
+    int got = kvqr_bar_block(chart, ask, end, kind, relay_bar_flags() | RELAY_BAR_FLAGS);
     if (got <= 0) break;
     wanted -= got;
     int first = chart->header.first_date;
@@ -419,7 +427,9 @@ int kvqr_refresh_orders() {
   if (has_router_capability(QR_CAP_BROKER_SOCKET)) {
     // The statuses that answer say nothing new to the windows.
     g_status_posts_quiet_until = kv_monotonic_ms() + STATUS_QUIET_MS;
+    if (g_qr_hooks.req_executions) g_qr_hooks.req_executions();
     if (g_qr_hooks.req_all_open_orders) g_qr_hooks.req_all_open_orders();
+    if (g_spigot_hooks.orders_refreshed) g_spigot_hooks.orders_refreshed();
     return 1;
   }
   if (!kvqr_connect()) return 0;

@@ -40,6 +40,10 @@ struct market_stat {
   int32_t news_time;  // seconds of the day
 };
 
+// The flag word of bars the relay delivers: the live-quote configuration's
+// code byte and flags (its source_codes) with 0x5F8000.
+uint32_t relay_bar_flags();
+
 int kvqr_intraday_data(chart_rec* chart, int days, int first_second, int flags);
 int kvqr_day_bars(chart_rec* chart, int day_back, int start_second, int end_second,
                   uint32_t bar_flags);

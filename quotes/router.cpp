@@ -335,7 +335,8 @@ int start_router_request_thread() {
   s_thread = kv_thread_start("router_request", router_request_thread, nullptr);
   if (!s_thread) return 0;
   if (!s_ready.wait(kv_scaled_ms(START_WAIT_MS)))
-    debug_trace("router_request_thread did not start in time\n");
+    statmsg(__FILE__, __LINE__, "Timeout waiting for router_request_thread to initialize", nullptr,
+            STATMSG_ERROR);
   g_router_thread_id = kv_thread_get_id(s_thread);
   g_mqt_hooks.relay_streaming = hook_relay_streaming;
   g_mqt_hooks.post_stream_request = hook_post_stream_request;

@@ -87,6 +87,8 @@ struct spigot_hooks {
   void (*quote_depth)(mqt* record, double bid, int bid_size, double ask, int ask_size);
   // With PREF1_TRADE_DEPTH: a trade of size at price lowers the depth.
   void (*trade_depth)(mqt* record, double price, int size);
+  // An order refresh was asked for: the windows showing orders redraw them.
+  void (*orders_refreshed)();
 };
 extern spigot_hooks g_spigot_hooks;
 

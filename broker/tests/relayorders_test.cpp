@@ -14,6 +14,8 @@
 #include "platform/clock.h"
 #include "platform/testing/wait.h"
 #include "quotes/qrclient.h"
+#include "quotes/qrecord.h"
+#include "quotes/relayhist.h"
 #include "quotes/router.h"
 #include "quotes/spigot.h"
 #include "quotes/tests/fake_relay.h"
@@ -173,6 +175,98 @@ TEST_F(RelayOrders, ExecutionOfAnAccountPastTheSlotsIsKeptInTheFirst) {
   kv_lock guard(g_chart_lock);
   EXPECT_EQ(r->account_positions[0].quantity, -5);
   EXPECT_EQ(r->account_positions[0].avg_price, 10.0);
+}
+
+// The quote and trade records keep the queue ahead of own resting limit
+// orders: paper orders take the size now shown at their price, broker
+// orders lose what traded at their limit (with the trade-depth option).
+TEST_F(RelayOrders, QueueDepthFollowsTheQuoteAndTradesAtTheLimit) {
+  mqt* r = quoted("IBM", 10, 10.5, 10.25);
+  order_rec *buy, *sell;
+  {
+    kv_lock guard(g_chart_lock);
+    r->symbol_slot = 7;
+    g_symbol_slots[6] = r;
+    buy = paper(r, ORDER_BUY, ORDER_LMT, 100, 9.5);
+    buy->status = ORDER_SUBMITTED;
+    buy->queue_depth = 800;
+    sell = create_order(r);
+    sell->relay.type = order_type_word(ORDER_SELL, ORDER_DAY, ORDER_LMT) | ORDER_TRANSMIT;
+    sell->relay.limit = 10.75;
+    sell->relay.quantity = 100;
+    sell->status = ORDER_SUBMITTED;
+    sell->queue_depth = 600;
+  }
+  auto tick = [](int kind, float price, float ask, int size_or_sizes) {
+    std::vector<uint8_t> t(36, 0);
+    t[0] = QR_TICK;
+    put_le16(&t[2], 7);
+    t[7] = (uint8_t)kind;
+    put_le32(&t[8], 36000);
+    uint32_t u;
+    memcpy(&u, &price, 4);
+    put_le32(&t[16], u);
+    if (kind == TS_KIND_BID_ASK) {
+      memcpy(&u, &ask, 4);
+      put_le32(&t[20], u);
+      put_le16(&t[24], (uint16_t)size_or_sizes);
+      put_le16(&t[26], (uint16_t)size_or_sizes);
+      t[29] = 1;
+    } else {
+      put_le32(&t[20], (uint32_t)size_or_sizes);
+    }
+    kvqr_dispatch_records(t.data(), (int)t.size());
+  };
+  tick(TS_KIND_BID_ASK, 9.5f, 10.75f, 300);
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(buy->queue_depth, 300);
+    EXPECT_EQ(sell->queue_depth, 600);  // a broker order's queue is the broker's
+  }
+  uint32_t saved = g_pref_flags1;
+  tick(TS_KIND_TRADE, 10.75f, 0, 100);  // without the option: unchanged
+  g_pref_flags1 |= 0x20;
+  tick(TS_KIND_TRADE, 10.75f, 0, 250);
+  tick(TS_KIND_TRADE, 10.70f, 0, 250);  // not at the limit
+  tick(TS_KIND_TRADE, 10.75f, 0, 1000);
+  g_pref_flags1 = saved;
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(sell->queue_depth, 0);  // 600 - 250, then all of it
+  EXPECT_EQ(buy->queue_depth, 300);
+}
+
+// In broker-socket mode an order refresh asks for executions and open
+// orders, then has the windows that show orders draw them again.
+TEST_F(RelayOrders, BrokerRefreshAsksForOrdersAndRedrawsTheirWindows) {
+  char cfg[256];
+  snprintf(cfg, sizeof cfg, "router_capabilities 0x10217\nrouter_name %s\n", kRelayName);
+  root_.write("CONFIG/relay.cfg", cfg);
+  free_srcdata_cfg();
+  free_quote_source_cfgs();
+  static std::vector<std::string> asked;
+  asked.clear();
+  g_qr_hooks.req_executions = [] { asked.push_back("executions"); };
+  g_qr_hooks.req_all_open_orders = [] { asked.push_back("open orders"); };
+  MessageSink sink;
+  mqt* a = quoted("IBM", 10, 10.5, 10.25);
+  mqt* b = quoted("MSFT", 20, 20.5, 20.25);
+  uint32_t serial;
+  {
+    kv_lock guard(g_chart_lock);
+    order_rec* o = create_order(a);
+    o->window = sink.wnd;
+    serial = o->serial;
+    create_order(b)->window = sink.wnd;
+  }
+  EXPECT_EQ(kvqr_refresh_orders(), 1);
+  EXPECT_EQ(asked, (std::vector<std::string>{"executions", "open orders"}));
+  EXPECT_GT(g_status_posts_quiet_until.load(), kv_monotonic_ms());
+  g_status_posts_quiet_until = 0;
+  kv_dispatch_posted(-1);
+  // Once in all: the window shows every record's orders.
+  ASSERT_EQ(sink.count(WM_ORDER_STATUS), 1);
+  for (const auto& m : sink.got)
+    if (m.message == WM_ORDER_STATUS) EXPECT_EQ(m.lparam, (kv_lparam)serial);
 }
 
 }  // namespace

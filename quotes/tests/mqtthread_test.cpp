@@ -45,6 +45,13 @@ class MqtThreadTest : public QuotesTest {
     kv_clock_reset();
     QuotesTest::TearDown();
   }
+  // The start waits a scaled moment for the quote thread's queue; a loaded
+  // machine may not have run the thread by then, and posts to it fail
+  // until it has.  Ask until it takes the post.
+  static bool post_refresh_all() {
+    return kv_wait_until(
+        [] { return kv_post_thread_message(mqt_thread_id(), WM_REQUEST_REFRESH, 1, 0) == 1; });
+  }
   void set_times(int day, int32_t t1, int32_t t2, int32_t t3) {
     int32_t t[3] = {t1, t2, t3};
     for (int i = 0; i < 3; i++) put_le32(g_settings.AutoRun + (day * 3 + i) * 4, (uint32_t)t[i]);
@@ -157,7 +164,7 @@ TEST_F(MqtThreadTest, RefreshOfAllPostsDoneForSixIdleCycles) {
   g_cont_update = 0;
   configure(0x4);
   start_quote_threads();
-  ASSERT_TRUE(kv_post_thread_message(mqt_thread_id(), WM_REQUEST_REFRESH, 1, 0));
+  ASSERT_TRUE(post_refresh_all());
   ASSERT_TRUE(kv_pump_until([&] { return sink_.count(WM_MQT_DONE) == 6; }));
   program_exit();
   ASSERT_TRUE(wait_program_exit(10000));
@@ -169,7 +176,7 @@ TEST_F(MqtThreadTest, RefreshOfAllWithoutStreamsStillPolls) {
   g_cont_update = 0;
   configure(0x1);
   start_quote_threads();
-  ASSERT_TRUE(kv_post_thread_message(mqt_thread_id(), WM_REQUEST_REFRESH, 1, 0));
+  ASSERT_TRUE(post_refresh_all());
   EXPECT_TRUE(kv_pump_until([&] { return sink_.count(WM_MQT_DONE) == 1; }));
   EXPECT_GE(sink_.count(WM_CONT_UPDATE_STATUS), 1);
 }

@@ -49,7 +49,7 @@ class RelayTest : public QuotesTest {
     g_qr_hooks = {};
   }
   void TearDown() override {
-    stop_router_request_thread();
+    stop_router();
     {
       kv_lock guard(g_router_lock);
       qr_close();
@@ -59,6 +59,23 @@ class RelayTest : public QuotesTest {
     free_quote_source_cfgs();
     free_srcdata_cfg();
     QuotesTest::TearDown();
+  }
+  // The request thread's start and end wait at full time: a loaded machine
+  // may take longer than the scaled waits to run a new thread up to its
+  // queue or an ending one to its end.  Both return as soon as it is done.
+  static int start_router() {
+    double scale = kv_time_scale();
+    kv_set_time_scale(1);
+    int started = start_router_request_thread();
+    kv_set_time_scale(scale);
+    return started;
+  }
+  static int stop_router() {
+    double scale = kv_time_scale();
+    kv_set_time_scale(1);
+    int ended = stop_router_request_thread();
+    kv_set_time_scale(scale);
+    return ended;
   }
   void configure(uint32_t caps) {
     char cfg[256];
@@ -443,7 +460,7 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh) {
   FakeRelay relay(kRelayName);
   relay.respond = answer_stream;
   ASSERT_TRUE(relay.start());
-  ASSERT_EQ(start_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
   mqt* a = create_multiquote_struct("IBM");
   ASSERT_EQ(router_post_stream(0x1000011, a), 1);
   ASSERT_EQ(router_post_stream(0x1000020, a), 1);
@@ -496,7 +513,7 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh) {
   EXPECT_EQ(find_mqt("IBM"), nullptr);
 
   // Ending the thread drops everything at the relay.
-  EXPECT_EQ(stop_router_request_thread(), 1);
+  EXPECT_EQ(stop_router(), 1);
   EXPECT_EQ(g_router_thread_id.load(), 0u);
   reqs = relay.taken();
   ASSERT_EQ(reqs.size(), 7u);
@@ -506,13 +523,13 @@ TEST_F(RelayTest, RouterServesStreamsOnlyAfterTheFirstRefresh) {
 }
 
 TEST_F(RelayTest, RouterEndsBeforeAnyRefreshAndKeepsRecordsOfFailedRequests) {
-  ASSERT_EQ(start_router_request_thread(), 1);
-  EXPECT_EQ(stop_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
+  EXPECT_EQ(stop_router(), 1);
 
   // No relay: the request fails, the count is still lowered and the
   // record stays.
   StatusCapture status;
-  ASSERT_EQ(start_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
   ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
   mqt* a = create_multiquote_struct("IBM");
   ASSERT_EQ(router_post_stream(0x1000011, a), 1);
@@ -520,14 +537,14 @@ TEST_F(RelayTest, RouterEndsBeforeAnyRefreshAndKeepsRecordsOfFailedRequests) {
       kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
   EXPECT_EQ(find_mqt("IBM"), a);
   EXPECT_EQ(a->symbol_slot, 0);
-  EXPECT_EQ(stop_router_request_thread(), 1);
+  EXPECT_EQ(stop_router(), 1);
 }
 
 TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused) {
   FakeRelay relay(kRelayName);
   relay.respond = answer_stream;
   ASSERT_TRUE(relay.start());
-  ASSERT_EQ(start_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
   ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 1, 0));
   StatusCapture status;
   uint8_t buf[3][BOOK_BUFFER_SIZE];
@@ -621,7 +638,7 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink) {
   configure(0x10017);
   FakeBroker::install();
   g_cont_update = 1;
-  ASSERT_EQ(start_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
   ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
   mqt* a = create_multiquote_struct("IBM");  // not yet connected: no request of its own
   router_post_stream(0x1000011, a);
@@ -659,7 +676,7 @@ TEST_F(RelayTest, BrokerModeSubscribesThroughTheBrokerLink) {
     return a->streams_held == 0;
   }));
 
-  EXPECT_EQ(stop_router_request_thread(), 1);
+  EXPECT_EQ(stop_router(), 1);
   EXPECT_EQ(FakeBroker::closes, 1);
 }
 
@@ -667,7 +684,7 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord) {
   configure(0x10017);
   FakeBroker::install();
   g_cont_update = 1;
-  ASSERT_EQ(start_router_request_thread(), 1);
+  ASSERT_EQ(start_router(), 1);
   ASSERT_TRUE(kv_post_thread_message(g_router_thread_id, WM_REQUEST_REFRESH, 0, 0));
   mqt* a = create_multiquote_struct("IBM");
   router_post_stream(0x1000011, a);
@@ -686,7 +703,7 @@ TEST_F(RelayTest, BrokerModeReleaseCancelsTheMarketDataOfAFreedRecord) {
     kv_lock guard(g_chart_lock);
     EXPECT_EQ(g_symbol_slots[41], nullptr);
   }
-  EXPECT_EQ(stop_router_request_thread(), 1);
+  EXPECT_EQ(stop_router(), 1);
 }
 
 }  // namespace

@@ -100,12 +100,12 @@ class SpigotTest : public QuotesTest {
     free_srcdata_cfg();
     QuotesTest::TearDown();
   }
-  void configure(uint32_t caps) {
-    char cfg[256];
+  void configure(uint32_t caps, const char* more = "") {
+    char cfg[320];
     snprintf(cfg, sizeof cfg,
              "router_capabilities 0x%x\nrouter_name %s\nexchange_times 9:30 16:00\n"
-             "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n",
-             caps, kRelayName);
+             "exchange_timezone 300 0/0/11/1 2:00 0 0/0/3/2 2:00 -60\n%s",
+             caps, kRelayName, more);
     root_.write("CONFIG/srcdata.cfg", "MULTIQUOTE 1\n  relay relay.cfg\n");
     root_.write("CONFIG/relay.cfg", cfg);
     free_srcdata_cfg();
@@ -256,6 +256,23 @@ TEST_F(SpigotTest, QuoteDetailsAndCutRecords) {
   // Sizes that overflow saturate.
   dispatch(quote_rec(7, 12345, 0x7FFFFFF0));
   EXPECT_EQ(r->volume, INT32_MAX);
+  // The fields without a named use are carried as they came.
+  std::vector<uint8_t> q = quote_rec(7, 12345, 50);
+  put_le32(&q[56], 2050);
+  put_le32(&q[60], (uint32_t)-125);
+  q[67] = 3;
+  q[68] = 250;
+  put_le32(&q[72], 1500);
+  put_le32(&q[76], (uint32_t)-2);
+  put_le32(&q[100], 0xDEADBEEF);
+  dispatch(q);
+  EXPECT_FLOAT_EQ(r->relay_price[0], 20.5f);
+  EXPECT_FLOAT_EQ(r->relay_price[1], -1.25f);
+  EXPECT_EQ(r->relay_byte[0], 3);
+  EXPECT_EQ(r->relay_byte[1], 250);
+  EXPECT_FLOAT_EQ(r->relay_thousandths[0], 1.5f);
+  EXPECT_FLOAT_EQ(r->relay_thousandths[1], -0.002f);
+  EXPECT_EQ(r->relay_word, 0xDEADBEEFu);
 
   // Details: the local symbol is the record's last 24 bytes, terminated.
   std::vector<uint8_t> d(36, 'X');
@@ -291,6 +308,7 @@ TEST_F(SpigotTest, QuoteDetailsAndCutRecords) {
 }
 
 TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
+  configure(0x217, "source_codes 21 1 0 0 0 0\n");  // code byte 21, flag 0x100
   mqt* r = numbered("IBM", 7);
   const int32_t day = 1767571200;  // 5 January 2026
   {
@@ -309,6 +327,11 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   put_f32(&b[16], 20.0f);
   put_f32(&b[20], 20.75f);
   put_le32(&b[24], 1500);
+  {
+    kv_lock guard(g_chart_lock);
+    r->volume = 30000;
+    r->session_volume[2] = 10000;  // usually 10,000 by the third minute
+  }
   dispatch(b);
   kv_lock guard(g_chart_lock);
   ASSERT_EQ(r->recent_count, 3);  // 9:30, 9:31 flat, 9:32 the relay's bar
@@ -318,7 +341,22 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   EXPECT_FLOAT_EQ(last.high, 21.0f);
   EXPECT_FLOAT_EQ(last.close, 20.75f);
   EXPECT_EQ(last.volume, 1500);
+  EXPECT_EQ(last.flags, 0x5F8115u);  // the relay's bar flag word, last of its block
   EXPECT_TRUE(r->flags & MQT_1MIN_CHANGED);
+  EXPECT_EQ(r->relative_volume, 300);
+
+  // A bar that is not the last of its block is marked so; an index has no
+  // volume; the pace stays where the usual volume is unknown.
+  b[0] = QR_MINUTE_BAR;
+  put_le32(&b[4], (uint32_t)(day + 34260));  // 9:31
+  b[28] = 1;
+  r->volume = 50000;
+  dispatch(b);
+  const chart_bar& mid = r->recent_bars[1];
+  EXPECT_EQ(mid.flags, 0x5F9115u);
+  EXPECT_FLOAT_EQ(mid.close, 20.75f);
+  EXPECT_EQ(mid.volume, 0);
+  EXPECT_EQ(r->relative_volume, 300);
 }
 
 TEST_F(SpigotTest, BookRecordsFillTheWindowBuffersAndMergeTheQuote) {
