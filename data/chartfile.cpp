@@ -576,10 +576,8 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
   {
     kv_lock guard(g_chart_lock);
     chart = find_listed_chart(symbol, unit);
-    if (chart) {
-      chart->references++;
-      if (chart->mqt) chart->mqt->users++;
-    }
+    // One more reference only: the chart holds its record's one use.
+    if (chart) chart->references++;
   }
   if (flags & CHART_REQ_LISTED_ONLY) {
     release_input(nullptr, fetched);
@@ -589,14 +587,10 @@ chart_rec* load_and_merge_chart(const char* symbol, chart_rec* fetched, int unit
   int unreadable = 0;
   if (!chart) chart = read_stored_chart(symbol, unit, &clean, &unreadable);
   if (fetched && chart && (chart->header.flags & CHART_LISTED)) {
-    // Merging takes over the listed chart's reference; the use of its
-    // live-quote record taken with it goes too.
+    // Merging takes over the listed chart's reference.
     kv_lock guard(g_chart_lock);
-    mqt* record = chart->mqt;
     chart_alloc_log log = {};
     chart = merge_bars(chart, fetched, &log, flags);
-    if (record && g_chart_load_hooks.delete_multiquote)
-      g_chart_load_hooks.delete_multiquote(record);
     if (!chart) return nullptr;
   } else if (fetched) {
     chart_alloc_log log = {};

@@ -343,8 +343,9 @@ chart_rec* get_1min_chart(const char* symbol, uint32_t flags) {
     kv_lock guard(g_chart_lock);
     chart_rec* listed = find_listed_chart(symbol, TU_1MIN);
     if (listed && (listed->extended_hours != 0) == extended) {
+      // One more reference only: the chart holds its record's one use
+      // until its last reference goes (free_chart_data).
       listed->references++;
-      if (listed->mqt) listed->mqt->users++;
       return listed;
     }
   }

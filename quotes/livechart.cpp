@@ -560,6 +560,7 @@ void install_live_chart_hooks(void) {
   g_mqt_hooks.update_1min_data = update_1min_data;
   g_mqt_hooks.update_mqt_charts = update_mqt_charts;
   g_mqt_hooks.write_1min_bars = write_1min_bars;
+  g_mqt_hooks.rebuild_minute_charts = rebuild_minute_charts;
   g_chart_load_hooks.dchart_update = dchart_update;
   g_chart_load_hooks.write_1min_bars = write_1min_bars;
   g_chart_load_hooks.init_mqt_from_1min = init_mqt_from_1min;

@@ -27,6 +27,9 @@ struct mqt_hooks {
   void (*update_1min_data)(mqt* record);
   void (*update_mqt_charts)(mqt* record);
   void (*write_1min_bars)(mqt* record);
+  // The record's minute charts built again from its one-minute ring, after
+  // the relay replaced bars in it.
+  void (*rebuild_minute_charts)(mqt* record);
 
   // Quote relay: nonzero when it has one of the capability bits, is
   // connected and quote collection is on; posting a stream request to the

@@ -500,7 +500,8 @@ static void handle_bar(const uint8_t* rec) {
     r->flags |= MQT_1MIN_CHANGED;
     break;
   }
-  if (qr_record_is_last(rec) && g_mqt_hooks.update_mqt_charts) g_mqt_hooks.update_mqt_charts(r);
+  if (qr_record_is_last(rec) && g_mqt_hooks.rebuild_minute_charts)
+    g_mqt_hooks.rebuild_minute_charts(r);
 }
 
 static void handle_details(const uint8_t* rec) {

@@ -72,7 +72,9 @@ struct web_poll {
   char url[WEB_URL_SIZE];
   mqt* batch[WEB_BATCH_MAX];
   int batch_count;
-  mqt* match_cursor;  // where save_parsed_quote looks for the next symbol
+  // Where save_parsed_quote looks for the next symbol; held (one user)
+  // while the page is read without the lock.
+  mqt* match_cursor;
   mqt scratch;
 };
 
@@ -114,6 +116,17 @@ void release_batch() {
   kv_lock guard(g_chart_lock);
   for (int i = 0; i < g_web.batch_count; i++) delete_multiquote(g_web.batch[i]);
   g_web.batch_count = 0;
+}
+
+// Moves the match cursor to r (or the next record still in use), holding
+// it and letting the former go. A record without users is on its way out
+// and is not taken again.
+void set_match_cursor(mqt* r) {
+  kv_lock guard(g_chart_lock);
+  while (r && r->users <= 0) r = r->next;
+  if (r) r->users++;
+  if (g_web.match_cursor) delete_multiquote(g_web.match_cursor);
+  g_web.match_cursor = r;
 }
 
 int quote_poll_error(const char* file, int line, const char* message, const char* argument) {
@@ -191,7 +204,9 @@ void hold(mqt* r) {
 }
 
 int requestable(mqt* r) {
-  if (!usable_record(r) || strchr(r->symbol, '_') || (r->flags & MQT_NOT_STREAMABLE)) return 0;
+  if (!usable_record(r) || r->users <= 0 || strchr(r->symbol, '_') ||
+      (r->flags & MQT_NOT_STREAMABLE))
+    return 0;
   if (strcasecmp(r->symbol, "TEST") == 0) return 0;
   return !passed_over(r);
 }
@@ -411,7 +426,7 @@ void save_parsed_quote(mqt* q) {
   kv_lock guard(g_chart_lock);
   mqt* r = find_mqt_from(q->symbol, g_web.match_cursor, g_web.maxquotes);
   if (!r) return;
-  g_web.match_cursor = r->next;
+  set_match_cursor(r->next);
   if (!r->description[0]) copy_string_n(r->description, q->description, MQT_DESCRIPTION_SIZE - 1);
   if (!(q->feed_flags & FEED_DATE) || !valid_date(q->quote_date, 0)) {
     int now = exchange_time_of_day(r);
@@ -652,18 +667,16 @@ mqt* poll_web_quotes(void) {
   char* script = (char*)malloc(size);
   if (!script) return nullptr;
 
-  mqt* start;
+  // The batch's first record is held (by the match cursor) from the moment
+  // it is chosen: the lock is left while the page is read.
   {
     kv_lock guard(g_chart_lock);
-    start = mqt_list_head();
+    mqt* first = mqt_list_head();
+    while (first && !requestable(first)) first = first->next;
+    set_match_cursor(first);
   }
   int ok = 1;
-  while (start) {
-    {
-      kv_lock guard(g_chart_lock);
-      while (start && !requestable(start)) start = start->next;
-    }
-    if (!start) break;
+  while (g_web.match_cursor) {
     memcpy(script, body, size);
     g_web.escape = '\\';
     memset(g_web.aborts, 0, sizeof g_web.aborts);
@@ -677,7 +690,6 @@ mqt* poll_web_quotes(void) {
     g_web.page_ended = 0;
     g_web.line[0] = 0;
     g_web.cursor = g_web.line;
-    g_web.match_cursor = start;
     g_web.batch_count = 0;
     clear_scratch();
     int rc = 0;
@@ -707,19 +719,22 @@ mqt* poll_web_quotes(void) {
       close_page();
       save_parsed_quote(&g_web.scratch);
     }
-    mqt* next = nullptr;
     {
+      // The next batch starts after the last record requested, chosen and
+      // held before this batch's records are let go.
       kv_lock guard(g_chart_lock);
       mqt* last = g_web.batch_count ? g_web.batch[g_web.batch_count - 1] : nullptr;
-      next = last ? last->next : nullptr;
+      mqt* next = last && rc >= 0 ? last->next : nullptr;
+      while (next && !requestable(next)) next = next->next;
+      set_match_cursor(next);
+      release_batch();
     }
-    release_batch();
     if (rc < 0) {
       ok = rc == -2;  // no symbol left: the cycle is over
       break;
     }
-    start = next;
   }
+  set_match_cursor(nullptr);
   free(script);
   close_page();
   if (!ok) return nullptr;

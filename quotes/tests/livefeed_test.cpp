@@ -128,4 +128,29 @@ TEST_F(LiveFeedTest, TestFeedGrowsChartsAndTheMinuteFile) {
   free_chart_data(m1);
 }
 
+// Each chart holds one use of its record however often it is taken: the
+// 5-minute chart and the seeding take the listed 1-minute chart and give it
+// back, and closing the charts gives the record back.
+TEST_F(LiveFeedTest, TakingTheListedMinuteChartAgainHoldsNoFurtherUse) {
+  chart_rec *m1 = create_intraday_chart("TEST", 1, 0);
+  ASSERT_NE(m1, nullptr);
+  mqt *r = find_mqt("TEST");
+  ASSERT_NE(r, nullptr);
+  int alone = r->users;
+  chart_rec *m5 = create_intraday_chart("TEST", 5, 0);
+  ASSERT_NE(m5, nullptr);
+  EXPECT_EQ(m1->references, 1);
+  EXPECT_EQ(r->users, alone + 1);
+  init_mqt_from_1min(r, nullptr);
+  chart_rec *again = get_1min_chart("TEST", 0);
+  EXPECT_EQ(again, m1);
+  free_chart_data(again);
+  EXPECT_EQ(m1->references, 1);
+  EXPECT_EQ(r->users, alone + 1);
+  free_chart_data(m5);
+  EXPECT_EQ(r->users, alone);
+  free_chart_data(m1);
+  EXPECT_EQ(find_mqt("TEST"), nullptr);
+}
+
 }  // namespace

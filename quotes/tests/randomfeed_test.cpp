@@ -28,6 +28,7 @@ class RandomFeedTest : public QuotesTest {
     missing_ = root_.path() + "/no-such-random.data1";
     g_random_data_path = missing_.c_str();
     clear_markets();
+    close_random_source();  // a fresh run, whatever fed the test contract before
     r = create_multiquote_struct("TEST");
   }
   void TearDown() override {

@@ -12,6 +12,7 @@
 #include "platform/locks.h"
 #include "platform/testing/wait.h"
 #include "quotes/booksubs.h"
+#include "quotes/livechart.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 #include "quotes/router.h"
@@ -318,6 +319,17 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
     r->session_start = 34200;
     r->last = 20.0f;
   }
+  // A 1-minute chart of the symbol is rebuilt from the ring after the
+  // block's last record.
+  g_mqt_hooks.rebuild_minute_charts = rebuild_minute_charts;
+  chart_rec* chart = new_chart("IBM", TU_1MIN);
+  ASSERT_NE(chart, nullptr);
+  {
+    kv_lock guard(g_chart_lock);
+    chart->mqt = r;
+    r->intraday_charts = chart;
+    r->users++;
+  }
   std::vector<uint8_t> b(36, 0);
   b[0] = QR_MINUTE_BAR | QR_LAST_RECORD;
   put_le16(&b[2], 7);
@@ -344,6 +356,10 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   EXPECT_EQ(last.flags, 0x5F8115u);  // the relay's bar flag word, last of its block
   EXPECT_TRUE(r->flags & MQT_1MIN_CHANGED);
   EXPECT_EQ(r->relative_volume, 300);
+  ASSERT_EQ(chart->header.bar_count, 3);
+  EXPECT_EQ(chart->bars[2].time, day + 34320);
+  EXPECT_FLOAT_EQ(chart->bars[2].close, 20.75f);
+  EXPECT_EQ(chart->bars[2].volume, 1500);
 
   // A bar that is not the last of its block is marked so; an index has no
   // volume; the pace stays where the usual volume is unknown.
@@ -357,6 +373,7 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
   EXPECT_FLOAT_EQ(mid.close, 20.75f);
   EXPECT_EQ(mid.volume, 0);
   EXPECT_EQ(r->relative_volume, 300);
+  free_chart_data(chart);
 }
 
 TEST_F(SpigotTest, BookRecordsFillTheWindowBuffersAndMergeTheQuote) {

@@ -1,8 +1,10 @@
 // The web-page quote source against a loopback HTTP server: request
 // building for a batch, pages cut into quotes by the parse script, the
 // spike filter and script errors.
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "data/inet.h"
 #include "data/quotecfg.h"
@@ -10,6 +12,8 @@
 #include "data/dates.h"
 #include "data/markets.h"
 #include "platform/clock.h"
+#include "platform/locks.h"
+#include "platform/testing/wait.h"
 #include "data/tests/http_test_server.h"
 #include "data/tests/status_capture.h"
 #include "quotes/webquotes.h"
@@ -99,6 +103,47 @@ TEST_F(WebQuotesTest, SpikesNeedTheClosingPriceToConfirmThem) {
   server.on("/q?s=A", page("A,14,13.5,01/02/2024,\n"));  // within 10 percent of the close
   poll_web_quotes();
   EXPECT_FLOAT_EQ(a->last, 14.0f);
+}
+
+// A slow page leaves the chart lock free while it is read: windows go on
+// drawing, and the quotes are stored when they come. A record let go
+// meanwhile by its last window stays until the cycle has passed it.
+TEST_F(WebQuotesTest, SlowPageIsReadWithoutTheChartLock) {
+  mqt *a = rec("A");
+  mqt *b = rec("B");
+  script("url " + server.url("/q?s=\\r,\\s+,\\t") + "\n" + kLoop, 1);
+  // Half the page, its first line, comes at once; the rest later.
+  canned_reply slow = page("A,10.5,10.4,01/02/2024,\nA,10.5,10.4,01/02/2024,\n");
+  slow.stall = true;
+  slow.stall_after_ms = 4000;
+  server.on("/q?s=A", slow);
+  std::atomic<bool> done{false};
+  std::thread poller([&] {
+    poll_web_quotes();
+    done = true;
+  });
+  ASSERT_TRUE(kv_wait_until([&] { return server.requests().size() == 1; }));
+  bool taken = kv_wait_until(
+      [&] {
+        if (!g_chart_lock.try_lock()) return false;
+        g_chart_lock.unlock();
+        return true;
+      },
+      1500);
+  EXPECT_TRUE(taken);
+  EXPECT_FALSE(done.load());  // still reading the page
+  EXPECT_TRUE(kv_wait_until([&] {
+    kv_lock guard(g_chart_lock);
+    return a->last == 10.5f;
+  }));
+  {
+    kv_lock guard(g_chart_lock);
+    delete_multiquote(b);
+  }
+  poller.join();
+  EXPECT_FLOAT_EQ(a->last, 10.5f);
+  EXPECT_EQ(a->users, 1);
+  EXPECT_EQ(find_mqt("B"), nullptr);  // let go once the cycle was done with it
 }
 
 TEST_F(WebQuotesTest, YesterdaysQuoteSoonAfterTheOpenIsTodays) {
