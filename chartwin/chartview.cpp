@@ -86,6 +86,13 @@ int CKvChartView::candle_spacing() const {
       candle_def_for_size(m_settings ? m_settings->candle_size : 1, g_custom_candle));
 }
 
+void CKvChartView::forget_dc() {
+  // The panes keep the context of their last layout; it lived only for
+  // that paint.
+  m_panes.dc = nullptr;
+  for (CBasicChart& p : m_panes.panes) p.dc = nullptr;
+}
+
 bool CKvChartView::popup_or_drag() const {
   if (m_view_flags & (VF_CANDLE_INFO | VF_EVENTS_POPUP)) return true;
   if (m_annot && m_annot->Busy()) return true;
@@ -265,6 +272,7 @@ void CKvChartView::MsgBidAskUpdate() {
   kv_lock guard(g_chart_lock);
   m_panes.DrawBidAskBar(&dc, doc->m_chart->mqt);
   m_panes.DrawQuoteHeader(&dc, doc->m_chart->mqt);
+  forget_dc();
 }
 
 void CKvChartView::MsgFromThreadExtSession() {
@@ -397,6 +405,7 @@ void CKvChartView::OnDraw(KvDC& dc) {
     refresh_title_if_intraday();
     if (m_annot) m_annot->DrawSelection(dc);
     if (m_alerts) m_alerts->DrawLines(dc);
+    forget_dc();
     if (!fits) {
       m_update_flags |= UPD_RECALC;
       Invalidate(true);
@@ -437,6 +446,7 @@ void CKvChartView::OnDraw(KvDC& dc) {
     draw_typed(dc);
   else
     m_typed.clear();
+  forget_dc();
 }
 
 // ============================================================================
@@ -589,6 +599,7 @@ void CKvChartView::OnPrint(KvDC& dc, const KvRect& printable, bool preview) {
     UpdatePanes("OnPrint", UP_CALC);
     m_panes.CalcLayouts(&dc);
     m_panes.Draw(&dc);
+    forget_dc();
   }
   // With no visible bar the page keeps only the empty frame.
   // Everything goes back as it was on the screen.

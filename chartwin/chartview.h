@@ -139,6 +139,7 @@ class CKvChartView : public KvCanvasView {
   void draw_typed(KvDC& dc);
   void refresh_title_if_intraday();
   bool popup_or_drag() const;
+  void forget_dc();
   int candle_spacing() const;
   bool load_outstanding() const;
 

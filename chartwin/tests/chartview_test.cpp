@@ -18,6 +18,7 @@
 #include "platform/qt/dc.h"
 #include "platform/qt/printing.h"
 #include "platform/qt/wnd.h"
+#include "settings/settings.h"
 #include "shell/app.h"
 
 namespace {
@@ -184,6 +185,7 @@ TEST_F(ChartViewTest, PrintingABlackChartDrawsBlackOnWhiteAndRestoresTheSettings
         other++;
     }
   EXPECT_GT(white, 20 * black);
+  EXPECT_LT(other, black);  // no grey background, no coloured bars
   EXPECT_GT(black, 500);
 
   // The same through the printer to a grey PDF.

@@ -68,6 +68,8 @@ std::vector<fixture_bar> wave_bars(int n, float base) {
 
 void ChartWinTest::SetUp() {
   ShellTest::SetUp();
+  // A complete configuration: no start-up message covers the windows.
+  write_quote_config(0);
   app_ = start();
 }
 
