@@ -503,7 +503,7 @@ int CKvChartDoc::ChangeSymbol(const char* expr, const char* path, int start, int
     next_kind = 0;
   }
   kv_end_wait_cursor();
-  UpdateTitle();
+  if (ok) UpdateTitle();
   return ok;
 }
 
@@ -654,13 +654,15 @@ bool CKvChartDoc::OnOpenDocument(const QString& qpath) {
   bool auto_update = g_chart_store.GetAutoUpdate();
   if (auto_update) g_chart_store.ToggleAutoUpdate();
   m_settings.time_unit = unit ? unit : TU_DAILY;
-  int ok = ChangeSymbol(base.c_str(), path.constData(), 0, CHANGE_OPEN_FILE);
+  // A file that does not load still opens its window (the failure is in
+  // the status bar), so that another symbol can be typed into it.
+  ChangeSymbol(base.c_str(), path.constData(), 0, CHANGE_OPEN_FILE);
   if (auto_update) {
     g_chart_store.ToggleAutoUpdate();
     post_to_view(ID_DATA_UPDATE);
   }
   m_unnamed = 0;
-  return ok != 0;
+  return true;
 }
 
 bool CKvChartDoc::SaveModified() {

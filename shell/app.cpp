@@ -6,6 +6,8 @@
 #include <QPalette>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+#include <chrono>
 
 #include "broker/twshooks.h"
 #include "chartwin/chartdoc.h"
@@ -15,6 +17,7 @@
 #include "data/debugtrace.h"
 #include "data/inet.h"
 #include "data/install.h"
+#include "data/updatechk.h"
 #include "data/logfiles.h"
 #include "data/mainwnd.h"
 #include "data/quotecfg.h"
@@ -313,7 +316,12 @@ int CKvChartApp::ExitInstance() {
   m_frame = nullptr;
   for (auto& t : m_templates) t.reset();
   if (g_inet_session) {
-    inet_close_session(g_inet_session);
+    // The update check (started by the first web import) reads the session:
+    // it is closed only after that thread ended, waiting as the exit thread
+    // does (90 waits of 100 ms); a check still running keeps it.
+    for (int i = 0; i < 90 && !g_updatechk_done.load(); i++)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (g_updatechk_done.load()) inet_close_session(g_inet_session);
     g_inet_session = nullptr;
   }
   free_log_names();
