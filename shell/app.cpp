@@ -6,13 +6,18 @@
 #include <QPalette>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+#include <chrono>
 
 #include "broker/twshooks.h"
+#include "chartwin/chartdoc.h"
+#include "chartwin/chartview.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
 #include "data/inet.h"
 #include "data/install.h"
+#include "data/updatechk.h"
 #include "data/logfiles.h"
 #include "data/mainwnd.h"
 #include "data/quotecfg.h"
@@ -176,9 +181,15 @@ bool CKvChartApp::InitInstance(const char* command_line) {
 
 void CKvChartApp::GetDocTemplate(int kind) {
   if (kind <= 0 || kind >= KIND_COUNT || !kTemplateResource[kind] || m_templates[kind]) return;
+  // One document class for every kind; the chart has its own view, the
+  // other kinds' views are built with their windows.
   auto t = std::make_unique<KvDocTemplate>(
-      kTemplateResource[kind], [kind] { return new CKvWindowDoc(kind); },
-      [] { return new CKvChildFrame; }, [] { return new CKvBlankView; });
+      kTemplateResource[kind], [kind] { return new CKvChartDoc(kind); },
+      [] { return new CKvChildFrame; },
+      [kind]() -> KvView* {
+        if (kind == KIND_CHART) return new CKvChartView;
+        return new CKvBlankView;
+      });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu
   m_templates[kind] = std::move(t);
 }
@@ -305,7 +316,12 @@ int CKvChartApp::ExitInstance() {
   m_frame = nullptr;
   for (auto& t : m_templates) t.reset();
   if (g_inet_session) {
-    inet_close_session(g_inet_session);
+    // The update check (started by the first web import) reads the session:
+    // it is closed only after that thread ended, waiting as the exit thread
+    // does (90 waits of 100 ms); a check still running keeps it.
+    for (int i = 0; i < 90 && !g_updatechk_done.load(); i++)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (g_updatechk_done.load()) inet_close_session(g_inet_session);
     g_inet_session = nullptr;
   }
   free_log_names();

@@ -49,7 +49,7 @@
 #include "studies/study.h"
 
 // The view-unit multipliers of the View/Time Span menu.
-const int g_view_units[10] = {1, 2, 3, 4, 5, 10, 20, 25, 50, 100};
+extern const int g_view_units[10] = {1, 2, 3, 4, 5, 10, 20, 25, 50, 100};
 
 namespace {
 
@@ -129,7 +129,7 @@ KvDocument* open_empty_chart(CKvChartApp* app) {
   g_pref_flags &= ~PREF_NEW_EMPTY;
   if (auto* w = dynamic_cast<CKvWindowDoc*>(doc))
     w->SetTitle(QString::fromUtf8(
-        app->GetChartTitle(KIND_CHART, w->Settings().time_unit, w->Settings().chart_type, 1)));
+        app->GetChartTitle(KIND_CHART, w->Settings().time_unit, w->Settings().chart_type, 0)));
   return doc;
 }
 
@@ -432,7 +432,7 @@ KvDocument* CKvChartApp::OpenDescriptorWindow(WindowDescriptor* d, int free_stud
     }
     if (!loaded)
       wdoc->SetTitle(QString::fromUtf8(
-          GetChartTitle(KIND_CHART, d->settings.time_unit, d->settings.chart_type, 1)));
+          GetChartTitle(KIND_CHART, d->settings.time_unit, d->settings.chart_type, 0)));
   } else if (wdoc->GetTitle().isEmpty()) {
     wdoc->SetTitle(QString::fromUtf8(GetNewWindowTitle(d->kind)));
   }
@@ -523,9 +523,10 @@ KvDocument* CKvChartApp::OpenDocumentFile(const char* path) {
   if (kind == KIND_CHART) {
     KvDocTemplate* t = DocTemplate(KIND_CHART);
     KvDocument* doc = t ? t->OpenDocumentFile(QString::fromUtf8(path)) : nullptr;
-    if (auto* w = dynamic_cast<CKvWindowDoc*>(doc)) {
+    // A chart that loaded keeps its own unit and title.
+    if (auto* w = dynamic_cast<CKvWindowDoc*>(doc); w && !w->ChartRecord()) {
       w->Settings().time_unit = unit;
-      w->SetTitle(QString::fromUtf8(GetChartTitle(KIND_CHART, unit, w->Settings().chart_type, 1)));
+      w->SetTitle(QString::fromUtf8(GetChartTitle(KIND_CHART, unit, w->Settings().chart_type, 0)));
     }
     return doc;
   }
