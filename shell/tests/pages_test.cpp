@@ -371,6 +371,7 @@ TEST_F(PagesTest, ListWindowsWithoutItemsStayClosedAndSymbolListsOpenAChart) {
   // A symbol list opened as the list of a quotes window while no window is
   // being made becomes the current list, and its first symbol a chart.
   write_data("SLF/tech.slf", "ibm International Business Machines\nMSFT\n");
+  write_price_file("IBM", TU_DAILY, wave_bars(20));
   size_t charts = kv_window_docs(KIND_CHART).size();
   g_pref_flags = (g_pref_flags & ~0x7C0u) | (KIND_QUOTES << 6);
   EXPECT_EQ(app->OpenDocumentFile(data_file("SLF/tech.slf").c_str()), nullptr);

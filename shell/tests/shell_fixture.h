@@ -14,6 +14,15 @@
 
 class CKvChartApp;
 
+struct fixture_bar {
+  float open, high, low, close;
+  int32_t volume;
+};
+
+// n daily bars from a fixed sequence: a rising and falling wave whose bars
+// alternate up and down, volume 1000..5000.
+std::vector<fixture_bar> wave_bars(int n, float base = 20.0f);
+
 class ShellTest : public TempRootTest {
  protected:
   void SetUp() override;
@@ -23,6 +32,11 @@ class ShellTest : public TempRootTest {
   std::string data_root() const { return root_.path() + "/.local/share/korvane"; }
   std::string data_file(const char* rel) const { return data_root() + "/" + rel; }
   void write_data(const char* rel, const std::string& text) const;
+  // DATA/<symbol>.<ext> as the price file format lays it out: the 256-byte
+  // header (checksum included) and 32 bytes a bar, one weekday apart from
+  // 2026-01-05 (daily units; minutes one minute apart from 09:30).
+  void write_price_file(const char* symbol, int unit, const std::vector<fixture_bar>& bars,
+                        const char* description = "Fixture Corp");
   // The four quote-source files; the live source has these capabilities.
   void write_quote_config(uint32_t router_capabilities);
 
