@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "broker/twshooks.h"
+#include "broker/twswindow.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -122,6 +123,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   install_mqt_chart_hooks();
   install_study_chart_hooks();
   install_tws_hooks();
+  tws_install_window_backend();
   install_live_chart_hooks();
   install_qt_hooks();
   set_profile_company(name.toLatin1().constData());
