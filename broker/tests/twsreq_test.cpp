@@ -1,6 +1,7 @@
 // Requests to the fake TWS, field by field: market data with its
 // suppression lists and server-version gates, cancels, history durations,
 // placing an advisor order, and the pacing of history requests.
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -219,6 +220,34 @@ TEST_F(TwsReqTest, PacingCountsSixtyRequestsThenRefusesWithoutWaiting) {
   hmds_reset_count();
   EXPECT_EQ(1, hmds_pacing_wait(0));
   hmds_reset_count();
+}
+
+}  // namespace
+
+namespace {
+
+int count_entries(const char* dir) {
+  int n = 0;
+  if (DIR* d = opendir(dir)) {
+    while (readdir(d)) n++;
+    closedir(d);
+  }
+  return n;
+}
+
+TEST_F(TwsReqTest, ThousandConnectsLeaveDescriptorsAndThreadsAsTheyWere) {
+  connect();
+  tws_disconnect();
+  peer_.close_client();
+  int fds = count_entries("/proc/self/fd"), threads = count_entries("/proc/self/task");
+  for (int i = 0; i < 1000; i++) {
+    ASSERT_EQ(1, connect_peer(peer_, 45, 7));
+    ASSERT_EQ(1, start_socket_input_thread());
+    tws_disconnect();
+    peer_.close_client();
+  }
+  EXPECT_EQ(fds, count_entries("/proc/self/fd"));
+  EXPECT_EQ(threads, count_entries("/proc/self/task"));
 }
 
 }  // namespace
