@@ -111,6 +111,7 @@ void BM_TicksIntoQuotes(benchmark::State& state) {
   for (auto _ : state) {
     loopback link;
     g_tws_socket = link.fd[0];
+    g_tws_server_version = 45;
     g_tws_peer_error = -1;
     tws_wire_reset();
     g_tws_connected = 1;
