@@ -2,6 +2,8 @@
 // confirmation threads.
 #include "broker/twsconn.h"
 
+#include "broker/twsacct.h"
+
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netdb.h>
@@ -104,6 +106,7 @@ int socket_input_thread(void*) {
       break;
     }
     if (!tws_process_message() && g_tws_peer_error.load() == -1) tws_wait_input(20);
+    tws_account_poll();
   }
   debug_trace("exiting socket_input_thread\n");
   return 0;

@@ -26,7 +26,6 @@ static int read_is_empty() {
 
 // Open order: the contract and the order attributes, by message version.
 static void skip_open_order(int v) {
-  int server = g_tws_server_version.load();
   skip(1 + (v >= 17));   // order id; contract id
   skip(7 + (v >= 2));    // symbol .. currency; local symbol
   skip(11);              // action .. order reference
@@ -36,6 +35,11 @@ static void skip_open_order(int v) {
   skip(v >= 6);          // shares allocation
   skip(v >= 7 ? 4 : 0);  // advisor group, method, percentage, profile
   skip(v >= 8);          // good-till date
+  tws_skip_open_order_tail(v);
+}
+
+void tws_skip_open_order_tail(int v) {
+  int server = g_tws_server_version.load();
   if (v >= 9) {
     skip(5);                        // rule 80A .. designated location
     skip(server == 51 || v >= 23);  // exempt code

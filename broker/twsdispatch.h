@@ -16,6 +16,10 @@ typedef void (*tws_msg_handler)(int msg_id);
 // (broker/twserrors.h).
 extern tws_msg_handler g_tws_msg_handlers[TWS_MSG_HANDLERS];
 
+// Reads and drops the open-order attributes of versions 9 and later (after
+// the good-till date), as the published API lays them out.
+void tws_skip_open_order_tail(int version);
+
 // 1 when id is a message TWS sends (its fields can be skipped).
 int tws_msg_id_known(int id);
 

@@ -100,7 +100,6 @@ void tws_error(int is_error, int code, const char* text, int id) {
       if (++g_tws_socket_errors == TWS_SOCKET_ERRORS_MAX && g_tws_connected.load())
         tws_close_bad_stream("too many socket errors");
       return;
-    case 103:
     case 107:
     case 109:
     case 110:
@@ -127,6 +126,9 @@ void tws_error(int is_error, int code, const char* text, int id) {
     case TWS_ERR_DEPTH_NOT_FOUND:
     case TWS_ERR_REQUEST_FAILED:
       return;
+    case TWS_ERR_DUPLICATE_ORDER_ID:
+      // An order of this program that TWS refused for its id would hang
+      // in PendingSubmit: it is cancelled, and the line always shown.
     case TWS_ERR_ORDER_REJECTED:
     case TWS_ERR_SECURITY_NOT_ALLOWED:
       if (g_tws_error_hooks.set_status_by_id)

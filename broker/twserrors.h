@@ -11,6 +11,7 @@ struct mqt;
 // Codes with a meaning of their own.
 enum {
   TWS_ERR_SOCKET = 63,  // a read failed; the id is the socket error
+  TWS_ERR_DUPLICATE_ORDER_ID = 103,
   TWS_ERR_HMDS_PACING = 162,
   TWS_ERR_TICKER_NOT_FOUND = 300,
   TWS_ERR_NO_HISTORY = 366,

@@ -31,3 +31,11 @@ int tws_port_answers(const char* host, int port, int timeout_ms);
 // 1 when QRHostname is exactly "127.0.0.1" or this computer's name (without
 // regard to case), else 0.
 int tws_host_is_local();
+
+// Chooses the window backend: the X11 one when a display opens, else the
+// null one.  Called at start-up.
+void tws_install_window_backend();
+// The process id of the last launch script started (0 none).
+extern long g_tws_launch_pid;
+// 1 when pid is root or one of its descendants (by /proc), else 0.
+int tws_pid_descends_from(long pid, long root);

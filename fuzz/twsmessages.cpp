@@ -10,12 +10,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "broker/twsacct.h"
 #include "broker/twsconn.h"
 #include "broker/twsdispatch.h"
+#include "broker/twsin.h"
+#include "broker/twsreq.h"
+#include "broker/twsticker.h"
 #include "broker/twswire.h"
 #include "platform/files.h"
+#include "platform/locks.h"
+#include "quotes/mqt.h"
+#include "quotes/router.h"
+#include "quotes/spigot.h"
 #include "settings/settings.h"
 
 static std::string g_root;
@@ -32,6 +41,30 @@ static void setup_root() {
   g_root = tmpl;
   snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", g_root.c_str());
   atexit(remove_root);
+  // Every handler of the broker link runs; what they put into the quote
+  // ring goes through the relay's record handlers.
+  install_tws_msg_handlers();
+  alloc_quote_ring();
+}
+
+// Two records on tickers 1 and 301's fold, and nothing of the last run.
+static void reset_state() {
+  static uint8_t drain[QUOTE_RING_SLOTS * QUOTE_RING_SLOT];
+  int n = quote_ring_take(drain);
+  if (n > 0) kvqr_dispatch_records(drain, n);
+  tws_clear_hmds_target();
+  tws_accounts_reset();
+  kv_lock guard(g_chart_lock);
+  memset(g_symbol_slots, 0, sizeof g_symbol_slots);
+  ticker_table_clear();
+  free_all_mqts();
+  for (int id : {1, 5}) {
+    mqt* r = create_multiquote_struct(id == 1 ? "IBM" : "ES");
+    if (!r) continue;
+    ticker_entry_init(id, r->symbol);
+    g_symbol_slots[id - 1] = r;
+    r->symbol_slot = id;
+  }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   shutdown(fd[1], SHUT_WR);
 
+  reset_state();
   g_tws_server_version = TWS_MIN_SERVER_VERSION + data[0] % 4;
   g_tws_socket = fd[0];
   g_tws_peer_error = -1;
@@ -64,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   g_tws_connected = 0;
   g_tws_socket = -1;
+  reset_state();
   close(fd[0]);
   close(fd[1]);
   return 0;

@@ -113,6 +113,13 @@ struct mqt_position {
   double avg_price;
   double last_price;
   double profit;
+  // As the broker's portfolio reports them.
+  double market_value;
+  double unrealized;
+  double realized;
+  double pl_high, pl_low;  // of the day's profit
+  int32_t update_count;
+  int32_t update_time;  // UTC seconds
 };
 
 // Horse-race and group-view values of one record.
@@ -302,6 +309,18 @@ struct mqt {
   double paper_avg_price;
   double paper_profit;
   double paper_quantity_posted;  // paper quantity at the last portfolio notice
+
+  // Broker account figures: account values of an account record, margin
+  // and profit of a position for the horse race.
+  double nlv_base;  // first net liquidation value seen
+  double init_margin, available_funds, available_pct, unrealized_pnl, equity_with_loan,
+      gross_position_value;
+  double pl_margin, pl_profit, pl_unrealized, pl_realized;
+  uint8_t pl_listed;  // listed in the horse race
+  // Broker ticks without a place of their own in the quote.
+  float week52_low, week52_high;
+  double hist_volatility, implied_volatility, index_future_premium;
+  int32_t call_open_interest, put_open_interest, call_volume, put_volume;
 
   // Group views (market windows).
   uint32_t view_mask;  // one bit per group view showing the record

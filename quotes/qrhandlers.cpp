@@ -387,8 +387,9 @@ static void handle_trade(const uint8_t* rec) {
   e.zero = 0;
   e.trade_flags = 0;
   e.time = trade_time(r, e.time);
-  // A time that is not a time of the day is no trade of today.
-  if (e.operation != TS_OP_CANCEL && (e.time < 0 || e.time >= 86400)) {
+  // A time that is not a time of the day is no trade of today.  A day
+  // summary has no time: its high lies where the time would be.
+  if (e.operation != TS_OP_CANCEL && e.kind != TS_KIND_SUMMARY && (e.time < 0 || e.time >= 86400)) {
     debug_trace("kvqr_handle_trade: bad time %d\n", e.time);
     return;
   }

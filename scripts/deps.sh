@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev
       qt6-base-dev libqt6opengl6-dev libcurl4-openssl-dev
-      fonts-dejavu-core fonts-liberation2 adwaita-icon-theme libx11-dev xvfb xauth locales)
+      fonts-dejavu-core fonts-liberation2 adwaita-icon-theme libx11-dev libxtst-dev libexpat1-dev xvfb xauth locales)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

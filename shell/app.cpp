@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "broker/twshooks.h"
+#include "broker/twswindow.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
 #include "data/chartload.h"
@@ -127,6 +128,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   install_mqt_chart_hooks();
   install_study_chart_hooks();
   install_tws_hooks();
+  tws_install_window_backend();
   install_live_chart_hooks();
   install_qt_hooks();
   set_profile_company(name.toLatin1().constData());

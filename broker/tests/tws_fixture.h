@@ -175,7 +175,8 @@ class TwsTest : public TempRootTest {
     kv_dispatch_posted(-1);
     hmainwnd = 0;
     kv_window_destroy(wnd_);
-    for (int i = 5; i < TWS_MSG_HANDLERS; i++) g_tws_msg_handlers[i] = nullptr;
+    for (int i = 1; i < TWS_MSG_HANDLERS; i++)
+      if (i != 4) g_tws_msg_handlers[i] = nullptr;
     g_tws_error_hooks = {};
     g_mqt_hooks = {};
     g_tws_window_backend = g_tws_null_window_backend;

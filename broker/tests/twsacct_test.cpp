@@ -1,0 +1,138 @@
+// Accounts and portfolio from TWS's messages: managed accounts and their
+// records, the advisor XML, account values and exchange rates, portfolio
+// positions and the status line.
+#include "broker/tests/tws_data_fixture.h"
+
+namespace {
+
+class TwsAcctTest : public TwsDataTest {};
+
+const char k_groups[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ListOfGroups>"
+    "<Group><name>Growth</name><ListOfAccts varName=\"list\"><String>DU1</String>"
+    "<String>DU3</String></ListOfAccts><defaultMethod>AvailableEquity</defaultMethod></Group>"
+    "<Group><name>All</name><ListOfAccts><String>DU1</String><String>DU2</String>"
+    "<String>DU3</String></ListOfAccts><defaultMethod>NetLiq</defaultMethod></Group>"
+    "</ListOfGroups>";
+const char k_profiles[] =
+    "<ListOfAllocationProfiles><AllocationProfile><name>Half</name><type>1</type>"
+    "<ListOfAllocations><Allocation><acct>DU2</acct><amount>50</amount></Allocation>"
+    "</ListOfAllocations></AllocationProfile></ListOfAllocationProfiles>";
+const char k_aliases[] =
+    "<ListOfAccountAliases><AccountAlias><account>DU2</account><alias>Pension</alias>"
+    "</AccountAlias></ListOfAccountAliases>";
+
+TEST_F(TwsAcctTest, ManagedAccountsAdvisorDataAndTargets) {
+  g_pref_flags1 |= 0x800;
+  connect();
+  deliver({"15", "1", "DU1,DU2,DU3"});
+  ASSERT_EQ(3, tws_account_count());
+  mqt* a2 = find_account_record("DU2");
+  ASSERT_NE(nullptr, a2);
+  EXPECT_STREQ("A~DU2", a2->symbol);
+  // Account pseudo-symbols take tickers from the top.
+  EXPECT_GE(a2->symbol_slot, 298);
+  deliver({"16", "1", "1", k_groups});
+  deliver({"16", "1", "2", k_profiles});
+  deliver({"16", "1", "3", k_aliases});
+  EXPECT_STREQ("Pension", tws_account_alias(1));
+  EXPECT_STREQ("Pension", a2->description);
+  EXPECT_EQ(2u, advisor_account_mask("Pension"));
+
+  EXPECT_EQ(1, set_advisor_target("Growth"));
+  EXPECT_EQ(ADVISOR_GROUP, g_advisor_mode);
+  EXPECT_EQ(5u, g_advisor_mask);
+  EXPECT_STREQ("AvailableEquity", g_advisor_method);
+  EXPECT_EQ(1, set_advisor_target("Half"));
+  EXPECT_EQ(ADVISOR_PROFILE, g_advisor_mode);
+  EXPECT_EQ(2u, g_advisor_mask);
+  EXPECT_EQ(1, set_advisor_target("Pension"));
+  EXPECT_EQ(ADVISOR_ACCOUNT, g_advisor_mode);
+  EXPECT_STREQ("DU2", g_advisor_account);
+  EXPECT_EQ(0, set_advisor_target("Nobody"));
+  EXPECT_TRUE(has_status("Unknown advisor string:"));
+  EXPECT_EQ(1, set_advisor_target(nullptr));
+  EXPECT_EQ(1u, g_advisor_mask);
+
+  const char* const* list = build_advisor_list();
+  std::vector<std::string> got;
+  for (; *list; list++) got.push_back(*list);
+  EXPECT_EQ((std::vector<std::string>{"DU1", "Pension", "DU3", "Half", "Growth", "All"}), got);
+
+  // Broken XML keeps what was there.
+  EXPECT_EQ(0, tws_receive_fa(1, "<ListOfGroups><Group><name>X</name>"));
+  EXPECT_EQ(1, set_advisor_target("Growth"));
+  EXPECT_EQ(0, tws_receive_fa(9, "<x/>"));
+  EXPECT_TRUE(has_status("Unknown FA type received by RECEIVE_FA"));
+}
+
+TEST_F(TwsAcctTest, AccountsBeyondSixteenAreLeftOutWithAStatusLine) {
+  std::string list;
+  for (int i = 0; i < 18; i++) list += (i ? "," : "") + std::string("U") + std::to_string(i);
+  EXPECT_EQ(16, tws_managed_accounts(list.c_str()));
+  EXPECT_TRUE(has_status("Managed accounts beyond 16 left out"));
+}
+
+TEST_F(TwsAcctTest, AccountValuesRatesAndStatusLine) {
+  char line[160];
+  format_account_status(line, sizeof line);
+  EXPECT_STREQ("A~?????", line);
+  connect();
+  // Outside advisor mode the first account seen is the account.
+  deliver({"6", "2", "AvailableFunds", "5000", "USD", "U77"});
+  EXPECT_EQ(1, tws_account_count());
+  mqt* a = find_account_record("U77");
+  ASSERT_NE(nullptr, a);
+  // Without a net liquidation value the percentage is 0, not a division.
+  EXPECT_EQ(0, a->available_pct);
+  format_account_status(line, sizeof line);
+  EXPECT_NE(nullptr, strstr(line, "[0%]"));
+  deliver({"6", "2", "NetLiquidation", "20000", "USD", "U77"});
+  auto recs = taken();
+  ASSERT_EQ(1u, recs.size());
+  EXPECT_FLOAT_EQ(20000, get_lef(recs[0].data() + 16));
+  deliver({"6", "2", "AvailableFunds", "5000", "USD", "U77"});
+  EXPECT_DOUBLE_EQ(25, a->available_pct);
+  format_account_status(line, sizeof line);
+  EXPECT_EQ(0, strncmp(line, "A~U77  NLV:", 11));
+  EXPECT_NE(nullptr, strstr(line, "[25%]"));
+  // Ten currencies fit; the eleventh is refused.
+  const char* cur[] = {"EUR", "GBP", "JPY", "CHF", "CAD", "AUD", "HKD", "SEK", "NOK", "DKK", "SGD"};
+  for (int i = 0; i < 11; i++)
+    deliver({"6", "2", "ExchangeRate", std::to_string(1.5 + i), cur[i], "U77"});
+  EXPECT_DOUBLE_EQ(1.5, tws_exchange_rate("EUR"));
+  EXPECT_DOUBLE_EQ(1, tws_exchange_rate("SGD"));
+  EXPECT_TRUE(has_status("exchange rate table overflow"));
+}
+
+TEST_F(TwsAcctTest, PortfolioPositionsAndTheBillionLimit) {
+  mqt* r = stock("IBM", 9);
+  connect();
+  deliver({"7", "4", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "300", "110", "33000", "100",
+           "3000", "50", "U1"});
+  EXPECT_DOUBLE_EQ(300, r->account_positions[0].quantity);
+  EXPECT_DOUBLE_EQ(100, r->account_positions[0].avg_price);
+  EXPECT_DOUBLE_EQ(3000, r->account_positions[0].unrealized);
+  double avg, u, re;
+  EXPECT_DOUBLE_EQ(300, get_position_totals(r, &avg, &u, &re));
+  EXPECT_DOUBLE_EQ(100, avg);
+  EXPECT_DOUBLE_EQ(50, re);
+  EXPECT_EQ(1, r->pl_listed);
+  // A value of 1,000,000,000 is refused whole.
+  deliver({"7", "4", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "400", "110", "1000000000",
+           "100", "3000", "50", "U1"});
+  EXPECT_DOUBLE_EQ(300, r->account_positions[0].quantity);
+  // An option position names its contract and makes its record.
+  deliver({"7", "4", "9", "XYZ", "OPT", "20270115", "50", "C", "USD", "XYZ 270115C50", "2", "3",
+           "600", "250", "100", "0", "U1"});
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_NE(nullptr, find_mqt("XYZ"));
+  }
+  // Profit in percent of a margin of 0 stays 0.
+  recalc_portfolio_pl(PL_MODE_MARGIN_PCT);
+  recalc_portfolio_pl(7);
+  EXPECT_TRUE(has_status("Bad PLMODE"));
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// The X11 backend of TWS's windows under a private Xvfb: the login typed
+// only into a visible "Login" window of the launched script, "Yes" pressed
+// in a "Trader Workstation" dialog, and TWS's main window found by its
+// title.
+#if KV_HAVE_X11
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "broker/tests/tws_fixture.h"
+#include "platform/services.h"
+
+// After the test headers: Xlib defines names that they use.
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace {
+
+const char k_helper[] = KV_BINARY_DIR "/bin/tws_x11_window";
+
+pid_t spawn(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back((char*)a.c_str());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return 0;
+  return pid;
+}
+
+void stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+std::string read_all(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+class TwsX11Test : public TwsTest {
+ protected:
+  pid_t xvfb_ = 0;
+  std::string old_display_;
+  char old_cwd_[1024] = "";
+  std::vector<pid_t> windows_;
+
+  void SetUp() override {
+    TwsTest::SetUp();
+    if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
+    if (const char* d = getenv("DISPLAY")) old_display_ = d;
+    // A display number nobody holds.  Tests run side by side: a server
+    // that lost the number to another one has ended by the time its
+    // display answers, and the next number is tried.
+    for (int n = 100 + getpid() % 800, tries = 0; tries < 20; n++, tries++) {
+      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
+      std::string display = ":" + std::to_string(n);
+      const char* argv[] = {"/usr/bin/Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0",
+                            "640x480x24",    nullptr};
+      ASSERT_EQ(0, posix_spawn(&xvfb_, argv[0], nullptr, nullptr, (char**)argv, environ));
+      setenv("DISPLAY", display.c_str(), 1);
+      int exited = 0;
+      bool up = kv_wait_until([&] {
+        if (waitpid(xvfb_, nullptr, WNOHANG) == xvfb_) return (exited = 1) != 0;
+        Display* d = XOpenDisplay(nullptr);
+        if (d) XCloseDisplay(d);
+        return d != nullptr;
+      });
+      kv_sleep_ms(200);
+      if (!exited && waitpid(xvfb_, nullptr, WNOHANG) == xvfb_) exited = 1;
+      if (up && !exited) break;
+      if (!exited) stop(xvfb_);
+      xvfb_ = 0;
+    }
+    ASSERT_GT(xvfb_, 0) << "no display";
+    ASSERT_NE(nullptr, getcwd(old_cwd_, sizeof old_cwd_));
+    ASSERT_EQ(0, chdir(root_.path().c_str()));
+    // The launch script really runs (the fixture records launches only).
+    kv_services current = kv_services_install(kv_default_services());
+    current.launch = kv_default_services()->launch;
+    kv_services_install(&current);
+    tws_install_window_backend();
+    ASSERT_NE(g_tws_null_window_backend.login, g_tws_window_backend.login);
+  }
+  void TearDown() override {
+    for (pid_t p : windows_) stop(p);
+    stop((pid_t)g_tws_launch_pid);
+    g_tws_launch_pid = 0;
+    if (old_cwd_[0]) EXPECT_EQ(0, chdir(old_cwd_));
+    stop(xvfb_);
+    if (old_display_.empty())
+      unsetenv("DISPLAY");
+    else
+      setenv("DISPLAY", old_display_.c_str(), 1);
+    TwsTest::TearDown();
+  }
+  std::string path(const char* name) { return root_.path() + "/" + name; }
+  // A launch script that becomes a window titled "Login".
+  void write_script(const std::string& out, const char* extra) {
+    std::ofstream(path("launchtws.sh"))
+        << "#!/bin/sh\nexec " << k_helper << " Login " << out << " " << extra << "\n";
+    chmod(path("launchtws.sh").c_str(), 0755);
+  }
+};
+
+TEST_F(TwsX11Test, LoginTypedOnlyIntoTheLaunchedLoginWindow) {
+  std::string typed = path("typed.txt"), decoy = path("decoy.txt");
+  // A "Login" window of another program gets nothing.
+  windows_.push_back(spawn({k_helper, "Login", decoy}));
+  write_script(typed, "");
+  ASSERT_TRUE(tws_launch());
+  ASSERT_GT(g_tws_launch_pid, 0);
+  ASSERT_TRUE(kv_wait_until([] { return tws_login("user", "pass") == 1; }));
+  ASSERT_TRUE(kv_wait_until([&] { return read_all(typed) == "user\tpass\r"; })) << read_all(typed);
+  EXPECT_EQ("", read_all(decoy));
+}
+
+TEST_F(TwsX11Test, InvisibleLoginWindowIsNotTypedInto) {
+  std::string typed = path("typed.txt");
+  write_script(typed, "hidden");
+  ASSERT_TRUE(tws_launch());
+  for (int i = 0; i < 20; i++) EXPECT_EQ(0, tws_login("user", "pass"));
+  EXPECT_EQ("", read_all(typed));
+}
+
+TEST_F(TwsX11Test, ConfirmDialogGetsAltYAndEnter) {
+  std::string typed = path("dialog.txt");
+  windows_.push_back(spawn({k_helper, "Trader Workstation - Exit", typed}));
+  ASSERT_TRUE(kv_wait_until([&] {
+    tws_confirm_dialogs();
+    return read_all(typed).find("<A-y>\r") != std::string::npos;
+  }));
+}
+
+TEST_F(TwsX11Test, MainWindowByTitleAndAccountName) {
+  g_settings.QRPortNum = 0;  // no API port answers
+  EXPECT_EQ(0, tws_is_running());
+  windows_.push_back(spawn({k_helper, "Interactive Brokers Trader Workstation", path("main.txt")}));
+  ASSERT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }));
+  snprintf(g_settings.TWSAccountName, sizeof g_settings.TWSAccountName, "DU999");
+  EXPECT_EQ(0, tws_is_running());
+  windows_.push_back(spawn({k_helper, "DU999 Trader Workstation", path("acct.txt")}));
+  EXPECT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }));
+}
+
+TEST(TwsProcessTree, DescendantsByParentChain) {
+  EXPECT_EQ(1, tws_pid_descends_from(getpid(), getpid()));
+  EXPECT_EQ(1, tws_pid_descends_from(getpid(), getppid()));
+  EXPECT_EQ(0, tws_pid_descends_from(getppid(), getpid()));
+  EXPECT_EQ(0, tws_pid_descends_from(0, getpid()));
+}
+
+}  // namespace
+#endif
