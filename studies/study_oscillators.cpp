@@ -279,6 +279,7 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   // Each price is made once (the typical price is a sum and a division)
   // and read by the n windows it is in.
   study_window_values kept(n, start > n - 1 ? start : n - 1, count);
+  double scale = n / 0.015;
   with_price_type(chart->bars, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, cci_state &st) {
       if (i < n - 1) {
@@ -293,13 +294,18 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
       // every price of the window again: the pass is the formula's own
       // cost.  It is taken in four independent sums (a chain of n additions
       // would set the pace); they differ from one sum by double rounding only.
-      double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
+      // The four sums are held two to a register.
+      double mean = st.sum / n;
+      study_v2d mv = study_v2_splat(mean), m0 = {0, 0}, m1 = {0, 0};
       int k = 0;
-      for (; k + 4 <= n; k += 4)
-        for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
-      for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
-      double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
-      out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
+      for (; k + 4 <= n; k += 4) {
+        m0 += study_v2_abs(mv - study_v2_load(w + k));
+        m1 += study_v2_abs(mv - study_v2_load(w + k + 2));
+      }
+      for (; k < n; k++) m0[0] += std::fabs(mean - w[k]);
+      // (p - mean) / (0.015 * sum / n), one division
+      double sum = study_v2_total(m0, m1);
+      out[i] = sum > 0 ? study_out((p - mean) * scale / sum) : MISSING_VALUE;
       st.sum -= w[0];
     });
   });

@@ -143,6 +143,32 @@ inline void study_finish(StudyDef *s, S &st, int count) {
   study_save_state(s, st);
 }
 
+// Two doubles in one SSE register, for the passes over a whole window that
+// keep four independent sums: lanes hold sums 0-1 and 2-3, so the vector
+// pass adds in exactly the order of four scalar sums.
+typedef double study_v2d __attribute__((vector_size(16)));
+typedef long long study_v2i __attribute__((vector_size(16)));
+
+inline study_v2d study_v2_load(const double *p) {
+  study_v2d v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline study_v2d study_v2_splat(double d) {
+  return study_v2d{d, d};
+}
+
+inline study_v2d study_v2_abs(study_v2d v) {
+  const study_v2i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  return (study_v2d)((study_v2i)v & mask);
+}
+
+// ((s0 + s1) + (s2 + s3)) of the four sums held as {s0, s1}, {s2, s3}.
+inline double study_v2_total(study_v2d lo, study_v2d hi) {
+  return (lo[0] + lo[1]) + (hi[0] + hi[1]);
+}
+
 // A per-bar value made once per bar, for kernels that pass over their whole
 // window of n bars on every bar: window(i, make) makes bar i's value with
 // make(i) and returns the window's values, bars i - n + 1 .. i in order.
