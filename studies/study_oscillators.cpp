@@ -284,9 +284,14 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   // j's a bar later, so one load feeds both) and neighbouring bars' passes
   // overlap instead of waiting on each other.  Each bar's sum is taken in
   // two interleaved sums; they differ from one sum by double rounding only.
-  const int B = 512;
-  std::vector<double> w, means, prices;
-  if (n <= count) w.resize(B + n), means.resize(B + 1), prices.resize(B + 1);
+  // (a live update's block is its few bars: nothing more is allocated)
+  const int first = start > n - 1 ? start : n - 1;
+  const int B = count - first < 512 ? count - first : 512;
+  // one block of memory for the three buffers, on the stack when small
+  size_t total = B > 0 ? (size_t)B + n + 2 * ((size_t)B + 1) : 0;
+  double small[256];
+  std::vector<double> buf(total > 256 ? total : 0);
+  double *w = total > 256 ? buf.data() : small, *means = w + B + n, *prices = means + B + 1;
   int blk = -1;  // first bar of the block, -1 before the first
   const double scale = n / 0.015;
   auto flush = [&](int m) {
@@ -294,7 +299,7 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
     means[m] = prices[m] = 0;
     for (int j = 0; j < m; j += 2) {
       study_v2d mv = {means[j], means[j + 1]}, s0 = {0, 0}, s1 = {0, 0};
-      const double *p = w.data() + j;
+      const double *p = w + j;
       int k = 0;
       for (; k + 2 <= n; k += 2) {
         s0 += study_v2_abs(mv - study_v2_load(p + k));

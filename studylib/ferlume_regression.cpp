@@ -47,8 +47,14 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   // sums give each bar's line, then two bars at a time share one register
   // (bar j + 1's window is bar j's a bar later, so one load feeds both),
   // and neighbouring bars' passes overlap instead of waiting on each other.
-  const int B = 512;
-  std::vector<double> mids(B + n), halves(B + n), la(B + 1), ls(B + 1);
+  // (a live update's block is its few bars: nothing more is allocated)
+  const int B = count - first < 512 ? count - first : 512;
+  // one block of memory for the four buffers, on the stack when small
+  size_t total = 2 * ((size_t)B + n) + 2 * ((size_t)B + 1);
+  double small[256];
+  std::vector<double> buf(total > 256 ? total : 0);
+  double *mids = total > 256 ? buf.data() : small, *halves = mids + B + n, *la = halves + B + n,
+         *ls = la + B + 1;
   int blk = first;  // first bar of the block being collected
   auto flush = [&](int last) {
     int m = last - blk + 1;
@@ -63,7 +69,7 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
     for (int j = 0; j < m; j += 2) {
       study_v2d av = {la[j], la[j + 1]}, sv = {ls[j], ls[j + 1]}, x = one;
       study_v2d sq0 = {0, 0}, sq1 = {0, 0};
-      const double *mp = mids.data() + j, *hp = halves.data() + j;
+      const double *mp = mids + j, *hp = halves + j;
       int k = 0;
       for (; k + 2 <= n; k += 2) {
         study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
