@@ -276,9 +276,43 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   int start = study_start(s, restart, n, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
-  // Each price is made once (the typical price is a sum and a division)
-  // and read by the n windows it is in.
-  study_window_values kept(n, start > n - 1 ? start : n - 1, count);
+  // The mean moves with every window, so the mean deviation measures every
+  // price of the window again: the pass is the formula's own cost.  Bars
+  // are taken in blocks: each price is made once per block (the typical
+  // price is a sum and a division), the running sum gives each bar's mean,
+  // then two bars at a time share one register (bar j + 1's window is bar
+  // j's a bar later, so one load feeds both) and neighbouring bars' passes
+  // overlap instead of waiting on each other.  Each bar's sum is taken in
+  // two interleaved sums; they differ from one sum by double rounding only.
+  // (a live update's block is its few bars: nothing more is allocated)
+  const int first = start > n - 1 ? start : n - 1;
+  const int B = count - first < 512 ? count - first : 512;
+  // one block of memory for the three buffers, on the stack when small
+  size_t total = B > 0 ? (size_t)B + n + 2 * ((size_t)B + 1) : 0;
+  double small[256];
+  std::vector<double> buf(total > 256 ? total : 0);
+  double *w = total > 256 ? buf.data() : small, *means = w + B + n, *prices = means + B + 1;
+  int blk = -1;  // first bar of the block, -1 before the first
+  const double scale = n / 0.015;
+  auto flush = [&](int m) {
+    w[m + n - 1] = 0;
+    means[m] = prices[m] = 0;
+    for (int j = 0; j < m; j += 2) {
+      study_v2d mv = {means[j], means[j + 1]}, s0 = {0, 0}, s1 = {0, 0};
+      const double *p = w + j;
+      int k = 0;
+      for (; k + 2 <= n; k += 2) {
+        s0 += study_v2_abs(mv - study_v2_load(p + k));
+        s1 += study_v2_abs(mv - study_v2_load(p + k + 1));
+      }
+      if (k < n) s0 += study_v2_abs(mv - study_v2_load(p + k));
+      // (p - mean) / (0.015 * sum / n)
+      study_v2d sum = s0 + s1, pv = {prices[j], prices[j + 1]};
+      study_v2d cci = (pv - mv) * study_v2_splat(scale) / sum;
+      for (int u = 0; u < 2 && j + u < m; u++)
+        out[blk + j + u] = sum[u] > 0 ? study_out(cci[u]) : MISSING_VALUE;
+    }
+  };
   with_price_type(chart->bars, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, cci_state &st) {
       if (i < n - 1) {
@@ -286,21 +320,18 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
         out[i] = MISSING_VALUE;
         return;
       }
-      const double *w = kept.window(i, price);
-      double p = w[n - 1];
+      if (blk < 0 || i - blk == B) {
+        blk = i;
+        int end = i + B < count ? i + B : count;
+        for (int k = i - n + 1; k < end; k++) w[k - (i - n + 1)] = price(k);
+      }
+      int j = i - blk;
+      double p = w[j + n - 1];
       st.sum += p;
-      // The mean moves with every window, so the mean deviation measures
-      // every price of the window again: the pass is the formula's own
-      // cost.  It is taken in four independent sums (a chain of n additions
-      // would set the pace); they differ from one sum by double rounding only.
-      double mean = st.sum / n, m4[4] = {0, 0, 0, 0};
-      int k = 0;
-      for (; k + 4 <= n; k += 4)
-        for (int u = 0; u < 4; u++) m4[u] += std::fabs(mean - w[k + u]);
-      for (; k < n; k++) m4[0] += std::fabs(mean - w[k]);
-      double md = ((m4[0] + m4[1]) + (m4[2] + m4[3])) / n;
-      out[i] = md > 0 ? study_out((p - mean) / (0.015 * md)) : MISSING_VALUE;
-      st.sum -= w[0];
+      means[j] = st.sum / n;
+      prices[j] = p;
+      if (j == B - 1 || i == count - 1) flush(j + 1);
+      st.sum -= w[j];
     });
   });
   return 1;

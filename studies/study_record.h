@@ -143,33 +143,23 @@ inline void study_finish(StudyDef *s, S &st, int count) {
   study_save_state(s, st);
 }
 
-// A per-bar value made once per bar, for kernels that pass over their whole
-// window of n bars on every bar: window(i, make) makes bar i's value with
-// make(i) and returns the window's values, bars i - n + 1 .. i in order.
-// Bars are kept from the first window of the call on, in a buffer of the
-// window and the next 4096 bars, moved back when full: a long chart's
-// values stay in cache, and a live update makes its window only.  Calls go
-// i = first, first + 1, ..., with first >= n - 1.
-struct study_window_values {
-  std::vector<double> v;
-  int n, base, len = 0;  // v holds bars [base, base + len)
+// Two doubles in one SSE register, for the passes over a whole window that
+// a bar's value needs: two neighbouring bars share a register, bar j + 1's
+// window being bar j's a bar later.
+typedef double study_v2d __attribute__((vector_size(16)));
+typedef long long study_v2i __attribute__((vector_size(16)));
 
-  study_window_values(int n_, int first, int count)
-      : n(n_), base(first - n_ + 1 > 0 ? first - n_ + 1 : 0) {
-    int cap = n_ > count ? 0 : n_ + 4096;
-    if (cap > count - base) cap = count - base;
-    if (cap > 0) v.resize(cap);
-  }
+inline study_v2d study_v2_load(const double *p) {
+  study_v2d v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
 
-  template <class Make>
-  [[gnu::always_inline]] const double *window(int i, const Make &make) {
-    if (i - base >= (int)v.size()) {
-      int from = i - n + 1 - base;
-      memmove(v.data(), v.data() + from, (size_t)(len - from) * sizeof(double));
-      base += from;
-      len -= from;
-    }
-    for (; base + len <= i; len++) v[len] = make(base + len);
-    return v.data() + (i - n + 1 - base);
-  }
-};
+inline study_v2d study_v2_splat(double d) {
+  return study_v2d{d, d};
+}
+
+inline study_v2d study_v2_abs(study_v2d v) {
+  const study_v2i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  return (study_v2d)((study_v2i)v & mask);
+}

@@ -154,16 +154,6 @@ int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-// Mean of the last p values of src ending at i; missing when any is.
-static float mean_of_last(const float *src, int i, int p) {
-  double sum = 0;
-  for (int k = i - p + 1; k <= i; k++) {
-    if (study_is_missing(src[k])) return MISSING_VALUE;
-    sum += src[k];
-  }
-  return study_out(sum / p);
-}
-
 // Replaces series 1 from the last bar back to `from` by the mean of the
 // last p values of series 2 (p = integer part of p1, when above 1).
 static void smooth_series(StudyDef *s, int from, int count) {
@@ -171,7 +161,15 @@ static void smooth_series(StudyDef *s, int from, int count) {
   if (p <= 1) return;
   float *out = study_series(s, 0), *raw = study_series(s, 1);
   if (from < p - 1) from = p - 1;
-  for (int i = count - 1; i >= from; i--) out[i] = mean_of_last(raw, i, p);
+  // In bar order, with the reciprocal of p made once: a division per bar
+  // would cost more than the sum.
+  double inv_p = 1.0 / p;
+  for (int i = from; i < count; i++) {
+    double sum = 0;
+    int k = i - p + 1;
+    for (; k <= i && !study_is_missing(raw[k]); k++) sum += raw[k];
+    out[i] = k <= i ? MISSING_VALUE : study_out(sum * inv_p);
+  }
 }
 
 int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
@@ -182,14 +180,15 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *raw = study_series(s, 1);
   const chart_bar *bars = chart->bars;
+  const double scale = 100.0 * n;
   study_run(s, start, count, st, [&](int i, sum_state &st) {
     st.a += volume_of(&bars[i]);
     if (i < n - 1) {
       out[i] = raw[i] = MISSING_VALUE;
       return;
     }
-    double avg = st.a / n;
-    raw[i] = avg > 0 ? study_out(volume_of(&bars[i]) / avg * 100) : MISSING_VALUE;
+    // volume / (sum / n) * 100, one division
+    raw[i] = st.a > 0 ? study_out(volume_of(&bars[i]) * scale / st.a) : MISSING_VALUE;
     out[i] = raw[i];
     st.a -= volume_of(&bars[i - n + 1]);
   });
@@ -227,10 +226,10 @@ static int last_bar_before(const chart_bar *bars, int hi, int t) {
   return lo - 1;
 }
 
-// The mean volume of the n bars of earlier days at bar i's time of day,
+// The summed volume of the n bars of earlier days at bar i's time of day,
 // or -1 when fewer than n exist.  Volumes are whole numbers: their double
 // sums are exact in any order.
-static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
+static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   int tod = bar_tod(&bars[i]);
   int hi = i;  // search bars before this index
   int day_start = bars[i].time - tod;
@@ -248,38 +247,21 @@ static double same_time_mean_volume(const chart_bar *bars, int i, int n) {
     hi = j + 1;
     day_start = d_start;
   }
-  return found < n ? -1 : sum / n;
+  return found < n ? -1 : sum;
 }
 
-// emit(i, mean) for the bars i of [from, count) after the last one whose
-// mean same_time_mean_volume cannot give (fewer than n earlier days), with
-// the same means, in two passes over the bars in order.  Each time of day
+// emit(i, factor(sum)) for the bars i of [from, count) after the last one
+// whose sum same_time_volume_sum cannot give (fewer than n earlier days),
+// with the same sums, in one pass over the bars in order.  Each time of day
 // that occurs has a slot: the last n earlier days' volumes at it (a ring)
 // and their sum, and the current day's bar, which joins the ring once a
 // later day reaches that time (a day repeating a time keeps its last bar).
 // Returns 0 when the rings would take more memory than the chart (times of
 // day scattered over many days): the caller then searches bar by bar.
-template <class Emit>
-static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit) {
+template <class Factor, class Emit, class Unemit>
+static int same_time_means(const chart_bar *bars, int from, int count, int n, Factor factor,
+                           Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
-  // Each bar's time of day is made once, then replaced by its slot: the
-  // passes below read four bytes per bar for it.
-  std::vector<int32_t> slot(count);
-  int lo_tod = bar_tod(&bars[0]), hi_tod = lo_tod;
-  for (int j = 0; j < count; j++) {
-    int t = bar_tod(&bars[j]);
-    slot[j] = t;
-    lo_tod = t < lo_tod ? t : lo_tod;
-    hi_tod = t > hi_tod ? t : hi_tod;
-  }
-  std::vector<int32_t> slot_of(hi_tod - lo_tod + 1, -1);
-  int slots = 0;
-  for (int j = 0; j < count; j++) {
-    int32_t &q = slot_of[slot[j] - lo_tod];
-    if (q < 0) q = slots++;
-    slot[j] = q;
-  }
-  if ((size_t)slots * (size_t)n > (size_t)count + 4096) return 0;
   struct slot_state {
     int32_t days;      // earlier days seen
     int32_t has_day;   // a current day is pending
@@ -287,38 +269,51 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
     int32_t day_volume;
     int32_t at;  // the ring's oldest entry (days % n, kept without a division)
     int32_t pad;
-    int64_t sum;  // of the ring
+    int64_t sum;   // of the ring
+    double scale;  // factor(sum), made when the ring changes
   };
-  // pass 1: the last bar without n earlier days
-  std::vector<slot_state> st(slots, slot_state{});
+  // Each time of day gets its slot when it first occurs, all in the one
+  // pass over the bars.  Every bar with n earlier days is emitted as it
+  // comes; the bars up to the last one without are made missing again.
+  std::vector<int32_t> slot_of(KV_SECONDS_PER_DAY, -1);
+  std::vector<slot_state> st;
+  std::vector<int32_t> ring;
+  size_t limit = (size_t)count + 4096;
   int last_short = from - 1;
   for (int j = 0; j < count; j++) {
-    slot_state &q = st[slot[j]];
-    if (q.has_day && q.day_time != bars[j].time) q.days++;
-    q.has_day = 1;
-    q.day_time = bars[j].time;
-    if (j >= from && q.days < n) last_short = j;
-  }
-  if (last_short >= count - 1) return 1;
-  // pass 2: the rings
-  std::fill(st.begin(), st.end(), slot_state{});
-  std::vector<int32_t> ring((size_t)slots * (size_t)n);
-  for (int j = 0; j < count; j++) {
-    int q_index = slot[j];
+    int32_t &q_index = slot_of[bar_tod(&bars[j])];
+    if (q_index < 0) {
+      if ((st.size() + 1) * (size_t)n > limit) {
+        // the rings would take more memory than the chart (times of day
+        // scattered over many days): none of this pass's values stand
+        for (int k = from; k < j; k++) unemit(k);
+        return 0;
+      }
+      q_index = (int32_t)st.size();
+      st.push_back(slot_state{});
+      ring.resize(ring.size() + (size_t)n);
+    }
     slot_state &q = st[q_index];
     if (q.has_day && q.day_time != bars[j].time) {
       int32_t *r = &ring[(size_t)q_index * n];
       if (q.days >= n) q.sum -= r[q.at];
       r[q.at] = q.day_volume;
       q.sum += q.day_volume;
+      q.scale = factor((double)q.sum);
       q.days++;
       q.at = q.at + 1 == n ? 0 : q.at + 1;
     }
     q.has_day = 1;
     q.day_time = bars[j].time;
     q.day_volume = bars[j].volume;
-    if (j > last_short) emit(j, (double)q.sum / n);
+    if (j >= from) {
+      if (q.days < n)
+        last_short = j;
+      else
+        emit(j, q.scale);
+    }
   }
+  for (int j = from; j <= last_short; j++) unemit(j);
   return 1;
 }
 
@@ -333,9 +328,13 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   study_state_base st;
   study_load_state(s, &st);
   int n = study_period(s);
-  if (restart || !intraday_chart(chart) || n < 1 || st.index < 0 || st.index >= count) {
-    study_fill_missing(out, 0, s->output_len);
-    study_fill_missing(raw, 0, s->output_len);
+  // A fresh run writes every bar it computes: the slots before are filled
+  // here only when nothing will be computed.
+  bool fresh = restart || !intraday_chart(chart) || n < 1 || st.index < 0 || st.index >= count;
+  if (fresh) {
+    int computed = n >= 1 && count > 0 && intraday_chart(chart) ? count : 0;
+    study_fill_missing(out, computed, s->output_len);
+    study_fill_missing(raw, computed, s->output_len);
     st.index = 0;
   }
   if (!intraday_chart(chart)) {
@@ -344,18 +343,26 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   }
   int from = st.index;
   if (n >= 1 && from < count) {
-    // A long run takes its means from one pass through the bars by time
+    // A long run takes its sums from one pass through the bars by time
     // of day; a live update searches back for its few bars.  Both give
-    // the same means.
-    auto emit = [&](int i, double mean) {
-      raw[i] = out[i] =
-          mean > 0 ? study_out(volume_of(&chart->bars[i]) / mean * 100) : MISSING_VALUE;
+    // the same sums (whole numbers, exact).  volume / (sum / n) * 100 is
+    // taken as volume * (100 n / sum): the factor is made once per time of
+    // day and day, not once per bar.
+    const double scale = 100.0 * n;
+    auto factor = [scale](double sum) { return sum > 0 ? scale / sum : -1.0; };
+    auto emit = [&](int i, double f) {
+      raw[i] = out[i] = f > 0 ? study_out(volume_of(&chart->bars[i]) * f) : MISSING_VALUE;
     };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit)) {
+    auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, factor, emit, unemit)) {
+      if (fresh) {
+        study_fill_missing(out, from, count);
+        study_fill_missing(raw, from, count);
+      }
       for (int i = count - 1; i >= from; i--) {
-        double mean = same_time_mean_volume(chart->bars, i, n);
-        if (mean < 0) break;
-        emit(i, mean);
+        double sum = same_time_volume_sum(chart->bars, i, n);
+        if (sum < 0) break;
+        emit(i, factor(sum));
       }
     }
     smooth_series(s, from, count);

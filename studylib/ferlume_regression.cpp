@@ -23,13 +23,76 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   const chart_bar *b = chart ? chart->bars : nullptr;
   regression_sums rs(n);
   double band = s->p1;
+  int first = start > n - 1 ? start : n - 1;
+  if (kind == TSF_LINE || first >= count) {
+    with_price_type(b, s->price_type, [&](auto price) {
+      study_run(s, start, count, st, [&](int i, tsf_state &st) {
+        rs.add(st.reg, price, i);
+        if (i < n - 1) {
+          out[i] = MISSING_VALUE;
+          return;
+        }
+        double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
+        out[i] = study_out(a + n * slope);
+        rs.drop(st.reg, price, i);
+      });
+    });
+    return 1;
+  }
   // The band and the deviation measure each bar's farther extreme from the
   // line: max(|line - high|, |line - low|) = |line - mid| + half, with mid
-  // the middle of the bar's range and half its half-width, both made once
-  // per bar and read by the n windows the bar is in.
-  int first = start > n - 1 ? start : n - 1;
-  study_window_values mids(n, first, kind == TSF_LINE ? 0 : count),
-      halves(n, first, kind == TSF_LINE ? 0 : count);
+  // the middle of the bar's range and half its half-width.  The line moves
+  // with every window, so every bar of the window is measured again: the
+  // pass is the formula's own cost.  Bars are taken in blocks: the running
+  // sums give each bar's line, then two bars at a time share one register
+  // (bar j + 1's window is bar j's a bar later, so one load feeds both),
+  // and neighbouring bars' passes overlap instead of waiting on each other.
+  // (a live update's block is its few bars: nothing more is allocated)
+  const int B = count - first < 512 ? count - first : 512;
+  // one block of memory for the four buffers, on the stack when small
+  size_t total = 2 * ((size_t)B + n) + 2 * ((size_t)B + 1);
+  double small[256];
+  std::vector<double> buf(total > 256 ? total : 0);
+  double *mids = total > 256 ? buf.data() : small, *halves = mids + B + n, *la = halves + B + n,
+         *ls = la + B + 1;
+  int blk = first;  // first bar of the block being collected
+  auto flush = [&](int last) {
+    int m = last - blk + 1;
+    for (int k = 0; k < m + n - 1; k++) {
+      const chart_bar &r = b[blk - n + 1 + k];
+      mids[k] = 0.5 * ((double)r.high + r.low);
+      halves[k] = 0.5 * std::fabs((double)r.high - r.low);
+    }
+    mids[m + n - 1] = halves[m + n - 1] = 0;
+    la[m] = ls[m] = 0;
+    const study_v2d one = study_v2_splat(1);
+    for (int j = 0; j < m; j += 2) {
+      study_v2d av = {la[j], la[j + 1]}, sv = {ls[j], ls[j + 1]}, x = one;
+      study_v2d sq0 = {0, 0}, sq1 = {0, 0};
+      const double *mp = mids + j, *hp = halves + j;
+      int k = 0;
+      for (; k + 2 <= n; k += 2) {
+        study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
+        x += one;
+        study_v2d d1 =
+            study_v2_abs(av + x * sv - study_v2_load(mp + k + 1)) + study_v2_load(hp + k + 1);
+        x += one;
+        sq0 += d0 * d0;
+        sq1 += d1 * d1;
+      }
+      if (k < n) {
+        study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
+        sq0 += d0 * d0;
+      }
+      study_v2d ms = (sq0 + sq1) * study_v2_splat(rs.inv_n);
+      for (int u = 0; u < 2 && j + u < m; u++) {
+        double rms = std::sqrt(ms[u]);
+        double line = la[j + u] + n * ls[j + u];
+        out[blk + j + u] = study_out(kind == TSF_DEVIATION ? rms : line + rms * band);
+      }
+    }
+    blk = last + 1;
+  };
   with_price_type(b, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, tsf_state &st) {
       rs.add(st.reg, price, i);
@@ -37,33 +100,10 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
         out[i] = MISSING_VALUE;
         return;
       }
-      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
-      double v = a + n * slope;
-      if (kind != TSF_LINE) {
-        // root mean square of each bar's farther extreme from the line, in
-        // four independent sums.  The line moves with every window, so
-        // every bar of the window is measured again: the pass is the
-        // formula's own cost.  The line's x runs as exact whole doubles.
-        const double *m =
-            mids.window(i, [b](int k) { return 0.5 * ((double)b[k].high + b[k].low); });
-        const double *hw =
-            halves.window(i, [b](int k) { return 0.5 * std::fabs((double)b[k].high - b[k].low); });
-        double sq[4] = {0, 0, 0, 0}, x[4] = {1, 2, 3, 4};
-        int k = 0;
-        for (; k + 4 <= n; k += 4)
-          for (int u = 0; u < 4; u++) {
-            double d = std::fabs(a + x[u] * slope - m[k + u]) + hw[k + u];
-            sq[u] += d * d;
-            x[u] += 4;
-          }
-        for (; k < n; k++) {
-          double d = std::fabs(a + (k + 1) * slope - m[k]) + hw[k];
-          sq[0] += d * d;
-        }
-        double rms = std::sqrt(((sq[0] + sq[1]) + (sq[2] + sq[3])) / n);
-        v = kind == TSF_DEVIATION ? rms : v + rms * band;
-      }
-      out[i] = study_out(v);
+      double slope = rs.slope(st.reg);
+      la[i - blk] = rs.intercept(st.reg, slope);
+      ls[i - blk] = slope;
+      if (i - blk == B - 1 || i == count - 1) flush(i);
       rs.drop(st.reg, price, i);
     });
   });
