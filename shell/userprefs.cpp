@@ -123,7 +123,9 @@ int read_time(const QString& text) {
   return parse_time_of_day(t.constData());
 }
 
+// A negative time (none set) shows empty, which reads back as -1.
 QString time_text(int seconds) {
+  if (seconds < 0) return QString();
   char buf[32];
   return QString::fromLatin1(format_time(seconds, buf));
 }

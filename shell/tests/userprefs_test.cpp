@@ -187,6 +187,7 @@ TEST_F(UserPrefs, AutoRunTimesAndRefusedDayKeepEarlierDaysUnstored) {
     // Saturday is off: its start shows empty; Monday's is shown.
     EXPECT_EQ(d.m_autorun.GetDlgItemText(1695), QString());
     EXPECT_EQ(d.m_autorun.GetDlgItemText(1680), QStringLiteral("09:30:00"));
+    EXPECT_EQ(d.m_autorun.GetDlgItemText(1682), QString());  // no restart: -1
     kv_type(p, 1681, QStringLiteral("17:00"));
     kv_type(p, 1684, QStringLiteral("24:00"));
     kv_click(&d, IDOK);
