@@ -20,7 +20,9 @@
 #include "platform/services.h"
 #include "quotes/mqtthread.h"
 #include "quotes/qrclient.h"
+#include "platform/qt/services_qt.h"
 #include "settings/settings.h"
+#include "studies/pages/bitmapcombo.h"
 
 namespace {
 
@@ -485,6 +487,232 @@ bool CPPPrefAutoRun::OnApply() {
   return KvPropertyPage::OnApply();
 }
 
+// ---- Draw page ------------------------------------------------------------------
+
+namespace {
+
+enum : int {
+  IDC_WIDE_WIDTH = 1217,
+  IDC_LINE_STYLE = 33243,
+  IDC_LINE_COLOR = 1022,
+  IDC_LINE_SWATCH = 1664,
+  IDC_CHANNEL_DEVS = 1538,
+  IDC_USE_STYLE = 1662,
+  IDC_USE_COLOR = 1661,
+  IDC_FEEDBACK_COLOR = 1667,
+  IDC_FEEDBACK_SWATCH = 1089,
+  IDC_SNAP_FIRST = 1700,  // Open, High, Low, Close, VWAP
+  IDC_DRAW_DEFAULTS = 1666,
+  IDC_CUSTOM1_PERCENT = 1657,
+  IDC_CUSTOM2_PERCENT = 1658,
+};
+
+struct level_ids {
+  const char* label;
+  int check, style, color, swatch;
+};
+const level_ids kLevels[DRAW_LEVEL_COUNT] = {
+    {"23.6%", 1648, 1027, 1023, 1079},    {"38.2%", 1649, 1028, 1024, 1080},
+    {"50%", 1650, 1034, 1025, 1081},      {"61.8%", 1651, 1035, 1032, 1082},
+    {"76.4%", 1652, 1036, 1033, 1083},    {"150%", 1663, 1029, 1037, 1084},
+    {"200%", 1653, 1030, 1038, 1086},     {"Custom 1", 1655, 1031, 1039, 1087},
+    {"Custom 2", 1656, 1041, 1040, 1088},
+};
+const char* const kSnapNames[5] = {"Open", "High", "Low", "Close", "VWAP"};
+
+// A colour (0x00BBGGRR) as the picture of a swatch.
+QPixmap swatch_picture(uint32_t c) {
+  QPixmap p(28, 14);
+  p.fill(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+  return p;
+}
+
+}  // namespace
+
+CPPPrefDraw::CPPPrefDraw() : KvPropertyPage(IDD_PREF_DRAW, QStringLiteral("Draw")) {
+  auto* top = new QVBoxLayout(this);
+  auto* lines = new QGridLayout;
+  lines->addWidget(new QLabel(QStringLiteral("Wide Line Width:")), 0, 0);
+  lines->addWidget(control(this, IDC_WIDE_WIDTH, new QLineEdit), 0, 1);
+  lines->addWidget(new QLabel(QStringLiteral("Channel Line Std. Dev.:")), 0, 2);
+  lines->addWidget(control(this, IDC_CHANNEL_DEVS, new QLineEdit), 0, 3);
+  lines->addWidget(new QLabel(QStringLiteral("Default Line:")), 1, 0);
+  auto* style = control(this, IDC_LINE_STYLE, new CBitmapComboBox);
+  style->LoadLineStyles(m_pictures[DRAW_LEVEL_COUNT]);
+  lines->addWidget(style, 1, 1);
+  auto* color = control(this, IDC_LINE_COLOR, new QPushButton(QStringLiteral("Color...")));
+  QObject::connect(color, &QPushButton::clicked, this, [this] { choose_line_color(); });
+  lines->addWidget(color, 1, 2);
+  lines->addWidget(AddControl(IDC_LINE_SWATCH, new QLabel), 1, 3);
+  auto* feedback =
+      control(this, IDC_FEEDBACK_COLOR, new QPushButton(QStringLiteral("Feedback Color...")));
+  QObject::connect(feedback, &QPushButton::clicked, this, [this] { choose_feedback_color(); });
+  lines->addWidget(feedback, 2, 2);
+  lines->addWidget(AddControl(IDC_FEEDBACK_SWATCH, new QLabel), 2, 3);
+  top->addLayout(lines);
+
+  auto* fib = new QGroupBox(QStringLiteral("Fibonacci Levels"));
+  auto* fg = new QGridLayout(fib);
+  fg->addWidget(control(this, IDC_USE_STYLE, new QCheckBox(QStringLiteral("Use Line Style"))), 0,
+                0);
+  fg->addWidget(control(this, IDC_USE_COLOR, new QCheckBox(QStringLiteral("Use Color"))), 0, 1);
+  for (int i = 0; i < DRAW_LEVEL_COUNT; i++) {
+    const level_ids& l = kLevels[i];
+    fg->addWidget(control(this, l.check, new QCheckBox(QString::fromLatin1(l.label))), i + 1, 0);
+    if (i >= 7)
+      fg->addWidget(
+          control(this, i == 7 ? IDC_CUSTOM1_PERCENT : IDC_CUSTOM2_PERCENT, new QLineEdit), i + 1,
+          1);
+    auto* ls = control(this, l.style, new CBitmapComboBox);
+    ls->LoadLineStyles(m_pictures[i]);
+    fg->addWidget(ls, i + 1, 2);
+    auto* c = control(this, l.color, new QPushButton(QStringLiteral("Color...")));
+    QObject::connect(c, &QPushButton::clicked, this, [this, i] { choose_level_color(i); });
+    fg->addWidget(c, i + 1, 3);
+    fg->addWidget(AddControl(l.swatch, new QLabel), i + 1, 4);
+  }
+  top->addWidget(fib);
+
+  auto* snap = new QGroupBox(QStringLiteral("Snap To Price"));
+  auto* sl = new QHBoxLayout(snap);
+  for (int b = 0; b < 5; b++)
+    sl->addWidget(
+        control(this, IDC_SNAP_FIRST + b, new QCheckBox(QString::fromLatin1(kSnapNames[b]))));
+  top->addWidget(snap);
+
+  auto* defaults = AddControl(IDC_DRAW_DEFAULTS, new QPushButton(QStringLiteral("Use Defaults")));
+  QObject::connect(defaults, &QPushButton::clicked, this, [this] {
+    draw_defaults d;
+    draw_defaults_builtin(&d);
+    load(d);
+    UpdateData(false);
+    paint_swatches();
+    SetModified();
+  });
+  top->addWidget(defaults, 0, Qt::AlignLeft);
+  top->addStretch(1);
+}
+
+void CPPPrefDraw::load(const draw_defaults& d) {
+  m_dd = d;
+  // Without Use Color every level draws in the line colour.
+  if (!d.use_color)
+    for (draw_level& l : m_dd.levels) l.color = d.line_color;
+  m_wide = QString::number(d.wide_width);
+  m_channel = QString::asprintf("%.2f", (double)d.channel_devs);
+  m_use_style = d.use_style != 0;
+  m_use_color = d.use_color != 0;
+  m_line_style = d.line_style >= 0 && d.line_style <= 9 ? d.line_style : 0;
+  for (int i = 0; i < DRAW_LEVEL_COUNT; i++) {
+    m_enabled[i] = d.levels[i].enabled != 0;
+    m_styles[i] = d.levels[i].style >= 0 && d.levels[i].style <= 9 ? d.levels[i].style : 0;
+  }
+  for (int k = 0; k < 2; k++)
+    m_custom[k] = QString::asprintf("%.1f%%", (double)d.levels[7 + k].fraction * 100.0);
+  for (int b = 0; b < 5; b++) m_snap[b] = (d.snap >> b) & 1;
+}
+
+void CPPPrefDraw::paint_swatches() {
+  auto paint = [this](int id, uint32_t c) {
+    if (auto* l = Item<QLabel>(id)) l->setPixmap(swatch_picture(c));
+  };
+  paint(IDC_LINE_SWATCH, m_dd.line_color);
+  paint(IDC_FEEDBACK_SWATCH, m_dd.feedback_color);
+  for (int i = 0; i < DRAW_LEVEL_COUNT; i++) paint(kLevels[i].swatch, m_dd.levels[i].color);
+}
+
+bool CPPPrefDraw::OnInitDialog() {
+  draw_defaults d;
+  draw_defaults_decode(g_settings.PrefDrawDef, &d);
+  load(d);
+  bool ok = KvPropertyPage::OnInitDialog();
+  paint_swatches();
+  return ok;
+}
+
+void CPPPrefDraw::DoDataExchange(KvDataExchange& dx) {
+  DDX_Text(dx, IDC_WIDE_WIDTH, m_wide);
+  DDX_Text(dx, IDC_CHANNEL_DEVS, m_channel);
+  DDX_CBIndex(dx, IDC_LINE_STYLE, m_line_style);
+  DDX_Check(dx, IDC_USE_STYLE, m_use_style);
+  DDX_Check(dx, IDC_USE_COLOR, m_use_color);
+  for (int i = 0; i < DRAW_LEVEL_COUNT; i++) {
+    DDX_Check(dx, kLevels[i].check, m_enabled[i]);
+    DDX_CBIndex(dx, kLevels[i].style, m_styles[i]);
+  }
+  DDX_Text(dx, IDC_CUSTOM1_PERCENT, m_custom[0]);
+  DDX_Text(dx, IDC_CUSTOM2_PERCENT, m_custom[1]);
+  for (int b = 0; b < 5; b++) DDX_Check(dx, IDC_SNAP_FIRST + b, m_snap[b]);
+}
+
+void CPPPrefDraw::choose_line_color() {
+  COLORREF c = m_dd.line_color;
+  if (!kv_choose_color(this, &c, g_settings.CustomColors)) return;
+  m_dd.line_color = c;
+  UpdateData(true);
+  if (!m_use_color)
+    for (draw_level& l : m_dd.levels) l.color = c;
+  paint_swatches();
+  SetModified();
+}
+
+void CPPPrefDraw::choose_level_color(int level) {
+  UpdateData(true);
+  COLORREF c = m_use_color ? m_dd.levels[level].color : m_dd.line_color;
+  if (!kv_choose_color(this, &c, g_settings.CustomColors)) return;
+  m_dd.levels[level].color = c;
+  paint_swatches();
+  SetModified();
+}
+
+void CPPPrefDraw::choose_feedback_color() {
+  COLORREF c = m_dd.feedback_color;
+  if (!kv_choose_color(this, &c, g_settings.CustomColors)) return;
+  m_dd.feedback_color = c;
+  paint_swatches();
+  SetModified();
+}
+
+bool CPPPrefDraw::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  int wide = 0;
+  double devs = 0, custom[2] = {};
+  if (!kv_parse_int(m_wide, &wide)) {
+    refuse("Please enter an integer.");
+    return false;
+  }
+  if (!kv_parse_double(m_channel, &devs)) {
+    refuse("Please enter a number.");
+    return false;
+  }
+  for (int k = 0; k < 2; k++) {
+    QString t = m_custom[k].trimmed();
+    if (t.endsWith(QLatin1Char('%'))) t.chop(1);
+    if (t.trimmed().isEmpty()) continue;
+    if (!kv_parse_double(t, &custom[k])) {
+      refuse("Please enter a number.");
+      return false;
+    }
+  }
+  draw_defaults d = m_dd;
+  d.wide_width = wide <= 1 ? 2 : wide;
+  d.channel_devs = (float)devs;
+  d.line_style = m_line_style;
+  d.use_style = m_use_style;
+  d.use_color = m_use_color;
+  for (int i = 0; i < DRAW_LEVEL_COUNT; i++) {
+    d.levels[i].enabled = m_enabled[i];
+    d.levels[i].style = m_styles[i];
+  }
+  d.levels[7].fraction = (float)(custom[0] / 100.0);
+  d.levels[8].fraction = (float)(custom[1] / 100.0);
+  d.snap = 0;
+  for (int b = 0; b < 5; b++)
+    if (m_snap[b]) d.snap |= 1u << b;
+  draw_defaults_encode(&d, g_settings.PrefDrawDef);
+  return KvPropertyPage::OnApply();
+}
+
 // ---- Misc page ------------------------------------------------------------------
 
 CPPPrefMisc::CPPPrefMisc() : KvPropertyPage(IDD_PREF_MISC, QStringLiteral("Misc")) {
@@ -650,5 +878,6 @@ CPSUserPrefDlg::CPSUserPrefDlg(QWidget* parent, int start_page)
   AddPage(&m_data);
   AddPage(&m_display);
   AddPage(&m_autorun);
+  AddPage(&m_draw);
   AddPage(&m_misc);
 }

@@ -5,12 +5,15 @@
 // stores any, so a refused page leaves the settings as they were and
 // Cancel after a refusal keeps them untouched.
 //
-// The Data, Display, Auto Run and Misc pages are here; the sheet is run by the
+// The Data, Display, Auto Run, Draw and Misc pages are here; the sheet is run by the
 // File/Preferences command (CKvChartApp).
 #pragma once
 
 #include <QString>
 
+#include <QImage>
+
+#include "data/drawdefs.h"
 #include "platform/qt/propsheet.h"
 
 // Help topics and dialog resources of the pages.
@@ -18,7 +21,8 @@ enum : unsigned {
   IDD_PREF_DATA = 160,
   IDD_PREF_DISPLAY = 185,
   IDD_PREF_AUTORUN = 320,
-  IDD_PREF_MISC = 234
+  IDD_PREF_MISC = 234,
+  IDD_PREF_DRAW = 317
 };
 
 // Bits of the settings' flag words the pages edit.
@@ -85,6 +89,31 @@ class CPPPrefAutoRun : public KvPropertyPage {
   void DoDataExchange(KvDataExchange& dx) override;
 };
 
+// The drawing tools' defaults: edits a copy of the "\PrefDrawDef" block,
+// written back (its other bytes kept) at OK when the page was modified.
+class CPPPrefDraw : public KvPropertyPage {
+ public:
+  CPPPrefDraw();
+  bool OnApply() override;
+
+  draw_defaults m_dd{};
+  QString m_wide, m_channel, m_custom[2];
+  int m_use_style = 0, m_use_color = 0, m_line_style = 0;
+  int m_enabled[DRAW_LEVEL_COUNT] = {}, m_styles[DRAW_LEVEL_COUNT] = {}, m_snap[5] = {};
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(KvDataExchange& dx) override;
+
+ private:
+  void load(const draw_defaults& d);
+  void paint_swatches();
+  void choose_line_color();
+  void choose_level_color(int level);
+  void choose_feedback_color();
+  QImage m_pictures[DRAW_LEVEL_COUNT + 1][10];
+};
+
 class CPPPrefMisc : public KvPropertyPage {
  public:
   CPPPrefMisc();
@@ -113,5 +142,6 @@ class CPSUserPrefDlg : public KvPropertySheet {
   CPPPrefData m_data;
   CPPPrefDisplay m_display;
   CPPPrefAutoRun m_autorun;
+  CPPPrefDraw m_draw;
   CPPPrefMisc m_misc;
 };

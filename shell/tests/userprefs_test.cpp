@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 
+#include "data/drawdefs.h"
 #include "data/lefield.h"
 #include "platform/qt/test_harness.h"
 #include "platform/services.h"
@@ -218,7 +219,7 @@ TEST_F(UserPrefs, AutoRunTimesAndRefusedDayKeepEarlierDaysUnstored) {
 
 TEST_F(UserPrefs, MiscPageFilterWidthRangeAndTradingWithoutRouterSupport) {
   g_settings.Flags = (g_settings.Flags & ~(0xFu << 20)) | 3u << 20;
-  int result = run(3, [&](CPSUserPrefDlg& d, QWidget* p) {
+  int result = run(4, [&](CPSUserPrefDlg& d, QWidget* p) {
     kv_type(p, 1481, QStringLiteral("16"));
     EXPECT_EQ(last_box(), "Value out of Range, Range is 0 to 15");
     EXPECT_EQ(d.m_misc.GetDlgItemText(1481), QStringLiteral("3"));
@@ -240,8 +241,45 @@ TEST_F(UserPrefs, MiscPageFilterWidthRangeAndTradingWithoutRouterSupport) {
   EXPECT_STREQ(g_settings.TWSAccountName, "U123456");
 }
 
+TEST_F(UserPrefs, DrawPageWideWidthChannelAndCustomLevelKeepOtherBytes) {
+  draw_defaults d;
+  draw_defaults_builtin(&d);
+  memset(g_settings.PrefDrawDef, 0xA5, DRAW_DEFAULTS_SIZE);
+  draw_defaults_encode(&d, g_settings.PrefDrawDef);
+  uint8_t before[DRAW_DEFAULTS_SIZE];
+  memcpy(before, g_settings.PrefDrawDef, sizeof before);
+
+  // Cancel drops the page's edits.
+  run(3, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+    kv_type(p, 1217, QStringLiteral("5"));
+    kv_click(&dlg, IDCANCEL);
+  });
+  EXPECT_EQ(memcmp(before, g_settings.PrefDrawDef, sizeof before), 0);
+
+  run(3, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1538), QStringLiteral("1.00"));
+    kv_type(p, 1217, QStringLiteral("1"));  // stored as 2
+    kv_type(p, 1538, QStringLiteral("2.5"));
+    kv_set_check(p, 1655, true);
+    kv_type(p, 1657, QStringLiteral("127.2%"));
+    kv_set_check(p, 1703, true);  // snap to Close
+    kv_choose(p, 1034, 3);        // 50% level style
+    kv_click(&dlg, IDOK);
+  });
+  draw_defaults back;
+  draw_defaults_decode(g_settings.PrefDrawDef, &back);
+  EXPECT_EQ(back.wide_width, 2);
+  EXPECT_FLOAT_EQ(back.channel_devs, 2.5f);
+  EXPECT_EQ(back.levels[7].enabled, 1);
+  EXPECT_FLOAT_EQ(back.levels[7].fraction, 1.272f);
+  EXPECT_EQ(back.levels[2].style, 3);
+  EXPECT_EQ(back.snap, 0x8u);
+  EXPECT_EQ(memcmp(before + DD_END, g_settings.PrefDrawDef + DD_END, DRAW_DEFAULTS_SIZE - DD_END),
+            0);
+}
+
 TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
-  for (int page = 0; page < 4; page++) {
+  for (int page = 0; page < 5; page++) {
     run(page, [&](CPSUserPrefDlg& d, QWidget*) {
       EXPECT_TRUE(
           kv_grab_png(&d, QStringLiteral(KV_BINARY_DIR "/user_prefs_page_%1.png").arg(page)));
