@@ -38,6 +38,9 @@ class UserPrefs : public TempRootTest {
     g_settings.CustomCandle = 12 | 2 << 8 | 2 << 14 | 5 << 20 | 2u << 26;
     g_settings.Flags = (g_settings.Flags & ~PREF_CANDLE_SIZE_MASK) | 1u << PREF_CANDLE_SIZE_SHIFT;
     g_settings.TimeOffset = 3600;
+    draw_defaults dd;
+    draw_defaults_builtin(&dd);
+    draw_defaults_encode(&dd, g_settings.PrefDrawDef);
     g_settings.MktDays = 0x3F;  // collect, Monday to Friday
     for (int day = 0; day < 7; day++) {
       put_le32(g_settings.AutoRun + day * 12, 9 * 3600 + 30 * 60);
