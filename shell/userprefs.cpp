@@ -20,6 +20,9 @@
 #include "platform/services.h"
 #include "quotes/mqtthread.h"
 #include "quotes/qrclient.h"
+#include "quotes/sounds.h"
+#include "settings/datadirs.h"
+#include "platform/qt/controls.h"
 #include "platform/qt/services_qt.h"
 #include "settings/settings.h"
 #include "studies/pages/bitmapcombo.h"
@@ -487,6 +490,192 @@ bool CPPPrefAutoRun::OnApply() {
   return KvPropertyPage::OnApply();
 }
 
+// ---- Sounds page ----------------------------------------------------------------
+
+namespace {
+enum : int {
+  IDC_SOUNDS_ON = 1561,
+  IDC_QUIET = 1565,
+  IDC_QUIET_FROM = 1509,
+  IDC_QUIET_TO = 1566,
+  IDC_SOUND_LIST = 1563,
+  IDC_SOUND_FILE = 1572,
+  IDC_SELECT_SOUND = 1573,
+  IDC_DESELECT_SOUND = 1574,
+  IDC_BROWSE_SOUND = 1189,
+};
+const char kNoSound[] = "---none---";
+}  // namespace
+
+CPPPrefSounds::CPPPrefSounds() : KvPropertyPage(IDD_PREF_SOUNDS, QStringLiteral("Sounds")) {
+  auto* top = new QVBoxLayout(this);
+  auto* audio = new QGroupBox(QStringLiteral("Audio Alerts"));
+  audio->setCheckable(false);
+  auto* al = new QVBoxLayout(audio);
+  al->addWidget(control(this, IDC_SOUNDS_ON, new QCheckBox(QStringLiteral("Audio Alerts"))));
+  auto* quiet = new QHBoxLayout;
+  quiet->addWidget(control(this, IDC_QUIET, new QCheckBox(QStringLiteral("Suppress Sounds from"))));
+  quiet->addWidget(control(this, IDC_QUIET_FROM, new QLineEdit));
+  quiet->addWidget(new QLabel(QStringLiteral("to")));
+  quiet->addWidget(control(this, IDC_QUIET_TO, new QLineEdit));
+  al->addLayout(quiet);
+  al->addWidget(new QLabel(QStringLiteral("Sound Names")));
+  auto* list = AddControl(IDC_SOUND_LIST, new KvListBox(false));
+  QObject::connect(list, &QListWidget::currentRowChanged, this, [this] { selection_changed(); });
+  al->addWidget(list);
+  auto* file = new QHBoxLayout;
+  file->addWidget(new QLabel(QStringLiteral("Sound File")));
+  auto* edit = AddControl(IDC_SOUND_FILE, new QLineEdit);
+  QObject::connect(edit, &QLineEdit::textEdited, this,
+                   [this] { EnableDlgItem(IDC_SELECT_SOUND, true); });
+  file->addWidget(edit);
+  al->addLayout(file);
+  auto* buttons = new QHBoxLayout;
+  auto* sel = AddControl(IDC_SELECT_SOUND, new QPushButton(QStringLiteral("Select Sound")));
+  auto* desel = AddControl(IDC_DESELECT_SOUND, new QPushButton(QStringLiteral("Deselect Sound")));
+  auto* browse_button = AddControl(IDC_BROWSE_SOUND, new QPushButton(QStringLiteral("Browse...")));
+  QObject::connect(sel, &QPushButton::clicked, this, [this] { select_sound(); });
+  QObject::connect(desel, &QPushButton::clicked, this, [this] { deselect_sound(); });
+  QObject::connect(browse_button, &QPushButton::clicked, this, [this] { browse(); });
+  buttons->addWidget(sel);
+  buttons->addWidget(desel);
+  buttons->addWidget(browse_button);
+  buttons->addStretch(1);
+  al->addLayout(buttons);
+  top->addWidget(audio);
+}
+
+QString CPPPrefSounds::shown_file(int i) const {
+  if (i < 0 || i >= m_count) return QString();
+  if (!m_chosen[size_t(i)].isEmpty()) return m_chosen[size_t(i)];
+  const std::string& f = m_configured[size_t(i)];
+  if (f == kNoSound || f.find_first_of("/\\") != std::string::npos)
+    return QString::fromStdString(f);
+  char path[KV_PATH_MAX * 2];
+  if (!data_folder_path(path, sizeof path, KV_DIR_SOUNDS, f.c_str()))
+    return QString::fromStdString(f);
+  return QString::fromUtf8(path);
+}
+
+void CPPPrefSounds::entry_text(int i) {
+  auto* list = Item<QListWidget>(IDC_SOUND_LIST);
+  QString file = shown_file(i);
+  int slash =
+      (int)std::max(file.lastIndexOf(QLatin1Char('/')), file.lastIndexOf(QLatin1Char('\\')));
+  QString text = QString::fromStdString(m_events[size_t(i)]) + QStringLiteral(" [") +
+                 file.mid(slash + 1) + QStringLiteral("]");
+  if (QListWidgetItem* item = list->item(i))
+    item->setText(text);
+  else
+    list->addItem(text);
+}
+
+void CPPPrefSounds::selection_changed() {
+  int i = Item<QListWidget>(IDC_SOUND_LIST)->currentRow();
+  QString file = shown_file(i);
+  SetDlgItemText(IDC_SOUND_FILE, file);
+  EnableDlgItem(IDC_SELECT_SOUND, false);
+  EnableDlgItem(IDC_DESELECT_SOUND, i >= 0 && file != QLatin1String(kNoSound));
+}
+
+void CPPPrefSounds::select_sound() {
+  int i = Item<QListWidget>(IDC_SOUND_LIST)->currentRow();
+  QString file = GetDlgItemText(IDC_SOUND_FILE).trimmed();
+  if (i < 0 || file.isEmpty()) return;
+  m_chosen[size_t(i)] = file;
+  entry_text(i);
+  EnableDlgItem(IDC_SELECT_SOUND, false);
+  EnableDlgItem(IDC_DESELECT_SOUND, file != QLatin1String(kNoSound));
+  m_sounds_changed = true;
+  SetModified();
+}
+
+void CPPPrefSounds::deselect_sound() {
+  int i = Item<QListWidget>(IDC_SOUND_LIST)->currentRow();
+  if (i < 0) return;
+  m_chosen[size_t(i)] = QLatin1String(kNoSound);
+  entry_text(i);
+  SetDlgItemText(IDC_SOUND_FILE, QLatin1String(kNoSound));
+  EnableDlgItem(IDC_DESELECT_SOUND, false);
+  m_sounds_changed = true;
+  SetModified();
+}
+
+void CPPPrefSounds::browse() {
+  char dir[KV_PATH_MAX * 2];
+  data_folder_path(dir, sizeof dir, KV_DIR_SOUNDS, nullptr);
+  kv_file_dialog_request req{};
+  req.save = 0;
+  req.initial_dir = dir;
+  req.filter = "Sound Files (*.wav)|*.wav||";
+  char out[KV_PATH_MAX * 2];
+  if (!kv_file_dialog(&req, out, sizeof out)) return;
+  QString chosen = QString::fromUtf8(out);
+  if (chosen == GetDlgItemText(IDC_SOUND_FILE)) return;
+  SetDlgItemText(IDC_SOUND_FILE, chosen);
+  EnableDlgItem(IDC_SELECT_SOUND, true);
+}
+
+bool CPPPrefSounds::OnInitDialog() {
+  char** names = nullptr;
+  const char* const* events = nullptr;
+  m_count = get_sound_names(&names, &events);
+  if (m_count > 20) m_count = 20;
+  m_configured.clear();
+  m_events.clear();
+  for (int i = 0; i < m_count; i++) {
+    m_configured.emplace_back(names && names[i] ? names[i] : kNoSound);
+    m_events.emplace_back(events && events[i] ? events[i] : "");
+  }
+  m_chosen.assign(size_t(m_count), QString());
+  m_sounds_on = (g_settings.Flags2 & PREF2_ALERT_SOUNDS) != 0;
+  m_quiet = (g_settings.Flags1 & PREF1_SOUNDS_QUIET_HOURS) != 0;
+  m_from = g_settings.SoundsQuietStart ? time_text(g_settings.SoundsQuietStart) : QString();
+  m_to = g_settings.SoundsQuietStop ? time_text(g_settings.SoundsQuietStop) : QString();
+  bool ok = KvPropertyPage::OnInitDialog();
+  for (int i = 0; i < m_count; i++) entry_text(i);
+  if (m_count) Item<QListWidget>(IDC_SOUND_LIST)->setCurrentRow(0);
+  selection_changed();
+  return ok;
+}
+
+void CPPPrefSounds::DoDataExchange(KvDataExchange& dx) {
+  DDX_Check(dx, IDC_SOUNDS_ON, m_sounds_on);
+  DDX_Check(dx, IDC_QUIET, m_quiet);
+  DDX_Text(dx, IDC_QUIET_FROM, m_from);
+  DDX_Text(dx, IDC_QUIET_TO, m_to);
+}
+
+bool CPPPrefSounds::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  if (m_quiet && (m_from.trimmed().isEmpty() || m_to.trimmed().isEmpty())) {
+    kv_message_box("Suppress Sounds requires start and stop time", "User Preferences", MB_OKCANCEL);
+    return false;
+  }
+  if (m_sounds_changed) {
+    std::vector<std::string> files;
+    for (int i = 0; i < m_count; i++)
+      files.push_back(m_chosen[size_t(i)].isEmpty() ? m_configured[size_t(i)]
+                                                    : m_chosen[size_t(i)].toStdString());
+    std::vector<const char*> names;
+    for (const std::string& f : files) names.push_back(f.c_str());
+    if (!save_sounds_cfg(names.data(), m_count)) {
+      refuse("The sound files could not be saved");
+      return false;
+    }
+    m_sounds_changed = false;
+  }
+  auto set = [](uint32_t& word, uint32_t bit, int on) { word = on ? word | bit : word & ~bit; };
+  set(g_settings.Flags2, PREF2_ALERT_SOUNDS, m_sounds_on);
+  set(g_settings.Flags1, PREF1_SOUNDS_QUIET_HOURS, m_quiet);
+  int from = read_time(m_from), to = read_time(m_to);
+  g_settings.SoundsQuietStart = from < 0 ? 0 : from;
+  g_settings.SoundsQuietStop = to < 0 ? 0 : to;
+  free_sounds_cfg();
+  load_sounds_cfg();  // the quiet-minute map from the new hours
+  return KvPropertyPage::OnApply();
+}
+
 // ---- Draw page ------------------------------------------------------------------
 
 namespace {
@@ -878,6 +1067,7 @@ CPSUserPrefDlg::CPSUserPrefDlg(QWidget* parent, int start_page)
   AddPage(&m_data);
   AddPage(&m_display);
   AddPage(&m_autorun);
+  AddPage(&m_sounds);
   AddPage(&m_draw);
   AddPage(&m_misc);
 }

@@ -5,11 +5,13 @@
 // stores any, so a refused page leaves the settings as they were and
 // Cancel after a refusal keeps them untouched.
 //
-// The Data, Display, Auto Run, Draw and Misc pages are here; the sheet is run by the
+// The six pages (Data, Display, Auto Run, Sounds, Draw, Misc) are here; the sheet is run by the
 // File/Preferences command (CKvChartApp).
 #pragma once
 
 #include <QString>
+#include <string>
+#include <vector>
 
 #include <QImage>
 
@@ -22,7 +24,8 @@ enum : unsigned {
   IDD_PREF_DISPLAY = 185,
   IDD_PREF_AUTORUN = 320,
   IDD_PREF_MISC = 234,
-  IDD_PREF_DRAW = 317
+  IDD_PREF_DRAW = 317,
+  IDD_PREF_SOUNDS = 260
 };
 
 // Bits of the settings' flag words the pages edit.
@@ -89,6 +92,33 @@ class CPPPrefAutoRun : public KvPropertyPage {
   void DoDataExchange(KvDataExchange& dx) override;
 };
 
+// The sound file of each alert event and the quiet hours; sounds.cfg is
+// written at OK only when a sound was chosen or deselected.
+class CPPPrefSounds : public KvPropertyPage {
+ public:
+  CPPPrefSounds();
+  bool OnApply() override;
+
+  int m_sounds_on = 0, m_quiet = 0;
+  QString m_from, m_to;
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(KvDataExchange& dx) override;
+
+ private:
+  QString shown_file(int i) const;
+  void entry_text(int i);
+  void selection_changed();
+  void select_sound();
+  void deselect_sound();
+  void browse();
+  int m_count = 0;
+  std::vector<std::string> m_configured, m_events;
+  std::vector<QString> m_chosen;  // empty: unchanged
+  bool m_sounds_changed = false;
+};
+
 // The drawing tools' defaults: edits a copy of the "\PrefDrawDef" block,
 // written back (its other bytes kept) at OK when the page was modified.
 class CPPPrefDraw : public KvPropertyPage {
@@ -142,6 +172,7 @@ class CPSUserPrefDlg : public KvPropertySheet {
   CPPPrefData m_data;
   CPPPrefDisplay m_display;
   CPPPrefAutoRun m_autorun;
+  CPPPrefSounds m_sounds;
   CPPPrefDraw m_draw;
   CPPPrefMisc m_misc;
 };

@@ -4,7 +4,10 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "data/drawdefs.h"
@@ -12,6 +15,7 @@
 #include "platform/qt/test_harness.h"
 #include "platform/services.h"
 #include "platform/testing/fixture.h"
+#include "quotes/sounds.h"
 #include "settings/settings.h"
 #include "shell/userprefs.h"
 
@@ -222,7 +226,7 @@ TEST_F(UserPrefs, AutoRunTimesAndRefusedDayKeepEarlierDaysUnstored) {
 
 TEST_F(UserPrefs, MiscPageFilterWidthRangeAndTradingWithoutRouterSupport) {
   g_settings.Flags = (g_settings.Flags & ~(0xFu << 20)) | 3u << 20;
-  int result = run(4, [&](CPSUserPrefDlg& d, QWidget* p) {
+  int result = run(5, [&](CPSUserPrefDlg& d, QWidget* p) {
     kv_type(p, 1481, QStringLiteral("16"));
     EXPECT_EQ(last_box(), "Value out of Range, Range is 0 to 15");
     EXPECT_EQ(d.m_misc.GetDlgItemText(1481), QStringLiteral("3"));
@@ -253,13 +257,13 @@ TEST_F(UserPrefs, DrawPageWideWidthChannelAndCustomLevelKeepOtherBytes) {
   memcpy(before, g_settings.PrefDrawDef, sizeof before);
 
   // Cancel drops the page's edits.
-  run(3, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+  run(4, [&](CPSUserPrefDlg& dlg, QWidget* p) {
     kv_type(p, 1217, QStringLiteral("5"));
     kv_click(&dlg, IDCANCEL);
   });
   EXPECT_EQ(memcmp(before, g_settings.PrefDrawDef, sizeof before), 0);
 
-  run(3, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+  run(4, [&](CPSUserPrefDlg& dlg, QWidget* p) {
     EXPECT_EQ(dlg.m_draw.GetDlgItemText(1538), QStringLiteral("1.00"));
     kv_type(p, 1217, QStringLiteral("1"));  // stored as 2
     kv_type(p, 1538, QStringLiteral("2.5"));
@@ -281,8 +285,48 @@ TEST_F(UserPrefs, DrawPageWideWidthChannelAndCustomLevelKeepOtherBytes) {
             0);
 }
 
+TEST_F(UserPrefs, SoundsPageDeselectWritesNoneAndQuietHoursNeedBothTimes) {
+  snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
+  std::filesystem::create_directories(root_.path() + "/CONFIG");
+  std::ofstream(root_.path() + "/CONFIG/sounds.cfg") << "high.wav\r\nlow.wav\r\nfilled.wav\r\n";
+  free_sounds_cfg();
+  g_settings.Flags2 |= PREF2_ALERT_SOUNDS;
+
+  // Suppress Sounds with no stop time is refused; nothing is written.
+  int result = run(3, [&](CPSUserPrefDlg& d, QWidget* p) {
+    EXPECT_EQ(d.m_sounds.Item<QListWidget>(1563)->item(1)->text().endsWith(" [low.wav]"), true);
+    kv_set_check(p, 1565, true);
+    kv_type(p, 1509, QStringLiteral("22:00"));
+    kv_click(&d, IDOK);
+    EXPECT_TRUE(d.isVisible());
+    kv_click(&d, IDCANCEL);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(last_box(), "Suppress Sounds requires start and stop time");
+  EXPECT_FALSE(g_settings.Flags1 & PREF1_SOUNDS_QUIET_HOURS);
+
+  result = run(3, [&](CPSUserPrefDlg& d, QWidget* p) {
+    kv_choose(p, 1563, 1);
+    EXPECT_TRUE(d.m_sounds.GetDlgItemText(1572).endsWith("/SOUNDS/low.wav"));
+    kv_click(p, 1574);  // Deselect Sound
+    EXPECT_EQ(d.m_sounds.GetDlgItemText(1572), QStringLiteral("---none---"));
+    kv_click(&d, IDOK);
+  });
+  EXPECT_EQ(result, IDOK);
+  const char* const* events = nullptr;
+  get_sound_names(nullptr, &events);
+  std::string expected;
+  const char* names[SOUND_EVENT_COUNT] = {"high.wav", "---none---", "filled.wav"};
+  for (int i = 0; i < SOUND_EVENT_COUNT; i++)
+    expected += std::string(names[i] ? names[i] : "--none--") + " #" + events[i] + "\r\n";
+  std::ifstream in(root_.path() + "/CONFIG/sounds.cfg", std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, expected);
+  free_sounds_cfg();
+}
+
 TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
-  for (int page = 0; page < 5; page++) {
+  for (int page = 0; page < 6; page++) {
     run(page, [&](CPSUserPrefDlg& d, QWidget*) {
       EXPECT_TRUE(
           kv_grab_png(&d, QStringLiteral(KV_BINARY_DIR "/user_prefs_page_%1.png").arg(page)));
