@@ -45,6 +45,7 @@
 #include "shell/core/chartstore.h"
 #include "shell/mainfrm.h"
 #include "shell/pagemgr.h"
+#include "shell/userprefs.h"
 #include "shell/windowdoc.h"
 #include "studies/study.h"
 
@@ -84,6 +85,7 @@ enum : unsigned {
   ID_VIEW_UNIT_FIRST = 33137,
   ID_REFRESH_PORTFOLIO = 33222,
   ID_PRINT_SETUP = 57606,
+  ID_PREFERENCES = 32844,
 };
 const unsigned kFavoriteIds[6] = {32829, 32830, 32831, 32832, 32848, 32849};
 
@@ -339,6 +341,15 @@ void CKvChartApp::map_app_commands() {
     tws_request_end();
   });
   MapUpdate(ID_REFRESH_PORTFOLIO, [](KvCmdUI& ui) { ui.Enable(g_chart_store.GetContUpdate()); });
+  MapCommand(ID_PREFERENCES, [this] {
+    {
+      CPSUserPrefDlg sheet(m_frame);
+      sheet.DoModal();
+    }
+    // Display settings take effect at once, whatever the sheet's end.
+    for (int kind : {KIND_CHART, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST})
+      for (CKvWindowDoc* doc : kv_window_docs(kind)) doc->UpdateAllViews(nullptr, 0);
+  });
   MapCommand(ID_PRINT_SETUP, [this] { kv_page_setup_dialog(m_frame, Printer()); });
   MapCommand(ID_HELP_ABOUT, [this] {
     CAboutDlg dlg(m_frame);
