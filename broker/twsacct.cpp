@@ -379,6 +379,18 @@ const char* const* build_advisor_list() {
   return list;
 }
 
+const char* const* get_account_symbols() {
+  static char first[MQT_SYMBOL_SIZE];
+  static const char* list[2];
+  kv_lock guard(g_chart_lock);
+  list[0] = list[1] = nullptr;
+  if (s_account_count > 0) {
+    snprintf(first, sizeof first, "%s", s_accounts[0].pseudo);
+    list[0] = first;
+  }
+  return list;
+}
+
 mqt* find_account_record(const char* account) {
   kv_lock guard(g_chart_lock);
   int i = managed_account_index(account);
@@ -651,6 +663,128 @@ static double short_option_margin(const mqt* r, double q, int mult) {
   return m * fabs(q) * mult;
 }
 
+// Profit figures of a record in the profit mode: amounts, percent of the
+// margin (of the cost when the margin is 0), or percent of the summed net
+// liquidation value (nothing while that is 0).
+static void store_pl(mqt* r, int pl_mode, double margin, double cost, double u, double re) {
+  double profit = u + re;
+  r->pl_margin = margin;
+  r->pl_unrealized = u;
+  r->pl_realized = re;
+  if (pl_mode == PL_MODE_AMOUNTS) {
+    r->pl_profit = profit;
+  } else if (pl_mode == PL_MODE_MARGIN_PCT) {
+    double base = margin > 0 ? margin : cost;
+    r->pl_profit = base > 0 ? profit * 100 / base : 0;
+  } else if (s_nlv_sum > 0) {
+    r->pl_profit = profit * 100 / s_nlv_sum;
+  }
+}
+
+enum { GROUP_LEGS_MAX = 10 };
+
+struct option_leg {
+  mqt* r;
+  double q;  // remaining, signed
+};
+
+// Derivatives pooled into their underlying: amounts in the account currency.
+struct underlying_group {
+  mqt* under;
+  double margin, cost, u, re;
+  option_leg legs[GROUP_LEGS_MAX];
+  int leg_count;
+  int fop_count;
+};
+
+struct pl_figures {
+  mqt* r;
+  double q, margin, cost, u, re;
+};
+
+// Long and short legs of the same right and multiplier pair when the long
+// one expires no earlier; each pair is margined by its strike difference.
+static double paired_option_margin(underlying_group* g) {
+  double margin = 0;
+  for (bool paired = true; paired;) {
+    paired = false;
+    for (int s = 0; s < g->leg_count; s++) {
+      option_leg& sh = g->legs[s];
+      if (sh.q >= 0) continue;
+      for (int l = 0; l < g->leg_count && sh.q < 0; l++) {
+        option_leg& lg = g->legs[l];
+        if (lg.q <= 0 || lg.r->right[0] != sh.r->right[0] || lg.r->multiplier != sh.r->multiplier ||
+            strcmp(lg.r->expiry, sh.r->expiry) < 0)
+          continue;
+        double n = lg.q < -sh.q ? lg.q : -sh.q;
+        int mult = sh.r->multiplier > 0 ? sh.r->multiplier : 1;
+        margin += fabs(lg.r->strike - sh.r->strike) * mult * n * tws_exchange_rate(sh.r->currency);
+        lg.q -= n;
+        sh.q += n;
+        paired = true;
+      }
+    }
+  }
+  for (int i = 0; i < g->leg_count; i++)
+    if (g->legs[i].q < 0) {
+      mqt* r = g->legs[i].r;
+      int mult = r->multiplier > 0 ? r->multiplier : 1;
+      margin += short_option_margin(r, g->legs[i].q, mult) * tws_exchange_rate(r->currency);
+    }
+  return margin;
+}
+
+// Grouping by underlying: the figures of every derivative are added into
+// its underlying's record, which joins the horse race.  0 when an
+// underlying cannot be made (the pass ends there).
+static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode) {
+  std::vector<underlying_group> groups;
+  for (const pl_figures& f : figs) {
+    mqt* r = f.r;
+    if (!(r->sec_code & (SEC_OPT | SEC_FOP | SEC_FUT))) continue;
+    const char* root = r->contract_root[0] ? r->contract_root : r->symbol;
+    mqt* under = strcasecmp(root, r->symbol) == 0 ? nullptr : get_multiquote(root);
+    if (!under) {
+      statmsg(__FILE__, __LINE__, "underlying symbol does not exist", root, STATMSG_ERROR);
+      return 0;
+    }
+    underlying_group* g = nullptr;
+    for (underlying_group& e : groups)
+      if (e.under == under) g = &e;
+    if (!g) {
+      groups.push_back(underlying_group{});
+      g = &groups.back();
+      g->under = under;
+    }
+    g->u += f.u;
+    g->re += f.re;
+    g->cost += f.cost;
+    double q = f.q;
+    if ((r->sec_code & SEC_OPT) && !(r->sec_code & SEC_FOP) && g->leg_count < GROUP_LEGS_MAX) {
+      g->legs[g->leg_count++] = option_leg{r, q};
+    } else if ((r->sec_code & SEC_FOP) && g->fop_count < GROUP_LEGS_MAX) {
+      g->fop_count++;
+      g->margin += f.margin;
+    } else {
+      // Futures, and legs beyond the table, keep their own margin.
+      g->margin += f.margin;
+    }
+  }
+  for (underlying_group& g : groups) {
+    double margin = g.margin + paired_option_margin(&g), cost = g.cost, u = g.u, re = g.re;
+    for (const pl_figures& f : figs)
+      if (f.r == g.under) {
+        margin += f.margin;
+        cost += f.cost;
+        u += f.u;
+        re += f.re;
+      }
+    add_plsymbol(g.under);
+    store_pl(g.under, pl_mode, margin, cost, u, re);
+  }
+  return 1;
+}
+
 void recalc_portfolio_pl(uint32_t mode) {
   kv_lock guard(g_chart_lock);
   int advisor = advisor_mode_on();
@@ -668,6 +802,7 @@ void recalc_portfolio_pl(uint32_t mode) {
     statmsg(__FILE__, __LINE__, "Bad PLMODE", nullptr, STATMSG_ERROR);
     return;
   }
+  std::vector<pl_figures> figs;
   for (mqt* r = g_mqt_list; r; r = r->next) {
     if (r->flags & (MQT_FREE | MQT_ACCOUNT)) continue;
     double avg, u, re;
@@ -698,18 +833,9 @@ void recalc_portfolio_pl(uint32_t mode) {
       margin = (mode & PL_BY_UNDERLYING) ? value / 2 : price > 5 ? value / 4 : value;
     }
     double cost = fabs(q) * avg * rate;
-    double profit = (u + re) * rate;
-    r->pl_margin = margin;
-    r->pl_unrealized = u * rate;
-    r->pl_realized = re * rate;
-    if (pl_mode == PL_MODE_AMOUNTS) {
-      r->pl_profit = profit;
-    } else if (pl_mode == PL_MODE_MARGIN_PCT) {
-      double base = margin > 0 ? margin : cost;
-      r->pl_profit = base > 0 ? profit * 100 / base : 0;
-    } else if (s_nlv_sum > 0) {
-      r->pl_profit = profit * 100 / s_nlv_sum;
-    }
+    store_pl(r, pl_mode, margin, cost, u * rate, re * rate);
+    figs.push_back(pl_figures{r, q, margin, cost, u * rate, re * rate});
   }
+  if (mode & PL_BY_UNDERLYING) group_by_underlying(figs, pl_mode);
   post_pl(WM_UPDATE_PL_SYMBOL, nullptr);
 }

@@ -78,6 +78,9 @@ double get_position_totals(mqt* record, double* avg_cost, double* unrealized, do
 // "%s  NLV:%s  AvF:%s [%d%%] TH:%s" or "A~?????" without accounts.
 void format_account_status(char* out, int size);
 void recalc_portfolio_pl(uint32_t mode);
+// The account pseudo-symbols offered in the symbol-list box (only the
+// first account), ending with null.
+const char* const* get_account_symbols();
 mqt* find_account_record(const char* account);
 // The reader thread's idle step in advisor mode: the next account's
 // updates when their poll interval has passed.

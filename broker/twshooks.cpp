@@ -103,6 +103,7 @@ void install_tws_hooks() {
   g_qr_hooks.req_mkt_data = ReqMktData;
   g_qr_hooks.cancel_mkt_data = CancelMktData;
   g_qr_hooks.req_all_open_orders = ReqAllOpenOrders;
+  g_qr_hooks.req_executions = ReqExecutions;
   g_qr_hooks.req_account_updates = ReqAccountUpdates;
   g_qr_hooks.release_market_depth = release_depth;
   g_chart_load_hooks.broker_connected = connected;

@@ -135,4 +135,71 @@ TEST_F(TwsAcctTest, PortfolioPositionsAndTheBillionLimit) {
   EXPECT_TRUE(has_status("Bad PLMODE"));
 }
 
+// Grouping by underlying pools the options' profit into the stock's record
+// and margins a long and a short call of the same expiry as a pair.
+TEST_F(TwsAcctTest, GroupingByUnderlyingPoolsProfitAndPairsOptionLegs) {
+  mqt* under = stock("XYZ", 20);
+  mqt* lc = stock("XYZ C50", 21);
+  mqt* sc = stock("XYZ C55", 22);
+  auto option = [](mqt* r, double strike, double q, double avg, double unrealized) {
+    snprintf(r->sec_type, sizeof r->sec_type, "OPT");
+    r->sec_code = 0x4;  // option
+    snprintf(r->right, sizeof r->right, "C");
+    snprintf(r->expiry, sizeof r->expiry, "20270115");
+    snprintf(r->contract_root, sizeof r->contract_root, "XYZ");
+    r->multiplier = 100;
+    r->strike = strike;
+    r->account_positions[0].quantity = q;
+    r->account_positions[0].avg_price = avg;
+    r->account_positions[0].unrealized = unrealized;
+  };
+  {
+    kv_lock guard(g_chart_lock);
+    under->last = 50;
+    under->account_positions[0].quantity = 100;
+    under->account_positions[0].avg_price = 40;
+    under->account_positions[0].unrealized = 1000;
+    option(lc, 50, 2, 3, 100);
+    option(sc, 55, -3, 1, -30);
+  }
+  recalc_portfolio_pl(PL_MODE_AMOUNTS | PL_BY_UNDERLYING);
+  EXPECT_EQ(1, under->pl_listed);
+  EXPECT_DOUBLE_EQ(1070, under->pl_unrealized);
+  EXPECT_DOUBLE_EQ(1070, under->pl_profit);
+  // Stock 100 x 50 / 2; the pair 2 x 5 x 100; the short left over
+  // max(0.2 x 50 - 5, 0.1 x 55, 2.5) x 100.
+  EXPECT_DOUBLE_EQ(2500 + 1000 + 550, under->pl_margin);
+  // A long leg expiring before the short one covers nothing.
+  {
+    kv_lock guard(g_chart_lock);
+    snprintf(lc->expiry, sizeof lc->expiry, "20261218");
+  }
+  recalc_portfolio_pl(PL_MODE_AMOUNTS | PL_BY_UNDERLYING);
+  EXPECT_DOUBLE_EQ(2500 + 3 * 550, under->pl_margin);
+  // Percent of the pooled margin.
+  recalc_portfolio_pl(PL_MODE_MARGIN_PCT | PL_BY_UNDERLYING);
+  EXPECT_DOUBLE_EQ(1070 * 100.0 / 4150, under->pl_profit);
+  // Without grouping the stock stands alone at a quarter of its value.
+  recalc_portfolio_pl(PL_MODE_AMOUNTS);
+  EXPECT_DOUBLE_EQ(1250, under->pl_margin);
+  EXPECT_DOUBLE_EQ(1000, under->pl_profit);
+  // An option naming no underlying ends the pass with an error line.
+  {
+    kv_lock guard(g_chart_lock);
+    sc->contract_root[0] = 0;
+  }
+  recalc_portfolio_pl(PL_MODE_AMOUNTS | PL_BY_UNDERLYING);
+  EXPECT_TRUE(has_status("underlying symbol does not exist"));
+}
+
+TEST_F(TwsAcctTest, AccountSymbolsOfferTheFirstAccountOnly) {
+  EXPECT_EQ(nullptr, get_account_symbols()[0]);
+  connect();
+  tws_managed_accounts("DU1,DU2");
+  const char* const* list = get_account_symbols();
+  ASSERT_NE(nullptr, list[0]);
+  EXPECT_STREQ("A~DU1", list[0]);
+  EXPECT_EQ(nullptr, list[1]);
+}
+
 }  // namespace

@@ -7,6 +7,9 @@
 #include <fstream>
 
 #include "broker/tests/tws_data_fixture.h"
+#include "broker/twshooks.h"
+#include "quotes/qrclient.h"
+#include "data/chartload.h"
 #include "data/tokenfile.h"
 
 namespace {
@@ -98,6 +101,29 @@ TEST_F(TwsReqTest, CancelWithDepthSendsTwoCancelsDataFirst) {
   got = peer_.read_fields(6);
   EXPECT_EQ((std::vector<std::string>{"2", "2", "6", "11", "1", "6"}), got);
   EXPECT_FALSE(r->flags & 0x200);
+}
+
+// An order refresh asks the link for executions and all open orders
+// through the relay's hooks.
+TEST_F(TwsReqTest, RefreshHooksSendExecutionsAndOpenOrdersRequests) {
+  qr_hooks saved = g_qr_hooks;
+  chart_load_hooks saved_load = g_chart_load_hooks;
+  tws_error_hooks saved_err = g_tws_error_hooks;
+  order_hooks saved_order = g_order_hooks;
+  auto saved_slot = g_account_slot_hook;
+  install_tws_hooks();
+  connect();
+  ASSERT_NE(nullptr, g_qr_hooks.req_executions);
+  ASSERT_NE(nullptr, g_qr_hooks.req_all_open_orders);
+  g_qr_hooks.req_executions();
+  EXPECT_EQ((std::vector<std::string>{"7", "1"}), peer_.read_fields(2));
+  g_qr_hooks.req_all_open_orders();
+  EXPECT_EQ((std::vector<std::string>{"16", "1"}), peer_.read_fields(2));
+  g_qr_hooks = saved;
+  g_chart_load_hooks = saved_load;
+  g_tws_error_hooks = saved_err;
+  g_order_hooks = saved_order;
+  g_account_slot_hook = saved_slot;
 }
 
 TEST_F(TwsReqTest, HistoryDurationsAndBarSizes) {
