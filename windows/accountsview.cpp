@@ -29,8 +29,8 @@ struct value_column {
   int code;
   const char* title;
 };
-const value_column kColumns[] = {{49, "Currency"}, {5, "Cash"},         {66, "Stocks"},
-                                 {67, "Stk Opts"}, {68, "Futures"},     {69, "Fut Opts"},
+const value_column kColumns[] = {{49, "Currency"},    {5, "Cash"},      {66, "Stocks"},
+                                 {67, "Stk Opts"},    {68, "Futures"},  {69, "Fut Opts"},
                                  {70, "Unreal. P&L"}, {71, "Real. P&L"}};
 
 void accounts_changed(const char*) {
@@ -45,7 +45,8 @@ CKvAccountsView::CKvAccountsView(QWidget* parent)
   m_tree->setHeaderHidden(true);
   m_tabs = AddControl(IDC_ACCOUNTS_TAB, new QTabBar(this));
   m_tab_list = AddControl(IDC_ACCOUNTS_TAB_LIST, new KvReportView(this));
-  m_group = AddControl(IDC_ACCOUNTS_VALUE_GROUP, new QGroupBox(QStringLiteral("Market Value"), this));
+  m_group =
+      AddControl(IDC_ACCOUNTS_VALUE_GROUP, new QGroupBox(QStringLiteral("Market Value"), this));
   m_values = AddControl(IDC_ACCOUNTS_VALUE_LIST, new KvReportView(m_group));
   auto* gl = new QVBoxLayout(m_group);
   gl->addWidget(m_values);
@@ -118,7 +119,9 @@ void CKvAccountsView::FillTree() {
   m_tree->expandAll();
 }
 
-QString CKvAccountsView::caption() const { return m_group->title(); }
+QString CKvAccountsView::caption() const {
+  return m_group->title();
+}
 
 void CKvAccountsView::OnSelChanged() {
   QTreeWidgetItem* item = m_tree->currentItem();
@@ -161,7 +164,9 @@ void CKvAccountsView::OnTabChange() {
   while (m_tab_list->GetColumnCount()) m_tab_list->DeleteColumn(0);
 }
 
-void CKvAccountsView::SaveWindowState(WindowDescriptor* d) { (void)d; }
+void CKvAccountsView::SaveWindowState(WindowDescriptor* d) {
+  (void)d;
+}
 
 void CKvAccountsView::RestoreWindowState(const WindowDescriptor* d) {
   KvChildFrame* f = GetParentFrame();

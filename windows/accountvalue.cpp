@@ -61,9 +61,10 @@ std::vector<account_value_row> account_value_rows(const PositionSummaryTable& ta
       row.v[AV_REALISED] += e.realised_net;
       row.v[AV_CASH] += e.realised_net;
     }
-    debug_trace("MktVal[%d] %s %s %.2f %.2f %.2f %.2f %.2f %.2f %.2f\n", i, row.currency, e.sec_type,
-          row.v[AV_CASH], row.v[AV_STOCKS], row.v[AV_STOCK_OPTIONS], row.v[AV_FUTURES],
-          row.v[AV_FUTURE_OPTIONS], row.v[AV_UNREALISED], row.v[AV_REALISED]);
+    debug_trace("MktVal[%d] %s %s %.2f %.2f %.2f %.2f %.2f %.2f %.2f\n", i, row.currency,
+                e.sec_type, row.v[AV_CASH], row.v[AV_STOCKS], row.v[AV_STOCK_OPTIONS],
+                row.v[AV_FUTURES], row.v[AV_FUTURE_OPTIONS], row.v[AV_UNREALISED],
+                row.v[AV_REALISED]);
   }
   return rows;
 }

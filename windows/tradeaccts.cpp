@@ -67,9 +67,12 @@ CTradeAccountsDlg::CTradeAccountsDlg(QWidget* parent) : KvDialog(IDD_TRADE_ACCOU
 
 QPushButton* CTradeAccountsDlg::button(int id) const {
   switch (id) {
-    case IDC_ACCOUNT_CREATE: return m_create;
-    case IDC_ACCOUNT_DELETE: return m_delete;
-    case IDC_ACCOUNT_PURGE: return m_purge;
+    case IDC_ACCOUNT_CREATE:
+      return m_create;
+    case IDC_ACCOUNT_DELETE:
+      return m_delete;
+    case IDC_ACCOUNT_PURGE:
+      return m_purge;
   }
   return nullptr;
 }
@@ -165,6 +168,10 @@ void CTradeAccountsDlg::OnPurge() {
   SetButtons(2);
 }
 
-void CTradeAccountsDlg::OnCloseupAccount() { SetButtons(2); }
+void CTradeAccountsDlg::OnCloseupAccount() {
+  SetButtons(2);
+}
 
-void CTradeAccountsDlg::OnEditchangeAccount() { SetButtons(1); }
+void CTradeAccountsDlg::OnEditchangeAccount() {
+  SetButtons(1);
+}
