@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -167,6 +168,13 @@ TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
 
   v->tree()->setCurrentItem(v->tree()->topLevelItem(0));
   EXPECT_EQ(v->caption().toStdString(), "Market Value for all Accounts");
+  // The picture a trader sees, kept in the build folder.
+  if (KvChildFrame* f = v->GetParentFrame()) {
+    f->showNormal();
+    f->resize(620, 560);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(f->grab().save(QStringLiteral(KV_BINARY_DIR "/accounts_window.png")));
+  }
 }
 
 TEST_F(AccountsTest, EleventhCurrencyIsNotShown) {
@@ -260,6 +268,9 @@ TEST_F(AccountsTest, TradeAccountsCreatePurgeDeleteAndRefusals) {
   ASSERT_TRUE(fs::exists(path));
   EXPECT_EQ(fs::file_size(path), 0u);
   EXPECT_EQ(box->count(), 3);
+  dlg.show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(dlg.grab().save(QStringLiteral(KV_BINARY_DIR "/trade_accounts.png")));
 
   // Purge empties the account that the accounts window shows.
   box->setCurrentIndex(box->findText("OLD"));
@@ -291,15 +302,49 @@ TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
   ASSERT_NE(bar, nullptr);
   auto* combo = bar->findChild<QComboBox*>(QStringLiteral("advisor_account"));
   ASSERT_NE(combo, nullptr);
+  frame->show();
   g_settings.Flags1 &= ~ADVISOR_MODE_FLAG;
   frame->ShowControlBar(ID_ADVISOR_BAR, true);
   QCoreApplication::processEvents();
   EXPECT_FALSE(bar->isVisible());
-  ASSERT_GE(combo->count(), 1);
+  ASSERT_EQ(combo->count(), 1);
   EXPECT_EQ(combo->itemText(0).toStdString(), "---none---");
+
+  // Managed accounts and advisor data as the broker link keeps them.
+  ASSERT_EQ(3, tws_managed_accounts("DU1,DU2,DU3"));
+  ASSERT_EQ(1, tws_receive_fa(1,
+                              "<ListOfGroups><Group><name>Growth</name><ListOfAccts>"
+                              "<String>DU1</String><String>DU3</String></ListOfAccts>"
+                              "<defaultMethod>NetLiq</defaultMethod></Group></ListOfGroups>"));
+  ASSERT_EQ(1, tws_receive_fa(2,
+                              "<ListOfAllocationProfiles><AllocationProfile><name>Half</name>"
+                              "<type>1</type><ListOfAllocations><Allocation><acct>DU2</acct>"
+                              "<amount>50</amount></Allocation></ListOfAllocations>"
+                              "</AllocationProfile></ListOfAllocationProfiles>"));
+  ASSERT_EQ(1, tws_receive_fa(3,
+                              "<ListOfAccountAliases><AccountAlias><account>DU2</account>"
+                              "<alias>Pension</alias></AccountAlias></ListOfAccountAliases>"));
+  g_settings.Flags1 |= ADVISOR_MODE_FLAG;
+  frame->ShowControlBar(ID_ADVISOR_BAR, true);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(bar->isVisible());
+  combo->showPopup();
+  std::vector<std::string> items;
+  for (int i = 0; i < combo->count(); i++) items.push_back(combo->itemText(i).toStdString());
+  EXPECT_EQ(items,
+            (std::vector<std::string>{"---none---", "DU1", "Pension", "DU3", "Half", "Growth"}));
+  combo->setCurrentIndex(combo->findText("Growth"));
+  combo->hidePopup();
+  EXPECT_EQ(g_advisor_mode, ADVISOR_GROUP);
+  EXPECT_EQ(g_advisor_mask, 5u);
+  bar->grab().save(QStringLiteral(KV_BINARY_DIR "/advisor_bar.png"));
+  combo->showPopup();
   combo->setCurrentIndex(0);
   combo->hidePopup();
-  EXPECT_EQ(set_advisor_target("nobody"), 0);
+  EXPECT_NE(g_advisor_mode, ADVISOR_GROUP);
+  EXPECT_EQ(g_advisor_mask, 1u);
+  g_settings.Flags1 &= ~ADVISOR_MODE_FLAG;
+  tws_accounts_reset();
 }
 
 }  // namespace
