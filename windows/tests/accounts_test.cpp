@@ -180,7 +180,7 @@ TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
 TEST_F(AccountsTest, EleventhCurrencyIsNotShown) {
   const char* cur[] = {"USD", "EUR", "GBP", "JPY", "CHF", "CAD", "AUD", "HKD", "SEK", "NOK", "DKK"};
   std::vector<fixture_trade> trades;
-  for (const char* c : cur) trades.push_back({"STK", "X", c, 1, 1, 1});
+  for (const char* c : cur) trades.push_back({"STK", c, c, 1, 1, 1});  // one contract each
   write_account("MANY", trades);
   CKvChartApp* app = start();
   CKvAccountsView* v = open_window(app);
