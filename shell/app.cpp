@@ -52,6 +52,7 @@
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
+#include "windows/accountsview.h"
 
 CKvChartApp* theApp;
 
@@ -190,6 +191,7 @@ void CKvChartApp::GetDocTemplate(int kind) {
       [] { return new CKvChildFrame; },
       [kind]() -> KvView* {
         if (kind == KIND_CHART) return new CKvChartView;
+        if (kind == KIND_ACCOUNTS) return new CKvAccountsView;
         return new CKvBlankView;
       });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu

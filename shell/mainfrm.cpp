@@ -27,6 +27,7 @@
 #include "shell/app_hooks.h"
 #include "settings/settings.h"
 #include "shell/core/settingsio.h"
+#include "windows/advisorbar.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ bool CKvMainFrame::OnCreate() {
   insertToolBarBreak(play_bar);
   slf_bar->setAllowedAreas(top_bottom);
   advisor_bar->setAllowedAreas(top_bottom);
+  install_advisor_bar(advisor_bar);
   for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar})
     b->setIconSize(QSize(22, 22));
   statusBar()->setObjectName(QStringLiteral("statusbar"));

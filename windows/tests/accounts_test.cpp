@@ -1,0 +1,350 @@
+// The accounts window, the Trade Accounts dialog and the advisor bar in a
+// started application on Qt's offscreen platform, over account files the
+// tests write.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "broker/executions.h"
+#include "broker/positions.h"
+#include "broker/twsacct.h"
+#include "data/chartthreads.h"
+#include "platform/qt/docview.h"
+#include "platform/qt/frames.h"
+#include "platform/qt/reportview.h"
+#include "platform/qt/wnd.h"
+#include "platform/services.h"
+#include "quotes/mqt_record.h"
+#include "settings/settings.h"
+#include "shell/app.h"
+#include "shell/mainfrm.h"
+#include "shell/tests/shell_fixture.h"
+#include "shell/windowdoc.h"
+#include "windows/accountsview.h"
+#include "windows/accountvalue.h"
+#include "windows/advisorbar.h"
+#include "windows/tradeaccts.h"
+
+namespace {
+
+struct fixture_trade {
+  const char* sec_type;
+  const char* symbol;
+  const char* currency;
+  int quantity;
+  double price;
+  int multiplier;
+};
+
+std::string trade_bytes(const std::vector<fixture_trade>& trades) {
+  std::string out;
+  int n = 0;
+  for (const fixture_trade& t : trades) {
+    trade_rec r;
+    memset(&r, 0, sizeof r);
+    r.f.price = t.price;
+    r.f.quantity = t.quantity;
+    r.f.exec_time = 1767600000 + n++;
+    r.f.multiplier = t.multiplier;
+    snprintf(r.f.side, sizeof r.f.side, "%s", t.quantity > 0 ? "BOT" : "SLD");
+    snprintf(r.f.currency, sizeof r.f.currency, "%s", t.currency);
+    snprintf(r.f.symbol, sizeof r.f.symbol, "%s", t.symbol);
+    snprintf(r.f.sec_type, sizeof r.f.sec_type, "%s", t.sec_type);
+    snprintf(r.f.exec_id, sizeof r.f.exec_id, "E%d", n);
+    uint8_t b[TRADE_SIZE];
+    encode_trade(&r, b);
+    out.append(reinterpret_cast<const char*>(b), TRADE_SIZE);
+  }
+  return out;
+}
+
+std::vector<std::string> s_messages;
+int record_box(void*, const char* text, const char*, unsigned) {
+  s_messages.emplace_back(text);
+  return IDOK;
+}
+
+class AccountsTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    write_quote_config(0);
+    s_messages.clear();
+    kv_services s{};
+    s.message_box = record_box;
+    kv_services_install(&s);
+  }
+  void TearDown() override {
+    close_all_accounts();
+    stop_chart_threads();
+    kv_services_reset();
+    ShellTest::TearDown();
+  }
+  void write_account(const char* name, const std::vector<fixture_trade>& trades) {
+    write_data((std::string("ACCOUNTS/") + name + ".trades").c_str(), trade_bytes(trades));
+  }
+  // The window as a user opens it: the View/Portfolio command of the frame.
+  CKvAccountsView* open_window(CKvChartApp* app) {
+    EXPECT_TRUE(app->OnCmdMsg(33164));
+    kv_flush_posted();
+    QCoreApplication::processEvents();
+    std::vector<CKvWindowDoc*> docs = kv_window_docs(KIND_ACCOUNTS);
+    if (docs.size() != 1) return nullptr;
+    return dynamic_cast<CKvAccountsView*>(docs[0]->GetFirstView());
+  }
+  static std::vector<std::string> row(KvReportView* v, int r) {
+    std::vector<std::string> out;
+    for (int c = 0; c < 8; c++) out.push_back(v->GetItemText(r, c).toStdString());
+    return out;
+  }
+  static QTreeWidgetItem* find_item(QTreeWidget* t, const char* text) {
+    QList<QTreeWidgetItem*> l =
+        t->findItems(QString::fromLatin1(text), Qt::MatchExactly | Qt::MatchRecursive);
+    return l.isEmpty() ? nullptr : l[0];
+  }
+};
+
+TEST_F(AccountsTest, NoAccountFilesGiveOnlyTheRootAndAnEmptyTable) {
+  CKvChartApp* app = start();
+  CKvAccountsView* v = open_window(app);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(g_accounts_view, v);
+  ASSERT_EQ(v->tree()->topLevelItemCount(), 1);
+  EXPECT_EQ(v->tree()->topLevelItem(0)->text(0).toStdString(), "All Accounts");
+  EXPECT_EQ(v->tree()->topLevelItem(0)->childCount(), 0);
+  EXPECT_EQ(v->value_list()->GetItemCount(), 0);
+  EXPECT_EQ(v->caption().toStdString(), "Market Value for all Accounts");
+  EXPECT_EQ(v->value_list()->GetColumnCount(), 8);
+  EXPECT_EQ(v->GetDocument()->GetTitle().toStdString().rfind("Accounts", 0), 0u);
+}
+
+// Hand-worked: IBM 100 at 10 (cost 1,000), two IBM options at 3.50 (7),
+// one future at 4,000, three future options bought at 20 and sold at 25
+// with multiplier 50 (realised (75 - 60) x 50 = 750, also cash), and in a
+// second account SAP 10 at 100 in EUR.  No live records: valued at cost.
+TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
+  write_account("ALPHA", {{"STK", "IBM", "USD", 100, 10, 1},
+                          {"OPT", "IBM", "USD", 2, 3.5, 100},
+                          {"FUT", "ES", "USD", 1, 4000, 50},
+                          {"FOP", "ES", "USD", 3, 20, 50},
+                          {"FOP", "ES", "USD", -3, 25, 50},
+                          {"STK", "IBM", "USD", 0, 10, 1}});
+  write_account("BETA", {{"STK", "SAP", "EUR", 10, 100, 1}});
+  CKvChartApp* app = start();
+  CKvAccountsView* v = open_window(app);
+  ASSERT_NE(v, nullptr);
+  QTreeWidgetItem* alpha = find_item(v->tree(), "ALPHA");
+  ASSERT_NE(alpha, nullptr);
+  // Two IBM records and two ES records: one item each.
+  ASSERT_EQ(alpha->childCount(), 2);
+  EXPECT_EQ(alpha->child(0)->text(0).toStdString(), "IBM");
+  EXPECT_EQ(alpha->child(1)->text(0).toStdString(), "ES");
+
+  using R = std::vector<std::string>;
+  ASSERT_EQ(v->value_list()->GetItemCount(), 2);
+  EXPECT_EQ(row(v->value_list(), 0),
+            (R{"USD", "750.00", "1000.00", "7.00", "4000.00", "0.00", "0.00", "750.00"}));
+  EXPECT_EQ(row(v->value_list(), 1),
+            (R{"EUR", "0.00", "1000.00", "0.00", "0.00", "0.00", "0.00", "0.00"}));
+
+  v->tree()->setCurrentItem(alpha);
+  EXPECT_EQ(v->caption().toStdString(), "Market Value for Account ALPHA");
+  ASSERT_EQ(v->value_list()->GetItemCount(), 1);
+  EXPECT_EQ(row(v->value_list(), 0)[0], "USD");
+
+  v->tree()->setCurrentItem(alpha->child(0));
+  EXPECT_EQ(v->caption().toStdString(), "Market Value for Symbol IBM");
+  ASSERT_EQ(v->value_list()->GetItemCount(), 1);
+  EXPECT_EQ(row(v->value_list(), 0),
+            (R{"USD", "0.00", "1000.00", "7.00", "0.00", "0.00", "0.00", "0.00"}));
+
+  v->tree()->setCurrentItem(v->tree()->topLevelItem(0));
+  EXPECT_EQ(v->caption().toStdString(), "Market Value for all Accounts");
+  // The picture a trader sees, kept in the build folder.
+  if (KvChildFrame* f = v->GetParentFrame()) {
+    f->showNormal();
+    f->resize(620, 560);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(f->grab().save(QStringLiteral(KV_BINARY_DIR "/accounts_window.png")));
+  }
+}
+
+TEST_F(AccountsTest, EleventhCurrencyIsNotShown) {
+  const char* cur[] = {"USD", "EUR", "GBP", "JPY", "CHF", "CAD", "AUD", "HKD", "SEK", "NOK", "DKK"};
+  std::vector<fixture_trade> trades;
+  for (const char* c : cur) trades.push_back({"STK", c, c, 1, 1, 1});  // one contract each
+  write_account("MANY", trades);
+  CKvChartApp* app = start();
+  CKvAccountsView* v = open_window(app);
+  ASSERT_NE(v, nullptr);
+  ASSERT_EQ(v->value_list()->GetItemCount(), 10);
+  EXPECT_EQ(v->value_list()->GetItemText(9, 0).toStdString(), "NOK");
+}
+
+// A live last price of 11 for 100 shares bought at 10: 1,100 of market
+// value and 100 of unrealised profit (the value less the cost).
+TEST(AccountValue, UnrealisedProfitIsValueLessCost) {
+  PositionSummaryTable table;
+  position_trade t{};
+  strcpy(t.currency, "USD");
+  strcpy(t.sec_type, "STK");
+  strcpy(t.symbol, "IBM");
+  t.multiplier = 1;
+  t.quantity = 100;
+  t.price = 10;
+  mqt rec{};
+  rec.last = 11;
+  table.AddTrade(&t, &rec);
+  std::vector<account_value_row> rows = account_value_rows(table);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_DOUBLE_EQ(rows[0].v[AV_STOCKS], 1100);
+  EXPECT_DOUBLE_EQ(rows[0].v[AV_UNREALISED], 100);
+}
+
+TEST_F(AccountsTest, TradeAccountsCreatePurgeDeleteAndRefusals) {
+  write_account("OLD", {{"STK", "IBM", "USD", 100, 10, 1}});
+  CKvChartApp* app = start();
+  CKvAccountsView* view = open_window(app);
+  ASSERT_NE(view, nullptr);
+  CTradeAccountsDlg dlg;
+  dlg.EnsureInitialized();
+  QComboBox* box = dlg.account_box();
+  ASSERT_EQ(box->count(), 2);
+  EXPECT_EQ(box->itemText(0).toStdString(), "---New---");
+  auto type = [&](const char* text) {
+    box->lineEdit()->clear();
+    box->setCurrentIndex(-1);
+    box->lineEdit()->setText(QString::fromLatin1(text));
+    dlg.OnEditchangeAccount();
+  };
+  auto enabled = [&](int id) { return dlg.button(id)->isEnabled(); };
+
+  type("---New---");
+  EXPECT_FALSE(enabled(IDC_ACCOUNT_CREATE) || enabled(IDC_ACCOUNT_DELETE) ||
+               enabled(IDC_ACCOUNT_PURGE));
+
+  namespace fs = std::filesystem;
+  auto files = [&] {
+    std::vector<std::string> out;
+    for (auto& e : fs::recursive_directory_iterator(root_.path()))
+      if (e.path().extension() == ".trades") out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> before = files();
+  struct refusal {
+    const char* name;
+    const char* message;
+  } refusals[] = {{"OLD", "Account already exists"},
+                  {"old", "Account already exists"},
+                  {"../x", "Invalid account name: ../x"},
+                  {"a/b", "Invalid account name: a/b"},
+                  {"NINECHARS", "Invalid account name: NINECHARS"},
+                  {"..", "Invalid account name: .."}};
+  for (const refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    s_messages.clear();
+    type(r.name);
+    dlg.OnCreate();
+    ASSERT_EQ(s_messages.size(), 1u);
+    EXPECT_EQ(s_messages[0], r.message);
+    EXPECT_EQ(files(), before);
+  }
+
+  s_messages.clear();
+  type("NEW1");
+  EXPECT_TRUE(enabled(IDC_ACCOUNT_CREATE));
+  dlg.OnCreate();
+  EXPECT_TRUE(s_messages.empty());
+  std::string path = data_file("ACCOUNTS/NEW1.trades");
+  ASSERT_TRUE(fs::exists(path));
+  EXPECT_EQ(fs::file_size(path), 0u);
+  EXPECT_EQ(box->count(), 3);
+  dlg.show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(dlg.grab().save(QStringLiteral(KV_BINARY_DIR "/trade_accounts.png")));
+
+  // Purge empties the account that the accounts window shows.
+  box->setCurrentIndex(box->findText("OLD"));
+  dlg.OnCloseupAccount();
+  EXPECT_TRUE(enabled(IDC_ACCOUNT_PURGE) && enabled(IDC_ACCOUNT_DELETE));
+  dlg.OnPurge();
+  EXPECT_EQ(fs::file_size(data_file("ACCOUNTS/OLD.trades")), 0u);
+  QTreeWidgetItem* old = find_item(view->tree(), "OLD");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->childCount(), 0);
+  EXPECT_EQ(view->value_list()->GetItemCount(), 0);
+
+  box->setCurrentIndex(box->findText("OLD"));
+  dlg.OnCloseupAccount();
+  dlg.OnDelete();
+  EXPECT_FALSE(fs::exists(data_file("ACCOUNTS/OLD.trades")));
+  EXPECT_EQ(find_item(view->tree(), "OLD"), nullptr);
+  EXPECT_EQ(box->count(), 2);
+}
+
+TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
+  CKvChartApp* app = start();
+  CKvMainFrame* frame = app->MainFrame();
+  ASSERT_NE(frame, nullptr);
+  auto* bar = frame->findChild<QToolBar*>(QStringLiteral("Advisor"));
+  if (!bar)
+    for (QToolBar* b : frame->findChildren<QToolBar*>())
+      if (b->windowTitle() == QLatin1String("Advisor")) bar = b;
+  ASSERT_NE(bar, nullptr);
+  auto* combo = bar->findChild<QComboBox*>(QStringLiteral("advisor_account"));
+  ASSERT_NE(combo, nullptr);
+  frame->show();
+  g_settings.Flags1 &= ~ADVISOR_MODE_FLAG;
+  frame->ShowControlBar(ID_ADVISOR_BAR, true);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(bar->isVisible());
+  ASSERT_EQ(combo->count(), 1);
+  EXPECT_EQ(combo->itemText(0).toStdString(), "---none---");
+
+  // Managed accounts and advisor data as the broker link keeps them.
+  ASSERT_EQ(3, tws_managed_accounts("DU1,DU2,DU3"));
+  ASSERT_EQ(1, tws_receive_fa(1,
+                              "<ListOfGroups><Group><name>Growth</name><ListOfAccts>"
+                              "<String>DU1</String><String>DU3</String></ListOfAccts>"
+                              "<defaultMethod>NetLiq</defaultMethod></Group></ListOfGroups>"));
+  ASSERT_EQ(1, tws_receive_fa(2,
+                              "<ListOfAllocationProfiles><AllocationProfile><name>Half</name>"
+                              "<type>1</type><ListOfAllocations><Allocation><acct>DU2</acct>"
+                              "<amount>50</amount></Allocation></ListOfAllocations>"
+                              "</AllocationProfile></ListOfAllocationProfiles>"));
+  ASSERT_EQ(1, tws_receive_fa(3,
+                              "<ListOfAccountAliases><AccountAlias><account>DU2</account>"
+                              "<alias>Pension</alias></AccountAlias></ListOfAccountAliases>"));
+  g_settings.Flags1 |= ADVISOR_MODE_FLAG;
+  frame->ShowControlBar(ID_ADVISOR_BAR, true);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(bar->isVisible());
+  combo->showPopup();
+  std::vector<std::string> items;
+  for (int i = 0; i < combo->count(); i++) items.push_back(combo->itemText(i).toStdString());
+  EXPECT_EQ(items,
+            (std::vector<std::string>{"---none---", "DU1", "Pension", "DU3", "Half", "Growth"}));
+  combo->setCurrentIndex(combo->findText("Growth"));
+  combo->hidePopup();
+  EXPECT_EQ(g_advisor_mode, ADVISOR_GROUP);
+  EXPECT_EQ(g_advisor_mask, 5u);
+  bar->grab().save(QStringLiteral(KV_BINARY_DIR "/advisor_bar.png"));
+  combo->showPopup();
+  combo->setCurrentIndex(0);
+  combo->hidePopup();
+  EXPECT_NE(g_advisor_mode, ADVISOR_GROUP);
+  EXPECT_EQ(g_advisor_mask, 1u);
+  g_settings.Flags1 &= ~ADVISOR_MODE_FLAG;
+  tws_accounts_reset();
+}
+
+}  // namespace
