@@ -10,6 +10,7 @@
 #include "data/chartsettings.h"
 #include "data/dates.h"
 #include "settings/settings.h"
+#include "shell/app.h"
 #include "shell/tests/shell_fixture.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "chartwin/chartcolordlg.h"
 #include "data/chartsettings.h"
 #include "platform/qt/controls.h"
+#include "shell/app.h"
 #include "shell/tests/shell_fixture.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "data/chartsettings.h"
 #include "platform/qt/controls.h"
 #include "settings/settings.h"
+#include "shell/app.h"
 #include "shell/tests/shell_fixture.h"
 
 namespace {
