@@ -40,7 +40,7 @@ TEST_F(ChartColorDlgTest, BlackBackgroundTurnsBlackItemsOneToSeventeenWhite) {
     *c = 0;
     return true;
   };
-  dlg.Item<KvListBox>(IDC_COLOR_LIST)->SetCurSel(0);
+  static_cast<KvListBox*>(dlg.GetDlgItem(IDC_COLOR_LIST))->SetCurSel(0);
   dlg.Item<QPushButton>(IDC_COLOR_PICK)->click();
   dlg.Item<QPushButton>(IDOK)->click();
   EXPECT_EQ(s_.bg_color, 0u);
@@ -60,14 +60,14 @@ TEST_F(ChartColorDlgTest, LabelSetsBothLabelColoursAndCancelKeepsAll) {
       *c = 0x123456;
       return true;
     };
-    dlg.Item<KvListBox>(IDC_COLOR_LIST)->SetCurSel(10);
+    static_cast<KvListBox*>(dlg.GetDlgItem(IDC_COLOR_LIST))->SetCurSel(10);
     dlg.Item<QPushButton>(IDC_COLOR_PICK)->click();
     dlg.Item<QPushButton>(IDCANCEL)->click();
   }
   EXPECT_EQ(memcmp(&before, &s_, offsetof(ChartSettings, items)), 0);
   CChartColorDlg dlg(&s_);
   dlg.EnsureInitialized();
-  dlg.Item<KvListBox>(IDC_COLOR_LIST)->SetCurSel(10);
+  static_cast<KvListBox*>(dlg.GetDlgItem(IDC_COLOR_LIST))->SetCurSel(10);
   dlg.Item<QPushButton>(IDC_COLOR_PICK)->click();
   dlg.Item<QPushButton>(IDOK)->click();
   EXPECT_EQ(s_.text_color, 0x123456u);
