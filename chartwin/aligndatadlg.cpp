@@ -44,7 +44,8 @@ bool CAlignDataDlg::OnInitDialog() {
   int64_t t = s.percent_base_time;
   int date = seconds_to_date(t);
   int secs = (int)(((t % 86400) + 86400) % 86400);
-  SetDlgItemText(IDC_ALIGN_DATE, QString::fromLatin1(format_date(date, buf, g_date_style)));
+  m_shown_date = QString::fromLatin1(format_date(date, buf, g_date_style));
+  SetDlgItemText(IDC_ALIGN_DATE, m_shown_date);
   SetDlgItemText(IDC_ALIGN_TIME, QString::fromLatin1(format_hhmm(secs, buf)));
   SetDlgItemText(IDC_ALIGN_DAYS_BACK, QString::number(s.days_back));
   int choice = s.use_days_back ? 1 : 0;
@@ -62,7 +63,10 @@ void CAlignDataDlg::OnOK() {
   if (dx.failed()) return;
   QByteArray dtext = GetDlgItemText(IDC_ALIGN_DATE).trimmed().toLatin1();
   QByteArray ttext = GetDlgItemText(IDC_ALIGN_TIME).trimmed().toLatin1();
-  int date = parse_user_date(dtext.constData());
+  // A date left as shown keeps the stored day in any date style.
+  int date = GetDlgItemText(IDC_ALIGN_DATE).trimmed() == m_shown_date.trimmed()
+                 ? seconds_to_date(m_settings->percent_base_time)
+                 : parse_user_date(dtext.constData());
   int secs = ttext.isEmpty() ? 0 : parse_time_of_day(ttext.constData());
   if (!valid_date(date, 0) || secs < 0) {
     kv_message_box("Please enter a valid date and time.", "Korvane", MB_OK | MB_ICONEXCLAMATION);

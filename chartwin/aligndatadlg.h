@@ -5,6 +5,8 @@
 // "# Days Back" is a 16-bit count and is refused outside 0-32,767.
 #pragma once
 
+#include <QString>
+
 #include "platform/qt/dialog.h"
 
 struct ChartSettings;
@@ -28,4 +30,5 @@ class CAlignDataDlg : public KvDialog {
 
  private:
   ChartSettings* m_settings;
+  QString m_shown_date;  // the date text as shown
 };

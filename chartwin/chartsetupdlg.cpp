@@ -226,11 +226,17 @@ void CChartSetupDlg::show_dates(int unit) {
   const ChartSettings& s = *m_settings;
   if (s.use_default_range) return;
   int slot = chart_setup_date_slot(unit);
+  m_shown_start_date = 0;
   if (slot >= 0 && (s.flags & (CS_OWN_START_DAILY << slot)) && s.start_dates[slot])
-    SetDlgItemText(IDC_SETUP_START, date_text(s.start_dates[slot]));
-  else
-    SetDlgItemText(IDC_SETUP_START, QString());
-  if ((s.flags & CS_OWN_END) && s.end_value) SetDlgItemText(IDC_SETUP_END, date_text(s.end_value));
+    m_shown_start_date = s.start_dates[slot];
+  m_shown_start = m_shown_start_date ? date_text(m_shown_start_date) : QString();
+  SetDlgItemText(IDC_SETUP_START, m_shown_start);
+  m_shown_end_date = 0;
+  if ((s.flags & CS_OWN_END) && s.end_value) {
+    m_shown_end_date = s.end_value;
+    m_shown_end = date_text(s.end_value);
+    SetDlgItemText(IDC_SETUP_END, m_shown_end);
+  }
 }
 
 // The counts of the tick or volume files of the symbol, ascending.
@@ -360,14 +366,17 @@ void CChartSetupDlg::OnOK() {
   } else {
     int slot = chart_setup_date_slot(n.time_unit);
     if (slot >= 0) {
-      int d = read_date(GetDlgItemText(IDC_SETUP_START));
+      // A date left as shown keeps its stored value in any date style.
+      QString st = GetDlgItemText(IDC_SETUP_START).trimmed();
+      int d = (!st.isEmpty() && st == m_shown_start) ? m_shown_start_date : read_date(st);
       n.start_dates[slot] = d;
       if (d)
         n.flags |= CS_OWN_START_DAILY << slot;
       else
         n.flags &= ~(CS_OWN_START_DAILY << slot);
     }
-    int e = read_date(GetDlgItemText(IDC_SETUP_END));
+    QString et = GetDlgItemText(IDC_SETUP_END).trimmed();
+    int e = (!et.isEmpty() && et == m_shown_end) ? m_shown_end_date : read_date(et);
     n.end_value = e;
     if (e)
       n.flags |= CS_OWN_END;

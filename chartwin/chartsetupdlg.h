@@ -75,6 +75,8 @@ class CChartSetupDlg : public KvDialog {
   KvComboBox* m_type = nullptr;
   KvComboBox* m_scaling = nullptr;
   KvComboBox* m_units = nullptr;
+  QString m_shown_start, m_shown_end;  // the date texts as shown
+  int m_shown_start_date = 0, m_shown_end_date = 0;
   int m_exact_unit = 0;  // the chart's own tick or volume unit
   bool m_filling = false;
 };
