@@ -109,6 +109,7 @@ TEST_F(ChartSetupDlgTest, ImpossibleStartDateIsStoredAsZero) {
 
 TEST_F(ChartSetupDlgTest, TickAndVolumeCounts) {
   write_quote_config(0x2);
+  start();  // the data root and the live source configuration
   // Tick with no count: the default after a message.
   open();
   span(0);
@@ -129,6 +130,7 @@ TEST_F(ChartSetupDlgTest, TickAndVolumeCounts) {
 
 TEST_F(ChartSetupDlgTest, OutOfRangeEntriesKeepTheDialogOpen) {
   write_quote_config(0x2);
+  start();  // the data root and the live source configuration
   struct Case {
     int span;
     const char *units, *width;
@@ -164,8 +166,7 @@ TEST_F(ChartSetupDlgTest, RefusalsOfSymbolAndTickRouter) {
 
 TEST_F(ChartSetupDlgTest, AnItemShowsInOneVisiblePaneOnly) {
   open();
-  dlg_->Item<QCheckBox>(IDC_SETUP_TOP_FIRST + 1)
-      ->click();  // volume in top, also in middle? no: middle hidden
+  dlg_->Item<QCheckBox>(IDC_SETUP_TOP_FIRST + 1)->click();  // the middle pane is hidden
   EXPECT_TRUE(services_.boxes.empty());
   dlg_->Item<QCheckBox>(IDC_SETUP_BOTTOM_FIRST + 1)->click();
   dlg_->Item<QCheckBox>(IDC_SETUP_BOTTOM_VISIBLE)->click();
