@@ -12,6 +12,7 @@
 #include "broker/twshooks.h"
 #include "broker/twswindow.h"
 #include "chartwin/chartdoc.h"
+#include "chartwin/chartevents.h"
 #include "chartwin/chartview.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
@@ -154,6 +155,9 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   install_relay_order_hooks();
   if (!g_shell_hooks.start_quote_threads) g_shell_hooks.start_quote_threads = start_quote_threads;
   if (!g_shell_hooks.program_exit) g_shell_hooks.program_exit = program_exit;
+  // The dated events behind the chart's event marks.
+  if (!g_shell_hooks.load_events) g_shell_hooks.load_events = [] { CEvents::LoadEventsFile(); };
+  if (!g_shell_hooks.free_events) g_shell_hooks.free_events = CEvents::FreeEvents;
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);

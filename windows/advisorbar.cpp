@@ -73,13 +73,14 @@ void CAdvisorAcctBar::Apply() {
 }
 
 void CAdvisorAcctBar::UpdateVisibility() {
-  if (!advisor_mode() && m_bar->isVisible()) m_bar->hide();
+  if (!advisor_mode()) m_bar->hide();
 }
 
 bool CAdvisorAcctBar::eventFilter(QObject* watched, QEvent* event) {
   // The bar is shown by the View menu, a restored layout or the frame:
-  // outside advisor mode every show is undone at once.
-  if (watched == m_bar && event->type() == QEvent::Show && !advisor_mode()) m_bar->hide();
+  // outside advisor mode every show is undone at once (an explicit show;
+  // the frame's own show finds the bar hidden).
+  if (watched == m_bar && event->type() == QEvent::ShowToParent && !advisor_mode()) m_bar->hide();
   return QObject::eventFilter(watched, event);
 }
 
