@@ -40,7 +40,9 @@ enum : uint32_t {
   LOAD_ALL_SESSIONS = 0x10000,
   PREF_NO_DESCRIPTION = 0x2,
   PREF_NEW_WINDOW = 0x20,
+  PREF_KIND_MASK = 0x7C0,
 };
+constexpr int PREF_KIND_SHIFT = 6;
 
 // The command that compresses a base chart by a ratio.
 unsigned compress_command(int ratio) {
@@ -431,11 +433,9 @@ int CKvChartDoc::ChangeSymbol(const char* expr, const char* path, int start, int
                    MB_OK);
     return 0;
   }
-  {
-    char text[300];
-    snprintf(text, sizeof text, "Loading Data for %s", expr);
-    SetStatusBarText(0, text);
-  }
+  char loading[300];
+  snprintf(loading, sizeof loading, "Loading Data for %s", expr);
+  SetStatusBarText(0, loading);
   const ImportListHeader& imports = g_chart_store.ImportList();
   if ((reason == 2 || reason == 3 || reason == 6 || reason == 8) && !imports.web_enabled) return 0;
   int unit = m_settings.time_unit ? m_settings.time_unit : TU_DAILY;
@@ -503,7 +503,13 @@ int CKvChartDoc::ChangeSymbol(const char* expr, const char* path, int start, int
     next_kind = 0;
   }
   kv_end_wait_cursor();
-  if (ok) UpdateTitle();
+  if (ok) {
+    UpdateTitle();
+    // The load is done (a queued one reports when it completes).
+    if (!(m_settings.display_flags & CS_SHOW_UPDATING) && theApp && theApp->MainFrame() &&
+        theApp->MainFrame()->GetPaneText(0) == QString::fromUtf8(loading))
+      SetStatusBarText(0, "");
+  }
   return ok;
 }
 
@@ -635,6 +641,19 @@ void CKvChartDoc::RestoreWindowDescriptor(const WindowDescriptor* d) {
 
 bool CKvChartDoc::OnNewDocument() {
   g_pref_flags |= PREF_NEW_WINDOW;
+  // The optional kinds open only when the live-quote source serves them.
+  struct optional_enable {
+    int kind;
+    uint32_t bit;
+  };
+  static const optional_enable enables[] = {{KIND_TIME_SALES, 0x02},
+                                            {KIND_ORDER_BOOK, 0x10},
+                                            {KIND_LEVEL2, 0x20},
+                                            {KIND_MARKET_PULSE, 0x40}};
+  int kind = (int)((g_pref_flags & PREF_KIND_MASK) >> PREF_KIND_SHIFT);
+  uint32_t have = router_capabilities() & 0xFF;
+  for (const optional_enable& e : enables)
+    if (kind == e.kind && !(have & e.bit)) return false;
   return true;
 }
 

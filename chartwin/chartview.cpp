@@ -232,9 +232,10 @@ void CKvChartView::ApplyDeferredUpdates() {
 
 void CKvChartView::MsgGetChartComplete(chart_rec* chart) {
   CKvChartDoc* doc = GetDocument();
-  if (chart && doc && m_settings && !strcmp(chart->header.symbol, m_settings->symbol))
+  if (chart && doc && m_settings && !strcmp(chart->header.symbol, m_settings->symbol)) {
     doc->SetChartData(chart->header.symbol, chart);
-  else if (chart)
+    SetStatusBarText(0, "");  // the "Loading Data for" text is over
+  } else if (chart)
     free_chart_data(chart);  // loaded for a symbol the window no longer shows
   if (m_settings) m_settings->display_flags &= ~CS_SHOW_UPDATING;
   UpdatePanes("MsgGetChartComplete", UP_CLEAR | UP_CALC | UP_SCBAR | UP_INVAL);

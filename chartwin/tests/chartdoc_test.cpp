@@ -16,6 +16,7 @@
 #include "platform/qt/wnd.h"
 #include "platform/testing/wait.h"
 #include "platform/window.h"
+#include "settings/settings.h"
 #include "shell/app.h"
 #include "shell/core/pagefile.h"
 #include "shell/mainfrm.h"
@@ -46,6 +47,8 @@ TEST_F(ChartDocTest, TypedSymbolLoadsTheStoredFileAndNamesTheWindow) {
   EXPECT_EQ(doc->GetTitle(), QStringLiteral("INTC: (day)  Sample Chips Inc"));
   EXPECT_EQ(doc->m_chart->owner_window, view->GetSafeHwnd());
   EXPECT_TRUE(view->TypedText().isEmpty());
+  // The "Loading Data for" text goes once the chart is in.
+  EXPECT_TRUE(theApp->MainFrame()->GetPaneText(0).isEmpty());
   // The newest bars are shown, the scroll bar at its end.
   EXPECT_TRUE(view->m_view_flags & VF_AT_NEWEST);
   EXPECT_EQ(doc->Settings().m_nLast, 119);
@@ -63,6 +66,21 @@ TEST_F(ChartDocTest, TypedSymbolLoadsTheStoredFileAndNamesTheWindow) {
   EXPECT_EQ(view->TypedText(), QStringLiteral("A5"));
   view->OnEscape();
   EXPECT_TRUE(view->TypedText().isEmpty());
+}
+
+TEST_F(ChartDocTest, NewDocumentRefusesOptionalKindsTheQuoteSourceDoesNotServe) {
+  // The fixture's live-quote source serves no optional kind.
+  const struct {
+    int kind;
+    bool opens;
+  } cases[] = {{KIND_CHART, true},       {KIND_QUOTES, true},  {KIND_TIME_SALES, false},
+               {KIND_ORDER_BOOK, false}, {KIND_LEVEL2, false}, {KIND_MARKET_PULSE, false}};
+  for (const auto& c : cases) {
+    g_pref_flags = (g_pref_flags & ~0x7C0u) | ((uint32_t)c.kind << 6);
+    CKvChartDoc doc(c.kind);
+    EXPECT_EQ(doc.OnNewDocument(), c.opens) << "kind " << c.kind;
+  }
+  g_pref_flags &= ~0x7E0u;
 }
 
 TEST_F(ChartDocTest, SymbolWordsOf32CharactersAreRefusedAnd31Load) {
