@@ -14,6 +14,9 @@
 #include "platform/qt/color.h"
 
 class KvDC;
+
+// Keys the view forwards to its layers.
+enum { CHART_KEY_DELETE = 1, CHART_KEY_ESCAPE = 2 };
 struct KvRect;
 class CKvChartView;
 
@@ -25,6 +28,11 @@ class ChartAnnotLayer {
   virtual void InitLines(KvDC& dc, const KvRect& data_rect, uint32_t candle_def) = 0;
   virtual void DrawSelection(KvDC& dc) = 0;
   virtual void DrawButton(KvDC& dc) = 0;
+  // The view's left button and keys (nonzero: handled, the view stops).
+  virtual int OnLButtonDown(int x, int y) { return 0; }
+  virtual int OnLButtonUp(int x, int y) { return 0; }
+  virtual int OnMouseMove(int x, int y) { return 0; }
+  virtual int OnKey(int key) { return 0; }
   virtual void SetBackground(COLORREF color) {}
   // Nonzero while a line is being drawn or moved.
   virtual int Busy() const { return 0; }
@@ -37,6 +45,11 @@ class ChartAlertLayer {
   virtual void Refresh() {}
   virtual void DrawLines(KvDC& dc) = 0;
   virtual void DrawButtons(KvDC& dc) = 0;
+  // The view's left button and keys (nonzero: handled, the view stops).
+  virtual int OnLButtonDown(int x, int y) { return 0; }
+  virtual int OnLButtonUp(int x, int y) { return 0; }
+  virtual int OnMouseMove(int x, int y) { return 0; }
+  virtual int OnKey(int key) { return 0; }
   virtual void SetBackground(COLORREF color) {}
   // Nonzero while an alert line is dragged.
   virtual int Busy() const { return 0; }
@@ -47,3 +60,6 @@ struct chart_layer_hooks {
   ChartAlertLayer* (*make_alerts)(CKvChartView* view);
 };
 extern chart_layer_hooks g_chart_layer_hooks;
+
+// Sets the factories of the annotation editor and alert overlay.
+void install_chart_layer_hooks();

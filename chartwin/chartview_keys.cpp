@@ -26,6 +26,12 @@ bool g_inside_quotes = false;
 }  // namespace
 
 void CKvChartView::keyPressEvent(QKeyEvent* e) {
+  int layer_key = e->key() == Qt::Key_Delete   ? CHART_KEY_DELETE
+                  : e->key() == Qt::Key_Escape ? CHART_KEY_ESCAPE
+                                               : 0;
+  if (layer_key &&
+      ((m_alerts && m_alerts->OnKey(layer_key)) || (m_annot && m_annot->OnKey(layer_key))))
+    return;
   switch (e->key()) {
     case Qt::Key_Escape:
       OnEscape();
@@ -162,11 +168,28 @@ void CKvChartView::mousePressEvent(QMouseEvent* e) {
     }
   }
   m_last_x = x, m_last_y = y;
+  // The alert overlay takes only the presses it handles; the annotation
+  // editor takes the rest of the chart.
+  if (m_alerts && m_alerts->OnLButtonDown(x, y)) return;
+  if (m_annot) m_annot->OnLButtonDown(x, y);
+}
+
+void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  int x = (int)e->position().x(), y = (int)e->position().y();
+  bool busy = (m_annot && m_annot->Busy()) || (m_alerts && m_alerts->Busy());
+  if (m_alerts) m_alerts->OnLButtonUp(x, y);
+  if (m_annot) m_annot->OnLButtonUp(x, y);
+  // Data updates waited while a line was drawn or dragged.
+  if (busy) ApplyDeferredUpdates();
 }
 
 void CKvChartView::mouseMoveEvent(QMouseEvent* e) {
   CKvChartDoc* doc = GetDocument();
   if (!doc || !doc->m_chart) return;
+  int x = (int)e->position().x(), y = (int)e->position().y();
+  if (m_alerts && m_alerts->OnMouseMove(x, y)) return;
+  if (m_annot && m_annot->OnMouseMove(x, y)) return;
   uint32_t word = m_view_flags;
   m_panes.HitTest((int)e->position().x(), (int)e->position().y(), &word);
   m_view_flags = (m_view_flags & ~(VF_PANE_MASK | 0x70u)) | (word & (VF_PANE_MASK | 0x70u));

@@ -148,6 +148,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   if (!g_shell_hooks.write_open_orders)
     g_shell_hooks.write_open_orders = [] { write_open_orders(); };
   install_page_hooks();
+  install_chart_layer_hooks();
   // The relay's input thread, history requests and order records, and the
   // quote threads with their ordered exit.
   install_quote_thread_hooks();

@@ -92,7 +92,7 @@ class KvDC {
   explicit KvDC(QImage* image);
   // Draws onto any paint device (a printer, a widget during its paint).
   explicit KvDC(QPaintDevice* device);
-  ~KvDC();
+  virtual ~KvDC();  // a KvClientDC may be held as a KvDC
   KvDC(const KvDC&) = delete;
   KvDC& operator=(const KvDC&) = delete;
 
