@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "broker/twshooks.h"
+#include "chartwin/chartdoc.h"
+#include "chartwin/chartview.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -176,9 +178,15 @@ bool CKvChartApp::InitInstance(const char* command_line) {
 
 void CKvChartApp::GetDocTemplate(int kind) {
   if (kind <= 0 || kind >= KIND_COUNT || !kTemplateResource[kind] || m_templates[kind]) return;
+  // One document class for every kind; the chart has its own view, the
+  // other kinds' views are built with their windows.
   auto t = std::make_unique<KvDocTemplate>(
-      kTemplateResource[kind], [kind] { return new CKvWindowDoc(kind); },
-      [] { return new CKvChildFrame; }, [] { return new CKvBlankView; });
+      kTemplateResource[kind], [kind] { return new CKvChartDoc(kind); },
+      [] { return new CKvChildFrame; },
+      [kind]() -> KvView* {
+        if (kind == KIND_CHART) return new CKvChartView;
+        return new CKvBlankView;
+      });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu
   m_templates[kind] = std::move(t);
 }

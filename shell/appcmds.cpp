@@ -49,7 +49,7 @@
 #include "studies/study.h"
 
 // The view-unit multipliers of the View/Time Span menu.
-const int g_view_units[10] = {1, 2, 3, 4, 5, 10, 20, 25, 50, 100};
+extern const int g_view_units[10] = {1, 2, 3, 4, 5, 10, 20, 25, 50, 100};
 
 namespace {
 

@@ -1,0 +1,123 @@
+// The main road on a real X display: the program starts on a fresh data
+// root, File/New makes a chart, the symbol is typed key by key, the bottom
+// pane shows the volume and a 20-bar moving average goes on the chart
+// through the study engine. The screen is grabbed, kept as chart_screen.png
+// in the build folder and checked at pixels computed from the layout: an up
+// and a down body in their colours, a volume block and the average's line.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "chart/axisscale.h"
+#include "chartwin/chartdoc.h"
+#include "chartwin/chartview.h"
+#include "chartwin/tests/chartwin_fixture.h"
+#include "data/chart.h"
+#include "platform/qt/controls.h"
+#include "platform/qt/test_harness.h"
+#include "platform/qt/wnd.h"
+#include "shell/app.h"
+#include "shell/childfrm.h"
+#include "shell/mainfrm.h"
+#include "studies/study.h"
+
+namespace {
+
+class ChartScreen : public ChartWinTest {};
+
+// True when some pixel of the rectangle has the colour.
+bool has_color(const QImage& img, QRect r, COLORREF c) {
+  QRgb want = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  r = r.intersected(img.rect());
+  for (int y = r.top(); y <= r.bottom(); y++)
+    for (int x = r.left(); x <= r.right(); x++)
+      if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) return true;
+  return false;
+}
+
+TEST_F(ChartScreen, TypedSymbolWithVolumePaneAndAverageOnTheScreen) {
+  ASSERT_NE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+  write_price_file("KVTEST", TU_DAILY, wave_bars(120), "Screen Test Corp");
+  app_->MainFrame()->showMaximized();
+  kv_pump_events(50);
+
+  // File/New, the Chart type.
+  kv_when_modal([](QWidget* dlg) {
+    kv_choose(dlg, IDC_NEW_TYPE_LIST, 0);
+    kv_click(dlg, 1);  // OK
+  });
+  ASSERT_TRUE(app_->MainFrame()->RouteCommand(57600));
+  std::vector<CKvWindowDoc*> docs = kv_window_docs(KIND_CHART);
+  ASSERT_EQ(docs.size(), 1u);
+  auto* doc = dynamic_cast<CKvChartDoc*>(docs[0]);
+  ASSERT_TRUE(doc);
+  CKvChartView* view = doc->ChartView();
+  ASSERT_TRUE(view);
+  view->GetParentFrame()->showMaximized();
+  kv_pump_events(50);
+  view->setFocus();
+
+  type_symbol(view, "kvtest");
+  ASSERT_TRUE(doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  s.bg_color = 0xFFFFFF, s.up_color = 0x00C000, s.down_color = 0x0000E0;
+  s.up_volume_color = 0x008000, s.down_volume_color = 0x000080;
+  // The bottom pane with the volume.
+  for (int i = 0; i < 4; i++) s.pane_shown[i] = i == 0;
+  s.pane_content[0] = CONTENT_PRICE;
+  s.pane_content[2] = CONTENT_VOLUME;
+  ASSERT_TRUE(app_->MainFrame()->RouteCommand(32772));
+  ASSERT_TRUE(s.pane_shown[2]);
+  // The average through the study engine.
+  StudyDef* ma = find_or_create_study(doc->m_chart, 0x80001, 20, 4, 1.0);
+  ASSERT_TRUE(ma);
+  ma->color = 0xFF00FF;
+  ma->line_width = 2;
+  doc->UpdateAllViews();
+  view->UpdateWindow();
+  kv_pump_events(300);
+
+  QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+  ASSERT_FALSE(shot.isNull());
+  shot.save(QStringLiteral(KV_BINARY_DIR "/chart_screen.png"));
+  QPoint origin = view->mapToGlobal(QPoint(0, 0));
+
+  CBasicChart& price = view->Panes().panes[0];
+  CBasicChart* volume = nullptr;
+  for (CBasicChart& p : view->Panes().panes)
+    if (&p != &price && !p.data_rect.IsRectEmpty() && p.bar_count) volume = &p;
+  ASSERT_TRUE(volume);
+  int pitch = candle_pitch(price.candle_def), lg = candle_left_gap(price.candle_def),
+      co = candle_centre(price.candle_def);
+  ASSERT_GE(pitch, 7);
+  bool up_seen = false, down_seen = false, volume_seen = false, average_seen = false;
+  for (int i = s.m_nFirst + 1; i <= s.m_nLast; i++) {
+    const chart_bar& b = doc->m_chart->bars[i];
+    int k = i - s.m_nFirst;
+    int left = price.data_rect.left + pitch * k + origin.x();
+    int yo = price.data_rect.bottom - axis_pixels(&price.own_price, b.open) + origin.y();
+    int yc = price.data_rect.bottom - axis_pixels(&price.own_price, b.close) + origin.y();
+    int mid = (yo + yc) / 2;
+    // Inside the body: right of its outline, left of the wick.
+    QRect body(left + lg + 1, mid - 1, std::max(co - lg - 1, 1), 3);
+    if (b.close > b.open) up_seen |= has_color(shot, body, s.up_color);
+    if (b.close < b.open) down_seen |= has_color(shot, body, s.down_color);
+    int vb = volume->data_rect.bottom + origin.y();
+    volume_seen |= has_color(shot, QRect(left, vb - 3, pitch, 2),
+                             b.close > b.open ? s.up_volume_color : s.down_volume_color);
+    float v = ma->outputs[i];
+    if (v > -1e19f) {
+      int y = price.data_rect.bottom - axis_pixels(&price.own_price, v) + origin.y();
+      average_seen |= has_color(shot, QRect(left + pitch - 2, y - 2, 2, 5), ma->color);
+    }
+  }
+  EXPECT_TRUE(up_seen);
+  EXPECT_TRUE(down_seen);
+  EXPECT_TRUE(volume_seen);
+  EXPECT_TRUE(average_seen);
+}
+
+}  // namespace
