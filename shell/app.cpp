@@ -48,6 +48,7 @@
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
+#include "windows/marketviews.h"
 
 CKvChartApp* theApp;
 
@@ -185,6 +186,7 @@ void CKvChartApp::GetDocTemplate(int kind) {
       [] { return new CKvChildFrame; },
       [kind]() -> KvView* {
         if (kind == KIND_CHART) return new CKvChartView;
+        if (KvView* v = kv_new_market_view(kind)) return v;
         return new CKvBlankView;
       });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu

@@ -1,0 +1,14 @@
+// The market windows' views by kind.
+#include "windows/marketviews.h"
+
+#include "shell/app.h"
+#include "windows/quotesview.h"
+
+KvView* kv_new_market_view(int kind) {
+  switch (kind) {
+    case KIND_QUOTES:
+      return new CKvQuotes1View;
+    default:
+      return nullptr;
+  }
+}
