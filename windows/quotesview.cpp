@@ -167,7 +167,7 @@ void CKvQuotes1View::OnInitialUpdate() {
         statmsg(nullptr, 0, text, nullptr, STATMSG_ADD | STATMSG_STATUS_BAR);
         break;
       }
-      if (const char* s = symbol_list_token(i)) AddSymbol(QString::fromLatin1(s));
+      if (const char* s = symbol_list_token(2 * i)) AddSymbol(QString::fromLatin1(s));
     }
   }
   RefreshFromQuotes();
