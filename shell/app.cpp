@@ -54,6 +54,7 @@
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
 #include "windows/accountsview.h"
+#include "windows/marketviews.h"
 
 CKvChartApp* theApp;
 
@@ -197,6 +198,7 @@ void CKvChartApp::GetDocTemplate(int kind) {
       [kind]() -> KvView* {
         if (kind == KIND_CHART) return new CKvChartView;
         if (kind == KIND_ACCOUNTS) return new CKvAccountsView;
+        if (KvView* v = kv_new_market_view(kind)) return v;
         return new CKvBlankView;
       });
   t->menu_id = IDR_CHART;  // every kind shows the chart menu

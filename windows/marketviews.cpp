@@ -1,0 +1,17 @@
+// The market windows' views by kind.
+#include "windows/marketviews.h"
+
+#include "shell/app.h"
+#include "windows/quotesview.h"
+#include "windows/timesalesview.h"
+
+KvView* kv_new_market_view(int kind) {
+  switch (kind) {
+    case KIND_QUOTES:
+      return new CKvQuotes1View;
+    case KIND_TIME_SALES:
+      return new CKvTimeSalesView;
+    default:
+      return nullptr;
+  }
+}
