@@ -23,6 +23,7 @@
 #include "quotes/mqt.h"
 #include "quotes/playthread.h"
 #include "res/resource.h"
+#include "shell/alertsdlg.h"
 #include "shell/app.h"
 #include "shell/app_hooks.h"
 #include "settings/settings.h"
@@ -241,6 +242,7 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
         theApp->AddStatusMsg(0, line);
       }
       free(text);
+      alerts_dlg_alert_fired((int)lparam);
       PostCommand(ID_UPDATE_ALL_NOW);
       return 0;
     }
