@@ -348,7 +348,8 @@ TEST_F(PagesTest, TitlesViewUnitsDroppedFilesAndHelpPages) {
 }
 
 TEST_F(PagesTest, ListWindowsWithoutItemsStayClosedAndSymbolListsOpenAChart) {
-  write_quote_config(0);
+  // a live-quote source that serves the four market-window kinds
+  write_quote_config(0x02 | 0x10 | 0x20 | 0x40);
   CKvChartApp* app = start();
   // Market windows come back only with the list they had.
   for (int kind : {KIND_TIME_SALES, KIND_ORDER_BOOK, KIND_LEVEL2, KIND_MARKET_PULSE}) {
