@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMouseEvent>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <algorithm>
@@ -619,9 +620,23 @@ bool CKvChartView::PrintTo(QPrinter& printer) {
                         [&](KvDC& dc, const KvRect& page, int) { OnPrint(dc, page, preview); });
 }
 
+// The application's printer carries the choices of Print Setup.
 void CKvChartView::OnFilePrint(bool ask) {
-  QPrinter printer(QPrinter::HighResolution);
+  QPrinter local(QPrinter::HighResolution);
+  QPrinter& printer = theApp ? *theApp->Printer() : local;
   if (ask && !kv_print_dialog(this, &printer)) return;
   if (!PrintTo(printer))
     kv_message_box("Unable to print the chart", "Korvane", MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Print Preview: the pages drawn by the same OnPrint, shown in Qt's
+// preview window, from which the user may print them.
+void CKvChartView::OnFilePrintPreview() {
+  QPrinter local(QPrinter::HighResolution);
+  QPrinter& printer = theApp ? *theApp->Printer() : local;
+  QPrintPreviewDialog preview(&printer, this);
+  preview.setWindowTitle(QStringLiteral("Print Preview"));
+  connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+          [this](QPrinter* p) { PrintTo(*p); });
+  preview.exec();
 }

@@ -95,6 +95,7 @@ class CKvChartView : public KvCanvasView {
   // by the caller (a PDF in tests).
   bool PrintTo(QPrinter& printer);
   void OnFilePrint(bool ask);
+  void OnFilePrintPreview();
 
   // ---- time spans and display commands (chartview_cmds.cpp) ----
   void OnTimeSpanAll(int unit);

@@ -239,7 +239,7 @@ void CKvChartView::map_commands() {
   });
   MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(true); });
   MapCommand(ID_FILE_PRINT_DIRECT, [this] { OnFilePrint(false); });
-  MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrint(true); });
+  MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
 }
 
 void CKvChartView::OnTimeSpanAll(int unit) {

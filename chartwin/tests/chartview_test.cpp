@@ -4,7 +4,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QTimer>
 #include <cstring>
 
 #include "chartwin/chartdoc.h"
@@ -202,6 +206,30 @@ TEST_F(ChartViewTest, PrintingABlackChartDrawsBlackOnWhiteAndRestoresTheSettings
   QImage empty(800, 600, QImage::Format_RGB32);
   KvDC dc2(&empty);
   v->OnPrint(dc2, KvRect(0, 0, 800, 600), false);
+}
+
+// Print Preview shows the chart's one page in Qt's preview window.
+TEST_F(ChartViewTest, PrintPreviewShowsTheChartPage) {
+  CKvChartDoc* doc = open_intc(120);
+  CKvChartView* v = view_of(doc);
+  // the preview goes to a file printer, never to a real device
+  kv_printer_to_pdf(*theApp->Printer(), QString::fromStdString(root_.path() + "/p.pdf"), false);
+  int pages = -1;
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<QPrintPreviewDialog*>(w)) {
+        seen = true;
+        if (auto* pw = d->findChild<QPrintPreviewWidget*>()) {
+          pw->updatePreview();
+          pages = pw->pageCount();
+        }
+        d->reject();
+      }
+  });
+  v->OnFilePrintPreview();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(pages, 1);
 }
 
 }  // namespace
