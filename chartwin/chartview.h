@@ -104,6 +104,11 @@ class CKvChartView : public KvCanvasView {
   void SetCandleSize(int size);
   void TogglePane(int index);
 
+  // ---- the chart dialogs (chartview_dialogs.cpp) ----
+  void OnChartSetup();
+  void OnChartColor();
+  void OnAlignCustom();
+
   // ---- typed symbol (chartview_keys.cpp) ----
   void OnChar(QChar c);
   void OnEscape();
@@ -138,6 +143,7 @@ class CKvChartView : public KvCanvasView {
 
  private:
   void map_commands();
+  void map_dialog_commands();
   void draw_typed(KvDC& dc);
   void refresh_title_if_intraday();
   bool popup_or_drag() const;

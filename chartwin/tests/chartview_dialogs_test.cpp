@@ -1,0 +1,169 @@
+// The chart view's dialog commands routed on a real chart window: Setup
+// Chart reloads through the document only when the load changes, the
+// colours recolour studies that would vanish, the custom alignment sets the
+// alignment mode.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "chartwin/aligndatadlg.h"
+#include "chartwin/chartcolordlg.h"
+#include "chartwin/chartdoc.h"
+#include "chartwin/chartsetupdlg.h"
+#include "chartwin/chartview.h"
+#include "chartwin/tests/chartwin_fixture.h"
+#include "data/chart.h"
+#include "data/chart_flags.h"
+#include "data/chartload.h"
+#include "data/chartsettings.h"
+#include "platform/qt/controls.h"
+#include "platform/qt/dialog.h"
+#include "platform/qt/test_harness.h"
+#include "shell/app.h"
+#include "studies/study.h"
+#include "studies/studyapi.h"
+
+namespace {
+
+enum : unsigned { ID_SETUP = 32784, ID_COLOR = 32786, ID_ALIGN_CUSTOM = 33324 };
+
+class ChartDialogCmdsTest : public ChartWinTest {
+ protected:
+  CKvChartDoc* open_intc() {
+    write_price_file("INTC", TU_DAILY, wave_bars(200));
+    CKvChartDoc* doc = new_chart();
+    if (doc) type_symbol(view_of(doc), "INTC");
+    return doc;
+  }
+  // Routes a command whose dialog drive() answers.
+  static bool route(CKvChartView* v, unsigned id, std::function<void(QWidget*)> drive) {
+    kv_when_modal(std::move(drive));
+    return v->OnCmdMsg(id);
+  }
+  static std::string chart_symbol(const CKvChartDoc* doc) {
+    return doc->m_chart ? std::string(doc->m_chart->header.symbol) : std::string();
+  }
+};
+
+TEST_F(ChartDialogCmdsTest, SetupChartReloadsOnlyWhenTheLoadChanges) {
+  write_price_file("MSFT", TU_DAILY, wave_bars(150));
+  CKvChartDoc* doc = open_intc();
+  CKvChartView* v = view_of(doc);
+  ASSERT_TRUE(doc && doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  chart_rec* first = doc->m_chart;
+
+  // Cancel and an unchanged OK keep the chart and the main symbol.
+  for (int button : {IDCANCEL, IDOK}) {
+    ASSERT_TRUE(route(v, ID_SETUP, [button](QWidget* w) { kv_click(w, button); }));
+    EXPECT_EQ(doc->m_chart, first);
+    EXPECT_STREQ(s.symbol, "INTC");
+    EXPECT_EQ(s.changed, 0);
+  }
+
+  // The chart type alone is applied without a reload.
+  route(v, ID_SETUP, [](QWidget* w) {
+    kv_choose(w, IDC_SETUP_CHARTTYPE, 2);
+    kv_click(w, IDOK);
+  });
+  EXPECT_EQ(doc->m_chart, first);
+  EXPECT_NE(s.chart_type, 0);
+  EXPECT_EQ(s.changed, 0);
+
+  // A symbol typed in the dialog loads through the document; with percent
+  // scaling the bid/ask bar goes.
+  s.percent = 1;
+  s.display_flags |= CS_SHOW_BIDASK;
+  route(v, ID_SETUP, [](QWidget* w) {
+    kv_type(w, IDC_SETUP_SYMBOL, QStringLiteral("msft"));
+    kv_click(w, IDOK);
+  });
+  EXPECT_EQ(chart_symbol(doc), "MSFT");
+  EXPECT_EQ(doc->GetBarCount(), 150);
+  EXPECT_STREQ(s.symbol, "MSFT");
+  EXPECT_EQ(s.changed, 0);
+  EXPECT_FALSE(s.display_flags & CS_SHOW_BIDASK);
+  EXPECT_FALSE(doc->m_chart->header.flags & CHART_BIDASK_SHOWN);
+
+  // A load that fails keeps the chart and the bar length it was loaded with.
+  int unit = s.time_unit;
+  route(v, ID_SETUP, [](QWidget* w) {
+    kv_type(w, IDC_SETUP_SYMBOL, QStringLiteral("NOSUCH"));
+    kv_choose(w, IDC_SETUP_TIMESPAN, 15);  // 1 Week
+    kv_click(w, IDOK);
+  });
+  EXPECT_EQ(chart_symbol(doc), "MSFT");
+  EXPECT_STREQ(s.symbol, "MSFT");
+  EXPECT_EQ(s.time_unit, unit);
+}
+
+TEST_F(ChartDialogCmdsTest, ChartColorGivesStudiesInTheBackgroundColourTheOpposite) {
+  CKvChartDoc* doc = open_intc();
+  CKvChartView* v = view_of(doc);
+  ASSERT_TRUE(doc && doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  StudyDef* black = find_or_create_study(doc->m_chart, 0x80001, 20, 4, 1.0);
+  StudyDef* red = find_or_create_study(doc->m_chart, 0x80001, 50, 4, 1.0);
+  ASSERT_TRUE(black && red && black != red);
+  black->color = 0;
+  red->color = 0x0000FF;
+  s.bg_color = 0xFFFFFF;
+  auto saved = CChartColorDlg::s_choose_color;
+  CChartColorDlg::s_choose_color = [](uint32_t* c) {
+    *c = 0;
+    return true;
+  };
+  auto pick_black_background = [](int button) {
+    return [button](QWidget* w) {
+      kv_choose(w, IDC_COLOR_LIST, 0);
+      kv_click(w, IDC_COLOR_PICK);
+      kv_click(w, button);
+    };
+  };
+  route(v, ID_COLOR, pick_black_background(IDCANCEL));
+  EXPECT_EQ(s.bg_color, 0xFFFFFFu);
+  EXPECT_EQ(black->color, 0u);
+  ASSERT_TRUE(route(v, ID_COLOR, pick_black_background(IDOK)));
+  CChartColorDlg::s_choose_color = saved;
+  EXPECT_EQ(s.bg_color, 0u);
+  EXPECT_EQ(black->color, 0xFFFFFFu);
+  EXPECT_EQ(red->color, 0x0000FFu);
+}
+
+TEST_F(ChartDialogCmdsTest, AlignCustomSetsTheModeOnOkOnlyWithPercentScaling) {
+  CKvChartDoc* doc = open_intc();
+  CKvChartView* v = view_of(doc);
+  ASSERT_TRUE(doc && doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  s.percent = 0;
+  KvCmdUI ui;
+  ui.id = ID_ALIGN_CUSTOM;
+  ASSERT_TRUE(v->OnUpdateCmdUI(ui));
+  EXPECT_FALSE(ui.enabled);
+
+  s.percent = 1;
+  s.display_flags = (s.display_flags & ~CS_PERCENT_BASE_MASK) | 0x10;  // previous close
+  route(v, ID_ALIGN_CUSTOM, [](QWidget* w) {
+    kv_set_check(w, IDC_ALIGN_DAYS_RADIO, true);
+    kv_type(w, IDC_ALIGN_DAYS_BACK, QStringLiteral("30"));
+    kv_click(w, IDCANCEL);
+  });
+  EXPECT_EQ(s.display_flags & CS_PERCENT_BASE_MASK, 0x10u);
+  EXPECT_EQ(s.use_days_back, 0);
+
+  ASSERT_TRUE(route(v, ID_ALIGN_CUSTOM, [](QWidget* w) {
+    kv_set_check(w, IDC_ALIGN_DAYS_RADIO, true);
+    kv_type(w, IDC_ALIGN_DAYS_BACK, QStringLiteral("30"));
+    kv_click(w, IDOK);
+  }));
+  EXPECT_EQ(s.display_flags & CS_PERCENT_BASE_MASK, 0x28u);
+  EXPECT_EQ(s.use_days_back, 1);
+  EXPECT_EQ(s.days_back, 30);
+  ui = KvCmdUI{};
+  ui.id = ID_ALIGN_CUSTOM;
+  v->OnUpdateCmdUI(ui);
+  EXPECT_TRUE(ui.enabled);
+  EXPECT_EQ(ui.check, 1);
+}
+
+}  // namespace
