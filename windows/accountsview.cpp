@@ -136,19 +136,16 @@ void CKvAccountsView::OnSelChanged() {
                item->parent()->text(0), item->text(0));
 }
 
-void CKvAccountsView::ShowValues(const QString& caption, const QString& account,
-                                 const QString& symbol) {
+void CKvAccountsView::ShowValues(const QString& caption, const QString& account, const QString&) {
   m_group->setTitle(caption);
   m_values->DeleteAllItems();
   m_summary->Clear();
-  QByteArray sym = symbol.toLatin1();
   if (account.isEmpty()) {
     for (const std::string& name : list_paper_accounts())
       add_account_trades(m_summary, name.c_str(), nullptr);
   } else {
-    // A symbol item shows that symbol's positions of its account.
-    add_account_trades(m_summary, account.toLatin1().constData(),
-                       symbol.isEmpty() ? nullptr : sym.constData());
+    // A symbol item shows its whole account under the symbol's caption.
+    add_account_trades(m_summary, account.toLatin1().constData(), nullptr);
   }
   int r = 0;
   for (const account_value_row& row : account_value_rows(*m_summary)) {

@@ -8,6 +8,7 @@
 #include "data/debugtrace.h"
 #include "data/tokenfile.h"
 #include "broker/executions.h"
+#include "quotes/mqt.h"
 #include "settings/settings.h"
 
 namespace {
@@ -20,7 +21,11 @@ struct add_ctx {
 void add_one(const position_trade* t, void* p) {
   add_ctx* c = static_cast<add_ctx*>(p);
   if (c->symbol && strcmp(t->symbol, c->symbol) != 0) return;
-  c->table->AddTrade(t, nullptr);
+  // A stock's live record is kept under its symbol; other contracts have no
+  // record found this way and are valued at cost.  The caller holds
+  // g_chart_lock (for_each_account_trade takes it).
+  const mqt* rec = strcmp(t->sec_type, "STK") == 0 ? find_mqt(t->symbol) : nullptr;
+  c->table->AddTrade(t, rec);
 }
 
 // Column of a security type: the trade records keep "OPT" for stock options

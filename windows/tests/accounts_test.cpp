@@ -22,7 +22,9 @@
 #include "platform/qt/reportview.h"
 #include "platform/qt/wnd.h"
 #include "platform/services.h"
+#include "quotes/mqt.h"
 #include "quotes/mqt_record.h"
+#include "platform/locks.h"
 #include "settings/settings.h"
 #include "shell/app.h"
 #include "shell/mainfrm.h"
@@ -162,9 +164,10 @@ TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
 
   v->tree()->setCurrentItem(alpha->child(0));
   EXPECT_EQ(v->caption().toStdString(), "Market Value for Symbol IBM");
+  // A symbol item shows its whole account.
   ASSERT_EQ(v->value_list()->GetItemCount(), 1);
   EXPECT_EQ(row(v->value_list(), 0),
-            (R{"USD", "0.00", "1000.00", "7.00", "0.00", "0.00", "0.00", "0.00"}));
+            (R{"USD", "750.00", "1000.00", "7.00", "4000.00", "0.00", "0.00", "750.00"}));
 
   v->tree()->setCurrentItem(v->tree()->topLevelItem(0));
   EXPECT_EQ(v->caption().toStdString(), "Market Value for all Accounts");
@@ -187,6 +190,24 @@ TEST_F(AccountsTest, EleventhCurrencyIsNotShown) {
   ASSERT_NE(v, nullptr);
   ASSERT_EQ(v->value_list()->GetItemCount(), 10);
   EXPECT_EQ(v->value_list()->GetItemText(9, 0).toStdString(), "NOK");
+}
+
+// A stock with a live record is valued at its last price: 10 SAP bought at
+// 100, now 110, give 1,100 of stocks and 100 of unrealised profit.
+TEST_F(AccountsTest, StockWithLiveRecordIsValuedAtItsLastPrice) {
+  write_account("BETA", {{"STK", "SAP", "EUR", 10, 100, 1}});
+  CKvChartApp* app = start();
+  {
+    kv_lock guard(g_chart_lock);
+    mqt* r = create_multiquote_struct("SAP");
+    ASSERT_TRUE(r);
+    r->last = 110;
+  }
+  CKvAccountsView* v = open_window(app);
+  ASSERT_NE(v, nullptr);
+  ASSERT_EQ(v->value_list()->GetItemCount(), 1);
+  EXPECT_EQ(row(v->value_list(), 0), (std::vector<std::string>{"EUR", "0.00", "1100.00", "0.00",
+                                                               "0.00", "0.00", "100.00", "0.00"}));
 }
 
 // A live last price of 11 for 100 shares bought at 10: 1,100 of market
