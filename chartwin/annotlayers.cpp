@@ -12,10 +12,36 @@
 #include "data/chartsettings.h"
 #include "platform/locks.h"
 #include "quotes/alerts.h"
+#include "shell/app.h"
 
 annot_draw_state g_annot_draw = {0, 255, 0, 0, 0};
 
 namespace {
+
+// The Draw menu's commands and the line kind each one draws.
+enum : unsigned { ID_DRAW_NONE = 33231, ID_DRAW_PARALLEL = 33247, ID_ERASE_ALL_LINES = 33008 };
+struct draw_kind_command {
+  unsigned id;
+  int kind;
+};
+const draw_kind_command kDrawKinds[] = {
+    {33230, ANNOT_HOR}, {33229, ANNOT_VER},       {33234, ANNOT_INFINITE}, {33233, ANNOT_FINITE},
+    {33232, ANNOT_RAY}, {33240, ANNOT_FIBONACCI}, {33236, ANNOT_CHANNEL},
+};
+
+bool drawing() {
+  return (g_annot_draw.flags & ANNOT_DRAWING_ON) != 0;
+}
+
+// Typing into a chart stays off while the mouse draws.
+void set_drawing(uint32_t flags) {
+  g_annot_draw.flags = flags;
+  if (!theApp) return;
+  if (flags & ANNOT_DRAWING_ON)
+    theApp->m_app_flags |= APP_CURSOR_MODE;
+  else
+    theApp->m_app_flags &= ~APP_CURSOR_MODE;
+}
 
 class AnnotLayer : public ChartAnnotLayer {
  public:
@@ -24,6 +50,7 @@ class AnnotLayer : public ChartAnnotLayer {
     editor.view_flags = &v->m_view_flags;
     editor.pane = &v->Panes();
     editor.draw = &g_annot_draw;
+    map_draw_commands();
   }
   void InitLines(KvDC&, const KvRect&, uint32_t) override {
     attach();
@@ -63,6 +90,45 @@ class AnnotLayer : public ChartAnnotLayer {
     editor.settings = view->Settings();
     editor.SetChartData(doc ? &doc->m_chart : nullptr);
   }
+  // The Draw menu acts on the editor of the view it is chosen in.
+  void map_draw_commands() {
+    view->MapCommand(ID_DRAW_NONE, [this] {
+      attach();
+      // A line just drawn is kept: it is stored while drawing is still on.
+      editor.UnselectLine();
+      set_drawing(g_annot_draw.flags & ~(ANNOT_DRAWING_ON | ANNOT_KIND_MASK));
+      view->m_view_flags &= ~VIEW_PARALLEL_MODE;
+      view->Invalidate(true);
+    });
+    view->MapUpdate(ID_DRAW_NONE, [](KvCmdUI& ui) { ui.SetCheck(!drawing()); });
+    for (const draw_kind_command& k : kDrawKinds) {
+      view->MapCommand(k.id, [this, k] {
+        attach();
+        if (drawing())
+          editor.UnselectLine();
+        else
+          editor.ResetLine(0);
+        set_drawing((g_annot_draw.flags & ~ANNOT_KIND_MASK) | ANNOT_DRAWING_ON |
+                    ((uint32_t)k.kind << ANNOT_KIND_SHIFT));
+        view->Invalidate(true);
+      });
+      view->MapUpdate(k.id, [k](KvCmdUI& ui) {
+        ui.SetCheck(drawing() && ((g_annot_draw.flags & ANNOT_KIND_MASK) >> ANNOT_KIND_SHIFT) ==
+                                     (uint32_t)k.kind);
+      });
+    }
+    // The next press in the chart copies the selected line through that point.
+    view->MapCommand(ID_DRAW_PARALLEL, [this] {
+      if (drawing() && editor.SelectedLine() >= 0) view->m_view_flags |= VIEW_PARALLEL_MODE;
+    });
+    view->MapUpdate(ID_DRAW_PARALLEL,
+                    [this](KvCmdUI& ui) { ui.Enable(drawing() && editor.SelectedLine() >= 0); });
+    view->MapCommand(ID_ERASE_ALL_LINES, [this] {
+      attach();
+      editor.EraseAllLines();
+      view->Invalidate(true);
+    });
+  }
 };
 
 class AlertLayer : public ChartAlertLayer {
@@ -97,7 +163,10 @@ class AlertLayer : public ChartAlertLayer {
     return overlay.OnChartPress(view->Panes(), slot < 0 ? 0 : slot, x, y);
   }
   int OnLButtonUp(int x, int y) override { return overlay.OnLButtonUp(x, y); }
-  int OnMouseMove(int x, int y) override { return overlay.OnMouseMove(x, y); }
+  // The overlay answers a move with the item under the pointer, -1 for
+  // none: only a button or marker under it (or a price being placed) keeps
+  // the move from the annotation editor.
+  int OnMouseMove(int x, int y) override { return overlay.OnMouseMove(x, y) > 0 ? 1 : 0; }
   int OnKey(int key) override {
     if (key == CHART_KEY_DELETE && (view->m_view_flags & VIEW_OVER_ALERT)) {
       overlay.CancelDrag();

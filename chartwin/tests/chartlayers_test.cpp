@@ -51,8 +51,7 @@ class ChartLayersTest : public ChartWinTest {
   }
 };
 
-// Disabled: the drag through the view stores no line yet (under investigation).
-TEST_F(ChartLayersTest, DISABLED_MouseDrawsAStoredLineThatThePaintShowsAndDeleteRemovesIt) {
+TEST_F(ChartLayersTest, MouseDrawsAStoredLineThatThePaintShowsAndDeleteRemovesIt) {
   CKvChartView* v = open_intc();
   ASSERT_TRUE(v);
   CKvChartDoc* doc = v->GetDocument();
@@ -63,13 +62,21 @@ TEST_F(ChartLayersTest, DISABLED_MouseDrawsAStoredLineThatThePaintShowsAndDelete
   KvRect area = editor->area;
   ASSERT_GT(area.Width(), 100);
   QImage before = v->backing().copy();
-  g_annot_draw = {ANNOT_DRAWING_ON | (ANNOT_FINITE << ANNOT_KIND_SHIFT), 0x0000FF, 0, 0, 0};
+  g_annot_draw = {0, 0x0000FF, 0, 0, 0};
+  ASSERT_TRUE(v->OnCmdMsg(33233));  // Draw/2 Point Finite Line
   int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 3;
   int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 2 / 3;
-  drag(v, x1, y1, x2, y2);
+  mouse(v, QEvent::MouseMove, x1, y1);
+  mouse(v, QEvent::MouseButtonPress, x1, y1);
+  mouse(v, QEvent::MouseMove, x2, y2);
+  EXPECT_TRUE(v->m_annot->Busy());
+  // The rubber band follows the pointer: the move reached the editor.
+  EXPECT_EQ(editor->Slot(0).x2, x2);
+  EXPECT_EQ(editor->Slot(0).y2, y2);
+  mouse(v, QEvent::MouseButtonRelease, x2, y2);
   EXPECT_FALSE(v->m_annot->Busy());
-  g_annot_draw.flags = 0;
-  paint(v);  // the paint commits the drawn line
+  ASSERT_TRUE(v->OnCmdMsg(33231));  // Draw/None keeps the line just drawn
+  EXPECT_FALSE(g_annot_draw.flags & ANNOT_DRAWING_ON);
   {
     kv_lock guard(g_chart_lock);
     ASSERT_EQ(doc->m_chart->header.ext_count, 1);
@@ -88,7 +95,8 @@ TEST_F(ChartLayersTest, DISABLED_MouseDrawsAStoredLineThatThePaintShowsAndDelete
       red += (v->backing().pixel((x1 + x2) / 2 + dx, (y1 + y2) / 2 + dy) & 0xFFFFFF) == 0xFF0000u;
   EXPECT_GT(red, 0);
   EXPECT_NE(v->backing(), before);
-  // Select it through the view and delete it with the key.
+  // Select it through the view while drawing and delete it with the key.
+  ASSERT_TRUE(v->OnCmdMsg(33233));
   int mx = (x1 + x2) / 2, my = (y1 + y2) / 2;
   mouse(v, QEvent::MouseMove, mx, my);
   mouse(v, QEvent::MouseButtonPress, mx, my);
@@ -96,8 +104,61 @@ TEST_F(ChartLayersTest, DISABLED_MouseDrawsAStoredLineThatThePaintShowsAndDelete
   ASSERT_GT(editor->SelectedLine(), 0);
   QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
   QCoreApplication::sendEvent(v, &del);
-  kv_lock guard(g_chart_lock);
-  EXPECT_EQ(doc->m_chart->header.ext_count, 0);
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(doc->m_chart->header.ext_count, 0);
+  }
+  v->OnCmdMsg(33231);
+}
+
+TEST_F(ChartLayersTest, DrawMenuCopiesTheSelectedLineInParallelAndErasesAllLines) {
+  CKvChartView* v = open_intc();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  CKvAnnotView* editor = chart_annot_editor(v->m_annot.get());
+  ASSERT_TRUE(editor);
+  paint(v);
+  KvRect area = editor->area;
+  ASSERT_GT(area.Height(), 100);
+  KvCmdUI parallel;
+  parallel.id = 33247;
+  ASSERT_TRUE(v->OnUpdateCmdUI(parallel));
+  EXPECT_FALSE(parallel.enabled);   // nothing selected
+  ASSERT_TRUE(v->OnCmdMsg(33234));  // Draw/2 Point Infinite Line
+  KvCmdUI kind;
+  kind.id = 33234;
+  v->OnUpdateCmdUI(kind);
+  EXPECT_EQ(kind.check, 1);
+  int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 4;
+  int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() / 2;
+  drag(v, x1, y1, x2, y2);
+  v->OnUpdateCmdUI(parallel);
+  EXPECT_TRUE(parallel.enabled);
+  ASSERT_TRUE(v->OnCmdMsg(33247));
+  EXPECT_TRUE(v->m_view_flags & VIEW_PARALLEL_MODE);
+  // The press places the copy through its point; the drawn original is kept.
+  int py = y1 + area.Height() / 4;
+  mouse(v, QEvent::MouseButtonPress, x1, py);
+  mouse(v, QEvent::MouseButtonRelease, x1, py);
+  EXPECT_FALSE(v->m_view_flags & VIEW_PARALLEL_MODE);
+  {
+    kv_lock guard(g_chart_lock);
+    ASSERT_EQ(doc->m_chart->header.ext_count, 2);
+    line_record a, b;
+    line_record_decode(doc->m_chart->extensions->block, &a);
+    line_record_decode(doc->m_chart->extensions->next->block, &b);
+    EXPECT_EQ(a.type, ANNOT_INFINITE);
+    EXPECT_EQ(b.type, ANNOT_INFINITE);
+    EXPECT_NE(a.seq, b.seq);
+    EXPECT_NE(a.price1 > b.price1, a.price2 < b.price2);  // one lies wholly above the other
+  }
+  ASSERT_TRUE(v->OnCmdMsg(33008));  // Erase All Lines
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(doc->m_chart->header.ext_count, 0);
+  }
+  ASSERT_TRUE(v->OnCmdMsg(33231));
+  EXPECT_FALSE(g_annot_draw.flags & ANNOT_DRAWING_ON);
 }
 
 TEST_F(ChartLayersTest, AlertButtonAndAPressInTheChartSetTheHighAlert) {
