@@ -58,28 +58,37 @@ class TwsX11Test : public TwsTest {
     TwsTest::SetUp();
     if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
     if (const char* d = getenv("DISPLAY")) old_display_ = d;
-    // A display number nobody holds.  Tests run side by side: a server
-    // that lost the number to another one has ended by the time its
-    // display answers, and the next number is tried.
-    for (int n = 100 + getpid() % 800, tries = 0; tries < 20; n++, tries++) {
-      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
-      std::string display = ":" + std::to_string(n);
-      const char* argv[] = {"/usr/bin/Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0",
-                            "640x480x24",    nullptr};
-      ASSERT_EQ(0, posix_spawn(&xvfb_, argv[0], nullptr, nullptr, (char**)argv, environ));
-      setenv("DISPLAY", display.c_str(), 1);
-      int exited = 0;
-      bool up = kv_wait_until([&] {
-        if (waitpid(xvfb_, nullptr, WNOHANG) == xvfb_) return (exited = 1) != 0;
-        Display* d = XOpenDisplay(nullptr);
-        if (d) XCloseDisplay(d);
-        return d != nullptr;
+    // The server picks a free display number itself and writes it to the
+    // pipe (-displayfd): tests running side by side never share a server.
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
+    const char* argv[] = {"/usr/bin/Xvfb", "-displayfd", "3",          "-nolisten", "tcp",
+                          "-screen",       "0",          "640x480x24", nullptr};
+    int rc = posix_spawn(&xvfb_, argv[0], &fa, nullptr, (char**)argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    if (rc != 0) xvfb_ = 0;
+    std::string number;
+    if (xvfb_ > 0) {
+      fcntl(fds[0], F_SETFL, O_NONBLOCK);
+      kv_wait_until([&] {
+        char buf[16];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0) number.append(buf, (size_t)n);
+        return number.find('\n') != std::string::npos || n == 0;
       });
-      kv_sleep_ms(200);
-      if (!exited && waitpid(xvfb_, nullptr, WNOHANG) == xvfb_) exited = 1;
-      if (up && !exited) break;
-      if (!exited) stop(xvfb_);
+    }
+    close(fds[0]);
+    while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+    if (number.empty()) {
+      stop(xvfb_);
       xvfb_ = 0;
+    } else {
+      setenv("DISPLAY", (":" + number).c_str(), 1);
     }
     ASSERT_GT(xvfb_, 0) << "no display";
     ASSERT_NE(nullptr, getcwd(old_cwd_, sizeof old_cwd_));
