@@ -92,7 +92,11 @@ void CAlertLinesOverlay::Recolour() {
 
 void CAlertLinesOverlay::DrawButtons(KvDC& dc, const KvRect& c) {
   client = c;
-  if (!alerts_shown() || !alert) return;
+  // Buttons that are not drawn take no clicks.
+  if (!alerts_shown() || !alert) {
+    button_rect = KvRect();
+    return;
+  }
   button_rect = KvRect(c.right - 31, c.bottom - 15, c.right, c.bottom);
   Recolour();
   uint32_t enabled;
@@ -167,6 +171,7 @@ int CAlertLinesOverlay::HitTest(int x, int y) {
 
 int CAlertLinesOverlay::OnMouseMove(int x, int y) {
   if (!alert) return 0;
+  hover_point = KvPoint(x, y);
   if (!(flags() & VIEW_PLACING_ALERT)) {
     item = HitTest(x, y);
     return item;
@@ -183,6 +188,7 @@ int CAlertLinesOverlay::OnMouseMove(int x, int y) {
 
 int CAlertLinesOverlay::OnLButtonDown(int x, int y) {
   if (!alert) return 0;
+  hover_point = KvPoint(x, y);
   if (!(flags() & VIEW_PLACING_ALERT)) item = HitTest(x, y);
   if (flags() & VIEW_OVER_ALERT) {
     captured = true;
@@ -308,6 +314,11 @@ void CAlertLinesOverlay::ShowPriceBox(float price) {
 }
 
 void CAlertLinesOverlay::CancelDrag() {
+  // The item under the pointer as the screen shows it now: a repaint since
+  // the last move may have taken the marker away (its line left the data
+  // area), and an alert that cannot be seen is never removed.
+  if (alert && !(flags() & VIEW_PLACING_ALERT) && hover_point.x >= 0)
+    item = HitTest(hover_point.x, hover_point.y);
   if (!alert || (item != 1 && item != 2)) {
     Reset();
     return;

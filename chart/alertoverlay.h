@@ -102,6 +102,7 @@ class CAlertLinesOverlay {
   int item = 0;
   float ref_price = 0, new_price = 0;
   KvPoint press_point{-1, -1}, current_point{-1, -1};
+  KvPoint hover_point{-1, -1};  // where the pointer was last seen
   KvRect box_rect;
   QImage box_saved;
   KvRect button_rect;

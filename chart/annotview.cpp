@@ -481,17 +481,18 @@ void CKvAnnotView::InitLines() {
   chart_rec* ch = chart();
   if (!ch) return;
   kv_lock guard(g_chart_lock);
-  int total = chart_extension_count(ch);
+  int total = 0;  // line records in the chain, shown or not
   const chart_extension* selected_ext = (state & ST_SELECTED) ? line_slots[0].ext : nullptr;
   for (chart_extension* e = first_chart_extension(ch); e; e = e->next) {
     // A selected mark left in a record (saved while selected, or another
     // editor reset) would hide the line from the pane for good.
     if ((e->block[6] & LINE_FLAG_SELECTED) && e != selected_ext)
       e->block[6] &= (uint8_t)~LINE_FLAG_SELECTED;
-    if (line_count > ANNOT_MAX_SHOWN) break;
     line_record l;
     line_record_decode(e->block, &l);
     if (l.kind != 1) continue;
+    total++;
+    if (line_count > ANNOT_MAX_SHOWN) continue;
     int i = line_count++;
     line_slots[i].ext = e;
     MovCEToLine(i, &l);
@@ -622,9 +623,12 @@ void CKvAnnotView::MakeParallelLine(KvDC& dc, int x, int y) {
   if (sel == 0) {
     // A new line is stored first: the copy needs a stored original.
     EraseHandles(dc);
-    if (CommitWorkLine()) StoreLine();
+    chart_extension* stored = CommitWorkLine() ? StoreLine() : nullptr;
     ResetLine(1);
-    sel = line_count - 1;
+    // Its slot, if it is shown at all (a chart may hold more lines than slots).
+    sel = -1;
+    for (int i = 1; stored && i < line_count; i++)
+      if (line_slots[i].ext == stored) sel = i;
     if (sel < 1) return;
   } else {
     EraseHandles(dc);
@@ -692,16 +696,17 @@ void CKvAnnotView::EraseAllLines() {
   ResetLine(1);
 }
 
-void CKvAnnotView::DrawButton(KvDC& dc, const KvRect& client) {
+bool CKvAnnotView::HasStoredLines() const {
   chart_rec* ch = chart();
-  if (!ch) return;
-  bool stored = false;
-  {
-    kv_lock guard(g_chart_lock);
-    for (chart_extension* e = first_chart_extension(ch); e && !stored; e = e->next)
-      stored = !(e->block[6] & LINE_FLAG_NEW);
-  }
-  if (!stored) {
+  if (!ch) return false;
+  kv_lock guard(g_chart_lock);
+  for (chart_extension* e = first_chart_extension(ch); e; e = e->next)
+    if (!(e->block[6] & LINE_FLAG_NEW)) return true;
+  return false;
+}
+
+void CKvAnnotView::DrawButton(KvDC& dc, const KvRect& client) {
+  if (!HasStoredLines()) {
     button_rect = KvRect();
     return;
   }
@@ -860,11 +865,19 @@ int CKvAnnotView::OnLButtonUp(int x, int y) {
   line_slot& s = line_slots[0];
   int type = work_line.type;
   if (!area.PtInRect(x, y)) {
+    // A new line that was placed before this click is kept, as when it is
+    // unselected; one still being drawn or dragged is dropped.
+    bool keep_new = selected == 0 && !(state & (ST_TRACKING | ST_MOVING));
     if (dc && (state & ST_TRACKING) && type >= ANNOT_INFINITE && type <= ANNOT_CHANNEL)
       InvertLine(*dc);
     if (dc && (state & ST_SELECTED)) EraseHandles(*dc);
     state &= ~(ST_TRACKING | ST_MOVING);
-    ResetLine(0);
+    if (keep_new && CommitWorkLine()) {
+      StoreLine();
+      ResetLine(1);
+    } else {
+      ResetLine(0);
+    }
     captured = false;
     return 0;
   }

@@ -56,6 +56,8 @@ enum : uint32_t {
   SNAP_OFF = 0x20,
   SNAP_PRICE = 0x40,
   SNAP_TICK = 0x80,
+  SNAP_TARGETS = 0x1F,  // set on the drawing preferences
+  SNAP_MODES = 0xE0,    // one of them set by the Draw menu
 };
 
 // Chart view flag bits the editor reads and keeps.
@@ -114,6 +116,8 @@ class CKvAnnotView {
   // Whether the editor holds the mouse (between a press it took and the release).
   bool HasCapture() const { return captured; }
   int SelectedLine() const { return selected; }
+  // Whether the chart holds a stored line (not one just being drawn).
+  bool HasStoredLines() const;
 
   // One shown line: slot 0 is the work slot, 1-98 the stored lines.
   struct line_slot {

@@ -19,7 +19,7 @@ void line_record_decode(const uint8_t* p, line_record* l) {
   l->type = (int32_t)get_le32(p + 44);
   l->width = (int32_t)get_le32(p + 48);
   l->draw_value = (int32_t)get_le32(p + 52);
-  memcpy(l->name, p + 56, LINE_NAME_SIZE);
+  memcpy(l->name, p + LINE_NAME_OFFSET, LINE_NAME_SIZE);
 }
 
 void line_record_encode(const line_record* l, uint8_t* p) {
@@ -36,5 +36,5 @@ void line_record_encode(const line_record* l, uint8_t* p) {
   put_le32(p + 44, (uint32_t)l->type);
   put_le32(p + 48, (uint32_t)l->width);
   put_le32(p + 52, (uint32_t)l->draw_value);
-  memcpy(p + 56, l->name, LINE_NAME_SIZE);
+  memcpy(p + LINE_NAME_OFFSET, l->name, LINE_NAME_SIZE);
 }

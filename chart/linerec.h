@@ -14,7 +14,9 @@
 
 #include <cstdint>
 
-enum { LINE_RECORD_SIZE = 128, LINE_NAME_SIZE = 72 };
+enum { LINE_RECORD_SIZE = 128, LINE_NAME_OFFSET = 56, LINE_NAME_SIZE = 72 };
+static_assert(LINE_NAME_OFFSET + LINE_NAME_SIZE == LINE_RECORD_SIZE,
+              "the name runs to the end of the block");
 
 enum : uint8_t { LINE_FLAG_NEW = 0x01, LINE_FLAG_SELECTED = 0x02, LINE_FLAG_SWAPPED = 0x04 };
 

@@ -10,11 +10,13 @@
 #include "chartwin/chartview.h"
 #include "data/chart.h"
 #include "data/chartsettings.h"
+#include "data/drawdefs.h"
 #include "platform/locks.h"
 #include "quotes/alerts.h"
+#include "settings/settings.h"
 #include "shell/app.h"
 
-annot_draw_state g_annot_draw = {0, 255, 0, 0, 0};
+annot_draw_state g_annot_draw = {0, 255, 0, 0, SNAP_OFF};
 
 namespace {
 
@@ -28,9 +30,27 @@ const draw_kind_command kDrawKinds[] = {
     {33230, ANNOT_HOR}, {33229, ANNOT_VER},       {33234, ANNOT_INFINITE}, {33233, ANNOT_FINITE},
     {33232, ANNOT_RAY}, {33240, ANNOT_FIBONACCI}, {33236, ANNOT_CHANNEL},
 };
+// The snap modes of the Draw menu; exactly one is set.
+struct snap_mode_command {
+  unsigned id;
+  uint32_t mode;
+};
+const snap_mode_command kSnapModes[] = {{33269, SNAP_OFF}, {33270, SNAP_PRICE}, {33271, SNAP_TICK}};
 
 bool drawing() {
   return (g_annot_draw.flags & ANNOT_DRAWING_ON) != 0;
+}
+
+int drawing_kind() {
+  return (int)((g_annot_draw.flags & ANNOT_KIND_MASK) >> ANNOT_KIND_SHIFT);
+}
+
+// The snap targets (open, high, low, close, VWAP) are the drawing
+// preferences'; the menu sets only the mode.
+void take_snap_targets() {
+  draw_defaults dd;
+  draw_defaults_decode(g_settings.PrefDrawDef, &dd);
+  g_annot_draw.snap = (g_annot_draw.snap & ~SNAP_TARGETS) | (dd.snap & SNAP_TARGETS);
 }
 
 // Typing into a chart stays off while the mouse draws.
@@ -75,6 +95,8 @@ class AnnotLayer : public ChartAnnotLayer {
   int OnLButtonUp(int x, int y) override { return editor.OnLButtonUp(x, y); }
   int OnMouseMove(int x, int y) override { return editor.OnMouseMove(x, y); }
   int OnKey(int key) override {
+    // Without line drawing the keys are the view's own.
+    if (!drawing()) return 0;
     if (key == CHART_KEY_DELETE)
       return editor.DeleteSelectedLine() ? (view->Invalidate(true), 1) : 0;
     if (key == CHART_KEY_ESCAPE) return editor.UnselectLine();
@@ -89,6 +111,7 @@ class AnnotLayer : public ChartAnnotLayer {
     CKvChartDoc* doc = view->GetDocument();
     editor.settings = view->Settings();
     editor.SetChartData(doc ? &doc->m_chart : nullptr);
+    take_snap_targets();
   }
   // The Draw menu acts on the editor of the view it is chosen in.
   void map_draw_commands() {
@@ -112,22 +135,38 @@ class AnnotLayer : public ChartAnnotLayer {
                     ((uint32_t)k.kind << ANNOT_KIND_SHIFT));
         view->Invalidate(true);
       });
-      view->MapUpdate(k.id, [k](KvCmdUI& ui) {
-        ui.SetCheck(drawing() && ((g_annot_draw.flags & ANNOT_KIND_MASK) >> ANNOT_KIND_SHIFT) ==
-                                     (uint32_t)k.kind);
-      });
+      view->MapUpdate(k.id,
+                      [k](KvCmdUI& ui) { ui.SetCheck(drawing() && drawing_kind() == k.kind); });
     }
-    // The next press in the chart copies the selected line through that point.
+    // The next press in the chart copies the selected line through that
+    // point: two-point lines and rays.
     view->MapCommand(ID_DRAW_PARALLEL, [this] {
-      if (drawing() && editor.SelectedLine() >= 0) view->m_view_flags |= VIEW_PARALLEL_MODE;
+      if (parallel_allowed()) view->m_view_flags |= VIEW_PARALLEL_MODE;
     });
-    view->MapUpdate(ID_DRAW_PARALLEL,
-                    [this](KvCmdUI& ui) { ui.Enable(drawing() && editor.SelectedLine() >= 0); });
+    view->MapUpdate(ID_DRAW_PARALLEL, [this](KvCmdUI& ui) {
+      ui.Enable(parallel_allowed());
+      ui.SetCheck((view->m_view_flags & VIEW_PARALLEL_MODE) ? 1 : 0);
+    });
     view->MapCommand(ID_ERASE_ALL_LINES, [this] {
       attach();
       editor.EraseAllLines();
       view->Invalidate(true);
     });
+    view->MapUpdate(ID_ERASE_ALL_LINES, [this](KvCmdUI& ui) {
+      attach();
+      ui.Enable(editor.HasStoredLines());
+    });
+    for (const snap_mode_command& m : kSnapModes) {
+      view->MapCommand(m.id,
+                       [m] { g_annot_draw.snap = (g_annot_draw.snap & ~SNAP_MODES) | m.mode; });
+      view->MapUpdate(
+          m.id, [m](KvCmdUI& ui) { ui.SetCheck((g_annot_draw.snap & SNAP_MODES) == m.mode); });
+    }
+  }
+  bool parallel_allowed() const {
+    int k = drawing_kind();
+    return drawing() && (k == ANNOT_INFINITE || k == ANNOT_FINITE || k == ANNOT_RAY) &&
+           editor.SelectedLine() >= 0;
   }
 };
 
@@ -159,8 +198,9 @@ class AlertLayer : public ChartAlertLayer {
   int OnLButtonDown(int x, int y) override {
     attach();
     if (!overlay.alert) return 0;
+    // Outside every pane there is no price (-1 gives none).
     int slot = view->Panes().PaneFromPoint(x, y);
-    return overlay.OnChartPress(view->Panes(), slot < 0 ? 0 : slot, x, y);
+    return overlay.OnChartPress(view->Panes(), slot, x, y);
   }
   int OnLButtonUp(int x, int y) override { return overlay.OnLButtonUp(x, y); }
   // The overlay answers a move with the item under the pointer, -1 for

@@ -432,7 +432,9 @@ void CKvChartView::OnDraw(KvDC& dc) {
       COLORREF bg = m_settings->bg_color;
       if (m_annot) m_annot->SetBackground(bg);
       if (m_alerts) m_alerts->SetBackground(bg);
-      if (m_alerts && (g_pref_flags & PREF_QUICK_ALERTS)) m_alerts->DrawButtons(dc);
+      // The overlay draws its buttons only while quick alerts are shown, and
+      // forgets them otherwise, so that hidden buttons take no clicks.
+      if (m_alerts) m_alerts->DrawButtons(dc);
       if (m_annot) {
         m_annot->DrawButton(dc);
         m_annot->InitLines(dc, data, m_panes.panes[0].candle_def);

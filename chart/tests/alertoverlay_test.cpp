@@ -208,6 +208,38 @@ TEST_F(Alerts, AnAlertOffTheScaleHasNoMarkerAndDeleteLeavesIt) {
   EXPECT_EQ(alert->high_price, 1000.0f);
 }
 
+TEST_F(Alerts, DeleteAfterARepaintHidTheMarkerLeavesTheAlert) {
+  {
+    kv_lock guard(g_chart_lock);
+    alert->enabled = ALERT_HIGH, alert->high_price = 35;
+  }
+  paint();
+  KvRect was = overlay.HighMarker();
+  ASSERT_FALSE(was.IsRectEmpty());
+  ASSERT_EQ(overlay.OnMouseMove(was.left + 3, was.top + 3), 1);
+  // The pointer rests on the marker while a repaint moves the line off the
+  // data area; Delete comes before any further move.
+  {
+    kv_lock guard(g_chart_lock);
+    alert->high_price = 1000;
+  }
+  paint();
+  overlay.CancelDrag();
+  EXPECT_EQ(alert->enabled, (uint32_t)ALERT_HIGH);
+  EXPECT_EQ(alert->high_price, 1000.0f);
+  EXPECT_EQ(g_alerts_changed.load(), 0);
+  // Still on screen: Delete removes it.
+  {
+    kv_lock guard(g_chart_lock);
+    alert->high_price = 35;
+  }
+  paint();
+  overlay.CancelDrag();
+  EXPECT_EQ(alert->enabled, 0u);
+  EXPECT_EQ(alert->high_price, 0.0f);
+  EXPECT_EQ(g_alerts_changed.load(), 1);
+}
+
 TEST_F(Alerts, BothPickedTheLastPriceDecides) {
   quote->last = 35;
   struct {
@@ -253,6 +285,19 @@ TEST_F(Alerts, SwitchedOffNothingIsDrawnAndNothingIsHit) {
     fresh.DrawButtons(dc, KvRect(0, 0, image.width(), image.height()));
   }
   EXPECT_EQ(image, before);
+  EXPECT_EQ(fresh.HitTest(590, 392), -1);
+  // Shown, then switched off: the buttons drawn before take no clicks.
+  g_pref_flags = 0x1;
+  {
+    KvDC dc(&image);
+    fresh.DrawButtons(dc, KvRect(0, 0, image.width(), image.height()));
+  }
+  EXPECT_EQ(fresh.HitTest(590, 392), 2);
+  g_pref_flags = 0;
+  {
+    KvDC dc(&image);
+    fresh.DrawButtons(dc, KvRect(0, 0, image.width(), image.height()));
+  }
   EXPECT_EQ(fresh.HitTest(590, 392), -1);
   fresh.alert = nullptr;
   EXPECT_EQ(fresh.OnLButtonDown(10, 10), 0);

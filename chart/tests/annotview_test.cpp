@@ -158,6 +158,26 @@ TEST_F(Annot, DrawnLineIsStoredWithItsFieldsSurvivesThePriceFileAndIsDrawnByTheP
   destroy_chart(back);
 }
 
+TEST_F(Annot, AClickOutsideTheAreaKeepsALineJustPlacedAndDropsOneBeingDrawn) {
+  int x = x_of(10), y = y_of(30);
+  int ox = annot.area.right + 5, oy = annot.area.top + 10;  // on the price labels
+  ASSERT_LT(ox, image.width());
+  // Drawn, then a click on the labels: stored, nothing selected.
+  drag(x, y, x_of(30), y_of(36));
+  ASSERT_EQ(annot.SelectedLine(), 0);
+  EXPECT_EQ(annot.OnLButtonDown(ox, oy), 0);
+  EXPECT_EQ(annot.OnLButtonUp(ox, oy), 0);
+  EXPECT_EQ(annot.SelectedLine(), -1);
+  ASSERT_EQ(chart_extension_count(&chart.rec), 1);
+  EXPECT_EQ(stored()[0].time2, chart.rec.bars[30].time);
+  // Released outside while still being drawn: dropped.
+  annot.OnLButtonDown(x, y_of(40));
+  annot.OnMouseMove(x_of(30), y_of(40));
+  EXPECT_EQ(annot.OnLButtonUp(ox, oy), 0);
+  EXPECT_EQ(annot.SelectedLine(), -1);
+  EXPECT_EQ(chart_extension_count(&chart.rec), 1);
+}
+
 TEST_F(Annot, ATwoPointLineNeedsTwentyPixelsInOneDirection) {
   struct {
     int dx, dy;

@@ -5,15 +5,21 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <vector>
 
 #include "chart/alertoverlay.h"
 #include "chart/annotview.h"
+#include "chart/basicchart.h"
+#include "chart/chartui.h"
+#include "chart/pane.h"
 #include "chartwin/annotlayers.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
 #include "chartwin/tests/chartwin_fixture.h"
 #include "data/chart.h"
+#include "data/chart_flags.h"
 #include "data/chartsettings.h"
+#include "data/drawdefs.h"
 #include "platform/locks.h"
 #include "quotes/alerts.h"
 #include "settings/settings.h"
@@ -136,6 +142,12 @@ TEST_F(ChartLayersTest, DrawMenuCopiesTheSelectedLineInParallelAndErasesAllLines
   EXPECT_TRUE(parallel.enabled);
   ASSERT_TRUE(v->OnCmdMsg(33247));
   EXPECT_TRUE(v->m_view_flags & VIEW_PARALLEL_MODE);
+  v->OnUpdateCmdUI(parallel);
+  EXPECT_EQ(parallel.check, 1);  // pending
+  KvCmdUI erase;
+  erase.id = 33008;
+  v->OnUpdateCmdUI(erase);
+  EXPECT_FALSE(erase.enabled);  // the line drawn is not stored yet
   // The press places the copy through its point; the drawn original is kept.
   int py = y1 + area.Height() / 4;
   mouse(v, QEvent::MouseButtonPress, x1, py);
@@ -152,13 +164,97 @@ TEST_F(ChartLayersTest, DrawMenuCopiesTheSelectedLineInParallelAndErasesAllLines
     EXPECT_NE(a.seq, b.seq);
     EXPECT_NE(a.price1 > b.price1, a.price2 < b.price2);  // one lies wholly above the other
   }
+  v->OnUpdateCmdUI(parallel);
+  EXPECT_EQ(parallel.check, 0);
+  v->OnUpdateCmdUI(erase);
+  EXPECT_TRUE(erase.enabled);
   ASSERT_TRUE(v->OnCmdMsg(33008));  // Erase All Lines
   {
     kv_lock guard(g_chart_lock);
     EXPECT_EQ(doc->m_chart->header.ext_count, 0);
   }
+  v->OnUpdateCmdUI(erase);
+  EXPECT_FALSE(erase.enabled);
   ASSERT_TRUE(v->OnCmdMsg(33231));
   EXPECT_FALSE(g_annot_draw.flags & ANNOT_DRAWING_ON);
+}
+
+TEST_F(ChartLayersTest, SnapItemsAreCheckedByTheirModeAndSnapTheDrawnLine) {
+  CKvChartView* v = open_intc();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  CKvAnnotView* editor = chart_annot_editor(v->m_annot.get());
+  ASSERT_TRUE(editor);
+  annot_draw_state saved_draw = g_annot_draw;
+  chart_ui_services saved_ui = chart_ui_install({nullptr, +[](int) {}});
+  g_annot_draw = {0, 0x0000FF, 0, 0, SNAP_OFF};
+  paint(v);
+  auto checks = [&] {
+    std::vector<int> out;
+    for (unsigned id : {33269u, 33270u, 33271u}) {
+      KvCmdUI ui;
+      ui.id = id;
+      EXPECT_TRUE(v->OnUpdateCmdUI(ui));
+      out.push_back(ui.check);
+    }
+    return out;
+  };
+  EXPECT_EQ(checks(), (std::vector<int>{1, 0, 0}));
+  ASSERT_TRUE(v->OnCmdMsg(33270));  // Snap Line to Price
+  EXPECT_EQ(checks(), (std::vector<int>{0, 1, 0}));
+  // The targets are the drawing preferences': each bar's high.
+  draw_defaults dd;
+  draw_defaults_decode(g_settings.PrefDrawDef, &dd);
+  dd.snap = SNAP_HIGH;
+  draw_defaults_encode(&dd, g_settings.PrefDrawDef);
+  ASSERT_TRUE(v->OnCmdMsg(33233));  // Draw/2 Point Finite Line
+  KvRect area = editor->area;
+  int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 2;
+  int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 3 / 4;
+  drag(v, x1, y1, x2, y2);
+  ASSERT_TRUE(v->OnCmdMsg(33231));  // Draw/None keeps it
+  {
+    kv_lock guard(g_chart_lock);
+    chart_rec* ch = doc->m_chart;
+    ASSERT_EQ(ch->header.ext_count, 1);
+    line_record l;
+    line_record_decode(ch->extensions->block, &l);
+    CBasicChart& price = v->Panes().panes[0];
+    int checked = 0;
+    for (int i = 0; i < ch->header.bar_count; i++) {
+      if (ch->bars[i].time == l.time1) {
+        EXPECT_EQ(price.PriceRow(l.price1), price.PriceRow(ch->bars[i].high));
+        checked++;
+      }
+      if (ch->bars[i].time == l.time2) {
+        EXPECT_EQ(price.PriceRow(l.price2), price.PriceRow(ch->bars[i].high));
+        checked++;
+      }
+    }
+    EXPECT_EQ(checked, 2);
+  }
+  ASSERT_TRUE(v->OnCmdMsg(33271));  // Snap Line to Mintick
+  EXPECT_EQ(checks(), (std::vector<int>{0, 0, 1}));
+  EXPECT_EQ(g_annot_draw.snap, (uint32_t)SNAP_TICK | SNAP_HIGH);
+  chart_ui_install(saved_ui);
+  g_annot_draw = saved_draw;
+}
+
+TEST_F(ChartLayersTest, WithoutLineDrawingEscapeAndDeleteAreTheViews) {
+  CKvChartView* v = open_intc();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  g_annot_draw = {0, 0x0000FF, 0, 0, SNAP_OFF};
+  paint(v);
+  ASSERT_EQ(v->m_annot->OnKey(CHART_KEY_DELETE), 0);
+  {
+    kv_lock guard(g_chart_lock);
+    doc->m_chart->header.flags |= CHART_ANNOT_CHANGED;
+  }
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(v, &esc);
+  kv_lock guard(g_chart_lock);
+  EXPECT_FALSE(doc->m_chart->header.flags & CHART_ANNOT_CHANGED);  // the view's Escape ran
 }
 
 TEST_F(ChartLayersTest, AlertButtonAndAPressInTheChartSetTheHighAlert) {
