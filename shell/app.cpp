@@ -55,6 +55,7 @@
 #include "shell/statusmsg.h"
 #include "windows/accountsview.h"
 #include "windows/marketviews.h"
+#include "windows/tradeaccts.h"
 
 CKvChartApp* theApp;
 
@@ -150,6 +151,10 @@ bool CKvChartApp::InitInstance(const char* command_line) {
     g_shell_hooks.write_open_orders = [] { write_open_orders(); };
   install_page_hooks();
   install_chart_layer_hooks();
+  // The orders window rebuilds when an account's trades are dropped.
+  add_accounts_changed_listener([](const char*) {
+    if (theApp) theApp->RefreshPaperOrders();
+  });
   // The relay's input thread, history requests and order records, and the
   // quote threads with their ordered exit.
   install_quote_thread_hooks();

@@ -2,9 +2,13 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLayout>
+#include <QMdiArea>
+#include <QStyle>
 #include <QTabBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -60,14 +64,17 @@ CKvAccountsView::CKvAccountsView(QWidget* parent)
 }
 
 CKvAccountsView::~CKvAccountsView() {
-  if (g_accounts_view == this) g_accounts_view = nullptr;
+  if (g_accounts_view == this) {
+    g_accounts_view = nullptr;
+    remove_accounts_changed_listener(accounts_changed);
+  }
   delete m_summary;
 }
 
 void CKvAccountsView::OnInitialUpdate() {
   KvFormView::OnInitialUpdate();
   g_accounts_view = this;
-  g_accounts_changed_hook = accounts_changed;
+  add_accounts_changed_listener(accounts_changed);
   if (auto* doc = dynamic_cast<CKvWindowDoc*>(GetDocument())) {
     doc->Settings().window_kind = KIND_ACCOUNTS;
     doc->SetTitle(QStringLiteral("Accounts"));
@@ -77,10 +84,35 @@ void CKvAccountsView::OnInitialUpdate() {
     for (const char* t : {"Balances", "Positions", "Strategy Summary"})
       m_tabs->addTab(QString::fromLatin1(t));
   }
+  // Columns of at least 65 pixels, wider where the header text needs it
+  // ("Unreal. P&L" does not fit 65 pixels in every desktop font).
+  QHeaderView* header = m_values->horizontalHeader();
+  int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
   int i = 0;
-  for (const value_column& c : kColumns)
-    m_values->InsertColumn(i++, c.code, QString::fromLatin1(c.title), LVCFMT_LEFT, 65);
+  for (const value_column& c : kColumns) {
+    QString title = QString::fromLatin1(c.title);
+    int width = std::max(65, header->fontMetrics().horizontalAdvance(title) + 4 * margin);
+    m_values->InsertColumn(i++, c.code, title, LVCFMT_LEFT, width);
+  }
+  // The tab's list: grid lines and columns the user may drag to another
+  // order (list-view bits 0x11).
+  m_tab_list->setShowGrid(true);
+  m_tab_list->horizontalHeader()->setSectionsMovable(true);
   Rebuild();
+  FitFrame();
+}
+
+// The frame opened at the form's bare size, before the value columns
+// existed: it takes the size of the whole form now (every value column in
+// sight), but never more than the main frame's window area.
+void CKvAccountsView::FitFrame() {
+  KvChildFrame* f = GetParentFrame();
+  if (!f || f->isMaximized() || f->isMinimized()) return;
+  m_values->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  if (layout()) layout()->activate();
+  QSize want = f->sizeHint();
+  if (QMdiArea* area = f->mdiArea()) want = want.boundedTo(area->viewport()->size());
+  f->resize(want.expandedTo(f->minimumSizeHint()));
 }
 
 void CKvAccountsView::Rebuild() {

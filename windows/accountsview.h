@@ -43,6 +43,7 @@ class CKvAccountsView : public KvFormView, public CKvWindowStateView {
 
  private:
   void FillTree();
+  void FitFrame();
   void OnSelChanged();
   void OnTabChange();
   void ShowValues(const QString& caption, const QString& account, const QString& symbol);

@@ -6,6 +6,7 @@
 #include <QToolBar>
 
 #include "broker/twsacct.h"
+#include "platform/qt/dc.h"
 #include "settings/settings.h"
 
 namespace {
@@ -36,12 +37,16 @@ bool advisor_mode() {
 
 }  // namespace
 
-CAdvisorAcctBar::CAdvisorAcctBar(QToolBar* bar) : QObject(bar), m_bar(bar) {
+CAdvisorAcctBar::CAdvisorAcctBar(QToolBar* bar)
+    : QObject(bar), m_bar(bar), m_font(KvFont::StockVariable().qfont()) {
   m_combo = new AdvisorCombo(this, bar);
   m_combo->setObjectName(QStringLiteral("advisor_account"));
   m_combo->setToolTip(QStringLiteral("Current advisor account in use"));
+  m_font.setStyleStrategy(QFont::PreferMatch);  // smoothed, as the desktop's text
+  m_combo->setFont(m_font);
+  // 16 average characters wide, 16 lines dropped down, in the list's font.
   m_combo->setMaxVisibleItems(16);
-  m_combo->setMinimumWidth(QFontMetrics(m_combo->font()).averageCharWidth() * 16);
+  m_combo->setMinimumWidth(QFontMetrics(m_font).averageCharWidth() * 16);
   bar->addWidget(m_combo);
   Fill();
   m_combo->setCurrentIndex(0);

@@ -4,6 +4,7 @@
 // financial-advisor mode (Flags1 0x800).
 #pragma once
 
+#include <QFont>
 #include <QObject>
 
 class QComboBox;
@@ -36,6 +37,7 @@ class CAdvisorAcctBar : public QObject {
 
  private:
   QToolBar* m_bar;
+  QFont m_font;  // the list's own 8-point font, whatever the desktop's
   QComboBox* m_combo;
 };
 

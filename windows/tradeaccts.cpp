@@ -15,10 +15,37 @@
 #include "settings/settings.h"
 #include "windows/accountvalue.h"
 
-void (*g_accounts_changed_hook)(const char* account);
-
 namespace {
 const char kNew[] = "---New---";
+
+accounts_changed_fn g_accounts_listeners[ACCOUNTS_LISTENERS_MAX];
+}  // namespace
+
+int add_accounts_changed_listener(accounts_changed_fn fn) {
+  if (!fn) return 0;
+  for (accounts_changed_fn& slot : g_accounts_listeners)
+    if (slot == fn) return 1;
+  for (accounts_changed_fn& slot : g_accounts_listeners)
+    if (!slot) {
+      slot = fn;
+      return 1;
+    }
+  return 0;
+}
+
+void remove_accounts_changed_listener(accounts_changed_fn fn) {
+  int n = 0;
+  for (accounts_changed_fn slot : g_accounts_listeners)
+    if (slot && slot != fn) g_accounts_listeners[n++] = slot;
+  for (; n < ACCOUNTS_LISTENERS_MAX; n++) g_accounts_listeners[n] = nullptr;
+}
+
+void notify_accounts_changed(const char* account) {
+  // A copy: a listener may add or remove listeners while it runs.
+  accounts_changed_fn now[ACCOUNTS_LISTENERS_MAX];
+  memcpy(now, g_accounts_listeners, sizeof now);
+  for (accounts_changed_fn fn : now)
+    if (fn) fn(account);
 }
 
 int trade_account_name_valid(const char* name) {
@@ -152,7 +179,7 @@ void CTradeAccountsDlg::OnDelete() {
   int items = m_box->count();
   QByteArray utf = name.toUtf8();
   reset_account_file(utf.constData(), 0);
-  if (g_accounts_changed_hook) g_accounts_changed_hook(utf.constData());
+  notify_accounts_changed(utf.constData());
   FillList();
   m_box->setCurrentIndex(-1);
   m_box->setEditText(QString());
@@ -164,7 +191,7 @@ void CTradeAccountsDlg::OnPurge() {
   if (name.isEmpty() || name == QLatin1String(kNew)) return;
   QByteArray utf = name.toUtf8();
   reset_account_file(utf.constData(), 1);
-  if (g_accounts_changed_hook) g_accounts_changed_hook(utf.constData());
+  notify_accounts_changed(utf.constData());
   SetButtons(2);
 }
 

@@ -22,9 +22,16 @@ enum {
 // not "." or "..", at most TRADE_ACCOUNT_NAME_MAX characters.
 int trade_account_name_valid(const char* name);
 
-// Called after an account's trades were dropped (Delete, Purge) so that the
-// windows showing them rebuild from the files.  Null: nothing to tell.
-extern void (*g_accounts_changed_hook)(const char* account);
+// Told after an account's trades were dropped (Delete, Purge), so that the
+// windows showing them (the accounts window, the orders window) rebuild
+// from the files.  Every window that shows accounts adds its own listener;
+// adding one twice keeps one.  1 added, 0 when the list is full.
+typedef void (*accounts_changed_fn)(const char* account);
+enum { ACCOUNTS_LISTENERS_MAX = 8 };
+int add_accounts_changed_listener(accounts_changed_fn fn);
+void remove_accounts_changed_listener(accounts_changed_fn fn);
+// Tells every listener, in the order they were added.
+void notify_accounts_changed(const char* account);
 
 class CTradeAccountsDlg : public KvDialog {
  public:

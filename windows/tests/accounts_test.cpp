@@ -2,6 +2,10 @@
 // started application on Qt's offscreen platform, over account files the
 // tests write.
 #include <QComboBox>
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPixmap>
@@ -17,6 +21,7 @@
 #include "broker/positions.h"
 #include "broker/twsacct.h"
 #include "data/chartthreads.h"
+#include "platform/qt/dc.h"
 #include "platform/qt/docview.h"
 #include "platform/qt/frames.h"
 #include "platform/qt/reportview.h"
@@ -126,6 +131,39 @@ TEST_F(AccountsTest, NoAccountFilesGiveOnlyTheRootAndAnEmptyTable) {
   EXPECT_EQ(v->caption().toStdString(), "Market Value for all Accounts");
   EXPECT_EQ(v->value_list()->GetColumnCount(), 8);
   EXPECT_EQ(v->GetDocument()->GetTitle().toStdString().rfind("Accounts", 0), 0u);
+}
+
+// Every header reads whole, the frame shows every value column, and the
+// tab's list has grid lines and columns that can be dragged.
+TEST_F(AccountsTest, HeadersReadWholeAndTheFrameFitsTheForm) {
+  CKvChartApp* app = start();
+  app->MainFrame()->resize(1200, 900);
+  app->MainFrame()->show();
+  CKvAccountsView* v = open_window(app);
+  ASSERT_NE(v, nullptr);
+  QCoreApplication::processEvents();
+  KvReportView* list = v->value_list();
+  QHeaderView* header = list->horizontalHeader();
+  int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+  for (int c = 0; c < list->GetColumnCount(); c++) {
+    QString title = list->model()->headerData(c, Qt::Horizontal).toString();
+    SCOPED_TRACE(title.toStdString());
+    EXPECT_GE(list->GetColumnWidth(c), 65);
+    EXPECT_GE(list->GetColumnWidth(c), header->fontMetrics().horizontalAdvance(title) + 2 * margin);
+  }
+  KvChildFrame* f = v->GetParentFrame();
+  ASSERT_NE(f, nullptr);
+  QSize area = f->mdiArea()->viewport()->size();
+  EXPECT_LE(f->width(), area.width());
+  EXPECT_LE(f->height(), area.height());
+  EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);  // no column out of sight
+  KvReportView* tab_list = nullptr;
+  for (KvReportView* r : v->findChildren<KvReportView*>())
+    if (r != list) tab_list = r;
+  ASSERT_NE(tab_list, nullptr);
+  EXPECT_TRUE(tab_list->showGrid());
+  EXPECT_TRUE(tab_list->horizontalHeader()->sectionsMovable());
+  EXPECT_TRUE(f->grab().save(QStringLiteral(KV_BINARY_DIR "/accounts_window.png")));
 }
 
 // Hand-worked: IBM 100 at 10 (cost 1,000), two IBM options at 3.50 (7),
@@ -293,7 +331,12 @@ TEST_F(AccountsTest, TradeAccountsCreatePurgeDeleteAndRefusals) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(dlg.grab().save(QStringLiteral(KV_BINARY_DIR "/trade_accounts.png")));
 
-  // Purge empties the account that the accounts window shows.
+  // Purge empties the account that the accounts window shows; every
+  // window that listens is told, the accounts window among them.
+  static std::vector<std::string> told;
+  told.clear();
+  accounts_changed_fn other = [](const char* account) { told.emplace_back(account); };
+  ASSERT_EQ(add_accounts_changed_listener(other), 1);
   box->setCurrentIndex(box->findText("OLD"));
   dlg.OnCloseupAccount();
   EXPECT_TRUE(enabled(IDC_ACCOUNT_PURGE) && enabled(IDC_ACCOUNT_DELETE));
@@ -310,6 +353,29 @@ TEST_F(AccountsTest, TradeAccountsCreatePurgeDeleteAndRefusals) {
   EXPECT_FALSE(fs::exists(data_file("ACCOUNTS/OLD.trades")));
   EXPECT_EQ(find_item(view->tree(), "OLD"), nullptr);
   EXPECT_EQ(box->count(), 2);
+  EXPECT_EQ(told, (std::vector<std::string>{"OLD", "OLD"}));
+  remove_accounts_changed_listener(other);
+}
+
+TEST(AccountsListeners, EachAddedOnceAllToldInOrderUntilRemoved) {
+  static std::string calls;
+  accounts_changed_fn a = [](const char* n) { calls += std::string("a:") + n + ";"; };
+  accounts_changed_fn b = [](const char* n) { calls += std::string("b:") + n + ";"; };
+  calls.clear();
+  ASSERT_EQ(add_accounts_changed_listener(a), 1);
+  ASSERT_EQ(add_accounts_changed_listener(b), 1);
+  ASSERT_EQ(add_accounts_changed_listener(a), 1);  // still once
+  notify_accounts_changed("X");
+  EXPECT_EQ(calls, "a:X;b:X;");
+  remove_accounts_changed_listener(a);
+  calls.clear();
+  notify_accounts_changed("Y");
+  EXPECT_EQ(calls, "b:Y;");
+  remove_accounts_changed_listener(b);
+  calls.clear();
+  notify_accounts_changed("Z");
+  EXPECT_EQ(calls, "");
+  EXPECT_EQ(add_accounts_changed_listener(nullptr), 0);
 }
 
 TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
@@ -330,6 +396,10 @@ TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
   EXPECT_FALSE(bar->isVisible());
   ASSERT_EQ(combo->count(), 1);
   EXPECT_EQ(combo->itemText(0).toStdString(), "---none---");
+  // The list keeps its own 8-point face whatever the desktop's font.
+  QFont want = KvFont::StockVariable().qfont();
+  EXPECT_EQ(combo->font().family(), want.family());
+  EXPECT_EQ(combo->font().pixelSize(), want.pixelSize());
 
   // Managed accounts and advisor data as the broker link keeps them.
   ASSERT_EQ(3, tws_managed_accounts("DU1,DU2,DU3"));
