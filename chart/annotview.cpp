@@ -156,20 +156,35 @@ int CKvAnnotView::MovLineToCE(int index) {
   kv_lock guard(g_chart_lock);
   int n = ch->header.bar_count;
   if (n < 1 || !ch->bars) return 0;
-  // Bars and prices come from the price pane, whatever pane the mouse is
-  // over: another pane's scale would turn the prices into 0.
-  auto bar_at = [&](int x, int y) {
-    int off = pane->PointToBar(ps, x, y);
-    return off < 0 ? n - 1 : std::min(settings->m_nFirst + off, n - 1);
+  // Bars and prices come from the price pane's geometry, whatever pane the
+  // mouse is over (another pane's scale would turn the prices into 0), and
+  // also for a point outside the data area: the end of a selected line may
+  // lie scrolled out of sight, and must keep its bar and price when the
+  // line is committed. Only a point beyond the bars takes the last bar.
+  const CBasicChart& pp = pane->panes[ps];
+  int pitch = candle_pitch(spacing_ref ? *spacing_ref : pp.candle_def);
+  auto bar_at = [&](int x) {
+    if (pitch <= 0) return n - 1;
+    int d = x - area.left;
+    int off = d >= 0 ? d / pitch : -((pitch - 1 - d) / pitch);
+    return std::clamp(settings->m_nFirst + off, 0, n - 1);
   };
-  auto price_at = [&](int x, int y) {
-    float p = pane->PointToPrice(ps, x, y);
+  auto price_at = [&](int y) {
+    const axis_scale& sc = pp.own_price;
+    if (!(sc.pixels_per_unit > 0)) return 0.0f;
+    double v = (pp.data_rect.bottom - y) / sc.pixels_per_unit + sc.minimum;
+    if (settings->percent == 1) {
+      double base = pp.own_percent_base;
+      if (!std::isfinite(base) || base == 0) return 0.0f;
+      v = base + base * v / 100.0;
+    }
+    float p = std::isfinite(v) ? (float)v : 0.0f;
     // The price must map back onto its row, else every commit would move
     // the line by a pixel.
     for (int k = 0; k < 16 && price_row(p) > y; k++) p = std::nextafter(p, 1e30f);
     return p;
   };
-  int b1 = bar_at(s.x1, s.y1), b2 = bar_at(s.x2, s.y2);
+  int b1 = bar_at(s.x1), b2 = bar_at(s.x2);
   if (l.type == ANNOT_CHANNEL) {
     // A regression needs two bars.
     if (b1 == b2) return 0;
@@ -183,11 +198,11 @@ int CKvAnnotView::MovLineToCE(int index) {
     s.bar1 = b1, s.bar2 = b2;
   } else {
     l.time1 = ch->bars[b1].time;
-    l.price1 = price_at(s.x1, s.y1);
+    l.price1 = price_at(s.y1);
     s.bar1 = b1;
     if (!one_point(l.type)) {
       l.time2 = ch->bars[b2].time;
-      l.price2 = price_at(s.x2, s.y2);
+      l.price2 = price_at(s.y2);
       s.bar2 = b2;
     }
   }

@@ -305,6 +305,34 @@ TEST_F(Annot, ASelectedLineKeepsItsPricesOverAnotherPane) {
   EXPECT_EQ(l.time1, chart.rec.bars[10].time);
 }
 
+TEST_F(Annot, ALineWithAnEndOutOfSightKeepsItsBarsAndPricesWhenSelected) {
+  // 120 bars, scrolled so that bar 20 is the first one shown.
+  for (int i = 60; i < 120; i++)
+    chart.add(20 + i * 0.5f, 22 + i * 0.5f, 18 + i * 0.5f, 21 + i * 0.5f, 1000);
+  KvScrollInfo si;
+  si.min = 0, si.max = 119, si.page = 70, si.pos = 20;
+  owner->SetScrollInfo(si, false);
+  paint();
+  ASSERT_EQ(s.m_nFirst, 20);
+  // From bar 5 at 20 (left of the area and below its prices) to bar 60 at 50.
+  add_stored(ANNOT_FINITE, 5, 20, 60, 50);
+  paint();
+  ASSERT_LT(x_of(5), annot.area.left);
+  ASSERT_GT(y_of(20), annot.area.bottom);
+  int x = x_of(40), y = y_of(20 + 30.0 * 35 / 55);
+  annot.OnMouseMove(x, y);
+  annot.OnLButtonDown(x, y);
+  annot.OnLButtonUp(x, y);
+  ASSERT_EQ(annot.SelectedLine(), 1);
+  for (int k = 0; k < 3; k++) paint();  // each paint commits the selection
+  click_empty();
+  line_record l = stored()[0];
+  EXPECT_EQ(l.time1, chart.rec.bars[5].time);
+  EXPECT_EQ(l.time2, chart.rec.bars[60].time);
+  EXPECT_EQ(y_of(l.price1), y_of(20));
+  EXPECT_EQ(y_of(l.price2), y_of(50));
+}
+
 TEST_F(Annot, ChannelStoresTheRegressionAndNeedsTwoBars) {
   kind(ANNOT_CHANNEL);
   // Both points on one bar (the bar is 7 pixels wide, the drag 20 pixels high).
