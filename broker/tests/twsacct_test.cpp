@@ -4,6 +4,8 @@
 #include "broker/tests/tws_data_fixture.h"
 #include "data/chart.h"
 #include "data/chartload.h"
+#include "data/dates.h"
+#include "quotes/livechart.h"
 
 namespace {
 
@@ -229,6 +231,7 @@ TEST_F(TwsAcctTest, AccountDailyChartLoadsAndGoesAtExitInEitherOrder) {
   // Charts drop their use of the record through the loader's hooks.
   chart_load_hooks saved = g_chart_load_hooks;
   install_mqt_chart_hooks();
+  g_mqt_hooks.update_mqt_charts = update_mqt_charts;
   for (int order = 0; order < 2; order++) {
     SCOPED_TRACE(order ? "records torn down first" : "accounts released first");
     tws_managed_accounts("DU1,DU2");
@@ -246,7 +249,16 @@ TEST_F(TwsAcctTest, AccountDailyChartLoadsAndGoesAtExitInEitherOrder) {
       ASSERT_NE(nullptr, find_listed_chart("A~DU2", TU_DAILY));
     }
     // The net liquidation value builds the chart's bar of the day.
+    // A value before the record has its date (the quote thread gives it)
+    // finds the empty chart and leaves it be.
     if (order == 0) {
+      updateAccountValue("NetLiquidation", "19000", "USD", "DU1");
+      dispatch_taken();
+      {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(0, c->header.bar_count);
+        r->quote_date = seconds_to_date(kv_now_utc_seconds());
+      }
       updateAccountValue("NetLiquidation", "20000", "USD", "DU1");
       dispatch_taken();
       kv_lock guard(g_chart_lock);
