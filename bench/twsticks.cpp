@@ -7,18 +7,10 @@
 // is the cost of decoding, building the records and storing the quotes.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <string.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <thread>
 
+#include "bench/twsbench.h"
 #include "broker/twsconn.h"
 #include "broker/twsdispatch.h"
 #include "broker/twsin.h"
@@ -51,40 +43,6 @@ const std::string& recorded_stream() {
   return s;
 }
 
-// A loopback TCP connection whose far end sends the stream.
-struct loopback {
-  int fd[2] = {-1, -1};
-  std::thread writer;
-  loopback() {
-    int l = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa = {};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    if (bind(l, (sockaddr*)&sa, sizeof sa) || listen(l, 1) || getsockname(l, (sockaddr*)&sa, &len))
-      abort();
-    fd[0] = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (connect(fd[0], (sockaddr*)&sa, sizeof sa)) abort();
-    fd[1] = accept(l, nullptr, nullptr);
-    close(l);
-  }
-  void start_sending(const std::string& bytes) {
-    writer = std::thread([this, &bytes] {
-      size_t off = 0;
-      while (off < bytes.size()) {
-        ssize_t n = send(fd[1], bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        off += (size_t)n;
-      }
-    });
-  }
-  ~loopback() {
-    if (writer.joinable()) writer.join();
-    close(fd[0]);
-    close(fd[1]);
-  }
-};
-
 void make_records() {
   static bool made = false;
   if (made) return;
@@ -109,12 +67,8 @@ void BM_TicksIntoQuotes(benchmark::State& state) {
   static uint8_t batch[QUOTE_RING_SLOTS * QUOTE_RING_SLOT];
   int64_t stored = 0;
   for (auto _ : state) {
-    loopback link;
-    g_tws_socket = link.fd[0];
-    g_tws_server_version = 45;
-    g_tws_peer_error = -1;
-    tws_wire_reset();
-    g_tws_connected = 1;
+    tws_bench_link link;
+    link.attach(45);
     uint32_t start = g_tws_msg_count;
     link.start_sending(bytes);
     while (g_tws_msg_count - start < 2u * kPairs) {
@@ -127,8 +81,7 @@ void BM_TicksIntoQuotes(benchmark::State& state) {
       }
       if (!got) tws_wait_input(20);
     }
-    g_tws_connected = 0;
-    g_tws_socket = -1;
+    link.detach();
   }
   state.counters["records"] = (double)stored / (double)state.iterations();
   state.SetItemsProcessed(state.iterations() * 2 * kPairs);
@@ -137,25 +90,10 @@ BENCHMARK(BM_TicksIntoQuotes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReceiveTicksBaseline(benchmark::State& state) {
   const std::string& bytes = recorded_stream();
-  static char buf[TWS_INPUT_BUF_SIZE];
   for (auto _ : state) {
-    loopback link;
+    tws_bench_link link;
     link.start_sending(bytes);
-    size_t got = 0;
-    int64_t fields = 0;
-    while (got < bytes.size()) {
-      ssize_t n = recv(link.fd[0], buf, sizeof buf, MSG_DONTWAIT);
-      if (n < 0) {
-        pollfd p = {link.fd[0], POLLIN, 0};
-        poll(&p, 1, 20);
-        continue;
-      }
-      if (n == 0) break;
-      for (const char *c = buf, *end = buf + n; (c = (const char*)memchr(c, 0, (size_t)(end - c)));
-           c++)
-        fields++;
-      got += (size_t)n;
-    }
+    int64_t fields = link.receive_fields(bytes.size());
     benchmark::DoNotOptimize(fields);
   }
   state.SetItemsProcessed(state.iterations() * 2 * kPairs);

@@ -16,6 +16,8 @@
 #include "broker/twsreq.h"
 #include "broker/twsticker.h"
 #include "broker/twswire.h"
+#include "data/chart.h"
+#include "data/chartload.h"
 #include "data/debugtrace.h"
 #include "data/pricefmt.h"
 #include "data/statmsg.h"
@@ -52,11 +54,19 @@ char g_advisor_method[64];
 std::atomic<int> g_acct_updates_on{0};
 int g_account_index;  // the account cycle of advisor mode
 
+// What an account holds of its pseudo-symbol's chart.
+enum { ACCOUNT_CHART_NONE, ACCOUNT_CHART_LOADING, ACCOUNT_CHART_HELD };
+
+// The record and the daily chart of an account are found by its
+// pseudo-symbol whenever they are used, never kept as pointers: the exit
+// tear-down (free_all_mqts, the chart list's release) may free them first,
+// and then the account finds nothing instead of freed memory.
 struct account_entry {
   char name[NAME_SIZE];
   char alias[NAME_SIZE];
   char pseudo[MQT_SYMBOL_SIZE];
-  mqt* record;
+  int has_record;   // one use of the record taken by get_multiquote
+  int chart_state;  // ACCOUNT_CHART_*: one reference of the listed chart
   double nlv, available;
 };
 struct fa_entry {
@@ -86,7 +96,7 @@ static int advisor_mode_on() {
 
 void tws_accounts_reset() {
   kv_lock guard(g_chart_lock);
-  memset(s_accounts, 0, sizeof s_accounts);
+  tws_accounts_release();
   s_account_count = 0;
   s_groups.clear();
   s_profiles.clear();
@@ -129,10 +139,17 @@ uint32_t advisor_account_mask(const char* name) {
   return i < 0 ? 0 : 1u << i;
 }
 
-// The pseudo-symbol's record with its ticker.  Under g_chart_lock.
+// The live-quote record of an account, null when it has none (or the
+// records were torn down).  Under g_chart_lock.
+static mqt* account_record(const account_entry* a) {
+  return a->has_record ? find_mqt(a->pseudo) : nullptr;
+}
+
+// The pseudo-symbol's record with its ticker.  Under g_chart_lock.  The
+// daily chart follows outside the lock (load_account_charts).
 static void create_account_record(account_entry* a) {
   snprintf(a->pseudo, sizeof a->pseudo, "A~%s", a->name);
-  if (a->record) return;
+  if (a->has_record) return;
   mqt* r = get_multiquote(a->pseudo);
   if (!r) return;
   r->flags |= MQT_ACCOUNT | MQT_INDEX_OR_ACCOUNT | MQT_NOT_STREAMABLE;
@@ -141,7 +158,82 @@ static void create_account_record(account_entry* a) {
     g_symbol_slots[id - 1] = r;
     r->symbol_slot = id;
   }
-  a->record = r;
+  a->has_record = 1;
+}
+
+static account_entry* account_by_pseudo(const char* pseudo) {
+  for (int i = 0; i < s_account_count; i++)
+    if (strcmp(s_accounts[i].pseudo, pseudo) == 0) return &s_accounts[i];
+  return nullptr;
+}
+
+// The daily chart of an account's pseudo-symbol: the stored one, else a
+// new empty one, listed and linked to the account's record so that its
+// net liquidation values build its bars.  Null when none could be made.
+static chart_rec* open_account_chart(const char* pseudo) {
+  chart_rec* c = get_chart_data(pseudo, TU_DAILY, 0, 0, CHART_REQ_NEVER_FETCH, nullptr, nullptr, 0);
+  if (c) return c;
+  c = new_chart(pseudo, TU_DAILY);
+  if (!c) return nullptr;
+  kv_lock guard(g_chart_lock);
+  // Another thread may have listed one meanwhile: that one is shared.
+  if (chart_rec* listed = find_listed_chart(pseudo, TU_DAILY)) {
+    destroy_chart(c);
+    listed->references++;
+    return listed;
+  }
+  list_chart(c);
+  if (link_chart_to_mqt(c) && c->mqt)
+    snprintf(c->header.description, sizeof c->header.description, "%s", c->mqt->description);
+  return c;
+}
+
+// Takes the daily chart of every account that has a record and no chart
+// yet.  Reading the file runs outside g_chart_lock; an account released
+// meanwhile gets nothing, and the chart's reference is let go again.
+static void load_account_charts() {
+  char pending[TWS_ACCOUNTS_MAX][MQT_SYMBOL_SIZE];
+  int n = 0;
+  {
+    kv_lock guard(g_chart_lock);
+    for (int i = 0; i < s_account_count; i++) {
+      account_entry* a = &s_accounts[i];
+      if (!a->has_record || a->chart_state != ACCOUNT_CHART_NONE) continue;
+      a->chart_state = ACCOUNT_CHART_LOADING;
+      snprintf(pending[n++], MQT_SYMBOL_SIZE, "%s", a->pseudo);
+    }
+  }
+  for (int i = 0; i < n; i++) {
+    chart_rec* c = open_account_chart(pending[i]);
+    kv_lock guard(g_chart_lock);
+    account_entry* a = account_by_pseudo(pending[i]);
+    if (a && a->chart_state == ACCOUNT_CHART_LOADING) {
+      a->chart_state = c ? ACCOUNT_CHART_HELD : ACCOUNT_CHART_NONE;
+    } else if (c) {
+      free_chart_data(c);
+    }
+  }
+}
+
+void tws_accounts_release() {
+  kv_lock guard(g_chart_lock);
+  for (int i = 0; i < s_account_count; i++) {
+    account_entry* a = &s_accounts[i];
+    // The chart first: its release drops its own use of the record.
+    if (a->chart_state == ACCOUNT_CHART_HELD)
+      if (chart_rec* c = find_listed_chart(a->pseudo, TU_DAILY)) free_chart_data(c);
+    if (mqt* r = account_record(a)) {
+      int id = r->symbol_slot;
+      if (id >= 1 && id <= TWS_TICKER_COUNT && g_symbol_slots[id - 1] == r) {
+        g_symbol_slots[id - 1] = nullptr;
+        ticker_entry_free(id);
+      }
+      r->symbol_slot = 0;
+      delete_multiquote(r);
+    }
+  }
+  memset(s_accounts, 0, sizeof s_accounts);
+  s_account_count = 0;
 }
 
 // Adds an account; -1 when the record's slots are all taken.
@@ -157,7 +249,8 @@ static int add_account(const char* name) {
   return s_account_count++;
 }
 
-int tws_managed_accounts(const char* list) {
+// Adds the accounts of the list; the count of those that found no slot.
+static int add_accounts(const char* list) {
   kv_lock guard(g_chart_lock);
   std::string copy(list ? list : "");
   int dropped = 0;
@@ -172,12 +265,18 @@ int tws_managed_accounts(const char* list) {
     if (comma == std::string::npos) break;
     pos = comma + 1;
   }
+  return dropped;
+}
+
+int tws_managed_accounts(const char* list) {
+  int dropped = add_accounts(list);
   if (dropped) {
     char line[96];
     snprintf(line, sizeof line, "Managed accounts beyond %d left out: %d", TWS_ACCOUNTS_MAX,
              dropped);
     statmsg(__FILE__, __LINE__, line, nullptr, STATMSG_ERROR);
   }
+  load_account_charts();
   return s_account_count;
 }
 
@@ -293,7 +392,7 @@ int tws_receive_fa(int type, const char* xml) {
       int i = managed_account_index(it.account.c_str());
       if (i < 0 || it.alias.empty()) continue;
       snprintf(s_accounts[i].alias, sizeof s_accounts[i].alias, "%s", it.alias.c_str());
-      if (mqt* r = s_accounts[i].record)
+      if (mqt* r = account_record(&s_accounts[i]))
         snprintf(r->description, sizeof r->description, "%.31s", it.alias.c_str());
     }
   } else {
@@ -395,7 +494,7 @@ mqt* find_account_record(const char* account) {
   kv_lock guard(g_chart_lock);
   int i = managed_account_index(account);
   if (i < 0 && s_account_count) i = 0;
-  return i >= 0 ? s_accounts[i].record : nullptr;
+  return i >= 0 ? account_record(&s_accounts[i]) : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -422,10 +521,24 @@ static void store_rate(const char* currency, double rate) {
   s_rates[s_rate_count++].rate = rate;
 }
 
+// The ticker of an account's record.  A reset of the connection voids
+// every record's relay number; the account then takes its ticker again,
+// so that its values keep reaching the record and its chart.
+static int account_ticker(const account_entry* a, mqt* r) {
+  int t = r->symbol_slot;
+  if (t >= 1 && t <= TWS_TICKER_COUNT && g_symbol_slots[t - 1] == r) return t;
+  t = assign_ticker(a->pseudo);
+  if (t) {
+    g_symbol_slots[t - 1] = r;
+    r->symbol_slot = t;
+  }
+  return t;
+}
+
 // The account's net liquidation value as its ticker's trade.
 static void send_nlv(account_entry* a, double value) {
-  mqt* r = a->record;
-  int t = r ? r->symbol_slot : 0;
+  mqt* r = account_record(a);
+  int t = r ? account_ticker(a, r) : 0;
   if (t < 1 || t > TWS_TICKER_COUNT) return;
   tws_ticker* e = &g_ticker_table[t];
   e->last_price = (float)value;
@@ -442,20 +555,27 @@ void updateAccountValue(const char* key, const char* value, const char* currency
   s_last_value_time = kv_now_utc_seconds();
   double v = atof(value);
   if (!isfinite(v)) v = 0;
-  kv_lock guard(g_chart_lock);
   if (strcmp(key, "ExchangeRate") == 0) {
+    kv_lock guard(g_chart_lock);
     store_rate(currency, v);
     return;
   }
-  if (!advisor_mode_on() && s_account_count == 0 && account && account[0]) {
-    add_account(account);
-    if (g_pref_flags & PREF_STATUS_DETAILS) statmsg(nullptr, 0, "Account", account, STATMSG_NOTICE);
+  int added = 0;
+  {
+    kv_lock guard(g_chart_lock);
+    if (!advisor_mode_on() && s_account_count == 0 && account && account[0])
+      added = add_account(account) >= 0;
   }
+  if (added) {
+    if (g_pref_flags & PREF_STATUS_DETAILS) statmsg(nullptr, 0, "Account", account, STATMSG_NOTICE);
+    load_account_charts();
+  }
+  kv_lock guard(g_chart_lock);
   int i = managed_account_index(account);
   if (i < 0 && !advisor_mode_on() && s_account_count) i = 0;
   if (i < 0) return;
   account_entry* a = &s_accounts[i];
-  mqt* r = a->record;
+  mqt* r = account_record(a);
   if (strcmp(key, "NetLiquidation") == 0) {
     a->nlv = v;
     if (r) {
@@ -564,10 +684,16 @@ void updatePortfolio(const tws_contract* c, int position, double market_price, d
       return;
     }
   kv_lock guard(g_chart_lock);
+  // An advisor's account without a slot (beyond the first 16, or not yet
+  // listed) is left out: its position must not land on another account.
+  int slot = managed_account_index(account);
+  if (slot < 0 && advisor_mode_on() && account && account[0]) {
+    debug_trace("updatePortfolio: no slot for account %s\n", account);
+    return;
+  }
+  if (slot < 0) slot = 0;
   mqt* r = record_for_contract(c);
   if (!r) return;
-  int slot = managed_account_index(account);
-  if (slot < 0) slot = 0;
   mqt_position& p = r->account_positions[slot];
   p.update_count++;
   p.update_time = (int32_t)kv_now_utc_seconds();

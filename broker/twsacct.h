@@ -5,7 +5,8 @@
 //
 // Each account has a pseudo-symbol "A~<account>" with a daily chart and a
 // live-quote record whose last price is the account's net liquidation
-// value.  Positions are kept in the account slots of the live-quote
+// value; the account holds one use of the record and one reference of the
+// chart until tws_accounts_release.  Positions are kept in the account slots of the live-quote
 // records (quotes/mqt_record.h), at most MQT_ACCOUNT_SLOTS accounts.
 //
 // Handlers run on the broker's reader thread; state changes under
@@ -85,5 +86,10 @@ mqt* find_account_record(const char* account);
 // The reader thread's idle step in advisor mode: the next account's
 // updates when their poll interval has passed.
 void tws_account_poll();
-// Forgets every account, advisor entry and rate (tests, reconnect).
+// Lets every account's daily chart and record go and forgets the accounts.
+// Called at exit before the charts and records are torn down; safe after
+// that tear-down too (it then finds nothing to let go).
+void tws_accounts_release();
+// Forgets every account (released as above), advisor entry and rate
+// (tests, reconnect).
 void tws_accounts_reset();

@@ -16,6 +16,7 @@
 #include "broker/twsdispatch.h"
 #include "broker/twserrors.h"
 #include "broker/twsreq.h"
+#include "broker/twsticker.h"
 #include "broker/twswindow.h"
 #include "broker/twswire.h"
 #include "data/debugtrace.h"
@@ -380,6 +381,8 @@ int tws_request_close(kv_hwnd wnd) {
 static void clear_record_tickers() {
   kv_lock guard(g_chart_lock);
   for (mqt* r = mqt_list_head(); r; r = r->next) {
+    if (r->symbol_slot >= 1 && r->symbol_slot <= TWS_TICKER_COUNT)
+      ticker_entry_free(r->symbol_slot);
     if (g_mqt_hooks.clear_symbol_slot) g_mqt_hooks.clear_symbol_slot(r);
     r->symbol_slot = 0;
     r->streams_held = 0;

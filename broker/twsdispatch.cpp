@@ -94,6 +94,35 @@ void tws_skip_open_order_tail(int v) {
   skip(v >= 16 ? 10 : 0);  // what-if and the order state
 }
 
+void tws_skip_contract_details_tail(int v) {
+  skip(v >= 4);          // underlying contract id
+  skip(v >= 5 ? 2 : 0);  // long name, primary exchange
+  skip(v >= 6 ? 7 : 0);  // contract month .. liquid hours
+  skip(v >= 8 ? 2 : 0);  // economic value rule and multiplier
+  if (v >= 7) {
+    int ids = tws_read_int();  // security ids: tag and value each
+    for (int i = 0; i < ids && !g_tws_read_failed; i++) skip(2);
+  }
+}
+
+void tws_skip_execution_tail(int v) {
+  skip(v >= 6 ? 2 : 0);  // cumulative quantity, average price
+  skip(v >= 8);          // order reference
+  skip(v >= 9 ? 2 : 0);  // economic value rule and multiplier
+}
+
+// Contract details: the request id, the contract and its details.
+static void skip_contract_details(int v) {
+  skip((v >= 3) + 15 + (v > 1));
+  tws_skip_contract_details_tail(v);
+}
+
+// Execution: the request id, the order, the contract and the execution.
+static void skip_execution(int v) {
+  skip((v > 6) + 1 + (v >= 5) + 8 + (v >= 9) + (v >= 10) + 9 + (v > 3));
+  tws_skip_execution_tail(v);
+}
+
 // Historical data: a count of bars of eight fields each.
 static void skip_history(int v) {
   skip(1 + (v > 1 ? 2 : 0));  // request id; start and end
@@ -115,16 +144,12 @@ static int skip_known(int id, int v) {
       return 3;  // error
     case 6:
       return 3 + (v > 1);  // account value
-    case 7:
-      return 14 + (v > 3) + (v == 6 && server == 39);  // portfolio value
+    case 7:  // portfolio value: contract id; multiplier, primary exchange; trading class
+      return 13 + (v >= 6) + (v >= 7 ? 2 : 0) + (v >= 8) + (v > 3) + (v == 6 && server == 39);
     case 8:
       return 1;  // account time
     case 9:
       return 1;  // next valid id
-    case 10:
-      return 15 + (v > 1);  // contract details
-    case 11:
-      return (v > 6) + 18 + (v > 3);  // execution
     case 12:
       return 6;  // market depth
     case 13:
@@ -160,19 +185,26 @@ static int skip_known(int id, int v) {
 }
 
 int tws_msg_id_known(int id) {
-  return id == 5 || id == 17 || id == 21 || skip_known(id, 1) >= 0;
+  return id == 5 || id == 10 || id == 11 || id == 17 || id == 21 || skip_known(id, 1) >= 0;
 }
 
 static void skip_message(int id) {
   int v = tws_read_int();
   if (id == 5) {
     skip_open_order(v);
+  } else if (id == 10) {
+    skip_contract_details(v);
+  } else if (id == 11) {
+    skip_execution(v);
   } else if (id == 17) {
     skip_history(v);
   } else if (id == 21) {
+    // Option computation: implied volatility and delta; the model's price
+    // and dividend (type 13, or any from version 6); greeks and the
+    // underlying's price from version 6.
     skip(1);  // ticker id
     int type = tws_read_int();
-    skip(2 + (type == 13 ? 2 : 0));
+    skip(2 + (v >= 6 || type == 13 ? 2 : 0) + (v >= 6 ? 4 : 0));
   } else {
     skip(skip_known(id, v));
   }

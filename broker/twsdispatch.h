@@ -19,6 +19,10 @@ extern tws_msg_handler g_tws_msg_handlers[TWS_MSG_HANDLERS];
 // Reads and drops the open-order attributes of versions 9 and later (after
 // the good-till date), as the published API lays them out.
 void tws_skip_open_order_tail(int version);
+// Contract details after the price magnifier, by message version.
+void tws_skip_contract_details_tail(int version);
+// An execution after its liquidation field, by message version.
+void tws_skip_execution_tail(int version);
 
 // 1 when id is a message TWS sends (its fields can be skipped).
 int tws_msg_id_known(int id);

@@ -53,18 +53,27 @@ static void keep_put_call(char* right) {
   if (strcmp(right, "P") != 0 && strcmp(right, "C") != 0) right[0] = 0;
 }
 
+static void skip_fields(int n) {
+  for (int i = 0; i < n; i++) tws_read_text();
+}
+
 // The contract fields symbol, type, expiry, strike, right, [exchange],
-// currency, local symbol.
-static void read_contract(tws_contract* c, int with_exchange) {
+// currency, local symbol.  Newer message versions put further fields
+// after the right (multiplier, primary exchange) and after the local
+// symbol (trading class); they are read and dropped.
+static void read_contract(tws_contract* c, int with_exchange, int after_right = 0,
+                          int after_local = 0) {
   memset(c, 0, sizeof *c);
   read_into(c->symbol, sizeof c->symbol);
   read_into(c->sec_type, sizeof c->sec_type);
   read_into(c->expiry, sizeof c->expiry);
   c->strike = tws_read_double();
   read_into(c->right, sizeof c->right);
+  skip_fields(after_right);
   if (with_exchange) read_into(c->exchange, sizeof c->exchange);
   read_into(c->currency, sizeof c->currency);
   read_into(c->local_symbol, sizeof c->local_symbol);
+  skip_fields(after_local);
 }
 
 // ---------------------------------------------------------------------------
@@ -413,6 +422,7 @@ static void msg_next_valid_id(int) {
 
 static void msg_contract_details(int) {
   int v = tws_read_int();
+  if (v >= 3) tws_read_text();  // request id
   tws_contract c;
   read_contract(&c, 1);
   char market_name[16], trading_class[16];
@@ -424,6 +434,7 @@ static void msg_contract_details(int) {
   tws_read_text();             // order types
   tws_read_text();             // valid exchanges
   if (v > 1) tws_read_text();  // price magnifier
+  tws_skip_contract_details_tail(v);
   if (g_tws_read_failed) return;
   kv_lock guard(g_chart_lock);
   tws_contract_name n;
@@ -460,10 +471,11 @@ static void split_exec_time(const char* text, int32_t* date, int32_t* tod) {
 
 static void msg_execution(int) {
   int v = tws_read_int();
-  if (v > 6) tws_read_text();  // request id
-  tws_read_int();              // order id
+  if (v > 6) tws_read_text();   // request id
+  tws_read_int();               // order id
+  if (v >= 5) tws_read_text();  // contract id
   tws_contract c;
-  read_contract(&c, 1);
+  read_contract(&c, 1, v >= 9, v >= 10);  // multiplier; trading class
   char exec_id[64], time[64], account[32], exchange[16], side[8];
   read_into(exec_id, sizeof exec_id);
   read_into(time, sizeof time);
@@ -475,6 +487,7 @@ static void msg_execution(int) {
   int perm_id = tws_read_int();
   int client_id = tws_read_int();
   if (v > 3) tws_read_text();  // liquidation
+  tws_skip_execution_tail(v);
   if (g_tws_read_failed || client_id != g_settings.QRClientId) return;
 
   execution_rec e = {};
@@ -602,9 +615,9 @@ static void msg_account_value(int) {
 
 static void msg_portfolio(int) {
   int v = tws_read_int();
-  tws_read_text();  // contract id
+  if (v >= 6) tws_read_text();  // contract id
   tws_contract c;
-  read_contract(&c, 0);
+  read_contract(&c, 0, v >= 7 ? 2 : 0, v >= 8);  // multiplier, primary exchange; trading class
   keep_put_call(c.right);
   int position = tws_read_int();
   double market_price = tws_read_double();

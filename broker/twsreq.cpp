@@ -172,6 +172,9 @@ static int suppressed_by_prefs(const record_contract* c) {
 
 int ReqMktData(mqt* record) {
   if (!record) return 0;
+  // The chart lock before the socket lock, as in every request that
+  // touches records: the reverse order would deadlock with IBPlaceOrder.
+  kv_lock chart(g_chart_lock);
   int id = assign_ticker(record->symbol);
   if (!id) return 0;
   int modified = apply_symbol_mods(record);

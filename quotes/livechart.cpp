@@ -446,6 +446,8 @@ void dchart_update(chart_rec* c, mqt* r) {
     c->header.flags |= CHART_RECALC;
     c->header.last_date = r->quote_date;
   }
+  // An empty chart and a quote without its date yet: no bar to update.
+  if (!bar) return;
   uint32_t feed = r->feed_flags;
   bar->flags = (bar->flags & ~0xffffffu) | (feed & 0xffffffu);
   int complete = (feed & (FEED_OPEN | FEED_HIGH | FEED_LOW)) == (FEED_OPEN | FEED_HIGH | FEED_LOW);

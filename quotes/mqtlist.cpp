@@ -317,6 +317,9 @@ void free_all_mqts() {
       if (c->mqt == r) c->mqt = nullptr;
       if (c->next == c) break;
     }
+    // No relay number may lead to the freed record any more.
+    if (r->symbol_slot >= 1 && r->symbol_slot <= MAX_SYMBOL_SLOT && g_mqt_hooks.clear_symbol_slot)
+      g_mqt_hooks.clear_symbol_slot(r);
     if (g_mqt_hooks.delete_orders) g_mqt_hooks.delete_orders(r);
     free_record_memory(r);
     free(r);

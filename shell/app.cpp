@@ -27,6 +27,7 @@
 #include "broker/openorders.h"
 #include "broker/orders.h"
 #include "broker/relayorders.h"
+#include "broker/twsacct.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/qt/app.h"
@@ -324,6 +325,9 @@ int CKvChartApp::ExitInstance() {
   // account's new trades.
   stop_order_sender();
   close_all_accounts();
+  // The broker accounts let their daily charts and records go before the
+  // chart list and the records are torn down.
+  tws_accounts_release();
   if (g_shell_hooks.free_miscellaneous_memory) g_shell_hooks.free_miscellaneous_memory();
   if (g_shell_hooks.close_help) g_shell_hooks.close_help();
   if (g_shell_hooks.free_study_libraries) g_shell_hooks.free_study_libraries();

@@ -2,6 +2,10 @@
 // records, the advisor XML, account values and exchange rates, portfolio
 // positions and the status line.
 #include "broker/tests/tws_data_fixture.h"
+#include "data/chart.h"
+#include "data/chartload.h"
+#include "data/dates.h"
+#include "quotes/livechart.h"
 
 namespace {
 
@@ -103,12 +107,23 @@ TEST_F(TwsAcctTest, AccountValuesRatesAndStatusLine) {
   EXPECT_DOUBLE_EQ(1.5, tws_exchange_rate("EUR"));
   EXPECT_DOUBLE_EQ(1, tws_exchange_rate("SGD"));
   EXPECT_TRUE(has_status("exchange rate table overflow"));
+  // A reset of the connection voids the record's ticker; the next value
+  // takes one again and still reaches the record.
+  ASSERT_EQ(1, start_socket_input_thread());
+  peer_.reset_client();
+  ASSERT_TRUE(pump_until([] { return !g_tws_connected.load(); }));
+  EXPECT_EQ(0, a->symbol_slot);
+  updateAccountValue("NetLiquidation", "21000", "USD", "U77");
+  recs = taken();
+  ASSERT_EQ(1u, recs.size());
+  EXPECT_EQ(a->symbol_slot, qr_record_symbol(recs[0].data()));
+  EXPECT_FLOAT_EQ(21000, get_lef(recs[0].data() + 16));
 }
 
 TEST_F(TwsAcctTest, PortfolioPositionsAndTheBillionLimit) {
   mqt* r = stock("IBM", 9);
   connect();
-  deliver({"7", "4", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "300", "110", "33000", "100",
+  deliver({"7", "6", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "300", "110", "33000", "100",
            "3000", "50", "U1"});
   EXPECT_DOUBLE_EQ(300, r->account_positions[0].quantity);
   EXPECT_DOUBLE_EQ(100, r->account_positions[0].avg_price);
@@ -119,11 +134,11 @@ TEST_F(TwsAcctTest, PortfolioPositionsAndTheBillionLimit) {
   EXPECT_DOUBLE_EQ(50, re);
   EXPECT_EQ(1, r->pl_listed);
   // A value of 1,000,000,000 is refused whole.
-  deliver({"7", "4", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "400", "110", "1000000000",
+  deliver({"7", "6", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "400", "110", "1000000000",
            "100", "3000", "50", "U1"});
   EXPECT_DOUBLE_EQ(300, r->account_positions[0].quantity);
   // An option position names its contract and makes its record.
-  deliver({"7", "4", "9", "XYZ", "OPT", "20270115", "50", "C", "USD", "XYZ 270115C50", "2", "3",
+  deliver({"7", "6", "9", "XYZ", "OPT", "20270115", "50", "C", "USD", "XYZ 270115C50", "2", "3",
            "600", "250", "100", "0", "U1"});
   {
     kv_lock guard(g_chart_lock);
@@ -190,6 +205,107 @@ TEST_F(TwsAcctTest, GroupingByUnderlyingPoolsProfitAndPairsOptionLegs) {
   }
   recalc_portfolio_pl(PL_MODE_AMOUNTS | PL_BY_UNDERLYING);
   EXPECT_TRUE(has_status("underlying symbol does not exist"));
+}
+
+// In advisor mode a position of an account without a slot is left out:
+// it must not land on the first account.
+TEST_F(TwsAcctTest, AdvisorPositionOfAnUnlistedAccountIsLeftOut) {
+  g_pref_flags1 |= 0x800;
+  mqt* r = stock("IBM", 9);
+  connect();
+  deliver({"15", "1", "DU1,DU2"});
+  deliver({"7", "6", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "300", "110", "33000", "100",
+           "3000", "50", "DU9"});
+  EXPECT_DOUBLE_EQ(0, r->account_positions[0].quantity);
+  EXPECT_EQ(0, r->account_positions[0].update_count);
+  deliver({"7", "6", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "200", "110", "22000", "100",
+           "2000", "0", "DU2"});
+  EXPECT_DOUBLE_EQ(0, r->account_positions[0].quantity);
+  EXPECT_DOUBLE_EQ(200, r->account_positions[1].quantity);
+}
+
+// Each account's pseudo-symbol has a daily chart, listed and linked to its
+// record, that the account holds until it is released; the release is safe
+// before and after the exit tear-down of charts and records.
+TEST_F(TwsAcctTest, AccountDailyChartLoadsAndGoesAtExitInEitherOrder) {
+  // Charts drop their use of the record through the loader's hooks.
+  chart_load_hooks saved = g_chart_load_hooks;
+  install_mqt_chart_hooks();
+  g_mqt_hooks.update_mqt_charts = update_mqt_charts;
+  for (int order = 0; order < 2; order++) {
+    SCOPED_TRACE(order ? "records torn down first" : "accounts released first");
+    tws_managed_accounts("DU1,DU2");
+    chart_rec* c;
+    mqt* r;
+    {
+      kv_lock guard(g_chart_lock);
+      c = find_listed_chart("A~DU1", TU_DAILY);
+      r = find_mqt("A~DU1");
+      ASSERT_NE(nullptr, c);
+      ASSERT_NE(nullptr, r);
+      EXPECT_EQ(r, c->mqt);
+      EXPECT_EQ(c, r->daily_charts);
+      EXPECT_EQ(1, c->references);
+      ASSERT_NE(nullptr, find_listed_chart("A~DU2", TU_DAILY));
+    }
+    // The net liquidation value builds the chart's bar of the day.
+    // A value before the record has its date (the quote thread gives it)
+    // finds the empty chart and leaves it be.
+    if (order == 0) {
+      updateAccountValue("NetLiquidation", "19000", "USD", "DU1");
+      dispatch_taken();
+      {
+        kv_lock guard(g_chart_lock);
+        EXPECT_EQ(0, c->header.bar_count);
+        r->quote_date = seconds_to_date(kv_now_utc_seconds());
+      }
+      updateAccountValue("NetLiquidation", "20000", "USD", "DU1");
+      dispatch_taken();
+      kv_lock guard(g_chart_lock);
+      ASSERT_EQ(1, c->header.bar_count);
+      EXPECT_FLOAT_EQ(20000, c->bars[0].close);
+    }
+    // A window opening the account's chart shares it.
+    chart_rec* shared = nullptr;
+    {
+      kv_lock guard(g_chart_lock);
+      c->references++;
+      shared = c;
+    }
+    if (order == 0) {
+      tws_accounts_release();
+      {
+        kv_lock guard(g_chart_lock);
+        // The window's reference keeps the chart and its record.
+        EXPECT_EQ(c, find_listed_chart("A~DU1", TU_DAILY));
+        EXPECT_EQ(1, c->references);
+        EXPECT_EQ(nullptr, find_listed_chart("A~DU2", TU_DAILY));
+        EXPECT_EQ(nullptr, find_mqt("A~DU2"));
+      }
+      free_chart_data(shared);
+      kv_lock guard(g_chart_lock);
+      EXPECT_EQ(nullptr, find_listed_chart("A~DU1", TU_DAILY));
+      EXPECT_EQ(nullptr, find_mqt("A~DU1"));
+    } else {
+      // The exit tear-down: every chart goes whatever its references, then
+      // every record.  The accounts then find nothing: values that still
+      // arrive and the release touch no freed memory.
+      {
+        kv_lock guard(g_chart_lock);
+        while (g_chart_list) {
+          g_chart_list->references = 1;
+          free_chart_data(g_chart_list);
+        }
+      }
+      free_all_mqts();
+      EXPECT_EQ(nullptr, find_account_record("DU1"));
+      updateAccountValue("NetLiquidation", "1000", "USD", "DU1");
+      updateAccountValue("AvailableFunds", "500", "USD", "DU1");
+      tws_accounts_release();
+    }
+    EXPECT_EQ(0, tws_account_count());
+  }
+  g_chart_load_hooks = saved;
 }
 
 TEST_F(TwsAcctTest, AccountSymbolsOfferTheFirstAccountOnly) {

@@ -141,10 +141,13 @@ TEST_F(TwsMsgTest, OrderStatusOpenOrderAndExecutionReachOrdersAndAccountFile) {
   }
 
   // An execution of this client goes into the account's trade file.
+  // Version 7: request id, order id, contract id, contract, execution,
+  // liquidation, cumulative quantity and average price.
   deliver({"11",
            "7",
            "1",
            "41",
+           "8314",
            "IBM",
            "STK",
            "",
@@ -162,7 +165,9 @@ TEST_F(TwsMsgTest, OrderStatusOpenOrderAndExecutionReachOrdersAndAccountFile) {
            "10.5",
            "9",
            "7",
-           ""});
+           "0",
+           "40",
+           "10.5"});
   recs = taken();
   ASSERT_EQ(1u, recs.size());
   EXPECT_EQ(QR_EXECUTION, qr_record_code(recs[0].data()));
@@ -188,6 +193,122 @@ TEST_F(TwsMsgTest, OrderStatusOpenOrderAndExecutionReachOrdersAndAccountFile) {
   fseek(f, 0, SEEK_END);
   EXPECT_EQ(TRADE_SIZE, ftell(f));
   fclose(f);
+}
+
+// Messages of the versions a newer TWS sends carry fields this program
+// drops; each is read whole, so the message after it is read as sent.
+TEST_F(TwsMsgTest, NewerMessageVersionsAreReadWhole) {
+  g_pref_flags1 |= 0x8;  // trading on
+  mqt* r = stock("IBM", 4);
+  connect();
+  struct versioned {
+    const char* what;
+    fields msg;
+  };
+  const versioned cases[] = {
+      {"execution 10",
+       {"11",
+        "10",
+        "1",
+        "41",
+        "8314",
+        "IBM",
+        "STK",
+        "",
+        "0",
+        "",
+        "100",
+        "SMART",
+        "USD",
+        "IBM",
+        "IBM",
+        "ex.10",
+        "20261210  10:15:30",
+        "U123",
+        "ISLAND",
+        "BOT",
+        "40",
+        "10.5",
+        "9",
+        "7",
+        "0",
+        "40",
+        "10.5",
+        "ref",
+        "rule",
+        "1.5"}},
+      {"execution 6", {"11",   "6",      "41",    "8314", "IBM",  "STK",  "",
+                       "0",    "",       "SMART", "USD",  "IBM",  "ex.6", "20261210  10:15:31",
+                       "U123", "ISLAND", "SLD",   "10",   "10.6", "9",    "7",
+                       "0",    "10",     "10.6"}},
+      {"contract details 8",
+       {"10",
+        "8",
+        "3",
+        "IBM",
+        "STK",
+        "",
+        "0",
+        "",
+        "SMART",
+        "USD",
+        "IBM",
+        "NMS",
+        "IBM",
+        "8314",
+        "0.01",
+        "1",
+        "LMT,MKT",
+        "SMART,ISLAND",
+        "1",
+        "0",
+        "Intl Bus Mach",
+        "NYSE",
+        "",
+        "Tech",
+        "Computers",
+        "Hardware",
+        "EST",
+        "0930-1600",
+        "0930-1600",
+        "rule",
+        "2.0",
+        "2",
+        "ISIN",
+        "US4592001014",
+        "CUSIP",
+        "459200101"}},
+      {"portfolio 8", {"7",   "8",   "8314", "IBM", "STK", "",      "0",   "",     "1",  "NYSE",
+                       "USD", "IBM", "IBM",  "300", "110", "33000", "100", "3000", "50", "U123"}},
+      {"option computation 6",
+       {"21", "6", "4", "10", "0.3", "0.5", "2.1", "0", "0.02", "0.1", "-0.05", "100"}},
+      {"contract details 2",
+       {"10", "2", "IBM", "STK", "", "0", "", "SMART", "USD", "IBM", "NMS", "IBM", "8314", "0.01",
+        "1", "LMT", "SMART", "1"}},
+  };
+  int next = 100;
+  for (const versioned& c : cases) {
+    SCOPED_TRACE(c.what);
+    fields both = c.msg;
+    for (const char* f : {"9", "1"}) both.push_back(f);
+    both.push_back(std::to_string(++next));
+    deliver(both);
+    ASSERT_TRUE(kv_wait_until([] { return tws_process_message() != 0; }));
+    EXPECT_EQ(next, g_tws_next_order_id.load());
+    EXPECT_TRUE(g_tws_connected.load());
+  }
+  // What the handlers kept of them.
+  auto recs = taken();
+  ASSERT_EQ(2u, recs.size());
+  execution_rec e;
+  decode_execution(recs[0].data(), &e);
+  EXPECT_STREQ("ex.10", e.f.exec_id);
+  EXPECT_EQ(40, e.f.quantity);
+  decode_execution(recs[1].data(), &e);
+  EXPECT_STREQ("ex.6", e.f.exec_id);
+  EXPECT_STREQ("SLD", e.f.side);
+  EXPECT_STREQ("NMS", r->market_name);
+  EXPECT_DOUBLE_EQ(300, r->account_positions[0].quantity);
 }
 
 TEST_F(TwsMsgTest, NextValidIdNeverMovesDown) {
