@@ -62,6 +62,7 @@ enum : int {
   IDR_PLAYBACK_BAR = 255,
   IDR_DRAW_BAR = 295,
   IDR_ORDER_POPUP = 316,
+  IDR_ADVISOR_BAR = 334,  // the advisor-account bar: its list stands for button 0
 };
 
 // The colours of the swatches, in combo order.

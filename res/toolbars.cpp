@@ -13,6 +13,7 @@ const Prompt kPrompts[] = {
     {57600, "Create a new window\nNew"},
     {57601, "Open a chart file\nOpen"},
     {57607, "Print the active chart\nPrint"},
+    {33294, "Current advisor account in use\nAdvisor Acct"},
     {57664, "Show the program version\nAbout"},
     {32818, "Open a new Chart\nNew Chart"},
     {32907, "Create new chart with first symbol in current SLFMap\nChart"},
@@ -74,6 +75,8 @@ std::vector<KvToolButton> kv_res_toolbar(int id) {
           {1022, 33243, 0, 33231, 33230, 33229, 33233, 33232, 33234, 33240, 33236, 33247});
     case IDR_SLF_BAR:
       return buttons({1014});
+    case IDR_ADVISOR_BAR:
+      return buttons({33294});
     default:
       return {};
   }

@@ -7,6 +7,8 @@
 
 #include "broker/twsacct.h"
 #include "platform/qt/dc.h"
+#include "platform/qt/menus.h"
+#include "res/resource.h"
 #include "settings/settings.h"
 
 namespace {
@@ -41,7 +43,13 @@ CAdvisorAcctBar::CAdvisorAcctBar(QToolBar* bar)
     : QObject(bar), m_bar(bar), m_font(KvFont::StockVariable().qfont()) {
   m_combo = new AdvisorCombo(this, bar);
   m_combo->setObjectName(QStringLiteral("advisor_account"));
-  m_combo->setToolTip(QStringLiteral("Current advisor account in use"));
+  // The list stands for the bar's first button: its command and prompt.
+  std::vector<KvToolButton> buttons = kv_res_toolbar(IDR_ADVISOR_BAR);
+  const char* prompt = buttons.empty() ? nullptr : buttons[0].tip;
+  if (prompt) {
+    m_combo->setToolTip(kv_tool_tip_text(prompt));
+    m_combo->setStatusTip(QString::fromLatin1(prompt).section(QLatin1Char('\n'), 0, 0));
+  }
   m_font.setStyleStrategy(QFont::PreferMatch);  // smoothed, as the desktop's text
   m_combo->setFont(m_font);
   // 16 average characters wide, 16 lines dropped down, in the list's font.

@@ -399,6 +399,8 @@ TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
   QFont want = KvFont::StockVariable().qfont();
   EXPECT_EQ(combo->font().family(), want.family());
   EXPECT_EQ(combo->font().pixelSize(), want.pixelSize());
+  // Its tip is the bar's first button's.
+  EXPECT_EQ(combo->toolTip(), QStringLiteral("Advisor Acct"));
 
   // Managed accounts and advisor data as the broker link keeps them.
   ASSERT_EQ(3, tws_managed_accounts("DU1,DU2,DU3"));
