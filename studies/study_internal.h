@@ -202,6 +202,12 @@ inline void with_ma_method(int method, F f) {
   }
 }
 
+// v[j] = |hi[j] - lo[j]| / sum[j] for j < m (m a multiple of 4), missing
+// where sum[j] is not above 0; four bars to a vector (study_core.cpp), for
+// processors with 256-bit registers only (study_wide).
+STUDY_WIDE void study_range_ratios(const double *hi, const double *lo, const double *sum, int m,
+                                   double *v);
+
 // Compute functions of the built-in types (one per study).
 int compute_moving_average(chart_rec *chart, StudyDef *s, int restart);
 int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart);

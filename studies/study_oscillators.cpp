@@ -141,16 +141,66 @@ static inline double stoch_value(const P &price, int i, const stoch_params &sp, 
   return k.s;
 }
 
+// Raw %K of bars j = 0 .. m - 1 (m a multiple of 4) from each bar's value
+// and window extremes: (v - ll) / (hh - ll) x 100, 50 where the window is
+// flat.  Four bars to a vector: the division is most of a bar's cost.  The
+// same operations as one bar at a time: the values are the same.
+[[gnu::always_inline]] static inline void stoch_raw(const double *v, const double *hh,
+                                                    const double *ll, int m, double *raw) {
+  const study_v4d hundred = {100, 100, 100, 100}, fifty = {50, 50, 50, 50};
+  for (int j = 0; j < m; j += 4) {
+    study_v4d x, h, l;
+    memcpy(&x, v + j, sizeof x);
+    memcpy(&h, hh + j, sizeof h);
+    memcpy(&l, ll + j, sizeof l);
+    study_v4i moved = h != l;
+    study_v4d r = (x - l) / (h - l) * hundred;
+    r = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
+    memcpy(raw + j, &r, sizeof r);
+  }
+}
+
+[[gnu::noinline]] STUDY_WIDE static void stoch_raw_wide(const double *v, const double *hh,
+                                                        const double *ll, int m, double *raw) {
+  stoch_raw(v, hh, ll, m, raw);
+}
+
 // %K of bars [from, to) into out, from >= n - 1; slots below `first` are
 // set missing by the caller.  The window's extremes come from
 // window_extremes (blocks of n bars on long runs, a scan on a live update).
+// Long runs take their divisions in blocks (stoch_raw), then the smoothing
+// bar by bar.
 template <class P>
 static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from,
                           int to, stoch_run &k, float *out) {
   auto high = [bars](int j) { return (double)bars[j].high; };
   auto low = [bars](int j) { return (double)bars[j].low; };
   window_extremes<decltype(high), decltype(low)> w(high, low, sp.n, from, to);
-  for (int i = from; i < to; i++) {
+  int i = from;
+  if (to - from >= 64 && study_wide()) {
+    const int B = 256;
+    double v[B], hh[B], ll[B], raw[B];
+    stoch_run r = k;
+    while (to - i >= 4) {
+      int m = std::min(B, (to - i) / 4 * 4);
+      for (int j = 0; j < m; j++) {
+        w.step(i + j);
+        double x = price(i + j);
+        if (sp.median && i + j >= 2) x = median3(price(i + j - 2), price(i + j - 1), x);
+        v[j] = x;
+        hh[j] = w.hi;
+        ll[j] = w.lo;
+      }
+      stoch_raw_wide(v, hh, ll, m, raw);
+      for (int j = 0; j < m; j++) {
+        r.s = i + j == sp.n - 1 || sp.f == 1 ? raw[j] : (1 - sp.f) * r.s + sp.f * raw[j];
+        out[i + j] = study_out(r.s);
+      }
+      i += m;
+    }
+    k = r;
+  }
+  for (; i < to; i++) {
     w.step(i);
     out[i] = study_out(stoch_value(price, i, sp, w.hi, w.lo, k));
   }
@@ -233,6 +283,30 @@ int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
+// RSI of bars j = 0 .. m - 1 (m a multiple of 4) from the window's summed
+// gains and losses (both at least 0): 100 up / (up + down), 50 for a
+// window without any change.  Four bars to a vector: the division is most
+// of a bar's cost.  The same operations as one bar at a time: the values
+// are the same.
+[[gnu::always_inline]] static inline void rsi_values(const double *up, const double *down, int m,
+                                                     double *v) {
+  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100}, fifty = {50, 50, 50, 50};
+  for (int j = 0; j < m; j += 4) {
+    study_v4d u, d;
+    memcpy(&u, up + j, sizeof u);
+    memcpy(&d, down + j, sizeof d);
+    study_v4i moved = u + d > zero;
+    study_v4d r = hundred * u / (u + d);
+    r = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
+    memcpy(v + j, &r, sizeof r);
+  }
+}
+
+[[gnu::noinline]] STUDY_WIDE static void rsi_values_wide(const double *up, const double *down,
+                                                         int m, double *v) {
+  rsi_values(up, down, m, v);
+}
+
 int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
@@ -242,7 +316,7 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0);
   with_price_type(chart->bars, s->price_type, [&](auto price) {
     double prev = start > 0 ? price(start - 1) : 0;
-    study_run(s, start, count, st, [&](int i, rsi_state &st) {
+    auto step = [&](int i, rsi_state &st) {
       double p = price(i);
       double d = i >= 1 ? p - prev : 0;
       prev = p;
@@ -264,9 +338,120 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
       // any change is neutral
       double v = up + down > 0 ? 100 * up / (up + down) : 50;
       out[i] = study_out(v);
-    });
+    };
+    // A long run takes the full windows in blocks: the sums bar by bar,
+    // the divisions four bars at a time (rsi_values); the rest goes bar by
+    // bar.
+    int i = start;
+    int bulk = std::max(start, n + 1);
+    if (count - 1 - bulk >= 64 && study_wide()) {
+      for (; i < bulk; i++) step(i, st);
+      const int B = 256;
+      double ups[B], downs[B], v[B];
+      double su = st.up, sd = st.down;
+      while (count - 1 - i >= 4) {
+        int m = std::min(B, (count - 1 - i) / 4 * 4);
+        for (int j = 0; j < m; j++) {
+          int t = i + j;
+          double p = price(t);
+          double d = p - prev;
+          prev = p;
+          double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
+          double d_out = price(t - n) - price(t - n - 1);
+          double ao = std::fabs(d_out);
+          su += gain - 0.5 * (ao + d_out);
+          sd += loss - 0.5 * (ao - d_out);
+          ups[j] = std::max(su, 0.0);
+          downs[j] = std::max(sd, 0.0);
+        }
+        rsi_values_wide(ups, downs, m, v);
+        for (int j = 0; j < m; j++) out[i + j] = study_out(v[j]);
+        i += m;
+      }
+      st.up = su;
+      st.down = sd;
+    }
+    study_run(s, i, count, st, step);
   });
   return 1;
+}
+
+// CCI of bars j = 0 .. m - 1 of a block (m a multiple of 8) from the
+// window's prices w (from the first bar of bar 0's window), each bar's
+// mean and price: (price - mean) / (0.015 * mean deviation), missing where
+// the window never moved.  Bar j + 1's window is bar j's a bar later, so
+// one load of w feeds four bars and neighbouring bars' passes overlap
+// instead of waiting on each other.  Each bar's sum is taken in two
+// interleaved sums (even and odd k); they differ from one sum by double
+// rounding only.
+[[gnu::always_inline]] static inline void cci_pass(const double *w, const double *means,
+                                                   const double *prices, int m, int n, double scale,
+                                                   double *cci) {
+  const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+                          0x7fffffffffffffffLL};
+  const study_v4d zero = {0, 0, 0, 0}, sc = {scale, scale, scale, scale},
+                  missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  for (int j = 0; j < m; j += 8) {
+    study_v4d m0, m1, p0, p1, s00 = zero, s01 = zero, s10 = zero, s11 = zero;
+    memcpy(&m0, means + j, sizeof m0);
+    memcpy(&m1, means + j + 4, sizeof m1);
+    memcpy(&p0, prices + j, sizeof p0);
+    memcpy(&p1, prices + j + 4, sizeof p1);
+    // acc += |mean - w| for the four bars from lane u of the group at window
+    // place k (vectors by reference: by value they would change the calling
+    // convention between the two compilations)
+    auto add = [&](study_v4d &acc, const study_v4d &mv, int u, int k) {
+      study_v4d v;
+      memcpy(&v, w + j + u + k, sizeof v);
+      acc += (study_v4d)((study_v4i)(mv - v) & mask);
+    };
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      add(s00, m0, 0, k);
+      add(s01, m1, 4, k);
+      add(s10, m0, 0, k + 1);
+      add(s11, m1, 4, k + 1);
+    }
+    if (k < n) {
+      add(s00, m0, 0, k);
+      add(s01, m1, 4, k);
+    }
+    // (p - mean) / (0.015 * sum / n)
+    study_v4d sum0 = s00 + s10, sum1 = s01 + s11;
+    study_v4i has0 = sum0 > zero, has1 = sum1 > zero;
+    study_v4d c0 = (p0 - m0) * sc / sum0, c1 = (p1 - m1) * sc / sum1;
+    c0 = (study_v4d)(((study_v4i)c0 & has0) | ((study_v4i)missing & ~has0));
+    c1 = (study_v4d)(((study_v4i)c1 & has1) | ((study_v4i)missing & ~has1));
+    memcpy(cci + j, &c0, sizeof c0);
+    memcpy(cci + j + 4, &c1, sizeof c1);
+  }
+}
+
+[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, const double *means,
+                                                       const double *prices, int m, int n,
+                                                       double scale, double *cci) {
+  cci_pass(w, means, prices, m, n, scale, cci);
+}
+
+// The same, two bars to a register: for the few bars of a live update, and
+// for processors without 256-bit registers (where the vectors above would
+// be split through memory).
+[[gnu::noinline]] static void cci_pass_pairs(const double *w, const double *means,
+                                             const double *prices, int m, int n, double scale,
+                                             double *cci) {
+  for (int j = 0; j < m; j += 2) {
+    study_v2d mv = {means[j], means[j + 1]}, s0 = {0, 0}, s1 = {0, 0};
+    const double *p = w + j;
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      s0 += study_v2_abs(mv - study_v2_load(p + k));
+      s1 += study_v2_abs(mv - study_v2_load(p + k + 1));
+    }
+    if (k < n) s0 += study_v2_abs(mv - study_v2_load(p + k));
+    study_v2d sum = s0 + s1, pv = {prices[j], prices[j + 1]};
+    study_v2d c = (pv - mv) * study_v2_splat(scale) / sum;
+    for (int u = 0; u < 2; u++) cci[j + u] = sum[u] > 0 ? c[u] : MISSING_VALUE;
+  }
 }
 
 int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
@@ -280,38 +465,30 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   // price of the window again: the pass is the formula's own cost.  Bars
   // are taken in blocks: each price is made once per block (the typical
   // price is a sum and a division), the running sum gives each bar's mean,
-  // then two bars at a time share one register (bar j + 1's window is bar
-  // j's a bar later, so one load feeds both) and neighbouring bars' passes
-  // overlap instead of waiting on each other.  Each bar's sum is taken in
-  // two interleaved sums; they differ from one sum by double rounding only.
+  // then eight bars at a time share each load (cci_pass).
   // (a live update's block is its few bars: nothing more is allocated)
   const int first = start > n - 1 ? start : n - 1;
   const int B = count - first < 512 ? count - first : 512;
-  // one block of memory for the three buffers, on the stack when small
-  size_t total = B > 0 ? (size_t)B + n + 2 * ((size_t)B + 1) : 0;
+  const int BP = (B + 7) & ~7;  // the block in whole groups of eight bars
+  // one block of memory for the four buffers, on the stack when small
+  size_t total = B > 0 ? (size_t)BP + n + 3 * (size_t)BP : 0;
   double small[256];
   std::vector<double> buf(total > 256 ? total : 0);
-  double *w = total > 256 ? buf.data() : small, *means = w + B + n, *prices = means + B + 1;
+  double *w = total > 256 ? buf.data() : small, *means = w + BP + n, *prices = means + BP,
+         *cci = prices + BP;
   int blk = -1;  // first bar of the block, -1 before the first
   const double scale = n / 0.015;
   auto flush = [&](int m) {
-    w[m + n - 1] = 0;
-    means[m] = prices[m] = 0;
-    for (int j = 0; j < m; j += 2) {
-      study_v2d mv = {means[j], means[j + 1]}, s0 = {0, 0}, s1 = {0, 0};
-      const double *p = w + j;
-      int k = 0;
-      for (; k + 2 <= n; k += 2) {
-        s0 += study_v2_abs(mv - study_v2_load(p + k));
-        s1 += study_v2_abs(mv - study_v2_load(p + k + 1));
-      }
-      if (k < n) s0 += study_v2_abs(mv - study_v2_load(p + k));
-      // (p - mean) / (0.015 * sum / n)
-      study_v2d sum = s0 + s1, pv = {prices[j], prices[j + 1]};
-      study_v2d cci = (pv - mv) * study_v2_splat(scale) / sum;
-      for (int u = 0; u < 2 && j + u < m; u++)
-        out[blk + j + u] = sum[u] > 0 ? study_out(cci[u]) : MISSING_VALUE;
-    }
+    int mp = (m + 7) & ~7;
+    // the group's unused lanes see zeros
+    for (int k = m + n - 1; k < mp + n - 1; k++) w[k] = 0;
+    for (int j = m; j < mp; j++) means[j] = prices[j] = 0;
+    // whole groups of eight in the wide registers, the rest (a live
+    // update's bar or two) two at a time
+    int m8 = study_wide() ? m & ~7 : 0;
+    if (m8 > 0) cci_pass_wide(w, means, prices, m8, n, scale, cci);
+    if (m8 < m) cci_pass_pairs(w + m8, means + m8, prices + m8, m - m8, n, scale, cci + m8);
+    for (int j = 0; j < m; j++) out[blk + j] = study_out(cci[j]);
   };
   with_price_type(chart->bars, s->price_type, [&](auto price) {
     study_run(s, start, count, st, [&](int i, cci_state &st) {
@@ -348,7 +525,7 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   int from = start > n ? start : n;
   with_price_type(bars, s->price_type, [&](auto x) {
     window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
-    study_run(s, start, count, st, [&](int i, vhf_state &st) {
+    auto step = [&](int i, vhf_state &st) {
       if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
       if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
       if (i < n) {
@@ -357,7 +534,36 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
       }
       w.step(i);
       out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
-    });
+    };
+    // A long run takes the full windows in blocks: the sums and extremes
+    // bar by bar, the divisions four bars at a time
+    // (study_range_ratios); the rest
+    // goes bar by bar.
+    int i = start;
+    int bulk = std::max(start, n + 1);
+    if (count - 1 - bulk >= 64 && study_wide()) {
+      for (; i < bulk; i++) step(i, st);
+      const int B = 256;
+      double hi[B], lo[B], sum[B], v[B];
+      double dsum = st.dsum;
+      while (count - 1 - i >= 4) {
+        int m = std::min(B, (count - 1 - i) / 4 * 4);
+        for (int j = 0; j < m; j++) {
+          int t = i + j;
+          dsum += std::fabs(x(t) - x(t - 1));
+          dsum -= std::fabs(x(t - n) - x(t - n - 1));
+          w.step(t);
+          hi[j] = w.hi;
+          lo[j] = w.lo;
+          sum[j] = dsum;
+        }
+        study_range_ratios(hi, lo, sum, m, v);
+        for (int j = 0; j < m; j++) out[i + j] = study_out(v[j]);
+        i += m;
+      }
+      st.dsum = dsum;
+    }
+    study_run(s, i, count, st, step);
   });
   return 1;
 }

@@ -163,3 +163,28 @@ inline study_v2d study_v2_abs(study_v2d v) {
   const study_v2i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
   return (study_v2d)((study_v2i)v & mask);
 }
+
+// Four doubles in one vector, for the passes that take four or eight
+// neighbouring bars at a time: a window pass where one load feeds several
+// bars, or a block's divisions and roots, four bars to an instruction.
+// These kernels are compiled for 256-bit registers (STUDY_WIDE) and run
+// where the processor has them (study_wide); elsewhere the bar-by-bar or
+// two-bar code runs, which makes the same operations in the same order,
+// so that both give the same values bit for bit.  Kernels over study_v4d
+// take pointers only (a vector passed by value would change the calling
+// convention).
+typedef double study_v4d __attribute__((vector_size(32)));
+typedef long long study_v4i __attribute__((vector_size(32)));
+
+#if defined(__x86_64__) || defined(__i386__)
+#define STUDY_WIDE __attribute__((target("avx2")))
+inline bool study_wide() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+#else
+#define STUDY_WIDE
+inline bool study_wide() {
+  return false;
+}
+#endif

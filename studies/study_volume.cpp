@@ -17,6 +17,18 @@ struct chaikin_state {
   double ad, fast, slow;
 };
 
+// Intraday relative volume: the live update keeps, for the last bar it
+// computed, the summed volume of the earlier days at that bar's time of
+// day, so that a quote that changes that bar again needs no search back
+// through the days (the earlier days' bars do not change under it).
+struct irv_state {
+  int32_t index;
+  int32_t last;       // bar of the kept sum (above 0), else none
+  int32_t last_time;  // its time
+  int32_t pad;
+  double last_sum;  // same_time_volume_sum of that bar
+};
+
 struct acc_state {
   int32_t index;
   int32_t cursor;      // bar of an earlier day at the same time of day
@@ -325,7 +337,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
-  study_state_base st;
+  irv_state st;
   study_load_state(s, &st);
   int n = study_period(s);
   // A fresh run writes every bar it computes: the slots before are filled
@@ -335,7 +347,8 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     int computed = n >= 1 && count > 0 && intraday_chart(chart) ? count : 0;
     study_fill_missing(out, computed, s->output_len);
     study_fill_missing(raw, computed, s->output_len);
-    st.index = 0;
+    st = irv_state{};
+    st.last = -1;
   }
   if (!intraday_chart(chart)) {
     study_save_state(s, st);
@@ -360,8 +373,23 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
         study_fill_missing(raw, from, count);
       }
       for (int i = count - 1; i >= from; i--) {
-        double sum = same_time_volume_sum(chart->bars, i, n);
-        if (sum < 0) break;
+        double sum;
+        if (i == st.last && i > 0 && chart->bars[i].time == st.last_time) {
+          sum = st.last_sum;
+        } else {
+          sum = same_time_volume_sum(chart->bars, i, n);
+          if (i == count - 1) {
+            st.last = i;
+            st.last_time = chart->bars[i].time;
+            st.last_sum = sum;
+          }
+        }
+        // a bar without enough earlier days has no value, also where an
+        // earlier update of the bar had one (it stood at another time)
+        if (sum < 0) {
+          unemit(i);
+          break;
+        }
         emit(i, factor(sum));
       }
     }

@@ -123,6 +123,64 @@ struct dmi_state {
 
 enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
 
+// The directional moves of bar i (i >= 1): the larger move counts if it is
+// a rise, the other is none: a move counts when it exceeds both the other
+// and zero.  Without branches (which move is larger is a coin toss): the
+// value is kept or cleared by a mask.
+[[gnu::always_inline]] inline void dmi_moves(const chart_bar *b, int i, double *pdm, double *mdm) {
+  double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
+  *pdm = ferlume_keep_if((up > down) & (up > 0), up);
+  *mdm = ferlume_keep_if((down > up) & (down > 0), down);
+}
+
+// DX of bars j = 0 .. m - 1 (m a multiple of 4) from their smoothed moves
+// and ranges: |+DI - -DI| / (+DI + -DI), +DI = +DM / TR x 100, 0 where the
+// range or the sum is 0.  Four bars to a vector: the three divisions are
+// most of a bar's cost.  The same operations as one bar at a time: the
+// values are the same.
+[[gnu::always_inline]] inline void dmi_dx(const double *pd, const double *md, const double *tr,
+                                          int m, double *dx) {
+  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100};
+  const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+                          0x7fffffffffffffffLL};
+  for (int j = 0; j < m; j += 4) {
+    study_v4d p, q, t;
+    memcpy(&p, pd + j, sizeof p);
+    memcpy(&q, md + j, sizeof q);
+    memcpy(&t, tr + j, sizeof t);
+    study_v4i live = t != zero;
+    study_v4d pdi = (study_v4d)((study_v4i)(p / t * hundred) & live);
+    study_v4d mdi = (study_v4d)((study_v4i)(q / t * hundred) & live);
+    study_v4d sum = pdi + mdi, diff = (study_v4d)((study_v4i)(pdi - mdi) & mask);
+    study_v4d d = (study_v4d)((study_v4i)(diff / sum) & (study_v4i)(sum != zero));
+    memcpy(dx + j, &d, sizeof d);
+  }
+}
+
+// +DI (or -DI) of bars j = 0 .. m - 1 (m a multiple of 4) from their
+// smoothed move and range: DM / TR x 100, 0 where the range is 0; four
+// bars to a vector, as dmi_dx.
+[[gnu::always_inline]] inline void dmi_di(const double *dm, const double *tr, int m, double *di) {
+  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100};
+  for (int j = 0; j < m; j += 4) {
+    study_v4d p, t;
+    memcpy(&p, dm + j, sizeof p);
+    memcpy(&t, tr + j, sizeof t);
+    study_v4d d = (study_v4d)((study_v4i)(p / t * hundred) & (study_v4i)(t != zero));
+    memcpy(di + j, &d, sizeof d);
+  }
+}
+
+[[gnu::noinline]] STUDY_WIDE void dmi_di_wide(const double *dm, const double *tr, int m,
+                                              double *di) {
+  dmi_di(dm, tr, m, di);
+}
+
+[[gnu::noinline]] STUDY_WIDE void dmi_dx_wide(const double *pd, const double *md, const double *tr,
+                                              int m, double *dx) {
+  dmi_dx(pd, md, tr, m, dx);
+}
+
 // The line is chosen at compile time: each one divides only for itself.
 template <int which>
 int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
@@ -135,34 +193,34 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
   double a = 1.0 / n, c = 1.0 / f;
   int first = which == DMI_ADX ? f + n - 1 : n;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, dmi_state &st) {
+  auto step = [&](int i, dmi_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
     }
-    double up = (double)b[i].high - b[i - 1].high, down = (double)b[i - 1].low - b[i].low;
-    // the larger move counts if it is a rise, the other is none: a move
-    // counts when it exceeds both the other and zero.  Without branches
-    // (which move is larger is a coin toss): the value is kept or cleared
-    // by a mask.
-    double pdm = ferlume_keep_if((up > down) & (up > 0), up);
-    double mdm = ferlume_keep_if((down > up) & (down > 0), down);
+    double pdm, mdm;
+    dmi_moves(b, i, &pdm, &mdm);
     double tr = ferlume_true_range(b, i);
     if (i == 1) {
       st.plus_dm = pdm;
       st.minus_dm = mdm;
       st.tr = tr;
     } else {
-      st.plus_dm = (1 - a) * st.plus_dm + a * pdm;
-      st.minus_dm = (1 - a) * st.minus_dm + a * mdm;
+      if constexpr (which != DMI_MINUS) st.plus_dm = (1 - a) * st.plus_dm + a * pdm;
+      if constexpr (which != DMI_PLUS) st.minus_dm = (1 - a) * st.minus_dm + a * mdm;
       st.tr = (1 - a) * st.tr + a * tr;
     }
     double pdi = 0, mdi = 0, dx = 0;
     if (st.tr != 0) {
-      if constexpr (which != DMI_MINUS) pdi = st.plus_dm / st.tr * 100;
-      if constexpr (which != DMI_PLUS) mdi = st.minus_dm / st.tr * 100;
-      if constexpr (which == DMI_ADX)
+      if constexpr (which == DMI_ADX) {
+        pdi = st.plus_dm / st.tr * 100;
+        mdi = st.minus_dm / st.tr * 100;
         if (pdi + mdi != 0) dx = std::fabs(pdi - mdi) / (pdi + mdi);
+      } else if constexpr (which == DMI_PLUS) {
+        pdi = st.plus_dm / st.tr * 100;
+      } else {
+        mdi = st.minus_dm / st.tr * 100;
+      }
     }
     if constexpr (which == DMI_ADX) {
       if (i == n)
@@ -172,7 +230,84 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
     }
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
-  });
+  };
+  int i = start;
+  if constexpr (which == DMI_ADX) {
+    // A long run takes the bars after the warm-up in blocks: the smoothed
+    // moves bar by bar, the divisions of the block four bars at a time
+    // (dmi_dx), then the ADX bar by bar, alongside the next block's moves
+    // (the two smoothings wait on themselves only, so they run side by
+    // side); the rest goes bar by bar.
+    int bulk = std::max(std::max(start, first), n + 1);
+    if (count - 1 - bulk >= 64 && study_wide()) {
+      for (; i < bulk; i++) step(i, st);
+      const int B = 256;
+      double pd[B], md[B], tv[B], dx[2][B];
+      int prev = i, prev_m = 0;  // the block whose ADX is to come
+      // the smoothings in locals (the block's stores could be the state's)
+      double sp = st.plus_dm, sm = st.minus_dm, str = st.tr, adx = st.adx;
+      for (int cur = 0;; cur ^= 1) {
+        int m = std::min(B, (count - 1 - i) / 4 * 4);
+        double *dp = dx[cur ^ 1];
+        for (int j = 0; j < m || j < prev_m; j++) {
+          if (j < m) {
+            double pdm, mdm;
+            dmi_moves(b, i + j, &pdm, &mdm);
+            double tr = ferlume_true_range(b, i + j);
+            sp = (1 - a) * sp + a * pdm;
+            sm = (1 - a) * sm + a * mdm;
+            str = (1 - a) * str + a * tr;
+            pd[j] = sp;
+            md[j] = sm;
+            tv[j] = str;
+          }
+          if (j < prev_m) {
+            adx = (1 - c) * adx + c * dp[j];
+            out[prev + j] = study_out(adx * 100);
+          }
+        }
+        if (m == 0) break;
+        dmi_dx_wide(pd, md, tv, m, dx[cur]);
+        prev = i;
+        prev_m = m;
+        i += m;
+      }
+      st.plus_dm = sp;
+      st.minus_dm = sm;
+      st.tr = str;
+      st.adx = adx;
+    }
+  }
+  if constexpr (which != DMI_ADX) {
+    // A long run takes the bars after the warm-up in blocks: the smoothed
+    // move and range bar by bar, the divisions four bars at a time
+    // (dmi_di); the rest goes bar by bar.
+    int bulk = std::max(std::max(start, first), n + 1);
+    if (count - 1 - bulk >= 64 && study_wide()) {
+      for (; i < bulk; i++) step(i, st);
+      const int B = 256;
+      double dm[B], tv[B], di[B];
+      double sdm = which == DMI_PLUS ? st.plus_dm : st.minus_dm, str = st.tr;
+      while (count - 1 - i >= 4) {
+        int m = std::min(B, (count - 1 - i) / 4 * 4);
+        for (int j = 0; j < m; j++) {
+          double pdm, mdm;
+          dmi_moves(b, i + j, &pdm, &mdm);
+          double tr = ferlume_true_range(b, i + j);
+          sdm = (1 - a) * sdm + a * (which == DMI_PLUS ? pdm : mdm);
+          str = (1 - a) * str + a * tr;
+          dm[j] = sdm;
+          tv[j] = str;
+        }
+        dmi_di_wide(dm, tv, m, di);
+        for (int j = 0; j < m; j++) out[i + j] = study_out(di[j]);
+        i += m;
+      }
+      (which == DMI_PLUS ? st.plus_dm : st.minus_dm) = sdm;
+      st.tr = str;
+    }
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 }  // namespace

@@ -1,6 +1,10 @@
 // Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
 // Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
 // High and Lowest Low.
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <vector>
 
 #include "studylib/ferlume.h"
@@ -199,6 +203,16 @@ struct sar_state {
   double hh, ll;               // extremes of the long and the short run
   double af;
 };
+
+// x > y ? a : b, as a mask in the SSE registers.
+inline double sar_pick_gt(double x, double y, double a, double b) {
+#ifdef __SSE2__
+  __m128d m = _mm_cmpgt_sd(_mm_set_sd(x), _mm_set_sd(y));
+  return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(m, _mm_set_sd(a)), _mm_andnot_pd(m, _mm_set_sd(b))));
+#else
+  return ferlume_select(x > y, a, b);
+#endif
+}
 }  // namespace
 
 int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
@@ -223,15 +237,18 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
       st.af = a0;
     }
     double t;
+    // Extremes are minsd / maxsd (x < y ? x : y is exactly their rule);
+    // the other choices follow the prices (a coin toss to the branch
+    // predictor) and are masks in the SSE registers, without a branch and
+    // without a trip through the integer registers.
     if (st.is_long) {
-      double l2 = ferlume_select(b[i - 1].low < lo, b[i - 1].low, lo);
+      double l1 = b[i - 1].low, l2 = l1 < lo ? l1 : lo;
       t = st.sar_long + st.af * (b[i - 1].high - st.sar_long);
-      t = ferlume_select(t > l2, st.sar_long, t);
+      t = sar_pick_gt(t, l2, st.sar_long, t);
       // a new extreme is a coin toss: chosen without branches
-      bool up = hi > st.hh;
-      st.af = ferlume_select(up, st.af + inc, st.af);
-      st.hh = ferlume_select(up, hi, st.hh);
-      st.af = ferlume_select(st.af > af_max, af_max, st.af);
+      st.af = sar_pick_gt(hi, st.hh, st.af + inc, st.af);
+      st.hh = hi > st.hh ? hi : st.hh;
+      st.af = af_max < st.af ? af_max : st.af;
       st.sar_long = t;
       if (t > lo) {
         st.is_long = 0;
@@ -240,13 +257,12 @@ int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
         st.af = a0;
       }
     } else {
-      double h2 = ferlume_select(b[i - 1].high > hi, b[i - 1].high, hi);
+      double h1 = b[i - 1].high, h2 = h1 > hi ? h1 : hi;
       t = st.sar_short - st.af * (st.sar_short - b[i - 1].low);
-      t = ferlume_select(t < h2, st.sar_short, t);
-      bool down = lo < st.ll;
-      st.af = ferlume_select(down, st.af + inc, st.af);
-      st.ll = ferlume_select(down, lo, st.ll);
-      st.af = ferlume_select(st.af > af_max, af_max, st.af);
+      t = sar_pick_gt(h2, t, st.sar_short, t);
+      st.af = sar_pick_gt(st.ll, lo, st.af + inc, st.af);
+      st.ll = lo < st.ll ? lo : st.ll;
+      st.af = af_max < st.af ? af_max : st.af;
       st.sar_short = t;
       if (hi > t) {
         st.is_long = 1;

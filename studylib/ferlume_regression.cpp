@@ -13,6 +13,95 @@ struct tsf_state {
 
 enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
 
+// Sum of d * d over the window of each bar j = 0 .. m - 1 (m a multiple of
+// 8), d = |line - mid| + half at x = 1 .. n, the line a[j] + x b[j]; mids
+// and halves run from the first bar of bar 0's window.  Each bar's sum is
+// taken in two interleaved sums (even and odd x), added at the end.
+[[gnu::always_inline]] inline void band_squares(const double *mids, const double *halves,
+                                                const double *la, const double *ls, int m, int n,
+                                                double *sq) {
+  const study_v4d one = {1, 1, 1, 1};
+  const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+                          0x7fffffffffffffffLL};
+  for (int j = 0; j < m; j += 8) {
+    study_v4d a0, a1, b0, b1, x = one, d0, d1, d2, d3;
+    // d of the four bars from lane u of the group at window place k (x = k + 1);
+    // the vectors go by reference (by value they would change the calling
+    // convention between the two compilations)
+    auto dev = [&](study_v4d &d, int u, int k, const study_v4d &a, const study_v4d &b) {
+      study_v4d mv, hv;
+      memcpy(&mv, mids + j + u + k, sizeof mv);
+      memcpy(&hv, halves + j + u + k, sizeof hv);
+      study_v4d e = a + x * b - mv;
+      d = (study_v4d)((study_v4i)e & mask) + hv;
+    };
+    study_v4d s00 = {}, s01 = {}, s10 = {}, s11 = {};
+    memcpy(&a0, la + j, sizeof a0);
+    memcpy(&a1, la + j + 4, sizeof a1);
+    memcpy(&b0, ls + j, sizeof b0);
+    memcpy(&b1, ls + j + 4, sizeof b1);
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      dev(d0, 0, k, a0, b0);
+      dev(d1, 4, k, a1, b1);
+      x += one;
+      dev(d2, 0, k + 1, a0, b0);
+      dev(d3, 4, k + 1, a1, b1);
+      x += one;
+      s00 += d0 * d0;
+      s01 += d1 * d1;
+      s10 += d2 * d2;
+      s11 += d3 * d3;
+    }
+    if (k < n) {
+      dev(d0, 0, k, a0, b0);
+      dev(d1, 4, k, a1, b1);
+      s00 += d0 * d0;
+      s01 += d1 * d1;
+    }
+    study_v4d t0 = s00 + s10, t1 = s01 + s11;
+    memcpy(sq + j, &t0, sizeof t0);
+    memcpy(sq + j + 4, &t1, sizeof t1);
+  }
+}
+
+[[gnu::noinline]] STUDY_WIDE void band_squares_wide(const double *mids, const double *halves,
+                                                    const double *la, const double *ls, int m,
+                                                    int n, double *sq) {
+  band_squares(mids, halves, la, ls, m, n, sq);
+}
+
+// The same, two bars to a register: for the few bars of a live update, and
+// for processors without 256-bit registers (where the vectors above would
+// be split through memory).
+[[gnu::noinline]] void band_squares_pairs(const double *mids, const double *halves,
+                                          const double *la, const double *ls, int m, int n,
+                                          double *sq) {
+  const study_v2d one = study_v2_splat(1);
+  for (int j = 0; j < m; j += 2) {
+    study_v2d av = {la[j], la[j + 1]}, sv = {ls[j], ls[j + 1]}, x = one;
+    study_v2d sq0 = {0, 0}, sq1 = {0, 0};
+    const double *mp = mids + j, *hp = halves + j;
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
+      x += one;
+      study_v2d d1 =
+          study_v2_abs(av + x * sv - study_v2_load(mp + k + 1)) + study_v2_load(hp + k + 1);
+      x += one;
+      sq0 += d0 * d0;
+      sq1 += d1 * d1;
+    }
+    if (k < n) {
+      study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
+      sq0 += d0 * d0;
+    }
+    study_v2d t = sq0 + sq1;
+    sq[j] = t[0];
+    sq[j + 1] = t[1];
+  }
+}
+
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
   tsf_state st;
@@ -44,52 +133,38 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   // the middle of the bar's range and half its half-width.  The line moves
   // with every window, so every bar of the window is measured again: the
   // pass is the formula's own cost.  Bars are taken in blocks: the running
-  // sums give each bar's line, then two bars at a time share one register
-  // (bar j + 1's window is bar j's a bar later, so one load feeds both),
-  // and neighbouring bars' passes overlap instead of waiting on each other.
+  // sums give each bar's line, then eight bars at a time share each load
+  // (bar j + 1's window is bar j's a bar later) and neighbouring bars'
+  // passes overlap instead of waiting on each other (band_squares).
   // (a live update's block is its few bars: nothing more is allocated)
   const int B = count - first < 512 ? count - first : 512;
-  // one block of memory for the four buffers, on the stack when small
-  size_t total = 2 * ((size_t)B + n) + 2 * ((size_t)B + 1);
+  const int BP = (B + 7) & ~7;  // the block in whole groups of eight bars
+  // one block of memory for the five buffers, on the stack when small
+  size_t total = 2 * ((size_t)BP + n) + 3 * (size_t)BP;
   double small[256];
   std::vector<double> buf(total > 256 ? total : 0);
-  double *mids = total > 256 ? buf.data() : small, *halves = mids + B + n, *la = halves + B + n,
-         *ls = la + B + 1;
+  double *mids = total > 256 ? buf.data() : small, *halves = mids + BP + n, *la = halves + BP + n,
+         *ls = la + BP, *sq = ls + BP;
   int blk = first;  // first bar of the block being collected
   auto flush = [&](int last) {
-    int m = last - blk + 1;
+    int m = last - blk + 1, mp = (m + 7) & ~7;
     for (int k = 0; k < m + n - 1; k++) {
       const chart_bar &r = b[blk - n + 1 + k];
       mids[k] = 0.5 * ((double)r.high + r.low);
       halves[k] = 0.5 * std::fabs((double)r.high - r.low);
     }
-    mids[m + n - 1] = halves[m + n - 1] = 0;
-    la[m] = ls[m] = 0;
-    const study_v2d one = study_v2_splat(1);
-    for (int j = 0; j < m; j += 2) {
-      study_v2d av = {la[j], la[j + 1]}, sv = {ls[j], ls[j + 1]}, x = one;
-      study_v2d sq0 = {0, 0}, sq1 = {0, 0};
-      const double *mp = mids + j, *hp = halves + j;
-      int k = 0;
-      for (; k + 2 <= n; k += 2) {
-        study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
-        x += one;
-        study_v2d d1 =
-            study_v2_abs(av + x * sv - study_v2_load(mp + k + 1)) + study_v2_load(hp + k + 1);
-        x += one;
-        sq0 += d0 * d0;
-        sq1 += d1 * d1;
-      }
-      if (k < n) {
-        study_v2d d0 = study_v2_abs(av + x * sv - study_v2_load(mp + k)) + study_v2_load(hp + k);
-        sq0 += d0 * d0;
-      }
-      study_v2d ms = (sq0 + sq1) * study_v2_splat(rs.inv_n);
-      for (int u = 0; u < 2 && j + u < m; u++) {
-        double rms = std::sqrt(ms[u]);
-        double line = la[j + u] + n * ls[j + u];
-        out[blk + j + u] = study_out(kind == TSF_DEVIATION ? rms : line + rms * band);
-      }
+    // the group's unused lanes see zeros
+    for (int k = m + n - 1; k < mp + n - 1; k++) mids[k] = halves[k] = 0;
+    for (int j = m; j < mp; j++) la[j] = ls[j] = 0;
+    // whole groups of eight in the wide registers, the rest (a live
+    // update's bar or two) two at a time
+    int m8 = study_wide() ? m & ~7 : 0;
+    if (m8 > 0) band_squares_wide(mids, halves, la, ls, m8, n, sq);
+    if (m8 < m) band_squares_pairs(mids + m8, halves + m8, la + m8, ls + m8, m - m8, n, sq + m8);
+    for (int j = 0; j < m; j++) {
+      double rms = std::sqrt(sq[j] * rs.inv_n);
+      double line = la[j] + n * ls[j];
+      out[blk + j] = study_out(kind == TSF_DEVIATION ? rms : line + rms * band);
     }
     blk = last + 1;
   };

@@ -169,6 +169,34 @@ TEST(StudyDaily, IntradayRelativeVolumeOnIrregularDays) {
   EXPECT_GT(values, 100);
 }
 
+// Quotes that change the last bar again reuse the earlier days' sum the
+// update before found for it; a last bar that now stands at another time
+// (the slot taken over by a later bar) is searched for again.  Every step
+// equals a computation from the first bar.
+TEST(StudyDaily, IntradayRelativeVolumeFollowsTheLastBar) {
+  test_chart c(64, 5);
+  for (int d = 0; d < 4; d++)
+    for (int k = 0; k < (d < 3 ? 6 : 5); k++)  // the last day stops a slot early
+      c.add(1, 1, 1, 1, 100 + 37 * d + 11 * k, at(20240102 + d, 34200 + 300 * k));
+  StudyDef t = study_template(STUDY_INTRADAY_REL_VOLUME, 3);
+  test_study inc(t, 64, compute_intraday_rel_volume);
+  ASSERT_EQ(compute_intraday_rel_volume(c.chart(), inc.s, 1), 1);
+  chart_bar &last = c.storage[c.count() - 1];
+  struct change {
+    int volume, time_step;  // the last bar's new volume; its time moved on by slots
+  } steps[] = {{500, 0}, {900, 0}, {40, 1}, {41, 0}, {700, 1}, {0, 0}};
+  for (const change &ch : steps) {
+    last.volume = ch.volume;
+    last.time += 300 * ch.time_step;
+    ASSERT_EQ(compute_intraday_rel_volume(c.chart(), inc.s, 0), 1);
+    test_study whole(t, 64, compute_intraday_rel_volume);
+    ASSERT_EQ(compute_intraday_rel_volume(c.chart(), whole.s, 1), 1);
+    float a = inc.at(c.count() - 1), b = whole.at(c.count() - 1);
+    EXPECT_EQ(memcmp(&a, &b, sizeof a), 0)
+        << ch.volume << "/" << ch.time_step << ": " << a << " vs " << b;
+  }
+}
+
 TEST(StudyDaily, IntradayRelativeAndAccumulatedVolume) {
   test_chart c(16, 5);
   const int vols[3][2] = {{10, 20}, {30, 40}, {40, 90}};
