@@ -1,6 +1,7 @@
 // The application object: start-up, window templates, status messages and
 // shut-down.
 #include "shell/app.h"
+#include "shell/slfbar.h"
 
 #include <QFile>
 #include <QPalette>
@@ -57,6 +58,7 @@
 #include "windows/marketviews.h"
 
 CKvChartApp* theApp;
+int g_portfolio_slot;
 
 const optional_kind kv_optional_kinds[4] = {{0x02, KIND_TIME_SALES},
                                             {0x20, KIND_LEVEL2},
@@ -160,6 +162,10 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   // The dated events behind the chart's event marks.
   if (!g_shell_hooks.load_events) g_shell_hooks.load_events = [] { CEvents::LoadEventsFile(); };
   if (!g_shell_hooks.free_events) g_shell_hooks.free_events = CEvents::FreeEvents;
+  if (!g_shell_hooks.select_symbol_list)
+    g_shell_hooks.select_symbol_list = [](const char* name) {
+      if (CSymbolListBar* bar = CSymbolListBar::Instance()) bar->SelectSymbolList(name);
+    };
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);
