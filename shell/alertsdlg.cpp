@@ -191,7 +191,6 @@ CAlertsDlg* open_alerts_dlg(const char* symbol) {
     return dlg;
   }
   auto* dlg = new CAlertsDlg(text, frame ? frame->AlertsKeep() : 0, frame);
-  if (frame) dlg->setWindowFlag(Qt::Window);
   if (!dlg->Create(frame)) {
     delete dlg;
     return nullptr;

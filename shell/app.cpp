@@ -1,7 +1,6 @@
 // The application object: start-up, window templates, status messages and
 // shut-down.
 #include "shell/app.h"
-#include "shell/slfbar.h"
 
 #include <QFile>
 #include <QPalette>
@@ -54,6 +53,7 @@
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
+#include "shell/slfbar.h"
 #include "windows/accountsview.h"
 #include "windows/marketviews.h"
 

@@ -176,7 +176,7 @@ class CKvChartApp : public KvCmdTarget {
   char m_default_favorite[260] = {};
   int m_symbol_count = -1;
   char m_symbol_list_path[1024] = {};  // the current symbol list file
-  char m_pl_account[100] = {};  // the account the profit-and-loss windows show
+  char m_pl_account[100] = {};         // the account the profit-and-loss windows show
   int m_next_view_kind = 0;
   int m_sub_kind = 0;
   int m_draw_color = 255, m_draw_style = 0, m_draw_width = 1;

@@ -1,6 +1,7 @@
 // "Select Data Sources" (see datasrcdlg.h).
 #include "shell/datasrcdlg.h"
 
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QVBoxLayout>
 #include <cstdio>

@@ -1,6 +1,7 @@
 // "Export Settings..." (see exportdlg.h).
 #include "shell/exportdlg.h"
 
+#include <QDialogButtonBox>
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -19,7 +20,8 @@ CExportSettingsDlg::CExportSettingsDlg(QWidget* parent) : KvDialog(IDD_EXPORT_SE
   auto* top = new QVBoxLayout(this);
   auto* file = new QGroupBox(QStringLiteral("Export File"));
   auto* ff = new QFormLayout(file);
-  ff->addRow(AddControl(IDC_EXP_ADD_SPAN, new QCheckBox(QStringLiteral("Add time span to file name"))));
+  ff->addRow(
+      AddControl(IDC_EXP_ADD_SPAN, new QCheckBox(QStringLiteral("Add time span to file name"))));
   auto* ext = AddControl(IDC_EXP_EXTENSION, new QLineEdit);
   ext->setMaxLength(9);
   ff->addRow(QStringLiteral("File Extension:"), ext);
@@ -57,8 +59,9 @@ bool CExportSettingsDlg::OnInitDialog() {
   m_format = g_settings.ExpDataFmt == 0 ? 2 : g_settings.ExpDataFmt;
   UpdateData(false);
   char dir[KV_PATH_MAX];
-  SetDlgItemText(IDC_EXP_DIR, QString::fromUtf8(data_folder_path(dir, sizeof dir, KV_DIR_EXPORT,
-                                                                 nullptr) ? dir : ""));
+  SetDlgItemText(
+      IDC_EXP_DIR,
+      QString::fromUtf8(data_folder_path(dir, sizeof dir, KV_DIR_EXPORT, nullptr) ? dir : ""));
   // The stored position's name, by its text; a position the list does
   // not have opens on the first offered format.
   int sel = -1;

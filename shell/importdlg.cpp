@@ -1,6 +1,7 @@
 // The import dialogs (see importdlg.h).
 #include "shell/importdlg.h"
 
+#include <QDialogButtonBox>
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -55,7 +56,8 @@ QGroupBox* format_box(KvDialog* dlg) {
 void fill_formats(KvDialog* dlg, const import_formats& f) {
   auto* combo = dlg->Item<KvComboBox>(IDC_IMP_FORMAT);
   combo->ResetContent();
-  for (int i = 0; i < f.count; i++) combo->SetItemData(combo->AddString(f.name(i)), (std::uintptr_t)i);
+  for (int i = 0; i < f.count; i++)
+    combo->SetItemData(combo->AddString(f.name(i)), (std::uintptr_t)i);
 }
 
 void show_format(KvDialog* dlg, const import_formats& f, int index) {
@@ -93,16 +95,19 @@ CImportSettingsDlg::CImportSettingsDlg(QWidget* parent) : KvDialog(IDD_IMPORT_SE
 
   auto* dirs = new QGroupBox(QStringLiteral("Import Directories"));
   auto* grid = new QGridLayout(dirs);
-  auto* list = AddControl(IDC_IMP_LIST, new KvListBox);
+  auto* list = m_list = AddControl(IDC_IMP_LIST, new KvListBox);
   grid->addWidget(list, 0, 0, 5, 1);
-  grid->addWidget(AddControl(IDC_IMP_MODIFY, plain_button(QStringLiteral("Modify"), "document-save")), 0, 1);
-  grid->addWidget(AddControl(IDC_IMP_REMOVE, plain_button(QStringLiteral("Remove"), "list-remove")), 1, 1);
+  grid->addWidget(
+      AddControl(IDC_IMP_MODIFY, plain_button(QStringLiteral("Modify"), "document-save")), 0, 1);
+  grid->addWidget(AddControl(IDC_IMP_REMOVE, plain_button(QStringLiteral("Remove"), "list-remove")),
+                  1, 1);
   grid->addWidget(AddControl(IDC_IMP_UP, plain_button(QStringLiteral("Up"), "go-up")), 2, 1);
   grid->addWidget(AddControl(IDC_IMP_DOWN, plain_button(QStringLiteral("Down"), "go-down")), 3, 1);
   grid->setRowStretch(4, 1);
   auto* path_row = new QHBoxLayout;
   path_row->addWidget(AddControl(IDC_IMP_PATH, new QLineEdit), 1);
-  path_row->addWidget(AddControl(IDC_IMP_BROWSE, plain_button(QStringLiteral("Browse...."), "document-open")));
+  path_row->addWidget(
+      AddControl(IDC_IMP_BROWSE, plain_button(QStringLiteral("Browse...."), "document-open")));
   grid->addLayout(path_row, 5, 0, 1, 2);
   top->addWidget(dirs, 1);
 
@@ -145,7 +150,8 @@ bool CImportSettingsDlg::OnInitDialog() {
   m_time_span = -1;
   UpdateData(false);
   fill_list(nullptr);
-  for (int id : {IDC_IMP_REMOVE, IDC_IMP_MODIFY, IDC_IMP_UP, IDC_IMP_DOWN}) EnableDlgItem(id, false);
+  for (int id : {IDC_IMP_REMOVE, IDC_IMP_MODIFY, IDC_IMP_UP, IDC_IMP_DOWN})
+    EnableDlgItem(id, false);
   return true;
 }
 
@@ -172,7 +178,7 @@ void CImportSettingsDlg::set_modify(bool on) {
 // The list in the user's order, removed entries left out; select (when
 // listed) becomes the selected line.
 void CImportSettingsDlg::fill_list(const ImportSource* select) {
-  auto* list = Item<KvListBox>(IDC_IMP_LIST);
+  auto* list = m_list;
   QSignalBlocker block(list);
   list->ResetContent();
   m_line = -1;
@@ -186,8 +192,8 @@ void CImportSettingsDlg::fill_list(const ImportSource* select) {
     if (s->flags & IMPORT_WEB)
       line = QString::fromLatin1(span == 3 ? "[--]  " : "[DWM] ") + QString::fromUtf8(s->dir);
     else
-      line = QString::fromLatin1(kSpanPrefix[span]) + QString::fromUtf8(s->dir) +
-             QLatin1Char('/') + QString::fromUtf8(s->pattern);
+      line = QString::fromLatin1(kSpanPrefix[span]) + QString::fromUtf8(s->dir) + QLatin1Char('/') +
+             QString::fromUtf8(s->pattern);
     int i = list->AddString(line);
     list->SetItemData(i, (std::uintptr_t)s);
     if (s == select) {
@@ -199,9 +205,9 @@ void CImportSettingsDlg::fill_list(const ImportSource* select) {
 }
 
 void CImportSettingsDlg::show_entry(const ImportSource* s) {
-  m_path = (s->flags & IMPORT_WEB) ? QString()
-                                   : QString::fromUtf8(s->dir) + QLatin1Char('/') +
-                                         QString::fromUtf8(s->pattern);
+  m_path = (s->flags & IMPORT_WEB)
+               ? QString()
+               : QString::fromUtf8(s->dir) + QLatin1Char('/') + QString::fromUtf8(s->pattern);
   SetDlgItemText(IDC_IMP_PATH, m_path);
   m_time_span = s->time_span >= 0 && s->time_span <= 3 ? s->time_span : 0;
   for (int i = 0; i < 4; i++)
@@ -210,14 +216,14 @@ void CImportSettingsDlg::show_entry(const ImportSource* s) {
 }
 
 void CImportSettingsDlg::update_buttons() {
-  int count = Item<KvListBox>(IDC_IMP_LIST)->GetCount();
+  int count = m_list->GetCount();
   EnableDlgItem(IDC_IMP_REMOVE, m_line >= 0);
   EnableDlgItem(IDC_IMP_UP, m_line > 0);
   EnableDlgItem(IDC_IMP_DOWN, m_line >= 0 && m_line < count - 1);
 }
 
 void CImportSettingsDlg::line_chosen() {
-  auto* list = Item<KvListBox>(IDC_IMP_LIST);
+  auto* list = m_list;
   int row = list->GetCurSel();
   if (row == m_line) return;
   if (modify_enabled() && kv_message_box(kLost, "Import Settings", MB_OKCANCEL) != IDOK) {
@@ -322,11 +328,12 @@ void CImportSettingsDlg::remove() {
     if (auto* c = Item<QCheckBox>(IDC_IMP_WEB)) c->setChecked(false);
   }
   fill_list(nullptr);
-  for (int id : {IDC_IMP_MODIFY, IDC_IMP_REMOVE, IDC_IMP_UP, IDC_IMP_DOWN}) EnableDlgItem(id, false);
+  for (int id : {IDC_IMP_MODIFY, IDC_IMP_REMOVE, IDC_IMP_UP, IDC_IMP_DOWN})
+    EnableDlgItem(id, false);
 }
 
 void CImportSettingsDlg::move(int step) {
-  auto* list = Item<KvListBox>(IDC_IMP_LIST);
+  auto* list = m_list;
   ImportSource* s = m_selected;
   int other = m_line + step;
   if (!s || other < 0 || other >= list->GetCount()) return;
@@ -429,9 +436,10 @@ void CImportFileDlg::OnOK() {
   // The symbol names the price file the import writes.
   QByteArray symbol = m_symbol.toLatin1();
   if (!m_symbol.isEmpty() && !kv_symbol_file_name_ok(symbol.constData())) {
-    kv_message_box("The symbol cannot name a price file: leave out \"/\", \"\\\" and control "
-                   "characters.",
-                   "Import File Settings", MB_OK | MB_ICONEXCLAMATION);
+    kv_message_box(
+        "The symbol cannot name a price file: leave out \"/\", \"\\\" and control "
+        "characters.",
+        "Import File Settings", MB_OK | MB_ICONEXCLAMATION);
     if (QWidget* w = GetDlgItem(IDC_IMP_SYMBOL)) w->setFocus();
     return;
   }

@@ -13,6 +13,7 @@
 
 #include "platform/qt/dialog.h"
 
+class KvListBox;
 struct ImportSource;
 
 enum : int {
@@ -76,6 +77,7 @@ class CImportSettingsDlg : public KvDialog {
   bool modify_enabled() const;
 
   import_formats m_formats;
+  KvListBox* m_list = nullptr;
 };
 
 class CImportFileDlg : public KvDialog {

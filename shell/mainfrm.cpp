@@ -59,13 +59,21 @@ CKvMainFrame::CKvMainFrame() {
 }
 
 CKvMainFrame::~CKvMainFrame() {
-  // The Alerts window goes first, while the frame can still be told.
-  delete m_alerts_dlg;
+  // The Alerts window goes first, while the frame is whole.
+  delete m_alerts_dlg.data();
   if (hmainwnd.load() == GetSafeHwnd()) hmainwnd = 0;
   if (m_exit_thread) {
     kv_thread_join(m_exit_thread, kv_scaled_ms(15000), nullptr);
     kv_thread_free(m_exit_thread);
   }
+}
+
+CAlertsDlg* CKvMainFrame::AlertsDlg() const {
+  return m_alerts_dlg.data();
+}
+
+void CKvMainFrame::SetAlertsDlg(CAlertsDlg* dlg) {
+  m_alerts_dlg = dlg;
 }
 
 void CKvMainFrame::PreCreateWindow() {
@@ -246,7 +254,7 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
         theApp->AddStatusMsg(0, line);
       }
       free(text);
-      alerts_dlg_alert_fired(m_alerts_dlg, (int)lparam);
+      alerts_dlg_alert_fired(m_alerts_dlg.data(), (int)lparam);
       PostCommand(ID_UPDATE_ALL_NOW);
       return 0;
     }
@@ -254,7 +262,7 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       if (m_alerts_dlg) m_alerts_keep = m_alerts_dlg->KeepMessages();
       return 0;
     case WM_ALERTS_DLG_CLOSED:
-      if (reinterpret_cast<CAlertsDlg*>(lparam) == m_alerts_dlg) m_alerts_dlg = nullptr;
+      if (reinterpret_cast<CAlertsDlg*>(lparam) == m_alerts_dlg.data()) m_alerts_dlg = nullptr;
       return 0;
     case WM_CONT_UPDATE_STATUS: {
       char time[16];

@@ -7,6 +7,7 @@
 // placement, closes every window and lets the main window go.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include "platform/qt/frames.h"
@@ -45,8 +46,8 @@ class CKvMainFrame : public KvMainFrame {
   // The open Alerts window (registered by its opener, forgotten on
   // WM_ALERTS_DLG_CLOSED) and its Keep Messages value copied on
   // WM_ALERTS_DLG_OPENED.
-  CAlertsDlg* AlertsDlg() const { return m_alerts_dlg; }
-  void SetAlertsDlg(CAlertsDlg* dlg) { m_alerts_dlg = dlg; }
+  CAlertsDlg* AlertsDlg() const;
+  void SetAlertsDlg(CAlertsDlg* dlg);
   int AlertsKeep() const { return m_alerts_keep; }
 
   // The close has begun (first close ran) / ended (final close ran).
@@ -63,7 +64,8 @@ class CKvMainFrame : public KvMainFrame {
  private:
   void first_close();
   void final_close();
-  CAlertsDlg* m_alerts_dlg = nullptr;
+  // Also cleared when the window goes without telling (a guard pointer).
+  QPointer<CAlertsDlg> m_alerts_dlg;
   int m_alerts_keep = 0;
   kv_thread* m_exit_thread = nullptr;  // stands in for the quote threads' exit
   bool m_exiting = false;

@@ -1,6 +1,7 @@
 // "Playback Setup" (see playbackdlg.h).
 #include "shell/playbackdlg.h"
 
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -80,9 +81,8 @@ CPlaybackSetupDlg::CPlaybackSetupDlg(PlaybackData* data, int time_unit, QWidget*
 
   connect(file, &KvComboBox::droppedDown, this, [this] { fill_files(); });
   connect(rate, &QLineEdit::textEdited, this, [this] { rate_typed(); });
-  connect(slider, &QSlider::sliderReleased, this, [this, slider] {
-    SetDlgItemText(IDC_PB_RATE, QString::number(slider->value()));
-  });
+  connect(slider, &QSlider::sliderReleased, this,
+          [this, slider] { SetDlgItemText(IDC_PB_RATE, QString::number(slider->value())); });
 }
 
 // The tick files of the playback folder, by name.

@@ -247,12 +247,10 @@ TEST_F(PlaybackTest, RecordDecodesAndSetsUpThePlaybackWithFourRanges) {
   for (int i = 0; i < PBD_SIZE; i++) image[i] = 0;
   memcpy(image, "ES", 2);
   const uint32_t start = (uint32_t)date_to_seconds(20450103, 10 * 3600 + 5);  // after 2038
-  const int32_t words[][2] = {{PBD_FLAGS, 0x40},     {PBD_DAY_OFFSET, 2},
-                              {PBD_SPARE, 77},       {PBD_RATE, 25},
-                              {52, 9 * 3600},        {56, 12 * 3600},
-                              {60, -1},              {64, 20 * 3600},
-                              {68, 11 * 3600},       {72, 13 * 3600},
-                              {76, -1},              {80, 21 * 3600}};
+  const int32_t words[][2] = {
+      {PBD_FLAGS, 0x40}, {PBD_DAY_OFFSET, 2}, {PBD_SPARE, 77}, {PBD_RATE, 25},
+      {52, 9 * 3600},    {56, 12 * 3600},     {60, -1},        {64, 20 * 3600},
+      {68, 11 * 3600},   {72, 13 * 3600},     {76, -1},        {80, 21 * 3600}};
   for (const auto& w : words)
     for (int b = 0; b < 4; b++) image[w[0] + b] = (uint8_t)((uint32_t)w[1] >> (8 * b));
   for (int b = 0; b < 4; b++) image[PBD_START + b] = (uint8_t)(start >> (8 * b));

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <cstdio>
 
+#include "data/mainwnd.h"
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "platform/qt/controls.h"

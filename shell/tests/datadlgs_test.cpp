@@ -335,7 +335,7 @@ TEST_F(DataDlgs, ModifyStoresPathSpanAndFormatAndRefusesAPathWithoutFolder) {
   ASSERT_EQ(image.size(), size_t(IMPORT_HEADER_SIZE + 3 * IMPORT_SOURCE_SIZE));
   EXPECT_EQ(entry_dir(image, 2), "/data/quotes");
   const uint8_t* e = (const uint8_t*)image.data() + IMPORT_HEADER_SIZE + 2 * IMPORT_SOURCE_SIZE;
-  EXPECT_EQ(get_le16(e + 6), 2);   // format
+  EXPECT_EQ(get_le16(e + 6), 2);    // format
   EXPECT_EQ(get_le32(e + 16), 1u);  // weekly
   EXPECT_STREQ((const char*)e + 280, "*.asc");
 }

@@ -127,7 +127,7 @@ TEST_F(PlaybackDlg, TypedRateAbove100BecomesHundredAndMarksANewRate) {
 
 TEST_F(PlaybackDlg, RangeTimesEmptyIsUnsetAndTheDayEndIsRefused) {
   int result = run(1, [&](QWidget* w) {
-    kv_type(w, IDC_PB_RANGE_FIRST, QString());       // range 1 start emptied
+    kv_type(w, IDC_PB_RANGE_FIRST, QString());  // range 1 start emptied
     kv_type(w, IDC_PB_RANGE_FIRST + 2, QStringLiteral("18:00"));
     kv_type(w, IDC_PB_RANGE_FIRST + 3, QStringLiteral("24:00"));
     kv_click(w, IDOK);

@@ -5,6 +5,7 @@
 #include <QToolBar>
 #include <cstring>
 
+#include "broker/twsacct.h"
 #include "data/symlist.h"
 #include "platform/qt/controls.h"
 #include "platform/qt/test_harness.h"
