@@ -31,7 +31,8 @@ CSymbolListBar* CSymbolListBar::Instance() {
 CSymbolListBar::CSymbolListBar(QToolBar* bar) : QObject(bar), m_bar(bar) {
   m_combo = new KvComboBox(false, bar);
   m_combo->setObjectName(QStringLiteral("id%1").arg(IDC_SLF_COMBO));
-  m_combo->setToolTip(QStringLiteral("Current symbol list file (SLF) in use"));
+  // "Current symbol list file (SLF) in use\nSLF": status text, then tip.
+  m_combo->setToolTip(QStringLiteral("SLF"));
   m_combo->setStatusTip(QStringLiteral("Current symbol list file (SLF) in use"));
   QFont font = KvFont(QStringLiteral("MS Sans Serif"), 8).qfont();
   m_combo->setFont(font);
