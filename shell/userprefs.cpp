@@ -25,6 +25,7 @@
 #include "platform/qt/controls.h"
 #include "platform/qt/services_qt.h"
 #include "settings/settings.h"
+#include "shell/dlgutil.h"
 #include "shell/prefedit.h"
 #include "studies/pages/bitmapcombo.h"
 
@@ -237,11 +238,8 @@ void CPPPrefData::DoDataExchange(KvDataExchange& dx) {
   DDX_Check(dx, IDC_KEEP_INTRADAY, m_keep_intraday);
 }
 
-bool CPPPrefData::OnApply() {
-  int daily = pref_read_date(m_daily);
-  int weekly = pref_read_date(m_weekly);
-  int monthly = pref_read_date(m_monthly);
-  if (!daily || !weekly || !monthly) {
+bool CPPPrefData::OnCheck() {
+  if (!pref_read_date(m_daily) || !pref_read_date(m_weekly) || !pref_read_date(m_monthly)) {
     refuse("One or more of the start dates are invalid");
     return false;
   }
@@ -249,6 +247,14 @@ bool CPPPrefData::OnApply() {
     refuse("Quote Interval Timer must be greater than 100 milli seconds");
     return false;
   }
+  return true;
+}
+
+bool CPPPrefData::OnApply() {
+  if (!OnCheck()) return false;
+  int daily = pref_read_date(m_daily);
+  int weekly = pref_read_date(m_weekly);
+  int monthly = pref_read_date(m_monthly);
   // Every field passed: store them all.
   g_settings.StartDateDaily = daily;
   g_settings.StartDateWeekly = weekly;
@@ -373,12 +379,22 @@ void CPPPrefDisplay::DoDataExchange(KvDataExchange& dx) {
   DDX_Radio(dx, IDC_SIZE_SMALL, m_candle_size);
 }
 
-bool CPPPrefDisplay::OnApply() {
+bool CPPPrefDisplay::OnCheck() {
   uint32_t candle = 0;
   if (!pack_custom_candle(m_total, m_left, m_right, m_wick, &candle)) {
     refuse("Invalid candle specification");
     return false;
   }
+  if (pref_read_time(m_time_offset) > 86399) {
+    refuse("Invalid Time Offset");
+    return false;
+  }
+  return true;
+}
+
+bool CPPPrefDisplay::OnApply() {
+  uint32_t candle = 0;
+  if (!OnCheck() || !pack_custom_candle(m_total, m_left, m_right, m_wick, &candle)) return false;
   g_settings.DataFormat = m_price_format == 1 ? 1 : 0;
   g_settings.DateStyle = m_date_format >= 0 && m_date_format <= 6 ? m_date_format : 0;
   g_settings.PriceLabLeft = m_label_left;
@@ -439,20 +455,24 @@ void CPPPrefAutoRun::DoDataExchange(KvDataExchange& dx) {
   for (int i = 0; i < 21; i++) DDX_Text(dx, IDC_SUNDAY_START + i, m_times[i]);
 }
 
-bool CPPPrefAutoRun::OnApply() {
-  int32_t times[21];
+bool CPPPrefAutoRun::OnCheck() {
   for (int day = 0; day < 7; day++) {
     for (int k = 0; k < 3; k++) {
-      int v = pref_read_time(m_times[day * 3 + k]);
-      if (v > 86399) {
+      if (pref_read_time(m_times[day * 3 + k]) > 86399) {
         char text[40];
         snprintf(text, sizeof text, "Invalid time for %s", kDayNames[day]);
         refuse(text);
         return false;
       }
-      times[day * 3 + k] = v;
     }
   }
+  return true;
+}
+
+bool CPPPrefAutoRun::OnApply() {
+  if (!OnCheck()) return false;
+  int32_t times[21];
+  for (int i = 0; i < 21; i++) times[i] = pref_read_time(m_times[i]);
   uint8_t days = 0;
   for (int b = 0; b < 8; b++)
     if (m_days[b]) days |= (uint8_t)(1u << b);
@@ -581,7 +601,9 @@ void CPPPrefSounds::browse() {
   req.initial_dir = dir;
   req.filter = "Sound Files (*.wav)|*.wav||";
   char out[KV_PATH_MAX * 2];
-  if (!kv_file_dialog(&req, out, sizeof out)) return;
+  int picked = kv_file_dialog(&req, out, sizeof out);
+  kv_data_root_current();
+  if (!picked) return;
   QString chosen = QString::fromUtf8(out);
   if (chosen == GetDlgItemText(IDC_SOUND_FILE)) return;
   SetDlgItemText(IDC_SOUND_FILE, chosen);
@@ -618,12 +640,17 @@ void CPPPrefSounds::DoDataExchange(KvDataExchange& dx) {
   DDX_Text(dx, IDC_QUIET_TO, m_to);
 }
 
-bool CPPPrefSounds::OnApply() {
-  if (!IsModified()) return KvPropertyPage::OnApply();
-  if (m_quiet && (m_from.trimmed().isEmpty() || m_to.trimmed().isEmpty())) {
+bool CPPPrefSounds::OnCheck() {
+  if (IsModified() && m_quiet && (m_from.trimmed().isEmpty() || m_to.trimmed().isEmpty())) {
     kv_message_box("Suppress Sounds requires start and stop time", "User Preferences", MB_OKCANCEL);
     return false;
   }
+  return true;
+}
+
+bool CPPPrefSounds::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  if (!OnCheck()) return false;
   if (m_sounds_changed) {
     std::vector<std::string> files;
     for (int i = 0; i < m_count; i++)
@@ -834,19 +861,19 @@ void CPPPrefDraw::choose_feedback_color() {
   SetModified();
 }
 
-bool CPPPrefDraw::OnApply() {
-  if (!IsModified()) return KvPropertyPage::OnApply();
-  int wide = 0;
-  double devs = 0, custom[2] = {};
-  if (!kv_parse_int(m_wide, &wide)) {
+// The page's numbers read back; false (with the message shown) when one is
+// not a number.
+bool CPPPrefDraw::read_numbers(int* wide, double* devs, double custom[2]) {
+  if (!kv_parse_int(m_wide, wide)) {
     refuse("Please enter an integer.");
     return false;
   }
-  if (!kv_parse_double(m_channel, &devs)) {
+  if (!kv_parse_double(m_channel, devs)) {
     refuse("Please enter a number.");
     return false;
   }
   for (int k = 0; k < 2; k++) {
+    custom[k] = 0;
     QString t = m_custom[k].trimmed();
     if (t.endsWith(QLatin1Char('%'))) t.chop(1);
     if (t.trimmed().isEmpty()) continue;
@@ -855,6 +882,20 @@ bool CPPPrefDraw::OnApply() {
       return false;
     }
   }
+  return true;
+}
+
+bool CPPPrefDraw::OnCheck() {
+  int wide = 0;
+  double devs = 0, custom[2] = {};
+  return !IsModified() || read_numbers(&wide, &devs, custom);
+}
+
+bool CPPPrefDraw::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  int wide = 0;
+  double devs = 0, custom[2] = {};
+  if (!read_numbers(&wide, &devs, custom)) return false;
   draw_defaults d = m_dd;
   d.wide_width = wide <= 1 ? 2 : wide;
   d.channel_devs = (float)devs;
