@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -96,6 +97,8 @@ CImportSettingsDlg::CImportSettingsDlg(QWidget* parent) : KvDialog(IDD_IMPORT_SE
   auto* dirs = new QGroupBox(QStringLiteral("Import Directories"));
   auto* grid = new QGridLayout(dirs);
   auto* list = m_list = AddControl(IDC_IMP_LIST, new KvListBox);
+  // The time-span prefixes are padded to line the folders up.
+  list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   grid->addWidget(list, 0, 0, 5, 1);
   grid->addWidget(
       AddControl(IDC_IMP_MODIFY, plain_button(QStringLiteral("Modify"), "document-save")), 0, 1);

@@ -502,9 +502,8 @@ const char kNoSound[] = "---none---";
 CPPPrefSounds::CPPPrefSounds() : KvPropertyPage(IDD_PREF_SOUNDS, QStringLiteral("Sounds")) {
   auto* top = new QVBoxLayout(this);
   auto* audio = new QGroupBox(QStringLiteral("Audio Alerts"));
-  audio->setCheckable(false);
   auto* al = new QVBoxLayout(audio);
-  al->addWidget(control(this, IDC_SOUNDS_ON, new QCheckBox(QStringLiteral("Audio Alerts"))));
+  al->addWidget(control(this, IDC_SOUNDS_ON, new QCheckBox(QStringLiteral("Enable"))));
   auto* quiet = new QHBoxLayout;
   quiet->addWidget(control(this, IDC_QUIET, new QCheckBox(QStringLiteral("Suppress Sounds from"))));
   quiet->addWidget(control(this, IDC_QUIET_FROM, new QLineEdit));

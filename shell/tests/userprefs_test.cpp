@@ -421,6 +421,14 @@ TEST_F(UserPrefs, SoundsPageDeselectWritesNoneAndQuietHoursNeedBothTimes) {
 }
 
 TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
+  snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
+  std::filesystem::create_directories(root_.path() + "/CONFIG");
+  std::ofstream(root_.path() + "/CONFIG/sounds.cfg") << "high.wav\r\nlow.wav\r\nfilled.wav\r\n";
+  free_sounds_cfg();
+  g_settings.Flags2 |= PREF2_ALERT_SOUNDS;
+  g_settings.Flags1 |= PREF1_SOUNDS_QUIET_HOURS;
+  g_settings.SoundsQuietStart = 22 * 3600;
+  g_settings.SoundsQuietStop = 6 * 3600 + 30 * 60;
   for (int page = 0; page < 6; page++) {
     run(page, [&](CPSUserPrefDlg& d, QWidget*) {
       EXPECT_TRUE(
@@ -428,6 +436,7 @@ TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
       kv_click(&d, IDCANCEL);
     });
   }
+  free_sounds_cfg();
 }
 
 }  // namespace
