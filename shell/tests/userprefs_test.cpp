@@ -360,6 +360,22 @@ TEST_F(UserPrefs, DrawPageWideWidthChannelAndCustomLevelKeepOtherBytes) {
   EXPECT_EQ(back.snap, 0x8u);
   EXPECT_EQ(memcmp(before + DD_END, g_settings.PrefDrawDef + DD_END, DRAW_DEFAULTS_SIZE - DD_END),
             0);
+
+  // Use Defaults puts the built-in values back into the controls; OK keeps them.
+  back.wide_width = 7;
+  back.line_color = 0x00FF00;
+  draw_defaults_encode(&back, g_settings.PrefDrawDef);
+  run(4, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1217), QStringLiteral("7"));
+    kv_click(p, 1666);
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1217), QStringLiteral("2"));
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1538), QStringLiteral("1.00"));
+    kv_click(&dlg, IDOK);
+  });
+  draw_defaults_decode(g_settings.PrefDrawDef, &back);
+  EXPECT_EQ(back.wide_width, 2);
+  EXPECT_EQ(back.line_color, 0x0000FFu);
+  EXPECT_EQ(back.snap, 0u);
 }
 
 TEST_F(UserPrefs, SoundsPageDeselectWritesNoneAndQuietHoursNeedBothTimes) {
