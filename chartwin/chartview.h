@@ -108,6 +108,9 @@ class CKvChartView : public KvCanvasView {
   void OnChartSetup();
   void OnChartColor();
   void OnAlignCustom();
+  // Tools/Playback Setup: the dialog on a copy of the playback record;
+  // after OK the copy is stored and the playback takes it.
+  void OnPlaybackSetup();
 
   // ---- typed symbol (chartview_keys.cpp) ----
   void OnChar(QChar c);

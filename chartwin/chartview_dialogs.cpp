@@ -2,6 +2,7 @@
 // chart colours and the custom alignment point, and how their results are
 // applied to the document and the panes.
 #include <cstring>
+#include <strings.h>
 
 #include "chartwin/aligndatadlg.h"
 #include "chartwin/chartcolordlg.h"
@@ -12,6 +13,10 @@
 #include "data/chart_flags.h"
 #include "data/chartsettings.h"
 #include "platform/locks.h"
+#include "quotes/playbackdata.h"
+#include "quotes/playthread.h"
+#include "settings/settings.h"
+#include "shell/playbackdlg.h"
 #include "studies/studyapi.h"
 
 namespace {
@@ -20,6 +25,7 @@ enum : unsigned {
   ID_CHART_PROPERTIES = 32784,
   ID_CHART_COLOR = 32786,
   ID_ALIGN_CUSTOM = 33324,
+  ID_PLAYBACK_SETUP = 33254,
 };
 enum : uint32_t { ALIGN_CUSTOM = 0x28 };
 
@@ -58,6 +64,11 @@ void CKvChartView::map_dialog_commands() {
   MapCommand(ID_CHART_PROPERTIES, [this] { OnChartSetup(); });
   MapCommand(ID_CHART_COLOR, [this] { OnChartColor(); });
   MapCommand(ID_ALIGN_CUSTOM, [this] { OnAlignCustom(); });
+  MapCommand(ID_PLAYBACK_SETUP, [this] { OnPlaybackSetup(); });
+  MapUpdate(ID_PLAYBACK_SETUP, [this](KvCmdUI& ui) {
+    CKvChartDoc* doc = GetDocument();
+    ui.Enable(doc && doc->m_chart);
+  });
   MapUpdate(ID_ALIGN_CUSTOM, [this](KvCmdUI& ui) {
     ui.Enable(m_settings && m_settings->percent);
     ui.SetCheck(m_settings &&
@@ -120,4 +131,34 @@ void CKvChartView::OnAlignCustom() {
   if (dlg.DoModal() == IDOK)
     m_settings->display_flags = (m_settings->display_flags & ~CS_PERCENT_BASE_MASK) | ALIGN_CUSTOM;
   UpdatePanes("OnAlignCustom", UP_CALC | UP_INVAL);
+}
+
+void CKvChartView::OnPlaybackSetup() {
+  CKvChartDoc* doc = GetDocument();
+  if (!doc || !doc->m_chart) return;
+  int unit;
+  char symbol[sizeof doc->m_chart->header.symbol + 1] = {};
+  {
+    kv_lock guard(g_chart_lock);
+    unit = doc->m_chart->header.time_unit;
+    memcpy(symbol, doc->m_chart->header.symbol, sizeof doc->m_chart->header.symbol);
+  }
+  PlaybackData copy;
+  playback_data_decode(g_settings.PlaybackData, &copy);
+  CPlaybackSetupDlg dlg(&copy, unit, this);
+  if (dlg.DoModal() != IDOK) return;
+  {
+    // The playback thread reads its settings under the chart lock.
+    kv_lock guard(g_chart_lock);
+    int speed = g_playback.speed;
+    playback_settings_from_data(&copy, &g_playback);
+    // The rate is taken only when the dialog changed it; taken, the mark goes.
+    if (!(copy.flags & PLAYBACK_NEW_RATE)) g_playback.speed = speed;
+    copy.flags &= ~PLAYBACK_NEW_RATE;
+  }
+  playback_data_encode(&copy, g_settings.PlaybackData);
+  if (!strcasecmp(symbol, copy.name))
+    g_playback_state |= PLAYBACK_CHART_SHOWN;
+  else
+    g_playback_state &= ~(uint32_t)PLAYBACK_CHART_SHOWN;
 }

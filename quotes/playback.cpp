@@ -9,6 +9,7 @@
 void build_playback_minute_map(const int32_t sessions[PLAYBACK_SESSIONS][2], uint8_t map[1440]) {
   for (int m = 0; m < 1440; m++) map[m] = 0;
   for (int s = 0; s < PLAYBACK_SESSIONS; s++) {
+    if (sessions[s][0] < 0 || sessions[s][1] < 0) continue;  // range not set
     int32_t start = sessions[s][0] / 60;
     int32_t end = sessions[s][1] / 60;
     if (start < 0) start = 0;

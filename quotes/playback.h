@@ -9,7 +9,7 @@
 struct mqt;
 
 enum {
-  PLAYBACK_SESSIONS = 3,
+  PLAYBACK_SESSIONS = 4,  // the visible time ranges of the playback record
   PLAYBACK_MAX_PAUSE_MS = 2000,
   PLAYBACK_MIN_PAUSE_MS = 10,
   PLAYBACK_SKIP_PAUSE_MS = 500,  // least pause after skipped ticks
@@ -19,7 +19,8 @@ enum {
 
 // One byte per minute of the day: 1 inside one of the session windows
 // [start / 60, end / 60) (seconds of day), 0 elsewhere. Windows with
-// start >= end are empty; bounds are clipped to the day.
+// start >= end are empty, and so are windows with a bound not set
+// (negative); bounds are clipped to the day.
 void build_playback_minute_map(const int32_t sessions[PLAYBACK_SESSIONS][2], uint8_t map[1440]);
 
 // 1 when the minute of the epoch time lies inside the map's sessions.

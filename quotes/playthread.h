@@ -25,6 +25,7 @@ enum {
   PLAYBACK_INITIALISED = 1,  // bits of g_playback_state
   PLAYBACK_SKIP = 16,        // skip to the next session (cleared by the thread)
   PLAYBACK_FAST = 32,
+  PLAYBACK_CHART_SHOWN = 0x40,  // the active chart shows the playback symbol
   PLAYBACK_END_SOUND = 15,
 };
 

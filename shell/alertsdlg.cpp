@@ -19,8 +19,6 @@
 
 namespace {
 
-CAlertsDlg* s_remembered = nullptr;
-
 // Words 16..30 of the alert: the set prices (16..20), the armed copy
 // (21..25) and the fired state (26..30) the heat map keeps.
 enum { SET_WORDS = 0, ARMED_WORDS = 5, FIRED_WORDS = 10, WORD_GROUP = 5 };
@@ -31,8 +29,9 @@ QPushButton* button(const QString& text, const char* icon) {
   return b;
 }
 
-void send_to_frame(unsigned message) {
-  if (theApp && theApp->MainFrame()) theApp->MainFrame()->SendMessage(message);
+void send_to_frame(unsigned message, CAlertsDlg* dlg) {
+  if (theApp && theApp->MainFrame())
+    theApp->MainFrame()->SendMessage(message, 0, reinterpret_cast<kv_lparam>(dlg));
 }
 
 // "hh:mm" of a time in seconds.
@@ -42,10 +41,6 @@ void format_hit_time(int32_t seconds, char* out, size_t size) {
 }
 
 }  // namespace
-
-CAlertsDlg* CAlertsDlg::Remembered() {
-  return s_remembered;
-}
 
 CAlertsDlg::CAlertsDlg(const QString& symbol, int keep_messages, QWidget* parent)
     : KvDialog(IDD_ALERTS, parent), m_symbol(symbol), m_keep(keep_messages ? 1 : 0) {
@@ -71,11 +66,15 @@ CAlertsDlg::CAlertsDlg(const QString& symbol, int keep_messages, QWidget* parent
   connect(Item<QCheckBox>(IDC_ALERTS_KEEP), &QCheckBox::clicked, this, [this] { OnOK(); });
 }
 
+// The frame forgets this window (a sent message: the pointer is only
+// compared, while the object still exists).
 CAlertsDlg::~CAlertsDlg() {
-  if (s_remembered == this) {
-    s_remembered = nullptr;
-    send_to_frame(WM_ALERTS_DLG_CLOSED);
-  }
+  send_to_frame(WM_ALERTS_DLG_CLOSED, this);
+}
+
+void CAlertsDlg::SetSymbol(const QString& symbol) {
+  m_symbol = symbol;
+  ShowSymbolAlerts();
 }
 
 bool CAlertsDlg::OnInitDialog() {
@@ -88,12 +87,11 @@ void CAlertsDlg::DoDataExchange(KvDataExchange& dx) {
   DDX_Check(dx, IDC_ALERTS_KEEP, m_keep);
 }
 
-// Takes the controls' values and makes this the window the main frame
-// refreshes; the window stays open.
+// Takes the controls' values and tells the main frame, which copies Keep
+// Messages; the window stays open.
 void CAlertsDlg::OnOK() {
   if (!UpdateData(true)) return;
-  s_remembered = this;
-  send_to_frame(WM_ALERTS_DLG_OPENED);
+  send_to_frame(WM_ALERTS_DLG_OPENED, this);
 }
 
 // Escape and the close box end the window, which then deletes itself.
@@ -169,8 +167,7 @@ void CAlertsDlg::change_alert(change_kind kind) {
   if (!m_keep) m_list->ResetContent();
 }
 
-void alerts_dlg_alert_fired(int id) {
-  CAlertsDlg* dlg = CAlertsDlg::Remembered();
+void alerts_dlg_alert_fired(CAlertsDlg* dlg, int id) {
   if (!dlg) return;
   char symbol[sizeof(alert_rec::symbol)] = "";
   {
@@ -181,4 +178,25 @@ void alerts_dlg_alert_fired(int id) {
     symbol[sizeof symbol - 1] = 0;
   }
   dlg->AlertFired(symbol);
+}
+
+CAlertsDlg* open_alerts_dlg(const char* symbol) {
+  CKvMainFrame* frame = theApp ? theApp->MainFrame() : nullptr;
+  const QString text = QString::fromLatin1(symbol ? symbol : "");
+  if (frame && frame->AlertsDlg()) {
+    CAlertsDlg* dlg = frame->AlertsDlg();
+    dlg->SetSymbol(text);
+    dlg->show();
+    dlg->raise();
+    return dlg;
+  }
+  auto* dlg = new CAlertsDlg(text, frame ? frame->AlertsKeep() : 0, frame);
+  if (!dlg->Create(frame)) {
+    delete dlg;
+    return nullptr;
+  }
+  if (frame) frame->SetAlertsDlg(dlg);
+  dlg->show();
+  dlg->ShowSymbolAlerts();
+  return dlg;
 }

@@ -29,14 +29,13 @@ class CAlertsDlg : public KvDialog {
   ~CAlertsDlg() override;
 
   QString Symbol() const { return m_symbol; }
+  // Shows another symbol (the caption and list follow).
+  void SetSymbol(const QString& symbol);
   int KeepMessages() const { return m_keep; }
   // Caption and list from the symbol's live-quote record.
   void ShowSymbolAlerts();
   // An alert of symbol fired: the list is filled again when it is ours.
   void AlertFired(const char* symbol);
-
-  // The one window the main frame refreshes on fired alerts, or null.
-  static CAlertsDlg* Remembered();
 
   void Rearm();
   void Clear();
@@ -58,6 +57,12 @@ class CAlertsDlg : public KvDialog {
   KvListBox* m_list = nullptr;
 };
 
-// The main frame's step on WM_ALERT_TRIGGERED: refreshes the remembered
-// window when the alert (by id) belongs to its symbol.
-void alerts_dlg_alert_fired(int alert_id);
+// The main frame's step on WM_ALERT_TRIGGERED: refreshes its open window
+// when the alert (by id) belongs to the window's symbol.
+void alerts_dlg_alert_fired(CAlertsDlg* dlg, int alert_id);
+
+// Opens the window on a symbol as the heat map's double click does: the
+// main frame's open window shows the symbol, or a new one is made, shown
+// and registered with the main frame (which then refreshes it on fired
+// alerts and forgets it when it is destroyed).
+CAlertsDlg* open_alerts_dlg(const char* symbol);

@@ -54,11 +54,13 @@
 #include "shell/core/settingsio.h"
 #include "shell/mainfrm.h"
 #include "shell/statusmsg.h"
+#include "shell/slfbar.h"
 #include "windows/accountsview.h"
 #include "windows/marketviews.h"
 #include "windows/tradeaccts.h"
 
 CKvChartApp* theApp;
+int g_portfolio_slot;
 
 const optional_kind kv_optional_kinds[4] = {{0x02, KIND_TIME_SALES},
                                             {0x20, KIND_LEVEL2},
@@ -166,6 +168,10 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   // The dated events behind the chart's event marks.
   if (!g_shell_hooks.load_events) g_shell_hooks.load_events = [] { CEvents::LoadEventsFile(); };
   if (!g_shell_hooks.free_events) g_shell_hooks.free_events = CEvents::FreeEvents;
+  if (!g_shell_hooks.select_symbol_list)
+    g_shell_hooks.select_symbol_list = [](const char* name) {
+      if (CSymbolListBar* bar = CSymbolListBar::Instance()) bar->SelectSymbolList(name);
+    };
 
   m_frame = new CKvMainFrame;
   KvApp::instance()->SetMainWnd(m_frame);

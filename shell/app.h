@@ -117,6 +117,9 @@ class CKvChartApp : public KvCmdTarget {
   KvDocument* OpenDocumentFile(const char* path);
   // 3 symbol list map, 1 chart (time unit out); a pending kind wins.
   int GetDocKind(const char* path, int* time_unit);
+  // File/Import: a file from IMPORT, its format, symbol and time span
+  // asked for, then the file opened for import.
+  void OnFileImport();
   // Loads a symbol list (by path, or by name from SLF); the symbol count.
   int OpenSymbolListFile(const char* path, const char* name);
   // Titles of new windows (one shared buffer each call overwrites).
@@ -173,9 +176,16 @@ class CKvChartApp : public KvCmdTarget {
   char m_default_favorite[260] = {};
   int m_symbol_count = -1;
   char m_symbol_list_path[1024] = {};  // the current symbol list file
+  char m_pl_account[100] = {};         // the account the profit-and-loss windows show
   int m_next_view_kind = 0;
   int m_sub_kind = 0;
   int m_draw_color = 255, m_draw_style = 0, m_draw_width = 1;
+  // The last Import File Settings (format description, format name,
+  // symbol, time span 0-2), read by the chart document while it imports.
+  char m_import_description[256] = {};
+  char m_import_format[64] = {};
+  char m_import_symbol[32] = {};
+  int m_import_time_span = 0;
 
  private:
   void load_cursors();
@@ -200,6 +210,10 @@ class CKvChartApp : public KvCmdTarget {
   bool m_started = false;  // passed the single-instance check
   bool m_loaded = false;   // settings loaded: shut-down may write files
 };
+
+// The account slot the profit-and-loss windows show (the symbol-list
+// toolbar's account entry).
+extern int g_portfolio_slot;
 
 // The one application object of the run (null when none).
 extern CKvChartApp* theApp;

@@ -35,6 +35,7 @@
 #include "platform/services.h"
 #include "platform/thread.h"
 #include "quotes/mqtthread.h"
+#include "quotes/qrclient.h"
 #include "quotes/router.h"
 #include "res/resource.h"
 #include "settings/datadirs.h"
@@ -43,6 +44,10 @@
 #include "shell/app_hooks.h"
 #include "shell/childfrm.h"
 #include "shell/core/chartstore.h"
+#include "shell/datasrcdlg.h"
+#include "shell/dlgutil.h"
+#include "shell/exportdlg.h"
+#include "shell/importdlg.h"
 #include "shell/mainfrm.h"
 #include "shell/pagemgr.h"
 #include "shell/userprefs.h"
@@ -86,6 +91,10 @@ enum : unsigned {
   ID_REFRESH_PORTFOLIO = 33222,
   ID_PRINT_SETUP = 57606,
   ID_PREFERENCES = 32844,
+  ID_FILE_IMPORT = 32845,
+  ID_IMPORT_SETTINGS = 32846,
+  ID_DATA_SOURCES = 32813,
+  ID_EXPORT_SETTINGS = 33002,
 };
 const unsigned kFavoriteIds[6] = {32829, 32830, 32831, 32832, 32848, 32849};
 
@@ -120,8 +129,9 @@ std::string choose_file(int save, int folder, const char* filter, const char* na
   req.initial_name = name;
   req.default_ext = ext;
   req.filter = filter;
-  if (!kv_file_dialog(&req, out, sizeof out)) return "";
-  return out;
+  int chosen = kv_file_dialog(&req, out, sizeof out);
+  kv_data_root_current();
+  return chosen ? out : "";
 }
 
 // A new chart from the default template, titled as a chart without data.
@@ -350,6 +360,22 @@ void CKvChartApp::map_app_commands() {
     for (int kind : {KIND_CHART, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST})
       for (CKvWindowDoc* doc : kv_window_docs(kind)) doc->UpdateAllViews(nullptr, 0);
   });
+  MapCommand(ID_DATA_SOURCES, [this] {
+    CDataSourcesDlg dlg(m_frame);
+    if (dlg.DoModal() != IDOK) return;
+    // The new live source may serve window kinds the old one did not.
+    for (const optional_kind& k : kv_optional_kinds)
+      if (has_router_capability(k.bit)) GetDocTemplate(k.kind);
+  });
+  MapCommand(ID_IMPORT_SETTINGS, [this] {
+    CImportSettingsDlg dlg(m_frame);
+    dlg.DoModal();
+  });
+  MapCommand(ID_EXPORT_SETTINGS, [this] {
+    CExportSettingsDlg dlg(m_frame);
+    dlg.DoModal();
+  });
+  MapCommand(ID_FILE_IMPORT, [this] { OnFileImport(); });
   MapCommand(ID_PRINT_SETUP, [this] { kv_page_setup_dialog(m_frame, Printer()); });
   MapCommand(ID_HELP_ABOUT, [this] {
     CAboutDlg dlg(m_frame);
@@ -579,6 +605,25 @@ int CKvChartApp::OpenSymbolListFile(const char* path, const char* name) {
   snprintf(g_slf_title, sizeof g_slf_title, "%s",
            m_symbol_count > 0 ? name : g_settings_defaults.SLFTitle);
   return m_symbol_count;
+}
+
+void CKvChartApp::OnFileImport() {
+  m_app_flags |= APP_IMPORT_FOLDER;
+  std::string path = choose_file(0, KV_DIR_IMPORT, "All Files (*.*)|*.*||", nullptr, nullptr);
+  m_app_flags &= ~APP_IMPORT_FOLDER;
+  if (path.empty()) return;
+  CImportFileDlg dlg(QString::fromUtf8(path.c_str()), m_frame);
+  if (dlg.DoModal() != IDOK) return;
+  auto keep = [](char* out, size_t size, const QString& text) {
+    snprintf(out, size, "%s", text.toLatin1().constData());
+  };
+  keep(m_import_description, sizeof m_import_description, dlg.m_description);
+  keep(m_import_format, sizeof m_import_format, dlg.m_format_name);
+  keep(m_import_symbol, sizeof m_import_symbol, dlg.m_symbol);
+  m_import_time_span = dlg.m_time_span;
+  m_app_flags |= APP_IMPORT_FOLDER;
+  OpenDocumentFile(path.c_str());
+  m_app_flags &= ~APP_IMPORT_FOLDER;
 }
 
 void CKvChartApp::new_symbol_list_window(int kind) {

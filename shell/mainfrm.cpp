@@ -26,6 +26,7 @@
 #include "shell/alertsdlg.h"
 #include "shell/app.h"
 #include "shell/app_hooks.h"
+#include "shell/slfbar.h"
 #include "settings/settings.h"
 #include "shell/core/settingsio.h"
 #include "windows/advisorbar.h"
@@ -58,11 +59,21 @@ CKvMainFrame::CKvMainFrame() {
 }
 
 CKvMainFrame::~CKvMainFrame() {
+  // The Alerts window goes first, while the frame is whole.
+  delete m_alerts_dlg.data();
   if (hmainwnd.load() == GetSafeHwnd()) hmainwnd = 0;
   if (m_exit_thread) {
     kv_thread_join(m_exit_thread, kv_scaled_ms(15000), nullptr);
     kv_thread_free(m_exit_thread);
   }
+}
+
+CAlertsDlg* CKvMainFrame::AlertsDlg() const {
+  return m_alerts_dlg.data();
+}
+
+void CKvMainFrame::SetAlertsDlg(CAlertsDlg* dlg) {
+  m_alerts_dlg = dlg;
 }
 
 void CKvMainFrame::PreCreateWindow() {
@@ -104,6 +115,7 @@ bool CKvMainFrame::OnCreate() {
   slf_bar->setAllowedAreas(top_bottom);
   advisor_bar->setAllowedAreas(top_bottom);
   install_advisor_bar(advisor_bar);
+  install_symbol_list_bar(slf_bar);
   for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar})
     b->setIconSize(QSize(22, 22));
   statusBar()->setObjectName(QStringLiteral("statusbar"));
@@ -242,10 +254,16 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
         theApp->AddStatusMsg(0, line);
       }
       free(text);
-      alerts_dlg_alert_fired((int)lparam);
+      alerts_dlg_alert_fired(m_alerts_dlg.data(), (int)lparam);
       PostCommand(ID_UPDATE_ALL_NOW);
       return 0;
     }
+    case WM_ALERTS_DLG_OPENED:
+      if (m_alerts_dlg) m_alerts_keep = m_alerts_dlg->KeepMessages();
+      return 0;
+    case WM_ALERTS_DLG_CLOSED:
+      if (reinterpret_cast<CAlertsDlg*>(lparam) == m_alerts_dlg.data()) m_alerts_dlg = nullptr;
+      return 0;
     case WM_CONT_UPDATE_STATUS: {
       char time[16];
       format_time(get_last_quote_time(), time);

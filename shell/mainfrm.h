@@ -7,10 +7,12 @@
 // placement, closes every window and lets the main window go.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include "platform/qt/frames.h"
 
+class CAlertsDlg;
 struct kv_thread;
 
 // Control ids of the bars (the main toolbar's and status bar's ids are
@@ -41,6 +43,13 @@ class CKvMainFrame : public KvMainFrame {
   // Pane 1: "Data Collection On hh:mm:ss" or "Data Collection Off".
   void SetContUpdateStatus(int on);
 
+  // The open Alerts window (registered by its opener, forgotten on
+  // WM_ALERTS_DLG_CLOSED) and its Keep Messages value copied on
+  // WM_ALERTS_DLG_OPENED.
+  CAlertsDlg* AlertsDlg() const;
+  void SetAlertsDlg(CAlertsDlg* dlg);
+  int AlertsKeep() const { return m_alerts_keep; }
+
   // The close has begun (first close ran) / ended (final close ran).
   bool exiting() const { return m_exiting; }
   bool closed() const { return m_final; }
@@ -55,6 +64,9 @@ class CKvMainFrame : public KvMainFrame {
  private:
   void first_close();
   void final_close();
+  // Also cleared when the window goes without telling (a guard pointer).
+  QPointer<CAlertsDlg> m_alerts_dlg;
+  int m_alerts_keep = 0;
   kv_thread* m_exit_thread = nullptr;  // stands in for the quote threads' exit
   bool m_exiting = false;
   bool m_final = false;

@@ -25,6 +25,8 @@
 #include "platform/qt/controls.h"
 #include "platform/qt/services_qt.h"
 #include "settings/settings.h"
+#include "shell/dlgutil.h"
+#include "shell/prefedit.h"
 #include "studies/pages/bitmapcombo.h"
 
 namespace {
@@ -105,35 +107,6 @@ enum : uint32_t {
 
 const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                   "Thursday", "Friday", "Saturday"};
-
-QString date_text(int date) {
-  int style = g_date_style >= 0 && g_date_style <= 6 ? g_date_style : 0;
-  char buf[16];
-  return QString::fromLatin1(format_date(date, buf, style)).left(11);
-}
-
-// A start date typed in the chosen date format; 0 when it is no real date
-// between 1900 and 2050.
-int read_start_date(const QString& text) {
-  int date = parse_user_date(text.trimmed().toLatin1().constData());
-  int y = date / 10000, m = (date / 100) % 100, d = date % 100;
-  if (y < 1900 || y > 2050 || m < 1 || m > 12 || d < 1 || d > days_in_month(y, m)) return 0;
-  return date;
-}
-
-// A time of day as the pages read it: no text -1, text that does not parse 0.
-int read_time(const QString& text) {
-  QByteArray t = text.trimmed().toLatin1();
-  if (t.isEmpty()) return -1;
-  return parse_time_of_day(t.constData());
-}
-
-// A negative time (none set) shows empty, which reads back as -1.
-QString time_text(int seconds) {
-  if (seconds < 0) return QString();
-  char buf[32];
-  return QString::fromLatin1(format_time(seconds, buf));
-}
 
 void refuse(const char* text) {
   kv_message_box(text, "User Preferences", MB_OK);
@@ -223,9 +196,9 @@ CPPPrefData::CPPPrefData() : KvPropertyPage(IDD_PREF_DATA, QStringLiteral("Data"
 }
 
 void CPPPrefData::load(const settings_block& b, bool defaults) {
-  m_daily = date_text(b.StartDateDaily);
-  m_weekly = date_text(b.StartDateWeekly);
-  m_monthly = date_text(b.StartDateMonthly);
+  m_daily = pref_date_text(b.StartDateDaily);
+  m_weekly = pref_date_text(b.StartDateWeekly);
+  m_monthly = pref_date_text(b.StartDateMonthly);
   // Older settings held the interval in seconds.
   m_interval = b.QuoteInterval < 100 ? b.QuoteInterval * 1000 : b.QuoteInterval;
   m_timeout = b.InternetReceiveTimeout;
@@ -265,11 +238,8 @@ void CPPPrefData::DoDataExchange(KvDataExchange& dx) {
   DDX_Check(dx, IDC_KEEP_INTRADAY, m_keep_intraday);
 }
 
-bool CPPPrefData::OnApply() {
-  int daily = read_start_date(m_daily);
-  int weekly = read_start_date(m_weekly);
-  int monthly = read_start_date(m_monthly);
-  if (!daily || !weekly || !monthly) {
+bool CPPPrefData::OnCheck() {
+  if (!pref_read_date(m_daily) || !pref_read_date(m_weekly) || !pref_read_date(m_monthly)) {
     refuse("One or more of the start dates are invalid");
     return false;
   }
@@ -277,6 +247,14 @@ bool CPPPrefData::OnApply() {
     refuse("Quote Interval Timer must be greater than 100 milli seconds");
     return false;
   }
+  return true;
+}
+
+bool CPPPrefData::OnApply() {
+  if (!OnCheck()) return false;
+  int daily = pref_read_date(m_daily);
+  int weekly = pref_read_date(m_weekly);
+  int monthly = pref_read_date(m_monthly);
   // Every field passed: store them all.
   g_settings.StartDateDaily = daily;
   g_settings.StartDateWeekly = weekly;
@@ -365,7 +343,7 @@ CPPPrefDisplay::CPPPrefDisplay() : KvPropertyPage(IDD_PREF_DISPLAY, QStringLiter
 void CPPPrefDisplay::load(const settings_block& b) {
   m_price_format = b.DataFormat ? 1 : 0;
   m_date_format = b.DateStyle >= 0 && b.DateStyle <= 6 ? b.DateStyle : 0;
-  m_time_offset = time_text(b.TimeOffset);
+  m_time_offset = pref_time_text(b.TimeOffset);
   m_label_left = b.PriceLabLeft != 0;
   m_grid = b.ShowGridlines != 0;
   m_hide_divider = (b.Flags & PREF_HIDE_DAY_DIVIDER) != 0;
@@ -401,12 +379,22 @@ void CPPPrefDisplay::DoDataExchange(KvDataExchange& dx) {
   DDX_Radio(dx, IDC_SIZE_SMALL, m_candle_size);
 }
 
-bool CPPPrefDisplay::OnApply() {
+bool CPPPrefDisplay::OnCheck() {
   uint32_t candle = 0;
   if (!pack_custom_candle(m_total, m_left, m_right, m_wick, &candle)) {
     refuse("Invalid candle specification");
     return false;
   }
+  if (pref_read_time(m_time_offset) > 86399) {
+    refuse("Invalid Time Offset");
+    return false;
+  }
+  return true;
+}
+
+bool CPPPrefDisplay::OnApply() {
+  uint32_t candle = 0;
+  if (!OnCheck() || !pack_custom_candle(m_total, m_left, m_right, m_wick, &candle)) return false;
   g_settings.DataFormat = m_price_format == 1 ? 1 : 0;
   g_settings.DateStyle = m_date_format >= 0 && m_date_format <= 6 ? m_date_format : 0;
   g_settings.PriceLabLeft = m_label_left;
@@ -419,7 +407,7 @@ bool CPPPrefDisplay::OnApply() {
   int size = m_candle_size >= 0 && m_candle_size <= 3 ? m_candle_size : 1;
   g_settings.Flags = (g_settings.Flags & ~PREF_CANDLE_SIZE_MASK) | (uint32_t)size
                                                                        << PREF_CANDLE_SIZE_SHIFT;
-  g_settings.TimeOffset = read_time(m_time_offset);
+  g_settings.TimeOffset = pref_read_time(m_time_offset);
   return KvPropertyPage::OnApply();
 }
 
@@ -455,7 +443,7 @@ bool CPPPrefAutoRun::OnInitDialog() {
     int check = m_days[day == 0 ? 7 : day];
     for (int k = 0; k < 3; k++) {
       int v = (int32_t)get_le32(g_settings.AutoRun + (day * 3 + k) * 4);
-      m_times[day * 3 + k] = k == 0 && !check ? QString() : time_text(v);
+      m_times[day * 3 + k] = k == 0 && !check ? QString() : pref_time_text(v);
     }
   }
   return KvPropertyPage::OnInitDialog();
@@ -467,20 +455,24 @@ void CPPPrefAutoRun::DoDataExchange(KvDataExchange& dx) {
   for (int i = 0; i < 21; i++) DDX_Text(dx, IDC_SUNDAY_START + i, m_times[i]);
 }
 
-bool CPPPrefAutoRun::OnApply() {
-  int32_t times[21];
+bool CPPPrefAutoRun::OnCheck() {
   for (int day = 0; day < 7; day++) {
     for (int k = 0; k < 3; k++) {
-      int v = read_time(m_times[day * 3 + k]);
-      if (v > 86399) {
+      if (pref_read_time(m_times[day * 3 + k]) > 86399) {
         char text[40];
         snprintf(text, sizeof text, "Invalid time for %s", kDayNames[day]);
         refuse(text);
         return false;
       }
-      times[day * 3 + k] = v;
     }
   }
+  return true;
+}
+
+bool CPPPrefAutoRun::OnApply() {
+  if (!OnCheck()) return false;
+  int32_t times[21];
+  for (int i = 0; i < 21; i++) times[i] = pref_read_time(m_times[i]);
   uint8_t days = 0;
   for (int b = 0; b < 8; b++)
     if (m_days[b]) days |= (uint8_t)(1u << b);
@@ -510,9 +502,8 @@ const char kNoSound[] = "---none---";
 CPPPrefSounds::CPPPrefSounds() : KvPropertyPage(IDD_PREF_SOUNDS, QStringLiteral("Sounds")) {
   auto* top = new QVBoxLayout(this);
   auto* audio = new QGroupBox(QStringLiteral("Audio Alerts"));
-  audio->setCheckable(false);
   auto* al = new QVBoxLayout(audio);
-  al->addWidget(control(this, IDC_SOUNDS_ON, new QCheckBox(QStringLiteral("Audio Alerts"))));
+  al->addWidget(control(this, IDC_SOUNDS_ON, new QCheckBox(QStringLiteral("Enable"))));
   auto* quiet = new QHBoxLayout;
   quiet->addWidget(control(this, IDC_QUIET, new QCheckBox(QStringLiteral("Suppress Sounds from"))));
   quiet->addWidget(control(this, IDC_QUIET_FROM, new QLineEdit));
@@ -609,7 +600,9 @@ void CPPPrefSounds::browse() {
   req.initial_dir = dir;
   req.filter = "Sound Files (*.wav)|*.wav||";
   char out[KV_PATH_MAX * 2];
-  if (!kv_file_dialog(&req, out, sizeof out)) return;
+  int picked = kv_file_dialog(&req, out, sizeof out);
+  kv_data_root_current();
+  if (!picked) return;
   QString chosen = QString::fromUtf8(out);
   if (chosen == GetDlgItemText(IDC_SOUND_FILE)) return;
   SetDlgItemText(IDC_SOUND_FILE, chosen);
@@ -630,8 +623,8 @@ bool CPPPrefSounds::OnInitDialog() {
   m_chosen.assign(size_t(m_count), QString());
   m_sounds_on = (g_settings.Flags2 & PREF2_ALERT_SOUNDS) != 0;
   m_quiet = (g_settings.Flags1 & PREF1_SOUNDS_QUIET_HOURS) != 0;
-  m_from = g_settings.SoundsQuietStart ? time_text(g_settings.SoundsQuietStart) : QString();
-  m_to = g_settings.SoundsQuietStop ? time_text(g_settings.SoundsQuietStop) : QString();
+  m_from = g_settings.SoundsQuietStart ? pref_time_text(g_settings.SoundsQuietStart) : QString();
+  m_to = g_settings.SoundsQuietStop ? pref_time_text(g_settings.SoundsQuietStop) : QString();
   bool ok = KvPropertyPage::OnInitDialog();
   for (int i = 0; i < m_count; i++) entry_text(i);
   if (m_count) Item<QListWidget>(IDC_SOUND_LIST)->setCurrentRow(0);
@@ -646,12 +639,17 @@ void CPPPrefSounds::DoDataExchange(KvDataExchange& dx) {
   DDX_Text(dx, IDC_QUIET_TO, m_to);
 }
 
-bool CPPPrefSounds::OnApply() {
-  if (!IsModified()) return KvPropertyPage::OnApply();
-  if (m_quiet && (m_from.trimmed().isEmpty() || m_to.trimmed().isEmpty())) {
+bool CPPPrefSounds::OnCheck() {
+  if (IsModified() && m_quiet && (m_from.trimmed().isEmpty() || m_to.trimmed().isEmpty())) {
     kv_message_box("Suppress Sounds requires start and stop time", "User Preferences", MB_OKCANCEL);
     return false;
   }
+  return true;
+}
+
+bool CPPPrefSounds::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  if (!OnCheck()) return false;
   if (m_sounds_changed) {
     std::vector<std::string> files;
     for (int i = 0; i < m_count; i++)
@@ -668,7 +666,7 @@ bool CPPPrefSounds::OnApply() {
   auto set = [](uint32_t& word, uint32_t bit, int on) { word = on ? word | bit : word & ~bit; };
   set(g_settings.Flags2, PREF2_ALERT_SOUNDS, m_sounds_on);
   set(g_settings.Flags1, PREF1_SOUNDS_QUIET_HOURS, m_quiet);
-  int from = read_time(m_from), to = read_time(m_to);
+  int from = pref_read_time(m_from), to = pref_read_time(m_to);
   g_settings.SoundsQuietStart = from < 0 ? 0 : from;
   g_settings.SoundsQuietStop = to < 0 ? 0 : to;
   free_sounds_cfg();
@@ -862,19 +860,19 @@ void CPPPrefDraw::choose_feedback_color() {
   SetModified();
 }
 
-bool CPPPrefDraw::OnApply() {
-  if (!IsModified()) return KvPropertyPage::OnApply();
-  int wide = 0;
-  double devs = 0, custom[2] = {};
-  if (!kv_parse_int(m_wide, &wide)) {
+// The page's numbers read back; false (with the message shown) when one is
+// not a number.
+bool CPPPrefDraw::read_numbers(int* wide, double* devs, double custom[2]) {
+  if (!kv_parse_int(m_wide, wide)) {
     refuse("Please enter an integer.");
     return false;
   }
-  if (!kv_parse_double(m_channel, &devs)) {
+  if (!kv_parse_double(m_channel, devs)) {
     refuse("Please enter a number.");
     return false;
   }
   for (int k = 0; k < 2; k++) {
+    custom[k] = 0;
     QString t = m_custom[k].trimmed();
     if (t.endsWith(QLatin1Char('%'))) t.chop(1);
     if (t.trimmed().isEmpty()) continue;
@@ -883,6 +881,20 @@ bool CPPPrefDraw::OnApply() {
       return false;
     }
   }
+  return true;
+}
+
+bool CPPPrefDraw::OnCheck() {
+  int wide = 0;
+  double devs = 0, custom[2] = {};
+  return !IsModified() || read_numbers(&wide, &devs, custom);
+}
+
+bool CPPPrefDraw::OnApply() {
+  if (!IsModified()) return KvPropertyPage::OnApply();
+  int wide = 0;
+  double devs = 0, custom[2] = {};
+  if (!read_numbers(&wide, &devs, custom)) return false;
   draw_defaults d = m_dd;
   d.wide_width = wide <= 1 ? 2 : wide;
   d.channel_devs = (float)devs;

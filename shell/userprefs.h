@@ -46,6 +46,7 @@ int pack_custom_candle(int total, int left, int right, int wick, uint32_t* packe
 class CPPPrefData : public KvPropertyPage {
  public:
   CPPPrefData();
+  bool OnCheck() override;
   bool OnApply() override;
 
   QString m_daily, m_weekly, m_monthly;
@@ -64,6 +65,7 @@ class CPPPrefData : public KvPropertyPage {
 class CPPPrefDisplay : public KvPropertyPage {
  public:
   CPPPrefDisplay();
+  bool OnCheck() override;
   bool OnApply() override;
 
   int m_price_format = 0, m_date_format = 0, m_label_left = 0, m_grid = 0;
@@ -82,6 +84,7 @@ class CPPPrefDisplay : public KvPropertyPage {
 class CPPPrefAutoRun : public KvPropertyPage {
  public:
   CPPPrefAutoRun();
+  bool OnCheck() override;
   bool OnApply() override;
 
   int m_days[8] = {};   // MktDays bits 0-7: collect, Monday .. Sunday
@@ -97,6 +100,7 @@ class CPPPrefAutoRun : public KvPropertyPage {
 class CPPPrefSounds : public KvPropertyPage {
  public:
   CPPPrefSounds();
+  bool OnCheck() override;
   bool OnApply() override;
 
   int m_sounds_on = 0, m_quiet = 0;
@@ -124,6 +128,7 @@ class CPPPrefSounds : public KvPropertyPage {
 class CPPPrefDraw : public KvPropertyPage {
  public:
   CPPPrefDraw();
+  bool OnCheck() override;
   bool OnApply() override;
 
   draw_defaults m_dd{};
@@ -137,6 +142,7 @@ class CPPPrefDraw : public KvPropertyPage {
 
  private:
   void load(const draw_defaults& d);
+  bool read_numbers(int* wide, double* devs, double custom[2]);
   void paint_swatches();
   void choose_line_color();
   void choose_level_color(int level);

@@ -19,13 +19,22 @@
 #include "platform/qt/controls.h"
 #include "platform/qt/dialog.h"
 #include "platform/qt/test_harness.h"
+#include "quotes/playbackdata.h"
+#include "quotes/playthread.h"
+#include "settings/settings.h"
+#include "shell/playbackdlg.h"
 #include "shell/app.h"
 #include "studies/study.h"
 #include "studies/studyapi.h"
 
 namespace {
 
-enum : unsigned { ID_SETUP = 32784, ID_COLOR = 32786, ID_ALIGN_CUSTOM = 33324 };
+enum : unsigned {
+  ID_SETUP = 32784,
+  ID_COLOR = 32786,
+  ID_ALIGN_CUSTOM = 33324,
+  ID_PLAYBACK_SETUP = 33254
+};
 
 class ChartDialogCmdsTest : public ChartWinTest {
  protected:
@@ -164,6 +173,60 @@ TEST_F(ChartDialogCmdsTest, AlignCustomSetsTheModeOnOkOnlyWithPercentScaling) {
   v->OnUpdateCmdUI(ui);
   EXPECT_TRUE(ui.enabled);
   EXPECT_EQ(ui.check, 1);
+}
+
+// Playback Setup: Cancel keeps the stored record; OK stores the copy, sets
+// the playback up from it, takes the rate only when it was changed, and
+// marks whether this chart shows the playback symbol.
+TEST_F(ChartDialogCmdsTest, PlaybackSetupStoresTheCopyAndTakesAChangedRate) {
+  CKvChartDoc* doc = open_intc();
+  CKvChartView* v = view_of(doc);
+  ASSERT_TRUE(doc && doc->m_chart);
+  PlaybackData d{};
+  snprintf(d.name, sizeof d.name, "INTC");
+  d.flags = PLAYBACK_PREPARED;
+  d.start = 86400 * 19000 + 9 * 3600;
+  d.rate = 5;
+  for (int i = 0; i < PLAYBACK_SESSIONS; i++) d.range_start[i] = d.range_stop[i] = -1;
+  playback_data_encode(&d, g_settings.PlaybackData);
+  uint8_t stored[PBD_SIZE];
+  memcpy(stored, g_settings.PlaybackData, PBD_SIZE);
+  g_playback = playback_settings{};
+  g_playback.speed = 7;
+  g_playback_state = 0;
+
+  ASSERT_TRUE(route(v, ID_PLAYBACK_SETUP, [](QWidget* w) {
+    kv_type(w, IDC_PB_RATE, QStringLiteral("20"));
+    kv_click(w, IDCANCEL);
+  }));
+  EXPECT_EQ(memcmp(stored, g_settings.PlaybackData, PBD_SIZE), 0);
+  EXPECT_EQ(g_playback.speed, 7);
+
+  route(v, ID_PLAYBACK_SETUP, [](QWidget* w) {
+    kv_type(w, IDC_PB_RANGE_FIRST, QStringLiteral("09:30"));
+    kv_type(w, IDC_PB_RANGE_FIRST + 1, QStringLiteral("16:00"));
+    kv_click(w, IDOK);
+  });
+  EXPECT_STREQ(g_playback.symbol, "INTC");
+  EXPECT_EQ(g_playback.speed, 7);  // the rate was not changed
+  EXPECT_EQ(g_playback.sessions[0][0], 9 * 3600 + 30 * 60);
+  EXPECT_EQ(g_playback.sessions[3][1], -1);
+  EXPECT_TRUE(g_playback_state.load() & PLAYBACK_CHART_SHOWN);
+
+  route(v, ID_PLAYBACK_SETUP, [](QWidget* w) {
+    kv_type(w, IDC_PB_RATE, QStringLiteral("20"));
+    kv_type(w, IDC_PB_FILE, QStringLiteral("ES"));
+    kv_click(w, IDOK);
+  });
+  EXPECT_EQ(g_playback.speed, 20);
+  PlaybackData back;
+  playback_data_decode(g_settings.PlaybackData, &back);
+  EXPECT_EQ(back.rate, 20);
+  EXPECT_STREQ(back.name, "ES");
+  EXPECT_EQ(back.flags & (PLAYBACK_NEW_RATE | PLAYBACK_PREPARED), 0u);
+  EXPECT_FALSE(g_playback_state.load() & PLAYBACK_CHART_SHOWN);
+  g_playback = playback_settings{};
+  g_playback_state = 0;
 }
 
 }  // namespace

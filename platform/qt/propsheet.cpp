@@ -118,6 +118,15 @@ bool KvPropertySheet::SetActivePage(int index) {
 bool KvPropertySheet::Apply() {
   if (KvPropertyPage* cur = GetActivePage())
     if (!cur->OnKillActive()) return false;
+  // Every page checks before any stores: a refusal on one page leaves the
+  // others' edits unstored too.
+  for (size_t i = 0; i < m_pages.size(); i++) {
+    if (!m_built[i]) continue;
+    if (!m_pages[i]->OnCheck()) {
+      if (int(i) != m_active) show_page(int(i));
+      return false;
+    }
+  }
   for (size_t i = 0; i < m_pages.size(); i++) {
     if (!m_built[i]) continue;
     if (!m_pages[i]->OnApply()) {

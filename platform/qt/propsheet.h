@@ -4,9 +4,11 @@
 //  - a page is built (OnInitDialog) the first time it is shown;
 //  - OnSetActive runs on every switch to a page, OnKillActive (validation)
 //    when leaving it; a page that refuses keeps the sheet on it;
-//  - OK and Apply Now validate the active page, then call OnApply of every
-//    page built so far, in sheet order; a page whose OnApply refuses keeps
-//    the sheet open on that page (OK then does not close);
+//  - OK and Apply Now validate the active page, then call OnCheck of every
+//    page built so far and, only when all pass, OnApply of each, in sheet
+//    order; a page whose OnCheck or OnApply refuses keeps the sheet open on
+//    that page (OK then does not close), so a refusal found by OnCheck
+//    leaves every page's settings unstored;
 //  - a page marks itself modified (SetModified); Apply Now is enabled while
 //    any page is modified;
 //  - after CancelToClose the Cancel button reads "Close";
@@ -35,6 +37,9 @@ class KvPropertyPage : public KvDialog {
   // Leaving the page (or OK, Apply Now): the default takes and checks the
   // controls' values.
   virtual bool OnKillActive() { return UpdateData(true); }
+  // Checks the page's values without storing any (shows its own message);
+  // false refuses.  Runs for every built page before any page applies.
+  virtual bool OnCheck() { return true; }
   // Applies the page; the default clears the modified mark. false refuses.
   virtual bool OnApply();
   virtual void OnReset() {}

@@ -11,6 +11,8 @@
 #include "data/tests/status_capture.h"
 #include "platform/files.h"
 #include "quotes/playback.h"
+#include "quotes/playbackdata.h"
+#include "quotes/playthread.h"
 #include "quotes/tests/quotes_fixture.h"
 #include "quotes/tickfile.h"
 #include "settings/datadirs.h"
@@ -220,7 +222,9 @@ TEST_F(PlaybackTest, PausesBetweenStores) {
 }
 
 TEST_F(PlaybackTest, SessionMinuteMap) {
-  const int32_t sessions[3][2] = {{9 * 3600 + 30 * 60, 16 * 3600}, {0, 0}, {23 * 3600, 90000}};
+  // Four ranges: one unset (-1, as an empty field stores it) plays nothing.
+  const int32_t sessions[PLAYBACK_SESSIONS][2] = {
+      {9 * 3600 + 30 * 60, 16 * 3600}, {0, 0}, {23 * 3600, 90000}, {-1, 3 * 3600}};
   uint8_t map[1440];
   memset(map, 7, sizeof map);
   build_playback_minute_map(sessions, map);
@@ -234,6 +238,43 @@ TEST_F(PlaybackTest, SessionMinuteMap) {
   EXPECT_EQ(map[1439], 1);
   EXPECT_TRUE(playback_minute_open(map, 1704153600 + 10 * 3600));  // 10:00
   EXPECT_FALSE(playback_minute_open(map, 1704153600 + 8 * 3600));
+}
+
+// The stored record, field by field at its offsets, and what the playback
+// thread is set up from it: all four ranges reach the minute map.
+TEST_F(PlaybackTest, RecordDecodesAndSetsUpThePlaybackWithFourRanges) {
+  uint8_t image[PBD_SIZE];
+  for (int i = 0; i < PBD_SIZE; i++) image[i] = 0;
+  memcpy(image, "ES", 2);
+  const uint32_t start = (uint32_t)date_to_seconds(20450103, 10 * 3600 + 5);  // after 2038
+  const int32_t words[][2] = {
+      {PBD_FLAGS, 0x40}, {PBD_DAY_OFFSET, 2}, {PBD_SPARE, 77}, {PBD_RATE, 25},
+      {52, 9 * 3600},    {56, 12 * 3600},     {60, -1},        {64, 20 * 3600},
+      {68, 11 * 3600},   {72, 13 * 3600},     {76, -1},        {80, 21 * 3600}};
+  for (const auto& w : words)
+    for (int b = 0; b < 4; b++) image[w[0] + b] = (uint8_t)((uint32_t)w[1] >> (8 * b));
+  for (int b = 0; b < 4; b++) image[PBD_START + b] = (uint8_t)(start >> (8 * b));
+
+  PlaybackData d;
+  playback_data_decode(image, &d);
+  EXPECT_STREQ(d.name, "ES");
+  EXPECT_EQ(d.start, start);
+  uint8_t again[PBD_SIZE];
+  playback_data_encode(&d, again);
+  EXPECT_EQ(memcmp(image, again, PBD_SIZE), 0);
+
+  playback_settings s{};
+  playback_settings_from_data(&d, &s);
+  EXPECT_STREQ(s.symbol, "ES");
+  EXPECT_EQ(s.days_to_skip, 2);
+  EXPECT_EQ(s.start_time, 10 * 3600 + 5);
+  EXPECT_EQ(s.speed, 25);
+  uint8_t map[1440];
+  build_playback_minute_map(s.sessions, map);
+  int open = 0;
+  for (uint8_t m : map) open += m;
+  EXPECT_EQ(open, 120 + 60 + 60);  // 9-11, 12-13, 20-21; the unset third plays nothing
+  EXPECT_EQ(map[20 * 60 + 30], 1);
 }
 
 TEST_F(PlaybackTest, DecodedTickIsStoredAsATrade) {

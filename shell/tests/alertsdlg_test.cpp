@@ -138,7 +138,6 @@ TEST_F(AlertsDlg, KeepMessagesKeepsTheListOnClear) {
   CAlertsDlg* d = open("IBM", 0);
   kv_click(d, IDC_ALERTS_KEEP);  // ticks it and runs the OK step
   EXPECT_EQ(d->KeepMessages(), 1);
-  EXPECT_EQ(CAlertsDlg::Remembered(), d);
   kv_click(d, IDC_ALERTS_CLEAR);
   EXPECT_EQ(lines(d).size(), 3);
   {
@@ -146,7 +145,6 @@ TEST_F(AlertsDlg, KeepMessagesKeepsTheListOnClear) {
     EXPECT_EQ(rec->alert_hit_count, 3);
   }
   delete d;
-  EXPECT_EQ(CAlertsDlg::Remembered(), nullptr);
 }
 
 TEST_F(AlertsDlg, OnlyAnAlertOfTheShownSymbolRefreshes) {
@@ -165,9 +163,9 @@ TEST_F(AlertsDlg, OnlyAnAlertOfTheShownSymbolRefreshes) {
     rec->alert_hits[3].time = 15 * 3600;
     snprintf(rec->alert_hits[3].text, sizeof rec->alert_hits[3].text, "IBM low 98");
   }
-  alerts_dlg_alert_fired(alert_id(aapl));
+  alerts_dlg_alert_fired(d, alert_id(aapl));
   EXPECT_EQ(lines(d).size(), 3);
-  alerts_dlg_alert_fired(alert_id(rec->alert));
+  alerts_dlg_alert_fired(d, alert_id(rec->alert));
   EXPECT_EQ(lines(d).value(0), QStringLiteral("15:00 IBM low 98"));
   delete d;
 }

@@ -9,14 +9,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <unistd.h>
 
 #include "data/drawdefs.h"
 #include "data/lefield.h"
 #include "platform/qt/test_harness.h"
+#include "platform/profile.h"
 #include "platform/services.h"
 #include "platform/testing/fixture.h"
 #include "quotes/sounds.h"
 #include "settings/settings.h"
+#include "shell/core/settingsio.h"
 #include "shell/userprefs.h"
 
 namespace {
@@ -166,6 +169,80 @@ TEST_F(UserPrefs, CancelAfterShowGridLinesLeavesSettingsUntouched) {
   EXPECT_EQ(memcmp(&before, &g_settings, sizeof before), 0);
 }
 
+// A refusal on one page keeps the other pages' edits unstored too: after
+// Cancel the settings are as they were, whether OK or Apply Now was pressed.
+TEST_F(UserPrefs, RefusalOnOnePageStoresNoOtherPage) {
+  for (int button : {(int)IDOK, (int)ID_APPLY_NOW}) {
+    SCOPED_TRACE(button);
+    load_known();
+    AppSettings before = g_settings;
+    services_.boxes.clear();
+    int result = run(0, [&](CPSUserPrefDlg& d, QWidget* p) {
+      kv_type(p, 1243, QStringLiteral("500"));  // Data: a good interval
+      ASSERT_TRUE(d.SetActivePage(2));
+      kv_type(d.GetActivePage(), 1681, QStringLiteral("17:00"));  // Auto Run: a good time
+      ASSERT_TRUE(d.SetActivePage(1));
+      kv_type(d.GetActivePage(), 1387, QStringLiteral("5"));  // Display: a refused candle
+      kv_click(&d, button);
+      EXPECT_TRUE(d.isVisible());
+      EXPECT_EQ(d.GetActiveIndex(), 1);
+      kv_click(&d, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(last_box(), "Invalid candle specification");
+    EXPECT_EQ(memcmp(&before, &g_settings, sizeof before), 0);
+  }
+}
+
+TEST_F(UserPrefs, DisplayPageRefusesATimeOffsetPastTheDay) {
+  AppSettings before = g_settings;
+  int result = run(1, [&](CPSUserPrefDlg& d, QWidget* p) {
+    kv_type(p, 1585, QStringLiteral("24:30"));
+    kv_click(&d, IDOK);
+    EXPECT_TRUE(d.isVisible());
+    kv_click(&d, IDCANCEL);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(last_box(), "Invalid Time Offset");
+  EXPECT_EQ(memcmp(&before, &g_settings, sizeof before), 0);
+}
+
+// What the pages accept is what the profile gets at exit.
+TEST_F(UserPrefs, AcceptedPagesReachTheWrittenProfile) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  unsetenv("KORVANE_INSTALLDIR");
+  set_profile_company("");
+  reset_settings();
+  ASSERT_EQ(LoadStartupSettings(0, 1), 1);
+  g_settings.StartDateDaily = g_settings.StartDateWeekly = g_settings.StartDateMonthly = 20050103;
+  int result = run(0, [&](CPSUserPrefDlg& d, QWidget* p) {
+    kv_type(p, 1243, QStringLiteral("100"));
+    ASSERT_TRUE(d.SetActivePage(1));
+    QWidget* display = d.GetActivePage();
+    kv_set_check(display, 1227, false);
+    for (auto [id, text] : {std::pair{1387, "12"}, {1386, "2"}, {1385, "2"}, {1388, "2"}})
+      kv_type(display, id, QString::fromLatin1(text));
+    ASSERT_TRUE(d.SetActivePage(2));
+    kv_type(d.GetActivePage(), 1681, QString());  // Monday's stop: not set
+    kv_click(&d, IDOK);
+  });
+  EXPECT_EQ(result, IDOK);
+  ASSERT_EQ(SaveSettings(), 1);
+  kv_profile* prof = kv_profile_open(settings_profile_key());
+  ASSERT_NE(prof, nullptr);
+  EXPECT_EQ(kv_profile_get_int(prof, "Settings1", "QuoteInterval", 0), 100);
+  EXPECT_EQ(kv_profile_get_int(prof, "Settings1", "ShowGridlines", -1), 0);
+  EXPECT_EQ((uint32_t)kv_profile_get_int(prof, "Settings1", "CustomCandle", 0),
+            12u | 2u << 8 | 2u << 14 | 5u << 20 | 2u << 26);
+  std::vector<uint8_t> autorun;
+  ASSERT_EQ(kv_profile_get_binary(prof, "Settings1", "AutoRun", &autorun), 1);
+  ASSERT_EQ(autorun.size(), (size_t)AUTORUN_SIZE);
+  EXPECT_EQ((int32_t)get_le32(autorun.data() + 4 * 4), -1);
+  kv_profile_close(prof);
+  ASSERT_EQ(chdir(cwd), 0);
+}
+
 TEST_F(UserPrefs, DisplayPageStoresFlagsDateStyleAndTimeOffset) {
   run(1, [&](CPSUserPrefDlg& d, QWidget* p) {
     EXPECT_EQ(d.m_display.GetDlgItemText(1585), QStringLiteral("01:00:00"));
@@ -283,6 +360,22 @@ TEST_F(UserPrefs, DrawPageWideWidthChannelAndCustomLevelKeepOtherBytes) {
   EXPECT_EQ(back.snap, 0x8u);
   EXPECT_EQ(memcmp(before + DD_END, g_settings.PrefDrawDef + DD_END, DRAW_DEFAULTS_SIZE - DD_END),
             0);
+
+  // Use Defaults puts the built-in values back into the controls; OK keeps them.
+  back.wide_width = 7;
+  back.line_color = 0x00FF00;
+  draw_defaults_encode(&back, g_settings.PrefDrawDef);
+  run(4, [&](CPSUserPrefDlg& dlg, QWidget* p) {
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1217), QStringLiteral("7"));
+    kv_click(p, 1666);
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1217), QStringLiteral("2"));
+    EXPECT_EQ(dlg.m_draw.GetDlgItemText(1538), QStringLiteral("1.00"));
+    kv_click(&dlg, IDOK);
+  });
+  draw_defaults_decode(g_settings.PrefDrawDef, &back);
+  EXPECT_EQ(back.wide_width, 2);
+  EXPECT_EQ(back.line_color, 0x0000FFu);
+  EXPECT_EQ(back.snap, 0u);
 }
 
 TEST_F(UserPrefs, SoundsPageDeselectWritesNoneAndQuietHoursNeedBothTimes) {
@@ -322,10 +415,36 @@ TEST_F(UserPrefs, SoundsPageDeselectWritesNoneAndQuietHoursNeedBothTimes) {
   std::ifstream in(root_.path() + "/CONFIG/sounds.cfg", std::ios::binary);
   std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(written, expected);
+
+  // A browsed file becomes the event's sound once Select Sound is pressed.
+  const std::string chime = root_.path() + "/SOUNDS/chime.wav";
+  services_.dialog_answers.push_back(chime);
+  result = run(3, [&](CPSUserPrefDlg& d, QWidget* p) {
+    kv_choose(p, 1563, 2);
+    EXPECT_FALSE(d.m_sounds.GetDlgItem(1573)->isEnabled());
+    kv_click(p, 1189);  // Browse...
+    EXPECT_EQ(d.m_sounds.GetDlgItemText(1572), QString::fromStdString(chime));
+    EXPECT_TRUE(d.m_sounds.GetDlgItem(1573)->isEnabled());
+    kv_click(p, 1573);  // Select Sound
+    EXPECT_TRUE(d.m_sounds.Item<QListWidget>(1563)->item(2)->text().endsWith(" [chime.wav]"));
+    kv_click(&d, IDOK);
+  });
+  EXPECT_EQ(result, IDOK);
+  std::ifstream again(root_.path() + "/CONFIG/sounds.cfg", std::ios::binary);
+  std::string rewritten((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  EXPECT_NE(rewritten.find("\r\n" + chime + " #"), std::string::npos) << rewritten;
   free_sounds_cfg();
 }
 
 TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
+  snprintf(g_settings.DataRoot, sizeof g_settings.DataRoot, "%s", root_.path().c_str());
+  std::filesystem::create_directories(root_.path() + "/CONFIG");
+  std::ofstream(root_.path() + "/CONFIG/sounds.cfg") << "high.wav\r\nlow.wav\r\nfilled.wav\r\n";
+  free_sounds_cfg();
+  g_settings.Flags2 |= PREF2_ALERT_SOUNDS;
+  g_settings.Flags1 |= PREF1_SOUNDS_QUIET_HOURS;
+  g_settings.SoundsQuietStart = 22 * 3600;
+  g_settings.SoundsQuietStop = 6 * 3600 + 30 * 60;
   for (int page = 0; page < 6; page++) {
     run(page, [&](CPSUserPrefDlg& d, QWidget*) {
       EXPECT_TRUE(
@@ -333,6 +452,7 @@ TEST_F(UserPrefs, PicturesOfThePagesFromAKnownRecord) {
       kv_click(&d, IDCANCEL);
     });
   }
+  free_sounds_cfg();
 }
 
 }  // namespace
