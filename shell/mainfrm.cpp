@@ -28,6 +28,7 @@
 #include "shell/app_hooks.h"
 #include "settings/settings.h"
 #include "shell/core/settingsio.h"
+#include "chartwin/drawtoolbar.h"
 #include "windows/advisorbar.h"
 
 namespace {
@@ -104,6 +105,7 @@ bool CKvMainFrame::OnCreate() {
   slf_bar->setAllowedAreas(top_bottom);
   advisor_bar->setAllowedAreas(top_bottom);
   install_advisor_bar(advisor_bar);
+  install_draw_toolbar(draw_bar);
   for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar})
     b->setIconSize(QSize(22, 22));
   statusBar()->setObjectName(QStringLiteral("statusbar"));
