@@ -130,7 +130,7 @@ double CKvGrTradeView::RoundToTick(double price) const {
   return lower + tick / 2 < price ? upper : lower;
 }
 
-QString CKvGrTradeView::price_text(double price) const {
+QString CKvGrTradeView::PriceText(double price) const {
   double tick = m_quote ? m_quote->tick_size : 0;
   int code = tick_decimals(tick);
   // Thirty-seconds show their halves.
@@ -303,7 +303,7 @@ void CKvGrTradeView::DrawStatus(KvDC& dc, const KvRect& strip) {
     snprintf(unpl, sizeof unpl, "%.2f", unrealised);
     text = QStringLiteral("Pos %1 AV %2 PL %3  UNPL %4 %5")
                .arg(pos)
-               .arg(price_text(avg))
+               .arg(PriceText(avg))
                .arg(QString::fromLatin1(pl))
                .arg(QString::fromLatin1(unpl))
                .arg(m_status);
@@ -336,7 +336,7 @@ void CKvGrTradeView::DrawOrders(KvDC& dc, const KvRect& data, const KvRect& trad
     KvFont of = dc.SelectFont(KvFont(QStringLiteral("Arial"), 7));
     dc.SetBkMode(TRANSPARENT);
     dc.SetTextColor(c);
-    QString label = QStringLiteral("%1 @ %2").arg(pos).arg(price_text(avg));
+    QString label = QStringLiteral("%1 @ %2").arg(pos).arg(PriceText(avg));
     KvSize ext = dc.GetTextExtent(label);
     dc.TextOut(data.left + 1, y - ext.cy, label);
     dc.SelectFont(of);
@@ -527,7 +527,7 @@ void CKvGrTradeView::draw_box(int x, int y) {
   if (!m_canvas) return;
   KvClientDC dc(m_canvas);
   erase_box_on(dc);
-  QString text = price_text(m_drag_price);
+  QString text = PriceText(m_drag_price);
   KvFont old = dc.SelectFont(KvFont(QStringLiteral("Arial"), 8));
   KvSize ext = dc.GetTextExtent(text);
   int w = ext.cx + 4, h = ext.cy + 4;

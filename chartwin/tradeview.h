@@ -127,6 +127,8 @@ class CKvGrTradeView {
   double Tick() const;
   const QString& StatusText() const { return m_status; }
   QString ModeLabel() const;
+  // A price as the strip shows it: the symbol's tick decimals, 1/32 as 1/64.
+  QString PriceText(double price) const;
   QString BracketText(int button) const;
   grtrade_hit Selection() const { return m_selected; }
   grtrade_hit Hit() const { return m_hit; }
@@ -145,7 +147,6 @@ class CKvGrTradeView {
   bool order_shown(const order_rec* o) const;
   bool paper_mode() const;
   int position(double* avg, double* realised, double* unrealised) const;
-  QString price_text(double price) const;
   void pick();
   void drop();
   void draw_box(int x, int y);

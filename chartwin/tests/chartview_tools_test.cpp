@@ -1,0 +1,242 @@
+// The chart view's tool commands in real chart windows: daily indicators,
+// spike repair, the slide show, playback speed marks, typed position
+// entries, and the drawing toolbar's combos.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QListView>
+#include <QToolBar>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "chart/annotview.h"
+#include "chartwin/annotlayers.h"
+#include "chartwin/chartdoc.h"
+#include "chartwin/chartview.h"
+#include "chartwin/drawtoolbar.h"
+#include "chartwin/posentry.h"
+#include "chartwin/tests/chartwin_fixture.h"
+#include "data/chart.h"
+#include "data/chartsettings.h"
+#include "data/symlist.h"
+#include "platform/locks.h"
+#include "platform/qt/cmdtarget.h"
+#include "platform/testing/wait.h"
+#include "quotes/mqt.h"
+#include "quotes/mqt_record.h"
+#include "settings/settings.h"
+#include "shell/app.h"
+#include "studies/pages/bitmapcombo.h"
+#include "studies/studyapi.h"
+
+namespace {
+
+const int kIndicatorTypes[13] = {0x8010013, 0x801002E, 0x801002F, 0x8010017, 0x8010014,
+                                 0x8010016, 0x8010015, 0x8010030, 0x8010029, 0x801002A,
+                                 0x801002B, 0x801002C, 0x801002D};
+
+class ChartToolsTest : public ChartWinTest {
+ protected:
+  CKvChartView* open(const char* symbol, int unit, const std::vector<fixture_bar>& bars) {
+    write_price_file(symbol, unit, bars);
+    CKvChartDoc* doc = new_chart();
+    if (!doc) return nullptr;
+    CKvChartView* v = view_of(doc);
+    v->Settings()->time_unit = unit;
+    type_symbol(v, symbol);
+    return doc->m_chart ? v : nullptr;
+  }
+  static int count_type(chart_rec* c, int type) {
+    kv_lock guard(g_chart_lock);
+    int n = 0;
+    for (StudyDef* s = c->studies; s; s = s->next) n += s->type == type;
+    return n;
+  }
+  static bool checked(CKvChartView* v, unsigned id) {
+    KvCmdUI ui;
+    ui.id = id;
+    v->OnUpdateCmdUI(ui);
+    return ui.check != 0;
+  }
+};
+
+TEST_F(ChartToolsTest, AddAllIndicatorsKeepsOneDaysOpenAndAddsTheOtherTwelve) {
+  CKvChartView* v = open("INTC", 1, wave_bars(200));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  ASSERT_TRUE(v->OnCmdMsg(32883));  // Day's Open
+  EXPECT_EQ(count_type(c, 0x8010017), 1);
+  EXPECT_TRUE(checked(v, 32883));
+  ASSERT_TRUE(v->OnCmdMsg(32921));  // Add All Indicators
+  for (int type : kIndicatorTypes) EXPECT_EQ(count_type(c, type), 1) << std::hex << type;
+  ASSERT_TRUE(v->OnCmdMsg(32883));  // toggles the line off
+  EXPECT_EQ(count_type(c, 0x8010017), 0);
+  ASSERT_TRUE(v->OnCmdMsg(32919));  // Delete All Indicators
+  for (int type : kIndicatorTypes) EXPECT_EQ(count_type(c, type), 0) << std::hex << type;
+}
+
+TEST_F(ChartToolsTest, DeleteSpikeAveragesTheNeighboursAndKeepsTheBarWhole) {
+  CKvChartView* v = open("INTC", TU_DAILY, wave_bars(30));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  chart_bar b1, b2;
+  {
+    kv_lock guard(g_chart_lock);
+    c->bars[0].high = 90, c->bars[0].low = 1, c->bars[0].open = 85, c->bars[0].close = 2;
+    b1 = c->bars[1], b2 = c->bars[2];
+  }
+  v->m_right_click_bar = 0;
+  ASSERT_TRUE(v->OnCmdMsg(33017));
+  {
+    kv_lock guard(g_chart_lock);
+    const chart_bar& b = c->bars[0];
+    EXPECT_FLOAT_EQ(b.high, (b1.high + b2.high) / 2);
+    EXPECT_FLOAT_EQ(b.low, (b1.low + b2.low) / 2);
+    EXPECT_EQ(b.open, b.high);  // clipped into the new range
+    EXPECT_EQ(b.close, b.low);
+    EXPECT_TRUE(b.flags & 0x80000000u);
+  }
+
+  // A spread's bars below zero keep their sign.
+  {
+    kv_lock guard(g_chart_lock);
+    snprintf(c->header.leg1, sizeof c->header.leg1, "IBM");
+    for (int i = 4; i <= 6; i++) {
+      c->bars[i].high = -1.0f - i, c->bars[i].low = -3.0f - i;
+      c->bars[i].open = c->bars[i].close = -2.0f - i;
+    }
+    c->bars[5].high = 50;
+  }
+  v->m_right_click_bar = 5;
+  ASSERT_TRUE(v->OnCmdMsg(33017));
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_FLOAT_EQ(c->bars[5].high, -6.0f);
+    EXPECT_FLOAT_EQ(c->bars[5].low, -8.0f);
+    EXPECT_LE(c->bars[5].open, c->bars[5].high);
+    EXPECT_GE(c->bars[5].open, c->bars[5].low);
+  }
+}
+
+TEST_F(ChartToolsTest, DeleteSpikeOnATwoBarChartChangesNothing) {
+  CKvChartView* v = open("INTC", TU_DAILY, wave_bars(2));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  chart_bar before[2];
+  {
+    kv_lock guard(g_chart_lock);
+    memcpy(before, c->bars, sizeof before);
+  }
+  v->m_right_click_bar = 1;
+  ASSERT_TRUE(v->OnCmdMsg(33017));
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(memcmp(before, c->bars, sizeof before), 0);
+}
+
+TEST_F(ChartToolsTest, SlideShowShowsEachOfThreeSymbolsAndStops) {
+  for (const char* s : {"AAA", "BBB", "CCC"}) write_price_file(s, TU_DAILY, wave_bars(40));
+  write_data("SLF/three.slf", "AAA\nBBB\nCCC\n");
+  ASSERT_EQ(load_symbol_list(data_file("SLF/three.slf").c_str()), 3);
+  CKvChartView* v = open("AAA", TU_DAILY, wave_bars(40));
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  std::vector<std::string> shown;
+  ASSERT_TRUE(v->OnCmdMsg(32860));
+  EXPECT_TRUE(v->SlideShowRunning());
+  EXPECT_TRUE(checked(v, 32860));
+  auto symbol = [&] { return std::string(doc->m_chart ? doc->m_chart->header.symbol : ""); };
+  shown.push_back(symbol());
+  ASSERT_TRUE(kv_wait_until(
+      [&] {
+        QCoreApplication::processEvents();
+        if (symbol() != shown.back()) shown.push_back(symbol());
+        return !v->SlideShowRunning();
+      },
+      15000));
+  EXPECT_EQ(shown, (std::vector<std::string>{"AAA", "BBB", "CCC"}));
+  free_symbol_list();
+}
+
+TEST_F(ChartToolsTest, MaxSpeedClearsTheRealTimeAndAcceleratedMarks) {
+  CKvChartView* v = open("INTC", TU_DAILY, wave_bars(20));
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(v->OnCmdMsg(33281));
+  EXPECT_EQ(playback_speed_mode(), 0x8);
+  ASSERT_TRUE(v->OnCmdMsg(33282));
+  EXPECT_EQ(playback_speed_mode(), 0x10);
+  ASSERT_TRUE(v->OnCmdMsg(33277));
+  EXPECT_EQ(playback_speed_mode(), 0x20);
+  EXPECT_FALSE(checked(v, 33281));
+  EXPECT_FALSE(checked(v, 33282));
+  EXPECT_TRUE(checked(v, 33277));
+  ASSERT_TRUE(v->OnCmdMsg(33281));
+  EXPECT_FALSE(checked(v, 33277));
+}
+
+TEST_F(ChartToolsTest, PositionEntriesSetThePositionAndBadPricesStoreNothing) {
+  mqt* r = create_multiquote_struct("ENTRY");
+  ASSERT_TRUE(r);
+  struct {
+    const char* text;
+    double quantity, price;
+  } cases[] = {
+      {"=100", 100, 0}, {"=-200@12.5", -200, 12.5}, {"=", 0, 0},       {"=abc@3", 0, 3},
+      {"=7@nan", 0, 3}, {"=7@inf", 0, 3},           {"=8@-INF", 0, 3},
+  };
+  for (const auto& c : cases) {
+    parse_qty_at_price(r, c.text);
+    EXPECT_EQ(r->account_positions[0].quantity, c.quantity) << c.text;
+    EXPECT_EQ(r->account_positions[0].avg_price, c.price) << c.text;
+  }
+  parse_qty_at_price(nullptr, "=5@1");  // no record: nothing to store
+  delete_multiquote(r);
+}
+
+TEST_F(ChartToolsTest, TypedPositionEntryIsNeverLoadedAsASymbol) {
+  CKvChartView* v = open("TEST", TU_DAILY, wave_bars(60));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  ASSERT_TRUE(c->mqt);
+  type_symbol(v, "=300@21.25");
+  EXPECT_STREQ(v->GetDocument()->m_chart->header.symbol, "TEST");
+  EXPECT_TRUE(v->TypedText().isEmpty());
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(c->mqt->account_positions[0].quantity, 300);
+  EXPECT_EQ(c->mqt->account_positions[0].avg_price, 21.25);
+}
+
+TEST_F(ChartToolsTest, DrawingToolbarCombosKeepTheirValueWhenDismissed) {
+  QToolBar bar;
+  bar.addAction(QStringLiteral("colour"))->setData(1022u);
+  bar.addAction(QStringLiteral("style"))->setData(33243u);
+  g_annot_draw.color = 0x123456;  // not in the table
+  g_annot_draw.style = 0;
+  g_line_width = 1;
+  CDrawToolBar* t = install_draw_toolbar(&bar);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->ColorCombo()->GetCurSel(), 9);
+  EXPECT_EQ(t->StyleCombo()->GetCurSel(), 0);
+  EXPECT_EQ(g_annot_draw.color, 0x123456u);  // shown, not changed
+
+  g_annot_draw.color = 0x008000;
+  bar.show();
+  t->ColorCombo()->showPopup();
+  EXPECT_EQ(t->ColorCombo()->GetCurSel(), 2);  // the list opens on the current colour
+  t->ColorCombo()->hidePopup();
+  EXPECT_EQ(g_annot_draw.color, 0x008000u);  // dismissed: unchanged
+  t->StyleCombo()->showPopup();
+  t->StyleCombo()->hidePopup();
+  EXPECT_EQ(g_annot_draw.style, 0);
+
+  // A choice takes: colour 9 is red, style 5 widens a width of 1 to 2.
+  emit t->ColorCombo()->activated(9);
+  EXPECT_EQ(g_annot_draw.color, 0x0000FFu);
+  emit t->StyleCombo()->activated(5);
+  EXPECT_EQ(g_annot_draw.style, 5);
+  EXPECT_EQ(g_line_width, 2);
+  g_annot_draw = {0, 255, 0, 0, 0};
+}
+
+}  // namespace
