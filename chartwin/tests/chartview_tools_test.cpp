@@ -26,6 +26,10 @@
 #include "platform/testing/wait.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_record.h"
+#include "quotes/playthread.h"
+#include "quotes/tickfile.h"
+#include "platform/files.h"
+#include "settings/datadirs.h"
 #include "settings/settings.h"
 #include "shell/app.h"
 #include "studies/pages/bitmapcombo.h"
@@ -173,6 +177,64 @@ TEST_F(ChartToolsTest, MaxSpeedClearsTheRealTimeAndAcceleratedMarks) {
   EXPECT_TRUE(checked(v, 33277));
   ASSERT_TRUE(v->OnCmdMsg(33281));
   EXPECT_FALSE(checked(v, 33277));
+}
+
+TEST_F(ChartToolsTest, PlaybackCommandsRunATickFileThroughStartSkipSpeedsAndRewind) {
+  CKvChartView* v = open("ES", TU_DAILY, wave_bars(20));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  ASSERT_TRUE(c->mqt);
+  {
+    kv_lock guard(g_chart_lock);
+    c->mqt->tick_size = 0.25;
+  }
+  // Two sessions' worth of trades an hour apart.
+  const int32_t day = 1704153600;  // 2024-01-02
+  std::vector<uint32_t> w;
+  for (int i = 0; i < 40; i++) {
+    uint32_t f[3];
+    encode_full_tick(f, 0, 10 + i, day + 10 * 3600 + (i / 20) * 3600 + i, 100.0f + 0.25f * (i % 4));
+    w.insert(w.end(), f, f + 3);
+  }
+  char dir[1024], path[1100];
+  data_folder_path(dir, sizeof dir, KV_DIR_HDATA, nullptr);
+  kv_make_dirs(dir, nullptr);
+  snprintf(path, sizeof path, "%s/ES.tsdata", dir);
+  std::vector<uint8_t> b(w.size() * 4);
+  tick_words_to_bytes(w.data(), (int)w.size(), b.data());
+  ASSERT_EQ(kv_write_file_atomic(path, b.data(), b.size(), nullptr), 1);
+  g_playback = {};
+  snprintf(g_playback.symbol, sizeof g_playback.symbol, "ES");
+  g_playback.speed = 1;
+
+  KvCmdUI ui;
+  ui.id = 33166;
+  v->OnUpdateCmdUI(ui);
+  EXPECT_TRUE(ui.enabled);          // the chart shows the playback symbol
+  ASSERT_TRUE(v->OnCmdMsg(33281));  // Realtime
+  ASSERT_TRUE(v->OnCmdMsg(33166));  // Start: initialises first
+  EXPECT_TRUE(g_playback_state & PLAYBACK_INITIALISED);
+  EXPECT_TRUE(g_playback_running);
+  EXPECT_TRUE(checked(v, 33166));
+  ASSERT_TRUE(v->OnCmdMsg(33276));  // Skip: passes the rest of the session
+  ASSERT_TRUE(v->OnCmdMsg(33277));  // Max Speed
+  EXPECT_TRUE(g_playback_state & PLAYBACK_FAST);
+  ASSERT_TRUE(kv_wait_until(
+      [&] {
+        kv_lock guard(g_chart_lock);
+        return c->mqt && c->mqt->volume > 0;
+      },
+      20000));
+  ASSERT_TRUE(v->OnCmdMsg(33168));  // Stop
+  EXPECT_FALSE(g_playback_running);
+  ASSERT_TRUE(v->OnCmdMsg(33280));  // Rewind: stop, close, charts cleared
+  EXPECT_FALSE(g_playback_state & PLAYBACK_INITIALISED);
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(c->header.bar_count, 0);
+  }
+  g_playback_state = 0;
+  g_playback = {};
 }
 
 TEST_F(ChartToolsTest, PositionEntriesSetThePositionAndBadPricesStoreNothing) {
