@@ -274,6 +274,10 @@ TEST_F(TradeViewTest, CtrlBSendsAnIocAtTheMidPriceAndEscapeResets) {
   EXPECT_EQ(rec->paper_quantity, 100);
 
   // Sell at mid without an offset: nobody bids 20.00, the IOC is cancelled.
+  {
+    kv_lock guard(g_chart_lock);
+    rec->last = 19.95f;
+  }
   ASSERT_TRUE(v->OnCmdMsg(33219));
   o = orders();
   ASSERT_EQ(o.size(), 2u);
@@ -451,6 +455,7 @@ TEST_F(TradeViewTest, StopLimitLinesAndThePositionLineAreDrawnInTheirColours) {
     o->relay.quantity = 100;
     o->relay.aux = t->RoundToTick(hi);
     o->relay.limit = t->RoundToTick(lo);
+    rec->bid_size = rec->ask_size = 0;  // no market to trigger it: it waits
     place_order(o);
     ASSERT_EQ(o->status, (uint32_t)ORDER_PRE_SUBMITTED);
     rec->paper_quantity = 100;
@@ -493,7 +498,7 @@ TEST_F(TradeViewTest, RoundingToTheTickAndThirtySecondsShownAsSixtyFourths) {
   } cases[] = {
       {0.25, 10.125, 10.0},  // halfway rounds down
       {0.25, 10.13, 10.25}, {0.25, 10.12, 10.0},
-      {0.01, 20.005, 20.0}, {0, 10.1234, 10.1234},  // no tick: the price stays
+      {0.5, 7.75, 8.0}, {0, 10.1234, 10.1234},  // no tick: the price stays
   };
   for (const auto& c : cases) {
     def->tick_size = c.tick;
