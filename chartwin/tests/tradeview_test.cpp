@@ -498,7 +498,7 @@ TEST_F(TradeViewTest, RoundingToTheTickAndThirtySecondsShownAsSixtyFourths) {
   } cases[] = {
       {0.25, 10.125, 10.0},  // halfway rounds down
       {0.25, 10.13, 10.25}, {0.25, 10.12, 10.0},
-      {0.5, 7.75, 8.0}, {0, 10.1234, 10.1234},  // no tick: the price stays
+      {0.5, 7.8, 8.0}, {0, 10.1234, 10.1234},  // no tick: the price stays
   };
   for (const auto& c : cases) {
     def->tick_size = c.tick;
