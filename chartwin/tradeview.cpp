@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "broker/orddef.h"
 #include "broker/orders.h"
@@ -512,6 +513,7 @@ void CKvGrTradeView::pick() {
       return;
     }
     m_selected = hit;
+    m_selected_line = m_line;  // later hovers must not change the line being moved
     m_status = QStringLiteral("%1 %2 %3")
                    .arg(action_name(o))
                    .arg(type_name(o))
@@ -579,6 +581,11 @@ void CKvGrTradeView::drop() {
     move_selected_order(price);
   else if (sel.kind == GR_HIT_BUTTON)
     place_new_order((int)sel.value, price);
+  if (!m_pending_box.empty()) {
+    std::string box;
+    box.swap(m_pending_box);
+    kv_message_box(box.c_str(), "Korvane", MB_OK);
+  }
   QString why = m_status;
   ResetState();
   // A refusal stays readable on the strip.
@@ -631,7 +638,7 @@ void CKvGrTradeView::move_selected_order(double price) {
       break;
     case ORDER_STPLMT:
     case ORDER_LIT:
-      if (m_line == GR_LINE_AUX)
+      if (m_selected_line == GR_LINE_AUX)
         o->relay.aux = price;
       else
         o->relay.limit = price;
@@ -802,7 +809,8 @@ void CKvGrTradeView::place_new_order(int button, double price) {
       char text[64];
       snprintf(text, sizeof text, "No order found with OCA letter %c, order ignored", letter);
       delete_order(o);
-      kv_message_box(text, "Korvane", MB_OK);
+      // Shown by the caller once the chart lock is let go.
+      m_pending_box = text;
       return;
     }
     if (group->status == ORDER_PENDING_CANCEL || group->status == ORDER_CANCELLED) {
@@ -940,12 +948,14 @@ order_rec* CKvGrTradeView::FindSelectedOrder() {
 
 void CKvGrTradeView::RemoveSelectedOrder(int cancel) {
   if (!m_quote) return;
+  // The check may show its message: before the lock is taken.
+  int allowed = cancel ? check_order_preconditions(m_def, m_quote) : 1;
   {
     kv_lock guard(g_chart_lock);
     order_rec* o = FindSelectedOrder();
     if (o) {
       if (cancel) {
-        if (!finished(o) && check_order_preconditions(m_def, m_quote)) cancel_order(o);
+        if (!finished(o) && allowed) cancel_order(o);
       } else {
         o->flags |= ORDER_F_FINISHED | ORDER_F_STALE;
       }

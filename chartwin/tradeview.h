@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <string>
 
 #include "platform/qt/dc.h"
 
@@ -182,8 +183,10 @@ class CKvGrTradeView {
   KvRect m_strip, m_trade, m_data;
   COLORREF m_bitmap_bg = 0xFFFFFF;
   QImage m_bitmaps[GR_BITMAP_SLOTS];
-  int m_line = GR_LINE_LIMIT;
+  int m_line = GR_LINE_LIMIT;  // of the line under the pointer
+  int m_selected_line = GR_LINE_LIMIT;
   bool m_captured = false;
+  std::string m_pending_box;  // a message to show after the chart lock
 };
 
 // The picture of an order-bitmap slot (15 x 15 on a white background; a
