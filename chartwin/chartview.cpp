@@ -190,6 +190,11 @@ kv_lresult CKvChartView::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       return 0;
     case WM_ORDER_STATUS:
     case WM_ORDER_REMOVED:
+      // Not under an order's price box: redrawn once it is dropped.
+      if (m_view_flags & GR_DRAGGING) {
+        m_deferred_update |= UPD_RECALC;
+        return 0;
+      }
       UpdatePanes(message == WM_ORDER_STATUS ? "MsgOrderStatus" : "MsgStaleOrder",
                   UP_CALC | UP_INVAL);
       return 0;
