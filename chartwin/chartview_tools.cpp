@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -385,7 +386,8 @@ void CKvChartView::post_draw_named_chart() {
   // The frame frees the text it is given; the poster's own window is left out.
   if (doc && doc->m_chart && hmainwnd.load())
     kv_post_message(hmainwnd.load(), WM_DRAW_NAMED_CHART, (kv_wparam)GetSafeHwnd(),
-                    (kv_lparam)strdup(doc->m_chart->header.symbol));
+                    (kv_lparam)strdup(doc->m_chart->header.symbol),
+                    [](unsigned, kv_wparam, kv_lparam text) { free((void*)text); });
 }
 
 // ============================================================================

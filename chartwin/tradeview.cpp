@@ -484,7 +484,7 @@ QString CKvGrTradeView::BracketText(int button) const {
   bool closing = (button == GR_BUY_LIMIT && pos < 0) || (button == GR_SELL_LIMIT && pos > 0);
   return QStringLiteral("%1%2%3 %4")
       .arg(QString::fromLatin1(kEntry[std::min(def_kind(m_def, ORDDEF_OPEN_SHIFT), 2)]))
-      .arg(closing ? QStringLiteral(" closing") : QStringLiteral(" "))
+      .arg(closing ? QStringLiteral(" closing ") : QStringLiteral(" "))
       .arg(QString::fromLatin1(kStop[std::min(def_kind(m_def, ORDDEF_STOP_SHIFT), 2)]))
       .arg(QString::fromLatin1(kTarget[std::min(def_kind(m_def, ORDDEF_TARGET_SHIFT), 2)]));
 }

@@ -75,6 +75,12 @@ class TradeViewTest : public ChartWinTest {
       rec->tick_size = 0.01;
       rec->flags |= MQT_QUOTE_STORED;
     }
+    // The record outlives a test: no orders or position of an earlier one.
+    delete_orders(rec);
+    {
+      kv_lock guard(g_chart_lock);
+      rec->paper_quantity = rec->paper_avg_price = rec->paper_profit = 0;
+    }
     def = g_orddef_store.GetForSymbol(rec);
     if (!def) return nullptr;
     snprintf(def->account, sizeof def->account, "PAPER1");
@@ -205,9 +211,14 @@ TEST_F(TradeViewTest, DraggingAnOrderLineMovesItAndItsChildrenByTheSameShift) {
   def->stop_offset = 0.5;
   def->target_offset = 0.5;
   KvRect d = data_rect(v);
-  place_with_button(v, GR_BUY_LIMIT, d.top + d.Height() * 2 / 3);
+  // The entry rests under the market; its children wait for its fill
+  // however the market stands to them.
+  place_with_button(v, GR_BUY_LIMIT, t->PriceToY(18.0));
   std::vector<order_rec> o = orders();
   ASSERT_EQ(o.size(), 3u);
+  EXPECT_EQ(o[0].status, (uint32_t)ORDER_SUBMITTED);
+  EXPECT_EQ(o[2].status, (uint32_t)ORDER_PRE_SUBMITTED);  // the target waits under the bid
+  EXPECT_EQ(o[2].filled, 0);
   double entry = o[0].relay.limit;
   EXPECT_EQ(order_type(&o[1]), ORDER_STP);
   EXPECT_NEAR(o[1].relay.aux, entry - 0.5, 1e-9);
@@ -498,7 +509,7 @@ TEST_F(TradeViewTest, RoundingToTheTickAndThirtySecondsShownAsSixtyFourths) {
   } cases[] = {
       {0.25, 10.125, 10.0},  // halfway rounds down
       {0.25, 10.13, 10.25}, {0.25, 10.12, 10.0},
-      {0.5, 7.8, 8.0}, {0, 10.1234, 10.1234},  // no tick: the price stays
+      {0.5, 7.8, 8.0},      {0, 10.1234, 10.1234},  // no tick: the price stays
   };
   for (const auto& c : cases) {
     def->tick_size = c.tick;
