@@ -121,6 +121,7 @@ class CKvChartView : public KvCanvasView {
   void OnSlideShow();
   void OnAddFavorite();
   void OnDeleteSpike();
+  void OnScalePoint(bool select);
   void OnExtendedSessions();
   void OnAvgRangeBars();
   void OnShowGrTrade();
@@ -166,6 +167,7 @@ class CKvChartView : public KvCanvasView {
   void OnDraw(KvDC& dc) override;
   bool OnEraseBkgnd(KvDC& dc) override;
   void OnSize(int cx, int cy) override;
+  bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;

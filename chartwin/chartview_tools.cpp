@@ -91,6 +91,8 @@ enum : unsigned {
   ID_PLAY_REALTIME = 33281,
   ID_PLAY_ACCELERATE = 33282,
   ID_PLAY_MAX = 33277,
+  ID_SELECT_SCALE_POINT = 33263,
+  ID_CLEAR_SCALE_POINT = 33265,
   ID_EXPORT = 33001,
   ID_DELETE_SPIKE = 33017,
   ID_EXT_SESSIONS = 33020,
@@ -285,6 +287,19 @@ void CKvChartView::OnDeleteSpike() {
   }
   if (c->header.bar_count >= 3) write_chart_file(c);
   UpdatePanes("OnSpikeDelete", UP_SCBAR | UP_INVAL);
+}
+
+void CKvChartView::OnScalePoint(bool select) {
+  CKvChartDoc* doc = GetDocument();
+  chart_rec* c = doc ? doc->m_chart : nullptr;
+  {
+    kv_lock guard(g_chart_lock);
+    if (!c || !c->mqt) return;
+    int i = m_right_click_bar;
+    if (select && (i < 0 || i >= c->header.bar_count)) return;
+    c->mqt->scale_point = select ? c->bars[i].time : 0;
+  }
+  if (m_settings && m_settings->scale_recent) UpdatePanes("OnScalePoint", UP_SCBAR | UP_INVAL);
 }
 
 void CKvChartView::OnExtendedSessions() {
@@ -598,6 +613,13 @@ void CKvChartView::map_tool_commands() {
   MapCommand(ID_EXPORT, [this] {
     CKvChartDoc* doc = GetDocument();
     if (doc && doc->m_chart) export_chart_data(doc->m_chart);
+  });
+  MapCommand(ID_SELECT_SCALE_POINT, [this] { OnScalePoint(true); });
+  MapCommand(ID_CLEAR_SCALE_POINT, [this] { OnScalePoint(false); });
+  MapUpdate(ID_SELECT_SCALE_POINT, [this](KvCmdUI& ui) {
+    CKvChartDoc* doc = GetDocument();
+    kv_lock guard(g_chart_lock);
+    ui.SetCheck(doc && doc->m_chart && doc->m_chart->mqt && doc->m_chart->mqt->scale_point);
   });
   MapCommand(ID_DELETE_SPIKE, [this] { OnDeleteSpike(); });
   MapCommand(ID_EXT_SESSIONS, [this] { OnExtendedSessions(); });

@@ -19,6 +19,8 @@
 
 namespace {
 
+enum : unsigned { ID_ROTATE_TARGET_KEY = 33241 };
+
 // The first shown price pane, or -1.
 int price_slot(const CPane& panes) {
   const ChartSettings* s = panes.settings;
@@ -118,6 +120,20 @@ bool CKvChartView::GrTradeMouseUp() {
   m_typed_count = 0;
   if (dropped) ApplyDeferredUpdates();
   return true;
+}
+
+// F4 is the frame's Status Messages key; while graphical trading is shown
+// in this chart it rotates the bracket target kind instead, as F2 and F3
+// rotate the entry and stop kinds.
+bool CKvChartView::event(QEvent* e) {
+  if ((e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) &&
+      static_cast<QKeyEvent*>(e)->key() == Qt::Key_F4 &&
+      !(static_cast<QKeyEvent*>(e)->modifiers() & ~Qt::KeypadModifier) && GrTradeOn()) {
+    e->accept();
+    if (e->type() == QEvent::KeyPress) OnCmdMsg(ID_ROTATE_TARGET_KEY);
+    return true;
+  }
+  return KvCanvasView::event(e);
 }
 
 bool CKvChartView::GrTradeKey(int key, QChar c) {

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QToolBar>
+#include <algorithm>
 
 #include "chart/annotview.h"
 #include "chart/linegeom.h"
@@ -14,7 +15,6 @@
 const COLORREF kDrawColors[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
                                   0x808000, 0xC0C0C0, 0xFFFFFF, 0x0000FF, 0x00FF00, 0x00FFFF,
                                   0xFF0000, 0xFF00FF, 0xFFFF00, 0x808080};
-int g_line_width = 1;
 
 namespace {
 
@@ -82,7 +82,8 @@ void CDrawToolBar::color_chosen(int index) {
 void CDrawToolBar::style_chosen(int index) {
   if (index < 0 || index >= 10) return;
   g_annot_draw.style = index;
-  g_line_width = LineStyleWidth(index, g_line_width);
+  // New lines take this width (a width of 0 counts as 1).
+  g_annot_draw.width = LineStyleWidth(index, std::max(g_annot_draw.width, 1));
   m_style->SetCurSel(index);
 }
 

@@ -22,8 +22,6 @@ enum : unsigned { ID_LINE_COLOR_COMBO = 1022, ID_LINE_STYLE_COMBO = 33243 };
 
 // The colours of the colour combo, in its order.
 extern const COLORREF kDrawColors[16];
-// The application's current width of wide lines (styles 5-9).
-extern int g_line_width;
 
 class CDrawToolBar : public QObject {
  public:

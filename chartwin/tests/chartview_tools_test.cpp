@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QListView>
 #include <QToolBar>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "chart/annotview.h"
+#include "chart/linerec.h"
 #include "chartwin/annotlayers.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
@@ -123,6 +125,30 @@ TEST_F(ChartToolsTest, DeleteSpikeAveragesTheNeighboursAndKeepsTheBarWhole) {
     EXPECT_LE(c->bars[5].open, c->bars[5].high);
     EXPECT_GE(c->bars[5].open, c->bars[5].low);
   }
+}
+
+TEST_F(ChartToolsTest, ScalePointTakesTheRightClickedBarAndClears) {
+  CKvChartView* v = open("TEST", TU_DAILY, wave_bars(30));
+  ASSERT_TRUE(v);
+  chart_rec* c = v->GetDocument()->m_chart;
+  ASSERT_TRUE(c->mqt);
+  v->m_right_click_bar = 30;  // outside the chart: nothing stored
+  ASSERT_TRUE(v->OnCmdMsg(33263));
+  EXPECT_FALSE(checked(v, 33263));
+  v->m_right_click_bar = 7;
+  ASSERT_TRUE(v->OnCmdMsg(33263));
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(c->mqt->scale_point, c->bars[7].time);
+    EXPECT_NE(c->mqt->scale_point, 0);
+  }
+  EXPECT_TRUE(checked(v, 33263));
+  ASSERT_TRUE(v->OnCmdMsg(33265));
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(c->mqt->scale_point, 0);
+  }
+  EXPECT_FALSE(checked(v, 33263));
 }
 
 TEST_F(ChartToolsTest, DeleteSpikeOnATwoBarChartChangesNothing) {
@@ -279,7 +305,7 @@ TEST_F(ChartToolsTest, DrawingToolbarCombosKeepTheirValueWhenDismissed) {
   bar.addAction(QStringLiteral("style"))->setData(33243u);
   g_annot_draw.color = 0x123456;  // not in the table
   g_annot_draw.style = 0;
-  g_line_width = 1;
+  g_annot_draw.width = 1;
   CDrawToolBar* t = install_draw_toolbar(&bar);
   ASSERT_TRUE(t);
   EXPECT_EQ(t->ColorCombo()->GetCurSel(), 9);
@@ -301,8 +327,44 @@ TEST_F(ChartToolsTest, DrawingToolbarCombosKeepTheirValueWhenDismissed) {
   EXPECT_EQ(g_annot_draw.color, 0x0000FFu);
   emit t->StyleCombo()->activated(5);
   EXPECT_EQ(g_annot_draw.style, 5);
-  EXPECT_EQ(g_line_width, 2);
-  g_annot_draw = {0, 255, 0, 0, 0};
+  EXPECT_EQ(g_annot_draw.width, 2);
+
+  // A line drawn afterwards in a chart window takes the bar's colour,
+  // style and width.
+  CKvChartView* v = open("INTC", TU_DAILY, wave_bars(300));
+  ASSERT_TRUE(v);
+  CKvAnnotView* editor = chart_annot_editor(v->m_annot.get());
+  ASSERT_TRUE(editor);
+  v->Invalidate(true);
+  v->repaint();
+  KvRect area = editor->area;
+  ASSERT_GT(area.Width(), 100);
+  ASSERT_TRUE(v->OnCmdMsg(33233));  // Draw/2 Point Finite Line
+  int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 3;
+  int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 2 / 3;
+  auto mouse = [v](QEvent::Type type, int x, int y) {
+    QPointF p(x, y);
+    Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, p, v->mapToGlobal(p), b, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(v, &e);
+  };
+  mouse(QEvent::MouseMove, x1, y1);
+  mouse(QEvent::MouseButtonPress, x1, y1);
+  mouse(QEvent::MouseMove, x2, y2);
+  mouse(QEvent::MouseButtonRelease, x2, y2);
+  ASSERT_TRUE(v->OnCmdMsg(33231));  // Draw/None keeps the line
+  {
+    kv_lock guard(g_chart_lock);
+    chart_rec* c = v->GetDocument()->m_chart;
+    ASSERT_EQ(c->header.ext_count, 1);
+    line_record l;
+    line_record_decode(c->extensions->block, &l);
+    EXPECT_EQ(l.color, 0x0000FFu);
+    EXPECT_EQ(l.style, 5);
+    EXPECT_EQ(l.width, 2);
+  }
+  g_annot_draw = {0, 255, 0, 0, 0, 0};
 }
 
 }  // namespace

@@ -306,6 +306,31 @@ TEST_F(TradeViewTest, CtrlBSendsAnIocAtTheMidPriceAndEscapeResets) {
   EXPECT_TRUE(t->StatusText().isEmpty());
 }
 
+TEST_F(TradeViewTest, F4RotatesTheTargetKindOnlyWhileTradingIsShown) {
+  CKvChartView* v = open_test();
+  ASSERT_TRUE(v);
+  auto target = [this] { return (def->flags >> ORDDEF_TARGET_SHIFT) & ORDDEF_KIND_MASK; };
+  // The chart claims F4 from the frame's Status Messages shortcut.
+  auto f4 = [v](QEvent::Type type) {
+    QKeyEvent e(type, Qt::Key_F4, Qt::NoModifier);
+    e.ignore();
+    QCoreApplication::sendEvent(v, &e);
+    return e.isAccepted();
+  };
+  EXPECT_TRUE(f4(QEvent::ShortcutOverride));
+  f4(QEvent::KeyPress);
+  EXPECT_EQ(target(), 1u);
+  EXPECT_TRUE(def->flags & ORDDEF_MODIFIED);
+  f4(QEvent::KeyPress);
+  f4(QEvent::KeyPress);
+  EXPECT_EQ(target(), 0u);  // LMT, MIT, back to none
+  // Trading hidden: F4 is left to the frame and nothing rotates.
+  ASSERT_TRUE(v->OnCmdMsg(33213));
+  EXPECT_FALSE(f4(QEvent::ShortcutOverride));
+  f4(QEvent::KeyPress);
+  EXPECT_EQ(target(), 0u);
+}
+
 TEST_F(TradeViewTest, ClosingSellLimitWithABracketPlacesOneOrder) {
   CKvChartView* v = open_test();
   ASSERT_TRUE(v);
