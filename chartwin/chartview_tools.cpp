@@ -456,17 +456,17 @@ void CKvChartView::OnPlayback(unsigned id) {
       g_playback_state |= PLAYBACK_SKIP;
       break;
     case ID_PLAY_REALTIME:
-      g_playback.speed = 1;
+      set_playback_speed(1);
       g_playback_state &= ~(uint32_t)PLAYBACK_FAST;
       g_playback_speed_mode = SPEED_REALTIME;
       break;
     case ID_PLAY_ACCELERATE:
-      g_playback.speed = g_playback_acceleration;
+      set_playback_speed(g_playback_acceleration);
       g_playback_state &= ~(uint32_t)PLAYBACK_FAST;
       g_playback_speed_mode = SPEED_ACCELERATED;
       break;
     case ID_PLAY_MAX:
-      g_playback.speed = 100;
+      set_playback_speed(100);
       g_playback_state |= PLAYBACK_FAST;
       g_playback_speed_mode = SPEED_MAX;
       break;
