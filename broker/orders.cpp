@@ -390,7 +390,9 @@ int place_order(order_rec* o) {
   if ((o->relay.type & ORDER_SIMULATED) || spread_record(r)) {
     place_simulated_order(o);
     finish_group(o);
-    if (o->status == ORDER_PRE_SUBMITTED || o->status == ORDER_SUBMITTED) {
+    // A child waits for its parent's fill, as on every later quote.
+    if ((o->status == ORDER_PRE_SUBMITTED || o->status == ORDER_SUBMITTED) &&
+        !(o->flags & ORDER_F_WAITING)) {
       int quoted = r->bid > 0 && r->ask > 0 && r->last > 0 && r->bid_size > 0 && r->ask_size > 0;
       if ((quoted || (o->flags & ORDER_F_SILENT)) && !spread_record(r)) check_fill(o);
     }

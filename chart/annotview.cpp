@@ -566,7 +566,8 @@ void CKvAnnotView::NewLine() {
   work_line.type = type;
   work_line.color = draw->color;
   work_line.style = draw->style;
-  work_line.width = LineStyleWidth(draw->style, defaults().wide_width);
+  work_line.width =
+      draw->width > 0 ? draw->width : LineStyleWidth(draw->style, defaults().wide_width);
   work_line.draw_value = draw->value;
   if (type >= 0 && type <= 12)
     snprintf(work_line.name, sizeof work_line.name, "%s", kLineNames[type]);

@@ -38,6 +38,7 @@ struct annot_draw_state {
   int32_t style;   // line style 0-9 of new lines
   int32_t value;   // fourth drawing value, copied into new lines
   uint32_t snap;   // SNAP_* bits
+  int32_t width;   // pen width of new lines; 0: the style's width from the drawing defaults
 };
 
 enum : uint32_t {

@@ -15,6 +15,7 @@
 
 #include "chart/linegeom.h"
 #include "chartwin/chartdoc.h"
+#include "chartwin/tradeview.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chart_flags.h"
@@ -55,13 +56,16 @@ CKvChartView::CKvChartView() {
   if (g_chart_layer_hooks.make_annot) m_annot.reset(g_chart_layer_hooks.make_annot(this));
   if (g_chart_layer_hooks.make_alerts) m_alerts.reset(g_chart_layer_hooks.make_alerts(this));
   m_session_bitmap = kv_res_bitmap(IDB_EXT_SESSION);
+  m_trade = std::make_unique<CKvGrTradeView>(this, &m_view_flags);
   map_commands();
+  map_tool_commands();
 }
 
 CKvChartView::~CKvChartView() {
   // The layers borrowed the view; they go before it.
   m_annot.reset();
   m_alerts.reset();
+  m_trade.reset();
   if (CKvChartDoc* doc = GetDocument()) {
     // Clean-up once the window closes: no chart reports to it any more.
     kv_lock guard(g_chart_lock);
@@ -97,6 +101,8 @@ void CKvChartView::forget_dc() {
 bool CKvChartView::popup_or_drag() const {
   if (m_view_flags & (VF_CANDLE_INFO | VF_EVENTS_POPUP)) return true;
   if (m_annot && m_annot->Busy()) return true;
+  // A full repaint under the order's price box would be put back stale.
+  if (m_view_flags & GR_DRAGGING) return true;
   return false;
 }
 
@@ -184,6 +190,11 @@ kv_lresult CKvChartView::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       return 0;
     case WM_ORDER_STATUS:
     case WM_ORDER_REMOVED:
+      // Not under an order's price box: redrawn once it is dropped.
+      if (m_view_flags & GR_DRAGGING) {
+        m_deferred_update |= UPD_RECALC;
+        return 0;
+      }
       UpdatePanes(message == WM_ORDER_STATUS ? "MsgOrderStatus" : "MsgStaleOrder",
                   UP_CALC | UP_INVAL);
       return 0;
@@ -191,7 +202,8 @@ kv_lresult CKvChartView::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       MsgBidAskUpdate();
       return 0;
     case WM_PORTFOLIO_UPDATE:
-      return 0;  // the position strip belongs to graphical trading
+      OnPortfolioUpdate();
+      return 0;
     default:
       return KvCanvasView::WindowProc(message, wparam, lparam);
   }
@@ -234,6 +246,8 @@ void CKvChartView::ApplyDeferredUpdates() {
 void CKvChartView::MsgGetChartComplete(chart_rec* chart) {
   CKvChartDoc* doc = GetDocument();
   if (chart && doc && m_settings && !strcmp(chart->header.symbol, m_settings->symbol)) {
+    // The chart is replaced: trading lets go of the old record.
+    if (m_trade) m_trade->SetQuote(nullptr);
     doc->SetChartData(chart->header.symbol, chart);
     SetStatusBarText(0, "");  // the "Loading Data for" text is over
   } else if (chart)
@@ -441,6 +455,7 @@ void CKvChartView::OnDraw(KvDC& dc) {
         m_annot->DrawSelection(dc);
       }
       if (m_alerts) m_alerts->DrawLines(dc);
+      DrawGrTrade(dc);
       refresh_title_if_intraday();
       m_draw_depth--;
       dc.SelectClipNone();

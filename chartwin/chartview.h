@@ -22,6 +22,7 @@
 #include "platform/qt/canvas.h"
 
 class CKvChartDoc;
+class CKvGrTradeView;
 struct ChartSettings;
 class QPrinter;
 
@@ -117,6 +118,35 @@ class CKvChartView : public KvCanvasView {
   void OnEscape();
   const QString& TypedText() const { return m_typed; }
 
+  // ---- tool commands (chartview_tools.cpp) ----
+  void OnIndCommon(int type, int mode);
+  int OnSymbolStep(int how);
+  void OnSlideShow();
+  void OnAddFavorite();
+  void OnDeleteSpike();
+  void OnScalePoint(bool select);
+  void OnExtendedSessions();
+  void OnAvgRangeBars();
+  void OnShowGrTrade();
+  void OnRemoveOrder();
+  void OnRemoveAllCancelled();
+  void OnPlayback(unsigned id);
+  bool ShowsPlaybackSymbol() const;
+  bool SlideShowRunning() const { return m_slide_show; }
+  void OnTimer(unsigned id) override;
+
+  // ---- graphical trading (chartview_trade.cpp) ----
+  bool GrTradeOn() const;
+  CKvGrTradeView* GrTrade() const { return m_trade.get(); }
+  // The companion's paint steps, the strip redraw of WM_PORTFOLIO_UPDATE,
+  // and its share of the mouse and keys (true: handled).
+  void DrawGrTrade(KvDC& dc);
+  void OnPortfolioUpdate();
+  bool GrTradeMouseDown(int x, int y);
+  bool GrTradeMouseMove(int x, int y);
+  bool GrTradeMouseUp();
+  bool GrTradeKey(int key, QChar c);
+
   // The hscroll step of the window system's codes.
   void OnHScroll(int code, int pos) override;
 
@@ -134,11 +164,13 @@ class CKvChartView : public KvCanvasView {
 
   std::unique_ptr<ChartAnnotLayer> m_annot;
   std::unique_ptr<ChartAlertLayer> m_alerts;
+  std::unique_ptr<CKvGrTradeView> m_trade;
 
  protected:
   void OnDraw(KvDC& dc) override;
   bool OnEraseBkgnd(KvDC& dc) override;
   void OnSize(int cx, int cy) override;
+  bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
@@ -147,6 +179,9 @@ class CKvChartView : public KvCanvasView {
  private:
   void map_commands();
   void map_dialog_commands();
+  void map_tool_commands();
+  void post_draw_named_chart();
+  void grtrade_attach();
   void draw_typed(KvDC& dc);
   void refresh_title_if_intraday();
   bool popup_or_drag() const;
@@ -161,7 +196,13 @@ class CKvChartView : public KvCanvasView {
   int m_split_drag = 0;  // 1..3 while a splitter is dragged
   QImage m_session_bitmap;
   COLORREF m_session_bg = 0xFFFFFF;
+  bool m_slide_show = false;
+  int m_slide_countdown = 0;
 };
+
+// The mark of the playback speed commands: 0x8 real time, 0x10
+// accelerated, 0x20 maximum, 0 none chosen yet.
+int playback_speed_mode();
 
 // The count of a tick or volume unit code (500 for the 500-tick code), 0
 // for other units.

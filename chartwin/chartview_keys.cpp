@@ -6,9 +6,12 @@
 
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
+#include "chartwin/posentry.h"
+#include "chartwin/tradeview.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartsettings.h"
+#include "platform/locks.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/tracker.h"
 #include "platform/services.h"
@@ -26,6 +29,10 @@ bool g_inside_quotes = false;
 }  // namespace
 
 void CKvChartView::keyPressEvent(QKeyEvent* e) {
+  // Graphical trading takes its keys first while an order is picked.
+  if ((e->key() == Qt::Key_Escape || e->key() == Qt::Key_Delete || e->key() == Qt::Key_Shift) &&
+      GrTradeKey(e->key(), QChar()))
+    return;
   int layer_key = e->key() == Qt::Key_Delete   ? CHART_KEY_DELETE
                   : e->key() == Qt::Key_Escape ? CHART_KEY_ESCAPE
                                                : 0;
@@ -66,6 +73,7 @@ void CKvChartView::OnChar(QChar c) {
   CKvChartDoc* doc = GetDocument();
   if (!doc || !m_settings) return;
   if (theApp && (theApp->m_app_flags & APP_CURSOR_MODE)) return;  // drawing mode
+  if ((m_view_flags & (GR_ARMED | GR_DRAGGING)) && GrTradeKey(0, c)) return;
   if (c.isDigit() && m_typed_count == 0) {
     PostCommand(kDigitCommands[c.digitValue()]);
     return;
@@ -103,8 +111,14 @@ void CKvChartView::OnChar(QChar c) {
       return;
     }
     if (text.startsWith(QChar('='))) {
-      // A position entry is never a symbol; its parser belongs to the
-      // trading part of the chart.
+      // A position entry is never a symbol: it sets the position by hand.
+      QByteArray entry = text.toLatin1();
+      mqt* record = nullptr;
+      if (doc->m_chart) {
+        kv_lock guard(g_chart_lock);
+        record = doc->m_chart->mqt;
+      }
+      parse_qty_at_price(record, entry.constData());
       m_view_flags &= ~VF_WAITING;
       Invalidate(true);
       return;
@@ -168,15 +182,17 @@ void CKvChartView::mousePressEvent(QMouseEvent* e) {
     }
   }
   m_last_x = x, m_last_y = y;
-  // The alert overlay takes only the presses it handles; the annotation
-  // editor takes the rest of the chart.
+  // The alert overlay takes only the presses it handles, then graphical
+  // trading; the annotation editor takes the rest of the chart.
   if (m_alerts && m_alerts->OnLButtonDown(x, y)) return;
+  if (GrTradeMouseDown(x, y)) return;
   if (m_annot) m_annot->OnLButtonDown(x, y);
 }
 
 void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   int x = (int)e->position().x(), y = (int)e->position().y();
+  if (GrTradeMouseUp()) return;
   bool busy = (m_annot && m_annot->Busy()) || (m_alerts && m_alerts->Busy());
   if (m_alerts) m_alerts->OnLButtonUp(x, y);
   if (m_annot) m_annot->OnLButtonUp(x, y);
@@ -188,6 +204,7 @@ void CKvChartView::mouseMoveEvent(QMouseEvent* e) {
   CKvChartDoc* doc = GetDocument();
   if (!doc || !doc->m_chart) return;
   int x = (int)e->position().x(), y = (int)e->position().y();
+  if (GrTradeMouseMove(x, y)) return;
   if (m_alerts && m_alerts->OnMouseMove(x, y)) return;
   if (m_annot && m_annot->OnMouseMove(x, y)) return;
   uint32_t word = m_view_flags;

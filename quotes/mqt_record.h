@@ -185,6 +185,7 @@ struct mqt {
   // 4. Chart links (charts chained through chart_rec::sibling).
   chart_rec* intraday_charts;
   chart_rec* daily_charts;
+  int32_t scale_point;  // epoch time of the bar a chart picked as its scale point, 0 none
 
   // 5. State.
   uint32_t flags;  // MQT_* bits, quotes/mqt_flags.h

@@ -34,6 +34,15 @@ int32_t playback_tick_count() {
 
 // Waits up to ms for a thread message; 1 when WM_PROGRAM_EXIT (or the
 // queue's end) came.
+int playback_speed() {
+  int32_t speed = std::atomic_ref<int32_t>(g_playback.speed).load(std::memory_order_relaxed);
+  return speed < 1 ? 1 : speed;
+}
+
+void set_playback_speed(int32_t speed) {
+  std::atomic_ref<int32_t>(g_playback.speed).store(speed, std::memory_order_relaxed);
+}
+
 static int exit_requested(int ms) {
   kv_msg m;
   int got = ms > 0 ? kv_get_message_timeout(&m, 0, 0, ms) : kv_peek_message(&m, 0, 0, 1) ? 1 : -1;
@@ -102,7 +111,7 @@ static int playback_thread(void*) {
   int64_t last_store = kv_monotonic_ms();
   int after_skip = 0;
   int32_t stored = 0;
-  int speed = g_playback.speed < 1 ? 1 : g_playback.speed;
+  int speed = playback_speed();
 
   while (!ended) {
     if (!have) {
@@ -131,6 +140,8 @@ static int playback_thread(void*) {
       after_skip = 1;
       continue;
     }
+    // The speed commands change the speed while the playback runs.
+    speed = playback_speed();
     int fast = (g_playback_state & PLAYBACK_FAST) != 0;
     int ms = 0;
     if (fast)

@@ -50,5 +50,8 @@ int start_playback(mqt* record);
 void stop_playback();
 // Stops, tells the thread to end and waits for it (at most 5 s).
 void close_playback();
+// The playback speed (at least 1), read and set while the thread may run.
+int playback_speed();
+void set_playback_speed(int32_t speed);
 // The tick count of the playback (0 when none).
 int32_t playback_tick_count();

@@ -29,6 +29,7 @@
 #include "shell/slfbar.h"
 #include "settings/settings.h"
 #include "shell/core/settingsio.h"
+#include "chartwin/drawtoolbar.h"
 #include "windows/advisorbar.h"
 
 namespace {
@@ -116,6 +117,7 @@ bool CKvMainFrame::OnCreate() {
   advisor_bar->setAllowedAreas(top_bottom);
   install_advisor_bar(advisor_bar);
   install_symbol_list_bar(slf_bar);
+  install_draw_toolbar(draw_bar);
   for (QToolBar* b : {main_bar, slf_bar, play_bar, advisor_bar, draw_bar})
     b->setIconSize(QSize(22, 22));
   statusBar()->setObjectName(QStringLiteral("statusbar"));
