@@ -52,6 +52,7 @@ bool tracing() {
 CKvChartView::CKvChartView() {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
+  setAcceptDrops(true);
   if (g_chart_layer_hooks.make_annot) m_annot.reset(g_chart_layer_hooks.make_annot(this));
   if (g_chart_layer_hooks.make_alerts) m_alerts.reset(g_chart_layer_hooks.make_alerts(this));
   m_session_bitmap = kv_res_bitmap(IDB_EXT_SESSION);
@@ -448,6 +449,8 @@ void CKvChartView::OnDraw(KvDC& dc) {
     draw_typed(dc);
   else
     m_typed.clear();
+  // A pop-up shown while the window repainted stays on top.
+  repaint_popups(dc);
   forget_dc();
 }
 
