@@ -109,6 +109,8 @@ class CKvChartView : public KvCanvasView {
   void OnChartSetup();
   void OnChartColor();
   void OnAlignCustom();
+  void OnEditPrices();
+  void OnChartInfo();
 
   // ---- mouse (chartview_mouse.cpp) ----
   // The candle-information and events pop-ups; message is WM_LBUTTONDOWN,

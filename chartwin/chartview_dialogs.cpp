@@ -5,8 +5,10 @@
 
 #include "chartwin/aligndatadlg.h"
 #include "chartwin/chartcolordlg.h"
+#include "chartwin/chartinfodlg.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartsetupdlg.h"
+#include "chartwin/editpricesdlg.h"
 #include "chartwin/chartview.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
@@ -20,6 +22,8 @@ enum : unsigned {
   ID_CHART_PROPERTIES = 32784,
   ID_CHART_COLOR = 32786,
   ID_ALIGN_CUSTOM = 33324,
+  ID_EDIT_PRICES = 32926,
+  ID_CHART_INFO = 33251,
 };
 enum : uint32_t { ALIGN_CUSTOM = 0x28 };
 
@@ -58,6 +62,15 @@ void CKvChartView::map_dialog_commands() {
   MapCommand(ID_CHART_PROPERTIES, [this] { OnChartSetup(); });
   MapCommand(ID_CHART_COLOR, [this] { OnChartColor(); });
   MapCommand(ID_ALIGN_CUSTOM, [this] { OnAlignCustom(); });
+  MapCommand(ID_EDIT_PRICES, [this] { OnEditPrices(); });
+  MapUpdate(ID_EDIT_PRICES, [this](KvCmdUI& ui) {
+    // Price files exist for tick, volume, 1-minute, daily and longer charts.
+    CKvChartDoc* doc = GetDocument();
+    int unit = doc && doc->m_chart ? doc->m_chart->header.time_unit : 0;
+    ui.Enable(doc && doc->m_chart &&
+              (is_tick_unit(unit) || is_volume_unit(unit) || unit == TU_1MIN || unit >= TU_DAILY));
+  });
+  MapCommand(ID_CHART_INFO, [this] { OnChartInfo(); });
   MapUpdate(ID_ALIGN_CUSTOM, [this](KvCmdUI& ui) {
     ui.Enable(m_settings && m_settings->percent);
     ui.SetCheck(m_settings &&
@@ -120,4 +133,17 @@ void CKvChartView::OnAlignCustom() {
   if (dlg.DoModal() == IDOK)
     m_settings->display_flags = (m_settings->display_flags & ~CS_PERCENT_BASE_MASK) | ALIGN_CUSTOM;
   UpdatePanes("OnAlignCustom", UP_CALC | UP_INVAL);
+}
+
+void CKvChartView::OnEditPrices() {
+  CKvChartDoc* doc = GetDocument();
+  if (!doc || !doc->m_chart) return;
+  CEditPricesDlg dlg(doc->m_chart, this);
+  if (dlg.DoModal() == IDOK) OnUpdate(nullptr, 0);
+}
+
+void CKvChartView::OnChartInfo() {
+  if (!m_settings) return;
+  CChartInfoDlg dlg(m_settings, GetDocument(), this);
+  dlg.DoModal();
 }
