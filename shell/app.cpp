@@ -14,6 +14,7 @@
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartevents.h"
 #include "chartwin/chartview.h"
+#include "chartwin/dialoghooks.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -150,6 +151,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
     g_shell_hooks.write_open_orders = [] { write_open_orders(); };
   install_page_hooks();
   install_chart_layer_hooks();
+  install_chart_dialog_hooks(this);
   // The relay's input thread, history requests and order records, and the
   // quote threads with their ordered exit.
   install_quote_thread_hooks();

@@ -3,6 +3,7 @@
 // OK, bad numbers and failed writes change nothing.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QListWidget>
 #include <QTreeWidget>
 #include <csignal>
@@ -13,16 +14,22 @@
 #include "chartwin/chartinfodlg.h"
 #include "chartwin/chartview.h"
 #include "chartwin/editpricesdlg.h"
+#include "chartwin/favoritesdlg.h"
+#include "chartwin/spreadsetupdlg.h"
 #include "chartwin/tests/chartwin_fixture.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartsettings.h"
 #include "data/pricefmt.h"
+#include "data/spread.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/qt/dialog.h"
 #include "platform/qt/test_harness.h"
+#include "quotes/mqt.h"
 #include "shell/app.h"
+#include "shell/core/chartstore.h"
+#include "shell/mainfrm.h"
 
 namespace {
 
@@ -188,6 +195,132 @@ TEST_F(ChartDialogsTest, ChartInfoListsTheChartAndItsSwitches) {
   EXPECT_TRUE(range);
   EXPECT_TRUE(shown[0].startsWith(QLatin1String("Page Layout Name: ")));
   EXPECT_EQ(shown[1], QStringLiteral("Chart Name: *"));
+}
+
+}  // namespace
+
+namespace {
+
+class ChartAppDialogsTest : public ChartWinTest {
+ protected:
+  static FavoriteRecord* add_favorite(const char* name, uint8_t flags) {
+    FavoriteRecord* f = new_descriptor();
+    f->kind = 1;
+    snprintf(f->settings.favorite_name, sizeof f->settings.favorite_name, "%s", name);
+    f->flags = flags;
+    g_chart_store.InsertFavorite(f);
+    return f;
+  }
+  static QStringList items(QWidget* w, int id) {
+    QStringList out;
+    if (auto* l = dynamic_cast<QListWidget*>(kv_find_control(w, id)))
+      for (int i = 0; i < l->count(); i++) out << l->item(i)->text();
+    if (auto* c = dynamic_cast<QComboBox*>(kv_find_control(w, id)))
+      for (int i = 0; i < c->count(); i++) out << c->itemText(i);
+    return out;
+  }
+};
+
+TEST_F(ChartAppDialogsTest, FavoritesMarksDeletionsAndOneDefaultAndCancelPutsThemBack) {
+  FavoriteRecord* a = add_favorite("alpha", DESC_DEFAULT);
+  FavoriteRecord* b = add_favorite("beta", DESC_DEFAULT);  // a second default loses the bit
+  FavoriteRecord* c = add_favorite("gamma", 0);
+  ASSERT_TRUE(app_->m_favorites_dialog);
+  // Cancel: the marks made in the dialog go.
+  kv_when_modal([&](QWidget* w) {
+    QStringList shown = items(w, IDC_FAV_LIST);
+    EXPECT_TRUE(shown.contains(QStringLiteral("alpha     [default]")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("beta")));
+    size_t boxes = services_.boxes.size();
+    kv_click(w, IDC_FAV_DELETE);  // nothing selected
+    ASSERT_EQ(services_.boxes.size(), boxes + 1);
+    EXPECT_EQ(services_.boxes.back().text, "No Favorite Chart selected");
+    kv_choose(w, IDC_FAV_LIST, shown.indexOf(QStringLiteral("gamma")));
+    kv_click(w, IDC_FAV_DELETE);
+    EXPECT_FALSE(items(w, IDC_FAV_LIST).contains(QStringLiteral("gamma")));
+    kv_click(w, IDCANCEL);
+  });
+  const WindowDescriptor* chosen = nullptr;
+  EXPECT_FALSE(app_->m_favorites_dialog(&chosen));
+  EXPECT_EQ(c->flags, 0);
+  EXPECT_EQ(b->flags, DESC_DEFAULT);
+  // OK: beta becomes the default, gamma is marked, nothing is opened.
+  kv_when_modal([&](QWidget* w) {
+    QStringList shown = items(w, IDC_FAV_LIST);
+    kv_choose(w, IDC_FAV_LIST, shown.indexOf(QStringLiteral("beta")));
+    kv_set_check(w, IDC_FAV_DEFAULT, true);
+    kv_click(w, IDC_FAV_DEFAULT);
+    shown = items(w, IDC_FAV_LIST);
+    EXPECT_TRUE(shown.contains(QStringLiteral("beta     [default]")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("alpha")));
+    kv_choose(w, IDC_FAV_LIST, shown.indexOf(QStringLiteral("gamma")));
+    kv_click(w, IDC_FAV_DELETE);
+    kv_click(w, IDOK);
+  });
+  chosen = a;
+  ASSERT_TRUE(app_->m_favorites_dialog(&chosen));
+  EXPECT_EQ(chosen, nullptr);
+  EXPECT_FALSE(a->flags & DESC_DEFAULT);
+  EXPECT_TRUE(b->flags & DESC_DEFAULT);
+  EXPECT_TRUE(c->flags & DESC_MARK_DELETE);
+}
+
+TEST_F(ChartAppDialogsTest, SpreadSetupShowsCalculatesSavesAndKeepsASpreadInUse) {
+  free_spread_cache();
+  write_data("CONFIG/spreads.cfg", "S~ONE AAA BBB 1 -1\r\nS~TWO CCC DDD 2.5 -1\r\n");
+  double r1 = 0, r2 = 0;
+  kv_when_modal([&](QWidget* w) {
+    EXPECT_EQ(items(w, IDC_SPREAD_NAME),
+              (QStringList{QStringLiteral("S~ONE"), QStringLiteral("S~TWO")}));
+    auto text = [w](int id) { return static_cast<KvDialog*>(w)->GetDlgItemText(id); };
+    EXPECT_EQ(text(IDC_SPREAD_LONG), QStringLiteral("AAA"));
+    EXPECT_EQ(text(IDC_SPREAD_SHORT_RATIO), QStringLiteral("-1.0000"));
+    kv_choose(w, IDC_SPREAD_NAME, 1);
+    EXPECT_EQ(text(IDC_SPREAD_LONG_RATIO), QStringLiteral("2.5000"));
+    // Balanced ratios from prices and multipliers; a bad number is refused.
+    kv_type(w, IDC_SPREAD_LONG_PRICE, QStringLiteral("50"));
+    kv_type(w, IDC_SPREAD_LONG_MULT, QStringLiteral("1"));
+    kv_type(w, IDC_SPREAD_SHORT_PRICE, QStringLiteral("x"));
+    kv_type(w, IDC_SPREAD_SHORT_MULT, QStringLiteral("1"));
+    kv_click(w, IDC_SPREAD_CALCULATE);
+    EXPECT_EQ(services_.boxes.back().text, "Please enter a number.");
+    EXPECT_EQ(text(IDC_SPREAD_LONG_RATIO), QStringLiteral("2.5000"));
+    kv_type(w, IDC_SPREAD_SHORT_PRICE, QStringLiteral("25"));
+    kv_click(w, IDC_SPREAD_CALCULATE);
+    ASSERT_TRUE(balance_spread_legs(50, 1, 25, 1, &r1, &r2));
+    EXPECT_EQ(text(IDC_SPREAD_LONG_RATIO), QString::asprintf("%.4f", r1));
+    EXPECT_EQ(text(IDC_SPREAD_SHORT_RATIO), QString::asprintf("%.4f", r2));
+    kv_click(w, IDC_SPREAD_APPLY);
+    // A spread with a live record stays.
+    {
+      kv_lock guard(g_chart_lock);
+      create_multiquote_struct("S~ONE");
+    }
+    kv_choose(w, IDC_SPREAD_NAME, 0);
+    kv_click(w, IDC_SPREAD_DELETE);
+    EXPECT_EQ(services_.boxes.back().text,
+              "Spread symbol currently in use, remove before deleting");
+    EXPECT_EQ(items(w, IDC_SPREAD_NAME).size(), 2);
+    // A new one is saved by OK.
+    kv_type(w, IDC_SPREAD_NAME, QStringLiteral("s~new"));
+    kv_type(w, IDC_SPREAD_LONG, QStringLiteral("eee"));
+    kv_type(w, IDC_SPREAD_SHORT, QStringLiteral("fff"));
+    kv_type(w, IDC_SPREAD_LONG_RATIO, QStringLiteral("1"));
+    kv_type(w, IDC_SPREAD_SHORT_RATIO, QStringLiteral("-2"));
+    kv_click(w, IDOK);
+  });
+  ASSERT_TRUE(app_->MainFrame()->RouteCommand(33325));
+  spread_def d{};
+  ASSERT_TRUE(find_spread_definition("S~TWO", &d));
+  EXPECT_NEAR(d.ratio1, r1, 1e-4);
+  EXPECT_NEAR(d.ratio2, r2, 1e-4);
+  ASSERT_TRUE(find_spread_definition("S~NEW", &d));
+  EXPECT_STREQ(d.leg1, "EEE");
+  EXPECT_EQ(d.ratio2, -2.0);
+  EXPECT_TRUE(find_spread_definition("S~ONE", &d));
+  free_spread_cache();
+  kv_lock guard(g_chart_lock);
+  free_all_mqts();
 }
 
 }  // namespace
