@@ -98,7 +98,8 @@ float CKvChartView::price_at(int slot, int x, int y) const {
 bool CKvChartView::active_child() const {
   KvChildFrame* f = GetParentFrame();
   if (!f || !f->mdiArea()) return true;
-  return f->mdiArea()->activeSubWindow() == f;
+  // The current child also while the application itself is not active.
+  return f->mdiArea()->currentSubWindow() == f;
 }
 
 void CKvChartView::post_draw_named_chart() {

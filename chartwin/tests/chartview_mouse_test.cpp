@@ -411,8 +411,9 @@ TEST_F(ChartMouseTest, RightClickMenuRoutesToTheViewAndStoresTheBar) {
     if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
       seen = true;
       for (QAction* a : m->actions())
-        if (a->objectName() == QLatin1String("cmd32773")) a->trigger();  // Middle Pane
-      m->close();
+        if (a->objectName() == QLatin1String("cmd32773")) m->setActiveAction(a);  // Middle Pane
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(m, &enter);
     }
   });
   int shown = s.pane_shown[1];
