@@ -80,6 +80,7 @@ int drawing_kind() {
 // ============================================================================
 
 float CKvChartView::price_at(int slot, int x, int y) const {
+  if (slot < 0 || slot > 3) return 0;
   float price = m_panes.PointToPrice(slot, x, y);
   CKvChartDoc* doc = GetDocument();
   double tick = 0;
@@ -154,7 +155,7 @@ void CKvChartView::mousePressEvent(QMouseEvent* e) {
   uint32_t word = m_view_flags;
   m_panes.HitTest(x, y, &word);
   m_view_flags = (m_view_flags & ~VF_PANE_MASK) | (word & VF_PANE_MASK);
-  int slot = (int)(m_view_flags & VF_PANE_MASK);
+  int slot = m_panes.PaneFromPoint(x, y);
   m_cursor_price = price_at(slot, x, y);
   if (m_alerts && m_alerts->OnLButtonDown(x, y)) return;
   if (e->modifiers() & Qt::ShiftModifier) {

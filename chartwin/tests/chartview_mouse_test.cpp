@@ -216,7 +216,7 @@ TEST_F(ChartMouseTest, EventsPopupListsTheBarsEventsAndAtMostFiveAfterTheLastBar
   paint(v);
   KvRect data = data_rect(v);
   int last = doc->GetBarCount() - 1 - s.m_nFirst;
-  int past = bar_x(v, last + 2);
+  int past = bar_x(v, last + 1);
   ASSERT_LT(past, data.right);
   mouse(v, QEvent::MouseButtonPress, past, y);
   ASSERT_TRUE(v->m_view_flags & VF_EVENTS_POPUP);
@@ -303,15 +303,9 @@ TEST_F(ChartMouseTest, DeleteOverAMarkerRemovesThatAlertEscapeOnlyDropsThePick) 
   }
   // Delete over the alert's marker removes it.
   paint(v);
-  KvRect marks;
-  v->Panes().getActiveAlertsRect(1, &marks);
-  float high;
-  {
-    kv_lock guard(g_chart_lock);
-    high = find_or_add_alert("INTC")->high_price;
-  }
-  int my = (int)v->Panes().PriceToY(0, high);
-  int mx = (marks.left + marks.right) / 2;
+  const KvRect marker = overlay->HighMarker();
+  ASSERT_FALSE(marker.IsRectEmpty());
+  int mx = (marker.left + marker.right) / 2, my = (marker.top + marker.bottom) / 2;
   mouse(v, QEvent::MouseMove, mx, my);
   ASSERT_TRUE(v->m_view_flags & VIEW_OVER_ALERT) << mx << "," << my;
   key(v, Qt::Key_Delete);
@@ -448,6 +442,23 @@ TEST_F(ChartMouseTest, AlignmentCommandsSetTheModeOnPercentChartsOnly) {
     EXPECT_TRUE(u.enabled);
     EXPECT_EQ(u.check, 1) << c.id;
   }
+}
+
+TEST_F(ChartMouseTest, ATypedDigitChangesTheChartItWasTypedIntoEvenWhenAnotherIsActive) {
+  write_price_file("INTC", TU_WEEKLY, wave_bars(60));
+  CKvChartView* a = open_chart();
+  ASSERT_TRUE(a);
+  a->OnTimeSpanAll(TU_WEEKLY);
+  kv_flush_posted();
+  ASSERT_EQ(a->GetDocument()->Settings().time_unit, TU_WEEKLY);
+  CKvChartView* b = open_chart("MSFT", 80);
+  ASSERT_TRUE(b);
+  ASSERT_EQ(b->GetParentFrame()->mdiArea()->currentSubWindow(), b->GetParentFrame());
+  type_symbol(a, "0", false);  // 1 day
+  kv_flush_posted();
+  EXPECT_EQ(a->GetDocument()->Settings().time_unit, TU_DAILY);
+  EXPECT_EQ(b->GetDocument()->Settings().time_unit, TU_DAILY);
+  EXPECT_STREQ(b->GetDocument()->m_chart->header.symbol, "MSFT");
 }
 
 }  // namespace
