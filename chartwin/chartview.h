@@ -132,6 +132,9 @@ class CKvChartView : public KvCanvasView {
 
   // ---- typed symbol (chartview_keys.cpp) ----
   void OnChar(QChar c);
+  // Commands posted to this view (typed digits) run here, whichever
+  // window is active when they arrive.
+  kv_lresult OnCommandMessage(unsigned id) override;
   void OnEscape();
   const QString& TypedText() const { return m_typed; }
 

@@ -99,6 +99,10 @@ void CKvChartView::OnEscape() {
   Invalidate(true);
 }
 
+kv_lresult CKvChartView::OnCommandMessage(unsigned id) {
+  return OnCmdMsg(id) ? 1 : 0;
+}
+
 void CKvChartView::OnChar(QChar c) {
   CKvChartDoc* doc = GetDocument();
   if (!doc || !m_settings) return;

@@ -464,7 +464,7 @@ void CKvChartView::dropEvent(QDropEvent* e) {
   }
   // Shift with the application's own symbol-list drag adds the symbol to
   // the chart.
-  if ((keys & Qt::ShiftModifier) && kv_drag_source_kind() == kSymbolListDrag)
+  if ((keys & Qt::ShiftModifier) && kv_dropped_source_kind(e->mimeData()) == kSymbolListDrag)
     text.prepend(QChar('+'));
   QByteArray expr = text.toLatin1();
   doc->ChangeSymbol(expr.constData(), nullptr, 0, CHANGE_DROPPED);

@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <cstring>
+#include <memory>
 
 #include "chart/alertoverlay.h"
 #include "chartwin/annotlayers.h"
@@ -322,34 +323,26 @@ TEST_F(ChartMouseTest, ShiftDragCarriesTheSymbolAndAShiftDropFromTheSymbolListAd
   KvRect data = data_rect(v);
   int x = data.left + 40, y = data.top + data.Height() / 2;
 
-  // Shift and the button: a text drag of the symbol; Escape ends it.
-  QString dragged;
-  QTimer::singleShot(0, [&] {
-    if (QDrag* d = v->findChild<QDrag*>()) dragged = d->mimeData()->text();
-    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(v, &esc);
-  });
+  // Shift and the button: a text drag of the symbol (the drag object stays
+  // with the view until the loop runs again).
   mouse(v, QEvent::MouseButtonPress, x, y, Qt::ShiftModifier);
-  EXPECT_EQ(dragged, QStringLiteral("INTC"));
+  QDrag* d = v->findChild<QDrag*>();
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->mimeData()->text(), QStringLiteral("INTC"));
   EXPECT_FALSE(v->m_view_flags & VF_CANDLE_INFO);
   mouse(v, QEvent::MouseButtonRelease, x, y);
 
   // A symbol dragged from the symbol list and dropped with shift joins
   // the chart; a plain drop replaces it; a word of 32 characters is refused.
   auto drop = [&](const QString& text, Qt::KeyboardModifiers mods, int kind) {
-    QWidget list;
-    QTimer::singleShot(0, [&] {
-      QMimeData data;
-      data.setText(text);
-      QDragEnterEvent enter(QPoint(x, y), Qt::CopyAction | Qt::MoveAction, &data, Qt::NoButton,
-                            mods);
-      QCoreApplication::sendEvent(v, &enter);
-      QDropEvent dropped(QPointF(x, y), Qt::CopyAction | Qt::MoveAction, &data, Qt::NoButton, mods);
-      QCoreApplication::sendEvent(v, &dropped);
-      QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-      QCoreApplication::sendEvent(qApp, &esc);
-    });
-    kv_start_text_drag(&list, text, kind);
+    std::unique_ptr<QMimeData> data(kv_text_drag_data(text, kind));
+    QDragEnterEvent enter(QPoint(x, y), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::NoButton,
+                          mods);
+    QCoreApplication::sendEvent(v, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(x, y), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::NoButton,
+                       mods);
+    QCoreApplication::sendEvent(v, &dropped);
   };
   drop(QStringLiteral("MSFT"), Qt::ShiftModifier, 3);
   ASSERT_TRUE(doc->m_chart);
