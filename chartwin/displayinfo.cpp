@@ -251,21 +251,23 @@ void CDisplayInfo::SetUpData(KvCanvasView* view, const ChartSettings* settings, 
     add_line(QStringLiteral("Time: "),
              QString::fromLatin1(unit > 1 ? format_hhmm(secs, buf) : format_time(secs, buf)), text);
   }
-  bool up = !((b.flags & HAS_OPEN) && (b.flags & HAS_CLOSE) && b.close < b.open);
+  // The value bits come with imported bars; bars built from quotes carry
+  // none, and their prices are all there. A price is missing only when its
+  // bit is clear and nothing was stored for it.
+  auto has = [&](uint32_t bit, float v) { return (b.flags & bit) || v != 0; };
+  bool up = !(has(HAS_OPEN, b.open) && has(HAS_CLOSE, b.close) && b.close < b.open);
   COLORREF price_color =
       direction_color(up ? settings->up_color : settings->down_color, settings->bg_color);
-  auto value = [&](uint32_t bit, float v) {
-    return (b.flags & bit) ? price_text(v, decimals) : na;
-  };
+  auto value = [&](uint32_t bit, float v) { return has(bit, v) ? price_text(v, decimals) : na; };
   add_line(QStringLiteral("Open: "), value(HAS_OPEN, b.open), price_color);
   add_line(QStringLiteral("Close: "), value(HAS_CLOSE, b.close), price_color);
   add_line(QStringLiteral("High: "), value(HAS_HIGH, b.high), price_color);
   add_line(QStringLiteral("Low: "), value(HAS_LOW, b.low), price_color);
   if (b.flags & HAS_VWAP)
     add_line(QStringLiteral("VWAP: "), price_text(b.vwap, decimals), price_color);
-  add_line(QStringLiteral("Price@Cur: "), price != 0 ? price_text(price, 2) : na, text);
+  add_line(QStringLiteral("Price@Cur: "), price != 0 ? fmt("%.2f", price) : na, text);
   add_line(QStringLiteral("Price Range: "),
-           (b.flags & HAS_HIGH) && (b.flags & HAS_LOW) ? price_text(b.high - b.low, decimals) : na,
+           has(HAS_HIGH, b.high) && has(HAS_LOW, b.low) ? price_text(b.high - b.low, decimals) : na,
            text);
   COLORREF volume_color = direction_color(
       up ? settings->up_volume_color : settings->down_volume_color, settings->bg_color);

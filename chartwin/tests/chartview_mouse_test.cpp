@@ -168,6 +168,52 @@ TEST_F(ChartMouseTest, CandleInfoListsTheBarWhileHeldAwayFromItAndRestoresTheCha
   (void)r2;
 }
 
+// Bars built from quotes carry no value bits: their prices are listed; a
+// price is "n/a" only when its bit is clear and nothing is stored.
+TEST_F(ChartMouseTest, CandleInfoListsPricesOfBarsWithoutValueBits) {
+  CKvChartView* v = open_chart();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  ChartSettings& s = doc->Settings();
+  paint(v);
+  int first = s.m_nFirst;
+  {
+    kv_lock guard(g_chart_lock);
+    doc->m_chart->bars[first + 3].flags &= ~0x1E0000u;
+    doc->m_chart->bars[first + 5].flags &= ~0x1E0000u;
+    doc->m_chart->bars[first + 5].low = 0;
+  }
+  KvRect data = data_rect(v);
+  int y = data.top + data.Height() / 2;
+  CDisplayInfo& box = v->CandleInfo();
+  char buf[64];
+  struct {
+    int k;
+    bool low_missing;
+  } cases[] = {{3, false}, {5, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.k);
+    int x = bar_x(v, c.k);
+    mouse(v, QEvent::MouseMove, x, y);
+    mouse(v, QEvent::MouseButtonPress, x, y);
+    ASSERT_TRUE(box.IsVisible());
+    chart_bar b = doc->m_chart->bars[first + c.k];
+    EXPECT_EQ(value_of(box, "Open: "), QLatin1String(format_price(b.open, buf, 2, 0)));
+    EXPECT_EQ(value_of(box, "High: "), QLatin1String(format_price(b.high, buf, 2, 0)));
+    if (c.low_missing) {
+      EXPECT_EQ(value_of(box, "Low: "), QStringLiteral("n/a"));
+      EXPECT_EQ(value_of(box, "Price Range: "), QStringLiteral("n/a"));
+    } else {
+      EXPECT_EQ(value_of(box, "Low: "), QLatin1String(format_price(b.low, buf, 2, 0)));
+    }
+    // The cursor price with two decimals.
+    QString cur = value_of(box, "Price@Cur: ");
+    EXPECT_EQ(cur.size() - cur.indexOf(QChar('.')), 3) << cur.toStdString();
+    mouse(v, QEvent::MouseButtonRelease, x, y);
+    EXPECT_FALSE(box.IsVisible());
+  }
+}
+
 TEST_F(ChartMouseTest, EventsPopupListsTheBarsEventsAndAtMostFiveAfterTheLastBar) {
   // Events on the first two days of the file and seven after its last bar.
   std::string text = "# Format: Date,Time,Type,Symbol,Text\r\n";
