@@ -185,6 +185,9 @@ TEST_F(ChartScreen, CandleInfoAndEventsPopupsOverAChart) {
   int y = price.data_rect.top + price.data_rect.Height() / 2;
   press(QEvent::MouseButtonPress, x, y);
   check_box(view->CandleInfo(), "chart_candle_info.png");
+  // A chart read from its price file: every price of the bar is listed.
+  for (const popup_line& l : view->CandleInfo().Lines())
+    EXPECT_NE(l.value, QStringLiteral("n/a")) << l.label.toStdString();
   press(QEvent::MouseButtonRelease, x, y);
   EXPECT_FALSE(view->CandleInfo().IsVisible());
   kv_pump_events(100);
