@@ -42,9 +42,16 @@ enum { COL_DATE = 0 };
 
 const QString kNotAvailable = QStringLiteral("n/a");
 
+// The value bits come with imported bars; bars built from quotes carry
+// none, and their prices are all there. A price is missing only when its
+// bit is clear and nothing was stored for it.
+bool has_price(const chart_bar& b, uint32_t bit, float v) {
+  return (b.flags & bit) || v != 0;
+}
+
 QString price_text(const chart_bar& b, uint32_t bit, float v) {
   char buf[64];
-  return (b.flags & bit) ? QString::fromLatin1(format_price(v, buf, 2, 0)) : kNotAvailable;
+  return has_price(b, bit, v) ? QString::fromLatin1(format_price(v, buf, 2, 0)) : kNotAvailable;
 }
 
 QString count_text(const chart_bar& b, uint32_t bit, int v) {
@@ -264,26 +271,35 @@ void CEditPricesDlg::on_modify() {
       return;
     }
   chart_bar& b = m_work[index];
+  // A price left as shown keeps its stored value: the list shows prices
+  // rounded, and a Modify of one field must not round the others.
+  auto as_shown = [&](int id, read_result r, uint32_t bit, float stored, double* v) {
+    if (r == READ_VALUE && GetDlgItemText(id).trimmed() == price_text(b, bit, stored)) *v = stored;
+  };
+  as_shown(IDC_PRICES_OPEN, r_open, HAS_OPEN, b.open, &open);
+  as_shown(IDC_PRICES_HIGH, r_high, HAS_HIGH, b.high, &high);
+  as_shown(IDC_PRICES_LOW, r_low, HAS_LOW, b.low, &low);
+  as_shown(IDC_PRICES_CLOSE, r_close, HAS_CLOSE, b.close, &close);
   auto store = [&b](float* field, uint32_t bit, double v) {
-    if ((b.flags & bit) && *field == (float)v) return;
+    if (has_price(b, bit, *field) && *field == (float)v) return;
     *field = (float)v;
     b.flags |= bit | BAR_CHANGED;
   };
   if (r_open == READ_VALUE) store(&b.open, HAS_OPEN, open);
   if (r_close == READ_VALUE) store(&b.close, HAS_CLOSE, close);
-  bool have_o = b.flags & HAS_OPEN, have_c = b.flags & HAS_CLOSE;
+  bool have_o = has_price(b, HAS_OPEN, b.open), have_c = has_price(b, HAS_CLOSE, b.close);
   float top = have_o && have_c ? std::max(b.open, b.close) : have_o ? b.open : b.close;
   float bottom = have_o && have_c ? std::min(b.open, b.close) : have_o ? b.open : b.close;
   bool ends = have_o || have_c;
   if (r_high == READ_VALUE) {
     // A high below the body becomes the body's top.
     if (ends && high < top) high = top;
-    if (high != b.high || !(b.flags & HAS_HIGH) || (ends && b.high < top))
+    if (high != b.high || !has_price(b, HAS_HIGH, b.high) || (ends && b.high < top))
       b.high = (float)high, b.flags |= HAS_HIGH | BAR_CHANGED;
   }
   if (r_low == READ_VALUE) {
     if (ends && low > bottom) low = bottom;
-    if (low != b.low || !(b.flags & HAS_LOW) || (ends && b.low > bottom))
+    if (low != b.low || !has_price(b, HAS_LOW, b.low) || (ends && b.low > bottom))
       b.low = (float)low, b.flags |= HAS_LOW | BAR_CHANGED;
   }
   if (r_vol == READ_VALUE && (volume != b.volume || !(b.flags & HAS_VOLUME)))

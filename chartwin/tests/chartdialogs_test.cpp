@@ -38,14 +38,14 @@ constexpr uint32_t kPriceFlags = 0x1E0000;
 
 class ChartDialogsTest : public ChartWinTest {
  protected:
-  CKvChartView* open_chart(int bars) {
+  CKvChartView* open_chart(int bars, bool value_bits = true) {
     write_price_file("INTC", TU_DAILY, wave_bars(bars));
     CKvChartDoc* doc = new_chart();
     if (!doc) return nullptr;
     type_symbol(view_of(doc), "INTC");
     if (!doc->m_chart) return nullptr;
     kv_lock guard(g_chart_lock);
-    for (int i = 0; i < doc->m_chart->header.bar_count; i++)
+    for (int i = 0; value_bits && i < doc->m_chart->header.bar_count; i++)
       doc->m_chart->bars[i].flags |= kPriceFlags;
     return view_of(doc);
   }
@@ -133,6 +133,35 @@ TEST_F(ChartDialogsTest, EditPricesModifiesAndDeletesWithOneWriteAndRefusesBadNu
   std::vector<kv_dir_entry> left;
   kv_list_dir((data_file("DATA") + "/INTC*").c_str(), &left, nullptr);
   EXPECT_EQ(left.size(), 1u);
+}
+
+// Bars built from quotes carry no value bits: their prices are listed, and
+// a high typed below the body still becomes the body's top.
+TEST_F(ChartDialogsTest, EditPricesListsAndKeepsThePricesOfBarsWithoutValueBits) {
+  CKvChartView* v = open_chart(20, false);
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  chart_bar b = doc->m_chart->bars[10];
+  ASSERT_FALSE(b.flags & kPriceFlags & ~0x100000u);
+  float top = std::max(b.open, b.close);
+  kv_when_modal([&](QWidget* w) {
+    auto* d = static_cast<CEditPricesDlg*>(w);
+    select_bar(w, 10);
+    char buf[64];
+    QTreeWidgetItem* row = d->List()->topLevelItem(d->RowOfBar(10));
+    EXPECT_EQ(row->text(1), QLatin1String(format_price(b.open, buf, 2, 0)));
+    EXPECT_EQ(row->text(2), QLatin1String(format_price(b.high, buf, 2, 0)));
+    EXPECT_EQ(row->text(3), QLatin1String(format_price(b.low, buf, 2, 0)));
+    EXPECT_EQ(d->GetDlgItemText(IDC_PRICES_OPEN), QLatin1String(format_price(b.open, buf, 2, 0)));
+    kv_type(w, IDC_PRICES_HIGH, QString::number(top - 1, 'f', 2));
+    kv_click(w, IDC_PRICES_MODIFY);
+    kv_click(w, IDOK);
+  });
+  ASSERT_TRUE(v->OnCmdMsg(ID_EDIT_PRICES));
+  kv_lock guard(g_chart_lock);
+  EXPECT_FLOAT_EQ(doc->m_chart->bars[10].high, top);
+  EXPECT_FLOAT_EQ(doc->m_chart->bars[10].open, b.open);
+  EXPECT_FLOAT_EQ(doc->m_chart->bars[10].low, b.low);
 }
 
 TEST_F(ChartDialogsTest, EditPricesCancelChangesNothingAndAFailedWriteKeepsTheOldFile) {
