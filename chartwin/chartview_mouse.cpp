@@ -249,6 +249,14 @@ void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
   bool alert_busy = m_alerts && m_alerts->Busy();
   if (candle_select_mode()) {
     m_selected_align_time = m_panes.PointToBarTime(slot < 0 ? 0 : slot, x, y);
+  } else if (m_view_flags & (VF_CANDLE_INFO | VF_EVENTS_POPUP)) {
+    // The press opened a pop-up, so its release closes it wherever it
+    // ends: over the line editor's button it must not erase the lines,
+    // and a pop-up left up would hold the data updates back.
+    KvRect events;
+    m_panes.getEventsRect(&events);
+    if (m_view_flags & VF_EVENTS_POPUP) DisplayEventsInfo(events, x, y, MSG_LBUTTONUP);
+    if (m_view_flags & VF_CANDLE_INFO) DisplayCandleInfo(x, y, MSG_LBUTTONUP);
   } else if (editor && editor->IsOverButton(x, y) == 1) {
     m_annot->OnLButtonUp(x, y);
     OnCmdMsg(ID_ERASE_ALL_LINES);

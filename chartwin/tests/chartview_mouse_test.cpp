@@ -214,6 +214,48 @@ TEST_F(ChartMouseTest, CandleInfoListsPricesOfBarsWithoutValueBits) {
   }
 }
 
+// Held on a bar and let go over the line editor's button: the pop-up
+// closes and the lines stay.
+TEST_F(ChartMouseTest, CandleInfoReleasedOverTheLineButtonClosesAndKeepsTheLines) {
+  CKvChartView* v = open_chart();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  CKvAnnotView* editor = chart_annot_editor(v->m_annot.get());
+  ASSERT_TRUE(editor);
+  paint(v);
+  KvRect area = editor->area;
+  g_annot_draw = {0, 0x0000FF, 0, 0, 0};
+  ASSERT_TRUE(v->OnCmdMsg(33233));  // a two-point line
+  int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 3;
+  int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 2 / 3;
+  mouse(v, QEvent::MouseMove, x1, y1);
+  mouse(v, QEvent::MouseButtonPress, x1, y1);
+  mouse(v, QEvent::MouseMove, x2, y2);
+  mouse(v, QEvent::MouseButtonRelease, x2, y2);
+  ASSERT_TRUE(v->OnCmdMsg(33231));
+  ASSERT_EQ(doc->m_chart->header.ext_count, 1);
+  paint(v);
+  KvRect client = v->GetClientRect();
+  int bx = -1, by = -1;
+  for (int y = client.top; y < client.bottom && bx < 0; y++)
+    for (int x = client.left; x < client.right; x++)
+      if (editor->IsOverButton(x, y) == 1) {
+        bx = x, by = y;
+        break;
+      }
+  ASSERT_GE(bx, 0);
+  int x = bar_x(v, 3), y = area.top + area.Height() / 2;
+  mouse(v, QEvent::MouseMove, x, y);
+  mouse(v, QEvent::MouseButtonPress, x, y);
+  ASSERT_TRUE(v->m_view_flags & VF_CANDLE_INFO);
+  mouse(v, QEvent::MouseMove, bx, by);
+  mouse(v, QEvent::MouseButtonRelease, bx, by);
+  EXPECT_FALSE(v->m_view_flags & VF_CANDLE_INFO);
+  EXPECT_FALSE(v->CandleInfo().IsVisible());
+  kv_lock guard(g_chart_lock);
+  EXPECT_EQ(doc->m_chart->header.ext_count, 1);
+}
+
 TEST_F(ChartMouseTest, EventsPopupListsTheBarsEventsAndAtMostFiveAfterTheLastBar) {
   // Events on the first two days of the file and seven after its last bar.
   std::string text = "# Format: Date,Time,Type,Symbol,Text\r\n";
