@@ -172,6 +172,8 @@ void CKvChartView::OnChar(QChar c) {
     }
     return;
   } else {
+    // Tab and other control keys type nothing into a symbol.
+    if (!c.isPrint()) return;
     if (c == QChar('"')) g_inside_quotes = !g_inside_quotes;
     m_typed += c;
     m_typed_count = (int)m_typed.size();
