@@ -15,6 +15,7 @@
 
 #include "chart/linegeom.h"
 #include "chartwin/chartdoc.h"
+#include "chartwin/chartevents.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chart_flags.h"
@@ -63,6 +64,7 @@ CKvChartView::~CKvChartView() {
   // The layers borrowed the view; they go before it.
   m_annot.reset();
   m_alerts.reset();
+  CEvents::Popup().ForgetView(this);
   if (CKvChartDoc* doc = GetDocument()) {
     // Clean-up once the window closes: no chart reports to it any more.
     kv_lock guard(g_chart_lock);

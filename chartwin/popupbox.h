@@ -45,6 +45,16 @@ class ChartPopupBox {
   const KvRect& BoxRect() const { return m_rect; }
   const std::vector<popup_line>& Lines() const { return m_lines; }
   KvCanvasView* View() const { return m_view; }
+  // The view is going: the box (shared by every chart for the events)
+  // forgets it and its lines without drawing.
+  void ForgetView(const KvCanvasView* view) {
+    if (m_view != view) return;
+    m_view = nullptr;
+    m_visible = false;
+    m_lines.clear();
+    m_rect = KvRect();
+    m_saved = QImage();
+  }
 
  protected:
   void add_line(const QString& label, const QString& value, COLORREF label_color);

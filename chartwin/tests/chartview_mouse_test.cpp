@@ -31,6 +31,7 @@
 #include "platform/messages.h"
 #include "platform/qt/frames.h"
 #include "platform/qt/services_qt.h"
+#include "platform/qt/test_harness.h"
 #include "platform/qt/wnd.h"
 #include "quotes/alerts.h"
 #include "settings/settings.h"
@@ -314,6 +315,10 @@ TEST_F(ChartMouseTest, EventsPopupListsTheBarsEventsAndAtMostFiveAfterTheLastBar
   EXPECT_EQ(box.BoxRect().left, 0);  // the bar is in the right half
   mouse(v, QEvent::MouseButtonRelease, past, y);
   EXPECT_FALSE(box.IsVisible());
+  // The box all charts share forgets a chart window that closes.
+  ASSERT_EQ(box.View(), v);
+  v->GetParentFrame()->close();
+  EXPECT_TRUE(kv_wait_until([&] { return box.View() == nullptr; }));
   CEvents::FreeEvents();
 }
 
