@@ -184,6 +184,8 @@ class AlertLayer : public ChartAlertLayer {
     attach();
     ChartSettings* s = view->Settings();
     if (!s) return;
+    // The scale of the layout this paint just made.
+    overlay.TakeScale(view->Panes());
     KvRect data, marks;
     view->Panes().getChartDataRect(1, &data);
     view->Panes().getActiveAlertsRect(1, &marks);

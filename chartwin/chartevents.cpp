@@ -5,7 +5,11 @@
 
 #include "chart/chart_hooks.h"
 #include "data/chart.h"
+#include "data/chartsettings.h"
 #include "data/dates.h"
+#include "data/debugtrace.h"
+#include "platform/locks.h"
+#include "settings/settings.h"
 
 event_list CEvents::s_list = {nullptr, 0};
 
@@ -77,4 +81,38 @@ int CEvents::CountBarEvents(chart_rec* chart, int index) {
     if (EventOnBar(chart, index, e, today)) count++;
   if (index >= chart->header.bar_count) count = std::min(count, 5);
   return count;
+}
+
+CEvents& CEvents::Popup() {
+  static CEvents popup;
+  return popup;
+}
+
+void CEvents::SetUpData(KvCanvasView* view, const ChartSettings* settings, chart_rec* chart,
+                        int index, int, int) {
+  if (g_option_flags & OPT_TRACE_VIEW) debug_trace("CEvents::SetUpData()\n");
+  clear_lines();
+  m_index = index;
+  if (!view || !settings || !chart) return;
+  m_bg = settings->bg_color;
+  kv_lock guard(g_chart_lock);
+  int n = chart->header.bar_count;
+  if (index < 0 || index > n) return;
+  int today = today_date(1);
+  int limit = index == n ? CountBarEvents(chart, index) : 1 << 30;
+  char date[32], hhmm[16];
+  for (const event_rec* e = s_list.head; e && (int)Lines().size() < limit; e = e->next) {
+    if (!EventOnBar(chart, index, e, today)) continue;
+    format_date(seconds_to_date(e->time), date, g_date_style);
+    int secs = (int)day_seconds(e->time);
+    QString label =
+        secs == 0
+            ? QStringLiteral("%1 %2 ").arg(QString::fromLatin1(date), QString::fromLatin1(e->label))
+            : QStringLiteral("%1 %2 %3 ")
+                  .arg(QString::fromLatin1(date), QString::fromLatin1(format_hhmm(secs, hhmm)),
+                       QString::fromLatin1(e->label));
+    add_line(label, QString::fromLatin1(e->text), text_color());
+  }
+  int visible = settings->m_nNum > 0 ? settings->m_nNum : 1;
+  SizeWindow(view, std::min(index, n - 1) - settings->m_nFirst, visible);
 }

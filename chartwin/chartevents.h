@@ -1,6 +1,8 @@
-// CEvents: the program's one list of dated events (Events.txt) and the
-// question which of them fall on a chart bar, used for the event marks of
-// the chart engine and the events pop-up.
+// CEvents: the program's one list of dated events (Events.txt), the
+// question which of them fall on a chart bar (used for the event marks of
+// the chart engine), and the events pop-up that lists the events of the
+// bar under the pointer while the left button is held over the events
+// strip. One pop-up object serves every chart view (Popup()).
 //
 // A bar of an intraday chart spans its unit x 60 seconds (|unit| seconds on
 // a seconds chart); events after the last bar use the same span.
@@ -8,12 +10,23 @@
 
 #include <cstdint>
 
+#include "chartwin/popupbox.h"
 #include "data/events.h"
 
 struct chart_rec;
+struct ChartSettings;
 
-class CEvents {
+class CEvents : public ChartPopupBox {
  public:
+  CEvents() : ChartPopupBox("CEvents") {}
+  static CEvents& Popup();
+
+  // Builds the lines of the events on bar `index` (absolute; the bar count
+  // for the events after the last bar) and places the box.
+  void SetUpData(KvCanvasView* view, const ChartSettings* settings, chart_rec* chart, int index,
+                 int x, int y);
+  int Index() const { return m_index; }
+
   // Reads Events.txt of the price-data folder (the list is emptied first)
   // and hooks CountBarEvents into the chart engine.
   static int LoadEventsFile();
@@ -25,4 +38,7 @@ class CEvents {
   static int EventOnBar(const chart_rec* chart, int index, const event_rec* ev, int today);
 
   static event_list s_list;
+
+ private:
+  int m_index = -1;
 };

@@ -16,6 +16,7 @@
 #include "chart/linegeom.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/tradeview.h"
+#include "chartwin/chartevents.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chart_flags.h"
@@ -53,6 +54,7 @@ bool tracing() {
 CKvChartView::CKvChartView() {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
+  setAcceptDrops(true);
   if (g_chart_layer_hooks.make_annot) m_annot.reset(g_chart_layer_hooks.make_annot(this));
   if (g_chart_layer_hooks.make_alerts) m_alerts.reset(g_chart_layer_hooks.make_alerts(this));
   m_session_bitmap = kv_res_bitmap(IDB_EXT_SESSION);
@@ -66,6 +68,7 @@ CKvChartView::~CKvChartView() {
   m_annot.reset();
   m_alerts.reset();
   m_trade.reset();
+  CEvents::Popup().ForgetView(this);
   if (CKvChartDoc* doc = GetDocument()) {
     // Clean-up once the window closes: no chart reports to it any more.
     kv_lock guard(g_chart_lock);
@@ -465,6 +468,8 @@ void CKvChartView::OnDraw(KvDC& dc) {
     draw_typed(dc);
   else
     m_typed.clear();
+  // A pop-up shown while the window repainted stays on top.
+  repaint_popups(dc);
   forget_dc();
 }
 

@@ -19,6 +19,7 @@
 
 #include "chart/pane.h"
 #include "chartwin/chartlayers.h"
+#include "chartwin/displayinfo.h"
 #include "platform/qt/canvas.h"
 
 class CKvChartDoc;
@@ -112,9 +113,32 @@ class CKvChartView : public KvCanvasView {
   // Tools/Playback Setup: the dialog on a copy of the playback record;
   // after OK the copy is stored and the playback takes it.
   void OnPlaybackSetup();
+  void OnEditPrices();
+  void OnChartInfo();
+
+  // ---- mouse (chartview_mouse.cpp) ----
+  // The candle-information and events pop-ups; message is WM_LBUTTONDOWN,
+  // WM_MOUSEMOVE or WM_LBUTTONUP.
+  void DisplayCandleInfo(int x, int y, unsigned message);
+  void DisplayEventsInfo(const KvRect& events, int x, int y, unsigned message);
+  CDisplayInfo& CandleInfo() { return m_info; }
+  // Double click: maximise the chart and the main window, and back.
+  void OnLButtonDblClk(int x, int y);
+  // Right button: the chart pop-up menu at a client point.
+  void OnRButtonDown(int x, int y);
+  // The time of the bar picked in candle-selection mode (0 none).
+  int32_t m_selected_align_time = 0;
+  // The price under the pointer, on the tick grid when the symbol has one.
+  float m_cursor_price = 0;
+
+  // ---- alignment of comparison charts (chartview_mouse.cpp) ----
+  void SetAlignment(uint32_t mode);
 
   // ---- typed symbol (chartview_keys.cpp) ----
   void OnChar(QChar c);
+  // Commands posted to this view (typed digits) run here, whichever
+  // window is active when they arrive.
+  kv_lresult OnCommandMessage(unsigned id) override;
   void OnEscape();
   const QString& TypedText() const { return m_typed; }
 
@@ -175,6 +199,10 @@ class CKvChartView : public KvCanvasView {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void map_commands();
@@ -182,6 +210,12 @@ class CKvChartView : public KvCanvasView {
   void map_tool_commands();
   void post_draw_named_chart();
   void grtrade_attach();
+  void map_align_commands();
+  void repaint_popups(KvDC& dc);
+  float price_at(int slot, int x, int y) const;
+  bool active_child() const;
+  void on_key_delete();
+  void post_draw_named_chart();
   void draw_typed(KvDC& dc);
   void refresh_title_if_intraday();
   bool popup_or_drag() const;
@@ -194,6 +228,10 @@ class CKvChartView : public KvCanvasView {
   QString m_typed;
   int m_typed_count = 0;
   int m_split_drag = 0;  // 1..3 while a splitter is dragged
+  CDisplayInfo m_info;
+  bool m_capture = false;             // the view holds the mouse for a pop-up
+  bool m_main_was_maximized = false;  // the main frame before a double click maximised it
+  Qt::KeyboardModifiers m_drag_keys;  // the keys at the last drag-over
   QImage m_session_bitmap;
   COLORREF m_session_bg = 0xFFFFFF;
   bool m_slide_show = false;

@@ -6,8 +6,10 @@
 
 #include "chartwin/aligndatadlg.h"
 #include "chartwin/chartcolordlg.h"
+#include "chartwin/chartinfodlg.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartsetupdlg.h"
+#include "chartwin/editpricesdlg.h"
 #include "chartwin/chartview.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
@@ -26,6 +28,8 @@ enum : unsigned {
   ID_CHART_COLOR = 32786,
   ID_ALIGN_CUSTOM = 33324,
   ID_PLAYBACK_SETUP = 33254,
+  ID_EDIT_PRICES = 32926,
+  ID_CHART_INFO = 33251,
 };
 enum : uint32_t { ALIGN_CUSTOM = 0x28 };
 
@@ -69,6 +73,15 @@ void CKvChartView::map_dialog_commands() {
     CKvChartDoc* doc = GetDocument();
     ui.Enable(doc && doc->m_chart);
   });
+  MapCommand(ID_EDIT_PRICES, [this] { OnEditPrices(); });
+  MapUpdate(ID_EDIT_PRICES, [this](KvCmdUI& ui) {
+    // Price files exist for tick, volume, 1-minute, daily and longer charts.
+    CKvChartDoc* doc = GetDocument();
+    int unit = doc && doc->m_chart ? doc->m_chart->header.time_unit : 0;
+    ui.Enable(doc && doc->m_chart &&
+              (is_tick_unit(unit) || is_volume_unit(unit) || unit == TU_1MIN || unit >= TU_DAILY));
+  });
+  MapCommand(ID_CHART_INFO, [this] { OnChartInfo(); });
   MapUpdate(ID_ALIGN_CUSTOM, [this](KvCmdUI& ui) {
     ui.Enable(m_settings && m_settings->percent);
     ui.SetCheck(m_settings &&
@@ -161,4 +174,15 @@ void CKvChartView::OnPlaybackSetup() {
     g_playback_state |= PLAYBACK_CHART_SHOWN;
   else
     g_playback_state &= ~(uint32_t)PLAYBACK_CHART_SHOWN;
+void CKvChartView::OnEditPrices() {
+  CKvChartDoc* doc = GetDocument();
+  if (!doc || !doc->m_chart) return;
+  CEditPricesDlg dlg(doc->m_chart, this);
+  if (dlg.DoModal() == IDOK) OnUpdate(nullptr, 0);
+}
+
+void CKvChartView::OnChartInfo() {
+  if (!m_settings) return;
+  CChartInfoDlg dlg(m_settings, GetDocument(), this);
+  dlg.DoModal();
 }

@@ -4,6 +4,9 @@
 #include <QMouseEvent>
 #include <algorithm>
 
+#include "chart/alertoverlay.h"
+#include "chart/annotview.h"
+#include "chartwin/annotlayers.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
 #include "chartwin/posentry.h"
@@ -16,12 +19,16 @@
 #include "platform/qt/tracker.h"
 #include "platform/services.h"
 #include "shell/app.h"
+#include "studies/study.h"
 
 namespace {
 
 // The time-span command of each typed digit, "0" to "9".
 const unsigned kDigitCommands[10] = {32897, 32891, 32892, 32900, 32962,
                                      32893, 32963, 32894, 32895, 32896};
+
+// Draw/None: drawing ends.
+constexpr unsigned kDrawNone = 33231;
 
 // Double quotes typed into any chart: inside them blanks belong to the word.
 bool g_inside_quotes = false;
@@ -33,13 +40,10 @@ void CKvChartView::keyPressEvent(QKeyEvent* e) {
   if ((e->key() == Qt::Key_Escape || e->key() == Qt::Key_Delete || e->key() == Qt::Key_Shift) &&
       GrTradeKey(e->key(), QChar()))
     return;
-  int layer_key = e->key() == Qt::Key_Delete   ? CHART_KEY_DELETE
-                  : e->key() == Qt::Key_Escape ? CHART_KEY_ESCAPE
-                                               : 0;
-  if (layer_key &&
-      ((m_alerts && m_alerts->OnKey(layer_key)) || (m_annot && m_annot->OnKey(layer_key))))
-    return;
   switch (e->key()) {
+    case Qt::Key_Delete:
+      on_key_delete();
+      return;
     case Qt::Key_Escape:
       OnEscape();
       return;
@@ -61,12 +65,48 @@ void CKvChartView::keyPressEvent(QKeyEvent* e) {
   for (QChar c : text) OnChar(c);
 }
 
+// Delete removes the alert whose marker is under the pointer and, while
+// drawing, the selected line; the other windows of the symbol redraw.
+void CKvChartView::on_key_delete() {
+  CKvChartDoc* doc = GetDocument();
+  if (!doc || !doc->m_chart) return;
+  if (m_alerts) m_alerts->OnKey(CHART_KEY_DELETE);
+  if (theApp && (theApp->m_app_flags & APP_CURSOR_MODE) && m_annot)
+    m_annot->OnKey(CHART_KEY_DELETE);
+  {
+    kv_lock guard(g_chart_lock);
+    recalc_studies(doc->m_chart, 0);
+    doc->m_chart->header.flags &= ~CHART_ANNOT_CHANGED;
+  }
+  Invalidate(true);
+  post_draw_named_chart();
+}
+
+// Escape drops what is picked, never removes anything: an alert picked on
+// its button is let go; while drawing, a selected line is let go, else
+// drawing ends. The typed text goes too.
 void CKvChartView::OnEscape() {
   CKvChartDoc* doc = GetDocument();
-  if (doc && doc->m_chart) doc->m_chart->header.flags &= ~CHART_ANNOT_CHANGED;
+  if (doc && doc->m_chart) {
+    {
+      kv_lock guard(g_chart_lock);
+      doc->m_chart->header.flags &= ~CHART_ANNOT_CHANGED;
+    }
+    if (m_alerts && (m_view_flags & VIEW_ALERT_PICKED)) {
+      m_alerts->OnKey(CHART_KEY_ESCAPE);
+    } else if (theApp && (theApp->m_app_flags & APP_CURSOR_MODE)) {
+      CKvAnnotView* editor = chart_annot_editor(m_annot.get());
+      bool picked = editor && editor->SelectedLine() >= 0;
+      if (!picked || !editor->UnselectLine()) OnCmdMsg(kDrawNone);
+    }
+  }
   m_typed_count = 0;
   m_typed.clear();
   Invalidate(true);
+}
+
+kv_lresult CKvChartView::OnCommandMessage(unsigned id) {
+  return OnCmdMsg(id) ? 1 : 0;
 }
 
 void CKvChartView::OnChar(QChar c) {
@@ -145,6 +185,8 @@ void CKvChartView::OnChar(QChar c) {
     }
     return;
   } else {
+    // Tab and other control keys type nothing into a symbol.
+    if (!c.isPrint()) return;
     if (c == QChar('"')) g_inside_quotes = !g_inside_quotes;
     m_typed += c;
     m_typed_count = (int)m_typed.size();
@@ -161,54 +203,3 @@ void CKvChartView::OnChar(QChar c) {
   }
 }
 
-// Splitters: a press on one of the three bars drags it; the release moves
-// the panes.
-void CKvChartView::mousePressEvent(QMouseEvent* e) {
-  setFocus();
-  if (e->button() != Qt::LeftButton || !m_settings) return;
-  int x = (int)e->position().x(), y = (int)e->position().y();
-  for (int i = 0; i < 3; i++) {
-    const KvRect& r = m_splitters[i];
-    if (r.Height() > 0 && y >= r.top && y < r.bottom) {
-      KvRect moved = r;
-      moved.left = 0, moved.right = GetClientRect().right;
-      if (!kv_track_rect(this, e->position().toPoint(), &moved)) return;
-      float f = (float)((moved.top + moved.bottom) / 2.0 / std::max(GetClientRect().Height(), 1));
-      float fr[3] = {0, 0, 0};
-      fr[i] = f;
-      m_panes.MoveSplitters(fr[0], fr[1], fr[2]);
-      OnUpdate(nullptr, 0);
-      return;
-    }
-  }
-  m_last_x = x, m_last_y = y;
-  // The alert overlay takes only the presses it handles, then graphical
-  // trading; the annotation editor takes the rest of the chart.
-  if (m_alerts && m_alerts->OnLButtonDown(x, y)) return;
-  if (GrTradeMouseDown(x, y)) return;
-  if (m_annot) m_annot->OnLButtonDown(x, y);
-}
-
-void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton) return;
-  int x = (int)e->position().x(), y = (int)e->position().y();
-  if (GrTradeMouseUp()) return;
-  bool busy = (m_annot && m_annot->Busy()) || (m_alerts && m_alerts->Busy());
-  if (m_alerts) m_alerts->OnLButtonUp(x, y);
-  if (m_annot) m_annot->OnLButtonUp(x, y);
-  // Data updates waited while a line was drawn or dragged.
-  if (busy) ApplyDeferredUpdates();
-}
-
-void CKvChartView::mouseMoveEvent(QMouseEvent* e) {
-  CKvChartDoc* doc = GetDocument();
-  if (!doc || !doc->m_chart) return;
-  int x = (int)e->position().x(), y = (int)e->position().y();
-  if (GrTradeMouseMove(x, y)) return;
-  if (m_alerts && m_alerts->OnMouseMove(x, y)) return;
-  if (m_annot && m_annot->OnMouseMove(x, y)) return;
-  uint32_t word = m_view_flags;
-  m_panes.HitTest((int)e->position().x(), (int)e->position().y(), &word);
-  m_view_flags = (m_view_flags & ~(VF_PANE_MASK | 0x70u)) | (word & (VF_PANE_MASK | 0x70u));
-  setCursor((m_view_flags & 0x70) && theApp ? theApp->Cursor(0) : QCursor(Qt::ArrowCursor));
-}

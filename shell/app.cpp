@@ -14,6 +14,7 @@
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartevents.h"
 #include "chartwin/chartview.h"
+#include "chartwin/dialoghooks.h"
 #include "data/chartload.h"
 #include "data/cmdline.h"
 #include "data/debugtrace.h"
@@ -158,6 +159,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
   add_accounts_changed_listener([](const char*) {
     if (theApp) theApp->RefreshPaperOrders();
   });
+  install_chart_dialog_hooks(this);
   // The relay's input thread, history requests and order records, and the
   // quote threads with their ordered exit.
   install_quote_thread_hooks();

@@ -8,14 +8,17 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 
 #include "chart/axisscale.h"
 #include "chartwin/chartdoc.h"
+#include "chartwin/chartevents.h"
 #include "chartwin/chartview.h"
 #include "chartwin/tests/chartwin_fixture.h"
 #include "data/chart.h"
+#include "data/chartsettings.h"
 #include "platform/qt/controls.h"
 #include "platform/qt/test_harness.h"
 #include "platform/qt/wnd.h"
@@ -118,6 +121,86 @@ TEST_F(ChartScreen, TypedSymbolWithVolumePaneAndAverageOnTheScreen) {
   EXPECT_TRUE(down_seen);
   EXPECT_TRUE(volume_seen);
   EXPECT_TRUE(average_seen);
+}
+
+// The candle-information and the events pop-ups while the button is held
+// over a bar in the left half of the chart: each box in the background
+// colour with its outline, hung from the top against the right edge. Kept
+// as chart_candle_info.png and chart_events.png in the build folder.
+TEST_F(ChartScreen, CandleInfoAndEventsPopupsOverAChart) {
+  ASSERT_NE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+  write_price_file("KVTEST", TU_DAILY, wave_bars(120), "Screen Test Corp");
+  write_data("DATA/Events.txt",
+             "1/5/2026,9:30,E,KVTEST,First day event\r\n1/6/2026,0:00,H,ALL,Second day\r\n");
+  ASSERT_EQ(CEvents::LoadEventsFile(), 2);
+  app_->MainFrame()->showMaximized();
+  kv_pump_events(50);
+  CKvChartDoc* doc = new_chart();
+  ASSERT_TRUE(doc);
+  CKvChartView* view = doc->ChartView();
+  view->GetParentFrame()->showMaximized();
+  kv_pump_events(50);
+  type_symbol(view, "kvtest");
+  ASSERT_TRUE(doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  s.bg_color = 0xFFFFFF;
+  s.display_flags |= CS_SHOW_EVENTS;
+  view->UpdatePanes("screen", UP_CLEAR | UP_CALC | UP_SCBAR | UP_INVAL);
+  view->OnHScroll(SB_THUMBPOSITION, 0);
+  view->UpdateWindow();
+  kv_pump_events(200);
+
+  auto press = [view](QEvent::Type type, int x, int y) {
+    QPointF p(x, y);
+    QMouseEvent e(
+        type, p, view->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &e);
+  };
+  auto check_box = [&](const ChartPopupBox& box, const char* file) {
+    ASSERT_TRUE(box.IsVisible());
+    kv_pump_events(300);
+    QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    ASSERT_FALSE(shot.isNull());
+    shot.save(QString::fromLatin1(KV_BINARY_DIR "/") + QLatin1String(file));
+    QPoint o = view->mapToGlobal(QPoint(0, 0));
+    KvRect r = box.BoxRect();
+    // Against the right edge, away from the bar on the left.
+    EXPECT_EQ(r.right, view->GetClientRect().right);
+    EXPECT_GT(r.Height(), 10);
+    auto px = [&](int x, int y) { return shot.pixel(o.x() + x, o.y() + y) & 0xFFFFFF; };
+    EXPECT_EQ(px(r.left, r.top + r.Height() / 2), 0u);  // the outline, black on white
+    EXPECT_EQ(px(r.right - 1, r.top + r.Height() / 2), 0u);
+    EXPECT_EQ(px(r.left + r.Width() / 2, r.bottom - 1), 0u);
+    EXPECT_EQ(px(r.right - 2, r.bottom - 2), 0xFFFFFFu);  // the background inside
+    int text = 0;
+    for (int y = r.top + 3; y < r.bottom - 3; y++)
+      for (int x = r.left + 3; x < r.right - 3; x++) text += px(x, y) != 0xFFFFFFu;
+    EXPECT_GT(text, 20);  // the lines are written in it
+  };
+
+  CBasicChart& price = view->Panes().panes[0];
+  int pitch = candle_pitch(price.candle_def);
+  int x = price.data_rect.left + pitch * 2 + pitch / 2;
+  int y = price.data_rect.top + price.data_rect.Height() / 2;
+  press(QEvent::MouseButtonPress, x, y);
+  check_box(view->CandleInfo(), "chart_candle_info.png");
+  // A chart read from its price file: every price of the bar is listed.
+  for (const popup_line& l : view->CandleInfo().Lines())
+    EXPECT_NE(l.value, QStringLiteral("n/a")) << l.label.toStdString();
+  press(QEvent::MouseButtonRelease, x, y);
+  EXPECT_FALSE(view->CandleInfo().IsVisible());
+  kv_pump_events(100);
+
+  KvRect events;
+  view->Panes().getEventsRect(&events);
+  ASSERT_GT(events.Height(), 0);
+  int ex = price.data_rect.left + pitch / 2;
+  press(QEvent::MouseButtonPress, ex, (events.top + events.bottom) / 2);
+  check_box(CEvents::Popup(), "chart_events.png");
+  EXPECT_EQ(CEvents::Popup().Lines().size(), 1u);
+  press(QEvent::MouseButtonRelease, ex, (events.top + events.bottom) / 2);
+  CEvents::FreeEvents();
 }
 
 }  // namespace

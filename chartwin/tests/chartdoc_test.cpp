@@ -53,17 +53,15 @@ TEST_F(ChartDocTest, TypedSymbolLoadsTheStoredFileAndNamesTheWindow) {
   EXPECT_TRUE(view->m_view_flags & VF_AT_NEWEST);
   EXPECT_EQ(doc->Settings().m_nLast, 119);
 
-  // A digit on an empty line is a time span, not a symbol: "5" asks for
-  // five minutes, and without a minute file the daily chart stays with its
-  // unit (the failed load puts the old unit back).
+  // A digit on an empty line is a time span, not a symbol: "5" asks this
+  // chart for five minutes.
   type_symbol(view, "5", false);
   EXPECT_TRUE(view->TypedText().isEmpty());
   kv_flush_posted();
-  EXPECT_EQ(doc->Settings().time_unit, TU_DAILY);
-  EXPECT_EQ(doc->GetBarCount(), 120);
+  EXPECT_EQ(doc->Settings().time_unit, 5);
   // After a letter the digit is typed.
-  type_symbol(view, "a5", false);
-  EXPECT_EQ(view->TypedText(), QStringLiteral("A5"));
+  type_symbol(view, "a5\t", false);
+  EXPECT_EQ(view->TypedText(), QStringLiteral("A5"));  // a tab types nothing
   view->OnEscape();
   EXPECT_TRUE(view->TypedText().isEmpty());
 }

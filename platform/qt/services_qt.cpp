@@ -212,11 +212,26 @@ void kv_win_help(unsigned help_id) {
   if (help_handler()) help_handler()(help_id);
 }
 
-int kv_start_text_drag(QWidget* source, const QString& text, int source_kind) {
-  auto* drag = new QDrag(source);
+namespace {
+const char kDragKindFormat[] = "application/x-korvane-drag-kind";
+}  // namespace
+
+QMimeData* kv_text_drag_data(const QString& text, int source_kind) {
   auto* mime = new QMimeData;
   mime->setText(text);
-  drag->setMimeData(mime);
+  mime->setData(QString::fromLatin1(kDragKindFormat), QByteArray::number(source_kind));
+  return mime;
+}
+
+int kv_dropped_source_kind(const QMimeData* data) {
+  if (data && data->hasFormat(QString::fromLatin1(kDragKindFormat)))
+    return data->data(QString::fromLatin1(kDragKindFormat)).toInt();
+  return g_drag_kind;
+}
+
+int kv_start_text_drag(QWidget* source, const QString& text, int source_kind) {
+  auto* drag = new QDrag(source);
+  drag->setMimeData(kv_text_drag_data(text, source_kind));
   g_drag_kind = source_kind;
   Qt::DropAction a = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
   g_drag_kind = 0;

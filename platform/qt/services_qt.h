@@ -59,6 +59,11 @@ void kv_win_help(unsigned help_id);
 // outside a drag.
 int kv_start_text_drag(QWidget* source, const QString& text, int source_kind);
 int kv_drag_source_kind();
+// The data of such a drag: the text and the source kind, which travels with
+// it so that the drop target reads it from the data it receives.
+QMimeData* kv_text_drag_data(const QString& text, int source_kind);
+// The source kind of dropped data (0 for drags from other programs).
+int kv_dropped_source_kind(const QMimeData* data);
 // The text of dropped data, empty when it carries none.
 QString kv_dropped_text(const QMimeData* data);
 
