@@ -228,6 +228,18 @@ void CKvOrdersView::build_form() {
   all->addWidget(m_tabs);
   all->addWidget(m_list, 1);
 
+  {
+    QSignalBlocker block(m_tabs);
+    for (const char* t : {"Orders", "Executions", "Summary"}) m_tabs->addTab(QString::fromLatin1(t));
+  }
+  connect(m_tabs, &QTabBar::currentChanged, this, [this] { RefreshTab(); });
+  connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
+    if (m_tabs->currentIndex() == ORD_TAB_ORDERS && i.isValid())
+      ModifyOrder((uint32_t)m_list->GetItemData(i.row()));
+  });
+  connect(m_list, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { ShowListMenu(m_list->viewport()->mapToGlobal(p)); });
+
   MapCommand(IDC_ORD_BUY, [this] { OnBuy(); });
   MapCommand(IDC_ORD_SELL, [this] { OnSell(); });
   MapCommand(IDC_ORD_INIT, [this] { InitOrderForm(); });
@@ -370,16 +382,8 @@ void CKvOrdersView::OnInitialUpdate() {
   OnOrderTypeChange();
   {
     QSignalBlocker block(m_tabs);
-    for (const char* t : {"Orders", "Executions", "Summary"}) m_tabs->addTab(QString::fromLatin1(t));
     m_tabs->setCurrentIndex(ORD_TAB_ORDERS);
   }
-  connect(m_tabs, &QTabBar::currentChanged, this, [this] { RefreshTab(); });
-  connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
-    if (m_tabs->currentIndex() == ORD_TAB_ORDERS && i.isValid())
-      ModifyOrder((uint32_t)m_list->GetItemData(i.row()));
-  });
-  connect(m_list, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& p) { ShowListMenu(m_list->viewport()->mapToGlobal(p)); });
   if (GetDocument())
     GetDocument()->SetTitle(QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading"
                                                                              : "Real Trading"));
