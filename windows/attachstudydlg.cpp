@@ -34,8 +34,9 @@ CAttachStudyDlg::CAttachStudyDlg(chart_rec* chart, order_rec* order, QWidget* pa
   auto* down = AddControl(IDC_AT_DOWN, new QRadioButton(QStringLiteral("Down"), this));
   AddRadioGroup({IDC_AT_UP, IDC_AT_DOWN});
   auto* status = AddControl(IDC_AT_STATUS, new QLabel(this));
-  auto* attach = AddControl(IDC_AT_ATTACH, new QPushButton(QIcon::fromTheme(QStringLiteral("insert-link")),
-                                                           QStringLiteral("Attach"), this));
+  auto* attach =
+      AddControl(IDC_AT_ATTACH, new QPushButton(QIcon::fromTheme(QStringLiteral("insert-link")),
+                                                QStringLiteral("Attach"), this));
   attach->setAutoDefault(false);
 
   auto* form = new QFormLayout;

@@ -66,8 +66,9 @@ COrderSetupDlg::COrderSetupDlg(OrderDef* def, double tick, QWidget* parent)
   auto edit = [this](int id) { return AddControl(id, new QLineEdit(this)); };
   std::vector<int> g;
 
-  auto* mode = radio_box(this, "Trading Mode",
-                         {{IDC_OS_PAPER, "Paper Trading"}, {IDC_OS_REAL, "Real Trading"}}, &g, this);
+  auto* mode =
+      radio_box(this, "Trading Mode",
+                {{IDC_OS_PAPER, "Paper Trading"}, {IDC_OS_REAL, "Real Trading"}}, &g, this);
   AddRadioGroup(g);
   g.clear();
   m_accounts = AddControl(IDC_OS_ACCOUNT, new KvComboBox(false, this));
@@ -89,9 +90,9 @@ COrderSetupDlg::COrderSetupDlg(OrderDef* def, double tick, QWidget* parent)
   cl->addRow(QStringLiteral("Per order"), edit(IDC_OS_COMMISSION1));
   cl->addRow(QStringLiteral("Per share"), edit(IDC_OS_COMMISSION2));
 
-  auto* open = radio_box(this, "Opening Order",
-                         {{IDC_OS_OPEN_LMT, "LMT"}, {IDC_OS_OPEN_STP, "STP"}, {IDC_OS_OPEN_MIT, "MIT"}},
-                         &g, this);
+  auto* open = radio_box(
+      this, "Opening Order",
+      {{IDC_OS_OPEN_LMT, "LMT"}, {IDC_OS_OPEN_STP, "STP"}, {IDC_OS_OPEN_MIT, "MIT"}}, &g, this);
   AddRadioGroup(g);
   g.clear();
   auto* stop = radio_box(

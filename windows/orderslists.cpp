@@ -41,23 +41,24 @@ const column_def kOrderColumns[] = {
     {72, "Account", LVCFMT_LEFT, 80},
 };
 const column_def kExecutionColumns[] = {
-    {48, "Side", LVCFMT_LEFT, 40},        {40, "Quantity", LVCFMT_RIGHT, 40},
-    {52, "Underlying", LVCFMT_LEFT, 70},  {60, "Description", LVCFMT_LEFT, 120},
-    {5, "Price", LVCFMT_RIGHT, 60},       {49, "Currency", LVCFMT_LEFT, 40},
-    {51, "Exchange", LVCFMT_LEFT, 60},    {61, "Date-Time", LVCFMT_LEFT, 120},
+    {48, "Side", LVCFMT_LEFT, 40},       {40, "Quantity", LVCFMT_RIGHT, 40},
+    {52, "Underlying", LVCFMT_LEFT, 70}, {60, "Description", LVCFMT_LEFT, 120},
+    {5, "Price", LVCFMT_RIGHT, 60},      {49, "Currency", LVCFMT_LEFT, 40},
+    {51, "Exchange", LVCFMT_LEFT, 60},   {61, "Date-Time", LVCFMT_LEFT, 120},
     {55, "ExecId", LVCFMT_LEFT, 150},
 };
 const column_def kSummaryColumns[] = {
-    {60, "Contract", LVCFMT_LEFT, 150}, {49, "Currency", LVCFMT_LEFT, 40},
-    {53, "Buys", LVCFMT_RIGHT, 40},     {27, "X", LVCFMT_RIGHT, 20},
-    {54, "Sells", LVCFMT_LEFT, 40},     {62, "Net", LVCFMT_LEFT, 40},
-    {63, "Avg(BOT)", LVCFMT_LEFT, 60},  {64, "Avg(SLD)", LVCFMT_LEFT, 60},
+    {60, "Contract", LVCFMT_LEFT, 150},  {49, "Currency", LVCFMT_LEFT, 40},
+    {53, "Buys", LVCFMT_RIGHT, 40},      {27, "X", LVCFMT_RIGHT, 20},
+    {54, "Sells", LVCFMT_LEFT, 40},      {62, "Net", LVCFMT_LEFT, 40},
+    {63, "Avg(BOT)", LVCFMT_LEFT, 60},   {64, "Avg(SLD)", LVCFMT_LEFT, 60},
     {65, "Real. P&L", LVCFMT_RIGHT, 65},
 };
 
 QString thousands(long long v) {
   char buf[64];
-  return QString::fromLatin1(format_volume(buf, (int)std::clamp<long long>(v, INT32_MIN, INT32_MAX), 1));
+  return QString::fromLatin1(
+      format_volume(buf, (int)std::clamp<long long>(v, INT32_MIN, INT32_MAX), 1));
 }
 
 QString price_of(double v, int code) {

@@ -46,7 +46,7 @@ const char kOrdPlaceholder[] = "***************";
 
 namespace {
 
-const uint32_t kTradingPref = 0x08;         // g_pref_flags1: trading enabled
+const uint32_t kTradingPref = 0x08;  // g_pref_flags1: trading enabled
 const uint32_t kRouterOrderCapability = 0x200;
 
 struct type_entry {
@@ -54,17 +54,15 @@ struct type_entry {
   int code;
 };
 const type_entry kTypeEntries[] = {
-    {"LMT", 2},  {"MKT", 1},         {"STP", 3},          {"STPLMT", 4},       {"TRAIL", 7},
-    {"MIT", 11}, {"LIT", 12},        {".TARGET", 20},     {".BRCKET", 21},     {".LMT+ST", 22},
+    {"LMT", 2},      {"MKT", 1},      {"STP", 3},      {"STPLMT", 4},   {"TRAIL", 7},
+    {"MIT", 11},     {"LIT", 12},     {".TARGET", 20}, {".BRCKET", 21}, {".LMT+ST", 22},
     {".LMT+TR", 25}, {".BOUNCE", 23}, {".BOUNC2", 24},
 };
 
-const char* const kTypeNames[] = {"?",        "MKT",       "LMT",      "STP",     "STP LMT",
-                                  "REL",      "VWAP",      "TRAIL",    "MKTCLS",  "LMTCLS",
-                                  "PEGMKT",   "MIT",       "LIT",      "",        "",
-                                  "",         "",          "",         "",        "",
-                                  ".TARGET",  ".BRACKET",  ".LMTSTOP", ".BOUNCE", ".BOUNCE2",
-                                  "?"};
+const char* const kTypeNames[] = {
+    "?",      "MKT",    "LMT",     "STP",      "STP LMT",  "REL",     "VWAP",     "TRAIL", "MKTCLS",
+    "LMTCLS", "PEGMKT", "MIT",     "LIT",      "",         "",        "",         "",      "",
+    "",       "",       ".TARGET", ".BRACKET", ".LMTSTOP", ".BOUNCE", ".BOUNCE2", "?"};
 
 bool is_stock(const mqt* r) {
   return r && strcmp(r->sec_type, "STK") == 0;
@@ -78,8 +76,7 @@ void copy_field(char* dst, size_t size, const QString& s) {
 }  // namespace
 
 const char* order_type_name(int type) {
-  return type >= 0 && type < (int)(sizeof kTypeNames / sizeof *kTypeNames) ? kTypeNames[type]
-                                                                             : "?";
+  return type >= 0 && type < (int)(sizeof kTypeNames / sizeof *kTypeNames) ? kTypeNames[type] : "?";
 }
 const char* order_tif_name(int tif) {
   static const char* const n[] = {"?", "DAY", "GTC", "IOC", "DTC"};
@@ -230,7 +227,8 @@ void CKvOrdersView::build_form() {
 
   {
     QSignalBlocker block(m_tabs);
-    for (const char* t : {"Orders", "Executions", "Summary"}) m_tabs->addTab(QString::fromLatin1(t));
+    for (const char* t : {"Orders", "Executions", "Summary"})
+      m_tabs->addTab(QString::fromLatin1(t));
   }
   connect(m_tabs, &QTabBar::currentChanged, this, [this] { RefreshTab(); });
   connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
@@ -259,8 +257,7 @@ void CKvOrdersView::build_form() {
     QStringList symbols;
     {
       kv_lock guard(g_chart_lock);
-      for (mqt* r = g_mqt_list; r; r = r->next)
-        symbols << QString::fromLatin1(r->symbol).toUpper();
+      for (mqt* r = g_mqt_list; r; r = r->next) symbols << QString::fromLatin1(r->symbol).toUpper();
     }
     symbols.sort();
     symbols.removeDuplicates();
@@ -371,8 +368,8 @@ void CKvOrdersView::OnInitialUpdate() {
   if (m_kind != KIND_PAPER_ORDERS) m_trading_label->setText(QStringLiteral("REAL TRADING"));
   {
     QPalette p = m_trading_label->palette();
-    p.setColor(QPalette::WindowText, m_kind == KIND_PAPER_ORDERS ? QColor(0, 110, 0)
-                                                                 : QColor(180, 0, 0));
+    p.setColor(QPalette::WindowText,
+               m_kind == KIND_PAPER_ORDERS ? QColor(0, 110, 0) : QColor(180, 0, 0));
     m_trading_label->setPalette(p);
   }
 
@@ -385,8 +382,8 @@ void CKvOrdersView::OnInitialUpdate() {
     m_tabs->setCurrentIndex(ORD_TAB_ORDERS);
   }
   if (GetDocument())
-    GetDocument()->SetTitle(QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading"
-                                                                             : "Real Trading"));
+    GetDocument()->SetTitle(
+        QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading" : "Real Trading"));
   OnAccountChange();
   ReloadOrders();
   UpdateOrderButtons();
@@ -474,8 +471,7 @@ void CKvOrdersView::dragMoveEvent(QDragMoveEvent* e) {
 }
 
 void CKvOrdersView::dropEvent(QDropEvent* e) {
-  if (e->mimeData()->hasText() && DropSymbol(e->mimeData()->text()))
-    e->acceptProposedAction();
+  if (e->mimeData()->hasText() && DropSymbol(e->mimeData()->text())) e->acceptProposedAction();
 }
 
 // ============================================================================
@@ -638,8 +634,8 @@ void CKvOrdersView::OnSpin(int id, int delta) {
     UpdateOrderButtons();
     return;
   }
-  QString* field = id == IDC_ORD_LIMIT_SPIN ? &m_limit
-                   : id == IDC_ORD_AUX_SPIN ? &m_aux
+  QString* field = id == IDC_ORD_LIMIT_SPIN  ? &m_limit
+                   : id == IDC_ORD_AUX_SPIN  ? &m_aux
                    : id == IDC_ORD_AUX2_SPIN ? &m_aux2
                                              : nullptr;
   if (!field || *field == QLatin1String(kOrdPlaceholder)) return;
@@ -849,7 +845,8 @@ int CKvOrdersView::ModifyOrder(uint32_t serial) {
     m_order_type = order_type(o);
     m_type_text = QString::fromLatin1(order_type_name(m_order_type));
     m_qty = QString::number(o->relay.quantity);
-    m_limit = o->relay.limit > 0 ? price_text(o->relay.limit) : QString::fromLatin1(kOrdPlaceholder);
+    m_limit =
+        o->relay.limit > 0 ? price_text(o->relay.limit) : QString::fromLatin1(kOrdPlaceholder);
     m_aux = o->relay.aux > 0 ? price_text(o->relay.aux) : QString::fromLatin1(kOrdPlaceholder);
     m_oca = QString::fromLatin1(o->relay.oca);
     int tif = order_tif(o);
@@ -988,9 +985,9 @@ void CKvOrdersView::UpdatePositionText() {
   m_net_position = (int)net;
   m_position_text = text;
   m_close->setEnabled(m_net_position != 0 && trading_allowed());
-  QString title = QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading"
-                                                                   : "Real Trading") +
-                  QStringLiteral(" - ") + m_position_text;
+  QString title =
+      QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading" : "Real Trading") +
+      QStringLiteral(" - ") + m_position_text;
   if (auto* doc = dynamic_cast<CKvChartDoc*>(GetDocument())) {
     Q_UNUSED(doc);
     GetDocument()->SetTitle(title);

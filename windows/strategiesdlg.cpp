@@ -28,8 +28,8 @@ const int kStrategyArgLabelIds[8] = {1735, 1736, 1748, 1749, 1750, 1751, 1752, 1
 
 namespace {
 
-const char* const kModes[] = {"Backtest", "Playback1", "Playback2",
-                              "Playback Ticks", "Simulate", "LIVE"};
+const char* const kModes[] = {"Backtest",       "Playback1", "Playback2",
+                              "Playback Ticks", "Simulate",  "LIVE"};
 
 // A number typed into a field; anything that is not a finite number
 // ("nan", "inf", words) reads as 0.
@@ -55,7 +55,8 @@ CStrategiesDlg::CStrategiesDlg(chart_rec* chart, strategy_ctx* ctx, QWidget* par
     mqt* r = chart ? chart->mqt : nullptr;
     m_decimals = r ? tick_decimals(r->tick_size > 0 ? r->tick_size : 0.01) : -1;
     if (chart)
-      setWindowTitle(QStringLiteral("Strategy for %1").arg(QString::fromLatin1(chart->header.symbol)));
+      setWindowTitle(
+          QStringLiteral("Strategy for %1").arg(QString::fromLatin1(chart->header.symbol)));
   }
   auto edit = [this](int id) {
     auto* e = AddControl(id, new QLineEdit(this));
@@ -112,8 +113,7 @@ CStrategiesDlg::CStrategiesDlg(chart_rec* chart, strategy_ctx* ctx, QWidget* par
   ol->addWidget(check(IDC_ST_QUICK_TEST, "Quick Test"), 0, 0);
   ol->addWidget(check(IDC_ST_DUMP_ORDERS, "Dump Orders"), 0, 1);
   ol->addWidget(check(IDC_ST_INVERT, "Invert"), 0, 2);
-  for (int i = 0; i < 4; i++)
-    ol->addWidget(check(IDC_ST_OPTION1 + i, "Option"), 1 + i / 2, i % 2);
+  for (int i = 0; i < 4; i++) ol->addWidget(check(IDC_ST_OPTION1 + i, "Option"), 1 + i / 2, i % 2);
 
   auto* args = new QGroupBox(QStringLiteral("Arguments"), this);
   auto* gl = new QGridLayout(args);
@@ -127,17 +127,20 @@ CStrategiesDlg::CStrategiesDlg(chart_rec* chart, strategy_ctx* ctx, QWidget* par
   auto* ml = new QHBoxLayout(mode);
   std::vector<int> mode_ids;
   for (int i = 0; i < 6; i++) {
-    auto* b = AddControl(IDC_ST_BACKTEST + i, new QRadioButton(QString::fromLatin1(kModes[i]), mode));
+    auto* b =
+        AddControl(IDC_ST_BACKTEST + i, new QRadioButton(QString::fromLatin1(kModes[i]), mode));
     ml->addWidget(b);
     mode_ids.push_back(IDC_ST_BACKTEST + i);
   }
   AddRadioGroup(mode_ids);
 
   auto* buttons = new QDialogButtonBox(this);
-  auto* run = AddControl(IDOK, new QPushButton(QIcon::fromTheme(QStringLiteral("media-playback-start")),
-                                               QStringLiteral("Run"), this));
-  auto* close = AddControl(IDC_ST_CLOSE, new QPushButton(QIcon::fromTheme(QStringLiteral("window-close")),
-                                                         QStringLiteral("Close"), this));
+  auto* run =
+      AddControl(IDOK, new QPushButton(QIcon::fromTheme(QStringLiteral("media-playback-start")),
+                                       QStringLiteral("Run"), this));
+  auto* close =
+      AddControl(IDC_ST_CLOSE, new QPushButton(QIcon::fromTheme(QStringLiteral("window-close")),
+                                               QStringLiteral("Close"), this));
   buttons->addButton(run, QDialogButtonBox::AcceptRole);
   buttons->addButton(close, QDialogButtonBox::RejectRole);
   run->setDefault(true);
@@ -188,7 +191,8 @@ void CStrategiesDlg::ShowLabels(int entry) {
     if (auto* b = Item<QCheckBox>(IDC_ST_OPTION1 + i))
       b->setText(QString::fromLatin1(t.labels[i] ? t.labels[i] : ""));
   for (int i = 0; i < 8; i++)
-    SetDlgItemText(kStrategyArgLabelIds[i], QString::fromLatin1(t.labels[4 + i] ? t.labels[4 + i] : ""));
+    SetDlgItemText(kStrategyArgLabelIds[i],
+                   QString::fromLatin1(t.labels[4 + i] ? t.labels[4 + i] : ""));
 }
 
 bool CStrategiesDlg::OnInitDialog() {
@@ -248,9 +252,9 @@ void CStrategiesDlg::OnCloseupStrategy() {
   if (name != m_name) {
     // Another system: its numbers start empty; the account, the mode and
     // the other check boxes stay.
-    for (int id : {IDC_ST_TICK, IDC_ST_MULTIPLIER, IDC_ST_START, IDC_ST_STOP, IDC_ST_BALANCE,
-                   IDC_ST_MAX_LOTS, IDC_ST_SLIPPAGE, IDC_ST_RATE, IDC_ST_LOT_SIZE,
-                   IDC_ST_FIRST_CANDLE})
+    for (int id :
+         {IDC_ST_TICK, IDC_ST_MULTIPLIER, IDC_ST_START, IDC_ST_STOP, IDC_ST_BALANCE,
+          IDC_ST_MAX_LOTS, IDC_ST_SLIPPAGE, IDC_ST_RATE, IDC_ST_LOT_SIZE, IDC_ST_FIRST_CANDLE})
       SetDlgItemText(id, QString());
     for (int id : kStrategyArgIds) SetDlgItemText(id, QString());
     for (int i = 0; i < 4; i++)

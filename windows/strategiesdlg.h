@@ -36,7 +36,7 @@ enum {
   IDC_ST_QUICK_TEST = 1559,
   IDC_ST_DUMP_ORDERS = 1560,
   IDC_ST_INVERT = 1754,
-  IDC_ST_OPTION1 = 1738,  // to 1741
+  IDC_ST_OPTION1 = 1738,   // to 1741
   IDC_ST_BACKTEST = 1550,  // the six modes, 1550 to 1555
   IDC_ST_CLOSE = 8,
   STRATEGY_TYPED_ACCOUNT_MAX = 10,  // the execution record's account field

@@ -258,7 +258,8 @@ TEST_F(OrderDialogsTest, AttachRefusesBadNumbersAttachesAndDetaches) {
   ASSERT_TRUE(o);
   {
     kv_lock guard(g_chart_lock);
-    o->relay.type = order_type_word(ORDER_BUY, ORDER_DAY, ORDER_LMT) | ORDER_SIMULATED | ORDER_TRANSMIT;
+    o->relay.type =
+        order_type_word(ORDER_BUY, ORDER_DAY, ORDER_LMT) | ORDER_SIMULATED | ORDER_TRANSMIT;
     o->relay.quantity = 100;
     o->relay.limit = 45.00;
     strcpy(o->relay.account, "PAPER1");

@@ -152,7 +152,8 @@ class OrdersWindowTest : public ShellTest {
     return out;
   }
   std::vector<std::string> exec_ids_in_file(const char* account) {
-    std::string bytes = read_all(data_file((std::string("ACCOUNTS/") + account + ".trades").c_str()));
+    std::string bytes =
+        read_all(data_file((std::string("ACCOUNTS/") + account + ".trades").c_str()));
     std::vector<std::string> out;
     for (size_t i = 0; i + TRADE_SIZE <= bytes.size(); i += TRADE_SIZE) {
       trade_rec t;
@@ -184,7 +185,12 @@ TEST_F(OrdersWindowTest, CompositeOrdersPlaceTheirGroups) {
        "1.00",
        "0.50",
        {{"BUY", "LMT", 50.00, 0}, {"SELL", "LMT", 51.00, 0}, {"SELL", "STP", 0, 49.50}}},
-      {".TARGET", false, "20.00", "0.25", "", {{"SELL", "LMT", 20.00, 0}, {"BUY", "LMT", 19.75, 0}}},
+      {".TARGET",
+       false,
+       "20.00",
+       "0.25",
+       "",
+       {{"SELL", "LMT", 20.00, 0}, {"BUY", "LMT", 19.75, 0}}},
       {".LMT+ST", true, "50.00", "0.40", "", {{"BUY", "LMT", 50.00, 0}, {"SELL", "STP", 0, 49.60}}},
       {".BOUNC2",
        true,
@@ -419,8 +425,10 @@ TEST_F(OrdersWindowTest, ExecutionsWindowAndDeletion) {
   // Rows 0 and 2 (X4 and X2) selected; the array closes up after the first
   // delete, the second is still found by its id.
   auto* sel = v->list()->selectionModel();
-  sel->select(v->list()->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  sel->select(v->list()->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  sel->select(v->list()->model()->index(0, 0),
+              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  sel->select(v->list()->model()->index(2, 0),
+              QItemSelectionModel::Select | QItemSelectionModel::Rows);
   v->DeleteSelectedExecutions();
   EXPECT_EQ(exec_ids_in_file("PAPER1"), (std::vector<std::string>{"X1", "X3"}));
   EXPECT_EQ(v->list()->GetItemCount(), 2);
