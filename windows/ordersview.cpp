@@ -669,21 +669,32 @@ int CKvOrdersView::ValidateOrderForm() {
 // Building and placing orders.
 // ============================================================================
 
-order_rec* CKvOrdersView::BuildOrder(mqt* rec, int action, int type) {
+CKvOrdersView::order_values CKvOrdersView::form_values() const {
+  order_values v;
+  static const int kTif[] = {ORDER_DAY, ORDER_GTC, ORDER_IOC};
+  v.tif = kTif[m_tif >= 0 && m_tif <= 2 ? m_tif : 0];
+  v.account = m_account == QLatin1String("REAL") ? QString() : m_account;
+  v.oca = m_oca;
+  v.quantity = (int32_t)m_qty.trimmed().toLong();
+  v.limit = field_value(m_limit);
+  v.aux = field_value(m_aux);
+  v.aux2 = field_value(m_aux2);
+  return v;
+}
+
+order_rec* CKvOrdersView::BuildOrder(mqt* rec, int action, int type, const order_values& v) {
   order_rec* o = create_order(rec);
   if (!o) return nullptr;
-  static const int kTif[] = {ORDER_DAY, ORDER_GTC, ORDER_IOC};
   kv_lock guard(g_chart_lock);
   o->relay.symbol_number = (int16_t)rec->symbol_slot;
-  o->relay.type = order_type_word(action, kTif[m_tif >= 0 && m_tif <= 2 ? m_tif : 0], type) |
-                  ORDER_TRANSMIT | (m_kind == KIND_PAPER_ORDERS ? ORDER_SIMULATED : 0);
-  copy_field(o->relay.account, sizeof o->relay.account,
-             m_account == QLatin1String("REAL") ? QString() : m_account);
-  copy_field(o->relay.oca, sizeof o->relay.oca, m_oca);
-  o->relay.quantity = (int32_t)m_qty.trimmed().toLong();
-  o->relay.limit = field_value(m_limit);
-  o->relay.aux = field_value(m_aux);
-  m_aux2_price = field_value(m_aux2);
+  o->relay.type = order_type_word(action, v.tif, type) | ORDER_TRANSMIT |
+                  (m_kind == KIND_PAPER_ORDERS ? (uint32_t)ORDER_SIMULATED : 0u);
+  copy_field(o->relay.account, sizeof o->relay.account, v.account);
+  copy_field(o->relay.oca, sizeof o->relay.oca, v.oca);
+  o->relay.quantity = v.quantity;
+  o->relay.limit = v.limit;
+  o->relay.aux = v.aux;
+  m_aux2_price = v.aux2;
   o->window = GetSafeHwnd();
   return o;
 }
@@ -695,7 +706,7 @@ int CKvOrdersView::trading_allowed() const {
 
 void CKvOrdersView::place_simple(int action) {
   mqt* rec = record();
-  if (order_rec* o = BuildOrder(rec, action, m_order_type)) place_order(o);
+  if (order_rec* o = BuildOrder(rec, action, m_order_type, form_values())) place_order(o);
   m_buy->setEnabled(true);
   m_sell->setEnabled(true);
 }
@@ -742,33 +753,86 @@ void CKvOrdersView::OnSell() {
 void CKvOrdersView::PlaceComposite(mqt* rec, int a) {
   int t = m_order_type;
   if (t > ORD_LMT_TRAIL) return;
-  int b = a == ORDER_BUY ? ORDER_SELL : ORDER_BUY;
-  double sign = a == ORDER_BUY ? 1 : -1;
-  double limit = field_value(m_limit), aux = field_value(m_aux), aux2 = field_value(m_aux2);
-
-  order_rec* main = BuildOrder(rec, a, ORDER_LMT);
+  composite_plan p;
+  p.values = form_values();
+  p.symbol = m_symbol;
+  p.action = a;
+  p.type = t;
+  order_rec* main = BuildOrder(rec, a, ORDER_LMT, p.values);
   if (!main) return;
-  int32_t main_id;
   {
     kv_lock guard(g_chart_lock);
     main->relay.aux = 0;
     main->relay.type &= ~ORDER_TRANSMIT;
+    p.waiting_for = main->serial;
     place_order(main);
-    main_id = main->relay.order_id;
   }
-  // A child of the main order; transmit only on the last one placed.
+  m_plans.push_back(p);
+  advance_composites(p.waiting_for);
+  m_buy->setEnabled(true);
+  m_sell->setEnabled(true);
+}
+
+// The children of a composite order name their parent by its relay order
+// id, which a broker gives only once it has the parent: until then they
+// wait here, and a parent that is refused takes its group with it.  Paper
+// orders have their id at once.
+void CKvOrdersView::advance_composites(uint32_t serial) {
+  for (size_t i = 0; i < m_plans.size();) {
+    composite_plan& p = m_plans[i];
+    if (p.waiting_for != serial) {
+      i++;
+      continue;
+    }
+    int32_t parent_id = 0;
+    bool dead = false;
+    mqt* rec = nullptr;
+    {
+      kv_lock guard(g_chart_lock);
+      order_rec* o = find_order_by_serial(serial);
+      if (!o || o->status == ORDER_CANCELLED || o->status == ORDER_INACTIVE)
+        dead = true;
+      else {
+        parent_id = o->relay.order_id;
+        rec = o->record;
+      }
+    }
+    if (dead) {
+      kv_message_box("Composite order not completed: its first order was not accepted", "Korvane",
+                     MB_OK | MB_ICONEXCLAMATION);
+      m_plans.erase(m_plans.begin() + (long)i);
+      continue;
+    }
+    if (!parent_id) return;  // not accepted yet
+    uint32_t next = place_children(rec, p, parent_id);
+    if (next) {
+      p.waiting_for = next;
+      p.stage++;
+      serial = next;  // an id given at once is taken in this pass
+      continue;
+    }
+    m_plans.erase(m_plans.begin() + (long)i);
+  }
+}
+
+uint32_t CKvOrdersView::place_children(mqt* rec, composite_plan& p, int32_t parent_id) {
+  int a = p.action, t = p.type;
+  int b = a == ORDER_BUY ? ORDER_SELL : ORDER_BUY;
+  double sign = a == ORDER_BUY ? 1 : -1;
+  double limit = p.values.limit, aux = p.values.aux, aux2 = p.values.aux2;
+  // A child of parent_id; transmit only on the last one placed.
   auto child = [&](int action, int type, double lmt, double ax, int transmit) -> order_rec* {
-    order_rec* c = BuildOrder(rec, action, type);
+    order_rec* c = BuildOrder(rec, action, type, p.values);
     if (!c) return nullptr;
     kv_lock guard(g_chart_lock);
     c->relay.limit = lmt;
     c->relay.aux = ax;
-    c->relay.parent_id = main_id;
+    c->relay.parent_id = parent_id;
     if (!transmit) c->relay.type &= ~ORDER_TRANSMIT;
     return c;
   };
   char group[ORDER_TEXT_OCA + 1];
-  snprintf(group, sizeof group, "%d", main_id);
+  snprintf(group, sizeof group, "%d", parent_id);
   switch (t) {
     case ORD_TARGET:
       if (order_rec* c = child(b, ORDER_LMT, limit + sign * aux, 0, 1)) place_order(c);
@@ -794,26 +858,20 @@ void CKvOrdersView::PlaceComposite(mqt* rec, int a) {
       if (order_rec* c = child(b, ORDER_STP, 0, limit - sign * aux, 1)) place_order(c);
       break;
     case ORD_BOUNCE:
-    case ORD_BOUNCE2: {
-      order_rec* target = child(b, ORDER_LMT, limit + sign * aux, 0, 0);
-      if (!target) break;
-      int32_t target_id;
-      {
+    case ORD_BOUNCE2:
+      if (p.stage == 0) {
+        // The target first; the re-entry is its child.
+        order_rec* target = child(b, ORDER_LMT, limit + sign * aux, 0, 0);
+        if (!target) break;
         kv_lock guard(g_chart_lock);
         if (t == ORD_BOUNCE2 && target->relay.quantity <= INT32_MAX / 2)
           target->relay.quantity *= 2;
+        uint32_t serial = target->serial;
         place_order(target);
-        target_id = target->relay.order_id;
+        return serial;
       }
-      if (order_rec* again = child(a, ORDER_LMT, limit, aux, 1)) {
-        {
-          kv_lock guard(g_chart_lock);
-          again->relay.parent_id = target_id;
-        }
-        place_order(again);
-      }
+      if (order_rec* again = child(a, ORDER_LMT, limit, aux, 1)) place_order(again);
       break;
-    }
     case ORD_LMT_TRAIL:
       // The trailing amount is the aux price; bookkeeping starts the stop
       // at the limit less the amount.
@@ -822,8 +880,7 @@ void CKvOrdersView::PlaceComposite(mqt* rec, int a) {
     default:
       break;
   }
-  m_buy->setEnabled(true);
-  m_sell->setEnabled(true);
+  return 0;
 }
 
 // ============================================================================
@@ -1001,6 +1058,7 @@ void CKvOrdersView::UpdatePositionText() {
 kv_lresult CKvOrdersView::WindowProc(unsigned message, kv_wparam wparam, kv_lparam lparam) {
   switch (message) {
     case WM_ORDER_STATUS:
+      if (!m_plans.empty()) advance_composites((uint32_t)lparam);
       OnOrderStatus((uint32_t)lparam);
       return 0;
     case WM_ORDER_REMOVED:

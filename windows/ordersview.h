@@ -186,8 +186,27 @@ class CKvOrdersView : public KvFormView, public CKvWindowStateView {
   static double field_value(const QString& text);
   // The form's check of its numbers; shows the refusal and returns 0.
   int ValidateOrderForm();
-  order_rec* BuildOrder(mqt* rec, int action, int type);
+  // What the form gives every order it builds.
+  struct order_values {
+    int tif = 1;
+    QString account, oca;
+    int32_t quantity = 0;
+    double limit = 0, aux = 0, aux2 = 0;
+  };
+  // A composite order whose next orders wait for their parent's id.
+  struct composite_plan {
+    order_values values;
+    QString symbol;
+    int action = 0, type = 0, stage = 0;
+    uint32_t waiting_for = 0;  // serial of the parent
+  };
+  order_values form_values() const;
+  order_rec* BuildOrder(mqt* rec, int action, int type, const order_values& v);
   void PlaceComposite(mqt* rec, int action);
+  void advance_composites(uint32_t serial);
+  // Places the orders under parent_id; the serial of a new parent whose
+  // children come next, else 0.
+  uint32_t place_children(mqt* rec, composite_plan& p, int32_t parent_id);
   void place_simple(int action);
   void set_close_form(int factor);
   int trading_allowed() const;
@@ -219,6 +238,7 @@ class CKvOrdersView : public KvFormView, public CKvWindowStateView {
   // Copies of the trades the Executions rows show; a row's item data is
   // its index here.
   std::vector<trade_rec> m_exec_rows;
+  std::vector<composite_plan> m_plans;
 
   QPushButton* m_buy;
   QPushButton* m_sell;
