@@ -228,7 +228,9 @@ TEST_F(OrdersWindowTest, CompositeOrdersPlaceTheirGroups) {
       EXPECT_NEAR(o.relay.aux, c.orders[i].aux, 1e-9) << i;
       EXPECT_TRUE(o.relay.type & ORDER_SIMULATED);
       EXPECT_STREQ(o.relay.account, "PAPER1");
-      if (i > 0) EXPECT_NE(o.relay.parent_id, 0) << i;
+      if (i > 0) {
+        EXPECT_NE(o.relay.parent_id, 0) << i;
+      }
     }
     // The group went out with its last order.
     EXPECT_TRUE(placed.back().relay.type & ORDER_TRANSMIT);
