@@ -23,6 +23,10 @@
 #include "platform/qt/wnd.h"
 #include "platform/services.h"
 #include "platform/testing/wait.h"
+#include "quotes/qrclient.h"
+#include "quotes/tests/fake_relay.h"
+#include "data/lefield.h"
+#include "platform/sync.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_record.h"
 #include "settings/settings.h"
@@ -564,6 +568,57 @@ TEST_F(OrdersWindowTest, RealTradingWindowWithTradingOff) {
     EXPECT_FALSE(enabled(v, id)) << id;
   // The command of an open window brings it up again with a fresh form.
   EXPECT_EQ(open_window(app, KIND_REAL_ORDERS), v);
+}
+
+// A real composite order through a fake quote relay speaking the real
+// place-order request: the target waits until the relay has given the main
+// order its id, and then names that id as its parent.
+TEST_F(OrdersWindowTest, RealCompositeChildWaitsForTheParentsRelayId) {
+  set_hooks();  // no quote threads: the relay sees only the orders
+  write_data("CONFIG/live.cfg",
+             "router_capabilities 0x217\nrouter_name KvRelayW\nexchange_times 9:30 16:00\n");
+  FakeRelay relay("KvRelayW");
+  std::atomic<int> placed{0};
+  relay.respond = [&](const std::vector<uint8_t>& req) {
+    if (req[0] != QR_REQ_PLACE_ORDER) return FakeRelay::answer{};
+    std::vector<uint8_t> r(36, 0);
+    r[0] = (uint8_t)((int)QR_PLACE_ORDER | (int)QR_LAST_RECORD);
+    put_le32(&r[4], (uint32_t)(4711 + placed++));
+    return FakeRelay::answer{{r}};
+  };
+  ASSERT_TRUE(relay.start());
+  CKvChartApp* app = start();
+  g_pref_flags1 |= 0x08u;  // trading on
+  mqt* r = quote("IBM");
+  r->symbol_slot = 3;
+  CKvOrdersView* v = open_window(app, KIND_REAL_ORDERS);
+  ASSERT_NE(v, nullptr);
+  ASSERT_TRUE(v->DropSymbol(QStringLiteral("IBM")));
+  choose_type(v, ".TARGET");
+  type_into(v, IDC_ORD_LIMIT, "50.00");
+  type_into(v, IDC_ORD_AUX, "1.00");
+  type_into(v, IDC_ORD_QTY, "100");
+  v->OnCmdMsg(IDC_ORD_BUY);
+  // Nothing delivered to the window yet: only the main order exists.
+  EXPECT_EQ(orders_of(r).size(), 1u);
+  ASSERT_TRUE(kv_pump_until([&] { return relay.taken().size() >= 2; }));
+  std::vector<std::vector<uint8_t>> reqs = relay.taken();
+  ASSERT_EQ(reqs[0].size(), (size_t)ORDER_RELAY_SIZE);
+  order_relay_part main_req, child_req;
+  decode_relay_part(reqs[0].data(), &main_req);
+  decode_relay_part(reqs[1].data(), &child_req);
+  EXPECT_EQ(main_req.parent_id, 0);
+  EXPECT_EQ(main_req.type & ORDER_ACTION_MASK, (uint32_t)ORDER_BUY);
+  EXPECT_FALSE(main_req.type & ORDER_SIMULATED);
+  EXPECT_EQ(child_req.parent_id, 4711);
+  EXPECT_EQ(child_req.type & ORDER_ACTION_MASK, (uint32_t)ORDER_SELL);
+  EXPECT_DOUBLE_EQ(child_req.limit, 51.00);
+  EXPECT_TRUE(child_req.type & ORDER_TRANSMIT);
+  stop_order_sender();
+  {
+    kv_lock guard(g_router_lock);
+    qr_close();
+  }
 }
 
 }  // namespace
