@@ -110,7 +110,7 @@ TEST_F(OrderDialogsTest, OrderSetupAccountsModeAndTimeInForce) {
     EXPECT_TRUE(dlg.Item<QRadioButton>(IDC_OS_PAPER)->isChecked());
     dlg.Item<QRadioButton>(IDC_OS_DTC)->setChecked(true);
     picture(&dlg, "order_setup_dialog.png");
-    dlg.OnCmdMsg(IDOK);
+    dlg.Item<QPushButton>(IDOK)->click();
   }
   EXPECT_STREQ(std::string(def.account, strnlen(def.account, sizeof def.account)).c_str(), "ACCT1");
   EXPECT_EQ(def.flags & ORDDEF_MODE_MASK, (uint32_t)ORDDEF_MODE_PAPER);
@@ -144,7 +144,7 @@ TEST_F(OrderDialogsTest, OrderSetupAccountsModeAndTimeInForce) {
     dlg.EnsureInitialized();
     set_text(dlg, IDC_OS_LOT, "5");
     dlg.Item<QRadioButton>(IDC_OS_IOC)->setChecked(true);
-    dlg.OnCmdMsg(IDCANCEL);
+    dlg.Item<QPushButton>(IDCANCEL)->click();
   }
   EXPECT_EQ(memcmp(&before, &def, sizeof def), 0);
 }
