@@ -1,5 +1,7 @@
 // The orders window's lists: the Orders, Executions and Summary tabs, the
 // order messages that keep them current and the list's pop-up menu.
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QMenu>
 #include <QTabBar>
 #include <algorithm>
@@ -93,9 +95,13 @@ void CKvOrdersView::build_columns(int tab) {
   int n = tab == ORD_TAB_ORDERS       ? (int)std::size(kOrderColumns)
           : tab == ORD_TAB_EXECUTIONS ? (int)std::size(kExecutionColumns)
                                       : (int)std::size(kSummaryColumns);
-  for (int i = 0; i < n; i++)
-    m_list->InsertColumn(i, defs[i].id, QString::fromLatin1(defs[i].header), defs[i].align,
-                         defs[i].width);
+  // The widths are the least a column gets: a header never shows cut.
+  QFontMetrics fm(m_list->horizontalHeader()->font());
+  for (int i = 0; i < n; i++) {
+    QString header = QString::fromLatin1(defs[i].header);
+    int width = std::max(defs[i].width, fm.horizontalAdvance(header) + 16);
+    m_list->InsertColumn(i, defs[i].id, header, defs[i].align, width);
+  }
   m_list->setShowGrid(true);
 }
 
