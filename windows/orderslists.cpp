@@ -146,11 +146,15 @@ void CKvOrdersView::RefreshTab() {
     // Newest first: the last trade of the table on top.
     m_exec_rows = std::move(shown);
     int n = (int)m_exec_rows.size();
+    std::vector<std::vector<QString>> texts;
+    std::vector<std::uintptr_t> data;
+    texts.reserve((size_t)n);
+    data.reserve((size_t)n);
     for (int i = n - 1; i >= 0; i--) {
-      int row = m_list->InsertItem(-1, QString());
-      m_list->SetItemData(row, (std::uintptr_t)i);
-      fill_execution_row(row, &m_exec_rows[i]);
+      texts.push_back(execution_texts(&m_exec_rows[i]));
+      data.push_back((std::uintptr_t)i);
     }
+    m_list->AppendRows(std::move(texts), data);
   } else if (tab == ORD_TAB_SUMMARY && !m_account.isEmpty()) {
     rebuild_summary();
   }
@@ -218,10 +222,16 @@ void CKvOrdersView::fill_order_row(int row, const order_rec* o) {
 }
 
 void CKvOrdersView::fill_execution_row(int row, const trade_rec* t) {
+  std::vector<QString> texts = execution_texts(t);
+  for (int c = 0; c < (int)texts.size(); c++) m_list->SetItemText(row, c, texts[(size_t)c]);
+}
+
+std::vector<QString> CKvOrdersView::execution_texts(const trade_rec* t) const {
   const execution_fields& f = t->f;
   int code = trade_price_code(t);
+  std::vector<QString> out((size_t)m_list->GetColumnCount());
   for (int c = 0; c < m_list->GetColumnCount(); c++) {
-    QString s;
+    QString& s = out[(size_t)c];
     char buf[128];
     switch (m_list->ColumnId(c)) {
       case 0:
@@ -269,8 +279,8 @@ void CKvOrdersView::fill_execution_row(int row, const trade_rec* t) {
         s = QString::fromLatin1(f.exec_id).left(28);
         break;
     }
-    m_list->SetItemText(row, c, s);
   }
+  return out;
 }
 
 namespace {

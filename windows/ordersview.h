@@ -222,6 +222,7 @@ class CKvOrdersView : public KvFormView, public CKvWindowStateView {
   void fill_order_row(int row, const order_rec* o);
   void insert_execution_row(const trade_rec* t);
   void fill_execution_row(int row, const trade_rec* t);
+  std::vector<QString> execution_texts(const trade_rec* t) const;
   void rebuild_summary();
   int find_order_row(uint32_t serial) const;
   int account_matches(const trade_rec* t) const;

@@ -189,6 +189,23 @@ int KvReportView::InsertItem(int row, const QString& text) {
   return row;
 }
 
+int KvReportView::AppendRows(std::vector<std::vector<QString>> texts,
+                             const std::vector<std::uintptr_t>& data) {
+  int first = int(m_model->rows.size());
+  if (texts.empty()) return first;
+  m_model->beginInsertRows(QModelIndex(), first, first + int(texts.size()) - 1);
+  m_model->rows.reserve(m_model->rows.size() + texts.size());
+  for (size_t i = 0; i < texts.size(); i++) {
+    KvReportModel::Row r;
+    r.texts = std::move(texts[i]);
+    if (r.texts.empty()) r.texts.resize(1);
+    r.data = i < data.size() ? data[i] : 0;
+    m_model->rows.push_back(std::move(r));
+  }
+  m_model->endInsertRows();
+  return first;
+}
+
 bool KvReportView::SetItemText(int row, int column, const QString& text) {
   if (row < 0 || size_t(row) >= m_model->rows.size() || column < 0) return false;
   auto& t = m_model->rows[size_t(row)].texts;

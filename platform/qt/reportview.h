@@ -51,6 +51,10 @@ class KvReportView : public QTableView {
 
   // Rows.
   int InsertItem(int row, const QString& text);  // row < 0 or past the end appends
+  // Appends many rows at once (texts by column, and item data); the index
+  // of the first.  One insertion for the view, so a list of many thousands
+  // of rows is built in one step.
+  int AppendRows(std::vector<std::vector<QString>> texts, const std::vector<std::uintptr_t>& data);
   bool SetItemText(int row, int column, const QString& text);
   QString GetItemText(int row, int column) const;
   bool SetItemData(int row, std::uintptr_t data);
