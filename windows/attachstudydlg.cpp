@@ -110,44 +110,59 @@ void CAttachStudyDlg::OnAttachDetach() {
   if (!m_study) OnStudyChosen();
   if (!m_study) return;
   if (!UpdateData(true)) return;
-  kv_lock guard(g_chart_lock);
-  order_rec* o = find_order_by_serial(m_serial);
-  if (m_study->attached_order) {
-    m_study->attached_order = 0;
-    m_study->attach_word &= ~0xFFFFu;
-    if (o) {
-      o->flags &= ~ORDER_F_STUDY;
-      o->study_colour = 0;
+  // The refusals are shown before the chart lock is taken: a message box
+  // waits for the user, and the quote threads must not wait with it.
+  bool detach;
+  {
+    kv_lock guard(g_chart_lock);
+    detach = m_study->attached_order != 0;
+  }
+  int inc = 0, off = 0;
+  if (!detach) {
+    // The attachment word holds 7 bits of increment and a signed byte of
+    // offset: anything outside them is refused rather than wrapped (an
+    // increment of 0 leaves the order no grid to follow).
+    bool ok_inc = false, ok_off = false;
+    inc = m_increment.trimmed().toInt(&ok_inc);
+    off = m_offset.trimmed().toInt(&ok_off);
+    if (!ok_inc || inc < 1 || inc > ATTACH_INCREMENT_MAX) {
+      kv_message_box("Tick increment must be from 1 to 127", "Korvane", MB_OK | MB_ICONEXCLAMATION);
+      return;
     }
-    if (m_chart) m_chart->header.flags &= ~CHART_ORDER_ATTACHED;
-    EndDialog(IDOK);
-    return;
+    if (!ok_off || off < ATTACH_OFFSET_MIN || off > ATTACH_OFFSET_MAX) {
+      kv_message_box("Offset must be from -128 to 127 ticks", "Korvane",
+                     MB_OK | MB_ICONEXCLAMATION);
+      return;
+    }
   }
-  // The attachment word holds 7 bits of increment and a signed byte of
-  // offset: anything outside them is refused rather than wrapped (an
-  // increment of 0 leaves the order no grid to follow).
-  bool ok_inc = false, ok_off = false;
-  int inc = m_increment.trimmed().toInt(&ok_inc);
-  int off = m_offset.trimmed().toInt(&ok_off);
-  if (!ok_inc || inc < 1 || inc > ATTACH_INCREMENT_MAX) {
-    kv_message_box("Tick increment must be from 1 to 127", "Korvane", MB_OK | MB_ICONEXCLAMATION);
-    return;
+  bool gone = false;
+  {
+    kv_lock guard(g_chart_lock);
+    order_rec* o = find_order_by_serial(m_serial);
+    if (detach) {
+      m_study->attached_order = 0;
+      m_study->attach_word &= ~0xFFFFu;
+      if (o) {
+        o->flags &= ~ORDER_F_STUDY;
+        o->study_colour = 0;
+      }
+      if (m_chart) m_chart->header.flags &= ~CHART_ORDER_ATTACHED;
+    } else if (!o || !o->relay.order_id) {
+      gone = true;
+    } else {
+      m_study->attached_order = o->relay.order_id;
+      m_study->attach_word = (m_study->attach_word & ~0xFFFFu) | (uint32_t)(m_round == 1 ? 1 : 0) |
+                             (uint32_t)inc << 1 | ((uint32_t)(uint8_t)(int8_t)off) << 8;
+      o->flags |= ORDER_F_STUDY;
+      o->study_colour = m_study->color;
+      if (m_chart) m_chart->header.flags |= CHART_ORDER_ATTACHED;
+      if (g_reprice_study_order && m_chart) g_reprice_study_order(m_chart, m_study);
+    }
   }
-  if (!ok_off || off < ATTACH_OFFSET_MIN || off > ATTACH_OFFSET_MAX) {
-    kv_message_box("Offset must be from -128 to 127 ticks", "Korvane", MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
-  if (!o || !o->relay.order_id) {
+  if (gone) {
     kv_message_box("The order is no longer working", "Korvane", MB_OK);
     EndDialog(IDCANCEL);
     return;
   }
-  m_study->attached_order = o->relay.order_id;
-  m_study->attach_word = (m_study->attach_word & ~0xFFFFu) | (uint32_t)(m_round == 1 ? 1 : 0) |
-                         (uint32_t)inc << 1 | ((uint32_t)(uint8_t)(int8_t)off) << 8;
-  o->flags |= ORDER_F_STUDY;
-  o->study_colour = m_study->color;
-  if (m_chart) m_chart->header.flags |= CHART_ORDER_ATTACHED;
-  if (g_reprice_study_order && m_chart) g_reprice_study_order(m_chart, m_study);
   EndDialog(IDOK);
 }

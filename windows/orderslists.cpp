@@ -143,18 +143,13 @@ void CKvOrdersView::RefreshTab() {
         }
       }
     }
-    // Newest first: the last trade of the table on top.
+    // Newest first: the last trade of the table on top.  The rows hold
+    // the index of their copy; the list formats a row's cells only when
+    // they are shown or read.
     m_exec_rows = std::move(shown);
-    int n = (int)m_exec_rows.size();
-    std::vector<std::vector<QString>> texts;
-    std::vector<std::uintptr_t> data;
-    texts.reserve((size_t)n);
-    data.reserve((size_t)n);
-    for (int i = n - 1; i >= 0; i--) {
-      texts.push_back(execution_texts(&m_exec_rows[i]));
-      data.push_back((std::uintptr_t)i);
-    }
-    m_list->AppendRows(std::move(texts), data);
+    std::vector<std::uintptr_t> data(m_exec_rows.size());
+    for (size_t i = 0; i < data.size(); i++) data[i] = data.size() - 1 - i;
+    m_list->AppendDataRows(data);
   } else if (tab == ORD_TAB_SUMMARY && !m_account.isEmpty()) {
     rebuild_summary();
   }
@@ -221,66 +216,60 @@ void CKvOrdersView::fill_order_row(int row, const order_rec* o) {
   }
 }
 
-void CKvOrdersView::fill_execution_row(int row, const trade_rec* t) {
-  std::vector<QString> texts = execution_texts(t);
-  for (int c = 0; c < (int)texts.size(); c++) m_list->SetItemText(row, c, texts[(size_t)c]);
-}
-
-std::vector<QString> CKvOrdersView::execution_texts(const trade_rec* t) const {
+QString CKvOrdersView::execution_text(std::uintptr_t row_data, int column) const {
+  if (row_data >= m_exec_rows.size()) return QString();
+  const trade_rec* t = &m_exec_rows[row_data];
   const execution_fields& f = t->f;
-  int code = trade_price_code(t);
-  std::vector<QString> out((size_t)m_list->GetColumnCount());
-  for (int c = 0; c < m_list->GetColumnCount(); c++) {
-    QString& s = out[(size_t)c];
-    char buf[128];
-    switch (m_list->ColumnId(c)) {
-      case 0:
-        s = QString::fromLatin1(f.local_symbol).left(8);
-        break;
-      case 5:
-        s = price_of(f.price, code);
-        break;
-      case 40:
-        s = thousands(f.quantity);
-        break;
-      case 61: {
-        char date[64];
-        int tod = kv_time_of_day(f.exec_time);
-        format_date(seconds_to_date(f.exec_time), date, g_date_style);
-        snprintf(buf, sizeof buf, "%s-%02d:%02d:%02d", date, tod / 3600, tod / 60 % 60, tod % 60);
-        s = QString::fromLatin1(buf);
-        break;
-      }
-      case 60:
-        if (strcmp(f.sec_type, "STK") != 0) {
-          char expiry[16] = "", strike[64] = "";
-          if (f.expiry) snprintf(expiry, sizeof expiry, "%d", f.expiry);
-          if (f.strike != 0) format_price(f.strike, strike, code, FORMAT_PRICE_DECIMAL);
-          snprintf(buf, sizeof buf, "%.4s %s %s %.4s", f.sec_type, expiry, strike, f.right);
-          s = QString::fromLatin1(buf);
-        }
-        break;
-      case 48:
-        s = QString::fromLatin1(f.side).left(4);
-        break;
-      case 49:
-        s = QString::fromLatin1(f.currency).left(4);
-        break;
-      case 50:
-        s = QString::fromLatin1(f.account).left(10);
-        break;
-      case 51:
-        s = QString::fromLatin1(f.exchange).left(10);
-        break;
-      case 52:
-        s = QString::fromLatin1(f.symbol).left(8);
-        break;
-      case 55:
-        s = QString::fromLatin1(f.exec_id).left(28);
-        break;
+  QString s;
+  char buf[128];
+  switch (m_list->ColumnId(column)) {
+    case 0:
+      s = QString::fromLatin1(f.local_symbol).left(8);
+      break;
+    case 5:
+      s = price_of(f.price, trade_price_code(t));
+      break;
+    case 40:
+      s = thousands(f.quantity);
+      break;
+    case 61: {
+      char date[64];
+      int tod = kv_time_of_day(f.exec_time);
+      format_date(seconds_to_date(f.exec_time), date, g_date_style);
+      snprintf(buf, sizeof buf, "%s-%02d:%02d:%02d", date, tod / 3600, tod / 60 % 60, tod % 60);
+      s = QString::fromLatin1(buf);
+      break;
     }
+    case 60:
+      if (strcmp(f.sec_type, "STK") != 0) {
+        char expiry[16] = "", strike[64] = "";
+        if (f.expiry) snprintf(expiry, sizeof expiry, "%d", f.expiry);
+        if (f.strike != 0)
+          format_price(f.strike, strike, trade_price_code(t), FORMAT_PRICE_DECIMAL);
+        snprintf(buf, sizeof buf, "%.4s %s %s %.4s", f.sec_type, expiry, strike, f.right);
+        s = QString::fromLatin1(buf);
+      }
+      break;
+    case 48:
+      s = QString::fromLatin1(f.side).left(4);
+      break;
+    case 49:
+      s = QString::fromLatin1(f.currency).left(4);
+      break;
+    case 50:
+      s = QString::fromLatin1(f.account).left(10);
+      break;
+    case 51:
+      s = QString::fromLatin1(f.exchange).left(10);
+      break;
+    case 52:
+      s = QString::fromLatin1(f.symbol).left(8);
+      break;
+    case 55:
+      s = QString::fromLatin1(f.exec_id).left(28);
+      break;
   }
-  return out;
+  return s;
 }
 
 namespace {
@@ -375,9 +364,10 @@ void CKvOrdersView::OnOrderExecution(const trade_rec* t) {
   if (tab == ORD_TAB_EXECUTIONS && QString::fromLatin1(t->f.account) == m_account &&
       account_matches(t)) {
     m_exec_rows.push_back(*t);
-    int row = m_list->InsertItem(0, QString());
-    m_list->SetItemData(row, (std::uintptr_t)(m_exec_rows.size() - 1));
-    fill_execution_row(row, t);
+    m_list->InsertItem(0, QString());
+    m_list->SetItemData(0, (std::uintptr_t)(m_exec_rows.size() - 1));
+    for (int c = 0; c < m_list->GetColumnCount(); c++)
+      m_list->SetItemText(0, c, execution_text(m_exec_rows.size() - 1, c));
   } else if (tab == ORD_TAB_SUMMARY) {
     RefreshTab();
   }

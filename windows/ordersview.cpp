@@ -170,6 +170,9 @@ void CKvOrdersView::build_form() {
   m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Executions rows are formatted from their trade copies when shown.
+  m_list->SetItemTextFn(
+      [this](std::uintptr_t data, int column) { return execution_text(data, column); });
 
   // Layout: the trading mode, then the contract, the order and its
   // prices, the buttons, and the lists filling the rest.
@@ -352,6 +355,8 @@ uint32_t CKvOrdersView::Options() const {
 
 void CKvOrdersView::OnInitialUpdate() {
   KvFormView::OnInitialUpdate();
+  // The frame takes the size the form asks for, no more.
+  if (KvChildFrame* f = GetParentFrame()) f->adjustSize();
   if (theApp && (theApp->m_next_view_kind == KIND_REAL_ORDERS ||
                  theApp->m_next_view_kind == KIND_PAPER_ORDERS))
     m_kind = theApp->m_next_view_kind;
@@ -1046,8 +1051,9 @@ void CKvOrdersView::UpdatePositionText() {
       QString::fromLatin1(m_kind == KIND_PAPER_ORDERS ? "Paper Trading" : "Real Trading") +
       QStringLiteral(" - ") + m_position_text;
   if (auto* doc = dynamic_cast<CKvChartDoc*>(GetDocument())) {
-    Q_UNUSED(doc);
-    GetDocument()->SetTitle(title);
+    QString doc_text = QString::fromLatin1(doc->GetTitleText()).simplified();
+    if (!doc_text.isEmpty()) title += QLatin1Char(' ') + doc_text;
+    doc->SetTitle(title);
   }
 }
 

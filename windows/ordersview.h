@@ -220,9 +220,9 @@ class CKvOrdersView : public KvFormView, public CKvWindowStateView {
   void clear_tab();
   void build_columns(int tab);
   void fill_order_row(int row, const order_rec* o);
-  void insert_execution_row(const trade_rec* t);
-  void fill_execution_row(int row, const trade_rec* t);
-  std::vector<QString> execution_texts(const trade_rec* t) const;
+  // The text of an Executions cell: the copy m_exec_rows[row_data] in the
+  // column of this index.
+  QString execution_text(std::uintptr_t row_data, int column) const;
   void rebuild_summary();
   int find_order_row(uint32_t serial) const;
   int account_matches(const trade_rec* t) const;

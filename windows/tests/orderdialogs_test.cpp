@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "broker/executions.h"
@@ -28,6 +29,7 @@
 #include "shell/app.h"
 #include "shell/tests/shell_fixture.h"
 #include "studies/studyapi.h"
+#include "studies/tests/study_fixture.h"
 #include "windows/attachstudydlg.h"
 #include "windows/ordersetupdlg.h"
 #include "windows/strategiesdlg.h"
@@ -35,8 +37,18 @@
 namespace {
 
 std::vector<std::string> s_messages;
+// Whether a quote thread could take the chart lock while each message was
+// up: a message box waits for the user and must not hold the lock.
+std::vector<bool> s_lock_free;
 int record_box(void*, const char* text, const char*, unsigned) {
   s_messages.emplace_back(text);
+  bool free_lock = false;
+  std::thread other([&] {
+    free_lock = g_chart_lock.try_lock();
+    if (free_lock) g_chart_lock.unlock();
+  });
+  other.join();
+  s_lock_free.push_back(free_lock);
   return IDOK;
 }
 
@@ -230,6 +242,59 @@ TEST_F(OrderDialogsTest, StrategiesMaxLotsSystemChangeAndRefusals) {
   EXPECT_EQ(dlg.GetDlgItemText(IDC_ST_ACCOUNT).size(), 10);
 }
 
+// Run: the settings are copied back, the chosen system is started on the
+// chart and the record is marked running; without a system nothing runs.
+TEST_F(OrderDialogsTest, StrategiesRunStartsTheSystemOnTheChart) {
+  CKvChartApp* app = start();
+  ASSERT_TRUE(app);
+  test_chart chart(128);
+  strcpy(chart.rec.header.symbol, "IBM");
+  chart.rec.mqt = quote("IBM");
+  for (int i = 0; i < 80; i++) {
+    float c = 50 + (float)(i % 10) - (i / 10 % 2 ? 5.0f : 0.0f);
+    chart.add(c, c + 1, c - 1, c, 1000);
+  }
+  strategy_ctx ctx;
+  memset(&ctx, 0, sizeof ctx);
+
+  {
+    // No system chosen: Run does nothing.
+    CStrategiesDlg dlg(chart.chart(), &ctx);
+    dlg.EnsureInitialized();
+    dlg.name_box()->SetCurSel(-1);
+    set_text(dlg, IDC_ST_MAX_LOTS, "3");
+    dlg.OnRun();
+    EXPECT_EQ(ctx.max_lots, 0);
+    EXPECT_FALSE(ctx.flags & STRATEGY_STARTED);
+    EXPECT_EQ(chart.rec.strategy, nullptr);
+  }
+
+  CStrategiesDlg dlg(chart.chart(), &ctx);
+  dlg.EnsureInitialized();
+  KvComboBox* names = dlg.name_box();
+  names->SetCurSel(names->FindStringExact(-1, QStringLiteral("IMS")));
+  dlg.OnCloseupStrategy();
+  set_text(dlg, IDC_ST_ACCOUNT, "RUN1");
+  set_text(dlg, IDC_ST_MAX_LOTS, "2");
+  dlg.Item<QRadioButton>(IDC_ST_BACKTEST)->setChecked(true);
+  dlg.OnRun();
+  EXPECT_EQ(dlg.result(), IDOK);
+  const trading_system* ims = nullptr;
+  for (const trading_system* t = g_trading_systems; t->name; t++)
+    if (strcmp(t->name, "IMS") == 0) ims = t;
+  ASSERT_NE(ims, nullptr);
+  EXPECT_STREQ(ctx.system_name, "IMS");
+  EXPECT_STREQ(ctx.typed_account, "RUN1");
+  EXPECT_STREQ(ctx.account, "RUN1");
+  EXPECT_EQ(ctx.max_lots, 2);
+  EXPECT_EQ(ctx.mode, 0);
+  EXPECT_EQ(ctx.start, ims->start);
+  EXPECT_TRUE(ctx.flags & STRATEGY_STARTED);
+  EXPECT_EQ(chart.rec.strategy, &ctx);
+  EXPECT_TRUE(chart.rec.header.flags & CHART_SYSTEM_RUNNING);
+  if (ctx.term) ctx.term(&ctx);
+}
+
 // ---------------------------------------------------------------------------
 // Attach Order to Study.
 
@@ -280,8 +345,10 @@ TEST_F(OrderDialogsTest, AttachRefusesBadNumbersAttachesAndDetaches) {
     set_text(dlg, IDC_AT_INCREMENT, b.increment);
     set_text(dlg, IDC_AT_OFFSET, b.offset);
     s_messages.clear();
+    s_lock_free.clear();
     dlg.OnAttachDetach();
     EXPECT_EQ(s_messages.size(), 1u) << b.increment << " " << b.offset;
+    EXPECT_EQ(s_lock_free, std::vector<bool>{true}) << b.increment << " " << b.offset;
     EXPECT_EQ(study.attached_order, 0);
     EXPECT_EQ(study.attach_word, 0u);
   }

@@ -362,9 +362,21 @@ TEST_F(OrdersWindowTest, PaperFillsReachTheAccountAndTheTabs) {
   mqt* r = quote("IBM");
   CKvOrdersView* v = open_window(app);
   ASSERT_NE(v, nullptr);
+  // The frame opens at the size of its form.
+  KvChildFrame* frame = v->GetParentFrame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->size(), frame->sizeHint());
   choose_account(v, "PAPER1");
   ASSERT_TRUE(v->DropSymbol(QStringLiteral("IBM")));
   EXPECT_EQ(v->NetPosition(), 100);
+  // Title: the kind, the position text and the document's own title text.
+  auto* doc = dynamic_cast<CKvChartDoc*>(v->GetDocument());
+  ASSERT_NE(doc, nullptr);
+  QString title = doc->GetTitle();
+  EXPECT_TRUE(title.startsWith(QStringLiteral("Paper Trading - IBM STK"))) << title.toStdString();
+  EXPECT_TRUE(title.endsWith(QString::fromLatin1(doc->GetTitleText()).simplified()))
+      << title.toStdString();
+  EXPECT_EQ(frame->windowTitle(), title);
   v->tabs()->setCurrentIndex(ORD_TAB_EXECUTIONS);
   ASSERT_EQ(v->list()->GetItemCount(), 1);
 
@@ -403,7 +415,6 @@ TEST_F(OrdersWindowTest, PaperFillsReachTheAccountAndTheTabs) {
   choose_account(v, "PAPER1");
   if (KvChildFrame* f = v->GetParentFrame()) {
     f->showNormal();
-    f->resize(760, 620);
     QCoreApplication::processEvents();
     EXPECT_TRUE(f->grab().save(QStringLiteral(KV_BINARY_DIR "/orders_window.png")));
   }
