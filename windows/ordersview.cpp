@@ -111,8 +111,8 @@ CKvOrdersView::~CKvOrdersView() {
     for (mqt* r = g_mqt_list; r; r = r->next)
       for (order_rec* o = r->orders; o; o = o->next)
         if (o->window == me) o->window = 0;
-    if (!m_account.isEmpty())
-      if (account_rec* a = get_account(m_account.toLatin1().constData()))
+    if (!m_account_with_window.isEmpty())
+      if (account_rec* a = get_account(m_account_with_window.toLatin1().constData()))
         if (a->window == me) a->window = 0;
   }
   m_list->DeleteAllItems();
