@@ -1,5 +1,6 @@
 // Order definitions store: file record, paths and the loaded list.
 #include "broker/orddef.h"
+#include "broker/orders.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -285,4 +286,16 @@ void COrderDefStore::FreeAll() {
     head_ = d->next;
     delete d;
   }
+}
+
+int orddef_tif(const OrderDef *def) {
+  int gtc = (def->flags & ORDDEF_GTC) != 0;
+  if (def->flags & ORDDEF_TIF_EXTENDED) return gtc ? ORDER_DTC : ORDER_IOC;
+  return gtc ? ORDER_GTC : ORDER_DAY;
+}
+
+void orddef_set_tif(OrderDef *def, int tif) {
+  def->flags &= ~(ORDDEF_GTC | ORDDEF_TIF_EXTENDED);
+  if (tif == ORDER_GTC || tif == ORDER_DTC) def->flags |= ORDDEF_GTC;
+  if (tif == ORDER_IOC || tif == ORDER_DTC) def->flags |= ORDDEF_TIF_EXTENDED;
 }

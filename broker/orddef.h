@@ -59,6 +59,9 @@ enum : uint32_t {
   ORDDEF_OUTSIDE_RTH = 1u << 17,
   ORDDEF_SWEEP = 1u << 18,
   ORDDEF_MODIFIED = 1u << 19,
+  // With bit 12 the time in force is IOC (12 clear) or DTC (12 set).
+  // Files written before it have it clear and read as DAY or GTC.
+  ORDDEF_TIF_EXTENDED = 1u << 20,
 };
 
 struct OrderDef {
@@ -80,6 +83,12 @@ struct OrderDef {
   float commission1;
   float commission2;
 };
+
+// The definition's time in force as an order_tif code: DAY, GTC, IOC or
+// DTC from bits 12 and 20.
+int orddef_tif(const OrderDef *def);
+// Sets bits 12 and 20 for an order_tif code (DAY, GTC, IOC, DTC).
+void orddef_set_tif(OrderDef *def, int tif);
 
 // Old-form flag word to the current one: bits 0-2 stay, 7 -> 12,
 // 8-11 -> 13-16, 12 -> 17, 13 -> 18, 14 -> 19; the order kinds start at 0.

@@ -17,6 +17,7 @@
 #include "broker/orderq.h"
 #include "broker/positions.h"
 #include "broker/twserrors.h"
+#include "data/chart.h"
 #include "data/debugtrace.h"
 #include "data/mainwnd.h"
 #include "data/statmsg.h"
@@ -29,6 +30,7 @@
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 #include "settings/settings.h"
+#include "studies/study.h"
 
 order_hooks g_order_hooks;
 
@@ -817,7 +819,21 @@ static int position_trades(const char* account, void (*fn)(const position_trade*
   return for_each_account_trade(account, fn, ctx);
 }
 
+int reprice_attached_order(chart_rec* chart, StudyDef* study) {
+  if (!chart || !study || !study->attached_order || !study->outputs) return 0;
+  kv_lock guard(g_chart_lock);
+  int last = chart->header.bar_count - 1;
+  if (last < 0 || last >= study->output_len) return 0;
+  order_rec* o = find_order_by_id(study->attached_order);
+  if (!o) return 0;
+  uint32_t w = study->attach_word;
+  double tick = chart->mqt && chart->mqt->tick_size > 0 ? chart->mqt->tick_size : 1.0;
+  return reprice_study_order(o, study->outputs[last], tick, (int)((w >> 1) & 0x7F),
+                             (int)(int8_t)((w >> 8) & 0xFF), (int)(w & 1));
+}
+
 void install_order_hooks() {
+  g_reprice_study_order = reprice_attached_order;
   g_mqt_hooks.update_orders_on_quote = update_orders_on_quote;
   g_mqt_hooks.delete_orders = delete_orders;
   g_tws_error_hooks.set_status_by_id = set_status_by_id;

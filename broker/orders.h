@@ -211,6 +211,11 @@ void shift_order_prices(order_rec* o, double amount);
 // not working or there is no tick to round to.
 int reprice_study_order(order_rec* o, double line_value, double tick, int multiple,
                         int offset_ticks, int round_down);
+// The order a study line carries (its attached_order, a relay order id)
+// moved to the line's value at the chart's last bar, by the study's
+// attachment word (bit 0 round down, bits 1-7 tick multiple, bits 8-15
+// signed offset in ticks).  The study engine's g_reprice_study_order.
+int reprice_attached_order(struct chart_rec* chart, struct StudyDef* study);
 // A spread's hedge order size: |value difference| / hedge last, rounded;
 // 0 when the hedge has no positive last price.
 int hedge_quantity(double value_difference, double hedge_last);

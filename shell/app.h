@@ -147,9 +147,8 @@ class CKvChartApp : public KvCmdTarget {
   // Saves a symbol list map under the name its title gives, asking for a
   // name when it has none or ask is set.
   void SaveSlfMapAs(CKvWindowDoc* doc, bool ask);
-  // Refreshes the paper-trading orders window when it is open (the orders
-  // window fills it in).
-  virtual void RefreshPaperOrders() {}
+  // Refreshes the paper-trading orders window when it is open.
+  void RefreshPaperOrders();
   // The Chart Favorites dialog (set by the chart windows): marks the
   // favourites to delete (DESC_MARK_DELETE) and the default
   // (DESC_DEFAULT); true on OK, with the favourite to open or null.

@@ -53,6 +53,7 @@
 #include "shell/userprefs.h"
 #include "shell/windowdoc.h"
 #include "studies/study.h"
+#include "windows/ordersview.h"
 
 // The view-unit multipliers of the View/Time Span menu.
 extern const int g_view_units[10] = {1, 2, 3, 4, 5, 10, 20, 25, 50, 100};
@@ -332,13 +333,16 @@ void CKvChartApp::map_app_commands() {
             if (f->isMinimized()) f->showNormal();
             if (m_frame) m_frame->mdi()->setActiveSubWindow(f);
           }
-        return;
-      }
-      if (KvDocTemplate* t = DocTemplate(kind)) {
+      } else if (KvDocTemplate* t = DocTemplate(kind)) {
         m_next_view_kind = kind;
         t->OpenDocumentFile(QString());
         m_next_view_kind = 0;
       }
+      // An orders window, new or brought up, starts from a fresh form.
+      CKvOrdersView* orders = kind == KIND_REAL_ORDERS    ? g_real_orders_view
+                              : kind == KIND_PAPER_ORDERS ? g_paper_orders_view
+                                                          : nullptr;
+      if (orders) orders->ResetOrderForm(nullptr);
     });
   }
   MapCommand(ID_REFRESH_PORTFOLIO, [] {
@@ -354,7 +358,9 @@ void CKvChartApp::map_app_commands() {
   MapCommand(ID_PREFERENCES, [this] {
     {
       CPSUserPrefDlg sheet(m_frame);
-      sheet.DoModal();
+      if (sheet.DoModal() == IDOK)
+        for (CKvOrdersView* v : {g_real_orders_view, g_paper_orders_view})
+          if (v) v->UpdateOrderButtons();
     }
     // Display settings take effect at once, whatever the sheet's end.
     for (int kind : {KIND_CHART, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST})
@@ -498,6 +504,10 @@ void CKvChartApp::SaveAllModified() {
        {KIND_HORSE_RACE, KIND_TIME_SALES, KIND_LEVEL2, KIND_ORDER_BOOK, KIND_MARKET_PULSE,
         KIND_REAL_ORDERS, KIND_PAPER_ORDERS, KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
     for (CKvWindowDoc* doc : kv_window_docs(kind)) append(doc);
+}
+
+void CKvChartApp::RefreshPaperOrders() {
+  if (g_paper_orders_view) g_paper_orders_view->ReloadOrders();
 }
 
 void CKvChartApp::CloseAllDocuments() {

@@ -2,6 +2,7 @@
 #include "windows/marketviews.h"
 
 #include "shell/app.h"
+#include "windows/ordersview.h"
 #include "windows/quotesview.h"
 #include "windows/timesalesview.h"
 
@@ -11,6 +12,9 @@ KvView* kv_new_market_view(int kind) {
       return new CKvQuotes1View;
     case KIND_TIME_SALES:
       return new CKvTimeSalesView;
+    case KIND_REAL_ORDERS:
+    case KIND_PAPER_ORDERS:
+      return new CKvOrdersView;
     default:
       return nullptr;
   }

@@ -20,6 +20,20 @@ class KvReportModel : public QAbstractTableModel {
   std::vector<Col> cols;
   std::vector<Row> rows;
   std::function<void(std::uintptr_t)> on_delete;
+  // Texts of the rows that keep none of their own.
+  std::function<QString(std::uintptr_t, int)> text_fn;
+
+  QString text(const Row& r, size_t c) const {
+    if (r.texts.empty()) return text_fn ? text_fn(r.data, int(c)) : QString();
+    return c < r.texts.size() ? r.texts[c] : QString();
+  }
+  // A row about to take a text of its own first takes all its shown ones.
+  void own_texts(Row& r) {
+    if (!r.texts.empty()) return;
+    r.texts.resize(cols.size() ? cols.size() : 1);
+    if (text_fn)
+      for (size_t c = 0; c < cols.size(); c++) r.texts[c] = text_fn(r.data, int(c));
+  }
 
   using QAbstractTableModel::beginInsertColumns;
   using QAbstractTableModel::beginInsertRows;
@@ -40,9 +54,7 @@ class KvReportModel : public QAbstractTableModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid()) return QVariant();
-    const Row& r = rows[size_t(index.row())];
-    size_t c = size_t(index.column());
-    return c < r.texts.size() ? QVariant(r.texts[c]) : QVariant(QString());
+    return QVariant(text(rows[size_t(index.row())], size_t(index.column())));
   }
   QVariant headerData(int section, Qt::Orientation o, int role) const override {
     if (o != Qt::Horizontal || section < 0 || size_t(section) >= cols.size()) return QVariant();
@@ -113,7 +125,8 @@ int KvReportView::InsertColumn(int index, int id, const QString& header, int ali
   m_model->beginInsertColumns(QModelIndex(), index, index);
   m_model->cols.insert(m_model->cols.begin() + index, KvReportModel::Col{id, header, align});
   for (auto& r : m_model->rows)
-    if (size_t(index) <= r.texts.size()) r.texts.insert(r.texts.begin() + index, QString());
+    if (!r.texts.empty() && size_t(index) <= r.texts.size())
+      r.texts.insert(r.texts.begin() + index, QString());
   m_model->endInsertColumns();
   if (width >= 0) setColumnWidth(index, width);
   return index;
@@ -124,7 +137,10 @@ bool KvReportView::DeleteColumn(int index) {
   m_model->beginRemoveColumns(QModelIndex(), index, index);
   m_model->cols.erase(m_model->cols.begin() + index);
   for (auto& r : m_model->rows)
-    if (size_t(index) < r.texts.size()) r.texts.erase(r.texts.begin() + index);
+    if (size_t(index) < r.texts.size()) {
+      r.texts.erase(r.texts.begin() + index);
+      if (r.texts.empty()) r.texts.resize(1);  // still a row of its own texts
+    }
   m_model->endRemoveColumns();
   return true;
 }
@@ -189,8 +205,28 @@ int KvReportView::InsertItem(int row, const QString& text) {
   return row;
 }
 
+int KvReportView::AppendDataRows(const std::vector<std::uintptr_t>& data) {
+  int first = int(m_model->rows.size());
+  if (data.empty()) return first;
+  m_model->beginInsertRows(QModelIndex(), first, first + int(data.size()) - 1);
+  m_model->rows.reserve(m_model->rows.size() + data.size());
+  for (std::uintptr_t d : data) {
+    KvReportModel::Row r;
+    r.data = d;
+    m_model->rows.push_back(std::move(r));
+  }
+  m_model->endInsertRows();
+  return first;
+}
+
+void KvReportView::SetItemTextFn(ItemTextFn fn) {
+  m_model->text_fn = std::move(fn);
+  viewport()->update();
+}
+
 bool KvReportView::SetItemText(int row, int column, const QString& text) {
   if (row < 0 || size_t(row) >= m_model->rows.size() || column < 0) return false;
+  m_model->own_texts(m_model->rows[size_t(row)]);
   auto& t = m_model->rows[size_t(row)].texts;
   if (size_t(column) >= t.size()) t.resize(size_t(column) + 1);
   t[size_t(column)] = text;
@@ -201,8 +237,7 @@ bool KvReportView::SetItemText(int row, int column, const QString& text) {
 
 QString KvReportView::GetItemText(int row, int column) const {
   if (row < 0 || size_t(row) >= m_model->rows.size() || column < 0) return QString();
-  const auto& t = m_model->rows[size_t(row)].texts;
-  return size_t(column) < t.size() ? t[size_t(column)] : QString();
+  return m_model->text(m_model->rows[size_t(row)], size_t(column));
 }
 
 bool KvReportView::SetItemData(int row, std::uintptr_t data) {

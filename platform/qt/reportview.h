@@ -51,6 +51,13 @@ class KvReportView : public QTableView {
 
   // Rows.
   int InsertItem(int row, const QString& text);  // row < 0 or past the end appends
+  // Appends rows that hold only their item data: their texts come from the
+  // text function when a cell is shown or read, so building a list costs
+  // its rows, not its cells.  A row given a text by SetItemText keeps its
+  // own texts from then on.
+  int AppendDataRows(const std::vector<std::uintptr_t>& data);
+  using ItemTextFn = std::function<QString(std::uintptr_t data, int column)>;
+  void SetItemTextFn(ItemTextFn fn);
   bool SetItemText(int row, int column, const QString& text);
   QString GetItemText(int row, int column) const;
   bool SetItemData(int row, std::uintptr_t data);

@@ -118,4 +118,42 @@ TEST_F(ReportView, HundredThousandRowsNeedNoWidgets) {
   EXPECT_LT(view.findChildren<QWidget*>().size(), 40);
 }
 
+// Rows of item data only: their texts come from the text function, only
+// for the cells asked for; a row given its own text keeps the others.
+TEST_F(ReportView, DataRowsTakeTheirTextsWhenShown) {
+  KvReportView& view = *owned;
+  std::vector<std::pair<std::uintptr_t, int>> asked;
+  view.SetItemTextFn([&](std::uintptr_t data, int column) {
+    asked.emplace_back(data, column);
+    return QStringLiteral("%1:%2").arg(data).arg(column);
+  });
+  view.InsertItem(-1, QStringLiteral("own"));
+  std::vector<std::uintptr_t> data(100000);
+  for (size_t i = 0; i < data.size(); i++) data[i] = 7 + i;
+  EXPECT_EQ(view.AppendDataRows(data), 1);
+  EXPECT_TRUE(asked.empty());
+  ASSERT_EQ(view.GetItemCount(), 100001);
+  EXPECT_EQ(view.GetItemText(0, 0), QStringLiteral("own"));
+  EXPECT_EQ(view.GetItemText(0, 2), QString());
+  EXPECT_EQ(view.GetItemText(3, 2), QStringLiteral("9:2"));
+  EXPECT_EQ(view.GetItemData(3), 9u);
+
+  view.show();
+  kv_pump_events(10);
+  // Painting formats the rows on the screen, not the list.
+  EXPECT_GT(asked.size(), 1u);
+  EXPECT_LT(asked.size(), 2000u);
+
+  view.SetItemText(2, 1, QStringLiteral("x"));
+  EXPECT_EQ(view.GetItemText(2, 0), QStringLiteral("8:0"));
+  EXPECT_EQ(view.GetItemText(2, 1), QStringLiteral("x"));
+  EXPECT_EQ(view.GetItemText(2, 2), QStringLiteral("8:2"));
+  // A column added later is empty in own rows, formatted in data rows.
+  view.InsertColumn(3, 20, QStringLiteral("More"), LVCFMT_LEFT, 40);
+  EXPECT_EQ(view.GetItemText(2, 3), QString());
+  EXPECT_EQ(view.GetItemText(4, 3), QStringLiteral("10:3"));
+  view.DeleteAllItems();
+  EXPECT_EQ(view.GetItemCount(), 0);
+}
+
 }  // namespace
