@@ -317,36 +317,36 @@ void CHeatMapLayout::ComputeValues() {
   steps[HEATMAP_STEPS - 1].upper = m + 0.0001f;
 }
 
-void CHeatMapLayout::ComputeDailyRanges() {
-  for (int i = 0; cells && i < cell_count; i++) {
-    HeatMapCell& c = cells[i];
-    if (!c.record) continue;
-    char symbol[MQT_SYMBOL_SIZE];
-    bool linked = false;
-    {
-      kv_lock lock(g_chart_lock);
-      snprintf(symbol, sizeof symbol, "%s", c.record->symbol);
-      for (chart_rec* ch = c.record->daily_charts; ch; ch = ch->sibling) {
-        if (ch->header.time_unit != TU_DAILY) continue;
-        c.values[HEATMAP_SLOT_DAILY_RANGE] = mean_range(ch);
-        linked = true;
-        break;
-      }
-    }
-    if (linked) continue;
-    chart_rec* ch = get_chart_data(symbol, TU_DAILY, 0, 0, 0, nullptr, nullptr, 0);
-    {
-      kv_lock lock(g_chart_lock);
+void CHeatMapLayout::ComputeDailyRange(HeatMapCell& c) {
+  if (!c.record) return;
+  char symbol[MQT_SYMBOL_SIZE];
+  {
+    kv_lock lock(g_chart_lock);
+    snprintf(symbol, sizeof symbol, "%s", c.record->symbol);
+    for (chart_rec* ch = c.record->daily_charts; ch; ch = ch->sibling) {
+      if (ch->header.time_unit != TU_DAILY) continue;
       c.values[HEATMAP_SLOT_DAILY_RANGE] = mean_range(ch);
+      return;
     }
-    if (ch) free_chart_data(ch);
   }
+  chart_rec* ch = get_chart_data(symbol, TU_DAILY, 0, 0, 0, nullptr, nullptr, 0);
+  {
+    kv_lock lock(g_chart_lock);
+    c.values[HEATMAP_SLOT_DAILY_RANGE] = mean_range(ch);
+  }
+  if (ch) free_chart_data(ch);
+}
+
+void CHeatMapLayout::ComputeDailyRanges() {
+  for (int i = 0; cells && i < cell_count; i++) ComputeDailyRange(cells[i]);
 }
 
 void CHeatMapLayout::Sort(int key) {
   if (key != -1) sort_key = key;
-  if (sort_key < 1 || sort_key > 13 || !cells || cell_count <= 1) return;
+  if (sort_key < 1 || sort_key > 13 || !cells) return;
+  // Even a map of one cell shows its range once the key is chosen.
   if (sort_key == HEATMAP_KEY_DAILY_RANGE) ComputeDailyRanges();
+  if (cell_count <= 1) return;
   kv_lock lock(g_chart_lock);
   int k = sort_key;
   uint32_t o = options;

@@ -112,6 +112,8 @@ class CHeatMapLayout {
   // loads daily charts, so it runs when the key is chosen, the map sorted
   // or a symbol added, never in a paint.
   void ComputeDailyRanges();
+  // The same for one cell (a symbol added while the key is current).
+  void ComputeDailyRange(HeatMapCell& c);
   // -1 keeps the current key; keys 1-13 become current and sort the whole
   // array (empty slots last, values that are no number after the numbers,
   // equal values in their order); other keys sort nothing.

@@ -268,6 +268,7 @@ int CKvHeatMapView::AddSymbol(const QString& text) {
     c.flags &= ~(uint32_t)HEATMAP_DELETED;
     m_shown_count++;
     m_layout.SetCells(1, m_shown_count, m_cells);
+    if (m_layout.sort_key == HEATMAP_KEY_DAILY_RANGE) m_layout.ComputeDailyRange(c);
     m_state |= STATE_LAYOUT;
     return 1;
   }
@@ -282,6 +283,7 @@ int CKvHeatMapView::AddSymbol(const QString& text) {
   if (g_option_flags & TRACE_UPDATES) debug_trace("%d %s\n", m_shown_count, b.constData());
   if (auto* doc = GetDocument()) doc->SetModifiedFlag(true);
   m_layout.SetCells(2, m_shown_count, m_cells);
+  if (m_layout.sort_key == HEATMAP_KEY_DAILY_RANGE) m_layout.ComputeDailyRange(c);
   m_state |= STATE_LAYOUT;
   return 1;
 }

@@ -58,6 +58,21 @@ const char* message_symbol(kv_lparam lparam) {
   return lparam ? reinterpret_cast<const char*>(lparam) : "";
 }
 
+// The name of the portfolio the P&L race shows: the account of its slot
+// (its alias when TWS gave one), else the advisor target chosen.
+// The broker's reader thread changes the accounts under g_chart_lock.
+const char* portfolio_name() {
+  static char name[64];
+  kv_lock lock(g_chart_lock);
+  const char* alias = tws_account_alias(0);
+  const char* account = tws_account_name(0);
+  snprintf(name, sizeof name, "%s",
+           alias && alias[0]       ? alias
+           : account && account[0] ? account
+                                   : g_advisor_account);
+  return name;
+}
+
 }  // namespace
 
 CKvHRaceView::CKvHRaceView() {
@@ -517,8 +532,8 @@ void CKvHRaceView::OnDraw(KvDC& dc) {
   auto* doc = dynamic_cast<CKvWindowDoc*>(GetDocument());
   if (doc && theApp) {
     if (m_pl) {
-      doc->SetTitle(QString::fromLatin1(
-          theApp->GetViewTitle(KIND_HORSE_RACE, g_advisor_account[0] ? g_advisor_account : "", 0)));
+      doc->SetTitle(
+          QString::fromLatin1(theApp->GetViewTitle(KIND_HORSE_RACE, portfolio_name(), 0)));
     } else if (!m_name.isEmpty()) {
       char extra[64];
       snprintf(extra, sizeof extra, "[%d] Up:%d Dn:%d", total, up, down);

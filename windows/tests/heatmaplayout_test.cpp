@@ -265,6 +265,11 @@ TEST_F(HeatMap, DailyRangesFromLinkedChartOrNone) {
   EXPECT_FLOAT_EQ(3, cells[0].values[HEATMAP_SLOT_DAILY_RANGE]);
   EXPECT_FLOAT_EQ(0, cells[1].values[HEATMAP_SLOT_DAILY_RANGE]);
   EXPECT_FLOAT_EQ(0, cells[2].values[HEATMAP_SLOT_DAILY_RANGE]);
+  // A map of one symbol shows its range too once the key is chosen.
+  std::memset(cells, 0, sizeof cells);
+  fill({linked});
+  layout.Sort(HEATMAP_KEY_DAILY_RANGE);
+  EXPECT_FLOAT_EQ(3, cells[0].values[HEATMAP_SLOT_DAILY_RANGE]);
   linked->daily_charts = empty->daily_charts = nullptr;
 }
 

@@ -75,7 +75,9 @@ class MarketWindows : public ShellTest {
     KvDocTemplate* t = app_->DocTemplate(KIND_HORSE_RACE);
     t->OpenDocumentFile(QString());
     app_->m_sub_kind = 0;
-    return last_view<CKvHRaceView>(KIND_HORSE_RACE);
+    auto* v = last_view<CKvHRaceView>(KIND_HORSE_RACE);
+    if (v && v->GetParentFrame()) v->GetParentFrame()->showNormal();
+    return v;
   }
   void post_pl(CKvHRaceView* v, unsigned message, const char* symbol) {
     char* copy = symbol ? strdup(symbol) : nullptr;
@@ -124,7 +126,20 @@ TEST_F(MarketWindows, RaceSortsAndNameSortKeepsAutomaticSortingOff) {
     return t.startsWith(QStringLiteral("Race[")) &&
            t.endsWith(QStringLiteral("] Up:2 Dn:1 - HorseRace"));
   })) << v->GetDocument()->GetTitle().toStdString();
+  // The symbols are written down their columns when the user shows the
+  // symbol and date header (the display preference of every chart).
+  auto column_top = [v] {
+    v->Invalidate(false);
+    kv_pump_events(20);
+    const hrace_entry& e = v->Entries()[0];
+    return v->grab().toImage().copy(e.left_x, 0, std::max(e.right_x - e.left_x, 1), 40);
+  };
+  QImage without = column_top();
+  g_pref_flags |= 0x2;
+  QImage with = column_top();
+  EXPECT_NE(without, with) << "no symbol label in the first column";
   kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/hrace_window.png");
+  g_pref_flags &= ~0x2u;
 }
 
 TEST_F(MarketWindows, ProfitRaceFollowsThePortfolioMessages) {
@@ -143,6 +158,14 @@ TEST_F(MarketWindows, ProfitRaceFollowsThePortfolioMessages) {
   post_pl(v, WM_ADD_PL_SYMBOL, "IBM");
   EXPECT_EQ(2, v->CellCount()) << "the removed symbol's cell is used again";
   EXPECT_EQ(2, v->ShownCount());
+  // Titled by the portfolio it races: the account of its slot.
+  tws_managed_accounts("DU777");
+  v->GetParentFrame()->resize(400, 260);
+  v->Invalidate(false);
+  EXPECT_TRUE(kv_wait_until([v] {
+    return v->GetDocument()->GetTitle() == QStringLiteral("P&L - DU777");
+  })) << v->GetDocument()->GetTitle().toStdString();
+  tws_accounts_reset();
   v->CombineOptions();
   EXPECT_EQ(1, v->ShownCount()) << "the option cell is hidden";
   v->CombineOptions();
