@@ -107,6 +107,11 @@ void CAlertsDlg::showEvent(QShowEvent* e) {
   ShowSymbolAlerts();
 }
 
+void CAlertsDlg::ShowSymbolAlerts(const QString& symbol) {
+  m_symbol = symbol;
+  ShowSymbolAlerts();
+}
+
 void CAlertsDlg::ShowSymbolAlerts() {
   setWindowTitle(QStringLiteral("Alerts for %1").arg(m_symbol));
   m_list->ResetContent();

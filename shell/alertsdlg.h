@@ -32,6 +32,8 @@ class CAlertsDlg : public KvDialog {
   int KeepMessages() const { return m_keep; }
   // Caption and list from the symbol's live-quote record.
   void ShowSymbolAlerts();
+  // Another symbol's alerts in the same window.
+  void ShowSymbolAlerts(const QString& symbol);
   // An alert of symbol fired: the list is filled again when it is ours.
   void AlertFired(const char* symbol);
 

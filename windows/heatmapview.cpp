@@ -655,7 +655,7 @@ void CKvHeatMapView::mouseDoubleClickEvent(QMouseEvent* e) {
     dlg->Create();
     dlg->show();
   } else {
-    dlg->ShowSymbolAlerts();
+    dlg->ShowSymbolAlerts(sym);  // the symbol double-clicked now
     dlg->show();
     dlg->raise();
   }

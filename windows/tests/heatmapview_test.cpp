@@ -3,7 +3,10 @@
 // symbol-list save and its picture.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -21,6 +24,7 @@
 #include "platform/qt/test_harness.h"
 #include "quotes/mqt.h"
 #include "settings/settings.h"
+#include "shell/alertsdlg.h"
 #include "shell/app.h"
 #include "shell/mainfrm.h"
 #include "shell/tests/shell_fixture.h"
@@ -146,6 +150,27 @@ TEST_F(HeatMapWindow, ExcludeKeepsThePlaceHideReflowsAndTheListSaves) {
   EXPECT_EQ(2, l.columns);
   EXPECT_EQ(3, l.rows);
   KvRect msft = v->Cells()[1].cell;
+  // A double click opens the symbol's alerts; the window the user kept
+  // shows the symbol double-clicked next.
+  auto double_click = [v](const KvRect& r) {
+    QPointF at(r.left + 3, r.top + 3);
+    QMouseEvent e(QEvent::MouseButtonDblClick, at, v->mapToGlobal(at), Qt::LeftButton,
+                  Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(v, &e);
+  };
+  double_click(v->Cells()[0].cell);
+  CAlertsDlg* alerts = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* d = dynamic_cast<CAlertsDlg*>(w); d && d->isVisible()) alerts = d;
+  ASSERT_TRUE(alerts);
+  EXPECT_EQ(QStringLiteral("IBM"), alerts->Symbol());
+  QCheckBox* keep = alerts->findChild<QCheckBox*>();
+  ASSERT_TRUE(keep);
+  keep->click();
+  ASSERT_EQ(alerts, CAlertsDlg::Remembered());
+  double_click(msft);
+  EXPECT_EQ(QStringLiteral("MSFT"), alerts->Symbol());
+  delete alerts;
   v->ExcludeSymbol("MSFT");
   v->UpdateWindow();
   EXPECT_EQ(msft.left, v->Cells()[1].cell.left);
