@@ -603,8 +603,9 @@ void CHeatMapLayout::DrawCell(KvDC& dc, const HeatMapCell& c, const heatmap_cell
     int dropped = 0;
     if (n * step_x > width && step_x > 0) dropped = (n * step_x - width + step_x - 1) / step_x;
     double scale = hi > lo ? height / ((double)hi - lo) : 0;
-    KvPen old_pen =
-        dc.SelectPen(KvPen(PS_SOLID, 1, step >= 0 && dark_step(step) ? kWhite : kBlack));
+    // The line takes the text's colour: white only on a dark step's own
+    // colour, so an excluded or alert-coloured cell keeps a visible chart.
+    KvPen old_pen = dc.SelectPen(KvPen(PS_SOLID, 1, text));
     for (int b = dropped; b < n; b++) {
       int x = c.cell.left + (b - dropped) * step_x;
       int y = hi > lo ? c.chart.bottom - (int)((k.close[b] - lo) * scale) - 1 : c.chart.bottom - 1;

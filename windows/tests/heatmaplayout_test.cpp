@@ -244,6 +244,12 @@ TEST_F(HeatMap, MiniChartsStayInsideTheirCell) {
     EXPECT_EQ(RGB(0, 0, 0), px(x, fc.bottom - 1)) << x;
     EXPECT_EQ(cell_px(1), px(x, fc.bottom - 3)) << x;
   }
+  // Excluded with a stale falling value: a white cell, its chart still black.
+  cells[1].values[HEATMAP_SLOT_PCT_PREV_CLOSE] = -50;
+  cells[1].flags |= HEATMAP_EXCLUDED;
+  draw();
+  EXPECT_EQ(RGB(255, 255, 255), cell_px(1));
+  EXPECT_EQ(RGB(0, 0, 0), px(fc.left + fc.Width() / 2, fc.bottom - 1));
 }
 
 TEST_F(HeatMap, DailyRangesFromLinkedChartOrNone) {
