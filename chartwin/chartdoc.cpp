@@ -684,6 +684,28 @@ bool CKvChartDoc::OnOpenDocument(const QString& qpath) {
   return true;
 }
 
+// The symbol map's cells as a symbol list file, one "SYMBOL description"
+// line each, sorted by name while written; deleted cells are left out and
+// hidden ones kept. The file is replaced whole or not at all.
+bool CKvChartDoc::SaveSymbolList(const QString& qpath) {
+  auto* view = dynamic_cast<CKvSymbolCellsView*>(GetFirstView());
+  if (Kind() != KIND_SLFMAP || !view) return false;
+  QByteArray path = qpath.toUtf8();
+  kv_file_error err{};
+  kv_atomic_file* f = kv_atomic_begin(path.constData(), &err);
+  if (!f) return false;
+  view->SortForSave(1);
+  FILE* out = kv_atomic_stream(f);
+  uint32_t flags = 0;
+  const char *symbol = nullptr, *description = nullptr;
+  for (int i = 0; view->GetCellInfo(i, &flags, &symbol, &description) == 0; i++) {
+    if (!symbol || (flags & 0x4)) continue;
+    fprintf(out, "%s %s\r\n", symbol, description ? description : "");
+  }
+  view->SortForSave(0);
+  return kv_atomic_commit(f, &err) != 0;
+}
+
 bool CKvChartDoc::SaveModified() {
   if (Kind() == KIND_SLFMAP && IsModified() && theApp && theApp->MainFrame())
     theApp->MainFrame()->PostCommand(m_unnamed ? 33123 : 33122);

@@ -60,6 +60,20 @@ class CKvWindowStateView {
   virtual void RestoreWindowState(const WindowDescriptor* d) = 0;
 };
 
+// A view that holds symbol cells (the symbol map) lends them to the
+// document's symbol-list save.
+class CKvSymbolCellsView {
+ public:
+  virtual ~CKvSymbolCellsView() = default;
+  // The cell's flags, its record's symbol and description (null without a
+  // record); 1 for an index at or past the cells in use, else 0.
+  virtual int GetCellInfo(int index, uint32_t* flags, const char** symbol,
+                          const char** description) = 0;
+  // Sorts by name before the list is written (by_name set), by the view's
+  // own key afterwards.
+  virtual void SortForSave(int by_name) = 0;
+};
+
 class CKvChartView;
 
 class CKvChartDoc : public CKvWindowDoc, public KvStudyDocument {
@@ -101,6 +115,7 @@ class CKvChartDoc : public CKvWindowDoc, public KvStudyDocument {
   bool OnNewDocument() override;
   bool OnOpenDocument(const QString& path) override;
   bool SaveModified() override;
+  bool SaveSymbolList(const QString& path) override;
 
   chart_rec* ChartRecord() const override { return m_chart; }
   chart_rec* BaseChart() const { return m_base_chart; }

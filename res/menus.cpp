@@ -1,5 +1,6 @@
 // The menus of the program, written as one path per command in menu order
-// ("&View/Time Span/1 Minute\t1"); a path ending in "/-" is a separator.
+// ("&View/Time Span/1 Minute\t1"); a path ending in "/-" is a separator and
+// "\\/" a slash inside a text.
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -196,6 +197,29 @@ const Entry kChart[] = {
     {33324, "Chart/Align Data Points/Custom..."},
 };
 
+// The symbol map's own menu: its commands are enabled in a map window only.
+const Entry kSlfMap[] = {
+    {32989, "SLFMap/Sort"},
+    {32871, "SLFMap/Sort By/Symbol Name"},
+    {32924, "SLFMap/Sort By/Last Price"},
+    {32872, "SLFMap/Sort By/% Chg from Prev Close"},
+    {32873, "SLFMap/Sort By/Price Chg from Prev Close"},
+    {32886, "SLFMap/Sort By/% Chg from Open"},
+    {32888, "SLFMap/Sort By/Price Chg from Open"},
+    {33014, "SLFMap/Sort By/% Chg from Close"},
+    {33015, "SLFMap/Sort By/Price Chg from Close"},
+    {32903, "SLFMap/Sort By/Show % Gap Up\\/Down"},
+    {32904, "SLFMap/Sort By/Show $ Gap Up\\/Down"},
+    {32965, "SLFMap/Sort By/% Chg from Mark"},
+    {32966, "SLFMap/Sort By/Price Chg from Mark"},
+    {33119, "SLFMap/Sort By/Show average daily price range"},
+    {0, "SLFMap/-"},
+    {32909, "SLFMap/Show MiniCharts"},
+    {32964, "SLFMap/Set Mark/Now"},
+    {32971, "SLFMap/Set Mark/Candle"},
+    {32955, "SLFMap/Constrain Rows\\/Columns..."},
+};
+
 const Entry kDraw[] = {
     {33231, "Draw/None"},
     {0, "Draw/-"},
@@ -316,7 +340,21 @@ class Builder {
 
  private:
   void add_one(const Entry& e) {
-    QStringList parts = QString::fromLatin1(e.path).split(QLatin1Char('/'));
+    // "\\/" is a slash of the text itself ("Rows\\/Columns...").
+    QStringList parts;
+    QString part;
+    for (const char* c = e.path; *c; c++) {
+      if (c[0] == '\\' && c[1] == '/') {
+        part += QLatin1Char('/');
+        c++;
+      } else if (*c == '/') {
+        parts << part;
+        part.clear();
+      } else {
+        part += QLatin1Char(*c);
+      }
+    }
+    parts << part;
     QString leaf = parts.takeLast();
     int common = 0;
     while (common < int(m_open.size()) && common < parts.size() &&
@@ -377,6 +415,7 @@ std::vector<KvMenuItem> kv_res_menu(int id) {
           .add(kStudies)
           .add(kChartApp)
           .add(kChart)
+          .add(kSlfMap)
           .add(kDraw)
           .add(kTradingApp)
           .add(kTradingChart)

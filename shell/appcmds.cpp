@@ -920,8 +920,8 @@ const char* CKvChartApp::GetViewTitle(int kind, const char* name, int number) {
     case KIND_SLFMAP:
       snprintf(m_title, sizeof m_title, "%s - SLFMap", name);
       break;
-    case KIND_HORSE_RACE:
-      snprintf(m_title, sizeof m_title, "%s[%d] - HorseRace", name, number);
+    case KIND_HORSE_RACE:  // the profit race, named by its portfolio
+      snprintf(m_title, sizeof m_title, "P&L - %s", name);
       break;
     case KIND_TIME_SALES:
       snprintf(m_title, sizeof m_title, "%s - Time&Sales", name);

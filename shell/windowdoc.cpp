@@ -12,7 +12,11 @@
 #include "studies/study.h"
 
 CKvWindowDoc::CKvWindowDoc(int kind) {
-  if (kind == KIND_CHART) {
+  // The chart-like windows (the pane container draws the race and the
+  // distribution, the map erases with the background) start from the
+  // default template's colours and panes too.
+  if (kind == KIND_CHART || kind == KIND_SLFMAP || kind == KIND_HORSE_RACE ||
+      kind == KIND_PRICE_VOL_DIST) {
     ChartSettings* s = g_chart_store.NewChartSettings();
     m_settings = *s;
     delete s;

@@ -97,8 +97,13 @@ KvBrush KvDC::SelectBrush(const KvBrush& brush) {
 
 KvFont KvDC::SelectFont(const KvFont& font) {
   KvFont old = m_font;
+  bool same = font.face == m_font.face && font.tenths == m_font.tenths &&
+              font.bold == m_font.bold && font.italic == m_font.italic;
   m_font = font;
-  m_painter->setFont(m_font.qfont(m_dpi));
+  if (!same) {
+    m_painter->setFont(m_font.qfont(m_dpi));
+    m_metrics.reset();
+  }
   return old;
 }
 
@@ -335,18 +340,23 @@ COLORREF KvDC::GetPixel(int x, int y) const {
   return kv_colorref_from_rgb(m_image->pixel(dx, dy));
 }
 
+const QFontMetrics& KvDC::metrics() {
+  if (!m_metrics) m_metrics.emplace(m_painter->font(), m_painter->device());
+  return *m_metrics;
+}
+
 KvSize KvDC::GetTextExtent(const QString& text) {
-  QFontMetrics fm(m_painter->font(), m_painter->device());
+  const QFontMetrics& fm = metrics();
   return {fm.horizontalAdvance(text), fm.height()};
 }
 
 int KvDC::GetTextAscent() {
-  QFontMetrics fm(m_painter->font(), m_painter->device());
+  const QFontMetrics& fm = metrics();
   return fm.ascent();
 }
 
 void KvDC::TextOut(int x, int y, const QString& text) {
-  QFontMetrics fm(m_painter->font(), m_painter->device());
+  const QFontMetrics& fm = metrics();
   int dx = x + m_org.x, dy = y + m_org.y;
   int w = fm.horizontalAdvance(text), h = fm.height();
   if (m_bk_mode == OPAQUE) fill_device(QRect(dx, dy, w, h), kv_qcolor(m_bk));
@@ -357,7 +367,7 @@ void KvDC::TextOut(int x, int y, const QString& text) {
 }
 
 int KvDC::DrawText(const QString& text, KvRect& r, unsigned flags) {
-  QFontMetrics fm(m_painter->font(), m_painter->device());
+  const QFontMetrics& fm = metrics();
   int w = fm.horizontalAdvance(text), h = fm.height();
   if (flags & DT_CALCRECT) {
     r.right = r.left + w;

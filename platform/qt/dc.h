@@ -12,11 +12,13 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/qt/color.h"
@@ -160,6 +162,9 @@ class KvDC {
   void apply_rop();
   void fill_device(const QRect& r, const QColor& c);
   void fill_brush(const QRect& r);
+  // The selected font's metrics, made once per font selection: text is
+  // measured and drawn many times per paint.
+  const QFontMetrics& metrics();
 
   std::unique_ptr<QPainter> m_painter;
   QImage* m_image = nullptr;
@@ -168,6 +173,7 @@ class KvDC {
   KvPen m_pen;
   KvBrush m_brush;
   KvFont m_font;
+  std::optional<QFontMetrics> m_metrics;
   COLORREF m_text = 0;
   COLORREF m_bk = 0xFFFFFF;
   int m_bk_mode = OPAQUE;

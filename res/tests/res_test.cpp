@@ -81,6 +81,10 @@ TEST_F(Resources, MenusAreWellFormedWithViewSecondAndFavoritesThird) {
   EXPECT_EQ(a->text(), QStringLiteral("1 Minute\t1"));
   EXPECT_NE(kv_find_action(&chart, 33137), nullptr);
   EXPECT_EQ(kv_find_action(&chart, 33316), nullptr);  // a key, not a menu item
+  // A slash inside a text stays in the text.
+  a = kv_find_action(&chart, 32955);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->text(), QStringLiteral("Constrain Rows/Columns..."));
 }
 
 TEST_F(Resources, ToolbarButtonsHaveTipsAndImages) {
