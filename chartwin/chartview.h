@@ -215,7 +215,6 @@ class CKvChartView : public KvCanvasView {
   float price_at(int slot, int x, int y) const;
   bool active_child() const;
   void on_key_delete();
-  void post_draw_named_chart();
   void draw_typed(KvDC& dc);
   void refresh_title_if_intraday();
   bool popup_or_drag() const;

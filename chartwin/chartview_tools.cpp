@@ -396,15 +396,6 @@ void CKvChartView::OnRemoveAllCancelled() {
   Invalidate(true);
 }
 
-void CKvChartView::post_draw_named_chart() {
-  CKvChartDoc* doc = GetDocument();
-  // The frame frees the text it is given; the poster's own window is left out.
-  if (doc && doc->m_chart && hmainwnd.load())
-    kv_post_message(hmainwnd.load(), WM_DRAW_NAMED_CHART, (kv_wparam)GetSafeHwnd(),
-                    (kv_lparam)strdup(doc->m_chart->header.symbol),
-                    [](unsigned, kv_wparam, kv_lparam text) { free((void*)text); });
-}
-
 // ============================================================================
 // Playback
 // ============================================================================
