@@ -174,6 +174,8 @@ void CKvChartView::OnPlaybackSetup() {
     g_playback_state |= PLAYBACK_CHART_SHOWN;
   else
     g_playback_state &= ~(uint32_t)PLAYBACK_CHART_SHOWN;
+}
+
 void CKvChartView::OnEditPrices() {
   CKvChartDoc* doc = GetDocument();
   if (!doc || !doc->m_chart) return;
