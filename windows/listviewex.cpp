@@ -2,12 +2,15 @@
 #include "windows/listviewex.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QPainter>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "data/chartsettings.h"
+#include "platform/qt/menus.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -206,6 +209,28 @@ void CListViewEx::RestoreColumns(ChartSettings* s, const int* defaults) {
     BuildColumns(false, defaults);
   }
   OnColumnsChanged();
+}
+
+QMenu* CListViewEx::NewPopupMenu(int menu_id, const ListColumnCommand* columns, int n,
+                                 QWidget* parent) {
+  auto* holder = new QMenu(parent);
+  kv_fill_menu(holder, kv_res_menu(menu_id));
+  QMenu* popup = holder->actions().isEmpty() ? nullptr : holder->actions().first()->menu();
+  if (!popup) {
+    delete holder;
+    return nullptr;
+  }
+  for (int i = 0; i < n; i++) {
+    QAction* a = kv_find_action(popup, columns[i].command);
+    if (!a) continue;
+    const int id = columns[i].column;
+    a->setCheckable(true);
+    a->setChecked(ColumnShown(id));
+    connect(a, &QAction::triggered, this, [this, id] { ToggleColumn(id); });
+  }
+  // The submenu lives in the holder: both go when the pop-up closes.
+  connect(popup, &QMenu::aboutToHide, holder, &QObject::deleteLater);
+  return popup;
 }
 
 ListCell* CListViewEx::NewCells(int r) const {

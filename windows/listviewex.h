@@ -18,6 +18,7 @@
 #include "platform/qt/reportview.h"
 
 struct ChartSettings;
+class QMenu;
 
 enum : int32_t {
   LIST_SORT_INT = 1,
@@ -61,6 +62,12 @@ struct ListColumn {
 };
 static_assert(sizeof(ListColumn) == 12);
 
+// A column entry of a window's pop-up menu: its command and column ids.
+struct ListColumnCommand {
+  unsigned command;
+  int column;
+};
+
 class CListViewEx : public KvReportView {
   Q_OBJECT
  public:
@@ -95,6 +102,12 @@ class CListViewEx : public KvReportView {
   void RestoreColumns(ChartSettings* s, const int* defaults);
   // The saved entries that a view of this table keeps.
   std::vector<ListColumn> CleanColumns(const ListColumn* saved, int n) const;
+
+  // The window's pop-up: the first submenu of its menu resource, each
+  // column entry check-marked when its column is shown and toggling it
+  // when chosen. The caller binds its other commands (kv_find_action); the
+  // menu is deleted when it closes.
+  QMenu* NewPopupMenu(int menu_id, const ListColumnCommand* columns, int n, QWidget* parent);
 
   // ---- rows ----
   // A zero-filled cell array for the current columns, coloured for row r;

@@ -2,6 +2,8 @@
 #include "windows/marketviews.h"
 
 #include "shell/app.h"
+#include "windows/depthview.h"
+#include "windows/pulseview.h"
 #include "windows/quotesview.h"
 #include "windows/timesalesview.h"
 
@@ -11,6 +13,12 @@ KvView* kv_new_market_view(int kind) {
       return new CKvQuotes1View;
     case KIND_TIME_SALES:
       return new CKvTimeSalesView;
+    case KIND_LEVEL2:
+      return new CKvLev2View;
+    case KIND_ORDER_BOOK:
+      return new CKvOrderBookView;
+    case KIND_MARKET_PULSE:
+      return new CKvMktPulseView;
     default:
       return nullptr;
   }

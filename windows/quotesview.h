@@ -34,7 +34,8 @@ class CKvQuotes1View : public KvView, public CKvWindowStateView {
   int ToggleColumn(int id);
   // Reads every row's record again.
   void RefreshFromQuotes();
-  // The column menu with check marks as the pop-up shows it.
+  // The pop-up as the right button shows it: the column menu with check
+  // marks, each entry bound.
   QMenu* BuildColumnMenu(QWidget* parent);
 
  protected:

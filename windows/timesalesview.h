@@ -36,6 +36,8 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   // One entry the window now owns (new, cancel or correct).
   void OnUpdateFromThread(ts_entry* entry);
   const ts_entry* RowEntry(int row) const;
+  // The pop-up as the right button shows it, its entries bound.
+  QMenu* BuildPopupMenu(QWidget* parent);
   mqt* Record() const { return m_record; }
 
  protected:

@@ -575,7 +575,9 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused) {
   EXPECT_EQ(a->users, users);
 
   EXPECT_EQ(unsubscribe_orderbook(a, 13), 0);
+  EXPECT_EQ(a->users, users);
   EXPECT_EQ(unsubscribe_orderbook(a, 11), 1);
+  EXPECT_EQ(a->users, users - 1);  // the window's user given back
   EXPECT_EQ(unsubscribe_orderbook(a, 12), 1);
   {
     kv_lock guard(g_chart_lock);
@@ -589,8 +591,6 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused) {
   ASSERT_TRUE(
       kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
   EXPECT_EQ(a->streams_held, 0u);
-  delete_multiquote(a);
-  delete_multiquote(a);
 }
 
 // The broker link as the request thread sees it. Its hooks run on the
