@@ -233,6 +233,12 @@ QMenu* CListViewEx::NewPopupMenu(int menu_id, const ListColumnCommand* columns, 
   return popup;
 }
 
+int CListViewEx::ColumnsSpan() const {
+  int span = 0;
+  for (int i = 0; i < GetColumnCount(); i++) span += GetColumnWidth(i) + 1;
+  return span;
+}
+
 ListCell* CListViewEx::NewCells(int r) const {
   ListCell* cells = new ListCell[size_t(m_max)]();
   cells[0].row = -1;

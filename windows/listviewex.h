@@ -109,6 +109,10 @@ class CListViewEx : public KvReportView {
   // menu is deleted when it closes.
   QMenu* NewPopupMenu(int menu_id, const ListColumnCommand* columns, int n, QWidget* parent);
 
+  // The sum of (width + 1) over the shown columns: what a frame sized to
+  // the list needs across, before its own border.
+  int ColumnsSpan() const;
+
   // ---- rows ----
   // A zero-filled cell array for the current columns, coloured for row r;
   // the list owns it once it is the row's item data.

@@ -23,3 +23,10 @@ KvView* kv_new_market_view(int kind) {
       return nullptr;
   }
 }
+
+void kv_size_market_frame(KvView* view) {
+  if (auto* q = dynamic_cast<CKvQuotes1View*>(view))
+    q->SizeFrameToList();
+  else if (auto* t = dynamic_cast<CKvTimeSalesView*>(view))
+    t->SizeFrameToList();
+}

@@ -111,6 +111,10 @@ CListViewEx* CKvMktPulseView::ListView() const {
   return m_list;
 }
 
+int CKvMktPulseView::ToggleColumn(int id) {
+  return m_list->ToggleColumn(id);
+}
+
 void CKvMktPulseView::SetSettings(const PulseSettings& p) {
   m_pulse = p;
   if (ChartSettings* s = settings_of(this)) {

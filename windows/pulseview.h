@@ -46,7 +46,7 @@ class CKvMktPulseView : public KvView, public CKvWindowStateView {
   void SetSettings(const PulseSettings& s);
   // Runs the settings dialog; on OK takes its values and scans.
   void OnSettings();
-  int ToggleColumn(int id) { return m_list->ToggleColumn(id); }
+  int ToggleColumn(int id);
   QMenu* BuildPopupMenu(QWidget* parent);
   // Rows from one table (as a finished scan gives them).
   void ShowEntries(const market_stat* entries, int count);

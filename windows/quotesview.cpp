@@ -4,6 +4,7 @@
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@
 #include "data/statmsg.h"
 #include "data/symlist.h"
 #include "platform/locks.h"
+#include "platform/qt/frames.h"
 #include "platform/sync.h"
 #include "res/resource.h"
 #include "quotes/mqt.h"
@@ -350,6 +352,19 @@ void CKvQuotes1View::RestoreWindowState(const WindowDescriptor*) {
     m_list->AppendRow(cells);
   }
   RefreshFromQuotes();
+}
+
+void CKvQuotes1View::SizeFrameToList() {
+  if (KvChildFrame* f = GetParentFrame()) {
+    KvWindowPlacement wp = f->GetWindowPlacement();
+    const int row_height = m_list->verticalHeader()->defaultSectionSize();
+    wp.normal.right = wp.normal.left + m_list->ColumnsSpan() + 10;
+    wp.normal.bottom = wp.normal.top + (row_height + 3) * (m_list->GetItemCount() + 1) +
+                       m_list->horizontalHeader()->sizeHint().height();
+    f->SetWindowPlacement(wp);
+  }
+  auto* doc = dynamic_cast<CKvWindowDoc*>(GetDocument());
+  if (doc && doc->Settings().item_count) RestoreWindowState(nullptr);
 }
 
 QMenu* CKvQuotes1View::BuildColumnMenu(QWidget* parent) {

@@ -18,6 +18,7 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "platform/services.h"
+#include "platform/qt/frames.h"
 #include "platform/qt/menus.h"
 #include "platform/sync.h"
 #include "quotes/mqt.h"
@@ -281,6 +282,20 @@ kv_lresult CKvTimeSalesView::WindowProc(unsigned message, kv_wparam wparam, kv_l
     return 0;
   }
   return KvView::WindowProc(message, wparam, lparam);
+}
+
+void CKvTimeSalesView::SizeFrameToList() {
+  if (KvChildFrame* f = GetParentFrame()) {
+    KvWindowPlacement wp = f->GetWindowPlacement();
+    wp.normal.right = wp.normal.left + m_list->ColumnsSpan() + 10;
+    f->SetWindowPlacement(wp);
+  }
+  ChartSettings* s = settings_of(this);
+  if (!s) return;
+  if (s->symbol[0])
+    GetDocument()->SetTitle(QStringLiteral("%1 - Time&Sales").arg(QString::fromLatin1(s->symbol)));
+  if (s->item_count) m_list->RestoreColumns(s, kTapeDefaults);
+  if (s->symbol[0]) Refresh();
 }
 
 void CKvTimeSalesView::SaveWindowState(WindowDescriptor* d) {

@@ -29,6 +29,10 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   CListViewEx* ListView() const;
   // Takes the symbol (as a drop does); 0 when the text is no symbol.
   int SetSymbol(const QString& text);
+  // After a new time-and-sales window is made: the frame's normal
+  // rectangle is narrowed to the columns, the title set, the saved columns
+  // applied and the tape loaded when a symbol is set.
+  void SizeFrameToList();
   // Unsubscribes, then subscribes again and reloads the stored trades.
   void Refresh();
   // 0 to 6 decimals, 32 or 64; then Refresh. 0 for another code.

@@ -20,7 +20,6 @@
 #include "platform/qt/frames.h"
 #include "platform/qt/test_harness.h"
 #include "platform/sync.h"
-#include "platform/testing/wait.h"
 #include "quotes/qrclient.h"
 #include "quotes/qrecord.h"
 #include "quotes/relayhist.h"
@@ -111,7 +110,7 @@ class PulseWindow : public ShellTest {
   void TearDown() override {
     for (CKvWindowDoc* d : kv_window_docs(KIND_MARKET_PULSE))
       if (auto* v = dynamic_cast<CKvMktPulseView*>(d->GetFirstView()))
-        kv_pump_until([&] { return !v->Scanning(); });
+        kv_wait_until([&] { return !v->Scanning(); });
     stop_spigot_input_thread();
     {
       kv_lock guard(g_router_lock);
@@ -137,7 +136,7 @@ class PulseWindow : public ShellTest {
   }
   bool scan(CKvMktPulseView* v) {
     v->Update();
-    return kv_pump_until([&] { return !v->Scanning(); });
+    return kv_wait_until([&] { return !v->Scanning(); });
   }
   size_t pages_asked() {
     std::lock_guard<std::mutex> g(relay_.mu);
@@ -192,7 +191,7 @@ TEST_F(PulseWindow, ScanListsTheTableAndHeaderClicksSortIt) {
   // Adding "Gap" scans again; removing it does not.
   const size_t asked = pages_asked();
   EXPECT_EQ(v->ToggleColumn(19), 1);
-  ASSERT_TRUE(kv_pump_until([&] { return !v->Scanning(); }));
+  ASSERT_TRUE(kv_wait_until([&] { return !v->Scanning(); }));
   EXPECT_EQ(pages_asked(), asked + 1);
   EXPECT_FALSE(text(v, 0, 19).isEmpty());
   EXPECT_EQ(v->ToggleColumn(19), 1);
@@ -239,7 +238,7 @@ TEST_F(PulseWindow, ColumnsAndSettingsComeBackWithThePageLayoutWithoutAScan) {
   v->SetSettings(p);
   CListViewEx* list = v->ListView();
   EXPECT_EQ(v->ToggleColumn(20), 1);  // "%Gap" on: a scan
-  ASSERT_TRUE(kv_pump_until([&] { return !v->Scanning(); }));
+  ASSERT_TRUE(kv_wait_until([&] { return !v->Scanning(); }));
   EXPECT_EQ(v->ToggleColumn(37), 1);  // "Prv Volume" off
   list->horizontalHeader()->moveSection(list->horizontalHeader()->visualIndex(list->ColumnIndex(9)),
                                         0);
