@@ -232,6 +232,19 @@ TEST_F(DepthWindows, Level2RowsBandByPriceAndShowParticipants) {
       push_and_wait(v, book_record(QR_LEVEL2, true, deep, {}), 19, 10, QStringLiteral("19.81 ")));
   EXPECT_EQ(text(v, 12, 10), QStringLiteral("19.88 "));
 
+  // Books pushed while the window formats never mix in one redraw: every
+  // row shows the same book.
+  std::vector<Entry> ones(20, Entry{11.0f, 1, 9, 36000}), twos(20, Entry{22.0f, 2, 9, 36000});
+  int mixed = 0;
+  for (int i = 0; i < 200; i++) {
+    ASSERT_TRUE(relay_.push(book_record(QR_LEVEL2, true, i % 2 ? twos : ones, {})));
+    kv_pump_events(0);
+    if (text(v, 0, 10) != text(v, 19, 10)) mixed++;
+  }
+  ASSERT_TRUE(
+      push_and_wait(v, book_record(QR_LEVEL2, true, ones, {}), 19, 10, QStringLiteral("11.00 ")));
+  EXPECT_EQ(mixed, 0);
+
   // Closing gives the window's user back.
   v->GetParentFrame()->close();
   kv_pump_events(10);
