@@ -149,6 +149,9 @@ void CKvDepthView::unsubscribe() {
 void CKvDepthView::OnInitialUpdate() {
   const int kind = m_level2 ? KIND_LEVEL2 : KIND_ORDER_BOOK;
   if (ChartSettings* s = settings_of(this)) {
+    // The two options share their bits with chart display flags that a new
+    // window's settings start from: a new window starts with its own.
+    s->display_flags &= ~(DEPTH_INSIDE_MARKET | DEPTH_SIZE_IN_HUNDREDS);
     if (m_level2) s->display_flags |= DEPTH_SIZE_IN_HUNDREDS;
     s->window_kind = kind;
   }
