@@ -138,10 +138,11 @@ CListViewEx* CKvDepthView::ListView() const {
 void CKvDepthView::unsubscribe() {
   if (!m_handle) return;
   if (m_level2)
-    unsubscribe_level2(m_handle, GetSafeHwnd());
+    unsubscribe_level2(m_handle, m_sub_window);
   else
-    unsubscribe_orderbook(m_handle, GetSafeHwnd());
+    unsubscribe_orderbook(m_handle, m_sub_window);
   m_handle = nullptr;
+  m_sub_window = 0;
   // No writer is left: the buffer can be cleared without the lock.
   memset(m_book, 0, sizeof m_book);
 }
@@ -189,12 +190,14 @@ void CKvDepthView::Resubscribe() {
   unsubscribe();
   m_list->DeleteAllItems();
   ChartSettings* s = settings_of(this);
-  if (s && s->symbol[0]) {
+  if (s && s->symbol[0] && GetSafeHwnd()) {
+    m_sub_window = GetSafeHwnd();
     if (m_level2)
-      m_handle = subscribe_level2(s->symbol, GetSafeHwnd(), m_book, 0);
+      m_handle = subscribe_level2(s->symbol, m_sub_window, m_book, 0);
     else
-      m_handle = subscribe_orderbook(s->symbol, GetSafeHwnd(), m_book,
+      m_handle = subscribe_orderbook(s->symbol, m_sub_window, m_book,
                                      (s->display_flags & DEPTH_INSIDE_MARKET) ? 1 : 0);
+    if (!m_handle) m_sub_window = 0;
   }
   insert_rows();
   RefreshRows();

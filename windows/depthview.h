@@ -77,6 +77,9 @@ class CKvDepthView : public KvView, public CKvWindowStateView {
   BookList* m_list;
   bool m_level2;
   mqt* m_handle = nullptr;
+  // The window id the subscription was made with: a closing frame takes
+  // the view's id away before the view goes, and the slot is found by it.
+  kv_hwnd m_sub_window = 0;
   // Written by the relay's input thread under g_chart_lock while subscribed.
   uint8_t m_book[BOOK_BUFFER_SIZE] = {};
   float m_last_bid = 0, m_last_ask = 0;

@@ -109,8 +109,9 @@ CListViewEx* CKvTimeSalesView::ListView() const {
 
 void CKvTimeSalesView::unsubscribe() {
   if (!m_record) return;
-  unsubscribe_time_sales(m_record, GetSafeHwnd());
+  unsubscribe_time_sales(m_record, m_sub_window);
   m_record = nullptr;
+  m_sub_window = 0;
 }
 
 void CKvTimeSalesView::OnInitialUpdate() {
@@ -145,9 +146,13 @@ void CKvTimeSalesView::Refresh() {
   if (!s || !s->symbol[0]) return;
   ts_entry stored[TS_RELOAD_MAX];
   int n = 0;
+  m_sub_window = GetSafeHwnd();
   m_record =
-      subscribe_time_sales(s->symbol, GetSafeHwnd(), TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
-  if (!m_record) return;
+      subscribe_time_sales(s->symbol, m_sub_window, TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
+  if (!m_record) {
+    m_sub_window = 0;
+    return;
+  }
   // Newest first in the buffer: insert from the oldest so the newest ends on top.
   for (int i = n - 1; i >= 0; i--) {
     auto* copy = static_cast<ts_entry*>(malloc(sizeof(ts_entry)));

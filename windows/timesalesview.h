@@ -59,6 +59,9 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
 
   TapeList* m_list;
   mqt* m_record = nullptr;
+  // The window id the subscription was made with: a closing frame takes
+  // the view's id away before the view goes, and the slot is found by it.
+  kv_hwnd m_sub_window = 0;
 };
 
 // Seconds of day of a trade time plus the offset, wrapped into one day.
