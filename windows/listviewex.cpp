@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +85,16 @@ int CListViewEx::FindColumnPos(int id) const {
   return -1;
 }
 
+int CListViewEx::DefaultWidth(const ListColumnDef* d) const {
+  QHeaderView* h = horizontalHeader();
+  QStyleOptionHeader opt;
+  opt.initFrom(h);
+  opt.text = QString::fromLatin1(d->header, int(strnlen(d->header, 12)));
+  opt.fontMetrics = h->fontMetrics();
+  QSize need = h->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), h);
+  return std::max(d->width, need.width());
+}
+
 void CListViewEx::insert_list_column(int pos) {
   const ListColumn& c = m_cols[size_t(pos)];
   const ListColumnDef* d = FindDef(c.id);
@@ -93,7 +105,7 @@ void CListViewEx::insert_list_column(int pos) {
 int CListViewEx::AddColumn(int id) {
   const ListColumnDef* d = FindDef(id);
   if (!d || m_count >= m_max || ColumnShown(id)) return 0;
-  m_cols[size_t(m_count)] = ListColumn{id, m_count, d->width};
+  m_cols[size_t(m_count)] = ListColumn{id, m_count, DefaultWidth(d)};
   // Every row gets a fresh cell at the new position.
   for (int r = 0; r < GetItemCount(); r++) {
     ListCell& cell = Cells(r)[m_count];
@@ -138,7 +150,7 @@ void CListViewEx::BuildColumns(bool first, const int* defaults) {
     for (const int* p = defaults; *p != -1 && m_count < m_max; p++)
       if (const ListColumnDef* d = FindDef(*p))
         if (!ColumnShown(*p)) {
-          m_cols[size_t(m_count)] = ListColumn{*p, m_count, d->width};
+          m_cols[size_t(m_count)] = ListColumn{*p, m_count, DefaultWidth(d)};
           m_count++;
         }
     setShowGrid(true);

@@ -84,6 +84,9 @@ class CListViewEx : public KvReportView {
   int FindColumnPos(int id) const;
   bool ColumnShown(int id) const { return FindColumnPos(id) >= 0; }
   int ColumnCount() const { return m_count; }
+  // A new column's width: the table's, widened to what its header text
+  // needs in the header's font and style, so no header is ever cut.
+  int DefaultWidth(const ListColumnDef* d) const;
   const ListColumn& Column(int pos) const { return m_cols[size_t(pos)]; }
   // 0 when the list is full or the id is unknown or shown.
   int AddColumn(int id);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <cstring>
 #include <string>
 
@@ -156,6 +157,18 @@ TEST_F(PulseWindow, ScanListsTheTableAndHeaderClicksSortIt) {
   ASSERT_TRUE(v);
   EXPECT_EQ(v->ListView()->GetItemCount(), 0);  // nothing until Update
   EXPECT_EQ(v->ListView()->ColumnCount(), 12);
+  // No header is cut: "%Prv Volume" and "News Time" need more than their
+  // table widths in the header's font.
+  {
+    QHeaderView* h = v->ListView()->horizontalHeader();
+    for (int c = 0; c < v->ListView()->ColumnCount(); c++) {
+      QString title = h->model()->headerData(c, Qt::Horizontal).toString();
+      const int margin = h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+      EXPECT_EQ(h->fontMetrics().elidedText(title, Qt::ElideRight, h->sectionSize(c) - 2 * margin),
+                title);
+      EXPECT_GE(h->sectionSize(c), v->ListView()->FindDef(v->ListView()->Column(c).id)->width);
+    }
+  }
   EXPECT_EQ(v->Settings().scan_mask, 1u);
   EXPECT_EQ(v->Settings().min_volume, 100000);
   ASSERT_TRUE(scan(v));
