@@ -206,6 +206,10 @@ enum : unsigned {
   WM_REMOVE_PL_SYMBOL = WM_USER + 37,
   WM_UPDATE_PL_SYMBOL = WM_USER + 38,
   WM_CLEAR_PORTFOLIO = WM_USER + 39,
+  // scan worker -> market pulse window: a scan finished. lParam a malloc'd
+  // copy of the statistics table (its count first) that the handler frees
+  // (kv_release_free_lparam).
+  WM_MARKET_STATS_DONE = WM_USER + 40,
 };
 
 // The message ranges that worker threads filter their queues by.

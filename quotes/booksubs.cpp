@@ -78,6 +78,8 @@ static int unsubscribe(mqt* record, kv_hwnd window, int level2) {
     if (--*count == 0)
       router_post_stream(STREAM_DROP | (level2 ? STREAM_LEVEL2 : STREAM_ORDER_BOOK), record);
     drop_if_empty(slots);
+    // The user the subscription took goes back with it.
+    delete_multiquote(record);
     return 1;
   }
   return 0;

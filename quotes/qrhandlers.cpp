@@ -42,10 +42,6 @@ enum {
   SOUND_CONNECTED = 16,
   SOUND_DISCONNECTED = 17,
   SOUND_NO_DATA = 18,
-  BOOK_ENTRY = 12,
-  BOOK_ENTRIES = 20,
-  BOOK_BIDS = 32,
-  BOOK_ASKS = 272,
   BOOK_FROM_QUOTE = 8,  // participant index of an entry inserted from the quote
   BIDASK_POSTS = 2,     // unacknowledged bid/ask posts a chart may have
   QUOTE_SIZE_UNIT = 80,
@@ -214,34 +210,33 @@ void merge_quote_into_book(mqt* r, uint8_t* book, int32_t quote_time) {
   auto merge_side = [&](int base, double price, int size, int better_sign) {
     uint8_t* e = book + base;
     // An entry inserted earlier from the quote goes first.
-    if ((get_le32(e + 8) >> 24) == BOOK_FROM_QUOTE) {
+    if ((get_le32(e + BOOK_OFF_WORD) >> 24) == BOOK_FROM_QUOTE) {
       memmove(e, e + BOOK_ENTRY, (BOOK_ENTRIES - 1) * BOOK_ENTRY);
       memset(e + (BOOK_ENTRIES - 1) * BOOK_ENTRY, 0, BOOK_ENTRY);
     }
     if (!(price > 0) || size <= 0) return;
-    double best = get_f32(e);
+    double best = get_f32(e + BOOK_OFF_PRICE);
     int insert_size = 0;
     if (best <= 0 || (price - best) * better_sign > 0) {
       insert_size = size;
     } else if (price == best) {
       int at_price = 0;
-      for (int i = 0; i < BOOK_ENTRIES && get_f32(e + i * BOOK_ENTRY) == best; i++)
-        at_price += (int32_t)get_le32(e + i * BOOK_ENTRY + 4);
-      if (size > at_price) insert_size = size - (int32_t)get_le32(e + 4);
+      for (int i = 0; i < BOOK_ENTRIES && get_f32(e + i * BOOK_ENTRY + BOOK_OFF_PRICE) == best; i++)
+        at_price += (int32_t)get_le32(e + i * BOOK_ENTRY + BOOK_OFF_SIZE);
+      if (size > at_price) insert_size = size - (int32_t)get_le32(e + BOOK_OFF_SIZE);
     }
     if (insert_size <= 0) return;
     memmove(e + BOOK_ENTRY, e, (BOOK_ENTRIES - 1) * BOOK_ENTRY);
     float f = (float)price;
     uint32_t u;
     memcpy(&u, &f, 4);
-    put_le32(e, u);
-    put_le32(e + 4, (uint32_t)insert_size);
-    put_le32(e + 8, tag | (uint32_t)BOOK_FROM_QUOTE << 24);
+    put_le32(e + BOOK_OFF_WORD, tag | (uint32_t)BOOK_FROM_QUOTE << 24);
+    put_le32(e + BOOK_OFF_SIZE, (uint32_t)insert_size);
+    put_le32(e + BOOK_OFF_PRICE, u);
   };
   merge_side(BOOK_BIDS, r->bid, r->bid_size, 1);
   merge_side(BOOK_ASKS, r->ask, r->ask_size, -1);
 }
-static_assert(BOOK_ASKS + BOOK_ENTRIES * BOOK_ENTRY <= BOOK_BUFFER_SIZE, "book sides fit");
 
 // Book windows that merge the quote: the merge runs in the first one's
 // buffer and is copied to the others.

@@ -311,6 +311,113 @@ const Entry kChartPopup[] = {
     {32916, "Popup/Purge/Prior Day's Intraday Data"},
 };
 
+// The market list windows' pop-ups.
+const Entry kTimeSalesPopup[] = {
+    {33021, "Popup/Time"},
+    {33022, "Popup/Size"},
+    {33023, "Popup/Last"},
+    {33035, "Popup/Indicator"},
+    {33108, "Popup/Refresh"},
+    {33112, "Popup/Precision/0 digits"},
+    {33118, "Popup/Precision/1 digit"},
+    {33113, "Popup/Precision/2 digits"},
+    {33114, "Popup/Precision/3 digits"},
+    {33115, "Popup/Precision/4 digits"},
+    {33116, "Popup/Precision/5 digits"},
+    {33117, "Popup/Precision/6 digits"},
+    {33200, "Popup/Precision/32nds"},
+    {33199, "Popup/Precision/Frac 32nds"},
+};
+
+const Entry kQuotesPopup[] = {
+    {33056, "Popup/Columns/Bid"},
+    {33042, "Popup/Columns/Ask"},
+    {33043, "Popup/Columns/Last"},
+    {33044, "Popup/Columns/Change"},
+    {33045, "Popup/Columns/Tick"},
+    {33046, "Popup/Columns/Volume"},
+    {33047, "Popup/Columns/Day's Low"},
+    {33048, "Popup/Columns/Day's High"},
+    {33049, "Popup/Columns/Previous Close"},
+    {33057, "Popup/Columns/Time"},
+    {33058, "Popup/Columns/Day Open"},
+    {0, "Popup/Columns/-"},
+    {33051, "Popup/Columns/Change Open"},
+    {33050, "Popup/Columns/% Change"},
+    {33054, "Popup/Columns/Gap"},
+    {33055, "Popup/Columns/% Gap"},
+    {33052, "Popup/Columns/Day Close"},
+    {33053, "Popup/Columns/% Close"},
+    {0, "Popup/Columns/-"},
+    {33059, "Popup/Columns/Dividend Frequency"},
+    {33060, "Popup/Columns/Dividend Date"},
+    {33061, "Popup/Columns/Dividend Amount"},
+    {33063, "Popup/Columns/Year's High Price"},
+    {33064, "Popup/Columns/Year's Low Price"},
+    {33062, "Popup/Columns/Earnings/Share (EPS)"},
+    {33066, "Popup/Columns/Historic Volatility"},
+    {0, "Popup/Columns/-"},
+    {33296, "Popup/Columns/Index Future Premium"},
+    {33297, "Popup/Columns/Historic Volatility"},
+    {33298, "Popup/Columns/Implied Volatility"},
+    {33299, "Popup/Columns/Call Volume"},
+    {33300, "Popup/Columns/Call Open Interest"},
+    {33301, "Popup/Columns/Put Volume"},
+    {33302, "Popup/Columns/Put Open Interest"},
+};
+
+const Entry kLevel2Popup[] = {
+    {33107, "Popup/Refresh"},
+    {33034, "Popup/Show Size in Hundreds"},
+    {0, "Popup/-"},
+    {33080, "Popup/Columns/Bid Time"},
+    {33081, "Popup/Columns/Bid MMID"},
+    {33082, "Popup/Columns/Bid MM # Best"},
+    {33083, "Popup/Columns/Bid Size"},
+    {33084, "Popup/Columns/Bid Last"},
+    {0, "Popup/Columns/-"},
+    {33085, "Popup/Columns/Ask Time"},
+    {33086, "Popup/Columns/Ask MMID"},
+    {33087, "Popup/Columns/Ask MM # Best"},
+    {33088, "Popup/Columns/Ask Size"},
+    {33089, "Popup/Columns/Ask Last"},
+};
+
+const Entry kOrderBookPopup[] = {
+    {33107, "Popup/Refresh"},
+    {33027, "Popup/Include Inside Market"},
+    {33034, "Popup/Show Size in Hundreds"},
+    {0, "Popup/-"},
+    {33080, "Popup/Columns/Bid Time"},
+    {33081, "Popup/Columns/Bid MMID"},
+    {33083, "Popup/Columns/Bid Size"},
+    {33084, "Popup/Columns/Bid Last"},
+    {0, "Popup/Columns/-"},
+    {33085, "Popup/Columns/Ask Time"},
+    {33086, "Popup/Columns/Ask MMID"},
+    {33088, "Popup/Columns/Ask Size"},
+    {33089, "Popup/Columns/Ask Last"},
+};
+
+const Entry kPulsePopup[] = {
+    {33103, "Popup/Update"},
+    {0, "Popup/-"},
+    {33105, "Popup/Settings..."},
+    {33043, "Popup/Columns/Last"},
+    {33044, "Popup/Columns/Change"},
+    {33050, "Popup/Columns/% Change"},
+    {33054, "Popup/Columns/Gap"},
+    {33055, "Popup/Columns/% Gap"},
+    {33046, "Popup/Columns/Volume"},
+    {33100, "Popup/Columns/Previous Volume"},
+    {33101, "Popup/Columns/% Previous Volume"},
+    {33048, "Popup/Columns/Day's High"},
+    {33047, "Popup/Columns/Day's Low"},
+    {33063, "Popup/Columns/Year's High Price"},
+    {33064, "Popup/Columns/Year's Low Price"},
+    {33057, "Popup/Columns/Time"},
+};
+
 const Entry kOrderPopup[] = {
     {33332, "Popup/OCA Name"},        {0, "Popup/-"},
     {33245, "Popup/Remove Order"},    {33267, "Popup/Remove All Cancelled"},
@@ -427,6 +534,16 @@ std::vector<KvMenuItem> kv_res_menu(int id) {
       return b.add(kChartPopup).done();
     case IDR_ORDER_POPUP:
       return b.add(kOrderPopup).done();
+    case IDR_TIME_SALES_POPUP:
+      return b.add(kTimeSalesPopup).done();
+    case IDR_QUOTES_POPUP:
+      return b.add(kQuotesPopup).done();
+    case IDR_LEVEL2_POPUP:
+      return b.add(kLevel2Popup).done();
+    case IDR_ORDER_BOOK_POPUP:
+      return b.add(kOrderBookPopup).done();
+    case IDR_MARKET_PULSE_POPUP:
+      return b.add(kPulsePopup).done();
     default:
       return {};
   }

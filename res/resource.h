@@ -63,6 +63,12 @@ enum : int {
   IDR_DRAW_BAR = 295,
   IDR_ORDER_POPUP = 316,
   IDR_ADVISOR_BAR = 334,  // the advisor-account bar: its list stands for button 0
+  IDR_TIME_SALES_POPUP = 225,
+  IDR_QUOTES_POPUP = 228,
+  // The depth and market pulse windows' pop-ups.
+  IDR_LEVEL2_POPUP = 226,
+  IDR_ORDER_BOOK_POPUP = 227,
+  IDR_MARKET_PULSE_POPUP = 229,
 };
 
 // The colours of the swatches, in combo order.

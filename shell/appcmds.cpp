@@ -52,6 +52,7 @@
 #include "shell/pagemgr.h"
 #include "shell/userprefs.h"
 #include "shell/windowdoc.h"
+#include "windows/marketviews.h"
 #include "studies/study.h"
 #include "windows/ordersview.h"
 
@@ -255,8 +256,9 @@ void CKvChartApp::map_app_commands() {
   MapCommand(ID_TIME_SALES, [this] {
     if (KvDocTemplate* t = DocTemplate(KIND_TIME_SALES)) {
       g_pref_flags = (g_pref_flags & ~PREF_KIND_MASK) | (KIND_TIME_SALES << PREF_KIND_SHIFT);
-      t->OpenDocumentFile(QString());
+      KvDocument* doc = t->OpenDocumentFile(QString());
       g_pref_flags &= ~(PREF_KIND_MASK | PREF_NEW_EMPTY);
+      if (doc) kv_size_market_frame(doc->GetFirstView());
     }
   });
   MapUpdate(ID_TIME_SALES, [](KvCmdUI& ui) { ui.Enable((router_capabilities() & 0x02) != 0); });
@@ -640,8 +642,9 @@ void CKvChartApp::new_symbol_list_window(int kind) {
   KvDocTemplate* t = DocTemplate(kind);
   if (!t || !have_symbol_list()) return;
   g_pref_flags = (g_pref_flags & ~PREF_KIND_MASK) | ((uint32_t)kind << PREF_KIND_SHIFT);
-  t->OpenDocumentFile(QString::fromUtf8(m_symbol_list_path));
+  KvDocument* doc = t->OpenDocumentFile(QString::fromUtf8(m_symbol_list_path));
   g_pref_flags &= ~PREF_KIND_MASK;
+  if (doc && kind == KIND_QUOTES) kv_size_market_frame(doc->GetFirstView());
 }
 
 void CKvChartApp::UpdateChartViews(unsigned exclude_window) {

@@ -2,12 +2,17 @@
 #include "windows/listviewex.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "data/chartsettings.h"
+#include "platform/qt/menus.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -80,6 +85,16 @@ int CListViewEx::FindColumnPos(int id) const {
   return -1;
 }
 
+int CListViewEx::DefaultWidth(const ListColumnDef* d) const {
+  QHeaderView* h = horizontalHeader();
+  QStyleOptionHeader opt;
+  opt.initFrom(h);
+  opt.text = QString::fromLatin1(d->header, int(strnlen(d->header, 12)));
+  opt.fontMetrics = h->fontMetrics();
+  QSize need = h->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), h);
+  return std::max(d->width, need.width());
+}
+
 void CListViewEx::insert_list_column(int pos) {
   const ListColumn& c = m_cols[size_t(pos)];
   const ListColumnDef* d = FindDef(c.id);
@@ -90,7 +105,7 @@ void CListViewEx::insert_list_column(int pos) {
 int CListViewEx::AddColumn(int id) {
   const ListColumnDef* d = FindDef(id);
   if (!d || m_count >= m_max || ColumnShown(id)) return 0;
-  m_cols[size_t(m_count)] = ListColumn{id, m_count, d->width};
+  m_cols[size_t(m_count)] = ListColumn{id, m_count, DefaultWidth(d)};
   // Every row gets a fresh cell at the new position.
   for (int r = 0; r < GetItemCount(); r++) {
     ListCell& cell = Cells(r)[m_count];
@@ -135,7 +150,7 @@ void CListViewEx::BuildColumns(bool first, const int* defaults) {
     for (const int* p = defaults; *p != -1 && m_count < m_max; p++)
       if (const ListColumnDef* d = FindDef(*p))
         if (!ColumnShown(*p)) {
-          m_cols[size_t(m_count)] = ListColumn{*p, m_count, d->width};
+          m_cols[size_t(m_count)] = ListColumn{*p, m_count, DefaultWidth(d)};
           m_count++;
         }
     setShowGrid(true);
@@ -206,6 +221,34 @@ void CListViewEx::RestoreColumns(ChartSettings* s, const int* defaults) {
     BuildColumns(false, defaults);
   }
   OnColumnsChanged();
+}
+
+QMenu* CListViewEx::NewPopupMenu(int menu_id, const ListColumnCommand* columns, int n,
+                                 QWidget* parent) {
+  auto* holder = new QMenu(parent);
+  kv_fill_menu(holder, kv_res_menu(menu_id));
+  QMenu* popup = holder->actions().isEmpty() ? nullptr : holder->actions().first()->menu();
+  if (!popup) {
+    delete holder;
+    return nullptr;
+  }
+  for (int i = 0; i < n; i++) {
+    QAction* a = kv_find_action(popup, columns[i].command);
+    if (!a) continue;
+    const int id = columns[i].column;
+    a->setCheckable(true);
+    a->setChecked(ColumnShown(id));
+    connect(a, &QAction::triggered, this, [this, id] { ToggleColumn(id); });
+  }
+  // The submenu lives in the holder: both go when the pop-up closes.
+  connect(popup, &QMenu::aboutToHide, holder, &QObject::deleteLater);
+  return popup;
+}
+
+int CListViewEx::ColumnsSpan() const {
+  int span = 0;
+  for (int i = 0; i < GetColumnCount(); i++) span += GetColumnWidth(i) + 1;
+  return span;
 }
 
 ListCell* CListViewEx::NewCells(int r) const {

@@ -18,6 +18,7 @@
 #include "platform/qt/reportview.h"
 
 struct ChartSettings;
+class QMenu;
 
 enum : int32_t {
   LIST_SORT_INT = 1,
@@ -61,6 +62,12 @@ struct ListColumn {
 };
 static_assert(sizeof(ListColumn) == 12);
 
+// A column entry of a window's pop-up menu: its command and column ids.
+struct ListColumnCommand {
+  unsigned command;
+  int column;
+};
+
 class CListViewEx : public KvReportView {
   Q_OBJECT
  public:
@@ -77,6 +84,9 @@ class CListViewEx : public KvReportView {
   int FindColumnPos(int id) const;
   bool ColumnShown(int id) const { return FindColumnPos(id) >= 0; }
   int ColumnCount() const { return m_count; }
+  // A new column's width: the table's, widened to what its header text
+  // needs in the header's font and style, so no header is ever cut.
+  int DefaultWidth(const ListColumnDef* d) const;
   const ListColumn& Column(int pos) const { return m_cols[size_t(pos)]; }
   // 0 when the list is full or the id is unknown or shown.
   int AddColumn(int id);
@@ -95,6 +105,16 @@ class CListViewEx : public KvReportView {
   void RestoreColumns(ChartSettings* s, const int* defaults);
   // The saved entries that a view of this table keeps.
   std::vector<ListColumn> CleanColumns(const ListColumn* saved, int n) const;
+
+  // The window's pop-up: the first submenu of its menu resource, each
+  // column entry check-marked when its column is shown and toggling it
+  // when chosen. The caller binds its other commands (kv_find_action); the
+  // menu is deleted when it closes.
+  QMenu* NewPopupMenu(int menu_id, const ListColumnCommand* columns, int n, QWidget* parent);
+
+  // The sum of (width + 1) over the shown columns: what a frame sized to
+  // the list needs across, before its own border.
+  int ColumnsSpan() const;
 
   // ---- rows ----
   // A zero-filled cell array for the current columns, coloured for row r;

@@ -6,6 +6,8 @@
 #include "windows/heatmapview.h"
 #include "windows/hraceview.h"
 #include "windows/pvdview.h"
+#include "windows/depthview.h"
+#include "windows/pulseview.h"
 #include "windows/quotesview.h"
 #include "windows/timesalesview.h"
 
@@ -24,7 +26,20 @@ KvView* kv_new_market_view(int kind) {
     case KIND_REAL_ORDERS:
     case KIND_PAPER_ORDERS:
       return new CKvOrdersView;
+    case KIND_LEVEL2:
+      return new CKvLev2View;
+    case KIND_ORDER_BOOK:
+      return new CKvOrderBookView;
+    case KIND_MARKET_PULSE:
+      return new CKvMktPulseView;
     default:
       return nullptr;
   }
+}
+
+void kv_size_market_frame(KvView* view) {
+  if (auto* q = dynamic_cast<CKvQuotes1View*>(view))
+    q->SizeFrameToList();
+  else if (auto* t = dynamic_cast<CKvTimeSalesView*>(view))
+    t->SizeFrameToList();
 }

@@ -4,10 +4,12 @@
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QVBoxLayout>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 
@@ -18,7 +20,9 @@
 #include "data/statmsg.h"
 #include "data/symlist.h"
 #include "platform/locks.h"
+#include "platform/qt/frames.h"
 #include "platform/sync.h"
+#include "res/resource.h"
 #include "quotes/mqt.h"
 #include "settings/settings.h"
 #include "shell/app.h"
@@ -41,47 +45,13 @@ const ListColumnDef kQuoteColumns[] = {
 };
 const int kQuoteDefaults[] = {0, 10, 11, 5, 7, 12, 9, 4, 3, 6, 1, -1};
 
-// Menu entries of the column pop-up: command id, text, column id.
-struct ColumnMenuItem {
-  unsigned command;
-  const char* text;
-  int column;
-};
-const ColumnMenuItem kColumnMenu[] = {
-    {33056, "Bid", 10},
-    {33042, "Ask", 11},
-    {33043, "Last", 5},
-    {33044, "Change", 7},
-    {33045, "Tick", 12},
-    {33046, "Volume", 9},
-    {33047, "Day's Low", 4},
-    {33048, "Day's High", 3},
-    {33049, "Previous Close", 6},
-    {33057, "Time", 1},
-    {33058, "Day Open", 2},
-    {0, nullptr, -1},
-    {33051, "Change Open", 13},
-    {33050, "% Change", 8},
-    {33054, "Gap", 19},
-    {33055, "% Gap", 20},
-    {33052, "Day Close", 21},
-    {33053, "% Close", 22},
-    {0, nullptr, -1},
-    {33059, "Dividend Frequency", 32},
-    {33060, "Dividend Date", 33},
-    {33061, "Dividend Amount", 34},
-    {33063, "Year's High Price", 35},
-    {33064, "Year's Low Price", 36},
-    {33062, "Earnings/Share (EPS)", 14},
-    {33066, "Historic Volatility", 17},
-    {0, nullptr, -1},
-    {33296, "Index Future Premium", 73},
-    {33297, "Historic Volatility", 74},
-    {33298, "Implied Volatility", 75},
-    {33299, "Call Volume", 76},
-    {33300, "Call Open Interest", 77},
-    {33301, "Put Volume", 78},
-    {33302, "Put Open Interest", 79},
+// Column entries of the pop-up (menu resource 228).
+const ListColumnCommand kColumnMenu[] = {
+    {33056, 10}, {33042, 11}, {33043, 5},  {33044, 7},  {33045, 12}, {33046, 9},  {33047, 4},
+    {33048, 3},  {33049, 6},  {33057, 1},  {33058, 2},  {33051, 13}, {33050, 8},  {33054, 19},
+    {33055, 20}, {33052, 21}, {33053, 22}, {33059, 32}, {33060, 33}, {33061, 34}, {33063, 35},
+    {33064, 36}, {33062, 14}, {33066, 17}, {33296, 73}, {33297, 74}, {33298, 75}, {33299, 76},
+    {33300, 77}, {33301, 78}, {33302, 79},
 };
 
 enum : COLORREF { GREEN = RGB(0, 128, 0), RED = RGB(255, 0, 0), BLACK = 0 };
@@ -384,28 +354,25 @@ void CKvQuotes1View::RestoreWindowState(const WindowDescriptor*) {
   RefreshFromQuotes();
 }
 
-QMenu* CKvQuotes1View::BuildColumnMenu(QWidget* parent) {
-  auto* menu = new QMenu(parent);
-  QMenu* cols = menu->addMenu(QStringLiteral("Columns"));
-  for (const ColumnMenuItem& it : kColumnMenu) {
-    if (!it.text) {
-      cols->addSeparator();
-      continue;
-    }
-    QAction* a = cols->addAction(QString::fromLatin1(it.text));
-    a->setData(it.command);
-    a->setCheckable(true);
-    a->setChecked(m_list->ColumnShown(it.column));
-    int id = it.column;
-    connect(a, &QAction::triggered, this, [this, id] { ToggleColumn(id); });
+void CKvQuotes1View::SizeFrameToList() {
+  if (KvChildFrame* f = GetParentFrame()) {
+    KvWindowPlacement wp = f->GetWindowPlacement();
+    const int row_height = m_list->verticalHeader()->defaultSectionSize();
+    wp.normal.right = wp.normal.left + m_list->ColumnsSpan() + 10;
+    wp.normal.bottom = wp.normal.top + (row_height + 3) * (m_list->GetItemCount() + 1) +
+                       m_list->horizontalHeader()->sizeHint().height();
+    f->SetWindowPlacement(wp);
   }
-  return menu;
+  auto* doc = dynamic_cast<CKvWindowDoc*>(GetDocument());
+  if (doc && doc->Settings().item_count) RestoreWindowState(nullptr);
+}
+
+QMenu* CKvQuotes1View::BuildColumnMenu(QWidget* parent) {
+  return m_list->NewPopupMenu(IDR_QUOTES_POPUP, kColumnMenu, int(std::size(kColumnMenu)), parent);
 }
 
 void CKvQuotes1View::contextMenuEvent(QContextMenuEvent* e) {
-  QMenu* menu = BuildColumnMenu(this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->popup(e->globalPos());
+  if (QMenu* menu = BuildColumnMenu(this)) menu->popup(e->globalPos());
 }
 
 void CKvQuotes1View::dragEnterEvent(QDragEnterEvent* e) {

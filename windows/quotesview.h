@@ -32,9 +32,14 @@ class CKvQuotes1View : public KvView, public CKvWindowStateView {
   int RowCount() const { return int(m_rows.size()); }
   // Column toggles of the pop-up menu; 0 refused.
   int ToggleColumn(int id);
+  // After a quotes window of a symbol list is made: the frame's normal
+  // rectangle is fitted to the columns and rows, then the saved columns
+  // (if any) are applied.
+  void SizeFrameToList();
   // Reads every row's record again.
   void RefreshFromQuotes();
-  // The column menu with check marks as the pop-up shows it.
+  // The pop-up as the right button shows it: the column menu with check
+  // marks, each entry bound.
   QMenu* BuildColumnMenu(QWidget* parent);
 
  protected:

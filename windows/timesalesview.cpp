@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "data/chartsettings.h"
 #include "data/dates.h"
@@ -17,9 +18,12 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "platform/services.h"
+#include "platform/qt/frames.h"
+#include "platform/qt/menus.h"
 #include "platform/sync.h"
 #include "quotes/mqt.h"
 #include "quotes/tssubs.h"
+#include "res/resource.h"
 #include "settings/settings.h"
 #include "shell/app.h"
 #include "shell/core/pagefile.h"
@@ -48,16 +52,17 @@ enum : COLORREF {
   BLACK = 0,
 };
 
-// Precision menu: command, text, code.
+// The pop-up (menu resource 225): column entries, then the precision
+// entries with their codes.
+const ListColumnCommand kColumnMenu[] = {{33021, 1}, {33022, 15}, {33023, 5}, {33035, 16}};
+enum : unsigned { ID_TS_REFRESH = 33108 };
 struct PrecisionItem {
   unsigned command;
-  const char* text;
   int code;
 };
 const PrecisionItem kPrecision[] = {
-    {33112, "0 digits", 0}, {33118, "1 digit", 1},  {33113, "2 digits", 2},
-    {33114, "3 digits", 3}, {33115, "4 digits", 4}, {33116, "5 digits", 5},
-    {33117, "6 digits", 6}, {33200, "32nds", 32},   {33199, "Frac 32nds", 64},
+    {33112, 0}, {33118, 1}, {33113, 2},  {33114, 3},  {33115, 4},
+    {33116, 5}, {33117, 6}, {33200, 32}, {33199, 64},
 };
 
 ChartSettings* settings_of(KvView* v) {
@@ -104,8 +109,9 @@ CListViewEx* CKvTimeSalesView::ListView() const {
 
 void CKvTimeSalesView::unsubscribe() {
   if (!m_record) return;
-  unsubscribe_time_sales(m_record, GetSafeHwnd());
+  unsubscribe_time_sales(m_record, m_sub_window);
   m_record = nullptr;
+  m_sub_window = 0;
 }
 
 void CKvTimeSalesView::OnInitialUpdate() {
@@ -140,9 +146,13 @@ void CKvTimeSalesView::Refresh() {
   if (!s || !s->symbol[0]) return;
   ts_entry stored[TS_RELOAD_MAX];
   int n = 0;
+  m_sub_window = GetSafeHwnd();
   m_record =
-      subscribe_time_sales(s->symbol, GetSafeHwnd(), TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
-  if (!m_record) return;
+      subscribe_time_sales(s->symbol, m_sub_window, TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
+  if (!m_record) {
+    m_sub_window = 0;
+    return;
+  }
   // Newest first in the buffer: insert from the oldest so the newest ends on top.
   for (int i = n - 1; i >= 0; i--) {
     auto* copy = static_cast<ts_entry*>(malloc(sizeof(ts_entry)));
@@ -279,6 +289,20 @@ kv_lresult CKvTimeSalesView::WindowProc(unsigned message, kv_wparam wparam, kv_l
   return KvView::WindowProc(message, wparam, lparam);
 }
 
+void CKvTimeSalesView::SizeFrameToList() {
+  if (KvChildFrame* f = GetParentFrame()) {
+    KvWindowPlacement wp = f->GetWindowPlacement();
+    wp.normal.right = wp.normal.left + m_list->ColumnsSpan() + 10;
+    f->SetWindowPlacement(wp);
+  }
+  ChartSettings* s = settings_of(this);
+  if (!s) return;
+  if (s->symbol[0])
+    GetDocument()->SetTitle(QStringLiteral("%1 - Time&Sales").arg(QString::fromLatin1(s->symbol)));
+  if (s->item_count) m_list->RestoreColumns(s, kTapeDefaults);
+  if (s->symbol[0]) Refresh();
+}
+
 void CKvTimeSalesView::SaveWindowState(WindowDescriptor* d) {
   m_list->SaveColumns(&d->settings);
 }
@@ -292,32 +316,28 @@ void CKvTimeSalesView::RestoreWindowState(const WindowDescriptor*) {
   Refresh();
 }
 
-void CKvTimeSalesView::contextMenuEvent(QContextMenuEvent* e) {
-  auto* menu = new QMenu(this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  const struct {
-    const char* text;
-    int id;
-  } cols[] = {{"Time", 1}, {"Size", 15}, {"Last", 5}, {"Indicator", 16}};
-  for (const auto& c : cols) {
-    QAction* a = menu->addAction(QString::fromLatin1(c.text));
-    a->setCheckable(true);
-    a->setChecked(m_list->ColumnShown(c.id));
-    int id = c.id;
-    connect(a, &QAction::triggered, this, [this, id] { m_list->ToggleColumn(id); });
+QMenu* CKvTimeSalesView::BuildPopupMenu(QWidget* parent) {
+  QMenu* menu =
+      m_list->NewPopupMenu(IDR_TIME_SALES_POPUP, kColumnMenu, int(std::size(kColumnMenu)), parent);
+  if (!menu) return nullptr;
+  if (QAction* a = kv_find_action(menu, ID_TS_REFRESH)) {
+    a->setIcon(QIcon::fromTheme(QStringLiteral("view-refresh")));
+    connect(a, &QAction::triggered, this, [this] { Refresh(); });
   }
-  menu->addAction(QIcon::fromTheme(QStringLiteral("view-refresh")), QStringLiteral("Refresh"), this,
-                  [this] { Refresh(); });
-  QMenu* prec = menu->addMenu(QStringLiteral("Precision"));
   const ChartSettings* s = settings_of(this);
   for (const PrecisionItem& p : kPrecision) {
-    QAction* a = prec->addAction(QString::fromLatin1(p.text));
+    QAction* a = kv_find_action(menu, p.command);
+    if (!a) continue;
     a->setCheckable(true);
     a->setChecked(s && s->price_code == p.code);
-    int code = p.code;
+    const int code = p.code;
     connect(a, &QAction::triggered, this, [this, code] { SetPrecision(code); });
   }
-  menu->popup(e->globalPos());
+  return menu;
+}
+
+void CKvTimeSalesView::contextMenuEvent(QContextMenuEvent* e) {
+  if (QMenu* menu = BuildPopupMenu(this)) menu->popup(e->globalPos());
 }
 
 void CKvTimeSalesView::dragEnterEvent(QDragEnterEvent* e) {

@@ -29,6 +29,10 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   CListViewEx* ListView() const;
   // Takes the symbol (as a drop does); 0 when the text is no symbol.
   int SetSymbol(const QString& text);
+  // After a new time-and-sales window is made: the frame's normal
+  // rectangle is narrowed to the columns, the title set, the saved columns
+  // applied and the tape loaded when a symbol is set.
+  void SizeFrameToList();
   // Unsubscribes, then subscribes again and reloads the stored trades.
   void Refresh();
   // 0 to 6 decimals, 32 or 64; then Refresh. 0 for another code.
@@ -36,6 +40,8 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   // One entry the window now owns (new, cancel or correct).
   void OnUpdateFromThread(ts_entry* entry);
   const ts_entry* RowEntry(int row) const;
+  // The pop-up as the right button shows it, its entries bound.
+  QMenu* BuildPopupMenu(QWidget* parent);
   mqt* Record() const { return m_record; }
 
  protected:
@@ -53,6 +59,9 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
 
   TapeList* m_list;
   mqt* m_record = nullptr;
+  // The window id the subscription was made with: a closing frame takes
+  // the view's id away before the view goes, and the slot is found by it.
+  kv_hwnd m_sub_window = 0;
 };
 
 // Seconds of day of a trade time plus the offset, wrapped into one day.

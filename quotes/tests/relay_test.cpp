@@ -575,22 +575,24 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused) {
   EXPECT_EQ(a->users, users);
 
   EXPECT_EQ(unsubscribe_orderbook(a, 13), 0);
+  EXPECT_EQ(a->users, users);
   EXPECT_EQ(unsubscribe_orderbook(a, 11), 1);
+  EXPECT_EQ(a->users, users - 1);  // the window's user given back
   EXPECT_EQ(unsubscribe_orderbook(a, 12), 1);
   {
     kv_lock guard(g_chart_lock);
     EXPECT_EQ(find_book_slots(a), nullptr);
   }
-  ASSERT_TRUE(relay.wait_requests(2));
+  // One add for the first window, one drop for the last, then the record's
+  // release: the windows held its only users.
+  ASSERT_TRUE(relay.wait_requests(3));
   auto reqs = relay.taken();
-  ASSERT_EQ(reqs.size(), 2u);  // one add for the first window, one drop for the last
+  ASSERT_EQ(reqs.size(), 3u);
   EXPECT_EQ(request_code(reqs[0]), 0x1000020u);
   EXPECT_EQ(request_code(reqs[1]), 0x2000020u);
   ASSERT_TRUE(
       kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
   EXPECT_EQ(a->streams_held, 0u);
-  delete_multiquote(a);
-  delete_multiquote(a);
 }
 
 // The broker link as the request thread sees it. Its hooks run on the

@@ -392,19 +392,22 @@ TEST_F(SpigotTest, BookRecordsFillTheWindowBuffersAndMergeTheQuote) {
   std::vector<uint8_t> book(540, 0);
   book[0] = QR_ORDER_BOOK;
   put_le16(&book[2], 7);
-  put_f32(&book[32], 10.25f);  // best bid of the book below the quote's bid
+  // Entries: word, size, price.
+  put_le32(&book[32], 36000);
   put_le32(&book[36], 100);
+  put_f32(&book[40], 10.25f);  // best bid of the book below the quote's bid
   dispatch(book);
   EXPECT_EQ(memcmp(plain.data(), book.data(), 512), 0);
-  EXPECT_FLOAT_EQ(*(float*)&merged[32], 10.5f);  // the quote's bid in front
+  EXPECT_EQ(get_le32(&merged[32]) >> 24, 8u);  // the quote's bid in front
   EXPECT_EQ(get_le32(&merged[36]), 900u);
-  EXPECT_EQ(get_le32(&merged[40]) >> 24, 8u);
-  EXPECT_FLOAT_EQ(*(float*)&merged[44], 10.25f);
+  EXPECT_FLOAT_EQ(*(float*)&merged[40], 10.5f);
+  EXPECT_FLOAT_EQ(*(float*)&merged[52], 10.25f);
   EXPECT_EQ(sink.count(WM_ORDERBOOK_UPDATE), 1);
+  const int users = r->users;
   unsubscribe_orderbook(r, sink.wnd);
   unsubscribe_orderbook(r, sink.wnd + 1000);
+  EXPECT_EQ(r->users, users - 2);  // each window's user given back
   kv_dispatch_posted(-1);
-  delete_multiquote(r);
   delete_multiquote(r);
 }
 

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QToolBar>
+#include <functional>
 #include <set>
 
 #include "platform/qt/frames.h"
@@ -85,6 +86,42 @@ TEST_F(Resources, MenusAreWellFormedWithViewSecondAndFavoritesThird) {
   a = kv_find_action(&chart, 32955);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->text(), QStringLiteral("Constrain Rows/Columns..."));
+}
+
+TEST_F(Resources, MarketListPopupsHaveOneRootAndDistinctCommands) {
+  struct Case {
+    int id;
+    int commands;
+    unsigned first;
+    const char* first_text;
+  };
+  const Case cases[] = {
+      {IDR_TIME_SALES_POPUP, 14, 33021, "Time"},     {IDR_QUOTES_POPUP, 31, 33056, "Bid"},
+      {IDR_LEVEL2_POPUP, 12, 33107, "Refresh"},      {IDR_ORDER_BOOK_POPUP, 11, 33107, "Refresh"},
+      {IDR_MARKET_PULSE_POPUP, 15, 33103, "Update"},
+  };
+  for (const Case& c : cases) {
+    QMenu holder;
+    kv_fill_menu(&holder, kv_res_menu(c.id));
+    ASSERT_EQ(holder.actions().size(), 1) << c.id;
+    QMenu* popup = holder.actions()[0]->menu();
+    ASSERT_NE(popup, nullptr) << c.id;
+    EXPECT_EQ(holder.actions()[0]->text(), QStringLiteral("Popup"));
+    std::set<unsigned> ids;
+    std::function<void(QMenu*)> walk = [&](QMenu* m) {
+      for (QAction* a : m->actions()) {
+        if (a->menu())
+          walk(a->menu());
+        else if (!a->isSeparator())
+          EXPECT_TRUE(ids.insert(kv_action_id(a)).second) << c.id << " " << kv_action_id(a);
+      }
+    };
+    walk(popup);
+    EXPECT_EQ(int(ids.size()), c.commands) << c.id;
+    QAction* first = kv_find_action(popup, c.first);
+    ASSERT_NE(first, nullptr) << c.id;
+    EXPECT_EQ(first->text(), QString::fromLatin1(c.first_text));
+  }
 }
 
 TEST_F(Resources, ToolbarButtonsHaveTipsAndImages) {

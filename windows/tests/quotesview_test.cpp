@@ -119,6 +119,22 @@ TEST_F(QuotesWindow, RowsFromTheListShowStoredQuotesAndFrameMovesOfACent) {
   EXPECT_EQ(cell_of(v, 0, 10).frame, cell_of(v, 0, 10).background);
 }
 
+TEST_F(QuotesWindow, NewWindowFrameFitsItsColumnsAndRows) {
+  write_data("Lists.slf", "IBM International\nMSFT\nAAPL\n");
+  ASSERT_GT(app_->OpenSymbolListFile(data_file("Lists.slf").c_str(), nullptr), 0);
+  ASSERT_TRUE(app_->MainFrame()->RouteCommand(ID_SLF_QUOTES));
+  std::vector<CKvWindowDoc*> docs = kv_window_docs(KIND_QUOTES);
+  ASSERT_EQ(docs.size(), 1u);
+  auto* v = dynamic_cast<CKvQuotes1View*>(docs[0]->GetFirstView());
+  ASSERT_TRUE(v && v->GetParentFrame());
+  CListViewEx* list = v->ListView();
+  KvWindowPlacement wp = v->GetParentFrame()->GetWindowPlacement();
+  EXPECT_EQ(wp.normal.right - wp.normal.left, list->ColumnsSpan() + 10);
+  EXPECT_EQ(wp.normal.bottom - wp.normal.top,
+            (list->verticalHeader()->defaultSectionSize() + 3) * 4 +
+                list->horizontalHeader()->sizeHint().height());
+}
+
 TEST_F(QuotesWindow, DropsTakeOneCleanSymbolOnce) {
   CKvQuotes1View* v = open_list();
   ASSERT_TRUE(v);

@@ -7,12 +7,14 @@
 #include <cstring>
 
 #include "data/chartthreads.h"
+#include "platform/locks.h"
 #include "platform/messages.h"
 #include "platform/qt/color.h"
 #include "platform/qt/docview.h"
 #include "platform/qt/frames.h"
 #include "platform/qt/test_harness.h"
 #include "platform/qt/wnd.h"
+#include "platform/sync.h"
 #include "quotes/mqt.h"
 #include "settings/settings.h"
 #include "shell/app.h"
@@ -97,6 +99,17 @@ TEST_F(TimeSalesWindow, TapeKeepsAThousandTradesAndCorrectionsKeepTheirRow) {
   // Header clicks keep the tape's order.
   list->SortByColumn(list->FindColumnPos(5));
   EXPECT_EQ(v->RowEntry(0)->key, 1001);
+
+  // Closing the window gives its user of the record back.
+  mqt* held = get_multiquote("ibm");
+  ASSERT_EQ(held, v->Record());
+  const int users = held->users;
+  v->GetParentFrame()->close();
+  EXPECT_TRUE(kv_wait_until([&] {
+    kv_lock guard(g_chart_lock);
+    return held->users == users - 1;
+  }));
+  delete_multiquote(held);
 }
 
 TEST_F(TimeSalesWindow, TimeWrapsIntoOneDayAndColoursShowInThePicture) {
