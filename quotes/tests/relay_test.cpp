@@ -590,8 +590,13 @@ TEST_F(RelayTest, BookWindowsShareOneStreamAndAThirdIsRefused) {
   ASSERT_EQ(reqs.size(), 3u);
   EXPECT_EQ(request_code(reqs[0]), 0x1000020u);
   EXPECT_EQ(request_code(reqs[1]), 0x2000020u);
-  ASSERT_TRUE(
-      kv_wait_until([&] { return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0; }));
+  // The request thread lets the record go under the chart lock: read it
+  // under the lock too.
+  ASSERT_TRUE(kv_wait_until([&] {
+    kv_lock guard(g_chart_lock);
+    return __atomic_load_n(&a->pending_streams, __ATOMIC_SEQ_CST) == 0;
+  }));
+  kv_lock guard(g_chart_lock);
   EXPECT_EQ(a->streams_held, 0u);
 }
 
