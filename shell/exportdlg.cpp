@@ -34,14 +34,14 @@ CExportSettingsDlg::CExportSettingsDlg(QWidget* parent) : KvDialog(IDD_EXPORT_SE
   ff->addRow(QStringLiteral("Export Directory:"), dir);
   top->addWidget(file);
 
-  auto* spec = new QGroupBox(QStringLiteral("Data Format Specification"));
-  auto* sv = new QVBoxLayout(spec);
+  auto* format_box = new QGroupBox(QStringLiteral("Data Format"));
+  auto* sv = new QVBoxLayout(format_box);
   auto* combo = AddControl(IDC_FORMAT, new KvComboBox);
   sv->addWidget(combo);
   auto* desc = AddControl(IDC_FORMAT_DESCRIPTION, new QLabel);
   desc->setWordWrap(true);
   sv->addWidget(desc);
-  top->addWidget(spec);
+  top->addWidget(format_box);
   top->addWidget(kv_ok_cancel_help(this));
   connect(combo, &QComboBox::activated, this, [this] { show_description(); });
 }

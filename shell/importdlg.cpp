@@ -41,10 +41,9 @@ QPushButton* plain_button(const QString& text, const char* icon = nullptr) {
   return b;
 }
 
-// The format combo and its description under a "Data Format
-// Specification" frame.
+// The format combo and its description under a "Data Format" frame.
 QGroupBox* format_box(KvDialog* dlg) {
-  auto* box = new QGroupBox(QStringLiteral("Data Format Specification"));
+  auto* box = new QGroupBox(QStringLiteral("Data Format"));
   auto* v = new QVBoxLayout(box);
   v->addWidget(dlg->AddControl(IDC_IMP_FORMAT, new KvComboBox));
   auto* desc = dlg->AddControl(IDC_IMP_DESCRIPTION, new QLabel);

@@ -382,7 +382,7 @@ void CPPPrefDisplay::DoDataExchange(KvDataExchange& dx) {
 bool CPPPrefDisplay::OnCheck() {
   uint32_t candle = 0;
   if (!pack_custom_candle(m_total, m_left, m_right, m_wick, &candle)) {
-    refuse("Invalid candle specification");
+    refuse("Invalid candle definition");
     return false;
   }
   if (pref_read_time(m_time_offset) > 86399) {

@@ -153,7 +153,7 @@ TEST_F(UserPrefs, DisplayPageCandleExamples) {
       EXPECT_EQ(g_settings.ShowGridlines, 0);
     } else {
       EXPECT_EQ(result, IDCANCEL);
-      EXPECT_EQ(last_box(), "Invalid candle specification");
+      EXPECT_EQ(last_box(), "Invalid candle definition");
       EXPECT_EQ(memcmp(&before, &g_settings, sizeof before), 0);
     }
   }
@@ -189,7 +189,7 @@ TEST_F(UserPrefs, RefusalOnOnePageStoresNoOtherPage) {
       kv_click(&d, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(last_box(), "Invalid candle specification");
+    EXPECT_EQ(last_box(), "Invalid candle definition");
     EXPECT_EQ(memcmp(&before, &g_settings, sizeof before), 0);
   }
 }
