@@ -193,6 +193,23 @@ static void bring_to_front(Display* d, Window w) {
   XSync(d, False);
 }
 
+// Whether the window (or one of its children) holds the keyboard focus.
+static int has_focus(Display* d, Window w) {
+  Window focus = None;
+  int revert;
+  XGetInputFocus(d, &focus, &revert);
+  for (int depth = 0; focus != None && focus != PointerRoot && depth < 16; depth++) {
+    if (focus == w) return 1;
+    Window root, parent, *children = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(d, focus, &root, &parent, &children, &n)) return 0;
+    if (children) XFree(children);
+    if (parent == root) return 0;
+    focus = parent;
+  }
+  return 0;
+}
+
 static void key(Display* d, KeySym sym, int shift, int alt) {
   KeyCode code = XKeysymToKeycode(d, sym);
   if (!code) return;
@@ -267,6 +284,13 @@ static int x11_login(const char* user, const char* password) {
     kv_sleep_ms(MSGBOX_PAUSE_MS);
   }
   bring_to_front(c.d, login);
+  // Keys go to whichever window holds the focus: type only once the login
+  // window has it, else the caller tries again (the password never lands in
+  // a window that took the focus meanwhile).
+  if (!has_focus(c.d, login)) {
+    memset(text, 0, sizeof text);
+    return 0;
+  }
   send_keystrokes(c.d, text);
   memset(text, 0, sizeof text);
   kv_sleep_ms(kv_scaled_ms(LOGIN_SETTLE_MS));

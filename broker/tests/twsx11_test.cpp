@@ -24,6 +24,9 @@ extern char** environ;
 namespace {
 
 const char k_helper[] = KV_BINARY_DIR "/bin/tws_x11_window";
+// The helper windows are separate programs on a private X server: under the
+// thread checker's slowdown they take longer to appear and answer.
+constexpr int k_x11_wait_ms = 3 * KV_TEST_WAIT_MS;
 
 pid_t spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -128,8 +131,9 @@ TEST_F(TwsX11Test, LoginTypedOnlyIntoTheLaunchedLoginWindow) {
   write_script(typed, "");
   ASSERT_TRUE(tws_launch());
   ASSERT_GT(g_tws_launch_pid, 0);
-  ASSERT_TRUE(kv_wait_until([] { return tws_login("user", "pass") == 1; }));
-  ASSERT_TRUE(kv_wait_until([&] { return read_all(typed) == "user\tpass\r"; })) << read_all(typed);
+  ASSERT_TRUE(kv_wait_until([] { return tws_login("user", "pass") == 1; }, k_x11_wait_ms));
+  ASSERT_TRUE(kv_wait_until([&] { return read_all(typed) == "user\tpass\r"; }, k_x11_wait_ms))
+      << read_all(typed);
   EXPECT_EQ("", read_all(decoy));
 }
 
@@ -144,21 +148,23 @@ TEST_F(TwsX11Test, InvisibleLoginWindowIsNotTypedInto) {
 TEST_F(TwsX11Test, ConfirmDialogGetsAltYAndEnter) {
   std::string typed = path("dialog.txt");
   windows_.push_back(spawn({k_helper, "Trader Workstation - Exit", typed}));
-  ASSERT_TRUE(kv_wait_until([&] {
-    tws_confirm_dialogs();
-    return read_all(typed).find("<A-y>\r") != std::string::npos;
-  }));
+  ASSERT_TRUE(kv_wait_until(
+      [&] {
+        tws_confirm_dialogs();
+        return read_all(typed).find("<A-y>\r") != std::string::npos;
+      },
+      k_x11_wait_ms));
 }
 
 TEST_F(TwsX11Test, MainWindowByTitleAndAccountName) {
   g_settings.QRPortNum = 0;  // no API port answers
   EXPECT_EQ(0, tws_is_running());
   windows_.push_back(spawn({k_helper, "Interactive Brokers Trader Workstation", path("main.txt")}));
-  ASSERT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }));
+  ASSERT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }, k_x11_wait_ms));
   snprintf(g_settings.TWSAccountName, sizeof g_settings.TWSAccountName, "DU999");
   EXPECT_EQ(0, tws_is_running());
   windows_.push_back(spawn({k_helper, "DU999 Trader Workstation", path("acct.txt")}));
-  EXPECT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }));
+  EXPECT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }, k_x11_wait_ms));
 }
 
 TEST(TwsProcessTree, DescendantsByParentChain) {
