@@ -3,19 +3,13 @@
 // a NUL, then the page, which a server on 127.0.0.1 sends for every address
 // asked; "PORT" in the parse file stands for that server's port.  Every bar
 // that comes out must have a valid date, finite prices and sorted times.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "data/chart.h"
 #include "data/dates.h"
@@ -26,55 +20,13 @@
 #include "data/updatechk.h"
 #include "data/webimport.h"
 #include "fuzz/fuzz_root.h"
+#include "fuzz/page_server.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/thread.h"
 #include "settings/settings.h"
 
-static std::mutex g_page_lock;
-static std::string g_page;
 static int g_port;
-
-// One connection at a time: the import reads a page whole before it asks
-// for the next.
-static void serve_pages(int listener) {
-  for (;;) {
-    int fd = accept(listener, nullptr, nullptr);
-    if (fd < 0) continue;
-    std::string head;
-    char buf[2048];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-      ssize_t n = read(fd, buf, sizeof buf);
-      if (n <= 0) break;
-      head.append(buf, (size_t)n);
-    }
-    std::string reply;
-    {
-      std::lock_guard<std::mutex> hold(g_page_lock);
-      reply = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(g_page.size()) +
-              "\r\nConnection: close\r\n\r\n" + g_page;
-    }
-    for (size_t sent = 0; sent < reply.size();) {
-      ssize_t n = write(fd, reply.data() + sent, reply.size() - sent);
-      if (n <= 0) break;
-      sent += (size_t)n;
-    }
-    close(fd);
-  }
-}
-
-static void start_server() {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (listener < 0 || bind(listener, (sockaddr*)&a, sizeof a) != 0 || listen(listener, 16) != 0 ||
-      getsockname(listener, (sockaddr*)&a, &len) != 0)
-    abort();
-  g_port = ntohs(a.sin_port);
-  std::thread(serve_pages, listener).detach();
-}
 
 static void setup() {
   std::string root = fuzz_temp_root("webpage");
@@ -84,7 +36,7 @@ static void setup() {
   kv_write_file_atomic((root + "/CONFIG/srcdata.cfg").c_str(),
                        "HISTORIC_DAILY 1\n  web daily.cfg\n",
                        strlen("HISTORIC_DAILY 1\n  web daily.cfg\n"), nullptr);
-  start_server();
+  g_port = fuzz_start_page_server();
   g_inet_session = inet_open_session();
   // The first web import of a process starts the update check: it runs
   // here once, against the page server, and is waited for.
@@ -101,10 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string parse = in.substr(0, nul);
   for (size_t at; (at = parse.find("PORT")) != std::string::npos;)
     parse.replace(at, 4, std::to_string(g_port));
-  {
-    std::lock_guard<std::mutex> hold(g_page_lock);
-    g_page = in.substr(nul + 1);
-  }
+  { fuzz_set_page(in.substr(nul + 1)); }
   std::string path = std::string(g_settings.DataRoot) + "/CONFIG/daily.cfg";
   if (!kv_write_file_atomic(path.c_str(), parse.data(), parse.size(), nullptr)) return 0;
   free_quote_source_cfgs();

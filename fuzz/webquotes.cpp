@@ -5,24 +5,19 @@
 // sends for every address asked; "PORT" in the script stands for that
 // server's port. After each cycle every record must be held by its one
 // user again, its ring within bounds and its prices finite.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "data/inet.h"
 #include "data/quotecfg.h"
 #include "data/srcdata.h"
 #include "fuzz/fuzz_root.h"
+#include "fuzz/page_server.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/sync.h"
@@ -32,49 +27,8 @@
 #include "quotes/webquotes.h"
 #include "settings/settings.h"
 
-static std::mutex g_page_lock;
-static std::string g_page;
 static int g_port;
 static const char* const kSymbols[] = {"A", "B", "C"};
-
-static void serve_pages(int listener) {
-  for (;;) {
-    int fd = accept(listener, nullptr, nullptr);
-    if (fd < 0) continue;
-    std::string head;
-    char buf[2048];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-      ssize_t n = read(fd, buf, sizeof buf);
-      if (n <= 0) break;
-      head.append(buf, (size_t)n);
-    }
-    std::string reply;
-    {
-      std::lock_guard<std::mutex> hold(g_page_lock);
-      reply = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(g_page.size()) +
-              "\r\nConnection: close\r\n\r\n" + g_page;
-    }
-    for (size_t sent = 0; sent < reply.size();) {
-      ssize_t n = write(fd, reply.data() + sent, reply.size() - sent);
-      if (n <= 0) break;
-      sent += (size_t)n;
-    }
-    close(fd);
-  }
-}
-
-static void start_server() {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (listener < 0 || bind(listener, (sockaddr*)&a, sizeof a) != 0 || listen(listener, 16) != 0 ||
-      getsockname(listener, (sockaddr*)&a, &len) != 0)
-    abort();
-  g_port = ntohs(a.sin_port);
-  std::thread(serve_pages, listener).detach();
-}
 
 static void setup() {
   std::string root = fuzz_temp_root("webquotes");
@@ -86,7 +40,7 @@ static void setup() {
   const char srcdata[] = "MULTIQUOTE 1\n  web web.cfg\n";
   kv_write_file_atomic((root + "/CONFIG/srcdata.cfg").c_str(), srcdata, strlen(srcdata), nullptr);
   install_live_chart_hooks();
-  start_server();
+  g_port = fuzz_start_page_server();
   g_inet_session = inet_open_session();
   kv_lock guard(g_chart_lock);
   for (const char* s : kSymbols) create_multiquote_struct(s);
@@ -100,10 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string script = in.substr(0, nul);
   for (size_t at; (at = script.find("PORT")) != std::string::npos;)
     script.replace(at, 4, std::to_string(g_port));
-  {
-    std::lock_guard<std::mutex> hold(g_page_lock);
-    g_page = in.substr(nul + 1);
-  }
+  { fuzz_set_page(in.substr(nul + 1)); }
   // A non-zero flags word turns polling on.
   std::string cfg = "no_clock_sync\nmaxquotes 10\n[MAIN]\n" + script;
   std::string path = std::string(g_settings.DataRoot) + "/CONFIG/web.cfg";
