@@ -1,5 +1,12 @@
 #include "studies/pages/ppcommon.h"
 
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include <cstdio>
 #include <cstring>
 
@@ -629,4 +636,24 @@ void CPPCommon::UpdateStudies(chart_rec* chart, StudyDef** page_list, StudyDef**
   if (!chart->studies)
     while (*page_list) drop(page_list);
   recalc_studies(chart, 1);
+}
+
+line_attr_box make_line_attr_box(KvDialog* page, const uint32_t* color) {
+  line_attr_box b;
+  b.box = new QGroupBox(QStringLiteral("Line Attributes"));
+  b.form = new QFormLayout(b.box);
+  b.width = page->AddControl(1217, new QLineEdit);
+  b.width->setMaximumWidth(60);
+  b.form->addRow(QStringLiteral("Width:"), b.width);
+  auto* color_row = new QHBoxLayout;
+  b.sample = page->AddControl(1078, new KvOwnerDrawButton);
+  b.sample->setFixedSize(40, 22);
+  b.sample->SetDraw([color](KvDC& dc, const KvRect& r) { dc.FillSolidRect(r, *color); });
+  color_row->addWidget(b.sample);
+  auto* choose = page->AddControl(1022, new QPushButton(QStringLiteral("Color...")));
+  choose->setIcon(QIcon::fromTheme(QStringLiteral("color-select")));
+  color_row->addWidget(choose);
+  color_row->addStretch(1);
+  b.form->addRow(QStringLiteral("Color:"), color_row);
+  return b;
 }

@@ -23,7 +23,12 @@
   } while (0)
 
 class KvComboBox;
+class KvDialog;
 class KvListBox;
+class KvOwnerDrawButton;
+class QFormLayout;
+class QGroupBox;
+class QLineEdit;
 class QWidget;
 struct chart_rec;
 
@@ -101,6 +106,18 @@ class CPPCommon {
   // live study in the old one's place.  Under g_chart_lock.
   void apply_edit(chart_rec* chart, StudyDef* rec);
 };
+
+// The "Line Attributes" box of the study pages: the width field (1217) and
+// the colour sample (1078, painted with *color) beside its Color button
+// (1022), made controls of the page.  The caller adds its own rows (a
+// style combo) to form.
+struct line_attr_box {
+  QGroupBox* box;
+  QFormLayout* form;
+  QLineEdit* width;
+  KvOwnerDrawButton* sample;
+};
+line_attr_box make_line_attr_box(KvDialog* page, const uint32_t* color);
 
 // The chart's live study with that id, or null.  Under g_chart_lock.
 StudyDef* find_live_study(chart_rec* chart, int id);

@@ -66,21 +66,10 @@ CPPStudies::CPPStudies()
       {IDC_OVER_PRICE, IDC_OVER_VOLUME, IDC_OVER_GROUP1, IDC_OVER_GROUP2, IDC_OVER_GROUP3});
   right->addWidget(over);
 
-  auto* attrs = new QGroupBox(QStringLiteral("Line Attributes"));
-  auto* form = new QFormLayout(attrs);
-  auto* width = AddControl(IDC_WIDTH, new QLineEdit);
-  width->setMaximumWidth(60);
-  form->addRow(QStringLiteral("Width:"), width);
-  auto* color_row = new QHBoxLayout;
-  m_sample = AddControl(IDC_SAMPLE, new KvOwnerDrawButton);
-  m_sample->setFixedSize(40, 22);
-  m_sample->SetDraw([this](KvDC& dc, const KvRect& r) { dc.FillSolidRect(r, color); });
-  color_row->addWidget(m_sample);
-  auto* choose = AddControl(IDC_COLOR, new QPushButton(QStringLiteral("Color...")));
-  choose->setIcon(QIcon::fromTheme(QStringLiteral("color-select")));
-  color_row->addWidget(choose);
-  color_row->addStretch(1);
-  form->addRow(QStringLiteral("Color:"), color_row);
+  line_attr_box line = make_line_attr_box(this, &color);
+  QGroupBox* attrs = line.box;
+  QFormLayout* form = line.form;
+  m_sample = line.sample;
   m_style = AddControl(IDC_STYLE, new CBitmapComboBox);
   form->addRow(QStringLiteral("Style:"), m_style);
   right->addWidget(attrs);
@@ -94,7 +83,7 @@ CPPStudies::CPPStudies()
   MapCommand(IDC_HIDE, [this] { on_hide(); });
   MapCommand(IDC_COLOR, [this] { on_color(); });
   connect(m_style, &KvComboBox::closedUp, this, [this] { on_style_changed(); });
-  connect(width, &QLineEdit::textEdited, this, [this] { on_width_changed(); });
+  connect(line.width, &QLineEdit::textEdited, this, [this] { on_width_changed(); });
 }
 
 CPPStudies::~CPPStudies() {

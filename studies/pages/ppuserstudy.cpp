@@ -93,23 +93,10 @@ CPPUserStudy::CPPUserStudy()
   }
   AddRadioGroup(std::vector<int>(kPriceIds, kPriceIds + 8));
   right->addWidget(price);
-  auto* attrs = new QGroupBox(QStringLiteral("Line Attributes"));
-  auto* form = new QFormLayout(attrs);
-  auto* width = AddControl(IDC_WIDTH, new QLineEdit);
-  width->setMaximumWidth(60);
-  form->addRow(QStringLiteral("Width:"), width);
-  connect(width, &QLineEdit::textEdited, this, [this] { mark_modified(); });
-  auto* color_row = new QHBoxLayout;
-  m_sample = AddControl(IDC_SAMPLE, new KvOwnerDrawButton);
-  m_sample->setFixedSize(40, 22);
-  m_sample->SetDraw([this](KvDC& dc, const KvRect& r) { dc.FillSolidRect(r, color); });
-  color_row->addWidget(m_sample);
-  auto* choose = AddControl(IDC_COLOR, new QPushButton(QStringLiteral("Color...")));
-  choose->setIcon(QIcon::fromTheme(QStringLiteral("color-select")));
-  color_row->addWidget(choose);
-  color_row->addStretch(1);
-  form->addRow(QStringLiteral("Color:"), color_row);
-  right->addWidget(attrs);
+  line_attr_box line = make_line_attr_box(this, &color);
+  m_sample = line.sample;
+  connect(line.width, &QLineEdit::textEdited, this, [this] { mark_modified(); });
+  right->addWidget(line.box);
   right->addStretch(1);
   middle->addLayout(right);
   top->addLayout(middle, 1);
