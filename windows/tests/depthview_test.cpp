@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "data/chartthreads.h"
+#include "data/debugtrace.h"
 #include "data/lefield.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
@@ -324,6 +325,34 @@ TEST_F(DepthWindows, OrderBookSizesInsideMarketAndTwoWindowsASymbol) {
   ASSERT_TRUE(drop(third, QStringLiteral("IBM")));
   EXPECT_EQ(third->Handle(), nullptr);
   EXPECT_EQ(third->ListView()->GetItemCount(), DEPTH_ROWS);  // still a working window
+}
+
+TEST_F(DepthWindows, UpdatesAreTracedWithTheMarketSwitch) {
+  CKvDepthView* l2 = open(KIND_LEVEL2);
+  CKvDepthView* ob = open(KIND_ORDER_BOOK);
+  ASSERT_TRUE(l2 && ob);
+  auto traced = [](CKvDepthView* v, unsigned message) {
+    testing::internal::CaptureStderr();
+    kv_lparam entry = message == WM_TRADE_UPDATE ? (kv_lparam)calloc(1, 32) : 0;
+    v->WindowProc(message, 0, entry);
+    return testing::internal::GetCapturedStderr();
+  };
+  // Other threads may trace meanwhile: each line is looked for.
+  const struct {
+    CKvDepthView* view;
+    unsigned message;
+    const char* line;
+  } cases[] = {
+      {l2, WM_LEVEL2_UPDATE, "CKvLev2View::OnUpdateFromThread()\n"},
+      {l2, WM_TRADE_UPDATE, "CKvLev2View::OnUpdateFromThread1()\n"},
+      {ob, WM_ORDERBOOK_UPDATE, "CKvOrderBookView::OnUpdateFromThread()\n"},
+      {ob, WM_TRADE_UPDATE, "CKvOrderBookView::OnUpdateFromThread1()\n"},
+  };
+  g_option_flags |= OPT_TRACE_MARKET;
+  for (const auto& c : cases)
+    EXPECT_NE(traced(c.view, c.message).find(c.line), std::string::npos) << c.line;
+  g_option_flags &= ~OPT_TRACE_MARKET;
+  EXPECT_EQ(traced(l2, WM_LEVEL2_UPDATE).find("CKvLev2View"), std::string::npos);
 }
 
 TEST_F(DepthWindows, ColumnsAndFlagsComeBackWithThePageLayout) {
