@@ -458,3 +458,40 @@ TEST_F(DepthWindows, PictureShowsTheBands) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DepthWindows, OrderBookPictureShowsTheBands) {
+  CKvDepthView* v = open(KIND_ORDER_BOOK);
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));
+  ASSERT_TRUE(numbered(v));
+  const float bids[] = {20.10f, 20.09f, 20.09f, 20.08f, 20.07f, 20.06f};
+  const float asks[] = {20.11f, 20.12f, 20.13f, 20.13f, 20.14f};
+  std::vector<Entry> b, a;
+  for (int i = 0; i < 6; i++) b.push_back({bids[i], uint32_t(100 * (i + 1)), 9 + i, 34200 + i});
+  for (int i = 0; i < 5; i++) a.push_back({asks[i], uint32_t(150 * (i + 1)), 15 + i, 34300 + i});
+  ASSERT_TRUE(
+      push_and_wait(v, book_record(QR_ORDER_BOOK, false, b, a), 5, 10, QStringLiteral("20.06 ")));
+  kv_pump_events(20);
+  CListViewEx* list = v->ListView();
+  QImage shot = list->viewport()->grab().toImage();
+  kv_save_png(v->GetParentFrame()->grab().toImage(),
+              QStringLiteral(KV_BINARY_DIR "/order_book_window.png"));
+  const COLORREF band[] = {0x00FFFF, 0x00FF00, 0x00FF00, 0xFFFF00, 0x000080, 0x800000};
+  const int xb = list->columnViewportPosition(list->ColumnIndex(25)) + 2;
+  for (int r = 0; r < 6; r++)
+    EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xb, list->rowViewportPosition(r) + 2)), band[r]) << r;
+  const COLORREF ask_band[] = {0x00FFFF, 0x00FF00, 0xFFFF00, 0xFFFF00, 0x000080};
+  const int xa = list->columnViewportPosition(list->ColumnIndex(26)) + 2;
+  for (int r = 0; r < 5; r++)
+    EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xa, list->rowViewportPosition(r) + 2)), ask_band[r])
+        << r;
+  // Rows past both sides' entries are navy, as is the middle column.
+  EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xb, list->rowViewportPosition(7) + 2)), 0x800000u);
+  EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(list->columnViewportPosition(list->ColumnIndex(27)) + 2,
+                                            list->rowViewportPosition(0) + 2)),
+            0x800000u);
+}
+
+}  // namespace
