@@ -398,7 +398,11 @@ static void handle_trade(const uint8_t* rec) {
         memcpy(&t.time, &e.time, 24);
         t.trade_flags |= TS_CORRECTED;
       }
-      post_trade_entry(r, t, TS_WANT_TRADES);
+      // The ring keeps the entry as a trade; the windows are told what
+      // happened to it, or they would list it again as a new trade.
+      ts_entry changed = t;
+      changed.operation = e.operation;
+      post_trade_entry(r, changed, TS_WANT_TRADES);
       return;
     }
     return;

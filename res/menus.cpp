@@ -354,7 +354,7 @@ const Entry kQuotesPopup[] = {
     {33061, "Popup/Columns/Dividend Amount"},
     {33063, "Popup/Columns/Year's High Price"},
     {33064, "Popup/Columns/Year's Low Price"},
-    {33062, "Popup/Columns/Earnings/Share (EPS)"},
+    {33062, "Popup/Columns/Earnings\\/Share (EPS)"},
     {33066, "Popup/Columns/Historic Volatility"},
     {0, "Popup/Columns/-"},
     {33296, "Popup/Columns/Index Future Premium"},

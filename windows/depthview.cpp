@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "data/chartsettings.h"
+#include "data/debugtrace.h"
 #include "data/lefield.h"
 #include "data/pricefmt.h"
 #include "platform/locks.h"
@@ -326,11 +327,15 @@ void CKvOrderBookView::ToggleInsideMarket() {
 }
 
 kv_lresult CKvDepthView::WindowProc(unsigned message, kv_wparam wparam, kv_lparam lparam) {
+  const bool trace = (g_option_flags & OPT_TRACE_MARKET) != 0;
+  const char* cls = m_level2 ? "CKvLev2View" : "CKvOrderBookView";
   if (message == (m_level2 ? WM_LEVEL2_UPDATE : WM_ORDERBOOK_UPDATE)) {
+    if (trace) debug_trace("%s::OnUpdateFromThread()\n", cls);
     RefreshRows();
     return 0;
   }
   if (message == WM_TRADE_UPDATE) {
+    if (trace) debug_trace("%s::OnUpdateFromThread1()\n", cls);
     free(reinterpret_cast<void*>(lparam));  // the entry copy is ours; the book is what we show
     RefreshRows();
     return 0;

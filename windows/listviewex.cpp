@@ -349,23 +349,23 @@ void CListViewEx::DrawCell(KvDC& dc, int row, int column, const KvRect& cell) {
     dc.BitBlt(x, y, w, h, img, 0, 0);
     return;
   }
+  // An empty cell is its background alone: no text and no frame.
   QString text = GetItemText(row, column).left(TEXT_MAX);
-  if (!text.isEmpty()) {
-    bool cut = false;
-    QString shown = FitText(dc, text, cell.right - cell.left, &cut);
-    int align = GetColumnAlign(column);
-    unsigned flags = DT_SINGLELINE | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX;
-    if (!cut && align == LVCFMT_RIGHT)
-      flags |= DT_RIGHT;
-    else if (!cut && align == LVCFMT_CENTER)
-      flags |= DT_CENTER;
-    KvRect tr(cell.left + TEXT_INSET, cell.top, cell.right - TEXT_INSET, cell.bottom);
-    COLORREF old = dc.SetTextColor(c.text_colour);
-    int mode = dc.SetBkMode(TRANSPARENT);
-    dc.DrawText(shown, tr, flags);
-    dc.SetBkMode(mode);
-    dc.SetTextColor(old);
-  }
+  if (text.isEmpty()) return;
+  bool cut = false;
+  QString shown = FitText(dc, text, cell.right - cell.left, &cut);
+  int align = GetColumnAlign(column);
+  unsigned flags = DT_SINGLELINE | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX;
+  if (!cut && align == LVCFMT_RIGHT)
+    flags |= DT_RIGHT;
+  else if (!cut && align == LVCFMT_CENTER)
+    flags |= DT_CENTER;
+  KvRect tr(cell.left + TEXT_INSET, cell.top, cell.right - TEXT_INSET, cell.bottom);
+  COLORREF old = dc.SetTextColor(c.text_colour);
+  int mode = dc.SetBkMode(TRANSPARENT);
+  dc.DrawText(shown, tr, flags);
+  dc.SetBkMode(mode);
+  dc.SetTextColor(old);
   if (c.frame != c.background) {
     KvRect f(cell.left + 1, cell.top, cell.right, cell.bottom - 1);
     dc.FillSolidRect(KvRect(f.left, f.top, f.right, f.top + 1), c.frame);

@@ -63,7 +63,9 @@ struct QuoteCopy {
   char symbol[32];
   int time;
   float open, high, low, last, prev_close, bid, ask, close, change_sign;
-  int volume;
+  float year_high, year_low;
+  double index_premium, hist_volatility, implied_volatility;
+  int volume, call_volume, call_oi, put_volume, put_oi;
 };
 
 QString price_text(double v) {
@@ -210,6 +212,15 @@ void CKvQuotes1View::refresh_row(int r) {
     q.close = rec->close;
     q.change_sign = rec->last_change;
     q.volume = rec->volume;
+    q.year_high = rec->week52_high;
+    q.year_low = rec->week52_low;
+    q.index_premium = rec->index_future_premium;
+    q.hist_volatility = rec->hist_volatility;
+    q.implied_volatility = rec->implied_volatility;
+    q.call_volume = rec->call_volume;
+    q.call_oi = rec->call_open_interest;
+    q.put_volume = rec->put_volume;
+    q.put_oi = rec->put_open_interest;
   }
   const float shown_last = shown_value(cells, m_list->FindColumnPos(5));
   const float shown_bid = shown_value(cells, m_list->FindColumnPos(10));
@@ -244,7 +255,7 @@ void CKvQuotes1View::refresh_row(int r) {
     switch (c.column_id) {
       case 0:
         c.sort_type = LIST_SORT_TEXT;
-        snprintf(c.value.text, sizeof c.value.text, "%s", q.symbol);
+        snprintf(c.value.text, sizeof c.value.text, "%.15s", q.symbol);
         text = QString::fromLatin1(q.symbol);
         break;
       case 1:
@@ -324,9 +335,36 @@ void CKvQuotes1View::refresh_row(int r) {
         c.sort_type = LIST_SORT_ARROW;
         c.arrow_sign = q.change_sign > 0 ? 1 : q.change_sign < 0 ? -1 : 0;
         break;
+      case 35:
+        set_float(q.year_high, price_text(q.year_high));
+        break;
+      case 36:
+        set_float(q.year_low, price_text(q.year_low));
+        break;
+      case 73:
+      case 74:
+      case 75: {
+        float v = float(c.column_id == 73   ? q.index_premium
+                        : c.column_id == 74 ? q.hist_volatility
+                                            : q.implied_volatility);
+        snprintf(buf, sizeof buf, "%.2f", v);
+        set_float(v, QString::fromLatin1(buf));
+        break;
+      }
+      case 76:
+      case 77:
+      case 78:
+      case 79:
+        c.sort_type = LIST_SORT_INT;
+        c.value.i = c.column_id == 76   ? q.call_volume
+                    : c.column_id == 77 ? q.call_oi
+                    : c.column_id == 78 ? q.put_volume
+                                        : q.put_oi;
+        text = QString::number(c.value.i);
+        break;
       default:
-        // Fields the live record does not carry (dividends, earnings,
-        // volatility, option volumes) stay empty.
+        // Fields the live record does not carry (dividends, earnings per
+        // share, the volatility figure) stay empty.
         c.sort_type = LIST_SORT_FLOAT;
         c.value.f = NAN;
         break;

@@ -13,6 +13,7 @@
 
 #include "data/chartsettings.h"
 #include "data/dates.h"
+#include "data/debugtrace.h"
 #include "data/pricefmt.h"
 #include "data/statmsg.h"
 #include "platform/locks.h"
@@ -141,18 +142,27 @@ int CKvTimeSalesView::SetPrecision(int code) {
 
 void CKvTimeSalesView::Refresh() {
   m_list->DeleteAllItems();
+  // The window may be the record's only user: giving its user back would
+  // free the record and have the relay let its streams go, so that no
+  // trade came until they were asked for again. A user held across the
+  // change keeps the record, its stored trades and its streams.
+  mqt* keep = nullptr;
+  if (m_record) {
+    kv_lock hold(g_chart_lock);
+    keep = get_multiquote(m_record->symbol);
+  }
   unsubscribe();
   ChartSettings* s = settings_of(this);
-  if (!s || !s->symbol[0]) return;
   ts_entry stored[TS_RELOAD_MAX];
   int n = 0;
-  m_sub_window = GetSafeHwnd();
-  m_record =
-      subscribe_time_sales(s->symbol, m_sub_window, TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
-  if (!m_record) {
-    m_sub_window = 0;
-    return;
+  if (s && s->symbol[0]) {
+    m_sub_window = GetSafeHwnd();
+    m_record =
+        subscribe_time_sales(s->symbol, m_sub_window, TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
+    if (!m_record) m_sub_window = 0;
   }
+  delete_multiquote(keep);  // a record of another symbol goes now
+  if (!m_record) return;
   // Newest first in the buffer: insert from the oldest so the newest ends on top.
   for (int i = n - 1; i >= 0; i--) {
     auto* copy = static_cast<ts_entry*>(malloc(sizeof(ts_entry)));
@@ -185,6 +195,7 @@ int CKvTimeSalesView::find_key(int32_t key) const {
 }
 
 void CKvTimeSalesView::OnUpdateFromThread(ts_entry* entry) {
+  if (g_option_flags & OPT_TRACE_MARKET) debug_trace("CKvTimeSalesView::OnUpdateFromThread()\n");
   if (!g_cont_update) {
     char t[16], text[80];
     snprintf(text, sizeof text, "%s Adding T&S record while quotes are off\n",

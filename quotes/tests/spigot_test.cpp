@@ -224,6 +224,8 @@ TEST_F(SpigotTest, TradesFillTheRingClassifyAndReachSubscribedWindows) {
   const ts_entry* last = (const ts_entry*)sink.got.back().lparam;
   EXPECT_EQ(last->key, 51);
   EXPECT_TRUE(last->trade_flags & TS_CANCELLED);
+  EXPECT_EQ(last->operation, TS_OP_CANCEL);  // not a new trade to the window
+  EXPECT_EQ(r->ts_ring[1].operation, TS_OP_NEW);
   for (auto& m : sink.got)
     if (m.message == WM_TRADE_UPDATE) free((void*)m.lparam);
 }
@@ -331,7 +333,7 @@ TEST_F(SpigotTest, MinuteBarFillsTheSkippedMinutesAndReplacesItsOwn) {
     r->users++;
   }
   std::vector<uint8_t> b(36, 0);
-  b[0] = QR_MINUTE_BAR | QR_LAST_RECORD;
+  b[0] = uint8_t(int(QR_MINUTE_BAR) | int(QR_LAST_RECORD));
   put_le16(&b[2], 7);
   put_le32(&b[4], (uint32_t)(day + 34320));  // 9:32
   put_f32(&b[8], 20.5f);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "data/chartthreads.h"
+#include "data/debugtrace.h"
 #include "data/lefield.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
@@ -326,6 +327,34 @@ TEST_F(DepthWindows, OrderBookSizesInsideMarketAndTwoWindowsASymbol) {
   EXPECT_EQ(third->ListView()->GetItemCount(), DEPTH_ROWS);  // still a working window
 }
 
+TEST_F(DepthWindows, UpdatesAreTracedWithTheMarketSwitch) {
+  CKvDepthView* l2 = open(KIND_LEVEL2);
+  CKvDepthView* ob = open(KIND_ORDER_BOOK);
+  ASSERT_TRUE(l2 && ob);
+  auto traced = [](CKvDepthView* v, unsigned message) {
+    testing::internal::CaptureStderr();
+    kv_lparam entry = message == WM_TRADE_UPDATE ? (kv_lparam)calloc(1, 32) : 0;
+    v->WindowProc(message, 0, entry);
+    return testing::internal::GetCapturedStderr();
+  };
+  // Other threads may trace meanwhile: each line is looked for.
+  const struct {
+    CKvDepthView* view;
+    unsigned message;
+    const char* line;
+  } cases[] = {
+      {l2, WM_LEVEL2_UPDATE, "CKvLev2View::OnUpdateFromThread()\n"},
+      {l2, WM_TRADE_UPDATE, "CKvLev2View::OnUpdateFromThread1()\n"},
+      {ob, WM_ORDERBOOK_UPDATE, "CKvOrderBookView::OnUpdateFromThread()\n"},
+      {ob, WM_TRADE_UPDATE, "CKvOrderBookView::OnUpdateFromThread1()\n"},
+  };
+  g_option_flags |= OPT_TRACE_MARKET;
+  for (const auto& c : cases)
+    EXPECT_NE(traced(c.view, c.message).find(c.line), std::string::npos) << c.line;
+  g_option_flags &= ~OPT_TRACE_MARKET;
+  EXPECT_EQ(traced(l2, WM_LEVEL2_UPDATE).find("CKvLev2View"), std::string::npos);
+}
+
 TEST_F(DepthWindows, ColumnsAndFlagsComeBackWithThePageLayout) {
   CKvDepthView* v = open(KIND_LEVEL2);
   ASSERT_TRUE(v);
@@ -426,6 +455,43 @@ TEST_F(DepthWindows, PictureShowsTheBands) {
   for (int r = 0; r < 6; r++)
     EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xa, list->rowViewportPosition(r) + 2)), ask_band[r])
         << r;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DepthWindows, OrderBookPictureShowsTheBands) {
+  CKvDepthView* v = open(KIND_ORDER_BOOK);
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));
+  ASSERT_TRUE(numbered(v));
+  const float bids[] = {20.10f, 20.09f, 20.09f, 20.08f, 20.07f, 20.06f};
+  const float asks[] = {20.11f, 20.12f, 20.13f, 20.13f, 20.14f};
+  std::vector<Entry> b, a;
+  for (int i = 0; i < 6; i++) b.push_back({bids[i], uint32_t(100 * (i + 1)), 9 + i, 34200 + i});
+  for (int i = 0; i < 5; i++) a.push_back({asks[i], uint32_t(150 * (i + 1)), 15 + i, 34300 + i});
+  ASSERT_TRUE(
+      push_and_wait(v, book_record(QR_ORDER_BOOK, false, b, a), 5, 10, QStringLiteral("20.06 ")));
+  kv_pump_events(20);
+  CListViewEx* list = v->ListView();
+  QImage shot = list->viewport()->grab().toImage();
+  kv_save_png(v->GetParentFrame()->grab().toImage(),
+              QStringLiteral(KV_BINARY_DIR "/order_book_window.png"));
+  const COLORREF band[] = {0x00FFFF, 0x00FF00, 0x00FF00, 0xFFFF00, 0x000080, 0x800000};
+  const int xb = list->columnViewportPosition(list->ColumnIndex(25)) + 2;
+  for (int r = 0; r < 6; r++)
+    EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xb, list->rowViewportPosition(r) + 2)), band[r]) << r;
+  const COLORREF ask_band[] = {0x00FFFF, 0x00FF00, 0xFFFF00, 0xFFFF00, 0x000080};
+  const int xa = list->columnViewportPosition(list->ColumnIndex(26)) + 2;
+  for (int r = 0; r < 5; r++)
+    EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xa, list->rowViewportPosition(r) + 2)), ask_band[r])
+        << r;
+  // Rows past both sides' entries are navy, as is the middle column.
+  EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xb, list->rowViewportPosition(7) + 2)), 0x800000u);
+  EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(list->columnViewportPosition(list->ColumnIndex(27)) + 2,
+                                            list->rowViewportPosition(0) + 2)),
+            0x800000u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/qt/test_harness.h"
 #include "platform/testing/fixture.h"
 #include "windows/listviewex.h"
+#include "windows/quotesview.h"
 
 namespace {
 
@@ -67,6 +68,45 @@ TEST_F(ListViewEx, TextFitsWithTwelvePixelsElseIsCutWithDots) {
   EXPECT_LT(shown.size() - 3, text.size());
   // One character that does not fit keeps that character.
   EXPECT_EQ(CListViewEx::FitText(dc, QStringLiteral("W"), 3, &cut), QStringLiteral("W..."));
+}
+
+TEST_F(ListViewEx, WholeTextsKeepTheColumnAlignmentCutOnesStartAtTheLeft) {
+  auto v = make(2);
+  add(*v, "IBM", 3);
+  ListCell* c = v->Cells(0);
+  c[0].frame = RGB(255, 0, 0);  // an empty cell shows no frame
+  v->SetItemText(0, 0, QString());
+  const QString text = QStringLiteral("MMMMMMMM");
+  v->SetItemText(0, 1, text);  // "Last" is right-aligned
+  QImage img(400, 20, QImage::Format_RGB32);
+  KvDC dc(&img);
+  // The first column of ink in [x0, x1), or -1.
+  auto first_ink = [&](int x0, int x1) {
+    for (int x = x0; x < x1; x++)
+      for (int y = 0; y < 20; y++)
+        if (qRed(img.pixel(x, y)) < 128) return x;
+    return -1;
+  };
+  const int w = dc.GetTextExtent(text).cx;
+  // Whole in a wide column: drawn against the right edge.
+  img.fill(Qt::white);
+  v->DrawCell(dc, 0, 1, KvRect(0, 0, w + 60, 20));
+  EXPECT_GE(first_ink(0, w + 60), 6 + 60 - 12 - 2);
+  // Cut: "..." appended and drawn from the left, though the column is
+  // right-aligned and room is left over.
+  const int m = dc.GetTextExtent(QStringLiteral("M")).cx;
+  const int dots = dc.GetTextExtent(QStringLiteral("...")).cx;
+  const int width = dc.GetTextExtent(QStringLiteral("MMMM")).cx + dots + 12 + m / 2;
+  bool cut = false;
+  ASSERT_EQ(CListViewEx::FitText(dc, text, width, &cut), QStringLiteral("MMMM..."));
+  img.fill(Qt::white);
+  v->DrawCell(dc, 0, 1, KvRect(0, 0, width, 20));
+  EXPECT_LE(first_ink(0, width), 6 + 1);
+  // The empty framed cell is its background alone.
+  img.fill(Qt::black);
+  v->DrawCell(dc, 0, 0, KvRect(0, 0, 60, 20));
+  for (int x = 0; x < 60; x++)
+    for (int y = 0; y < 20; y++) ASSERT_EQ(kv_colorref_from_rgb(img.pixel(x, y)), 0xFFFFFFu);
 }
 
 TEST_F(ListViewEx, ThreeHeaderClicksSortAscendingDescendingAscending) {
@@ -163,6 +203,23 @@ TEST_F(ListViewEx, ColumnsAreBoundedAndSavedColumnsAreCleaned) {
   auto full = std::make_unique<CListViewEx>(2, kTable, 3);
   full->BuildColumns(true, kDefaults);
   EXPECT_EQ(full->AddColumn(9), 0);  // the list is full
+  // A quotes list takes 33 columns; the 34th is refused and leaves the
+  // list as it was.
+  std::vector<ListColumnDef> wide;
+  for (int id = 0; id < 40; id++) {
+    ListColumnDef d{id, "", 1, 20};
+    snprintf(d.header, sizeof d.header, "C%d", id);
+    wide.push_back(d);
+  }
+  wide.push_back({-1, "", 0, 0});
+  const int none[] = {-1};
+  auto quotes = std::make_unique<CListViewEx>(2, wide.data(), QUOTES_COLUMNS_MAX);
+  quotes->BuildColumns(true, none);
+  for (int id = 0; id < QUOTES_COLUMNS_MAX; id++) EXPECT_EQ(quotes->AddColumn(id), 1) << id;
+  EXPECT_EQ(quotes->AddColumn(33), 0);
+  EXPECT_EQ(quotes->ColumnCount(), 33);
+  EXPECT_EQ(quotes->GetColumnCount(), 33);
+  EXPECT_FALSE(quotes->ColumnShown(33));
 
   struct Case {
     const char* name;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
 #include <cstring>
 
@@ -15,6 +16,7 @@
 #include "platform/qt/color.h"
 #include "platform/qt/docview.h"
 #include "platform/qt/frames.h"
+#include "platform/qt/menus.h"
 #include "platform/qt/test_harness.h"
 #include "platform/sync.h"
 #include "quotes/mqt.h"
@@ -171,6 +173,70 @@ TEST_F(QuotesWindow, DropsTakeOneCleanSymbolOnce) {
   EXPECT_EQ(v->ListView()->AddColumn(19), 0);
   EXPECT_EQ(v->ListView()->GetColumnCount(), 32);
   EXPECT_EQ(v->RowCount(), 4);
+}
+
+TEST_F(QuotesWindow, PopupNamesEachColumnEntryAndFieldsComeFromTheRecord) {
+  store("IBM", 10.00f, 10.02f, 10.01f, 9.50f);
+  {
+    kv_lock hold(g_chart_lock);
+    mqt* r = find_mqt("IBM");
+    r->week52_high = 12.5f;
+    r->week52_low = 8.25f;
+    r->index_future_premium = 1.5;
+    r->hist_volatility = 0.35;
+    r->implied_volatility = 0.41;
+    r->call_volume = 1200;
+    r->call_open_interest = 3400;
+    r->put_volume = 560;
+    r->put_open_interest = 7800;
+  }
+  CKvQuotes1View* v = open_list();
+  ASSERT_TRUE(v);
+  // Every column entry sits in "Columns" under its own text, checked when
+  // its column is shown.
+  QMenu* menu = v->BuildColumnMenu(v);
+  ASSERT_TRUE(menu);
+  QAction* bid = kv_find_action(menu, 33056);
+  ASSERT_TRUE(bid);
+  QMenu* columns = qobject_cast<QMenu*>(bid->parent());
+  ASSERT_TRUE(columns);
+  EXPECT_EQ(columns->title(), QStringLiteral("Columns"));
+  const struct {
+    unsigned command;
+    const char* text;
+    bool shown;
+  } entries[] = {
+      {33056, "Bid", true},
+      {33045, "Tick", true},
+      {33058, "Day Open", false},
+      {33062, "Earnings/Share (EPS)", false},
+      {33066, "Historic Volatility", false},
+      {33302, "Put Open Interest", false},
+  };
+  for (const auto& e : entries) {
+    QAction* a = kv_find_action(menu, e.command);
+    ASSERT_TRUE(a) << e.command;
+    EXPECT_EQ(a->text(), QString::fromLatin1(e.text)) << e.command;
+    EXPECT_EQ(a->parent(), columns) << e.command;
+    EXPECT_EQ(a->isChecked(), e.shown) << e.command;
+  }
+  kv_find_action(menu, 33063)->trigger();  // "Year's High Price" on
+  EXPECT_EQ(cell(v, 0, 35), QStringLiteral("12.50"));
+
+  const struct {
+    int id;
+    const char* text;
+  } fields[] = {
+      {36, "8.25"}, {73, "1.50"}, {74, "0.35"}, {75, "0.41"},
+      {76, "1200"}, {77, "3400"}, {78, "560"},  {79, "7800"},
+  };
+  for (const auto& f : fields) {
+    ASSERT_EQ(v->ToggleColumn(f.id), 1) << f.id;
+    EXPECT_EQ(cell(v, 0, f.id), QString::fromLatin1(f.text)) << f.id;
+    EXPECT_TRUE(cell(v, 1, f.id) == QStringLiteral("0") ||
+                cell(v, 1, f.id) == QStringLiteral("0.00"))
+        << f.id;  // MSFT has none stored
+  }
 }
 
 TEST_F(QuotesWindow, ColumnsOrderAndWidthsSurviveAPageLayout) {
