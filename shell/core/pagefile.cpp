@@ -125,8 +125,10 @@ void write_descriptor_studies(const WindowDescriptor* d, std::string* out) {
 int read_descriptor_items(page_reader* r, WindowDescriptor* d) {
   ChartSettings& cs = d->settings;
   cs.items = nullptr;
-  if (cs.item_count < 0 || cs.item_count > PAGE_ITEMS_MAX) return 0;
-  if (cs.item_count == 0) return 1;
+  // Items follow only for a count of 1 to the maximum; any other count has
+  // none in the file, and the window that reads it falls back to its
+  // defaults.
+  if (cs.item_count < 1 || cs.item_count > PAGE_ITEMS_MAX) return 1;
   size_t bytes = (size_t)cs.item_count * PAGE_ITEM_SIZE;
   if (r->left() < bytes) {
     cs.item_count = 0;

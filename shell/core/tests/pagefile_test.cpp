@@ -113,8 +113,6 @@ TEST(PagesFile, MadeUpHeadersCountsAndPathsAreRefusedWhole) {
       {"study count beyond the file", header(7, 1) + record(1, "", "A", 390, 0x7FFFFFF, 0),
        PAGE_READ_CORRUPT},
       {"negative study count", header(7, 1) + record(1, "", "A", 390, -1, 0), PAGE_READ_CORRUPT},
-      {"item count 73", header(7, 1) + record(5, "", "", 0, 0, 73) + std::string(876, 0),
-       PAGE_READ_CORRUPT},
       {"items cut off", header(7, 1) + record(5, "", "", 0, 0, 2) + std::string(12, 0),
        PAGE_READ_CORRUPT},
       {"path climbing out", header(7, 1) + record(3, "SLF\\..\\..\\etc\\passwd", "", 0, 0, 0),
@@ -128,6 +126,25 @@ TEST(PagesFile, MadeUpHeadersCountsAndPathsAreRefusedWhole) {
       EXPECT_EQ(l.head, nullptr) << c.what;
       EXPECT_EQ(l.count, 0) << c.what;
     }
+    page_list_free(&l);
+  }
+}
+
+// A count outside 1-72 has no items in the file: the window is kept
+// without them (its view falls back to its default columns) and the next
+// window is read in step.
+TEST(PagesFile, ItemCountsOutOfRangeCarryNoItems) {
+  for (int count : {500, 73, -1}) {
+    std::string file =
+        header(7, 2) + record(5, "", "", 0, 0, count) + record(1, "", "IBM", 390, 0, 0);
+    page_list l;
+    ASSERT_EQ(parse(file, &l), PAGE_READ_OK) << count;
+    ASSERT_EQ(l.count, 2) << count;
+    EXPECT_EQ(l.head->settings.items, nullptr) << count;
+    EXPECT_STREQ(l.head->next->settings.symbol, "IBM") << count;
+    std::string back;
+    build_pages_file(&l, &back);
+    EXPECT_EQ(back, file) << count;
     page_list_free(&l);
   }
 }
