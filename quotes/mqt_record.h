@@ -300,6 +300,7 @@ struct mqt {
   uint8_t* book_buffers[MQT_BOOK_SLOTS];
   uint32_t ts_windows[MQT_TS_SLOTS];  // time-and-sales windows (kv_hwnd), 0 free
   uint8_t ts_kinds[MQT_TS_SLOTS];     // their kind masks: TS_WANT_*
+  uint32_t ts_tokens[MQT_TS_SLOTS];   // their subscriptions' tokens, posted as wparam
   int32_t ts_subscribers;
   chart_extension* iext_chain;  // annotation blocks of the intraday charts (.iext)
   int32_t iext_count;

@@ -124,8 +124,8 @@ static void post_trade_entry(mqt* r, const ts_entry& e, uint8_t want) {
     ts_entry* copy = (ts_entry*)malloc(sizeof(ts_entry));
     if (!copy) return;
     *copy = e;
-    if (!kv_post_message(r->ts_windows[i], WM_TRADE_UPDATE, 0, (kv_lparam)copy,
-                         kv_release_free_lparam))
+    if (!kv_post_message(r->ts_windows[i], WM_TRADE_UPDATE, (kv_wparam)r->ts_tokens[i],
+                         (kv_lparam)copy, kv_release_free_lparam))
       free(copy);
   }
 }

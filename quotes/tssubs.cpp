@@ -46,6 +46,17 @@ static int copy_ring(const mqt* r, uint8_t kinds, ts_entry* out, int max) {
   return n;
 }
 
+// The last token given, under g_chart_lock.
+static uint32_t g_ts_last_token;
+
+uint32_t time_sales_token(const mqt* r, kv_hwnd window) {
+  if (!r || !window) return 0;
+  kv_lock guard(g_chart_lock);
+  for (int i = 0; i < MQT_TS_SLOTS; i++)
+    if (r->ts_windows[i] == window) return r->ts_tokens[i];
+  return 0;
+}
+
 mqt* subscribe_time_sales(const char* symbol, kv_hwnd window, uint8_t kinds, ts_entry* buffer,
                           int max, int* count) {
   if (count) *count = 0;
@@ -57,6 +68,8 @@ mqt* subscribe_time_sales(const char* symbol, kv_hwnd window, uint8_t kinds, ts_
     if (r->ts_windows[i]) continue;
     r->ts_windows[i] = window;
     r->ts_kinds[i] = kinds;
+    if (++g_ts_last_token == 0) g_ts_last_token = 1;
+    r->ts_tokens[i] = g_ts_last_token;
     r->ts_subscribers++;
     int n = buffer && max > 0 ? copy_ring(r, kinds, buffer, max) : 0;
     if (count) *count = n;
@@ -73,6 +86,7 @@ int unsubscribe_time_sales(mqt* r, kv_hwnd window) {
     if (r->ts_windows[i] != window) continue;
     r->ts_windows[i] = 0;
     r->ts_kinds[i] = 0;
+    r->ts_tokens[i] = 0;
     r->ts_subscribers--;
     delete_multiquote(r);
     return 1;

@@ -23,6 +23,12 @@ enum : uint8_t {
   TS_WANT_BID_ASK = 0x2,  // new bids and asks
 };
 
+// Every subscription has a token of its own, never 0, that the trade
+// handler posts as the wparam of WM_TRADE_UPDATE: a window drops entries
+// whose token is not its current one (posted for a symbol it left, or
+// already among the entries it copied when it subscribed again).
+uint32_t time_sales_token(const mqt* record, kv_hwnd window);
+
 // The entry of a 36-byte trade record (code 4), field by field.
 void ts_entry_from_record(const uint8_t* record, ts_entry* out);
 

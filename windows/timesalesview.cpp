@@ -113,6 +113,7 @@ void CKvTimeSalesView::unsubscribe() {
   unsubscribe_time_sales(m_record, m_sub_window);
   m_record = nullptr;
   m_sub_window = 0;
+  m_ts_token = 0;
 }
 
 void CKvTimeSalesView::OnInitialUpdate() {
@@ -160,6 +161,7 @@ void CKvTimeSalesView::Refresh() {
     m_record =
         subscribe_time_sales(s->symbol, m_sub_window, TS_WANT_TRADES, stored, TS_RELOAD_MAX, &n);
     if (!m_record) m_sub_window = 0;
+    m_ts_token = time_sales_token(m_record, m_sub_window);
   }
   delete_multiquote(keep);  // a record of another symbol goes now
   if (!m_record) return;
@@ -294,7 +296,12 @@ void CKvTimeSalesView::refresh_row(int r) {
 
 kv_lresult CKvTimeSalesView::WindowProc(unsigned message, kv_wparam wparam, kv_lparam lparam) {
   if (message == WM_TRADE_UPDATE) {
-    if (lparam) OnUpdateFromThread(reinterpret_cast<ts_entry*>(lparam));
+    // An entry of an earlier subscription (another symbol, or one already
+    // reloaded by a refresh) is dropped.
+    if (lparam && (uint32_t)wparam == m_ts_token && m_ts_token)
+      OnUpdateFromThread(reinterpret_cast<ts_entry*>(lparam));
+    else
+      free(reinterpret_cast<void*>(lparam));
     return 0;
   }
   return KvView::WindowProc(message, wparam, lparam);

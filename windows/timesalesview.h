@@ -43,6 +43,7 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   // The pop-up as the right button shows it, its entries bound.
   QMenu* BuildPopupMenu(QWidget* parent);
   mqt* Record() const { return m_record; }
+  uint32_t SubscriptionToken() const { return m_ts_token; }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
@@ -62,6 +63,7 @@ class CKvTimeSalesView : public KvView, public CKvWindowStateView {
   // The window id the subscription was made with: a closing frame takes
   // the view's id away before the view goes, and the slot is found by it.
   kv_hwnd m_sub_window = 0;
+  uint32_t m_ts_token = 0;  // the subscription whose entries this window takes
 };
 
 // Seconds of day of a trade time plus the offset, wrapped into one day.

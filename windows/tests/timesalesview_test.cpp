@@ -64,6 +64,10 @@ class TimeSalesWindow : public ShellTest {
   // Posts an entry as the trade handler does: a malloc'd copy.
   void post(CKvTimeSalesView* v, int op, int key, int time, float price, int size, uint8_t flags,
             char cond = ' ') {
+    post_as(v, v->SubscriptionToken(), op, key, time, price, size, flags, cond);
+  }
+  void post_as(CKvTimeSalesView* v, uint32_t token, int op, int key, int time, float price,
+               int size, uint8_t flags, char cond = ' ') {
     auto* e = static_cast<ts_entry*>(calloc(1, sizeof(ts_entry)));
     e->operation = uint8_t(op);
     e->key = key;
@@ -72,7 +76,7 @@ class TimeSalesWindow : public ShellTest {
     e->size = size;
     e->trade_flags = flags;
     e->condition = cond;
-    ASSERT_TRUE(kv_post_message(v->GetSafeHwnd(), WM_TRADE_UPDATE, 0, (kv_lparam)e,
+    ASSERT_TRUE(kv_post_message(v->GetSafeHwnd(), WM_TRADE_UPDATE, token, (kv_lparam)e,
                                 kv_release_free_lparam));
   }
   CKvChartApp* app_ = nullptr;
@@ -127,6 +131,35 @@ TEST_F(TimeSalesWindow, TapeKeepsAThousandTradesAndCorrectionsKeepTheirRow) {
     return held->users == users - 1;
   }));
   delete_multiquote(held);
+}
+
+// Entries still queued from an earlier subscription (the symbol before a
+// drop, or the same symbol before a refresh reloaded its stored trades)
+// are not shown: they would list another symbol's trades or a trade twice.
+TEST_F(TimeSalesWindow, EntriesOfAnEarlierSubscriptionAreDropped) {
+  CKvTimeSalesView* v = open();
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(v->SetSymbol(QStringLiteral("IBM")));
+  g_cont_update = 1;
+  const uint32_t ibm = v->SubscriptionToken();
+  ASSERT_NE(ibm, 0u);
+  post(v, TS_OP_NEW, 1, 36000, 10.0f, 100, TS_BETWEEN);
+  post_as(v, ibm, TS_OP_NEW, 2, 36001, 10.5f, 100, TS_BETWEEN);  // queued before the drop
+  ASSERT_TRUE(v->SetSymbol(QStringLiteral("MSFT")));
+  kv_flush_posted();
+  CListViewEx* list = v->ListView();
+  EXPECT_EQ(list->GetItemCount(), 0);
+  const uint32_t msft = v->SubscriptionToken();
+  EXPECT_NE(msft, ibm);
+  post(v, TS_OP_NEW, 3, 36002, 20.0f, 100, TS_BETWEEN);
+  post_as(v, msft, TS_OP_NEW, 4, 36003, 20.5f, 100, TS_BETWEEN);  // queued before the refresh
+  ASSERT_TRUE(v->SetPrecision(3));
+  kv_flush_posted();
+  EXPECT_EQ(list->GetItemCount(), 0);
+  post(v, TS_OP_NEW, 5, 36004, 21.0f, 100, TS_BETWEEN);
+  kv_flush_posted();
+  ASSERT_EQ(list->GetItemCount(), 1);
+  EXPECT_EQ(v->RowEntry(0)->key, 5);
 }
 
 TEST_F(TimeSalesWindow, ColumnsAndPrecisionComeBackWithThePageLayout) {
