@@ -313,7 +313,10 @@ int scale_percent_axis(chart_rec* chart, chart_rec** overlays, int overlay_count
     if (!o || !o->bars) return 0;
     double obase = 0;
     int hint = -1;
-    for (int i = std::max(overlay_first, 0); i <= last; i++) {
+    // The base bar may lie right of the visible bars (a chart scrolled back
+    // from a picked or stored base): the overlay's base is looked for up to
+    // the chart's last bar, or no percent axis could be made.
+    for (int i = std::max(overlay_first, 0); i < count; i++) {
       int k = match_time(o, bars[i].time, hint);
       if (k >= 0) {
         obase = o->bars[k].open;

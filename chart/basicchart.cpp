@@ -429,6 +429,17 @@ int CBasicChart::CalcVerticalScale(int content, int side) {
           }
       }
       base = ch->bars[base_bar].open;
+    } else if (mode == 4 && selected_time) {
+      // Selected Candle: the bar picked with the mouse, or the first one
+      // after its time when that bar is gone; none picked: the first
+      // visible bar.
+      base_bar = n - 1;
+      for (int i = 0; i < n; i++)
+        if (ch->bars[i].time >= selected_time) {
+          base_bar = i;
+          break;
+        }
+      base = ch->bars[base_bar].open;
     }
     ch->percent_base = (float)base;
     int r = scale_percent_axis(ch, overlays, n_over, first, last, H, c, scale_flags, base_bar);

@@ -277,6 +277,8 @@ class CBasicChart {
   int label_text_height[2] = {13, 13};
 
   int label_mode = 0, layout_value = 0;
+  // The picked bar time of the Selected Candle alignment, 0 none (from CPane).
+  int32_t selected_time = 0;
   int left_on = 0, right_on = 0;
   int content_override = 0;
   int first_layer = 0;

@@ -165,6 +165,7 @@ int CPane::InitBC(const KvRect& rect, int slot, int header_on, int time_axis_on)
       p.set_content_override((content & CONTENT_STUDIES) ? content : 0);
       p.Init(header_on, time_axis_on, rect, dc, settings, owner, chart_ref, overlay_count, overlays,
              label_mode, layout_value);
+      p.selected_time = selected_time;
       break;
     }
     case WINDOW_KIND_HRACE:

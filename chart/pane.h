@@ -88,6 +88,10 @@ class CPane {
   CBasicChart panes[4];
   int label_mode = 0;
   int layout_value = 0;
+  // The bar time the owner picked as the base of the percent axis's
+  // Selected Candle alignment (bits 3-5 of the display flags 4), 0 none;
+  // every layout hands it to the panes.
+  int32_t selected_time = 0;
   KvDC* dc = nullptr;
   ChartSettings* settings = nullptr;
   chart_rec** chart_ref = nullptr;

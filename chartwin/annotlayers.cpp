@@ -147,10 +147,13 @@ class AnnotLayer : public ChartAnnotLayer {
       ui.Enable(parallel_allowed());
       ui.SetCheck((view->m_view_flags & VIEW_PARALLEL_MODE) ? 1 : 0);
     });
+    // The other charts of the symbol and their lines redraw.
     view->MapCommand(ID_ERASE_ALL_LINES, [this] {
       attach();
       editor.EraseAllLines();
       view->Invalidate(true);
+      view->PostInitAllChartAnnotations();
+      view->post_draw_named_chart();
     });
     view->MapUpdate(ID_ERASE_ALL_LINES, [this](KvCmdUI& ui) {
       attach();

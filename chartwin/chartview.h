@@ -124,15 +124,19 @@ class CKvChartView : public KvCanvasView {
   CDisplayInfo& CandleInfo() { return m_info; }
   // Double click: maximise the chart and the main window, and back.
   void OnLButtonDblClk(int x, int y);
-  // Right button: the chart pop-up menu at a client point.
+  // Right button: over graphical trading's area the order pop-up menu,
+  // elsewhere the chart pop-up menu, at a client point.
   void OnRButtonDown(int x, int y);
-  // The time of the bar picked in candle-selection mode (0 none).
-  int32_t m_selected_align_time = 0;
+  // The time of the bar picked in candle-selection mode, the base of the
+  // Selected Candle alignment (0 none: the first visible bar).
+  int32_t SelectedAlignTime() const { return m_panes.selected_time; }
   // The price under the pointer, on the tick grid when the symbol has one.
   float m_cursor_price = 0;
-
-  // ---- alignment of comparison charts (chartview_mouse.cpp) ----
-  void SetAlignment(uint32_t mode);
+  // The other chart windows redraw: every one of the symbol
+  // (WM_DRAW_NAMED_CHART), or the annotations of every one showing another
+  // chart (WM_INIT_ALL_CHART_ANNOTATIONS).
+  void post_draw_named_chart();
+  void PostInitAllChartAnnotations();
 
   // ---- typed symbol (chartview_keys.cpp) ----
   void OnChar(QChar c);
@@ -208,9 +212,7 @@ class CKvChartView : public KvCanvasView {
   void map_commands();
   void map_dialog_commands();
   void map_tool_commands();
-  void post_draw_named_chart();
   void grtrade_attach();
-  void map_align_commands();
   void repaint_popups(KvDC& dc);
   float price_at(int slot, int x, int y) const;
   bool active_child() const;
@@ -240,6 +242,10 @@ class CKvChartView : public KvCanvasView {
 // The mark of the playback speed commands: 0x8 real time, 0x10
 // accelerated, 0x20 maximum, 0 none chosen yet.
 int playback_speed_mode();
+
+// The bar time picked in a chart in candle-selection mode, left for the
+// window that asked for it (the heat map's candle mark takes it); 0 none.
+extern int32_t g_picked_candle_time;
 
 // The count of a tick or volume unit code (500 for the 500-tick code), 0
 // for other units.

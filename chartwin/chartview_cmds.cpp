@@ -241,7 +241,6 @@ void CKvChartView::map_commands() {
   MapCommand(ID_FILE_PRINT_DIRECT, [this] { OnFilePrint(false); });
   MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
   map_dialog_commands();
-  map_align_commands();
 }
 
 void CKvChartView::OnTimeSpanAll(int unit) {

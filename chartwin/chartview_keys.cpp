@@ -83,7 +83,8 @@ void CKvChartView::on_key_delete() {
 }
 
 // Escape drops what is picked, never removes anything: an alert picked on
-// its button is let go; while drawing, a selected line is let go, else
+// its button is let go; while drawing, a selected line is let go (a line
+// just drawn is kept, and the other charts redraw their lines), else
 // drawing ends. The typed text goes too.
 void CKvChartView::OnEscape() {
   CKvChartDoc* doc = GetDocument();
@@ -97,7 +98,10 @@ void CKvChartView::OnEscape() {
     } else if (theApp && (theApp->m_app_flags & APP_CURSOR_MODE)) {
       CKvAnnotView* editor = chart_annot_editor(m_annot.get());
       bool picked = editor && editor->SelectedLine() >= 0;
-      if (!picked || !editor->UnselectLine()) OnCmdMsg(kDrawNone);
+      if (picked && editor->UnselectLine())
+        PostInitAllChartAnnotations();
+      else
+        OnCmdMsg(kDrawNone);
     }
   }
   m_typed_count = 0;
@@ -202,4 +206,3 @@ void CKvChartView::OnChar(QChar c) {
     dc.SelectFont(old);
   }
 }
-

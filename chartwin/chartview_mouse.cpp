@@ -2,11 +2,12 @@
 // annotation editor and the alert overlay, the candle-information and
 // events pop-ups while the button is held, dragging the chart's symbol out
 // and dropping symbol text in, the double click that maximises, the
-// right-click menu, the cursor shapes, and the alignment commands of
-// comparison charts (whose Selected Candle is picked with the mouse).
+// right-click menus, the cursor shapes, and the bar picked in
+// candle-selection mode (the base of the Selected Candle alignment).
 //
 // Graphical trading takes its presses after the alert overlay, and its
-// moves and releases first while it holds an order.
+// moves and releases first while it holds an order; a right click over its
+// area opens the order menu.
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMdiArea>
@@ -24,6 +25,7 @@
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartevents.h"
 #include "chartwin/chartview.h"
+#include "chartwin/tradeview.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
 #include "data/chartsettings.h"
@@ -45,20 +47,13 @@ namespace {
 
 enum : uint32_t { PREF_CANDLE_SELECT = 0x800 };
 enum : unsigned { MSG_LBUTTONDOWN = 513, MSG_MOUSEMOVE = 512, MSG_LBUTTONUP = 514 };
-enum : unsigned { ID_ERASE_ALL_LINES = 33008 };
+enum : unsigned { ID_ERASE_ALL_LINES = 33008, ID_OCA_NAME = 33332, ID_ATTACH_STUDY = 33323 };
+// Bits 3-5 of the display flags: the Selected Candle alignment.
+enum : uint32_t { ALIGN_SELECTED_CANDLE = 0x20 };
 // The application's cursor table.
 enum { CUR_SPLIT = 0, CUR_MOVE = 1, CUR_DRAW = 5, CUR_OVER_LINE = 6, CUR_CANDLE_SELECT = 7 };
 // The symbol-list drag of the application.
 constexpr int kSymbolListDrag = 3;
-
-// The alignment commands and their modes (bits 3-5 of the display flags).
-struct align_command {
-  unsigned id;
-  uint32_t mode;
-};
-const align_command kAlignCommands[] = {
-    {33212, 0x00}, {33211, 0x08}, {33208, 0x10}, {33209, 0x18}, {33210, 0x20},
-};
 
 bool tracing() {
   return (g_option_flags & OPT_TRACE_VIEW) != 0;
@@ -74,6 +69,8 @@ int drawing_kind() {
 }
 
 }  // namespace
+
+int32_t g_picked_candle_time = 0;
 
 // ============================================================================
 // Helpers
@@ -112,6 +109,13 @@ void CKvChartView::post_draw_named_chart() {
   if (!kv_post_message(theApp->MainFrame()->GetSafeHwnd(), WM_DRAW_NAMED_CHART, GetSafeHwnd(),
                        (kv_lparam)symbol, kv_release_free_lparam))
     free(symbol);
+}
+
+void CKvChartView::PostInitAllChartAnnotations() {
+  if (!theApp || !theApp->MainFrame()) return;
+  // The frame finds this window's chart by its id.
+  kv_post_message(theApp->MainFrame()->GetSafeHwnd(), WM_INIT_ALL_CHART_ANNOTATIONS, GetSafeHwnd(),
+                  0);
 }
 
 void CKvChartView::repaint_popups(KvDC& dc) {
@@ -251,7 +255,13 @@ void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
   bool annot_busy = m_annot && m_annot->Busy();
   bool alert_busy = m_alerts && m_alerts->Busy();
   if (candle_select_mode()) {
-    m_selected_align_time = m_panes.PointToBarTime(slot < 0 ? 0 : slot, x, y);
+    int32_t picked = m_panes.PointToBarTime(slot < 0 ? 0 : slot, x, y);
+    m_panes.selected_time = picked;
+    if (picked) g_picked_candle_time = picked;
+    // A percent chart aligned at the picked candle is aligned again.
+    if (m_settings->percent &&
+        (m_settings->display_flags & CS_PERCENT_BASE_MASK) == ALIGN_SELECTED_CANDLE)
+      UpdatePanes("OnSelectCandle", UP_CALC | UP_INVAL);
   } else if (m_view_flags & (VF_CANDLE_INFO | VF_EVENTS_POPUP)) {
     // The press opened a pop-up, so its release closes it wherever it
     // ends: over the line editor's button it must not erase the lines,
@@ -263,7 +273,6 @@ void CKvChartView::mouseReleaseEvent(QMouseEvent* e) {
   } else if (editor && editor->IsOverButton(x, y) == 1) {
     m_annot->OnLButtonUp(x, y);
     OnCmdMsg(ID_ERASE_ALL_LINES);
-    post_draw_named_chart();
   } else {
     uint32_t editor_state = editor ? (uint32_t)editor->State() : 0;
     uint32_t overlay_flags = m_view_flags & (VIEW_PLACING_ALERT | VIEW_ALERT_PICKED);
@@ -409,29 +418,45 @@ void CKvChartView::OnLButtonDblClk(int, int) {
 }
 
 void CKvChartView::OnRButtonDown(int x, int y) {
-  CKvChartDoc* doc = GetDocument();
   if (!m_settings) return;
-  // The order pop-up belongs to the graphical trading companion; the
-  // chart pop-up serves the rest of the chart.
   int slot = m_panes.PaneFromPoint(x, y);
   int bar = slot >= 0 ? m_panes.PointToBar(slot, x, y) : -1;
   m_right_click_bar = bar >= 0 ? bar + m_settings->m_nFirst : -1;
-  m_last_x = x, m_last_y = y;
+  // Over graphical trading's area the order menu, about the order under
+  // the pointer; the chart menu serves the rest of the chart.
+  KvRect trade;
+  m_panes.getActiveGrTradeRect(CONTENT_PRICE, &trade);
+  bool order_menu = GrTradeOn() && trade.PtInRect(x, y);
+  if (order_menu) {
+    m_last_x = x, m_last_y = y;
+    m_trade->IsOverGrTrade(x, y);
+  }
   QMenu menu(this);
-  kv_fill_menu(&menu, kv_res_menu(IDR_CHART_POPUP));
+  kv_fill_menu(&menu, kv_res_menu(order_menu ? IDR_ORDER_POPUP : IDR_CHART_POPUP));
   // The resource holds one pop-up: its items are shown.
   QMenu* shown = &menu;
   if (menu.actions().size() == 1 && menu.actions().front()->menu())
     shown = menu.actions().front()->menu();
   CKvMainFrame* frame = theApp ? theApp->MainFrame() : nullptr;
-  unsigned id = kv_track_popup_menu(shown, mapToGlobal(QPoint(x, y)), [this, frame](KvCmdUI& ui) {
+  // The order menu names the order and offers its studies only for a
+  // picked order on a chart that has studies.
+  QString oca = order_menu ? m_trade->GetOcaName() : QString();
+  bool attach = false;
+  if (order_menu) {
+    CKvChartDoc* doc = GetDocument();
+    kv_lock guard(g_chart_lock);
+    attach = doc && doc->m_chart && doc->m_chart->studies && m_trade->FindSelectedOrder();
+  }
+  unsigned id = kv_track_popup_menu(shown, mapToGlobal(QPoint(x, y)), [&](KvCmdUI& ui) {
     if (frame)
       frame->UpdateCmdUI(ui);
     else
       OnUpdateCmdUI(ui);
+    if (!order_menu) return;
+    if (ui.id == ID_OCA_NAME) ui.SetText(oca);
+    if (ui.id == ID_ATTACH_STUDY) ui.Enable(ui.enabled && attach);
   });
   if (!id) return;
-  (void)doc;
   if (frame)
     frame->RouteCommand(id);
   else
@@ -479,30 +504,12 @@ void CKvChartView::dropEvent(QDropEvent* e) {
     text.prepend(QChar('+'));
   QByteArray expr = text.toLatin1();
   doc->ChangeSymbol(expr.constData(), nullptr, 0, CHANGE_DROPPED);
+  // An order picked on the old chart is not carried to the new one.
+  if (m_trade) m_trade->ResetState();
   UpdatePanes("OnDrop", UP_SCBAR | UP_INVAL | UP_UPDWIN);
   e->acceptProposedAction();
   if (KvChildFrame* f = GetParentFrame()) {
     f->raise();
     if (f->mdiArea()) f->mdiArea()->setActiveSubWindow(f);
-  }
-}
-
-// ============================================================================
-// Alignment of comparison charts
-// ============================================================================
-
-void CKvChartView::SetAlignment(uint32_t mode) {
-  if (!m_settings || !m_settings->percent) return;
-  m_settings->display_flags = (m_settings->display_flags & ~CS_PERCENT_BASE_MASK) | mode;
-  UpdatePanes("OnAlign", UP_CALC | UP_INVAL);
-}
-
-void CKvChartView::map_align_commands() {
-  for (const align_command& c : kAlignCommands) {
-    MapCommand(c.id, [this, c] { SetAlignment(c.mode); });
-    MapUpdate(c.id, [this, c](KvCmdUI& ui) {
-      ui.Enable(m_settings && m_settings->percent);
-      ui.SetCheck(m_settings && (m_settings->display_flags & CS_PERCENT_BASE_MASK) == c.mode);
-    });
   }
 }

@@ -91,8 +91,9 @@ enum : unsigned {
 // ---------------------------------------------------------------------------
 // The program's own messages.  "window" messages go to a window id
 // (kv_post_message), "thread" messages to a thread id
-// (kv_post_thread_message).  Two pairs share a number; the receiver tells
-// them apart.
+// (kv_post_thread_message).  Every message has a number of its own but
+// WM_MQT_DONE and WM_CHART_THREAD_PING, a window and a thread message that
+// never meet in one queue.
 enum : unsigned {
   // window -> main frame: one cycle of mqt_thread is done.  No payload.
   WM_MQT_DONE = WM_USER + 0,
@@ -166,12 +167,15 @@ enum : unsigned {
   // by the quote thread's aging); the receiver looks it up with
   // find_order_by_serial under g_chart_lock.  No heap payload.
   WM_ORDER_STATUS = WM_USER + 22,
-  // sent to the main frame: re-initialise all charts' annotations.
-  WM_INIT_ALL_CHART_ANNOTATIONS = WM_USER + 22,
   // window -> orders window: an execution.  wParam the account's entry in
   // the open-account table; lParam a malloc'd copy of the trade record that
   // the handler frees with free() (posted with release_execution_message).
   WM_ORDER_EXECUTION = WM_USER + 23,
+  // chart view -> main frame: the lines of a chart changed; every chart
+  // window showing another chart record redraws its annotations.  wParam
+  // the poster's window id (the frame looks its chart up, so nothing points
+  // at a record that may be gone); no heap payload.
+  WM_INIT_ALL_CHART_ANNOTATIONS = WM_USER + 24,
   // thread -> router_request_thread: broker connectivity restored.
   WM_TWS_RESTORED = WM_USER + 27,
   // window -> chart views and the orders window: an order became stale or

@@ -137,6 +137,9 @@ class CKvChartApp : public KvCmdTarget {
   // Every chart window whose chart record is not this one redraws its
   // annotations (hint 2).
   void InitAllChartAnnotations(const chart_rec* chart);
+  // The chart record shown by the chart window with this window id; null
+  // when no such window is open or it shows no chart. Compared, never read.
+  const chart_rec* ChartOfWindow(unsigned window) const;
   // The quotes, symbol map, horse-race and distribution windows show the
   // latest quotes.
   void RefreshQuoteWindows();

@@ -687,6 +687,15 @@ void CKvChartApp::InitAllChartAnnotations(const chart_rec* chart) {
     if (doc->ChartRecord() && doc->ChartRecord() != chart) doc->UpdateAllViews(nullptr, 2);
 }
 
+const chart_rec* CKvChartApp::ChartOfWindow(unsigned window) const {
+  if (!window) return nullptr;
+  for (CKvWindowDoc* doc : kv_window_docs(KIND_CHART)) {
+    KvView* v = doc->GetFirstView();
+    if (v && v->GetSafeHwnd() == window) return doc->ChartRecord();
+  }
+  return nullptr;
+}
+
 void CKvChartApp::RefreshQuoteWindows() {
   for (int kind : {KIND_QUOTES, KIND_SLFMAP, KIND_HORSE_RACE, KIND_PRICE_VOL_DIST})
     for (CKvWindowDoc* doc : kv_window_docs(kind)) doc->RefreshFromQuotes();

@@ -283,6 +283,12 @@ kv_lresult CKvMainFrame::WindowProc(unsigned message, kv_wparam wparam, kv_lpara
       if (theApp) theApp->UpdateChartViews((unsigned)wparam);
       free(reinterpret_cast<void*>(lparam));
       return 0;
+    case WM_INIT_ALL_CHART_ANNOTATIONS:
+      trace("CMainFrame::OnInitAllChartAnnotations()\n");
+      // The poster's chart by its window id; a window closed meanwhile
+      // leaves every chart to redraw.
+      if (theApp) theApp->InitAllChartAnnotations(theApp->ChartOfWindow((unsigned)wparam));
+      return 0;
     case WM_TWS_SOCKET:
       if ((lparam & 0xFFFF) == TWS_FD_READ) {
         tws_on_socket_read();

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <cstring>
 
+#include "chartwin/chartview.h"
 #include "data/chart.h"
 #include "data/chartload.h"
 #include "data/chartthreads.h"
@@ -33,8 +34,6 @@
 #include "shell/core/chartstore.h"
 #include "shell/mainfrm.h"
 #include "windows/constrainmapdlg.h"
-
-int32_t g_picked_candle_time = 0;
 
 namespace {
 

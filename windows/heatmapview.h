@@ -63,10 +63,6 @@ enum : uint32_t {
   MAP_FIXED_MAX = 31,
 };
 
-// Where the chart window leaves the bar time picked in candle-selection
-// mode for a waiting candle mark; 0 none.
-extern int32_t g_picked_candle_time;
-
 class CKvHeatMapView : public KvCanvasView, public CKvWindowStateView, public CKvSymbolCellsView {
  public:
   CKvHeatMapView();

@@ -225,7 +225,7 @@ TEST_F(ChartMouseTest, CandleInfoReleasedOverTheLineButtonClosesAndKeepsTheLines
   ASSERT_TRUE(editor);
   paint(v);
   KvRect area = editor->area;
-  g_annot_draw = {0, 0x0000FF, 0, 0, 0};
+  g_annot_draw = {0, 0x0000FF, 0, 0, 0, 0};
   ASSERT_TRUE(v->OnCmdMsg(33233));  // a two-point line
   int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 3;
   int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 2 / 3;
@@ -528,6 +528,129 @@ TEST_F(ChartMouseTest, AlignmentCommandsSetTheModeOnPercentChartsOnly) {
     EXPECT_TRUE(u.enabled);
     EXPECT_EQ(u.check, 1) << c.id;
   }
+}
+
+// A bar picked in candle-selection mode is the base of the Selected Candle
+// alignment: the chart and its comparison symbol take their percent base
+// from that bar wherever the chart is scrolled; the heat map gets the time.
+TEST_F(ChartMouseTest, SelectedCandleAlignsThePercentChartAndItsOverlayAtThePickedBar) {
+  write_price_file("MSFT", TU_DAILY, wave_bars(300, 50));
+  CKvChartView* v = open_chart();
+  ASSERT_TRUE(v);
+  CKvChartDoc* doc = v->GetDocument();
+  ChartSettings& s = doc->Settings();
+  type_symbol(v, "+MSFT");
+  ASSERT_EQ(doc->ExtraCount(), 1);
+  s.percent = 1;
+  ASSERT_TRUE(v->OnCmdMsg(33210));  // Selected Candle
+  ASSERT_EQ(s.display_flags & CS_PERCENT_BASE_MASK, 0x20u);
+  paint(v);
+  chart_rec* c = doc->m_chart;
+  chart_rec* over = doc->ExtraChart(0);
+  ASSERT_TRUE(c && over);
+  auto bases = [&](int bar, const char* what) {
+    SCOPED_TRACE(what);
+    kv_lock guard(g_chart_lock);
+    EXPECT_FLOAT_EQ(c->percent_base, c->bars[bar].open);
+    EXPECT_FLOAT_EQ(v->Panes().panes[0].own_percent_base, c->bars[bar].open);
+    // The comparison symbol's bar of the same day (both files start alike).
+    ASSERT_EQ(over->bars[bar].time, c->bars[bar].time);
+    EXPECT_FLOAT_EQ(over->percent_base, over->bars[bar].open);
+  };
+  // Nothing picked: the first visible bar.
+  ASSERT_GT(s.m_nFirst, 20);
+  bases(s.m_nFirst, "none picked");
+
+  g_picked_candle_time = 0;
+  g_pref_flags |= 0x800;  // candle-selection mode
+  const int k = 12, picked = s.m_nFirst + k;
+  KvRect data = data_rect(v);
+  int x = bar_x(v, k), y = data.top + data.Height() / 2;
+  mouse(v, QEvent::MouseMove, x, y);
+  mouse(v, QEvent::MouseButtonPress, x, y);
+  EXPECT_FALSE(v->m_view_flags & VF_CANDLE_INFO);  // a pick, no pop-up
+  mouse(v, QEvent::MouseButtonRelease, x, y);
+  g_pref_flags &= ~0x800u;
+  EXPECT_EQ(v->SelectedAlignTime(), c->bars[picked].time);
+  EXPECT_EQ(g_picked_candle_time, c->bars[picked].time);
+  paint(v);
+  bases(picked, "picked");
+  // Scrolled to the start, the picked bar stays the base.
+  v->OnHScroll(SB_THUMBPOSITION, 0);
+  paint(v);
+  ASSERT_EQ(s.m_nFirst, 0);
+  bases(picked, "scrolled");
+  // Another alignment takes its own bar again.
+  ASSERT_TRUE(v->OnCmdMsg(33211));  // First Visible Price Pt in Window
+  paint(v);
+  bases(0, "first visible");
+  g_picked_candle_time = 0;
+}
+
+// Escape that lets go of a line just drawn keeps it and has the other chart
+// windows redraw their lines; the main frame spares the poster's chart.
+TEST_F(ChartMouseTest, EscapeKeepingADrawnLineHasTheOtherChartsRedrawTheirLines) {
+  write_price_file("MSFT", TU_DAILY, wave_bars(200));
+  CKvChartView* a = open_chart();
+  ASSERT_TRUE(a);
+  CKvChartView* b = open_chart("MSFT", 200);
+  ASSERT_TRUE(b);
+  CKvChartDoc* doc = a->GetDocument();
+  // Side by side: a window under another would never be painted.
+  a->GetParentFrame()->mdiArea()->tileSubWindows();
+  QCoreApplication::processEvents();
+  const QRgb mark = 0xFF123456;
+  // Marks both pictures; true for a window whose picture was drawn again.
+  auto scribble = [&] {
+    for (CKvChartView* w : {a, b}) {
+      paint(w);
+      w->backing().setPixel(3, 3, mark);
+    }
+  };
+  auto redrawn = [&](CKvChartView* w) {
+    w->UpdateWindow();
+    return w->backing().pixel(3, 3) != mark;
+  };
+  // The message itself: every chart but the poster's.
+  scribble();
+  kv_post_message(theApp->MainFrame()->GetSafeHwnd(), WM_INIT_ALL_CHART_ANNOTATIONS,
+                  a->GetSafeHwnd(), 0);
+  kv_flush_posted();
+  EXPECT_TRUE(redrawn(b));
+  EXPECT_FALSE(redrawn(a));
+
+  // A line drawn in a and let go with Escape.
+  CKvAnnotView* editor = chart_annot_editor(a->m_annot.get());
+  ASSERT_TRUE(editor);
+  paint(a);
+  KvRect area = editor->area;
+  g_annot_draw = {0, 0x0000FF, 0, 0, 0, 0};
+  ASSERT_TRUE(a->OnCmdMsg(33233));  // a two-point line
+  int x1 = area.left + area.Width() / 4, y1 = area.top + area.Height() / 3;
+  int x2 = area.left + area.Width() / 2, y2 = area.top + area.Height() * 2 / 3;
+  mouse(a, QEvent::MouseMove, x1, y1);
+  mouse(a, QEvent::MouseButtonPress, x1, y1);
+  mouse(a, QEvent::MouseMove, x2, y2);
+  mouse(a, QEvent::MouseButtonRelease, x2, y2);
+  kv_flush_posted();
+  scribble();
+  key(a, Qt::Key_Escape);
+  kv_flush_posted();
+  EXPECT_TRUE(redrawn(b));
+  EXPECT_EQ(doc->m_chart->header.ext_count, 1);
+  EXPECT_TRUE(g_annot_draw.flags & ANNOT_DRAWING_ON);  // drawing goes on
+  // With nothing picked Escape ends drawing, and nothing else redraws.
+  scribble();
+  key(a, Qt::Key_Escape);
+  kv_flush_posted();
+  EXPECT_FALSE(g_annot_draw.flags & ANNOT_DRAWING_ON);
+  EXPECT_FALSE(redrawn(b));
+  // Erase All Lines has them redraw too.
+  scribble();
+  ASSERT_TRUE(a->OnCmdMsg(33008));
+  kv_flush_posted();
+  EXPECT_TRUE(redrawn(b));
+  EXPECT_EQ(doc->m_chart->header.ext_count, 0);
 }
 
 TEST_F(ChartMouseTest, ATypedDigitChangesTheChartItWasTypedIntoEvenWhenAnotherIsActive) {

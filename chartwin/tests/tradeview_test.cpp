@@ -5,10 +5,16 @@
 // from the paper account's trades.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QShortcut>
+#include <QTimer>
+#include <memory>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -27,12 +33,15 @@
 #include "data/pricefmt.h"
 #include "platform/locks.h"
 #include "platform/qt/frames.h"
+#include "platform/qt/services_qt.h"
 #include "platform/services.h"
 #include "platform/testing/wait.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
 #include "shell/app.h"
 #include "shell/mainfrm.h"
+#include "studies/study.h"
+#include "studies/studyapi.h"
 
 namespace {
 
@@ -447,6 +456,124 @@ TEST_F(TradeViewTest, PickingAFilledOrderRemovesItAndRemoveAsksOnlyForLiveOrders
   t->IsOverGrTrade(tr.left + 7, t->PriceToY(price));
   ASSERT_TRUE(v->OnCmdMsg(33245));
   EXPECT_TRUE(s_boxes.empty());
+}
+
+// A right click over trading's area opens the order menu about the order
+// under the pointer; its commands go to the chart. Elsewhere the chart menu.
+TEST_F(TradeViewTest, RightClickOverTheTradingAreaOpensTheOrderMenuOfTheOrderUnderIt) {
+  CKvChartView* v = open_test();
+  ASSERT_TRUE(v);
+  CKvGrTradeView* t = v->GrTrade();
+  KvRect d = data_rect(v);
+  place_with_button(v, GR_BUY_LIMIT, d.top + d.Height() * 3 / 4);
+  std::vector<order_rec> o = orders();
+  ASSERT_EQ(o.size(), 1u);
+  {
+    kv_lock guard(g_chart_lock);
+    snprintf(rec->orders->relay.oca, sizeof rec->orders->relay.oca, "GRP7");
+  }
+  paint(v);
+  KvRect tr = trade_rect(v);
+  ASSERT_FALSE(tr.IsRectEmpty());
+  const int x = tr.left + 7, y_order = t->PriceToY(o[0].relay.limit);
+  const int y_empty = y_order > d.top + 40 ? d.top + 20 : d.bottom - 20;
+
+  struct shown_menu {
+    bool seen = false;
+    QString first;
+    bool attach = false;      // "Attach Study..." enabled
+    bool chart_menu = false;  // the chart menu's pane items
+  };
+  // Right-clicks at (x, y) and chooses the command (0: closes the menu).
+  auto right_click = [&](int cx, int cy, unsigned choose) {
+    shown_menu m;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      m.seen = true;
+      const QList<QAction*> actions = menu->actions();
+      m.first = actions.isEmpty() ? QString() : actions.front()->text();
+      for (QAction* a : actions) {
+        if (a->objectName() == QLatin1String("cmd33323")) m.attach = a->isEnabled();
+        if (a->objectName() == QLatin1String("cmd32773")) m.chart_menu = true;
+        if (choose && a->objectName() == QStringLiteral("cmd%1").arg(choose))
+          menu->setActiveAction(a);
+      }
+      QKeyEvent k(QEvent::KeyPress, choose ? Qt::Key_Return : Qt::Key_Escape, Qt::NoModifier);
+      QCoreApplication::sendEvent(menu, &k);
+    });
+    QPointF p(cx, cy);
+    QMouseEvent e(QEvent::MouseButtonPress, p, v->mapToGlobal(p), Qt::RightButton, Qt::RightButton,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(v, &e);
+    return m;
+  };
+
+  // Over the order: its group named; no studies, so nothing to attach.
+  shown_menu m = right_click(x, y_order, 0);
+  ASSERT_TRUE(m.seen);
+  EXPECT_FALSE(m.chart_menu);
+  EXPECT_EQ(m.first, QStringLiteral("OCA=\"GRP7\""));
+  EXPECT_FALSE(m.attach);
+  // In the area but over no order; outside the area the chart menu.
+  m = right_click(x, y_empty, 0);
+  EXPECT_EQ(m.first, QStringLiteral("No Order"));
+  m = right_click(d.left + d.Width() / 3, y_order, 0);
+  ASSERT_TRUE(m.seen);
+  EXPECT_TRUE(m.chart_menu);
+
+  // With a study on the chart an order under the pointer may take it.
+  {
+    kv_lock guard(g_chart_lock);
+    ASSERT_TRUE(find_or_create_study(v->GetDocument()->m_chart, STUDY_SMA, 10, PRICE_CLOSE, 0.0));
+  }
+  bool attached = false;
+  v->MapCommand(33323, [&] { attached = true; });
+  EXPECT_TRUE(right_click(x, y_order, 0).attach);
+  EXPECT_FALSE(right_click(x, y_empty, 0).attach);
+  EXPECT_TRUE(right_click(x, y_order, 33323).seen);
+  EXPECT_TRUE(attached);
+
+  // "Remove Order" asks for the live order, then takes it off the chart.
+  s_boxes.clear();
+  ASSERT_TRUE(right_click(x, y_order, 33245).seen);
+  ASSERT_EQ(s_boxes.size(), 1u);
+  EXPECT_NE(s_boxes[0].find("removes the order from Korvane only"), std::string::npos);
+  o = orders();
+  ASSERT_EQ(o.size(), 1u);
+  EXPECT_TRUE(o[0].flags & ORDER_F_STALE);
+  EXPECT_EQ(o[0].status, (uint32_t)ORDER_SUBMITTED);
+
+  // "Remove All Cancelled" from the menu takes every cancelled order away.
+  place_with_button(v, GR_BUY_LIMIT, d.top + d.Height() * 3 / 4);
+  {
+    kv_lock guard(g_chart_lock);
+    for (order_rec* p = rec->orders; p; p = p->next)
+      if (!(p->flags & ORDER_F_STALE)) cancel_order(p);
+  }
+  paint(v);
+  ASSERT_TRUE(right_click(x, y_empty, 33267).seen);
+  for (const order_rec& r : orders()) EXPECT_TRUE(r.flags & ORDER_F_STALE);
+}
+
+// A symbol dropped on the chart leaves no order picked on the old one.
+TEST_F(TradeViewTest, ADroppedSymbolDropsThePickedButton) {
+  CKvChartView* v = open_test();
+  ASSERT_TRUE(v);
+  KvRect b = v->GrTrade()->ButtonRect(GR_BUY_LIMIT);
+  click(v, b.left + 7, b.top + 7);
+  ASSERT_TRUE(v->m_view_flags & GR_ARMED);
+  std::unique_ptr<QMimeData> data(kv_text_drag_data(QStringLiteral("TEST"), 0));
+  KvRect d = data_rect(v);
+  QPoint at(d.left + 40, d.top + 40);
+  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::NoButton,
+                        Qt::NoModifier);
+  QCoreApplication::sendEvent(v, &enter);
+  QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::NoButton,
+                  Qt::NoModifier);
+  QCoreApplication::sendEvent(v, &drop);
+  EXPECT_FALSE(v->m_view_flags & (GR_ARMED | GR_DRAGGING));
+  EXPECT_EQ(v->GrTrade()->Selection().kind, GR_HIT_NONE);
 }
 
 TEST_F(TradeViewTest, StatusColoursAndTheTwoLinesOfAStopLimitOrder) {

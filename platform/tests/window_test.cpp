@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -145,6 +146,54 @@ TEST_F(WindowTest, PostsFromWorkersWakeTheDispatcherWhenTheQueueFills) {
   EXPECT_EQ(n, 3 + 4 * 500);
   kv_set_post_wakeup(nullptr, nullptr);
   kv_window_destroy(w);
+}
+
+// A receiver tells its messages apart by number: no two of the program's
+// messages share one (WM_CHART_THREAD_PING, which shares WM_MQT_DONE's,
+// never reaches a window).
+TEST(MessageNumbers, EveryProgramMessageHasItsOwnNumber) {
+  const unsigned numbers[] = {
+      WM_MQT_DONE,
+      WM_STATUS_MSG,
+      WM_UPDATE_DAILY_CHART,
+      WM_THREAD_IS_DEAD,
+      WM_PROGRAM_UPDATES,
+      WM_ALERT_TRIGGERED,
+      WM_ALERTS_DLG_OPENED,
+      WM_ALERTS_DLG_CLOSED,
+      WM_UPDATE_FROM_THREAD,
+      WM_REQUEST_REFRESH,
+      WM_PROGRAM_EXIT,
+      WM_STREAM_REQUEST,
+      WM_TRADE_UPDATE,
+      WM_CONT_UPDATE_STATUS,
+      WM_ORDERBOOK_UPDATE,
+      WM_LEVEL2_UPDATE,
+      WM_DRAW_NAMED_CHART,
+      WM_UPDATE_EXT_SESSION,
+      WM_CANDLE_OUTSIDE_WINDOW,
+      WM_MIN_MAX_WINDOW,
+      WM_ORDER_STATUS,
+      WM_INIT_ALL_CHART_ANNOTATIONS,
+      WM_ORDER_EXECUTION,
+      WM_TWS_RESTORED,
+      WM_ORDER_REMOVED,
+      WM_TWS_SOCKET,
+      WM_PORTFOLIO_UPDATE,
+      WM_TWS_RESUBSCRIBE,
+      WM_BID_ASK_UPDATE,
+      WM_GET_CHART_COMPLETE,
+      WM_GET_CHART_TIMEOUT,
+      WM_GET_CHART_REQUEST,
+      WM_ADD_PL_SYMBOL,
+      WM_REMOVE_PL_SYMBOL,
+      WM_UPDATE_PL_SYMBOL,
+      WM_CLEAR_PORTFOLIO,
+      WM_MARKET_STATS_DONE,
+  };
+  std::vector<unsigned> sorted(std::begin(numbers), std::end(numbers));
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
 }
 
 }  // namespace
