@@ -604,6 +604,9 @@ static int eod1_start(chart_rec* chart, strategy_ctx* s) {
 
 #define ARGS "Arg1", "Arg2", "Arg3", "Arg4", "Arg5", "Arg6", "Arg7", "Arg8"
 
+const char* const g_strategy_mode_names[6] = {"Backtest",       "Playback1", "Playback2",
+                                              "Playback Ticks", "Simulate",  "LIVE"};
+
 const trading_system g_trading_systems[] = {
     {"IMS",
      ims_start,

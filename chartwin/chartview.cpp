@@ -22,6 +22,7 @@
 #include "data/chart_flags.h"
 #include "data/chartsettings.h"
 #include "data/debugtrace.h"
+#include "data/strategy.h"
 #include "platform/clock.h"
 #include "platform/locks.h"
 #include "platform/messages.h"
@@ -51,7 +52,7 @@ bool tracing() {
 
 }  // namespace
 
-CKvChartView::CKvChartView() {
+CKvChartView::CKvChartView() : m_strategy(std::make_unique<strategy_ctx>()) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setAcceptDrops(true);
@@ -69,6 +70,8 @@ CKvChartView::~CKvChartView() {
   m_alerts.reset();
   m_trade.reset();
   CEvents::Popup().ForgetView(this);
+  strategy_ctx* run = m_strategy.get();
+  bool running = false;
   if (CKvChartDoc* doc = GetDocument()) {
     // Clean-up once the window closes: no chart reports to it any more.
     kv_lock guard(g_chart_lock);
@@ -76,7 +79,11 @@ CKvChartView::~CKvChartView() {
     for (int i = 0; i < doc->m_nextra; i++)
       if (doc->m_extra_charts[i]) doc->m_extra_charts[i]->owner_window = 0;
     doc->m_view_window = 0;
+    running = doc->m_chart && doc->m_chart->strategy == run;
   }
+  // A run that still trades on the chart reads the view's run record on
+  // the quote thread: it ends before the record goes.
+  if (running && run->term) run->term(run);
 }
 
 CKvChartDoc* CKvChartView::GetDocument() const {

@@ -25,6 +25,8 @@
 class CKvChartDoc;
 class CKvGrTradeView;
 struct ChartSettings;
+struct WindowDescriptor;
+struct strategy_ctx;
 class QPrinter;
 
 // View flags.
@@ -39,6 +41,7 @@ enum : uint32_t {
   VF_EXTEND = 0x2000,
   VF_AT_NEWEST = 0x8000,
   VF_LAST_POINT_ONLY = 0x10000,
+  VF_STRATEGY_LIVE = 0x800000,  // a strategy runs live or simulated on the chart
 };
 
 // Update flags (wParam of WM_UPDATE_FROM_THREAD).
@@ -115,6 +118,16 @@ class CKvChartView : public KvCanvasView {
   void OnPlaybackSetup();
   void OnEditPrices();
   void OnChartInfo();
+  // Chart/Apply Favorite: the chosen favourite's look and studies replace
+  // the chart's; symbol, time unit, dates and placement stay.
+  void OnApplyFavorite();
+  void ApplyFavorite(const WindowDescriptor* favorite);
+  // The trading dialogs behind g_chart_view_hooks (chartwin/viewhooks.h).
+  void OnOrderSetup();
+  void OnAttachStudy();
+  void OnSelectStrategy();
+  // The strategy run record the Strategies dialog fills for this chart.
+  strategy_ctx* StrategyRun() const { return m_strategy.get(); }
 
   // ---- mouse (chartview_mouse.cpp) ----
   // The candle-information and events pop-ups; message is WM_LBUTTONDOWN,
@@ -193,6 +206,7 @@ class CKvChartView : public KvCanvasView {
   std::unique_ptr<ChartAnnotLayer> m_annot;
   std::unique_ptr<ChartAlertLayer> m_alerts;
   std::unique_ptr<CKvGrTradeView> m_trade;
+  std::unique_ptr<strategy_ctx> m_strategy;  // zeroed at construction
 
  protected:
   void OnDraw(KvDC& dc) override;

@@ -1,11 +1,8 @@
 // The chart view's tool commands: the daily reference-line indicators,
 // stepping through the symbol list and the slide show, favourites, snap
 // modes, data alignment, graphical trading and its keys, playback control,
-// and the data commands (export, spike deletion, extended sessions).
-//
-// Commands whose dialogs live in windows not built here have no handler
-// and stay disabled: Apply Favorite, Order Setup, Attach Study, Select
-// Strategy and Playback Setup.
+// and the data commands (export, spike deletion, extended sessions). The
+// commands that open dialogs are in chartview_dialogs.cpp.
 #include <QString>
 #include <algorithm>
 #include <cmath>
@@ -36,6 +33,7 @@
 #include "platform/services.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
+#include "quotes/playbackdata.h"
 #include "quotes/playthread.h"
 #include "settings/datadirs.h"
 #include "settings/settings.h"
@@ -112,8 +110,14 @@ const align_command kAlignModes[] = {
 // The playback speed marks: one of real time, accelerated and maximum.
 enum { SPEED_NONE = 0, SPEED_REALTIME = 0x8, SPEED_ACCELERATED = 0x10, SPEED_MAX = 0x20 };
 int g_playback_speed_mode = SPEED_NONE;
-// Speed of the accelerated mode: ticks stored per pause step.
-int g_playback_acceleration = 10;
+
+// The accelerated speed: the rate Playback Setup stored in the playback
+// record (a rate of 0 plays in real time).
+int playback_acceleration() {
+  PlaybackData d;
+  playback_data_decode(g_settings.PlaybackData, &d);
+  return std::clamp(d.rate, 1, (int)PBD_MAX_RATE);
+}
 
 // Default studies are made by the study pages' helper, one for all views.
 CPPCommon& common() {
@@ -452,7 +456,7 @@ void CKvChartView::OnPlayback(unsigned id) {
       g_playback_speed_mode = SPEED_REALTIME;
       break;
     case ID_PLAY_ACCELERATE:
-      set_playback_speed(g_playback_acceleration);
+      set_playback_speed(playback_acceleration());
       g_playback_state &= ~(uint32_t)PLAYBACK_FAST;
       g_playback_speed_mode = SPEED_ACCELERATED;
       break;

@@ -136,6 +136,8 @@ struct strategy_ctx {
 
 // The seven built-in systems, then a zero entry (broker/tsystems.cpp).
 extern const trading_system g_trading_systems[];
+// The words of the six modes ("Backtest" .. "LIVE"), by mode index.
+extern const char* const g_strategy_mode_names[6];
 
 // Contracts that the run's money buys at `price`: (net profit + beginning
 // balance) / (multiplier x price), truncated to an integer.  0 when the

@@ -5,6 +5,7 @@
 
 #include "data/lefield.h"
 #include "platform/clock.h"
+#include "platform/locks.h"
 #include "quotes/playthread.h"
 
 void playback_data_decode(const uint8_t in[PBD_SIZE], PlaybackData* d) {
@@ -48,4 +49,17 @@ void playback_settings_from_data(const PlaybackData* d, playback_settings* out) 
     out->sessions[i][0] = d->range_start[i];
     out->sessions[i][1] = d->range_stop[i];
   }
+}
+
+void playback_take_data(const PlaybackData* d, int take_rate) {
+  playback_settings next;
+  playback_settings_from_data(d, &next);
+  kv_lock guard(g_chart_lock);
+  // The speed commands change the speed while the thread runs: it is
+  // written as they write it.
+  memcpy(g_playback.symbol, next.symbol, sizeof g_playback.symbol);
+  g_playback.days_to_skip = next.days_to_skip;
+  g_playback.start_time = next.start_time;
+  memcpy(g_playback.sessions, next.sessions, sizeof g_playback.sessions);
+  if (take_rate) set_playback_speed(next.speed);
 }

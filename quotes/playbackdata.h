@@ -59,3 +59,7 @@ void playback_data_encode(const PlaybackData* d, uint8_t out[PBD_SIZE]);
 // The one conversion from the record to what the playback thread runs on:
 // file name, day offset, start time of day, rate and the four ranges.
 void playback_settings_from_data(const PlaybackData* d, playback_settings* out);
+// Sets the playback (g_playback) up from the record, under g_chart_lock as
+// the thread reads it; the speed becomes the record's rate only with
+// take_rate, else the current speed stays.
+void playback_take_data(const PlaybackData* d, int take_rate);

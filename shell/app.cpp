@@ -40,6 +40,7 @@
 #include "quotes/livechart.h"
 #include "quotes/mqt.h"
 #include "quotes/mqtthread.h"
+#include "quotes/playbackdata.h"
 #include "quotes/qrclient.h"
 #include "quotes/qtlink.h"
 #include "quotes/relayhist.h"
@@ -57,6 +58,7 @@
 #include "shell/statusmsg.h"
 #include "shell/slfbar.h"
 #include "windows/accountsview.h"
+#include "windows/chartdialogs.h"
 #include "windows/marketviews.h"
 #include "windows/tradeaccts.h"
 
@@ -147,6 +149,13 @@ bool CKvChartApp::InitInstance(const char* command_line) {
                    KIND_PAPER_ORDERS, KIND_ACCOUNTS, KIND_PRICE_VOL_DIST})
     GetDocTemplate(kind);
   if (!LoadStartupSettings(first_run, taken_over)) return false;
+  {
+    // The playback the last Playback Setup stored; its rate waits for the
+    // speed commands.
+    PlaybackData playback;
+    playback_data_decode(g_settings.PlaybackData, &playback);
+    playback_take_data(&playback, 0);
+  }
   // Order bookkeeping: the quote, error and position seams, the paper order
   // counter in the settings profile, and the open-orders file at the close.
   install_order_hooks();
@@ -160,6 +169,7 @@ bool CKvChartApp::InitInstance(const char* command_line) {
     if (theApp) theApp->RefreshPaperOrders();
   });
   install_chart_dialog_hooks(this);
+  install_chart_view_dialogs();
   // The relay's input thread, history requests and order records, and the
   // quote threads with their ordered exit.
   install_quote_thread_hooks();

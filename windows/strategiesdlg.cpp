@@ -28,9 +28,6 @@ const int kStrategyArgLabelIds[8] = {1735, 1736, 1748, 1749, 1750, 1751, 1752, 1
 
 namespace {
 
-const char* const kModes[] = {"Backtest",       "Playback1", "Playback2",
-                              "Playback Ticks", "Simulate",  "LIVE"};
-
 // A number typed into a field; anything that is not a finite number
 // ("nan", "inf", words) reads as 0.
 double read_number(const QString& s) {
@@ -127,8 +124,8 @@ CStrategiesDlg::CStrategiesDlg(chart_rec* chart, strategy_ctx* ctx, QWidget* par
   auto* ml = new QHBoxLayout(mode);
   std::vector<int> mode_ids;
   for (int i = 0; i < 6; i++) {
-    auto* b =
-        AddControl(IDC_ST_BACKTEST + i, new QRadioButton(QString::fromLatin1(kModes[i]), mode));
+    auto* b = AddControl(IDC_ST_BACKTEST + i,
+                         new QRadioButton(QString::fromLatin1(g_strategy_mode_names[i]), mode));
     ml->addWidget(b);
     mode_ids.push_back(IDC_ST_BACKTEST + i);
   }

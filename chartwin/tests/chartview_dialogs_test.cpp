@@ -11,6 +11,7 @@
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartsetupdlg.h"
 #include "chartwin/chartview.h"
+#include "chartwin/favoritesdlg.h"
 #include "chartwin/tests/chartwin_fixture.h"
 #include "data/chart.h"
 #include "data/chart_flags.h"
@@ -21,7 +22,9 @@
 #include "platform/qt/test_harness.h"
 #include "quotes/playbackdata.h"
 #include "quotes/playthread.h"
+#include "settings/datadirs.h"
 #include "settings/settings.h"
+#include "shell/core/chartstore.h"
 #include "shell/playbackdlg.h"
 #include "shell/app.h"
 #include "studies/study.h"
@@ -33,7 +36,8 @@ enum : unsigned {
   ID_SETUP = 32784,
   ID_COLOR = 32786,
   ID_ALIGN_CUSTOM = 33324,
-  ID_PLAYBACK_SETUP = 33254
+  ID_PLAYBACK_SETUP = 33254,
+  ID_APPLY_FAVORITE = 33333,
 };
 
 class ChartDialogCmdsTest : public ChartWinTest {
@@ -225,8 +229,108 @@ TEST_F(ChartDialogCmdsTest, PlaybackSetupStoresTheCopyAndTakesAChangedRate) {
   EXPECT_STREQ(back.name, "ES");
   EXPECT_EQ(back.flags & (PLAYBACK_NEW_RATE | PLAYBACK_PREPARED), 0u);
   EXPECT_FALSE(g_playback_state.load() & PLAYBACK_CHART_SHOWN);
+  // Accelerate returns to the stored rate after Realtime.
+  ASSERT_TRUE(v->OnCmdMsg(33281));
+  EXPECT_EQ(playback_speed(), 1);
+  ASSERT_TRUE(v->OnCmdMsg(33282));
+  EXPECT_EQ(playback_speed(), 20);
   g_playback = playback_settings{};
   g_playback_state = 0;
+}
+
+// Apply Favorite: the pick's colours, chart type, name, percent switch,
+// line width, panes and studies replace the chart's; the symbol, time unit
+// and dates stay. Cancel, and a chart whose studies carry an order, keep
+// the chart as it is.
+TEST_F(ChartDialogCmdsTest, ApplyFavoriteTakesTheLookAndStudiesAndKeepsTheSymbol) {
+  // The favourite: an MSFT chart drawn as a line, on a percent axis, with
+  // a 20-bar average.
+  write_price_file("MSFT", TU_DAILY, wave_bars(150));
+  CKvChartDoc* source = new_chart();
+  ASSERT_TRUE(source);
+  type_symbol(view_of(source), "MSFT");
+  ASSERT_TRUE(source->m_chart);
+  ChartSettings look = source->Settings();
+  look.bg_color = 0x102030;
+  look.up_color = 0x0000FF;
+  look.alert_colors[1] = 0x123456;
+  look.position_colors[0] = 0x654321;
+  look.chart_type = 5;
+  look.line_width = 3;
+  look.percent = 1;
+  look.pane_count = 2;
+  look.pane_shown[1] = 1;
+  look.pane_content[1] = 0x4;
+  look.splits[0] = 0.6f;
+  snprintf(look.favorite_name, sizeof look.favorite_name, "look");
+  look.favorite_named = 1;
+  ASSERT_TRUE(find_or_create_study(source->m_chart, 0x80001, 20, 4, 1.0));
+  char path[1024];
+  data_folder_path(path, sizeof path, KV_DIR_FAVORITE, "look.fav");
+  ASSERT_EQ(g_chart_store.SaveFavorite(&look, path, source->m_chart), 1);
+
+  CKvChartDoc* doc = open_intc();
+  CKvChartView* v = view_of(doc);
+  ASSERT_TRUE(doc && doc->m_chart);
+  ChartSettings& s = doc->Settings();
+  StudyDef* own = find_or_create_study(doc->m_chart, 0x80001, 50, 4, 1.0);
+  ASSERT_TRUE(own);
+  s.display_flags |= CS_SHOW_GRTRADE | CS_SHOW_BIDASK;
+  const ChartSettings before = s;
+  auto unchanged = [&] {
+    return s.bg_color == before.bg_color && s.chart_type == before.chart_type &&
+           s.percent == before.percent && s.display_flags == before.display_flags &&
+           !strcmp(s.favorite_name, before.favorite_name) && doc->m_chart->studies == own;
+  };
+  auto pick = [](QWidget* w) {
+    EXPECT_FALSE(kv_find_control(w, IDOK)->isEnabled());  // only a pick ends it
+    kv_choose(w, IDC_FAV_LIST, 0);
+    kv_click(w, IDC_FAV_CREATE);
+  };
+
+  route(v, ID_APPLY_FAVORITE, [](QWidget* w) { kv_click(w, IDCANCEL); });
+  EXPECT_TRUE(unchanged());
+
+  own->attached_order = 77;
+  size_t boxes = services_.boxes.size();
+  route(v, ID_APPLY_FAVORITE, pick);
+  ASSERT_EQ(services_.boxes.size(), boxes + 1);
+  EXPECT_EQ(services_.boxes.back().text,
+            "Can't apply a favorite while orders are attached to studies\n");
+  EXPECT_TRUE(unchanged());
+  own->attached_order = 0;
+
+  route(v, ID_APPLY_FAVORITE, pick);
+  EXPECT_EQ(s.bg_color, 0x102030u);
+  EXPECT_EQ(s.up_color, 0x0000FFu);
+  EXPECT_EQ(s.alert_colors[1], 0x123456u);
+  EXPECT_EQ(s.position_colors[0], 0x654321u);
+  EXPECT_EQ(s.chart_type, 5);
+  EXPECT_EQ(s.line_width, 3);
+  EXPECT_EQ(s.pane_count, 2);
+  EXPECT_EQ(s.pane_content[1], 0x4);
+  EXPECT_FLOAT_EQ(s.splits[0], 0.6f);
+  EXPECT_STREQ(s.favorite_name, "look");
+  EXPECT_EQ(doc->m_favorite_name.toStdString(), "look");
+  // The percent axis takes graphical trading and the bid/ask bar away.
+  EXPECT_EQ(s.percent, 1);
+  EXPECT_FALSE(s.display_flags & (CS_SHOW_GRTRADE | CS_SHOW_BIDASK));
+  // What the chart shows stays.
+  EXPECT_STREQ(s.symbol, "INTC");
+  EXPECT_EQ(s.time_unit, before.time_unit);
+  EXPECT_EQ(memcmp(s.start_dates, before.start_dates, sizeof s.start_dates), 0);
+  EXPECT_EQ(chart_symbol(doc), "INTC");
+  std::vector<int> periods;
+  for (StudyDef* st = doc->m_chart->studies; st; st = st->next) periods.push_back(st->period);
+  EXPECT_EQ(periods, std::vector<int>{20});
+
+  // Without a chart there is nothing to apply to.
+  KvCmdUI ui;
+  ui.id = ID_APPLY_FAVORITE;
+  CKvChartDoc* empty = new_chart();
+  ASSERT_TRUE(empty);
+  view_of(empty)->OnUpdateCmdUI(ui);
+  EXPECT_FALSE(ui.enabled);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "platform/testing/wait.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_record.h"
+#include "quotes/playbackdata.h"
 #include "quotes/playthread.h"
 #include "quotes/tickfile.h"
 #include "platform/clock.h"
@@ -204,6 +205,23 @@ TEST_F(ChartToolsTest, MaxSpeedClearsTheRealTimeAndAcceleratedMarks) {
   EXPECT_TRUE(checked(v, 33277));
   ASSERT_TRUE(v->OnCmdMsg(33281));
   EXPECT_FALSE(checked(v, 33277));
+}
+
+// Accelerate plays at the rate Playback Setup stored, within 1 to 100.
+TEST_F(ChartToolsTest, AccelerateTakesTheStoredPlaybackRate) {
+  CKvChartView* v = open("INTC", TU_DAILY, wave_bars(20));
+  ASSERT_TRUE(v);
+  const struct { int rate, speed; } cases[] = {{7, 7}, {100, 100}, {0, 1}, {250, 100}, {-4, 1}};
+  for (const auto& c : cases) {
+    PlaybackData d{};
+    d.rate = c.rate;
+    playback_data_encode(&d, g_settings.PlaybackData);
+    ASSERT_TRUE(v->OnCmdMsg(33281));  // Realtime first: the speed is 1
+    ASSERT_TRUE(v->OnCmdMsg(33282));
+    EXPECT_EQ(playback_speed(), c.speed) << c.rate;
+    EXPECT_TRUE(checked(v, 33282));
+  }
+  g_playback = {};
 }
 
 TEST_F(ChartToolsTest, PlaybackCommandsRunATickFileThroughStartSkipSpeedsAndRewind) {

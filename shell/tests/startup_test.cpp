@@ -17,6 +17,8 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_hooks.h"
+#include "quotes/playbackdata.h"
+#include "quotes/playthread.h"
 #include "quotes/qrclient.h"
 #include "res/resource.h"
 #include "shell/app.h"
@@ -257,6 +259,38 @@ TEST_F(StartupTest, SavedRectangleOrDefaultSize) {
   reset_settings();
   app = start();
   EXPECT_EQ(app->MainFrame()->geometry(), QRect(10, 20, 640, 480));
+}
+
+// The playback record stored by Playback Setup sets the playback up at the
+// start: the playback commands serve its symbol without the dialog. Its
+// rate waits for the speed commands.
+TEST_F(StartupTest, StoredPlaybackRecordIsThePlaybackOfTheRun) {
+  write_quote_config(0);
+  PlaybackData d{};
+  snprintf(d.name, sizeof d.name, "ES");
+  d.start = 86400u * 20000 + 9 * 3600 + 30 * 60;
+  d.day_offset = 2;
+  d.rate = 40;
+  for (int i = 0; i < PLAYBACK_SESSIONS; i++) d.range_start[i] = d.range_stop[i] = -1;
+  d.range_start[0] = 10 * 3600;
+  d.range_stop[0] = 11 * 3600;
+  uint8_t bytes[PBD_SIZE];
+  playback_data_encode(&d, bytes);
+  kv_profile* p = kv_profile_open(settings_profile_key());
+  kv_profile_write_binary(p, SETTINGS_SECTION, "PlaybackData", bytes, sizeof bytes);
+  kv_profile_close(p);
+  g_playback = playback_settings{};
+  set_playback_speed(3);
+
+  start();
+  EXPECT_STREQ(g_playback.symbol, "ES");
+  EXPECT_EQ(g_playback.days_to_skip, 2);
+  EXPECT_EQ(g_playback.start_time, 9 * 3600 + 30 * 60);
+  EXPECT_EQ(g_playback.sessions[0][0], 10 * 3600);
+  EXPECT_EQ(g_playback.sessions[0][1], 11 * 3600);
+  EXPECT_EQ(g_playback.sessions[1][0], -1);
+  EXPECT_EQ(playback_speed(), 3);
+  g_playback = playback_settings{};
 }
 
 TEST_F(StartupTest, ReadMeFirstIsShownOnceThenBecomesTheHelpMenusReadMe) {
