@@ -20,7 +20,8 @@ KvApp* kv_test_app();
 // Runs the event loop (posted window messages included) for ms milliseconds,
 // or until pred is true; returns pred's last value.
 void kv_pump_events(int ms = 0);
-bool kv_wait_until(const std::function<bool()>& pred, int timeout_ms = 5000);
+// The deadline is the one of the other test waits (platform/testing/wait.h).
+bool kv_wait_until(const std::function<bool()>& pred, int timeout_ms = 10000);
 
 // Controls by id inside root.
 bool kv_click(QWidget* root, int id);
