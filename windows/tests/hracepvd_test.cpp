@@ -356,6 +356,10 @@ TEST_F(ProfitRaceFromTws, PortfolioFromTwsAddsRemovesUpdatesAndClears) {
   EXPECT_GT(race_pixels(v, picture, "M~S_SAP", true), 50);
   EXPECT_GT(race_pixels(v, picture, "MSFT", false), 50);
   EXPECT_EQ(0, race_pixels(v, picture, "MSFT", true));
+  // Scaled by the profits: 100 draws shorter than 300, 300 shorter than a
+  // loss of 1,000.
+  EXPECT_LT(race_pixels(v, picture, "IBM", true), race_pixels(v, picture, "M~S_SAP", true));
+  EXPECT_LT(race_pixels(v, picture, "M~S_SAP", true), race_pixels(v, picture, "MSFT", false));
   kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/pl_race_window.png");
   g_pref_flags &= ~0x2u;
 }
