@@ -15,6 +15,7 @@
 
 #include "broker/positions.h"
 #include "data/chartheader.h"
+#include "data/dates.h"
 #include "data/lefield.h"
 #include "data/debugtrace.h"
 #include "data/pricefmt.h"
@@ -399,6 +400,8 @@ int for_each_account_trade(const char* account, void (*fn)(const position_trade*
     t.quantity = f.quantity;
     t.price = f.price;
     t.commission = a->trades[i].commission;
+    t.date = f.exec_time > 0 ? seconds_to_date(f.exec_time) : 0;
+    snprintf(t.local_symbol, sizeof t.local_symbol, "%s", f.local_symbol);
     fn(&t, ctx);
   }
   return 1;

@@ -23,6 +23,10 @@ struct position_trade {
   int32_t quantity;  // signed: positive bought, negative sold
   double price;
   double commission;  // thousandths of the currency unit
+  // Where the trade came from: its date (yyyymmdd, 0 none) and the local
+  // symbol of its contract (for traces).
+  int32_t date;
+  char local_symbol[9];
 };
 
 struct PositionSummary {

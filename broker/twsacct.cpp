@@ -8,6 +8,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -148,7 +149,7 @@ static mqt* account_record(const account_entry* a) {
 // The pseudo-symbol's record with its ticker.  Under g_chart_lock.  The
 // daily chart follows outside the lock (load_account_charts).
 static void create_account_record(account_entry* a) {
-  snprintf(a->pseudo, sizeof a->pseudo, "A~%s", a->name);
+  snprintf(a->pseudo, sizeof a->pseudo, "A~%.*s", (int)sizeof a->pseudo - 3, a->name);
   if (a->has_record) return;
   mqt* r = get_multiquote(a->pseudo);
   if (!r) return;
@@ -438,7 +439,8 @@ int set_advisor_target(const char* text) {
       if (i >= 0) {
         g_advisor_mode = ADVISOR_ACCOUNT;
         g_advisor_mask = 1u << i;
-        snprintf(g_advisor_account, sizeof g_advisor_account, "%s", s_accounts[i].name);
+        snprintf(g_advisor_account, sizeof g_advisor_account, "%.*s",
+                 (int)sizeof g_advisor_account - 1, s_accounts[i].name);
       } else {
         for (const fa_entry& e : s_profiles)
           if (!hit && strcasecmp(e.name, text) == 0) hit = &e, g_advisor_mode = ADVISOR_PROFILE;
@@ -459,6 +461,12 @@ int set_advisor_target(const char* text) {
     statmsg(__FILE__, __LINE__, "Unknown advisor string:", text, STATMSG_ERROR);
     return 0;
   }
+  // The race drops every cell on the clear: each record of the new
+  // selection is to be listed again by the recalculation that follows.
+  {
+    kv_lock guard(g_chart_lock);
+    for (mqt* r = g_mqt_list; r; r = r->next) r->pl_listed = 0;
+  }
   post_pl(WM_CLEAR_PORTFOLIO, nullptr);
   recalc_portfolio_pl((g_pl_mode & 0xFFFF) | PL_SELECTION_CHANGED);
   return 1;
@@ -472,7 +480,7 @@ const char* const* build_advisor_list() {
   for (int i = 0; i < s_account_count; i++) texts.push_back(s_accounts[i].alias);
   for (const fa_entry& e : s_profiles) texts.push_back(e.name);
   for (const fa_entry& e : s_groups) texts.push_back(e.name);
-  size_t n = texts.size() < ADVISOR_LIST_MAX ? texts.size() : ADVISOR_LIST_MAX;
+  size_t n = std::min(texts.size(), (size_t)ADVISOR_LIST_MAX);
   for (size_t i = 0; i < n; i++) list[i] = texts[i].c_str();
   list[n] = nullptr;
   return list;
@@ -579,7 +587,8 @@ void updateAccountValue(const char* key, const char* value, const char* currency
   if (strcmp(key, "NetLiquidation") == 0) {
     a->nlv = v;
     if (r) {
-      snprintf(r->description, sizeof r->description, "%s", a->alias);
+      snprintf(r->description, sizeof r->description, "%.*s", (int)sizeof r->description - 1,
+               a->alias);
       if (r->nlv_base == 0) r->nlv_base = v;
       r->reference_price = (float)r->nlv_base;
       r->view_low[0] = (float)(0.995 * r->nlv_base);
@@ -679,7 +688,7 @@ void updatePortfolio(const tws_contract* c, int position, double market_price, d
                      double average_cost, double unrealized, double realized, const char* account) {
   double values[] = {market_price, market_value, average_cost, unrealized, realized};
   for (double v : values)
-    if (!isfinite(v) || fabs(v) > TWS_PORTFOLIO_VALUE_MAX) {
+    if (!isfinite(v) || fabs(v) > (double)TWS_PORTFOLIO_VALUE_MAX) {
       debug_trace("Bad %s %f\n", c->symbol, v);
       return;
     }
@@ -791,20 +800,39 @@ static double short_option_margin(const mqt* r, double q, int mult) {
 
 // Profit figures of a record in the profit mode: amounts, percent of the
 // margin (of the cost when the margin is 0), or percent of the summed net
-// liquidation value (nothing while that is 0).
-static void store_pl(mqt* r, int pl_mode, double margin, double cost, double u, double re) {
+// liquidation value (nothing while that is 0).  The horse race draws the
+// same figures: the profit now with its low and high since the race was
+// started afresh (fresh: a new mode or selection), the margin in its
+// volume pane (in percent only in the net liquidation mode) and the
+// unrealised part in its study pane.
+static void store_pl(mqt* r, int pl_mode, int fresh, double margin, double cost, double u,
+                     double re) {
   double profit = u + re;
   r->pl_margin = margin;
   r->pl_unrealized = u;
   r->pl_realized = re;
-  if (pl_mode == PL_MODE_AMOUNTS) {
-    r->pl_profit = profit;
-  } else if (pl_mode == PL_MODE_MARGIN_PCT) {
+  double scale = 1;
+  if (pl_mode == PL_MODE_MARGIN_PCT) {
     double base = margin > 0 ? margin : cost;
-    r->pl_profit = base > 0 ? profit * 100 / base : 0;
-  } else if (s_nlv_sum > 0) {
-    r->pl_profit = profit * 100 / s_nlv_sum;
+    scale = base > 0 ? 100 / base : 0;
+  } else if (pl_mode == PL_MODE_NLV_PCT) {
+    if (!(s_nlv_sum > 0)) return;
+    scale = 100 / s_nlv_sum;
   }
+  r->pl_profit = profit * scale;
+  mqt_race_values& v = r->race;
+  float now = (float)r->pl_profit, study = (float)(u * scale);
+  if (fresh || !r->pl_listed) {
+    v.pl_low = v.pl_high = now;
+    v.pl_study_low = v.pl_study_high = study;
+  }
+  v.pl_now = now;
+  v.pl_low = std::min(v.pl_low, now);
+  v.pl_high = std::max(v.pl_high, now);
+  v.pl_study_now = study;
+  v.pl_study_low = std::min(v.pl_study_low, study);
+  v.pl_study_high = std::max(v.pl_study_high, study);
+  v.pl_volume = (float)(pl_mode == PL_MODE_NLV_PCT ? margin * scale : margin);
 }
 
 enum { GROUP_LEGS_MAX = 10 };
@@ -863,7 +891,7 @@ static double paired_option_margin(underlying_group* g) {
 // Grouping by underlying: the figures of every derivative are added into
 // its underlying's record, which joins the horse race.  0 when an
 // underlying cannot be made (the pass ends there).
-static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode) {
+static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode, int fresh) {
   std::vector<underlying_group> groups;
   for (const pl_figures& f : figs) {
     mqt* r = f.r;
@@ -906,7 +934,7 @@ static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode)
         re += f.re;
       }
     add_plsymbol(g.under);
-    store_pl(g.under, pl_mode, margin, cost, u, re);
+    store_pl(g.under, pl_mode, fresh, margin, cost, u, re);
   }
   return 1;
 }
@@ -914,6 +942,10 @@ static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode)
 void recalc_portfolio_pl(uint32_t mode) {
   kv_lock guard(g_chart_lock);
   int advisor = advisor_mode_on();
+  // The race's lows and highs start again with a new mode or selection.
+  static uint32_t s_race_mode = ~0u;
+  int fresh = (mode & PL_SELECTION_CHANGED) || (mode & 0xFFFF) != s_race_mode;
+  s_race_mode = mode & 0xFFFF;
   g_pl_mode = mode & ~(uint32_t)PL_SELECTION_CHANGED;
   char status[160];
   format_account_status(status, sizeof status);
@@ -933,12 +965,12 @@ void recalc_portfolio_pl(uint32_t mode) {
     if (r->flags & (MQT_FREE | MQT_ACCOUNT)) continue;
     double avg, u, re;
     double q = get_position_totals(r, &avg, &u, &re);
-    if (advisor) {
-      if (q != 0 || u != 0 || re != 0)
-        add_plsymbol(r);
-      else
-        remove_plsymbol(r);
-    }
+    // Outside advisor mode a record is only ever added here again (after
+    // the race was cleared); in advisor mode the selection decides.
+    if (q != 0 || u != 0 || re != 0)
+      add_plsymbol(r);
+    else if (advisor)
+      remove_plsymbol(r);
     if (q == 0 && u == 0 && re == 0) continue;
     double rate = tws_exchange_rate(r->currency);
     int mult = r->multiplier > 0 ? r->multiplier : 1;
@@ -959,9 +991,9 @@ void recalc_portfolio_pl(uint32_t mode) {
       margin = (mode & PL_BY_UNDERLYING) ? value / 2 : price > 5 ? value / 4 : value;
     }
     double cost = fabs(q) * avg * rate;
-    store_pl(r, pl_mode, margin, cost, u * rate, re * rate);
+    store_pl(r, pl_mode, fresh, margin, cost, u * rate, re * rate);
     figs.push_back(pl_figures{r, q, margin, cost, u * rate, re * rate});
   }
-  if (mode & PL_BY_UNDERLYING) group_by_underlying(figs, pl_mode);
+  if (mode & PL_BY_UNDERLYING) group_by_underlying(figs, pl_mode, fresh);
   post_pl(WM_UPDATE_PL_SYMBOL, nullptr);
 }

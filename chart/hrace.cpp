@@ -160,15 +160,26 @@ void CBasicChart::DrawHRaceLabel(int column, int left, const mqt* q) {
   int pitch = candle_pitch(candle_def);
   int th = dc->GetTextExtent("0").cy;
   dc->SetTextColor(settings->text_color);
-  dc->SetBkMode(OPAQUE);
-  dc->SetBkColor(column % 2 ? 0xC0C0C0 : settings->bg_color);
-  int y = title_rect.top + 1;
-  for (const char* c = text; *c && c - text < MQT_SYMBOL_SIZE; c++) {
-    char one[2] = {*c, 0};
-    int w = dc->GetTextExtent(one).cx;
-    dc->TextOut(left + (pitch - w) / 2, y, one);
-    y += th - 3;
+  int old_mode = dc->SetBkMode(TRANSPARENT);
+  COLORREF back = column % 2 ? 0xC0C0C0 : settings->bg_color;
+  size_t n = strnlen(text, MQT_SYMBOL_SIZE);
+  // The lines overlap by 3 pixels: the backgrounds go first and the
+  // characters over them, so that no line cuts off the foot of the one
+  // above (a "B" would read "R").  A long symbol stops where the data
+  // begins: its letters would cover the bars.
+  for (int pass = 0; pass < 2; pass++) {
+    int y = title_rect.top + 1;
+    for (size_t i = 0; i < n && y + th - 3 <= data_rect.top; i++, y += th - 3) {
+      char one[2] = {text[i], 0};
+      int w = dc->GetTextExtent(one).cx;
+      int x = left + (pitch - w) / 2;
+      if (pass == 0)
+        fill(*dc, x, y, x + w, y + th, back);
+      else
+        dc->TextOut(x, y, one);
+    }
   }
+  dc->SetBkMode(old_mode);
 }
 
 void CBasicChart::DrawHRacePriceData() {

@@ -15,11 +15,15 @@ namespace {
 
 struct add_ctx {
   PositionSummaryTable* table;
+  const char* account;
   const char* symbol;
+  int index;  // of the trade in its account
 };
 
 void add_one(const position_trade* t, void* p) {
   add_ctx* c = static_cast<add_ctx*>(p);
+  debug_trace("%s[%d]: date=%d l=%s u=%s\n", c->account, c->index++, t->date, t->local_symbol,
+              t->symbol);
   if (c->symbol && strcmp(t->symbol, c->symbol) != 0) return;
   // A stock's live record is kept under its symbol; other contracts have no
   // record found this way and are valued at cost.  The caller holds
@@ -41,7 +45,7 @@ int type_column(const char* type) {
 }  // namespace
 
 int add_account_trades(PositionSummaryTable* table, const char* account, const char* symbol) {
-  add_ctx c{table, symbol};
+  add_ctx c{table, account, symbol, 0};
   return for_each_account_trade(account, add_one, &c);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "broker/twsacct.h"
+#include "chart/axisscale.h"
 #include "data/chartsettings.h"
 #include "data/debugtrace.h"
 #include "data/statmsg.h"
@@ -53,6 +54,11 @@ int auto_sort_interval() {
   return std::max<int>(g_quote_interval, HRACE_AUTO_SORT_MIN_MS);
 }
 
+// The profit mode the group axes label by: amounts in money, else percent.
+int pl_display_mode() {
+  return (int)(g_pl_mode & 0xF);
+}
+
 // A record's symbol text of a P&L message (lParam a malloc'd copy).
 const char* message_symbol(kv_lparam lparam) {
   return lparam ? reinterpret_cast<const char*>(lparam) : "";
@@ -85,6 +91,8 @@ CKvHRaceView::CKvHRaceView() {
 
 CKvHRaceView::~CKvHRaceView() {
   release_all();
+  if (m_pl && m_view_bit && g_group_scale_hooks.pl_group == m_view_bit)
+    g_group_scale_hooks.pl_group = 0;
   if (m_view_bit) free_view_bit(m_view_bit);
   if (m_pl && m_pl_window && g_pl_window.load() == m_pl_window) g_pl_window = 0;
 }
@@ -198,6 +206,12 @@ void CKvHRaceView::LoadPortfolioSymbols() {
   if (m_view_bit) free_view_bit(m_view_bit);
   m_view_bit = alloc_view_bit();
   m_list.view_bit = m_view_bit;
+  // The axes of the profit race scale by the records' profit figures and
+  // label them as the profit mode asks.
+  if (m_pl) {
+    g_group_scale_hooks.pl_group = m_view_bit;
+    g_group_scale_hooks.get_pl_mode = pl_display_mode;
+  }
   std::vector<std::string> symbols;
   {
     kv_lock lock(g_chart_lock);

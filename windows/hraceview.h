@@ -40,6 +40,8 @@ enum : uint32_t {
   HRACE_PL_COMBINE = 1u << 19,
   HRACE_PL_SHIFT = 15,
   HRACE_PL_MASK = 0x1Fu << 15,
+};
+enum : int {
   HRACE_CELLS_MAX = 200,
   HRACE_SUBKIND_PL = 12,
   HRACE_AUTO_SORT_MIN_MS = 60000,

@@ -164,6 +164,44 @@ TEST_F(HorseRace, ShownEntriesGetColumnsLabelsAndTheSummary) {
   EXPECT_NE(px(x0, yv - 2), s.up_volume_color);
 }
 
+// The label's lines are closer than a line's height: each character keeps
+// its foot under the line below ("BB" must not read "RB"); the label stays
+// out of the bars' area.
+TEST_F(HorseRace, LabelLinesKeepTheFootOfTheCharacterAbove) {
+  auto first_line = [&](const char* symbol) {
+    snprintf(quotes[0]->symbol, sizeof quotes[0]->symbol, "%s", symbol);
+    image.fill(Qt::black);
+    draw();
+    KvDC dc(&image);
+    KvFont old = dc.SelectFont(KvFont(QStringLiteral("Arial"), 8));
+    int th = dc.GetTextExtent("0").cy;
+    dc.SelectFont(old);
+    const KvRect& title = pane.panes[0].title_rect;
+    return image.copy(entries[0].left_x, title.top + 1, entries[0].right_x - entries[0].left_x, th);
+  };
+  // Every inked pixel of the character alone is still inked with the line
+  // below drawn (which may add the top of its own character).
+  auto lost = [](const QImage& alone, const QImage& with) {
+    int n = 0;
+    for (int y = 0; y < alone.height(); y++)
+      for (int x = 0; x < alone.width(); x++)
+        n += qGray(alone.pixel(x, y)) < 128 && qGray(with.pixel(x, y)) >= 128;
+    return n;
+  };
+  QImage alone = first_line("B");
+  EXPECT_EQ(0, lost(alone, first_line("BB")));
+  EXPECT_EQ(0, lost(alone, first_line("BBB")));
+  // A long symbol's letters stop above the bars.
+  auto data = [&] {
+    const KvRect& d = pane.panes[0].data_rect;
+    return image.copy(d.left, d.top, d.Width(), d.Height());
+  };
+  first_line("BBB");
+  QImage bars = data();
+  first_line("BBBBBBBBBBBBBBBBBBBBBBBBBBBBBB");
+  EXPECT_EQ(bars, data());
+}
+
 TEST_F(HorseRace, ProfitAndLossRaceDrawsItsOwnValues) {
   s.chart_type = 12;
   for (int i = 0; i < 3; i++) {

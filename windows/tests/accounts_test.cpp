@@ -1,7 +1,10 @@
 // The accounts window, the Trade Accounts dialog and the advisor bar in a
 // started application on Qt's offscreen platform, over account files the
 // tests write.
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QScrollBar>
@@ -21,6 +24,8 @@
 #include "broker/positions.h"
 #include "broker/twsacct.h"
 #include "data/chartthreads.h"
+#include "data/dates.h"
+#include "data/debugtrace.h"
 #include "platform/qt/dc.h"
 #include "platform/qt/docview.h"
 #include "platform/qt/frames.h"
@@ -39,6 +44,7 @@
 #include "windows/accountvalue.h"
 #include "windows/advisorbar.h"
 #include "windows/tradeaccts.h"
+#include "windows/tests/tws_link.h"
 
 namespace {
 
@@ -49,6 +55,7 @@ struct fixture_trade {
   int quantity;
   double price;
   int multiplier;
+  const char* local_symbol = "";
 };
 
 std::string trade_bytes(const std::vector<fixture_trade>& trades) {
@@ -66,11 +73,45 @@ std::string trade_bytes(const std::vector<fixture_trade>& trades) {
     snprintf(r.f.symbol, sizeof r.f.symbol, "%s", t.symbol);
     snprintf(r.f.sec_type, sizeof r.f.sec_type, "%s", t.sec_type);
     snprintf(r.f.exec_id, sizeof r.f.exec_id, "E%d", n);
+    snprintf(r.f.local_symbol, sizeof r.f.local_symbol, "%s", t.local_symbol);
     uint8_t b[TRADE_SIZE];
     encode_trade(&r, b);
     out.append(reinterpret_cast<const char*>(b), TRADE_SIZE);
   }
   return out;
+}
+
+// The bar, and on a real display the list dropped down below it, as the
+// screen shows them; elsewhere the bar alone.
+QPixmap advisor_picture(QToolBar* bar, QComboBox* combo) {
+  QWidget* popup = combo->view()->window();
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || !popup->isVisible())
+    return bar->grab();
+  QRect area = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size()).united(popup->frameGeometry());
+  return bar->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+}
+
+// Pixels of a picture's rectangle dark enough to be text.
+int dark_pixels(const QImage& image, const QRect& r) {
+  int n = 0;
+  QRect in = r.intersected(image.rect());
+  for (int y = in.top(); y <= in.bottom(); y++)
+    for (int x = in.left(); x <= in.right(); x++)
+      if (qGray(image.pixel(x, y)) < 96) n++;
+  return n;
+}
+// Pixels of a picture's rectangle of one colour.
+int pixels_of(const QImage& image, const QRect& r, QRgb c) {
+  int n = 0;
+  QRect in = r.intersected(image.rect());
+  for (int y = in.top(); y <= in.bottom(); y++)
+    for (int x = in.left(); x <= in.right(); x++)
+      if ((image.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF)) n++;
+  return n;
+}
+// A child's rectangle in its window's picture.
+QRect in_window(QWidget* child, QWidget* window, const QRect& r) {
+  return QRect(child->mapTo(window, r.topLeft()), r.size());
 }
 
 std::vector<std::string> s_messages;
@@ -213,8 +254,42 @@ TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
     f->showNormal();
     f->resize(620, 560);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(f->grab().save(QStringLiteral(KV_BINARY_DIR "/accounts_window.png")));
+    QImage picture = f->grab().toImage();
+    // The chosen root in the selection colour, the USD row's figures drawn.
+    QTreeWidget* tree = v->tree();
+    QRect root = in_window(tree->viewport(), f, tree->visualItemRect(tree->topLevelItem(0)));
+    EXPECT_GT(pixels_of(picture, root, tree->palette().color(QPalette::Highlight).rgb()),
+              root.height() * 20);
+    KvReportView* list = v->value_list();
+    for (int c = 0; c < 8; c++) {
+      SCOPED_TRACE(c);
+      QRect cell = in_window(list->viewport(), f, list->visualRect(list->model()->index(0, c)));
+      EXPECT_GT(dark_pixels(picture, cell), 10);
+    }
+    EXPECT_TRUE(picture.save(QStringLiteral(KV_BINARY_DIR "/accounts_window.png")));
   }
+}
+
+// With tracing on, every trade read for the values and every summary entry
+// leave their line.
+TEST_F(AccountsTest, TradesAndValueRowsAreTraced) {
+  write_account("ALPHA",
+                {{"STK", "IBM", "USD", 100, 10, 1}, {"OPT", "IBM", "USD", 2, 3.5, 100, "IBMC50"}});
+  CKvChartApp* app = start();
+  uint32_t saved = g_trace_mask;
+  g_trace_mask = 0x1;
+  testing::internal::CaptureStderr();
+  CKvAccountsView* v = open_window(app);
+  std::string out = testing::internal::GetCapturedStderr();
+  g_trace_mask = saved;
+  ASSERT_NE(v, nullptr);
+  char line[96];
+  snprintf(line, sizeof line, "ALPHA[1]: date=%d l=IBMC50 u=IBM\n", seconds_to_date(1767600001));
+  EXPECT_NE(out.find(line), std::string::npos) << out;
+  EXPECT_NE(out.find("ALPHA[0]: date="), std::string::npos) << out;
+  EXPECT_NE(out.find("MktVal[1] USD OPT 0.00 1000.00 7.00 0.00 0.00 0.00 0.00\n"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(AccountsTest, EleventhCurrencyIsNotShown) {
@@ -328,7 +403,18 @@ TEST_F(AccountsTest, TradeAccountsCreatePurgeDeleteAndRefusals) {
   EXPECT_EQ(box->count(), 3);
   dlg.show();
   QCoreApplication::processEvents();
-  EXPECT_TRUE(dlg.grab().save(QStringLiteral(KV_BINARY_DIR "/trade_accounts.png")));
+  {
+    // Create reads black, Delete and Purge greyed.
+    QImage picture = dlg.grab().toImage();
+    auto text = [&](int id) {
+      QPushButton* b = dlg.button(id);
+      return dark_pixels(picture, in_window(b, &dlg, b->rect().adjusted(4, 4, -4, -4)));
+    };
+    EXPECT_GT(text(IDC_ACCOUNT_CREATE), 10);
+    EXPECT_EQ(0, text(IDC_ACCOUNT_DELETE));
+    EXPECT_EQ(0, text(IDC_ACCOUNT_PURGE));
+    EXPECT_TRUE(picture.save(QStringLiteral(KV_BINARY_DIR "/trade_accounts.png")));
+  }
 
   // Purge empties the account that the accounts window shows; every
   // window that listens is told, the accounts window among them.
@@ -377,7 +463,10 @@ TEST(AccountsListeners, EachAddedOnceAllToldInOrderUntilRemoved) {
   EXPECT_EQ(add_accounts_changed_listener(nullptr), 0);
 }
 
-TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
+// The bar outside and in advisor mode; its list filled from what a fake
+// TWS on loopback sends the application's broker link.
+TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeListFromTwsNoneClearsTarget) {
+  write_quote_config(QR_CAP_BROKER_SOCKET);
   CKvChartApp* app = start();
   CKvMainFrame* frame = app->MainFrame();
   ASSERT_NE(frame, nullptr);
@@ -402,21 +491,31 @@ TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
   // Its tip is the bar's first button's.
   EXPECT_EQ(combo->toolTip(), QStringLiteral("Advisor Acct"));
 
-  // Managed accounts and advisor data as the broker link keeps them.
-  ASSERT_EQ(3, tws_managed_accounts("DU1,DU2,DU3"));
-  ASSERT_EQ(1, tws_receive_fa(1,
-                              "<ListOfGroups><Group><name>Growth</name><ListOfAccts>"
-                              "<String>DU1</String><String>DU3</String></ListOfAccts>"
-                              "<defaultMethod>NetLiq</defaultMethod></Group></ListOfGroups>"));
-  ASSERT_EQ(1, tws_receive_fa(2,
-                              "<ListOfAllocationProfiles><AllocationProfile><name>Half</name>"
-                              "<type>1</type><ListOfAllocations><Allocation><acct>DU2</acct>"
-                              "<amount>50</amount></Allocation></ListOfAllocations>"
-                              "</AllocationProfile></ListOfAllocationProfiles>"));
-  ASSERT_EQ(1, tws_receive_fa(3,
-                              "<ListOfAccountAliases><AccountAlias><account>DU2</account>"
-                              "<alias>Pension</alias></AccountAlias></ListOfAccountAliases>"));
+  // An advisor connects: TWS answers the link's requests with the managed
+  // accounts, the groups, the allocation profiles and the aliases.
   g_settings.Flags1 |= ADVISOR_MODE_FLAG;
+  app_tws_link tws;
+  ASSERT_TRUE(tws.connect());
+  tws.send({"15", "1", "DU1,DU2,DU3"});
+  tws.send({"16", "1", "1",
+            "<ListOfGroups><Group><name>Growth</name><ListOfAccts>"
+            "<String>DU1</String><String>DU3</String></ListOfAccts>"
+            "<defaultMethod>NetLiq</defaultMethod></Group></ListOfGroups>"});
+  tws.send({"16", "1", "2",
+            "<ListOfAllocationProfiles><AllocationProfile><name>Half</name>"
+            "<type>1</type><ListOfAllocations><Allocation><acct>DU2</acct>"
+            "<amount>50</amount></Allocation></ListOfAllocations>"
+            "</AllocationProfile></ListOfAllocationProfiles>"});
+  tws.send({"16", "1", "3",
+            "<ListOfAccountAliases><AccountAlias><account>DU2</account>"
+            "<alias>Pension</alias></AccountAlias></ListOfAccountAliases>"});
+  ASSERT_TRUE(kv_wait_until([] {
+    int n = 0;
+    for (const char* const* p = build_advisor_list(); *p; p++) n++;
+    kv_lock guard(g_chart_lock);
+    const char* alias = tws_account_alias(1);
+    return n == 5 && alias && strcmp(alias, "Pension") == 0;
+  }));
   frame->ShowControlBar(ID_ADVISOR_BAR, true);
   QCoreApplication::processEvents();
   EXPECT_TRUE(bar->isVisible());
@@ -425,18 +524,22 @@ TEST_F(AccountsTest, AdvisorBarHiddenOutsideAdvisorModeAndNoneClearsTarget) {
   for (int i = 0; i < combo->count(); i++) items.push_back(combo->itemText(i).toStdString());
   EXPECT_EQ(items,
             (std::vector<std::string>{"---none---", "DU1", "Pension", "DU3", "Half", "Growth"}));
+  // The picture: the bar with its list dropped down (on a real display the
+  // list is a window of its own, taken from the screen).
+  kv_pump_events(50);
+  QImage shot = advisor_picture(bar, combo).toImage();
+  EXPECT_GT(dark_pixels(shot, shot.rect()), 20);  // "---none---" shows in the box
+  EXPECT_TRUE(shot.save(QStringLiteral(KV_BINARY_DIR "/advisor_bar.png")));
   combo->setCurrentIndex(combo->findText("Growth"));
   combo->hidePopup();
   EXPECT_EQ(g_advisor_mode, ADVISOR_GROUP);
   EXPECT_EQ(g_advisor_mask, 5u);
-  bar->grab().save(QStringLiteral(KV_BINARY_DIR "/advisor_bar.png"));
   combo->showPopup();
   combo->setCurrentIndex(0);
   combo->hidePopup();
   EXPECT_NE(g_advisor_mode, ADVISOR_GROUP);
   EXPECT_EQ(g_advisor_mask, 1u);
   g_settings.Flags1 &= ~ADVISOR_MODE_FLAG;
-  tws_accounts_reset();
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -25,7 +27,7 @@ class HeatMap : public TempRootTest {
   void SetUp() override {
     TempRootTest::SetUp();
     kv_test_app();
-    std::memset(cells, 0, sizeof cells);
+    std::fill(std::begin(cells), std::end(cells), HeatMapCell{});
   }
   void TearDown() override {
     for (chart_rec* c : charts) free_chart_data(c);
@@ -84,7 +86,7 @@ TEST_F(HeatMap, GridOfShownCellsAndConstraints) {
       {0, HEATMAP_ROWS_FIXED, 4, 1, 4},
   };
   for (const Case& c : cases) {
-    std::memset(cells, 0, sizeof cells);
+    std::fill(std::begin(cells), std::end(cells), HeatMapCell{});
     for (int i = 0; i < c.shown; i++) cells[i].record = nullptr;
     // A hidden and a deleted cell never take a place.
     cells[c.shown].flags = HEATMAP_HIDDEN;
@@ -97,7 +99,7 @@ TEST_F(HeatMap, GridOfShownCellsAndConstraints) {
     EXPECT_GT(layout.cell_width, 0);
   }
   // Five cells, one excluded: it keeps its grid place.
-  std::memset(cells, 0, sizeof cells);
+  std::fill(std::begin(cells), std::end(cells), HeatMapCell{});
   cells[1].flags = HEATMAP_EXCLUDED;
   layout.SetCells(0, 5, cells);
   layout.SetConstraint(HEATMAP_FREE, 0, 0);
@@ -207,8 +209,11 @@ TEST_F(HeatMap, CellColoursStrokeAndAlerts) {
   // Last price: every cell white.
   layout.Sort(HEATMAP_KEY_LAST);
   draw();
-  for (int i = 0; i < 5; i++)
-    if (!(cells[i].record->alert)) EXPECT_EQ(RGB(255, 255, 255), cell_px(i)) << i;
+  for (int i = 0; i < 5; i++) {
+    if (!(cells[i].record->alert)) {
+      EXPECT_EQ(RGB(255, 255, 255), cell_px(i)) << i;
+    }
+  }
 }
 
 TEST_F(HeatMap, MiniChartsStayInsideTheirCell) {
@@ -272,7 +277,7 @@ TEST_F(HeatMap, DailyRangesFromLinkedChartOrNone) {
   EXPECT_FLOAT_EQ(0, cells[1].values[HEATMAP_SLOT_DAILY_RANGE]);
   EXPECT_FLOAT_EQ(0, cells[2].values[HEATMAP_SLOT_DAILY_RANGE]);
   // A map of one symbol shows its range too once the key is chosen.
-  std::memset(cells, 0, sizeof cells);
+  std::fill(std::begin(cells), std::end(cells), HeatMapCell{});
   fill({linked});
   layout.Sort(HEATMAP_KEY_DAILY_RANGE);
   EXPECT_FLOAT_EQ(3, cells[0].values[HEATMAP_SLOT_DAILY_RANGE]);

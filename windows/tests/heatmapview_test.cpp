@@ -176,6 +176,27 @@ TEST_F(HeatMapWindow, ExcludeKeepsThePlaceHideReflowsAndTheListSaves) {
   EXPECT_EQ(msft.left, v->Cells()[1].cell.left);
   EXPECT_EQ(RGB(255, 255, 255),
             kv_colorref_from_rgb(v->backing().pixel(msft.left + 3, msft.top + 3)));
+  // The picture a trader sees: IBM up 10% in the spectrum's colour of its
+  // step, MSFT excluded (white), the unquoted symbols in the step of 0.
+  {
+    QImage picture = v->grab().toImage();
+    auto at = [&](int cell) {
+      const KvRect& r = v->Cells()[cell].cell;
+      return kv_colorref_from_rgb(picture.pixel(r.left + 3, r.top + 3));
+    };
+    ASSERT_GE(l.StepOf(10), 0);
+    EXPECT_EQ(l.steps[l.StepOf(10)].color, at(0));
+    EXPECT_NE(RGB(255, 255, 255), at(0));
+    EXPECT_EQ(RGB(255, 255, 255), at(1));
+    // The spectrum bar shows every step's colour.
+    for (int i = 0; i < HEATMAP_STEPS; i++) {
+      const KvRect& slot = l.steps[i].slot;
+      SCOPED_TRACE(i);
+      EXPECT_EQ(l.steps[CHeatMapLayout::StepInSlot(i)].color,
+                kv_colorref_from_rgb(picture.pixel(slot.left + slot.Width() / 2, slot.top + 2)));
+    }
+    kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/heatmap_window.png");
+  }
   v->HideSymbol("AAPL");
   v->UpdateWindow();
   EXPECT_EQ(4, v->ShownCount());
@@ -200,7 +221,6 @@ TEST_F(HeatMapWindow, ExcludeKeepsThePlaceHideReflowsAndTheListSaves) {
   std::stringstream s;
   s << f.rdbuf();
   EXPECT_EQ("AAPL \r\nIBM \r\nMSFT \r\nNVDA \r\n", s.str());
-  kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/heatmap_window.png");
 }
 
 TEST_F(HeatMapWindow, NewDocumentStartsEmptyAndPopupSaysNoSymbol) {

@@ -1,13 +1,17 @@
 // The horse-race and price/volume distribution windows in a started
 // application: a race from a symbol list and its sorts, the P&L race fed
-// by the broker client's messages, the distribution's popup and printing.
+// by the broker client's messages (posted by hand, and sent by a fake TWS
+// to the application's broker link), the distribution's popup and
+// printing.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QComboBox>
 #include <QPrinter>
+#include <QToolBar>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +22,7 @@
 #include "platform/locks.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "platform/qt/color.h"
 #include "platform/qt/frames.h"
 #include "platform/qt/printing.h"
 #include "platform/qt/test_harness.h"
@@ -28,17 +33,28 @@
 #include "shell/tests/shell_fixture.h"
 #include "shell/windowdoc.h"
 #include "windows/hraceview.h"
+#include "windows/advisorbar.h"
 #include "windows/pvdview.h"
+#include "windows/tests/tws_link.h"
 
 namespace {
 
 enum : unsigned { ID_SLF_HORSE_RACE = 32970 };
 
+// Pixels of colour c in the columns [left, right) of a picture.
+int pixels_of(const QImage& image, int left, int right, COLORREF c) {
+  int n = 0;
+  for (int x = std::max(left, 0); x < std::min(right, image.width()); x++)
+    for (int y = 0; y < image.height(); y++)
+      if (kv_colorref_from_rgb(image.pixel(x, y)) == c) n++;
+  return n;
+}
+
 class MarketWindows : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
-    write_quote_config(0);
+    write_quote_config(caps_);
     app_ = start();
   }
   void TearDown() override {
@@ -56,6 +72,17 @@ class MarketWindows : public ShellTest {
     r->pct_low = std::min(r->pct_last, 0.0f);
     snprintf(r->sec_type, sizeof r->sec_type, "%s", sec_type);
     return r;
+  }
+  // The race's picture: the column of the symbol's cell has bars of the
+  // up or down colour of the window's settings.
+  int race_pixels(CKvHRaceView* v, const QImage& image, const char* symbol, bool up) {
+    const ChartSettings& s = static_cast<CKvWindowDoc*>(v->GetDocument())->Settings();
+    for (int i = 0; i < v->CellCount(); i++) {
+      const hrace_entry& e = v->Entries()[i];
+      if (e.quote && strcmp(e.quote->symbol, symbol) == 0)
+        return pixels_of(image, e.left_x, e.right_x, up ? s.up_color : s.down_color);
+    }
+    return -1;
   }
   template <class V>
   V* last_view(int kind) {
@@ -86,6 +113,7 @@ class MarketWindows : public ShellTest {
     kv_pump_events(10);
   }
   CKvChartApp* app_ = nullptr;
+  uint32_t caps_ = 0;  // of the live quote source
 };
 
 TEST_F(MarketWindows, RaceSortsAndNameSortKeepsAutomaticSortingOff) {
@@ -138,6 +166,12 @@ TEST_F(MarketWindows, RaceSortsAndNameSortKeepsAutomaticSortingOff) {
   g_pref_flags |= 0x2;
   QImage with = column_top();
   EXPECT_NE(without, with) << "no symbol label in the first column";
+  // AAA and CCC rose, BBB fell.
+  QImage picture = v->grab().toImage();
+  EXPECT_GT(race_pixels(v, picture, "AAA", true), 100);
+  EXPECT_GT(race_pixels(v, picture, "CCC", true), 100);
+  EXPECT_GT(race_pixels(v, picture, "BBB", false), 100);
+  EXPECT_EQ(0, race_pixels(v, picture, "BBB", true));
   kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/hrace_window.png");
   g_pref_flags &= ~0x2u;
 }
@@ -211,7 +245,123 @@ TEST_F(MarketWindows, DistributionPopupAndBlackScreenPrintsBlackOnWhite) {
   EXPECT_EQ(0, memcmp(&before, &s, offsetof(ChartSettings, items)))
       << "screen colours and candle size unchanged";
   EXPECT_GT(QFileInfo(pdf).size(), 0);
+  // On the black screen: odd rows cyan, even rows the volume colour.
+  v->Invalidate(false);
+  kv_pump_events(20);
+  QImage picture = v->grab().toImage();
+  EXPECT_EQ(0u, s.bg_color);
+  EXPECT_GT(pixels_of(picture, 0, picture.width(), 0), picture.width() * 10);
+  EXPECT_GT(pixels_of(picture, 0, picture.width(), 0xFFFF00), 500);
+  EXPECT_GT(pixels_of(picture, 0, picture.width(), s.up_volume_color), 500);
   kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/pvd_window.png");
+}
+
+// The P&L race fed by the broker client itself: the application's link to
+// a fake TWS on loopback, an advisor with two accounts.
+class ProfitRaceFromTws : public MarketWindows {
+ protected:
+  ProfitRaceFromTws() { caps_ = QR_CAP_BROKER_SOCKET; }
+  // A stock position of an account: quantity at avg, now at price.
+  static std::vector<std::string> stock(const char* symbol, int quantity, double avg, double price,
+                                        double realized, const char* account) {
+    auto num = [](double d) { return QString::number(d, 'f', 2).toStdString(); };
+    std::vector<std::string> f = {"7", "6", "0", symbol, "STK", "", "0", "", "USD", symbol};
+    f.push_back(std::to_string(quantity));
+    for (double v : {price, quantity * price, avg, quantity * (price - avg), realized})
+      f.push_back(num(v));
+    f.push_back(account);
+    return f;
+  }
+  std::vector<std::string> shown_symbols(CKvHRaceView* v) {
+    std::vector<std::string> out;
+    kv_lock lock(g_chart_lock);
+    for (int i = 0; i < v->CellCount(); i++) {
+      const hrace_entry& e = v->Entries()[i];
+      if (e.quote && !(e.flags & 0x06)) out.push_back(e.quote->symbol);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static float profit_of(const char* symbol) {
+    kv_lock lock(g_chart_lock);
+    mqt* r = find_mqt(symbol);
+    return r ? r->race.pl_now : NAN;
+  }
+};
+
+// TWS's portfolio messages list the positions of the selected account; an
+// account time has the client recalculate, so a closed position leaves
+// the race and the others show their profit; a position opened again takes
+// its old cell; a group chosen in the advisor bar clears the race and
+// fills it with every position of the group.
+TEST_F(ProfitRaceFromTws, PortfolioFromTwsAddsRemovesUpdatesAndClears) {
+  g_pref_flags1 |= ADVISOR_MODE_FLAG;
+  // Two stocks the trader follows; the third position's record is made
+  // by the client under the name it gives a contract.
+  quote("IBM", 110, 108);
+  quote("MSFT", 380, 390);
+  CKvHRaceView* v = open_pl_race();
+  ASSERT_TRUE(v);
+  EXPECT_EQ(0, v->CellCount());
+  app_tws_link tws;
+  ASSERT_TRUE(tws.connect());
+  // An advisor's link asks for the accounts and the advisor data itself.
+  EXPECT_EQ((std::vector<std::string>{"8:1", "17", "18:3", "18:2", "18:1", "49"}), tws.requests());
+  tws.send({"15", "1", "DU1,DU2"});
+  tws.send({"16", "1", "1",
+            "<ListOfGroups><Group><name>Both</name><ListOfAccts><String>DU1</String>"
+            "<String>DU2</String></ListOfAccts><defaultMethod>NetLiq</defaultMethod></Group>"
+            "</ListOfGroups>"});
+  tws.send(stock("IBM", 100, 100, 110, 0, "DU1"));
+  tws.send(stock("MSFT", 50, 400, 380, 0, "DU1"));
+  tws.send(stock("SAP", 10, 200, 230, 0, "DU2"));
+  tws.send({"8", "1", "09:31"});
+  // Without a choice the first account is raced; SAP is DU2's.
+  ASSERT_TRUE(kv_wait_until([&] { return profit_of("MSFT") == -1000 && v->CellCount() == 2; }));
+  EXPECT_EQ((std::vector<std::string>{"IBM", "MSFT"}), shown_symbols(v));
+  EXPECT_FLOAT_EQ(1000, profit_of("IBM"));
+
+  // IBM closed flat: out at the next recalculation, its cell kept.
+  tws.send(stock("IBM", 0, 0, 110, 0, "DU1"));
+  tws.send({"8", "1", "09:32"});
+  ASSERT_TRUE(kv_wait_until([&] { return v->ShownCount() == 1; }));
+  EXPECT_EQ(2, v->CellCount());
+  tws.send(stock("IBM", 20, 105, 110, 0, "DU1"));
+  ASSERT_TRUE(kv_wait_until([&] { return v->ShownCount() == 2; }));
+  EXPECT_EQ(2, v->CellCount()) << "the closed position's cell is used again";
+
+  // The group: cleared, then every account's positions.
+  QToolBar* bar = nullptr;
+  for (QToolBar* b : app_->MainFrame()->findChildren<QToolBar*>())
+    if (b->windowTitle() == QLatin1String("Advisor")) bar = b;
+  ASSERT_TRUE(bar);
+  auto* combo = bar->findChild<QComboBox*>(QStringLiteral("advisor_account"));
+  ASSERT_TRUE(combo);
+  combo->showPopup();
+  combo->setCurrentIndex(combo->findText(QStringLiteral("Both")));
+  combo->hidePopup();
+  ASSERT_TRUE(kv_wait_until([&] { return shown_symbols(v).size() == 3; }))
+      << shown_symbols(v).size();
+  EXPECT_EQ((std::vector<std::string>{"IBM", "MSFT", "M~S_SAP"}), shown_symbols(v));
+  EXPECT_EQ(3, v->CellCount());
+  EXPECT_FLOAT_EQ(300, profit_of("M~S_SAP"));
+  // Profits in money on the axis; IBM's and SAP's bars in the up colour,
+  // MSFT's loss in the down colour, each in its column.
+  g_pref_flags |= 0x2;
+  v->GetParentFrame()->resize(420, 300);
+  v->Invalidate(false);
+  kv_pump_events(20);
+  QImage picture = v->grab().toImage();
+  EXPECT_GT(race_pixels(v, picture, "IBM", true), 50);
+  EXPECT_GT(race_pixels(v, picture, "M~S_SAP", true), 50);
+  EXPECT_GT(race_pixels(v, picture, "MSFT", false), 50);
+  EXPECT_EQ(0, race_pixels(v, picture, "MSFT", true));
+  // Scaled by the profits: 100 draws shorter than 300, 300 shorter than a
+  // loss of 1,000.
+  EXPECT_LT(race_pixels(v, picture, "IBM", true), race_pixels(v, picture, "M~S_SAP", true));
+  EXPECT_LT(race_pixels(v, picture, "M~S_SAP", true), race_pixels(v, picture, "MSFT", false));
+  kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/pl_race_window.png");
+  g_pref_flags &= ~0x2u;
 }
 
 }  // namespace
