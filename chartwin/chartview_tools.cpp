@@ -358,15 +358,24 @@ void CKvChartView::OnShowGrTrade() {
   m_settings->display_flags ^= CS_SHOW_GRTRADE;
   bool on = (m_settings->display_flags & CS_SHOW_GRTRADE) != 0;
   if (chart_rec* c = doc->m_chart) {
-    kv_lock guard(g_chart_lock);
-    if (on)
-      c->header.flags |= CHART_GRTRADE_SHOWN;
-    else
-      c->header.flags &= ~CHART_GRTRADE_SHOWN;
-    if (on && c->mqt) {
-      OrderDef* def = g_orddef_store.GetForSymbol(c->mqt);
-      if (def && !(def->flags & ORDDEF_MODE_MASK)) g_position_summary.LoadSymbol(c->mqt, def);
-      m_trade->SetQuote(c->mqt);
+    mqt* record;
+    {
+      kv_lock guard(g_chart_lock);
+      if (on)
+        c->header.flags |= CHART_GRTRADE_SHOWN;
+      else
+        c->header.flags &= ~CHART_GRTRADE_SHOWN;
+      record = on ? c->mqt : nullptr;
+    }
+    if (record) {
+      // A new definition is written at once and a failed write is shown:
+      // no lock is held while the message waits.
+      OrderDef* def = g_orddef_store.GetForSymbol(record);
+      {
+        kv_lock guard(g_chart_lock);
+        if (def && !(def->flags & ORDDEF_MODE_MASK)) g_position_summary.LoadSymbol(record, def);
+      }
+      m_trade->SetQuote(record);
       m_trade->SetOrderDef(def);
     }
   }

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "broker/executions.h"
@@ -31,6 +32,7 @@
 #include "data/chart.h"
 #include "data/chartsettings.h"
 #include "data/pricefmt.h"
+#include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/qt/frames.h"
 #include "platform/qt/services_qt.h"
@@ -38,6 +40,7 @@
 #include "platform/testing/wait.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
+#include "settings/datadirs.h"
 #include "shell/app.h"
 #include "shell/mainfrm.h"
 #include "studies/study.h"
@@ -46,8 +49,18 @@
 namespace {
 
 std::vector<std::string> s_boxes;
+// Whether a quote thread could take the chart lock while each box was up:
+// a box waits for the user and must not hold the lock.
+std::vector<bool> s_lock_free;
 int record_box(void*, const char* text, const char*, unsigned) {
   s_boxes.emplace_back(text);
+  bool free_lock = false;
+  std::thread other([&] {
+    free_lock = g_chart_lock.try_lock();
+    if (free_lock) g_chart_lock.unlock();
+  });
+  other.join();
+  s_lock_free.push_back(free_lock);
   return IDYES;
 }
 
@@ -56,6 +69,7 @@ class TradeViewTest : public ChartWinTest {
   void SetUp() override {
     ChartWinTest::SetUp();
     s_boxes.clear();
+    s_lock_free.clear();
     kv_services s{};
     s.message_box = record_box;
     kv_services_install(&s);
@@ -574,6 +588,30 @@ TEST_F(TradeViewTest, ADroppedSymbolDropsThePickedButton) {
   QCoreApplication::sendEvent(v, &drop);
   EXPECT_FALSE(v->m_view_flags & (GR_ARMED | GR_DRAGGING));
   EXPECT_EQ(v->GrTrade()->Selection().kind, GR_HIT_NONE);
+}
+
+// Showing graphical trading makes the symbol's order definition; a
+// definition file that cannot be written is reported with the chart lock
+// free, and trading is shown all the same.
+TEST_F(TradeViewTest, ShowingTradingReportsAnUnwritableDefinitionWithTheLockFree) {
+  write_price_file("TEST", TU_DAILY, wave_bars(120));
+  CKvChartDoc* doc = new_chart();
+  ASSERT_TRUE(doc);
+  CKvChartView* v = view_of(doc);
+  type_symbol(v, "TEST");
+  ASSERT_TRUE(doc->m_chart && doc->m_chart->mqt);
+  ASSERT_FALSE(g_orddef_store.FindKey("TEST"));
+  // A folder where the definition file goes: no file can be written there.
+  char path[1024];
+  ASSERT_TRUE(data_folder_path(path, sizeof path, KV_DIR_DATA, "TEST.orddef"));
+  ASSERT_TRUE(kv_make_dirs(path, nullptr));
+
+  ASSERT_TRUE(v->OnCmdMsg(33213));  // Trading/Show Graphical Trading
+  ASSERT_EQ(s_boxes.size(), 1u);
+  EXPECT_TRUE(s_lock_free[0]);
+  EXPECT_TRUE(v->GrTradeOn());
+  EXPECT_TRUE(g_orddef_store.FindKey("TEST"));
+  EXPECT_EQ(v->GrTrade()->Quote(), doc->m_chart->mqt);
 }
 
 TEST_F(TradeViewTest, StatusColoursAndTheTwoLinesOfAStopLimitOrder) {
