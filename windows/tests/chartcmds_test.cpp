@@ -4,7 +4,13 @@
 // command is disabled while its dialog is not installed.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QTimer>
 #include <cstring>
 #include <string>
 
@@ -87,6 +93,29 @@ class ChartTradingDialogsTest : public ChartWinTest {
     g_chart_view_hooks = saved;
   }
 
+  // Right-clicks the view at (x, y) as a user does and chooses the item of
+  // the pop-up menu with that command; false when no menu came up or the
+  // item was missing or grayed.
+  static bool choose_from_menu(CKvChartView* v, int x, int y, unsigned id) {
+    bool chosen = false;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      for (QAction* a : menu->actions())
+        if (a->objectName() == QStringLiteral("cmd%1").arg(id) && a->isEnabled()) {
+          menu->setActiveAction(a);
+          chosen = true;
+        }
+      QKeyEvent k(QEvent::KeyPress, chosen ? Qt::Key_Return : Qt::Key_Escape, Qt::NoModifier);
+      QCoreApplication::sendEvent(menu, &k);
+    });
+    QPointF p(x, y);
+    QMouseEvent e(QEvent::MouseButtonPress, p, v->mapToGlobal(p), Qt::RightButton, Qt::RightButton,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(v, &e);
+    return chosen;
+  }
+
   mqt* rec = nullptr;
 };
 
@@ -154,35 +183,38 @@ TEST_F(ChartTradingDialogsTest, AttachStudyTiesTheOrderUnderTheCursorToAStudy) {
     kv_lock guard(g_chart_lock);
     order_id = o->relay.order_id;
   }
-  // The cursor over the order's line.
+  // A right click on the order's line; the order menu's "Attach Study...".
   v->Invalidate(true);
   v->repaint();
   KvRect tr;
   v->Panes().getActiveGrTradeRect(1, &tr);
-  CKvGrTradeView* t = v->GrTrade();
-  ASSERT_EQ(t->IsOverGrTrade(tr.left + 7, t->PriceToY(19.50)).kind, GR_HIT_ORDER);
-
-  route(v, ID_ATTACH_STUDY, [](QWidget* w) {
-    auto* d = dynamic_cast<CAttachStudyDlg*>(w);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->GetDlgItemText(IDC_AT_STATUS).toStdString(), "Attached Study: None");
-    ASSERT_EQ(d->study_box()->GetCount(), 1);
-    kv_choose(w, IDC_AT_STUDIES, 0);
-    d->OnStudyChosen();
+  const int x = tr.left + 7, y = v->GrTrade()->PriceToY(19.50);
+  kv_when_modal([](QWidget* w) {
+    EXPECT_TRUE(dynamic_cast<CAttachStudyDlg*>(w));
+    EXPECT_EQ(dynamic_cast<KvDialog*>(w)->GetDlgItemText(IDC_AT_STATUS).toStdString(),
+              "Attached Study: None");
+    EXPECT_TRUE(kv_choose(w, IDC_AT_STUDIES, 0));
     kv_click(w, IDC_AT_ATTACH);
   });
+  ASSERT_TRUE(choose_from_menu(v, x, y, ID_ATTACH_STUDY));
   {
     kv_lock guard(g_chart_lock);
     EXPECT_EQ(sma->attached_order, order_id);
     EXPECT_TRUE(chart->header.flags & CHART_ORDER_ATTACHED);
     EXPECT_TRUE(o->flags & ORDER_F_STUDY);
   }
-  // Opened again on the same order, it detaches.
-  t->IsOverGrTrade(tr.left + 7, t->PriceToY(o->relay.limit));
-  route(v, ID_ATTACH_STUDY, [](QWidget* w) {
+  // Opened again on the same order, which now follows the study, it
+  // detaches.
+  double moved;
+  {
+    kv_lock guard(g_chart_lock);
+    moved = o->relay.limit;
+  }
+  kv_when_modal([](QWidget* w) {
     EXPECT_EQ(dynamic_cast<KvDialog*>(w)->GetDlgItemText(IDC_AT_ATTACH).toStdString(), "Detach");
     kv_click(w, IDC_AT_ATTACH);
   });
+  ASSERT_TRUE(choose_from_menu(v, x, v->GrTrade()->PriceToY(moved), ID_ATTACH_STUDY));
   kv_lock guard(g_chart_lock);
   EXPECT_EQ(sma->attached_order, 0);
   EXPECT_FALSE(chart->header.flags & CHART_ORDER_ATTACHED);
@@ -205,10 +237,9 @@ TEST_F(ChartTradingDialogsTest, SelectStrategyRunsTheSystemTitlesTheWindowAndEnd
       auto* d = dynamic_cast<CStrategiesDlg*>(w);
       ASSERT_TRUE(d);
       EXPECT_EQ(w->windowTitle().toStdString(), "Strategy for TEST");
-      KvComboBox* names = d->name_box();
-      names->SetCurSel(names->FindStringExact(-1, QStringLiteral("IMS")));
-      d->OnCloseupStrategy();
-      d->Item<QRadioButton>(IDC_ST_BACKTEST + mode)->setChecked(true);
+      EXPECT_TRUE(
+          kv_choose(w, IDC_ST_NAME, d->name_box()->FindStringExact(-1, QStringLiteral("IMS"))));
+      EXPECT_TRUE(kv_click(w, IDC_ST_BACKTEST + mode));
       kv_click(w, IDOK);  // Run
     };
   };
