@@ -19,6 +19,7 @@
 #include "broker/orders.h"
 #include "chartwin/chartdoc.h"
 #include "chartwin/chartview.h"
+#include "chartwin/favoritesdlg.h"
 #include "chartwin/tests/chartwin_fixture.h"
 #include "chartwin/tradeview.h"
 #include "chartwin/viewhooks.h"
@@ -33,7 +34,9 @@
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
 #include "quotes/mqt_record.h"
+#include "settings/datadirs.h"
 #include "shell/app.h"
+#include "shell/core/chartstore.h"
 #include "shell/windowdoc.h"
 #include "studies/study.h"
 #include "windows/attachstudydlg.h"
@@ -47,6 +50,7 @@ enum : unsigned {
   ID_ATTACH_STUDY = 33323,
   ID_SELECT_STRATEGY = 33165,
   ID_SHOW_GRTRADE = 33213,
+  ID_APPLY_FAVORITE = 33333,
 };
 
 class ChartTradingDialogsTest : public ChartWinTest {
@@ -269,6 +273,32 @@ TEST_F(ChartTradingDialogsTest, SelectStrategyRunsTheSystemTitlesTheWindowAndEnd
   EXPECT_EQ(services_.boxes.back().text,
             "A strategy is running on this chart.\nDo you want to stop it?");
   EXPECT_EQ(chart->strategy, run);
+  // Answered Yes, the run stops before the dialog runs the system again:
+  // one run, one listener on the record.
+  services_.box_answers.push_back(IDYES);
+  route(v, ID_SELECT_STRATEGY, run_mode(STRATEGY_SIMULATE));
+  EXPECT_EQ(chart->strategy, run);
+  {
+    kv_lock guard(g_chart_lock);
+    ASSERT_TRUE(rec->update_callbacks);
+    EXPECT_EQ(rec->update_callbacks->next, nullptr);
+  }
+
+  // No favourite takes the studies the running system draws on.
+  StudyDef* studies = chart->studies;
+  ASSERT_TRUE(studies);
+  char path[1024];
+  ASSERT_TRUE(data_folder_path(path, sizeof path, KV_DIR_FAVORITE, "plain.fav"));
+  ASSERT_EQ(g_chart_store.SaveFavorite(&doc->Settings(), path, nullptr), 1);
+  boxes = services_.boxes.size();
+  route(v, ID_APPLY_FAVORITE, [](QWidget* w) {
+    kv_choose(w, IDC_FAV_LIST, 0);
+    kv_click(w, IDC_FAV_CREATE);
+  });
+  ASSERT_EQ(services_.boxes.size(), boxes + 1);
+  EXPECT_EQ(services_.boxes.back().text,
+            "Stop Live or simulated trading before applying a favorite\n");
+  EXPECT_EQ(chart->studies, studies);
 
   // Closing the window ends the run: the record's listener goes with it.
   mqt* held = create_multiquote_struct("TEST");
