@@ -229,8 +229,21 @@ KvRect KvSplitterWnd::PaneRect(int row, int col) const {
   if (!pane(row, col)) return {};
   KvRect r = area();
   const KvRect rb = RowBarRect(), cb = ColumnBarRect();
-  if (m_rows == 2) (row == 0 ? r.bottom : r.top) = row == 0 ? rb.top : rb.bottom;
-  if (m_cols == 2) (col == 0 ? r.right : r.left) = col == 0 ? cb.left : cb.right;
+  if (m_rows == 2) {
+    if (row == 0)
+      r.bottom = rb.top;
+    else
+      r.top = rb.bottom;
+  }
+  if (m_cols == 2) {
+    if (col == 0)
+      r.right = cb.left;
+    else
+      r.left = cb.right;
+  }
+  // A window smaller than its bars leaves a pane no room, never less.
+  r.right = std::max(r.right, r.left);
+  r.bottom = std::max(r.bottom, r.top);
   return r;
 }
 

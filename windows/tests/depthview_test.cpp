@@ -341,16 +341,8 @@ TEST_F(DepthWindows, ColumnsAndFlagsComeBackWithThePageLayout) {
   std::vector<int> ids;
   for (int i : list->GetColumnOrder()) ids.push_back(list->ColumnId(i));
 
-  page_list l{};
-  WindowDescriptor* d = new_descriptor();
-  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
-  page_list_append(&l, d);
-  std::string image;
-  build_pages_file(&l, &image);
-  page_list_free(&l);
   page_list back{};
-  ASSERT_EQ(parse_pages_file((const uint8_t*)image.data(), image.size(), &back), PAGE_READ_OK);
-  ASSERT_TRUE(back.head);
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &back));
   v->GetParentFrame()->close();
   kv_pump_events(10);
   ASSERT_TRUE(kv_window_docs(KIND_LEVEL2).empty());
@@ -494,15 +486,8 @@ TEST_F(DepthWindows, Level2FrameSplitsIntoPanesThatShareTheRecordsTwoSlots) {
 
   // The page keeps the window, not its panes: it comes back in its own
   // frame with one subscribed pane.
-  page_list l{};
-  WindowDescriptor* d = new_descriptor();
-  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
-  page_list_append(&l, d);
-  std::string image;
-  build_pages_file(&l, &image);
-  page_list_free(&l);
   page_list saved{};
-  ASSERT_EQ(parse_pages_file((const uint8_t*)image.data(), image.size(), &saved), PAGE_READ_OK);
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &saved));
   // Closing the frame gives every pane's user back and frees the slots.
   f->close();
   EXPECT_TRUE(kv_wait_until([&] { return users() == 1; }));

@@ -260,15 +260,8 @@ TEST_F(PulseWindow, ColumnsAndSettingsComeBackWithThePageLayoutWithoutAScan) {
   std::vector<int> ids;
   for (int i : list->GetColumnOrder()) ids.push_back(list->ColumnId(i));
 
-  page_list l{};
-  WindowDescriptor* d = new_descriptor();
-  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
-  page_list_append(&l, d);
-  std::string image;
-  build_pages_file(&l, &image);
-  page_list_free(&l);
   page_list back{};
-  ASSERT_EQ(parse_pages_file((const uint8_t*)image.data(), image.size(), &back), PAGE_READ_OK);
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &back));
   v->GetParentFrame()->close();
   kv_pump_events(10);
   const size_t asked = pages_asked();

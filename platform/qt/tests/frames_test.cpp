@@ -376,6 +376,18 @@ TEST_F(Frames, SplitterFramePanesAreViewsOfOneDocument) {
     EXPECT_GE(v->width(), 10);
   }
   EXPECT_FALSE(f->SplitRow(50));  // two rows at most
+  // Shrunk below its bars, the frame gives its panes no room, never less;
+  // grown again, the bars are where they were.
+  f->resize(12, 12);
+  kv_pump_events();
+  for (int r = 0; r < 2; r++)
+    for (int c = 0; c < 2; c++) {
+      EXPECT_GE(s->PaneRect(r, c).Width(), 0);
+      EXPECT_GE(s->PaneRect(r, c).Height(), 0);
+    }
+  f->resize(420, 320);
+  kv_pump_events();
+  EXPECT_EQ(s->RowBarRect().top, 120);
   doc->UpdateAllViews(nullptr, 7);
   for (KvView* v : panes) EXPECT_EQ(static_cast<PaneView*>(v)->hints, std::vector<intptr_t>{7});
 
