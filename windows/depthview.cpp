@@ -180,6 +180,11 @@ int CKvDepthView::SetSymbol(const QString& text) {
     GetDocument()->SetTitle(QString::fromLatin1(
         theApp->GetViewTitle(m_level2 ? KIND_LEVEL2 : KIND_ORDER_BOOK, s->symbol, 0)));
   Resubscribe();
+  // The other panes of a split window show the window's new symbol too
+  // (after this one, which takes a slot of the record first).
+  const std::vector<KvView*> panes = GetDocument()->views();
+  for (KvView* v : panes)
+    if (auto* pane = dynamic_cast<CKvDepthView*>(v); pane && pane != this) pane->Resubscribe();
   return 1;
 }
 

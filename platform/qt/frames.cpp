@@ -488,56 +488,45 @@ KvView* KvSplitterFrame::new_pane_view() {
   return v;
 }
 
-bool KvSplitterFrame::SplitRow(int cy_before) {
+// The pane at a line (a row when rows, else a column) and a place along it.
+KvView*& KvSplitterFrame::pane_at(bool rows, int line, int along) {
+  return rows ? m_split->m_panes[line][along] : m_split->m_panes[along][line];
+}
+
+bool KvSplitterFrame::split(bool rows, int before) {
   KvSplitterWnd& s = *m_split;
-  // The panes' height once the split box is gone.
-  const int h = s.height();
-  if (s.m_rows >= s.m_max_rows || !GetActiveDocument() || !GetActiveDocument()->GetDocTemplate())
+  int& lines = rows ? s.m_rows : s.m_cols;
+  const int across = rows ? s.m_cols : s.m_rows;
+  // The panes' extent once the split box is gone.
+  const int extent = rows ? s.height() : s.width();
+  const int min = rows ? s.m_min.height() : s.m_min.width();
+  if (lines >= (rows ? s.m_max_rows : s.m_max_cols) || !GetActiveDocument() ||
+      !GetActiveDocument()->GetDocTemplate())
     return false;
-  if (cy_before < s.m_min.height() ||
-      h - cy_before - KvSplitterWnd::KV_SPLIT_BAR < s.m_min.height())
-    return false;
+  if (before < min || extent - before - KvSplitterWnd::KV_SPLIT_BAR < min) return false;
   std::vector<KvView*> made;
-  for (int c = 0; c < s.m_cols; c++) {
+  for (int i = 0; i < across; i++) {
     KvView* v = new_pane_view();
-    if (!v) break;
+    if (!v) {
+      for (KvView* m : made) delete m;
+      return false;
+    }
     made.push_back(v);
   }
-  if (made.size() != size_t(s.m_cols)) {
-    for (KvView* v : made) delete v;
-    return false;
-  }
-  for (int c = 0; c < s.m_cols; c++) s.m_panes[1][c] = made[size_t(c)];
-  s.m_rows = 2;
-  s.m_row0 = cy_before;
+  for (int i = 0; i < across; i++) pane_at(rows, 1, i) = made[size_t(i)];
+  lines = 2;
+  (rows ? s.m_row0 : s.m_col0) = before;
   s.relayout();
   for (KvView* v : made) v->OnInitialUpdate();
   return true;
 }
 
+bool KvSplitterFrame::SplitRow(int cy_before) {
+  return split(true, cy_before);
+}
+
 bool KvSplitterFrame::SplitColumn(int cx_before) {
-  KvSplitterWnd& s = *m_split;
-  const int w = s.width();
-  if (s.m_cols >= s.m_max_cols || !GetActiveDocument() || !GetActiveDocument()->GetDocTemplate())
-    return false;
-  if (cx_before < s.m_min.width() || w - cx_before - KvSplitterWnd::KV_SPLIT_BAR < s.m_min.width())
-    return false;
-  std::vector<KvView*> made;
-  for (int r = 0; r < s.m_rows; r++) {
-    KvView* v = new_pane_view();
-    if (!v) break;
-    made.push_back(v);
-  }
-  if (made.size() != size_t(s.m_rows)) {
-    for (KvView* v : made) delete v;
-    return false;
-  }
-  for (int r = 0; r < s.m_rows; r++) s.m_panes[r][1] = made[size_t(r)];
-  s.m_cols = 2;
-  s.m_col0 = cx_before;
-  s.relayout();
-  for (KvView* v : made) v->OnInitialUpdate();
-  return true;
+  return split(false, cx_before);
 }
 
 void KvSplitterFrame::views_going(const std::vector<KvView*>& going) {
@@ -560,34 +549,30 @@ void KvSplitterFrame::views_going(const std::vector<KvView*>& going) {
   for (KvView* v : going) delete v;
 }
 
-bool KvSplitterFrame::DeleteRow(int row) {
+bool KvSplitterFrame::remove(bool rows, int line) {
   KvSplitterWnd& s = *m_split;
-  if (s.m_rows < 2 || row < 0 || row >= s.m_rows) return false;
+  int& lines = rows ? s.m_rows : s.m_cols;
+  const int across = rows ? s.m_cols : s.m_rows;
+  if (lines < 2 || line < 0 || line >= lines) return false;
   std::vector<KvView*> going;
-  for (int c = 0; c < s.m_cols; c++) going.push_back(s.m_panes[row][c]);
-  for (int c = 0; c < 2; c++) {
-    if (row == 0) s.m_panes[0][c] = s.m_panes[1][c];
-    s.m_panes[1][c] = nullptr;
+  for (int i = 0; i < across; i++) going.push_back(pane_at(rows, line, i));
+  // The other line becomes the first.
+  for (int i = 0; i < 2; i++) {
+    if (line == 0) pane_at(rows, 0, i) = pane_at(rows, 1, i);
+    pane_at(rows, 1, i) = nullptr;
   }
-  s.m_rows = 1;
+  lines = 1;
   views_going(going);
   s.relayout();
   return true;
 }
 
+bool KvSplitterFrame::DeleteRow(int row) {
+  return remove(true, row);
+}
+
 bool KvSplitterFrame::DeleteColumn(int col) {
-  KvSplitterWnd& s = *m_split;
-  if (s.m_cols < 2 || col < 0 || col >= s.m_cols) return false;
-  std::vector<KvView*> going;
-  for (int r = 0; r < s.m_rows; r++) going.push_back(s.m_panes[r][col]);
-  for (int r = 0; r < 2; r++) {
-    if (col == 0) s.m_panes[r][0] = s.m_panes[r][1];
-    s.m_panes[r][1] = nullptr;
-  }
-  s.m_cols = 1;
-  views_going(going);
-  s.relayout();
-  return true;
+  return remove(false, col);
 }
 
 // ---- KvMainFrame ---------------------------------------------------------------

@@ -191,6 +191,9 @@ class KvSplitterFrame : public KvChildFrame {
   void attach_view(KvView* v) override;
   void focus_changed(QWidget* now);
   KvView* new_pane_view();
+  KvView*& pane_at(bool rows, int line, int along);
+  bool split(bool rows, int before);
+  bool remove(bool rows, int line);
   void views_going(const std::vector<KvView*>& going);
   KvSplitterWnd* m_split;
 };

@@ -476,6 +476,24 @@ TEST_F(DepthWindows, Level2FrameSplitsIntoPanesThatShareTheRecordsTwoSlots) {
   kv_pump_events(20);
   kv_save_png(f->grab().toImage(), QStringLiteral(KV_BINARY_DIR "/level2_split_window.png"));
 
+  // A symbol dropped on a refused pane is the window's: that pane takes a
+  // slot of the new record first, the others follow as slots allow, and
+  // the old record gets back every user the panes took.
+  mqt* msft = get_multiquote("MSFT");
+  ASSERT_TRUE(msft);
+  auto* lower_right = static_cast<CKvDepthView*>(f->GetPane(1, 1));
+  ASSERT_TRUE(drop(lower_right, QStringLiteral("MSFT")));
+  EXPECT_EQ(v->GetDocument()->GetTitle(), QStringLiteral("MSFT - Level II"));
+  EXPECT_EQ(lower_right->Handle(), msft);
+  EXPECT_EQ(v->Handle(), msft);
+  EXPECT_EQ(right->Handle(), nullptr);
+  EXPECT_EQ(users(), 1);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));  // back, as the rest expects
+  ASSERT_TRUE(numbered(v));
+  ASSERT_TRUE(numbered(right));
+  EXPECT_EQ(lower_right->Handle(), nullptr);
+  delete_multiquote(msft);
+
   // Removing the right column gives its slot back; a lower pane takes it.
   ASSERT_TRUE(f->DeleteColumn(1));
   EXPECT_EQ(users(), 2);
