@@ -160,7 +160,8 @@ class KvSplitterWnd : public QWidget {
 // half. Each new pane is another view of the frame's document, made by the
 // document's template and given its initial update. Dragging a splitter
 // bar moves it; released nearer than the minimum pane size to an edge, the
-// row or column beyond the bar goes, with its views. Double-clicking a bar
+// row or column between the bar and that edge goes, with its views.
+// Double-clicking a bar
 // removes the row or column that does not hold the active pane; Escape
 // cancels a drag. The pane that gets the focus is the frame's active view.
 class KvSplitterFrame : public KvChildFrame {
