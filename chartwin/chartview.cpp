@@ -530,40 +530,15 @@ void CKvChartView::OnHScroll(int code, int pos) {
 
 void CKvChartView::SaveWindowPlacement() {
   KvChildFrame* f = GetParentFrame();
-  if (!f || !m_settings) return;
-  KvWindowPlacement wp = f->GetWindowPlacement();
-  m_settings->normal_rect[0] = wp.normal.left;
-  m_settings->normal_rect[1] = wp.normal.top;
-  m_settings->normal_rect[2] = wp.normal.right;
-  m_settings->normal_rect[3] = wp.normal.bottom;
-  m_settings->show_cmd = wp.showCmd;
+  if (f && m_settings) f->SavePlacement(m_settings->normal_rect, &m_settings->show_cmd);
 }
 
 void CKvChartView::RestoreWindowPlacement() {
   CKvChartDoc* doc = GetDocument();
   if (!doc) return;
   m_settings = &doc->Settings();
-  KvChildFrame* f = GetParentFrame();
-  int32_t* r = m_settings->normal_rect;
-  if (f && r[2] > r[0] && r[3] > r[1]) {
-    KvRect rc(std::max(r[0], 0), std::max(r[1], 0), r[2], r[3]);
-    rc.right = rc.left + (r[2] - r[0]);
-    rc.bottom = rc.top + (r[3] - r[1]);
-    // A window left beyond the desktop comes back onto it.
-    QSize area = f->mdiArea() ? f->mdiArea()->size() : QSize(1600, 1000);
-    if (rc.left > area.width()) {
-      int w = rc.Width();
-      rc.left = 0, rc.right = w;
-    }
-    if (rc.top > area.height()) {
-      int h = rc.Height();
-      rc.top = 0, rc.bottom = h;
-    }
-    KvWindowPlacement wp;
-    wp.normal = rc;
-    wp.showCmd = m_settings->show_cmd ? m_settings->show_cmd : SW_SHOWNORMAL;
-    f->SetWindowPlacement(wp);
-  }
+  if (KvChildFrame* f = GetParentFrame())
+    f->RestorePlacement(m_settings->normal_rect, m_settings->show_cmd);
   m_panes.AttachWindow(m_settings, &m_view_flags, this);
 }
 

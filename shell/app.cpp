@@ -218,7 +218,10 @@ void CKvChartApp::GetDocTemplate(int kind) {
   // other kinds' views are built with their windows.
   auto t = std::make_unique<KvDocTemplate>(
       kTemplateResource[kind], [kind] { return new CKvChartDoc(kind); },
-      [] { return new CKvChildFrame; },
+      [kind]() -> KvChildFrame* {
+        if (KvChildFrame* f = kv_new_market_frame(kind)) return f;
+        return new CKvChildFrame;
+      },
       [kind]() -> KvView* {
         if (kind == KIND_CHART) return new CKvChartView;
         if (kind == KIND_ACCOUNTS) return new CKvAccountsView;

@@ -48,14 +48,8 @@ void CKvWindowDoc::FillWindowDescriptor(WindowDescriptor* d) {
   d->settings = m_settings;
   d->settings.items = nullptr;
   if (KvView* v = GetFirstView())
-    if (KvChildFrame* f = v->GetParentFrame()) {
-      KvWindowPlacement wp = f->GetWindowPlacement();
-      d->settings.normal_rect[0] = wp.normal.left;
-      d->settings.normal_rect[1] = wp.normal.top;
-      d->settings.normal_rect[2] = wp.normal.right;
-      d->settings.normal_rect[3] = wp.normal.bottom;
-      d->settings.show_cmd = wp.showCmd;
-    }
+    if (KvChildFrame* f = v->GetParentFrame())
+      f->SavePlacement(d->settings.normal_rect, &d->settings.show_cmd);
   int n = m_settings.item_count;
   if (n >= 1 && n <= PAGE_ITEMS_MAX && m_settings.items) {
     d->settings.items = malloc((size_t)n * PAGE_ITEM_SIZE);
@@ -81,15 +75,8 @@ void CKvWindowDoc::RestoreWindowDescriptor(const WindowDescriptor* d) {
   m_extra_count = d->extra_count;
   m_extra = QString::fromUtf8(d->extra);
   if (KvView* v = GetFirstView())
-    if (KvChildFrame* f = v->GetParentFrame()) {
-      const int32_t* r = d->settings.normal_rect;
-      if (r[2] > r[0] && r[3] > r[1]) {
-        KvWindowPlacement wp;
-        wp.normal = KvRect(r[0], r[1], r[2], r[3]);
-        wp.showCmd = d->settings.show_cmd ? d->settings.show_cmd : SW_SHOWNORMAL;
-        f->SetWindowPlacement(wp);
-      }
-    }
+    if (KvChildFrame* f = v->GetParentFrame())
+      f->RestorePlacement(d->settings.normal_rect, d->settings.show_cmd);
 }
 
 std::vector<CKvWindowDoc*> kv_window_docs(int kind) {

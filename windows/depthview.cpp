@@ -150,6 +150,16 @@ void CKvDepthView::unsubscribe() {
 
 void CKvDepthView::OnInitialUpdate() {
   const int kind = m_level2 ? KIND_LEVEL2 : KIND_ORDER_BOOK;
+  const int* defaults = m_level2 ? kLev2Defaults : kBookDefaults;
+  if (GetDocument() && GetDocument()->views().size() > 1) {
+    // A new pane of a split window: the window keeps its title and
+    // options, and the pane shows the window's symbol (the record's two
+    // slots may refuse it: the pane then has empty rows).
+    m_list->BuildColumns(true, defaults);
+    const ChartSettings* s = settings_of(this);
+    if (s && s->symbol[0]) Resubscribe();
+    return;
+  }
   if (ChartSettings* s = settings_of(this)) {
     // The two options share their bits with chart display flags that a new
     // window's settings start from: a new window starts with its own.
@@ -159,7 +169,7 @@ void CKvDepthView::OnInitialUpdate() {
   }
   if (GetDocument() && theApp)
     GetDocument()->SetTitle(QString::fromLatin1(theApp->GetNewWindowTitle(kind)));
-  m_list->BuildColumns(true, m_level2 ? kLev2Defaults : kBookDefaults);
+  m_list->BuildColumns(true, defaults);
 }
 
 int CKvDepthView::SetSymbol(const QString& text) {
@@ -171,6 +181,11 @@ int CKvDepthView::SetSymbol(const QString& text) {
     GetDocument()->SetTitle(QString::fromLatin1(
         theApp->GetViewTitle(m_level2 ? KIND_LEVEL2 : KIND_ORDER_BOOK, s->symbol, 0)));
   Resubscribe();
+  // The other panes of a split window show the window's new symbol too
+  // (after this one, which takes a slot of the record first).
+  const std::vector<KvView*> panes = GetDocument()->views();
+  for (KvView* v : panes)
+    if (auto* pane = dynamic_cast<CKvDepthView*>(v); pane && pane != this) pane->Resubscribe();
   return 1;
 }
 
@@ -350,15 +365,7 @@ void CKvDepthView::SaveWindowState(WindowDescriptor* d) {
 void CKvDepthView::RestoreWindowState(const WindowDescriptor*) {
   ChartSettings* s = settings_of(this);
   if (!s) return;
-  if (KvChildFrame* f = GetParentFrame()) {
-    // A frame saved off the top or left of the screen comes back at 0.
-    KvWindowPlacement wp = f->GetWindowPlacement();
-    if (s->normal_rect[0] < 0 || s->normal_rect[1] < 0) {
-      wp.normal = KvRect(std::max(0, s->normal_rect[0]), std::max(0, s->normal_rect[1]),
-                         s->normal_rect[2], s->normal_rect[3]);
-      f->SetWindowPlacement(wp);
-    }
-  }
+  if (KvChildFrame* f = GetParentFrame()) f->RestorePlacement(s->normal_rect, s->show_cmd);
   if (s->symbol[0] && theApp)
     GetDocument()->SetTitle(QString::fromLatin1(
         theApp->GetViewTitle(m_level2 ? KIND_LEVEL2 : KIND_ORDER_BOOK, s->symbol, 0)));

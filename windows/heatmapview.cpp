@@ -446,14 +446,7 @@ void CKvHeatMapView::SaveWindowState(WindowDescriptor*) {
   ChartSettings* s = settings();
   KvChildFrame* f = GetParentFrame();
   if (!s) return;
-  if (f) {
-    KvWindowPlacement wp = f->GetWindowPlacement();
-    s->normal_rect[0] = wp.normal.left;
-    s->normal_rect[1] = wp.normal.top;
-    s->normal_rect[2] = wp.normal.right;
-    s->normal_rect[3] = wp.normal.bottom;
-    s->show_cmd = wp.showCmd;
-  }
+  if (f) f->SavePlacement(s->normal_rect, &s->show_cmd);
   if (m_layout.options & HEATMAP_MINI_CHARTS)
     s->flags |= MAP_FLAG_MINI_CHARTS;
   else
@@ -463,16 +456,7 @@ void CKvHeatMapView::SaveWindowState(WindowDescriptor*) {
 void CKvHeatMapView::RestoreWindowState(const WindowDescriptor*) {
   ChartSettings* s = settings();
   if (!s) return;
-  KvChildFrame* f = GetParentFrame();
-  const int32_t* r = s->normal_rect;
-  if (f && r[2] > r[0] && r[3] > r[1]) {
-    KvWindowPlacement wp;
-    wp.normal = KvRect(std::max(r[0], 0), std::max(r[1], 0), 0, 0);
-    wp.normal.right = wp.normal.left + (r[2] - r[0]);
-    wp.normal.bottom = wp.normal.top + (r[3] - r[1]);
-    wp.showCmd = s->show_cmd ? s->show_cmd : SW_SHOWNORMAL;
-    f->SetWindowPlacement(wp);
-  }
+  if (KvChildFrame* f = GetParentFrame()) f->RestorePlacement(s->normal_rect, s->show_cmd);
   int rows = (int)((s->flags >> MAP_ROWS_SHIFT) & MAP_FIELD_MASK);
   int columns = (int)((s->flags >> MAP_COLUMNS_SHIFT) & MAP_FIELD_MASK);
   m_constraint = rows ? HEATMAP_ROWS_FIXED : columns ? HEATMAP_COLUMNS_FIXED : HEATMAP_FREE;

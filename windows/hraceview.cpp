@@ -579,12 +579,7 @@ void CKvHRaceView::SaveWindowState(WindowDescriptor*) {
   ChartSettings* s = settings();
   KvChildFrame* f = GetParentFrame();
   if (!s || !f) return;
-  KvWindowPlacement wp = f->GetWindowPlacement();
-  s->normal_rect[0] = wp.normal.left;
-  s->normal_rect[1] = wp.normal.top;
-  s->normal_rect[2] = wp.normal.right;
-  s->normal_rect[3] = wp.normal.bottom;
-  s->show_cmd = wp.showCmd;
+  f->SavePlacement(s->normal_rect, &s->show_cmd);
   if (m_pl) snprintf(s->symbol, sizeof s->symbol, "%s", g_advisor_account);
 }
 
@@ -592,15 +587,7 @@ void CKvHRaceView::RestoreWindowState(const WindowDescriptor*) {
   ChartSettings* s = settings();
   KvChildFrame* f = GetParentFrame();
   if (!s || !f) return;
-  const int32_t* r = s->normal_rect;
-  if (r[2] > r[0] && r[3] > r[1]) {
-    KvWindowPlacement wp;
-    wp.normal = KvRect(std::max(r[0], 0), std::max(r[1], 0), 0, 0);
-    wp.normal.right = wp.normal.left + (r[2] - r[0]);
-    wp.normal.bottom = wp.normal.top + (r[3] - r[1]);
-    wp.showCmd = s->show_cmd ? s->show_cmd : SW_SHOWNORMAL;
-    f->SetWindowPlacement(wp);
-  }
+  f->RestorePlacement(s->normal_rect, s->show_cmd);
   if (m_pl) ApplyPLSettings();
   UpdatePanes(1, 1, 1, 0);
 }

@@ -37,6 +37,17 @@ KvView* kv_new_market_view(int kind) {
   }
 }
 
+KvChildFrame* kv_new_market_frame(int kind) {
+  switch (kind) {
+    case KIND_LEVEL2:
+      return new CKvLev2Frame;
+    case KIND_MARKET_PULSE:
+      return new CKvMktPulseFrame;
+    default:
+      return nullptr;
+  }
+}
+
 void kv_size_market_frame(KvView* view) {
   if (auto* q = dynamic_cast<CKvQuotes1View*>(view))
     q->SizeFrameToList();

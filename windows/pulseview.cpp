@@ -48,6 +48,16 @@ ChartSettings* settings_of(KvView* v) {
   return doc ? &doc->Settings() : nullptr;
 }
 
+PulseSettings pulse_of(const ChartSettings* s) {
+  PulseSettings p;
+  p.scan_mask = uint32_t(s->pulse[0]);
+  p.market_mask = uint32_t(s->pulse[1]);
+  p.time_frame = s->pulse[2];
+  p.min_volume = s->pulse[3];
+  p.min_price = s->pulse_min_price;
+  return p;
+}
+
 // One scan at a time: the relay interface's table is shared.
 std::mutex& scan_mutex() {
   static std::mutex m;
@@ -124,15 +134,24 @@ void CKvMktPulseView::SetSettings(const PulseSettings& p) {
     s->pulse[3] = p.min_volume;
     s->pulse_min_price = p.min_price;
   }
+  // The panes of a split window scan with the window's one set.
+  if (GetDocument())
+    for (KvView* v : GetDocument()->views())
+      if (auto* pane = dynamic_cast<CKvMktPulseView*>(v)) pane->m_pulse = p;
 }
 
 void CKvMktPulseView::OnInitialUpdate() {
-  if (ChartSettings* s = settings_of(this)) s->window_kind = KIND_MARKET_PULSE;
-  if (GetDocument() && theApp)
-    GetDocument()->SetTitle(QString::fromLatin1(theApp->GetNewWindowTitle(KIND_MARKET_PULSE)));
+  // A new pane of a split window keeps the window's title and settings.
+  const bool pane = GetDocument() && GetDocument()->views().size() > 1;
+  if (!pane) {
+    if (ChartSettings* s = settings_of(this)) s->window_kind = KIND_MARKET_PULSE;
+    if (GetDocument() && theApp)
+      GetDocument()->SetTitle(QString::fromLatin1(theApp->GetNewWindowTitle(KIND_MARKET_PULSE)));
+  }
   m_list->BuildColumns(true, kPulseDefaults);
   m_shown_columns = m_list->ColumnCount();
-  SetSettings(PulseSettings{});
+  const ChartSettings* s = settings_of(this);
+  SetSettings(pane && s ? pulse_of(s) : PulseSettings{});
 }
 
 void CKvMktPulseView::Update() {
@@ -298,23 +317,9 @@ void CKvMktPulseView::SaveWindowState(WindowDescriptor* d) {
 void CKvMktPulseView::RestoreWindowState(const WindowDescriptor*) {
   ChartSettings* s = settings_of(this);
   if (!s) return;
-  if (KvChildFrame* f = GetParentFrame()) {
-    // A frame saved off the top or left of the screen comes back at 0.
-    if (s->normal_rect[0] < 0 || s->normal_rect[1] < 0) {
-      KvWindowPlacement wp = f->GetWindowPlacement();
-      wp.normal = KvRect(std::max(0, s->normal_rect[0]), std::max(0, s->normal_rect[1]),
-                         s->normal_rect[2], s->normal_rect[3]);
-      f->SetWindowPlacement(wp);
-    }
-  }
+  if (KvChildFrame* f = GetParentFrame()) f->RestorePlacement(s->normal_rect, s->show_cmd);
   m_restoring = true;
   if (s->item_count) m_list->RestoreColumns(s, kPulseDefaults);
   m_restoring = false;
-  PulseSettings p;
-  p.scan_mask = uint32_t(s->pulse[0]);
-  p.market_mask = uint32_t(s->pulse[1]);
-  p.time_frame = s->pulse[2];
-  p.min_volume = s->pulse[3];
-  p.min_price = s->pulse_min_price;
-  SetSettings(p);
+  SetSettings(pulse_of(s));
 }

@@ -102,14 +102,25 @@ KvDocument* KvDocTemplate::OpenDocumentFile(const QString& path, bool visible) {
   return doc;
 }
 
+KvView* KvDocTemplate::CreateView(KvDocument* doc) {
+  KvView* view = m_view();
+  if (view) doc->add_view(view);
+  return view;
+}
+
 void KvDocTemplate::CloseAllDocuments() {
-  for (KvDocument* d : std::vector<KvDocument*>(m_docs)) {
-    for (KvView* v : std::vector<KvView*>(d->views())) {
+  // A frame may hold several views of a document: each frame goes once,
+  // and the documents go with their last views.
+  std::vector<KvChildFrame*> frames;
+  std::vector<KvView*> loose;
+  for (KvDocument* d : m_docs)
+    for (KvView* v : d->views()) {
       KvChildFrame* f = v->GetParentFrame();
-      if (f)
-        delete f;
-      else
-        delete v;
+      if (!f)
+        loose.push_back(v);
+      else if (std::find(frames.begin(), frames.end(), f) == frames.end())
+        frames.push_back(f);
     }
-  }
+  for (KvChildFrame* f : frames) delete f;
+  for (KvView* v : loose) delete v;
 }

@@ -106,6 +106,9 @@ class KvDocTemplate {
   // A new document (path empty) or the document of a path, in a new frame.
   // Returns null when the document refused or no main frame exists.
   KvDocument* OpenDocumentFile(const QString& path, bool visible = true);
+  // Another view of an open document (a new pane of its frame); the
+  // caller places it and runs its initial update.
+  KvView* CreateView(KvDocument* doc);
   const std::vector<KvDocument*>& documents() const { return m_docs; }
   // Closes every frame of every document without asking.
   void CloseAllDocuments();

@@ -3,6 +3,8 @@
 // KvChildFrame reports minimise, maximise and restore to OnSysCommand with
 // the window system's command numbers, after the change, and keeps the
 // normal (restored) rectangle and show state that page layouts store.
+// KvSplitterFrame is a child frame whose client splits into panes, each
+// another view of the frame's document.
 // KvMainFrame holds the MDI area, the menus and toolbars built from tables,
 // the status bar, and routes commands: active view, its document, its child
 // frame, the main frame, the application.
@@ -15,6 +17,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -26,6 +29,7 @@
 struct kv_profile;
 class KvView;
 class KvDocument;
+class KvSplitterFrame;
 
 enum : unsigned {
   SC_MINIMIZE = 0xF020,
@@ -53,8 +57,14 @@ class KvChildFrame : public QMdiSubWindow, public KvWnd, public KvCmdTarget {
   KvChildFrame();
   ~KvChildFrame() override;
 
+  // The view commands go to first: the one view, or the active pane.
   KvView* GetActiveView() const { return m_view; }
   KvDocument* GetActiveDocument() const;
+  // Makes v, a view of this frame, the active one (it hears
+  // OnActivateView while the frame is the active window).
+  void SetActiveView(KvView* v);
+  // Every view the frame shows: its one view, or the panes of a splitter.
+  virtual std::vector<KvView*> GetViews() const;
 
   // Style of the frame before it is shown; clearing WS_MAXIMIZEBOX or
   // WS_MINIMIZEBOX removes that button.
@@ -67,6 +77,15 @@ class KvChildFrame : public QMdiSubWindow, public KvWnd, public KvCmdTarget {
   KvWindowPlacement GetWindowPlacement() const;
   void SetWindowPlacement(const KvWindowPlacement& wp);
 
+  // The placement as page layouts and favourites keep it: the normal
+  // rectangle as left, top, right, bottom, and the show command.
+  void SavePlacement(int32_t normal[4], int32_t* show_cmd) const;
+  // Puts the frame back where a page had it. An empty rectangle leaves the
+  // frame where it is (false); one off the top or left of the MDI area, or
+  // starting beyond its right or bottom, comes back onto it with its size;
+  // show command 0 shows it normal.
+  bool RestorePlacement(const int32_t normal[4], int32_t show_cmd);
+
  protected:
   void moveEvent(QMoveEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -74,13 +93,110 @@ class KvChildFrame : public QMdiSubWindow, public KvWnd, public KvCmdTarget {
 
  private:
   friend class KvDocTemplate;
-  void attach_view(KvView* v);
+  // Takes the template's view as the frame's client.
+  virtual void attach_view(KvView* v);
   void apply_style();
   void state_changed(Qt::WindowStates old_state, Qt::WindowStates new_state);
   void remember_normal();
   KvView* m_view = nullptr;
   KvRect m_normal;
   bool m_restoring = false;
+};
+
+// The client of a KvSplitterFrame: lays the panes out, draws the split
+// boxes and bars and tracks the mouse on them (KV_SPLIT_BAR pixels thick).
+class KvSplitterWnd : public QWidget {
+ public:
+  enum { KV_SPLIT_BAR = 7 };
+  enum Hit { HIT_NONE, HIT_ROW_BOX, HIT_COLUMN_BOX, HIT_ROW_BAR, HIT_COLUMN_BAR, HIT_BOTH_BARS };
+
+  KvSplitterWnd(KvSplitterFrame* frame, int max_rows, int max_cols, QSize min_pane);
+
+  int rows() const { return m_rows; }
+  int columns() const { return m_cols; }
+  KvView* pane(int row, int col) const;
+  // Where things are, in this window's coordinates; empty when absent.
+  KvRect RowBoxRect() const;
+  KvRect ColumnBoxRect() const;
+  KvRect RowBarRect() const;
+  KvRect ColumnBarRect() const;
+  KvRect PaneRect(int row, int col) const;
+  Hit HitTest(const QPoint& p) const;
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  friend class KvSplitterFrame;
+  KvRect area() const;  // the panes and bars, without the split boxes
+  void relayout();
+  void show_track(const QPoint& p);
+  void end_track(bool apply, const QPoint& p);
+  void drag_row_bar(int y);
+  void drag_column_bar(int x);
+
+  KvSplitterFrame* m_frame;
+  int m_max_rows, m_max_cols;
+  QSize m_min;
+  int m_rows = 1, m_cols = 1;
+  int m_row0 = 0, m_col0 = 0;  // height of the top row, width of the left column
+  KvView* m_panes[2][2] = {};
+  Hit m_track = HIT_NONE;
+  QWidget* m_track_h = nullptr;  // the bars shown while dragging
+  QWidget* m_track_v = nullptr;
+};
+
+// A child frame whose client is a dynamic splitter of up to 2 x 2 panes.
+// It starts with the template's view in its one pane. Dragging the split
+// box (the strip along the top for rows, down the left for columns) splits
+// the frame where the button is released; double-clicking it splits in
+// half. Each new pane is another view of the frame's document, made by the
+// document's template and given its initial update. Dragging a splitter
+// bar moves it; released nearer than the minimum pane size to an edge, the
+// row or column between the bar and that edge goes, with its views.
+// Double-clicking a bar
+// removes the row or column that does not hold the active pane; Escape
+// cancels a drag. The pane that gets the focus is the frame's active view.
+class KvSplitterFrame : public KvChildFrame {
+ public:
+  KvSplitterFrame(int max_rows, int max_cols, QSize min_pane);
+  ~KvSplitterFrame() override;
+
+  int GetRowCount() const;
+  int GetColumnCount() const;
+  // The view of a pane, null outside the panes in use.
+  KvView* GetPane(int row, int col) const;
+  std::vector<KvView*> GetViews() const override;
+
+  // Splits off a new bottom row (right column) whose upper row (left
+  // column) keeps cy_before (cx_before) pixels. False when the frame has
+  // its most rows (columns), either side would be smaller than the
+  // minimum pane, or the document has no template to make views with.
+  bool SplitRow(int cy_before);
+  bool SplitColumn(int cx_before);
+  // Removes a row (column) and its views; the last one stays.
+  bool DeleteRow(int row);
+  bool DeleteColumn(int col);
+
+  // The splitter window, the frame's client.
+  KvSplitterWnd* Splitter() const { return m_split; }
+
+ private:
+  void attach_view(KvView* v) override;
+  void focus_changed(QWidget* now);
+  KvView* new_pane_view();
+  KvView*& pane_at(bool rows, int line, int along);
+  bool split(bool rows, int before);
+  bool remove(bool rows, int line);
+  void views_going(const std::vector<KvView*>& going);
+  KvSplitterWnd* m_split;
 };
 
 class KvMainFrame : public QMainWindow, public KvWnd, public KvCmdTarget {

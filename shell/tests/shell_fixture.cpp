@@ -22,7 +22,9 @@
 #include "shell/app.h"
 #include "shell/app_hooks.h"
 #include "settings/settings.h"
+#include "shell/core/pagefile.h"
 #include "shell/core/settingsio.h"
+#include "shell/windowdoc.h"
 #include "shell/mainfrm.h"
 
 std::vector<std::string> ShellTest::steps;
@@ -32,6 +34,19 @@ std::string read_all(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+bool window_through_page(CKvWindowDoc* doc, page_list* back) {
+  page_list l{};
+  WindowDescriptor* d = new_descriptor();
+  doc->FillWindowDescriptor(d);
+  page_list_append(&l, d);
+  std::string image;
+  build_pages_file(&l, &image);
+  page_list_free(&l);  // before the window goes: the descriptor lends its studies
+  *back = page_list{};
+  return parse_pages_file((const uint8_t*)image.data(), image.size(), back) == PAGE_READ_OK &&
+         back->head;
 }
 
 void ShellTest::SetUp() {

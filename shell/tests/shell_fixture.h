@@ -13,6 +13,8 @@
 #include "platform/testing/fixture.h"
 
 class CKvChartApp;
+class CKvWindowDoc;
+struct page_list;
 
 struct fixture_bar {
   float open, high, low, close;
@@ -54,3 +56,8 @@ class ShellTest : public TempRootTest {
 };
 
 std::string read_all(const std::string& path);
+
+// The window as a page layout writes it, read back from the page image:
+// false when the image did not parse. back then holds the window's
+// descriptor (page_list_free frees it).
+bool window_through_page(CKvWindowDoc* doc, page_list* back);

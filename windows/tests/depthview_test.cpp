@@ -37,6 +37,7 @@
 #include "shell/tests/shell_fixture.h"
 #include "shell/windowdoc.h"
 #include "windows/depthview.h"
+#include "windows/marketviews.h"
 
 namespace {
 
@@ -369,16 +370,8 @@ TEST_F(DepthWindows, ColumnsAndFlagsComeBackWithThePageLayout) {
   std::vector<int> ids;
   for (int i : list->GetColumnOrder()) ids.push_back(list->ColumnId(i));
 
-  page_list l{};
-  WindowDescriptor* d = new_descriptor();
-  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
-  page_list_append(&l, d);
-  std::string image;
-  build_pages_file(&l, &image);
-  page_list_free(&l);
   page_list back{};
-  ASSERT_EQ(parse_pages_file((const uint8_t*)image.data(), image.size(), &back), PAGE_READ_OK);
-  ASSERT_TRUE(back.head);
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &back));
   v->GetParentFrame()->close();
   kv_pump_events(10);
   ASSERT_TRUE(kv_window_docs(KIND_LEVEL2).empty());
@@ -455,6 +448,154 @@ TEST_F(DepthWindows, PictureShowsTheBands) {
   for (int r = 0; r < 6; r++)
     EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(xa, list->rowViewportPosition(r) + 2)), ask_band[r])
         << r;
+}
+
+TEST_F(DepthWindows, Level2FrameSplitsIntoPanesThatShareTheRecordsTwoSlots) {
+  CKvDepthView* v = open(KIND_LEVEL2);
+  ASSERT_TRUE(v);
+  auto* f = dynamic_cast<CKvLev2Frame*>(v->GetParentFrame());
+  ASSERT_TRUE(f);
+  f->resize(700, 420);
+  kv_pump_events(10);
+  mqt* held = get_multiquote("IBM");
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));
+  ASSERT_TRUE(numbered(v));
+  v->ToggleSizeInHundreds();  // off: a new pane leaves the window's options alone
+  auto users = [&] {
+    kv_lock guard(g_chart_lock);
+    return held->users;
+  };
+  EXPECT_EQ(users(), 2);
+
+  // A new column: another view of the window, subscribed to its symbol
+  // through the record's second slot.
+  ASSERT_TRUE(f->SplitColumn(340));
+  auto* right = dynamic_cast<CKvDepthView*>(f->GetPane(0, 1));
+  ASSERT_TRUE(right);
+  EXPECT_EQ(right->GetDocument(), v->GetDocument());
+  EXPECT_EQ(v->GetDocument()->GetTitle(), QStringLiteral("IBM - Level II"));
+  EXPECT_FALSE(static_cast<CKvWindowDoc*>(v->GetDocument())->Settings().display_flags &
+               DEPTH_SIZE_IN_HUNDREDS);
+  ASSERT_TRUE(numbered(right));
+  EXPECT_EQ(users(), 3);
+  // Both panes show each book.
+  std::vector<Entry> b = {{10.5f, 4, 9, 36000}, {10.4f, 2, 15, 36001}};
+  ASSERT_TRUE(push_and_wait(v, book_record(QR_LEVEL2, true, b, {}), 0, 25, QStringLiteral("400")));
+  ASSERT_TRUE(kv_wait_until([&] { return text(right, 1, 25) == QStringLiteral("200"); }));
+  EXPECT_EQ(cell(right, 1, 10).background, kv_depth_level_colours[1]);
+
+  // A new row: two more panes, which the record's two slots refuse. They
+  // stay working windows with empty rows; nothing is taken from the record.
+  ASSERT_TRUE(f->SplitRow(200));
+  ASSERT_EQ(f->GetViews().size(), 4u);
+  for (int c = 0; c < 2; c++) {
+    auto* p = dynamic_cast<CKvDepthView*>(f->GetPane(1, c));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Handle(), nullptr);
+    EXPECT_EQ(p->ListView()->GetItemCount(), DEPTH_ROWS);
+    p->Resubscribe();  // "Refresh" is refused the same way
+    EXPECT_EQ(p->Handle(), nullptr);
+  }
+  EXPECT_EQ(users(), 3);
+  b[0].size = 6;
+  ASSERT_TRUE(push_and_wait(v, book_record(QR_LEVEL2, true, b, {}), 0, 25, QStringLiteral("600")));
+  ASSERT_TRUE(kv_wait_until([&] { return text(right, 0, 25) == QStringLiteral("600"); }));
+  EXPECT_EQ(text(static_cast<CKvDepthView*>(f->GetPane(1, 1)), 0, 25), QString());
+  kv_pump_events(20);
+  kv_save_png(f->grab().toImage(), QStringLiteral(KV_BINARY_DIR "/level2_split_window.png"));
+
+  // A symbol dropped on a refused pane is the window's: that pane takes a
+  // slot of the new record first, the others follow as slots allow, and
+  // the old record gets back every user the panes took.
+  mqt* msft = get_multiquote("MSFT");
+  ASSERT_TRUE(msft);
+  auto* lower_right = static_cast<CKvDepthView*>(f->GetPane(1, 1));
+  ASSERT_TRUE(drop(lower_right, QStringLiteral("MSFT")));
+  EXPECT_EQ(v->GetDocument()->GetTitle(), QStringLiteral("MSFT - Level II"));
+  EXPECT_EQ(lower_right->Handle(), msft);
+  EXPECT_EQ(v->Handle(), msft);
+  EXPECT_EQ(right->Handle(), nullptr);
+  EXPECT_EQ(users(), 1);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));  // back, as the rest expects
+  ASSERT_TRUE(numbered(v));
+  ASSERT_TRUE(numbered(right));
+  EXPECT_EQ(lower_right->Handle(), nullptr);
+  delete_multiquote(msft);
+
+  // Removing the right column gives its slot back; a lower pane takes it.
+  ASSERT_TRUE(f->DeleteColumn(1));
+  EXPECT_EQ(users(), 2);
+  auto* lower = static_cast<CKvDepthView*>(f->GetPane(1, 0));
+  lower->Resubscribe();
+  ASSERT_TRUE(numbered(lower));
+  EXPECT_EQ(users(), 3);
+
+  // The page keeps the window, not its panes: it comes back in its own
+  // frame with one subscribed pane.
+  page_list saved{};
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &saved));
+  // Closing the frame gives every pane's user back and frees the slots.
+  f->close();
+  EXPECT_TRUE(kv_wait_until([&] { return users() == 1; }));
+  {
+    kv_lock guard(g_chart_lock);
+    EXPECT_EQ(find_book_slots(held), nullptr);
+  }
+  ASSERT_TRUE(app_->OpenDescriptorWindow(saved.head, 1, nullptr));
+  page_list_free(&saved);
+  std::vector<CKvWindowDoc*> docs = kv_window_docs(KIND_LEVEL2);
+  ASSERT_EQ(docs.size(), 1u);
+  auto* back = dynamic_cast<CKvDepthView*>(docs[0]->GetFirstView());
+  ASSERT_TRUE(back);
+  auto* f2 = dynamic_cast<CKvLev2Frame*>(back->GetParentFrame());
+  ASSERT_TRUE(f2);
+  EXPECT_EQ(f2->GetViews().size(), 1u);
+  EXPECT_EQ(back->GetDocument()->GetTitle(), QStringLiteral("IBM - Level II"));
+  ASSERT_TRUE(numbered(back));
+  ASSERT_TRUE(
+      push_and_wait(back, book_record(QR_LEVEL2, true, b, {}), 0, 25, QStringLiteral("600")));
+  f2->close();
+  EXPECT_TRUE(kv_wait_until([&] { return users() == 1; }));
+  delete_multiquote(held);
+}
+
+TEST_F(DepthWindows, OrderBookPictureShowsTheBands) {
+  CKvDepthView* v = open(KIND_ORDER_BOOK);
+  ASSERT_TRUE(v);
+  ASSERT_TRUE(drop(v, QStringLiteral("IBM")));
+  ASSERT_TRUE(numbered(v));
+  const float bids[] = {10.05f, 10.05f, 10.04f, 10.03f, 10.02f, 10.01f, 10.00f};
+  const float asks[] = {10.06f, 10.06f, 10.07f, 10.08f, 10.09f, 10.10f};
+  std::vector<Entry> b, a;
+  for (int i = 0; i < 7; i++)
+    b.push_back({bids[i], uint32_t(100 * (i + 1)), 9 + i, 34200 + 11 * i});
+  for (int i = 0; i < 6; i++)
+    a.push_back({asks[i], uint32_t(250 * (i + 1)), 20 - i, 34300 + 3 * i});
+  ASSERT_TRUE(
+      push_and_wait(v, book_record(QR_ORDER_BOOK, false, b, a), 6, 10, QStringLiteral("10.00 ")));
+  kv_pump_events(20);
+  CListViewEx* list = v->ListView();
+  QImage shot = list->viewport()->grab().toImage();
+  kv_save_png(v->GetParentFrame()->grab().toImage(),
+              QStringLiteral(KV_BINARY_DIR "/order_book_window.png"));
+  // Bids: yellow, yellow, green, cyan, dark red, navy, navy; asks: yellow
+  // twice, green, cyan, dark red, navy. Below the book the rows are navy,
+  // and so is the middle column.
+  const COLORREF bid_band[] = {0x00FFFF, 0x00FFFF, 0x00FF00, 0xFFFF00,
+                               0x000080, 0x800000, 0x800000};
+  const COLORREF ask_band[] = {0x00FFFF, 0x00FFFF, 0x00FF00, 0xFFFF00, 0x000080, 0x800000};
+  const int xb = list->columnViewportPosition(list->ColumnIndex(10)) + 2;
+  const int xa = list->columnViewportPosition(list->ColumnIndex(11)) + 2;
+  const int xm = list->columnViewportPosition(list->ColumnIndex(27)) + 2;
+  auto at = [&](int x, int row) {
+    return kv_colorref_from_rgb(shot.pixel(x, list->rowViewportPosition(row) + 2));
+  };
+  for (int r = 0; r < 7; r++) EXPECT_EQ(at(xb, r), bid_band[r]) << r;
+  for (int r = 0; r < 6; r++) EXPECT_EQ(at(xa, r), ask_band[r]) << r;
+  EXPECT_EQ(at(xa, 6), 0x800000u);
+  EXPECT_EQ(at(xb, 8), 0x800000u);
+  EXPECT_EQ(at(xm, 0), 0x800000u);
 }
 
 }  // namespace

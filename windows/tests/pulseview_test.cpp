@@ -31,6 +31,7 @@
 #include "shell/core/pagefile.h"
 #include "shell/tests/shell_fixture.h"
 #include "shell/windowdoc.h"
+#include "windows/marketviews.h"
 #include "windows/pulseview.h"
 #include "windows/pulsesettingsdlg.h"
 
@@ -259,15 +260,8 @@ TEST_F(PulseWindow, ColumnsAndSettingsComeBackWithThePageLayoutWithoutAScan) {
   std::vector<int> ids;
   for (int i : list->GetColumnOrder()) ids.push_back(list->ColumnId(i));
 
-  page_list l{};
-  WindowDescriptor* d = new_descriptor();
-  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
-  page_list_append(&l, d);
-  std::string image;
-  build_pages_file(&l, &image);
-  page_list_free(&l);
   page_list back{};
-  ASSERT_EQ(parse_pages_file((const uint8_t*)image.data(), image.size(), &back), PAGE_READ_OK);
+  ASSERT_TRUE(window_through_page(static_cast<CKvWindowDoc*>(v->GetDocument()), &back));
   v->GetParentFrame()->close();
   kv_pump_events(10);
   const size_t asked = pages_asked();
@@ -310,6 +304,54 @@ TEST_F(PulseWindow, PictureShowsTheScan) {
     EXPECT_EQ(kv_colorref_from_rgb(shot.pixel(x, list->rowViewportPosition(r) + 2)),
               r % 2 ? 0xC4FDD0u : 0xFFFFFFu)
         << r;
+}
+
+TEST_F(PulseWindow, FrameSplitsIntoPanesThatScanWithTheWindowsSettings) {
+  CKvMktPulseView* v = open();
+  ASSERT_TRUE(v);
+  auto* f = dynamic_cast<CKvMktPulseFrame*>(v->GetParentFrame());
+  ASSERT_TRUE(f);
+  const QString title = v->GetDocument()->GetTitle();
+  PulseSettings p;
+  p.scan_mask = 0x1 | 0x200;  // active and gap up
+  v->SetSettings(p);
+  ASSERT_TRUE(scan(v));
+  ASSERT_EQ(v->ListView()->GetItemCount(), 4);
+
+  // A new pane keeps the window's title and settings and, like a new
+  // window, lists nothing until it scans.
+  ASSERT_TRUE(f->SplitRow(90));
+  auto* lower = dynamic_cast<CKvMktPulseView*>(f->GetPane(1, 0));
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(lower->GetDocument(), v->GetDocument());
+  EXPECT_EQ(v->GetDocument()->GetTitle(), title);
+  EXPECT_EQ(lower->Settings().scan_mask, p.scan_mask);
+  EXPECT_EQ(lower->ListView()->GetItemCount(), 0);
+  ASSERT_TRUE(scan(lower));
+  EXPECT_EQ(lower->ListView()->GetItemCount(), 4);
+  // Settings changed in one pane are the window's: every pane scans with
+  // them, and the page keeps them.
+  p.scan_mask = 0x200;
+  lower->SetSettings(p);
+  EXPECT_EQ(v->Settings().scan_mask, 0x200u);
+  ASSERT_TRUE(scan(v));
+  EXPECT_EQ(v->ListView()->GetItemCount(), 1);
+  WindowDescriptor* d = new_descriptor();
+  static_cast<CKvWindowDoc*>(v->GetDocument())->FillWindowDescriptor(d);
+  EXPECT_EQ(d->settings.pulse[0], 0x200);
+  free_descriptor(d);
+
+  // A pane closed while its scan runs, and then the frame with another
+  // scan running: the answers find no window and are freed (ASan).
+  const size_t asked = pages_asked();
+  lower->Update();
+  ASSERT_TRUE(f->DeleteRow(1));
+  EXPECT_EQ(f->GetViews().size(), 1u);
+  v->Update();
+  f->close();
+  kv_pump_events(10);
+  EXPECT_TRUE(kv_window_docs(KIND_MARKET_PULSE).empty());
+  EXPECT_TRUE(kv_wait_until([&] { return pages_asked() == asked + 2; }));
 }
 
 }  // namespace
