@@ -463,10 +463,11 @@ int set_advisor_target(const char* text) {
   }
   // The race drops every cell on the clear: each record of the new
   // selection is to be listed again by the recalculation that follows.
-  {
-    kv_lock guard(g_chart_lock);
-    for (mqt* r = g_mqt_list; r; r = r->next) r->pl_listed = 0;
-  }
+  // One hold of the lock from the flags to the recalculation: a portfolio
+  // update of the reader thread in between would list its record before
+  // the clear, which would drop it for good.
+  kv_lock guard(g_chart_lock);
+  for (mqt* r = g_mqt_list; r; r = r->next) r->pl_listed = 0;
   post_pl(WM_CLEAR_PORTFOLIO, nullptr);
   recalc_portfolio_pl((g_pl_mode & 0xFFFF) | PL_SELECTION_CHANGED);
   return 1;
@@ -798,22 +799,43 @@ static double short_option_margin(const mqt* r, double q, int mult) {
   return m * fabs(q) * mult;
 }
 
+// The day's low and high of the profit over the selected accounts (the
+// record's own outside advisor mode), as the portfolio updates left them
+// in the accounts' slots.  Under g_chart_lock.
+static void position_profit_range(const mqt* r, double* low, double* high) {
+  double lo = 0, hi = 0;
+  int n = advisor_mode_on() ? MQT_ACCOUNT_SLOTS : 1;
+  for (int i = 0; i < n; i++) {
+    if (advisor_mode_on() && !account_selected(i)) continue;
+    lo += r->account_positions[i].pl_low;
+    hi += r->account_positions[i].pl_high;
+  }
+  *low = lo;
+  *high = hi;
+}
+
+// The amounts of one record, or of an underlying with its derivatives, in
+// the account currency: the profit's parts and its day's low and high.
+struct pl_amounts {
+  double margin, cost, u, re, low, high;
+};
+
 // Profit figures of a record in the profit mode: amounts, percent of the
 // margin (of the cost when the margin is 0), or percent of the summed net
 // liquidation value (nothing while that is 0).  The horse race draws the
-// same figures: the profit now with its low and high since the race was
-// started afresh (fresh: a new mode or selection), the margin in its
-// volume pane (in percent only in the net liquidation mode) and the
-// unrealised part in its study pane.
-static void store_pl(mqt* r, int pl_mode, int fresh, double margin, double cost, double u,
-                     double re) {
-  double profit = u + re;
-  r->pl_margin = margin;
-  r->pl_unrealized = u;
-  r->pl_realized = re;
+// same figures: the profit now between the day's low and high of the
+// positions, the margin in its volume pane (in percent only in the net
+// liquidation mode) and the unrealised part in its study pane, with its low
+// and high since the race was started afresh (fresh: a new mode or
+// selection).
+static void store_pl(mqt* r, int pl_mode, int fresh, const pl_amounts& a) {
+  double profit = a.u + a.re;
+  r->pl_margin = a.margin;
+  r->pl_unrealized = a.u;
+  r->pl_realized = a.re;
   double scale = 1;
   if (pl_mode == PL_MODE_MARGIN_PCT) {
-    double base = margin > 0 ? margin : cost;
+    double base = a.margin > 0 ? a.margin : a.cost;
     scale = base > 0 ? 100 / base : 0;
   } else if (pl_mode == PL_MODE_NLV_PCT) {
     if (!(s_nlv_sum > 0)) return;
@@ -821,18 +843,15 @@ static void store_pl(mqt* r, int pl_mode, int fresh, double margin, double cost,
   }
   r->pl_profit = profit * scale;
   mqt_race_values& v = r->race;
-  float now = (float)r->pl_profit, study = (float)(u * scale);
-  if (fresh || !r->pl_listed) {
-    v.pl_low = v.pl_high = now;
-    v.pl_study_low = v.pl_study_high = study;
-  }
+  float now = (float)r->pl_profit, study = (float)(a.u * scale);
   v.pl_now = now;
-  v.pl_low = std::min(v.pl_low, now);
-  v.pl_high = std::max(v.pl_high, now);
+  v.pl_low = std::min((float)(a.low * scale), now);
+  v.pl_high = std::max((float)(a.high * scale), now);
+  if (fresh || !r->pl_listed) v.pl_study_low = v.pl_study_high = study;
   v.pl_study_now = study;
   v.pl_study_low = std::min(v.pl_study_low, study);
   v.pl_study_high = std::max(v.pl_study_high, study);
-  v.pl_volume = (float)(pl_mode == PL_MODE_NLV_PCT ? margin * scale : margin);
+  v.pl_volume = (float)(pl_mode == PL_MODE_NLV_PCT ? a.margin * scale : a.margin);
 }
 
 enum { GROUP_LEGS_MAX = 10 };
@@ -845,7 +864,7 @@ struct option_leg {
 // Derivatives pooled into their underlying: amounts in the account currency.
 struct underlying_group {
   mqt* under;
-  double margin, cost, u, re;
+  pl_amounts a;
   option_leg legs[GROUP_LEGS_MAX];
   int leg_count;
   int fop_count;
@@ -853,7 +872,8 @@ struct underlying_group {
 
 struct pl_figures {
   mqt* r;
-  double q, margin, cost, u, re;
+  double q;
+  pl_amounts a;
 };
 
 // Long and short legs of the same right and multiplier pair when the long
@@ -910,31 +930,36 @@ static int group_by_underlying(const std::vector<pl_figures>& figs, int pl_mode,
       g = &groups.back();
       g->under = under;
     }
-    g->u += f.u;
-    g->re += f.re;
-    g->cost += f.cost;
+    g->a.u += f.a.u;
+    g->a.re += f.a.re;
+    g->a.cost += f.a.cost;
+    g->a.low += f.a.low;
+    g->a.high += f.a.high;
     double q = f.q;
     if ((r->sec_code & SEC_OPT) && !(r->sec_code & SEC_FOP) && g->leg_count < GROUP_LEGS_MAX) {
       g->legs[g->leg_count++] = option_leg{r, q};
     } else if ((r->sec_code & SEC_FOP) && g->fop_count < GROUP_LEGS_MAX) {
       g->fop_count++;
-      g->margin += f.margin;
+      g->a.margin += f.a.margin;
     } else {
       // Futures, and legs beyond the table, keep their own margin.
-      g->margin += f.margin;
+      g->a.margin += f.a.margin;
     }
   }
   for (underlying_group& g : groups) {
-    double margin = g.margin + paired_option_margin(&g), cost = g.cost, u = g.u, re = g.re;
+    pl_amounts a = g.a;
+    a.margin += paired_option_margin(&g);
     for (const pl_figures& f : figs)
       if (f.r == g.under) {
-        margin += f.margin;
-        cost += f.cost;
-        u += f.u;
-        re += f.re;
+        a.margin += f.a.margin;
+        a.cost += f.a.cost;
+        a.u += f.a.u;
+        a.re += f.a.re;
+        a.low += f.a.low;
+        a.high += f.a.high;
       }
     add_plsymbol(g.under);
-    store_pl(g.under, pl_mode, fresh, margin, cost, u, re);
+    store_pl(g.under, pl_mode, fresh, a);
   }
   return 1;
 }
@@ -990,9 +1015,11 @@ void recalc_portfolio_pl(uint32_t mode) {
     } else {
       margin = (mode & PL_BY_UNDERLYING) ? value / 2 : price > 5 ? value / 4 : value;
     }
-    double cost = fabs(q) * avg * rate;
-    store_pl(r, pl_mode, fresh, margin, cost, u * rate, re * rate);
-    figs.push_back(pl_figures{r, q, margin, cost, u * rate, re * rate});
+    double low, high;
+    position_profit_range(r, &low, &high);
+    pl_amounts a = {margin, fabs(q) * avg * rate, u * rate, re * rate, low * rate, high * rate};
+    store_pl(r, pl_mode, fresh, a);
+    figs.push_back(pl_figures{r, q, a});
   }
   if (mode & PL_BY_UNDERLYING) group_by_underlying(figs, pl_mode, fresh);
   post_pl(WM_UPDATE_PL_SYMBOL, nullptr);

@@ -165,11 +165,12 @@ void CBasicChart::DrawHRaceLabel(int column, int left, const mqt* q) {
   size_t n = strnlen(text, MQT_SYMBOL_SIZE);
   // The lines overlap by 3 pixels: the backgrounds go first and the
   // characters over them, so that no line cuts off the foot of the one
-  // above (a "B" would read "R").  A long symbol stops where the data
-  // begins: its letters would cover the bars.
+  // above (a "B" would read "R").  A symbol longer than the title strip
+  // holds runs on over the bars, whole: cut short, "GOOGL" would read
+  // "GOOG" and every "M~S_..." name the same.
   for (int pass = 0; pass < 2; pass++) {
     int y = title_rect.top + 1;
-    for (size_t i = 0; i < n && y + th - 3 <= data_rect.top; i++, y += th - 3) {
+    for (size_t i = 0; i < n && y + th <= data_rect.bottom; i++, y += th - 3) {
       char one[2] = {text[i], 0};
       int w = dc->GetTextExtent(one).cx;
       int x = left + (pitch - w) / 2;

@@ -64,19 +64,31 @@ const char* message_symbol(kv_lparam lparam) {
   return lparam ? reinterpret_cast<const char*>(lparam) : "";
 }
 
-// The name of the portfolio the P&L race shows: the account of its slot
-// (its alias when TWS gave one), else the advisor target chosen.
-// The broker's reader thread changes the accounts under g_chart_lock.
+// The name of the portfolio the P&L race shows: an advisor's choice of
+// account, profile or group (the race holds the positions of its
+// accounts), else the account of the race's slot (its alias when TWS gave
+// one).  The broker's reader thread changes the accounts under
+// g_chart_lock.
 const char* portfolio_name() {
   static char name[64];
   kv_lock lock(g_chart_lock);
-  const char* alias = tws_account_alias(0);
-  const char* account = tws_account_name(0);
+  const char* alias = tws_account_alias(g_portfolio_slot);
+  const char* account = tws_account_name(g_portfolio_slot);
   snprintf(name, sizeof name, "%s",
-           alias && alias[0]       ? alias
-           : account && account[0] ? account
-                                   : g_advisor_account);
+           g_advisor_mode != ADVISOR_NONE && g_advisor_text[0] ? g_advisor_text
+           : alias && alias[0]                                 ? alias
+           : account && account[0]                             ? account
+                                                               : g_advisor_account);
   return name;
+}
+
+// A cell the combining of options hides: an option or future option, or a
+// future of the exchange "ONE".  Adding a cell and switching the combining
+// ask the same, so that every cell hidden by one is shown by the other.
+// Under g_chart_lock.
+bool combines_with_underlying(const mqt* r) {
+  return (r->sec_code & (SEC_OPT | SEC_FOP | SEC_ONE_FUTURE)) || r->sec_type[0] == 'O' ||
+         (r->flags & MQT_ONE_FUTURE);
 }
 
 }  // namespace
@@ -215,7 +227,7 @@ void CKvHRaceView::LoadPortfolioSymbols() {
   std::vector<std::string> symbols;
   {
     kv_lock lock(g_chart_lock);
-    mqt** held = get_portfolio_mqts(0);
+    mqt** held = get_portfolio_mqts(g_portfolio_slot);
     for (int i = 0; held && held[i]; i++) symbols.push_back(held[i]->symbol);
   }
   for (const std::string& s : symbols) {
@@ -357,17 +369,14 @@ void CKvHRaceView::AddPLSymbol(const char* symbol) {
   }
   if (!take_symbol(symbol)) return;
   hrace_entry& e = m_entries[m_cell_count - 1];
-  uint32_t code;
+  bool option;
   {
     kv_lock lock(g_chart_lock);
-    code = e.quote->sec_code;
+    option = combines_with_underlying(e.quote);
   }
-  if (code & (SEC_OPT | SEC_FOP | SEC_ONE_FUTURE)) {
-    bool combine = (Flags() & HRACE_COMBINE) != 0;
-    if (combine) {
-      e.flags |= 0x02;
-      m_shown_count--;
-    }
+  if (option && (Flags() & HRACE_COMBINE)) {
+    e.flags |= 0x02;
+    m_shown_count--;
   }
   apply_sort();
   UpdatePanes(1, 0, 1, 0);
@@ -503,19 +512,15 @@ void CKvHRaceView::CombineOptions() {
   recalc_portfolio_pl(pl_mode());
   bool combine = (Flags() & HRACE_COMBINE) != 0;
   kv_lock lock(g_chart_lock);
+  // A removed cell takes the hidden bit too, so that it comes back as the
+  // combining asks; only shown cells count.
   for (int i = 0; i < m_cell_count; i++) {
     hrace_entry& e = m_entries[i];
-    if (!e.quote || (e.flags & 0x04)) continue;
-    bool option = e.quote->sec_type[0] == 'O' || (e.quote->flags & MQT_ONE_FUTURE);
-    if (!option) continue;
+    if (!e.quote || !combines_with_underlying(e.quote)) continue;
     bool hidden = (e.flags & 0x02) != 0;
-    if (combine && !hidden) {
-      e.flags |= 0x02;
-      m_shown_count--;
-    } else if (!combine && hidden) {
-      e.flags &= ~0x02;
-      m_shown_count++;
-    }
+    if (combine == hidden) continue;
+    e.flags ^= 0x02;
+    if (!(e.flags & 0x04)) m_shown_count += combine ? -1 : 1;
   }
   UpdatePanes(1, 0, 1, 0);
 }

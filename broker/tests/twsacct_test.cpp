@@ -70,6 +70,33 @@ TEST_F(TwsAcctTest, ManagedAccountsAdvisorDataAndTargets) {
   EXPECT_TRUE(has_status("Unknown FA type received by RECEIVE_FA"));
 }
 
+// A new advisor selection clears the race's listed flags and posts the
+// race's clear in one hold of g_chart_lock: a portfolio update of the
+// reader thread can't list a record in between (its add would arrive
+// before the clear and be dropped with it).
+TEST_F(TwsAcctTest, SelectionClearsTheRaceWithinOneHoldOfTheLock) {
+  g_pref_flags1 |= 0x800;
+  connect();
+  deliver({"15", "1", "DU1,DU2"});
+  pump();
+  kv_hwnd race = kv_window_create(nullptr, nullptr);
+  g_pl_window = race;
+  static int s_clear_posted_locked;
+  s_clear_posted_locked = -1;
+  // The first post into the empty queue wakes the window thread: the clear.
+  kv_set_post_wakeup(
+      [](void* w) {
+        if (s_clear_posted_locked < 0 && kv_posted_count(*(kv_hwnd*)w) == 1)
+          s_clear_posted_locked = g_chart_lock.held_by_current_thread();
+      },
+      &race);
+  EXPECT_EQ(1, set_advisor_target("DU2"));
+  kv_set_post_wakeup(nullptr, nullptr);
+  g_pl_window = 0;
+  kv_window_destroy(race);
+  EXPECT_EQ(1, s_clear_posted_locked);
+}
+
 TEST_F(TwsAcctTest, AccountsBeyondSixteenAreLeftOutWithAStatusLine) {
   std::string list;
   for (int i = 0; i < 18; i++) list += (i ? "," : "") + std::string("U") + std::to_string(i);
@@ -148,6 +175,26 @@ TEST_F(TwsAcctTest, PortfolioPositionsAndTheBillionLimit) {
   recalc_portfolio_pl(PL_MODE_MARGIN_PCT);
   recalc_portfolio_pl(7);
   EXPECT_TRUE(has_status("Bad PLMODE"));
+}
+
+// The race draws a position's profit between the day's low and high that
+// the portfolio updates reached, also those that no recalculation saw; in
+// percent of the margin the three scale alike.
+TEST_F(TwsAcctTest, RaceProfitSpansTheDaysLowAndHighOfThePortfolioUpdates) {
+  mqt* r = stock("IBM", 9);
+  connect();
+  for (const char* unrealised : {"1000", "1500", "400"})
+    deliver({"7", "6", "8314", "IBM", "STK", "", "0", "", "USD", "IBM", "100", "104", "10400",
+             "100", unrealised, "0", "U1"});
+  recalc_portfolio_pl(PL_MODE_AMOUNTS);
+  EXPECT_FLOAT_EQ(400, r->race.pl_now);
+  EXPECT_FLOAT_EQ(400, r->race.pl_low);
+  EXPECT_FLOAT_EQ(1500, r->race.pl_high);
+  // A quarter of the value, 2,600, is the margin.
+  recalc_portfolio_pl(PL_MODE_MARGIN_PCT);
+  EXPECT_FLOAT_EQ(400 * 100.0f / 2600, r->race.pl_now);
+  EXPECT_FLOAT_EQ(400 * 100.0f / 2600, r->race.pl_low);
+  EXPECT_FLOAT_EQ(1500 * 100.0f / 2600, r->race.pl_high);
 }
 
 // Grouping by underlying pools the options' profit into the stock's record

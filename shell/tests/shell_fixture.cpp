@@ -19,6 +19,7 @@
 #include "platform/qt/wnd.h"
 #include "quotes/mqt.h"
 #include "quotes/mqt_flags.h"
+#include "res/resource.h"
 #include "shell/app.h"
 #include "shell/app_hooks.h"
 #include "settings/settings.h"
@@ -104,6 +105,9 @@ void ShellTest::write_quote_config(uint32_t caps) {
 }
 
 CKvChartApp* ShellTest::start(const char* command_line) {
+  // As the program's start: the icon theme and the resource images, so
+  // that windows show the icons a user sees.
+  kv_res_install();
   apps_.push_back(std::make_unique<CKvChartApp>());
   CKvChartApp* app = apps_.back().get();
   EXPECT_TRUE(app->InitInstance(command_line));

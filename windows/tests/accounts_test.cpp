@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -107,6 +108,17 @@ int pixels_of(const QImage& image, const QRect& r, QRgb c) {
   for (int y = in.top(); y <= in.bottom(); y++)
     for (int x = in.left(); x <= in.right(); x++)
       if ((image.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF)) n++;
+  return n;
+}
+// Pixels of a picture's rectangle with a colour of their own (not grey).
+int coloured_pixels(const QImage& image, const QRect& r) {
+  int n = 0;
+  QRect in = r.intersected(image.rect());
+  for (int y = in.top(); y <= in.bottom(); y++)
+    for (int x = in.left(); x <= in.right(); x++) {
+      QRgb p = image.pixel(x, y);
+      n += std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) > 24;
+    }
   return n;
 }
 // A child's rectangle in its window's picture.
@@ -260,6 +272,11 @@ TEST_F(AccountsTest, MarketValueOfAccountsAllAccountsAndOneSymbol) {
     QRect root = in_window(tree->viewport(), f, tree->visualItemRect(tree->topLevelItem(0)));
     EXPECT_GT(pixels_of(picture, root, tree->palette().color(QPalette::Highlight).rgb()),
               root.height() * 20);
+    // Each account item shows the theme's folder icon before its name: a
+    // coloured picture, where the name alone is black and grey.
+    QRect account = in_window(tree->viewport(), f, tree->visualItemRect(alpha));
+    account.setWidth(tree->style()->pixelMetric(QStyle::PM_SmallIconSize) + 4);
+    EXPECT_GT(coloured_pixels(picture, account), 20) << "no icon before the account's name";
     KvReportView* list = v->value_list();
     for (int c = 0; c < 8; c++) {
       SCOPED_TRACE(c);

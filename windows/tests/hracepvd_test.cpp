@@ -58,6 +58,7 @@ class MarketWindows : public ShellTest {
     app_ = start();
   }
   void TearDown() override {
+    g_portfolio_slot = 0;
     stop_chart_threads();
     ShellTest::TearDown();
   }
@@ -212,6 +213,61 @@ TEST_F(MarketWindows, ProfitRaceFollowsThePortfolioMessages) {
   EXPECT_TRUE(kv_wait_until([] { return g_pl_window.load() == 0; }));
 }
 
+// Combining options hides every cell that adding one hides, future options
+// among them, and a removed option cell too: switched on and off again,
+// each comes back, and one added again while combining stays hidden.
+TEST_F(MarketWindows, CombiningOptionsHidesEveryOptionCellRemovedOrNot) {
+  quote("IBM", 101, 100);
+  mqt* opt = quote("IBM OPT", 2, 1, "OPT");
+  mqt* fop = quote("ES FOP", 5, 4, "FOP");
+  {
+    kv_lock lock(g_chart_lock);
+    opt->sec_code = 0x4;
+    fop->sec_code = 0x8;
+  }
+  CKvHRaceView* v = open_pl_race();
+  ASSERT_TRUE(v);
+  for (const char* symbol : {"IBM", "IBM OPT", "ES FOP"}) post_pl(v, WM_ADD_PL_SYMBOL, symbol);
+  ASSERT_EQ(3, v->ShownCount());
+  v->CombineOptions();
+  EXPECT_EQ(1, v->ShownCount()) << "the option and the future option are hidden";
+  v->CombineOptions();
+  EXPECT_EQ(3, v->ShownCount()) << "both come back";
+  post_pl(v, WM_REMOVE_PL_SYMBOL, "IBM OPT");
+  ASSERT_EQ(2, v->ShownCount());
+  v->CombineOptions();
+  EXPECT_EQ(1, v->ShownCount());
+  post_pl(v, WM_ADD_PL_SYMBOL, "IBM OPT");
+  EXPECT_EQ(3, v->CellCount());
+  EXPECT_EQ(1, v->ShownCount()) << "the option added again stays hidden while combining";
+  v->CombineOptions();
+  EXPECT_EQ(3, v->ShownCount());
+}
+
+// The P&L race takes the positions of the account slot the symbol-list bar
+// chose and is titled by that account.
+TEST_F(MarketWindows, ProfitRaceShowsTheChosenAccountSlot) {
+  mqt* first = quote("AAA", 11, 10);
+  mqt* second = quote("BBB", 21, 20);
+  {
+    kv_lock lock(g_chart_lock);
+    first->account_positions[0].quantity = 100;
+    second->account_positions[1].quantity = 50;
+  }
+  ASSERT_EQ(2, tws_managed_accounts("DU1,DU2"));
+  g_portfolio_slot = 1;
+  CKvHRaceView* v = open_pl_race();
+  ASSERT_TRUE(v);
+  ASSERT_EQ(1, v->CellCount());
+  EXPECT_STREQ("BBB", v->Entries()[0].quote->symbol);
+  v->GetParentFrame()->resize(400, 260);
+  v->Invalidate(false);
+  EXPECT_TRUE(kv_wait_until([v] {
+    return v->GetDocument()->GetTitle() == QStringLiteral("P&L - DU2");
+  })) << v->GetDocument()->GetTitle().toStdString();
+  tws_accounts_reset();
+}
+
 TEST_F(MarketWindows, DistributionPopupAndBlackScreenPrintsBlackOnWhite) {
   mqt* r = quote("IBM", 101, 100);
   {
@@ -360,6 +416,8 @@ TEST_F(ProfitRaceFromTws, PortfolioFromTwsAddsRemovesUpdatesAndClears) {
   // loss of 1,000.
   EXPECT_LT(race_pixels(v, picture, "IBM", true), race_pixels(v, picture, "M~S_SAP", true));
   EXPECT_LT(race_pixels(v, picture, "M~S_SAP", true), race_pixels(v, picture, "MSFT", false));
+  // Titled by the advisor's choice, whose accounts it races.
+  EXPECT_EQ("P&L - Both", v->GetDocument()->GetTitle().toStdString());
   kv_grab_png(v->GetParentFrame(), QString::fromLatin1(KV_BINARY_DIR) + "/pl_race_window.png");
   g_pref_flags &= ~0x2u;
 }
