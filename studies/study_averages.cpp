@@ -32,7 +32,8 @@ struct dev_state {
 
 }  // namespace
 
-// Moving average of the price by method, times mult, into series 1.
+// Moving average of the price by method, times mult, into series 1: bar
+// by bar through the warm-up, then four bars at a time (ma_group).
 static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
                         double mult) {
   int count = study_bar_count(chart, s);
@@ -42,20 +43,26 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
+  const study_decay4 decay(1 - 2.0 / (n + 1));
   with_price_type(bars, price_type, [&](auto x) {
     with_ma_method(method, [&](auto m) {
       constexpr int M = decltype(m)::value;
-      // the warm-up bars (never the last one) take the tests of the
-      // window's filling; the rest go without them
-      int full = n + 2 < count - 1 ? n + 2 : count - 1, i = start;
-      for (; i < full; i++) {
-        double v = ma_step_m<M>(st.r, n, x, i);
-        out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-      }
-      study_run(s, i, count, st, [&](int j, ma_state &st) {
-        double v = j < n + 2 ? ma_step_m<M>(st.r, n, x, j) : ma_step_full<M>(st.r, n, x, j);
-        out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-      });
+      // the groups start past the first value and, for the exponential
+      // average, its seed at bar 0; for the window averages past the
+      // window's filling (ma_step_full)
+      int from = M == MA_EXPONENTIAL ? ((n - 1 > 1 ? n - 1 : 1) + 3) & ~3 : (n + 2 + 3) & ~3;
+      study_run4(
+          s, start, count, from, st,
+          [&](int j, ma_state &st) {
+            double v = ma_step_m<M>(st.r, n, x, j);
+            out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+          },
+          [&](int j, int k, ma_state &st) {
+            study_v4d v;
+            ma_group<M>(st.r, n, decay, x, j, k, v);
+            v *= mult;
+            study_store4(out + j, v, k);
+          });
     });
   });
   return 1;

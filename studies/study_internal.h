@@ -168,6 +168,60 @@ inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
   }
 }
 
+// The steps of ma_step_full for bars j .. j + m - 1 of a group (j >= n + 2
+// for the window averages, j >= 1 for the exponential one): v gets their
+// averages, r the state after bar j + 3 (used only when m is 4).  The
+// window sums go as running sums over the group (study_prefix4), the
+// exponential average as study_decay4 (made by the caller, c = 1 - k).
+template <int M, class X>
+[[gnu::always_inline]] inline void ma_group(ma_run &r, int n, const study_decay4 &decay, const X &x,
+                                            int j, int m, study_v4d &v) {
+  study_gather4(v, x, j, m);
+  if constexpr (M == MA_SIMPLE) {
+    // a: the last n - 1 inputs before the bar
+    study_v4d drop, d;
+    study_gather4(drop, x, j - n + 1, m);
+    d = v - drop;
+    study_prefix4(d);
+    v += STUDY_V4_SHIFT1(d) + r.a;
+    r.a += d[3];
+    v *= 1.0 / n;
+  } else if constexpr (M == MA_EXPONENTIAL) {
+    v *= 2.0 / (n + 1);
+    decay.run(v, r.a);
+  } else if constexpr (M == MA_WEIGHTED) {
+    // a: plain sum of the previous window, b: its weighted sum
+    study_v4d drop, d, e;
+    study_gather4(drop, x, j - n, m);
+    d = v - drop;
+    study_prefix4(d);
+    e = v * (double)n - (STUDY_V4_SHIFT1(d) + r.a);
+    study_prefix4(e);
+    e += r.b;
+    r.a += d[3];
+    r.b = e[3];
+    v = e * (2.0 / ((double)n * (n + 1)));
+  } else {
+    int h = (n + 2) / 2;
+    study_v4d lag, lag2, da, db;
+    study_gather4(lag, x, j - h, m);
+    study_gather4(lag2, x, j - 2 * h, m);
+    da = v - lag;
+    db = lag - lag2;
+    study_prefix4(da);
+    study_prefix4(db);
+    da += r.a;
+    db += r.b;
+    study_v4d dc = da - db;
+    study_prefix4(dc);
+    dc += r.c;
+    r.a = da[3];
+    r.b = db[3];
+    r.c = dc[3];
+    v = dc * (1.0 / ((double)h * h));
+  }
+}
+
 template <class X>
 inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
   switch (method) {

@@ -2,9 +2,11 @@
 // warm-up slots, seeding, smoothing, and the edge cases of each family.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "studies/study_types.h"
@@ -412,5 +414,107 @@ TEST(StudyValues, OutputsAreFiniteOrMissing) {
         EXPECT_TRUE(std::isfinite(v) && (v == MISSING_VALUE || v > -1e19f))
             << e.what << " series " << k + 1 << " slot " << j << ": " << v;
       }
+  }
+}
+
+namespace {
+
+// The formulas bar by bar in doubles, each as its plain definition: the
+// references for long runs, which take sums and smoothings four bars at a
+// time.  ref[i] is the value of bar i, NaN where the study has none.
+using ref_fn = void (*)(const std::vector<double> &x, int n, std::vector<double> &ref);
+
+void ref_sma(const std::vector<double> &x, int n, std::vector<double> &ref) {
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < n; k++) s += x[i - k];
+    ref[i] = s / n;
+  }
+}
+
+void ref_ema(const std::vector<double> &x, int n, std::vector<double> &ref) {
+  double k = 2.0 / (n + 1), s = x[0];
+  for (size_t i = 0; i < x.size(); i++) {
+    if (i > 0) s = k * x[i] + (1 - k) * s;
+    if ((int)i >= n - 1) ref[i] = s;
+  }
+}
+
+void ref_wma(const std::vector<double> &x, int n, std::vector<double> &ref) {
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < n; k++) s += (n - k) * x[i - k];
+    ref[i] = s / (n * (n + 1) / 2.0);
+  }
+}
+
+void ref_tma(const std::vector<double> &x, int n, std::vector<double> &ref) {
+  int m = (n + 2) / 2;
+  for (size_t i = 2 * m - 2; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < 2 * m - 1; k++) s += (k < m ? k + 1 : 2 * m - 1 - k) * x[i - k];
+    ref[i] = s / ((double)m * m);
+  }
+}
+
+struct long_case {
+  const char *what;
+  StudyDef t;
+  ref_fn ref;
+};
+
+}  // namespace
+
+// Long runs take their running sums and smoothings four bars at a time, in
+// another order than the formula's bar by bar: over a long chart with
+// prices far from zero, moves small and large, every value is the
+// formula's (worked bar by bar in doubles) to within one unit in the last
+// place of its float, plus 1e-12 of the price level where a difference of
+// two averages is near zero.  The doubles' own rounding is some 1e-16 of
+// the level: a float's last place is 6e-8 of the value.
+TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
+  const int count = 6000;
+  test_chart c(count);
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> step(-1.0f, 1.0f);
+  float price = 4000;
+  std::vector<double> closes;
+  for (int i = 0; i < count; i++) {
+    float open = price;
+    price += step(rng) * (i / 500 % 3 == 1 ? 40.0f : 0.5f);
+    c.add(open, std::max(open, price) + 0.25f, std::min(open, price) - 0.25f, price,
+          1000 + (int)(rng() % 9000));
+    closes.push_back(price);
+  }
+  const long_case cases[] = {
+      {"simple average", T(STUDY_SMA, 50, 4, 0, 0, 1), ref_sma},
+      {"simple average of 3", T(STUDY_SMA, 3, 4, 0, 0, 1), ref_sma},
+      {"exponential average", T(STUDY_EMA, 50, 4, 0, 0, 1), ref_ema},
+      {"exponential average of 2", T(STUDY_EMA, 2, 4, 0, 0, 1), ref_ema},
+      {"weighted average", T(STUDY_WMA, 50, 4, 0, 0, 1), ref_wma},
+      {"weighted average of 5", T(STUDY_WMA, 5, 4, 0, 0, 1), ref_wma},
+      {"triangular average", T(STUDY_TMA, 50, 4, 0, 0, 1), ref_tma},
+      {"triangular average of 4", T(STUDY_TMA, 4, 4, 0, 0, 1), ref_tma},
+  };
+  for (const long_case &lc : cases) {
+    SCOPED_TRACE(lc.what);
+    StudyComputeFn fn = study_compute_for_type(lc.t.type);
+    test_study ts(lc.t, count, fn);
+    fn(c.chart(), ts.s, 1);
+    std::vector<double> ref(count, std::nan(""));
+    lc.ref(closes, lc.t.period, ref);
+    int checked = 0;
+    for (int i = 0; i < count; i++) {
+      if (std::isnan(ref[i])) {
+        ASSERT_TRUE(study_is_missing(ts.at(i))) << "slot " << i;
+        continue;
+      }
+      float want = (float)ref[i];
+      double ulp = std::nextafter(std::fabs(want), INFINITY) - std::fabs(want);
+      ASSERT_LE(std::fabs(ts.at(i) - ref[i]), ulp + 4000 * 1e-12)
+          << "slot " << i << ": " << ts.at(i) << " vs " << ref[i];
+      checked++;
+    }
+    EXPECT_GT(checked, count - 100);
   }
 }
