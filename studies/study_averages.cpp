@@ -34,8 +34,9 @@ struct dev_state {
 
 // Moving average of the price by method, times mult, into series 1: bar
 // by bar through the warm-up, then four bars at a time (ma_group).
-static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
-                        double mult) {
+template <int>
+STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int restart, int method,
+                                        int price_type, double mult) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   ma_state st;
@@ -44,8 +45,8 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
   const study_decay4 decay(1 - 2.0 / (n + 1));
-  with_price_type(bars, price_type, [&](auto x) {
-    with_ma_method(method, [&](auto m) {
+  with_price_type(bars, price_type, [&](auto x) STUDY_INLINE {
+    with_ma_method(method, [&](auto m) STUDY_INLINE {
       constexpr int M = decltype(m)::value;
       // the groups start past the first value and, for the exponential
       // average, its seed at bar 0; for the window averages past the
@@ -53,11 +54,11 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
       int from = M == MA_EXPONENTIAL ? ((n - 1 > 1 ? n - 1 : 1) + 3) & ~3 : (n + 2 + 3) & ~3;
       study_run4(
           s, start, count, from, st,
-          [&](int j, ma_state &st) {
+          [&](int j, ma_state &st) STUDY_INLINE {
             double v = ma_step_m<M>(st.r, n, x, j);
             out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
           },
-          [&](int j, int k, ma_state &st) {
+          [&](int j, int k, ma_state &st) STUDY_INLINE {
             study_v4d v;
             ma_group<M>(st.r, n, decay, x, j, k, v);
             v *= mult;
@@ -66,6 +67,16 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
     });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(price_ma,
+               (chart_rec * chart, StudyDef *s, int restart, int method, int price_type,
+                double mult),
+               (chart, s, restart, method, price_type, mult))
+
+static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
+                        double mult) {
+  return price_ma_either(chart, s, restart, method, price_type, mult);
 }
 
 int compute_moving_average(chart_rec *chart, StudyDef *s, int restart) {

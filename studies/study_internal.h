@@ -100,7 +100,7 @@ struct ma_run {
 // One step at j; returns the average or MISSING_VALUE during warm-up.
 // M: MA_SIMPLE .. MA_TRIANGULAR; n the period (>= 1).
 template <int M, class X>
-inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
+STUDY_INLINE inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
   double v = x(j);
   if constexpr (M == MA_SIMPLE) {
     const double inv = 1.0 / n;  // loop-invariant: computed once per loop
@@ -138,7 +138,7 @@ inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
 // The same step once the window is full (j >= n + 2 for every method),
 // without the warm-up tests.
 template <int M, class X>
-inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
+STUDY_INLINE inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
   double v = x(j);
   if constexpr (M == MA_SIMPLE) {
     const double inv = 1.0 / n;
@@ -239,7 +239,7 @@ inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
 
 // Calls f with the method as a compile-time constant.
 template <class F>
-inline void with_ma_method(int method, F f) {
+STUDY_INLINE inline void with_ma_method(int method, F f) {
   switch (method) {
     case MA_SIMPLE:
       f(std::integral_constant<int, MA_SIMPLE>());

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "data/chart.h"
+#include "studies/study_price.h"
 #include "studies/studyapi.h"
 
 // Running state of one compute function; `index` is the next bar to
@@ -83,7 +84,7 @@ inline int study_param_int(double d) {
 }
 
 // A float output: anything not finite is missing.
-inline float study_out(double v) {
+STUDY_INLINE inline float study_out(double v) {
   float f = (float)v;
   return std::isfinite(f) ? f : MISSING_VALUE;
 }
@@ -295,8 +296,8 @@ struct study_decay4 {
 // last bar as its index; a call that goes on from it starts at that
 // group's first bar.
 template <class S, class Step, class Group>
-[[gnu::always_inline]] inline void study_run4(StudyDef *s, int start, int count, int from, S &st,
-                                              Step step, Group group) {
+STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from, S &st, Step step,
+                                    Group group) {
   S run = st;
   int i = start >= from ? start & ~3 : start;
   for (; i < from && i < count; i++) {
@@ -314,3 +315,20 @@ template <class S, class Step, class Group>
   }
   st = run;
 }
+
+// name_wide, compiled for 256-bit registers, and name_plain, for the rest:
+// each calls its own copy of the kernel name<1> or name<0>, a template over
+// an int that is inlined with everything it calls (STUDY_INLINE on the
+// kernel, its helpers and its lambdas), so that the whole kernel is made
+// for the registers at hand.  The operations are the same either way: so
+// are the values.  study_wide() picks one at run time.
+#define STUDY_TWO_WAYS(name, params, args)                      \
+  [[maybe_unused]] STUDY_WIDE static int name##_wide params {   \
+    return name<1> args;                                        \
+  }                                                             \
+  [[maybe_unused]] static int name##_plain params {             \
+    return name<0> args;                                        \
+  }                                                             \
+  [[maybe_unused]] static int name##_either params {            \
+    return study_wide() ? name##_wide args : name##_plain args; \
+  }
