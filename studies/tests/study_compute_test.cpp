@@ -457,10 +457,40 @@ void ref_tma(const std::vector<double> &x, int n, std::vector<double> &ref) {
   }
 }
 
+// Window mean and population deviation, then by the study's p1 and p2:
+// the deviation itself, the band, %B (smoothed when p1 is above 1) or the
+// bandwidth, chosen by `kind` 0-3.
+template <int kind>
+void ref_deviation(const std::vector<double> &x, int n, double p1, double p2,
+                   std::vector<double> &ref) {
+  double smooth = 0, c = 2.0 / (p1 + 1);
+  bool smoothing = false;
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double sum = 0, sq = 0;
+    for (int k = 0; k < n; k++) sum += x[i - k];
+    double mean = sum / n;
+    for (int k = 0; k < n; k++) sq += (x[i - k] - mean) * (x[i - k] - mean);
+    double sd = std::sqrt(sq / n), k = kind == 1 ? p2 : std::fabs(p2);
+    double upper = mean + k * sd, lower = mean - k * sd;
+    if (kind == 0) ref[i] = sd;
+    if (kind == 1) ref[i] = upper;
+    if (kind == 3) ref[i] = (upper - lower) / mean * 100;
+    if (kind == 2 && upper != lower) {
+      double b = (x[i] - lower) / (upper - lower) * 100;
+      smooth = !(p1 > 1) ? b : smoothing ? c * b + (1 - c) * smooth : b;
+      smoothing = true;
+      ref[i] = smooth;
+    }
+  }
+}
+
 struct long_case {
   const char *what;
   StudyDef t;
   ref_fn ref;
+  void (*ref2)(const std::vector<double> &x, int n, double p1, double p2,
+               std::vector<double> &ref) = nullptr;
+  double level = 4000;  // the price level of the differences in the study
 };
 
 }  // namespace
@@ -495,6 +525,12 @@ TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
       {"weighted average of 5", T(STUDY_WMA, 5, 4, 0, 0, 1), ref_wma},
       {"triangular average", T(STUDY_TMA, 50, 4, 0, 0, 1), ref_tma},
       {"triangular average of 4", T(STUDY_TMA, 4, 4, 0, 0, 1), ref_tma},
+      {"standard deviation", T(STUDY_STDDEV, 50, 4, 0, 0, 1), nullptr, ref_deviation<0>},
+      {"upper band", T(STUDY_BB_UPPER, 20, 4, 0, 1, 2), nullptr, ref_deviation<1>},
+      {"lower band", T(STUDY_BB_LOWER, 20, 4, 0, 1, -2), nullptr, ref_deviation<1>},
+      {"%B", T(STUDY_BB_PERCENT, 20, 4, 0, 1, 2), nullptr, ref_deviation<2>, 100},
+      {"%B smoothed", T(STUDY_BB_PERCENT, 20, 4, 0, 3, 2), nullptr, ref_deviation<2>, 100},
+      {"bandwidth", T(STUDY_BB_WIDTH, 20, 4, 0, 1, 2), nullptr, ref_deviation<3>, 100},
   };
   for (const long_case &lc : cases) {
     SCOPED_TRACE(lc.what);
@@ -502,7 +538,10 @@ TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
     test_study ts(lc.t, count, fn);
     fn(c.chart(), ts.s, 1);
     std::vector<double> ref(count, std::nan(""));
-    lc.ref(closes, lc.t.period, ref);
+    if (lc.ref)
+      lc.ref(closes, lc.t.period, ref);
+    else
+      lc.ref2(closes, lc.t.period, lc.t.p1, lc.t.p2, ref);
     int checked = 0;
     for (int i = 0; i < count; i++) {
       if (std::isnan(ref[i])) {
@@ -511,7 +550,7 @@ TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
       }
       float want = (float)ref[i];
       double ulp = std::nextafter(std::fabs(want), INFINITY) - std::fabs(want);
-      ASSERT_LE(std::fabs(ts.at(i) - ref[i]), ulp + 4000 * 1e-12)
+      ASSERT_LE(std::fabs(ts.at(i) - ref[i]), ulp + lc.level * 1e-12)
           << "slot " << i << ": " << ts.at(i) << " vs " << ref[i];
       checked++;
     }
