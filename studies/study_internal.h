@@ -61,7 +61,7 @@ struct window_extremes {
   }
 
   // i >= 0; the window is clipped at 0.
-  [[gnu::always_inline]] void step(int i) {
+  STUDY_INLINE void step(int i) {
     int w = i - n + 1 < 0 ? 0 : i - n + 1;
     if (!blocked) {
       double mx = xh(w), mn = xl(w);
@@ -87,6 +87,74 @@ struct window_extremes {
     double a = smax[w - block + n], b = smin[w - block + n];
     hi = a > pmax ? a : pmax;
     lo = b < pmin ? b : pmin;
+  }
+
+  // step(i) .. step(i + m - 1) with the results into hs[0 .. m - 1] and
+  // ls[...], the running extremes in locals through the loop.
+  STUDY_INLINE void steps(int i, int m, double *hs, double *ls) {
+    if (!blocked) {
+      for (int k = 0; k < m; k++) {
+        step(i + k);
+        hs[k] = hi;
+        ls[k] = lo;
+      }
+      return;
+    }
+    double px = pmax, pn = pmin;
+    int b = block;
+    const double *sx = smax.data(), *sn = smin.data();
+    for (int k = 0; k < m; k++) {
+      int t = i + k;
+      if (t == b + n) {
+        fill_suffix(b);
+        b = t;
+        px = -HUGE_VAL;
+        pn = HUGE_VAL;
+      }
+      double h = xh(t), l = xl(t);
+      px = h > px ? h : px;
+      pn = l < pn ? l : pn;
+      int e = (t - n + 1 < 0 ? 0 : t - n + 1) - b + n;
+      double a = sx[e], c = sn[e];
+      hs[k] = a > px ? a : px;
+      ls[k] = c < pn ? c : pn;
+    }
+    pmax = px;
+    pmin = pn;
+    block = b;
+    if (m > 0) {
+      hi = hs[m - 1];
+      lo = ls[m - 1];
+    }
+  }
+};
+
+// The window extremes of a run's groups of four bars, made a block of bars
+// ahead (window_extremes::steps) and read four at a time.  Groups come in
+// order, from the bar the extremes were set up for.
+template <class WE>
+struct extremes_ahead {
+  WE &w;
+  int to;  // bars below it only
+  int at = 0, end = 0;
+  double hs[256], ls[256];
+  extremes_ahead(WE &w_, int to_) : w(w_), to(to_) {}
+  STUDY_INLINE void get(int i, int m, study_v4d &h, study_v4d &l) {
+    if (i + m > end) {
+      at = i;
+      end = i + 256 < to ? i + 256 : to;
+      w.steps(at, end - at, hs, ls);
+    }
+    if (m == 4) {
+      memcpy(&h, hs + (i - at), sizeof h);
+      memcpy(&l, ls + (i - at), sizeof l);
+      return;
+    }
+    h = l = study_v4d{0, 0, 0, 0};
+    for (int k = 0; k < m; k++) {
+      h[k] = hs[i - at + k];
+      l[k] = ls[i - at + k];
+    }
   }
 };
 

@@ -252,6 +252,11 @@ template <class X>
   study_store4(out, w, m);
 }
 
+// |v| of each lane.
+#define STUDY_V4_ABS(v)                                                             \
+  ((study_v4d)((study_v4i)(v)&study_v4i{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, \
+                                        0x7fffffffffffffffLL, 0x7fffffffffffffffLL}))
+
 // Running sums over a group: d_i becomes d_0 + .. + d_i (two doubling
 // steps); the sum carried in from the groups before is added by the caller.
 [[gnu::always_inline]] inline void study_prefix4(study_v4d &d) {
@@ -296,6 +301,11 @@ struct study_decay4 {
   s = u[3];
 }
 
+// The first bar study_run4 computes when it goes on from `start`.
+inline int study_first4(int start, int from) {
+  return start >= from ? start & ~3 : start;
+}
+
 // Runs a kernel over bars start .. count - 1: the bars before `from` (a
 // multiple of 4 that depends on the parameters alone) one at a time with
 // step(i, st), the rest in groups at multiples of 4 with group(i, m, st),
@@ -307,7 +317,7 @@ template <class S, class Step, class Group>
 STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from, S &st, Step step,
                                     Group group) {
   S run = st;
-  int i = start >= from ? start & ~3 : start;
+  int i = study_first4(start, from);
   for (; i < from && i < count; i++) {
     if (i == count - 1) {
       run.index = i;
