@@ -97,8 +97,13 @@ int compute_avg_net_volume(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // Series 1 the adaptive average, series 2 the efficiency ratio
-// |highest - lowest| / sum |change| over the window.
-int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
+// |highest - lowest| / sum |change| over the window.  Bar by bar through
+// the warm-up, then four bars at a time: the summed changes as running
+// sums over the group, the window's extremes a block ahead, the ratios
+// four to a division and the average as a recurrence over the group with
+// a factor of its own for each bar (study_vary4).
+template <int>
+STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   vma_state st;
@@ -106,71 +111,61 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *er_out = study_series(s, 1);
   const chart_bar *bars = chart->bars;
-  double a0 = 2.0 / (n + 1), mult = s->p2;
-  with_price_type(bars, s->price_type, [&](auto x) {
-    window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
-    auto step = [&](int i, vma_state &st) {
-      double p = x(i);
-      if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
-      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-      ext.step(i);
-      double er = MISSING_VALUE, a = a0;
-      if (i >= n && st.dsum > 0) {
-        er = std::fabs(ext.hi - ext.lo) / st.dsum;
-        if (er > 0) a *= er;
-      }
-      st.s = i == 0 ? p : a * p + (1 - a) * st.s;
-      out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
-      er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
-    };
-    // A long run takes the full windows in blocks: the sums and extremes
-    // bar by bar, the ratios four bars at a time (study_range_ratios), then
-    // the average bar by bar alongside the next block's sums (the two wait
-    // on themselves only, so they run side by side); the rest goes bar by
-    // bar.
-    int i = start;
-    int bulk = std::max(start, n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double pb[2][B], hi[B], lo[B], sum[B], er[2][B];
-      double dsum = st.dsum, sm = st.s;
-      int prev = i, prev_m = 0;  // the block whose average is to come
-      for (int cur = 0;; cur ^= 1) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        const double *pp = pb[cur ^ 1], *ep = er[cur ^ 1];
-        double *pc = pb[cur];
-        for (int j = 0; j < m || j < prev_m; j++) {
-          if (j < m) {
-            int t = i + j;
-            double p = x(t);
-            dsum += std::fabs(p - x(t - 1));
-            dsum -= std::fabs(x(t - n) - x(t - n - 1));
-            ext.step(t);
-            pc[j] = p;
-            hi[j] = ext.hi;
-            lo[j] = ext.lo;
-            sum[j] = dsum;
+  const double a0 = 2.0 / (n + 1), mult = s->p2;
+  const int from = (n + 1 + 3) & ~3;
+  with_price_type(bars, s->price_type, [&](auto x) STUDY_INLINE {
+    window_extremes<decltype(x), decltype(x)> ext(x, x, n, study_first4(start, from), count);
+    extremes_ahead<decltype(ext)> ahead(ext, count);
+    study_run4(
+        s, start, count, from, st,
+        [&](int i, vma_state &st) STUDY_INLINE {
+          double p = x(i);
+          if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
+          if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+          ext.step(i);
+          double er = MISSING_VALUE, a = a0;
+          if (i >= n && st.dsum > 0) {
+            er = std::fabs(ext.hi - ext.lo) / st.dsum;
+            if (er > 0) a *= er;
           }
-          if (j < prev_m) {
-            double a = ep[j] > 0 ? a0 * ep[j] : a0;
-            sm = a * pp[j] + (1 - a) * sm;
-            out[prev + j] = study_out(sm * mult);
-            er_out[prev + j] = study_is_missing(ep[j]) ? MISSING_VALUE : study_out(ep[j]);
-          }
-        }
-        if (m == 0) break;
-        study_range_ratios(hi, lo, sum, m, er[cur]);
-        prev = i;
-        prev_m = m;
-        i += m;
-      }
-      st.dsum = dsum;
-      st.s = sm;
-    }
-    study_run(s, i, count, st, step);
+          st.s = i == 0 ? p : a * p + (1 - a) * st.s;
+          out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
+          er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+        },
+        [&](int i, int m, vma_state &st) STUDY_INLINE {
+          study_v4d p, pp, o, oo, hi, lo;
+          study_gather4(p, x, i, m);
+          study_gather4(o, x, i - n, m);
+          pp = p;
+          oo = o;
+          pp = __builtin_shuffle(pp, study_v4d{0, 0, 0, 0} + x(i - 1), study_v4i{4, 0, 1, 2});
+          oo = __builtin_shuffle(oo, study_v4d{0, 0, 0, 0} + x(i - n - 1), study_v4i{4, 0, 1, 2});
+          study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
+          study_prefix4(sum);
+          sum += st.dsum;
+          st.dsum = sum[3];
+          ahead.get(i, m, hi, lo);
+          const study_v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+          study_v4i moved = sum > zero;
+          study_v4d er = STUDY_V4_ABS(hi - lo) / sum;
+          // a window that never moved has no ratio and the plain factor
+          study_v4d a = a0 * er;
+          a = (study_v4d)(((study_v4i)a & (er > zero) & moved) |
+                          ((study_v4i)(zero + a0) & ~((er > zero) & moved)));
+          study_v4d c = one - a, u = a * p;
+          study_vary4(c, u, st.s);
+          u *= mult;
+          study_store4(out + i, u, m);
+          study_store4_if(er_out + i, er, moved, m);
+        });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(variable_ma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
+  return variable_ma_either(chart, s, restart);
 }
 
 // What a deviation study makes of a window's price, mean and deviation.

@@ -90,9 +90,10 @@ struct window_extremes {
   }
 
   // step(i) .. step(i + m - 1) with the results into hs[0 .. m - 1] and
-  // ls[...], the running extremes in locals through the loop.
+  // ls[...]: a block's bars segment by segment, the running extremes in
+  // locals through the loop.
   STUDY_INLINE void steps(int i, int m, double *hs, double *ls) {
-    if (!blocked) {
+    if (!blocked || i - n + 1 < 0) {
       for (int k = 0; k < m; k++) {
         step(i + k);
         hs[k] = hi;
@@ -101,23 +102,25 @@ struct window_extremes {
       return;
     }
     double px = pmax, pn = pmin;
-    int b = block;
-    const double *sx = smax.data(), *sn = smin.data();
-    for (int k = 0; k < m; k++) {
-      int t = i + k;
-      if (t == b + n) {
+    int b = block, k = 0;
+    while (k < m) {
+      if (i + k == b + n) {
         fill_suffix(b);
-        b = t;
+        b = i + k;
         px = -HUGE_VAL;
         pn = HUGE_VAL;
       }
-      double h = xh(t), l = xl(t);
-      px = h > px ? h : px;
-      pn = l < pn ? l : pn;
-      int e = (t - n + 1 < 0 ? 0 : t - n + 1) - b + n;
-      double a = sx[e], c = sn[e];
-      hs[k] = a > px ? a : px;
-      ls[k] = c < pn ? c : pn;
+      int stop = b + n - i < m ? b + n - i : m;
+      // bar t's window starts at t - n + 1: entry t - b + 1 of the suffixes
+      const double *sx = smax.data() + (i - b + 1), *sn = smin.data() + (i - b + 1);
+      for (; k < stop; k++) {
+        double h = xh(i + k), l = xl(i + k);
+        px = h > px ? h : px;
+        pn = l < pn ? l : pn;
+        double a = sx[k], c = sn[k];
+        hs[k] = a > px ? a : px;
+        ls[k] = c < pn ? c : pn;
+      }
     }
     pmax = px;
     pmin = pn;

@@ -542,6 +542,30 @@ void ref_vhf(const long_input &in, const StudyDef &t, std::vector<double> &ref) 
   }
 }
 
+// The variable average: an exponential average over n whose factor is
+// scaled by the window's efficiency ratio (series 2 with `ratio`).
+template <bool ratio>
+void ref_vma(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  double s = x[0];
+  for (size_t i = 1; i < x.size(); i++) {
+    double a = 2.0 / (n + 1), er = NAN;
+    if ((int)i >= n) {
+      double hi = x[i], lo = x[i], moves = 0;
+      for (int k = 0; k < n; k++) {
+        hi = std::max(hi, x[i - k]);
+        lo = std::min(lo, x[i - k]);
+        moves += std::fabs(x[i - k] - x[i - k - 1]);
+      }
+      if (moves > 0) er = (hi - lo) / moves;
+      if (er > 0) a *= er;
+    }
+    s = a * x[i] + (1 - a) * s;
+    if ((int)i >= n) ref[i] = ratio ? er : s * t.p2;
+  }
+}
+
 // %K: the close (or the median of the last three) in the range of the
 // window's highs and lows, smoothed over p1 when p1 is beyond 1 either way.
 void ref_stoch_k(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
@@ -583,6 +607,7 @@ struct long_case {
   StudyDef t;
   ref_fn ref;
   double level = 4000;  // the price level of the differences in the study
+  int series = 0;
 };
 
 }  // namespace
@@ -640,6 +665,8 @@ TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
       {"%D exponential", T(STUDY_STOCH_D, 10, 4, 1, 1, 5), ref_stoch_d, 100},
       {"%D weighted", T(STUDY_STOCH_D, 8, 4, 2, -2, 4), ref_stoch_d, 100},
       {"%D triangular", T(STUDY_STOCH_D, 8, 4, 3, 1, 6), ref_stoch_d, 100},
+      {"variable average", T(STUDY_VMA, 50, 4, 0, 0, 1), ref_vma<false>},
+      {"variable average's efficiency", T(STUDY_VMA, 50, 4, 0, 0, 1), ref_vma<true>, 1, 1},
   };
   for (const long_case &lc : cases) {
     SCOPED_TRACE(lc.what);
@@ -652,13 +679,13 @@ TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
     int checked = 0;
     for (int i = 0; i < count; i++) {
       if (std::isnan(ref[i])) {
-        ASSERT_TRUE(study_is_missing(ts.at(i))) << "slot " << i << ": " << ts.at(i);
+        ASSERT_TRUE(study_is_missing(ts.at(i, lc.series))) << "slot " << i << ": " << ts.at(i);
         continue;
       }
       float want = (float)ref[i];
       double ulp = std::nextafter(std::fabs(want), INFINITY) - std::fabs(want);
-      ASSERT_LE(std::fabs(ts.at(i) - ref[i]), ulp + lc.level * 1e-12)
-          << "slot " << i << ": " << ts.at(i) << " vs " << ref[i];
+      ASSERT_LE(std::fabs(ts.at(i, lc.series) - ref[i]), ulp + lc.level * 1e-12)
+          << "slot " << i << ": " << ts.at(i, lc.series) << " vs " << ref[i];
       checked++;
     }
     EXPECT_GT(checked, count / 2);
