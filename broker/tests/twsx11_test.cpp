@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,10 +57,16 @@ class TwsX11Test : public TwsTest {
   std::string old_display_;
   char old_cwd_[1024] = "";
   std::vector<pid_t> windows_;
+  int x11_lock_ = -1;
 
   void SetUp() override {
     TwsTest::SetUp();
     if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
+    // One of these tests at a time on the machine: side by side, their
+    // servers and helper windows were seen to disturb each other's focus
+    // and keys on a loaded machine.
+    x11_lock_ = open("/tmp/kv_x11_tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (x11_lock_ >= 0) flock(x11_lock_, LOCK_EX);
     if (const char* d = getenv("DISPLAY")) old_display_ = d;
     // The server picks a free display number itself and writes it to the
     // pipe (-displayfd): tests running side by side never share a server.
@@ -109,6 +116,8 @@ class TwsX11Test : public TwsTest {
     g_tws_launch_pid = 0;
     if (old_cwd_[0]) EXPECT_EQ(0, chdir(old_cwd_));
     stop(xvfb_);
+    if (x11_lock_ >= 0) close(x11_lock_);  // lets the next X11 test run
+    x11_lock_ = -1;
     if (old_display_.empty())
       unsetenv("DISPLAY");
     else
