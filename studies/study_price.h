@@ -10,12 +10,7 @@
 
 #define BAR_FLAG_EXTRA_VWAP 0x1000000u
 
-// A kernel and everything it calls (the kernel's lambdas included) are
-// inlined into each of its two compilations (STUDY_TWO_WAYS in
-// studies/study_record.h).
-#define STUDY_INLINE __attribute__((always_inline))
-
-STUDY_INLINE inline double bar_value(const chart_bar *b, int price_type) {
+inline double bar_value(const chart_bar *b, int price_type) {
   switch (price_type) {
     case PRICE_OPEN:
       return b->open;
@@ -56,7 +51,7 @@ STUDY_INLINE inline double bar_value(const chart_bar *b, int price_type) {
 }
 
 // price(i) of a bar array: the true range of the first bar is its range.
-STUDY_INLINE inline double study_price(const chart_bar *bars, int i, int price_type) {
+inline double study_price(const chart_bar *bars, int i, int price_type) {
   if (price_type == PRICE_TRUE_RANGE && i == 0) return (double)bars[0].high - bars[0].low;
   return bar_value(bars + i, price_type);
 }
@@ -67,7 +62,7 @@ template <int PT>
 struct price_at {
   const chart_bar *bars;
   int pt;
-  STUDY_INLINE double operator()(int i) const {
+  double operator()(int i) const {
     if constexpr (PT == 0)
       return study_price(bars, i, pt);
     else
@@ -77,7 +72,7 @@ struct price_at {
 
 // Calls f with a price_at for the price type.
 template <class F>
-STUDY_INLINE inline void with_price_type(const chart_bar *bars, int pt, F f) {
+inline void with_price_type(const chart_bar *bars, int pt, F f) {
   switch (pt) {
     case PRICE_OPEN:
       f(price_at<PRICE_OPEN>{bars, pt});
