@@ -1,7 +1,5 @@
 // Moving averages, the variable moving average, standard deviation,
 // Bollinger bands, %B and bandwidth.
-#include <immintrin.h>
-
 #include <algorithm>
 
 #include "studies/study_internal.h"
@@ -32,9 +30,11 @@ struct dev_state {
 
 }  // namespace
 
-// Moving average of the price by method, times mult, into series 1.
-static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
-                        double mult) {
+// Moving average of the price by method, times mult, into series 1: bar
+// by bar through the warm-up, then four bars at a time (ma_group).
+template <int>
+STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int restart, int method,
+                                        int price_type, double mult) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   ma_state st;
@@ -42,23 +42,39 @@ static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, 
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  with_price_type(bars, price_type, [&](auto x) {
-    with_ma_method(method, [&](auto m) {
+  const study_decay4 decay(1 - 2.0 / (n + 1));
+  with_price_type(bars, price_type, [&](auto x) STUDY_INLINE {
+    with_ma_method(method, [&](auto m) STUDY_INLINE {
       constexpr int M = decltype(m)::value;
-      // the warm-up bars (never the last one) take the tests of the
-      // window's filling; the rest go without them
-      int full = n + 2 < count - 1 ? n + 2 : count - 1, i = start;
-      for (; i < full; i++) {
-        double v = ma_step_m<M>(st.r, n, x, i);
-        out[i] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-      }
-      study_run(s, i, count, st, [&](int j, ma_state &st) {
-        double v = j < n + 2 ? ma_step_m<M>(st.r, n, x, j) : ma_step_full<M>(st.r, n, x, j);
-        out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-      });
+      // the groups start past the first value and, for the exponential
+      // average, its seed at bar 0; for the window averages past the
+      // window's filling (ma_step_full)
+      int from = M == MA_EXPONENTIAL ? ((n - 1 > 1 ? n - 1 : 1) + 3) & ~3 : (n + 2 + 3) & ~3;
+      study_run4(
+          s, start, count, from, st,
+          [&](int j, ma_state &st) STUDY_INLINE {
+            double v = ma_step_m<M>(st.r, n, x, j);
+            out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+          },
+          [&](int j, int k, ma_state &st) STUDY_INLINE {
+            study_v4d v;
+            ma_group<M>(st.r, n, decay, x, j, k, v);
+            v *= mult;
+            study_store4(out + j, v, k);
+          });
     });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(price_ma,
+               (chart_rec * chart, StudyDef *s, int restart, int method, int price_type,
+                double mult),
+               (chart, s, restart, method, price_type, mult))
+
+static int run_price_ma(chart_rec *chart, StudyDef *s, int restart, int method, int price_type,
+                        double mult) {
+  return price_ma_either(chart, s, restart, method, price_type, mult);
 }
 
 int compute_moving_average(chart_rec *chart, StudyDef *s, int restart) {
@@ -81,8 +97,13 @@ int compute_avg_net_volume(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // Series 1 the adaptive average, series 2 the efficiency ratio
-// |highest - lowest| / sum |change| over the window.
-int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
+// |highest - lowest| / sum |change| over the window.  Bar by bar through
+// the warm-up, then four bars at a time: the summed changes as running
+// sums over the group, the window's extremes a block ahead, the ratios
+// four to a division and the average as a recurrence over the group with
+// a factor of its own for each bar (study_vary4).
+template <int>
+STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   vma_state st;
@@ -90,135 +111,75 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *er_out = study_series(s, 1);
   const chart_bar *bars = chart->bars;
-  double a0 = 2.0 / (n + 1), mult = s->p2;
-  with_price_type(bars, s->price_type, [&](auto x) {
-    window_extremes<decltype(x), decltype(x)> ext(x, x, n, start, count);
-    auto step = [&](int i, vma_state &st) {
-      double p = x(i);
-      if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
-      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-      ext.step(i);
-      double er = MISSING_VALUE, a = a0;
-      if (i >= n && st.dsum > 0) {
-        er = std::fabs(ext.hi - ext.lo) / st.dsum;
-        if (er > 0) a *= er;
-      }
-      st.s = i == 0 ? p : a * p + (1 - a) * st.s;
-      out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
-      er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
-    };
-    // A long run takes the full windows in blocks: the sums and extremes
-    // bar by bar, the ratios four bars at a time (study_range_ratios), then
-    // the average bar by bar alongside the next block's sums (the two wait
-    // on themselves only, so they run side by side); the rest goes bar by
-    // bar.
-    int i = start;
-    int bulk = std::max(start, n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double pb[2][B], hi[B], lo[B], sum[B], er[2][B];
-      double dsum = st.dsum, sm = st.s;
-      int prev = i, prev_m = 0;  // the block whose average is to come
-      for (int cur = 0;; cur ^= 1) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        const double *pp = pb[cur ^ 1], *ep = er[cur ^ 1];
-        double *pc = pb[cur];
-        for (int j = 0; j < m || j < prev_m; j++) {
-          if (j < m) {
-            int t = i + j;
-            double p = x(t);
-            dsum += std::fabs(p - x(t - 1));
-            dsum -= std::fabs(x(t - n) - x(t - n - 1));
-            ext.step(t);
-            pc[j] = p;
-            hi[j] = ext.hi;
-            lo[j] = ext.lo;
-            sum[j] = dsum;
+  const double a0 = 2.0 / (n + 1), mult = s->p2;
+  const int from = (n + 1 + 3) & ~3;
+  with_price_type(bars, s->price_type, [&](auto x) STUDY_INLINE {
+    window_extremes<decltype(x), decltype(x)> ext(x, x, n, study_first4(start, from), count);
+    extremes_ahead<decltype(ext)> ahead(ext, count);
+    study_run4(
+        s, start, count, from, st,
+        [&](int i, vma_state &st) STUDY_INLINE {
+          double p = x(i);
+          if (i >= 1) st.dsum += std::fabs(p - x(i - 1));
+          if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+          ext.step(i);
+          double er = MISSING_VALUE, a = a0;
+          if (i >= n && st.dsum > 0) {
+            er = std::fabs(ext.hi - ext.lo) / st.dsum;
+            if (er > 0) a *= er;
           }
-          if (j < prev_m) {
-            double a = ep[j] > 0 ? a0 * ep[j] : a0;
-            sm = a * pp[j] + (1 - a) * sm;
-            out[prev + j] = study_out(sm * mult);
-            er_out[prev + j] = study_is_missing(ep[j]) ? MISSING_VALUE : study_out(ep[j]);
-          }
-        }
-        if (m == 0) break;
-        study_range_ratios(hi, lo, sum, m, er[cur]);
-        prev = i;
-        prev_m = m;
-        i += m;
-      }
-      st.dsum = dsum;
-      st.s = sm;
-    }
-    study_run(s, i, count, st, step);
+          st.s = i == 0 ? p : a * p + (1 - a) * st.s;
+          out[i] = i < n ? MISSING_VALUE : study_out(st.s * mult);
+          er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
+        },
+        [&](int i, int m, vma_state &st) STUDY_INLINE {
+          study_v4d p, pp, o, oo, hi, lo;
+          study_gather4(p, x, i, m);
+          study_gather4(o, x, i - n, m);
+          pp = p;
+          oo = o;
+          pp = __builtin_shuffle(pp, study_v4d{0, 0, 0, 0} + x(i - 1), study_v4i{4, 0, 1, 2});
+          oo = __builtin_shuffle(oo, study_v4d{0, 0, 0, 0} + x(i - n - 1), study_v4i{4, 0, 1, 2});
+          study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
+          study_prefix4(sum);
+          sum += st.dsum;
+          st.dsum = sum[3];
+          ahead.get(i, m, hi, lo);
+          const study_v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+          study_v4i moved = sum > zero;
+          study_v4d er = STUDY_V4_ABS(hi - lo) / sum;
+          // a window that never moved has no ratio and the plain factor
+          study_v4d a = a0 * er;
+          a = (study_v4d)(((study_v4i)a & (er > zero) & moved) |
+                          ((study_v4i)(zero + a0) & ~((er > zero) & moved)));
+          study_v4d c = one - a, u = a * p;
+          study_vary4(c, u, st.s);
+          u *= mult;
+          study_store4(out + i, u, m);
+          study_store4_if(er_out + i, er, moved, m);
+        });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(variable_ma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
+  return variable_ma_either(chart, s, restart);
 }
 
 // What a deviation study makes of a window's price, mean and deviation.
 enum dev_kind { DEV_SD, DEV_BAND, DEV_PERCENT_B, DEV_WIDTH };
 
-// The deviations of bars j = 0 .. m - 1 (m a multiple of 4) from their
-// variances: the root, 0 unless the variance is above 0.  Four roots in
-// one instruction where the processor has 256-bit registers (a root costs
-// as much as the rest of a bar), two otherwise; exact either way.
-[[gnu::noinline]] STUDY_WIDE static void dev_roots_wide(const double *var, int m, double *sd) {
-  const __m256d zero = _mm256_setzero_pd();
-  for (int j = 0; j < m; j += 4) {
-    __m256d v = _mm256_loadu_pd(var + j);
-    __m256d r = _mm256_and_pd(_mm256_sqrt_pd(v), _mm256_cmp_pd(v, zero, _CMP_GT_OQ));
-    _mm256_storeu_pd(sd + j, r);
-  }
-}
-
-// Values of bars j = 0 .. m - 1 (m a multiple of 4) by kind from each
-// bar's price, window mean and deviation: sd; mean + k sd; %B before its
-// smoothing, with ok[j] 0 for a band of no width; the bandwidth (missing
-// for a zero mean).  Four bars to a vector: the divisions are a large part
-// of a bar's cost.  The same operations as one bar at a time: the values
-// are the same.
-[[gnu::always_inline]] static inline void dev_values(int kind, double k, const double *p,
-                                                     const double *mean, const double *sd, int m,
-                                                     double *val, double *ok) {
-  const study_v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1}, hundred = {100, 100, 100, 100},
-                  kv = {k, k, k, k},
-                  missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
-  for (int j = 0; j < m; j += 4) {
-    study_v4d pv, mv, sv, r, f = one;
-    memcpy(&pv, p + j, sizeof pv);
-    memcpy(&mv, mean + j, sizeof mv);
-    memcpy(&sv, sd + j, sizeof sv);
-    if (kind == DEV_PERCENT_B) {
-      study_v4d upper = mv + kv * sv, lower = mv - kv * sv;
-      r = (pv - lower) / (upper - lower) * hundred;
-      f = (study_v4d)((study_v4i)one & (study_v4i)((upper - lower) != zero));
-    } else {
-      study_v4i has = mv != zero;
-      r = ((mv + kv * sv) - (mv - kv * sv)) / mv * hundred;
-      r = (study_v4d)(((study_v4i)r & has) | ((study_v4i)missing & ~has));
-    }
-    memcpy(val + j, &r, sizeof r);
-    memcpy(ok + j, &f, sizeof f);
-  }
-}
-
-[[gnu::noinline]] STUDY_WIDE static void dev_values_wide(int kind, double k, const double *p,
-                                                         const double *mean, const double *sd,
-                                                         int m, double *val, double *ok) {
-  dev_values(kind, k, p, mean, sd, m, val, ok);
-}
-
-// Window mean and population deviation of the price; emit(i, price, mean,
-// sd, state) gives slot i from n - 1 on.  A long run takes the full
-// windows in blocks: the sums bar by bar, the roots and divisions four
-// bars at a time (dev_roots, dev_values), then each slot's value by kind
-// (k the band's factor, p1 the %B smoothing) as emit gives it; the rest
-// goes bar by bar.
-template <class Emit>
-static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit, int kind, double k,
-                         double p1) {
+// Window mean and population deviation of the price, and from them by
+// kind: the deviation; mean + k sd; %B, smoothed over p1 when p1 is above
+// 1; the bandwidth.  Bar by bar through the warm-up, then four bars at a
+// time: the window sums as running sums over the group, the roots and
+// divisions four to an instruction, the smoothing as a recurrence over
+// the group (study_vary4: a bar without a %B leaves it as it is).
+template <int, int K>
+STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int restart, double k,
+                                         double p1) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   dev_state st;
@@ -226,9 +187,33 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit, 
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  double inv_n = 1.0 / n;
-  with_price_type(bars, s->price_type, [&](auto price) {
-    auto step = [&](int i, dev_state &st) {
+  const double inv_n = 1.0 / n, c = 2.0 / (p1 + 1);
+  const bool smoothed = K == DEV_PERCENT_B && p1 > 1;
+  // the value of one bar from its price, mean and deviation
+  auto value = [&](double p, double mean, double sd, dev_state &st) STUDY_INLINE -> float {
+    if constexpr (K == DEV_SD) {
+      return study_out(sd);
+    } else if constexpr (K == DEV_BAND) {
+      return study_out(mean + k * sd);
+    } else if constexpr (K == DEV_WIDTH) {
+      if (mean == 0) return MISSING_VALUE;
+      return study_out(((mean + k * sd) - (mean - k * sd)) / mean * 100);
+    } else {
+      double upper = mean + k * sd, lower = mean - k * sd;
+      if (!(upper - lower != 0)) return MISSING_VALUE;
+      double b = (p - lower) / (upper - lower) * 100;
+      if (!smoothed) return study_out(b);
+      if (!st.smoothing) {
+        st.smooth = b;
+        st.smoothing = 1;
+      } else {
+        st.smooth = c * b + (1 - c) * st.smooth;
+      }
+      return study_out(st.smooth);
+    }
+  };
+  with_price_type(bars, s->price_type, [&](auto price) STUDY_INLINE {
+    auto step = [&](int i, dev_state &st) STUDY_INLINE {
       double p = price(i);
       if (i == 0) st.shift = p;
       double d = p - st.shift;
@@ -244,120 +229,99 @@ static int run_deviation(chart_rec *chart, StudyDef *s, int restart, Emit emit, 
       double mean = st.sum * inv_n, md = st.ssum * inv_n;
       double var = st.ssq * inv_n - md * md;
       double sd = var > 0 ? std::sqrt(var) : 0;
-      out[i] = emit(p, mean, sd, st);
+      out[i] = value(p, mean, sd, st);
       st.sum -= q;
       st.ssum -= dq;
       st.ssq -= dq * dq;
     };
-    int i = start;
-    int bulk = std::max(start, n);  // i >= 1: the shift is known
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double pb[B], mb[B], vb[B], sb[B], val[B], ok[B];
-      double sum = st.sum, ssum = st.ssum, ssq = st.ssq, shift = st.shift;
-      const double c = 2.0 / (p1 + 1);
-      while (count - 1 - i >= 4) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        for (int j = 0; j < m; j++) {
-          int t = i + j;
-          double p = price(t);
-          double d = p - shift;
-          double q = price(t - n + 1), dq = q - shift;
-          sum += p;
-          ssum += d;
-          ssq += d * d;
-          double md = ssum * inv_n;
-          pb[j] = p;
-          mb[j] = sum * inv_n;
-          vb[j] = ssq * inv_n - md * md;
-          sum -= q;
-          ssum -= dq;
-          ssq -= dq * dq;
-        }
-        dev_roots_wide(vb, m, sb);
-        if (kind == DEV_SD) {
-          for (int j = 0; j < m; j++) out[i + j] = study_out(sb[j]);
-        } else if (kind == DEV_BAND) {
-          for (int j = 0; j < m; j++) out[i + j] = study_out(mb[j] + k * sb[j]);
-        } else {
-          dev_values_wide(kind, k, pb, mb, sb, m, val, ok);
-          if (kind == DEV_WIDTH || !(p1 > 1)) {
-            for (int j = 0; j < m; j++) out[i + j] = ok[j] != 0 ? study_out(val[j]) : MISSING_VALUE;
-          } else {
-            // the smoothing in locals (kept in registers through the loop)
-            double smooth = st.smooth;
-            int smoothing = st.smoothing;
-            for (int j = 0; j < m; j++) {
-              if (ok[j] == 0) {
-                out[i + j] = MISSING_VALUE;
-                continue;
-              }
-              if (!smoothing) {
-                smooth = val[j];
-                smoothing = 1;
-              } else {
-                smooth = c * val[j] + (1 - c) * smooth;
-              }
-              out[i + j] = study_out(smooth);
+    // the groups' windows are full and the shift is known
+    auto group = [&](int i, int m, dev_state &st) STUDY_INLINE {
+      study_v4d p, q;
+      study_gather4(p, price, i, m);
+      study_gather4(q, price, i - n + 1, m);
+      study_v4d d = p - st.shift, dq = q - st.shift;
+      // the sums hold the window less its oldest price between bars
+      study_v4d a1 = p - q, a2 = d - dq, a3 = d * d - dq * dq;
+      study_prefix4(a1);
+      study_prefix4(a2);
+      study_prefix4(a3);
+      study_v4d sum = (STUDY_V4_SHIFT1(a1) + st.sum) + p;
+      study_v4d ssum = (STUDY_V4_SHIFT1(a2) + st.ssum) + d;
+      study_v4d ssq = (STUDY_V4_SHIFT1(a3) + st.ssq) + d * d;
+      st.sum += a1[3];
+      st.ssum += a2[3];
+      st.ssq += a3[3];
+      study_v4d mean = sum * inv_n, md = ssum * inv_n;
+      study_v4d var = ssq * inv_n - md * md, sd = var;
+      study_sqrt4(sd);
+      const study_v4d zero = {0, 0, 0, 0};
+      sd = (study_v4d)((study_v4i)sd & (var > zero));
+      if constexpr (K == DEV_SD) {
+        study_store4(out + i, sd, m);
+      } else if constexpr (K == DEV_BAND) {
+        study_v4d v = mean + k * sd;
+        study_store4(out + i, v, m);
+      } else if constexpr (K == DEV_WIDTH) {
+        study_v4d v = ((mean + k * sd) - (mean - k * sd)) / mean * 100;
+        study_store4_if(out + i, v, mean != zero, m);
+      } else {
+        study_v4d upper = mean + k * sd, lower = mean - k * sd;
+        study_v4i ok = (upper - lower) != zero;
+        study_v4d b = (p - lower) / (upper - lower) * 100;
+        if (smoothed) {
+          // a bar without a %B keeps the smoothing (factor 1, input 0); the
+          // first %B of all starts it (factor 0)
+          const study_v4d one = {1, 1, 1, 1};
+          study_v4d f = (study_v4d)(((study_v4i)(one - c) & ok) | ((study_v4i)one & ~ok));
+          study_v4d raw = b;
+          b = (study_v4d)((study_v4i)(b * c) & ok);
+          for (int l = 0; !st.smoothing && l < m; l++)
+            if (ok[l]) {
+              f[l] = 0;
+              b[l] = raw[l];
+              st.smoothing = 1;
             }
-            st.smooth = smooth;
-            st.smoothing = smoothing;
-          }
+          study_vary4(f, b, st.smooth);
         }
-        i += m;
+        study_store4_if(out + i, b, ok, m);
       }
-      st.sum = sum;
-      st.ssum = ssum;
-      st.ssq = ssq;
-    }
-    study_run(s, i, count, st, step);
+    };
+    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
   });
   return 1;
 }
 
+template <int W>
+STUDY_INLINE static inline int deviation_kind(chart_rec *chart, StudyDef *s, int restart, int kind,
+                                              double k, double p1) {
+  switch (kind) {
+    case DEV_SD:
+      return deviation<W, DEV_SD>(chart, s, restart, k, p1);
+    case DEV_BAND:
+      return deviation<W, DEV_BAND>(chart, s, restart, k, p1);
+    case DEV_PERCENT_B:
+      return deviation<W, DEV_PERCENT_B>(chart, s, restart, k, p1);
+    default:
+      return deviation<W, DEV_WIDTH>(chart, s, restart, k, p1);
+  }
+}
+
+STUDY_TWO_WAYS(deviation_kind,
+               (chart_rec * chart, StudyDef *s, int restart, int kind, double k, double p1),
+               (chart, s, restart, kind, k, p1))
+
 int compute_std_dev(chart_rec *chart, StudyDef *s, int restart) {
-  return run_deviation(
-      chart, s, restart, [](double, double, double sd, dev_state &) { return study_out(sd); },
-      DEV_SD, 0, 0);
+  return deviation_kind_either(chart, s, restart, DEV_SD, 0, 0);
 }
 
 int compute_bollinger(chart_rec *chart, StudyDef *s, int restart) {
-  double k = s->p2;
-  return run_deviation(
-      chart, s, restart,
-      [k](double, double mean, double sd, dev_state &) { return study_out(mean + k * sd); },
-      DEV_BAND, k, 0);
+  return deviation_kind_either(chart, s, restart, DEV_BAND, s->p2, 0);
 }
 
 int compute_percent_b(chart_rec *chart, StudyDef *s, int restart) {
-  double k = std::fabs(s->p2), p1 = s->p1;
-  double c = 2.0 / (p1 + 1);
-  return run_deviation(
-      chart, s, restart,
-      [k, p1, c](double p, double mean, double sd, dev_state &st) {
-        double upper = mean + k * sd, lower = mean - k * sd;
-        if (!(upper - lower != 0)) return MISSING_VALUE;
-        double b = (p - lower) / (upper - lower) * 100;
-        if (!(p1 > 1)) return study_out(b);
-        if (!st.smoothing) {
-          st.smooth = b;
-          st.smoothing = 1;
-        } else {
-          st.smooth = c * b + (1 - c) * st.smooth;
-        }
-        return study_out(st.smooth);
-      },
-      DEV_PERCENT_B, k, p1);
+  return deviation_kind_either(chart, s, restart, DEV_PERCENT_B, std::fabs(s->p2), s->p1);
 }
 
 int compute_bandwidth(chart_rec *chart, StudyDef *s, int restart) {
-  double k = std::fabs(s->p2);
-  return run_deviation(
-      chart, s, restart,
-      [k](double, double mean, double sd, dev_state &) {
-        if (mean == 0) return MISSING_VALUE;
-        return study_out(((mean + k * sd) - (mean - k * sd)) / mean * 100);
-      },
-      DEV_WIDTH, k, 0);
+  return deviation_kind_either(chart, s, restart, DEV_WIDTH, std::fabs(s->p2), 0);
 }

@@ -61,7 +61,7 @@ struct window_extremes {
   }
 
   // i >= 0; the window is clipped at 0.
-  [[gnu::always_inline]] void step(int i) {
+  STUDY_INLINE void step(int i) {
     int w = i - n + 1 < 0 ? 0 : i - n + 1;
     if (!blocked) {
       double mx = xh(w), mn = xl(w);
@@ -88,6 +88,77 @@ struct window_extremes {
     hi = a > pmax ? a : pmax;
     lo = b < pmin ? b : pmin;
   }
+
+  // step(i) .. step(i + m - 1) with the results into hs[0 .. m - 1] and
+  // ls[...]: a block's bars segment by segment, the running extremes in
+  // locals through the loop.
+  STUDY_INLINE void steps(int i, int m, double *hs, double *ls) {
+    if (!blocked || i - n + 1 < 0) {
+      for (int k = 0; k < m; k++) {
+        step(i + k);
+        hs[k] = hi;
+        ls[k] = lo;
+      }
+      return;
+    }
+    double px = pmax, pn = pmin;
+    int b = block, k = 0;
+    while (k < m) {
+      if (i + k == b + n) {
+        fill_suffix(b);
+        b = i + k;
+        px = -HUGE_VAL;
+        pn = HUGE_VAL;
+      }
+      int stop = b + n - i < m ? b + n - i : m;
+      // bar t's window starts at t - n + 1: entry t - b + 1 of the suffixes
+      const double *sx = smax.data() + (i - b + 1), *sn = smin.data() + (i - b + 1);
+      for (; k < stop; k++) {
+        double h = xh(i + k), l = xl(i + k);
+        px = h > px ? h : px;
+        pn = l < pn ? l : pn;
+        double a = sx[k], c = sn[k];
+        hs[k] = a > px ? a : px;
+        ls[k] = c < pn ? c : pn;
+      }
+    }
+    pmax = px;
+    pmin = pn;
+    block = b;
+    if (m > 0) {
+      hi = hs[m - 1];
+      lo = ls[m - 1];
+    }
+  }
+};
+
+// The window extremes of a run's groups of four bars, made a block of bars
+// ahead (window_extremes::steps) and read four at a time.  Groups come in
+// order, from the bar the extremes were set up for.
+template <class WE>
+struct extremes_ahead {
+  WE &w;
+  int to;  // bars below it only
+  int at = 0, end = 0;
+  double hs[256], ls[256];
+  extremes_ahead(WE &w_, int to_) : w(w_), to(to_) {}
+  STUDY_INLINE void get(int i, int m, study_v4d &h, study_v4d &l) {
+    if (i + m > end) {
+      at = i;
+      end = i + 256 < to ? i + 256 : to;
+      w.steps(at, end - at, hs, ls);
+    }
+    if (m == 4) {
+      memcpy(&h, hs + (i - at), sizeof h);
+      memcpy(&l, ls + (i - at), sizeof l);
+      return;
+    }
+    h = l = study_v4d{0, 0, 0, 0};
+    for (int k = 0; k < m; k++) {
+      h[k] = hs[i - at + k];
+      l[k] = ls[i - at + k];
+    }
+  }
 };
 
 // Running moving average over an input x(j), j = 0, 1, ... (relative to
@@ -100,7 +171,7 @@ struct ma_run {
 // One step at j; returns the average or MISSING_VALUE during warm-up.
 // M: MA_SIMPLE .. MA_TRIANGULAR; n the period (>= 1).
 template <int M, class X>
-inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
+STUDY_INLINE inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
   double v = x(j);
   if constexpr (M == MA_SIMPLE) {
     const double inv = 1.0 / n;  // loop-invariant: computed once per loop
@@ -138,7 +209,7 @@ inline double ma_step_m(ma_run &r, int n, const X &x, int j) {
 // The same step once the window is full (j >= n + 2 for every method),
 // without the warm-up tests.
 template <int M, class X>
-inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
+STUDY_INLINE inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
   double v = x(j);
   if constexpr (M == MA_SIMPLE) {
     const double inv = 1.0 / n;
@@ -168,6 +239,60 @@ inline double ma_step_full(ma_run &r, int n, const X &x, int j) {
   }
 }
 
+// The steps of ma_step_full for bars j .. j + m - 1 of a group (j >= n + 2
+// for the window averages, j >= 1 for the exponential one): v gets their
+// averages, r the state after bar j + 3 (used only when m is 4).  The
+// window sums go as running sums over the group (study_prefix4), the
+// exponential average as study_decay4 (made by the caller, c = 1 - k).
+template <int M, class X>
+[[gnu::always_inline]] inline void ma_group(ma_run &r, int n, const study_decay4 &decay, const X &x,
+                                            int j, int m, study_v4d &v) {
+  study_gather4(v, x, j, m);
+  if constexpr (M == MA_SIMPLE) {
+    // a: the last n - 1 inputs before the bar
+    study_v4d drop, d;
+    study_gather4(drop, x, j - n + 1, m);
+    d = v - drop;
+    study_prefix4(d);
+    v += STUDY_V4_SHIFT1(d) + r.a;
+    r.a += d[3];
+    v *= 1.0 / n;
+  } else if constexpr (M == MA_EXPONENTIAL) {
+    v *= 2.0 / (n + 1);
+    decay.run(v, r.a);
+  } else if constexpr (M == MA_WEIGHTED) {
+    // a: plain sum of the previous window, b: its weighted sum
+    study_v4d drop, d, e;
+    study_gather4(drop, x, j - n, m);
+    d = v - drop;
+    study_prefix4(d);
+    e = v * (double)n - (STUDY_V4_SHIFT1(d) + r.a);
+    study_prefix4(e);
+    e += r.b;
+    r.a += d[3];
+    r.b = e[3];
+    v = e * (2.0 / ((double)n * (n + 1)));
+  } else {
+    int h = (n + 2) / 2;
+    study_v4d lag, lag2, da, db;
+    study_gather4(lag, x, j - h, m);
+    study_gather4(lag2, x, j - 2 * h, m);
+    da = v - lag;
+    db = lag - lag2;
+    study_prefix4(da);
+    study_prefix4(db);
+    da += r.a;
+    db += r.b;
+    study_v4d dc = da - db;
+    study_prefix4(dc);
+    dc += r.c;
+    r.a = da[3];
+    r.b = db[3];
+    r.c = dc[3];
+    v = dc * (1.0 / ((double)h * h));
+  }
+}
+
 template <class X>
 inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
   switch (method) {
@@ -185,7 +310,7 @@ inline double ma_step(ma_run &r, int method, int n, const X &x, int j) {
 
 // Calls f with the method as a compile-time constant.
 template <class F>
-inline void with_ma_method(int method, F f) {
+STUDY_INLINE inline void with_ma_method(int method, F f) {
   switch (method) {
     case MA_SIMPLE:
       f(std::integral_constant<int, MA_SIMPLE>());

@@ -1,4 +1,7 @@
-// MACD and its signal line, stochastics, RSI, CCI and VHF.
+// MACD and its signal line, stochastics, RSI, CCI and VHF.  Past their
+// warm-up the kernels go four bars at a time (studies/study_record.h):
+// window sums as running sums over the group, smoothings as recurrences
+// over it, divisions four to an instruction.
 #include <algorithm>
 
 #include "studies/study_internal.h"
@@ -16,13 +19,7 @@ struct stoch_run {
   double s;  // smoothed %K
 };
 
-struct stoch_k_state {
-  int32_t index;
-  int32_t pad;
-  stoch_run k;
-};
-
-struct stoch_d_state {
+struct stoch_state {
   int32_t index;
   int32_t pad;
   stoch_run k;
@@ -58,55 +55,84 @@ struct stoch_params {
 
 }  // namespace
 
-int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
-  int count = study_bar_count(chart, s);
-  int n = study_period(s), slow_n = study_param_int(s->p2);
-  macd_state st;
-  int start = study_start(s, restart, slow_n, count, n >= 1 && slow_n >= 1, 1, &st);
-  if (start < 0) return 1;
-  float *out = study_series(s, 0);
-  double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1);
-  with_price_type(chart->bars, s->price_type, [&](auto price) {
-    study_run(s, start, count, st, [&](int i, macd_state &st) {
-      double p = price(i);
-      if (i == 0) {
-        st.fast = st.slow = p;
-      } else {
-        st.fast = a * p + (1 - a) * st.fast;
-        st.slow = b * p + (1 - b) * st.slow;
-      }
-      out[i] = i < slow_n - 1 ? MISSING_VALUE : study_out(st.fast - st.slow);
-    });
-  });
-  return 1;
+// v with lane 0 from `in` and lanes 1-3 from v's lanes 0-2: the values of
+// the bars one before a group's.
+STUDY_INLINE static inline void shift_in(study_v4d &v, double in) {
+  v = __builtin_shuffle(v, study_v4d{in, in, in, in}, study_v4i{4, 0, 1, 2});
 }
 
-int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
+// MACD, and with SIGNAL its signal line: the fast and slow averages seed
+// at bar 0, the signal line at slow_n - 1.
+template <int, bool SIGNAL>
+STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
-  int n = study_period(s), slow_n = study_param_int(s->p2), sig_n = study_param_int(s->p3);
+  int n = study_period(s), slow_n = study_param_int(s->p2),
+      sig_n = SIGNAL ? study_param_int(s->p3) : 1;
   macd_state st;
   int start = study_start(s, restart, slow_n, count, n >= 1 && slow_n >= 1 && sig_n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1), c = 2.0 / (sig_n + 1);
-  with_price_type(chart->bars, s->price_type, [&](auto price) {
-    study_run(s, start, count, st, [&](int i, macd_state &st) {
-      double p = price(i);
-      if (i == 0) {
-        st.fast = st.slow = p;
-      } else {
-        st.fast = a * p + (1 - a) * st.fast;
-        st.slow = b * p + (1 - b) * st.slow;
-      }
-      double m = st.fast - st.slow;
-      if (i == slow_n - 1)
-        st.signal = m;
-      else if (i > slow_n - 1)
-        st.signal = c * m + (1 - c) * st.signal;
-      out[i] = i < sig_n + slow_n - 2 ? MISSING_VALUE : study_out(st.signal);
-    });
+  const study_decay4 fast(1 - a), slow(1 - b), signal(1 - c);
+  int first = SIGNAL ? sig_n + slow_n - 2 : slow_n - 1;  // the first value
+  // the groups start past the seeds and the first value
+  int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 3) & ~3;
+  with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
+    study_run4(
+        s, start, count, from, st,
+        [&](int i, macd_state &st) STUDY_INLINE {
+          double p = price(i);
+          if (i == 0) {
+            st.fast = st.slow = p;
+          } else {
+            st.fast = a * p + (1 - a) * st.fast;
+            st.slow = b * p + (1 - b) * st.slow;
+          }
+          double m = st.fast - st.slow;
+          if constexpr (SIGNAL) {
+            if (i == slow_n - 1)
+              st.signal = m;
+            else if (i > slow_n - 1)
+              st.signal = c * m + (1 - c) * st.signal;
+            m = st.signal;
+          }
+          out[i] = i < first ? MISSING_VALUE : study_out(m);
+        },
+        [&](int i, int m, macd_state &st) STUDY_INLINE {
+          study_v4d p, f, w;
+          study_gather4(p, price, i, m);
+          f = a * p;
+          w = b * p;
+          fast.run(f, st.fast);
+          slow.run(w, st.slow);
+          f -= w;
+          if constexpr (SIGNAL) {
+            f *= c;
+            signal.run(f, st.signal);
+          }
+          study_store4(out + i, f, m);
+        });
   });
   return 1;
+}
+
+template <int W>
+STUDY_INLINE static inline int macd_line(chart_rec *chart, StudyDef *s, int restart) {
+  return macd<W, false>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE static inline int macd_signal(chart_rec *chart, StudyDef *s, int restart) {
+  return macd<W, true>(chart, s, restart);
+}
+STUDY_TWO_WAYS(macd_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(macd_signal, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_macd(chart_rec *chart, StudyDef *s, int restart) {
+  return macd_line_either(chart, s, restart);
+}
+
+int compute_macd_signal(chart_rec *chart, StudyDef *s, int restart) {
+  return macd_signal_either(chart, s, restart);
 }
 
 static stoch_params stoch_setup(const StudyDef *s) {
@@ -123,257 +149,199 @@ static stoch_params stoch_setup(const StudyDef *s) {
   return sp;
 }
 
-static inline double median3(double a, double b, double c) {
+STUDY_INLINE static inline double median3(double a, double b, double c) {
   if (a > b) std::swap(a, b);
   if (b > c) std::swap(b, c);
   return a > b ? a : b;
 }
 
-// One %K value at bar i from the window's highest high and lowest low.
+// The price a %K measures at bar i: the price, or the median of the last
+// three.
 template <class P>
-static inline double stoch_value(const P &price, int i, const stoch_params &sp, double hh,
-                                 double ll, stoch_run &k) {
+STUDY_INLINE static inline double stoch_price(const P &price, int i, const stoch_params &sp) {
   double v = price(i);
   if (sp.median && i >= 2) v = median3(price(i - 2), price(i - 1), v);
-  double raw = hh != ll ? (v - ll) / (hh - ll) * 100 : 50;
-  // without smoothing (f = 1) the value is the raw one
-  k.s = i == sp.n - 1 || sp.f == 1 ? raw : (1 - sp.f) * k.s + sp.f * raw;
-  return k.s;
+  return v;
 }
 
-// Raw %K of bars j = 0 .. m - 1 (m a multiple of 4) from each bar's value
-// and window extremes: (v - ll) / (hh - ll) x 100, 50 where the window is
-// flat.  Four bars to a vector: the division is most of a bar's cost.  The
-// same operations as one bar at a time: the values are the same.
-[[gnu::always_inline]] static inline void stoch_raw(const double *v, const double *hh,
-                                                    const double *ll, int m, double *raw) {
-  const study_v4d hundred = {100, 100, 100, 100}, fifty = {50, 50, 50, 50};
-  for (int j = 0; j < m; j += 4) {
-    study_v4d x, h, l;
-    memcpy(&x, v + j, sizeof x);
-    memcpy(&h, hh + j, sizeof h);
-    memcpy(&l, ll + j, sizeof l);
-    study_v4i moved = h != l;
-    study_v4d r = (x - l) / (h - l) * hundred;
-    r = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
-    memcpy(raw + j, &r, sizeof r);
-  }
-}
-
-[[gnu::noinline]] STUDY_WIDE static void stoch_raw_wide(const double *v, const double *hh,
-                                                        const double *ll, int m, double *raw) {
-  stoch_raw(v, hh, ll, m, raw);
-}
-
-// %K of bars [from, to) into out, from >= n - 1; slots below `first` are
-// set missing by the caller.  The window's extremes come from
-// window_extremes (blocks of n bars on long runs, a scan on a live update).
-// Long runs take their divisions in blocks (stoch_raw), then the smoothing
-// bar by bar.
-template <class P>
-static void stoch_k_range(const chart_bar *bars, const P &price, const stoch_params &sp, int from,
-                          int to, stoch_run &k, float *out) {
-  auto high = [bars](int j) { return (double)bars[j].high; };
-  auto low = [bars](int j) { return (double)bars[j].low; };
-  window_extremes<decltype(high), decltype(low)> w(high, low, sp.n, from, to);
-  int i = from;
-  if (to - from >= 64 && study_wide()) {
-    const int B = 256;
-    double v[B], hh[B], ll[B], raw[B];
-    stoch_run r = k;
-    while (to - i >= 4) {
-      int m = std::min(B, (to - i) / 4 * 4);
-      for (int j = 0; j < m; j++) {
-        w.step(i + j);
-        double x = price(i + j);
-        if (sp.median && i + j >= 2) x = median3(price(i + j - 2), price(i + j - 1), x);
-        v[j] = x;
-        hh[j] = w.hi;
-        ll[j] = w.lo;
-      }
-      stoch_raw_wide(v, hh, ll, m, raw);
-      for (int j = 0; j < m; j++) {
-        r.s = i + j == sp.n - 1 || sp.f == 1 ? raw[j] : (1 - sp.f) * r.s + sp.f * raw[j];
-        out[i + j] = study_out(r.s);
-      }
-      i += m;
-    }
-    k = r;
-  }
-  for (; i < to; i++) {
-    w.step(i);
-    out[i] = study_out(stoch_value(price, i, sp, w.hi, w.lo, k));
-  }
-}
-
-// The %K series over bars [start, count); *saved gets the running value
-// as it was before the last bar.
-static void stoch_k_series(const chart_bar *bars, const stoch_params &sp, int start, int count,
-                           stoch_run &k, stoch_run *saved, float *out) {
-  int from = std::max(start, sp.n - 1);
-  study_fill_missing(out, start, std::min(from, count));
-  *saved = k;
-  if (from >= count) return;
-  with_price_type(bars, sp.price_type, [&](auto price) {
-    if (from < count - 1) stoch_k_range(bars, price, sp, from, count - 1, k, out);
-    *saved = k;
-    stoch_k_range(bars, price, sp, std::max(from, count - 1), count, k, out);
+// %K (with D, series 2) and its average by the study's method over p2
+// (series 1): bar by bar through the warm-up, then four bars at a time,
+// each group's %K first, then its %D from the %K series as written.  The
+// window's extremes come from window_extremes (blocks of n bars on long
+// runs, a scan on a live update).
+template <int, bool D>
+STUDY_INLINE static inline int stochastic(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  stoch_params sp = stoch_setup(s);
+  const int n = sp.n, first = sp.first;
+  int dn = D ? study_param_int(s->p2) : 1, method = s->method;
+  bool d_ok = D && dn >= 1 && method >= MA_SIMPLE && method <= MA_TRIANGULAR;
+  stoch_state st;
+  int start = study_start(s, restart, n, count, n >= 1, D ? 2 : 1, &st);
+  if (start < 0 || start >= count) return 1;
+  float *k_out = study_series(s, D ? 1 : 0), *d_out = D ? study_series(s, 0) : nullptr;
+  const chart_bar *bars = chart->bars;
+  // the groups start past the %K's seed at n - 1, the slots it leaves
+  // missing and the median's first bars; the %D's past its window's
+  // filling (ma_group)
+  int from = std::max(std::max(n, first), 2);
+  if (d_ok) from = std::max(from, first + dn + 2);
+  from = (from + 3) & ~3;
+  const double f = sp.f;
+  const study_decay4 k_decay(1 - f), d_decay(1 - 2.0 / (dn + 1));
+  auto high = [bars](int j) STUDY_INLINE { return (double)bars[j].high; };
+  auto low = [bars](int j) STUDY_INLINE { return (double)bars[j].low; };
+  window_extremes<decltype(high), decltype(low)> w(
+      high, low, n, std::max(study_first4(start, from), n - 1), count);
+  extremes_ahead<decltype(w)> ahead(w, count);
+  auto x = [k_out, first](int j) STUDY_INLINE { return (double)k_out[first + j]; };
+  auto body = [&](auto price, auto mc) STUDY_INLINE {
+    constexpr int M = decltype(mc)::value;
+    study_run4(
+        s, start, count, from, st,
+        [&](int i, stoch_state &st) STUDY_INLINE {
+          if (D) d_out[i] = MISSING_VALUE;
+          if (i < n - 1) {
+            k_out[i] = MISSING_VALUE;
+            return;
+          }
+          w.step(i);
+          double v = stoch_price(price, i, sp);
+          double raw = w.hi != w.lo ? (v - w.lo) / (w.hi - w.lo) * 100 : 50;
+          // without smoothing (f = 1) the value is the raw one
+          st.k.s = i == n - 1 || f == 1 ? raw : (1 - f) * st.k.s + f * raw;
+          k_out[i] = i < first ? MISSING_VALUE : study_out(st.k.s);
+          if (d_ok && i >= first) {
+            double d = ma_step_m<M>(st.r, dn, x, i - first);
+            d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
+          }
+        },
+        [&](int i, int m, stoch_state &st) STUDY_INLINE {
+          study_v4d v, hh, ll;
+          ahead.get(i, m, hh, ll);
+          if (sp.median) {
+            v = study_v4d{0, 0, 0, 0};
+            for (int l = 0; l < m; l++) v[l] = stoch_price(price, i + l, sp);
+          } else {
+            study_gather4(v, price, i, m);
+          }
+          const study_v4d fifty = {50, 50, 50, 50};
+          study_v4i moved = hh != ll;
+          study_v4d k = (v - ll) / (hh - ll) * 100;
+          k = (study_v4d)(((study_v4i)k & moved) | ((study_v4i)fifty & ~moved));
+          if (f != 1) {
+            k *= f;
+            k_decay.run(k, st.k.s);
+          } else {
+            st.k.s = k[3];
+          }
+          study_store4(k_out + i, k, m);
+          if constexpr (D) {
+            if (d_ok) {
+              study_v4d d;
+              ma_group<M>(st.r, dn, d_decay, x, i - first, m, d);
+              study_store4(d_out + i, d, m);
+            } else {
+              study_store4_if(d_out + i, k, study_v4i{0, 0, 0, 0}, m);
+            }
+          }
+        });
+  };
+  with_price_type(bars, sp.price_type, [&](auto price) STUDY_INLINE {
+    if constexpr (D)
+      with_ma_method(d_ok ? method : MA_SIMPLE, [&](auto mc) STUDY_INLINE { body(price, mc); });
+    else
+      body(price, std::integral_constant<int, MA_SIMPLE>());
   });
-  study_fill_missing(out, from, std::min(sp.first, count));
+  return 1;
 }
+
+template <int W>
+STUDY_INLINE static inline int stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
+  return stochastic<W, false>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE static inline int stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
+  return stochastic<W, true>(chart, s, restart);
+}
+STUDY_TWO_WAYS(stochastic_k, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(stochastic_d, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 
 int compute_stochastic_k(chart_rec *chart, StudyDef *s, int restart) {
-  int count = study_bar_count(chart, s);
-  stoch_params sp = stoch_setup(s);
-  stoch_k_state st;
-  int start = study_start(s, restart, sp.n, count, sp.n >= 1, 1, &st);
-  if (start < 0 || start >= count) return 1;
-  float *out = study_series(s, 0);
-  stoch_k_state saved = st;
-  saved.index = count - 1;
-  stoch_k_series(chart->bars, sp, start, count, st.k, &saved.k, out);
-  study_save_state(s, saved);
-  return 1;
+  return stochastic_k_either(chart, s, restart);
 }
 
-// Series 2 the %K, series 1 its average by the study's method over p2.
-// Two passes: the %K over the new bars, then its average.
 int compute_stochastic_d(chart_rec *chart, StudyDef *s, int restart) {
-  int count = study_bar_count(chart, s);
-  stoch_params sp = stoch_setup(s);
-  int dn = study_param_int(s->p2), method = s->method;
-  stoch_d_state st;
-  int start = study_start(s, restart, sp.n, count, sp.n >= 1, 2, &st);
-  if (start < 0 || start >= count) return 1;
-  float *d_out = study_series(s, 0), *k_out = study_series(s, 1);
-  bool d_ok = dn >= 1 && method >= MA_SIMPLE && method <= MA_TRIANGULAR;
-  const chart_bar *bars = chart->bars;
-  int first = sp.first;
-  stoch_d_state saved = st;  // the state before the last bar
-  saved.index = count - 1;
-
-  stoch_k_series(bars, sp, start, count, st.k, &saved.k, k_out);
-
-  for (int i = start; i < count && i < first; i++) d_out[i] = MISSING_VALUE;
-  int d_from = start > first ? start : first;
-  auto x = [k_out, first](int j) { return (double)k_out[first + j]; };
-  if (d_ok) {
-    with_ma_method(method, [&](auto m) {
-      ma_run r = st.r;  // kept in registers through the loop
-      auto step = [&](int i) {
-        double d = ma_step_m<decltype(m)::value>(r, dn, x, i - first);
-        d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
-      };
-      int i = d_from, full = first + dn + 2;
-      for (; i < count - 1 && i < full; i++) step(i);
-      for (; i < count - 1; i++) {
-        double d = ma_step_full<decltype(m)::value>(r, dn, x, i - first);
-        d_out[i] = study_out(d);
-      }
-      if (i == count - 1) {
-        saved.r = r;
-        step(i);
-      }
-      st.r = r;
-    });
-  } else {
-    study_fill_missing(d_out, d_from, count);
-  }
-  study_save_state(s, saved);
-  return 1;
+  return stochastic_d_either(chart, s, restart);
 }
 
-// RSI of bars j = 0 .. m - 1 (m a multiple of 4) from the window's summed
-// gains and losses (both at least 0): 100 up / (up + down), 50 for a
-// window without any change.  Four bars to a vector: the division is most
-// of a bar's cost.  The same operations as one bar at a time: the values
-// are the same.
-[[gnu::always_inline]] static inline void rsi_values(const double *up, const double *down, int m,
-                                                     double *v) {
-  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100}, fifty = {50, 50, 50, 50};
-  for (int j = 0; j < m; j += 4) {
-    study_v4d u, d;
-    memcpy(&u, up + j, sizeof u);
-    memcpy(&d, down + j, sizeof d);
-    study_v4i moved = u + d > zero;
-    study_v4d r = hundred * u / (u + d);
-    r = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
-    memcpy(v + j, &r, sizeof r);
-  }
-}
-
-[[gnu::noinline]] STUDY_WIDE static void rsi_values_wide(const double *up, const double *down,
-                                                         int m, double *v) {
-  rsi_values(up, down, m, v);
-}
-
-int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
+// RSI: the window's summed gains and losses, 100 up / (up + down), 50 for
+// a window without any change.
+template <int>
+STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   rsi_state st;
   int start = study_start(s, restart, n, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
-  with_price_type(chart->bars, s->price_type, [&](auto price) {
-    double prev = start > 0 ? price(start - 1) : 0;
-    auto step = [&](int i, rsi_state &st) {
-      double p = price(i);
-      double d = i >= 1 ? p - prev : 0;
-      prev = p;
-      // gain and loss without a branch on the direction (exact: halves of 2d)
-      double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
-      if (i < n) {
-        st.up += gain;
-        st.down += loss;
-        out[i] = MISSING_VALUE;
-        return;
-      }
-      // the change entering the window and the one leaving it, together
-      double d_out = i - n >= 1 ? price(i - n) - price(i - n - 1) : 0;
-      double ao = std::fabs(d_out);
-      st.up += gain - 0.5 * (ao + d_out);
-      st.down += loss - 0.5 * (ao - d_out);
-      double up = std::max(st.up, 0.0), down = std::max(st.down, 0.0);
-      // 100 - 100 / (average gain / average loss + 1); a window without
-      // any change is neutral
-      double v = up + down > 0 ? 100 * up / (up + down) : 50;
-      out[i] = study_out(v);
-    };
-    // A long run takes the full windows in blocks: the sums bar by bar,
-    // the divisions four bars at a time (rsi_values); the rest goes bar by
-    // bar.
-    int i = start;
-    int bulk = std::max(start, n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double ups[B], downs[B], v[B];
-      double su = st.up, sd = st.down;
-      while (count - 1 - i >= 4) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        for (int j = 0; j < m; j++) {
-          int t = i + j;
-          double p = price(t);
-          double d = p - prev;
-          prev = p;
+  with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
+    study_run4(
+        s, start, count, (n + 1 + 3) & ~3, st,
+        [&](int i, rsi_state &st) STUDY_INLINE {
+          double p = price(i);
+          double d = i >= 1 ? p - price(i - 1) : 0;
+          // gain and loss without a branch on the direction (exact: halves of 2d)
           double ad = std::fabs(d), gain = 0.5 * (ad + d), loss = 0.5 * (ad - d);
-          double d_out = price(t - n) - price(t - n - 1);
+          if (i < n) {
+            st.up += gain;
+            st.down += loss;
+            out[i] = MISSING_VALUE;
+            return;
+          }
+          // the change entering the window and the one leaving it, together
+          double d_out = i - n >= 1 ? price(i - n) - price(i - n - 1) : 0;
           double ao = std::fabs(d_out);
-          su += gain - 0.5 * (ao + d_out);
-          sd += loss - 0.5 * (ao - d_out);
-          ups[j] = std::max(su, 0.0);
-          downs[j] = std::max(sd, 0.0);
-        }
-        rsi_values_wide(ups, downs, m, v);
-        for (int j = 0; j < m; j++) out[i + j] = study_out(v[j]);
-        i += m;
-      }
-      st.up = su;
-      st.down = sd;
-    }
-    study_run(s, i, count, st, step);
+          st.up += gain - 0.5 * (ao + d_out);
+          st.down += loss - 0.5 * (ao - d_out);
+          double up = std::max(st.up, 0.0), down = std::max(st.down, 0.0);
+          // 100 - 100 / (average gain / average loss + 1); a window without
+          // any change is neutral
+          double v = up + down > 0 ? 100 * up / (up + down) : 50;
+          out[i] = study_out(v);
+        },
+        [&](int i, int m, rsi_state &st) STUDY_INLINE {
+          study_v4d p, pp, o, oo;
+          study_gather4(p, price, i, m);
+          study_gather4(o, price, i - n, m);
+          pp = p;
+          oo = o;
+          shift_in(pp, price(i - 1));
+          shift_in(oo, price(i - n - 1));
+          study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
+          study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
+          study_prefix4(up);
+          study_prefix4(down);
+          up += st.up;
+          down += st.down;
+          st.up = up[3];
+          st.down = down[3];
+          const study_v4d zero = {0, 0, 0, 0}, fifty = {50, 50, 50, 50};
+          up = (study_v4d)((study_v4i)up & ~(up < zero));
+          down = (study_v4d)((study_v4i)down & ~(down < zero));
+          study_v4i moved = up + down > zero;
+          study_v4d v = 100 * up / (up + down);
+          v = (study_v4d)(((study_v4i)v & moved) | ((study_v4i)fifty & ~moved));
+          study_store4(out + i, v, m);
+        });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(rsi, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
+  return rsi_either(chart, s, restart);
 }
 
 // CCI of bars j = 0 .. m - 1 of a block (m a multiple of 8) from the
@@ -514,7 +482,10 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
+// VHF: |highest - lowest| over the window against the summed size of its
+// changes.
+template <int>
+STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   vhf_state st;
@@ -522,48 +493,46 @@ int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  int from = start > n ? start : n;
-  with_price_type(bars, s->price_type, [&](auto x) {
-    window_extremes<decltype(x), decltype(x)> w(x, x, n, from, count);
-    auto step = [&](int i, vhf_state &st) {
-      if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
-      if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
-      if (i < n) {
-        out[i] = MISSING_VALUE;
-        return;
-      }
-      w.step(i);
-      out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
-    };
-    // A long run takes the full windows in blocks: the sums and extremes
-    // bar by bar, the divisions four bars at a time
-    // (study_range_ratios); the rest
-    // goes bar by bar.
-    int i = start;
-    int bulk = std::max(start, n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double hi[B], lo[B], sum[B], v[B];
-      double dsum = st.dsum;
-      while (count - 1 - i >= 4) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        for (int j = 0; j < m; j++) {
-          int t = i + j;
-          dsum += std::fabs(x(t) - x(t - 1));
-          dsum -= std::fabs(x(t - n) - x(t - n - 1));
-          w.step(t);
-          hi[j] = w.hi;
-          lo[j] = w.lo;
-          sum[j] = dsum;
-        }
-        study_range_ratios(hi, lo, sum, m, v);
-        for (int j = 0; j < m; j++) out[i + j] = study_out(v[j]);
-        i += m;
-      }
-      st.dsum = dsum;
-    }
-    study_run(s, i, count, st, step);
+  const int from = (n + 1 + 3) & ~3;
+  with_price_type(bars, s->price_type, [&](auto x) STUDY_INLINE {
+    window_extremes<decltype(x), decltype(x)> w(x, x, n, std::max(study_first4(start, from), n),
+                                                count);
+    extremes_ahead<decltype(w)> ahead(w, count);
+    study_run4(
+        s, start, count, from, st,
+        [&](int i, vhf_state &st) STUDY_INLINE {
+          if (i >= 1) st.dsum += std::fabs(x(i) - x(i - 1));
+          if (i - n >= 1) st.dsum -= std::fabs(x(i - n) - x(i - n - 1));
+          if (i < n) {
+            out[i] = MISSING_VALUE;
+            return;
+          }
+          w.step(i);
+          out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
+        },
+        [&](int i, int m, vhf_state &st) STUDY_INLINE {
+          study_v4d p, pp, o, oo, hi, lo;
+          study_gather4(p, x, i, m);
+          study_gather4(o, x, i - n, m);
+          pp = p;
+          oo = o;
+          shift_in(pp, x(i - 1));
+          shift_in(oo, x(i - n - 1));
+          study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
+          study_prefix4(sum);
+          sum += st.dsum;
+          st.dsum = sum[3];
+          ahead.get(i, m, hi, lo);
+          const study_v4d zero = {0, 0, 0, 0};
+          study_v4d v = STUDY_V4_ABS(hi - lo) / sum;
+          study_store4_if(out + i, v, sum > zero, m);
+        });
   });
   return 1;
+}
+
+STUDY_TWO_WAYS(vhf, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_vhf(chart_rec *chart, StudyDef *s, int restart) {
+  return vhf_either(chart, s, restart);
 }

@@ -10,7 +10,12 @@
 
 #define BAR_FLAG_EXTRA_VWAP 0x1000000u
 
-inline double bar_value(const chart_bar *b, int price_type) {
+// A kernel and everything it calls (the kernel's lambdas included) are
+// inlined into each of its two compilations (STUDY_TWO_WAYS in
+// studies/study_record.h).
+#define STUDY_INLINE __attribute__((always_inline))
+
+STUDY_INLINE inline double bar_value(const chart_bar *b, int price_type) {
   switch (price_type) {
     case PRICE_OPEN:
       return b->open;
@@ -51,7 +56,7 @@ inline double bar_value(const chart_bar *b, int price_type) {
 }
 
 // price(i) of a bar array: the true range of the first bar is its range.
-inline double study_price(const chart_bar *bars, int i, int price_type) {
+STUDY_INLINE inline double study_price(const chart_bar *bars, int i, int price_type) {
   if (price_type == PRICE_TRUE_RANGE && i == 0) return (double)bars[0].high - bars[0].low;
   return bar_value(bars + i, price_type);
 }
@@ -62,7 +67,7 @@ template <int PT>
 struct price_at {
   const chart_bar *bars;
   int pt;
-  double operator()(int i) const {
+  STUDY_INLINE double operator()(int i) const {
     if constexpr (PT == 0)
       return study_price(bars, i, pt);
     else
@@ -72,7 +77,7 @@ struct price_at {
 
 // Calls f with a price_at for the price type.
 template <class F>
-inline void with_price_type(const chart_bar *bars, int pt, F f) {
+STUDY_INLINE inline void with_price_type(const chart_bar *bars, int pt, F f) {
   switch (pt) {
     case PRICE_OPEN:
       f(price_at<PRICE_OPEN>{bars, pt});

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "data/chart.h"
+#include "studies/study_price.h"
 #include "studies/studyapi.h"
 
 // Running state of one compute function; `index` is the next bar to
@@ -83,7 +84,7 @@ inline int study_param_int(double d) {
 }
 
 // A float output: anything not finite is missing.
-inline float study_out(double v) {
+STUDY_INLINE inline float study_out(double v) {
   float f = (float)v;
   return std::isfinite(f) ? f : MISSING_VALUE;
 }
@@ -188,3 +189,164 @@ inline bool study_wide() {
   return false;
 }
 #endif
+
+// ---- Four bars at a time ---------------------------------------------------
+// Recurrences that carry a value from bar to bar (exponential averages,
+// Wilder's smoothing) cost a multiplication and an addition of waiting per
+// bar when taken one bar at a time.  Long runs take them four bars to a
+// vector: the group's own part in two doubling steps, then the value
+// carried in from the bar before the group, so that the chain from group to
+// group is one multiplication and one addition for four bars.  The values
+// differ from the bar-by-bar evaluation of the same formula by a few units
+// in the last place of a double (the sums are taken in another order), far
+// below a float output's resolution.
+//
+// The groups sit at multiples of 4 whatever the run (study_run4): the group
+// that holds the last bar is computed again from the state saved before
+// it, so that a live update gives what a computation from the first bar
+// gives, bit for bit.
+typedef float study_v4f __attribute__((vector_size(16)));
+typedef int study_v4si __attribute__((vector_size(16)));
+// Four floats at any float's address: a store as floats (a memcpy would
+// be a store of bytes, which could change any value the loop keeps, so
+// that the loop would read them all again after it).
+typedef float study_v4f_at __attribute__((vector_size(16), aligned(4)));
+
+// {0, v0, v1, v2} and {0, 0, v0, v1}: each lane takes only from the lanes
+// before it, so a group's lanes never depend on the bars after them.
+#define STUDY_V4_SHIFT1(v) __builtin_shuffle((v), study_v4d{0, 0, 0, 0}, study_v4i{4, 0, 1, 2})
+#define STUDY_V4_SHIFT2(v) __builtin_shuffle((v), study_v4d{0, 0, 0, 0}, study_v4i{4, 5, 0, 1})
+
+// v = x(i) .. x(i + m - 1) of a group, lanes from m on 0 (never reads past
+// the bars a run may read).
+template <class X>
+[[gnu::always_inline]] inline void study_gather4(study_v4d &v, const X &x, int i, int m) {
+  if (m == 4) {
+    v = study_v4d{x(i), x(i + 1), x(i + 2), x(i + 3)};
+    return;
+  }
+  v = study_v4d{0, 0, 0, 0};
+  for (int j = 0; j < m; j++) v[j] = x(i + j);
+}
+
+// study_out of the four lanes (a value not finite as a float is missing)
+// into out[0 .. m - 1].
+[[gnu::always_inline]] inline void study_store4(float *out, const study_v4d &v, int m) {
+  study_v4f f = __builtin_convertvector(v, study_v4f);
+  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4si finite = ((study_v4si)f & exp) != exp;
+  f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
+  if (m == 4) {
+    *(study_v4f_at *)out = f;
+    return;
+  }
+  for (int j = 0; j < m; j++) out[j] = f[j];
+}
+
+// The same with the lanes where keep is clear missing.
+[[gnu::always_inline]] inline void study_store4_if(float *out, const study_v4d &v,
+                                                   const study_v4i &keep, int m) {
+  const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4d w = (study_v4d)(((study_v4i)v & keep) | ((study_v4i)missing & ~keep));
+  study_store4(out, w, m);
+}
+
+// |v| of each lane.
+#define STUDY_V4_ABS(v)                                                             \
+  ((study_v4d)((study_v4i)(v)&study_v4i{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, \
+                                        0x7fffffffffffffffLL, 0x7fffffffffffffffLL}))
+
+// Running sums over a group: d_i becomes d_0 + .. + d_i (two doubling
+// steps); the sum carried in from the groups before is added by the caller.
+[[gnu::always_inline]] inline void study_prefix4(study_v4d &d) {
+  d += STUDY_V4_SHIFT1(d);
+  d += STUDY_V4_SHIFT2(d);
+}
+
+// Square roots of the four lanes, four to an instruction (the loop over the
+// lanes becomes one: the kernels are compiled without errno for roots).
+STUDY_INLINE inline void study_sqrt4(study_v4d &v) {
+  study_v4d r;
+  for (int l = 0; l < 4; l++) r[l] = std::sqrt(v[l]);
+  v = r;
+}
+
+// s_i = c s_{i-1} + u_i over a group: the exponential average with
+// u = k x and c = 1 - k, Wilder's smoothing with u = x / n and c = 1 - 1 / n.
+struct study_decay4 {
+  double c, cc;  // c, c^2
+  study_v4d pw;  // c, c^2, c^3, c^4
+  explicit study_decay4(double c_) : c(c_), cc(c_ * c_) { pw = study_v4d{c, cc, cc * c, cc * cc}; }
+  // u: the group's inputs, then its values; s: the value before the group,
+  // then lane 3's.
+  [[gnu::always_inline]] void run(study_v4d &u, double &s) const {
+    u += c * STUDY_V4_SHIFT1(u);
+    u += cc * STUDY_V4_SHIFT2(u);
+    u += pw * s;
+    s = u[3];
+  }
+};
+
+// s_i = c_i s_{i-1} + u_i with a coefficient of its own for each bar (an
+// adaptive average): the same doubling steps, the coefficients multiplied
+// along.  u: the inputs, then the values; c is used up.
+[[gnu::always_inline]] inline void study_vary4(study_v4d &c, study_v4d &u, double &s) {
+  const study_v4d one = {1, 1, 1, 1};
+  u += c * STUDY_V4_SHIFT1(u);
+  c *= __builtin_shuffle(c, one, study_v4i{4, 0, 1, 2});
+  u += c * STUDY_V4_SHIFT2(u);
+  c *= __builtin_shuffle(c, one, study_v4i{4, 5, 0, 1});
+  u += c * s;
+  s = u[3];
+}
+
+// The first bar study_run4 computes when it goes on from `start`.
+inline int study_first4(int start, int from) {
+  return start >= from ? start & ~3 : start;
+}
+
+// Runs a kernel over bars start .. count - 1: the bars before `from` (a
+// multiple of 4 that depends on the parameters alone) one at a time with
+// step(i, st), the rest in groups at multiples of 4 with group(i, m, st),
+// m = 4 but for a last group that the chart cuts short.  The state is
+// saved, once, before the group (or bar) that holds the last bar, with the
+// last bar as its index; a call that goes on from it starts at that
+// group's first bar.
+template <class S, class Step, class Group>
+STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from, S &st, Step step,
+                                    Group group) {
+  S run = st;
+  int i = study_first4(start, from);
+  for (; i < from && i < count; i++) {
+    if (i == count - 1) {
+      run.index = i;
+      study_save_state(s, run);
+    }
+    step(i, run);
+  }
+  if (i < count) {
+    for (; count - i > 4; i += 4) group(i, 4, run);
+    run.index = count - 1;
+    study_save_state(s, run);
+    group(i, count - i, run);
+  }
+  st = run;
+}
+
+// name_wide, compiled for 256-bit registers, and name_plain, for the rest:
+// each calls its own copy of the kernel name<1> or name<0>, a template over
+// an int that is inlined with everything it calls (STUDY_INLINE on the
+// kernel, its helpers and its lambdas), so that the whole kernel is made
+// for the registers at hand.  The operations are the same either way: so
+// are the values.  study_wide() picks one at run time.
+#define STUDY_TWO_WAYS(name, params, args)                      \
+  [[maybe_unused]] STUDY_WIDE static int name##_wide params {   \
+    return name<1> args;                                        \
+  }                                                             \
+  [[maybe_unused]] static int name##_plain params {             \
+    return name<0> args;                                        \
+  }                                                             \
+  [[maybe_unused]] static int name##_either params {            \
+    return study_wide() ? name##_wide args : name##_plain args; \
+  }

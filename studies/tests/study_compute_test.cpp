@@ -2,9 +2,11 @@
 // warm-up slots, seeding, smoothing, and the edge cases of each family.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "studies/study_types.h"
@@ -412,5 +414,280 @@ TEST(StudyValues, OutputsAreFiniteOrMissing) {
         EXPECT_TRUE(std::isfinite(v) && (v == MISSING_VALUE || v > -1e19f))
             << e.what << " series " << k + 1 << " slot " << j << ": " << v;
       }
+  }
+}
+
+namespace {
+
+// The formulas bar by bar in doubles, each as its plain definition: the
+// references for long runs, which take sums and smoothings four bars at a
+// time.  ref[i] is the value of bar i, NaN where the study has none.
+struct long_input {
+  std::vector<double> close, high, low;
+  const float *other = nullptr;  // the study's series 2 (%D: the %K)
+};
+using ref_fn = void (*)(const long_input &in, const StudyDef &t, std::vector<double> &ref);
+
+void ref_sma(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < n; k++) s += x[i - k];
+    ref[i] = s / n;
+  }
+}
+
+// The exponential average of x from bar `seed` on (its first value x[seed]).
+void ema(const std::vector<double> &x, int n, size_t seed, std::vector<double> &out) {
+  double k = 2.0 / (n + 1), s = x[seed];
+  for (size_t i = seed; i < x.size(); i++) {
+    if (i > seed) s = k * x[i] + (1 - k) * s;
+    out[i] = s;
+  }
+}
+
+void ref_ema(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  std::vector<double> e(in.close.size());
+  ema(in.close, t.period, 0, e);
+  for (size_t i = t.period - 1; i < e.size(); i++) ref[i] = e[i];
+}
+
+void ref_wma(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < n; k++) s += (n - k) * x[i - k];
+    ref[i] = s / (n * (n + 1) / 2.0);
+  }
+}
+
+void ref_tma(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int m = (t.period + 2) / 2;
+  for (size_t i = 2 * m - 2; i < x.size(); i++) {
+    double s = 0;
+    for (int k = 0; k < 2 * m - 1; k++) s += (k < m ? k + 1 : 2 * m - 1 - k) * x[i - k];
+    ref[i] = s / ((double)m * m);
+  }
+}
+
+// Window mean and population deviation, then by the study's p1 and p2:
+// the deviation itself, the band, %B (smoothed when p1 is above 1) or the
+// bandwidth, chosen by `kind` 0-3.
+template <int kind>
+void ref_deviation(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  double smooth = 0, c = 2.0 / (t.p1 + 1);
+  bool smoothing = false;
+  for (size_t i = n - 1; i < x.size(); i++) {
+    double sum = 0, sq = 0;
+    for (int k = 0; k < n; k++) sum += x[i - k];
+    double mean = sum / n;
+    for (int k = 0; k < n; k++) sq += (x[i - k] - mean) * (x[i - k] - mean);
+    double sd = std::sqrt(sq / n), k = kind == 1 ? t.p2 : std::fabs(t.p2);
+    double upper = mean + k * sd, lower = mean - k * sd;
+    if (kind == 0) ref[i] = sd;
+    if (kind == 1) ref[i] = upper;
+    if (kind == 3) ref[i] = (upper - lower) / mean * 100;
+    if (kind == 2 && upper != lower) {
+      double b = (x[i] - lower) / (upper - lower) * 100;
+      smooth = !(t.p1 > 1) ? b : smoothing ? c * b + (1 - c) * smooth : b;
+      smoothing = true;
+      ref[i] = smooth;
+    }
+  }
+}
+
+// MACD from bar p2 - 1; with `signal` its average over p3 from there.
+template <bool signal>
+void ref_macd(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  size_t count = in.close.size(), slow_n = (size_t)t.p2, sig_n = (size_t)t.p3;
+  std::vector<double> fast(count), slow(count), m(count);
+  ema(in.close, t.period, 0, fast);
+  ema(in.close, (int)slow_n, 0, slow);
+  for (size_t i = 0; i < count; i++) m[i] = fast[i] - slow[i];
+  if (signal) ema(m, (int)sig_n, slow_n - 1, m);
+  for (size_t i = signal ? sig_n + slow_n - 2 : slow_n - 1; i < count; i++) ref[i] = m[i];
+}
+
+// RSI: gains and losses of the last n changes.
+void ref_rsi(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  for (size_t i = n; i < x.size(); i++) {
+    double up = 0, down = 0;
+    for (int k = 0; k < n; k++) {
+      double d = x[i - k] - x[i - k - 1];
+      (d > 0 ? up : down) += std::fabs(d);
+    }
+    ref[i] = up + down > 0 ? 100 * up / (up + down) : 50;
+  }
+}
+
+// VHF: the window's range of n prices against its summed n changes.
+void ref_vhf(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  for (size_t i = n; i < x.size(); i++) {
+    double hi = x[i], lo = x[i], moves = 0;
+    for (int k = 0; k < n; k++) {
+      hi = std::max(hi, x[i - k]);
+      lo = std::min(lo, x[i - k]);
+      moves += std::fabs(x[i - k] - x[i - k - 1]);
+    }
+    ref[i] = moves > 0 ? std::fabs(hi - lo) / moves : NAN;
+  }
+}
+
+// The variable average: an exponential average over n whose factor is
+// scaled by the window's efficiency ratio (series 2 with `ratio`).
+template <bool ratio>
+void ref_vma(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  const std::vector<double> &x = in.close;
+  int n = t.period;
+  double s = x[0];
+  for (size_t i = 1; i < x.size(); i++) {
+    double a = 2.0 / (n + 1), er = NAN;
+    if ((int)i >= n) {
+      double hi = x[i], lo = x[i], moves = 0;
+      for (int k = 0; k < n; k++) {
+        hi = std::max(hi, x[i - k]);
+        lo = std::min(lo, x[i - k]);
+        moves += std::fabs(x[i - k] - x[i - k - 1]);
+      }
+      if (moves > 0) er = (hi - lo) / moves;
+      if (er > 0) a *= er;
+    }
+    s = a * x[i] + (1 - a) * s;
+    if ((int)i >= n) ref[i] = ratio ? er : s * t.p2;
+  }
+}
+
+// %K: the close (or the median of the last three) in the range of the
+// window's highs and lows, smoothed over p1 when p1 is beyond 1 either way.
+void ref_stoch_k(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  int n = t.period, ip = (int)std::fabs(t.p1);
+  double f = 2 / std::max(std::fabs(t.p1) + 1, 2.0), s = 0;
+  for (size_t i = n - 1; i < in.close.size(); i++) {
+    double hh = in.high[i], ll = in.low[i], v = in.close[i];
+    for (int k = 0; k < n; k++) {
+      hh = std::max(hh, in.high[i - k]);
+      ll = std::min(ll, in.low[i - k]);
+    }
+    if (t.p1 < 0 && i >= 2) {
+      double a = in.close[i - 2], b = in.close[i - 1];
+      v = std::max(std::min(a, b), std::min(std::max(a, b), v));
+    }
+    double raw = hh != ll ? (v - ll) / (hh - ll) * 100 : 50;
+    s = (int)i == n - 1 ? raw : (1 - f) * s + f * raw;
+    if ((int)i >= std::max(ip, 1) + n - 2) ref[i] = s;
+  }
+}
+
+// %D: the study's own %K series (series 2, checked as %K above) averaged by
+// the study's method over p2, shown from p2 bars past the first %K.
+void ref_stoch_d(const long_input &in, const StudyDef &t, std::vector<double> &ref) {
+  int n = t.period, ip = (int)std::fabs(t.p1), dn = (int)t.p2;
+  size_t first = std::max(ip, 1) + n - 2, count = in.close.size();
+  long_input k;
+  for (size_t i = first; i < count; i++) k.close.push_back(in.other[i]);
+  StudyDef a = t;
+  a.period = dn;
+  std::vector<double> avg(k.close.size(), NAN);
+  const ref_fn by_method[4] = {ref_sma, ref_ema, ref_wma, ref_tma};
+  by_method[t.method](k, a, avg);
+  for (size_t i = first + dn; i < count; i++) ref[i] = avg[i - first];
+}
+
+struct long_case {
+  const char *what;
+  StudyDef t;
+  ref_fn ref;
+  double level = 4000;  // the price level of the differences in the study
+  int series = 0;
+};
+
+}  // namespace
+
+// Long runs take their running sums and smoothings four bars at a time, in
+// another order than the formula's bar by bar: over a long chart with
+// prices far from zero, moves small and large, every value is the
+// formula's (worked bar by bar in doubles) to within one unit in the last
+// place of its float, plus 1e-12 of the level of the values it is made
+// from (the prices; 100 for an oscillator), for a difference near zero.
+// The doubles' own rounding is some 1e-16 of that level: a float's last
+// place is 6e-8 of the value.
+TEST(StudyValues, LongRunsEqualTheFormulasBarByBar) {
+  const int count = 6000;
+  test_chart c(count);
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> step(-1.0f, 1.0f);
+  float price = 4000;
+  long_input in;
+  for (int i = 0; i < count; i++) {
+    float open = price;
+    // calm and lively stretches, and flat ones where every window is flat
+    int regime = i / 500 % 4;
+    if (regime != 3) price += step(rng) * (regime == 1 ? 40.0f : 0.5f);
+    float hi = regime == 3 ? price : std::max(open, price) + 0.25f;
+    float lo = regime == 3 ? price : std::min(open, price) - 0.25f;
+    c.add(regime == 3 ? price : open, hi, lo, price, 1000 + (int)(rng() % 9000));
+    in.close.push_back(price);
+    in.high.push_back(hi);
+    in.low.push_back(lo);
+  }
+  const long_case cases[] = {
+      {"simple average", T(STUDY_SMA, 50, 4, 0, 0, 1), ref_sma},
+      {"simple average of 3", T(STUDY_SMA, 3, 4, 0, 0, 1), ref_sma},
+      {"exponential average", T(STUDY_EMA, 50, 4, 0, 0, 1), ref_ema},
+      {"exponential average of 2", T(STUDY_EMA, 2, 4, 0, 0, 1), ref_ema},
+      {"weighted average", T(STUDY_WMA, 50, 4, 0, 0, 1), ref_wma},
+      {"weighted average of 5", T(STUDY_WMA, 5, 4, 0, 0, 1), ref_wma},
+      {"triangular average", T(STUDY_TMA, 50, 4, 0, 0, 1), ref_tma},
+      {"triangular average of 4", T(STUDY_TMA, 4, 4, 0, 0, 1), ref_tma},
+      {"standard deviation", T(STUDY_STDDEV, 50, 4, 0, 0, 1), ref_deviation<0>},
+      {"upper band", T(STUDY_BB_UPPER, 20, 4, 0, 1, 2), ref_deviation<1>},
+      {"lower band", T(STUDY_BB_LOWER, 20, 4, 0, 1, -2), ref_deviation<1>},
+      {"%B", T(STUDY_BB_PERCENT, 20, 4, 0, 1, 2), ref_deviation<2>, 100},
+      {"%B smoothed", T(STUDY_BB_PERCENT, 20, 4, 0, 3, 2), ref_deviation<2>, 100},
+      {"bandwidth", T(STUDY_BB_WIDTH, 20, 4, 0, 1, 2), ref_deviation<3>, 100},
+      {"MACD", T(STUDY_MACD, 12, 4, 0, 0, 26), ref_macd<false>},
+      {"MACD signal line", T(STUDY_MACD_SIGNAL, 12, 4, 0, 0, 26, 9), ref_macd<true>},
+      {"RSI", T(STUDY_RSI, 14, 4, 0, 0, 0), ref_rsi, 100},
+      {"VHF", T(STUDY_VHF, 28, 4, 0, 0, 0), ref_vhf, 1},
+      {"%K", T(STUDY_STOCH_K, 10, 4, 0, 1, 0), ref_stoch_k, 100},
+      {"%K smoothed", T(STUDY_STOCH_K, 10, 4, 0, 3, 0), ref_stoch_k, 100},
+      {"%K of the median", T(STUDY_STOCH_K, 7, 4, 0, -2, 0), ref_stoch_k, 100},
+      {"%D simple", T(STUDY_STOCH_D, 10, 4, 0, 3, 10), ref_stoch_d, 100},
+      {"%D exponential", T(STUDY_STOCH_D, 10, 4, 1, 1, 5), ref_stoch_d, 100},
+      {"%D weighted", T(STUDY_STOCH_D, 8, 4, 2, -2, 4), ref_stoch_d, 100},
+      {"%D triangular", T(STUDY_STOCH_D, 8, 4, 3, 1, 6), ref_stoch_d, 100},
+      {"variable average", T(STUDY_VMA, 50, 4, 0, 0, 1), ref_vma<false>},
+      {"variable average's efficiency", T(STUDY_VMA, 50, 4, 0, 0, 1), ref_vma<true>, 1, 1},
+  };
+  for (const long_case &lc : cases) {
+    SCOPED_TRACE(lc.what);
+    StudyComputeFn fn = study_compute_for_type(lc.t.type);
+    test_study ts(lc.t, count, fn);
+    fn(c.chart(), ts.s, 1);
+    std::vector<double> ref(count, NAN);
+    in.other = study_output_count(ts.s) > 1 ? study_series(ts.s, 1) : nullptr;
+    lc.ref(in, lc.t, ref);
+    int checked = 0;
+    for (int i = 0; i < count; i++) {
+      if (std::isnan(ref[i])) {
+        ASSERT_TRUE(study_is_missing(ts.at(i, lc.series))) << "slot " << i << ": " << ts.at(i);
+        continue;
+      }
+      float want = (float)ref[i];
+      double ulp = std::nextafter(std::fabs(want), INFINITY) - std::fabs(want);
+      ASSERT_LE(std::fabs(ts.at(i, lc.series) - ref[i]), ulp + lc.level * 1e-12)
+          << "slot " << i << ": " << ts.at(i, lc.series) << " vs " << ref[i];
+      checked++;
+    }
+    EXPECT_GT(checked, count / 2);
   }
 }
