@@ -138,8 +138,8 @@ STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int re
           study_gather4(o, x, i - n, m);
           pp = p;
           oo = o;
-          pp = __builtin_shuffle(pp, study_v4d{0, 0, 0, 0} + x(i - 1), study_v4i{4, 0, 1, 2});
-          oo = __builtin_shuffle(oo, study_v4d{0, 0, 0, 0} + x(i - n - 1), study_v4i{4, 0, 1, 2});
+          pp = __builtin_shufflevector(pp, study_v4d{0, 0, 0, 0} + x(i - 1), 4, 0, 1, 2);
+          oo = __builtin_shufflevector(oo, study_v4d{0, 0, 0, 0} + x(i - n - 1), 4, 0, 1, 2);
           study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
           study_prefix4(sum);
           sum += st.dsum;

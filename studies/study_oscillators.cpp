@@ -58,7 +58,7 @@ struct stoch_params {
 // v with lane 0 from `in` and lanes 1-3 from v's lanes 0-2: the values of
 // the bars one before a group's.
 STUDY_INLINE static inline void shift_in(study_v4d &v, double in) {
-  v = __builtin_shuffle(v, study_v4d{in, in, in, in}, study_v4i{4, 0, 1, 2});
+  v = __builtin_shufflevector(v, study_v4d{in, in, in, in}, 4, 0, 1, 2);
 }
 
 // MACD, and with SIGNAL its signal line: the fast and slow averages seed

@@ -214,8 +214,8 @@ typedef float study_v4f_at __attribute__((vector_size(16), aligned(4)));
 
 // {0, v0, v1, v2} and {0, 0, v0, v1}: each lane takes only from the lanes
 // before it, so a group's lanes never depend on the bars after them.
-#define STUDY_V4_SHIFT1(v) __builtin_shuffle((v), study_v4d{0, 0, 0, 0}, study_v4i{4, 0, 1, 2})
-#define STUDY_V4_SHIFT2(v) __builtin_shuffle((v), study_v4d{0, 0, 0, 0}, study_v4i{4, 5, 0, 1})
+#define STUDY_V4_SHIFT1(v) __builtin_shufflevector((v), study_v4d{0, 0, 0, 0}, 4, 0, 1, 2)
+#define STUDY_V4_SHIFT2(v) __builtin_shufflevector((v), study_v4d{0, 0, 0, 0}, 4, 5, 0, 1)
 
 // v = x(i) .. x(i + m - 1) of a group, lanes from m on 0 (never reads past
 // the bars a run may read).
@@ -294,9 +294,9 @@ struct study_decay4 {
 [[gnu::always_inline]] inline void study_vary4(study_v4d &c, study_v4d &u, double &s) {
   const study_v4d one = {1, 1, 1, 1};
   u += c * STUDY_V4_SHIFT1(u);
-  c *= __builtin_shuffle(c, one, study_v4i{4, 0, 1, 2});
+  c *= __builtin_shufflevector(c, one, 4, 0, 1, 2);
   u += c * STUDY_V4_SHIFT2(u);
-  c *= __builtin_shuffle(c, one, study_v4i{4, 5, 0, 1});
+  c *= __builtin_shufflevector(c, one, 4, 5, 0, 1);
   u += c * s;
   s = u[3];
 }
