@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <string>
 
 #include "broker/tests/tws_fixture.h"
 #include "platform/services.h"
@@ -28,6 +30,35 @@ const char k_helper[] = KV_BINARY_DIR "/bin/tws_x11_window";
 // The helper windows are separate programs on a private X server: under the
 // thread checker's slowdown they take longer to appear and answer.
 constexpr int k_x11_wait_ms = 3 * KV_TEST_WAIT_MS;
+
+// Every look at the windows opens a connection to the X server: look every
+// 50 ms, not every millisecond.  A storm of connections keeps a server on a
+// loaded machine busy and can use up its client slots, so that the helper
+// window's own connection is refused and the window never comes.
+bool x11_wait_until(const std::function<bool()>& pred, int timeout_ms = k_x11_wait_ms) {
+  int64_t next = 0;
+  bool ok = kv_wait_until(
+      [&] {
+        int64_t now = kv_monotonic_ms();
+        if (now < next) return false;
+        next = now + 50;
+        return pred();
+      },
+      timeout_ms);
+  return ok || pred();
+}
+
+// Why a helper window may be missing: its process ended (it could not open
+// the display, say).
+std::string helper_state(pid_t pid) {
+  int status = 0;
+  pid_t r = waitpid(pid, &status, WNOHANG);
+  if (pid <= 0) return "helper not started";
+  if (r == 0) return "helper running";
+  if (r == pid && WIFEXITED(status)) return "helper exited with " + std::to_string(WEXITSTATUS(status));
+  if (r == pid && WIFSIGNALED(status)) return "helper killed by signal " + std::to_string(WTERMSIG(status));
+  return "helper state unknown";
+}
 
 pid_t spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -140,8 +171,8 @@ TEST_F(TwsX11Test, LoginTypedOnlyIntoTheLaunchedLoginWindow) {
   write_script(typed, "");
   ASSERT_TRUE(tws_launch());
   ASSERT_GT(g_tws_launch_pid, 0);
-  ASSERT_TRUE(kv_wait_until([] { return tws_login("user", "pass") == 1; }, k_x11_wait_ms));
-  ASSERT_TRUE(kv_wait_until([&] { return read_all(typed) == "user\tpass\r"; }, k_x11_wait_ms))
+  ASSERT_TRUE(x11_wait_until([] { return tws_login("user", "pass") == 1; }));
+  ASSERT_TRUE(x11_wait_until([&] { return read_all(typed) == "user\tpass\r"; }))
       << read_all(typed);
   EXPECT_EQ("", read_all(decoy));
 }
@@ -157,23 +188,21 @@ TEST_F(TwsX11Test, InvisibleLoginWindowIsNotTypedInto) {
 TEST_F(TwsX11Test, ConfirmDialogGetsAltYAndEnter) {
   std::string typed = path("dialog.txt");
   windows_.push_back(spawn({k_helper, "Trader Workstation - Exit", typed}));
-  ASSERT_TRUE(kv_wait_until(
-      [&] {
-        tws_confirm_dialogs();
-        return read_all(typed).find("<A-y>\r") != std::string::npos;
-      },
-      k_x11_wait_ms));
+  ASSERT_TRUE(x11_wait_until([&] {
+    tws_confirm_dialogs();
+    return read_all(typed).find("<A-y>\r") != std::string::npos;
+  })) << helper_state(windows_.back());
 }
 
 TEST_F(TwsX11Test, MainWindowByTitleAndAccountName) {
   g_settings.QRPortNum = 0;  // no API port answers
   EXPECT_EQ(0, tws_is_running());
   windows_.push_back(spawn({k_helper, "Interactive Brokers Trader Workstation", path("main.txt")}));
-  ASSERT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }, k_x11_wait_ms));
+  ASSERT_TRUE(x11_wait_until([] { return tws_is_running() > 0; })) << helper_state(windows_.back());
   snprintf(g_settings.TWSAccountName, sizeof g_settings.TWSAccountName, "DU999");
   EXPECT_EQ(0, tws_is_running());
   windows_.push_back(spawn({k_helper, "DU999 Trader Workstation", path("acct.txt")}));
-  EXPECT_TRUE(kv_wait_until([] { return tws_is_running() > 0; }, k_x11_wait_ms));
+  EXPECT_TRUE(x11_wait_until([] { return tws_is_running() > 0; })) << helper_state(windows_.back());
 }
 
 TEST(TwsProcessTree, DescendantsByParentChain) {
