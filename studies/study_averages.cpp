@@ -133,17 +133,9 @@ STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int re
           er_out[i] = i < n || study_is_missing(er) ? MISSING_VALUE : study_out(er);
         },
         [&](int i, int m, vma_state &st) STUDY_INLINE {
-          study_v4d p, pp, o, oo, hi, lo;
-          study_gather4(p, x, i, m);
-          study_gather4(o, x, i - n, m);
-          pp = p;
-          oo = o;
-          pp = __builtin_shufflevector(pp, study_v4d{0, 0, 0, 0} + x(i - 1), 4, 0, 1, 2);
-          oo = __builtin_shufflevector(oo, study_v4d{0, 0, 0, 0} + x(i - n - 1), 4, 0, 1, 2);
-          study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
-          study_prefix4(sum);
-          sum += st.dsum;
-          st.dsum = sum[3];
+          study_v4d p, pp, o, oo, hi, lo, sum;
+          study_window_ends4(x, i, n, m, p, pp, o, oo);
+          study_path4(sum, p, pp, o, oo, st.dsum);
           ahead.get(i, m, hi, lo);
           const study_v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
           study_v4i moved = sum > zero;

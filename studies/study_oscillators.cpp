@@ -55,12 +55,6 @@ struct stoch_params {
 
 }  // namespace
 
-// v with lane 0 from `in` and lanes 1-3 from v's lanes 0-2: the values of
-// the bars one before a group's.
-STUDY_INLINE static inline void shift_in(study_v4d &v, double in) {
-  v = __builtin_shufflevector(v, study_v4d{in, in, in, in}, 4, 0, 1, 2);
-}
-
 // MACD, and with SIGNAL its signal line: the fast and slow averages seed
 // at bar 0, the signal line at slow_n - 1.
 template <int, bool SIGNAL>
@@ -312,12 +306,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
         },
         [&](int i, int m, rsi_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo;
-          study_gather4(p, price, i, m);
-          study_gather4(o, price, i - n, m);
-          pp = p;
-          oo = o;
-          shift_in(pp, price(i - 1));
-          shift_in(oo, price(i - n - 1));
+          study_window_ends4(price, i, n, m, p, pp, o, oo);
           study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
           study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
           study_prefix4(up);
@@ -511,17 +500,9 @@ STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
           out[i] = st.dsum > 0 ? study_out(std::fabs(w.hi - w.lo) / st.dsum) : MISSING_VALUE;
         },
         [&](int i, int m, vhf_state &st) STUDY_INLINE {
-          study_v4d p, pp, o, oo, hi, lo;
-          study_gather4(p, x, i, m);
-          study_gather4(o, x, i - n, m);
-          pp = p;
-          oo = o;
-          shift_in(pp, x(i - 1));
-          shift_in(oo, x(i - n - 1));
-          study_v4d sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
-          study_prefix4(sum);
-          sum += st.dsum;
-          st.dsum = sum[3];
+          study_v4d p, pp, o, oo, hi, lo, sum;
+          study_window_ends4(x, i, n, m, p, pp, o, oo);
+          study_path4(sum, p, pp, o, oo, st.dsum);
           ahead.get(i, m, hi, lo);
           const study_v4d zero = {0, 0, 0, 0};
           study_v4d v = STUDY_V4_ABS(hi - lo) / sum;

@@ -264,6 +264,39 @@ template <class X>
   d += STUDY_V4_SHIFT2(d);
 }
 
+// v with lane 0 from `in` and lanes 1-3 from v's lanes 0-2: the values of
+// the bars one before a group's.
+[[gnu::always_inline]] inline void study_shift_in4(study_v4d &v, double in) {
+  v = __builtin_shufflevector(v, study_v4d{in, in, in, in}, 4, 0, 1, 2);
+}
+
+// The two ends of the windows of a group's bars: the bars themselves (p)
+// and those n bars back (o), each with the bars one before (pp, oo), for
+// the sums of changes that enter and leave a window.
+template <class X>
+[[gnu::always_inline]] inline void study_window_ends4(const X &x, int i, int n, int m,
+                                                      study_v4d &p, study_v4d &pp, study_v4d &o,
+                                                      study_v4d &oo) {
+  study_gather4(p, x, i, m);
+  study_gather4(o, x, i - n, m);
+  pp = p;
+  oo = o;
+  study_shift_in4(pp, x(i - 1));
+  study_shift_in4(oo, x(i - n - 1));
+}
+
+// The path length of each window: |x(j) - x(j - 1)| summed over its n bars,
+// as a running sum carried in dsum (the sum before the group, then lane
+// 3's).
+[[gnu::always_inline]] inline void study_path4(study_v4d &sum, const study_v4d &p,
+                                               const study_v4d &pp, const study_v4d &o,
+                                               const study_v4d &oo, double &dsum) {
+  sum = STUDY_V4_ABS(p - pp) - STUDY_V4_ABS(o - oo);
+  study_prefix4(sum);
+  sum += dsum;
+  dsum = sum[3];
+}
+
 // Square roots of the four lanes, four to an instruction (the loop over the
 // lanes becomes one: the kernels are compiled without errno for roots).
 STUDY_INLINE inline void study_sqrt4(study_v4d &v) {
