@@ -1,10 +1,6 @@
 // Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
 // Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
 // High and Lowest Low.
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include <vector>
 
 #include "studylib/ferlume.h"
@@ -204,76 +200,165 @@ struct sar_state {
   double af;
 };
 
-// x > y ? a : b, as a mask in the SSE registers.
-inline double sar_pick_gt(double x, double y, double a, double b) {
-#ifdef __SSE2__
-  __m128d m = _mm_cmpgt_sd(_mm_set_sd(x), _mm_set_sd(y));
-  return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(m, _mm_set_sd(a)), _mm_andnot_pd(m, _mm_set_sd(b))));
-#else
-  return ferlume_select(x > y, a, b);
-#endif
-}
-}  // namespace
+// Lane 0 carries the value (lane 1 a copy of it): the stop's values live
+// in vector registers from bar to bar, where a choice is a mask and a
+// blend, and never pass through the integer registers.
+typedef study_v2d sar_v;
 
-int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
+STUDY_INLINE inline sar_v sar_at(float x) {
+  return study_v2_splat((double)x);
+}
+
+// x > y ? a : b
+STUDY_INLINE inline sar_v sar_pick_gt(sar_v x, sar_v y, sar_v a, sar_v b) {
+  study_v2i m = (study_v2i)(x > y);
+  return (sar_v)(((study_v2i)a & m) | ((study_v2i)b & ~m));
+}
+
+// x < y ? x : y and x > y ? x : y
+STUDY_INLINE inline sar_v sar_min(sar_v x, sar_v y) {
+  return sar_pick_gt(y, x, x, y);
+}
+STUDY_INLINE inline sar_v sar_max(sar_v x, sar_v y) {
+  return sar_pick_gt(x, y, x, y);
+}
+
+// One bar of the stop (i >= 2) from its state, in the state's own terms.
+STUDY_INLINE inline double sar_bar(const chart_bar *b, int i, sar_state &st, double a0, double inc,
+                                   double af_max) {
+  double hi = b[i].high, lo = b[i].low;
+  if (i == 2) {
+    st.hh = b[1].high > hi ? b[1].high : hi;
+    st.ll = b[1].low < lo ? b[1].low : lo;
+    st.sar_long = st.ll;
+    st.sar_short = st.hh;
+    st.is_long = 1;
+    st.af = a0;
+  }
+  const sar_v vinc = study_v2_splat(inc), vmax = study_v2_splat(af_max);
+  sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low), af = study_v2_splat(st.af), t;
+  if (st.is_long) {
+    sar_v sl = study_v2_splat(st.sar_long), hh = study_v2_splat(st.hh);
+    sar_v l2 = sar_min(sar_at(b[i - 1].low), vlo);
+    t = sl + af * (sar_at(b[i - 1].high) - sl);
+    t = sar_pick_gt(t, l2, sl, t);
+    af = sar_min(vmax, sar_pick_gt(vhi, hh, af + vinc, af));
+    st.hh = sar_max(vhi, hh)[0];
+    st.af = af[0];
+    st.sar_long = t[0];
+    if (t[0] > lo) {
+      st.is_long = 0;
+      st.ll = t[0];
+      st.sar_short = st.hh;
+      st.af = a0;
+    }
+  } else {
+    sar_v ss = study_v2_splat(st.sar_short), ll = study_v2_splat(st.ll);
+    sar_v h2 = sar_max(sar_at(b[i - 1].high), vhi);
+    t = ss - af * (ss - sar_at(b[i - 1].low));
+    t = sar_pick_gt(h2, t, ss, t);
+    af = sar_min(vmax, sar_pick_gt(ll, vlo, af + vinc, af));
+    st.ll = sar_min(vlo, ll)[0];
+    st.af = af[0];
+    st.sar_short = t[0];
+    if (hi > t[0]) {
+      st.is_long = 1;
+      st.hh = t[0];
+      st.sar_long = st.ll;
+      st.af = a0;
+    }
+  }
+  return t[0];
+}
+
+// The stop follows its run and turns when the prices cross it.  A long
+// run takes the bars between the third and the last in one loop with the
+// state in registers: a stop, an extreme and the factor as vectors, the
+// run's side as the branch that the loop is in (a turn is one jump to the
+// other loop, the only choice the prices make that is a branch).  The
+// choices the prices make from bar to bar (a new extreme, a stop held at
+// the lows) are masks.  Each bar is what sar_bar makes of it.
+template <int W>
+STUDY_INLINE inline int sar(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   sar_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   double a0 = s->p1, inc = s->p2, af_max = s->p3;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, sar_state &st) {
-    if (i < 2) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    double hi = b[i].high, lo = b[i].low;
-    if (i == 2) {
-      st.hh = b[1].high > hi ? b[1].high : hi;
-      st.ll = b[1].low < lo ? b[1].low : lo;
-      st.sar_long = st.ll;
-      st.sar_short = st.hh;
-      st.is_long = 1;
-      st.af = a0;
-    }
-    double t;
-    // Extremes are minsd / maxsd (x < y ? x : y is exactly their rule);
-    // the other choices follow the prices (a coin toss to the branch
-    // predictor) and are masks in the SSE registers, without a branch and
-    // without a trip through the integer registers.
-    if (st.is_long) {
-      double l1 = b[i - 1].low, l2 = l1 < lo ? l1 : lo;
-      t = st.sar_long + st.af * (b[i - 1].high - st.sar_long);
-      t = sar_pick_gt(t, l2, st.sar_long, t);
-      // a new extreme is a coin toss: chosen without branches
-      st.af = sar_pick_gt(hi, st.hh, st.af + inc, st.af);
-      st.hh = hi > st.hh ? hi : st.hh;
-      st.af = af_max < st.af ? af_max : st.af;
-      st.sar_long = t;
-      if (t > lo) {
-        st.is_long = 0;
-        st.ll = t;
-        st.sar_short = st.hh;
-        st.af = a0;
+  auto step = [&](int i, sar_state &st) STUDY_INLINE {
+    out[i] = i < 2 ? MISSING_VALUE : study_out(sar_bar(b, i, st, a0, inc, af_max));
+  };
+  int i = start;
+  for (; i < 3 && i < count - 1; i++) step(i, st);
+  if (i < count - 1) {
+    const sar_v vinc = study_v2_splat(inc), vmax = study_v2_splat(af_max),
+                va0 = study_v2_splat(a0);
+    sar_v sl = study_v2_splat(st.sar_long), ss = study_v2_splat(st.sar_short);
+    sar_v hh = study_v2_splat(st.hh), ll = study_v2_splat(st.ll), af = study_v2_splat(st.af);
+    sar_v ph = sar_at(b[i - 1].high), pl = sar_at(b[i - 1].low);  // the bar before
+    const int end = count - 1;
+    bool is_long = st.is_long != 0;
+    while (i < end) {
+      if (is_long) {
+        for (; i < end; i++) {
+          sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
+          sar_v l2 = sar_min(pl, vlo);
+          sar_v t = sl + af * (ph - sl);
+          t = sar_pick_gt(t, l2, sl, t);
+          af = sar_min(vmax, sar_pick_gt(vhi, hh, af + vinc, af));
+          hh = sar_max(vhi, hh);
+          sl = t;
+          ph = vhi;
+          pl = vlo;
+          out[i] = study_out(t[0]);
+          if (t[0] > vlo[0]) {
+            ll = t;
+            ss = hh;
+            af = va0;
+            is_long = false;
+            i++;
+            break;
+          }
+        }
+      } else {
+        for (; i < end; i++) {
+          sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
+          sar_v h2 = sar_max(ph, vhi);
+          sar_v t = ss - af * (ss - pl);
+          t = sar_pick_gt(h2, t, ss, t);
+          af = sar_min(vmax, sar_pick_gt(ll, vlo, af + vinc, af));
+          ll = sar_min(vlo, ll);
+          ss = t;
+          ph = vhi;
+          pl = vlo;
+          out[i] = study_out(t[0]);
+          if (vhi[0] > t[0]) {
+            hh = t;
+            sl = ll;
+            af = va0;
+            is_long = true;
+            i++;
+            break;
+          }
+        }
       }
-    } else {
-      double h1 = b[i - 1].high, h2 = h1 > hi ? h1 : hi;
-      t = st.sar_short - st.af * (st.sar_short - b[i - 1].low);
-      t = sar_pick_gt(h2, t, st.sar_short, t);
-      st.af = sar_pick_gt(st.ll, lo, st.af + inc, st.af);
-      st.ll = lo < st.ll ? lo : st.ll;
-      st.af = af_max < st.af ? af_max : st.af;
-      st.sar_short = t;
-      if (hi > t) {
-        st.is_long = 1;
-        st.hh = t;
-        st.sar_long = st.ll;
-        st.af = a0;
-      }
     }
-    out[i] = study_out(t);
-  });
+    st.is_long = is_long;
+    st.sar_long = sl[0];
+    st.sar_short = ss[0];
+    st.hh = hh[0];
+    st.ll = ll[0];
+    st.af = af[0];
+  }
+  study_run(s, i, count, st, step);
   return 1;
+}
+STUDY_TWO_WAYS(sar, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
+  return sar_either(chart, s, restart);
 }
 
 // ---- Highest High and Lowest Low -------------------------------------------------------
