@@ -92,14 +92,17 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
     double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
     rbp[i & mask] = bp;
     rtr[i & mask] = tr;
+    // the bar entering a window and the one leaving it, together: one
+    // addition to wait on from bar to bar
     for (int k = 0; k < 3; k++) {
-      st.bp[k] += bp;
-      st.tr[k] += tr;
+      double ob = 0, ot = 0;
       if (i - w[k] >= 1) {
         int j = i - w[k];
-        st.bp[k] -= ringed ? rbp[j & mask] : ferlume_buying_pressure(b, j);
-        st.tr[k] -= ringed ? rtr[j & mask] : ferlume_true_range(b, j);
+        ob = ringed ? rbp[j & mask] : ferlume_buying_pressure(b, j);
+        ot = ringed ? rtr[j & mask] : ferlume_true_range(b, j);
       }
+      st.bp[k] += bp - ob;
+      st.tr[k] += tr - ot;
     }
     out[i] =
         i < first
@@ -129,12 +132,12 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
         rtr[k & mask] = tr;
         double ob0 = rbp[(k - w0) & mask], ob1 = rbp[(k - w1) & mask], ob2 = rbp[(k - w2) & mask];
         double ot0 = rtr[(k - w0) & mask], ot1 = rtr[(k - w1) & mask], ot2 = rtr[(k - w2) & mask];
-        sb0 = sb0 + bp - ob0;
-        sb1 = sb1 + bp - ob1;
-        sb2 = sb2 + bp - ob2;
-        st0 = st0 + tr - ot0;
-        st1 = st1 + tr - ot1;
-        st2 = st2 + tr - ot2;
+        sb0 += bp - ob0;
+        sb1 += bp - ob1;
+        sb2 += bp - ob2;
+        st0 += tr - ot0;
+        st1 += tr - ot1;
+        st2 += tr - ot2;
         sums[0][j] = sb0;
         sums[1][j] = st0;
         sums[2][j] = sb1;
