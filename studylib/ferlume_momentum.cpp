@@ -93,7 +93,7 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *b = chart ? chart->bars : nullptr;
   regression_sums rs(n);
   auto close = [b](int j) { return (double)b[j].close; };
-  study_run(s, start, count, st, [&](int i, tef_state &st) {
+  auto step = [&](int i, tef_state &st) {
     st.range += (double)b[i].high - b[i].low;
     rs.add(st.reg, close, i);
     if (i < n - 1) {
@@ -108,7 +108,54 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
     out[i] = i < n + k - 2 ? MISSING_VALUE : study_out(st.smoothed);
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
-  });
+  };
+  // A long run takes the bars past the warm-up (a full window, the
+  // smoothing seeded, values shown) in blocks: a block's efficiencies from
+  // the window sums, alongside the smoothing of the block before (each
+  // waits on itself only, so the two run side by side); step's operations
+  // without its tests.  The rest goes bar by bar.
+  int i = start, bulk = std::max(start, std::max(n, n + k - 2));
+  if (count - 1 - bulk >= 64) {
+    for (; i < bulk; i++) step(i, st);
+    const int B = 256;
+    double eff[2][B];
+    double range = st.range, sy = st.reg.sy, sxy = st.reg.sxy, sm = st.smoothed;
+    const double shift = st.reg.shift, nd = n, mean_x = rs.mean_x, inv_den = rs.inv_den;
+    int prev = i, prev_m = 0;  // the block whose smoothing is to come
+    for (int cur = 0;; cur ^= 1) {
+      int m = std::min(B, count - 1 - i);
+      double *ec = eff[cur];
+      const double *ep = eff[cur ^ 1];
+      for (int j = 0; j < m || j < prev_m; j++) {
+        if (j < m) {
+          int c = i + j, o = c - n + 1;
+          range += (double)b[c].high - b[c].low;
+          double v = b[c].close - shift;
+          sxy += nd * v;
+          sy += v;
+          double t = nd * ((sxy - mean_x * sy) * inv_den);
+          if (absolute) t = std::fabs(t);
+          ec[j] = range != 0 ? t / range * 100 : 0;
+          range -= (double)b[o].high - b[o].low;
+          sxy -= sy;
+          sy -= b[o].close - shift;
+        }
+        if (j < prev_m) {
+          sm = f * ep[j] + (1 - f) * sm;
+          out[prev + j] = study_out(sm);
+        }
+      }
+      if (m == 0) break;
+      prev = i;
+      prev_m = m;
+      i += m;
+    }
+    st.range = range;
+    st.reg.sy = sy;
+    st.reg.sxy = sxy;
+    st.smoothed = sm;
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 
