@@ -24,7 +24,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int t0 = r + sm - 1;                        // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, tsi_state &st) {
+  auto step = [&](int i, tsi_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -55,7 +55,51 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
     } else {
       out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
-  });
+  };
+  int i = start;
+  // With the signal line a long run takes the bars past the warm-up (all
+  // smoothings seeded, values shown) in blocks: a block's index values,
+  // alongside the signal line of the block before (each waits on its own
+  // smoothings only, so the two run side by side); step's operations
+  // without its tests.  The rest goes bar by bar.
+  int bulk = std::max(start, std::max(first, t0 + 1));
+  if (with_signal && count - 1 - bulk >= 64) {
+    for (; i < bulk; i++) step(i, st);
+    const int B = 256;
+    double idx[2][B];
+    double e1 = st.e1, a1 = st.a1, e2 = st.e2, a2 = st.a2, sig = st.signal;
+    int prev = i, prev_m = 0;  // the block whose signal line is to come
+    for (int cur = 0;; cur ^= 1) {
+      int m = std::min(B, count - 1 - i);
+      double *ic = idx[cur];
+      const double *ip = idx[cur ^ 1];
+      for (int j = 0; j < m || j < prev_m; j++) {
+        if (j < m) {
+          int c = i + j;
+          double d = (double)b[c].close - b[c - 1].close, ad = std::fabs(d);
+          e1 = k1 * d + (1 - k1) * e1;
+          a1 = k1 * ad + (1 - k1) * a1;
+          e2 = k2 * e1 + (1 - k2) * e2;
+          a2 = k2 * a1 + (1 - k2) * a2;
+          ic[j] = a2 != 0 ? e2 / a2 * 100 : 0;
+        }
+        if (j < prev_m) {
+          sig = kq * ip[j] + (1 - kq) * sig;
+          out[prev + j] = study_out(sig);
+        }
+      }
+      if (m == 0) break;
+      prev = i;
+      prev_m = m;
+      i += m;
+    }
+    st.e1 = e1;
+    st.a1 = a1;
+    st.e2 = e2;
+    st.a2 = a2;
+    st.signal = sig;
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 }  // namespace
