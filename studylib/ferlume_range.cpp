@@ -30,22 +30,70 @@ struct uosc_state {
 }  // namespace
 
 namespace {
-// out[j] = the oscillator of bar j < m (m a multiple of 4) from its window
-// sums (buying pressure and true range of the short, medium and long
-// windows), four bars to a vector: the same operations as one bar at a
-// time, so the same values.
-[[gnu::noinline]] STUDY_WIDE void uosc_ratios_wide(const double (*sums)[256], int m, float *out) {
-  for (int j = 0; j < m; j += 4) {
-    study_v4d b0, t0, b1, t1, b2, t2;
-    memcpy(&b0, sums[0] + j, sizeof b0);
-    memcpy(&t0, sums[1] + j, sizeof t0);
-    memcpy(&b1, sums[2] + j, sizeof b1);
-    memcpy(&t1, sums[3] + j, sizeof t1);
-    memcpy(&b2, sums[4] + j, sizeof b2);
-    memcpy(&t2, sums[5] + j, sizeof t2);
-    study_v4d r = (4.0 * b0 / t0 + 2.0 * b1 / t1 + b2 / t2) * 100.0 / 7.0;
-    study_store4(out + j, r, 4);
+// The oscillator of bars i .. end - 1 (end - i a multiple of 4, every
+// window full) in blocks: the window sums bar by bar (sums: short, medium
+// and long buying pressure and true range, carried in and out; the bars'
+// values go into the ring rbp / rtr), and alongside them the divisions of
+// the block before, four bars to a vector (each waits on its own values
+// only, so the two run side by side).  The operations are those of one bar
+// at a time: so are the values.
+[[gnu::noinline]] STUDY_WIDE void uosc_bulk_wide(const chart_bar *b, int i, int end, const int *w,
+                                                 double *rbp, double *rtr, int mask, double *sums,
+                                                 float *out) {
+  const int B = 256;
+  double blk[2][6][B];
+  double sb0 = sums[0], sb1 = sums[1], sb2 = sums[2];
+  double st0 = sums[3], st1 = sums[4], st2 = sums[5];
+  const int w0 = w[0], w1 = w[1], w2 = w[2];
+  int prev = i, prev_m = 0;  // the block whose divisions are to come
+  for (int cur = 0;; cur ^= 1) {
+    int m = std::min(B, end - i);
+    double(*bc)[B] = blk[cur];
+    const double(*bq)[B] = blk[cur ^ 1];
+    for (int j = 0; j < m || j < prev_m; j++) {
+      if (j < m) {
+        int k = i + j;
+        double bp = ferlume_buying_pressure(b, k), tr = ferlume_true_range(b, k);
+        rbp[k & mask] = bp;
+        rtr[k & mask] = tr;
+        double ob0 = rbp[(k - w0) & mask], ob1 = rbp[(k - w1) & mask], ob2 = rbp[(k - w2) & mask];
+        double ot0 = rtr[(k - w0) & mask], ot1 = rtr[(k - w1) & mask], ot2 = rtr[(k - w2) & mask];
+        sb0 += bp - ob0;
+        sb1 += bp - ob1;
+        sb2 += bp - ob2;
+        st0 += tr - ot0;
+        st1 += tr - ot1;
+        st2 += tr - ot2;
+        bc[0][j] = sb0;
+        bc[1][j] = st0;
+        bc[2][j] = sb1;
+        bc[3][j] = st1;
+        bc[4][j] = sb2;
+        bc[5][j] = st2;
+      }
+      if (j < prev_m && (j & 3) == 0) {
+        study_v4d b0, t0, b1, t1, b2, t2;
+        memcpy(&b0, bq[0] + j, sizeof b0);
+        memcpy(&t0, bq[1] + j, sizeof t0);
+        memcpy(&b1, bq[2] + j, sizeof b1);
+        memcpy(&t1, bq[3] + j, sizeof t1);
+        memcpy(&b2, bq[4] + j, sizeof b2);
+        memcpy(&t2, bq[5] + j, sizeof t2);
+        study_v4d r = (4.0 * b0 / t0 + 2.0 * b1 / t1 + b2 / t2) * 100.0 / 7.0;
+        study_store4(out + prev + j, r, 4);
+      }
+    }
+    if (m == 0) break;
+    prev = i;
+    prev_m = m;
+    i += m;
   }
+  sums[0] = sb0;
+  sums[1] = sb1;
+  sums[2] = sb2;
+  sums[3] = st0;
+  sums[4] = st1;
+  sums[5] = st2;
 }
 }  // namespace
 
@@ -112,48 +160,18 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   };
   int i = start;
   // A long run takes the bars past the warm-up (every window full) in
-  // blocks: the window sums bar by bar, as step makes them, then the
-  // block's divisions four bars to a vector (uosc_ratios_wide); the rest
-  // goes bar by bar.
+  // groups of four (uosc_bulk_wide); the rest goes bar by bar.
   int bulk = std::max(start, first + 1);
   if (ringed && count - 1 - bulk >= 64 && study_wide()) {
     for (; i < bulk; i++) step(i, st);
-    const int B = 256;
-    double sums[6][B];
-    double sb0 = st.bp[0], sb1 = st.bp[1], sb2 = st.bp[2];
-    double st0 = st.tr[0], st1 = st.tr[1], st2 = st.tr[2];
-    const int w0 = w[0], w1 = w[1], w2 = w[2];
-    while (count - 1 - i >= 4) {
-      int m = std::min(B, (count - 1 - i) / 4 * 4);
-      for (int j = 0; j < m; j++) {
-        int k = i + j;
-        double bp = ferlume_buying_pressure(b, k), tr = ferlume_true_range(b, k);
-        rbp[k & mask] = bp;
-        rtr[k & mask] = tr;
-        double ob0 = rbp[(k - w0) & mask], ob1 = rbp[(k - w1) & mask], ob2 = rbp[(k - w2) & mask];
-        double ot0 = rtr[(k - w0) & mask], ot1 = rtr[(k - w1) & mask], ot2 = rtr[(k - w2) & mask];
-        sb0 += bp - ob0;
-        sb1 += bp - ob1;
-        sb2 += bp - ob2;
-        st0 += tr - ot0;
-        st1 += tr - ot1;
-        st2 += tr - ot2;
-        sums[0][j] = sb0;
-        sums[1][j] = st0;
-        sums[2][j] = sb1;
-        sums[3][j] = st1;
-        sums[4][j] = sb2;
-        sums[5][j] = st2;
-      }
-      uosc_ratios_wide(sums, m, out + i);
-      i += m;
+    int end = i + (count - 1 - i) / 4 * 4;
+    double sums[6] = {st.bp[0], st.bp[1], st.bp[2], st.tr[0], st.tr[1], st.tr[2]};
+    uosc_bulk_wide(b, i, end, w, rbp, rtr, mask, sums, out);
+    for (int k = 0; k < 3; k++) {
+      st.bp[k] = sums[k];
+      st.tr[k] = sums[3 + k];
     }
-    st.bp[0] = sb0;
-    st.bp[1] = sb1;
-    st.bp[2] = sb2;
-    st.tr[0] = st0;
-    st.tr[1] = st1;
-    st.tr[2] = st2;
+    i = end;
   }
   study_run(s, i, count, st, step);
   return 1;
