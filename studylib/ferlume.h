@@ -64,6 +64,41 @@ inline double ferlume_buying_pressure(const chart_bar *b, int i) {
   return b[i].close - tl;
 }
 
+// The high, low and close of bars i .. i + m - 1 (m <= 4) as doubles, lanes
+// from m on 0: a full group as four loads of a bar's prices and a
+// transpose (the values are the floats' own, exact as doubles).
+[[gnu::always_inline]] inline void ferlume_hlc4(const chart_bar *b, int i, int m, study_v4d &h,
+                                                study_v4d &l, study_v4d &c) {
+  study_v4f fh, fl, fc;
+  if (m == 4) {
+    study_v4f r[4];
+    for (int k = 0; k < 4; k++) memcpy(&r[k], &b[i + k].open, sizeof r[k]);
+    study_v4f t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);  // o0 o1 h0 h1
+    study_v4f t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);  // l0 l1 c0 c1
+    study_v4f t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
+    study_v4f t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+    fh = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    fl = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    fc = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+  } else {
+    fh = fl = fc = study_v4f{0, 0, 0, 0};
+    for (int k = 0; k < m; k++) {
+      fh[k] = b[i + k].high;
+      fl[k] = b[i + k].low;
+      fc[k] = b[i + k].close;
+    }
+  }
+  h = __builtin_convertvector(fh, study_v4d);
+  l = __builtin_convertvector(fl, study_v4d);
+  c = __builtin_convertvector(fc, study_v4d);
+}
+
+// v's lanes moved up one, lane 0 from `in`: the values of the bars one
+// before a group's.
+[[gnu::always_inline]] inline void ferlume_shift_in(study_v4d &v, double in) {
+  v = __builtin_shufflevector(v, study_v4d{in, in, in, in}, 4, 0, 1, 2);
+}
+
 // v when keep holds, else 0, without a branch: for choices that follow
 // the prices (a coin toss to the branch predictor).
 inline double ferlume_keep_if(bool keep, double v) {

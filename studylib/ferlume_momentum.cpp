@@ -24,7 +24,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int t0 = r + sm - 1;                        // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, tsi_state &st) {
+  auto step = [&](int i, tsi_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -55,7 +55,51 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
     } else {
       out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
-  });
+  };
+  int i = start;
+  // With the signal line a long run takes the bars past the warm-up (all
+  // smoothings seeded, values shown) in blocks: a block's index values,
+  // alongside the signal line of the block before (each waits on its own
+  // smoothings only, so the two run side by side); step's operations
+  // without its tests.  The rest goes bar by bar.
+  int bulk = std::max(start, std::max(first, t0 + 1));
+  if (with_signal && count - 1 - bulk >= 64) {
+    for (; i < bulk; i++) step(i, st);
+    const int B = 256;
+    double idx[2][B];
+    double e1 = st.e1, a1 = st.a1, e2 = st.e2, a2 = st.a2, sig = st.signal;
+    int prev = i, prev_m = 0;  // the block whose signal line is to come
+    for (int cur = 0;; cur ^= 1) {
+      int m = std::min(B, count - 1 - i);
+      double *ic = idx[cur];
+      const double *ip = idx[cur ^ 1];
+      for (int j = 0; j < m || j < prev_m; j++) {
+        if (j < m) {
+          int c = i + j;
+          double d = (double)b[c].close - b[c - 1].close, ad = std::fabs(d);
+          e1 = k1 * d + (1 - k1) * e1;
+          a1 = k1 * ad + (1 - k1) * a1;
+          e2 = k2 * e1 + (1 - k2) * e2;
+          a2 = k2 * a1 + (1 - k2) * a2;
+          ic[j] = a2 != 0 ? e2 / a2 * 100 : 0;
+        }
+        if (j < prev_m) {
+          sig = kq * ip[j] + (1 - kq) * sig;
+          out[prev + j] = study_out(sig);
+        }
+      }
+      if (m == 0) break;
+      prev = i;
+      prev_m = m;
+      i += m;
+    }
+    st.e1 = e1;
+    st.a1 = a1;
+    st.e2 = e2;
+    st.a2 = a2;
+    st.signal = sig;
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 }  // namespace
@@ -93,7 +137,7 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *b = chart ? chart->bars : nullptr;
   regression_sums rs(n);
   auto close = [b](int j) { return (double)b[j].close; };
-  study_run(s, start, count, st, [&](int i, tef_state &st) {
+  auto step = [&](int i, tef_state &st) {
     st.range += (double)b[i].high - b[i].low;
     rs.add(st.reg, close, i);
     if (i < n - 1) {
@@ -108,7 +152,54 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
     out[i] = i < n + k - 2 ? MISSING_VALUE : study_out(st.smoothed);
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
-  });
+  };
+  // A long run takes the bars past the warm-up (a full window, the
+  // smoothing seeded, values shown) in blocks: a block's efficiencies from
+  // the window sums, alongside the smoothing of the block before (each
+  // waits on itself only, so the two run side by side); step's operations
+  // without its tests.  The rest goes bar by bar.
+  int i = start, bulk = std::max(start, std::max(n, n + k - 2));
+  if (count - 1 - bulk >= 64) {
+    for (; i < bulk; i++) step(i, st);
+    const int B = 256;
+    double eff[2][B];
+    double range = st.range, sy = st.reg.sy, sxy = st.reg.sxy, sm = st.smoothed;
+    const double shift = st.reg.shift, nd = n, mean_x = rs.mean_x, inv_den = rs.inv_den;
+    int prev = i, prev_m = 0;  // the block whose smoothing is to come
+    for (int cur = 0;; cur ^= 1) {
+      int m = std::min(B, count - 1 - i);
+      double *ec = eff[cur];
+      const double *ep = eff[cur ^ 1];
+      for (int j = 0; j < m || j < prev_m; j++) {
+        if (j < m) {
+          int c = i + j, o = c - n + 1;
+          range += (double)b[c].high - b[c].low;
+          double v = b[c].close - shift;
+          sxy += nd * v;
+          sy += v;
+          double t = nd * ((sxy - mean_x * sy) * inv_den);
+          if (absolute) t = std::fabs(t);
+          ec[j] = range != 0 ? t / range * 100 : 0;
+          range -= (double)b[o].high - b[o].low;
+          sxy -= sy;
+          sy -= b[o].close - shift;
+        }
+        if (j < prev_m) {
+          sm = f * ep[j] + (1 - f) * sm;
+          out[prev + j] = study_out(sm);
+        }
+      }
+      if (m == 0) break;
+      prev = i;
+      prev_m = m;
+      i += m;
+    }
+    st.range = range;
+    st.reg.sy = sy;
+    st.reg.sxy = sxy;
+    st.smoothed = sm;
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 
@@ -133,57 +224,19 @@ enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
   *mdm = ferlume_keep_if((down > up) & (down > 0), down);
 }
 
-// DX of bars j = 0 .. m - 1 (m a multiple of 4) from their smoothed moves
-// and ranges: |+DI - -DI| / (+DI + -DI), +DI = +DM / TR x 100, 0 where the
-// range or the sum is 0.  Four bars to a vector: the three divisions are
-// most of a bar's cost.  The same operations as one bar at a time: the
-// values are the same.
-[[gnu::always_inline]] inline void dmi_dx(const double *pd, const double *md, const double *tr,
-                                          int m, double *dx) {
-  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100};
-  const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
-                          0x7fffffffffffffffLL};
-  for (int j = 0; j < m; j += 4) {
-    study_v4d p, q, t;
-    memcpy(&p, pd + j, sizeof p);
-    memcpy(&q, md + j, sizeof q);
-    memcpy(&t, tr + j, sizeof t);
-    study_v4i live = t != zero;
-    study_v4d pdi = (study_v4d)((study_v4i)(p / t * hundred) & live);
-    study_v4d mdi = (study_v4d)((study_v4i)(q / t * hundred) & live);
-    study_v4d sum = pdi + mdi, diff = (study_v4d)((study_v4i)(pdi - mdi) & mask);
-    study_v4d d = (study_v4d)((study_v4i)(diff / sum) & (study_v4i)(sum != zero));
-    memcpy(dx + j, &d, sizeof d);
-  }
+// r = x > r ? x : r in each lane (the rule of ferlume_true_range).
+STUDY_INLINE inline void dmi_raise(study_v4d &r, const study_v4d &x) {
+  study_v4i m = x > r;
+  r = (study_v4d)(((study_v4i)x & m) | ((study_v4i)r & ~m));
 }
 
-// +DI (or -DI) of bars j = 0 .. m - 1 (m a multiple of 4) from their
-// smoothed move and range: DM / TR x 100, 0 where the range is 0; four
-// bars to a vector, as dmi_dx.
-[[gnu::always_inline]] inline void dmi_di(const double *dm, const double *tr, int m, double *di) {
-  const study_v4d zero = {0, 0, 0, 0}, hundred = {100, 100, 100, 100};
-  for (int j = 0; j < m; j += 4) {
-    study_v4d p, t;
-    memcpy(&p, dm + j, sizeof p);
-    memcpy(&t, tr + j, sizeof t);
-    study_v4d d = (study_v4d)((study_v4i)(p / t * hundred) & (study_v4i)(t != zero));
-    memcpy(di + j, &d, sizeof d);
-  }
-}
-
-[[gnu::noinline]] STUDY_WIDE void dmi_di_wide(const double *dm, const double *tr, int m,
-                                              double *di) {
-  dmi_di(dm, tr, m, di);
-}
-
-[[gnu::noinline]] STUDY_WIDE void dmi_dx_wide(const double *pd, const double *md, const double *tr,
-                                              int m, double *dx) {
-  dmi_dx(pd, md, tr, m, dx);
-}
-
-// The line is chosen at compile time: each one divides only for itself.
-template <int which>
-int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
+// The line is chosen at compile time: each one smooths and divides only
+// for itself.  After the warm-up the bars go in groups of four: the moves
+// and ranges four to a vector, Wilder's smoothing and the ADX's as
+// study_decay4 (the same formula, its sums taken in another order), the
+// divisions four to an instruction.
+template <int W, int which>
+STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   dmi_state st;
   int n = study_cap(s->period), f = which == DMI_ADX ? study_param_int(s->p1) : 1;
@@ -192,8 +245,12 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0);
   double a = 1.0 / n, c = 1.0 / f;
   int first = which == DMI_ADX ? f + n - 1 : n;
+  // the groups start past the seeds (bar 1, and bar n for the ADX) and the
+  // first value
+  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 3) & ~3;
+  const study_decay4 wilder(1 - a), smooth(1 - c);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  auto step = [&](int i, dmi_state &st) {
+  auto step = [&](int i, dmi_state &st) STUDY_INLINE {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -231,95 +288,76 @@ int calcDMI(chart_rec *chart, StudyDef *s, int restart) {
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
-  int i = start;
-  if constexpr (which == DMI_ADX) {
-    // A long run takes the bars after the warm-up in blocks: the smoothed
-    // moves bar by bar, the divisions of the block four bars at a time
-    // (dmi_dx), then the ADX bar by bar, alongside the next block's moves
-    // (the two smoothings wait on themselves only, so they run side by
-    // side); the rest goes bar by bar.
-    int bulk = std::max(std::max(start, first), n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double pd[B], md[B], tv[B], dx[2][B];
-      int prev = i, prev_m = 0;  // the block whose ADX is to come
-      // the smoothings in locals (the block's stores could be the state's)
-      double sp = st.plus_dm, sm = st.minus_dm, str = st.tr, adx = st.adx;
-      for (int cur = 0;; cur ^= 1) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        double *dp = dx[cur ^ 1];
-        for (int j = 0; j < m || j < prev_m; j++) {
-          if (j < m) {
-            double pdm, mdm;
-            dmi_moves(b, i + j, &pdm, &mdm);
-            double tr = ferlume_true_range(b, i + j);
-            sp = (1 - a) * sp + a * pdm;
-            sm = (1 - a) * sm + a * mdm;
-            str = (1 - a) * str + a * tr;
-            pd[j] = sp;
-            md[j] = sm;
-            tv[j] = str;
-          }
-          if (j < prev_m) {
-            adx = (1 - c) * adx + c * dp[j];
-            out[prev + j] = study_out(adx * 100);
-          }
-        }
-        if (m == 0) break;
-        dmi_dx_wide(pd, md, tv, m, dx[cur]);
-        prev = i;
-        prev_m = m;
-        i += m;
-      }
-      st.plus_dm = sp;
-      st.minus_dm = sm;
-      st.tr = str;
-      st.adx = adx;
+  auto group = [&](int i, int m, dmi_state &st) STUDY_INLINE {
+    study_v4d h, l, cp;
+    ferlume_hlc4(b, i, m, h, l, cp);
+    study_v4d hp = h, lp = l;
+    ferlume_shift_in(hp, b[i - 1].high);
+    ferlume_shift_in(lp, b[i - 1].low);
+    ferlume_shift_in(cp, b[i - 1].close);
+    const study_v4d zero = {0, 0, 0, 0};
+    // the moves (dmi_moves) and the true range (ferlume_true_range)
+    study_v4d up = h - hp, down = lp - l;
+    study_v4d tr = h - l, tu = h - cp, td = cp - l;
+    dmi_raise(tr, tu);
+    dmi_raise(tr, td);
+    tr *= a;
+    wilder.run(tr, st.tr);
+    study_v4i live = tr != zero;
+    study_v4d pdi = zero, mdi = zero;
+    if constexpr (which != DMI_MINUS) {
+      study_v4d pdm = (study_v4d)((study_v4i)up & ((up > down) & (up > zero)));
+      pdm *= a;
+      wilder.run(pdm, st.plus_dm);
+      pdi = (study_v4d)((study_v4i)(pdm / tr * 100.0) & live);
     }
-  }
-  if constexpr (which != DMI_ADX) {
-    // A long run takes the bars after the warm-up in blocks: the smoothed
-    // move and range bar by bar, the divisions four bars at a time
-    // (dmi_di); the rest goes bar by bar.
-    int bulk = std::max(std::max(start, first), n + 1);
-    if (count - 1 - bulk >= 64 && study_wide()) {
-      for (; i < bulk; i++) step(i, st);
-      const int B = 256;
-      double dm[B], tv[B], di[B];
-      double sdm = which == DMI_PLUS ? st.plus_dm : st.minus_dm, str = st.tr;
-      while (count - 1 - i >= 4) {
-        int m = std::min(B, (count - 1 - i) / 4 * 4);
-        for (int j = 0; j < m; j++) {
-          double pdm, mdm;
-          dmi_moves(b, i + j, &pdm, &mdm);
-          double tr = ferlume_true_range(b, i + j);
-          sdm = (1 - a) * sdm + a * (which == DMI_PLUS ? pdm : mdm);
-          str = (1 - a) * str + a * tr;
-          dm[j] = sdm;
-          tv[j] = str;
-        }
-        dmi_di_wide(dm, tv, m, di);
-        for (int j = 0; j < m; j++) out[i + j] = study_out(di[j]);
-        i += m;
-      }
-      (which == DMI_PLUS ? st.plus_dm : st.minus_dm) = sdm;
-      st.tr = str;
+    if constexpr (which != DMI_PLUS) {
+      study_v4d mdm = (study_v4d)((study_v4i)down & ((down > up) & (down > zero)));
+      mdm *= a;
+      wilder.run(mdm, st.minus_dm);
+      mdi = (study_v4d)((study_v4i)(mdm / tr * 100.0) & live);
     }
-  }
-  study_run(s, i, count, st, step);
+    study_v4d v;
+    if constexpr (which == DMI_ADX) {
+      study_v4d sum = pdi + mdi, diff = STUDY_V4_ABS(pdi - mdi);
+      study_v4d dx = (study_v4d)((study_v4i)(diff / sum) & (study_v4i)(sum != zero));
+      dx *= c;
+      smooth.run(dx, st.adx);
+      v = dx * 100.0;
+    } else {
+      v = which == DMI_PLUS ? pdi : mdi;
+    }
+    study_store4(out + i, v, m);
+  };
+  study_run4(s, start, count, from, st, step, group);
   return 1;
 }
+
+template <int W>
+STUDY_INLINE inline int dmi_plus(chart_rec *chart, StudyDef *s, int restart) {
+  return dmi<W, DMI_PLUS>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE inline int dmi_minus(chart_rec *chart, StudyDef *s, int restart) {
+  return dmi<W, DMI_MINUS>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE inline int dmi_adx(chart_rec *chart, StudyDef *s, int restart) {
+  return dmi<W, DMI_ADX>(chart, s, restart);
+}
+STUDY_TWO_WAYS(dmi_plus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(dmi_minus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(dmi_adx, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) {
-  return calcDMI<DMI_PLUS>(chart, s, restart);
+  return dmi_plus_either(chart, s, restart);
 }
 int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) {
-  return calcDMI<DMI_MINUS>(chart, s, restart);
+  return dmi_minus_either(chart, s, restart);
 }
 int calcADX(chart_rec *chart, StudyDef *s, int restart) {
-  return calcDMI<DMI_ADX>(chart, s, restart);
+  return dmi_adx_either(chart, s, restart);
 }
 
 // ---- Momentum ----------------------------------------------------------------------------

@@ -1,10 +1,6 @@
 // Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
 // Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
 // High and Lowest Low.
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include <vector>
 
 #include "studylib/ferlume.h"
@@ -31,6 +27,74 @@ struct uosc_state {
   int32_t index;
   double bp[3], tr[3];  // sums over the short, medium and long windows
 };
+}  // namespace
+
+namespace {
+// The oscillator of bars i .. end - 1 (end - i a multiple of 4, every
+// window full) in blocks: the window sums bar by bar (sums: short, medium
+// and long buying pressure and true range, carried in and out; the bars'
+// values go into the ring rbp / rtr), and alongside them the divisions of
+// the block before, four bars to a vector (each waits on its own values
+// only, so the two run side by side).  The operations are those of one bar
+// at a time: so are the values.
+[[gnu::noinline]] STUDY_WIDE void uosc_bulk_wide(const chart_bar *b, int i, int end, const int *w,
+                                                 double *rbp, double *rtr, int mask, double *sums,
+                                                 float *out) {
+  const int B = 256;
+  double blk[2][6][B];
+  double sb0 = sums[0], sb1 = sums[1], sb2 = sums[2];
+  double st0 = sums[3], st1 = sums[4], st2 = sums[5];
+  const int w0 = w[0], w1 = w[1], w2 = w[2];
+  int prev = i, prev_m = 0;  // the block whose divisions are to come
+  for (int cur = 0;; cur ^= 1) {
+    int m = std::min(B, end - i);
+    double(*bc)[B] = blk[cur];
+    const double(*bq)[B] = blk[cur ^ 1];
+    for (int j = 0; j < m || j < prev_m; j++) {
+      if (j < m) {
+        int k = i + j;
+        double bp = ferlume_buying_pressure(b, k), tr = ferlume_true_range(b, k);
+        rbp[k & mask] = bp;
+        rtr[k & mask] = tr;
+        double ob0 = rbp[(k - w0) & mask], ob1 = rbp[(k - w1) & mask], ob2 = rbp[(k - w2) & mask];
+        double ot0 = rtr[(k - w0) & mask], ot1 = rtr[(k - w1) & mask], ot2 = rtr[(k - w2) & mask];
+        sb0 += bp - ob0;
+        sb1 += bp - ob1;
+        sb2 += bp - ob2;
+        st0 += tr - ot0;
+        st1 += tr - ot1;
+        st2 += tr - ot2;
+        bc[0][j] = sb0;
+        bc[1][j] = st0;
+        bc[2][j] = sb1;
+        bc[3][j] = st1;
+        bc[4][j] = sb2;
+        bc[5][j] = st2;
+      }
+      if (j < prev_m && (j & 3) == 0) {
+        study_v4d b0, t0, b1, t1, b2, t2;
+        memcpy(&b0, bq[0] + j, sizeof b0);
+        memcpy(&t0, bq[1] + j, sizeof t0);
+        memcpy(&b1, bq[2] + j, sizeof b1);
+        memcpy(&t1, bq[3] + j, sizeof t1);
+        memcpy(&b2, bq[4] + j, sizeof b2);
+        memcpy(&t2, bq[5] + j, sizeof t2);
+        study_v4d r = (4.0 * b0 / t0 + 2.0 * b1 / t1 + b2 / t2) * 100.0 / 7.0;
+        study_store4(out + prev + j, r, 4);
+      }
+    }
+    if (m == 0) break;
+    prev = i;
+    prev_m = m;
+    i += m;
+  }
+  sums[0] = sb0;
+  sums[1] = sb1;
+  sums[2] = sb2;
+  sums[3] = st0;
+  sums[4] = st1;
+  sums[5] = st2;
+}
 }  // namespace
 
 int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
@@ -68,7 +132,7 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
     rbp[k & mask] = ferlume_buying_pressure(b, k);
     rtr[k & mask] = ferlume_true_range(b, k);
   }
-  study_run(s, start, count, st, [&](int i, uosc_state &st) {
+  auto step = [&](int i, uosc_state &st) {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -76,21 +140,40 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
     double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
     rbp[i & mask] = bp;
     rtr[i & mask] = tr;
+    // the bar entering a window and the one leaving it, together: one
+    // addition to wait on from bar to bar
     for (int k = 0; k < 3; k++) {
-      st.bp[k] += bp;
-      st.tr[k] += tr;
+      double ob = 0, ot = 0;
       if (i - w[k] >= 1) {
         int j = i - w[k];
-        st.bp[k] -= ringed ? rbp[j & mask] : ferlume_buying_pressure(b, j);
-        st.tr[k] -= ringed ? rtr[j & mask] : ferlume_true_range(b, j);
+        ob = ringed ? rbp[j & mask] : ferlume_buying_pressure(b, j);
+        ot = ringed ? rtr[j & mask] : ferlume_true_range(b, j);
       }
+      st.bp[k] += bp - ob;
+      st.tr[k] += tr - ot;
     }
     out[i] =
         i < first
             ? MISSING_VALUE
             : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
                         100 / 7);
-  });
+  };
+  int i = start;
+  // A long run takes the bars past the warm-up (every window full) in
+  // groups of four (uosc_bulk_wide); the rest goes bar by bar.
+  int bulk = std::max(start, first + 1);
+  if (ringed && count - 1 - bulk >= 64 && study_wide()) {
+    for (; i < bulk; i++) step(i, st);
+    int end = i + (count - 1 - i) / 4 * 4;
+    double sums[6] = {st.bp[0], st.bp[1], st.bp[2], st.tr[0], st.tr[1], st.tr[2]};
+    uosc_bulk_wide(b, i, end, w, rbp, rtr, mask, sums, out);
+    for (int k = 0; k < 3; k++) {
+      st.bp[k] = sums[k];
+      st.tr[k] = sums[3 + k];
+    }
+    i = end;
+  }
+  study_run(s, i, count, st, step);
   return 1;
 }
 
@@ -126,14 +209,40 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
 
 // ---- Average True Range ------------------------------------------------------------
 
+namespace {
+// tr[i] = the true range of bar i for i = from .. (from >= 1) in groups of
+// four bars, as long as a whole group fits below `to`; returns the first
+// bar not done.  The same operations as ferlume_true_range, four bars to
+// a vector.
+[[gnu::noinline]] STUDY_WIDE int atr_ranges_wide(const chart_bar *b, int from, int to, float *tr) {
+  int i = from;
+  for (; to - i >= 4; i += 4) {
+    study_v4d h, l, cp;
+    ferlume_hlc4(b, i, 4, h, l, cp);
+    ferlume_shift_in(cp, b[i - 1].close);
+    study_v4d r = h - l, up = h - cp, down = cp - l;
+    study_v4i m = up > r;
+    r = (study_v4d)(((study_v4i)up & m) | ((study_v4i)r & ~m));
+    m = down > r;
+    r = (study_v4d)(((study_v4i)down & m) | ((study_v4i)r & ~m));
+    study_store4(tr + i, r, 4);
+  }
+  return i;
+}
+}  // namespace
+
 int calcATR(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   study_state_base st;
   int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  for (int i = start; i < count; i++)
-    tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
+  int i = start;
+  if (count - i >= 64 && study_wide()) {
+    if (i == 0) tr[i++] = MISSING_VALUE;
+    i = atr_ranges_wide(b, i, count, tr);
+  }
+  for (; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
   study_finish(s, st, count);
   ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
   return 1;
@@ -204,76 +313,165 @@ struct sar_state {
   double af;
 };
 
-// x > y ? a : b, as a mask in the SSE registers.
-inline double sar_pick_gt(double x, double y, double a, double b) {
-#ifdef __SSE2__
-  __m128d m = _mm_cmpgt_sd(_mm_set_sd(x), _mm_set_sd(y));
-  return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(m, _mm_set_sd(a)), _mm_andnot_pd(m, _mm_set_sd(b))));
-#else
-  return ferlume_select(x > y, a, b);
-#endif
-}
-}  // namespace
+// Lane 0 carries the value (lane 1 a copy of it): the stop's values live
+// in vector registers from bar to bar, where a choice is a mask and a
+// blend, and never pass through the integer registers.
+typedef study_v2d sar_v;
 
-int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
+STUDY_INLINE inline sar_v sar_at(float x) {
+  return study_v2_splat((double)x);
+}
+
+// x > y ? a : b
+STUDY_INLINE inline sar_v sar_pick_gt(sar_v x, sar_v y, sar_v a, sar_v b) {
+  study_v2i m = (study_v2i)(x > y);
+  return (sar_v)(((study_v2i)a & m) | ((study_v2i)b & ~m));
+}
+
+// x < y ? x : y and x > y ? x : y
+STUDY_INLINE inline sar_v sar_min(sar_v x, sar_v y) {
+  return sar_pick_gt(y, x, x, y);
+}
+STUDY_INLINE inline sar_v sar_max(sar_v x, sar_v y) {
+  return sar_pick_gt(x, y, x, y);
+}
+
+// One bar of the stop (i >= 2) from its state, in the state's own terms.
+STUDY_INLINE inline double sar_bar(const chart_bar *b, int i, sar_state &st, double a0, double inc,
+                                   double af_max) {
+  double hi = b[i].high, lo = b[i].low;
+  if (i == 2) {
+    st.hh = b[1].high > hi ? b[1].high : hi;
+    st.ll = b[1].low < lo ? b[1].low : lo;
+    st.sar_long = st.ll;
+    st.sar_short = st.hh;
+    st.is_long = 1;
+    st.af = a0;
+  }
+  const sar_v vinc = study_v2_splat(inc), vmax = study_v2_splat(af_max);
+  sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low), af = study_v2_splat(st.af), t;
+  if (st.is_long) {
+    sar_v sl = study_v2_splat(st.sar_long), hh = study_v2_splat(st.hh);
+    sar_v l2 = sar_min(sar_at(b[i - 1].low), vlo);
+    t = sl + af * (sar_at(b[i - 1].high) - sl);
+    t = sar_pick_gt(t, l2, sl, t);
+    af = sar_min(vmax, sar_pick_gt(vhi, hh, af + vinc, af));
+    st.hh = sar_max(vhi, hh)[0];
+    st.af = af[0];
+    st.sar_long = t[0];
+    if (t[0] > lo) {
+      st.is_long = 0;
+      st.ll = t[0];
+      st.sar_short = st.hh;
+      st.af = a0;
+    }
+  } else {
+    sar_v ss = study_v2_splat(st.sar_short), ll = study_v2_splat(st.ll);
+    sar_v h2 = sar_max(sar_at(b[i - 1].high), vhi);
+    t = ss - af * (ss - sar_at(b[i - 1].low));
+    t = sar_pick_gt(h2, t, ss, t);
+    af = sar_min(vmax, sar_pick_gt(ll, vlo, af + vinc, af));
+    st.ll = sar_min(vlo, ll)[0];
+    st.af = af[0];
+    st.sar_short = t[0];
+    if (hi > t[0]) {
+      st.is_long = 1;
+      st.hh = t[0];
+      st.sar_long = st.ll;
+      st.af = a0;
+    }
+  }
+  return t[0];
+}
+
+// The stop follows its run and turns when the prices cross it.  A long
+// run takes the bars between the third and the last in one loop with the
+// state in registers: a stop, an extreme and the factor as vectors, the
+// run's side as the branch that the loop is in (a turn is one jump to the
+// other loop, the only choice the prices make that is a branch).  The
+// choices the prices make from bar to bar (a new extreme, a stop held at
+// the lows) are masks.  Each bar is what sar_bar makes of it.
+template <int W>
+STUDY_INLINE inline int sar(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   sar_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   double a0 = s->p1, inc = s->p2, af_max = s->p3;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, sar_state &st) {
-    if (i < 2) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    double hi = b[i].high, lo = b[i].low;
-    if (i == 2) {
-      st.hh = b[1].high > hi ? b[1].high : hi;
-      st.ll = b[1].low < lo ? b[1].low : lo;
-      st.sar_long = st.ll;
-      st.sar_short = st.hh;
-      st.is_long = 1;
-      st.af = a0;
-    }
-    double t;
-    // Extremes are minsd / maxsd (x < y ? x : y is exactly their rule);
-    // the other choices follow the prices (a coin toss to the branch
-    // predictor) and are masks in the SSE registers, without a branch and
-    // without a trip through the integer registers.
-    if (st.is_long) {
-      double l1 = b[i - 1].low, l2 = l1 < lo ? l1 : lo;
-      t = st.sar_long + st.af * (b[i - 1].high - st.sar_long);
-      t = sar_pick_gt(t, l2, st.sar_long, t);
-      // a new extreme is a coin toss: chosen without branches
-      st.af = sar_pick_gt(hi, st.hh, st.af + inc, st.af);
-      st.hh = hi > st.hh ? hi : st.hh;
-      st.af = af_max < st.af ? af_max : st.af;
-      st.sar_long = t;
-      if (t > lo) {
-        st.is_long = 0;
-        st.ll = t;
-        st.sar_short = st.hh;
-        st.af = a0;
+  auto step = [&](int i, sar_state &st) STUDY_INLINE {
+    out[i] = i < 2 ? MISSING_VALUE : study_out(sar_bar(b, i, st, a0, inc, af_max));
+  };
+  int i = start;
+  for (; i < 3 && i < count - 1; i++) step(i, st);
+  if (i < count - 1) {
+    const sar_v vinc = study_v2_splat(inc), vmax = study_v2_splat(af_max),
+                va0 = study_v2_splat(a0);
+    sar_v sl = study_v2_splat(st.sar_long), ss = study_v2_splat(st.sar_short);
+    sar_v hh = study_v2_splat(st.hh), ll = study_v2_splat(st.ll), af = study_v2_splat(st.af);
+    sar_v ph = sar_at(b[i - 1].high), pl = sar_at(b[i - 1].low);  // the bar before
+    const int end = count - 1;
+    bool is_long = st.is_long != 0;
+    while (i < end) {
+      if (is_long) {
+        for (; i < end; i++) {
+          sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
+          sar_v l2 = sar_min(pl, vlo);
+          sar_v t = sl + af * (ph - sl);
+          t = sar_pick_gt(t, l2, sl, t);
+          af = sar_min(vmax, sar_pick_gt(vhi, hh, af + vinc, af));
+          hh = sar_max(vhi, hh);
+          sl = t;
+          ph = vhi;
+          pl = vlo;
+          out[i] = study_out(t[0]);
+          if (t[0] > vlo[0]) {
+            ll = t;
+            ss = hh;
+            af = va0;
+            is_long = false;
+            i++;
+            break;
+          }
+        }
+      } else {
+        for (; i < end; i++) {
+          sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
+          sar_v h2 = sar_max(ph, vhi);
+          sar_v t = ss - af * (ss - pl);
+          t = sar_pick_gt(h2, t, ss, t);
+          af = sar_min(vmax, sar_pick_gt(ll, vlo, af + vinc, af));
+          ll = sar_min(vlo, ll);
+          ss = t;
+          ph = vhi;
+          pl = vlo;
+          out[i] = study_out(t[0]);
+          if (vhi[0] > t[0]) {
+            hh = t;
+            sl = ll;
+            af = va0;
+            is_long = true;
+            i++;
+            break;
+          }
+        }
       }
-    } else {
-      double h1 = b[i - 1].high, h2 = h1 > hi ? h1 : hi;
-      t = st.sar_short - st.af * (st.sar_short - b[i - 1].low);
-      t = sar_pick_gt(h2, t, st.sar_short, t);
-      st.af = sar_pick_gt(st.ll, lo, st.af + inc, st.af);
-      st.ll = lo < st.ll ? lo : st.ll;
-      st.af = af_max < st.af ? af_max : st.af;
-      st.sar_short = t;
-      if (hi > t) {
-        st.is_long = 1;
-        st.hh = t;
-        st.sar_long = st.ll;
-        st.af = a0;
-      }
     }
-    out[i] = study_out(t);
-  });
+    st.is_long = is_long;
+    st.sar_long = sl[0];
+    st.sar_short = ss[0];
+    st.hh = hh[0];
+    st.ll = ll[0];
+    st.af = af[0];
+  }
+  study_run(s, i, count, st, step);
   return 1;
+}
+STUDY_TWO_WAYS(sar, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcSAR(chart_rec *chart, StudyDef *s, int restart) {
+  return sar_either(chart, s, restart);
 }
 
 // ---- Highest High and Lowest Low -------------------------------------------------------
