@@ -136,20 +136,126 @@ static inline double ad_contribution(const chart_bar *b) {
   return std::isfinite(c) ? c : 0;
 }
 
-int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
+// v with its lanes that are not finite doubles (infinities, NaN) 0.
+[[gnu::always_inline]] static inline void finite_or_zero4(study_v4d &v) {
+  const study_v4i exp = {0x7ff0000000000000LL, 0x7ff0000000000000LL, 0x7ff0000000000000LL,
+                         0x7ff0000000000000LL};
+  v = (study_v4d)((study_v4i)v & (((study_v4i)v & exp) != exp));
+}
+
+// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A whole
+// group loads its four bars as two 16-byte rows each and turns them over
+// (a row a bar into a vector a field); a group cut short reads its bars
+// one by one, never past them.
+struct bars4 {
+  study_v4d high, low, close, volume, extra;
+};
+
+[[gnu::always_inline]] static inline void load_bars4(const chart_bar *b, int i, int m, bars4 &f) {
+  if (m == 4) {
+    study_v4f r0, r1, r2, r3;
+    study_v4si w0, w1, w2, w3;
+    memcpy(&r0, &b[i], 16);
+    memcpy(&r1, &b[i + 1], 16);
+    memcpy(&r2, &b[i + 2], 16);
+    memcpy(&r3, &b[i + 3], 16);
+    memcpy(&w0, &b[i].volume, 16);
+    memcpy(&w1, &b[i + 1].volume, 16);
+    memcpy(&w2, &b[i + 2].volume, 16);
+    memcpy(&w3, &b[i + 3].volume, 16);
+    study_v4f t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5);  // o0 o1 h0 h1
+    study_v4f t1 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5);
+    study_v4f t2 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);  // l0 l1 c0 c1
+    study_v4f t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
+    study_v4si u0 = __builtin_shufflevector(w0, w1, 0, 4, 1, 5);  // v0 v1 e0 e1
+    study_v4si u1 = __builtin_shufflevector(w2, w3, 0, 4, 1, 5);
+    f.high = __builtin_convertvector(__builtin_shufflevector(t0, t1, 2, 3, 6, 7), study_v4d);
+    f.low = __builtin_convertvector(__builtin_shufflevector(t2, t3, 0, 1, 4, 5), study_v4d);
+    f.close = __builtin_convertvector(__builtin_shufflevector(t2, t3, 2, 3, 6, 7), study_v4d);
+    f.volume = __builtin_convertvector(__builtin_shufflevector(u0, u1, 0, 1, 4, 5), study_v4d);
+    f.extra = __builtin_convertvector(__builtin_shufflevector(u0, u1, 2, 3, 6, 7), study_v4d);
+    return;
+  }
+  f.high = f.low = f.close = f.volume = f.extra = study_v4d{0, 0, 0, 0};
+  for (int j = 0; j < m; j++) {
+    f.high[j] = b[i + j].high;
+    f.low[j] = b[i + j].low;
+    f.close[j] = b[i + j].close;
+    f.volume[j] = b[i + j].volume;
+    f.extra[j] = b[i + j].extra;
+  }
+}
+
+// ad_contribution of bars i .. i + m - 1, lanes from m on 0: the same
+// operations lane by lane, so each bar's value is the bar-by-bar one.
+[[gnu::always_inline]] static inline void ad_contribution4(const chart_bar *b, int i, int m,
+                                                           study_v4d &c) {
+  bars4 f;
+  load_bars4(b, i, m, f);
+  const study_v4d zero = {0, 0, 0, 0};
+  study_v4d range = f.high - f.low;
+  c = ((f.close - f.low) - (f.high - f.close)) / range * f.volume;
+  finite_or_zero4(c);
+  c = (study_v4d)((study_v4i)c & (range != zero));
+}
+
+// d += s and s = d[3] (d the group's running sums, s the sum before it),
+// s taken as d[3] + s on its own: the chain from group to group is one
+// addition, the lanes are made beside it.  The same values as d += s.
+[[gnu::always_inline]] static inline void carry_sum4(study_v4d &d, double &s) {
+  double s0 = s;
+  s = d[3] + s0;
+  d += s0;
+}
+
+// study_decay4::run with the value carried to the next group taken on its
+// own (one multiplication and one addition from group to group): the same
+// operations, so the same values.
+[[gnu::always_inline]] static inline void carry_decay4(const study_decay4 &k, study_v4d &u,
+                                                       double &s) {
+  u += k.c * STUDY_V4_SHIFT1(u);
+  u += k.cc * STUDY_V4_SHIFT2(u);
+  double s0 = s;
+  s = u[3] + k.pw[3] * s0;
+  u += k.pw * s0;
+}
+
+// The line is a running sum: four bars at a time, the group's own part in
+// two doubling steps and the sum carried in from the groups before.
+template <int>
+STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += ad_contribution(&bars[i]);
-    out[i] = study_out(st.a);
-  });
+  study_run4(
+      s, start, count, 0, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += ad_contribution(&bars[i]);
+        out[i] = study_out(st.a);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        study_v4d c;
+        ad_contribution4(bars, i, m, c);
+        study_prefix4(c);
+        carry_sum4(c, st.a);
+        study_store4(out + i, c, m);
+      });
   return 1;
 }
 
-int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
+STUDY_TWO_WAYS(ad_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
+  return ad_line_either(chart, s, restart);
+}
+
+// The line as in ad_line and its two exponential averages, bar by bar
+// through the first values, then four bars at a time (study_decay4; the
+// fast average (fast + ad) / 2 is 0.5 fast + 0.5 ad).
+template <int>
+STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
   int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
@@ -157,13 +263,33 @@ int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *bars = chart ? chart->bars : nullptr;
   // 2/11 and 9/11 as factors: the chain from bar to bar has no division
   const double k2 = 2.0 / 11, k9 = 9.0 / 11;
-  study_run(s, start, count, st, [&](int i, chaikin_state &st) {
-    st.ad += ad_contribution(&bars[i]);
-    st.fast = (st.fast + st.ad) * 0.5;
-    st.slow = st.ad * k2 + st.slow * k9;
-    out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
-  });
+  const study_decay4 fast(0.5), slow(k9);
+  study_run4(
+      s, start, count, 12, st,
+      [&](int i, chaikin_state &st) STUDY_INLINE {
+        st.ad += ad_contribution(&bars[i]);
+        st.fast = (st.fast + st.ad) * 0.5;
+        st.slow = st.ad * k2 + st.slow * k9;
+        out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
+      },
+      [&](int i, int m, chaikin_state &st) STUDY_INLINE {
+        study_v4d ad;
+        ad_contribution4(bars, i, m, ad);
+        study_prefix4(ad);
+        carry_sum4(ad, st.ad);
+        study_v4d f = ad * 0.5, w = ad * k2;
+        carry_decay4(fast, f, st.fast);
+        carry_decay4(slow, w, st.slow);
+        f -= w;
+        study_store4(out + i, f, m);
+      });
   return 1;
+}
+
+STUDY_TWO_WAYS(chaikin, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
+  return chaikin_either(chart, s, restart);
 }
 
 // Replaces series 1 from the last bar back to `from` by the mean of the
