@@ -66,76 +66,6 @@ int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
   return 1;
 }
 
-// Sum of the extra word over the sum of the volume in the window, x 100.
-int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
-  int count = study_bar_count(chart, s);
-  int n = study_period(s);
-  sum_state st;
-  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
-  if (start < 0) return 1;
-  float *out = study_series(s, 0);
-  const chart_bar *bars = chart->bars;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += bars[i].extra;
-    st.b += volume_of(&bars[i]);
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
-    st.a -= bars[i - n + 1].extra;
-    st.b -= volume_of(&bars[i - n + 1]);
-  });
-  return 1;
-}
-
-// Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
-template <class C>
-static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C contribution) {
-  int count = study_bar_count(chart, s);
-  int n = study_period(s);
-  sum_state st;
-  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
-  if (start < 0) return 1;
-  float *out = study_series(s, 0);
-  const chart_bar *bars = chart->bars;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    if (i >= 1) st.a += contribution(bars, i);
-    if (i < n) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    out[i] = study_out(st.a);
-    st.a -= contribution(bars, i - n + 1);
-  });
-  return 1;
-}
-
-int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
-    int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
-    return dir * volume_of(&b[k]);
-  });
-}
-
-// A bar after a zero close has no relative change: it adds nothing.
-int compute_pvt(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
-    double pc = b[k - 1].close;
-    if (pc == 0) return 0.0;
-    double c = ((double)b[k].close - pc) / pc * volume_of(&b[k]);
-    return std::isfinite(c) ? c : 0.0;
-  });
-}
-
-// Money flow of one bar; a bar whose high equals its low adds nothing.
-static inline double ad_contribution(const chart_bar *b) {
-  double range = (double)b->high - b->low;
-  if (range == 0) return 0;
-  double c = (((double)b->close - b->low) - ((double)b->high - b->close)) / range * volume_of(b);
-  return std::isfinite(c) ? c : 0;
-}
-
 // v with its lanes that are not finite doubles (infinities, NaN) 0.
 [[gnu::always_inline]] static inline void finite_or_zero4(study_v4d &v) {
   const study_v4i exp = {0x7ff0000000000000LL, 0x7ff0000000000000LL, 0x7ff0000000000000LL,
@@ -218,6 +148,166 @@ struct bars4 {
   double s0 = s;
   s = u[3] + k.pw[3] * s0;
   u += k.pw * s0;
+}
+
+// Sum of the extra word over the sum of the volume in the window, x 100.
+// Bar by bar until the window is full, then four bars at a time: the
+// window sums as running sums over the group (whole numbers: exact in any
+// order), the ratios four to a division.
+template <int>
+STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  int n = study_period(s);
+  sum_state st;
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  const chart_bar *bars = chart->bars;
+  study_run4(
+      s, start, count, (n + 2) & ~3, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += bars[i].extra;
+        st.b += volume_of(&bars[i]);
+        if (i < n - 1) {
+          out[i] = MISSING_VALUE;
+          return;
+        }
+        out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
+        st.a -= bars[i - n + 1].extra;
+        st.b -= volume_of(&bars[i - n + 1]);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        bars4 f, g;
+        load_bars4(bars, i, m, f);
+        load_bars4(bars, i - n + 1, m, g);
+        study_v4d da = f.extra - g.extra, db = f.volume - g.volume;
+        study_prefix4(da);
+        study_prefix4(db);
+        // the sums hold the window less its oldest bar between bars
+        study_v4d a = STUDY_V4_SHIFT1(da) + st.a + f.extra;
+        study_v4d b = STUDY_V4_SHIFT1(db) + st.b + f.volume;
+        st.a += da[3];
+        st.b += db[3];
+        const study_v4d zero = {0, 0, 0, 0};
+        study_v4d r = a / b * 100;
+        study_store4_if(out + i, r, b != zero, m);
+      });
+  return 1;
+}
+
+STUDY_TWO_WAYS(net_volume_ratio, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
+  return net_volume_ratio_either(chart, s, restart);
+}
+
+// Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
+// Bar by bar until the window is past bar 0, then four bars at a time:
+// group(b, k, m, v) gives c(k .. k + m - 1), the same operations as c lane
+// by lane; the window sums go as running sums over the group.
+template <class C, class G>
+STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart,
+                                                    C contribution, G group) {
+  int count = study_bar_count(chart, s);
+  int n = study_period(s);
+  sum_state st;
+  int start = study_start(s, restart, n, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  const chart_bar *bars = chart->bars;
+  study_run4(
+      s, start, count, (n + 3) & ~3, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        if (i >= 1) st.a += contribution(bars, i);
+        if (i < n) {
+          out[i] = MISSING_VALUE;
+          return;
+        }
+        out[i] = study_out(st.a);
+        st.a -= contribution(bars, i - n + 1);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        study_v4d v, drop;
+        group(bars, i, m, v);
+        group(bars, i - n + 1, m, drop);
+        study_v4d d = v - drop;
+        study_prefix4(d);
+        study_v4d a = STUDY_V4_SHIFT1(d);
+        double s0 = st.a;
+        st.a = d[3] + s0;
+        a = (a + s0) + v;
+        study_store4(out + i, a, m);
+      });
+  return 1;
+}
+
+// Closes of bars k - 1 .. k + 2 (the bars before those of f, from k).
+[[gnu::always_inline]] static inline void previous_closes4(const chart_bar *b, int k,
+                                                           const bars4 &f, study_v4d &pc) {
+  pc = __builtin_shufflevector(f.close, study_v4d{0, 0, 0, 0} + (double)b[k - 1].close, 4, 0, 1,
+                               2);
+}
+
+template <int>
+STUDY_INLINE static inline int obv(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(
+      chart, s, restart,
+      [](const chart_bar *b, int k) STUDY_INLINE {
+        int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
+        return dir * volume_of(&b[k]);
+      },
+      [](const chart_bar *b, int k, int m, study_v4d &v) STUDY_INLINE {
+        bars4 f;
+        study_v4d pc;
+        load_bars4(b, k, m, f);
+        previous_closes4(b, k, f, pc);
+        study_v4i up = f.close > pc, down = f.close < pc;
+        v = (study_v4d)((study_v4i)f.volume & up) - (study_v4d)((study_v4i)f.volume & down);
+      });
+}
+
+STUDY_TWO_WAYS(obv, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
+  return obv_either(chart, s, restart);
+}
+
+// A bar after a zero close has no relative change: it adds nothing.
+template <int>
+STUDY_INLINE static inline int pvt(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(
+      chart, s, restart,
+      [](const chart_bar *b, int k) STUDY_INLINE {
+        double pc = b[k - 1].close;
+        if (pc == 0) return 0.0;
+        double c = ((double)b[k].close - pc) / pc * volume_of(&b[k]);
+        return std::isfinite(c) ? c : 0.0;
+      },
+      [](const chart_bar *b, int k, int m, study_v4d &v) STUDY_INLINE {
+        bars4 f;
+        study_v4d pc;
+        load_bars4(b, k, m, f);
+        previous_closes4(b, k, f, pc);
+        const study_v4d zero = {0, 0, 0, 0};
+        v = (f.close - pc) / pc * f.volume;
+        finite_or_zero4(v);
+        v = (study_v4d)((study_v4i)v & (pc != zero));
+      });
+}
+
+STUDY_TWO_WAYS(pvt, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_pvt(chart_rec *chart, StudyDef *s, int restart) {
+  return pvt_either(chart, s, restart);
+}
+
+// Money flow of one bar; a bar whose high equals its low adds nothing.
+static inline double ad_contribution(const chart_bar *b) {
+  double range = (double)b->high - b->low;
+  if (range == 0) return 0;
+  double c = (((double)b->close - b->low) - ((double)b->high - b->close)) / range * volume_of(b);
+  return std::isfinite(c) ? c : 0;
 }
 
 // The line is a running sum: four bars at a time, the group's own part in
