@@ -400,7 +400,37 @@ static void smooth_series(StudyDef *s, int from, int count) {
   }
 }
 
-int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+// smooth_series four bars to a vector: each lane sums its p values in the
+// same order, and is missing where any of them is.
+STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count) {
+  int p = study_param_int(s->p1);
+  if (p <= 1) return;
+  float *out = study_series(s, 0), *raw = study_series(s, 1);
+  if (from < p - 1) from = p - 1;
+  double inv_p = 1.0 / p;
+  const study_v4d limit = {MISSING_LIMIT, MISSING_LIMIT, MISSING_LIMIT, MISSING_LIMIT};
+  int i = from;
+  for (; count - i >= 4; i += 4) {
+    study_v4d sum = {0, 0, 0, 0};
+    study_v4i missing = {0, 0, 0, 0};
+    for (const float *r = raw + i - p + 1; r <= raw + i; r++) {
+      study_v4f x;
+      memcpy(&x, r, sizeof x);
+      study_v4d d = __builtin_convertvector(x, study_v4d);
+      missing |= d < limit;
+      sum += d;
+    }
+    sum *= inv_p;
+    study_store4_if(out + i, sum, ~missing, 4);
+  }
+  smooth_series(s, i, count);
+}
+
+// volume / (sum / n) * 100 with the window sum of the volume: bar by bar
+// until the window is full, then four bars at a time (whole numbers: the
+// running sums over a group are exact), the ratios four to a division.
+template <int>
+STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
@@ -409,19 +439,44 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0), *raw = study_series(s, 1);
   const chart_bar *bars = chart->bars;
   const double scale = 100.0 * n;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += volume_of(&bars[i]);
-    if (i < n - 1) {
-      out[i] = raw[i] = MISSING_VALUE;
-      return;
-    }
-    // volume / (sum / n) * 100, one division
-    raw[i] = st.a > 0 ? study_out(volume_of(&bars[i]) * scale / st.a) : MISSING_VALUE;
-    out[i] = raw[i];
-    st.a -= volume_of(&bars[i - n + 1]);
-  });
-  smooth_series(s, start, count);
+  const int from = (n + 2) & ~3;
+  study_run4(
+      s, start, count, from, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += volume_of(&bars[i]);
+        if (i < n - 1) {
+          out[i] = raw[i] = MISSING_VALUE;
+          return;
+        }
+        // volume / (sum / n) * 100, one division
+        raw[i] = st.a > 0 ? study_out(volume_of(&bars[i]) * scale / st.a) : MISSING_VALUE;
+        out[i] = raw[i];
+        st.a -= volume_of(&bars[i - n + 1]);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        bars4 f, g;
+        load_bars4(bars, i, m, f);
+        load_bars4(bars, i - n + 1, m, g);
+        study_v4d d = f.volume - g.volume;
+        study_prefix4(d);
+        study_v4d a = STUDY_V4_SHIFT1(d) + st.a + f.volume;
+        st.a += d[3];
+        const study_v4d zero = {0, 0, 0, 0};
+        study_v4d r = f.volume * scale / a;
+        study_v4i keep = a > zero;
+        study_store4_if(raw + i, r, keep, m);
+        study_store4_if(out + i, r, keep, m);
+      });
+  // the smoothing from the first bar the run wrote (a group may begin
+  // before start)
+  smooth_series4(s, study_first4(start, from), count);
   return 1;
+}
+
+STUDY_TWO_WAYS(rel_volume, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return rel_volume_either(chart, s, restart);
 }
 
 static inline int bar_tod(const chart_bar *b) {
