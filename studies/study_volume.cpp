@@ -673,7 +673,17 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 
 // Series 2 the day's volume so far; series 3 its smoothing across days at
 // the same time of day; series 1 today against the typical day, x 100.
-int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+//
+// The day's volume so far is carried from bar to bar as a double holding
+// the float value written (study_out of the sum with the bar's volume):
+// while the sum stays within 2^24 it is a whole number the float holds
+// exactly, so the rounding is skipped and the chain from bar to bar is one
+// addition.  Times of day are taken against the first second of the bar's
+// day (and of the day before), the division by the day's length made only
+// when the day changes.  The ratios are made in a second pass four to a
+// division: the first leaves series 1 the base of each bar that has one.
+template <int>
+STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   acc_state st;
@@ -684,41 +694,74 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);
-  // The day's volume so far is carried in a local from bar to bar (the
-  // value written to the series, read back without a trip through memory).
-  float sum = start > 0 ? acc[start - 1] : 0;
+  const double exact = 16777216.0;  // 2^24
+  double sum = start > 0 ? acc[start - 1] : 0;
+  // first seconds of the previous bar's day and of the day before it
+  int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
+  int64_t prev_base =
+      start > 0 && st.prev_start >= 0 ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
+                                      : 0;
   study_run(s, start, count, st, [&](int i, acc_state &st) {
-    int64_t day = kv_day_number(bars[i].time);
-    int tod = (int)(bars[i].time - day * KV_SECONDS_PER_DAY);
-    if (i == 0 || (int)day != st.day) {
+    int64_t t = bars[i].time;
+    double v = volume_of(&bars[i]);
+    double next;
+    if (i == 0 || t < day_base || t - day_base >= KV_SECONDS_PER_DAY) {
+      int64_t day = kv_day_number(t);
+      prev_base = day_base;
+      day_base = day * KV_SECONDS_PER_DAY;
       st.days++;
       st.prev_start = i == 0 ? -1 : st.day_start;
       st.day_start = i;
       st.day = (int)day;
       st.cursor = st.prev_start;
-      sum = (float)volume_of(&bars[i]);
+      next = v;
     } else {
-      sum = study_out((double)sum + volume_of(&bars[i]));
+      next = sum + v;
     }
-    acc[i] = sum;
+    if (__builtin_expect(next >= -exact && next <= exact, 1))
+      sum = next;
+    else
+      sum = study_out(next);
+    int tod = (int)(t - day_base);
+    acc[i] = (float)sum;
     if (st.prev_start < 0) {
-      smooth[i] = sum;
+      smooth[i] = (float)sum;
       ratio[i] = MISSING_VALUE;
       return;
     }
-    int cursor_tod = bar_tod(&bars[st.cursor]);
+    int cursor_tod = (int)(bars[st.cursor].time - prev_base);
     while (st.cursor + 1 < st.day_start) {
-      int t = bar_tod(&bars[st.cursor + 1]);
-      if (t > tod) break;
+      int u = (int)(bars[st.cursor + 1].time - prev_base);
+      if (u > tod) break;
       st.cursor++;
-      cursor_tod = t;
+      cursor_tod = u;
     }
     double base = smooth[st.cursor];
     if (cursor_tod == tod && !study_is_missing(base))
       smooth[i] = study_out(a * sum + (1 - a) * base);
     else
-      smooth[i] = sum;
-    ratio[i] = st.days > n && base > 0 ? study_out(sum / base * 100) : MISSING_VALUE;
+      smooth[i] = (float)sum;
+    ratio[i] = st.days > n && base > 0 ? (float)base : MISSING_VALUE;
   });
+  // ratio = sum / base * 100 where the first pass left a base
+  const study_v4d zero = {0, 0, 0, 0};
+  int i = start;
+  for (; count - i >= 4; i += 4) {
+    study_v4f b4, s4;
+    memcpy(&b4, ratio + i, sizeof b4);
+    memcpy(&s4, acc + i, sizeof s4);
+    study_v4d b = __builtin_convertvector(b4, study_v4d);
+    study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
+    study_store4_if(ratio + i, r, b > zero, 4);
+  }
+  for (; i < count; i++)
+    ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
   return 1;
+}
+
+STUDY_TWO_WAYS(intraday_acc_volume, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return intraday_acc_volume_either(chart, s, restart);
 }
