@@ -533,17 +533,21 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum;
 }
 
-// emit(i, factor(sum)) for the bars i of [from, count) after the last one
-// whose sum same_time_volume_sum cannot give (fewer than n earlier days),
-// with the same sums, in one pass over the bars in order.  Each time of day
-// that occurs has a slot: the last n earlier days' volumes at it (a ring)
-// and their sum, and the current day's bar, which joins the ring once a
-// later day reaches that time (a day repeating a time keeps its last bar).
-// Returns 0 when the rings would take more memory than the chart (times of
-// day scattered over many days): the caller then searches bar by bar.
-template <class Factor, class Emit, class Unemit>
-static int same_time_means(const chart_bar *bars, int from, int count, int n, Factor factor,
-                           Emit emit, Unemit unemit) {
+// emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
+// bar first + k, for the bars of [from, count) in runs of up to 1024,
+// then unemit(i) for the bars up to the last one whose sum it cannot give
+// (fewer than n earlier days; their sums[k] are 0), in one pass over the
+// bars in order.  Each time of day that occurs has a slot: the last n
+// earlier days' volumes at it (a ring) and their sum, and the current
+// day's bar, which joins the ring once a later day reaches that time (a
+// day repeating a time keeps its last bar).  Times of day are taken
+// against the first second of the bar's day, the division by the day's
+// length made only when the day changes.  Returns 0 when the rings would
+// take more memory than the chart (times of day scattered over many days):
+// the caller then searches bar by bar.
+template <class Emit, class Unemit>
+static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit,
+                           Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -552,24 +556,31 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Fa
     int32_t day_volume;
     int32_t at;  // the ring's oldest entry (days % n, kept without a division)
     int32_t pad;
-    int64_t sum;   // of the ring
-    double scale;  // factor(sum), made when the ring changes
+    int64_t sum;  // of the ring
   };
   // Each time of day gets its slot when it first occurs, all in the one
-  // pass over the bars.  Every bar with n earlier days is emitted as it
-  // comes; the bars up to the last one without are made missing again.
+  // pass over the bars.  Every bar's sum is handed on as it comes, a run
+  // of bars at a time; the bars up to the last one without are made
+  // missing again.
   std::vector<int32_t> slot_of(KV_SECONDS_PER_DAY, -1);
   std::vector<slot_state> st;
   std::vector<int32_t> ring;
   size_t limit = (size_t)count + 4096;
   int last_short = from - 1;
+  enum { RUN = 1024 };
+  double sums[RUN];
+  int run_first = from, run_len = 0;
+  int64_t day_base = 0;
   for (int j = 0; j < count; j++) {
-    int32_t &q_index = slot_of[bar_tod(&bars[j])];
+    int64_t t = bars[j].time;
+    if (j == 0 || t < day_base || t - day_base >= KV_SECONDS_PER_DAY)
+      day_base = kv_day_number(t) * KV_SECONDS_PER_DAY;
+    int32_t &q_index = slot_of[t - day_base];
     if (q_index < 0) {
       if ((st.size() + 1) * (size_t)n > limit) {
         // the rings would take more memory than the chart (times of day
         // scattered over many days): none of this pass's values stand
-        for (int k = from; k < j; k++) unemit(k);
+        for (int k = from; k < run_first; k++) unemit(k);
         return 0;
       }
       q_index = (int32_t)st.size();
@@ -582,7 +593,6 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Fa
       if (q.days >= n) q.sum -= r[q.at];
       r[q.at] = q.day_volume;
       q.sum += q.day_volume;
-      q.scale = factor((double)q.sum);
       q.days++;
       q.at = q.at + 1 == n ? 0 : q.at + 1;
     }
@@ -590,12 +600,16 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Fa
     q.day_time = bars[j].time;
     q.day_volume = bars[j].volume;
     if (j >= from) {
-      if (q.days < n)
-        last_short = j;
-      else
-        emit(j, q.scale);
+      if (q.days < n) last_short = j;
+      sums[run_len++] = q.days < n ? 0.0 : (double)q.sum;
+      if (run_len == RUN) {
+        emit(run_first, run_len, (const double *)sums);
+        run_first += run_len;
+        run_len = 0;
+      }
     }
   }
+  if (run_len > 0) emit(run_first, run_len, (const double *)sums);
   for (int j = from; j <= last_short; j++) unemit(j);
   return 1;
 }
@@ -604,7 +618,8 @@ static bool intraday_chart(const chart_rec *chart) {
   return chart && is_intraday_unit(chart->header.time_unit);
 }
 
-int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+template <int>
+STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -630,15 +645,30 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     // A long run takes its sums from one pass through the bars by time
     // of day; a live update searches back for its few bars.  Both give
     // the same sums (whole numbers, exact).  volume / (sum / n) * 100 is
-    // taken as volume * (100 n / sum): the factor is made once per time of
-    // day and day, not once per bar.
+    // taken as volume * (100 n / sum); a long run makes them four bars to
+    // a division.
     const double scale = 100.0 * n;
     auto factor = [scale](double sum) { return sum > 0 ? scale / sum : -1.0; };
     auto emit = [&](int i, double f) {
       raw[i] = out[i] = f > 0 ? study_out(volume_of(&chart->bars[i]) * f) : MISSING_VALUE;
     };
+    auto emit_run = [&](int first, int m, const double *sums) STUDY_INLINE {
+      const study_v4d zero = {0, 0, 0, 0};
+      int k = 0;
+      for (; m - k >= 4; k += 4) {
+        bars4 f;
+        study_v4d sum;
+        load_bars4(chart->bars, first + k, 4, f);
+        memcpy(&sum, sums + k, sizeof sum);
+        study_v4d r = f.volume * (scale / sum);
+        study_v4i keep = sum > zero;
+        study_store4_if(raw + first + k, r, keep, 4);
+        study_store4_if(out + first + k, r, keep, 4);
+      }
+      for (; k < m; k++) emit(first + k, factor(sums[k]));
+    };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, factor, emit, unemit)) {
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
@@ -669,6 +699,13 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   st.index = count > 0 ? count - 1 : 0;
   study_save_state(s, st);
   return 1;
+}
+
+STUDY_TWO_WAYS(intraday_rel_volume, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return intraday_rel_volume_either(chart, s, restart);
 }
 
 // Series 2 the day's volume so far; series 3 its smoothing across days at
