@@ -205,7 +205,11 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
 // Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
 // Bar by bar until the window is past bar 0, then four bars at a time:
 // group(b, k, m, v) gives c(k .. k + m - 1), the same operations as c lane
-// by lane; the window sums go as running sums over the group.
+// by lane; the window sums go as running sums over the group.  A long run
+// keeps the contributions of the window's bars in a ring (each twice, so
+// that four neighbours are always one load) and takes the bar leaving the
+// window from it; a short one makes that bar's contribution again.  The
+// values are the same either way.
 template <class C, class G>
 STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart,
                                                     C contribution, G group) {
@@ -216,8 +220,18 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
+  const int from = (n + 3) & ~3;
+  std::vector<double> ring;
+  int mask = 0;
+  if (count - start > 256 && n <= 4096) {
+    int r = 8;
+    while (r < n + 4) r *= 2;
+    ring.resize(2 * (size_t)r);
+    mask = r - 1;
+  }
+  bool filled = false;
   study_run4(
-      s, start, count, (n + 3) & ~3, st,
+      s, start, count, from, st,
       [&](int i, sum_state &st) STUDY_INLINE {
         if (i >= 1) st.a += contribution(bars, i);
         if (i < n) {
@@ -230,7 +244,25 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
       [&](int i, int m, sum_state &st) STUDY_INLINE {
         study_v4d v, drop;
         group(bars, i, m, v);
-        group(bars, i - n + 1, m, drop);
+        if (mask && m == 4) {
+          double *r = ring.data();
+          if (!filled) {
+            // the window's bars before the first group
+            for (int k = i - n + 1; k < i; k += 4) {
+              study_v4d w;
+              group(bars, k, i - k < 4 ? i - k : 4, w);
+              for (int l = 0; l < 4 && k + l < i; l++)
+                r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
+            }
+            filled = true;
+          }
+          int p = i & mask;
+          memcpy(r + p, &v, sizeof v);
+          memcpy(r + p + mask + 1, &v, sizeof v);
+          memcpy(&drop, r + ((i - n + 1) & mask), sizeof drop);
+        } else {
+          group(bars, i - n + 1, m, drop);
+        }
         study_v4d d = v - drop;
         study_prefix4(d);
         study_v4d a = STUDY_V4_SHIFT1(d);
