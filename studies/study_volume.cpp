@@ -583,12 +583,10 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
-    int32_t has_day;   // a current day is pending
-    int32_t day_time;  // its bar's time
+    int32_t day_time;  // the current day's bar: its time (set with the slot)
     int32_t day_volume;
-    int32_t at;  // the ring's oldest entry (days % n, kept without a division)
-    int32_t pad;
-    int64_t sum;  // of the ring
+    int32_t at;    // the ring's oldest entry (days % n, kept without a division)
+    int64_t sum;   // of the ring (entries not yet written are 0)
   };
   // Each time of day gets its slot when it first occurs, all in the one
   // pass over the bars.  Every bar's sum is handed on as it comes, a run
@@ -603,42 +601,50 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
   double sums[RUN];
   int run_first = from, run_len = 0;
   int64_t day_base = 0;
-  for (int j = 0; j < count; j++) {
+  // bar j into its slot's ring; the slot, or null when the rings would
+  // take more memory than the chart
+  auto take = [&](int j) STUDY_INLINE -> slot_state * {
     int64_t t = bars[j].time;
     if (j == 0 || t < day_base || t - day_base >= KV_SECONDS_PER_DAY)
       day_base = kv_day_number(t) * KV_SECONDS_PER_DAY;
     int32_t &q_index = slot_of[t - day_base];
     if (q_index < 0) {
-      if ((st.size() + 1) * (size_t)n > limit) {
-        // the rings would take more memory than the chart (times of day
-        // scattered over many days): none of this pass's values stand
-        for (int k = from; k < run_first; k++) unemit(k);
-        return 0;
-      }
+      if ((st.size() + 1) * (size_t)n > limit) return nullptr;
       q_index = (int32_t)st.size();
-      st.push_back(slot_state{});
+      st.push_back(slot_state{0, bars[j].time, bars[j].volume, 0, 0});
       ring.resize(ring.size() + (size_t)n);
     }
     slot_state &q = st[q_index];
-    if (q.has_day && q.day_time != bars[j].time) {
+    if (q.day_time != bars[j].time) {
       int32_t *r = &ring[(size_t)q_index * n];
-      if (q.days >= n) q.sum -= r[q.at];
+      q.sum += (int64_t)q.day_volume - r[q.at];
       r[q.at] = q.day_volume;
-      q.sum += q.day_volume;
       q.days++;
       q.at = q.at + 1 == n ? 0 : q.at + 1;
     }
-    q.has_day = 1;
     q.day_time = bars[j].time;
     q.day_volume = bars[j].volume;
-    if (j >= from) {
-      if (q.days < n) last_short = j;
-      sums[run_len++] = q.days < n ? 0.0 : (double)q.sum;
-      if (run_len == RUN) {
-        emit(run_first, run_len, (const double *)sums);
-        run_first += run_len;
-        run_len = 0;
-      }
+    return &q;
+  };
+  // the times of day scattered over many days: none of this pass's
+  // values stand
+  auto scattered = [&] {
+    for (int k = from; k < run_first; k++) unemit(k);
+    return 0;
+  };
+  int j = 0;
+  for (; j < from && j < count; j++)
+    if (!take(j)) return scattered();
+  for (; j < count; j++) {
+    const slot_state *q = take(j);
+    if (!q) return scattered();
+    bool few = q->days < n;
+    last_short = few ? j : last_short;
+    sums[run_len++] = few ? 0.0 : (double)q->sum;
+    if (run_len == RUN) {
+      emit(run_first, run_len, (const double *)sums);
+      run_first += run_len;
+      run_len = 0;
     }
   }
   if (run_len > 0) emit(run_first, run_len, (const double *)sums);
