@@ -472,6 +472,8 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const chart_bar *bars = chart->bars;
   const double scale = 100.0 * n;
   const int from = (n + 2) & ~3;
+  const int p = study_param_int(s->p1);
+  const bool smoothed = p > 1;
   study_run4(
       s, start, count, from, st,
       [&](int i, sum_state &st) STUDY_INLINE {
@@ -497,7 +499,8 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         study_v4d r = f.volume * scale / a;
         study_v4i keep = a > zero;
         study_store4_if(raw + i, r, keep, m);
-        study_store4_if(out + i, r, keep, m);
+        // the smoothing writes series 1 from bar p - 1 on
+        if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
       });
   // the smoothing from the first bar the run wrote (a group may begin
   // before start)
