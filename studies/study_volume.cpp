@@ -66,8 +66,96 @@ int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
   return 1;
 }
 
+// v with its lanes that are not finite doubles (infinities, NaN) 0.
+[[gnu::always_inline]] static inline void finite_or_zero4(study_v4d &v) {
+  const study_v4i exp = {0x7ff0000000000000LL, 0x7ff0000000000000LL, 0x7ff0000000000000LL,
+                         0x7ff0000000000000LL};
+  v = (study_v4d)((study_v4i)v & (((study_v4i)v & exp) != exp));
+}
+
+// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A whole
+// group loads its four bars as two 16-byte rows each and turns them over
+// (a row a bar into a vector a field); a group cut short reads its bars
+// one by one, never past them.
+struct bars4 {
+  study_v4d high, low, close, volume, extra;
+};
+
+[[gnu::always_inline]] static inline void load_bars4(const chart_bar *b, int i, int m, bars4 &f) {
+  if (m == 4) {
+    study_v4f r0, r1, r2, r3;
+    study_v4si w0, w1, w2, w3;
+    memcpy(&r0, &b[i], 16);
+    memcpy(&r1, &b[i + 1], 16);
+    memcpy(&r2, &b[i + 2], 16);
+    memcpy(&r3, &b[i + 3], 16);
+    memcpy(&w0, &b[i].volume, 16);
+    memcpy(&w1, &b[i + 1].volume, 16);
+    memcpy(&w2, &b[i + 2].volume, 16);
+    memcpy(&w3, &b[i + 3].volume, 16);
+    study_v4f t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5);  // o0 o1 h0 h1
+    study_v4f t1 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5);
+    study_v4f t2 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);  // l0 l1 c0 c1
+    study_v4f t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
+    study_v4si u0 = __builtin_shufflevector(w0, w1, 0, 4, 1, 5);  // v0 v1 e0 e1
+    study_v4si u1 = __builtin_shufflevector(w2, w3, 0, 4, 1, 5);
+    f.high = __builtin_convertvector(__builtin_shufflevector(t0, t1, 2, 3, 6, 7), study_v4d);
+    f.low = __builtin_convertvector(__builtin_shufflevector(t2, t3, 0, 1, 4, 5), study_v4d);
+    f.close = __builtin_convertvector(__builtin_shufflevector(t2, t3, 2, 3, 6, 7), study_v4d);
+    f.volume = __builtin_convertvector(__builtin_shufflevector(u0, u1, 0, 1, 4, 5), study_v4d);
+    f.extra = __builtin_convertvector(__builtin_shufflevector(u0, u1, 2, 3, 6, 7), study_v4d);
+    return;
+  }
+  f.high = f.low = f.close = f.volume = f.extra = study_v4d{0, 0, 0, 0};
+  for (int j = 0; j < m; j++) {
+    f.high[j] = b[i + j].high;
+    f.low[j] = b[i + j].low;
+    f.close[j] = b[i + j].close;
+    f.volume[j] = b[i + j].volume;
+    f.extra[j] = b[i + j].extra;
+  }
+}
+
+// ad_contribution of bars i .. i + m - 1, lanes from m on 0: the same
+// operations lane by lane, so each bar's value is the bar-by-bar one.
+[[gnu::always_inline]] static inline void ad_contribution4(const chart_bar *b, int i, int m,
+                                                           study_v4d &c) {
+  bars4 f;
+  load_bars4(b, i, m, f);
+  const study_v4d zero = {0, 0, 0, 0};
+  study_v4d range = f.high - f.low;
+  c = ((f.close - f.low) - (f.high - f.close)) / range * f.volume;
+  finite_or_zero4(c);
+  c = (study_v4d)((study_v4i)c & (range != zero));
+}
+
+// d += s and s = d[3] (d the group's running sums, s the sum before it),
+// s taken as d[3] + s on its own: the chain from group to group is one
+// addition, the lanes are made beside it.  The same values as d += s.
+[[gnu::always_inline]] static inline void carry_sum4(study_v4d &d, double &s) {
+  double s0 = s;
+  s = d[3] + s0;
+  d += s0;
+}
+
+// study_decay4::run with the value carried to the next group taken on its
+// own (one multiplication and one addition from group to group): the same
+// operations, so the same values.
+[[gnu::always_inline]] static inline void carry_decay4(const study_decay4 &k, study_v4d &u,
+                                                       double &s) {
+  u += k.c * STUDY_V4_SHIFT1(u);
+  u += k.cc * STUDY_V4_SHIFT2(u);
+  double s0 = s;
+  s = u[3] + k.pw[3] * s0;
+  u += k.pw * s0;
+}
+
 // Sum of the extra word over the sum of the volume in the window, x 100.
-int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
+// Bar by bar until the window is full, then four bars at a time: the
+// window sums as running sums over the group (whole numbers: exact in any
+// order), the ratios four to a division.
+template <int>
+STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
@@ -75,23 +163,56 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += bars[i].extra;
-    st.b += volume_of(&bars[i]);
-    if (i < n - 1) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
-    st.a -= bars[i - n + 1].extra;
-    st.b -= volume_of(&bars[i - n + 1]);
-  });
+  study_run4(
+      s, start, count, (n + 2) & ~3, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += bars[i].extra;
+        st.b += volume_of(&bars[i]);
+        if (i < n - 1) {
+          out[i] = MISSING_VALUE;
+          return;
+        }
+        out[i] = st.b != 0 ? study_out(st.a / st.b * 100) : MISSING_VALUE;
+        st.a -= bars[i - n + 1].extra;
+        st.b -= volume_of(&bars[i - n + 1]);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        bars4 f, g;
+        load_bars4(bars, i, m, f);
+        load_bars4(bars, i - n + 1, m, g);
+        study_v4d da = f.extra - g.extra, db = f.volume - g.volume;
+        study_prefix4(da);
+        study_prefix4(db);
+        // the sums hold the window less its oldest bar between bars
+        study_v4d a = STUDY_V4_SHIFT1(da) + st.a + f.extra;
+        study_v4d b = STUDY_V4_SHIFT1(db) + st.b + f.volume;
+        st.a += da[3];
+        st.b += db[3];
+        const study_v4d zero = {0, 0, 0, 0};
+        study_v4d r = a / b * 100;
+        study_store4_if(out + i, r, b != zero, m);
+      });
   return 1;
+}
+
+STUDY_TWO_WAYS(net_volume_ratio, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
+  return net_volume_ratio_either(chart, s, restart);
 }
 
 // Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
-template <class C>
-static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C contribution) {
+// Bar by bar until the window is past bar 0, then four bars at a time:
+// group(b, k, m, v) gives c(k .. k + m - 1), the same operations as c lane
+// by lane; the window sums go as running sums over the group.  A long run
+// keeps the contributions of the window's bars in a ring (each twice, so
+// that four neighbours are always one load) and takes the bar leaving the
+// window from it; a short one makes that bar's contribution again.  The
+// values are the same either way.
+template <class C, class G>
+STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart,
+                                                    C contribution, G group) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
@@ -99,33 +220,118 @@ static int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart, C co
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    if (i >= 1) st.a += contribution(bars, i);
-    if (i < n) {
-      out[i] = MISSING_VALUE;
-      return;
-    }
-    out[i] = study_out(st.a);
-    st.a -= contribution(bars, i - n + 1);
-  });
+  const int from = (n + 3) & ~3;
+  std::vector<double> ring;
+  int mask = 0;
+  if (count - start > 256 && n <= 4096) {
+    int r = 8;
+    while (r < n + 4) r *= 2;
+    ring.resize(2 * (size_t)r);
+    mask = r - 1;
+  }
+  bool filled = false;
+  study_run4(
+      s, start, count, from, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        if (i >= 1) st.a += contribution(bars, i);
+        if (i < n) {
+          out[i] = MISSING_VALUE;
+          return;
+        }
+        out[i] = study_out(st.a);
+        st.a -= contribution(bars, i - n + 1);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        study_v4d v, drop;
+        group(bars, i, m, v);
+        if (mask && m == 4) {
+          double *r = ring.data();
+          if (!filled) {
+            // the window's bars before the first group
+            for (int k = i - n + 1; k < i; k += 4) {
+              study_v4d w;
+              group(bars, k, i - k < 4 ? i - k : 4, w);
+              for (int l = 0; l < 4 && k + l < i; l++)
+                r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
+            }
+            filled = true;
+          }
+          int p = i & mask;
+          memcpy(r + p, &v, sizeof v);
+          memcpy(r + p + mask + 1, &v, sizeof v);
+          memcpy(&drop, r + ((i - n + 1) & mask), sizeof drop);
+        } else {
+          group(bars, i - n + 1, m, drop);
+        }
+        study_v4d d = v - drop;
+        study_prefix4(d);
+        study_v4d a = STUDY_V4_SHIFT1(d);
+        double s0 = st.a;
+        st.a = d[3] + s0;
+        a = (a + s0) + v;
+        study_store4(out + i, a, m);
+      });
   return 1;
 }
 
+// Closes of bars k - 1 .. k + 2 (the bars before those of f, from k).
+[[gnu::always_inline]] static inline void previous_closes4(const chart_bar *b, int k,
+                                                           const bars4 &f, study_v4d &pc) {
+  pc = __builtin_shufflevector(f.close, study_v4d{0, 0, 0, 0} + (double)b[k - 1].close, 4, 0, 1,
+                               2);
+}
+
+template <int>
+STUDY_INLINE static inline int obv(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(
+      chart, s, restart,
+      [](const chart_bar *b, int k) STUDY_INLINE {
+        int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
+        return dir * volume_of(&b[k]);
+      },
+      [](const chart_bar *b, int k, int m, study_v4d &v) STUDY_INLINE {
+        bars4 f;
+        study_v4d pc;
+        load_bars4(b, k, m, f);
+        previous_closes4(b, k, f, pc);
+        study_v4i up = f.close > pc, down = f.close < pc;
+        v = (study_v4d)((study_v4i)f.volume & up) - (study_v4d)((study_v4i)f.volume & down);
+      });
+}
+
+STUDY_TWO_WAYS(obv, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
 int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
-    int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
-    return dir * volume_of(&b[k]);
-  });
+  return obv_either(chart, s, restart);
 }
 
 // A bar after a zero close has no relative change: it adds nothing.
+template <int>
+STUDY_INLINE static inline int pvt(chart_rec *chart, StudyDef *s, int restart) {
+  return run_contribution_sum(
+      chart, s, restart,
+      [](const chart_bar *b, int k) STUDY_INLINE {
+        double pc = b[k - 1].close;
+        if (pc == 0) return 0.0;
+        double c = ((double)b[k].close - pc) / pc * volume_of(&b[k]);
+        return std::isfinite(c) ? c : 0.0;
+      },
+      [](const chart_bar *b, int k, int m, study_v4d &v) STUDY_INLINE {
+        bars4 f;
+        study_v4d pc;
+        load_bars4(b, k, m, f);
+        previous_closes4(b, k, f, pc);
+        const study_v4d zero = {0, 0, 0, 0};
+        v = (f.close - pc) / pc * f.volume;
+        finite_or_zero4(v);
+        v = (study_v4d)((study_v4i)v & (pc != zero));
+      });
+}
+
+STUDY_TWO_WAYS(pvt, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
 int compute_pvt(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(chart, s, restart, [](const chart_bar *b, int k) {
-    double pc = b[k - 1].close;
-    if (pc == 0) return 0.0;
-    double c = ((double)b[k].close - pc) / pc * volume_of(&b[k]);
-    return std::isfinite(c) ? c : 0.0;
-  });
+  return pvt_either(chart, s, restart);
 }
 
 // Money flow of one bar; a bar whose high equals its low adds nothing.
@@ -136,20 +342,42 @@ static inline double ad_contribution(const chart_bar *b) {
   return std::isfinite(c) ? c : 0;
 }
 
-int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
+// The line is a running sum: four bars at a time, the group's own part in
+// two doubling steps and the sum carried in from the groups before.
+template <int>
+STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += ad_contribution(&bars[i]);
-    out[i] = study_out(st.a);
-  });
+  study_run4(
+      s, start, count, 0, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += ad_contribution(&bars[i]);
+        out[i] = study_out(st.a);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        study_v4d c;
+        ad_contribution4(bars, i, m, c);
+        study_prefix4(c);
+        carry_sum4(c, st.a);
+        study_store4(out + i, c, m);
+      });
   return 1;
 }
 
-int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
+STUDY_TWO_WAYS(ad_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
+  return ad_line_either(chart, s, restart);
+}
+
+// The line as in ad_line and its two exponential averages, bar by bar
+// through the first values, then four bars at a time (study_decay4; the
+// fast average (fast + ad) / 2 is 0.5 fast + 0.5 ad).
+template <int>
+STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
   int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
@@ -157,13 +385,33 @@ int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
   const chart_bar *bars = chart ? chart->bars : nullptr;
   // 2/11 and 9/11 as factors: the chain from bar to bar has no division
   const double k2 = 2.0 / 11, k9 = 9.0 / 11;
-  study_run(s, start, count, st, [&](int i, chaikin_state &st) {
-    st.ad += ad_contribution(&bars[i]);
-    st.fast = (st.fast + st.ad) * 0.5;
-    st.slow = st.ad * k2 + st.slow * k9;
-    out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
-  });
+  const study_decay4 fast(0.5), slow(k9);
+  study_run4(
+      s, start, count, 12, st,
+      [&](int i, chaikin_state &st) STUDY_INLINE {
+        st.ad += ad_contribution(&bars[i]);
+        st.fast = (st.fast + st.ad) * 0.5;
+        st.slow = st.ad * k2 + st.slow * k9;
+        out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
+      },
+      [&](int i, int m, chaikin_state &st) STUDY_INLINE {
+        study_v4d ad;
+        ad_contribution4(bars, i, m, ad);
+        study_prefix4(ad);
+        carry_sum4(ad, st.ad);
+        study_v4d f = ad * 0.5, w = ad * k2;
+        carry_decay4(fast, f, st.fast);
+        carry_decay4(slow, w, st.slow);
+        f -= w;
+        study_store4(out + i, f, m);
+      });
   return 1;
+}
+
+STUDY_TWO_WAYS(chaikin, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_chaikin(chart_rec *chart, StudyDef *s, int restart) {
+  return chaikin_either(chart, s, restart);
 }
 
 // Replaces series 1 from the last bar back to `from` by the mean of the
@@ -184,7 +432,37 @@ static void smooth_series(StudyDef *s, int from, int count) {
   }
 }
 
-int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+// smooth_series four bars to a vector: each lane sums its p values in the
+// same order, and is missing where any of them is.
+STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count) {
+  int p = study_param_int(s->p1);
+  if (p <= 1) return;
+  float *out = study_series(s, 0), *raw = study_series(s, 1);
+  if (from < p - 1) from = p - 1;
+  double inv_p = 1.0 / p;
+  const study_v4d limit = {MISSING_LIMIT, MISSING_LIMIT, MISSING_LIMIT, MISSING_LIMIT};
+  int i = from;
+  for (; count - i >= 4; i += 4) {
+    study_v4d sum = {0, 0, 0, 0};
+    study_v4i missing = {0, 0, 0, 0};
+    for (const float *r = raw + i - p + 1; r <= raw + i; r++) {
+      study_v4f x;
+      memcpy(&x, r, sizeof x);
+      study_v4d d = __builtin_convertvector(x, study_v4d);
+      missing |= d < limit;
+      sum += d;
+    }
+    sum *= inv_p;
+    study_store4_if(out + i, sum, ~missing, 4);
+  }
+  smooth_series(s, i, count);
+}
+
+// volume / (sum / n) * 100 with the window sum of the volume: bar by bar
+// until the window is full, then four bars at a time (whole numbers: the
+// running sums over a group are exact), the ratios four to a division.
+template <int>
+STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   sum_state st;
@@ -193,19 +471,47 @@ int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0), *raw = study_series(s, 1);
   const chart_bar *bars = chart->bars;
   const double scale = 100.0 * n;
-  study_run(s, start, count, st, [&](int i, sum_state &st) {
-    st.a += volume_of(&bars[i]);
-    if (i < n - 1) {
-      out[i] = raw[i] = MISSING_VALUE;
-      return;
-    }
-    // volume / (sum / n) * 100, one division
-    raw[i] = st.a > 0 ? study_out(volume_of(&bars[i]) * scale / st.a) : MISSING_VALUE;
-    out[i] = raw[i];
-    st.a -= volume_of(&bars[i - n + 1]);
-  });
-  smooth_series(s, start, count);
+  const int from = (n + 2) & ~3;
+  const int p = study_param_int(s->p1);
+  const bool smoothed = p > 1;
+  study_run4(
+      s, start, count, from, st,
+      [&](int i, sum_state &st) STUDY_INLINE {
+        st.a += volume_of(&bars[i]);
+        if (i < n - 1) {
+          out[i] = raw[i] = MISSING_VALUE;
+          return;
+        }
+        // volume / (sum / n) * 100, one division
+        raw[i] = st.a > 0 ? study_out(volume_of(&bars[i]) * scale / st.a) : MISSING_VALUE;
+        out[i] = raw[i];
+        st.a -= volume_of(&bars[i - n + 1]);
+      },
+      [&](int i, int m, sum_state &st) STUDY_INLINE {
+        bars4 f, g;
+        load_bars4(bars, i, m, f);
+        load_bars4(bars, i - n + 1, m, g);
+        study_v4d d = f.volume - g.volume;
+        study_prefix4(d);
+        study_v4d a = STUDY_V4_SHIFT1(d) + st.a + f.volume;
+        st.a += d[3];
+        const study_v4d zero = {0, 0, 0, 0};
+        study_v4d r = f.volume * scale / a;
+        study_v4i keep = a > zero;
+        study_store4_if(raw + i, r, keep, m);
+        // the smoothing writes series 1 from bar p - 1 on
+        if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
+      });
+  // the smoothing from the first bar the run wrote (a group may begin
+  // before start)
+  smooth_series4(s, study_first4(start, from), count);
   return 1;
+}
+
+STUDY_TWO_WAYS(rel_volume, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return rel_volume_either(chart, s, restart);
 }
 
 static inline int bar_tod(const chart_bar *b) {
@@ -262,69 +568,89 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum;
 }
 
-// emit(i, factor(sum)) for the bars i of [from, count) after the last one
-// whose sum same_time_volume_sum cannot give (fewer than n earlier days),
-// with the same sums, in one pass over the bars in order.  Each time of day
-// that occurs has a slot: the last n earlier days' volumes at it (a ring)
-// and their sum, and the current day's bar, which joins the ring once a
-// later day reaches that time (a day repeating a time keeps its last bar).
-// Returns 0 when the rings would take more memory than the chart (times of
-// day scattered over many days): the caller then searches bar by bar.
-template <class Factor, class Emit, class Unemit>
-static int same_time_means(const chart_bar *bars, int from, int count, int n, Factor factor,
-                           Emit emit, Unemit unemit) {
+// emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
+// bar first + k, for the bars of [from, count) in runs of up to 1024,
+// then unemit(i) for the bars up to the last one whose sum it cannot give
+// (fewer than n earlier days; their sums[k] are 0), in one pass over the
+// bars in order.  Each time of day that occurs has a slot: the last n
+// earlier days' volumes at it (a ring) and their sum, and the current
+// day's bar, which joins the ring once a later day reaches that time (a
+// day repeating a time keeps its last bar).  Times of day are taken
+// against the first second of the bar's day, the division by the day's
+// length made only when the day changes.  Returns 0 when the rings would
+// take more memory than the chart (times of day scattered over many days):
+// the caller then searches bar by bar.
+template <class Emit, class Unemit>
+static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit,
+                           Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
-    int32_t has_day;   // a current day is pending
-    int32_t day_time;  // its bar's time
+    int32_t day_time;  // the current day's bar: its time (set with the slot)
     int32_t day_volume;
-    int32_t at;  // the ring's oldest entry (days % n, kept without a division)
-    int32_t pad;
-    int64_t sum;   // of the ring
-    double scale;  // factor(sum), made when the ring changes
+    int32_t at;    // the ring's oldest entry (days % n, kept without a division)
+    int64_t sum;   // of the ring (entries not yet written are 0)
   };
   // Each time of day gets its slot when it first occurs, all in the one
-  // pass over the bars.  Every bar with n earlier days is emitted as it
-  // comes; the bars up to the last one without are made missing again.
+  // pass over the bars.  Every bar's sum is handed on as it comes, a run
+  // of bars at a time; the bars up to the last one without are made
+  // missing again.
   std::vector<int32_t> slot_of(KV_SECONDS_PER_DAY, -1);
   std::vector<slot_state> st;
   std::vector<int32_t> ring;
   size_t limit = (size_t)count + 4096;
   int last_short = from - 1;
-  for (int j = 0; j < count; j++) {
-    int32_t &q_index = slot_of[bar_tod(&bars[j])];
+  enum { RUN = 1024 };
+  double sums[RUN];
+  int run_first = from, run_len = 0;
+  int64_t day_base = 0;
+  // bar j into its slot's ring; the slot, or null when the rings would
+  // take more memory than the chart
+  auto take = [&](int j) STUDY_INLINE -> slot_state * {
+    int64_t t = bars[j].time;
+    if (j == 0 || t < day_base || t - day_base >= KV_SECONDS_PER_DAY)
+      day_base = kv_day_number(t) * KV_SECONDS_PER_DAY;
+    int32_t &q_index = slot_of[t - day_base];
     if (q_index < 0) {
-      if ((st.size() + 1) * (size_t)n > limit) {
-        // the rings would take more memory than the chart (times of day
-        // scattered over many days): none of this pass's values stand
-        for (int k = from; k < j; k++) unemit(k);
-        return 0;
-      }
+      if ((st.size() + 1) * (size_t)n > limit) return nullptr;
       q_index = (int32_t)st.size();
-      st.push_back(slot_state{});
+      st.push_back(slot_state{0, bars[j].time, bars[j].volume, 0, 0});
       ring.resize(ring.size() + (size_t)n);
     }
     slot_state &q = st[q_index];
-    if (q.has_day && q.day_time != bars[j].time) {
+    if (q.day_time != bars[j].time) {
       int32_t *r = &ring[(size_t)q_index * n];
-      if (q.days >= n) q.sum -= r[q.at];
+      q.sum += (int64_t)q.day_volume - r[q.at];
       r[q.at] = q.day_volume;
-      q.sum += q.day_volume;
-      q.scale = factor((double)q.sum);
       q.days++;
       q.at = q.at + 1 == n ? 0 : q.at + 1;
     }
-    q.has_day = 1;
     q.day_time = bars[j].time;
     q.day_volume = bars[j].volume;
-    if (j >= from) {
-      if (q.days < n)
-        last_short = j;
-      else
-        emit(j, q.scale);
+    return &q;
+  };
+  // the times of day scattered over many days: none of this pass's
+  // values stand
+  auto scattered = [&] {
+    for (int k = from; k < run_first; k++) unemit(k);
+    return 0;
+  };
+  int j = 0;
+  for (; j < from && j < count; j++)
+    if (!take(j)) return scattered();
+  for (; j < count; j++) {
+    const slot_state *q = take(j);
+    if (!q) return scattered();
+    bool few = q->days < n;
+    last_short = few ? j : last_short;
+    sums[run_len++] = few ? 0.0 : (double)q->sum;
+    if (run_len == RUN) {
+      emit(run_first, run_len, (const double *)sums);
+      run_first += run_len;
+      run_len = 0;
     }
   }
+  if (run_len > 0) emit(run_first, run_len, (const double *)sums);
   for (int j = from; j <= last_short; j++) unemit(j);
   return 1;
 }
@@ -333,7 +659,8 @@ static bool intraday_chart(const chart_rec *chart) {
   return chart && is_intraday_unit(chart->header.time_unit);
 }
 
-int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+template <int>
+STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -359,15 +686,30 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
     // A long run takes its sums from one pass through the bars by time
     // of day; a live update searches back for its few bars.  Both give
     // the same sums (whole numbers, exact).  volume / (sum / n) * 100 is
-    // taken as volume * (100 n / sum): the factor is made once per time of
-    // day and day, not once per bar.
+    // taken as volume * (100 n / sum); a long run makes them four bars to
+    // a division.
     const double scale = 100.0 * n;
     auto factor = [scale](double sum) { return sum > 0 ? scale / sum : -1.0; };
     auto emit = [&](int i, double f) {
       raw[i] = out[i] = f > 0 ? study_out(volume_of(&chart->bars[i]) * f) : MISSING_VALUE;
     };
+    auto emit_run = [&](int first, int m, const double *sums) STUDY_INLINE {
+      const study_v4d zero = {0, 0, 0, 0};
+      int k = 0;
+      for (; m - k >= 4; k += 4) {
+        bars4 f;
+        study_v4d sum;
+        load_bars4(chart->bars, first + k, 4, f);
+        memcpy(&sum, sums + k, sizeof sum);
+        study_v4d r = f.volume * (scale / sum);
+        study_v4i keep = sum > zero;
+        study_store4_if(raw + first + k, r, keep, 4);
+        study_store4_if(out + first + k, r, keep, 4);
+      }
+      for (; k < m; k++) emit(first + k, factor(sums[k]));
+    };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, factor, emit, unemit)) {
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
@@ -400,9 +742,26 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
+STUDY_TWO_WAYS(intraday_rel_volume, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return intraday_rel_volume_either(chart, s, restart);
+}
+
 // Series 2 the day's volume so far; series 3 its smoothing across days at
 // the same time of day; series 1 today against the typical day, x 100.
-int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+//
+// The day's volume so far is carried from bar to bar as a double holding
+// the float value written (study_out of the sum with the bar's volume):
+// while the sum stays within 2^24 it is a whole number the float holds
+// exactly, so the rounding is skipped and the chain from bar to bar is one
+// addition.  Times of day are taken against the first second of the bar's
+// day (and of the day before), the division by the day's length made only
+// when the day changes.  The ratios are made in a second pass four to a
+// division: the first leaves series 1 the base of each bar that has one.
+template <int>
+STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   acc_state st;
@@ -413,41 +772,74 @@ int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
   float *ratio = study_series(s, 0), *acc = study_series(s, 1), *smooth = study_series(s, 2);
   const chart_bar *bars = chart->bars;
   double a = 2.0 / (n + 1);
-  // The day's volume so far is carried in a local from bar to bar (the
-  // value written to the series, read back without a trip through memory).
-  float sum = start > 0 ? acc[start - 1] : 0;
+  const double exact = 16777216.0;  // 2^24
+  double sum = start > 0 ? acc[start - 1] : 0;
+  // first seconds of the previous bar's day and of the day before it
+  int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
+  int64_t prev_base =
+      start > 0 && st.prev_start >= 0 ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
+                                      : 0;
   study_run(s, start, count, st, [&](int i, acc_state &st) {
-    int64_t day = kv_day_number(bars[i].time);
-    int tod = (int)(bars[i].time - day * KV_SECONDS_PER_DAY);
-    if (i == 0 || (int)day != st.day) {
+    int64_t t = bars[i].time;
+    double v = volume_of(&bars[i]);
+    double next;
+    if (i == 0 || t < day_base || t - day_base >= KV_SECONDS_PER_DAY) {
+      int64_t day = kv_day_number(t);
+      prev_base = day_base;
+      day_base = day * KV_SECONDS_PER_DAY;
       st.days++;
       st.prev_start = i == 0 ? -1 : st.day_start;
       st.day_start = i;
       st.day = (int)day;
       st.cursor = st.prev_start;
-      sum = (float)volume_of(&bars[i]);
+      next = v;
     } else {
-      sum = study_out((double)sum + volume_of(&bars[i]));
+      next = sum + v;
     }
-    acc[i] = sum;
+    if (__builtin_expect(next >= -exact && next <= exact, 1))
+      sum = next;
+    else
+      sum = study_out(next);
+    int tod = (int)(t - day_base);
+    acc[i] = (float)sum;
     if (st.prev_start < 0) {
-      smooth[i] = sum;
+      smooth[i] = (float)sum;
       ratio[i] = MISSING_VALUE;
       return;
     }
-    int cursor_tod = bar_tod(&bars[st.cursor]);
+    int cursor_tod = (int)(bars[st.cursor].time - prev_base);
     while (st.cursor + 1 < st.day_start) {
-      int t = bar_tod(&bars[st.cursor + 1]);
-      if (t > tod) break;
+      int u = (int)(bars[st.cursor + 1].time - prev_base);
+      if (u > tod) break;
       st.cursor++;
-      cursor_tod = t;
+      cursor_tod = u;
     }
     double base = smooth[st.cursor];
     if (cursor_tod == tod && !study_is_missing(base))
       smooth[i] = study_out(a * sum + (1 - a) * base);
     else
-      smooth[i] = sum;
-    ratio[i] = st.days > n && base > 0 ? study_out(sum / base * 100) : MISSING_VALUE;
+      smooth[i] = (float)sum;
+    ratio[i] = st.days > n && base > 0 ? (float)base : MISSING_VALUE;
   });
+  // ratio = sum / base * 100 where the first pass left a base
+  const study_v4d zero = {0, 0, 0, 0};
+  int i = start;
+  for (; count - i >= 4; i += 4) {
+    study_v4f b4, s4;
+    memcpy(&b4, ratio + i, sizeof b4);
+    memcpy(&s4, acc + i, sizeof s4);
+    study_v4d b = __builtin_convertvector(b4, study_v4d);
+    study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
+    study_store4_if(ratio + i, r, b > zero, 4);
+  }
+  for (; i < count; i++)
+    ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
   return 1;
+}
+
+STUDY_TWO_WAYS(intraday_acc_volume, (chart_rec * chart, StudyDef *s, int restart),
+               (chart, s, restart))
+
+int compute_intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+  return intraday_acc_volume_either(chart, s, restart);
 }

@@ -239,6 +239,28 @@ TEST(StudyDaily, IntradayRelativeAndAccumulatedVolume) {
   }
 }
 
+// The day's volume so far is a float sum taken bar by bar: once it passes
+// 2^24 each bar's sum is rounded (16777216 + 1 stays 16777216), in a full
+// computation and in a live update that goes on from a sum past 2^24.
+TEST(StudyDaily, IntradayAccumulatedVolumeRoundsPastTwoToThe24) {
+  const int vols[] = {16777215, 1, 1, 1, 2, 5};
+  const float running[] = {16777215, 16777216, 16777216, 16777216, 16777218, 16777224};
+  test_chart c(16, 5);
+  StudyDef t = study_template(STUDY_INTRADAY_ACC_VOLUME, 1);
+  test_study whole(t, 16, compute_intraday_acc_volume), live(t, 16, compute_intraday_acc_volume);
+  for (int i = 0; i < 6; i++) {
+    c.add(1, 1, 1, 1, vols[i], at(20240102, 34200 + 300 * i));
+    if (i >= 1) {
+      ASSERT_EQ(compute_intraday_acc_volume(c.chart(), live.s, i == 1), 1);
+    }
+  }
+  ASSERT_EQ(compute_intraday_acc_volume(c.chart(), whole.s, 1), 1);
+  for (int i = 0; i < 6; i++) {
+    EXPECT_EQ(whole.at(i, 1), running[i]) << i;
+    EXPECT_EQ(live.at(i, 1), running[i]) << i;
+  }
+}
+
 TEST(StudyDaily, TradingSeriesCarryTheLastValue) {
   test_chart c(8, 5);
   for (int i = 0; i < 3; i++) c.add_close(1);
