@@ -93,12 +93,6 @@ inline double ferlume_buying_pressure(const chart_bar *b, int i) {
   c = __builtin_convertvector(fc, study_v4d);
 }
 
-// v's lanes moved up one, lane 0 from `in`: the values of the bars one
-// before a group's.
-[[gnu::always_inline]] inline void ferlume_shift_in(study_v4d &v, double in) {
-  v = __builtin_shufflevector(v, study_v4d{in, in, in, in}, 4, 0, 1, 2);
-}
-
 // v when keep holds, else 0, without a branch: for choices that follow
 // the prices (a coin toss to the branch predictor).
 inline double ferlume_keep_if(bool keep, double v) {

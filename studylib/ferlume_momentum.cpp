@@ -292,9 +292,9 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     study_v4d h, l, cp;
     ferlume_hlc4(b, i, m, h, l, cp);
     study_v4d hp = h, lp = l;
-    ferlume_shift_in(hp, b[i - 1].high);
-    ferlume_shift_in(lp, b[i - 1].low);
-    ferlume_shift_in(cp, b[i - 1].close);
+    study_shift_in4(hp, b[i - 1].high);
+    study_shift_in4(lp, b[i - 1].low);
+    study_shift_in4(cp, b[i - 1].close);
     const study_v4d zero = {0, 0, 0, 0};
     // the moves (dmi_moves) and the true range (ferlume_true_range)
     study_v4d up = h - hp, down = lp - l;

@@ -219,7 +219,7 @@ namespace {
   for (; to - i >= 4; i += 4) {
     study_v4d h, l, cp;
     ferlume_hlc4(b, i, 4, h, l, cp);
-    ferlume_shift_in(cp, b[i - 1].close);
+    study_shift_in4(cp, b[i - 1].close);
     study_v4d r = h - l, up = h - cp, down = cp - l;
     study_v4i m = up > r;
     r = (study_v4d)(((study_v4i)up & m) | ((study_v4i)r & ~m));
