@@ -374,8 +374,13 @@ int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // The line as in ad_line and its two exponential averages, bar by bar
-// through the first values, then four bars at a time (study_decay4; the
-// fast average (fast + ad) / 2 is 0.5 fast + 0.5 ad).
+// through the first values, then four bars at a time.  Over a group each
+// bar's oscillator value is a fixed weighting of the group's contributions
+// and of the line and the two averages before it (the fast average
+// (fast + ad) / 2 is 0.5 fast + 0.5 ad): the weights are worked out once, so
+// that a group takes each contribution to all four bars by one broadcast
+// and no running sums; the three values carried to the next group are
+// weightings of the same broadcasts.
 template <int>
 STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
@@ -385,7 +390,55 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
   const chart_bar *bars = chart ? chart->bars : nullptr;
   // 2/11 and 9/11 as factors: the chain from bar to bar has no division
   const double k2 = 2.0 / 11, k9 = 9.0 / 11;
-  const study_decay4 fast(0.5), slow(k9);
+  // Weights over a group, lane j (bar j of the group): mj[m] of contribution
+  // m (0 from lane j + 1 on), wa of the line before the group, wf and ws of
+  // the fast and slow averages before it; carry[m] gives contribution m's
+  // weight in {line, fast, slow} after the group, ca the weight of the line
+  // before it there, cw that of the two averages themselves.
+  study_v4d mj[4], carry[4], wa, wf, ws, ca, cw;
+  {
+    double ff[4], sf[4];  // weight of ad at lane l in fast / slow at lane j
+    double fa[4], sa[4], df[4][4], ds[4][4];
+    double pf = 1, ps = 1;
+    for (int j = 0; j < 4; j++) {
+      pf *= 0.5;
+      ps *= k9;
+      wf[j] = pf;
+      ws[j] = ps;
+    }
+    for (int j = 0; j < 4; j++) {
+      // ad_l's weight in fast_j: 0.5 * 0.5^(j - l); in slow_j: k2 k9^(j - l)
+      for (int l = 0; l <= j; l++) {
+        double ef = 0.5, es = k2;
+        for (int t = l; t < j; t++) {
+          ef *= 0.5;
+          es *= k9;
+        }
+        ff[l] = ef;
+        sf[l] = es;
+      }
+      fa[j] = sa[j] = 0;
+      for (int l = 0; l <= j; l++) {
+        fa[j] += ff[l];
+        sa[j] += sf[l];
+      }
+      // contribution m enters ad_l for l >= m
+      for (int m = 0; m < 4; m++) {
+        df[j][m] = ds[j][m] = 0;
+        for (int l = m; l <= j; l++) {
+          df[j][m] += ff[l];
+          ds[j][m] += sf[l];
+        }
+      }
+      wa[j] = fa[j] - sa[j];
+    }
+    for (int m = 0; m < 4; m++) {
+      for (int j = 0; j < 4; j++) mj[m][j] = df[j][m] - ds[j][m];
+      carry[m] = study_v4d{1, df[3][m], ds[3][m], 0};
+    }
+    ca = study_v4d{0, fa[3], sa[3], 0};
+    cw = study_v4d{0, wf[3], ws[3], 0};
+  }
   study_run4(
       s, start, count, 12, st,
       [&](int i, chaikin_state &st) STUDY_INLINE {
@@ -395,15 +448,21 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
         out[i] = i < 9 ? MISSING_VALUE : study_out(st.fast - st.slow);
       },
       [&](int i, int m, chaikin_state &st) STUDY_INLINE {
-        study_v4d ad;
-        ad_contribution4(bars, i, m, ad);
-        study_prefix4(ad);
-        carry_sum4(ad, st.ad);
-        study_v4d f = ad * 0.5, w = ad * k2;
-        carry_decay4(fast, f, st.fast);
-        carry_decay4(slow, w, st.slow);
-        f -= w;
-        study_store4(out + i, f, m);
+        study_v4d d;
+        ad_contribution4(bars, i, m, d);
+        study_v4d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0);
+        study_v4d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1);
+        study_v4d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2);
+        study_v4d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3);
+        study_v4d o = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
+        study_v4d c = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
+        double a0 = st.ad, f0 = st.fast, s0 = st.slow;
+        o += (wa * a0 + wf * f0) - ws * s0;
+        c += ca * a0;
+        st.ad = a0 + c[0];
+        st.fast = cw[1] * f0 + c[1];
+        st.slow = cw[2] * s0 + c[2];
+        study_store4(out + i, o, m);
       });
   return 1;
 }
