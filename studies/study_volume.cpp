@@ -373,30 +373,16 @@ int compute_ad_line(chart_rec *chart, StudyDef *s, int restart) {
   return ad_line_either(chart, s, restart);
 }
 
-// The line as in ad_line and its two exponential averages, bar by bar
-// through the first values, then four bars at a time.  Over a group each
-// bar's oscillator value is a fixed weighting of the group's contributions
-// and of the line and the two averages before it (the fast average
-// (fast + ad) / 2 is 0.5 fast + 0.5 ad): the weights are worked out once, so
-// that a group takes each contribution to all four bars by one broadcast
-// and no running sums; the three values carried to the next group are
-// weightings of the same broadcasts.
-template <int>
-STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
-  int count = study_bar_count(chart, s);
-  chaikin_state st;
-  int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
-  float *out = study_series(s, 0);
-  const chart_bar *bars = chart ? chart->bars : nullptr;
-  // 2/11 and 9/11 as factors: the chain from bar to bar has no division
-  const double k2 = 2.0 / 11, k9 = 9.0 / 11;
-  // Weights over a group, lane j (bar j of the group): mj[m] of contribution
-  // m (0 from lane j + 1 on), wa of the line before the group, wf and ws of
-  // the fast and slow averages before it; carry[m] gives contribution m's
-  // weight in {line, fast, slow} after the group, ca the weight of the line
-  // before it there, cw that of the two averages themselves.
+// Weights of the Chaikin oscillator over a group of four bars, lane j
+// (bar j of the group): mj[m] of contribution m (0 from lane j + 1 on), wa
+// of the line before the group, wf and ws of the fast and slow averages
+// before it; carry[m] gives contribution m's weight in {line, fast, slow}
+// after the group, ca the weight of the line before it there, cw that of
+// the two averages themselves.  Worked out once: a live update needs them
+// too.
+struct chaikin_weights {
   study_v4d mj[4], carry[4], wa, wf, ws, ca, cw;
-  {
+  chaikin_weights(double k2, double k9) {
     double ff[4], sf[4];  // weight of ad at lane l in fast / slow at lane j
     double fa[4], sa[4], df[4][4], ds[4][4];
     double pf = 1, ps = 1;
@@ -439,6 +425,28 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
     ca = study_v4d{0, fa[3], sa[3], 0};
     cw = study_v4d{0, wf[3], ws[3], 0};
   }
+};
+
+// The line as in ad_line and its two exponential averages, bar by bar
+// through the first values, then four bars at a time.  Over a group each
+// bar's oscillator value is a fixed weighting of the group's contributions
+// and of the line and the two averages before it (the fast average
+// (fast + ad) / 2 is 0.5 fast + 0.5 ad): the weights are worked out once, so
+// that a group takes each contribution to all four bars by one broadcast
+// and no running sums; the three values carried to the next group are
+// weightings of the same broadcasts.
+template <int>
+STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
+  int count = study_bar_count(chart, s);
+  chaikin_state st;
+  int start = study_start(s, restart || count < 10, 0, count, true, 1, &st);
+  float *out = study_series(s, 0);
+  const chart_bar *bars = chart ? chart->bars : nullptr;
+  // 2/11 and 9/11 as factors: the chain from bar to bar has no division
+  const double k2 = 2.0 / 11, k9 = 9.0 / 11;
+  static const chaikin_weights cw_(k2, k9);
+  const study_v4d *mj = cw_.mj, *carry = cw_.carry;
+  const study_v4d &wa = cw_.wa, &wf = cw_.wf, &ws = cw_.ws, &ca = cw_.ca, &cw = cw_.cw;
   study_run4(
       s, start, count, 12, st,
       [&](int i, chaikin_state &st) STUDY_INLINE {
