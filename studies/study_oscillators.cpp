@@ -335,23 +335,26 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
 
 // CCI of bars j = 0 .. m - 1 of a block (m a multiple of 8) from the
 // window's prices w (from the first bar of bar 0's window), each bar's
-// mean and price: (price - mean) / (0.015 * mean deviation), missing where
+// window sum and price (the means are the sums / n, four to a division): (price - mean) / (0.015 * mean deviation), missing where
 // the window never moved.  Bar j + 1's window is bar j's a bar later, so
 // one load of w feeds four bars and neighbouring bars' passes overlap
 // instead of waiting on each other.  Each bar's sum is taken in two
 // interleaved sums (even and odd k); they differ from one sum by double
 // rounding only.
-[[gnu::always_inline]] static inline void cci_pass(const double *w, const double *means,
+[[gnu::always_inline]] static inline void cci_pass(const double *w, const double *sums,
                                                    const double *prices, int m, int n, double scale,
                                                    double *cci) {
   const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
                           0x7fffffffffffffffLL};
   const study_v4d zero = {0, 0, 0, 0}, sc = {scale, scale, scale, scale},
                   missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  const study_v4d nv = {(double)n, (double)n, (double)n, (double)n};
   for (int j = 0; j < m; j += 8) {
     study_v4d m0, m1, p0, p1, s00 = zero, s01 = zero, s10 = zero, s11 = zero;
-    memcpy(&m0, means + j, sizeof m0);
-    memcpy(&m1, means + j + 4, sizeof m1);
+    memcpy(&m0, sums + j, sizeof m0);
+    memcpy(&m1, sums + j + 4, sizeof m1);
+    m0 /= nv;
+    m1 /= nv;
     memcpy(&p0, prices + j, sizeof p0);
     memcpy(&p1, prices + j + 4, sizeof p1);
     // acc += |mean - w| for the four bars from lane u of the group at window
@@ -384,20 +387,20 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   }
 }
 
-[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, const double *means,
+[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, const double *sums,
                                                        const double *prices, int m, int n,
                                                        double scale, double *cci) {
-  cci_pass(w, means, prices, m, n, scale, cci);
+  cci_pass(w, sums, prices, m, n, scale, cci);
 }
 
 // The same, two bars to a register: for the few bars of a live update, and
 // for processors without 256-bit registers (where the vectors above would
 // be split through memory).
-[[gnu::noinline]] static void cci_pass_pairs(const double *w, const double *means,
+[[gnu::noinline]] static void cci_pass_pairs(const double *w, const double *sums,
                                              const double *prices, int m, int n, double scale,
                                              double *cci) {
   for (int j = 0; j < m; j += 2) {
-    study_v2d mv = {means[j], means[j + 1]}, s0 = {0, 0}, s1 = {0, 0};
+    study_v2d mv = study_v2d{sums[j], sums[j + 1]} / study_v2_splat(n), s0 = {0, 0}, s1 = {0, 0};
     const double *p = w + j;
     int k = 0;
     for (; k + 2 <= n; k += 2) {
@@ -421,8 +424,9 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   // The mean moves with every window, so the mean deviation measures every
   // price of the window again: the pass is the formula's own cost.  Bars
   // are taken in blocks: each price is made once per block (the typical
-  // price is a sum and a division), the running sum gives each bar's mean,
-  // then eight bars at a time share each load (cci_pass).
+  // price is a sum and a division), the running sum gives each bar's window
+  // sum, then eight bars at a time share each load and divide the sums into
+  // means (cci_pass).
   // (a live update's block is its few bars: nothing more is allocated)
   const int first = start > n - 1 ? start : n - 1;
   const int B = count - first < 512 ? count - first : 512;
@@ -462,7 +466,7 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
       int j = i - blk;
       double p = w[j + n - 1];
       st.sum += p;
-      means[j] = st.sum / n;
+      means[j] = st.sum;  // the mean times n, divided in the pass
       prices[j] = p;
       if (j == B - 1 || i == count - 1) flush(j + 1);
       st.sum -= w[j];
