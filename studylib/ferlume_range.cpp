@@ -180,13 +180,34 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
 // ---- Chaikin Volatility ----------------------------------------------------------
 
 namespace {
+// study_store4, and the values stored, as doubles in v (lanes from m on
+// as if stored): a kernel that reads its own outputs again takes them from
+// the registers.
+[[gnu::always_inline]] inline void range_store4(float *out, study_v4d &v, int m) {
+  study_v4f f = __builtin_convertvector(v, study_v4f);
+  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4si finite = ((study_v4si)f & exp) != exp;
+  f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
+  if (m == 4)
+    *(study_v4f_at *)out = f;
+  else
+    for (int j = 0; j < m; j++) out[j] = f[j];
+  v = __builtin_convertvector(f, study_v4d);
+}
+}  // namespace
+
+namespace {
 struct cvi_state {
   int32_t index;
   double ema;  // smoothed high - low
 };
-}  // namespace
 
-int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
+// The bars from the first whose oscillator can have a value go in groups
+// of four (study_run4): the average of the ranges as study_decay4, the
+// oscillator's divisions four to a vector from the averages as stored.
+template <int W>
+STUDY_INLINE inline int cvi(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   cvi_state st;
   int n = study_cap(s->period);
@@ -194,8 +215,9 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *ema = study_series(s, 1);
   double k = 2.0 / (n + 1);
+  const study_decay4 decay(1 - k);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, cvi_state &st) {
+  auto step = [&](int i, cvi_state &st) STUDY_INLINE {
     double range = (double)b[i].high - b[i].low;
     st.ema = i == 0 ? range : k * range + (1 - k) * st.ema;
     ema[i] = i < n - 1 ? MISSING_VALUE : study_out(st.ema);
@@ -203,49 +225,117 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = MISSING_VALUE;
     else
       out[i] = study_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
-  });
+  };
+  // every bar from `from` on is past both warm-ups
+  const int from = (2 * n + 3) & ~3;
+  auto group = [&](int i, int m, cvi_state &st) STUDY_INLINE {
+    study_v4d h, l, c;
+    ferlume_hlc4(b, i, m, h, l, c);
+    study_v4d u = k * (h - l);
+    decay.run(u, st.ema);
+    range_store4(ema + i, u, m);
+    study_v4d cur = u, prev;
+    study_gather4(prev, [&](int j) STUDY_INLINE -> double { return ema[j]; }, i - n, m);
+    const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+    study_v4i keep = (cur != missing) & (prev != missing);
+    study_store4_if(out + i, (cur - prev) / prev * 100, keep, m);
+  };
+  study_run4(s, start, count, from, st, step, group);
   return 1;
+}
+STUDY_TWO_WAYS(cvi, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
+  return cvi_either(chart, s, restart);
 }
 
 // ---- Average True Range ------------------------------------------------------------
 
 namespace {
-// tr[i] = the true range of bar i for i = from .. (from >= 1) in groups of
-// four bars, as long as a whole group fits below `to`; returns the first
-// bar not done.  The same operations as ferlume_true_range, four bars to
-// a vector.
-[[gnu::noinline]] STUDY_WIDE int atr_ranges_wide(const chart_bar *b, int from, int to, float *tr) {
-  int i = from;
-  for (; to - i >= 4; i += 4) {
-    study_v4d h, l, cp;
-    ferlume_hlc4(b, i, 4, h, l, cp);
-    study_shift_in4(cp, b[i - 1].close);
-    study_v4d r = h - l, up = h - cp, down = cp - l;
-    study_v4i m = up > r;
-    r = (study_v4d)(((study_v4i)up & m) | ((study_v4i)r & ~m));
-    m = down > r;
-    r = (study_v4d)(((study_v4i)down & m) | ((study_v4i)r & ~m));
-    study_store4(tr + i, r, 4);
-  }
-  return i;
+// The true ranges of bars i .. i + m - 1 (i >= 1, m <= 4): the same
+// operations as ferlume_true_range, four bars to a vector.
+[[gnu::always_inline]] inline void atr_ranges4(const chart_bar *b, int i, int m, study_v4d &r) {
+  study_v4d h, l, cp;
+  ferlume_hlc4(b, i, m, h, l, cp);
+  study_shift_in4(cp, b[i - 1].close);
+  r = h - l;
+  study_v4d up = h - cp, down = cp - l;
+  study_v4i k = up > r;
+  r = (study_v4d)(((study_v4i)up & k) | ((study_v4i)r & ~k));
+  k = down > r;
+  r = (study_v4d)(((study_v4i)down & k) | ((study_v4i)r & ~k));
 }
-}  // namespace
 
-int calcATR(chart_rec *chart, StudyDef *s, int restart) {
+// The true ranges, and their average by the engine.  A whole chart's
+// simple average goes with its ranges, four bars to a group: a group's
+// ranges as floats, then the window sums as running sums over the group
+// (study_prefix4) from the ranges that enter and those that leave, which
+// the group before has written.  The sums are the engine's, in another
+// order.  A range that is missing (prices that are no numbers) leaves the
+// average to the engine.
+template <int W>
+STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   study_state_base st;
   int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
+  const int n = study_cap(s->period), method = s->method;
+  // the first group: the range leaving its first bar's window is a bar's
+  const int g0 = (n + 4) & ~3;
   int i = start;
-  if (count - i >= 64 && study_wide()) {
+  if (i == 0 && method == MA_SIMPLE && n >= 4 && count - g0 >= 64) {
+    tr[0] = MISSING_VALUE;
+    bool bad = false;
+    for (i = 1; i < g0; i++) {
+      tr[i] = study_out(ferlume_true_range(b, i));
+      bad |= tr[i] == MISSING_VALUE;
+    }
+    ferlume_average(out, tr, 0, 1, g0, MA_SIMPLE, n);
+    double first = 0;
+    for (int j = g0 - n; j < g0; j++) first += tr[j];
+    study_v4d sum = {first, first, first, first};
+    const double inv = 1.0 / n;
+    const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+    study_v4i any = {0, 0, 0, 0};
+    auto group = [&](int i, int m) STUDY_INLINE {
+      study_v4d r, drop;
+      atr_ranges4(b, i, m, r);
+      range_store4(tr + i, r, m);
+      study_gather4(drop, [&](int j) STUDY_INLINE -> double { return tr[j]; }, i - n, m);
+      any |= r == missing;
+      study_v4d d = r - drop;
+      study_prefix4(d);
+      d += sum;
+      sum = __builtin_shufflevector(d, d, 3, 3, 3, 3);
+      study_store4(out + i, d * inv, m);
+    };
+    for (; count - i > 4; i += 4) group(i, 4);
+    group(i, count - i);
+    bad |= (any[0] | any[1] | any[2] | any[3]) != 0;
+    if (bad) ferlume_average(out, tr, 0, 1, count, method, n);
+    study_finish(s, st, count);
+    return 1;
+  }
+  if (count - i >= 64) {
     if (i == 0) tr[i++] = MISSING_VALUE;
-    i = atr_ranges_wide(b, i, count, tr);
+    for (; count - i >= 4; i += 4) {
+      study_v4d r;
+      atr_ranges4(b, i, 4, r);
+      study_store4(tr + i, r, 4);
+    }
   }
   for (; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
   study_finish(s, st, count);
-  ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
+  ferlume_average(out, tr, start, 1, count, method, n);
   return 1;
+}
+STUDY_TWO_WAYS(atr, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcATR(chart_rec *chart, StudyDef *s, int restart) {
+  return atr_either(chart, s, restart);
 }
 
 // ---- Keltner Channel ------------------------------------------------------------------
