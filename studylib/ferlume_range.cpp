@@ -293,6 +293,42 @@ STUDY_INLINE inline int cvi(chart_rec *chart, StudyDef *s, int restart) {
     study_v4i keep = (cur != missing) & (prev != missing);
     study_store4_if(out + i, (cur - prev) / prev * 100, keep, m);
   };
+  // A long run: the warm-up bar by bar, then the groups but the last (the
+  // one before which the state is saved, study_run4's) in blocks: first
+  // the block's averages, their value carried from group to group in a
+  // vector, then the oscillator from the averages stored (its loads wait
+  // on no store just made).  The operations are the group's.
+  start = study_first4(start, from);
+  if (count - from > 64) {
+    for (; start < from; start++) step(start, st);
+    const int groups_end = start + (count - 1 - start) / 4 * 4;
+    study_v4d carry = st.ema - study_v4d{0, 0, 0, 0};  // x - 0 is x, -0 and NaN included
+    while (start < groups_end) {
+      int end = std::min(start + 256, groups_end);
+      for (int i = start; i < end; i += 4) {
+        study_v4d h, l, c;
+        ferlume_hlc4(b, i, 4, h, l, c);
+        study_v4d u = k * (h - l);
+        u += decay.c * STUDY_V4_SHIFT1(u);
+        u += decay.cc * STUDY_V4_SHIFT2(u);
+        u += decay.pw * carry;
+        carry = __builtin_shufflevector(u, u, 3, 3, 3, 3);
+        study_store4(ema + i, u, 4);
+      }
+      for (int i = start; i < end; i += 4) {
+        study_v4f fc, fp;
+        memcpy(&fc, ema + i, sizeof fc);
+        memcpy(&fp, ema + i - n, sizeof fp);
+        study_v4d cur = __builtin_convertvector(fc, study_v4d),
+                  prev = __builtin_convertvector(fp, study_v4d);
+        const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+        study_v4i keep = (cur != missing) & (prev != missing);
+        study_store4_if(out + i, (cur - prev) / prev * 100, keep, 4);
+      }
+      start = end;
+    }
+    st.ema = carry[0];
+  }
   study_run4(s, start, count, from, st, step, group);
   return 1;
 }
