@@ -400,7 +400,30 @@ STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
       sum = __builtin_shufflevector(d, d, 3, 3, 3, 3);
       study_store4(out + i, d * inv, m);
     };
-    for (; count - i > 4; i += 4) group(i, 4);
+    // blocks of bars: their ranges, then their averages from the ranges
+    // stored (no load waits on a store just made)
+    const int groups_end = i + (count - 1 - i) / 4 * 4;
+    while (i < groups_end) {
+      int end = std::min(i + 256, groups_end);
+      for (int j = i; j < end; j += 4) {
+        study_v4d r;
+        atr_ranges4(b, j, 4, r);
+        study_store4(tr + j, r, 4);
+      }
+      for (int j = i; j < end; j += 4) {
+        study_v4f fv, fd;
+        memcpy(&fv, tr + j, sizeof fv);
+        memcpy(&fd, tr + j - n, sizeof fd);
+        study_v4d v = __builtin_convertvector(fv, study_v4d),
+                  d = v - __builtin_convertvector(fd, study_v4d);
+        any |= v == missing;
+        study_prefix4(d);
+        d += sum;
+        sum = __builtin_shufflevector(d, d, 3, 3, 3, 3);
+        study_store4(out + j, d * inv, 4);
+      }
+      i = end;
+    }
     group(i, count - i);
     bad |= (any[0] | any[1] | any[2] | any[3]) != 0;
     if (bad) ferlume_average(out, tr, 0, 1, count, method, n);
