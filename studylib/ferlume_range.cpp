@@ -1,6 +1,7 @@
 // Ferlume1 studies of the bars' ranges: Ultimate Oscillator, Chaikin
 // Volatility, Average True Range, Keltner Channel, Parabolic SAR, Highest
 // High and Lowest Low.
+#include <type_traits>
 #include <vector>
 
 #include "studylib/ferlume.h"
@@ -27,77 +28,32 @@ struct uosc_state {
   int32_t index;
   double bp[3], tr[3];  // sums over the short, medium and long windows
 };
-}  // namespace
 
-namespace {
-// The oscillator of bars i .. end - 1 (end - i a multiple of 4, every
-// window full) in blocks: the window sums bar by bar (sums: short, medium
-// and long buying pressure and true range, carried in and out; the bars'
-// values go into the ring rbp / rtr), and alongside them the divisions of
-// the block before, four bars to a vector (each waits on its own values
-// only, so the two run side by side).  The operations are those of one bar
-// at a time: so are the values.
-[[gnu::noinline]] STUDY_WIDE void uosc_bulk_wide(const chart_bar *b, int i, int end, const int *w,
-                                                 double *rbp, double *rtr, int mask, double *sums,
-                                                 float *out) {
-  const int B = 256;
-  double blk[2][6][B];
-  double sb0 = sums[0], sb1 = sums[1], sb2 = sums[2];
-  double st0 = sums[3], st1 = sums[4], st2 = sums[5];
-  const int w0 = w[0], w1 = w[1], w2 = w[2];
-  int prev = i, prev_m = 0;  // the block whose divisions are to come
-  for (int cur = 0;; cur ^= 1) {
-    int m = std::min(B, end - i);
-    double(*bc)[B] = blk[cur];
-    const double(*bq)[B] = blk[cur ^ 1];
-    for (int j = 0; j < m || j < prev_m; j++) {
-      if (j < m) {
-        int k = i + j;
-        double bp = ferlume_buying_pressure(b, k), tr = ferlume_true_range(b, k);
-        rbp[k & mask] = bp;
-        rtr[k & mask] = tr;
-        double ob0 = rbp[(k - w0) & mask], ob1 = rbp[(k - w1) & mask], ob2 = rbp[(k - w2) & mask];
-        double ot0 = rtr[(k - w0) & mask], ot1 = rtr[(k - w1) & mask], ot2 = rtr[(k - w2) & mask];
-        sb0 += bp - ob0;
-        sb1 += bp - ob1;
-        sb2 += bp - ob2;
-        st0 += tr - ot0;
-        st1 += tr - ot1;
-        st2 += tr - ot2;
-        bc[0][j] = sb0;
-        bc[1][j] = st0;
-        bc[2][j] = sb1;
-        bc[3][j] = st1;
-        bc[4][j] = sb2;
-        bc[5][j] = st2;
-      }
-      if (j < prev_m && (j & 3) == 0) {
-        study_v4d b0, t0, b1, t1, b2, t2;
-        memcpy(&b0, bq[0] + j, sizeof b0);
-        memcpy(&t0, bq[1] + j, sizeof t0);
-        memcpy(&b1, bq[2] + j, sizeof b1);
-        memcpy(&t1, bq[3] + j, sizeof t1);
-        memcpy(&b2, bq[4] + j, sizeof b2);
-        memcpy(&t2, bq[5] + j, sizeof t2);
-        study_v4d r = (4.0 * b0 / t0 + 2.0 * b1 / t1 + b2 / t2) * 100.0 / 7.0;
-        study_store4(out + prev + j, r, 4);
-      }
-    }
-    if (m == 0) break;
-    prev = i;
-    prev_m = m;
-    i += m;
-  }
-  sums[0] = sb0;
-  sums[1] = sb1;
-  sums[2] = sb2;
-  sums[3] = st0;
-  sums[4] = st1;
-  sums[5] = st2;
+// The buying pressures and true ranges of bars i .. i + m - 1 (i >= 1,
+// m <= 4): the operations of ferlume_buying_pressure and
+// ferlume_true_range, four bars to a vector.
+[[gnu::always_inline]] inline void uosc_values4(const chart_bar *b, int i, int m, study_v4d &bp,
+                                                study_v4d &tr) {
+  study_v4d h, l, c, cp;
+  ferlume_hlc4(b, i, m, h, l, c);
+  cp = c;
+  study_shift_in4(cp, b[i - 1].close);
+  study_v4i low = l < cp;
+  bp = c - (study_v4d)(((study_v4i)l & low) | ((study_v4i)cp & ~low));
+  tr = h - l;
+  study_v4d up = h - cp, down = cp - l;
+  study_v4i k = up > tr;
+  tr = (study_v4d)(((study_v4i)up & k) | ((study_v4i)tr & ~k));
+  k = down > tr;
+  tr = (study_v4d)(((study_v4i)down & k) | ((study_v4i)tr & ~k));
 }
-}  // namespace
 
-int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
+// The three window sums go as running sums: each bar adds the value that
+// enters a window less the one that leaves it.  The bars from the first
+// whose windows are all full go in groups of four (study_run4): the sums
+// over a group as study_prefix4, the divisions four to a vector.
+template <int W>
+STUDY_INLINE inline int uosc(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   uosc_state st;
   int w[3] = {study_cap(s->period), study_param_int(s->p1), study_param_int(s->p2)};
@@ -109,37 +65,52 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
   int first = w[0] > w[1] ? w[0] : w[1];
   if (w[2] > first) first = w[2];
   const chart_bar *b = chart ? chart->bars : nullptr;
+  // every window of a group's bars is full, and the bars leaving them are
+  // bars of the chart
+  const int from = (first + 4) & ~3;
+  start = study_first4(start, from);
   // Each bar's buying pressure and true range are made once, into a ring
-  // that reaches back over the longest window, and read from there when
-  // the bar leaves each window (the values are the same either way).
-  // A live update of a bar or two reads the leaving bars directly (its
-  // ring writes go to the small buffer and are not read).
-  int reach = first < count ? first : count, size = 1;
+  // that reaches back over the longest window and a group, and read from
+  // there when the bar leaves each window (the values are the same either
+  // way); the ring's first four slots follow its last, so that a group's
+  // leaving bars are four neighbouring slots.  A live update of a bar or
+  // two reads the leaving bars directly (its ring writes go to the small
+  // buffer and are not read).
+  // A long run makes the values of a block of bars ahead of its sums: the
+  // ring reaches back over the block as well.
+  const int block = 256;
+  int reach = first < count ? first : count, size = 8;
   const bool ringed = count - start > reach;
-  while (ringed && size <= reach) size <<= 1;
-  if (!ringed) size = 64;
+  const bool bulk = ringed && count - from > 64;
+  while (ringed && size <= reach + 4 + (bulk ? block : 0)) size <<= 1;
   const int mask = size - 1;
-  double small_bp[64], small_tr[64];  // the usual windows: no allocation on a live update
+  double small_bp[64 + 4], small_tr[64 + 4];  // the usual windows: no allocation on a live update
   std::vector<double> big_bp, big_tr;
   double *rbp = small_bp, *rtr = small_tr;
   if (size > 64) {
-    big_bp.resize(size);
-    big_tr.resize(size);
+    big_bp.resize(size + 4);
+    big_tr.resize(size + 4);
     rbp = big_bp.data();
     rtr = big_tr.data();
   }
-  for (int k = start - reach > 1 ? start - reach : 1; ringed && k < start; k++) {
-    rbp[k & mask] = ferlume_buying_pressure(b, k);
-    rtr[k & mask] = ferlume_true_range(b, k);
-  }
-  auto step = [&](int i, uosc_state &st) {
+  auto put = [&](int k, double bp, double tr) STUDY_INLINE {
+    int j = k & mask;
+    rbp[j] = bp;
+    rtr[j] = tr;
+    if (j < 4) {
+      rbp[size + j] = bp;
+      rtr[size + j] = tr;
+    }
+  };
+  for (int k = start - reach > 1 ? start - reach : 1; ringed && k < start; k++)
+    put(k, ferlume_buying_pressure(b, k), ferlume_true_range(b, k));
+  auto step = [&](int i, uosc_state &st) STUDY_INLINE {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
     }
     double bp = ferlume_buying_pressure(b, i), tr = ferlume_true_range(b, i);
-    rbp[i & mask] = bp;
-    rtr[i & mask] = tr;
+    put(i, bp, tr);
     // the bar entering a window and the one leaving it, together: one
     // addition to wait on from bar to bar
     for (int k = 0; k < 3; k++) {
@@ -158,35 +129,138 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
             : study_out((4 * st.bp[0] / st.tr[0] + 2 * st.bp[1] / st.tr[1] + st.bp[2] / st.tr[2]) *
                         100 / 7);
   };
-  int i = start;
-  // A long run takes the bars past the warm-up (every window full) in
-  // groups of four (uosc_bulk_wide); the rest goes bar by bar.
-  int bulk = std::max(start, first + 1);
-  if (ringed && count - 1 - bulk >= 64 && study_wide()) {
-    for (; i < bulk; i++) step(i, st);
-    int end = i + (count - 1 - i) / 4 * 4;
-    double sums[6] = {st.bp[0], st.bp[1], st.bp[2], st.tr[0], st.tr[1], st.tr[2]};
-    uosc_bulk_wide(b, i, end, w, rbp, rtr, mask, sums, out);
-    for (int k = 0; k < 3; k++) {
-      st.bp[k] = sums[k];
-      st.tr[k] = sums[3 + k];
+  // A group with the window sums as vectors (each lane the sum, in and
+  // out): a long run keeps them in registers from group to group.
+  auto sums = [&](int i, int m, const study_v4d &bp, const study_v4d &tr, study_v4d *sum,
+                  auto ring) STUDY_INLINE {
+    study_v4d sb[3], stt[3];
+    auto window = [&](int k) STUDY_INLINE {
+      study_v4d ob, ot;
+      if constexpr (decltype(ring)::value) {
+        int q = (i - w[k]) & mask;
+        memcpy(&ob, rbp + q, sizeof ob);
+        memcpy(&ot, rtr + q, sizeof ot);
+      } else {
+        study_gather4(ob, [&](int j) STUDY_INLINE { return ferlume_buying_pressure(b, j); },
+                      i - w[k], m);
+        study_gather4(ot, [&](int j) STUDY_INLINE { return ferlume_true_range(b, j); }, i - w[k],
+                      m);
+      }
+      sb[k] = bp - ob;
+      stt[k] = tr - ot;
+      study_prefix4(sb[k]);
+      study_prefix4(stt[k]);
+      sb[k] += sum[k];
+      stt[k] += sum[3 + k];
+      sum[k] = __builtin_shufflevector(sb[k], sb[k], 3, 3, 3, 3);
+      sum[3 + k] = __builtin_shufflevector(stt[k], stt[k], 3, 3, 3, 3);
+    };
+    window(0);
+    window(1);
+    window(2);
+    study_store4(out + i, (4 * sb[0] / stt[0] + 2 * sb[1] / stt[1] + sb[2] / stt[2]) * 100 / 7, m);
+  };
+  auto values = [&](int i, int m, study_v4d &bp, study_v4d &tr) STUDY_INLINE {
+    uosc_values4(b, i, m, bp, tr);
+    int p = i & mask;
+    memcpy(rbp + p, &bp, sizeof bp);
+    memcpy(rtr + p, &tr, sizeof tr);
+    if (p == 0) {
+      memcpy(rbp + size, &bp, sizeof bp);
+      memcpy(rtr + size, &tr, sizeof tr);
     }
-    i = end;
+  };
+  auto body = [&](int i, int m, study_v4d *sum, auto ring) STUDY_INLINE {
+    study_v4d bp, tr;
+    values(i, m, bp, tr);
+    sums(i, m, bp, tr, sum, ring);
+  };
+  // (x - 0 is x in every lane, -0 and NaN included)
+  auto load = [](const uosc_state &st, study_v4d *sum) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    study_v4d v[6] = {st.bp[0] - zero, st.bp[1] - zero, st.bp[2] - zero,
+                      st.tr[0] - zero, st.tr[1] - zero, st.tr[2] - zero};
+    memcpy(sum, v, sizeof v);
+  };
+  auto keep = [](uosc_state &st, const study_v4d *sum) STUDY_INLINE {
+    for (int k = 0; k < 3; k++) {
+      st.bp[k] = sum[k][0];
+      st.tr[k] = sum[3 + k][0];
+    }
+  };
+  auto group = [&](int i, int m, uosc_state &st) STUDY_INLINE {
+    study_v4d sum[6];
+    load(st, sum);
+    if (ringed)
+      body(i, m, sum, std::true_type());
+    else
+      body(i, m, sum, std::false_type());
+    keep(st, sum);
+  };
+  // A long run: the warm-up bar by bar, then the groups but the last in
+  // one loop (the last, before which the state is saved, is study_run4's).
+  if (bulk) {
+    for (; start < from; start++) step(start, st);
+    study_v4d sum[6];
+    load(st, sum);
+    const int groups_end = start + (count - 1 - start) / 4 * 4;
+    while (start < groups_end) {
+      int end = std::min(start + block, groups_end);
+      for (int i = start; i < end; i += 4) {
+        study_v4d bp, tr;
+        values(i, 4, bp, tr);
+      }
+      for (int i = start; i < end; i += 4) {
+        study_v4d bp, tr;
+        memcpy(&bp, rbp + (i & mask), sizeof bp);
+        memcpy(&tr, rtr + (i & mask), sizeof tr);
+        sums(i, 4, bp, tr, sum, std::true_type());
+      }
+      start = end;
+    }
+    keep(st, sum);
   }
-  study_run(s, i, count, st, step);
+  study_run4(s, start, count, from, st, step, group);
   return 1;
+}
+STUDY_TWO_WAYS(uosc, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
+  return uosc_either(chart, s, restart);
 }
 
 // ---- Chaikin Volatility ----------------------------------------------------------
+
+namespace {
+// study_store4, and the values stored, as doubles in v (lanes from m on
+// as if stored): a kernel that reads its own outputs again takes them from
+// the registers.
+[[gnu::always_inline]] inline void range_store4(float *out, study_v4d &v, int m) {
+  study_v4f f = __builtin_convertvector(v, study_v4f);
+  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4si finite = ((study_v4si)f & exp) != exp;
+  f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
+  if (m == 4)
+    *(study_v4f_at *)out = f;
+  else
+    for (int j = 0; j < m; j++) out[j] = f[j];
+  v = __builtin_convertvector(f, study_v4d);
+}
+}  // namespace
 
 namespace {
 struct cvi_state {
   int32_t index;
   double ema;  // smoothed high - low
 };
-}  // namespace
 
-int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
+// The bars from the first whose oscillator can have a value go in groups
+// of four (study_run4): the average of the ranges as study_decay4, the
+// oscillator's divisions four to a vector from the averages as stored.
+template <int W>
+STUDY_INLINE inline int cvi(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   cvi_state st;
   int n = study_cap(s->period);
@@ -194,8 +268,9 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0), *ema = study_series(s, 1);
   double k = 2.0 / (n + 1);
+  const study_decay4 decay(1 - k);
   const chart_bar *b = chart ? chart->bars : nullptr;
-  study_run(s, start, count, st, [&](int i, cvi_state &st) {
+  auto step = [&](int i, cvi_state &st) STUDY_INLINE {
     double range = (double)b[i].high - b[i].low;
     st.ema = i == 0 ? range : k * range + (1 - k) * st.ema;
     ema[i] = i < n - 1 ? MISSING_VALUE : study_out(st.ema);
@@ -203,49 +278,176 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = MISSING_VALUE;
     else
       out[i] = study_out(((double)ema[i] - ema[i - n]) / ema[i - n] * 100);
-  });
+  };
+  // every bar from `from` on is past both warm-ups
+  const int from = (2 * n + 3) & ~3;
+  auto group = [&](int i, int m, cvi_state &st) STUDY_INLINE {
+    study_v4d h, l, c;
+    ferlume_hlc4(b, i, m, h, l, c);
+    study_v4d u = k * (h - l);
+    decay.run(u, st.ema);
+    range_store4(ema + i, u, m);
+    study_v4d cur = u, prev;
+    study_gather4(prev, [&](int j) STUDY_INLINE -> double { return ema[j]; }, i - n, m);
+    const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+    study_v4i keep = (cur != missing) & (prev != missing);
+    study_store4_if(out + i, (cur - prev) / prev * 100, keep, m);
+  };
+  // A long run: the warm-up bar by bar, then the groups but the last (the
+  // one before which the state is saved, study_run4's) in blocks: first
+  // the block's averages, their value carried from group to group in a
+  // vector, then the oscillator from the averages stored (its loads wait
+  // on no store just made).  The operations are the group's.
+  start = study_first4(start, from);
+  if (count - from > 64) {
+    for (; start < from; start++) step(start, st);
+    const int groups_end = start + (count - 1 - start) / 4 * 4;
+    study_v4d carry = st.ema - study_v4d{0, 0, 0, 0};  // x - 0 is x, -0 and NaN included
+    while (start < groups_end) {
+      int end = std::min(start + 256, groups_end);
+      for (int i = start; i < end; i += 4) {
+        study_v4d h, l, c;
+        ferlume_hlc4(b, i, 4, h, l, c);
+        study_v4d u = k * (h - l);
+        u += decay.c * STUDY_V4_SHIFT1(u);
+        u += decay.cc * STUDY_V4_SHIFT2(u);
+        u += decay.pw * carry;
+        carry = __builtin_shufflevector(u, u, 3, 3, 3, 3);
+        study_store4(ema + i, u, 4);
+      }
+      for (int i = start; i < end; i += 4) {
+        study_v4f fc, fp;
+        memcpy(&fc, ema + i, sizeof fc);
+        memcpy(&fp, ema + i - n, sizeof fp);
+        study_v4d cur = __builtin_convertvector(fc, study_v4d),
+                  prev = __builtin_convertvector(fp, study_v4d);
+        const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+        study_v4i keep = (cur != missing) & (prev != missing);
+        study_store4_if(out + i, (cur - prev) / prev * 100, keep, 4);
+      }
+      start = end;
+    }
+    st.ema = carry[0];
+  }
+  study_run4(s, start, count, from, st, step, group);
   return 1;
+}
+STUDY_TWO_WAYS(cvi, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
+  return cvi_either(chart, s, restart);
 }
 
 // ---- Average True Range ------------------------------------------------------------
 
 namespace {
-// tr[i] = the true range of bar i for i = from .. (from >= 1) in groups of
-// four bars, as long as a whole group fits below `to`; returns the first
-// bar not done.  The same operations as ferlume_true_range, four bars to
-// a vector.
-[[gnu::noinline]] STUDY_WIDE int atr_ranges_wide(const chart_bar *b, int from, int to, float *tr) {
-  int i = from;
-  for (; to - i >= 4; i += 4) {
-    study_v4d h, l, cp;
-    ferlume_hlc4(b, i, 4, h, l, cp);
-    study_shift_in4(cp, b[i - 1].close);
-    study_v4d r = h - l, up = h - cp, down = cp - l;
-    study_v4i m = up > r;
-    r = (study_v4d)(((study_v4i)up & m) | ((study_v4i)r & ~m));
-    m = down > r;
-    r = (study_v4d)(((study_v4i)down & m) | ((study_v4i)r & ~m));
-    study_store4(tr + i, r, 4);
-  }
-  return i;
+// The true ranges of bars i .. i + m - 1 (i >= 1, m <= 4): the same
+// operations as ferlume_true_range, four bars to a vector.
+[[gnu::always_inline]] inline void atr_ranges4(const chart_bar *b, int i, int m, study_v4d &r) {
+  study_v4d h, l, cp;
+  ferlume_hlc4(b, i, m, h, l, cp);
+  study_shift_in4(cp, b[i - 1].close);
+  r = h - l;
+  study_v4d up = h - cp, down = cp - l;
+  study_v4i k = up > r;
+  r = (study_v4d)(((study_v4i)up & k) | ((study_v4i)r & ~k));
+  k = down > r;
+  r = (study_v4d)(((study_v4i)down & k) | ((study_v4i)r & ~k));
 }
-}  // namespace
 
-int calcATR(chart_rec *chart, StudyDef *s, int restart) {
+// The true ranges, and their average by the engine.  A whole chart's
+// simple average goes with its ranges, four bars to a group: a group's
+// ranges as floats, then the window sums as running sums over the group
+// (study_prefix4) from the ranges that enter and those that leave, which
+// the group before has written.  The sums are the engine's, in another
+// order.  A range that is missing (prices that are no numbers) leaves the
+// average to the engine.
+template <int W>
+STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   study_state_base st;
   int start = study_start(s, restart, 0, count, true, 2, &st);
   float *out = study_series(s, 0), *tr = study_series(s, 1);
   const chart_bar *b = chart ? chart->bars : nullptr;
+  const int n = study_cap(s->period), method = s->method;
+  // the first group: the range leaving its first bar's window is a bar's
+  const int g0 = (n + 4) & ~3;
   int i = start;
-  if (count - i >= 64 && study_wide()) {
+  if (i == 0 && method == MA_SIMPLE && n >= 4 && count - g0 >= 64) {
+    tr[0] = MISSING_VALUE;
+    bool bad = false;
+    for (i = 1; i < g0; i++) {
+      tr[i] = study_out(ferlume_true_range(b, i));
+      bad |= tr[i] == MISSING_VALUE;
+    }
+    ferlume_average(out, tr, 0, 1, g0, MA_SIMPLE, n);
+    double first = 0;
+    for (int j = g0 - n; j < g0; j++) first += tr[j];
+    study_v4d sum = {first, first, first, first};
+    const double inv = 1.0 / n;
+    const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+    study_v4i any = {0, 0, 0, 0};
+    auto group = [&](int i, int m) STUDY_INLINE {
+      study_v4d r, drop;
+      atr_ranges4(b, i, m, r);
+      range_store4(tr + i, r, m);
+      study_gather4(drop, [&](int j) STUDY_INLINE -> double { return tr[j]; }, i - n, m);
+      any |= r == missing;
+      study_v4d d = r - drop;
+      study_prefix4(d);
+      d += sum;
+      sum = __builtin_shufflevector(d, d, 3, 3, 3, 3);
+      study_store4(out + i, d * inv, m);
+    };
+    // blocks of bars: their ranges, then their averages from the ranges
+    // stored (no load waits on a store just made)
+    const int groups_end = i + (count - 1 - i) / 4 * 4;
+    while (i < groups_end) {
+      int end = std::min(i + 256, groups_end);
+      for (int j = i; j < end; j += 4) {
+        study_v4d r;
+        atr_ranges4(b, j, 4, r);
+        study_store4(tr + j, r, 4);
+      }
+      for (int j = i; j < end; j += 4) {
+        study_v4f fv, fd;
+        memcpy(&fv, tr + j, sizeof fv);
+        memcpy(&fd, tr + j - n, sizeof fd);
+        study_v4d v = __builtin_convertvector(fv, study_v4d),
+                  d = v - __builtin_convertvector(fd, study_v4d);
+        any |= v == missing;
+        study_prefix4(d);
+        d += sum;
+        sum = __builtin_shufflevector(d, d, 3, 3, 3, 3);
+        study_store4(out + j, d * inv, 4);
+      }
+      i = end;
+    }
+    group(i, count - i);
+    bad |= (any[0] | any[1] | any[2] | any[3]) != 0;
+    if (bad) ferlume_average(out, tr, 0, 1, count, method, n);
+    study_finish(s, st, count);
+    return 1;
+  }
+  if (count - i >= 64) {
     if (i == 0) tr[i++] = MISSING_VALUE;
-    i = atr_ranges_wide(b, i, count, tr);
+    for (; count - i >= 4; i += 4) {
+      study_v4d r;
+      atr_ranges4(b, i, 4, r);
+      study_store4(tr + i, r, 4);
+    }
   }
   for (; i < count; i++) tr[i] = i == 0 ? MISSING_VALUE : study_out(ferlume_true_range(b, i));
   study_finish(s, st, count);
-  ferlume_average(out, tr, start, 1, count, s->method, study_cap(s->period));
+  ferlume_average(out, tr, start, 1, count, method, n);
   return 1;
+}
+STUDY_TWO_WAYS(atr, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcATR(chart_rec *chart, StudyDef *s, int restart) {
+  return atr_either(chart, s, restart);
 }
 
 // ---- Keltner Channel ------------------------------------------------------------------

@@ -793,3 +793,79 @@ TEST_F(Ferlume1, BranchFreeKernelsEqualTheFormulas) {
           << "slot " << i << ": " << s->outputs[i] << " vs " << want[i];
   }
 }
+
+namespace {
+
+// A float within one unit in the last place of a value worked in doubles
+// (missing where the value is no finite float).
+bool within_ulp(float got, double want) {
+  float w = (float)want;
+  if (!std::isfinite(w)) return got == MISSING_VALUE;
+  return got == w || got == std::nextafter(w, HUGE_VALF) || got == std::nextafter(w, -HUGE_VALF);
+}
+
+double true_range(const chart_bar *b, int i) {
+  double cp = b[i - 1].close, tr = (double)b[i].high - b[i].low;
+  return std::max({tr, b[i].high - cp, cp - b[i].low});
+}
+
+}  // namespace
+
+// The oscillator, the volatility and the average true range take a long
+// chart in groups and blocks of bars; every value is its formula's, worked
+// bar by bar in doubles, to a float's last place.  The windows are both
+// longer and shorter than a group, flat runs give empty ranges.
+TEST_F(Ferlume1, RangeStudiesEqualTheirFormulasOnALongChart) {
+  const int count = 3000;
+  test_chart c(count);
+  fill_gappy_bars(c, count);
+  const chart_bar *b = c.rec.bars;
+  struct window_case {
+    int w[3];
+  };
+  for (window_case p : {window_case{{7, 14, 28}}, window_case{{40, 5, 3}}}) {
+    SCOPED_TRACE(testing::Message() << "UOSC " << p.w[0] << "/" << p.w[1] << "/" << p.w[2]);
+    StudyDef *s = lib_study(c, 0, p.w[0], 0, 0, p.w[1], p.w[2]);
+    ASSERT_NE(s, nullptr);
+    int first = std::max({p.w[0], p.w[1], p.w[2]});
+    for (int i = first; i < count; i++) {
+      double bp[3] = {}, tr[3] = {};
+      for (int k = 0; k < 3; k++)
+        for (int j = std::max(1, i - p.w[k] + 1); j <= i; j++) {
+          bp[k] += b[j].close - std::min((double)b[j].low, (double)b[j - 1].close);
+          tr[k] += true_range(b, j);
+        }
+      double want = (4 * bp[0] / tr[0] + 2 * bp[1] / tr[1] + bp[2] / tr[2]) * 100 / 7;
+      ASSERT_TRUE(within_ulp(s->outputs[i], want)) << "slot " << i << ": " << s->outputs[i];
+    }
+  }
+  for (int n : {10, 2}) {
+    SCOPED_TRACE(testing::Message() << "CVI " << n);
+    StudyDef *s = lib_study(c, 1, n, 4, 0);
+    ASSERT_NE(s, nullptr);
+    const float *out = study_series(s, 0), *ema = study_series(s, 1);
+    double k = 2.0 / (n + 1), e = 0;
+    for (int i = 0; i < count; i++) {
+      double range = (double)b[i].high - b[i].low;
+      e = i == 0 ? range : k * range + (1 - k) * e;
+      if (i < n - 1) continue;
+      ASSERT_TRUE(within_ulp(ema[i], e)) << "average slot " << i << ": " << ema[i];
+      if (i < 2 * n - 1) continue;
+      double want = ((double)ema[i] - ema[i - n]) / ema[i - n] * 100;
+      ASSERT_TRUE(within_ulp(out[i], want)) << "slot " << i << ": " << out[i];
+    }
+  }
+  for (int n : {20, 4}) {
+    SCOPED_TRACE(testing::Message() << "ATR " << n);
+    StudyDef *s = lib_study(c, 2, n, 0, MA_SIMPLE);
+    ASSERT_NE(s, nullptr);
+    const float *out = study_series(s, 0), *tr = study_series(s, 1);
+    for (int i = 1; i < count; i++) {
+      ASSERT_TRUE(same_float(tr[i], (float)true_range(b, i))) << "range slot " << i;
+      if (i < n) continue;
+      double sum = 0;
+      for (int j = i - n + 1; j <= i; j++) sum += tr[j];
+      ASSERT_TRUE(within_ulp(out[i], sum / n)) << "slot " << i << ": " << out[i];
+    }
+  }
+}
