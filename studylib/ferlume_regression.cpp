@@ -102,6 +102,60 @@ enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
   }
 }
 
+// The line alone: bar by bar through the warm-up, then four bars at a
+// time, the window sums as running sums over the group (study_prefix4;
+// the sums are the same, taken in another order).  Between bars the sums
+// hold the window less its oldest value: at bar i, sxy gains n v(i) and sy
+// v(i); then sxy loses sy and sy loses v(i - n + 1).
+template <int>
+STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  tsf_state st;
+  int n = study_cap(s->period);
+  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  const regression_sums rs(n);
+  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
+    auto step = [&](int i, tsf_state &st) STUDY_INLINE {
+      rs.add(st.reg, price, i);
+      if (i < n - 1) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
+      out[i] = study_out(a + n * slope);
+      rs.drop(st.reg, price, i);
+    };
+    // the groups' windows are full and the shift is known
+    auto group = [&](int i, int m, tsf_state &st) STUDY_INLINE {
+      study_v4d p, q;
+      study_gather4(p, price, i, m);
+      study_gather4(q, price, i - n + 1, m);
+      const double shift = st.reg.shift, nd = n;
+      study_v4d v = p - shift, dq = q - shift;
+      study_v4d a1 = v - dq;
+      study_prefix4(a1);
+      study_v4d sy = (STUDY_V4_SHIFT1(a1) + st.reg.sy) + v;
+      // sxy of bar j: sxy before the group plus n v(k) - sy(k - 1) over
+      // the group's bars k up to j (nothing taken at the first)
+      study_v4d w = nd * v - STUDY_V4_SHIFT1(sy);
+      study_prefix4(w);
+      study_v4d sxy = w + st.reg.sxy;
+      st.reg.sxy = sxy[3] - sy[3];
+      st.reg.sy += a1[3];
+      study_v4d slope = (sxy - rs.mean_x * sy) * rs.inv_den;
+      study_v4d a = (sy - slope * rs.sx) * rs.inv_n + shift;
+      study_v4d line = a + nd * slope;
+      study_store4(out + i, line, m);
+    };
+    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
+  });
+  return 1;
+}
+STUDY_TWO_WAYS(tsf_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
   tsf_state st;
@@ -113,7 +167,7 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   regression_sums rs(n);
   double band = s->p1;
   int first = start > n - 1 ? start : n - 1;
-  if (kind == TSF_LINE || first >= count) {
+  if (first >= count) {
     with_price_type(b, s->price_type, [&](auto price) {
       study_run(s, start, count, st, [&](int i, tsf_state &st) {
         rs.add(st.reg, price, i);
@@ -187,7 +241,7 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
 }  // namespace
 
 int calcTSF(chart_rec *chart, StudyDef *s, int restart) {
-  return tsf_run(chart, s, restart, TSF_LINE);
+  return tsf_line_either(chart, s, restart);
 }
 int calcTSFB(chart_rec *chart, StudyDef *s, int restart) {
   return tsf_run(chart, s, restart, TSF_BAND);
@@ -209,18 +263,22 @@ struct mma_state {
 // end of the window's regression line:
 //   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
 // the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
-// weights add up to zero, so the shift drops out of it).
-int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
+// weights add up to zero, so the shift drops out of it).  Bar by bar
+// through the warm-up, then four bars at a time: the running sums over the
+// group (study_prefix4), the divisions four to an instruction.
+namespace {
+template <int>
+STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   mma_state st;
   int n = study_cap(s->period);
   int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
-  double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0;
+  const double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0, nd = n;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  with_price_type(b, s->price_type, [&](auto price) {
-    study_run(s, start, count, st, [&](int i, mma_state &st) {
+  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
+    auto step = [&](int i, mma_state &st) STUDY_INLINE {
       if (i == 0) st.shift = price(0);
       double p = price(i) - st.shift;
       // every value already in the window moves one step back
@@ -234,7 +292,37 @@ int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
       double q = price(i - n + 1) - st.shift;
       st.sum -= q;
       st.lagged -= (n - 1) * q;
-    });
+    };
+    // the groups' windows are full and the shift is known; between bars
+    // the sums hold the window less its oldest price
+    auto group = [&](int i, int m, mma_state &st) STUDY_INLINE {
+      study_v4d p, q;
+      study_gather4(p, price, i, m);
+      study_gather4(q, price, i - n + 1, m);
+      const double shift = st.shift;
+      p -= shift;
+      q -= shift;
+      study_v4d a1 = p - q;
+      study_prefix4(a1);
+      study_v4d before = STUDY_V4_SHIFT1(a1) + st.sum, sum = before + p;
+      // lagged of bar j: lagged before the group plus sum(k) before bar k
+      // less (n - 1) q(k - 1) over the group's bars k up to j
+      study_v4d dropped = (nd - 1) * q;
+      study_v4d w = before - STUDY_V4_SHIFT1(dropped);
+      study_prefix4(w);
+      study_v4d lagged = w + st.lagged;
+      st.lagged = lagged[3] - dropped[3];
+      st.sum += a1[3];
+      study_v4d v = sum / nd + shift + scale * (half * sum - lagged);
+      study_store4(out + i, v, m);
+    };
+    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
   });
   return 1;
+}
+STUDY_TWO_WAYS(mma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
+  return mma_either(chart, s, restart);
 }
