@@ -203,6 +203,113 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
+// ---- Sixteen bars at a time ------------------------------------------------------
+// Recurrences s_j = c s_{j-1} + u_j over blocks of sixteen bars held as
+// four vectors, the lanes across the block's four runs of four bars:
+// vector j holds bars j, 4 + j, 8 + j and 12 + j.  Each lane runs its own
+// four bars from zero with plain multiplications and additions, the ends
+// of the four runs are chained (study_decay4 with c^4), and the runs'
+// values take the chained value before them times c^(j + 1).  A bar takes
+// only from the bars before it (never from lanes after its own), so a
+// block the chart cuts short gives its bars what a full one gives.  The
+// values differ from the bar-by-bar evaluation by a few units in the last
+// place of a double (the sums are taken in another order).
+typedef study_v4d block16[4];
+
+struct decay16 {
+  double c;
+  study_decay4 runs;    // from run to run: c^4
+  study_v4d pw[3];      // c, c^2, c^3 in every lane
+  explicit decay16(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
+    double c2 = c_ * c_;
+    pw[0] = study_v4d{c_, c_, c_, c_};
+    pw[1] = study_v4d{c2, c2, c2, c2};
+    pw[2] = pw[1] * c_;
+  }
+  // u: the block's inputs, then its values; s: the value before the
+  // block, then its last bar's.
+  [[gnu::always_inline]] void run(block16 &u, double &s) const {
+    u[1] += c * u[0];
+    u[2] += c * u[1];
+    u[3] += c * u[2];
+    double before = s;
+    runs.run(u[3], s);
+    study_v4d t = u[3];
+    study_shift_in4(t, before);  // the value before each run
+    u[0] += pw[0] * t;
+    u[1] += pw[1] * t;
+    u[2] += pw[2] * t;
+  }
+};
+
+// Rows j of a block: the bars' prices i + 4l + j as they stand in memory
+// (open, high, low, close), lanes of the bars from m on 0.
+[[gnu::always_inline]] inline void block_hlc(const chart_bar *b, int i, int j, int m, study_v4d &h,
+                                             study_v4d &l, study_v4d &c) {
+  study_v4f r[4];
+  for (int k = 0; k < 4; k++) {
+    if (4 * k + j < m)
+      memcpy(&r[k], &b[i + 4 * k + j].open, sizeof r[k]);
+    else
+      r[k] = study_v4f{0, 0, 0, 0};
+  }
+  study_v4f t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);  // o0 o1 h0 h1
+  study_v4f t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);  // l0 l1 c0 c1
+  study_v4f t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
+  study_v4f t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+  h = __builtin_convertvector(__builtin_shufflevector(t0, t2, 2, 3, 6, 7), study_v4d);
+  l = __builtin_convertvector(__builtin_shufflevector(t1, t3, 0, 1, 4, 5), study_v4d);
+  c = __builtin_convertvector(__builtin_shufflevector(t1, t3, 2, 3, 6, 7), study_v4d);
+}
+
+// study_out of a block's values (vector j, lane l: bar 4l + j) into
+// out[0 .. m - 1], in the bars' order.
+[[gnu::always_inline]] inline void block_store(float *out, const block16 &v, int m) {
+  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4f f[4];
+  for (int j = 0; j < 4; j++) {
+    f[j] = __builtin_convertvector(v[j], study_v4f);
+    study_v4si finite = ((study_v4si)f[j] & exp) != exp;
+    f[j] = (study_v4f)(((study_v4si)f[j] & finite) | ((study_v4si)missing & ~finite));
+  }
+  study_v4f t0 = __builtin_shufflevector(f[0], f[1], 0, 4, 1, 5);
+  study_v4f t1 = __builtin_shufflevector(f[0], f[1], 2, 6, 3, 7);
+  study_v4f t2 = __builtin_shufflevector(f[2], f[3], 0, 4, 1, 5);
+  study_v4f t3 = __builtin_shufflevector(f[2], f[3], 2, 6, 3, 7);
+  study_v4f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5),
+                    __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
+                    __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
+                    __builtin_shufflevector(t1, t3, 2, 3, 6, 7)};
+  if (m == 16) {
+    for (int k = 0; k < 4; k++) *(study_v4f_at *)(out + 4 * k) = r[k];
+    return;
+  }
+  for (int q = 0; q < m; q++) out[q] = r[q >> 2][q & 3];
+}
+
+// study_run4 with blocks of sixteen bars at multiples of 16 from `from`.
+template <class S, class Step, class Block>
+STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
+                               Block block) {
+  S run = st;
+  int i = start >= from ? start & ~15 : start;
+  for (; i < from && i < count; i++) {
+    if (i == count - 1) {
+      run.index = i;
+      study_save_state(s, run);
+    }
+    step(i, run);
+  }
+  if (i < count) {
+    for (; count - i > 16; i += 16) block(i, 16, run);
+    run.index = count - 1;
+    study_save_state(s, run);
+    block(i, count - i, run);
+  }
+  st = run;
+}
+
 // ---- Directional movement -------------------------------------------------------------
 
 namespace {
@@ -231,9 +338,9 @@ STUDY_INLINE inline void dmi_raise(study_v4d &r, const study_v4d &x) {
 }
 
 // The line is chosen at compile time: each one smooths and divides only
-// for itself.  After the warm-up the bars go in groups of four: the moves
-// and ranges four to a vector, Wilder's smoothing and the ADX's as
-// study_decay4 (the same formula, its sums taken in another order), the
+// for itself.  After the warm-up the bars go in blocks of sixteen: the
+// moves and ranges four to a vector, Wilder's smoothing and the ADX's as
+// decay16 (the same formula, its sums taken in another order), the
 // divisions four to an instruction.
 template <int W, int which>
 STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
@@ -247,8 +354,8 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   int first = which == DMI_ADX ? f + n - 1 : n;
   // the groups start past the seeds (bar 1, and bar n for the ADX) and the
   // first value
-  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 3) & ~3;
-  const study_decay4 wilder(1 - a), smooth(1 - c);
+  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 15) & ~15;
+  const decay16 wilder(1 - a), smooth(1 - c);
   const chart_bar *b = chart ? chart->bars : nullptr;
   auto step = [&](int i, dmi_state &st) STUDY_INLINE {
     if (i == 0) {
@@ -288,48 +395,51 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
-  auto group = [&](int i, int m, dmi_state &st) STUDY_INLINE {
-    study_v4d h, l, cp;
-    ferlume_hlc4(b, i, m, h, l, cp);
-    study_v4d hp = h, lp = l;
-    study_shift_in4(hp, b[i - 1].high);
-    study_shift_in4(lp, b[i - 1].low);
-    study_shift_in4(cp, b[i - 1].close);
+  auto block = [&](int i, int m, dmi_state &st) STUDY_INLINE {
     const study_v4d zero = {0, 0, 0, 0};
-    // the moves (dmi_moves) and the true range (ferlume_true_range)
-    study_v4d up = h - hp, down = lp - l;
-    study_v4d tr = h - l, tu = h - cp, td = cp - l;
-    dmi_raise(tr, tu);
-    dmi_raise(tr, td);
-    tr *= a;
+    block16 h, l, cp, tr, pdm, mdm;
+    for (int j = 0; j < 4; j++) block_hlc(b, i, j, m, h[j], l[j], cp[j]);
+    for (int j = 0; j < 4; j++) {
+      // the bars before: the row before, or for the first row the last
+      // row's lanes moved up with bar i - 1
+      study_v4d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
+      if (j == 0) {
+        study_shift_in4(hp, b[i - 1].high);
+        study_shift_in4(lp, b[i - 1].low);
+        study_shift_in4(cq, b[i - 1].close);
+      }
+      // the moves (dmi_moves) and the true range (ferlume_true_range)
+      study_v4d up = h[j] - hp, down = lp - l[j];
+      study_v4d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
+      dmi_raise(r, tu);
+      dmi_raise(r, td);
+      tr[j] = r * a;
+      pdm[j] = (study_v4d)((study_v4i)up & ((up > down) & (up > zero))) * a;
+      mdm[j] = (study_v4d)((study_v4i)down & ((down > up) & (down > zero))) * a;
+    }
     wilder.run(tr, st.tr);
-    study_v4i live = tr != zero;
-    study_v4d pdi = zero, mdi = zero;
-    if constexpr (which != DMI_MINUS) {
-      study_v4d pdm = (study_v4d)((study_v4i)up & ((up > down) & (up > zero)));
-      pdm *= a;
-      wilder.run(pdm, st.plus_dm);
-      pdi = (study_v4d)((study_v4i)(pdm / tr * 100.0) & live);
+    if constexpr (which != DMI_MINUS) wilder.run(pdm, st.plus_dm);
+    if constexpr (which != DMI_PLUS) wilder.run(mdm, st.minus_dm);
+    block16 v;
+    for (int j = 0; j < 4; j++) {
+      study_v4i live = tr[j] != zero;
+      if constexpr (which == DMI_ADX) {
+        // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr taken
+        // out: one division instead of three
+        study_v4d sum = pdm[j] + mdm[j], diff = STUDY_V4_ABS(pdm[j] - mdm[j]);
+        v[j] = (study_v4d)((study_v4i)(diff / sum) & ((study_v4i)(sum != zero) & live)) * c;
+      } else {
+        v[j] = (study_v4d)((study_v4i)((which == DMI_PLUS ? pdm[j] : mdm[j]) / tr[j] * 100.0) &
+                           live);
+      }
     }
-    if constexpr (which != DMI_PLUS) {
-      study_v4d mdm = (study_v4d)((study_v4i)down & ((down > up) & (down > zero)));
-      mdm *= a;
-      wilder.run(mdm, st.minus_dm);
-      mdi = (study_v4d)((study_v4i)(mdm / tr * 100.0) & live);
-    }
-    study_v4d v;
     if constexpr (which == DMI_ADX) {
-      study_v4d sum = pdi + mdi, diff = STUDY_V4_ABS(pdi - mdi);
-      study_v4d dx = (study_v4d)((study_v4i)(diff / sum) & (study_v4i)(sum != zero));
-      dx *= c;
-      smooth.run(dx, st.adx);
-      v = dx * 100.0;
-    } else {
-      v = which == DMI_PLUS ? pdi : mdi;
+      smooth.run(v, st.adx);
+      for (int j = 0; j < 4; j++) v[j] *= 100.0;
     }
-    study_store4(out + i, v, m);
+    block_store(out + i, v, m);
   };
-  study_run4(s, start, count, from, st, step, group);
+  run16(s, start, count, from, st, step, block);
   return 1;
 }
 
