@@ -2,6 +2,127 @@
 // Trend Efficiency, the directional indicators with ADX, and Momentum.
 #include "studylib/ferlume.h"
 
+namespace {
+// ---- Sixteen bars at a time ------------------------------------------------------
+// Recurrences s_j = c s_{j-1} + u_j over blocks of sixteen bars held as
+// four vectors, the lanes across the block's four runs of four bars:
+// vector j holds bars j, 4 + j, 8 + j and 12 + j.  Each lane runs its own
+// four bars from zero with plain multiplications and additions, the ends
+// of the four runs are chained (study_decay4 with c^4), and the runs'
+// values take the chained value before them times c^(j + 1).  A bar takes
+// only from the bars before it (never from lanes after its own), so a
+// block the chart cuts short gives its bars what a full one gives.  The
+// values differ from the bar-by-bar evaluation by a few units in the last
+// place of a double (the sums are taken in another order).
+typedef study_v4d block16[4];
+
+struct decay16 {
+  double c;
+  study_decay4 runs;    // from run to run: c^4
+  study_v4d pw[3];      // c, c^2, c^3 in every lane
+  explicit decay16(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
+    double c2 = c_ * c_;
+    pw[0] = study_v4d{c_, c_, c_, c_};
+    pw[1] = study_v4d{c2, c2, c2, c2};
+    pw[2] = pw[1] * c_;
+  }
+  // u: the block's inputs, then its values; s: the value before the
+  // block, then its last bar's.
+  [[gnu::always_inline]] void run(block16 &u, double &s) const {
+    u[1] += c * u[0];
+    u[2] += c * u[1];
+    u[3] += c * u[2];
+    double before = s;
+    runs.run(u[3], s);
+    study_v4d t = u[3];
+    study_shift_in4(t, before);  // the value before each run
+    u[0] += pw[0] * t;
+    u[1] += pw[1] * t;
+    u[2] += pw[2] * t;
+  }
+};
+
+// Rows j of a block: the bars' prices i + 4l + j as they stand in memory
+// (open, high, low, close), lanes of the bars from m on 0.
+[[gnu::always_inline]] inline void block_hlc(const chart_bar *b, int i, int j, int m, study_v4d &h,
+                                             study_v4d &l, study_v4d &c) {
+  study_v4f r[4];
+  for (int k = 0; k < 4; k++) {
+    if (4 * k + j < m)
+      memcpy(&r[k], &b[i + 4 * k + j].open, sizeof r[k]);
+    else
+      r[k] = study_v4f{0, 0, 0, 0};
+  }
+  study_v4f t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);  // o0 o1 h0 h1
+  study_v4f t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);  // l0 l1 c0 c1
+  study_v4f t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
+  study_v4f t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+  h = __builtin_convertvector(__builtin_shufflevector(t0, t2, 2, 3, 6, 7), study_v4d);
+  l = __builtin_convertvector(__builtin_shufflevector(t1, t3, 0, 1, 4, 5), study_v4d);
+  c = __builtin_convertvector(__builtin_shufflevector(t1, t3, 2, 3, 6, 7), study_v4d);
+}
+
+// study_out of a block's values (vector j, lane l: bar 4l + j) into
+// out[0 .. m - 1], in the bars' order.
+[[gnu::always_inline]] inline void block_store(float *out, const block16 &v, int m) {
+  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+  study_v4f f[4];
+  for (int j = 0; j < 4; j++) {
+    f[j] = __builtin_convertvector(v[j], study_v4f);
+    study_v4si finite = ((study_v4si)f[j] & exp) != exp;
+    f[j] = (study_v4f)(((study_v4si)f[j] & finite) | ((study_v4si)missing & ~finite));
+  }
+  study_v4f t0 = __builtin_shufflevector(f[0], f[1], 0, 4, 1, 5);
+  study_v4f t1 = __builtin_shufflevector(f[0], f[1], 2, 6, 3, 7);
+  study_v4f t2 = __builtin_shufflevector(f[2], f[3], 0, 4, 1, 5);
+  study_v4f t3 = __builtin_shufflevector(f[2], f[3], 2, 6, 3, 7);
+  study_v4f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5),
+                    __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
+                    __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
+                    __builtin_shufflevector(t1, t3, 2, 3, 6, 7)};
+  if (m == 16) {
+    for (int k = 0; k < 4; k++) *(study_v4f_at *)(out + 4 * k) = r[k];
+    return;
+  }
+  for (int q = 0; q < m; q++) out[q] = r[q >> 2][q & 3];
+}
+
+// study_run4 with blocks of sixteen bars at multiples of 16 from `from`,
+// taken in chunks: blocks(i, nb, m, st) runs nb blocks from bar i, the
+// last of them m bars long (16 but for the one that the chart cuts short).
+// A chunk's passes go over all its blocks in turn, so that the work of
+// neighbouring blocks overlaps instead of waiting on each block's chain of
+// smoothings.
+enum { CHUNK = 16 };
+
+template <class S, class Step, class Blocks>
+STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
+                               Blocks blocks) {
+  S run = st;
+  int i = start >= from ? start & ~15 : start;
+  for (; i < from && i < count; i++) {
+    if (i == count - 1) {
+      run.index = i;
+      study_save_state(s, run);
+    }
+    step(i, run);
+  }
+  if (i < count) {
+    while (count - i > 16) {
+      int nb = std::min((int)CHUNK, (count - i - 1) / 16);
+      blocks(i, nb, 16, run);
+      i += 16 * nb;
+    }
+    run.index = count - 1;
+    study_save_state(s, run);
+    blocks(i, 1, count - i, run);
+  }
+  st = run;
+}
+
+}  // namespace
+
 // ---- True Strength Index ----------------------------------------------------------
 
 namespace {
@@ -12,7 +133,8 @@ struct tsi_state {
   double signal;
 };
 
-int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
+template <int W, bool with_signal>
+STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tsi_state st;
   int r = study_cap(s->period), sm = study_param_int(s->p1),
@@ -24,7 +146,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int t0 = r + sm - 1;                        // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
-  auto step = [&](int i, tsi_state &st) {
+  auto step = [&](int i, tsi_state &st) STUDY_INLINE {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -56,59 +178,73 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
       out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
   };
-  int i = start;
-  // With the signal line a long run takes the bars past the warm-up (all
-  // smoothings seeded, values shown) in blocks: a block's index values,
-  // alongside the signal line of the block before (each waits on its own
-  // smoothings only, so the two run side by side); step's operations
-  // without its tests.  The rest goes bar by bar.
-  int bulk = std::max(start, std::max(first, t0 + 1));
-  if (with_signal && count - 1 - bulk >= 64) {
-    for (; i < bulk; i++) step(i, st);
-    const int B = 256;
-    double idx[2][B];
-    double e1 = st.e1, a1 = st.a1, e2 = st.e2, a2 = st.a2, sig = st.signal;
-    int prev = i, prev_m = 0;  // the block whose signal line is to come
-    for (int cur = 0;; cur ^= 1) {
-      int m = std::min(B, count - 1 - i);
-      double *ic = idx[cur];
-      const double *ip = idx[cur ^ 1];
-      for (int j = 0; j < m || j < prev_m; j++) {
-        if (j < m) {
-          int c = i + j;
-          double d = (double)b[c].close - b[c - 1].close, ad = std::fabs(d);
-          e1 = k1 * d + (1 - k1) * e1;
-          a1 = k1 * ad + (1 - k1) * a1;
-          e2 = k2 * e1 + (1 - k2) * e2;
-          a2 = k2 * a1 + (1 - k2) * a2;
-          ic[j] = a2 != 0 ? e2 / a2 * 100 : 0;
-        }
-        if (j < prev_m) {
-          sig = kq * ip[j] + (1 - kq) * sig;
-          out[prev + j] = study_out(sig);
-        }
+  // Past the warm-up (all smoothings seeded, values shown) the bars go in
+  // blocks of sixteen: the changes four to a vector, each smoothing as
+  // decay16 (the same formula, its sums taken in another order), the
+  // divisions four to an instruction.
+  int from = (std::max(std::max(first, with_signal ? t0 + 1 : r + 1), 2) + 15) & ~15;
+  const decay16 d1(1 - k1), d2(1 - k2), dq(1 - kq);
+  auto block = [&](int i, int nb, int mlast, tsi_state &st) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    block16 e[CHUNK], a[CHUNK];
+    for (int k = 0; k < nb; k++) {
+      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+      block16 cl;
+      for (int j = 0; j < 4; j++) {
+        study_v4d h, l;
+        block_hlc(b, at, j, m, h, l, cl[j]);
       }
-      if (m == 0) break;
-      prev = i;
-      prev_m = m;
-      i += m;
+      for (int j = 0; j < 4; j++) {
+        study_v4d cq = cl[(j + 3) & 3];
+        if (j == 0) study_shift_in4(cq, b[at - 1].close);
+        study_v4d d = cl[j] - cq;
+        e[k][j] = k1 * d;
+        a[k][j] = k1 * STUDY_V4_ABS(d);
+      }
     }
-    st.e1 = e1;
-    st.a1 = a1;
-    st.e2 = e2;
-    st.a2 = a2;
-    st.signal = sig;
-  }
-  study_run(s, i, count, st, step);
+    for (int k = 0; k < nb; k++) {
+      d1.run(e[k], st.e1);
+      d1.run(a[k], st.a1);
+      for (int j = 0; j < 4; j++) {
+        e[k][j] *= k2;
+        a[k][j] *= k2;
+      }
+    }
+    for (int k = 0; k < nb; k++) {
+      d2.run(e[k], st.e2);
+      d2.run(a[k], st.a2);
+    }
+    for (int k = 0; k < nb; k++) {
+      block16 &v = e[k];
+      for (int j = 0; j < 4; j++)
+        v[j] = (study_v4d)((study_v4i)(e[k][j] / a[k][j] * 100.0) & (study_v4i)(a[k][j] != zero));
+      if constexpr (with_signal) {
+        for (int j = 0; j < 4; j++) v[j] *= kq;
+        dq.run(v, st.signal);
+      }
+      block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+    }
+  };
+  run16(s, start, count, from, st, step, block);
   return 1;
 }
+template <int W>
+STUDY_INLINE inline int tsi_line(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run<W, false>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE inline int tsi_signal(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run<W, true>(chart, s, restart);
+}
+STUDY_TWO_WAYS(tsi_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(tsi_signal, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcTSI(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_run(chart, s, restart, false);
+  return tsi_line_either(chart, s, restart);
 }
 int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_run(chart, s, restart, true);
+  return tsi_signal_either(chart, s, restart);
 }
 
 // ---- Trend Efficiency -----------------------------------------------------------------
@@ -203,113 +339,6 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   return 1;
 }
 
-// ---- Sixteen bars at a time ------------------------------------------------------
-// Recurrences s_j = c s_{j-1} + u_j over blocks of sixteen bars held as
-// four vectors, the lanes across the block's four runs of four bars:
-// vector j holds bars j, 4 + j, 8 + j and 12 + j.  Each lane runs its own
-// four bars from zero with plain multiplications and additions, the ends
-// of the four runs are chained (study_decay4 with c^4), and the runs'
-// values take the chained value before them times c^(j + 1).  A bar takes
-// only from the bars before it (never from lanes after its own), so a
-// block the chart cuts short gives its bars what a full one gives.  The
-// values differ from the bar-by-bar evaluation by a few units in the last
-// place of a double (the sums are taken in another order).
-typedef study_v4d block16[4];
-
-struct decay16 {
-  double c;
-  study_decay4 runs;    // from run to run: c^4
-  study_v4d pw[3];      // c, c^2, c^3 in every lane
-  explicit decay16(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
-    double c2 = c_ * c_;
-    pw[0] = study_v4d{c_, c_, c_, c_};
-    pw[1] = study_v4d{c2, c2, c2, c2};
-    pw[2] = pw[1] * c_;
-  }
-  // u: the block's inputs, then its values; s: the value before the
-  // block, then its last bar's.
-  [[gnu::always_inline]] void run(block16 &u, double &s) const {
-    u[1] += c * u[0];
-    u[2] += c * u[1];
-    u[3] += c * u[2];
-    double before = s;
-    runs.run(u[3], s);
-    study_v4d t = u[3];
-    study_shift_in4(t, before);  // the value before each run
-    u[0] += pw[0] * t;
-    u[1] += pw[1] * t;
-    u[2] += pw[2] * t;
-  }
-};
-
-// Rows j of a block: the bars' prices i + 4l + j as they stand in memory
-// (open, high, low, close), lanes of the bars from m on 0.
-[[gnu::always_inline]] inline void block_hlc(const chart_bar *b, int i, int j, int m, study_v4d &h,
-                                             study_v4d &l, study_v4d &c) {
-  study_v4f r[4];
-  for (int k = 0; k < 4; k++) {
-    if (4 * k + j < m)
-      memcpy(&r[k], &b[i + 4 * k + j].open, sizeof r[k]);
-    else
-      r[k] = study_v4f{0, 0, 0, 0};
-  }
-  study_v4f t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);  // o0 o1 h0 h1
-  study_v4f t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);  // l0 l1 c0 c1
-  study_v4f t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
-  study_v4f t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
-  h = __builtin_convertvector(__builtin_shufflevector(t0, t2, 2, 3, 6, 7), study_v4d);
-  l = __builtin_convertvector(__builtin_shufflevector(t1, t3, 0, 1, 4, 5), study_v4d);
-  c = __builtin_convertvector(__builtin_shufflevector(t1, t3, 2, 3, 6, 7), study_v4d);
-}
-
-// study_out of a block's values (vector j, lane l: bar 4l + j) into
-// out[0 .. m - 1], in the bars' order.
-[[gnu::always_inline]] inline void block_store(float *out, const block16 &v, int m) {
-  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
-  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
-  study_v4f f[4];
-  for (int j = 0; j < 4; j++) {
-    f[j] = __builtin_convertvector(v[j], study_v4f);
-    study_v4si finite = ((study_v4si)f[j] & exp) != exp;
-    f[j] = (study_v4f)(((study_v4si)f[j] & finite) | ((study_v4si)missing & ~finite));
-  }
-  study_v4f t0 = __builtin_shufflevector(f[0], f[1], 0, 4, 1, 5);
-  study_v4f t1 = __builtin_shufflevector(f[0], f[1], 2, 6, 3, 7);
-  study_v4f t2 = __builtin_shufflevector(f[2], f[3], 0, 4, 1, 5);
-  study_v4f t3 = __builtin_shufflevector(f[2], f[3], 2, 6, 3, 7);
-  study_v4f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5),
-                    __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
-                    __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
-                    __builtin_shufflevector(t1, t3, 2, 3, 6, 7)};
-  if (m == 16) {
-    for (int k = 0; k < 4; k++) *(study_v4f_at *)(out + 4 * k) = r[k];
-    return;
-  }
-  for (int q = 0; q < m; q++) out[q] = r[q >> 2][q & 3];
-}
-
-// study_run4 with blocks of sixteen bars at multiples of 16 from `from`.
-template <class S, class Step, class Block>
-STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
-                               Block block) {
-  S run = st;
-  int i = start >= from ? start & ~15 : start;
-  for (; i < from && i < count; i++) {
-    if (i == count - 1) {
-      run.index = i;
-      study_save_state(s, run);
-    }
-    step(i, run);
-  }
-  if (i < count) {
-    for (; count - i > 16; i += 16) block(i, 16, run);
-    run.index = count - 1;
-    study_save_state(s, run);
-    block(i, count - i, run);
-  }
-  st = run;
-}
-
 // ---- Directional movement -------------------------------------------------------------
 
 namespace {
@@ -395,49 +424,63 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
-  auto block = [&](int i, int m, dmi_state &st) STUDY_INLINE {
+  auto block = [&](int i, int nb, int mlast, dmi_state &st) STUDY_INLINE {
     const study_v4d zero = {0, 0, 0, 0};
-    block16 h, l, cp, tr, pdm, mdm;
-    for (int j = 0; j < 4; j++) block_hlc(b, i, j, m, h[j], l[j], cp[j]);
-    for (int j = 0; j < 4; j++) {
-      // the bars before: the row before, or for the first row the last
-      // row's lanes moved up with bar i - 1
-      study_v4d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
-      if (j == 0) {
-        study_shift_in4(hp, b[i - 1].high);
-        study_shift_in4(lp, b[i - 1].low);
-        study_shift_in4(cq, b[i - 1].close);
+    block16 tr[CHUNK], pdm[CHUNK], mdm[CHUNK];
+    for (int k = 0; k < nb; k++) {
+      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+      block16 h, l, cp;
+      for (int j = 0; j < 4; j++) block_hlc(b, at, j, m, h[j], l[j], cp[j]);
+      for (int j = 0; j < 4; j++) {
+        // the bars before: the row before, or for the first row the last
+        // row's lanes moved up with the bar before the block
+        study_v4d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
+        if (j == 0) {
+          study_shift_in4(hp, b[at - 1].high);
+          study_shift_in4(lp, b[at - 1].low);
+          study_shift_in4(cq, b[at - 1].close);
+        }
+        // the moves (dmi_moves) and the true range (ferlume_true_range)
+        study_v4d up = h[j] - hp, down = lp - l[j];
+        study_v4d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
+        dmi_raise(r, tu);
+        dmi_raise(r, td);
+        tr[k][j] = r * a;
+        if constexpr (which != DMI_MINUS)
+          pdm[k][j] = (study_v4d)((study_v4i)up & ((up > down) & (up > zero))) * a;
+        else
+          pdm[k][j] = zero;
+        if constexpr (which != DMI_PLUS)
+          mdm[k][j] = (study_v4d)((study_v4i)down & ((down > up) & (down > zero))) * a;
+        else
+          mdm[k][j] = zero;
       }
-      // the moves (dmi_moves) and the true range (ferlume_true_range)
-      study_v4d up = h[j] - hp, down = lp - l[j];
-      study_v4d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
-      dmi_raise(r, tu);
-      dmi_raise(r, td);
-      tr[j] = r * a;
-      pdm[j] = (study_v4d)((study_v4i)up & ((up > down) & (up > zero))) * a;
-      mdm[j] = (study_v4d)((study_v4i)down & ((down > up) & (down > zero))) * a;
     }
-    wilder.run(tr, st.tr);
-    if constexpr (which != DMI_MINUS) wilder.run(pdm, st.plus_dm);
-    if constexpr (which != DMI_PLUS) wilder.run(mdm, st.minus_dm);
-    block16 v;
-    for (int j = 0; j < 4; j++) {
-      study_v4i live = tr[j] != zero;
+    for (int k = 0; k < nb; k++) {
+      wilder.run(tr[k], st.tr);
+      if constexpr (which != DMI_MINUS) wilder.run(pdm[k], st.plus_dm);
+      if constexpr (which != DMI_PLUS) wilder.run(mdm[k], st.minus_dm);
+    }
+    for (int k = 0; k < nb; k++) {
+      block16 &v = tr[k];
+      for (int j = 0; j < 4; j++) {
+        study_v4i live = tr[k][j] != zero;
+        if constexpr (which == DMI_ADX) {
+          // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr
+          // taken out: one division instead of three
+          study_v4d sum = pdm[k][j] + mdm[k][j], diff = STUDY_V4_ABS(pdm[k][j] - mdm[k][j]);
+          v[j] = (study_v4d)((study_v4i)(diff / sum) & ((study_v4i)(sum != zero) & live)) * c;
+        } else {
+          study_v4d dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
+          v[j] = (study_v4d)((study_v4i)(dm / tr[k][j] * 100.0) & live);
+        }
+      }
       if constexpr (which == DMI_ADX) {
-        // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr taken
-        // out: one division instead of three
-        study_v4d sum = pdm[j] + mdm[j], diff = STUDY_V4_ABS(pdm[j] - mdm[j]);
-        v[j] = (study_v4d)((study_v4i)(diff / sum) & ((study_v4i)(sum != zero) & live)) * c;
-      } else {
-        v[j] = (study_v4d)((study_v4i)((which == DMI_PLUS ? pdm[j] : mdm[j]) / tr[j] * 100.0) &
-                           live);
+        smooth.run(v, st.adx);
+        for (int j = 0; j < 4; j++) v[j] *= 100.0;
       }
+      block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
     }
-    if constexpr (which == DMI_ADX) {
-      smooth.run(v, st.adx);
-      for (int j = 0; j < 4; j++) v[j] *= 100.0;
-    }
-    block_store(out + i, v, m);
   };
   run16(s, start, count, from, st, step, block);
   return 1;
