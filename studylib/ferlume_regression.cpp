@@ -4,6 +4,7 @@
 // per bar whatever the period; the band and the deviation measure each
 // bar of the window against the line, which moves with every window.
 #include "studylib/ferlume.h"
+#include "studylib/ferlume_block.h"
 
 namespace {
 struct tsf_state {
@@ -102,9 +103,9 @@ enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
   }
 }
 
-// The line alone: bar by bar through the warm-up, then four bars at a
-// time, the window sums as running sums over the group (study_prefix4;
-// the sums are the same, taken in another order).  Between bars the sums
+// The line alone: bar by bar through the warm-up, then sixteen bars at a
+// time, the window sums as running sums over the block (sum16; the sums
+// are the same, taken in another order).  Between bars the sums
 // hold the window less its oldest value: at bar i, sxy gains n v(i) and sy
 // v(i); then sxy loses sy and sy loses v(i - n + 1).
 template <int>
@@ -128,29 +129,44 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
       out[i] = study_out(a + n * slope);
       rs.drop(st.reg, price, i);
     };
-    // the groups' windows are full and the shift is known
-    auto group = [&](int i, int m, tsf_state &st) STUDY_INLINE {
-      study_v4d p, q;
-      study_gather4(p, price, i, m);
-      study_gather4(q, price, i - n + 1, m);
+    // the blocks' windows are full and the shift is known
+    auto blocks = [&](int i, int nb, int mlast, tsf_state &st) STUDY_INLINE {
       const double shift = st.reg.shift, nd = n;
-      study_v4d v = p - shift, dq = q - shift;
-      study_v4d a1 = v - dq;
-      study_prefix4(a1);
-      study_v4d sy = (STUDY_V4_SHIFT1(a1) + st.reg.sy) + v;
-      // sxy of bar j: sxy before the group plus n v(k) - sy(k - 1) over
-      // the group's bars k up to j (nothing taken at the first)
-      study_v4d w = nd * v - STUDY_V4_SHIFT1(sy);
-      study_prefix4(w);
-      study_v4d sxy = w + st.reg.sxy;
-      st.reg.sxy = sxy[3] - sy[3];
-      st.reg.sy += a1[3];
-      study_v4d slope = (sxy - rs.mean_x * sy) * rs.inv_den;
-      study_v4d a = (sy - slope * rs.sx) * rs.inv_n + shift;
-      study_v4d line = a + nd * slope;
-      study_store4(out + i, line, m);
+      block16 sy[CHUNK], sxy[CHUNK], dq[CHUNK];
+      for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 v;
+        block_gather(v, price, at, m);
+        block_gather(dq[k], price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          v[j] -= shift;
+          dq[k][j] -= shift;
+          sy[k][j] = v[j] - dq[k][j];
+          sxy[k][j] = nd * v[j];
+        }
+      }
+      // sy after each bar (less its oldest value), then the full window's
+      for (int k = 0; k < nb; k++) {
+        sum16(sy[k], st.reg.sy);
+        for (int j = 0; j < 4; j++) {
+          sy[k][j] += dq[k][j];
+          sxy[k][j] -= sy[k][j];
+        }
+      }
+      // sxy after each bar (less the window's sy), then the full window's
+      for (int k = 0; k < nb; k++) {
+        sum16(sxy[k], st.reg.sxy);
+        block16 &line = dq[k];
+        for (int j = 0; j < 4; j++) {
+          study_v4d y = sy[k][j], xy = sxy[k][j] + y;
+          study_v4d slope = (xy - rs.mean_x * y) * rs.inv_den;
+          study_v4d a = (y - slope * rs.sx) * rs.inv_n + shift;
+          line[j] = a + nd * slope;
+        }
+        block_store(out + i + 16 * k, line, k == nb - 1 ? mlast : 16);
+      }
     };
-    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
+    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
   });
   return 1;
 }
@@ -264,8 +280,8 @@ struct mma_state {
 //   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
 // the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
 // weights add up to zero, so the shift drops out of it).  Bar by bar
-// through the warm-up, then four bars at a time: the running sums over the
-// group (study_prefix4), the divisions four to an instruction.
+// through the warm-up, then sixteen bars at a time: the running sums over
+// the block (sum16), the divisions four to an instruction.
 namespace {
 template <int>
 STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
@@ -293,30 +309,50 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
       st.sum -= q;
       st.lagged -= (n - 1) * q;
     };
-    // the groups' windows are full and the shift is known; between bars
+    // the blocks' windows are full and the shift is known; between bars
     // the sums hold the window less its oldest price
-    auto group = [&](int i, int m, mma_state &st) STUDY_INLINE {
-      study_v4d p, q;
-      study_gather4(p, price, i, m);
-      study_gather4(q, price, i - n + 1, m);
+    auto blocks = [&](int i, int nb, int mlast, mma_state &st) STUDY_INLINE {
       const double shift = st.shift;
-      p -= shift;
-      q -= shift;
-      study_v4d a1 = p - q;
-      study_prefix4(a1);
-      study_v4d before = STUDY_V4_SHIFT1(a1) + st.sum, sum = before + p;
-      // lagged of bar j: lagged before the group plus sum(k) before bar k
-      // less (n - 1) q(k - 1) over the group's bars k up to j
-      study_v4d dropped = (nd - 1) * q;
-      study_v4d w = before - STUDY_V4_SHIFT1(dropped);
-      study_prefix4(w);
-      study_v4d lagged = w + st.lagged;
-      st.lagged = lagged[3] - dropped[3];
-      st.sum += a1[3];
-      study_v4d v = sum / nd + shift + scale * (half * sum - lagged);
-      study_store4(out + i, v, m);
+      block16 p[CHUNK], sum[CHUNK], dropped[CHUNK];
+      for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 q;
+        block_gather(p[k], price, at, m);
+        block_gather(q, price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          p[k][j] -= shift;
+          q[j] -= shift;
+          sum[k][j] = p[k][j] - q[j];
+          dropped[k][j] = (nd - 1) * q[j];
+        }
+      }
+      // the sum after each bar (less the price that leaves), and the full
+      // window's; lagged gains the sum before each bar and loses (n - 1)
+      // times the price that leaves
+      for (int k = 0; k < nb; k++) {
+        double before = st.sum;
+        sum16(sum[k], st.sum);
+        block16 prior;
+        for (int j = 0; j < 4; j++) {
+          prior[j] = sum[k][(j + 3) & 3];
+          if (j == 0) study_shift_in4(prior[j], before);
+        }
+        for (int j = 0; j < 4; j++) {
+          p[k][j] += prior[j];
+          sum[k][j] = prior[j] - dropped[k][j];
+        }
+      }
+      for (int k = 0; k < nb; k++) {
+        sum16(sum[k], st.lagged);
+        block16 &v = sum[k];
+        for (int j = 0; j < 4; j++) {
+          study_v4d full = p[k][j], lagged = sum[k][j] + dropped[k][j];
+          v[j] = full / nd + shift + scale * (half * full - lagged);
+        }
+        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+      }
     };
-    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
+    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
   });
   return 1;
 }
