@@ -139,8 +139,14 @@ struct tef_state {
 }  // namespace
 
 // n times the slope of the window's regression line of the closes against
-// its summed ranges, smoothed over k.
-int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
+// its summed ranges, smoothed over k.  Past the warm-up (a full window,
+// the smoothing seeded, values shown) the bars go in blocks of sixteen:
+// the window sums as running sums over the block (sum16), the divisions
+// four to an instruction, the smoothing as decay16 (the same formulas,
+// the sums taken in another order).
+namespace {
+template <int>
+STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tef_state st;
   int n = study_cap(s->period), k = study_param_int(s->p1);
@@ -151,9 +157,9 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   double f = 2.0 / (k + 1);
   bool absolute = s->p2 != 0;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  regression_sums rs(n);
-  auto close = [b](int j) { return (double)b[j].close; };
-  auto step = [&](int i, tef_state &st) {
+  const regression_sums rs(n);
+  auto close = [b](int j) STUDY_INLINE { return (double)b[j].close; };
+  auto step = [&](int i, tef_state &st) STUDY_INLINE {
     st.range += (double)b[i].high - b[i].low;
     rs.add(st.reg, close, i);
     if (i < n - 1) {
@@ -169,54 +175,58 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
   };
-  // A long run takes the bars past the warm-up (a full window, the
-  // smoothing seeded, values shown) in blocks: a block's efficiencies from
-  // the window sums, alongside the smoothing of the block before (each
-  // waits on itself only, so the two run side by side); step's operations
-  // without its tests.  The rest goes bar by bar.
-  int i = start, bulk = std::max(start, std::max(n, n + k - 2));
-  if (count - 1 - bulk >= 64) {
-    for (; i < bulk; i++) step(i, st);
-    const int B = 256;
-    double eff[2][B];
-    double range = st.range, sy = st.reg.sy, sxy = st.reg.sxy, sm = st.smoothed;
-    const double shift = st.reg.shift, nd = n, mean_x = rs.mean_x, inv_den = rs.inv_den;
-    int prev = i, prev_m = 0;  // the block whose smoothing is to come
-    for (int cur = 0;; cur ^= 1) {
-      int m = std::min(B, count - 1 - i);
-      double *ec = eff[cur];
-      const double *ep = eff[cur ^ 1];
-      for (int j = 0; j < m || j < prev_m; j++) {
-        if (j < m) {
-          int c = i + j, o = c - n + 1;
-          range += (double)b[c].high - b[c].low;
-          double v = b[c].close - shift;
-          sxy += nd * v;
-          sy += v;
-          double t = nd * ((sxy - mean_x * sy) * inv_den);
-          if (absolute) t = std::fabs(t);
-          ec[j] = range != 0 ? t / range * 100 : 0;
-          range -= (double)b[o].high - b[o].low;
-          sxy -= sy;
-          sy -= b[o].close - shift;
-        }
-        if (j < prev_m) {
-          sm = f * ep[j] + (1 - f) * sm;
-          out[prev + j] = study_out(sm);
-        }
+  const decay16 smooth(1 - f);
+  auto blocks = [&](int i, int nb, int mlast, tef_state &st) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    const double shift = st.reg.shift, nd = n;
+    block16 range[CHUNK], old_range[CHUNK], sy[CHUNK], sxy[CHUNK], dq[CHUNK];
+    for (int q = 0; q < nb; q++) {
+      int at = i + 16 * q, m = q == nb - 1 ? mlast : 16;
+      for (int j = 0; j < 4; j++) {
+        study_v4d h, l, c, oh, ol, oc;
+        block_hlc(b, at, j, m, h, l, c);
+        block_hlc(b, at - n + 1, j, m, oh, ol, oc);
+        study_v4d v = c - shift;
+        dq[q][j] = oc - shift;
+        old_range[q][j] = oh - ol;
+        range[q][j] = (h - l) - old_range[q][j];
+        sy[q][j] = v - dq[q][j];
+        sxy[q][j] = nd * v;
       }
-      if (m == 0) break;
-      prev = i;
-      prev_m = m;
-      i += m;
     }
-    st.range = range;
-    st.reg.sy = sy;
-    st.reg.sxy = sxy;
-    st.smoothed = sm;
-  }
-  study_run(s, i, count, st, step);
+    // the sums after each bar (less the value that leaves), then the full
+    // window's
+    for (int q = 0; q < nb; q++) {
+      sum16(range[q], st.range);
+      sum16(sy[q], st.reg.sy);
+      for (int j = 0; j < 4; j++) {
+        range[q][j] += old_range[q][j];
+        sy[q][j] += dq[q][j];
+        sxy[q][j] -= sy[q][j];
+      }
+    }
+    for (int q = 0; q < nb; q++) {
+      sum16(sxy[q], st.reg.sxy);
+      block16 &e = dq[q];
+      for (int j = 0; j < 4; j++) {
+        study_v4d y = sy[q][j], xy = sxy[q][j] + y;
+        study_v4d t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
+        if (absolute) t = STUDY_V4_ABS(t);
+        study_v4i ranged = range[q][j] != zero;
+        e[j] = (study_v4d)((study_v4i)(t / range[q][j] * 100.0) & ranged) * f;
+      }
+      smooth.run(e, st.smoothed);
+      block_store(out + i + 16 * q, e, q == nb - 1 ? mlast : 16);
+    }
+  };
+  run16(s, start, count, (std::max(n, n + k - 2) + 15) & ~15, st, step, blocks);
   return 1;
+}
+STUDY_TWO_WAYS(tef, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
+  return tef_either(chart, s, restart);
 }
 
 // ---- Directional movement -------------------------------------------------------------
