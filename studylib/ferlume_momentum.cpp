@@ -100,9 +100,16 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
         v[j] = (study_v4d)((study_v4i)(e[k][j] / a[k][j] * 100.0) & (study_v4i)(a[k][j] != zero));
       if constexpr (with_signal) {
         for (int j = 0; j < 4; j++) v[j] *= kq;
-        dq.run(v, st.signal);
+      } else {
+        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
       }
-      block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+    }
+    // the signal line in a pass of its own: it waits on the divisions
+    if constexpr (with_signal) {
+      for (int k = 0; k < nb; k++) {
+        dq.run(e[k], st.signal);
+        block_store(out + i + 16 * k, e[k], k == nb - 1 ? mlast : 16);
+      }
     }
   };
   run16(s, start, count, from, st, step, block);
@@ -215,8 +222,11 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
         study_v4i ranged = range[q][j] != zero;
         e[j] = (study_v4d)((study_v4i)(t / range[q][j] * 100.0) & ranged) * f;
       }
-      smooth.run(e, st.smoothed);
-      block_store(out + i + 16 * q, e, q == nb - 1 ? mlast : 16);
+    }
+    // the smoothing in a pass of its own: it waits on the divisions
+    for (int q = 0; q < nb; q++) {
+      smooth.run(dq[q], st.smoothed);
+      block_store(out + i + 16 * q, dq[q], q == nb - 1 ? mlast : 16);
     }
   };
   run16(s, start, count, (std::max(n, n + k - 2) + 15) & ~15, st, step, blocks);
@@ -365,11 +375,15 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
           v[j] = (study_v4d)((study_v4i)(dm / tr[k][j] * 100.0) & live);
         }
       }
-      if constexpr (which == DMI_ADX) {
-        smooth.run(v, st.adx);
-        for (int j = 0; j < 4; j++) v[j] *= 100.0;
+      if constexpr (which != DMI_ADX) block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+    }
+    // the ADX's smoothing in a pass of its own: it waits on the divisions
+    if constexpr (which == DMI_ADX) {
+      for (int k = 0; k < nb; k++) {
+        smooth.run(tr[k], st.adx);
+        for (int j = 0; j < 4; j++) tr[k][j] *= 100.0;
+        block_store(out + i + 16 * k, tr[k], k == nb - 1 ? mlast : 16);
       }
-      block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
     }
   };
   run16(s, start, count, from, st, step, block);
