@@ -1,6 +1,7 @@
 // Ferlume1 momentum studies: True Strength Index and its signal line,
 // Trend Efficiency, the directional indicators with ADX, and Momentum.
 #include "studylib/ferlume.h"
+#include "studylib/ferlume_block.h"
 
 // ---- True Strength Index ----------------------------------------------------------
 
@@ -12,7 +13,8 @@ struct tsi_state {
   double signal;
 };
 
-int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
+template <int W, bool with_signal>
+STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tsi_state st;
   int r = study_cap(s->period), sm = study_param_int(s->p1),
@@ -24,7 +26,7 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
   int t0 = r + sm - 1;                        // first index value
   int first = with_signal ? t0 + q - 1 : t0;  // first output
   const chart_bar *b = chart ? chart->bars : nullptr;
-  auto step = [&](int i, tsi_state &st) {
+  auto step = [&](int i, tsi_state &st) STUDY_INLINE {
     if (i == 0) {
       out[i] = MISSING_VALUE;
       return;
@@ -56,59 +58,80 @@ int tsi_run(chart_rec *chart, StudyDef *s, int restart, bool with_signal) {
       out[i] = i < first ? MISSING_VALUE : study_out(tsi);
     }
   };
-  int i = start;
-  // With the signal line a long run takes the bars past the warm-up (all
-  // smoothings seeded, values shown) in blocks: a block's index values,
-  // alongside the signal line of the block before (each waits on its own
-  // smoothings only, so the two run side by side); step's operations
-  // without its tests.  The rest goes bar by bar.
-  int bulk = std::max(start, std::max(first, t0 + 1));
-  if (with_signal && count - 1 - bulk >= 64) {
-    for (; i < bulk; i++) step(i, st);
-    const int B = 256;
-    double idx[2][B];
-    double e1 = st.e1, a1 = st.a1, e2 = st.e2, a2 = st.a2, sig = st.signal;
-    int prev = i, prev_m = 0;  // the block whose signal line is to come
-    for (int cur = 0;; cur ^= 1) {
-      int m = std::min(B, count - 1 - i);
-      double *ic = idx[cur];
-      const double *ip = idx[cur ^ 1];
-      for (int j = 0; j < m || j < prev_m; j++) {
-        if (j < m) {
-          int c = i + j;
-          double d = (double)b[c].close - b[c - 1].close, ad = std::fabs(d);
-          e1 = k1 * d + (1 - k1) * e1;
-          a1 = k1 * ad + (1 - k1) * a1;
-          e2 = k2 * e1 + (1 - k2) * e2;
-          a2 = k2 * a1 + (1 - k2) * a2;
-          ic[j] = a2 != 0 ? e2 / a2 * 100 : 0;
-        }
-        if (j < prev_m) {
-          sig = kq * ip[j] + (1 - kq) * sig;
-          out[prev + j] = study_out(sig);
-        }
+  // Past the warm-up (all smoothings seeded, values shown) the bars go in
+  // blocks of sixteen: the changes four to a vector, each smoothing as
+  // decay16 (the same formula, its sums taken in another order), the
+  // divisions four to an instruction.
+  int from = (std::max(std::max(first, with_signal ? t0 + 1 : r + 1), 2) + 15) & ~15;
+  const decay16 d1(1 - k1), d2(1 - k2), dq(1 - kq);
+  auto block = [&](int i, int nb, int mlast, tsi_state &st) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    block16 e[CHUNK], a[CHUNK];
+    for (int k = 0; k < nb; k++) {
+      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+      block16 cl;
+      for (int j = 0; j < 4; j++) {
+        study_v4d h, l;
+        block_hlc(b, at, j, m, h, l, cl[j]);
       }
-      if (m == 0) break;
-      prev = i;
-      prev_m = m;
-      i += m;
+      for (int j = 0; j < 4; j++) {
+        study_v4d cq = cl[(j + 3) & 3];
+        if (j == 0) study_shift_in4(cq, b[at - 1].close);
+        study_v4d d = cl[j] - cq;
+        e[k][j] = k1 * d;
+        a[k][j] = k1 * STUDY_V4_ABS(d);
+      }
     }
-    st.e1 = e1;
-    st.a1 = a1;
-    st.e2 = e2;
-    st.a2 = a2;
-    st.signal = sig;
-  }
-  study_run(s, i, count, st, step);
+    for (int k = 0; k < nb; k++) {
+      d1.run(e[k], st.e1);
+      d1.run(a[k], st.a1);
+      for (int j = 0; j < 4; j++) {
+        e[k][j] *= k2;
+        a[k][j] *= k2;
+      }
+    }
+    for (int k = 0; k < nb; k++) {
+      d2.run(e[k], st.e2);
+      d2.run(a[k], st.a2);
+    }
+    for (int k = 0; k < nb; k++) {
+      block16 &v = e[k];
+      for (int j = 0; j < 4; j++)
+        v[j] = (study_v4d)((study_v4i)(e[k][j] / a[k][j] * 100.0) & (study_v4i)(a[k][j] != zero));
+      if constexpr (with_signal) {
+        for (int j = 0; j < 4; j++) v[j] *= kq;
+      } else {
+        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+      }
+    }
+    // the signal line in a pass of its own: it waits on the divisions
+    if constexpr (with_signal) {
+      for (int k = 0; k < nb; k++) {
+        dq.run(e[k], st.signal);
+        block_store(out + i + 16 * k, e[k], k == nb - 1 ? mlast : 16);
+      }
+    }
+  };
+  run16(s, start, count, from, st, step, block);
   return 1;
 }
+template <int W>
+STUDY_INLINE inline int tsi_line(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run<W, false>(chart, s, restart);
+}
+template <int W>
+STUDY_INLINE inline int tsi_signal(chart_rec *chart, StudyDef *s, int restart) {
+  return tsi_run<W, true>(chart, s, restart);
+}
+STUDY_TWO_WAYS(tsi_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+STUDY_TWO_WAYS(tsi_signal, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcTSI(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_run(chart, s, restart, false);
+  return tsi_line_either(chart, s, restart);
 }
 int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_run(chart, s, restart, true);
+  return tsi_signal_either(chart, s, restart);
 }
 
 // ---- Trend Efficiency -----------------------------------------------------------------
@@ -123,8 +146,14 @@ struct tef_state {
 }  // namespace
 
 // n times the slope of the window's regression line of the closes against
-// its summed ranges, smoothed over k.
-int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
+// its summed ranges, smoothed over k.  Past the warm-up (a full window,
+// the smoothing seeded, values shown) the bars go in blocks of sixteen:
+// the window sums as running sums over the block (sum16), the divisions
+// four to an instruction, the smoothing as decay16 (the same formulas,
+// the sums taken in another order).
+namespace {
+template <int>
+STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tef_state st;
   int n = study_cap(s->period), k = study_param_int(s->p1);
@@ -135,9 +164,9 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
   double f = 2.0 / (k + 1);
   bool absolute = s->p2 != 0;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  regression_sums rs(n);
-  auto close = [b](int j) { return (double)b[j].close; };
-  auto step = [&](int i, tef_state &st) {
+  const regression_sums rs(n);
+  auto close = [b](int j) STUDY_INLINE { return (double)b[j].close; };
+  auto step = [&](int i, tef_state &st) STUDY_INLINE {
     st.range += (double)b[i].high - b[i].low;
     rs.add(st.reg, close, i);
     if (i < n - 1) {
@@ -153,54 +182,61 @@ int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
   };
-  // A long run takes the bars past the warm-up (a full window, the
-  // smoothing seeded, values shown) in blocks: a block's efficiencies from
-  // the window sums, alongside the smoothing of the block before (each
-  // waits on itself only, so the two run side by side); step's operations
-  // without its tests.  The rest goes bar by bar.
-  int i = start, bulk = std::max(start, std::max(n, n + k - 2));
-  if (count - 1 - bulk >= 64) {
-    for (; i < bulk; i++) step(i, st);
-    const int B = 256;
-    double eff[2][B];
-    double range = st.range, sy = st.reg.sy, sxy = st.reg.sxy, sm = st.smoothed;
-    const double shift = st.reg.shift, nd = n, mean_x = rs.mean_x, inv_den = rs.inv_den;
-    int prev = i, prev_m = 0;  // the block whose smoothing is to come
-    for (int cur = 0;; cur ^= 1) {
-      int m = std::min(B, count - 1 - i);
-      double *ec = eff[cur];
-      const double *ep = eff[cur ^ 1];
-      for (int j = 0; j < m || j < prev_m; j++) {
-        if (j < m) {
-          int c = i + j, o = c - n + 1;
-          range += (double)b[c].high - b[c].low;
-          double v = b[c].close - shift;
-          sxy += nd * v;
-          sy += v;
-          double t = nd * ((sxy - mean_x * sy) * inv_den);
-          if (absolute) t = std::fabs(t);
-          ec[j] = range != 0 ? t / range * 100 : 0;
-          range -= (double)b[o].high - b[o].low;
-          sxy -= sy;
-          sy -= b[o].close - shift;
-        }
-        if (j < prev_m) {
-          sm = f * ep[j] + (1 - f) * sm;
-          out[prev + j] = study_out(sm);
-        }
+  const decay16 smooth(1 - f);
+  auto blocks = [&](int i, int nb, int mlast, tef_state &st) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    const double shift = st.reg.shift, nd = n;
+    block16 range[CHUNK], old_range[CHUNK], sy[CHUNK], sxy[CHUNK], dq[CHUNK];
+    for (int q = 0; q < nb; q++) {
+      int at = i + 16 * q, m = q == nb - 1 ? mlast : 16;
+      for (int j = 0; j < 4; j++) {
+        study_v4d h, l, c, oh, ol, oc;
+        block_hlc(b, at, j, m, h, l, c);
+        block_hlc(b, at - n + 1, j, m, oh, ol, oc);
+        study_v4d v = c - shift;
+        dq[q][j] = oc - shift;
+        old_range[q][j] = oh - ol;
+        range[q][j] = (h - l) - old_range[q][j];
+        sy[q][j] = v - dq[q][j];
+        sxy[q][j] = nd * v;
       }
-      if (m == 0) break;
-      prev = i;
-      prev_m = m;
-      i += m;
     }
-    st.range = range;
-    st.reg.sy = sy;
-    st.reg.sxy = sxy;
-    st.smoothed = sm;
-  }
-  study_run(s, i, count, st, step);
+    // the sums after each bar (less the value that leaves), then the full
+    // window's
+    for (int q = 0; q < nb; q++) {
+      sum16(range[q], st.range);
+      sum16(sy[q], st.reg.sy);
+      for (int j = 0; j < 4; j++) {
+        range[q][j] += old_range[q][j];
+        sy[q][j] += dq[q][j];
+        sxy[q][j] -= sy[q][j];
+      }
+    }
+    for (int q = 0; q < nb; q++) {
+      sum16(sxy[q], st.reg.sxy);
+      block16 &e = dq[q];
+      for (int j = 0; j < 4; j++) {
+        study_v4d y = sy[q][j], xy = sxy[q][j] + y;
+        study_v4d t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
+        if (absolute) t = STUDY_V4_ABS(t);
+        study_v4i ranged = range[q][j] != zero;
+        e[j] = (study_v4d)((study_v4i)(t / range[q][j] * 100.0) & ranged) * f;
+      }
+    }
+    // the smoothing in a pass of its own: it waits on the divisions
+    for (int q = 0; q < nb; q++) {
+      smooth.run(dq[q], st.smoothed);
+      block_store(out + i + 16 * q, dq[q], q == nb - 1 ? mlast : 16);
+    }
+  };
+  run16(s, start, count, (std::max(n, n + k - 2) + 15) & ~15, st, step, blocks);
   return 1;
+}
+STUDY_TWO_WAYS(tef, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
+  return tef_either(chart, s, restart);
 }
 
 // ---- Directional movement -------------------------------------------------------------
@@ -231,9 +267,9 @@ STUDY_INLINE inline void dmi_raise(study_v4d &r, const study_v4d &x) {
 }
 
 // The line is chosen at compile time: each one smooths and divides only
-// for itself.  After the warm-up the bars go in groups of four: the moves
-// and ranges four to a vector, Wilder's smoothing and the ADX's as
-// study_decay4 (the same formula, its sums taken in another order), the
+// for itself.  After the warm-up the bars go in blocks of sixteen: the
+// moves and ranges four to a vector, Wilder's smoothing and the ADX's as
+// decay16 (the same formula, its sums taken in another order), the
 // divisions four to an instruction.
 template <int W, int which>
 STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
@@ -247,8 +283,8 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   int first = which == DMI_ADX ? f + n - 1 : n;
   // the groups start past the seeds (bar 1, and bar n for the ADX) and the
   // first value
-  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 3) & ~3;
-  const study_decay4 wilder(1 - a), smooth(1 - c);
+  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 15) & ~15;
+  const decay16 wilder(1 - a), smooth(1 - c);
   const chart_bar *b = chart ? chart->bars : nullptr;
   auto step = [&](int i, dmi_state &st) STUDY_INLINE {
     if (i == 0) {
@@ -288,48 +324,69 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     double v = which == DMI_PLUS ? pdi : which == DMI_MINUS ? mdi : st.adx * 100;
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
-  auto group = [&](int i, int m, dmi_state &st) STUDY_INLINE {
-    study_v4d h, l, cp;
-    ferlume_hlc4(b, i, m, h, l, cp);
-    study_v4d hp = h, lp = l;
-    study_shift_in4(hp, b[i - 1].high);
-    study_shift_in4(lp, b[i - 1].low);
-    study_shift_in4(cp, b[i - 1].close);
+  auto block = [&](int i, int nb, int mlast, dmi_state &st) STUDY_INLINE {
     const study_v4d zero = {0, 0, 0, 0};
-    // the moves (dmi_moves) and the true range (ferlume_true_range)
-    study_v4d up = h - hp, down = lp - l;
-    study_v4d tr = h - l, tu = h - cp, td = cp - l;
-    dmi_raise(tr, tu);
-    dmi_raise(tr, td);
-    tr *= a;
-    wilder.run(tr, st.tr);
-    study_v4i live = tr != zero;
-    study_v4d pdi = zero, mdi = zero;
-    if constexpr (which != DMI_MINUS) {
-      study_v4d pdm = (study_v4d)((study_v4i)up & ((up > down) & (up > zero)));
-      pdm *= a;
-      wilder.run(pdm, st.plus_dm);
-      pdi = (study_v4d)((study_v4i)(pdm / tr * 100.0) & live);
+    block16 tr[CHUNK], pdm[CHUNK], mdm[CHUNK];
+    for (int k = 0; k < nb; k++) {
+      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+      block16 h, l, cp;
+      for (int j = 0; j < 4; j++) block_hlc(b, at, j, m, h[j], l[j], cp[j]);
+      for (int j = 0; j < 4; j++) {
+        // the bars before: the row before, or for the first row the last
+        // row's lanes moved up with the bar before the block
+        study_v4d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
+        if (j == 0) {
+          study_shift_in4(hp, b[at - 1].high);
+          study_shift_in4(lp, b[at - 1].low);
+          study_shift_in4(cq, b[at - 1].close);
+        }
+        // the moves (dmi_moves) and the true range (ferlume_true_range)
+        study_v4d up = h[j] - hp, down = lp - l[j];
+        study_v4d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
+        dmi_raise(r, tu);
+        dmi_raise(r, td);
+        tr[k][j] = r * a;
+        if constexpr (which != DMI_MINUS)
+          pdm[k][j] = (study_v4d)((study_v4i)up & ((up > down) & (up > zero))) * a;
+        else
+          pdm[k][j] = zero;
+        if constexpr (which != DMI_PLUS)
+          mdm[k][j] = (study_v4d)((study_v4i)down & ((down > up) & (down > zero))) * a;
+        else
+          mdm[k][j] = zero;
+      }
     }
-    if constexpr (which != DMI_PLUS) {
-      study_v4d mdm = (study_v4d)((study_v4i)down & ((down > up) & (down > zero)));
-      mdm *= a;
-      wilder.run(mdm, st.minus_dm);
-      mdi = (study_v4d)((study_v4i)(mdm / tr * 100.0) & live);
+    for (int k = 0; k < nb; k++) {
+      wilder.run(tr[k], st.tr);
+      if constexpr (which != DMI_MINUS) wilder.run(pdm[k], st.plus_dm);
+      if constexpr (which != DMI_PLUS) wilder.run(mdm[k], st.minus_dm);
     }
-    study_v4d v;
+    for (int k = 0; k < nb; k++) {
+      block16 &v = tr[k];
+      for (int j = 0; j < 4; j++) {
+        study_v4i live = tr[k][j] != zero;
+        if constexpr (which == DMI_ADX) {
+          // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr
+          // taken out: one division instead of three
+          study_v4d sum = pdm[k][j] + mdm[k][j], diff = STUDY_V4_ABS(pdm[k][j] - mdm[k][j]);
+          v[j] = (study_v4d)((study_v4i)(diff / sum) & ((study_v4i)(sum != zero) & live)) * c;
+        } else {
+          study_v4d dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
+          v[j] = (study_v4d)((study_v4i)(dm / tr[k][j] * 100.0) & live);
+        }
+      }
+      if constexpr (which != DMI_ADX) block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+    }
+    // the ADX's smoothing in a pass of its own: it waits on the divisions
     if constexpr (which == DMI_ADX) {
-      study_v4d sum = pdi + mdi, diff = STUDY_V4_ABS(pdi - mdi);
-      study_v4d dx = (study_v4d)((study_v4i)(diff / sum) & (study_v4i)(sum != zero));
-      dx *= c;
-      smooth.run(dx, st.adx);
-      v = dx * 100.0;
-    } else {
-      v = which == DMI_PLUS ? pdi : mdi;
+      for (int k = 0; k < nb; k++) {
+        smooth.run(tr[k], st.adx);
+        for (int j = 0; j < 4; j++) tr[k][j] *= 100.0;
+        block_store(out + i + 16 * k, tr[k], k == nb - 1 ? mlast : 16);
+      }
     }
-    study_store4(out + i, v, m);
   };
-  study_run4(s, start, count, from, st, step, group);
+  run16(s, start, count, from, st, step, block);
   return 1;
 }
 

@@ -4,6 +4,7 @@
 // per bar whatever the period; the band and the deviation measure each
 // bar of the window against the line, which moves with every window.
 #include "studylib/ferlume.h"
+#include "studylib/ferlume_block.h"
 
 namespace {
 struct tsf_state {
@@ -102,6 +103,75 @@ enum { TSF_LINE, TSF_BAND, TSF_DEVIATION };
   }
 }
 
+// The line alone: bar by bar through the warm-up, then sixteen bars at a
+// time, the window sums as running sums over the block (sum16; the sums
+// are the same, taken in another order).  Between bars the sums
+// hold the window less its oldest value: at bar i, sxy gains n v(i) and sy
+// v(i); then sxy loses sy and sy loses v(i - n + 1).
+template <int>
+STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
+  int count = ferlume_bar_count(chart, s);
+  tsf_state st;
+  int n = study_cap(s->period);
+  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
+  if (start < 0) return 1;
+  float *out = study_series(s, 0);
+  const chart_bar *b = chart ? chart->bars : nullptr;
+  const regression_sums rs(n);
+  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
+    auto step = [&](int i, tsf_state &st) STUDY_INLINE {
+      rs.add(st.reg, price, i);
+      if (i < n - 1) {
+        out[i] = MISSING_VALUE;
+        return;
+      }
+      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
+      out[i] = study_out(a + n * slope);
+      rs.drop(st.reg, price, i);
+    };
+    // the blocks' windows are full and the shift is known
+    auto blocks = [&](int i, int nb, int mlast, tsf_state &st) STUDY_INLINE {
+      const double shift = st.reg.shift, nd = n;
+      block16 sy[CHUNK], sxy[CHUNK], dq[CHUNK];
+      for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 v;
+        block_gather(v, price, at, m);
+        block_gather(dq[k], price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          v[j] -= shift;
+          dq[k][j] -= shift;
+          sy[k][j] = v[j] - dq[k][j];
+          sxy[k][j] = nd * v[j];
+        }
+      }
+      // sy after each bar (less its oldest value), then the full window's
+      for (int k = 0; k < nb; k++) {
+        sum16(sy[k], st.reg.sy);
+        for (int j = 0; j < 4; j++) {
+          sy[k][j] += dq[k][j];
+          sxy[k][j] -= sy[k][j];
+        }
+      }
+      // sxy after each bar (less the window's sy), then the full window's
+      for (int k = 0; k < nb; k++) {
+        sum16(sxy[k], st.reg.sxy);
+        block16 &line = dq[k];
+        for (int j = 0; j < 4; j++) {
+          study_v4d y = sy[k][j], xy = sxy[k][j] + y;
+          study_v4d slope = (xy - rs.mean_x * y) * rs.inv_den;
+          study_v4d a = (y - slope * rs.sx) * rs.inv_n + shift;
+          line[j] = a + nd * slope;
+        }
+        block_store(out + i + 16 * k, line, k == nb - 1 ? mlast : 16);
+      }
+    };
+    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
+  });
+  return 1;
+}
+STUDY_TWO_WAYS(tsf_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
 int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   int count = ferlume_bar_count(chart, s);
   tsf_state st;
@@ -113,7 +183,7 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
   regression_sums rs(n);
   double band = s->p1;
   int first = start > n - 1 ? start : n - 1;
-  if (kind == TSF_LINE || first >= count) {
+  if (first >= count) {
     with_price_type(b, s->price_type, [&](auto price) {
       study_run(s, start, count, st, [&](int i, tsf_state &st) {
         rs.add(st.reg, price, i);
@@ -187,7 +257,7 @@ int tsf_run(chart_rec *chart, StudyDef *s, int restart, int kind) {
 }  // namespace
 
 int calcTSF(chart_rec *chart, StudyDef *s, int restart) {
-  return tsf_run(chart, s, restart, TSF_LINE);
+  return tsf_line_either(chart, s, restart);
 }
 int calcTSFB(chart_rec *chart, StudyDef *s, int restart) {
   return tsf_run(chart, s, restart, TSF_BAND);
@@ -209,18 +279,22 @@ struct mma_state {
 // end of the window's regression line:
 //   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
 // the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
-// weights add up to zero, so the shift drops out of it).
-int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
+// weights add up to zero, so the shift drops out of it).  Bar by bar
+// through the warm-up, then sixteen bars at a time: the running sums over
+// the block (sum16), the divisions four to an instruction.
+namespace {
+template <int>
+STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   mma_state st;
   int n = study_cap(s->period);
   int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
-  double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0;
+  const double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0, nd = n;
   const chart_bar *b = chart ? chart->bars : nullptr;
-  with_price_type(b, s->price_type, [&](auto price) {
-    study_run(s, start, count, st, [&](int i, mma_state &st) {
+  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
+    auto step = [&](int i, mma_state &st) STUDY_INLINE {
       if (i == 0) st.shift = price(0);
       double p = price(i) - st.shift;
       // every value already in the window moves one step back
@@ -234,7 +308,57 @@ int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
       double q = price(i - n + 1) - st.shift;
       st.sum -= q;
       st.lagged -= (n - 1) * q;
-    });
+    };
+    // the blocks' windows are full and the shift is known; between bars
+    // the sums hold the window less its oldest price
+    auto blocks = [&](int i, int nb, int mlast, mma_state &st) STUDY_INLINE {
+      const double shift = st.shift;
+      block16 p[CHUNK], sum[CHUNK], dropped[CHUNK];
+      for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 q;
+        block_gather(p[k], price, at, m);
+        block_gather(q, price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          p[k][j] -= shift;
+          q[j] -= shift;
+          sum[k][j] = p[k][j] - q[j];
+          dropped[k][j] = (nd - 1) * q[j];
+        }
+      }
+      // the sum after each bar (less the price that leaves), and the full
+      // window's; lagged gains the sum before each bar and loses (n - 1)
+      // times the price that leaves
+      for (int k = 0; k < nb; k++) {
+        double before = st.sum;
+        sum16(sum[k], st.sum);
+        block16 prior;
+        for (int j = 0; j < 4; j++) {
+          prior[j] = sum[k][(j + 3) & 3];
+          if (j == 0) study_shift_in4(prior[j], before);
+        }
+        for (int j = 0; j < 4; j++) {
+          p[k][j] += prior[j];
+          sum[k][j] = prior[j] - dropped[k][j];
+        }
+      }
+      for (int k = 0; k < nb; k++) {
+        sum16(sum[k], st.lagged);
+        block16 &v = sum[k];
+        for (int j = 0; j < 4; j++) {
+          study_v4d full = p[k][j], lagged = sum[k][j] + dropped[k][j];
+          v[j] = full / nd + shift + scale * (half * full - lagged);
+        }
+        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+      }
+    };
+    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
   });
   return 1;
+}
+STUDY_TWO_WAYS(mma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+}  // namespace
+
+int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
+  return mma_either(chart, s, restart);
 }
