@@ -636,20 +636,22 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 }
 
 // emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
-// bar first + k, for the bars of [from, count) in runs of up to 1024,
-// then unemit(i) for the bars up to the last one whose sum it cannot give
+// bar first + k, for the bars of [from, count) in runs (a day, or up to
+// 1024 bars), then unemit(i) for the bars up to the last one whose sum it cannot give
 // (fewer than n earlier days; their sums[k] are 0), in one pass over the
 // bars in order.  Each time of day that occurs has a slot: the last n
 // earlier days' volumes at it (a ring) and their sum, and the current
 // day's bar, which joins the ring once a later day reaches that time (a
 // day repeating a time keeps its last bar).  Times of day are taken
 // against the first second of the bar's day, the division by the day's
-// length made only when the day changes.  Returns 0 when the rings would
-// take more memory than the chart (times of day scattered over many days):
-// the caller then searches bar by bar.
+// length made only when the day changes; days laid out as the days before
+// them skip the slots (below).  Returns 0 when the rings would take more
+// memory than the chart (times of day scattered over many days): the
+// caller then searches bar by bar.  Inlined into its caller, so that the
+// runs are made for the registers at hand.
 template <class Emit, class Unemit>
-static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit,
-                           Unemit unemit) {
+STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, int count, int n,
+                                               Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -702,19 +704,112 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
     for (int k = from; k < run_first; k++) unemit(k);
     return 0;
   };
+  // Days laid out as the days before them (the same times of day, one bar
+  // at each, in the same order) go without the slots: with L bars a day,
+  // bar k of such a day has the earlier days' bars at k - L, k - 2L, ...,
+  // so once n + 1 such days have passed, a day's sums are the day before's
+  // with one day's volumes added and one day's dropped, a whole day in one
+  // pass.  A day that breaks the layout first brings the slots of its
+  // times up to date from the last n + 1 days (their rings in day order).
+  std::vector<int32_t> layout, day_tods;  // times of day of a day's bars
+  std::vector<double> day_sum;
+  int same_days = 0;  // days, up to the last one, laid out as `layout`
+  int run_days = 0;   // of them, days taken whole since the slots were last brought up to date
+  int run_start = 0;  // first bar of the last day taken whole
+  auto flush = [&] {
+    emit(run_first, run_len, (const double *)sums);
+    run_first += run_len;
+    run_len = 0;
+  };
+  // bars j .. j + len - 1 laid out as `layout` against day_base base, and
+  // no other bar of that day after them
+  auto laid_out = [&](int j, int64_t base, int len) STUDY_INLINE {
+    const int32_t *tod = layout.data();
+    const chart_bar *b = bars + j;
+    int bad = 0;
+    for (int k = 0; k < len; k++) bad |= b[k].time - base != tod[k];
+    if (bad) return false;
+    if (j + len == count) return true;
+    int64_t t = b[len].time;
+    return t < base || t - base >= KV_SECONDS_PER_DAY;
+  };
+  auto bring_up_to_date = [&] {
+    int len = (int)layout.size();
+    for (int k = 0; k < len; k++) {
+      slot_state &q = st[slot_of[layout[k]]];
+      int32_t *r = &ring[(size_t)slot_of[layout[k]] * n];
+      int64_t sum = 0;
+      for (int a = 0; a < n; a++) {
+        int32_t v = bars[run_start - (n - a) * len + k].volume;
+        r[a] = v;
+        sum += v;
+      }
+      q.sum = sum;
+      q.at = 0;
+      q.days += run_days;
+      q.day_time = bars[run_start + k].time;
+      q.day_volume = bars[run_start + k].volume;
+    }
+    run_days = 0;
+  };
   int j = 0;
-  for (; j < from && j < count; j++)
-    if (!take(j)) return scattered();
-  for (; j < count; j++) {
-    const slot_state *q = take(j);
-    if (!q) return scattered();
-    bool few = q->days < n;
-    last_short = few ? j : last_short;
-    sums[run_len++] = few ? 0.0 : (double)q->sum;
-    if (run_len == RUN) {
-      emit(run_first, run_len, (const double *)sums);
-      run_first += run_len;
-      run_len = 0;
+  while (j < count) {
+    int64_t base = kv_day_number(bars[j].time) * KV_SECONDS_PER_DAY;
+    int len = (int)layout.size();
+    if (same_days > n && count - j >= len && laid_out(j, base, len)) {
+      // the sums as doubles (whole numbers: exact), handed on in place
+      if (run_days == 0) {
+        day_sum.assign(len, 0.0);
+        for (int d = 1; d <= n; d++) {
+          const chart_bar *b = bars + j - d * len;
+          for (int k = 0; k < len; k++) day_sum[k] += (double)b[k].volume;
+        }
+      } else {
+        const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
+        double *sum = day_sum.data();
+        for (int k = 0; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
+      }
+      int k = from > j ? from - j : 0;
+      if (k < len) {
+        if (run_len > 0) flush();
+        emit(j + k, len - k, (const double *)day_sum.data() + k);
+        run_first = j + len;
+      }
+      run_days++;
+      same_days++;
+      run_start = j;
+      j += len;
+      continue;
+    }
+    if (run_days > 0) bring_up_to_date();
+    // the day bar by bar through the slots
+    day_base = base;
+    day_tods.clear();
+    bool rising = true;
+    int32_t last_tod = -1;
+    for (; j < count; j++) {
+      int64_t t = bars[j].time;
+      if (t < base || t - base >= KV_SECONDS_PER_DAY) break;
+      const slot_state *q = take(j);
+      if (!q) return scattered();
+      int32_t tod = (int32_t)(t - base);
+      rising = rising && tod > last_tod;
+      last_tod = tod;
+      day_tods.push_back(tod);
+      if (j < from) continue;
+      bool few = q->days < n;
+      last_short = few ? j : last_short;
+      sums[run_len++] = few ? 0.0 : (double)q->sum;
+      if (run_len == RUN) flush();
+    }
+    if (!rising) {
+      layout.clear();
+      same_days = 0;
+    } else if (day_tods == layout) {
+      same_days++;
+    } else {
+      layout.swap(day_tods);
+      same_days = 1;
     }
   }
   if (run_len > 0) emit(run_first, run_len, (const double *)sums);

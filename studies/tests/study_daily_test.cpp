@@ -169,6 +169,44 @@ TEST(StudyDaily, IntradayRelativeVolumeOnIrregularDays) {
   EXPECT_GT(values, 100);
 }
 
+// Days laid out as the days before them are taken a whole day at a time;
+// a day that breaks the layout (a time missing, repeated, moved or added,
+// a short day) hands back to the slots.  Around every break, each value of
+// the long computation is the one the live chart had for that bar.
+TEST(StudyDaily, IntradayRelativeVolumeOnRegularDaysWithBreaks) {
+  // r: the twelve times; m: one missing; d: one repeated; s: the first
+  // seven only; e: one moved; x: one added after the last
+  const char *days = "xrxrexrxerrrrrrmrrrrrdrrrrsrrrrrrmrrrrrrrdrrrrr";
+  for (int n : {1, 3, 5}) {
+    SCOPED_TRACE(n);
+    test_chart full(600, 5), live(600, 5);
+    for (int d = 0; days[d]; d++) {
+      char kind = days[d];
+      for (int k = 0; k < 13; k++) {
+        if ((k == 12 && kind != 'x') || (k == 4 && kind == 'm') || (k >= 7 && kind == 's'))
+          continue;
+        int sec = 34200 + 300 * k + (k == 9 && kind == 'e' ? 60 : 0);
+        int t = at(20240102, sec) + d * 86400;
+        full.add(1, 1, 1, 1, 1 + (d * 131 + k * 17) % 997, t);
+        if (k == 6 && kind == 'd') full.add(1, 1, 1, 1, 5 + d, t);
+      }
+    }
+    StudyDef t = study_template(STUDY_INTRADAY_REL_VOLUME, n);
+    test_study whole(t, 600, compute_intraday_rel_volume), inc(t, 600, compute_intraday_rel_volume);
+    ASSERT_EQ(compute_intraday_rel_volume(full.chart(), whole.s, 1), 1);
+    int values = 0;
+    for (int i = 0; i < full.count(); i++) {
+      live.add(0, 0, 0, 0) = full.storage[i];
+      ASSERT_EQ(compute_intraday_rel_volume(live.chart(), inc.s, i == 0), 1);
+      float a = whole.at(i), b = inc.at(i);
+      if (study_is_missing(a)) continue;
+      EXPECT_EQ(memcmp(&a, &b, sizeof a), 0) << "slot " << i << ": " << a << " vs " << b;
+      values++;
+    }
+    EXPECT_GT(values, 400);
+  }
+}
+
 // Quotes that change the last bar again reuse the earlier days' sum the
 // update before found for it; a last bar that now stands at another time
 // (the slot taken over by a later bar) is searched for again.  Every step
