@@ -936,12 +936,13 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
   double a = 2.0 / (n + 1);
   const double exact = 16777216.0;  // 2^24
   double sum = start > 0 ? acc[start - 1] : 0;
+  std::vector<int32_t> vol;  // a whole day's volumes (below)
   // first seconds of the previous bar's day and of the day before it
   int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
   int64_t prev_base =
       start > 0 && st.prev_start >= 0 ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
                                       : 0;
-  study_run(s, start, count, st, [&](int i, acc_state &st) {
+  auto step = [&](int i, acc_state &st) STUDY_INLINE {
     int64_t t = bars[i].time;
     double v = volume_of(&bars[i]);
     double next;
@@ -982,20 +983,116 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     else
       smooth[i] = (float)sum;
     ratio[i] = st.days > n && base > 0 ? (float)base : MISSING_VALUE;
-  });
-  // ratio = sum / base * 100 where the first pass left a base
-  const study_v4d zero = {0, 0, 0, 0};
-  int i = start;
-  for (; count - i >= 4; i += 4) {
-    study_v4f b4, s4;
-    memcpy(&b4, ratio + i, sizeof b4);
-    memcpy(&s4, acc + i, sizeof s4);
-    study_v4d b = __builtin_convertvector(b4, study_v4d);
-    study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
-    study_store4_if(ratio + i, r, b > zero, 4);
+  };
+  // A day laid out as the day before it (the same times of day, one bar
+  // at each, rising) pairs its bar k with the day before's bar k: the
+  // day goes in one pass, four bars to a vector, the day's running sums
+  // as sums over each group (whole numbers: exact in any order).  It is
+  // taken bar by bar when a running sum leaves +-2^24 (its float would
+  // round) and when it holds the last bar (whose state is saved).
+  // Returns the day's bars, or 0.
+  auto whole_day = [&](int i, acc_state &st) STUDY_INLINE -> int {
+    int64_t t0 = bars[i].time;
+    if (t0 >= day_base && t0 - day_base < KV_SECONDS_PER_DAY) return 0;
+    int ps = st.day_start, len = i - ps;
+    if (st.days < 1 || len <= 0 || count - 1 - i <= len) return 0;
+    int64_t base = kv_day_number(t0) * KV_SECONDS_PER_DAY;
+    int64_t after = bars[i + len].time;
+    if (after >= base && after - base < KV_SECONDS_PER_DAY) return 0;
+    // the times of day against the day before's (a fixed difference of
+    // the times), rising; the volumes into the block
+    const chart_bar *b = bars + i, *p = bars + ps;
+    const int64_t shift = base - day_base;
+    if (vol.size() < (size_t)len + 4) vol.resize((size_t)len + 4);
+    int32_t *vb = vol.data();
+    int bad = 0;
+    int64_t last = (int64_t)b[0].time - 1;
+    for (int k = 0; k < len; k++) {
+      int64_t t = b[k].time;
+      bad |= (t - p[k].time != shift) | (t <= last);
+      last = t;
+      vb[k] = b[k].volume;
+    }
+    if (bad) return 0;
+    const study_v4d zero = {0, 0, 0, 0}, lim = zero + exact, wa = zero + a, wb = zero + (1 - a);
+    const study_v4d missing = zero + MISSING_LIMIT;
+    const study_v4i counted = (study_v4i{0, 0, 0, 0} + (st.days + 1 > n ? -1LL : 0LL));
+    study_v4i over = {0, 0, 0, 0};
+    double run = 0;
+    const float *pbase = smooth + ps;
+    auto group = [&](int k, int m) STUDY_INLINE {
+      study_v4d v, pb;
+      if (m == 4) {
+        study_v4si vi;
+        study_v4f pf;
+        memcpy(&vi, vb + k, sizeof vi);
+        memcpy(&pf, pbase + k, sizeof pf);
+        v = __builtin_convertvector(vi, study_v4d);
+        pb = __builtin_convertvector(pf, study_v4d);
+      } else {
+        study_gather4(v, [&](int j) STUDY_INLINE { return (double)vb[j]; }, k, m);
+        study_gather4(pb, [&](int j) STUDY_INLINE { return (double)pbase[j]; }, k, m);
+      }
+      study_prefix4(v);
+      carry_sum4(v, run);
+      over |= (v > lim) | (v < -lim);
+      study_store4(acc + i + k, v, m);
+      study_v4i has = pb >= missing;
+      study_v4d w = wa * v + wb * pb;
+      w = (study_v4d)(((study_v4i)w & has) | ((study_v4i)v & ~has));
+      study_store4(smooth + i + k, w, m);
+      // the ratio as the pass after the bars makes it from the base
+      study_v4d r = v / pb * 100;
+      study_store4_if(ratio + i + k, r, counted & (pb > zero), m);
+    };
+    int k = 0;
+    for (; len - k >= 4; k += 4) group(k, 4);
+    if (k < len) group(k, len - k);
+    for (int l = 0; l < 4; l++)
+      if (over[l]) return 0;
+    st.days++;
+    st.prev_start = ps;
+    st.day_start = i;
+    st.day = (int)(base / KV_SECONDS_PER_DAY);
+    st.cursor = i - 1;
+    prev_base = day_base;
+    day_base = base;
+    sum = run;
+    return len;
+  };
+  // ratio = sum / base * 100 where a bar by bar stretch left a base
+  auto ratios = [&](int i, int end) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    for (; end - i >= 4; i += 4) {
+      study_v4f b4, s4;
+      memcpy(&b4, ratio + i, sizeof b4);
+      memcpy(&s4, acc + i, sizeof s4);
+      study_v4d b = __builtin_convertvector(b4, study_v4d);
+      study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
+      study_store4_if(ratio + i, r, b > zero, 4);
+    }
+    for (; i < end; i++)
+      ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
+  };
+  int stretch = start;  // first bar taken bar by bar since the last whole day
+  for (int i = start; i < count;) {
+    if (i > 0) {
+      int len = whole_day(i, st);
+      if (len > 0) {
+        ratios(stretch, i);
+        i += len;
+        stretch = i;
+        continue;
+      }
+    }
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    step(i, st);
+    i++;
   }
-  for (; i < count; i++)
-    ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
+  ratios(stretch, count);
   return 1;
 }
 
