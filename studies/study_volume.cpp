@@ -1036,11 +1036,21 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
       study_prefix4(v);
       carry_sum4(v, run);
       over |= (v > lim) | (v < -lim);
-      study_store4(acc + i + k, v, m);
+      // the sums and their smoothings are finite (sums within 2^24, bases
+      // floats): stored as they are
       study_v4i has = pb >= missing;
       study_v4d w = wa * v + wb * pb;
       w = (study_v4d)(((study_v4i)w & has) | ((study_v4i)v & ~has));
-      study_store4(smooth + i + k, w, m);
+      study_v4f vf = __builtin_convertvector(v, study_v4f), wf = __builtin_convertvector(w, study_v4f);
+      if (m == 4) {
+        *(study_v4f_at *)(acc + i + k) = vf;
+        *(study_v4f_at *)(smooth + i + k) = wf;
+      } else {
+        for (int l = 0; l < m; l++) {
+          acc[i + k + l] = vf[l];
+          smooth[i + k + l] = wf[l];
+        }
+      }
       // the ratio as the pass after the bars makes it from the base
       study_v4d r = v / pb * 100;
       study_store4_if(ratio + i + k, r, counted & (pb > zero), m);
