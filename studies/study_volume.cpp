@@ -937,6 +937,7 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
   const double exact = 16777216.0;  // 2^24
   double sum = start > 0 ? acc[start - 1] : 0;
   std::vector<int32_t> vol;  // a whole day's volumes (below)
+  int whole = -1;            // first bar of the last day taken whole
   // first seconds of the previous bar's day and of the day before it
   int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
   int64_t prev_base =
@@ -1006,12 +1007,20 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     if (vol.size() < (size_t)len + 4) vol.resize((size_t)len + 4);
     int32_t *vb = vol.data();
     int bad = 0;
-    int64_t last = (int64_t)b[0].time - 1;
-    for (int k = 0; k < len; k++) {
-      int64_t t = b[k].time;
-      bad |= (t - p[k].time != shift) | (t <= last);
-      last = t;
-      vb[k] = b[k].volume;
+    if (ps == whole) {
+      // the day before was taken whole: its times rose, and so do these
+      for (int k = 0; k < len; k++) {
+        bad |= b[k].time - p[k].time != shift;
+        vb[k] = b[k].volume;
+      }
+    } else {
+      int64_t last = (int64_t)b[0].time - 1;
+      for (int k = 0; k < len; k++) {
+        int64_t t = b[k].time;
+        bad |= (t - p[k].time != shift) | (t <= last);
+        last = t;
+        vb[k] = b[k].volume;
+      }
     }
     if (bad) return 0;
     const study_v4d zero = {0, 0, 0, 0}, lim = zero + exact, wa = zero + a, wb = zero + (1 - a);
@@ -1065,6 +1074,7 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     st.day_start = i;
     st.day = (int)(base / KV_SECONDS_PER_DAY);
     st.cursor = i - 1;
+    whole = i;
     prev_base = day_base;
     day_base = base;
     sum = run;
