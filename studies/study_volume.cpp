@@ -73,37 +73,24 @@ int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
   v = (study_v4d)((study_v4i)v & (((study_v4i)v & exp) != exp));
 }
 
-// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A whole
-// group loads its four bars as two 16-byte rows each and turns them over
-// (a row a bar into a vector a field); a group cut short reads its bars
-// one by one, never past them.
+// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A field's
+// four values are loaded one by one (the loads and conversions take fewer
+// cycles than loading the bars' rows and turning them over with shuffles);
+// a group cut short reads its bars one by one, never past them.
 struct bars4 {
   study_v4d high, low, close, volume, extra;
 };
 
 [[gnu::always_inline]] static inline void load_bars4(const chart_bar *b, int i, int m, bars4 &f) {
   if (m == 4) {
-    study_v4f r0, r1, r2, r3;
-    study_v4si w0, w1, w2, w3;
-    memcpy(&r0, &b[i], 16);
-    memcpy(&r1, &b[i + 1], 16);
-    memcpy(&r2, &b[i + 2], 16);
-    memcpy(&r3, &b[i + 3], 16);
-    memcpy(&w0, &b[i].volume, 16);
-    memcpy(&w1, &b[i + 1].volume, 16);
-    memcpy(&w2, &b[i + 2].volume, 16);
-    memcpy(&w3, &b[i + 3].volume, 16);
-    study_v4f t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5);  // o0 o1 h0 h1
-    study_v4f t1 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5);
-    study_v4f t2 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);  // l0 l1 c0 c1
-    study_v4f t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
-    study_v4si u0 = __builtin_shufflevector(w0, w1, 0, 4, 1, 5);  // v0 v1 e0 e1
-    study_v4si u1 = __builtin_shufflevector(w2, w3, 0, 4, 1, 5);
-    f.high = __builtin_convertvector(__builtin_shufflevector(t0, t1, 2, 3, 6, 7), study_v4d);
-    f.low = __builtin_convertvector(__builtin_shufflevector(t2, t3, 0, 1, 4, 5), study_v4d);
-    f.close = __builtin_convertvector(__builtin_shufflevector(t2, t3, 2, 3, 6, 7), study_v4d);
-    f.volume = __builtin_convertvector(__builtin_shufflevector(u0, u1, 0, 1, 4, 5), study_v4d);
-    f.extra = __builtin_convertvector(__builtin_shufflevector(u0, u1, 2, 3, 6, 7), study_v4d);
+    const chart_bar *p = b + i;
+    f.high = study_v4d{p[0].high, p[1].high, p[2].high, p[3].high};
+    f.low = study_v4d{p[0].low, p[1].low, p[2].low, p[3].low};
+    f.close = study_v4d{p[0].close, p[1].close, p[2].close, p[3].close};
+    f.volume = study_v4d{(double)p[0].volume, (double)p[1].volume, (double)p[2].volume,
+                         (double)p[3].volume};
+    f.extra = study_v4d{(double)p[0].extra, (double)p[1].extra, (double)p[2].extra,
+                        (double)p[3].extra};
     return;
   }
   f.high = f.low = f.close = f.volume = f.extra = study_v4d{0, 0, 0, 0};
