@@ -528,6 +528,7 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const int from = (n + 2) & ~3;
   const int p = study_param_int(s->p1);
   const bool smoothed = p > 1;
+  int smoothed_to = study_first4(start, from);  // bars below it smoothed
   study_run4(
       s, start, count, from, st,
       [&](int i, sum_state &st) STUDY_INLINE {
@@ -555,10 +556,16 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         study_store4_if(raw + i, r, keep, m);
         // the smoothing writes series 1 from bar p - 1 on
         if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
+        // a long run smooths its bars a block behind the groups, while
+        // their raw values are at hand
+        if (smoothed && i - smoothed_to >= 512) {
+          smooth_series4(s, smoothed_to, i - 256);
+          smoothed_to = i - 256;
+        }
       });
   // the smoothing from the first bar the run wrote (a group may begin
-  // before start)
-  smooth_series4(s, study_first4(start, from), count);
+  // before start) on
+  smooth_series4(s, smoothed_to, count);
   return 1;
 }
 
