@@ -125,18 +125,6 @@ struct bars4 {
   d += s0;
 }
 
-// study_decay4::run with the value carried to the next group taken on its
-// own (one multiplication and one addition from group to group): the same
-// operations, so the same values.
-[[gnu::always_inline]] static inline void carry_decay4(const study_decay4 &k, study_v4d &u,
-                                                       double &s) {
-  u += k.c * STUDY_V4_SHIFT1(u);
-  u += k.cc * STUDY_V4_SHIFT2(u);
-  double s0 = s;
-  s = u[3] + k.pw[3] * s0;
-  u += k.pw * s0;
-}
-
 // Sum of the extra word over the sum of the volume in the window, x 100.
 // Bar by bar until the window is full, then four bars at a time: the
 // window sums as running sums over the group (whole numbers: exact in any
