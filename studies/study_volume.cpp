@@ -73,37 +73,24 @@ int compute_keep_previous(chart_rec *chart, StudyDef *s, int) {
   v = (study_v4d)((study_v4i)v & (((study_v4i)v & exp) != exp));
 }
 
-// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A whole
-// group loads its four bars as two 16-byte rows each and turns them over
-// (a row a bar into a vector a field); a group cut short reads its bars
-// one by one, never past them.
+// Fields of bars i .. i + m - 1 as doubles, lanes from m on 0.  A field's
+// four values are loaded one by one (the loads and conversions take fewer
+// cycles than loading the bars' rows and turning them over with shuffles);
+// a group cut short reads its bars one by one, never past them.
 struct bars4 {
   study_v4d high, low, close, volume, extra;
 };
 
 [[gnu::always_inline]] static inline void load_bars4(const chart_bar *b, int i, int m, bars4 &f) {
   if (m == 4) {
-    study_v4f r0, r1, r2, r3;
-    study_v4si w0, w1, w2, w3;
-    memcpy(&r0, &b[i], 16);
-    memcpy(&r1, &b[i + 1], 16);
-    memcpy(&r2, &b[i + 2], 16);
-    memcpy(&r3, &b[i + 3], 16);
-    memcpy(&w0, &b[i].volume, 16);
-    memcpy(&w1, &b[i + 1].volume, 16);
-    memcpy(&w2, &b[i + 2].volume, 16);
-    memcpy(&w3, &b[i + 3].volume, 16);
-    study_v4f t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5);  // o0 o1 h0 h1
-    study_v4f t1 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5);
-    study_v4f t2 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);  // l0 l1 c0 c1
-    study_v4f t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
-    study_v4si u0 = __builtin_shufflevector(w0, w1, 0, 4, 1, 5);  // v0 v1 e0 e1
-    study_v4si u1 = __builtin_shufflevector(w2, w3, 0, 4, 1, 5);
-    f.high = __builtin_convertvector(__builtin_shufflevector(t0, t1, 2, 3, 6, 7), study_v4d);
-    f.low = __builtin_convertvector(__builtin_shufflevector(t2, t3, 0, 1, 4, 5), study_v4d);
-    f.close = __builtin_convertvector(__builtin_shufflevector(t2, t3, 2, 3, 6, 7), study_v4d);
-    f.volume = __builtin_convertvector(__builtin_shufflevector(u0, u1, 0, 1, 4, 5), study_v4d);
-    f.extra = __builtin_convertvector(__builtin_shufflevector(u0, u1, 2, 3, 6, 7), study_v4d);
+    const chart_bar *p = b + i;
+    f.high = study_v4d{p[0].high, p[1].high, p[2].high, p[3].high};
+    f.low = study_v4d{p[0].low, p[1].low, p[2].low, p[3].low};
+    f.close = study_v4d{p[0].close, p[1].close, p[2].close, p[3].close};
+    f.volume = study_v4d{(double)p[0].volume, (double)p[1].volume, (double)p[2].volume,
+                         (double)p[3].volume};
+    f.extra = study_v4d{(double)p[0].extra, (double)p[1].extra, (double)p[2].extra,
+                        (double)p[3].extra};
     return;
   }
   f.high = f.low = f.close = f.volume = f.extra = study_v4d{0, 0, 0, 0};
@@ -136,18 +123,6 @@ struct bars4 {
   double s0 = s;
   s = d[3] + s0;
   d += s0;
-}
-
-// study_decay4::run with the value carried to the next group taken on its
-// own (one multiplication and one addition from group to group): the same
-// operations, so the same values.
-[[gnu::always_inline]] static inline void carry_decay4(const study_decay4 &k, study_v4d &u,
-                                                       double &s) {
-  u += k.c * STUDY_V4_SHIFT1(u);
-  u += k.cc * STUDY_V4_SHIFT2(u);
-  double s0 = s;
-  s = u[3] + k.pw[3] * s0;
-  u += k.pw * s0;
 }
 
 // Sum of the extra word over the sum of the volume in the window, x 100.
@@ -541,6 +516,7 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const int from = (n + 2) & ~3;
   const int p = study_param_int(s->p1);
   const bool smoothed = p > 1;
+  int smoothed_to = study_first4(start, from);  // bars below it smoothed
   study_run4(
       s, start, count, from, st,
       [&](int i, sum_state &st) STUDY_INLINE {
@@ -568,10 +544,16 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         study_store4_if(raw + i, r, keep, m);
         // the smoothing writes series 1 from bar p - 1 on
         if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
+        // a long run smooths its bars a block behind the groups, while
+        // their raw values are at hand
+        if (smoothed && i - smoothed_to >= 512) {
+          smooth_series4(s, smoothed_to, i - 256);
+          smoothed_to = i - 256;
+        }
       });
   // the smoothing from the first bar the run wrote (a group may begin
-  // before start)
-  smooth_series4(s, study_first4(start, from), count);
+  // before start) on
+  smooth_series4(s, smoothed_to, count);
   return 1;
 }
 
@@ -636,20 +618,22 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 }
 
 // emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
-// bar first + k, for the bars of [from, count) in runs of up to 1024,
-// then unemit(i) for the bars up to the last one whose sum it cannot give
+// bar first + k, for the bars of [from, count) in runs (a day, or up to
+// 1024 bars), then unemit(i) for the bars up to the last one whose sum it cannot give
 // (fewer than n earlier days; their sums[k] are 0), in one pass over the
 // bars in order.  Each time of day that occurs has a slot: the last n
 // earlier days' volumes at it (a ring) and their sum, and the current
 // day's bar, which joins the ring once a later day reaches that time (a
 // day repeating a time keeps its last bar).  Times of day are taken
 // against the first second of the bar's day, the division by the day's
-// length made only when the day changes.  Returns 0 when the rings would
-// take more memory than the chart (times of day scattered over many days):
-// the caller then searches bar by bar.
+// length made only when the day changes; days laid out as the days before
+// them skip the slots (below).  Returns 0 when the rings would take more
+// memory than the chart (times of day scattered over many days): the
+// caller then searches bar by bar.  Inlined into its caller, so that the
+// runs are made for the registers at hand.
 template <class Emit, class Unemit>
-static int same_time_means(const chart_bar *bars, int from, int count, int n, Emit emit,
-                           Unemit unemit) {
+STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, int count, int n,
+                                               Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -702,19 +686,112 @@ static int same_time_means(const chart_bar *bars, int from, int count, int n, Em
     for (int k = from; k < run_first; k++) unemit(k);
     return 0;
   };
+  // Days laid out as the days before them (the same times of day, one bar
+  // at each, in the same order) go without the slots: with L bars a day,
+  // bar k of such a day has the earlier days' bars at k - L, k - 2L, ...,
+  // so once n + 1 such days have passed, a day's sums are the day before's
+  // with one day's volumes added and one day's dropped, a whole day in one
+  // pass.  A day that breaks the layout first brings the slots of its
+  // times up to date from the last n + 1 days (their rings in day order).
+  std::vector<int32_t> layout, day_tods;  // times of day of a day's bars
+  std::vector<double> day_sum;
+  int same_days = 0;  // days, up to the last one, laid out as `layout`
+  int run_days = 0;   // of them, days taken whole since the slots were last brought up to date
+  int run_start = 0;  // first bar of the last day taken whole
+  auto flush = [&] {
+    emit(run_first, run_len, (const double *)sums);
+    run_first += run_len;
+    run_len = 0;
+  };
+  // bars j .. j + len - 1 laid out as `layout` against day_base base, and
+  // no other bar of that day after them
+  auto laid_out = [&](int j, int64_t base, int len) STUDY_INLINE {
+    const int32_t *tod = layout.data();
+    const chart_bar *b = bars + j;
+    int bad = 0;
+    for (int k = 0; k < len; k++) bad |= b[k].time - base != tod[k];
+    if (bad) return false;
+    if (j + len == count) return true;
+    int64_t t = b[len].time;
+    return t < base || t - base >= KV_SECONDS_PER_DAY;
+  };
+  auto bring_up_to_date = [&] {
+    int len = (int)layout.size();
+    for (int k = 0; k < len; k++) {
+      slot_state &q = st[slot_of[layout[k]]];
+      int32_t *r = &ring[(size_t)slot_of[layout[k]] * n];
+      int64_t sum = 0;
+      for (int a = 0; a < n; a++) {
+        int32_t v = bars[run_start - (n - a) * len + k].volume;
+        r[a] = v;
+        sum += v;
+      }
+      q.sum = sum;
+      q.at = 0;
+      q.days += run_days;
+      q.day_time = bars[run_start + k].time;
+      q.day_volume = bars[run_start + k].volume;
+    }
+    run_days = 0;
+  };
   int j = 0;
-  for (; j < from && j < count; j++)
-    if (!take(j)) return scattered();
-  for (; j < count; j++) {
-    const slot_state *q = take(j);
-    if (!q) return scattered();
-    bool few = q->days < n;
-    last_short = few ? j : last_short;
-    sums[run_len++] = few ? 0.0 : (double)q->sum;
-    if (run_len == RUN) {
-      emit(run_first, run_len, (const double *)sums);
-      run_first += run_len;
-      run_len = 0;
+  while (j < count) {
+    int64_t base = kv_day_number(bars[j].time) * KV_SECONDS_PER_DAY;
+    int len = (int)layout.size();
+    if (same_days > n && count - j >= len && laid_out(j, base, len)) {
+      // the sums as doubles (whole numbers: exact), handed on in place
+      if (run_days == 0) {
+        day_sum.assign(len, 0.0);
+        for (int d = 1; d <= n; d++) {
+          const chart_bar *b = bars + j - d * len;
+          for (int k = 0; k < len; k++) day_sum[k] += (double)b[k].volume;
+        }
+      } else {
+        const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
+        double *sum = day_sum.data();
+        for (int k = 0; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
+      }
+      int k = from > j ? from - j : 0;
+      if (k < len) {
+        if (run_len > 0) flush();
+        emit(j + k, len - k, (const double *)day_sum.data() + k);
+        run_first = j + len;
+      }
+      run_days++;
+      same_days++;
+      run_start = j;
+      j += len;
+      continue;
+    }
+    if (run_days > 0) bring_up_to_date();
+    // the day bar by bar through the slots
+    day_base = base;
+    day_tods.clear();
+    bool rising = true;
+    int32_t last_tod = -1;
+    for (; j < count; j++) {
+      int64_t t = bars[j].time;
+      if (t < base || t - base >= KV_SECONDS_PER_DAY) break;
+      const slot_state *q = take(j);
+      if (!q) return scattered();
+      int32_t tod = (int32_t)(t - base);
+      rising = rising && tod > last_tod;
+      last_tod = tod;
+      day_tods.push_back(tod);
+      if (j < from) continue;
+      bool few = q->days < n;
+      last_short = few ? j : last_short;
+      sums[run_len++] = few ? 0.0 : (double)q->sum;
+      if (run_len == RUN) flush();
+    }
+    if (!rising) {
+      layout.clear();
+      same_days = 0;
+    } else if (day_tods == layout) {
+      same_days++;
+    } else {
+      layout.swap(day_tods);
+      same_days = 1;
     }
   }
   if (run_len > 0) emit(run_first, run_len, (const double *)sums);
@@ -841,12 +918,14 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
   double a = 2.0 / (n + 1);
   const double exact = 16777216.0;  // 2^24
   double sum = start > 0 ? acc[start - 1] : 0;
+  std::vector<int32_t> vol;  // a whole day's volumes (below)
+  int whole = -1;            // first bar of the last day taken whole
   // first seconds of the previous bar's day and of the day before it
   int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
   int64_t prev_base =
       start > 0 && st.prev_start >= 0 ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
                                       : 0;
-  study_run(s, start, count, st, [&](int i, acc_state &st) {
+  auto step = [&](int i, acc_state &st) STUDY_INLINE {
     int64_t t = bars[i].time;
     double v = volume_of(&bars[i]);
     double next;
@@ -887,20 +966,135 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     else
       smooth[i] = (float)sum;
     ratio[i] = st.days > n && base > 0 ? (float)base : MISSING_VALUE;
-  });
-  // ratio = sum / base * 100 where the first pass left a base
-  const study_v4d zero = {0, 0, 0, 0};
-  int i = start;
-  for (; count - i >= 4; i += 4) {
-    study_v4f b4, s4;
-    memcpy(&b4, ratio + i, sizeof b4);
-    memcpy(&s4, acc + i, sizeof s4);
-    study_v4d b = __builtin_convertvector(b4, study_v4d);
-    study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
-    study_store4_if(ratio + i, r, b > zero, 4);
+  };
+  // A day laid out as the day before it (the same times of day, one bar
+  // at each, rising) pairs its bar k with the day before's bar k: the
+  // day goes in one pass, four bars to a vector, the day's running sums
+  // as sums over each group (whole numbers: exact in any order).  It is
+  // taken bar by bar when a running sum leaves +-2^24 (its float would
+  // round) and when it holds the last bar (whose state is saved).
+  // Returns the day's bars, or 0.
+  auto whole_day = [&](int i, acc_state &st) STUDY_INLINE -> int {
+    int64_t t0 = bars[i].time;
+    if (t0 >= day_base && t0 - day_base < KV_SECONDS_PER_DAY) return 0;
+    int ps = st.day_start, len = i - ps;
+    if (st.days < 1 || len <= 0 || count - 1 - i <= len) return 0;
+    int64_t base = kv_day_number(t0) * KV_SECONDS_PER_DAY;
+    int64_t after = bars[i + len].time;
+    if (after >= base && after - base < KV_SECONDS_PER_DAY) return 0;
+    // the times of day against the day before's (a fixed difference of
+    // the times), rising; the volumes into the block
+    const chart_bar *b = bars + i, *p = bars + ps;
+    const int64_t shift = base - day_base;
+    if (vol.size() < (size_t)len + 4) vol.resize((size_t)len + 4);
+    int32_t *vb = vol.data();
+    int bad = 0;
+    if (ps == whole) {
+      // the day before was taken whole: its times rose, and so do these
+      for (int k = 0; k < len; k++) {
+        bad |= b[k].time - p[k].time != shift;
+        vb[k] = b[k].volume;
+      }
+    } else {
+      int64_t last = (int64_t)b[0].time - 1;
+      for (int k = 0; k < len; k++) {
+        int64_t t = b[k].time;
+        bad |= (t - p[k].time != shift) | (t <= last);
+        last = t;
+        vb[k] = b[k].volume;
+      }
+    }
+    if (bad) return 0;
+    const study_v4d zero = {0, 0, 0, 0}, lim = zero + exact, wa = zero + a, wb = zero + (1 - a);
+    const study_v4d missing = zero + MISSING_LIMIT;
+    const study_v4i counted = (study_v4i{0, 0, 0, 0} + (st.days + 1 > n ? -1LL : 0LL));
+    study_v4i over = {0, 0, 0, 0};
+    double run = 0;
+    const float *pbase = smooth + ps;
+    auto group = [&](int k, int m) STUDY_INLINE {
+      study_v4d v, pb;
+      if (m == 4) {
+        study_v4si vi;
+        study_v4f pf;
+        memcpy(&vi, vb + k, sizeof vi);
+        memcpy(&pf, pbase + k, sizeof pf);
+        v = __builtin_convertvector(vi, study_v4d);
+        pb = __builtin_convertvector(pf, study_v4d);
+      } else {
+        study_gather4(v, [&](int j) STUDY_INLINE { return (double)vb[j]; }, k, m);
+        study_gather4(pb, [&](int j) STUDY_INLINE { return (double)pbase[j]; }, k, m);
+      }
+      study_prefix4(v);
+      carry_sum4(v, run);
+      over |= (v > lim) | (v < -lim);
+      // the sums and their smoothings are finite (sums within 2^24, bases
+      // floats): stored as they are
+      study_v4i has = pb >= missing;
+      study_v4d w = wa * v + wb * pb;
+      w = (study_v4d)(((study_v4i)w & has) | ((study_v4i)v & ~has));
+      study_v4f vf = __builtin_convertvector(v, study_v4f), wf = __builtin_convertvector(w, study_v4f);
+      if (m == 4) {
+        *(study_v4f_at *)(acc + i + k) = vf;
+        *(study_v4f_at *)(smooth + i + k) = wf;
+      } else {
+        for (int l = 0; l < m; l++) {
+          acc[i + k + l] = vf[l];
+          smooth[i + k + l] = wf[l];
+        }
+      }
+      // the ratio as the pass after the bars makes it from the base
+      study_v4d r = v / pb * 100;
+      study_store4_if(ratio + i + k, r, counted & (pb > zero), m);
+    };
+    int k = 0;
+    for (; len - k >= 4; k += 4) group(k, 4);
+    if (k < len) group(k, len - k);
+    for (int l = 0; l < 4; l++)
+      if (over[l]) return 0;
+    st.days++;
+    st.prev_start = ps;
+    st.day_start = i;
+    st.day = (int)(base / KV_SECONDS_PER_DAY);
+    st.cursor = i - 1;
+    whole = i;
+    prev_base = day_base;
+    day_base = base;
+    sum = run;
+    return len;
+  };
+  // ratio = sum / base * 100 where a bar by bar stretch left a base
+  auto ratios = [&](int i, int end) STUDY_INLINE {
+    const study_v4d zero = {0, 0, 0, 0};
+    for (; end - i >= 4; i += 4) {
+      study_v4f b4, s4;
+      memcpy(&b4, ratio + i, sizeof b4);
+      memcpy(&s4, acc + i, sizeof s4);
+      study_v4d b = __builtin_convertvector(b4, study_v4d);
+      study_v4d r = __builtin_convertvector(s4, study_v4d) / b * 100;
+      study_store4_if(ratio + i, r, b > zero, 4);
+    }
+    for (; i < end; i++)
+      ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
+  };
+  int stretch = start;  // first bar taken bar by bar since the last whole day
+  for (int i = start; i < count;) {
+    if (i > 0) {
+      int len = whole_day(i, st);
+      if (len > 0) {
+        ratios(stretch, i);
+        i += len;
+        stretch = i;
+        continue;
+      }
+    }
+    if (i == count - 1) {
+      st.index = i;
+      study_save_state(s, st);
+    }
+    step(i, st);
+    i++;
   }
-  for (; i < count; i++)
-    ratio[i] = ratio[i] > 0 ? study_out((double)acc[i] / ratio[i] * 100) : MISSING_VALUE;
+  ratios(stretch, count);
   return 1;
 }
 

@@ -169,6 +169,59 @@ TEST(StudyDaily, IntradayRelativeVolumeOnIrregularDays) {
   EXPECT_GT(values, 100);
 }
 
+// Days laid out as the days before them are taken a whole day at a time;
+// a day that breaks the layout (a time missing, repeated, moved or added,
+// a short day, a day's volume past 2^24) is taken bar by bar.  Around
+// every break, each value of the long computation is the one the live
+// chart had for that bar.
+TEST(StudyDaily, IntradayVolumesOnRegularDaysWithBreaks) {
+  // r: the twelve times; m: one missing; d: one repeated; s: the first
+  // seven only; e: one moved; x: one added after the last; b: volumes
+  // whose running sum passes 2^24
+  const char *days = "xrxrexrxerrrrrrmrrrrrdrrrrsrrrrrrbrrmrrrrbbrrrdrrrrr";
+  test_chart full(700, 5);
+  for (int d = 0; days[d]; d++) {
+    char kind = days[d];
+    for (int k = 0; k < 13; k++) {
+      if ((k == 12 && kind != 'x') || (k == 4 && kind == 'm') || (k >= 7 && kind == 's')) continue;
+      int sec = 34200 + 300 * k + (k == 9 && kind == 'e' ? 60 : 0);
+      int t = at(20240102, sec) + d * 86400;
+      full.add(1, 1, 1, 1, kind == 'b' ? 3000001 + k : 1 + (d * 131 + k * 17) % 997, t);
+      if (k == 6 && kind == 'd') full.add(1, 1, 1, 1, 5 + d, t);
+    }
+  }
+  struct study_case {
+    int type;
+    StudyComputeFn fn;
+    int series;
+    int min_values;  // of series 1: the relative volume stops at its last bar without
+  } cases[] = {{STUDY_INTRADAY_REL_VOLUME, compute_intraday_rel_volume, 2, 400},
+               {STUDY_INTRADAY_ACC_VOLUME, compute_intraday_acc_volume, 3, 500}};
+  for (const study_case &sc : cases) {
+    for (int n : {1, 3, 5}) {
+      SCOPED_TRACE(testing::Message() << std::hex << sc.type << std::dec << " period " << n);
+      test_chart live(700, 5);
+      StudyDef t = study_template(sc.type, n);
+      test_study whole(t, 700, sc.fn), inc(t, 700, sc.fn);
+      ASSERT_EQ(sc.fn(full.chart(), whole.s, 1), 1);
+      int values = 0;
+      for (int i = 0; i < full.count(); i++) {
+        live.add(0, 0, 0, 0) = full.storage[i];
+        int done = sc.fn(live.chart(), inc.s, i == 0);
+        ASSERT_EQ(done, i > 0 || sc.series == 2 ? 1 : 0);  // the accumulation needs two bars
+        if (study_is_missing(whole.at(i))) continue;
+        values++;
+        for (int k = 0; k < sc.series; k++) {
+          float a = whole.at(i, k), b = inc.at(i, k);
+          EXPECT_EQ(memcmp(&a, &b, sizeof a), 0)
+              << "slot " << i << " series " << k << ": " << a << " vs " << b;
+        }
+      }
+      EXPECT_GT(values, sc.min_values);
+    }
+  }
+}
+
 // Quotes that change the last bar again reuse the earlier days' sum the
 // update before found for it; a last bar that now stands at another time
 // (the slot taken over by a later bar) is searched for again.  Every step
