@@ -283,9 +283,13 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
   };
   // a block's window sums, prices and prices leaving the windows, values
   // and (%B) which bars have one
-  alignas(64) double bsum[DEV_BLOCK], bssq[DEV_BLOCK], bpx[DEV_BLOCK], bq[DEV_BLOCK];
-  alignas(64) double bval[DEV_BLOCK];
+  // (apart by other than a multiple of 4 KB, which would make every load
+  // of one seem to wait for the stores to another)
+  constexpr int stride = DEV_BLOCK + 24;
+  alignas(64) double blockbuf[5 * stride];
   alignas(64) long long bok[DEV_BLOCK];
+  double *bsum = blockbuf, *bssq = bsum + stride, *bpx = bssq + stride, *bq = bpx + stride,
+         *bval = bq + stride;
   with_price_type(bars, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, dev_state &st) STUDY_INLINE {
       double p = price(i);
@@ -329,14 +333,9 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
     // The bars of a block in three passes: the window sums (a running sum
     // from group to group), the roots and divisions (nothing carried: they
     // overlap from bar to bar, eight to an instruction where the processor
-    // has 512-bit registers), then %B's smoothing and the stores.  A block
-    // ends before the group that holds the last bar, which comes by itself
-    // (study_run4 saves the state before it).
-    const int last = (count - 1) & ~3;
-    int ahead = 0;  // groups before it are done
-    auto blocks = [&](int i, int m, dev_state &st) STUDY_INLINE {
-      if (i < ahead) return;
-      int e = i == last ? i + m : (last - i > DEV_BLOCK ? i + DEV_BLOCK : last);
+    // has 512-bit registers), then %B's smoothing and the stores; bars i
+    // .. e - 1, i a multiple of 4, e too but for the chart's last group.
+    auto block = [&](int i, int e, dev_state &st) STUDY_INLINE {
       // the prices as doubles, the lanes past the chart's last bar 0
       int len = (e - i + 3) & ~3, len8 = (len + 7) & ~7;
       for (int j = 0; j < e - i; j++) {
@@ -348,6 +347,21 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       for (int j = 0; j < len; j += 4) sums(j, r);
       for (int j = len; j < len8; j++) bsum[j] = bssq[j] = 0;
       dev_values_either<W, K>(bsum, bssq, bpx, len8, inv_n, r.shift, k, bval, bok);
+      if (!smoothed) {
+        int j = i;
+        for (; e - j >= 4; j += 4) {
+          study_v4d b;
+          memcpy(&b, bval + (j - i), sizeof b);
+          study_store4(out + j, b, 4);
+        }
+        if (j < e) {
+          study_v4d b;
+          memcpy(&b, bval + (j - i), sizeof b);
+          study_store4(out + j, b, e - j);
+        }
+        st = r;
+        return;
+      }
       for (int j = i; j < e; j += 4) {
         int mm = e - j < 4 ? e - j : 4;
         study_v4d b;
@@ -389,9 +403,30 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
         study_store4(out + j, b, mm);
       }
       st = r;
-      ahead = e;
     };
-    study_run4(s, start, count, (n + 3) & ~3, st, step, blocks);
+    // study_run4 with the groups a block at a time: the bars before `from`
+    // one at a time, then blocks up to the group that holds the last bar,
+    // the state saved, and that group by itself
+    const int from = (n + 3) & ~3;
+    dev_state run = st;
+    int i = study_first4(start, from);
+    for (; i < from && i < count; i++) {
+      if (i == count - 1) {
+        run.index = i;
+        study_save_state(s, run);
+      }
+      step(i, run);
+    }
+    if (i < count) {
+      const int last = (count - 1) & ~3;
+      for (int e; i < last; i = e) {
+        e = last - i > DEV_BLOCK ? i + DEV_BLOCK : last;
+        block(i, e, run);
+      }
+      run.index = count - 1;
+      study_save_state(s, run);
+      block(last, count, run);
+    }
   });
   return 1;
 }
