@@ -313,20 +313,21 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
     // the groups' windows are full and the shift is known: the window sums
     // of the four bars from j of a block, their prices in bpx[j ..] and the
     // prices leaving their windows in bq[j ..], into bsum[j ..], bssq[j ..]
-    auto sums = [&](int j, dev_state &st) STUDY_INLINE {
+    // c1, c2: the sums carried in, in every lane (the chain from group to
+    // group is one addition, not an addition and a lane taken out)
+    auto sums = [&](int j, double shift, study_v4d &c1, study_v4d &c2) STUDY_INLINE {
       study_v4d p, q;
       memcpy(&p, bpx + j, sizeof p);
       memcpy(&q, bq + j, sizeof q);
-      study_v4d d = p - st.shift, dq = q - st.shift;
+      study_v4d d = p - shift, dq = q - shift;
       // the sums hold the window less its oldest price between bars: after
       // each bar, the running sums of what entered less what left
       study_v4d a1 = d - dq, a2 = d * d - dq * dq;
       study_prefix4(a1);
       study_prefix4(a2);
-      const double c1 = st.ssum, c2 = st.ssq;
-      st.ssum = c1 + a1[3];
-      st.ssq = c2 + a2[3];
       study_v4d ssum = (a1 + c1) + dq, ssq = (a2 + c2) + dq * dq;
+      c1 += __builtin_shufflevector(a1, a1, 3, 3, 3, 3);
+      c2 += __builtin_shufflevector(a2, a2, 3, 3, 3, 3);
       memcpy(bsum + j, &ssum, sizeof ssum);
       memcpy(bssq + j, &ssq, sizeof ssq);
     };
@@ -344,7 +345,10 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       }
       for (int j = e - i; j < len8; j++) bpx[j] = bq[j] = 0;
       dev_state r = st;
-      for (int j = 0; j < len; j += 4) sums(j, r);
+      study_v4d c1 = study_v4d{0, 0, 0, 0} + r.ssum, c2 = study_v4d{0, 0, 0, 0} + r.ssq;
+      for (int j = 0; j < len; j += 4) sums(j, r.shift, c1, c2);
+      r.ssum = c1[0];
+      r.ssq = c2[0];
       for (int j = len; j < len8; j++) bsum[j] = bssq[j] = 0;
       dev_values_either<W, K>(bsum, bssq, bpx, len8, inv_n, r.shift, k, bval, bok);
       if (!smoothed) {
@@ -362,6 +366,10 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
         st = r;
         return;
       }
+      // the smoothed value carried in every lane (the chain from group to
+      // group is a multiplication and an addition)
+      const study_v4d zero4 = {0, 0, 0, 0}, pw3 = zero4 + decay.pw[3];
+      study_v4d sm = zero4 + r.smooth;
       for (int j = i; j < e; j += 4) {
         int mm = e - j < 4 ? e - j : 4;
         study_v4d b;
@@ -377,12 +385,13 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
               b *= c;
               b += decay.c * STUDY_V4_SHIFT1(b);
               b += decay.cc * STUDY_V4_SHIFT2(b);
-              const double sm = r.smooth;
-              r.smooth = b[3] + decay.pw[3] * sm;
+              study_v4d next = __builtin_shufflevector(b, b, 3, 3, 3, 3) + pw3 * sm;
               b += decay.pw * sm;
+              sm = next;
               study_store4(out + j, b, 4);
               continue;
             }
+            r.smooth = sm[0];
             // a bar without a %B keeps the smoothing (factor 1, input 0);
             // the first %B of all starts it (factor 0)
             const study_v4d one = {1, 1, 1, 1};
@@ -396,12 +405,14 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
                 r.smoothing = 1;
               }
             study_vary4(f, b, r.smooth);
+            sm = zero4 + r.smooth;
             study_store4_if(out + j, b, ok, mm);
             continue;
           }
         }
         study_store4(out + j, b, mm);
       }
+      r.smooth = sm[0];
       st = r;
     };
     // study_run4 with the groups a block at a time: the bars before `from`
