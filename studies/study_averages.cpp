@@ -22,7 +22,6 @@ struct vma_state {
 struct dev_state {
   int32_t index;
   int32_t smoothing;  // %B: the smoothed value exists
-  double sum;         // window sum of prices
   double ssum, ssq;   // window sums of (price - shift) and its square
   double shift;       // first price, keeps the squares small
   double smooth;      // %B: smoothed value
@@ -163,13 +162,90 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
 // What a deviation study makes of a window's price, mean and deviation.
 enum dev_kind { DEV_SD, DEV_BAND, DEV_PERCENT_B, DEV_WIDTH };
 
+// Bars a deviation study takes in one block (a multiple of 8).
+#define DEV_BLOCK 512
+
+// The values of m bars (a multiple of 8) from their window sums of
+// (price - shift) and its square and (%B) their prices px: into v, missing
+// where a bar has none, and for %B into ok which bars have one.  V is a
+// vector of L doubles, VI its integer lanes; each lane goes through the
+// same operations whatever L, so that every width gives the same values.
+template <int K, class V, class VI, int L>
+STUDY_INLINE static inline void dev_values(const double *ssum, const double *ssq, const double *px,
+                                           int m, double inv_n, double shift, double k, double *v,
+                                           long long *ok) {
+  const V zero = {}, missing = zero + (double)MISSING_VALUE;
+  for (int j = 0; j < m; j += L) {
+    V s1, s2, r;
+    memcpy(&s1, ssum + j, sizeof s1);
+    memcpy(&s2, ssq + j, sizeof s2);
+    V md = s1 * inv_n, mean = md + shift;
+    V var = s2 * inv_n - md * md, sd;
+    for (int l = 0; l < L; l++) sd[l] = std::sqrt(var[l]);
+    sd = (V)((VI)sd & (VI)(var > zero));
+    VI keep = (VI)(zero == zero);
+    if constexpr (K == DEV_SD) {
+      r = sd;
+    } else if constexpr (K == DEV_BAND) {
+      r = mean + k * sd;
+    } else if constexpr (K == DEV_WIDTH) {
+      r = ((mean + k * sd) - (mean - k * sd)) / mean * 100;
+      keep = (VI)(mean != zero);
+    } else {
+      V p;
+      memcpy(&p, px + j, sizeof p);
+      V upper = mean + k * sd, lower = mean - k * sd;
+      keep = (VI)((upper - lower) != zero);
+      r = (p - lower) / (upper - lower) * 100;
+      memcpy(ok + j, &keep, sizeof keep);
+    }
+    r = (V)(((VI)r & keep) | ((VI)missing & ~keep));
+    memcpy(v + j, &r, sizeof r);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+typedef double dev_v8d __attribute__((vector_size(64)));
+typedef long long dev_v8i __attribute__((vector_size(64)));
+
+// Eight bars to an instruction: the roots and divisions cost the same per
+// instruction whatever its width.
+template <int K>
+[[gnu::noinline]] __attribute__((target("avx512f"))) static void dev_values_512(
+    const double *ssum, const double *ssq, const double *px, int m, double inv_n, double shift,
+    double k, double *v, long long *ok) {
+  dev_values<K, dev_v8d, dev_v8i, 8>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
+}
+
+static bool dev_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+#endif
+
+// dev_values in the widest registers at hand: W, the kernel's compilation
+// (study_record.h), 1 for 256-bit registers.
+template <int W, int K>
+STUDY_INLINE static inline void dev_values_either(const double *ssum, const double *ssq,
+                                                  const double *px, int m, double inv_n,
+                                                  double shift, double k, double *v,
+                                                  long long *ok) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (W && m >= 16 && dev_has_512()) {
+    dev_values_512<K>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
+    return;
+  }
+#endif
+  dev_values<K, study_v4d, study_v4i, 4>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
+}
+
 // Window mean and population deviation of the price, and from them by
 // kind: the deviation; mean + k sd; %B, smoothed over p1 when p1 is above
 // 1; the bandwidth.  Bar by bar through the warm-up, then four bars at a
 // time: the window sums as running sums over the group, the roots and
 // divisions four to an instruction, the smoothing as a recurrence over
 // the group (study_vary4: a bar without a %B leaves it as it is).
-template <int, int K>
+template <int W, int K>
 STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int restart, double k,
                                          double p1) {
   int count = study_bar_count(chart, s);
@@ -181,6 +257,7 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
   const chart_bar *bars = chart->bars;
   const double inv_n = 1.0 / n, c = 2.0 / (p1 + 1);
   const bool smoothed = K == DEV_PERCENT_B && p1 > 1;
+  const study_decay4 decay(1 - c);
   // the value of one bar from its price, mean and deviation
   auto value = [&](double p, double mean, double sd, dev_state &st) STUDY_INLINE -> float {
     if constexpr (K == DEV_SD) {
@@ -204,81 +281,163 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       return study_out(st.smooth);
     }
   };
+  // a block's window sums, prices and prices leaving the windows, values
+  // and (%B) which bars have one
+  // (apart by other than a multiple of 4 KB, which would make every load
+  // of one seem to wait for the stores to another)
+  constexpr int stride = DEV_BLOCK + 24;
+  alignas(64) double blockbuf[5 * stride];
+  alignas(64) long long bok[DEV_BLOCK];
+  double *bsum = blockbuf, *bssq = bsum + stride, *bpx = bssq + stride, *bq = bpx + stride,
+         *bval = bq + stride;
   with_price_type(bars, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, dev_state &st) STUDY_INLINE {
       double p = price(i);
       if (i == 0) st.shift = p;
       double d = p - st.shift;
       // the price leaving the window is read before the sums take this one
-      double q = i >= n - 1 ? price(i - n + 1) : 0.0, dq = i >= n - 1 ? q - st.shift : 0.0;
-      st.sum += p;
+      double dq = i >= n - 1 ? price(i - n + 1) - st.shift : 0.0;
       st.ssum += d;
       st.ssq += d * d;
       if (i < n - 1) {
         out[i] = MISSING_VALUE;
         return;
       }
-      double mean = st.sum * inv_n, md = st.ssum * inv_n;
+      double md = st.ssum * inv_n, mean = st.shift + md;
       double var = st.ssq * inv_n - md * md;
       double sd = var > 0 ? std::sqrt(var) : 0;
       out[i] = value(p, mean, sd, st);
-      st.sum -= q;
       st.ssum -= dq;
       st.ssq -= dq * dq;
     };
-    // the groups' windows are full and the shift is known
-    auto group = [&](int i, int m, dev_state &st) STUDY_INLINE {
+    // the groups' windows are full and the shift is known: the window sums
+    // of the four bars from j of a block, their prices in bpx[j ..] and the
+    // prices leaving their windows in bq[j ..], into bsum[j ..], bssq[j ..]
+    // c1, c2: the sums carried in, in every lane (the chain from group to
+    // group is one addition, not an addition and a lane taken out)
+    auto sums = [&](int j, double shift, study_v4d &c1, study_v4d &c2) STUDY_INLINE {
       study_v4d p, q;
-      study_gather4(p, price, i, m);
-      study_gather4(q, price, i - n + 1, m);
-      study_v4d d = p - st.shift, dq = q - st.shift;
-      // the sums hold the window less its oldest price between bars
-      study_v4d a1 = p - q, a2 = d - dq, a3 = d * d - dq * dq;
+      memcpy(&p, bpx + j, sizeof p);
+      memcpy(&q, bq + j, sizeof q);
+      study_v4d d = p - shift, dq = q - shift;
+      // the sums hold the window less its oldest price between bars: after
+      // each bar, the running sums of what entered less what left
+      study_v4d a1 = d - dq, a2 = d * d - dq * dq;
       study_prefix4(a1);
       study_prefix4(a2);
-      study_prefix4(a3);
-      study_v4d sum = (STUDY_V4_SHIFT1(a1) + st.sum) + p;
-      study_v4d ssum = (STUDY_V4_SHIFT1(a2) + st.ssum) + d;
-      study_v4d ssq = (STUDY_V4_SHIFT1(a3) + st.ssq) + d * d;
-      st.sum += a1[3];
-      st.ssum += a2[3];
-      st.ssq += a3[3];
-      study_v4d mean = sum * inv_n, md = ssum * inv_n;
-      study_v4d var = ssq * inv_n - md * md, sd = var;
-      study_sqrt4(sd);
-      const study_v4d zero = {0, 0, 0, 0};
-      sd = (study_v4d)((study_v4i)sd & (var > zero));
-      if constexpr (K == DEV_SD) {
-        study_store4(out + i, sd, m);
-      } else if constexpr (K == DEV_BAND) {
-        study_v4d v = mean + k * sd;
-        study_store4(out + i, v, m);
-      } else if constexpr (K == DEV_WIDTH) {
-        study_v4d v = ((mean + k * sd) - (mean - k * sd)) / mean * 100;
-        study_store4_if(out + i, v, mean != zero, m);
-      } else {
-        study_v4d upper = mean + k * sd, lower = mean - k * sd;
-        study_v4i ok = (upper - lower) != zero;
-        study_v4d b = (p - lower) / (upper - lower) * 100;
-        if (smoothed) {
-          // a bar without a %B keeps the smoothing (factor 1, input 0); the
-          // first %B of all starts it (factor 0)
-          const study_v4d one = {1, 1, 1, 1};
-          study_v4d f = (study_v4d)(((study_v4i)(one - c) & ok) | ((study_v4i)one & ~ok));
-          study_v4d raw = b;
-          b = (study_v4d)((study_v4i)(b * c) & ok);
-          for (int l = 0; !st.smoothing && l < m; l++)
-            if (ok[l]) {
-              f[l] = 0;
-              b[l] = raw[l];
-              st.smoothing = 1;
-            }
-          study_vary4(f, b, st.smooth);
-        }
-        study_store4_if(out + i, b, ok, m);
-      }
+      study_v4d ssum = (a1 + c1) + dq, ssq = (a2 + c2) + dq * dq;
+      c1 += __builtin_shufflevector(a1, a1, 3, 3, 3, 3);
+      c2 += __builtin_shufflevector(a2, a2, 3, 3, 3, 3);
+      memcpy(bsum + j, &ssum, sizeof ssum);
+      memcpy(bssq + j, &ssq, sizeof ssq);
     };
-    study_run4(s, start, count, (n + 3) & ~3, st, step, group);
+    // The bars of a block in three passes: the window sums (a running sum
+    // from group to group), the roots and divisions (nothing carried: they
+    // overlap from bar to bar, eight to an instruction where the processor
+    // has 512-bit registers), then %B's smoothing and the stores; bars i
+    // .. e - 1, i a multiple of 4, e too but for the chart's last group.
+    auto block = [&](int i, int e, dev_state &st) STUDY_INLINE {
+      // the prices as doubles, the lanes past the chart's last bar 0
+      int len = (e - i + 3) & ~3, len8 = (len + 7) & ~7;
+      for (int j = 0; j < e - i; j++) {
+        bpx[j] = price(i + j);
+        bq[j] = price(i + j - n + 1);
+      }
+      for (int j = e - i; j < len8; j++) bpx[j] = bq[j] = 0;
+      dev_state r = st;
+      study_v4d c1 = study_v4d{0, 0, 0, 0} + r.ssum, c2 = study_v4d{0, 0, 0, 0} + r.ssq;
+      for (int j = 0; j < len; j += 4) sums(j, r.shift, c1, c2);
+      r.ssum = c1[0];
+      r.ssq = c2[0];
+      for (int j = len; j < len8; j++) bsum[j] = bssq[j] = 0;
+      dev_values_either<W, K>(bsum, bssq, bpx, len8, inv_n, r.shift, k, bval, bok);
+      if (!smoothed) {
+        int j = i;
+        for (; e - j >= 4; j += 4) {
+          study_v4d b;
+          memcpy(&b, bval + (j - i), sizeof b);
+          study_store4(out + j, b, 4);
+        }
+        if (j < e) {
+          study_v4d b;
+          memcpy(&b, bval + (j - i), sizeof b);
+          study_store4(out + j, b, e - j);
+        }
+        st = r;
+        return;
+      }
+      // the smoothed value carried in every lane (the chain from group to
+      // group is a multiplication and an addition)
+      const study_v4d zero4 = {0, 0, 0, 0}, pw3 = zero4 + decay.pw[3];
+      study_v4d sm = zero4 + r.smooth;
+      for (int j = i; j < e; j += 4) {
+        int mm = e - j < 4 ? e - j : 4;
+        study_v4d b;
+        memcpy(&b, bval + (j - i), sizeof b);
+        if constexpr (K == DEV_PERCENT_B) {
+          if (smoothed) {
+            study_v4i ok;
+            memcpy(&ok, bok + (j - i), sizeof ok);
+            if (mm == 4 && r.smoothing && (ok[0] & ok[1] & ok[2] & ok[3])) {
+              // every bar has its %B: the plain recurrence (the same values
+              // as the general case below with all factors 1 - c), its
+              // carried value one multiplication and one addition a group
+              b *= c;
+              b += decay.c * STUDY_V4_SHIFT1(b);
+              b += decay.cc * STUDY_V4_SHIFT2(b);
+              study_v4d next = __builtin_shufflevector(b, b, 3, 3, 3, 3) + pw3 * sm;
+              b += decay.pw * sm;
+              sm = next;
+              study_store4(out + j, b, 4);
+              continue;
+            }
+            r.smooth = sm[0];
+            // a bar without a %B keeps the smoothing (factor 1, input 0);
+            // the first %B of all starts it (factor 0)
+            const study_v4d one = {1, 1, 1, 1};
+            study_v4d f = (study_v4d)(((study_v4i)(one - c) & ok) | ((study_v4i)one & ~ok));
+            study_v4d raw = b;
+            b = (study_v4d)((study_v4i)(b * c) & ok);
+            for (int l = 0; !r.smoothing && l < mm; l++)
+              if (ok[l]) {
+                f[l] = 0;
+                b[l] = raw[l];
+                r.smoothing = 1;
+              }
+            study_vary4(f, b, r.smooth);
+            sm = zero4 + r.smooth;
+            study_store4_if(out + j, b, ok, mm);
+            continue;
+          }
+        }
+        study_store4(out + j, b, mm);
+      }
+      r.smooth = sm[0];
+      st = r;
+    };
+    // study_run4 with the groups a block at a time: the bars before `from`
+    // one at a time, then blocks up to the group that holds the last bar,
+    // the state saved, and that group by itself
+    const int from = (n + 3) & ~3;
+    dev_state run = st;
+    int i = study_first4(start, from);
+    for (; i < from && i < count; i++) {
+      if (i == count - 1) {
+        run.index = i;
+        study_save_state(s, run);
+      }
+      step(i, run);
+    }
+    if (i < count) {
+      const int last = (count - 1) & ~3;
+      for (int e; i < last; i = e) {
+        e = last - i > DEV_BLOCK ? i + DEV_BLOCK : last;
+        block(i, e, run);
+      }
+      run.index = count - 1;
+      study_save_state(s, run);
+      block(last, count, run);
+    }
   });
   return 1;
 }
