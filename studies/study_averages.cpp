@@ -218,7 +218,7 @@ template <int K>
 }
 
 static bool dev_has_512() {
-  static const bool has = __builtin_cpu_supports("avx512f");
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
   return has;
 }
 #endif

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -177,10 +178,24 @@ inline study_v2d study_v2_abs(study_v2d v) {
 typedef double study_v4d __attribute__((vector_size(32)));
 typedef long long study_v4i __attribute__((vector_size(32)));
 
+// The widest registers the kernels may take, in bits: 512 unless the
+// environment's KV_STUDY_REGISTERS says "avx2" (256) or "plain" (none
+// wider than the portable code's), so that the narrower compilations can
+// be run, and checked, on a processor that has the wider ones.
+inline int study_register_cap() {
+  static const int cap = [] {
+    const char *e = getenv("KV_STUDY_REGISTERS");
+    if (e && strcmp(e, "plain") == 0) return 128;
+    if (e && strcmp(e, "avx2") == 0) return 256;
+    return 512;
+  }();
+  return cap;
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 #define STUDY_WIDE __attribute__((target("avx2")))
 inline bool study_wide() {
-  static const bool wide = __builtin_cpu_supports("avx2");
+  static const bool wide = __builtin_cpu_supports("avx2") && study_register_cap() >= 256;
   return wide;
 }
 #else
