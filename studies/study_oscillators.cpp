@@ -72,6 +72,7 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
   // the groups start past the seeds and the first value
   int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 3) & ~3;
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
+    price_ahead<decltype(price)> prices(price, 0, count);
     study_run4(
         s, start, count, from, st,
         [&](int i, macd_state &st) STUDY_INLINE {
@@ -94,7 +95,10 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
         },
         [&](int i, int m, macd_state &st) STUDY_INLINE {
           study_v4d p, f, w;
-          study_gather4(p, price, i, m);
+          if constexpr (SIGNAL)
+            prices.prices(i, m, p);
+          else
+            study_gather4(p, price, i, m);
           f = a * p;
           w = b * p;
           fast.run(f, st.fast);
@@ -280,6 +284,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
+    price_ahead<decltype(price)> ahead(price, n, count);
     study_run4(
         s, start, count, (n + 1 + 3) & ~3, st,
         [&](int i, rsi_state &st) STUDY_INLINE {
@@ -306,7 +311,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
         },
         [&](int i, int m, rsi_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo;
-          study_window_ends4(price, i, n, m, p, pp, o, oo);
+          ahead.ends(i, m, p, pp, o, oo);
           study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
           study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
           study_prefix4(up);
@@ -501,6 +506,7 @@ STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
     window_extremes<decltype(x), decltype(x)> w(x, x, n, std::max(study_first4(start, from), n),
                                                 count);
     extremes_ahead<decltype(w)> ahead(w, count);
+    price_ahead<decltype(x)> prices(x, n, count);
     study_run4(
         s, start, count, from, st,
         [&](int i, vhf_state &st) STUDY_INLINE {
@@ -515,7 +521,7 @@ STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
         },
         [&](int i, int m, vhf_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo, hi, lo, sum;
-          study_window_ends4(x, i, n, m, p, pp, o, oo);
+          prices.ends(i, m, p, pp, o, oo);
           study_path4(sum, p, pp, o, oo, st.dsum);
           ahead.get(i, m, hi, lo);
           const study_v4d zero = {0, 0, 0, 0};
