@@ -164,7 +164,7 @@ struct extremes_ahead {
 // The prices of a run's groups taken a block of bars ahead into an array,
 // each bar's price made once with the loads one after another, for the
 // groups that read a window's two ends and the bars one before each
-// (study_window_ends4), or a group's prices alone: vector loads instead of ten prices gathered from
+// (study_window_ends4): vector loads instead of ten prices gathered from
 // the bar records.  The same prices either way.  Windows longer than kMax
 // bars gather as before.
 template <class X>
@@ -191,19 +191,6 @@ struct price_ahead {
     memcpy(&pp, q - 1, sizeof pp);
     memcpy(&o, q - n, sizeof o);
     memcpy(&oo, q - n - 1, sizeof oo);
-  }
-  // the prices of the group at i alone (n = 0)
-  STUDY_INLINE void prices(int i, int m, study_v4d &p) {
-    if (m < 4) {
-      study_gather4(p, x, i, m);
-      return;
-    }
-    if (i + 4 > end) {
-      base = i;
-      end = i + kBlock < to ? i + kBlock : to;
-      for (int k = base; k < end; k++) w[k - base] = x(k);
-    }
-    memcpy(&p, w + (i - base), sizeof p);
   }
 };
 

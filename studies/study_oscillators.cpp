@@ -72,7 +72,6 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
   // the groups start past the seeds and the first value
   int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 3) & ~3;
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
-    price_ahead<decltype(price)> prices(price, 0, count);
     study_run4(
         s, start, count, from, st,
         [&](int i, macd_state &st) STUDY_INLINE {
@@ -95,10 +94,7 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
         },
         [&](int i, int m, macd_state &st) STUDY_INLINE {
           study_v4d p, f, w;
-          if constexpr (SIGNAL)
-            prices.prices(i, m, p);
-          else
-            study_gather4(p, price, i, m);
+          study_gather4(p, price, i, m);
           f = a * p;
           w = b * p;
           fast.run(f, st.fast);
