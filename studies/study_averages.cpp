@@ -115,6 +115,7 @@ STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int re
   with_price_type(bars, s->price_type, [&](auto x) STUDY_INLINE {
     window_extremes<decltype(x), decltype(x)> ext(x, x, n, study_first4(start, from), count);
     extremes_ahead<decltype(ext)> ahead(ext, count);
+    price_ahead<decltype(x)> prices(x, n, count);
     study_run4(
         s, start, count, from, st,
         [&](int i, vma_state &st) STUDY_INLINE {
@@ -133,7 +134,7 @@ STUDY_INLINE static inline int variable_ma(chart_rec *chart, StudyDef *s, int re
         },
         [&](int i, int m, vma_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo, hi, lo, sum;
-          study_window_ends4(x, i, n, m, p, pp, o, oo);
+          prices.ends(i, m, p, pp, o, oo);
           study_path4(sum, p, pp, o, oo, st.dsum);
           ahead.get(i, m, hi, lo);
           const study_v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};

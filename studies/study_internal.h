@@ -161,6 +161,39 @@ struct extremes_ahead {
   }
 };
 
+// The prices of a run's groups taken a block of bars ahead into an array,
+// each bar's price made once with the loads one after another, for the
+// groups that read a window's two ends and the bars one before each
+// (study_window_ends4): vector loads instead of ten prices gathered from
+// the bar records.  The same prices either way.  Windows longer than kMax
+// bars gather as before.
+template <class X>
+struct price_ahead {
+  static constexpr int kBlock = 512, kMax = 512;
+  const X &x;
+  int n, to;
+  int base = 0, end = 0;  // w[k] is the price of bar base + k, for bars below end
+  double w[kBlock + kMax + 8];
+  price_ahead(const X &x_, int n_, int to_) : x(x_), n(n_), to(to_) {}
+  // p, pp, o, oo of study_window_ends4 for the group at i (i - n - 1 >= 0)
+  STUDY_INLINE void ends(int i, int m, study_v4d &p, study_v4d &pp, study_v4d &o, study_v4d &oo) {
+    if (n > kMax || m < 4) {
+      study_window_ends4(x, i, n, m, p, pp, o, oo);
+      return;
+    }
+    if (i + 4 > end) {
+      base = i - n - 1;
+      end = i + kBlock < to ? i + kBlock : to;
+      for (int k = base; k < end; k++) w[k - base] = x(k);
+    }
+    const double *q = w + (i - base);
+    memcpy(&p, q, sizeof p);
+    memcpy(&pp, q - 1, sizeof pp);
+    memcpy(&o, q - n, sizeof o);
+    memcpy(&oo, q - n - 1, sizeof oo);
+  }
+};
+
 // Running moving average over an input x(j), j = 0, 1, ... (relative to
 // the first valid input).  Window sums are kept so that each step costs
 // the same whatever the period.

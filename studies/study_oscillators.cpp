@@ -35,7 +35,7 @@ struct rsi_state {
 struct cci_state {
   int32_t index;
   int32_t pad;
-  double sum;
+  double sum;  // unused: each bar's window is summed again
 };
 
 struct vhf_state {
@@ -280,6 +280,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
+    price_ahead<decltype(price)> ahead(price, n, count);
     study_run4(
         s, start, count, (n + 1 + 3) & ~3, st,
         [&](int i, rsi_state &st) STUDY_INLINE {
@@ -306,7 +307,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
         },
         [&](int i, int m, rsi_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo;
-          study_window_ends4(price, i, n, m, p, pp, o, oo);
+          ahead.ends(i, m, p, pp, o, oo);
           study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
           study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
           study_prefix4(up);
@@ -334,15 +335,16 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // CCI of bars j = 0 .. m - 1 of a block (m a multiple of 8) from the
-// window's prices w (from the first bar of bar 0's window), each bar's
-// window sum and price (the means are the sums / n, four to a division): (price - mean) / (0.015 * mean deviation), missing where
-// the window never moved.  Bar j + 1's window is bar j's a bar later, so
-// one load of w feeds four bars and neighbouring bars' passes overlap
-// instead of waiting on each other.  Each bar's sum is taken in two
-// interleaved sums (even and odd k); they differ from one sum by double
-// rounding only.
-[[gnu::always_inline]] static inline void cci_pass(const double *w, const double *sums,
-                                                   const double *prices, int m, int n, double scale,
+// window's prices w (from the first bar of bar 0's window; bar j's price is
+// w[j + n - 1]): (price - mean) / (0.015 * mean deviation), missing where
+// the window never moved.  Each bar's window is summed in the pass (the
+// same loads feed its sum and then its deviations), so that no running sum
+// chains bar to bar and a bar's value depends on its window alone.  Bar
+// j + 1's window is bar j's a bar later, so one load of w feeds four bars
+// and neighbouring bars' passes overlap instead of waiting on each other.
+// Each bar's sums are taken in two interleaved sums (even and odd k); they
+// differ from one sum by double rounding only.
+[[gnu::always_inline]] static inline void cci_pass(const double *w, int m, int n, double scale,
                                                    double *cci) {
   const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
                           0x7fffffffffffffffLL};
@@ -351,21 +353,37 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   const study_v4d nv = {(double)n, (double)n, (double)n, (double)n};
   for (int j = 0; j < m; j += 8) {
     study_v4d m0, m1, p0, p1, s00 = zero, s01 = zero, s10 = zero, s11 = zero;
-    memcpy(&m0, sums + j, sizeof m0);
-    memcpy(&m1, sums + j + 4, sizeof m1);
-    m0 /= nv;
-    m1 /= nv;
-    memcpy(&p0, prices + j, sizeof p0);
-    memcpy(&p1, prices + j + 4, sizeof p1);
-    // acc += |mean - w| for the four bars from lane u of the group at window
-    // place k (vectors by reference: by value they would change the calling
+    // acc += w for the four bars from lane u of the group at window place k
+    // (vectors by reference: by value they would change the calling
     // convention between the two compilations)
+    auto sum = [&](study_v4d &acc, int u, int k) {
+      study_v4d v;
+      memcpy(&v, w + j + u + k, sizeof v);
+      acc += v;
+    };
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      sum(s00, 0, k);
+      sum(s01, 4, k);
+      sum(s10, 0, k + 1);
+      sum(s11, 4, k + 1);
+    }
+    if (k < n) {
+      sum(s00, 0, k);
+      sum(s01, 4, k);
+    }
+    m0 = (s00 + s10) / nv;
+    m1 = (s01 + s11) / nv;
+    memcpy(&p0, w + j + n - 1, sizeof p0);
+    memcpy(&p1, w + j + n + 3, sizeof p1);
+    s00 = s01 = s10 = s11 = zero;
+    // acc += |mean - w|
     auto add = [&](study_v4d &acc, const study_v4d &mv, int u, int k) {
       study_v4d v;
       memcpy(&v, w + j + u + k, sizeof v);
       acc += (study_v4d)((study_v4i)(mv - v) & mask);
     };
-    int k = 0;
+    k = 0;
     for (; k + 2 <= n; k += 2) {
       add(s00, m0, 0, k);
       add(s01, m1, 4, k);
@@ -387,28 +405,34 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   }
 }
 
-[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, const double *sums,
-                                                       const double *prices, int m, int n,
-                                                       double scale, double *cci) {
-  cci_pass(w, sums, prices, m, n, scale, cci);
+[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, int m, int n, double scale,
+                                                       double *cci) {
+  cci_pass(w, m, n, scale, cci);
 }
 
 // The same, two bars to a register: for the few bars of a live update, and
 // for processors without 256-bit registers (where the vectors above would
 // be split through memory).
-[[gnu::noinline]] static void cci_pass_pairs(const double *w, const double *sums,
-                                             const double *prices, int m, int n, double scale,
+[[gnu::noinline]] static void cci_pass_pairs(const double *w, int m, int n, double scale,
                                              double *cci) {
   for (int j = 0; j < m; j += 2) {
-    study_v2d mv = study_v2d{sums[j], sums[j + 1]} / study_v2_splat(n), s0 = {0, 0}, s1 = {0, 0};
     const double *p = w + j;
+    study_v2d s0 = {0, 0}, s1 = {0, 0};
     int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      s0 += study_v2_load(p + k);
+      s1 += study_v2_load(p + k + 1);
+    }
+    if (k < n) s0 += study_v2_load(p + k);
+    study_v2d mv = (s0 + s1) / study_v2_splat(n);
+    s0 = s1 = study_v2d{0, 0};
+    k = 0;
     for (; k + 2 <= n; k += 2) {
       s0 += study_v2_abs(mv - study_v2_load(p + k));
       s1 += study_v2_abs(mv - study_v2_load(p + k + 1));
     }
     if (k < n) s0 += study_v2_abs(mv - study_v2_load(p + k));
-    study_v2d sum = s0 + s1, pv = {prices[j], prices[j + 1]};
+    study_v2d sum = s0 + s1, pv = study_v2_load(p + n - 1);
     study_v2d c = (pv - mv) * study_v2_splat(scale) / sum;
     for (int u = 0; u < 2; u++) cci[j + u] = sum[u] > 0 ? c[u] : MISSING_VALUE;
   }
@@ -424,54 +448,41 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
   // The mean moves with every window, so the mean deviation measures every
   // price of the window again: the pass is the formula's own cost.  Bars
   // are taken in blocks: each price is made once per block (the typical
-  // price is a sum and a division), the running sum gives each bar's window
-  // sum, then eight bars at a time share each load and divide the sums into
-  // means (cci_pass).
-  // (a live update's block is its few bars: nothing more is allocated)
+  // price is a sum and a division), then eight bars at a time share each
+  // load for their window sums and deviations (cci_pass).  A bar's value
+  // depends on its window alone: a live update computes the last bar again
+  // from its window (its block is that bar; nothing more is allocated).
+  for (int i = start; i < n - 1 && i < count; i++) out[i] = MISSING_VALUE;
   const int first = start > n - 1 ? start : n - 1;
+  if (first >= count) {
+    study_finish(s, st, count);
+    return 1;
+  }
   const int B = count - first < 512 ? count - first : 512;
   const int BP = (B + 7) & ~7;  // the block in whole groups of eight bars
-  // one block of memory for the four buffers, on the stack when small
-  size_t total = B > 0 ? (size_t)BP + n + 3 * (size_t)BP : 0;
+  // one block of memory for the two buffers, on the stack when small
+  size_t total = (size_t)BP + n + 8 + (size_t)BP;
   double small[256];
   std::vector<double> buf(total > 256 ? total : 0);
-  double *w = total > 256 ? buf.data() : small, *means = w + BP + n, *prices = means + BP,
-         *cci = prices + BP;
-  int blk = -1;  // first bar of the block, -1 before the first
+  double *w = total > 256 ? buf.data() : small, *cci = w + BP + n + 8;
   const double scale = n / 0.015;
-  auto flush = [&](int m) {
-    int mp = (m + 7) & ~7;
-    // the group's unused lanes see zeros
-    for (int k = m + n - 1; k < mp + n - 1; k++) w[k] = 0;
-    for (int j = m; j < mp; j++) means[j] = prices[j] = 0;
-    // whole groups of eight in the wide registers, the rest (a live
-    // update's bar or two) two at a time
-    int m8 = study_wide() ? m & ~7 : 0;
-    if (m8 > 0) cci_pass_wide(w, means, prices, m8, n, scale, cci);
-    if (m8 < m) cci_pass_pairs(w + m8, means + m8, prices + m8, m - m8, n, scale, cci + m8);
-    for (int j = 0; j < m; j++) out[blk + j] = study_out(cci[j]);
-  };
+  const bool wide = study_wide();
   with_price_type(chart->bars, s->price_type, [&](auto price) {
-    study_run(s, start, count, st, [&](int i, cci_state &st) {
-      if (i < n - 1) {
-        st.sum += price(i);
-        out[i] = MISSING_VALUE;
-        return;
-      }
-      if (blk < 0 || i - blk == B) {
-        blk = i;
-        int end = i + B < count ? i + B : count;
-        for (int k = i - n + 1; k < end; k++) w[k - (i - n + 1)] = price(k);
-      }
-      int j = i - blk;
-      double p = w[j + n - 1];
-      st.sum += p;
-      means[j] = st.sum;  // the mean times n, divided in the pass
-      prices[j] = p;
-      if (j == B - 1 || i == count - 1) flush(j + 1);
-      st.sum -= w[j];
-    });
+    for (int blk = first; blk < count; blk += B) {
+      int m = count - blk < B ? count - blk : B, mp = (m + 7) & ~7;
+      int w0 = blk - n + 1;
+      for (int k = 0; k < m + n - 1; k++) w[k] = price(w0 + k);
+      // the group's unused lanes see zeros
+      for (int k = m + n - 1; k < mp + n - 1; k++) w[k] = 0;
+      // whole groups of eight in the wide registers, the rest (a live
+      // update's bar or two) two at a time
+      int m8 = wide ? m & ~7 : 0;
+      if (m8 > 0) cci_pass_wide(w, m8, n, scale, cci);
+      if (m8 < m) cci_pass_pairs(w + m8, m - m8, n, scale, cci + m8);
+      for (int j = 0; j < m; j++) out[blk + j] = study_out(cci[j]);
+    }
   });
+  study_finish(s, st, count);
   return 1;
 }
 
@@ -491,6 +502,7 @@ STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
     window_extremes<decltype(x), decltype(x)> w(x, x, n, std::max(study_first4(start, from), n),
                                                 count);
     extremes_ahead<decltype(w)> ahead(w, count);
+    price_ahead<decltype(x)> prices(x, n, count);
     study_run4(
         s, start, count, from, st,
         [&](int i, vhf_state &st) STUDY_INLINE {
@@ -505,7 +517,7 @@ STUDY_INLINE static inline int vhf(chart_rec *chart, StudyDef *s, int restart) {
         },
         [&](int i, int m, vhf_state &st) STUDY_INLINE {
           study_v4d p, pp, o, oo, hi, lo, sum;
-          study_window_ends4(x, i, n, m, p, pp, o, oo);
+          prices.ends(i, m, p, pp, o, oo);
           study_path4(sum, p, pp, o, oo, st.dsum);
           ahead.get(i, m, hi, lo);
           const study_v4d zero = {0, 0, 0, 0};
