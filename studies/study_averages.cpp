@@ -421,14 +421,7 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
     // the state saved, and that group by itself
     const int from = (n + 3) & ~3;
     dev_state run = st;
-    int i = study_first4(start, from);
-    for (; i < from && i < count; i++) {
-      if (i == count - 1) {
-        run.index = i;
-        study_save_state(s, run);
-      }
-      step(i, run);
-    }
+    int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
     if (i < count) {
       const int last = (count - 1) & ~3;
       for (int e; i < last; i = e) {

@@ -361,11 +361,13 @@ inline int study_first4(int start, int from) {
 // saved, once, before the group (or bar) that holds the last bar, with the
 // last bar as its index; a call that goes on from it starts at that
 // group's first bar.
-template <class S, class Step, class Group>
-STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from, S &st, Step step,
-                                    Group group) {
-  S run = st;
-  int i = study_first4(start, from);
+// The bars from i up to `from` one at a time with step(i, run), the state
+// saved before the last bar when it is among them; returns the first bar
+// not taken.  The bar-by-bar part of study_run4 and of kernels that take
+// their groups in blocks of their own.
+template <class S, class Step>
+STUDY_INLINE inline int study_steps_to(StudyDef *s, int i, int from, int count, S &run,
+                                       Step &step) {
   for (; i < from && i < count; i++) {
     if (i == count - 1) {
       run.index = i;
@@ -373,6 +375,14 @@ STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from,
     }
     step(i, run);
   }
+  return i;
+}
+
+template <class S, class Step, class Group>
+STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from, S &st, Step step,
+                                    Group group) {
+  S run = st;
+  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
   if (i < count) {
     for (; count - i > 4; i += 4) group(i, 4, run);
     run.index = count - 1;

@@ -139,14 +139,7 @@ template <class S, class Step, class Blocks>
 STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
                                Blocks blocks) {
   S run = st;
-  int i = start >= from ? start & ~15 : start;
-  for (; i < from && i < count; i++) {
-    if (i == count - 1) {
-      run.index = i;
-      study_save_state(s, run);
-    }
-    step(i, run);
-  }
+  int i = study_steps_to(s, start >= from ? start & ~15 : start, from, count, run, step);
   if (i < count) {
     while (count - i > 16) {
       int nb = std::min((int)CHUNK, (count - i - 1) / 16);
