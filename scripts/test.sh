@@ -20,9 +20,10 @@ cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_WITH_QT=OFF -DKV_BE
   "-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" \
   "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" >/dev/null
 cmake --build "$tsan" -j "$jobs" --target platform_tests data_tests quotes_tests broker_tests
-# The tests of the other libraries and the layer checks are not built here.
+# The tests of the other libraries, their runs with the study registers
+# capped and the layer checks are not built here.
 (cd "$tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --output-on-failure -j "$jobs" --timeout 600 -E '_NOT_BUILT$|^Layers\.')
+  ctest --output-on-failure -j "$jobs" --timeout 600 -E '_NOT_BUILT$|^Layers\.|_tests_(plain|avx2)$')
 
 # The fuzz targets are built with clang and libFuzzer and each is run over a
 # fixed number of generated inputs with a fixed seed, so the run is the same
