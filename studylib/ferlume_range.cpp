@@ -242,24 +242,6 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
 // ---- Chaikin Volatility ----------------------------------------------------------
 
 namespace {
-// study_store4, and the values stored, as doubles in v (lanes from m on
-// as if stored): a kernel that reads its own outputs again takes them from
-// the registers.
-[[gnu::always_inline]] inline void range_store4(float *out, study_v4d &v, int m) {
-  study_v4f f = __builtin_convertvector(v, study_v4f);
-  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
-  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
-  study_v4si finite = ((study_v4si)f & exp) != exp;
-  f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
-  if (m == 4)
-    *(study_v4f_at *)out = f;
-  else
-    for (int j = 0; j < m; j++) out[j] = f[j];
-  v = __builtin_convertvector(f, study_v4d);
-}
-}  // namespace
-
-namespace {
 struct cvi_state {
   int32_t index;
   double ema;  // smoothed high - low
@@ -295,7 +277,7 @@ STUDY_INLINE inline int cvi(chart_rec *chart, StudyDef *s, int restart) {
     ferlume_hlc4(b, i, m, h, l, c);
     study_v4d u = k * (h - l);
     decay.run(u, st.ema);
-    range_store4(ema + i, u, m);
+    study_store4(ema + i, u, m, &u);
     study_v4d cur = u, prev;
     study_gather4(prev, [&](int j) STUDY_INLINE -> double { return ema[j]; }, i - n, m);
     const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
@@ -386,7 +368,7 @@ STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
     auto group = [&](int i, int m) STUDY_INLINE {
       study_v4d r, drop, l, c, cp;
       range_true4(b, i, m, r, l, c, cp);
-      range_store4(tr + i, r, m);
+      study_store4(tr + i, r, m, &r);
       study_gather4(drop, [&](int j) STUDY_INLINE -> double { return tr[j]; }, i - n, m);
       any |= r == missing;
       study_v4d d = r - drop;
