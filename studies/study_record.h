@@ -245,13 +245,17 @@ template <class X>
 }
 
 // study_out of the four lanes (a value not finite as a float is missing)
-// into out[0 .. m - 1].
-[[gnu::always_inline]] inline void study_store4(float *out, const study_v4d &v, int m) {
+// into out[0 .. m - 1]; with `stored`, the values stored, as doubles, go
+// there too (lanes from m on as if stored), for a kernel that reads its
+// own outputs again: it takes them from the registers.
+[[gnu::always_inline]] inline void study_store4(float *out, const study_v4d &v, int m,
+                                                study_v4d *stored = nullptr) {
   study_v4f f = __builtin_convertvector(v, study_v4f);
   const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
   const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
   study_v4si finite = ((study_v4si)f & exp) != exp;
   f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
+  if (stored) *stored = __builtin_convertvector(f, study_v4d);
   if (m == 4) {
     *(study_v4f_at *)out = f;
     return;

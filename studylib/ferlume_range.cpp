@@ -29,23 +29,32 @@ struct uosc_state {
   double bp[3], tr[3];  // sums over the short, medium and long windows
 };
 
-// The buying pressures and true ranges of bars i .. i + m - 1 (i >= 1,
-// m <= 4): the operations of ferlume_buying_pressure and
-// ferlume_true_range, four bars to a vector.
-[[gnu::always_inline]] inline void uosc_values4(const chart_bar *b, int i, int m, study_v4d &bp,
-                                                study_v4d &tr) {
-  study_v4d h, l, c, cp;
+// The true ranges of bars i .. i + m - 1 (i >= 1, m <= 4): the
+// operations of ferlume_true_range, four bars to a vector; l, c and cp
+// the bars' lows, closes and the closes before them.
+[[gnu::always_inline]] inline void range_true4(const chart_bar *b, int i, int m, study_v4d &tr,
+                                               study_v4d &l, study_v4d &c, study_v4d &cp) {
+  study_v4d h;
   ferlume_hlc4(b, i, m, h, l, c);
   cp = c;
   study_shift_in4(cp, b[i - 1].close);
-  study_v4i low = l < cp;
-  bp = c - (study_v4d)(((study_v4i)l & low) | ((study_v4i)cp & ~low));
   tr = h - l;
   study_v4d up = h - cp, down = cp - l;
   study_v4i k = up > tr;
   tr = (study_v4d)(((study_v4i)up & k) | ((study_v4i)tr & ~k));
   k = down > tr;
   tr = (study_v4d)(((study_v4i)down & k) | ((study_v4i)tr & ~k));
+}
+
+// The buying pressures and true ranges of bars i .. i + m - 1 (i >= 1,
+// m <= 4): the operations of ferlume_buying_pressure and
+// ferlume_true_range, four bars to a vector.
+[[gnu::always_inline]] inline void uosc_values4(const chart_bar *b, int i, int m, study_v4d &bp,
+                                                study_v4d &tr) {
+  study_v4d l, c, cp;
+  range_true4(b, i, m, tr, l, c, cp);
+  study_v4i low = l < cp;
+  bp = c - (study_v4d)(((study_v4i)l & low) | ((study_v4i)cp & ~low));
 }
 
 // The three window sums go as running sums: each bar adds the value that
@@ -233,24 +242,6 @@ int calcUOSC(chart_rec *chart, StudyDef *s, int restart) {
 // ---- Chaikin Volatility ----------------------------------------------------------
 
 namespace {
-// study_store4, and the values stored, as doubles in v (lanes from m on
-// as if stored): a kernel that reads its own outputs again takes them from
-// the registers.
-[[gnu::always_inline]] inline void range_store4(float *out, study_v4d &v, int m) {
-  study_v4f f = __builtin_convertvector(v, study_v4f);
-  const study_v4si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
-  const study_v4f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
-  study_v4si finite = ((study_v4si)f & exp) != exp;
-  f = (study_v4f)(((study_v4si)f & finite) | ((study_v4si)missing & ~finite));
-  if (m == 4)
-    *(study_v4f_at *)out = f;
-  else
-    for (int j = 0; j < m; j++) out[j] = f[j];
-  v = __builtin_convertvector(f, study_v4d);
-}
-}  // namespace
-
-namespace {
 struct cvi_state {
   int32_t index;
   double ema;  // smoothed high - low
@@ -286,7 +277,7 @@ STUDY_INLINE inline int cvi(chart_rec *chart, StudyDef *s, int restart) {
     ferlume_hlc4(b, i, m, h, l, c);
     study_v4d u = k * (h - l);
     decay.run(u, st.ema);
-    range_store4(ema + i, u, m);
+    study_store4(ema + i, u, m, &u);
     study_v4d cur = u, prev;
     study_gather4(prev, [&](int j) STUDY_INLINE -> double { return ema[j]; }, i - n, m);
     const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
@@ -342,20 +333,6 @@ int calcCVI(chart_rec *chart, StudyDef *s, int restart) {
 // ---- Average True Range ------------------------------------------------------------
 
 namespace {
-// The true ranges of bars i .. i + m - 1 (i >= 1, m <= 4): the same
-// operations as ferlume_true_range, four bars to a vector.
-[[gnu::always_inline]] inline void atr_ranges4(const chart_bar *b, int i, int m, study_v4d &r) {
-  study_v4d h, l, cp;
-  ferlume_hlc4(b, i, m, h, l, cp);
-  study_shift_in4(cp, b[i - 1].close);
-  r = h - l;
-  study_v4d up = h - cp, down = cp - l;
-  study_v4i k = up > r;
-  r = (study_v4d)(((study_v4i)up & k) | ((study_v4i)r & ~k));
-  k = down > r;
-  r = (study_v4d)(((study_v4i)down & k) | ((study_v4i)r & ~k));
-}
-
 // The true ranges, and their average by the engine.  A whole chart's
 // simple average goes with its ranges, four bars to a group: a group's
 // ranges as floats, then the window sums as running sums over the group
@@ -389,9 +366,9 @@ STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
     const study_v4d missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
     study_v4i any = {0, 0, 0, 0};
     auto group = [&](int i, int m) STUDY_INLINE {
-      study_v4d r, drop;
-      atr_ranges4(b, i, m, r);
-      range_store4(tr + i, r, m);
+      study_v4d r, drop, l, c, cp;
+      range_true4(b, i, m, r, l, c, cp);
+      study_store4(tr + i, r, m, &r);
       study_gather4(drop, [&](int j) STUDY_INLINE -> double { return tr[j]; }, i - n, m);
       any |= r == missing;
       study_v4d d = r - drop;
@@ -406,8 +383,8 @@ STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
     while (i < groups_end) {
       int end = std::min(i + 256, groups_end);
       for (int j = i; j < end; j += 4) {
-        study_v4d r;
-        atr_ranges4(b, j, 4, r);
+        study_v4d r, l, c, cp;
+        range_true4(b, j, 4, r, l, c, cp);
         study_store4(tr + j, r, 4);
       }
       for (int j = i; j < end; j += 4) {
@@ -433,8 +410,8 @@ STUDY_INLINE inline int atr(chart_rec *chart, StudyDef *s, int restart) {
   if (count - i >= 64) {
     if (i == 0) tr[i++] = MISSING_VALUE;
     for (; count - i >= 4; i += 4) {
-      study_v4d r;
-      atr_ranges4(b, i, 4, r);
+      study_v4d r, l, c, cp;
+      range_true4(b, i, 4, r, l, c, cp);
       study_store4(tr + i, r, 4);
     }
   }
@@ -612,24 +589,36 @@ STUDY_INLINE inline int sar(chart_rec *chart, StudyDef *s, int restart) {
     sar_v sl = study_v2_splat(st.sar_long), ss = study_v2_splat(st.sar_short);
     sar_v hh = study_v2_splat(st.hh), ll = study_v2_splat(st.ll), af = study_v2_splat(st.af);
     sar_v ph = sar_at(b[i - 1].high), pl = sar_at(b[i - 1].low);  // the bar before
+    // The stop a bar starts from is either the one the bar before started
+    // from (held at the bars' extremes) or the one it moved to: the next
+    // stop is made from both side by side and the choice made last, so
+    // that a bar's chain is a subtraction, a multiplication, an addition
+    // and a blend (the comparison that chooses waits on nobody).  sp and
+    // up: the stop the bar before started from and the one it moved to,
+    // xp the bar before's extreme of two bars that holds it.  A run starts
+    // from one stop: sp = up.
     const int end = count - 1;
     bool is_long = st.is_long != 0;
+    sar_v sp = is_long ? sl : ss, up = sp, xp = sp;
     while (i < end) {
       if (is_long) {
         for (; i < end; i++) {
           sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
           sar_v l2 = sar_min(pl, vlo);
-          sar_v t = sl + af * (ph - sl);
-          t = sar_pick_gt(t, l2, sl, t);
+          sar_v s = sar_pick_gt(up, xp, sp, up);
+          sar_v t = sar_pick_gt(up, xp, sp + af * (ph - sp), up + af * (ph - up));
+          up = t;
+          sp = s;
+          xp = l2;
+          t = sar_pick_gt(t, l2, s, t);
           af = sar_min(vmax, sar_pick_gt(vhi, hh, af + vinc, af));
           hh = sar_max(vhi, hh);
-          sl = t;
           ph = vhi;
           pl = vlo;
           out[i] = study_out(t[0]);
           if (t[0] > vlo[0]) {
             ll = t;
-            ss = hh;
+            sp = up = hh;
             af = va0;
             is_long = false;
             i++;
@@ -640,17 +629,20 @@ STUDY_INLINE inline int sar(chart_rec *chart, StudyDef *s, int restart) {
         for (; i < end; i++) {
           sar_v vhi = sar_at(b[i].high), vlo = sar_at(b[i].low);
           sar_v h2 = sar_max(ph, vhi);
-          sar_v t = ss - af * (ss - pl);
-          t = sar_pick_gt(h2, t, ss, t);
+          sar_v s = sar_pick_gt(xp, up, sp, up);
+          sar_v t = sar_pick_gt(xp, up, sp - af * (sp - pl), up - af * (up - pl));
+          up = t;
+          sp = s;
+          xp = h2;
+          t = sar_pick_gt(h2, t, s, t);
           af = sar_min(vmax, sar_pick_gt(ll, vlo, af + vinc, af));
           ll = sar_min(vlo, ll);
-          ss = t;
           ph = vhi;
           pl = vlo;
           out[i] = study_out(t[0]);
           if (vhi[0] > t[0]) {
             hh = t;
-            sl = ll;
+            sp = up = ll;
             af = va0;
             is_long = true;
             i++;
@@ -659,6 +651,7 @@ STUDY_INLINE inline int sar(chart_rec *chart, StudyDef *s, int restart) {
         }
       }
     }
+    (is_long ? sl : ss) = is_long ? sar_pick_gt(up, xp, sp, up) : sar_pick_gt(xp, up, sp, up);
     st.is_long = is_long;
     st.sar_long = sl[0];
     st.sar_short = ss[0];
