@@ -118,6 +118,11 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0);
   const chart_bar *b = chart ? chart->bars : nullptr;
   const regression_sums rs(n);
+  // The line's end a + n b with b = (sxy - sx sy / n) / (sxx - sx sx / n)
+  // and a = (sy - b sx) / n, x = 1 .. n: (6 sxy / (n + 1) - 2 sy) / n, two
+  // multiplications a bar (one value: the line is flat through it, and
+  // 3 sxy - 2 sy is that value)
+  const double kxy = 6.0 / ((double)n * (n + 1)), ky = 2.0 / n;
   with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, tsf_state &st) STUDY_INLINE {
       rs.add(st.reg, price, i);
@@ -125,8 +130,7 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
         out[i] = MISSING_VALUE;
         return;
       }
-      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
-      out[i] = study_out(a + n * slope);
+      out[i] = study_out(kxy * st.reg.sxy - ky * st.reg.sy + st.reg.shift);
       rs.drop(st.reg, price, i);
     };
     // the blocks' windows are full and the shift is known
@@ -159,9 +163,7 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
         block16 &line = dq[k];
         for (int j = 0; j < 4; j++) {
           study_v4d y = sy[k][j], xy = sxy[k][j] + y;
-          study_v4d slope = (xy - rs.mean_x * y) * rs.inv_den;
-          study_v4d a = (y - slope * rs.sx) * rs.inv_n + shift;
-          line[j] = a + nd * slope;
+          line[j] = kxy * xy - ky * y + shift;
         }
         block_store(out + i + 16 * k, line, k == nb - 1 ? mlast : 16);
       }
@@ -281,7 +283,7 @@ struct mma_state {
 // the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
 // weights add up to zero, so the shift drops out of it).  Bar by bar
 // through the warm-up, then sixteen bars at a time: the running sums over
-// the block (sum16), the divisions four to an instruction.
+// the block (sum16).
 namespace {
 template <int>
 STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
@@ -291,7 +293,10 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
   int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
+  // sum / n + scale (half sum - lagged) = ksum sum - scale lagged: no
+  // division a bar
   const double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0, nd = n;
+  const double ksum = 1.0 / n + scale * half;
   const chart_bar *b = chart ? chart->bars : nullptr;
   with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, mma_state &st) STUDY_INLINE {
@@ -304,7 +309,7 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
         out[i] = MISSING_VALUE;
         return;
       }
-      out[i] = study_out(st.sum / n + st.shift + scale * (half * st.sum - st.lagged));
+      out[i] = study_out(ksum * st.sum - scale * st.lagged + st.shift);
       double q = price(i - n + 1) - st.shift;
       st.sum -= q;
       st.lagged -= (n - 1) * q;
@@ -347,7 +352,7 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
         block16 &v = sum[k];
         for (int j = 0; j < 4; j++) {
           study_v4d full = p[k][j], lagged = sum[k][j] + dropped[k][j];
-          v[j] = full / nd + shift + scale * (half * full - lagged);
+          v[j] = ksum * full - scale * lagged + shift;
         }
         block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
       }
