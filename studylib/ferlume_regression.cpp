@@ -146,32 +146,30 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
     // the blocks' windows are full and the shift is known
     auto blocks = [&](int i, int nb, int mlast, tsf_state &st) STUDY_INLINE {
       const double shift = st.reg.shift, nd = n;
-      block16 sy[CHUNK], sxy[CHUNK], dq[CHUNK];
-      for (int k = 0; k < nb; k++) {
-        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-        block16 v;
-        fetch_chunk_ahead(b, at, count);
-        block_gather(v, price, at, m);
-        block_gather(dq[k], price, at - n + 1, m);
-        for (int j = 0; j < 4; j++) {
-          v[j] -= shift;
-          dq[k][j] -= shift;
-          sy[k][j] = v[j] - dq[k][j];
-          sxy[k][j] = nd * v[j];
-        }
-      }
+      block16 sy[CHUNK], sxy[CHUNK];
       // sy after each bar (less its oldest value), then the full window's
       for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 v, dq;
+        fetch_chunk_ahead(b, at, count);
+        block_gather(v, price, at, m);
+        block_gather(dq, price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          v[j] -= shift;
+          dq[j] -= shift;
+          sy[k][j] = v[j] - dq[j];
+          sxy[k][j] = nd * v[j];
+        }
         sum16(sy[k], st.reg.sy);
         for (int j = 0; j < 4; j++) {
-          sy[k][j] += dq[k][j];
+          sy[k][j] += dq[j];
           sxy[k][j] -= sy[k][j];
         }
       }
       // sxy after each bar (less the window's sy), then the full window's
       for (int k = 0; k < nb; k++) {
         sum16(sxy[k], st.reg.sxy);
-        block16 &line = dq[k];
+        block16 line;
         for (int j = 0; j < 4; j++) {
           study_v4d y = sy[k][j], xy = sxy[k][j] + y;
           line[j] = kxy * xy - ky * y + shift;
@@ -330,6 +328,9 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
     auto blocks = [&](int i, int nb, int mlast, mma_state &st) STUDY_INLINE {
       const double shift = st.shift;
       block16 p[CHUNK], sum[CHUNK], dropped[CHUNK];
+      // the sum after each bar (less the price that leaves), and the full
+      // window's; lagged gains the sum before each bar and loses (n - 1)
+      // times the price that leaves
       for (int k = 0; k < nb; k++) {
         int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
         block16 q;
@@ -342,11 +343,6 @@ STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
           sum[k][j] = p[k][j] - q[j];
           dropped[k][j] = (nd - 1) * q[j];
         }
-      }
-      // the sum after each bar (less the price that leaves), and the full
-      // window's; lagged gains the sum before each bar and loses (n - 1)
-      // times the price that leaves
-      for (int k = 0; k < nb; k++) {
         double before = st.sum;
         sum16(sum[k], st.sum);
         block16 prior;
