@@ -277,101 +277,12 @@ int calcTSFD(chart_rec *chart, StudyDef *s, int restart) {
   return tsf_run(chart, s, restart, TSF_DEVIATION);
 }
 
-namespace {
-struct mma_state {
-  int32_t index;
-  double shift;   // the first price: keeps the sums small
-  double sum;     // window sum of price - shift
-  double lagged;  // window sum of k (price - shift), k = 0 for the newest
-};
-}  // namespace
-
-// The simple average plus the weighted correction that moves it to the
-// end of the window's regression line:
+// The Modified Moving Average, the simple average plus a weighted
+// correction,
 //   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
-// the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
-// weights add up to zero, so the shift drops out of it).  Bar by bar
-// through the warm-up, then sixteen bars at a time: the running sums over
-// the block (sum16).
-namespace {
-template <int>
-STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
-  int count = ferlume_bar_count(chart, s);
-  mma_state st;
-  int n = study_cap(s->period);
-  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
-  if (start < 0) return 1;
-  float *out = study_series(s, 0);
-  // sum / n + scale (half sum - lagged) = ksum sum - scale lagged: no
-  // division a bar
-  const double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0, nd = n;
-  const double ksum = 1.0 / n + scale * half;
-  const chart_bar *b = chart ? chart->bars : nullptr;
-  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
-    auto step = [&](int i, mma_state &st) STUDY_INLINE {
-      if (i == 0) st.shift = price(0);
-      double p = price(i) - st.shift;
-      // every value already in the window moves one step back
-      st.lagged += st.sum;
-      st.sum += p;
-      if (i < n - 1) {
-        out[i] = MISSING_VALUE;
-        return;
-      }
-      out[i] = study_out(ksum * st.sum - scale * st.lagged + st.shift);
-      double q = price(i - n + 1) - st.shift;
-      st.sum -= q;
-      st.lagged -= (n - 1) * q;
-    };
-    // the blocks' windows are full and the shift is known; between bars
-    // the sums hold the window less its oldest price
-    auto blocks = [&](int i, int nb, int mlast, mma_state &st) STUDY_INLINE {
-      const double shift = st.shift;
-      block16 p[CHUNK], sum[CHUNK], dropped[CHUNK];
-      // the sum after each bar (less the price that leaves), and the full
-      // window's; lagged gains the sum before each bar and loses (n - 1)
-      // times the price that leaves
-      for (int k = 0; k < nb; k++) {
-        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-        block16 q;
-        fetch_chunk_ahead(b, at, count);
-        block_gather(p[k], price, at, m);
-        block_gather(q, price, at - n + 1, m);
-        for (int j = 0; j < 4; j++) {
-          p[k][j] -= shift;
-          q[j] -= shift;
-          sum[k][j] = p[k][j] - q[j];
-          dropped[k][j] = (nd - 1) * q[j];
-        }
-        double before = st.sum;
-        sum16(sum[k], st.sum);
-        block16 prior;
-        for (int j = 0; j < 4; j++) {
-          prior[j] = sum[k][(j + 3) & 3];
-          if (j == 0) study_shift_in4(prior[j], before);
-        }
-        for (int j = 0; j < 4; j++) {
-          p[k][j] += prior[j];
-          sum[k][j] = prior[j] - dropped[k][j];
-        }
-      }
-      for (int k = 0; k < nb; k++) {
-        sum16(sum[k], st.lagged);
-        block16 &v = sum[k];
-        for (int j = 0; j < 4; j++) {
-          study_v4d full = p[k][j], lagged = sum[k][j] + dropped[k][j];
-          v[j] = ksum * full - scale * lagged + shift;
-        }
-        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
-      }
-    };
-    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
-  });
-  return 1;
-}
-STUDY_TWO_WAYS(mma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
-}  // namespace
-
+// gives each price of the window the weight the regression line's end
+// gives it, (4n - 2 - 6k) / (n (n + 1)) for p(i - k): it is the forecast
+// line, and is computed as the line.
 int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
-  return mma_either(chart, s, restart);
+  return tsf_line_either(chart, s, restart);
 }
