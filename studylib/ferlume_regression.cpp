@@ -7,6 +7,16 @@
 #include "studylib/ferlume_block.h"
 
 namespace {
+// Asks for the bar records of the chunk after the block at `at` (run16's
+// chunks are 16 * CHUNK bars), a cache line at a time, so that a long
+// chart's records are on their way while the chunk's passes compute; the
+// addresses stay within the chart's count bars.
+static_assert(sizeof(chart_bar) <= 64, "a cache line holds a bar record");
+[[gnu::always_inline]] inline void fetch_chunk_ahead(const chart_bar *b, int at, int count) {
+  const chart_bar *next = b + std::min(at + 16 * CHUNK, count - 16);
+  for (int q = 0; q < 16; q += 64 / sizeof(chart_bar)) __builtin_prefetch(next + q);
+}
+
 struct tsf_state {
   int32_t index;
   regression_run reg;
@@ -118,6 +128,11 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
   float *out = study_series(s, 0);
   const chart_bar *b = chart ? chart->bars : nullptr;
   const regression_sums rs(n);
+  // The line's end a + n b with b = (sxy - sx sy / n) / (sxx - sx sx / n)
+  // and a = (sy - b sx) / n, x = 1 .. n: (6 sxy / (n + 1) - 2 sy) / n, two
+  // multiplications a bar (one value: the line is flat through it, and
+  // 3 sxy - 2 sy is that value)
+  const double kxy = 6.0 / ((double)n * (n + 1)), ky = 2.0 / n;
   with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, tsf_state &st) STUDY_INLINE {
       rs.add(st.reg, price, i);
@@ -125,43 +140,39 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
         out[i] = MISSING_VALUE;
         return;
       }
-      double slope = rs.slope(st.reg), a = rs.intercept(st.reg, slope);
-      out[i] = study_out(a + n * slope);
+      out[i] = study_out(kxy * st.reg.sxy - ky * st.reg.sy + st.reg.shift);
       rs.drop(st.reg, price, i);
     };
     // the blocks' windows are full and the shift is known
     auto blocks = [&](int i, int nb, int mlast, tsf_state &st) STUDY_INLINE {
       const double shift = st.reg.shift, nd = n;
-      block16 sy[CHUNK], sxy[CHUNK], dq[CHUNK];
-      for (int k = 0; k < nb; k++) {
-        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-        block16 v;
-        block_gather(v, price, at, m);
-        block_gather(dq[k], price, at - n + 1, m);
-        for (int j = 0; j < 4; j++) {
-          v[j] -= shift;
-          dq[k][j] -= shift;
-          sy[k][j] = v[j] - dq[k][j];
-          sxy[k][j] = nd * v[j];
-        }
-      }
+      block16 sy[CHUNK], sxy[CHUNK];
       // sy after each bar (less its oldest value), then the full window's
       for (int k = 0; k < nb; k++) {
+        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+        block16 v, dq;
+        fetch_chunk_ahead(b, at, count);
+        block_gather(v, price, at, m);
+        block_gather(dq, price, at - n + 1, m);
+        for (int j = 0; j < 4; j++) {
+          v[j] -= shift;
+          dq[j] -= shift;
+          sy[k][j] = v[j] - dq[j];
+          sxy[k][j] = nd * v[j];
+        }
         sum16(sy[k], st.reg.sy);
         for (int j = 0; j < 4; j++) {
-          sy[k][j] += dq[k][j];
+          sy[k][j] += dq[j];
           sxy[k][j] -= sy[k][j];
         }
       }
       // sxy after each bar (less the window's sy), then the full window's
       for (int k = 0; k < nb; k++) {
         sum16(sxy[k], st.reg.sxy);
-        block16 &line = dq[k];
+        block16 line;
         for (int j = 0; j < 4; j++) {
           study_v4d y = sy[k][j], xy = sxy[k][j] + y;
-          study_v4d slope = (xy - rs.mean_x * y) * rs.inv_den;
-          study_v4d a = (y - slope * rs.sx) * rs.inv_n + shift;
-          line[j] = a + nd * slope;
+          line[j] = kxy * xy - ky * y + shift;
         }
         block_store(out + i + 16 * k, line, k == nb - 1 ? mlast : 16);
       }
@@ -266,99 +277,12 @@ int calcTSFD(chart_rec *chart, StudyDef *s, int restart) {
   return tsf_run(chart, s, restart, TSF_DEVIATION);
 }
 
-namespace {
-struct mma_state {
-  int32_t index;
-  double shift;   // the first price: keeps the sums small
-  double sum;     // window sum of price - shift
-  double lagged;  // window sum of k (price - shift), k = 0 for the newest
-};
-}  // namespace
-
-// The simple average plus the weighted correction that moves it to the
-// end of the window's regression line:
+// The Modified Moving Average, the simple average plus a weighted
+// correction,
 //   sum / n + 6 / (n (n + 1)) * sum over k of (n - 2k - 1) / 2 * p(i - k),
-// the correction being ((n - 1) / 2 * sum - lagged) with running sums (its
-// weights add up to zero, so the shift drops out of it).  Bar by bar
-// through the warm-up, then sixteen bars at a time: the running sums over
-// the block (sum16), the divisions four to an instruction.
-namespace {
-template <int>
-STUDY_INLINE inline int mma(chart_rec *chart, StudyDef *s, int restart) {
-  int count = ferlume_bar_count(chart, s);
-  mma_state st;
-  int n = study_cap(s->period);
-  int start = study_start(s, restart, 0, count, n >= 1, 1, &st);
-  if (start < 0) return 1;
-  float *out = study_series(s, 0);
-  const double scale = 6.0 / ((double)n * (n + 1)), half = (n - 1) / 2.0, nd = n;
-  const chart_bar *b = chart ? chart->bars : nullptr;
-  with_price_type(b, s->price_type, [&](auto price) STUDY_INLINE {
-    auto step = [&](int i, mma_state &st) STUDY_INLINE {
-      if (i == 0) st.shift = price(0);
-      double p = price(i) - st.shift;
-      // every value already in the window moves one step back
-      st.lagged += st.sum;
-      st.sum += p;
-      if (i < n - 1) {
-        out[i] = MISSING_VALUE;
-        return;
-      }
-      out[i] = study_out(st.sum / n + st.shift + scale * (half * st.sum - st.lagged));
-      double q = price(i - n + 1) - st.shift;
-      st.sum -= q;
-      st.lagged -= (n - 1) * q;
-    };
-    // the blocks' windows are full and the shift is known; between bars
-    // the sums hold the window less its oldest price
-    auto blocks = [&](int i, int nb, int mlast, mma_state &st) STUDY_INLINE {
-      const double shift = st.shift;
-      block16 p[CHUNK], sum[CHUNK], dropped[CHUNK];
-      for (int k = 0; k < nb; k++) {
-        int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-        block16 q;
-        block_gather(p[k], price, at, m);
-        block_gather(q, price, at - n + 1, m);
-        for (int j = 0; j < 4; j++) {
-          p[k][j] -= shift;
-          q[j] -= shift;
-          sum[k][j] = p[k][j] - q[j];
-          dropped[k][j] = (nd - 1) * q[j];
-        }
-      }
-      // the sum after each bar (less the price that leaves), and the full
-      // window's; lagged gains the sum before each bar and loses (n - 1)
-      // times the price that leaves
-      for (int k = 0; k < nb; k++) {
-        double before = st.sum;
-        sum16(sum[k], st.sum);
-        block16 prior;
-        for (int j = 0; j < 4; j++) {
-          prior[j] = sum[k][(j + 3) & 3];
-          if (j == 0) study_shift_in4(prior[j], before);
-        }
-        for (int j = 0; j < 4; j++) {
-          p[k][j] += prior[j];
-          sum[k][j] = prior[j] - dropped[k][j];
-        }
-      }
-      for (int k = 0; k < nb; k++) {
-        sum16(sum[k], st.lagged);
-        block16 &v = sum[k];
-        for (int j = 0; j < 4; j++) {
-          study_v4d full = p[k][j], lagged = sum[k][j] + dropped[k][j];
-          v[j] = full / nd + shift + scale * (half * full - lagged);
-        }
-        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
-      }
-    };
-    run16(s, start, count, (n + 15) & ~15, st, step, blocks);
-  });
-  return 1;
-}
-STUDY_TWO_WAYS(mma, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
-}  // namespace
-
+// gives each price of the window the weight the regression line's end
+// gives it, (4n - 2 - 6k) / (n (n + 1)) for p(i - k): it is the forecast
+// line, and is computed as the line.
 int calcMMA(chart_rec *chart, StudyDef *s, int restart) {
-  return mma_either(chart, s, restart);
+  return tsf_line_either(chart, s, restart);
 }
