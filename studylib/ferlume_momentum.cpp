@@ -3,6 +3,199 @@
 #include "studylib/ferlume.h"
 #include "studylib/ferlume_block.h"
 
+// ---- Blocks of thirty-two bars ------------------------------------------------------
+
+// The momentum kernels take their blocks thirty-two bars at a time: two
+// sixteen-bar blocks (ferlume_block.h) side by side, four vectors of eight
+// doubles, vector j holding bars j, 4 + j, .., 28 + j.  Each lane runs its
+// own four bars, the eight runs are chained in three doubling steps, so
+// that one 512-bit register holds the work of two 256-bit ones.  The plain
+// and 256-bit compilations make the same operations on the same vectors
+// (the compiler splits them), so that all three give the same values bit
+// for bit.
+namespace {
+typedef double mom_v8d __attribute__((vector_size(64)));
+typedef long long mom_v8i __attribute__((vector_size(64)));
+typedef float mom_v8f __attribute__((vector_size(32)));
+typedef int mom_v8si __attribute__((vector_size(32)));
+// Eight floats at any float's address (as study_v4f_at).
+typedef float mom_v8f_at __attribute__((vector_size(32), aligned(4)));
+typedef mom_v8d block32[4];
+
+#define MOM_V8_SPLAT(d) (mom_v8d{0, 0, 0, 0, 0, 0, 0, 0} + (d))
+#define MOM_V8_ABS(v) ((mom_v8d)((mom_v8i)(v) & (mom_v8i{0, 0, 0, 0, 0, 0, 0, 0} + 0x7fffffffffffffffLL)))
+// Lanes moved up by k = 1, 2, 4, zeros in: each lane takes only from the
+// lanes before it.
+#define MOM_V8_SHIFT1(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 0, 1, 2, 3, 4, 5, 6)
+#define MOM_V8_SHIFT2(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 9, 0, 1, 2, 3, 4, 5)
+#define MOM_V8_SHIFT4(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 9, 10, 11, 0, 1, 2, 3)
+
+// v with lane 0 from `in` and lanes 1-7 from v's lanes 0-6.
+[[gnu::always_inline]] inline void mom_shift_in8(mom_v8d &v, double in) {
+  v = __builtin_shufflevector(v, MOM_V8_SPLAT(in), 8, 0, 1, 2, 3, 4, 5, 6);
+}
+
+// s_l = c s_{l-1} + u_l across the eight lanes (study_decay4 with one
+// doubling step more).
+struct mom_decay8 {
+  double c, c2, c4;
+  mom_v8d pw;  // c .. c^8
+  explicit mom_decay8(double c_) : c(c_), c2(c_ * c_), c4(c2 * c2) {
+    double c3 = c2 * c;
+    pw = mom_v8d{c, c2, c3, c4, c4 * c, c4 * c2, c4 * c3, c4 * c4};
+  }
+  [[gnu::always_inline]] void run(mom_v8d &u, double &s) const {
+    u += c * MOM_V8_SHIFT1(u);
+    u += c2 * MOM_V8_SHIFT2(u);
+    u += c4 * MOM_V8_SHIFT4(u);
+    u += pw * s;
+    s = u[7];
+  }
+};
+
+// decay16 over thirty-two bars.
+struct decay32 {
+  double c;
+  mom_decay8 runs;  // from run to run: c^4
+  mom_v8d pw[3];    // c, c^2, c^3 in every lane
+  explicit decay32(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
+    double c2 = c_ * c_;
+    pw[0] = MOM_V8_SPLAT(c_);
+    pw[1] = MOM_V8_SPLAT(c2);
+    pw[2] = pw[1] * c_;
+  }
+  // u: the block's inputs, then its values; s: the value before the
+  // block, then its last bar's.
+  [[gnu::always_inline]] void run(block32 &u, double &s) const {
+    u[1] += c * u[0];
+    u[2] += c * u[1];
+    u[3] += c * u[2];
+    double before = s;
+    runs.run(u[3], s);
+    mom_v8d t = u[3];
+    mom_shift_in8(t, before);  // the value before each run
+    u[0] += pw[0] * t;
+    u[1] += pw[1] * t;
+    u[2] += pw[2] * t;
+  }
+};
+
+// sum16 over thirty-two bars.
+[[gnu::always_inline]] inline void sum32(block32 &u, double &s) {
+  u[1] += u[0];
+  u[2] += u[1];
+  u[3] += u[2];
+  double before = s;
+  u[3] += MOM_V8_SHIFT1(u[3]);
+  u[3] += MOM_V8_SHIFT2(u[3]);
+  u[3] += MOM_V8_SHIFT4(u[3]);
+  u[3] += s;
+  s = u[3][7];
+  mom_v8d t = u[3];
+  mom_shift_in8(t, before);  // the sum before each run
+  u[0] += t;
+  u[1] += t;
+  u[2] += t;
+}
+
+// Rows j of a block: the bars' prices i + 4l + j (block_hlc), lanes of the
+// bars from m on 0.
+[[gnu::always_inline]] inline void block32_hlc(const chart_bar *b, int i, int j, int m,
+                                               mom_v8d &h, mom_v8d &l, mom_v8d &c) {
+  study_v4f r[8];
+  for (int k = 0; k < 8; k++) {
+    if (4 * k + j < m)
+      memcpy(&r[k], &b[i + 4 * k + j].open, sizeof r[k]);
+    else
+      r[k] = study_v4f{0, 0, 0, 0};
+  }
+  mom_v8f p[4];  // bars 2k and 2k + 1: o h l c o h l c
+  for (int k = 0; k < 4; k++)
+    p[k] = __builtin_shufflevector(r[2 * k], r[2 * k + 1], 0, 1, 2, 3, 4, 5, 6, 7);
+  mom_v8f hl0 = __builtin_shufflevector(p[0], p[1], 1, 5, 9, 13, 2, 6, 10, 14);  // h0-3 l0-3
+  mom_v8f hl1 = __builtin_shufflevector(p[2], p[3], 1, 5, 9, 13, 2, 6, 10, 14);  // h4-7 l4-7
+  mom_v8f c0 = __builtin_shufflevector(p[0], p[1], 3, 7, 11, 15, 3, 7, 11, 15);
+  mom_v8f c1 = __builtin_shufflevector(p[2], p[3], 3, 7, 11, 15, 3, 7, 11, 15);
+  mom_v8f hf = __builtin_shufflevector(hl0, hl1, 0, 1, 2, 3, 8, 9, 10, 11);
+  mom_v8f lf = __builtin_shufflevector(hl0, hl1, 4, 5, 6, 7, 12, 13, 14, 15);
+  mom_v8f cf = __builtin_shufflevector(c0, c1, 0, 1, 2, 3, 8, 9, 10, 11);
+  h = __builtin_convertvector(hf, mom_v8d);
+  l = __builtin_convertvector(lf, mom_v8d);
+  c = __builtin_convertvector(cf, mom_v8d);
+}
+
+// study_out of a block's values (vector j, lane l: bar 4l + j) into
+// out[0 .. m - 1], in the bars' order, eight floats to a store.
+[[gnu::always_inline]] inline void block32_store(float *out, const block32 &v, int m) {
+  const mom_v8si exp = mom_v8si{0, 0, 0, 0, 0, 0, 0, 0} + 0x7f800000;
+  const mom_v8f missing = mom_v8f{0, 0, 0, 0, 0, 0, 0, 0} + MISSING_VALUE;
+  mom_v8f f[4];
+  for (int j = 0; j < 4; j++) {
+    f[j] = __builtin_convertvector(v[j], mom_v8f);
+    mom_v8si finite = ((mom_v8si)f[j] & exp) != exp;
+    f[j] = (mom_v8f)(((mom_v8si)f[j] & finite) | ((mom_v8si)missing & ~finite));
+  }
+  mom_v8f t0 = __builtin_shufflevector(f[0], f[1], 0, 8, 1, 9, 2, 10, 3, 11);
+  mom_v8f t1 = __builtin_shufflevector(f[0], f[1], 4, 12, 5, 13, 6, 14, 7, 15);
+  mom_v8f t2 = __builtin_shufflevector(f[2], f[3], 0, 8, 1, 9, 2, 10, 3, 11);
+  mom_v8f t3 = __builtin_shufflevector(f[2], f[3], 4, 12, 5, 13, 6, 14, 7, 15);
+  mom_v8f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 8, 9, 2, 3, 10, 11),
+                  __builtin_shufflevector(t0, t2, 4, 5, 12, 13, 6, 7, 14, 15),
+                  __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 2, 3, 10, 11),
+                  __builtin_shufflevector(t1, t3, 4, 5, 12, 13, 6, 7, 14, 15)};
+  if (m == 32) {
+    for (int k = 0; k < 4; k++) *(mom_v8f_at *)(out + 8 * k) = r[k];
+    return;
+  }
+  for (int q = 0; q < m; q++) out[q] = r[q >> 3][q & 7];
+}
+
+// run16 with blocks of thirty-two bars at multiples of 32 from `from`.
+enum { CHUNK32 = 8 };
+
+template <class S, class Step, class Blocks>
+STUDY_INLINE inline void run32(StudyDef *s, int start, int count, int from, S &st, Step step,
+                               Blocks blocks) {
+  S run = st;
+  int i = study_steps_to(s, start >= from ? start & ~31 : start, from, count, run, step);
+  if (i < count) {
+    while (count - i > 32) {
+      int nb = std::min((int)CHUNK32, (count - i - 1) / 32);
+      blocks(i, nb, 32, run);
+      i += 32 * nb;
+    }
+    run.index = count - 1;
+    study_save_state(s, run);
+    blocks(i, 1, count - i, run);
+  }
+  st = run;
+}
+
+// STUDY_TWO_WAYS and a third compilation for 512-bit registers, chosen
+// where the processor has them and the registers are not capped
+// (study_register_cap): name_widest.
+#if defined(__x86_64__) || defined(__i386__)
+inline bool mom_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
+  return has;
+}
+#define MOM_THREE_WAYS(name, params, args)                              \
+  STUDY_TWO_WAYS(name, params, args)                                    \
+  [[maybe_unused]] __attribute__((target("avx512f"))) static int name##_512 params { \
+    return name<2> args;                                                \
+  }                                                                     \
+  static int name##_widest params {                                     \
+    return mom_has_512() ? name##_512 args : name##_either args;        \
+  }
+#else
+#define MOM_THREE_WAYS(name, params, args) \
+  STUDY_TWO_WAYS(name, params, args)       \
+  static int name##_widest params {        \
+    return name##_either args;             \
+  }
+#endif
+}  // namespace
+
 // ---- True Strength Index ----------------------------------------------------------
 
 namespace {
@@ -59,27 +252,27 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
     }
   };
   // Past the warm-up (all smoothings seeded, values shown) the bars go in
-  // blocks of sixteen: the changes four to a vector, each smoothing as
-  // decay16 (the same formula, its sums taken in another order), the
-  // divisions four to an instruction.
-  int from = (std::max(std::max(first, with_signal ? t0 + 1 : r + 1), 2) + 15) & ~15;
-  const decay16 d1(1 - k1), d2(1 - k2), dq(1 - kq);
+  // blocks of thirty-two: the changes eight to a vector, each smoothing as
+  // decay32 (the same formula, its sums taken in another order), the
+  // divisions eight to an instruction.
+  int from = (std::max(std::max(first, with_signal ? t0 + 1 : r + 1), 2) + 31) & ~31;
+  const decay32 d1(1 - k1), d2(1 - k2), dq(1 - kq);
   auto block = [&](int i, int nb, int mlast, tsi_state &st) STUDY_INLINE {
-    const study_v4d zero = {0, 0, 0, 0};
-    block16 e[CHUNK], a[CHUNK];
+    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
+    block32 e[CHUNK32], a[CHUNK32];
     for (int k = 0; k < nb; k++) {
-      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-      block16 cl;
+      int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
+      block32 cl;
       for (int j = 0; j < 4; j++) {
-        study_v4d h, l;
-        block_hlc(b, at, j, m, h, l, cl[j]);
+        mom_v8d h, l;
+        block32_hlc(b, at, j, m, h, l, cl[j]);
       }
       for (int j = 0; j < 4; j++) {
-        study_v4d cq = cl[(j + 3) & 3];
-        if (j == 0) study_shift_in4(cq, b[at - 1].close);
-        study_v4d d = cl[j] - cq;
+        mom_v8d cq = cl[(j + 3) & 3];
+        if (j == 0) mom_shift_in8(cq, b[at - 1].close);
+        mom_v8d d = cl[j] - cq;
         e[k][j] = k1 * d;
-        a[k][j] = k1 * STUDY_V4_ABS(d);
+        a[k][j] = k1 * MOM_V8_ABS(d);
       }
     }
     for (int k = 0; k < nb; k++) {
@@ -95,24 +288,24 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
       d2.run(a[k], st.a2);
     }
     for (int k = 0; k < nb; k++) {
-      block16 &v = e[k];
+      block32 &v = e[k];
       for (int j = 0; j < 4; j++)
-        v[j] = (study_v4d)((study_v4i)(e[k][j] / a[k][j] * 100.0) & (study_v4i)(a[k][j] != zero));
+        v[j] = (mom_v8d)((mom_v8i)(e[k][j] / a[k][j] * 100.0) & (mom_v8i)(a[k][j] != zero));
       if constexpr (with_signal) {
         for (int j = 0; j < 4; j++) v[j] *= kq;
       } else {
-        block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+        block32_store(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
       }
     }
     // the signal line in a pass of its own: it waits on the divisions
     if constexpr (with_signal) {
       for (int k = 0; k < nb; k++) {
         dq.run(e[k], st.signal);
-        block_store(out + i + 16 * k, e[k], k == nb - 1 ? mlast : 16);
+        block32_store(out + i + 32 * k, e[k], k == nb - 1 ? mlast : 32);
       }
     }
   };
-  run16(s, start, count, from, st, step, block);
+  run32(s, start, count, from, st, step, block);
   return 1;
 }
 template <int W>
@@ -123,15 +316,15 @@ template <int W>
 STUDY_INLINE inline int tsi_signal(chart_rec *chart, StudyDef *s, int restart) {
   return tsi_run<W, true>(chart, s, restart);
 }
-STUDY_TWO_WAYS(tsi_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
-STUDY_TWO_WAYS(tsi_signal, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(tsi_line, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(tsi_signal, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcTSI(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_line_either(chart, s, restart);
+  return tsi_line_widest(chart, s, restart);
 }
 int calcTSIsl(chart_rec *chart, StudyDef *s, int restart) {
-  return tsi_signal_either(chart, s, restart);
+  return tsi_signal_widest(chart, s, restart);
 }
 
 // ---- Trend Efficiency -----------------------------------------------------------------
