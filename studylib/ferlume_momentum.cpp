@@ -132,8 +132,7 @@ struct decay32 {
   mom_v8f f[4];
   for (int j = 0; j < 4; j++) {
     f[j] = __builtin_convertvector(v[j], mom_v8f);
-    mom_v8si finite = ((mom_v8si)f[j] & exp) != exp;
-    f[j] = (mom_v8f)(((mom_v8si)f[j] & finite) | ((mom_v8si)missing & ~finite));
+    f[j] = ((mom_v8si)f[j] & exp) != exp ? f[j] : missing;
   }
   mom_v8f t0 = __builtin_shufflevector(f[0], f[1], 0, 8, 1, 9, 2, 10, 3, 11);
   mom_v8f t1 = __builtin_shufflevector(f[0], f[1], 4, 12, 5, 13, 6, 14, 7, 15);
@@ -290,7 +289,7 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
     for (int k = 0; k < nb; k++) {
       block32 &v = e[k];
       for (int j = 0; j < 4; j++)
-        v[j] = (mom_v8d)((mom_v8i)(e[k][j] / a[k][j] * 100.0) & (mom_v8i)(a[k][j] != zero));
+        v[j] = a[k][j] != zero ? e[k][j] / a[k][j] * 100.0 : zero;
       if constexpr (with_signal) {
         for (int j = 0; j < 4; j++) v[j] *= kq;
       } else {
@@ -340,10 +339,10 @@ struct tef_state {
 
 // n times the slope of the window's regression line of the closes against
 // its summed ranges, smoothed over k.  Past the warm-up (a full window,
-// the smoothing seeded, values shown) the bars go in blocks of sixteen:
-// the window sums as running sums over the block (sum16), the divisions
-// four to an instruction, the smoothing as decay16 (the same formulas,
-// the sums taken in another order).
+// the smoothing seeded, values shown) the bars go in blocks of
+// thirty-two: the window sums as running sums over the block (sum32), the
+// divisions eight to an instruction, the smoothing as decay32 (the same
+// formulas, the sums taken in another order).
 namespace {
 template <int>
 STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
@@ -375,18 +374,18 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
   };
-  const decay16 smooth(1 - f);
+  const decay32 smooth(1 - f);
   auto blocks = [&](int i, int nb, int mlast, tef_state &st) STUDY_INLINE {
-    const study_v4d zero = {0, 0, 0, 0};
+    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
     const double shift = st.reg.shift, nd = n;
-    block16 range[CHUNK], old_range[CHUNK], sy[CHUNK], sxy[CHUNK], dq[CHUNK];
+    block32 range[CHUNK32], old_range[CHUNK32], sy[CHUNK32], sxy[CHUNK32], dq[CHUNK32];
     for (int q = 0; q < nb; q++) {
-      int at = i + 16 * q, m = q == nb - 1 ? mlast : 16;
+      int at = i + 32 * q, m = q == nb - 1 ? mlast : 32;
       for (int j = 0; j < 4; j++) {
-        study_v4d h, l, c, oh, ol, oc;
-        block_hlc(b, at, j, m, h, l, c);
-        block_hlc(b, at - n + 1, j, m, oh, ol, oc);
-        study_v4d v = c - shift;
+        mom_v8d h, l, c, oh, ol, oc;
+        block32_hlc(b, at, j, m, h, l, c);
+        block32_hlc(b, at - n + 1, j, m, oh, ol, oc);
+        mom_v8d v = c - shift;
         dq[q][j] = oc - shift;
         old_range[q][j] = oh - ol;
         range[q][j] = (h - l) - old_range[q][j];
@@ -397,8 +396,8 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
     // the sums after each bar (less the value that leaves), then the full
     // window's
     for (int q = 0; q < nb; q++) {
-      sum16(range[q], st.range);
-      sum16(sy[q], st.reg.sy);
+      sum32(range[q], st.range);
+      sum32(sy[q], st.reg.sy);
       for (int j = 0; j < 4; j++) {
         range[q][j] += old_range[q][j];
         sy[q][j] += dq[q][j];
@@ -406,30 +405,29 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
     for (int q = 0; q < nb; q++) {
-      sum16(sxy[q], st.reg.sxy);
-      block16 &e = dq[q];
+      sum32(sxy[q], st.reg.sxy);
+      block32 &e = dq[q];
       for (int j = 0; j < 4; j++) {
-        study_v4d y = sy[q][j], xy = sxy[q][j] + y;
-        study_v4d t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
-        if (absolute) t = STUDY_V4_ABS(t);
-        study_v4i ranged = range[q][j] != zero;
-        e[j] = (study_v4d)((study_v4i)(t / range[q][j] * 100.0) & ranged) * f;
+        mom_v8d y = sy[q][j], xy = sxy[q][j] + y;
+        mom_v8d t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
+        if (absolute) t = MOM_V8_ABS(t);
+        e[j] = (range[q][j] != zero ? t / range[q][j] * 100.0 : zero) * f;
       }
     }
     // the smoothing in a pass of its own: it waits on the divisions
     for (int q = 0; q < nb; q++) {
       smooth.run(dq[q], st.smoothed);
-      block_store(out + i + 16 * q, dq[q], q == nb - 1 ? mlast : 16);
+      block32_store(out + i + 32 * q, dq[q], q == nb - 1 ? mlast : 32);
     }
   };
-  run16(s, start, count, (std::max(n, n + k - 2) + 15) & ~15, st, step, blocks);
+  run32(s, start, count, (std::max(n, n + k - 2) + 31) & ~31, st, step, blocks);
   return 1;
 }
-STUDY_TWO_WAYS(tef, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(tef, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcTEF(chart_rec *chart, StudyDef *s, int restart) {
-  return tef_either(chart, s, restart);
+  return tef_widest(chart, s, restart);
 }
 
 // ---- Directional movement -------------------------------------------------------------
@@ -454,16 +452,15 @@ enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
 }
 
 // r = x > r ? x : r in each lane (the rule of ferlume_true_range).
-STUDY_INLINE inline void dmi_raise(study_v4d &r, const study_v4d &x) {
-  study_v4i m = x > r;
-  r = (study_v4d)(((study_v4i)x & m) | ((study_v4i)r & ~m));
+STUDY_INLINE inline void dmi_raise(mom_v8d &r, const mom_v8d &x) {
+  r = x > r ? x : r;
 }
 
 // The line is chosen at compile time: each one smooths and divides only
-// for itself.  After the warm-up the bars go in blocks of sixteen: the
-// moves and ranges four to a vector, Wilder's smoothing and the ADX's as
-// decay16 (the same formula, its sums taken in another order), the
-// divisions four to an instruction.
+// for itself.  After the warm-up the bars go in blocks of thirty-two: the
+// moves and ranges eight to a vector, Wilder's smoothing and the ADX's as
+// decay32 (the same formula, its sums taken in another order), the
+// divisions eight to an instruction.
 template <int W, int which>
 STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
@@ -476,8 +473,8 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   int first = which == DMI_ADX ? f + n - 1 : n;
   // the groups start past the seeds (bar 1, and bar n for the ADX) and the
   // first value
-  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 15) & ~15;
-  const decay16 wilder(1 - a), smooth(1 - c);
+  int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 31) & ~31;
+  const decay32 wilder(1 - a), smooth(1 - c);
   const chart_bar *b = chart ? chart->bars : nullptr;
   auto step = [&](int i, dmi_state &st) STUDY_INLINE {
     if (i == 0) {
@@ -518,35 +515,40 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
   auto block = [&](int i, int nb, int mlast, dmi_state &st) STUDY_INLINE {
-    const study_v4d zero = {0, 0, 0, 0};
-    block16 tr[CHUNK], pdm[CHUNK], mdm[CHUNK];
+    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
+    block32 tr[CHUNK32], pdm[CHUNK32], mdm[CHUNK32];
     for (int k = 0; k < nb; k++) {
-      int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
-      block16 h, l, cp;
-      for (int j = 0; j < 4; j++) block_hlc(b, at, j, m, h[j], l[j], cp[j]);
+      int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
+      block32 h, l, cp;
+      for (int j = 0; j < 4; j++) block32_hlc(b, at, j, m, h[j], l[j], cp[j]);
       for (int j = 0; j < 4; j++) {
         // the bars before: the row before, or for the first row the last
         // row's lanes moved up with the bar before the block
-        study_v4d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
+        mom_v8d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
         if (j == 0) {
-          study_shift_in4(hp, b[at - 1].high);
-          study_shift_in4(lp, b[at - 1].low);
-          study_shift_in4(cq, b[at - 1].close);
+          mom_shift_in8(hp, b[at - 1].high);
+          mom_shift_in8(lp, b[at - 1].low);
+          mom_shift_in8(cq, b[at - 1].close);
         }
         // the moves (dmi_moves) and the true range (ferlume_true_range)
-        study_v4d up = h[j] - hp, down = lp - l[j];
-        study_v4d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
+        mom_v8d up = h[j] - hp, down = lp - l[j];
+        mom_v8d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
         dmi_raise(r, tu);
         dmi_raise(r, td);
         tr[k][j] = r * a;
-        if constexpr (which != DMI_MINUS)
-          pdm[k][j] = (study_v4d)((study_v4i)up & ((up > down) & (up > zero))) * a;
-        else
-          pdm[k][j] = zero;
-        if constexpr (which != DMI_PLUS)
-          mdm[k][j] = (study_v4d)((study_v4i)down & ((down > up) & (down > zero))) * a;
-        else
-          mdm[k][j] = zero;
+        // a move that is not the larger one is none; the larger one counts
+        // if it is a rise (raised to zero)
+        pdm[k][j] = mdm[k][j] = zero;
+        if constexpr (which != DMI_MINUS) {
+          pdm[k][j] = up > down ? up : zero;
+          dmi_raise(pdm[k][j], zero);
+          pdm[k][j] *= a;
+        }
+        if constexpr (which != DMI_PLUS) {
+          mdm[k][j] = down > up ? down : zero;
+          dmi_raise(mdm[k][j], zero);
+          mdm[k][j] *= a;
+        }
       }
     }
     for (int k = 0; k < nb; k++) {
@@ -555,31 +557,31 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
       if constexpr (which != DMI_PLUS) wilder.run(mdm[k], st.minus_dm);
     }
     for (int k = 0; k < nb; k++) {
-      block16 &v = tr[k];
+      block32 &v = tr[k];
       for (int j = 0; j < 4; j++) {
-        study_v4i live = tr[k][j] != zero;
         if constexpr (which == DMI_ADX) {
           // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr
           // taken out: one division instead of three
-          study_v4d sum = pdm[k][j] + mdm[k][j], diff = STUDY_V4_ABS(pdm[k][j] - mdm[k][j]);
-          v[j] = (study_v4d)((study_v4i)(diff / sum) & ((study_v4i)(sum != zero) & live)) * c;
+          mom_v8d sum = pdm[k][j] + mdm[k][j], diff = MOM_V8_ABS(pdm[k][j] - mdm[k][j]);
+          sum = tr[k][j] != zero ? sum : zero;
+          v[j] = (sum != zero ? diff / sum : zero) * c;
         } else {
-          study_v4d dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
-          v[j] = (study_v4d)((study_v4i)(dm / tr[k][j] * 100.0) & live);
+          mom_v8d dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
+          v[j] = tr[k][j] != zero ? dm / tr[k][j] * 100.0 : zero;
         }
       }
-      if constexpr (which != DMI_ADX) block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+      if constexpr (which != DMI_ADX) block32_store(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
     }
     // the ADX's smoothing in a pass of its own: it waits on the divisions
     if constexpr (which == DMI_ADX) {
       for (int k = 0; k < nb; k++) {
         smooth.run(tr[k], st.adx);
         for (int j = 0; j < 4; j++) tr[k][j] *= 100.0;
-        block_store(out + i + 16 * k, tr[k], k == nb - 1 ? mlast : 16);
+        block32_store(out + i + 32 * k, tr[k], k == nb - 1 ? mlast : 32);
       }
     }
   };
-  run16(s, start, count, from, st, step, block);
+  run32(s, start, count, from, st, step, block);
   return 1;
 }
 
@@ -595,19 +597,19 @@ template <int W>
 STUDY_INLINE inline int dmi_adx(chart_rec *chart, StudyDef *s, int restart) {
   return dmi<W, DMI_ADX>(chart, s, restart);
 }
-STUDY_TWO_WAYS(dmi_plus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
-STUDY_TWO_WAYS(dmi_minus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
-STUDY_TWO_WAYS(dmi_adx, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(dmi_plus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(dmi_minus, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+MOM_THREE_WAYS(dmi_adx, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 }  // namespace
 
 int calcPlusDI(chart_rec *chart, StudyDef *s, int restart) {
-  return dmi_plus_either(chart, s, restart);
+  return dmi_plus_widest(chart, s, restart);
 }
 int calcMinusDI(chart_rec *chart, StudyDef *s, int restart) {
-  return dmi_minus_either(chart, s, restart);
+  return dmi_minus_widest(chart, s, restart);
 }
 int calcADX(chart_rec *chart, StudyDef *s, int restart) {
-  return dmi_adx_either(chart, s, restart);
+  return dmi_adx_widest(chart, s, restart);
 }
 
 // ---- Momentum ----------------------------------------------------------------------------
