@@ -3,6 +3,8 @@
 #include "studylib/ferlume.h"
 #include "studylib/ferlume_block.h"
 
+#include <type_traits>
+
 // ---- Blocks of thirty-two bars ------------------------------------------------------
 
 // The momentum kernels take their blocks thirty-two bars at a time: two
@@ -15,65 +17,173 @@
 // for bit.
 namespace {
 typedef double mom_v8d __attribute__((vector_size(64)));
-typedef long long mom_v8i __attribute__((vector_size(64)));
 typedef float mom_v8f __attribute__((vector_size(32)));
 typedef int mom_v8si __attribute__((vector_size(32)));
 // Eight floats at any float's address (as study_v4f_at).
 typedef float mom_v8f_at __attribute__((vector_size(32), aligned(4)));
-typedef mom_v8d block32[4];
 
-#define MOM_V8_SPLAT(d) (mom_v8d{0, 0, 0, 0, 0, 0, 0, 0} + (d))
-#define MOM_V8_ABS(v) ((mom_v8d)((mom_v8i)(v) & (mom_v8i{0, 0, 0, 0, 0, 0, 0, 0} + 0x7fffffffffffffffLL)))
-// Lanes moved up by k = 1, 2, 4, zeros in: each lane takes only from the
-// lanes before it.
-#define MOM_V8_SHIFT1(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 0, 1, 2, 3, 4, 5, 6)
-#define MOM_V8_SHIFT2(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 9, 0, 1, 2, 3, 4, 5)
-#define MOM_V8_SHIFT4(v) __builtin_shufflevector((v), mom_v8d{0, 0, 0, 0, 0, 0, 0, 0}, 8, 9, 10, 11, 0, 1, 2, 3)
+// Eight doubles: one 512-bit vector in the 512-bit compilation (W = 2),
+// two of four in the narrower ones, whose registers would not hold an
+// eight-lane vector (g++ would keep it in memory).  Lanes 0-3 are the
+// first piece's either way, and every operation is taken lane by lane in
+// the same order: the values are the same bit for bit.
+template <int W>
+struct mom_lanes {
+  enum { N = W == 2 ? 1 : 2 };
+  typedef typename std::conditional<W == 2, mom_v8d, study_v4d>::type piece;
+  piece p[N];
+};
+#define MOM_LANES_OP(op)                                                                  \
+  template <int W>                                                                         \
+  [[gnu::always_inline]] inline mom_lanes<W> operator op(const mom_lanes<W> &x,            \
+                                                         const mom_lanes<W> &y) {          \
+    mom_lanes<W> r;                                                                        \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y.p[k];                  \
+    return r;                                                                              \
+  }                                                                                        \
+  template <int W>                                                                         \
+  [[gnu::always_inline]] inline mom_lanes<W> operator op(const mom_lanes<W> &x, double y) { \
+    mom_lanes<W> r;                                                                        \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y;                       \
+    return r;                                                                              \
+  }                                                                                        \
+  template <int W>                                                                         \
+  [[gnu::always_inline]] inline mom_lanes<W> operator op(double x, const mom_lanes<W> &y) { \
+    mom_lanes<W> r;                                                                        \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x op y.p[k];                       \
+    return r;                                                                              \
+  }                                                                                        \
+  template <int W, class Y>                                                                \
+  [[gnu::always_inline]] inline mom_lanes<W> &operator op##=(mom_lanes<W> &x, const Y &y) { \
+    x = x op y;                                                                            \
+    return x;                                                                              \
+  }
+MOM_LANES_OP(+)
+MOM_LANES_OP(-)
+MOM_LANES_OP(*)
+MOM_LANES_OP(/)
+#undef MOM_LANES_OP
+
+template <int W>
+[[gnu::always_inline]] inline mom_lanes<W> mom_splat(double d) {
+  mom_lanes<W> r;
+  const typename mom_lanes<W>::piece zero = {};
+  for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = zero + d;
+  return r;
+}
+
+// Lane 7.
+template <int W>
+[[gnu::always_inline]] inline double mom_last(const mom_lanes<W> &v) {
+  return v.p[mom_lanes<W>::N - 1][W == 2 ? 7 : 3];
+}
+
+// |v| of each lane.
+template <int W>
+[[gnu::always_inline]] inline mom_lanes<W> mom_abs(const mom_lanes<W> &v) {
+  mom_lanes<W> r;
+  for (int k = 0; k < mom_lanes<W>::N; k++) {
+    auto bits = (decltype(v.p[k] < v.p[k]))v.p[k];
+    r.p[k] = (typename mom_lanes<W>::piece)(bits & 0x7fffffffffffffffLL);
+  }
+  return r;
+}
+
+// v = x > y ? v : 0 (above) or x != y ? v : 0 in each lane; r = x > r ? x
+// : r (the rule of ferlume_true_range).
+template <int W, bool above>
+[[gnu::always_inline]] inline void mom_keep_if(mom_lanes<W> &v, const mom_lanes<W> &x,
+                                               const mom_lanes<W> &y) {
+  const typename mom_lanes<W>::piece zero = {};
+  for (int k = 0; k < mom_lanes<W>::N; k++)
+    v.p[k] = (above ? x.p[k] > y.p[k] : x.p[k] != y.p[k]) ? v.p[k] : zero;
+}
+template <int W>
+[[gnu::always_inline]] inline void mom_raise(mom_lanes<W> &r, const mom_lanes<W> &x) {
+  for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] > r.p[k] ? x.p[k] : r.p[k];
+}
+
+// r = v with its lanes moved up by k (1, 2 or 4), lanes 0 .. k - 1 from
+// `in`: each lane takes only from the lanes before it.
+template <int W, int k>
+[[gnu::always_inline]] inline void mom_up(mom_lanes<W> &r, const mom_lanes<W> &v, double in) {
+  if constexpr (W == 2) {
+    mom_v8d f = mom_splat<W>(in).p[0], x = v.p[0];
+    if constexpr (k == 1) r.p[0] = __builtin_shufflevector(x, f, 8, 0, 1, 2, 3, 4, 5, 6);
+    if constexpr (k == 2) r.p[0] = __builtin_shufflevector(x, f, 8, 9, 0, 1, 2, 3, 4, 5);
+    if constexpr (k == 4) r.p[0] = __builtin_shufflevector(x, f, 8, 9, 10, 11, 0, 1, 2, 3);
+  } else {
+    study_v4d f = {in, in, in, in}, p0 = v.p[0], p1 = v.p[1];
+    if constexpr (k == 1) {
+      r.p[0] = __builtin_shufflevector(p0, f, 4, 0, 1, 2);
+      r.p[1] = __builtin_shufflevector(p0, p1, 3, 4, 5, 6);
+    }
+    if constexpr (k == 2) {
+      r.p[0] = __builtin_shufflevector(p0, f, 4, 5, 0, 1);
+      r.p[1] = __builtin_shufflevector(p0, p1, 2, 3, 4, 5);
+    }
+    if constexpr (k == 4) {
+      r.p[0] = f;
+      r.p[1] = p0;
+    }
+  }
+}
 
 // v with lane 0 from `in` and lanes 1-7 from v's lanes 0-6.
-[[gnu::always_inline]] inline void mom_shift_in8(mom_v8d &v, double in) {
-  v = __builtin_shufflevector(v, MOM_V8_SPLAT(in), 8, 0, 1, 2, 3, 4, 5, 6);
+template <int W>
+[[gnu::always_inline]] inline void mom_shift_in8(mom_lanes<W> &v, double in) {
+  mom_up<W, 1>(v, v, in);
 }
+
+// Blocks of thirty-two bars: vector j, lane l holds bar 4l + j.
+template <int W>
+using block32 = mom_lanes<W>[4];
 
 // s_l = c s_{l-1} + u_l across the eight lanes (study_decay4 with one
 // doubling step more).
+template <int W>
 struct mom_decay8 {
   double c, c2, c4;
-  mom_v8d pw;  // c .. c^8
+  mom_lanes<W> pw;  // c .. c^8
   explicit mom_decay8(double c_) : c(c_), c2(c_ * c_), c4(c2 * c2) {
-    double c3 = c2 * c;
-    pw = mom_v8d{c, c2, c3, c4, c4 * c, c4 * c2, c4 * c3, c4 * c4};
+    double c3 = c2 * c, p[8] = {c, c2, c3, c4, c4 * c, c4 * c2, c4 * c3, c4 * c4};
+    pw = mom_splat<W>(0);
+    for (int l = 0; l < 8; l++) pw.p[l / (8 / mom_lanes<W>::N)][l % (8 / mom_lanes<W>::N)] = p[l];
   }
-  [[gnu::always_inline]] void run(mom_v8d &u, double &s) const {
-    u += c * MOM_V8_SHIFT1(u);
-    u += c2 * MOM_V8_SHIFT2(u);
-    u += c4 * MOM_V8_SHIFT4(u);
+  [[gnu::always_inline]] void run(mom_lanes<W> &u, double &s) const {
+    mom_lanes<W> t;
+    mom_up<W, 1>(t, u, 0);
+    u += c * t;
+    mom_up<W, 2>(t, u, 0);
+    u += c2 * t;
+    mom_up<W, 4>(t, u, 0);
+    u += c4 * t;
     u += pw * s;
-    s = u[7];
+    s = mom_last(u);
   }
 };
 
 // decay16 over thirty-two bars.
+template <int W>
 struct decay32 {
   double c;
-  mom_decay8 runs;  // from run to run: c^4
-  mom_v8d pw[3];    // c, c^2, c^3 in every lane
+  mom_decay8<W> runs;  // from run to run: c^4
+  double pw[3];        // c, c^2, c^3
   explicit decay32(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
-    double c2 = c_ * c_;
-    pw[0] = MOM_V8_SPLAT(c_);
-    pw[1] = MOM_V8_SPLAT(c2);
+    pw[0] = c_;
+    pw[1] = c_ * c_;
     pw[2] = pw[1] * c_;
   }
   // u: the block's inputs, then its values; s: the value before the
   // block, then its last bar's.
-  [[gnu::always_inline]] void run(block32 &u, double &s) const {
+  [[gnu::always_inline]] void run(block32<W> &u, double &s) const {
     u[1] += c * u[0];
     u[2] += c * u[1];
     u[3] += c * u[2];
     double before = s;
     runs.run(u[3], s);
-    mom_v8d t = u[3];
-    mom_shift_in8(t, before);  // the value before each run
+    mom_lanes<W> t = u[3];
+    mom_shift_in8<W>(t, before);  // the value before each run
     u[0] += pw[0] * t;
     u[1] += pw[1] * t;
     u[2] += pw[2] * t;
@@ -81,72 +191,84 @@ struct decay32 {
 };
 
 // sum16 over thirty-two bars.
-[[gnu::always_inline]] inline void sum32(block32 &u, double &s) {
+template <int W>
+[[gnu::always_inline]] inline void sum32(block32<W> &u, double &s) {
   u[1] += u[0];
   u[2] += u[1];
   u[3] += u[2];
   double before = s;
-  u[3] += MOM_V8_SHIFT1(u[3]);
-  u[3] += MOM_V8_SHIFT2(u[3]);
-  u[3] += MOM_V8_SHIFT4(u[3]);
+  mom_lanes<W> t;
+  mom_up<W, 1>(t, u[3], 0);
+  u[3] += t;
+  mom_up<W, 2>(t, u[3], 0);
+  u[3] += t;
+  mom_up<W, 4>(t, u[3], 0);
+  u[3] += t;
   u[3] += s;
-  s = u[3][7];
-  mom_v8d t = u[3];
-  mom_shift_in8(t, before);  // the sum before each run
+  s = mom_last(u[3]);
+  t = u[3];
+  mom_shift_in8<W>(t, before);  // the sum before each run
   u[0] += t;
   u[1] += t;
   u[2] += t;
 }
 
-// Rows j of a block: the bars' prices i + 4l + j (block_hlc), lanes of the
-// bars from m on 0.
+// Rows j of a block: the bars' prices i + 4l + j (block_hlc, sixteen bars
+// at a time), lanes of the bars from m on 0.
+template <int W>
 [[gnu::always_inline]] inline void block32_hlc(const chart_bar *b, int i, int j, int m,
-                                               mom_v8d &h, mom_v8d &l, mom_v8d &c) {
-  study_v4f r[8];
-  for (int k = 0; k < 8; k++) {
-    if (4 * k + j < m)
-      memcpy(&r[k], &b[i + 4 * k + j].open, sizeof r[k]);
-    else
-      r[k] = study_v4f{0, 0, 0, 0};
+                                               mom_lanes<W> &h, mom_lanes<W> &l,
+                                               mom_lanes<W> &c) {
+  study_v4d hp[2], lp[2], cp[2];
+  block_hlc(b, i, j, std::min(m, 16), hp[0], lp[0], cp[0]);
+  block_hlc(b, i + 16, j, std::max(m - 16, 0), hp[1], lp[1], cp[1]);
+  if constexpr (W == 2) {
+    h.p[0] = __builtin_shufflevector(hp[0], hp[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    l.p[0] = __builtin_shufflevector(lp[0], lp[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    c.p[0] = __builtin_shufflevector(cp[0], cp[1], 0, 1, 2, 3, 4, 5, 6, 7);
+  } else {
+    for (int k = 0; k < 2; k++) {
+      h.p[k] = hp[k];
+      l.p[k] = lp[k];
+      c.p[k] = cp[k];
+    }
   }
-  mom_v8f p[4];  // bars 2k and 2k + 1: o h l c o h l c
-  for (int k = 0; k < 4; k++)
-    p[k] = __builtin_shufflevector(r[2 * k], r[2 * k + 1], 0, 1, 2, 3, 4, 5, 6, 7);
-  mom_v8f hl0 = __builtin_shufflevector(p[0], p[1], 1, 5, 9, 13, 2, 6, 10, 14);  // h0-3 l0-3
-  mom_v8f hl1 = __builtin_shufflevector(p[2], p[3], 1, 5, 9, 13, 2, 6, 10, 14);  // h4-7 l4-7
-  mom_v8f c0 = __builtin_shufflevector(p[0], p[1], 3, 7, 11, 15, 3, 7, 11, 15);
-  mom_v8f c1 = __builtin_shufflevector(p[2], p[3], 3, 7, 11, 15, 3, 7, 11, 15);
-  mom_v8f hf = __builtin_shufflevector(hl0, hl1, 0, 1, 2, 3, 8, 9, 10, 11);
-  mom_v8f lf = __builtin_shufflevector(hl0, hl1, 4, 5, 6, 7, 12, 13, 14, 15);
-  mom_v8f cf = __builtin_shufflevector(c0, c1, 0, 1, 2, 3, 8, 9, 10, 11);
-  h = __builtin_convertvector(hf, mom_v8d);
-  l = __builtin_convertvector(lf, mom_v8d);
-  c = __builtin_convertvector(cf, mom_v8d);
 }
 
 // study_out of a block's values (vector j, lane l: bar 4l + j) into
-// out[0 .. m - 1], in the bars' order, eight floats to a store.
-[[gnu::always_inline]] inline void block32_store(float *out, const block32 &v, int m) {
-  const mom_v8si exp = mom_v8si{0, 0, 0, 0, 0, 0, 0, 0} + 0x7f800000;
-  const mom_v8f missing = mom_v8f{0, 0, 0, 0, 0, 0, 0, 0} + MISSING_VALUE;
-  mom_v8f f[4];
-  for (int j = 0; j < 4; j++) {
-    f[j] = __builtin_convertvector(v[j], mom_v8f);
-    f[j] = ((mom_v8si)f[j] & exp) != exp ? f[j] : missing;
+// out[0 .. m - 1], in the bars' order: eight floats to a store in the
+// 512-bit compilation, sixteen bars at a time (block_store) in the others.
+template <int W>
+[[gnu::always_inline]] inline void block32_store(float *out, const block32<W> &v, int m) {
+  if constexpr (W == 2) {
+    const mom_v8si exp = {0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000,
+                          0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+    const mom_v8f missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE,
+                             MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
+    mom_v8f f[4];
+    for (int j = 0; j < 4; j++) {
+      f[j] = __builtin_convertvector(v[j].p[0], mom_v8f);
+      f[j] = ((mom_v8si)f[j] & exp) != exp ? f[j] : missing;
+    }
+    mom_v8f t0 = __builtin_shufflevector(f[0], f[1], 0, 8, 1, 9, 2, 10, 3, 11);
+    mom_v8f t1 = __builtin_shufflevector(f[0], f[1], 4, 12, 5, 13, 6, 14, 7, 15);
+    mom_v8f t2 = __builtin_shufflevector(f[2], f[3], 0, 8, 1, 9, 2, 10, 3, 11);
+    mom_v8f t3 = __builtin_shufflevector(f[2], f[3], 4, 12, 5, 13, 6, 14, 7, 15);
+    mom_v8f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 8, 9, 2, 3, 10, 11),
+                    __builtin_shufflevector(t0, t2, 4, 5, 12, 13, 6, 7, 14, 15),
+                    __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 2, 3, 10, 11),
+                    __builtin_shufflevector(t1, t3, 4, 5, 12, 13, 6, 7, 14, 15)};
+    if (m == 32) {
+      for (int k = 0; k < 4; k++) *(mom_v8f_at *)(out + 8 * k) = r[k];
+      return;
+    }
+    for (int q = 0; q < m; q++) out[q] = r[q >> 3][q & 7];
+  } else {
+    for (int k = 0; k < 2 && 16 * k < m; k++) {
+      block16 half = {v[0].p[k], v[1].p[k], v[2].p[k], v[3].p[k]};
+      block_store(out + 16 * k, half, std::min(m - 16 * k, 16));
+    }
   }
-  mom_v8f t0 = __builtin_shufflevector(f[0], f[1], 0, 8, 1, 9, 2, 10, 3, 11);
-  mom_v8f t1 = __builtin_shufflevector(f[0], f[1], 4, 12, 5, 13, 6, 14, 7, 15);
-  mom_v8f t2 = __builtin_shufflevector(f[2], f[3], 0, 8, 1, 9, 2, 10, 3, 11);
-  mom_v8f t3 = __builtin_shufflevector(f[2], f[3], 4, 12, 5, 13, 6, 14, 7, 15);
-  mom_v8f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 8, 9, 2, 3, 10, 11),
-                  __builtin_shufflevector(t0, t2, 4, 5, 12, 13, 6, 7, 14, 15),
-                  __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 2, 3, 10, 11),
-                  __builtin_shufflevector(t1, t3, 4, 5, 12, 13, 6, 7, 14, 15)};
-  if (m == 32) {
-    for (int k = 0; k < 4; k++) *(mom_v8f_at *)(out + 8 * k) = r[k];
-    return;
-  }
-  for (int q = 0; q < m; q++) out[q] = r[q >> 3][q & 7];
 }
 
 // run16 with blocks of thirty-two bars at multiples of 32 from `from`.
@@ -255,23 +377,23 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
   // decay32 (the same formula, its sums taken in another order), the
   // divisions eight to an instruction.
   int from = (std::max(std::max(first, with_signal ? t0 + 1 : r + 1), 2) + 31) & ~31;
-  const decay32 d1(1 - k1), d2(1 - k2), dq(1 - kq);
+  const decay32<W> d1(1 - k1), d2(1 - k2), dq(1 - kq);
   auto block = [&](int i, int nb, int mlast, tsi_state &st) STUDY_INLINE {
-    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
-    block32 e[CHUNK32], a[CHUNK32];
+    const mom_lanes<W> zero = mom_splat<W>(0);
+    block32<W> e[CHUNK32], a[CHUNK32];
     for (int k = 0; k < nb; k++) {
       int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
-      block32 cl;
+      block32<W> cl;
       for (int j = 0; j < 4; j++) {
-        mom_v8d h, l;
-        block32_hlc(b, at, j, m, h, l, cl[j]);
+        mom_lanes<W> h, l;
+        block32_hlc<W>(b, at, j, m, h, l, cl[j]);
       }
       for (int j = 0; j < 4; j++) {
-        mom_v8d cq = cl[(j + 3) & 3];
-        if (j == 0) mom_shift_in8(cq, b[at - 1].close);
-        mom_v8d d = cl[j] - cq;
+        mom_lanes<W> cq = cl[(j + 3) & 3];
+        if (j == 0) mom_shift_in8<W>(cq, b[at - 1].close);
+        mom_lanes<W> d = cl[j] - cq;
         e[k][j] = k1 * d;
-        a[k][j] = k1 * MOM_V8_ABS(d);
+        a[k][j] = k1 * mom_abs(d);
       }
     }
     for (int k = 0; k < nb; k++) {
@@ -287,20 +409,22 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
       d2.run(a[k], st.a2);
     }
     for (int k = 0; k < nb; k++) {
-      block32 &v = e[k];
-      for (int j = 0; j < 4; j++)
-        v[j] = a[k][j] != zero ? e[k][j] / a[k][j] * 100.0 : zero;
+      block32<W> &v = e[k];
+      for (int j = 0; j < 4; j++) {
+        v[j] = e[k][j] / a[k][j] * 100.0;
+        mom_keep_if<W, false>(v[j], a[k][j], zero);
+      }
       if constexpr (with_signal) {
         for (int j = 0; j < 4; j++) v[j] *= kq;
       } else {
-        block32_store(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
+        block32_store<W>(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
       }
     }
     // the signal line in a pass of its own: it waits on the divisions
     if constexpr (with_signal) {
       for (int k = 0; k < nb; k++) {
         dq.run(e[k], st.signal);
-        block32_store(out + i + 32 * k, e[k], k == nb - 1 ? mlast : 32);
+        block32_store<W>(out + i + 32 * k, e[k], k == nb - 1 ? mlast : 32);
       }
     }
   };
@@ -344,7 +468,7 @@ struct tef_state {
 // divisions eight to an instruction, the smoothing as decay32 (the same
 // formulas, the sums taken in another order).
 namespace {
-template <int>
+template <int W>
 STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
   int count = ferlume_bar_count(chart, s);
   tef_state st;
@@ -374,18 +498,18 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
     st.range -= (double)b[i - n + 1].high - b[i - n + 1].low;
     rs.drop(st.reg, close, i);
   };
-  const decay32 smooth(1 - f);
+  const decay32<W> smooth(1 - f);
   auto blocks = [&](int i, int nb, int mlast, tef_state &st) STUDY_INLINE {
-    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
+    const mom_lanes<W> zero = mom_splat<W>(0);
     const double shift = st.reg.shift, nd = n;
-    block32 range[CHUNK32], old_range[CHUNK32], sy[CHUNK32], sxy[CHUNK32], dq[CHUNK32];
+    block32<W> range[CHUNK32], old_range[CHUNK32], sy[CHUNK32], sxy[CHUNK32], dq[CHUNK32];
     for (int q = 0; q < nb; q++) {
       int at = i + 32 * q, m = q == nb - 1 ? mlast : 32;
       for (int j = 0; j < 4; j++) {
-        mom_v8d h, l, c, oh, ol, oc;
-        block32_hlc(b, at, j, m, h, l, c);
-        block32_hlc(b, at - n + 1, j, m, oh, ol, oc);
-        mom_v8d v = c - shift;
+        mom_lanes<W> h, l, c, oh, ol, oc;
+        block32_hlc<W>(b, at, j, m, h, l, c);
+        block32_hlc<W>(b, at - n + 1, j, m, oh, ol, oc);
+        mom_lanes<W> v = c - shift;
         dq[q][j] = oc - shift;
         old_range[q][j] = oh - ol;
         range[q][j] = (h - l) - old_range[q][j];
@@ -396,8 +520,8 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
     // the sums after each bar (less the value that leaves), then the full
     // window's
     for (int q = 0; q < nb; q++) {
-      sum32(range[q], st.range);
-      sum32(sy[q], st.reg.sy);
+      sum32<W>(range[q], st.range);
+      sum32<W>(sy[q], st.reg.sy);
       for (int j = 0; j < 4; j++) {
         range[q][j] += old_range[q][j];
         sy[q][j] += dq[q][j];
@@ -405,19 +529,21 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
     for (int q = 0; q < nb; q++) {
-      sum32(sxy[q], st.reg.sxy);
-      block32 &e = dq[q];
+      sum32<W>(sxy[q], st.reg.sxy);
+      block32<W> &e = dq[q];
       for (int j = 0; j < 4; j++) {
-        mom_v8d y = sy[q][j], xy = sxy[q][j] + y;
-        mom_v8d t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
-        if (absolute) t = MOM_V8_ABS(t);
-        e[j] = (range[q][j] != zero ? t / range[q][j] * 100.0 : zero) * f;
+        mom_lanes<W> y = sy[q][j], xy = sxy[q][j] + y;
+        mom_lanes<W> t = nd * ((xy - rs.mean_x * y) * rs.inv_den);
+        if (absolute) t = mom_abs(t);
+        e[j] = t / range[q][j] * 100.0;
+        mom_keep_if<W, false>(e[j], range[q][j], zero);
+        e[j] *= f;
       }
     }
     // the smoothing in a pass of its own: it waits on the divisions
     for (int q = 0; q < nb; q++) {
       smooth.run(dq[q], st.smoothed);
-      block32_store(out + i + 32 * q, dq[q], q == nb - 1 ? mlast : 32);
+      block32_store<W>(out + i + 32 * q, dq[q], q == nb - 1 ? mlast : 32);
     }
   };
   run32(s, start, count, (std::max(n, n + k - 2) + 31) & ~31, st, step, blocks);
@@ -451,11 +577,6 @@ enum { DMI_PLUS, DMI_MINUS, DMI_ADX };
   *mdm = ferlume_keep_if((down > up) & (down > 0), down);
 }
 
-// r = x > r ? x : r in each lane (the rule of ferlume_true_range).
-STUDY_INLINE inline void dmi_raise(mom_v8d &r, const mom_v8d &x) {
-  r = x > r ? x : r;
-}
-
 // The line is chosen at compile time: each one smooths and divides only
 // for itself.  After the warm-up the bars go in blocks of thirty-two: the
 // moves and ranges eight to a vector, Wilder's smoothing and the ADX's as
@@ -474,7 +595,7 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
   // the groups start past the seeds (bar 1, and bar n for the ADX) and the
   // first value
   int from = (std::max(std::max(first, which == DMI_ADX ? n + 1 : 2), 2) + 31) & ~31;
-  const decay32 wilder(1 - a), smooth(1 - c);
+  const decay32<W> wilder(1 - a), smooth(1 - c);
   const chart_bar *b = chart ? chart->bars : nullptr;
   auto step = [&](int i, dmi_state &st) STUDY_INLINE {
     if (i == 0) {
@@ -515,38 +636,40 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     out[i] = i < first ? MISSING_VALUE : study_out(v);
   };
   auto block = [&](int i, int nb, int mlast, dmi_state &st) STUDY_INLINE {
-    const mom_v8d zero = {0, 0, 0, 0, 0, 0, 0, 0};
-    block32 tr[CHUNK32], pdm[CHUNK32], mdm[CHUNK32];
+    const mom_lanes<W> zero = mom_splat<W>(0);
+    block32<W> tr[CHUNK32], pdm[CHUNK32], mdm[CHUNK32];
     for (int k = 0; k < nb; k++) {
       int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
-      block32 h, l, cp;
-      for (int j = 0; j < 4; j++) block32_hlc(b, at, j, m, h[j], l[j], cp[j]);
+      block32<W> h, l, cp;
+      for (int j = 0; j < 4; j++) block32_hlc<W>(b, at, j, m, h[j], l[j], cp[j]);
       for (int j = 0; j < 4; j++) {
         // the bars before: the row before, or for the first row the last
         // row's lanes moved up with the bar before the block
-        mom_v8d hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
+        mom_lanes<W> hp = h[(j + 3) & 3], lp = l[(j + 3) & 3], cq = cp[(j + 3) & 3];
         if (j == 0) {
-          mom_shift_in8(hp, b[at - 1].high);
-          mom_shift_in8(lp, b[at - 1].low);
-          mom_shift_in8(cq, b[at - 1].close);
+          mom_shift_in8<W>(hp, b[at - 1].high);
+          mom_shift_in8<W>(lp, b[at - 1].low);
+          mom_shift_in8<W>(cq, b[at - 1].close);
         }
         // the moves (dmi_moves) and the true range (ferlume_true_range)
-        mom_v8d up = h[j] - hp, down = lp - l[j];
-        mom_v8d r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
-        dmi_raise(r, tu);
-        dmi_raise(r, td);
+        mom_lanes<W> up = h[j] - hp, down = lp - l[j];
+        mom_lanes<W> r = h[j] - l[j], tu = h[j] - cq, td = cq - l[j];
+        mom_raise(r, tu);
+        mom_raise(r, td);
         tr[k][j] = r * a;
         // a move that is not the larger one is none; the larger one counts
         // if it is a rise (raised to zero)
         pdm[k][j] = mdm[k][j] = zero;
         if constexpr (which != DMI_MINUS) {
-          pdm[k][j] = up > down ? up : zero;
-          dmi_raise(pdm[k][j], zero);
+          pdm[k][j] = up;
+          mom_keep_if<W, true>(pdm[k][j], up, down);
+          mom_raise(pdm[k][j], zero);
           pdm[k][j] *= a;
         }
         if constexpr (which != DMI_PLUS) {
-          mdm[k][j] = down > up ? down : zero;
-          dmi_raise(mdm[k][j], zero);
+          mdm[k][j] = down;
+          mom_keep_if<W, true>(mdm[k][j], down, up);
+          mom_raise(mdm[k][j], zero);
           mdm[k][j] *= a;
         }
       }
@@ -557,27 +680,31 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
       if constexpr (which != DMI_PLUS) wilder.run(mdm[k], st.minus_dm);
     }
     for (int k = 0; k < nb; k++) {
-      block32 &v = tr[k];
+      block32<W> &v = tr[k];
       for (int j = 0; j < 4; j++) {
         if constexpr (which == DMI_ADX) {
           // |+DI - -DI| / (+DI + -DI) with the common factor 100 / tr
           // taken out: one division instead of three
-          mom_v8d sum = pdm[k][j] + mdm[k][j], diff = MOM_V8_ABS(pdm[k][j] - mdm[k][j]);
-          sum = tr[k][j] != zero ? sum : zero;
-          v[j] = (sum != zero ? diff / sum : zero) * c;
+          mom_lanes<W> sum = pdm[k][j] + mdm[k][j], diff = mom_abs(pdm[k][j] - mdm[k][j]);
+          mom_keep_if<W, false>(sum, tr[k][j], zero);
+          v[j] = diff / sum;
+          mom_keep_if<W, false>(v[j], sum, zero);
+          v[j] *= c;
         } else {
-          mom_v8d dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
-          v[j] = tr[k][j] != zero ? dm / tr[k][j] * 100.0 : zero;
+          mom_lanes<W> dm = which == DMI_PLUS ? pdm[k][j] : mdm[k][j];
+          mom_lanes<W> di = dm / tr[k][j] * 100.0;
+          mom_keep_if<W, false>(di, tr[k][j], zero);
+          v[j] = di;
         }
       }
-      if constexpr (which != DMI_ADX) block32_store(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
+      if constexpr (which != DMI_ADX) block32_store<W>(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
     }
     // the ADX's smoothing in a pass of its own: it waits on the divisions
     if constexpr (which == DMI_ADX) {
       for (int k = 0; k < nb; k++) {
         smooth.run(tr[k], st.adx);
         for (int j = 0; j < 4; j++) tr[k][j] *= 100.0;
-        block32_store(out + i + 32 * k, tr[k], k == nb - 1 ? mlast : 32);
+        block32_store<W>(out + i + 32 * k, tr[k], k == nb - 1 ? mlast : 32);
       }
     }
   };
