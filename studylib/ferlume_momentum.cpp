@@ -12,8 +12,8 @@
 // doubles, vector j holding bars j, 4 + j, .., 28 + j.  Each lane runs its
 // own four bars, the eight runs are chained in three doubling steps, so
 // that one 512-bit register holds the work of two 256-bit ones.  The plain
-// and 256-bit compilations make the same operations on the same vectors
-// (the compiler splits them), so that all three give the same values bit
+// and 256-bit compilations make the same operations lane by lane on two
+// vectors of four (mom_lanes), so that all three give the same values bit
 // for bit.
 namespace {
 typedef double mom_v8d __attribute__((vector_size(64)));
@@ -33,30 +33,30 @@ struct mom_lanes {
   typedef typename std::conditional<W == 2, mom_v8d, study_v4d>::type piece;
   piece p[N];
 };
-#define MOM_LANES_OP(op)                                                                  \
-  template <int W>                                                                         \
-  [[gnu::always_inline]] inline mom_lanes<W> operator op(const mom_lanes<W> &x,            \
-                                                         const mom_lanes<W> &y) {          \
-    mom_lanes<W> r;                                                                        \
-    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y.p[k];                  \
-    return r;                                                                              \
-  }                                                                                        \
-  template <int W>                                                                         \
+#define MOM_LANES_OP(op)                                                                    \
+  template <int W>                                                                          \
+  [[gnu::always_inline]] inline mom_lanes<W> operator op(const mom_lanes<W> &x,             \
+                                                         const mom_lanes<W> &y) {           \
+    mom_lanes<W> r;                                                                         \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y.p[k];                    \
+    return r;                                                                               \
+  }                                                                                         \
+  template <int W>                                                                          \
   [[gnu::always_inline]] inline mom_lanes<W> operator op(const mom_lanes<W> &x, double y) { \
-    mom_lanes<W> r;                                                                        \
-    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y;                       \
-    return r;                                                                              \
-  }                                                                                        \
-  template <int W>                                                                         \
+    mom_lanes<W> r;                                                                         \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x.p[k] op y;                         \
+    return r;                                                                               \
+  }                                                                                         \
+  template <int W>                                                                          \
   [[gnu::always_inline]] inline mom_lanes<W> operator op(double x, const mom_lanes<W> &y) { \
-    mom_lanes<W> r;                                                                        \
-    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x op y.p[k];                       \
-    return r;                                                                              \
-  }                                                                                        \
-  template <int W, class Y>                                                                \
+    mom_lanes<W> r;                                                                         \
+    for (int k = 0; k < mom_lanes<W>::N; k++) r.p[k] = x op y.p[k];                         \
+    return r;                                                                               \
+  }                                                                                         \
+  template <int W, class Y>                                                                 \
   [[gnu::always_inline]] inline mom_lanes<W> &operator op##=(mom_lanes<W> &x, const Y &y) { \
-    x = x op y;                                                                            \
-    return x;                                                                              \
+    x = x op y;                                                                             \
+    return x;                                                                               \
   }
 MOM_LANES_OP(+)
 MOM_LANES_OP(-)
@@ -217,8 +217,7 @@ template <int W>
 // at a time), lanes of the bars from m on 0.
 template <int W>
 [[gnu::always_inline]] inline void block32_hlc(const chart_bar *b, int i, int j, int m,
-                                               mom_lanes<W> &h, mom_lanes<W> &l,
-                                               mom_lanes<W> &c) {
+                                               mom_lanes<W> &h, mom_lanes<W> &l, mom_lanes<W> &c) {
   study_v4d hp[2], lp[2], cp[2];
   block_hlc(b, i, j, std::min(m, 16), hp[0], lp[0], cp[0]);
   block_hlc(b, i + 16, j, std::max(m - 16, 0), hp[1], lp[1], cp[1]);
@@ -300,13 +299,13 @@ inline bool mom_has_512() {
   static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
   return has;
 }
-#define MOM_THREE_WAYS(name, params, args)                              \
-  STUDY_TWO_WAYS(name, params, args)                                    \
+#define MOM_THREE_WAYS(name, params, args)                                           \
+  STUDY_TWO_WAYS(name, params, args)                                                 \
   [[maybe_unused]] __attribute__((target("avx512f"))) static int name##_512 params { \
-    return name<2> args;                                                \
-  }                                                                     \
-  static int name##_widest params {                                     \
-    return mom_has_512() ? name##_512 args : name##_either args;        \
+    return name<2> args;                                                             \
+  }                                                                                  \
+  static int name##_widest params {                                                  \
+    return mom_has_512() ? name##_512 args : name##_either args;                     \
   }
 #else
 #define MOM_THREE_WAYS(name, params, args) \
@@ -697,7 +696,8 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
           v[j] = di;
         }
       }
-      if constexpr (which != DMI_ADX) block32_store<W>(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
+      if constexpr (which != DMI_ADX)
+        block32_store<W>(out + i + 32 * k, v, k == nb - 1 ? mlast : 32);
     }
     // the ADX's smoothing in a pass of its own: it waits on the divisions
     if constexpr (which == DMI_ADX) {
