@@ -125,6 +125,146 @@ struct bars4 {
   d += s0;
 }
 
+// ---- Eight bars to a vector ------------------------------------------------
+// On processors with 512-bit registers the long runs take their full groups
+// of four two at a time, eight bars to a vector: each half of a vector
+// goes through the operations of a group of four (the running sums within
+// the half, the sum carried in from the group before), so that the values
+// are those of the four-bar groups bit for bit.  A group's fields are taken
+// from the bars' rows as they stand in memory, four loads and a few
+// permutations for eight bars.
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VOL_512 __attribute__((target("avx512f")))
+typedef double vol_v8d __attribute__((vector_size(64)));
+typedef long long vol_v8i __attribute__((vector_size(64)));
+typedef float vol_v16f __attribute__((vector_size(64)));
+typedef float vol_v8f __attribute__((vector_size(32)));
+typedef int vol_v8si __attribute__((vector_size(32)));
+typedef float vol_v8f_at __attribute__((vector_size(32), aligned(4)));
+
+static bool vol_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
+  return has;
+}
+
+// Words A, B, C, D (as in chart_bar: 1 high, 2 low, 3 close, 4 volume,
+// 5 extra) of the eight bars from p, as they stand (floats, or whole
+// numbers by their bits).
+template <int A, int B, int C, int D>
+[[gnu::always_inline]] VOL_512 static inline void load_words8(const chart_bar *p, vol_v8f &a, vol_v8f &b,
+                                                      vol_v8f &c, vol_v8f &d) {
+  vol_v16f z[4];
+  memcpy(z, p, sizeof z);
+  vol_v16f t0 = __builtin_shufflevector(z[0], z[1], A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f t1 = __builtin_shufflevector(z[2], z[3], A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f ab = __builtin_shufflevector(t0, t1, 0, 1, 2, 3, 16, 17, 18, 19, 4, 5, 6, 7, 20, 21, 22,
+                                        23);
+  vol_v16f cd = __builtin_shufflevector(t0, t1, 8, 9, 10, 11, 24, 25, 26, 27, 12, 13, 14, 15, 28,
+                                        29, 30, 31);
+  a = __builtin_shufflevector(ab, ab, 0, 1, 2, 3, 4, 5, 6, 7);
+  b = __builtin_shufflevector(ab, ab, 8, 9, 10, 11, 12, 13, 14, 15);
+  c = __builtin_shufflevector(cd, cd, 0, 1, 2, 3, 4, 5, 6, 7);
+  d = __builtin_shufflevector(cd, cd, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+// Floats, and whole numbers by their bits, as doubles (one instruction
+// each: g++ makes two halves of a generic conversion).
+[[gnu::always_inline]] VOL_512 static inline void vol_float8(const vol_v8f &f, vol_v8d &d) {
+  d = (vol_v8d)_mm512_maskz_cvtps_pd((__mmask8)-1, (__m256)f);
+}
+
+[[gnu::always_inline]] VOL_512 static inline void vol_whole8(const vol_v8f &f, vol_v8d &d) {
+  d = (vol_v8d)_mm512_maskz_cvtepi32_pd((__mmask8)-1, (__m256i)f);
+}
+
+// High, low, close and volume of the eight bars from p as doubles.
+struct bars8 {
+  vol_v8d high, low, close, volume;
+};
+
+[[gnu::always_inline]] VOL_512 static inline void load_bars8(const chart_bar *p, bars8 &f) {
+  vol_v8f h, l, c, v;
+  load_words8<1, 2, 3, 4>(p, h, l, c, v);
+  vol_float8(h, f.high);
+  vol_float8(l, f.low);
+  vol_float8(c, f.close);
+  vol_whole8(v, f.volume);
+}
+
+[[gnu::always_inline]] VOL_512 static inline void finite_or_zero8(vol_v8d &v) {
+  const vol_v8i exp = vol_v8i{} + 0x7ff0000000000000LL;
+  v = (vol_v8d)((vol_v8i)v & (((vol_v8i)v & exp) != exp));
+}
+
+// Each half's lanes from the lanes before them in the half (study_prefix4
+// of each half).
+[[gnu::always_inline]] VOL_512 static inline void vol_prefix8(vol_v8d &d) {
+  const vol_v8d zero = {};
+  d += __builtin_shufflevector(d, zero, 8, 0, 1, 2, 8, 4, 5, 6);
+  d += __builtin_shufflevector(d, zero, 8, 8, 0, 1, 8, 8, 4, 5);
+}
+
+// STUDY_V4_SHIFT1 of each half.
+[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_shift8(const vol_v8d &d) {
+  return __builtin_shufflevector(d, vol_v8d{}, 8, 0, 1, 2, 8, 4, 5, 6);
+}
+
+// The sums carried into each half: s before the first, the first half's
+// last running sum added to it before the second (carry_sum4 twice); s
+// becomes the second half's carried on.
+[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_carry8(const vol_v8d &d, double &s) {
+  double s0 = s, s1 = d[3] + s0;
+  s = d[7] + s1;
+  return vol_v8d{s0, s0, s0, s0, s1, s1, s1, s1};
+}
+
+// study_store4 of eight lanes.
+[[gnu::always_inline]] VOL_512 static inline void vol_store8(float *out, const vol_v8d &v) {
+  vol_v8f f = __builtin_convertvector(v, vol_v8f);
+  const vol_v8si exp = vol_v8si{} + 0x7f800000;
+  vol_v8si finite = ((vol_v8si)f & exp) != exp;
+  f = (vol_v8f)(((vol_v8si)f & finite) | ((vol_v8si)(vol_v8f{} + MISSING_VALUE) & ~finite));
+  *(vol_v8f_at *)out = f;
+}
+
+// study_store4_if of eight lanes.
+[[gnu::always_inline]] VOL_512 static inline void vol_store8_if(float *out, const vol_v8d &v,
+                                                        const vol_v8i &keep) {
+  const vol_v8d missing = vol_v8d{} + MISSING_VALUE;
+  vol_store8(out, (vol_v8d)(((vol_v8i)v & keep) | ((vol_v8i)missing & ~keep)));
+}
+#else
+static bool vol_has_512() {
+  return false;
+}
+#endif
+
+// study_run4 with its full groups before the one that holds the last bar
+// handed, as many as make whole pairs, to pairs(i, e, st) (bars [i, e),
+// e - i a multiple of 8) when `eight`.
+template <class S, class Step, class Group, class Pairs>
+STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, int from, S &st,
+                                           bool eight, Step step, Group group, Pairs pairs) {
+  S run = st;
+  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
+  if (i < count) {
+    int last = (count - 1) & ~3;
+    if (eight && last - i >= 8) {
+      int e = i + ((last - i) & ~7);
+      pairs(i, e, run);
+      i = e;
+    }
+    for (; count - i > 4; i += 4) group(i, 4, run);
+    run.index = count - 1;
+    study_save_state(s, run);
+    group(i, count - i, run);
+  }
+  st = run;
+}
+
 // Sum of the extra word over the sum of the volume in the window, x 100.
 // Bar by bar until the window is full, then four bars at a time: the
 // window sums as running sums over the group (whole numbers: exact in any
@@ -177,15 +317,69 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   return net_volume_ratio_either(chart, s, restart);
 }
 
+// The two sums of contributions over a window (run_contribution_sum).
+enum { TERM_OBV, TERM_PVT };
+
+#ifdef VOL_512
+// The contributions of the eight bars from p (the group of the sum K).
+template <int K>
+[[gnu::always_inline]] VOL_512 static inline void term8(const chart_bar *p, vol_v8d &v) {
+  bars8 f;
+  load_bars8(p, f);
+  vol_v8d pc = __builtin_shufflevector(f.close, vol_v8d{} + (double)p[-1].close, 8, 0, 1, 2, 3, 4,
+                                       5, 6);
+  if constexpr (K == TERM_OBV) {
+    vol_v8i up = f.close > pc, down = f.close < pc;
+    v = (vol_v8d)((vol_v8i)f.volume & up) - (vol_v8d)((vol_v8i)f.volume & down);
+  } else {
+    v = (f.close - pc) / pc * f.volume;
+    finite_or_zero8(v);
+    v = (vol_v8d)((vol_v8i)v & (pc != vol_v8d{}));
+  }
+}
+
+// run_contribution_sum's groups over bars [i, e), eight bars to a vector;
+// the ring as there (mask 0: none), s the sum before them, then after.
+template <int K>
+[[gnu::noinline]] VOL_512 static void contribution_sum_512(const chart_bar *bars, float *out, int i,
+                                                           int e, int n, double *r, int mask,
+                                                           double &s) {
+  double run = s;
+  for (; i < e; i += 8) {
+    vol_v8d v, drop;
+    term8<K>(bars + i, v);
+    if (mask) {
+      study_v4d lo = __builtin_shufflevector(v, v, 0, 1, 2, 3);
+      study_v4d hi = __builtin_shufflevector(v, v, 4, 5, 6, 7);
+      int p = i & mask, q = (i + 4) & mask;
+      memcpy(r + p, &lo, sizeof lo);
+      memcpy(r + p + mask + 1, &lo, sizeof lo);
+      memcpy(r + q, &hi, sizeof hi);
+      memcpy(r + q + mask + 1, &hi, sizeof hi);
+      memcpy(&drop, r + ((i - n + 1) & mask), sizeof drop);
+    } else {
+      term8<K>(bars + i - n + 1, drop);
+    }
+    vol_v8d d = v - drop;
+    vol_prefix8(d);
+    vol_v8d a = vol_shift8(d);
+    a = (a + vol_carry8(d, run)) + v;
+    vol_store8(out + i, a);
+  }
+  s = run;
+}
+#endif
+
 // Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
 // Bar by bar until the window is past bar 0, then four bars at a time:
 // group(b, k, m, v) gives c(k .. k + m - 1), the same operations as c lane
 // by lane; the window sums go as running sums over the group.  A long run
 // keeps the contributions of the window's bars in a ring (each twice, so
-// that four neighbours are always one load) and takes the bar leaving the
+// that eight neighbours are always one load) and takes the bar leaving the
 // window from it; a short one makes that bar's contribution again.  The
-// values are the same either way.
-template <class C, class G>
+// values are the same either way, and with 512-bit registers (the groups
+// two at a time, W the kernel's compilation, K the sum).
+template <int W, int K, class C, class G>
 STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart,
                                                     C contribution, G group) {
   int count = study_bar_count(chart, s);
@@ -200,13 +394,23 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
   int mask = 0;
   if (count - start > 256 && n <= 4096) {
     int r = 8;
-    while (r < n + 4) r *= 2;
+    while (r < n + 8) r *= 2;
     ring.resize(2 * (size_t)r);
     mask = r - 1;
   }
   bool filled = false;
-  study_run4(
-      s, start, count, from, st,
+  // the window's bars before the first group into the ring
+  auto fill = [&](int i) STUDY_INLINE {
+    double *r = ring.data();
+    for (int k = i - n + 1; k < i; k += 4) {
+      study_v4d w;
+      group(bars, k, i - k < 4 ? i - k : 4, w);
+      for (int l = 0; l < 4 && k + l < i; l++) r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
+    }
+    filled = true;
+  };
+  run4_pairs(
+      s, start, count, from, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         if (i >= 1) st.a += contribution(bars, i);
         if (i < n) {
@@ -221,16 +425,7 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
         group(bars, i, m, v);
         if (mask && m == 4) {
           double *r = ring.data();
-          if (!filled) {
-            // the window's bars before the first group
-            for (int k = i - n + 1; k < i; k += 4) {
-              study_v4d w;
-              group(bars, k, i - k < 4 ? i - k : 4, w);
-              for (int l = 0; l < 4 && k + l < i; l++)
-                r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
-            }
-            filled = true;
-          }
+          if (!filled) fill(i);
           int p = i & mask;
           memcpy(r + p, &v, sizeof v);
           memcpy(r + p + mask + 1, &v, sizeof v);
@@ -245,6 +440,12 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
         st.a = d[3] + s0;
         a = (a + s0) + v;
         study_store4(out + i, a, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        if (mask && !filled) fill(i);
+        contribution_sum_512<K>(bars, out, i, e, n, ring.data(), mask, st.a);
+#endif
       });
   return 1;
 }
@@ -256,9 +457,9 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
                                2);
 }
 
-template <int>
+template <int W>
 STUDY_INLINE static inline int obv(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(
+  return run_contribution_sum<W, TERM_OBV>(
       chart, s, restart,
       [](const chart_bar *b, int k) STUDY_INLINE {
         int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
@@ -281,9 +482,9 @@ int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // A bar after a zero close has no relative change: it adds nothing.
-template <int>
+template <int W>
 STUDY_INLINE static inline int pvt(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(
+  return run_contribution_sum<W, TERM_PVT>(
       chart, s, restart,
       [](const chart_bar *b, int k) STUDY_INLINE {
         double pc = b[k - 1].close;
@@ -317,17 +518,44 @@ static inline double ad_contribution(const chart_bar *b) {
   return std::isfinite(c) ? c : 0;
 }
 
+#ifdef VOL_512
+// ad_contribution4 of the eight bars from p.
+[[gnu::always_inline]] VOL_512 static inline void ad_contribution8(const chart_bar *p, vol_v8d &c) {
+  bars8 f;
+  load_bars8(p, f);
+  vol_v8d range = f.high - f.low;
+  c = ((f.close - f.low) - (f.high - f.close)) / range * f.volume;
+  finite_or_zero8(c);
+  c = (vol_v8d)((vol_v8i)c & (range != vol_v8d{}));
+}
+
+// The line's groups over bars [i, e), eight bars to a vector; s the sum
+// before them, then after.
+[[gnu::noinline]] VOL_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
+                                                  double &s) {
+  double run = s;
+  for (; i < e; i += 8) {
+    vol_v8d c;
+    ad_contribution8(bars + i, c);
+    vol_prefix8(c);
+    c += vol_carry8(c, run);
+    vol_store8(out + i, c);
+  }
+  s = run;
+}
+#endif
+
 // The line is a running sum: four bars at a time, the group's own part in
 // two doubling steps and the sum carried in from the groups before.
-template <int>
+template <int W>
 STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  study_run4(
-      s, start, count, 0, st,
+  run4_pairs(
+      s, start, count, 0, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += ad_contribution(&bars[i]);
         out[i] = study_out(st.a);
@@ -338,6 +566,11 @@ STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restar
         study_prefix4(c);
         carry_sum4(c, st.a);
         study_store4(out + i, c, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        ad_line_512(bars, out, i, e, st.a);
+#endif
       });
   return 1;
 }
