@@ -154,11 +154,14 @@ static bool vol_has_512() {
 template <int A, int B, int C, int D>
 [[gnu::always_inline]] VOL_512 static inline void load_words8(const chart_bar *p, vol_v8f &a, vol_v8f &b,
                                                       vol_v8f &c, vol_v8f &d) {
-  vol_v16f z[4];
-  memcpy(z, p, sizeof z);
-  vol_v16f t0 = __builtin_shufflevector(z[0], z[1], A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+  vol_v16f z0, z1, z2, z3;
+  memcpy(&z0, p, sizeof z0);
+  memcpy(&z1, p + 2, sizeof z1);
+  memcpy(&z2, p + 4, sizeof z2);
+  memcpy(&z3, p + 6, sizeof z3);
+  vol_v16f t0 = __builtin_shufflevector(z0, z1, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
                                         B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
-  vol_v16f t1 = __builtin_shufflevector(z[2], z[3], A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+  vol_v16f t1 = __builtin_shufflevector(z2, z3, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
                                         B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
   vol_v16f ab = __builtin_shufflevector(t0, t1, 0, 1, 2, 3, 16, 17, 18, 19, 4, 5, 6, 7, 20, 21, 22,
                                         23);
@@ -265,11 +268,39 @@ STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, in
   st = run;
 }
 
+#ifdef VOL_512
+// net_volume_ratio's groups over bars [i, e), eight bars to a vector; a, b
+// the sums before them, then after.
+[[gnu::noinline]] VOL_512 static void net_volume_ratio_512(const chart_bar *bars, float *out, int i,
+                                                           int e, int n, double &sa, double &sb) {
+  double ra = sa, rb = sb;
+  for (; i < e; i += 8) {
+    vol_v8f fv, fe, gv, ge;
+    load_words8<4, 5, 4, 5>(bars + i, fv, fe, fv, fe);
+    load_words8<4, 5, 4, 5>(bars + i - n + 1, gv, ge, gv, ge);
+    vol_v8d fx, fvol, gx, gvol;
+    vol_whole8(fe, fx);
+    vol_whole8(fv, fvol);
+    vol_whole8(ge, gx);
+    vol_whole8(gv, gvol);
+    vol_v8d da = fx - gx, db = fvol - gvol;
+    vol_prefix8(da);
+    vol_prefix8(db);
+    vol_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + fx;
+    vol_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + fvol;
+    vol_v8d r = a / b * 100;
+    vol_store8_if(out + i, r, b != vol_v8d{});
+  }
+  sa = ra;
+  sb = rb;
+}
+#endif
+
 // Sum of the extra word over the sum of the volume in the window, x 100.
 // Bar by bar until the window is full, then four bars at a time: the
 // window sums as running sums over the group (whole numbers: exact in any
 // order), the ratios four to a division.
-template <int>
+template <int W>
 STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
@@ -278,8 +309,8 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  study_run4(
-      s, start, count, (n + 2) & ~3, st,
+  run4_pairs(
+      s, start, count, (n + 2) & ~3, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += bars[i].extra;
         st.b += volume_of(&bars[i]);
@@ -306,6 +337,11 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
         const study_v4d zero = {0, 0, 0, 0};
         study_v4d r = a / b * 100;
         study_store4_if(out + i, r, b != zero, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        net_volume_ratio_512(bars, out, i, e, n, st.a, st.b);
+#endif
       });
   return 1;
 }
@@ -733,10 +769,60 @@ STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count)
   smooth_series(s, i, count);
 }
 
+#ifdef VOL_512
+// smooth_series4 of bars [from, to) (from >= p - 1) eight bars to a vector,
+// as far as whole vectors go; returns the first bar not smoothed.
+[[gnu::noinline]] VOL_512 static int smooth_series_512(const float *raw, float *out, int from,
+                                                       int to, int p) {
+  double inv_p = 1.0 / p;
+  const vol_v8d limit = vol_v8d{} + MISSING_LIMIT;
+  int i = from;
+  for (; to - i >= 8; i += 8) {
+    vol_v8d sum = {};
+    vol_v8i missing = {};
+    for (const float *r = raw + i - p + 1; r <= raw + i; r++) {
+      vol_v8f x;
+      vol_v8d d;
+      memcpy(&x, r, sizeof x);
+      vol_float8(x, d);
+      missing |= d < limit;
+      sum += d;
+    }
+    sum *= inv_p;
+    vol_store8_if(out + i, sum, ~missing);
+  }
+  return i;
+}
+
+// rel_volume's groups over bars [i, e), eight bars to a vector: series 1
+// written where `direct`; a the window sum before them, then after.
+[[gnu::noinline]] VOL_512 static void rel_volume_512(const chart_bar *bars, float *raw, float *out,
+                                                     int i, int e, int n, double scale,
+                                                     bool direct, double &a) {
+  double run = a;
+  for (; i < e; i += 8) {
+    vol_v8f fv, gv;
+    load_words8<4, 4, 4, 4>(bars + i, fv, fv, fv, fv);
+    load_words8<4, 4, 4, 4>(bars + i - n + 1, gv, gv, gv, gv);
+    vol_v8d f, g;
+    vol_whole8(fv, f);
+    vol_whole8(gv, g);
+    vol_v8d d = f - g;
+    vol_prefix8(d);
+    vol_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
+    vol_v8d r = f * scale / sum;
+    vol_v8i keep = sum > vol_v8d{};
+    vol_store8_if(raw + i, r, keep);
+    if (direct) vol_store8_if(out + i, r, keep);
+  }
+  a = run;
+}
+#endif
+
 // volume / (sum / n) * 100 with the window sum of the volume: bar by bar
 // until the window is full, then four bars at a time (whole numbers: the
 // running sums over a group are exact), the ratios four to a division.
-template <int>
+template <int W>
 STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
@@ -750,8 +836,20 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const int p = study_param_int(s->p1);
   const bool smoothed = p > 1;
   int smoothed_to = study_first4(start, from);  // bars below it smoothed
-  study_run4(
-      s, start, count, from, st,
+  const bool eight = W && vol_has_512();
+  // smooth_series4 from smoothed_to up to bar `to`
+  auto smooth = [&](int to) STUDY_INLINE {
+#ifdef VOL_512
+    if (eight && to - smoothed_to >= 8) {
+      int f = smoothed_to < p - 1 ? p - 1 : smoothed_to;
+      if (f < to) smoothed_to = smooth_series_512(raw, out, f, to, p);
+    }
+#endif
+    smooth_series4(s, smoothed_to, to);
+    smoothed_to = to;
+  };
+  run4_pairs(
+      s, start, count, from, st, eight,
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += volume_of(&bars[i]);
         if (i < n - 1) {
@@ -779,14 +877,21 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
         // a long run smooths its bars a block behind the groups, while
         // their raw values are at hand
-        if (smoothed && i - smoothed_to >= 512) {
-          smooth_series4(s, smoothed_to, i - 256);
-          smoothed_to = i - 256;
+        if (smoothed && i - smoothed_to >= 512) smooth(i - 256);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        // a block at a time, each smoothed while its raw values are at hand
+        for (int b; i < e; i = b) {
+          b = e - i > 256 ? i + 256 : e;
+          rel_volume_512(bars, raw, out, i, b, n, scale, !smoothed || i < p - 1, st.a);
+          if (smoothed) smooth(b);
         }
+#endif
       });
   // the smoothing from the first bar the run wrote (a group may begin
   // before start) on
-  smooth_series4(s, smoothed_to, count);
+  if (smoothed) smooth(count);
   return 1;
 }
 
