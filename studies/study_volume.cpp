@@ -671,6 +671,56 @@ struct chaikin_weights {
   }
 };
 
+#ifdef VOL_512
+// The Chaikin oscillator's groups over bars [i, e), two at a time: each
+// half of a vector takes its group's weightings (chaikin_weights), the
+// line and averages carried from the first group to the second between
+// them.  ad, fast, slow: before the groups, then after.
+[[gnu::noinline]] VOL_512 static void chaikin_512(const chart_bar *bars, float *out, int i, int e,
+                                                  const chaikin_weights &w, double &ad,
+                                                  double &fast, double &slow) {
+  vol_v8d mj[4], carry[4];
+  for (int m = 0; m < 4; m++) {
+    mj[m] = __builtin_shufflevector(w.mj[m], w.mj[m], 0, 1, 2, 3, 4, 5, 6, 7);
+    carry[m] = __builtin_shufflevector(w.carry[m], w.carry[m], 0, 1, 2, 3, 4, 5, 6, 7);
+  }
+  const vol_v8d wa = __builtin_shufflevector(w.wa, w.wa, 0, 1, 2, 3, 4, 5, 6, 7);
+  const vol_v8d wf = __builtin_shufflevector(w.wf, w.wf, 0, 1, 2, 3, 4, 5, 6, 7);
+  const vol_v8d ws = __builtin_shufflevector(w.ws, w.ws, 0, 1, 2, 3, 4, 5, 6, 7);
+  const double ca1 = w.ca[1], ca2 = w.ca[2], ca0 = w.ca[0], cw1 = w.cw[1], cw2 = w.cw[2];
+  double a0 = ad, f0 = fast, s0 = slow;
+  for (; i < e; i += 8) {
+    vol_v8d d;
+    ad_contribution8(bars + i, d);
+    vol_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
+    vol_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
+    vol_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
+    vol_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
+    vol_v8d o = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
+    vol_v8d c = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
+    // the first group's carries, then the second's, lane by lane as
+    // c += ca * a0 and the three sums of the four-bar groups
+    double a1 = a0 + (c[0] + ca0 * a0);
+    double f1 = cw1 * f0 + (c[1] + ca1 * a0);
+    double s1 = cw2 * s0 + (c[2] + ca2 * a0);
+    double a2 = a1 + (c[4] + ca0 * a1);
+    double f2 = cw1 * f1 + (c[5] + ca1 * a1);
+    double s2 = cw2 * s1 + (c[6] + ca2 * a1);
+    vol_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
+    vol_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
+    vol_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
+    o += (wa * av + wf * fv) - ws * sv;
+    vol_store8(out + i, o);
+    a0 = a2;
+    f0 = f2;
+    s0 = s2;
+  }
+  ad = a0;
+  fast = f0;
+  slow = s0;
+}
+#endif
+
 // The line as in ad_line and its two exponential averages, bar by bar
 // through the first values, then four bars at a time.  Over a group each
 // bar's oscillator value is a fixed weighting of the group's contributions
@@ -679,7 +729,7 @@ struct chaikin_weights {
 // that a group takes each contribution to all four bars by one broadcast
 // and no running sums; the three values carried to the next group are
 // weightings of the same broadcasts.
-template <int>
+template <int W>
 STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
@@ -691,8 +741,8 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
   static const chaikin_weights cw_(k2, k9);
   const study_v4d *mj = cw_.mj, *carry = cw_.carry;
   const study_v4d &wa = cw_.wa, &wf = cw_.wf, &ws = cw_.ws, &ca = cw_.ca, &cw = cw_.cw;
-  study_run4(
-      s, start, count, 12, st,
+  run4_pairs(
+      s, start, count, 12, st, W && vol_has_512(),
       [&](int i, chaikin_state &st) STUDY_INLINE {
         st.ad += ad_contribution(&bars[i]);
         st.fast = (st.fast + st.ad) * 0.5;
@@ -715,6 +765,11 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
         st.fast = cw[1] * f0 + c[1];
         st.slow = cw[2] * s0 + c[2];
         study_store4(out + i, o, m);
+      },
+      [&](int i, int e, chaikin_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        chaikin_512(bars, out, i, e, cw_, st.ad, st.fast, st.slow);
+#endif
       });
   return 1;
 }
