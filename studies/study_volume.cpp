@@ -1010,6 +1010,67 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum;
 }
 
+#ifdef VOL_512
+// Whether bars b[0 .. len) stand at times base + tod[k], eight bars at a
+// time as far as whole vectors go; *done the bars checked.
+[[gnu::noinline]] VOL_512 static bool times_at_512(const chart_bar *b, int64_t base,
+                                                   const int32_t *tod, int len, int *done) {
+  const __m512i b8 = _mm512_set1_epi64(base);
+  __mmask8 bad = 0;
+  int k = 0;
+  for (; len - k >= 8; k += 8) {
+    vol_v8f t;
+    load_words8<7, 7, 7, 7>(b + k, t, t, t, t);
+    __m256i want;
+    memcpy(&want, tod + k, sizeof want);
+    __m512i d = _mm512_sub_epi64(_mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t), b8);
+    bad |= _mm512_cmpneq_epi64_mask(d, _mm512_maskz_cvtepi32_epi64((__mmask8)-1, want));
+  }
+  *done = k;
+  return bad == 0;
+}
+
+// sum[k] += add[k].volume - drop[k].volume for k < len, eight bars to a
+// vector as far as whole vectors go; returns the bars done.
+[[gnu::noinline]] VOL_512 static int day_sums_512(const chart_bar *add, const chart_bar *drop,
+                                                  double *sum, int len) {
+  int k = 0;
+  for (; len - k >= 8; k += 8) {
+    vol_v8f a, d;
+    load_words8<4, 4, 4, 4>(add + k, a, a, a, a);
+    load_words8<4, 4, 4, 4>(drop + k, d, d, d, d);
+    vol_v8d av, dv, sv;
+    vol_whole8(a, av);
+    vol_whole8(d, dv);
+    memcpy(&sv, sum + k, sizeof sv);
+    sv += av - dv;
+    memcpy(sum + k, &sv, sizeof sv);
+  }
+  return k;
+}
+
+// volume * (scale / sum) of bars b[0 .. m) into raw and out, missing where
+// the sum is not above 0, eight bars to a vector as far as whole vectors
+// go; returns the bars done.
+[[gnu::noinline]] VOL_512 static int same_time_ratios_512(const chart_bar *b, const double *sums,
+                                                          int m, double scale, float *raw,
+                                                          float *out) {
+  int k = 0;
+  for (; m - k >= 8; k += 8) {
+    vol_v8f v;
+    load_words8<4, 4, 4, 4>(b + k, v, v, v, v);
+    vol_v8d f, sum;
+    vol_whole8(v, f);
+    memcpy(&sum, sums + k, sizeof sum);
+    vol_v8d r = f * (scale / sum);
+    vol_v8i keep = sum > vol_v8d{};
+    vol_store8_if(raw + k, r, keep);
+    vol_store8_if(out + k, r, keep);
+  }
+  return k;
+}
+#endif
+
 // emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
 // bar first + k, for the bars of [from, count) in runs (a day, or up to
 // 1024 bars), then unemit(i) for the bars up to the last one whose sum it cannot give
@@ -1026,7 +1087,7 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 // runs are made for the registers at hand.
 template <class Emit, class Unemit>
 STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, int count, int n,
-                                               Emit emit, Unemit unemit) {
+                                               bool eight, Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -1101,8 +1162,11 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
   auto laid_out = [&](int j, int64_t base, int len) STUDY_INLINE {
     const int32_t *tod = layout.data();
     const chart_bar *b = bars + j;
-    int bad = 0;
-    for (int k = 0; k < len; k++) bad |= b[k].time - base != tod[k];
+    int bad = 0, k = 0;
+#ifdef VOL_512
+    if (eight && !times_at_512(b, base, tod, len, &k)) return false;
+#endif
+    for (; k < len; k++) bad |= b[k].time - base != tod[k];
     if (bad) return false;
     if (j + len == count) return true;
     int64_t t = b[len].time;
@@ -1142,7 +1206,11 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
       } else {
         const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
         double *sum = day_sum.data();
-        for (int k = 0; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
+        int k = 0;
+#ifdef VOL_512
+        if (eight) k = day_sums_512(add, drop, sum, len);
+#endif
+        for (; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
       }
       int k = from > j ? from - j : 0;
       if (k < len) {
@@ -1196,8 +1264,9 @@ static bool intraday_chart(const chart_rec *chart) {
   return chart && is_intraday_unit(chart->header.time_unit);
 }
 
-template <int>
+template <int W>
 STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  const bool eight = W && vol_has_512();
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -1233,6 +1302,9 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
     auto emit_run = [&](int first, int m, const double *sums) STUDY_INLINE {
       const study_v4d zero = {0, 0, 0, 0};
       int k = 0;
+#ifdef VOL_512
+      if (eight) k = same_time_ratios_512(chart->bars + first, sums, m, scale, raw + first, out + first);
+#endif
       for (; m - k >= 4; k += 4) {
         bars4 f;
         study_v4d sum;
@@ -1246,7 +1318,7 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
       for (; k < m; k++) emit(first + k, factor(sums[k]));
     };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit_run, unemit)) {
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, eight, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
