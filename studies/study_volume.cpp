@@ -1358,6 +1358,66 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return intraday_rel_volume_either(chart, s, restart);
 }
 
+#ifdef VOL_512
+// intraday_acc_volume's pass over a day laid out as the day before it,
+// eight bars to a vector as far as whole vectors go: bars b[k] against the
+// day before's p[k] (times apart by shift, and rising when `rising`), the
+// day's running sums from `run` on into acc, their smoothings with a
+// against the day before's (pbase) into smooth and the ratios (where
+// `counted`) into ratio.  *bad: the times do not fit; *over: a sum left
+// +-2^24.  Returns the bars done.
+[[gnu::noinline]] VOL_512 static int acc_day_512(const chart_bar *b, const chart_bar *p, int len,
+                                                 int64_t shift, bool rising, double a,
+                                                 bool counted, const float *pbase, float *acc,
+                                                 float *smooth, float *ratio, double &run,
+                                                 bool *bad, bool *over) {
+  const vol_v8d zero = {}, lim = zero + 16777216.0, wa = zero + a, wb = zero + (1 - a);
+  const vol_v8d missing = zero + MISSING_LIMIT;
+  const vol_v8i cnt = vol_v8i{} + (counted ? -1LL : 0LL);
+  const __m512i sh = _mm512_set1_epi64(shift);
+  __mmask8 wrong = 0;
+  vol_v8i out_of = {};
+  __m512i last = _mm512_set1_epi64((int64_t)b[0].time - 1);
+  double r = run;
+  int k = 0;
+  for (; len - k >= 8; k += 8) {
+    vol_v8f t, v, pt;
+    load_words8<7, 4, 7, 4>(b + k, t, v, t, v);
+    load_words8<7, 7, 7, 7>(p + k, pt, pt, pt, pt);
+    __m512i tl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t);
+    __m512i pl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)pt);
+    wrong |= _mm512_cmpneq_epi64_mask(_mm512_sub_epi64(tl, pl), sh);
+    if (rising) {
+      // each time against the one before it
+      __m512i before = _mm512_maskz_alignr_epi64((__mmask8)-1, tl, last, 7);
+      wrong |= _mm512_cmple_epi64_mask(tl, before);
+      last = tl;
+    }
+    vol_v8d x, pb;
+    vol_whole8(v, x);
+    vol_v8f pf;
+    memcpy(&pf, pbase + k, sizeof pf);
+    vol_float8(pf, pb);
+    vol_prefix8(x);
+    x += vol_carry8(x, r);
+    out_of |= (x > lim) | (x < -lim);
+    vol_v8i has = pb >= missing;
+    vol_v8d w = wa * x + wb * pb;
+    w = (vol_v8d)(((vol_v8i)w & has) | ((vol_v8i)x & ~has));
+    *(vol_v8f_at *)(acc + k) = __builtin_convertvector(x, vol_v8f);
+    *(vol_v8f_at *)(smooth + k) = __builtin_convertvector(w, vol_v8f);
+    vol_v8d q = x / pb * 100;
+    vol_store8_if(ratio + k, q, cnt & (pb > zero));
+  }
+  run = r;
+  *bad = wrong != 0;
+  bool o = false;
+  for (int l = 0; l < 8; l++) o |= out_of[l] != 0;
+  *over = o;
+  return k;
+}
+#endif
+
 // Series 2 the day's volume so far; series 3 its smoothing across days at
 // the same time of day; series 1 today against the typical day, x 100.
 //
@@ -1369,8 +1429,9 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // day (and of the day before), the division by the day's length made only
 // when the day changes.  The ratios are made in a second pass four to a
 // division: the first leaves series 1 the base of each bar that has one.
-template <int>
+template <int W>
 STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+  const bool eight = W && vol_has_512();
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   acc_state st;
@@ -1453,16 +1514,27 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     const int64_t shift = base - day_base;
     if (vol.size() < (size_t)len + 4) vol.resize((size_t)len + 4);
     int32_t *vb = vol.data();
-    int bad = 0;
+    int bad = 0, k0 = 0;
+    double run = 0;
+    bool over8 = false;
+    const float *pbase = smooth + ps;
+#ifdef VOL_512
+    if (eight) {
+      bool wrong;
+      k0 = acc_day_512(b, p, len, shift, ps != whole, a, st.days + 1 > n, pbase, acc + i, smooth + i,
+                       ratio + i, run, &wrong, &over8);
+      if (wrong) return 0;
+    }
+#endif
     if (ps == whole) {
       // the day before was taken whole: its times rose, and so do these
-      for (int k = 0; k < len; k++) {
+      for (int k = k0; k < len; k++) {
         bad |= b[k].time - p[k].time != shift;
         vb[k] = b[k].volume;
       }
     } else {
-      int64_t last = (int64_t)b[0].time - 1;
-      for (int k = 0; k < len; k++) {
+      int64_t last = (int64_t)b[k0 > 0 ? k0 - 1 : 0].time - (k0 > 0 ? 0 : 1);
+      for (int k = k0; k < len; k++) {
         int64_t t = b[k].time;
         bad |= (t - p[k].time != shift) | (t <= last);
         last = t;
@@ -1474,8 +1546,6 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     const study_v4d missing = zero + MISSING_LIMIT;
     const study_v4i counted = (study_v4i{0, 0, 0, 0} + (st.days + 1 > n ? -1LL : 0LL));
     study_v4i over = {0, 0, 0, 0};
-    double run = 0;
-    const float *pbase = smooth + ps;
     auto group = [&](int k, int m) STUDY_INLINE {
       study_v4d v, pb;
       if (m == 4) {
@@ -1511,9 +1581,10 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
       study_v4d r = v / pb * 100;
       study_store4_if(ratio + i + k, r, counted & (pb > zero), m);
     };
-    int k = 0;
+    int k = k0;
     for (; len - k >= 4; k += 4) group(k, 4);
     if (k < len) group(k, len - k);
+    if (over8) return 0;
     for (int l = 0; l < 4; l++)
       if (over[l]) return 0;
     st.days++;
