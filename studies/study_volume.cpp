@@ -224,6 +224,13 @@ struct bars8 {
   return vol_v8d{s0, s0, s0, s0, s1, s1, s1, s1};
 }
 
+// The eight-bar kernels take their bars a block at a time: first what
+// each bar needs without the sums carried from bar to bar (fields, terms,
+// divisions, the running sums within each half) into the block, then the
+// carried sums, so that the chain from vector to vector waits on nothing
+// else.  Bars to a block (a multiple of 8).
+enum { VOL_BLOCK = 128 };
+
 // study_store4 of eight lanes.
 [[gnu::always_inline]] VOL_512 static inline void vol_store8(float *out, const vol_v8d &v) {
   vol_v8f f = __builtin_convertvector(v, vol_v8f);
@@ -381,26 +388,36 @@ template <int K>
                                                            int e, int n, double *r, int mask,
                                                            double &s) {
   double run = s;
-  for (; i < e; i += 8) {
-    vol_v8d v, drop;
-    term8<K>(bars + i, v);
-    if (mask) {
-      study_v4d lo = __builtin_shufflevector(v, v, 0, 1, 2, 3);
-      study_v4d hi = __builtin_shufflevector(v, v, 4, 5, 6, 7);
-      int p = i & mask, q = (i + 4) & mask;
-      memcpy(r + p, &lo, sizeof lo);
-      memcpy(r + p + mask + 1, &lo, sizeof lo);
-      memcpy(r + q, &hi, sizeof hi);
-      memcpy(r + q + mask + 1, &hi, sizeof hi);
-      memcpy(&drop, r + ((i - n + 1) & mask), sizeof drop);
-    } else {
-      term8<K>(bars + i - n + 1, drop);
+  vol_v8d bv[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      int k = i + j;
+      vol_v8d v, drop;
+      term8<K>(bars + k, v);
+      if (mask) {
+        study_v4d lo = __builtin_shufflevector(v, v, 0, 1, 2, 3);
+        study_v4d hi = __builtin_shufflevector(v, v, 4, 5, 6, 7);
+        int p = k & mask, q = (k + 4) & mask;
+        memcpy(r + p, &lo, sizeof lo);
+        memcpy(r + p + mask + 1, &lo, sizeof lo);
+        memcpy(r + q, &hi, sizeof hi);
+        memcpy(r + q + mask + 1, &hi, sizeof hi);
+        memcpy(&drop, r + ((k - n + 1) & mask), sizeof drop);
+      } else {
+        term8<K>(bars + k - n + 1, drop);
+      }
+      vol_v8d d = v - drop;
+      vol_prefix8(d);
+      bv[j / 8] = v;
+      bd[j / 8] = d;
     }
-    vol_v8d d = v - drop;
-    vol_prefix8(d);
-    vol_v8d a = vol_shift8(d);
-    a = (a + vol_carry8(d, run)) + v;
-    vol_store8(out + i, a);
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d = bd[j / 8];
+      vol_v8d a = vol_shift8(d);
+      a = (a + vol_carry8(d, run)) + bv[j / 8];
+      vol_store8(out + i + j, a);
+    }
   }
   s = run;
 }
@@ -570,12 +587,18 @@ static inline double ad_contribution(const chart_bar *b) {
 [[gnu::noinline]] VOL_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
                                                   double &s) {
   double run = s;
-  for (; i < e; i += 8) {
-    vol_v8d c;
-    ad_contribution8(bars + i, c);
-    vol_prefix8(c);
-    c += vol_carry8(c, run);
-    vol_store8(out + i, c);
+  vol_v8d blk[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      ad_contribution8(bars + i + j, blk[j / 8]);
+      vol_prefix8(blk[j / 8]);
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d c = blk[j / 8];
+      c += vol_carry8(c, run);
+      vol_store8(out + i + j, c);
+    }
   }
   s = run;
 }
