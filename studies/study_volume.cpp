@@ -710,33 +710,43 @@ struct chaikin_weights {
   const vol_v8d wa = __builtin_shufflevector(w.wa, w.wa, 0, 1, 2, 3, 4, 5, 6, 7);
   const vol_v8d wf = __builtin_shufflevector(w.wf, w.wf, 0, 1, 2, 3, 4, 5, 6, 7);
   const vol_v8d ws = __builtin_shufflevector(w.ws, w.ws, 0, 1, 2, 3, 4, 5, 6, 7);
-  const double ca1 = w.ca[1], ca2 = w.ca[2], ca0 = w.ca[0], cw1 = w.cw[1], cw2 = w.cw[2];
+  const double ca1 = w.ca[1], ca2 = w.ca[2], cw1 = w.cw[1], cw2 = w.cw[2];
   double a0 = ad, f0 = fast, s0 = slow;
-  for (; i < e; i += 8) {
-    vol_v8d d;
-    ad_contribution8(bars + i, d);
-    vol_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
-    vol_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
-    vol_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
-    vol_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
-    vol_v8d o = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
-    vol_v8d c = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
-    // the first group's carries, then the second's, lane by lane as
-    // c += ca * a0 and the three sums of the four-bar groups
-    double a1 = a0 + (c[0] + ca0 * a0);
-    double f1 = cw1 * f0 + (c[1] + ca1 * a0);
-    double s1 = cw2 * s0 + (c[2] + ca2 * a0);
-    double a2 = a1 + (c[4] + ca0 * a1);
-    double f2 = cw1 * f1 + (c[5] + ca1 * a1);
-    double s2 = cw2 * s1 + (c[6] + ca2 * a1);
-    vol_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
-    vol_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
-    vol_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
-    o += (wa * av + wf * fv) - ws * sv;
-    vol_store8(out + i, o);
-    a0 = a2;
-    f0 = f2;
-    s0 = s2;
+  vol_v8d bo[VOL_BLOCK / 8], bc[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d;
+      ad_contribution8(bars + i + j, d);
+      vol_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
+      vol_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
+      vol_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
+      vol_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
+      bo[j / 8] = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
+      bc[j / 8] = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
+    }
+    for (int j = 0; j < m; j += 8) {
+      const vol_v8d &c = bc[j / 8];
+      // the first group's carries, then the second's, lane by lane as
+      // c += ca * a0 and the three sums of the four-bar groups; the line
+      // has no weight of its own there (ca[0] is 0, the line is finite:
+      // terms of floats over a float range), so a0 + (c[0] + 0 * a0) is
+      // a0 + c[0], down to the sign of a zero
+      double a1 = a0 + c[0];
+      double f1 = cw1 * f0 + (c[1] + ca1 * a0);
+      double s1 = cw2 * s0 + (c[2] + ca2 * a0);
+      double a2 = a1 + c[4];
+      double f2 = cw1 * f1 + (c[5] + ca1 * a1);
+      double s2 = cw2 * s1 + (c[6] + ca2 * a1);
+      vol_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
+      vol_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
+      vol_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
+      vol_v8d o = bo[j / 8] + ((wa * av + wf * fv) - ws * sv);
+      vol_store8(out + i + j, o);
+      a0 = a2;
+      f0 = f2;
+      s0 = s2;
+    }
   }
   ad = a0;
   fast = f0;
