@@ -1392,6 +1392,27 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 #ifdef VOL_512
+// One vector of acc_day_512's day: x the running sums within each half,
+// the sum r carried in (then on), the day before's smoothing at pb.
+[[gnu::always_inline]] VOL_512 static inline void acc_group_512(
+    vol_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, double &r,
+    vol_v8i &out_of, const vol_v8d &lim, const vol_v8d &wa, const vol_v8d &wb,
+    const vol_v8d &missing, const vol_v8i &cnt) {
+  vol_v8d pb;
+  vol_v8f pf;
+  memcpy(&pf, pbase, sizeof pf);
+  vol_float8(pf, pb);
+  x += vol_carry8(x, r);
+  out_of |= (x > lim) | (x < -lim);
+  vol_v8i has = pb >= missing;
+  vol_v8d w = wa * x + wb * pb;
+  w = (vol_v8d)(((vol_v8i)w & has) | ((vol_v8i)x & ~has));
+  *(vol_v8f_at *)acc = __builtin_convertvector(x, vol_v8f);
+  *(vol_v8f_at *)smooth = __builtin_convertvector(w, vol_v8f);
+  vol_v8d q = x / pb * 100;
+  vol_store8_if(ratio, q, cnt & (pb > vol_v8d{}));
+}
+
 // intraday_acc_volume's pass over a day laid out as the day before it,
 // eight bars to a vector as far as whole vectors go: bars b[k] against the
 // day before's p[k] (times apart by shift, and rising when `rising`), the
@@ -1412,35 +1433,31 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   vol_v8i out_of = {};
   __m512i last = _mm512_set1_epi64((int64_t)b[0].time - 1);
   double r = run;
+  vol_v8d bx[VOL_BLOCK / 8];
   int k = 0;
-  for (; len - k >= 8; k += 8) {
-    vol_v8f t, v, pt;
-    load_words8<7, 4, 7, 4>(b + k, t, v, t, v);
-    load_words8<7, 7, 7, 7>(p + k, pt, pt, pt, pt);
-    __m512i tl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t);
-    __m512i pl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)pt);
-    wrong |= _mm512_cmpneq_epi64_mask(_mm512_sub_epi64(tl, pl), sh);
-    if (rising) {
-      // each time against the one before it
-      __m512i before = _mm512_maskz_alignr_epi64((__mmask8)-1, tl, last, 7);
-      wrong |= _mm512_cmple_epi64_mask(tl, before);
-      last = tl;
+  for (int m = 0; len - k >= 8; k += m) {
+    m = (len - k) & ~7;
+    m = m < VOL_BLOCK ? m : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f t, v, pt;
+      load_words8<7, 4, 7, 4>(b + k + j, t, v, t, v);
+      load_words8<7, 7, 7, 7>(p + k + j, pt, pt, pt, pt);
+      __m512i tl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t);
+      __m512i pl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)pt);
+      wrong |= _mm512_cmpneq_epi64_mask(_mm512_sub_epi64(tl, pl), sh);
+      if (rising) {
+        // each time against the one before it
+        __m512i before = _mm512_maskz_alignr_epi64((__mmask8)-1, tl, last, 7);
+        wrong |= _mm512_cmple_epi64_mask(tl, before);
+        last = tl;
+      }
+      vol_whole8(v, bx[j / 8]);
+      vol_prefix8(bx[j / 8]);
     }
-    vol_v8d x, pb;
-    vol_whole8(v, x);
-    vol_v8f pf;
-    memcpy(&pf, pbase + k, sizeof pf);
-    vol_float8(pf, pb);
-    vol_prefix8(x);
-    x += vol_carry8(x, r);
-    out_of |= (x > lim) | (x < -lim);
-    vol_v8i has = pb >= missing;
-    vol_v8d w = wa * x + wb * pb;
-    w = (vol_v8d)(((vol_v8i)w & has) | ((vol_v8i)x & ~has));
-    *(vol_v8f_at *)(acc + k) = __builtin_convertvector(x, vol_v8f);
-    *(vol_v8f_at *)(smooth + k) = __builtin_convertvector(w, vol_v8f);
-    vol_v8d q = x / pb * 100;
-    vol_store8_if(ratio + k, q, cnt & (pb > zero));
+    for (int j = 0; j < m; j += 8) {
+      acc_group_512(bx[j / 8], pbase + k + j, acc + k + j, smooth + k + j, ratio + k + j, r,
+                    out_of, lim, wa, wb, missing, cnt);
+    }
   }
   run = r;
   *bad = wrong != 0;
@@ -1449,6 +1466,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   *over = o;
   return k;
 }
+
 #endif
 
 // Series 2 the day's volume so far; series 3 its smoothing across days at
