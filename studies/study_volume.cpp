@@ -217,11 +217,14 @@ struct bars8 {
 
 // The sums carried into each half: s before the first, the first half's
 // last running sum added to it before the second (carry_sum4 twice); s
-// becomes the second half's carried on.
-[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_carry8(const vol_v8d &d, double &s) {
-  double s0 = s, s1 = d[3] + s0;
-  s = d[7] + s1;
-  return vol_v8d{s0, s0, s0, s0, s1, s1, s1, s1};
+// becomes the second half's carried on.  s is held in every lane, so that
+// the sums are made lane by lane without moving them out of the vector
+// and back (the same additions).
+[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_carry8(const vol_v8d &d, vol_v8d &s) {
+  vol_v8d s1 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 3, 3, 3, 3) + s;
+  vol_v8d c = (vol_v8d)_mm512_mask_blend_pd((__mmask8)0xF0, (__m512d)s, (__m512d)s1);
+  s = __builtin_shufflevector(d, d, 7, 7, 7, 7, 7, 7, 7, 7) + s1;
+  return c;
 }
 
 // The eight-bar kernels take their bars a block at a time: first what
@@ -280,26 +283,37 @@ STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, in
 // the sums before them, then after.
 [[gnu::noinline]] VOL_512 static void net_volume_ratio_512(const chart_bar *bars, float *out, int i,
                                                            int e, int n, double &sa, double &sb) {
-  double ra = sa, rb = sb;
-  for (; i < e; i += 8) {
-    vol_v8f fv, fe, gv, ge;
-    load_words8<4, 5, 4, 5>(bars + i, fv, fe, fv, fe);
-    load_words8<4, 5, 4, 5>(bars + i - n + 1, gv, ge, gv, ge);
-    vol_v8d fx, fvol, gx, gvol;
-    vol_whole8(fe, fx);
-    vol_whole8(fv, fvol);
-    vol_whole8(ge, gx);
-    vol_whole8(gv, gvol);
-    vol_v8d da = fx - gx, db = fvol - gvol;
-    vol_prefix8(da);
-    vol_prefix8(db);
-    vol_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + fx;
-    vol_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + fvol;
-    vol_v8d r = a / b * 100;
-    vol_store8_if(out + i, r, b != vol_v8d{});
+  vol_v8d ra = vol_v8d{} + sa, rb = vol_v8d{} + sb;
+  vol_v8d bx[VOL_BLOCK / 8], bv[VOL_BLOCK / 8], bda[VOL_BLOCK / 8], bdb[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f fv, fe, gv, ge;
+      load_words8<4, 5, 4, 5>(bars + i + j, fv, fe, fv, fe);
+      load_words8<4, 5, 4, 5>(bars + i + j - n + 1, gv, ge, gv, ge);
+      vol_v8d fx, fvol, gx, gvol;
+      vol_whole8(fe, fx);
+      vol_whole8(fv, fvol);
+      vol_whole8(ge, gx);
+      vol_whole8(gv, gvol);
+      vol_v8d da = fx - gx, db = fvol - gvol;
+      vol_prefix8(da);
+      vol_prefix8(db);
+      bx[j / 8] = fx;
+      bv[j / 8] = fvol;
+      bda[j / 8] = da;
+      bdb[j / 8] = db;
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d da = bda[j / 8], db = bdb[j / 8];
+      vol_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + bx[j / 8];
+      vol_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + bv[j / 8];
+      vol_v8d r = a / b * 100;
+      vol_store8_if(out + i + j, r, b != vol_v8d{});
+    }
   }
-  sa = ra;
-  sb = rb;
+  sa = ra[0];
+  sb = rb[0];
 }
 #endif
 
@@ -387,7 +401,7 @@ template <int K>
 [[gnu::noinline]] VOL_512 static void contribution_sum_512(const chart_bar *bars, float *out, int i,
                                                            int e, int n, double *r, int mask,
                                                            double &s) {
-  double run = s;
+  vol_v8d run = vol_v8d{} + s;
   vol_v8d bv[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
@@ -419,7 +433,7 @@ template <int K>
       vol_store8(out + i + j, a);
     }
   }
-  s = run;
+  s = run[0];
 }
 #endif
 
@@ -586,7 +600,7 @@ static inline double ad_contribution(const chart_bar *b) {
 // before them, then after.
 [[gnu::noinline]] VOL_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
                                                   double &s) {
-  double run = s;
+  vol_v8d run = vol_v8d{} + s;
   vol_v8d blk[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
@@ -600,7 +614,7 @@ static inline double ad_contribution(const chart_bar *b) {
       vol_store8(out + i + j, c);
     }
   }
-  s = run;
+  s = run[0];
 }
 #endif
 
@@ -887,23 +901,32 @@ STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count)
 [[gnu::noinline]] VOL_512 static void rel_volume_512(const chart_bar *bars, float *raw, float *out,
                                                      int i, int e, int n, double scale,
                                                      bool direct, double &a) {
-  double run = a;
-  for (; i < e; i += 8) {
-    vol_v8f fv, gv;
-    load_words8<4, 4, 4, 4>(bars + i, fv, fv, fv, fv);
-    load_words8<4, 4, 4, 4>(bars + i - n + 1, gv, gv, gv, gv);
-    vol_v8d f, g;
-    vol_whole8(fv, f);
-    vol_whole8(gv, g);
-    vol_v8d d = f - g;
-    vol_prefix8(d);
-    vol_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
-    vol_v8d r = f * scale / sum;
-    vol_v8i keep = sum > vol_v8d{};
-    vol_store8_if(raw + i, r, keep);
-    if (direct) vol_store8_if(out + i, r, keep);
+  vol_v8d run = vol_v8d{} + a;
+  vol_v8d bf[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f fv, gv;
+      load_words8<4, 4, 4, 4>(bars + i + j, fv, fv, fv, fv);
+      load_words8<4, 4, 4, 4>(bars + i + j - n + 1, gv, gv, gv, gv);
+      vol_v8d f, g;
+      vol_whole8(fv, f);
+      vol_whole8(gv, g);
+      vol_v8d d = f - g;
+      vol_prefix8(d);
+      bf[j / 8] = f;
+      bd[j / 8] = d;
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d = bd[j / 8], f = bf[j / 8];
+      vol_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
+      vol_v8d r = f * scale / sum;
+      vol_v8i keep = sum > vol_v8d{};
+      vol_store8_if(raw + i + j, r, keep);
+      if (direct) vol_store8_if(out + i + j, r, keep);
+    }
   }
-  a = run;
+  a = run[0];
 }
 #endif
 
@@ -1395,7 +1418,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // One vector of acc_day_512's day: x the running sums within each half,
 // the sum r carried in (then on), the day before's smoothing at pb.
 [[gnu::always_inline]] VOL_512 static inline void acc_group_512(
-    vol_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, double &r,
+    vol_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, vol_v8d &r,
     vol_v8i &out_of, const vol_v8d &lim, const vol_v8d &wa, const vol_v8d &wb,
     const vol_v8d &missing, const vol_v8i &cnt) {
   vol_v8d pb;
@@ -1432,7 +1455,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   __mmask8 wrong = 0;
   vol_v8i out_of = {};
   __m512i last = _mm512_set1_epi64((int64_t)b[0].time - 1);
-  double r = run;
+  vol_v8d r = vol_v8d{} + run;
   vol_v8d bx[VOL_BLOCK / 8];
   int k = 0;
   for (int m = 0; len - k >= 8; k += m) {
@@ -1459,7 +1482,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
                     out_of, lim, wa, wb, missing, cnt);
     }
   }
-  run = r;
+  run = r[0];
   *bad = wrong != 0;
   bool o = false;
   for (int l = 0; l < 8; l++) o |= out_of[l] != 0;
