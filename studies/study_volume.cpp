@@ -1086,29 +1086,21 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return bad == 0;
 }
 
-// sum[k] += add[k].volume - drop[k].volume for k < len and the ratios of
-// bars b[k] from the sums as same_time_ratios_512 makes them, in one pass,
-// eight bars to a vector as far as whole vectors go; returns the bars done.
-[[gnu::noinline]] VOL_512 static int day_ratios_512(const chart_bar *b, const chart_bar *add,
-                                                    const chart_bar *drop, double *sum, int len,
-                                                    double scale, float *raw, float *out) {
+// sum[k] += add[k].volume - drop[k].volume for k < len, eight bars to a
+// vector as far as whole vectors go; returns the bars done.
+[[gnu::noinline]] VOL_512 static int day_sums_512(const chart_bar *add, const chart_bar *drop,
+                                                  double *sum, int len) {
   int k = 0;
   for (; len - k >= 8; k += 8) {
-    vol_v8f a, d, v;
+    vol_v8f a, d;
     load_words8<4, 4, 4, 4>(add + k, a, a, a, a);
     load_words8<4, 4, 4, 4>(drop + k, d, d, d, d);
-    load_words8<4, 4, 4, 4>(b + k, v, v, v, v);
-    vol_v8d av, dv, sv, f;
+    vol_v8d av, dv, sv;
     vol_whole8(a, av);
     vol_whole8(d, dv);
-    vol_whole8(v, f);
     memcpy(&sv, sum + k, sizeof sv);
     sv += av - dv;
     memcpy(sum + k, &sv, sizeof sv);
-    vol_v8d r = f * (scale / sv);
-    vol_v8i keep = sv > vol_v8d{};
-    vol_store8_if(raw + k, r, keep);
-    vol_store8_if(out + k, r, keep);
   }
   return k;
 }
@@ -1149,10 +1141,9 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 // memory than the chart (times of day scattered over many days): the
 // caller then searches bar by bar.  Inlined into its caller, so that the
 // runs are made for the registers at hand.
-template <class Emit, class EmitDay, class Unemit>
+template <class Emit, class Unemit>
 STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, int count, int n,
-                                               bool eight, Emit emit, EmitDay emit_day,
-                                               Unemit unemit) {
+                                               bool eight, Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -1262,27 +1253,25 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
     int len = (int)layout.size();
     if (same_days > n && count - j >= len && laid_out(j, base, len)) {
       // the sums as doubles (whole numbers: exact), handed on in place
-      int k = from > j ? from - j : 0;
-      int done = 0;  // bars whose sums emit_day moved on and handed on
       if (run_days == 0) {
         day_sum.assign(len, 0.0);
         for (int d = 1; d <= n; d++) {
           const chart_bar *b = bars + j - d * len;
-          for (int q = 0; q < len; q++) day_sum[q] += (double)b[q].volume;
+          for (int k = 0; k < len; k++) day_sum[k] += (double)b[k].volume;
         }
       } else {
         const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
         double *sum = day_sum.data();
-        if (k == 0) {
-          if (run_len > 0) flush();
-          done = emit_day(j, add, drop, sum, len);
-        }
-        for (int q = done; q < len; q++) sum[q] += (double)add[q].volume - (double)drop[q].volume;
+        int k = 0;
+#ifdef VOL_512
+        if (eight) k = day_sums_512(add, drop, sum, len);
+#endif
+        for (; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
       }
+      int k = from > j ? from - j : 0;
       if (k < len) {
         if (run_len > 0) flush();
-        k = k > done ? k : done;
-        if (k < len) emit(j + k, len - k, (const double *)day_sum.data() + k);
+        emit(j + k, len - k, (const double *)day_sum.data() + k);
         run_first = j + len;
       }
       run_days++;
@@ -1385,18 +1374,7 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
       for (; k < m; k++) emit(first + k, factor(sums[k]));
     };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    // a whole day's sums moved on and handed on in one pass, where the
-    // registers allow; the bars done
-    auto emit_day = [&](int first, const chart_bar *add, const chart_bar *drop, double *sum,
-                        int len) STUDY_INLINE -> int {
-#ifdef VOL_512
-      if (eight)
-        return day_ratios_512(chart->bars + first, add, drop, sum, len, scale, raw + first,
-                              out + first);
-#endif
-      return 0;
-    };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, eight, emit_run, emit_day, unemit)) {
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, eight, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
