@@ -125,11 +125,203 @@ struct bars4 {
   d += s0;
 }
 
+// ---- Eight bars to a vector ------------------------------------------------
+// On processors with 512-bit registers the long runs take their full groups
+// of four two at a time, eight bars to a vector: each half of a vector
+// goes through the operations of a group of four (the running sums within
+// the half, the sum carried in from the group before), so that the values
+// are those of the four-bar groups bit for bit.  A group's fields are taken
+// from the bars' rows as they stand in memory, four loads and a few
+// permutations for eight bars.
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VOL_512 __attribute__((target("avx512f")))
+typedef double vol_v8d __attribute__((vector_size(64)));
+typedef long long vol_v8i __attribute__((vector_size(64)));
+typedef float vol_v16f __attribute__((vector_size(64)));
+typedef float vol_v8f __attribute__((vector_size(32)));
+typedef int vol_v8si __attribute__((vector_size(32)));
+typedef float vol_v8f_at __attribute__((vector_size(32), aligned(4)));
+
+static bool vol_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
+  return has;
+}
+
+// Words A, B, C, D (as in chart_bar: 1 high, 2 low, 3 close, 4 volume,
+// 5 extra) of the eight bars from p, as they stand (floats, or whole
+// numbers by their bits).
+template <int A, int B, int C, int D>
+[[gnu::always_inline]] VOL_512 static inline void load_words8(const chart_bar *p, vol_v8f &a, vol_v8f &b,
+                                                      vol_v8f &c, vol_v8f &d) {
+  vol_v16f z0, z1, z2, z3;
+  memcpy(&z0, p, sizeof z0);
+  memcpy(&z1, p + 2, sizeof z1);
+  memcpy(&z2, p + 4, sizeof z2);
+  memcpy(&z3, p + 6, sizeof z3);
+  vol_v16f t0 = __builtin_shufflevector(z0, z1, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f t1 = __builtin_shufflevector(z2, z3, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
+                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f ab = __builtin_shufflevector(t0, t1, 0, 1, 2, 3, 16, 17, 18, 19, 4, 5, 6, 7, 20, 21, 22,
+                                        23);
+  vol_v16f cd = __builtin_shufflevector(t0, t1, 8, 9, 10, 11, 24, 25, 26, 27, 12, 13, 14, 15, 28,
+                                        29, 30, 31);
+  a = __builtin_shufflevector(ab, ab, 0, 1, 2, 3, 4, 5, 6, 7);
+  b = __builtin_shufflevector(ab, ab, 8, 9, 10, 11, 12, 13, 14, 15);
+  c = __builtin_shufflevector(cd, cd, 0, 1, 2, 3, 4, 5, 6, 7);
+  d = __builtin_shufflevector(cd, cd, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+// Floats, and whole numbers by their bits, as doubles (one instruction
+// each: g++ makes two halves of a generic conversion).
+[[gnu::always_inline]] VOL_512 static inline void vol_float8(const vol_v8f &f, vol_v8d &d) {
+  d = (vol_v8d)_mm512_maskz_cvtps_pd((__mmask8)-1, (__m256)f);
+}
+
+[[gnu::always_inline]] VOL_512 static inline void vol_whole8(const vol_v8f &f, vol_v8d &d) {
+  d = (vol_v8d)_mm512_maskz_cvtepi32_pd((__mmask8)-1, (__m256i)f);
+}
+
+// High, low, close and volume of the eight bars from p as doubles.
+struct bars8 {
+  vol_v8d high, low, close, volume;
+};
+
+[[gnu::always_inline]] VOL_512 static inline void load_bars8(const chart_bar *p, bars8 &f) {
+  vol_v8f h, l, c, v;
+  load_words8<1, 2, 3, 4>(p, h, l, c, v);
+  vol_float8(h, f.high);
+  vol_float8(l, f.low);
+  vol_float8(c, f.close);
+  vol_whole8(v, f.volume);
+}
+
+[[gnu::always_inline]] VOL_512 static inline void finite_or_zero8(vol_v8d &v) {
+  const vol_v8i exp = vol_v8i{} + 0x7ff0000000000000LL;
+  v = (vol_v8d)((vol_v8i)v & (((vol_v8i)v & exp) != exp));
+}
+
+// Each half's lanes from the lanes before them in the half (study_prefix4
+// of each half).
+[[gnu::always_inline]] VOL_512 static inline void vol_prefix8(vol_v8d &d) {
+  const vol_v8d zero = {};
+  d += __builtin_shufflevector(d, zero, 8, 0, 1, 2, 8, 4, 5, 6);
+  d += __builtin_shufflevector(d, zero, 8, 8, 0, 1, 8, 8, 4, 5);
+}
+
+// STUDY_V4_SHIFT1 of each half.
+[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_shift8(const vol_v8d &d) {
+  return __builtin_shufflevector(d, vol_v8d{}, 8, 0, 1, 2, 8, 4, 5, 6);
+}
+
+// The sums carried into each half: s before the first, the first half's
+// last running sum added to it before the second (carry_sum4 twice); s
+// becomes the second half's carried on.  s is held in every lane, so that
+// the sums are made lane by lane without moving them out of the vector
+// and back (the same additions).
+[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_carry8(const vol_v8d &d, vol_v8d &s) {
+  vol_v8d s1 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 3, 3, 3, 3) + s;
+  vol_v8d c = (vol_v8d)_mm512_mask_blend_pd((__mmask8)0xF0, (__m512d)s, (__m512d)s1);
+  s = __builtin_shufflevector(d, d, 7, 7, 7, 7, 7, 7, 7, 7) + s1;
+  return c;
+}
+
+// The eight-bar kernels take their bars a block at a time: first what
+// each bar needs without the sums carried from bar to bar (fields, terms,
+// divisions, the running sums within each half) into the block, then the
+// carried sums, so that the chain from vector to vector waits on nothing
+// else.  Bars to a block (a multiple of 8).
+enum { VOL_BLOCK = 128 };
+
+// study_store4 of eight lanes.
+[[gnu::always_inline]] VOL_512 static inline void vol_store8(float *out, const vol_v8d &v) {
+  vol_v8f f = __builtin_convertvector(v, vol_v8f);
+  const vol_v8si exp = vol_v8si{} + 0x7f800000;
+  vol_v8si finite = ((vol_v8si)f & exp) != exp;
+  f = (vol_v8f)(((vol_v8si)f & finite) | ((vol_v8si)(vol_v8f{} + MISSING_VALUE) & ~finite));
+  *(vol_v8f_at *)out = f;
+}
+
+// study_store4_if of eight lanes.
+[[gnu::always_inline]] VOL_512 static inline void vol_store8_if(float *out, const vol_v8d &v,
+                                                        const vol_v8i &keep) {
+  const vol_v8d missing = vol_v8d{} + MISSING_VALUE;
+  vol_store8(out, (vol_v8d)(((vol_v8i)v & keep) | ((vol_v8i)missing & ~keep)));
+}
+#else
+static bool vol_has_512() {
+  return false;
+}
+#endif
+
+// study_run4 with its full groups before the one that holds the last bar
+// handed, as many as make whole pairs, to pairs(i, e, st) (bars [i, e),
+// e - i a multiple of 8) when `eight`.
+template <class S, class Step, class Group, class Pairs>
+STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, int from, S &st,
+                                           bool eight, Step step, Group group, Pairs pairs) {
+  S run = st;
+  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
+  if (i < count) {
+    int last = (count - 1) & ~3;
+    if (eight && last - i >= 8) {
+      int e = i + ((last - i) & ~7);
+      pairs(i, e, run);
+      i = e;
+    }
+    for (; count - i > 4; i += 4) group(i, 4, run);
+    run.index = count - 1;
+    study_save_state(s, run);
+    group(i, count - i, run);
+  }
+  st = run;
+}
+
+#ifdef VOL_512
+// net_volume_ratio's groups over bars [i, e), eight bars to a vector; a, b
+// the sums before them, then after.
+[[gnu::noinline]] VOL_512 static void net_volume_ratio_512(const chart_bar *bars, float *out, int i,
+                                                           int e, int n, double &sa, double &sb) {
+  vol_v8d ra = vol_v8d{} + sa, rb = vol_v8d{} + sb;
+  vol_v8d bx[VOL_BLOCK / 8], bv[VOL_BLOCK / 8], bda[VOL_BLOCK / 8], bdb[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f fv, fe, gv, ge;
+      load_words8<4, 5, 4, 5>(bars + i + j, fv, fe, fv, fe);
+      load_words8<4, 5, 4, 5>(bars + i + j - n + 1, gv, ge, gv, ge);
+      vol_v8d fx, fvol, gx, gvol;
+      vol_whole8(fe, fx);
+      vol_whole8(fv, fvol);
+      vol_whole8(ge, gx);
+      vol_whole8(gv, gvol);
+      vol_v8d da = fx - gx, db = fvol - gvol;
+      vol_prefix8(da);
+      vol_prefix8(db);
+      bx[j / 8] = fx;
+      bv[j / 8] = fvol;
+      bda[j / 8] = da;
+      bdb[j / 8] = db;
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d da = bda[j / 8], db = bdb[j / 8];
+      vol_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + bx[j / 8];
+      vol_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + bv[j / 8];
+      vol_v8d r = a / b * 100;
+      vol_store8_if(out + i + j, r, b != vol_v8d{});
+    }
+  }
+  sa = ra[0];
+  sb = rb[0];
+}
+#endif
+
 // Sum of the extra word over the sum of the volume in the window, x 100.
 // Bar by bar until the window is full, then four bars at a time: the
 // window sums as running sums over the group (whole numbers: exact in any
 // order), the ratios four to a division.
-template <int>
+template <int W>
 STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
@@ -138,8 +330,8 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
-  study_run4(
-      s, start, count, (n + 2) & ~3, st,
+  run4_pairs(
+      s, start, count, (n + 2) & ~3, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += bars[i].extra;
         st.b += volume_of(&bars[i]);
@@ -166,6 +358,11 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
         const study_v4d zero = {0, 0, 0, 0};
         study_v4d r = a / b * 100;
         study_store4_if(out + i, r, b != zero, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        net_volume_ratio_512(bars, out, i, e, n, st.a, st.b);
+#endif
       });
   return 1;
 }
@@ -177,15 +374,79 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   return net_volume_ratio_either(chart, s, restart);
 }
 
+// The two sums of contributions over a window (run_contribution_sum).
+enum { TERM_OBV, TERM_PVT };
+
+#ifdef VOL_512
+// The contributions of the eight bars from p (the group of the sum K).
+template <int K>
+[[gnu::always_inline]] VOL_512 static inline void term8(const chart_bar *p, vol_v8d &v) {
+  bars8 f;
+  load_bars8(p, f);
+  vol_v8d pc = __builtin_shufflevector(f.close, vol_v8d{} + (double)p[-1].close, 8, 0, 1, 2, 3, 4,
+                                       5, 6);
+  if constexpr (K == TERM_OBV) {
+    vol_v8i up = f.close > pc, down = f.close < pc;
+    v = (vol_v8d)((vol_v8i)f.volume & up) - (vol_v8d)((vol_v8i)f.volume & down);
+  } else {
+    v = (f.close - pc) / pc * f.volume;
+    finite_or_zero8(v);
+    v = (vol_v8d)((vol_v8i)v & (pc != vol_v8d{}));
+  }
+}
+
+// run_contribution_sum's groups over bars [i, e), eight bars to a vector;
+// the ring as there (mask 0: none), s the sum before them, then after.
+template <int K>
+[[gnu::noinline]] VOL_512 static void contribution_sum_512(const chart_bar *bars, float *out, int i,
+                                                           int e, int n, double *r, int mask,
+                                                           double &s) {
+  vol_v8d run = vol_v8d{} + s;
+  vol_v8d bv[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      int k = i + j;
+      vol_v8d v, drop;
+      term8<K>(bars + k, v);
+      if (mask) {
+        study_v4d lo = __builtin_shufflevector(v, v, 0, 1, 2, 3);
+        study_v4d hi = __builtin_shufflevector(v, v, 4, 5, 6, 7);
+        int p = k & mask, q = (k + 4) & mask;
+        memcpy(r + p, &lo, sizeof lo);
+        memcpy(r + p + mask + 1, &lo, sizeof lo);
+        memcpy(r + q, &hi, sizeof hi);
+        memcpy(r + q + mask + 1, &hi, sizeof hi);
+        memcpy(&drop, r + ((k - n + 1) & mask), sizeof drop);
+      } else {
+        term8<K>(bars + k - n + 1, drop);
+      }
+      vol_v8d d = v - drop;
+      vol_prefix8(d);
+      bv[j / 8] = v;
+      bd[j / 8] = d;
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d = bd[j / 8];
+      vol_v8d a = vol_shift8(d);
+      a = (a + vol_carry8(d, run)) + bv[j / 8];
+      vol_store8(out + i + j, a);
+    }
+  }
+  s = run[0];
+}
+#endif
+
 // Window sum of per-bar contributions c(k), k >= 1; first value at slot n.
 // Bar by bar until the window is past bar 0, then four bars at a time:
 // group(b, k, m, v) gives c(k .. k + m - 1), the same operations as c lane
 // by lane; the window sums go as running sums over the group.  A long run
 // keeps the contributions of the window's bars in a ring (each twice, so
-// that four neighbours are always one load) and takes the bar leaving the
+// that eight neighbours are always one load) and takes the bar leaving the
 // window from it; a short one makes that bar's contribution again.  The
-// values are the same either way.
-template <class C, class G>
+// values are the same either way, and with 512-bit registers (the groups
+// two at a time, W the kernel's compilation, K the sum).
+template <int W, int K, class C, class G>
 STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *s, int restart,
                                                     C contribution, G group) {
   int count = study_bar_count(chart, s);
@@ -200,13 +461,23 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
   int mask = 0;
   if (count - start > 256 && n <= 4096) {
     int r = 8;
-    while (r < n + 4) r *= 2;
+    while (r < n + 8) r *= 2;
     ring.resize(2 * (size_t)r);
     mask = r - 1;
   }
   bool filled = false;
-  study_run4(
-      s, start, count, from, st,
+  // the window's bars before the first group into the ring
+  auto fill = [&](int i) STUDY_INLINE {
+    double *r = ring.data();
+    for (int k = i - n + 1; k < i; k += 4) {
+      study_v4d w;
+      group(bars, k, i - k < 4 ? i - k : 4, w);
+      for (int l = 0; l < 4 && k + l < i; l++) r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
+    }
+    filled = true;
+  };
+  run4_pairs(
+      s, start, count, from, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         if (i >= 1) st.a += contribution(bars, i);
         if (i < n) {
@@ -221,16 +492,7 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
         group(bars, i, m, v);
         if (mask && m == 4) {
           double *r = ring.data();
-          if (!filled) {
-            // the window's bars before the first group
-            for (int k = i - n + 1; k < i; k += 4) {
-              study_v4d w;
-              group(bars, k, i - k < 4 ? i - k : 4, w);
-              for (int l = 0; l < 4 && k + l < i; l++)
-                r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
-            }
-            filled = true;
-          }
+          if (!filled) fill(i);
           int p = i & mask;
           memcpy(r + p, &v, sizeof v);
           memcpy(r + p + mask + 1, &v, sizeof v);
@@ -245,6 +507,12 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
         st.a = d[3] + s0;
         a = (a + s0) + v;
         study_store4(out + i, a, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        if (mask && !filled) fill(i);
+        contribution_sum_512<K>(bars, out, i, e, n, ring.data(), mask, st.a);
+#endif
       });
   return 1;
 }
@@ -256,9 +524,9 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
                                2);
 }
 
-template <int>
+template <int W>
 STUDY_INLINE static inline int obv(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(
+  return run_contribution_sum<W, TERM_OBV>(
       chart, s, restart,
       [](const chart_bar *b, int k) STUDY_INLINE {
         int dir = (b[k].close > b[k - 1].close) - (b[k].close < b[k - 1].close);
@@ -281,9 +549,9 @@ int compute_obv(chart_rec *chart, StudyDef *s, int restart) {
 }
 
 // A bar after a zero close has no relative change: it adds nothing.
-template <int>
+template <int W>
 STUDY_INLINE static inline int pvt(chart_rec *chart, StudyDef *s, int restart) {
-  return run_contribution_sum(
+  return run_contribution_sum<W, TERM_PVT>(
       chart, s, restart,
       [](const chart_bar *b, int k) STUDY_INLINE {
         double pc = b[k - 1].close;
@@ -317,17 +585,50 @@ static inline double ad_contribution(const chart_bar *b) {
   return std::isfinite(c) ? c : 0;
 }
 
+#ifdef VOL_512
+// ad_contribution4 of the eight bars from p.
+[[gnu::always_inline]] VOL_512 static inline void ad_contribution8(const chart_bar *p, vol_v8d &c) {
+  bars8 f;
+  load_bars8(p, f);
+  vol_v8d range = f.high - f.low;
+  c = ((f.close - f.low) - (f.high - f.close)) / range * f.volume;
+  finite_or_zero8(c);
+  c = (vol_v8d)((vol_v8i)c & (range != vol_v8d{}));
+}
+
+// The line's groups over bars [i, e), eight bars to a vector; s the sum
+// before them, then after.
+[[gnu::noinline]] VOL_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
+                                                  double &s) {
+  vol_v8d run = vol_v8d{} + s;
+  vol_v8d blk[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      ad_contribution8(bars + i + j, blk[j / 8]);
+      vol_prefix8(blk[j / 8]);
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d c = blk[j / 8];
+      c += vol_carry8(c, run);
+      vol_store8(out + i + j, c);
+    }
+  }
+  s = run[0];
+}
+#endif
+
 // The line is a running sum: four bars at a time, the group's own part in
 // two doubling steps and the sum carried in from the groups before.
-template <int>
+template <int W>
 STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   sum_state st;
   int start = study_start(s, restart, 0, count, true, 1, &st);
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
-  study_run4(
-      s, start, count, 0, st,
+  run4_pairs(
+      s, start, count, 0, st, W && vol_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += ad_contribution(&bars[i]);
         out[i] = study_out(st.a);
@@ -338,6 +639,11 @@ STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restar
         study_prefix4(c);
         carry_sum4(c, st.a);
         study_store4(out + i, c, m);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        ad_line_512(bars, out, i, e, st.a);
+#endif
       });
   return 1;
 }
@@ -402,6 +708,66 @@ struct chaikin_weights {
   }
 };
 
+#ifdef VOL_512
+// The Chaikin oscillator's groups over bars [i, e), two at a time: each
+// half of a vector takes its group's weightings (chaikin_weights), the
+// line and averages carried from the first group to the second between
+// them.  ad, fast, slow: before the groups, then after.
+[[gnu::noinline]] VOL_512 static void chaikin_512(const chart_bar *bars, float *out, int i, int e,
+                                                  const chaikin_weights &w, double &ad,
+                                                  double &fast, double &slow) {
+  vol_v8d mj[4], carry[4];
+  for (int m = 0; m < 4; m++) {
+    mj[m] = __builtin_shufflevector(w.mj[m], w.mj[m], 0, 1, 2, 3, 4, 5, 6, 7);
+    carry[m] = __builtin_shufflevector(w.carry[m], w.carry[m], 0, 1, 2, 3, 4, 5, 6, 7);
+  }
+  const vol_v8d wa = __builtin_shufflevector(w.wa, w.wa, 0, 1, 2, 3, 4, 5, 6, 7);
+  const vol_v8d wf = __builtin_shufflevector(w.wf, w.wf, 0, 1, 2, 3, 4, 5, 6, 7);
+  const vol_v8d ws = __builtin_shufflevector(w.ws, w.ws, 0, 1, 2, 3, 4, 5, 6, 7);
+  const double ca1 = w.ca[1], ca2 = w.ca[2], cw1 = w.cw[1], cw2 = w.cw[2];
+  double a0 = ad, f0 = fast, s0 = slow;
+  vol_v8d bo[VOL_BLOCK / 8], bc[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d;
+      ad_contribution8(bars + i + j, d);
+      vol_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
+      vol_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
+      vol_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
+      vol_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
+      bo[j / 8] = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
+      bc[j / 8] = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
+    }
+    for (int j = 0; j < m; j += 8) {
+      const vol_v8d &c = bc[j / 8];
+      // the first group's carries, then the second's, lane by lane as
+      // c += ca * a0 and the three sums of the four-bar groups; the line
+      // has no weight of its own there (ca[0] is 0, the line is finite:
+      // terms of floats over a float range), so a0 + (c[0] + 0 * a0) is
+      // a0 + c[0], down to the sign of a zero
+      double a1 = a0 + c[0];
+      double f1 = cw1 * f0 + (c[1] + ca1 * a0);
+      double s1 = cw2 * s0 + (c[2] + ca2 * a0);
+      double a2 = a1 + c[4];
+      double f2 = cw1 * f1 + (c[5] + ca1 * a1);
+      double s2 = cw2 * s1 + (c[6] + ca2 * a1);
+      vol_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
+      vol_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
+      vol_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
+      vol_v8d o = bo[j / 8] + ((wa * av + wf * fv) - ws * sv);
+      vol_store8(out + i + j, o);
+      a0 = a2;
+      f0 = f2;
+      s0 = s2;
+    }
+  }
+  ad = a0;
+  fast = f0;
+  slow = s0;
+}
+#endif
+
 // The line as in ad_line and its two exponential averages, bar by bar
 // through the first values, then four bars at a time.  Over a group each
 // bar's oscillator value is a fixed weighting of the group's contributions
@@ -410,7 +776,7 @@ struct chaikin_weights {
 // that a group takes each contribution to all four bars by one broadcast
 // and no running sums; the three values carried to the next group are
 // weightings of the same broadcasts.
-template <int>
+template <int W>
 STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   chaikin_state st;
@@ -422,8 +788,8 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
   static const chaikin_weights cw_(k2, k9);
   const study_v4d *mj = cw_.mj, *carry = cw_.carry;
   const study_v4d &wa = cw_.wa, &wf = cw_.wf, &ws = cw_.ws, &ca = cw_.ca, &cw = cw_.cw;
-  study_run4(
-      s, start, count, 12, st,
+  run4_pairs(
+      s, start, count, 12, st, W && vol_has_512(),
       [&](int i, chaikin_state &st) STUDY_INLINE {
         st.ad += ad_contribution(&bars[i]);
         st.fast = (st.fast + st.ad) * 0.5;
@@ -446,6 +812,11 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
         st.fast = cw[1] * f0 + c[1];
         st.slow = cw[2] * s0 + c[2];
         study_store4(out + i, o, m);
+      },
+      [&](int i, int e, chaikin_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        chaikin_512(bars, out, i, e, cw_, st.ad, st.fast, st.slow);
+#endif
       });
   return 1;
 }
@@ -500,10 +871,69 @@ STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count)
   smooth_series(s, i, count);
 }
 
+#ifdef VOL_512
+// smooth_series4 of bars [from, to) (from >= p - 1) eight bars to a vector,
+// as far as whole vectors go; returns the first bar not smoothed.
+[[gnu::noinline]] VOL_512 static int smooth_series_512(const float *raw, float *out, int from,
+                                                       int to, int p) {
+  double inv_p = 1.0 / p;
+  const vol_v8d limit = vol_v8d{} + MISSING_LIMIT;
+  int i = from;
+  for (; to - i >= 8; i += 8) {
+    vol_v8d sum = {};
+    vol_v8i missing = {};
+    for (const float *r = raw + i - p + 1; r <= raw + i; r++) {
+      vol_v8f x;
+      vol_v8d d;
+      memcpy(&x, r, sizeof x);
+      vol_float8(x, d);
+      missing |= d < limit;
+      sum += d;
+    }
+    sum *= inv_p;
+    vol_store8_if(out + i, sum, ~missing);
+  }
+  return i;
+}
+
+// rel_volume's groups over bars [i, e), eight bars to a vector: series 1
+// written where `direct`; a the window sum before them, then after.
+[[gnu::noinline]] VOL_512 static void rel_volume_512(const chart_bar *bars, float *raw, float *out,
+                                                     int i, int e, int n, double scale,
+                                                     bool direct, double &a) {
+  vol_v8d run = vol_v8d{} + a;
+  vol_v8d bf[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+  for (int m; i < e; i += m) {
+    m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f fv, gv;
+      load_words8<4, 4, 4, 4>(bars + i + j, fv, fv, fv, fv);
+      load_words8<4, 4, 4, 4>(bars + i + j - n + 1, gv, gv, gv, gv);
+      vol_v8d f, g;
+      vol_whole8(fv, f);
+      vol_whole8(gv, g);
+      vol_v8d d = f - g;
+      vol_prefix8(d);
+      bf[j / 8] = f;
+      bd[j / 8] = d;
+    }
+    for (int j = 0; j < m; j += 8) {
+      vol_v8d d = bd[j / 8], f = bf[j / 8];
+      vol_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
+      vol_v8d r = f * scale / sum;
+      vol_v8i keep = sum > vol_v8d{};
+      vol_store8_if(raw + i + j, r, keep);
+      if (direct) vol_store8_if(out + i + j, r, keep);
+    }
+  }
+  a = run[0];
+}
+#endif
+
 // volume / (sum / n) * 100 with the window sum of the volume: bar by bar
 // until the window is full, then four bars at a time (whole numbers: the
 // running sums over a group are exact), the ratios four to a division.
-template <int>
+template <int W>
 STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
@@ -517,8 +947,20 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const int p = study_param_int(s->p1);
   const bool smoothed = p > 1;
   int smoothed_to = study_first4(start, from);  // bars below it smoothed
-  study_run4(
-      s, start, count, from, st,
+  const bool eight = W && vol_has_512();
+  // smooth_series4 from smoothed_to up to bar `to`
+  auto smooth = [&](int to) STUDY_INLINE {
+#ifdef VOL_512
+    if (eight && to - smoothed_to >= 8) {
+      int f = smoothed_to < p - 1 ? p - 1 : smoothed_to;
+      if (f < to) smoothed_to = smooth_series_512(raw, out, f, to, p);
+    }
+#endif
+    smooth_series4(s, smoothed_to, to);
+    smoothed_to = to;
+  };
+  run4_pairs(
+      s, start, count, from, st, eight,
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += volume_of(&bars[i]);
         if (i < n - 1) {
@@ -546,14 +988,21 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         if (!smoothed || i < p - 1) study_store4_if(out + i, r, keep, m);
         // a long run smooths its bars a block behind the groups, while
         // their raw values are at hand
-        if (smoothed && i - smoothed_to >= 512) {
-          smooth_series4(s, smoothed_to, i - 256);
-          smoothed_to = i - 256;
+        if (smoothed && i - smoothed_to >= 512) smooth(i - 256);
+      },
+      [&](int i, int e, sum_state &st) STUDY_INLINE {
+#ifdef VOL_512
+        // a block at a time, each smoothed while its raw values are at hand
+        for (int b; i < e; i = b) {
+          b = e - i > 256 ? i + 256 : e;
+          rel_volume_512(bars, raw, out, i, b, n, scale, !smoothed || i < p - 1, st.a);
+          if (smoothed) smooth(b);
         }
+#endif
       });
   // the smoothing from the first bar the run wrote (a group may begin
   // before start) on
-  smooth_series4(s, smoothed_to, count);
+  if (smoothed) smooth(count);
   return 1;
 }
 
@@ -617,6 +1066,67 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum;
 }
 
+#ifdef VOL_512
+// Whether bars b[0 .. len) stand at times base + tod[k], eight bars at a
+// time as far as whole vectors go; *done the bars checked.
+[[gnu::noinline]] VOL_512 static bool times_at_512(const chart_bar *b, int64_t base,
+                                                   const int32_t *tod, int len, int *done) {
+  const __m512i b8 = _mm512_set1_epi64(base);
+  __mmask8 bad = 0;
+  int k = 0;
+  for (; len - k >= 8; k += 8) {
+    vol_v8f t;
+    load_words8<7, 7, 7, 7>(b + k, t, t, t, t);
+    __m256i want;
+    memcpy(&want, tod + k, sizeof want);
+    __m512i d = _mm512_sub_epi64(_mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t), b8);
+    bad |= _mm512_cmpneq_epi64_mask(d, _mm512_maskz_cvtepi32_epi64((__mmask8)-1, want));
+  }
+  *done = k;
+  return bad == 0;
+}
+
+// sum[k] += add[k].volume - drop[k].volume for k < len, eight bars to a
+// vector as far as whole vectors go; returns the bars done.
+[[gnu::noinline]] VOL_512 static int day_sums_512(const chart_bar *add, const chart_bar *drop,
+                                                  double *sum, int len) {
+  int k = 0;
+  for (; len - k >= 8; k += 8) {
+    vol_v8f a, d;
+    load_words8<4, 4, 4, 4>(add + k, a, a, a, a);
+    load_words8<4, 4, 4, 4>(drop + k, d, d, d, d);
+    vol_v8d av, dv, sv;
+    vol_whole8(a, av);
+    vol_whole8(d, dv);
+    memcpy(&sv, sum + k, sizeof sv);
+    sv += av - dv;
+    memcpy(sum + k, &sv, sizeof sv);
+  }
+  return k;
+}
+
+// volume * (scale / sum) of bars b[0 .. m) into raw and out, missing where
+// the sum is not above 0, eight bars to a vector as far as whole vectors
+// go; returns the bars done.
+[[gnu::noinline]] VOL_512 static int same_time_ratios_512(const chart_bar *b, const double *sums,
+                                                          int m, double scale, float *raw,
+                                                          float *out) {
+  int k = 0;
+  for (; m - k >= 8; k += 8) {
+    vol_v8f v;
+    load_words8<4, 4, 4, 4>(b + k, v, v, v, v);
+    vol_v8d f, sum;
+    vol_whole8(v, f);
+    memcpy(&sum, sums + k, sizeof sum);
+    vol_v8d r = f * (scale / sum);
+    vol_v8i keep = sum > vol_v8d{};
+    vol_store8_if(raw + k, r, keep);
+    vol_store8_if(out + k, r, keep);
+  }
+  return k;
+}
+#endif
+
 // emit(first, m, sums) with sums[k] the sum same_time_volume_sum gives for
 // bar first + k, for the bars of [from, count) in runs (a day, or up to
 // 1024 bars), then unemit(i) for the bars up to the last one whose sum it cannot give
@@ -633,7 +1143,7 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 // runs are made for the registers at hand.
 template <class Emit, class Unemit>
 STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, int count, int n,
-                                               Emit emit, Unemit unemit) {
+                                               bool eight, Emit emit, Unemit unemit) {
   if (count <= 0) return 1;
   struct slot_state {
     int32_t days;      // earlier days seen
@@ -708,8 +1218,11 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
   auto laid_out = [&](int j, int64_t base, int len) STUDY_INLINE {
     const int32_t *tod = layout.data();
     const chart_bar *b = bars + j;
-    int bad = 0;
-    for (int k = 0; k < len; k++) bad |= b[k].time - base != tod[k];
+    int bad = 0, k = 0;
+#ifdef VOL_512
+    if (eight && !times_at_512(b, base, tod, len, &k)) return false;
+#endif
+    for (; k < len; k++) bad |= b[k].time - base != tod[k];
     if (bad) return false;
     if (j + len == count) return true;
     int64_t t = b[len].time;
@@ -749,7 +1262,11 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
       } else {
         const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
         double *sum = day_sum.data();
-        for (int k = 0; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
+        int k = 0;
+#ifdef VOL_512
+        if (eight) k = day_sums_512(add, drop, sum, len);
+#endif
+        for (; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
       }
       int k = from > j ? from - j : 0;
       if (k < len) {
@@ -803,8 +1320,9 @@ static bool intraday_chart(const chart_rec *chart) {
   return chart && is_intraday_unit(chart->header.time_unit);
 }
 
-template <int>
+template <int W>
 STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
+  const bool eight = W && vol_has_512();
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -840,6 +1358,9 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
     auto emit_run = [&](int first, int m, const double *sums) STUDY_INLINE {
       const study_v4d zero = {0, 0, 0, 0};
       int k = 0;
+#ifdef VOL_512
+      if (eight) k = same_time_ratios_512(chart->bars + first, sums, m, scale, raw + first, out + first);
+#endif
       for (; m - k >= 4; k += 4) {
         bars4 f;
         study_v4d sum;
@@ -853,7 +1374,7 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
       for (; k < m; k++) emit(first + k, factor(sums[k]));
     };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, emit_run, unemit)) {
+    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, eight, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
@@ -893,6 +1414,84 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return intraday_rel_volume_either(chart, s, restart);
 }
 
+#ifdef VOL_512
+// One vector of acc_day_512's day: x the running sums within each half,
+// the sum r carried in (then on), the day before's smoothing at pb.
+[[gnu::always_inline]] VOL_512 static inline void acc_group_512(
+    vol_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, vol_v8d &r,
+    vol_v8i &out_of, const vol_v8d &lim, const vol_v8d &wa, const vol_v8d &wb,
+    const vol_v8d &missing, const vol_v8i &cnt) {
+  vol_v8d pb;
+  vol_v8f pf;
+  memcpy(&pf, pbase, sizeof pf);
+  vol_float8(pf, pb);
+  x += vol_carry8(x, r);
+  out_of |= (x > lim) | (x < -lim);
+  vol_v8i has = pb >= missing;
+  vol_v8d w = wa * x + wb * pb;
+  w = (vol_v8d)(((vol_v8i)w & has) | ((vol_v8i)x & ~has));
+  *(vol_v8f_at *)acc = __builtin_convertvector(x, vol_v8f);
+  *(vol_v8f_at *)smooth = __builtin_convertvector(w, vol_v8f);
+  vol_v8d q = x / pb * 100;
+  vol_store8_if(ratio, q, cnt & (pb > vol_v8d{}));
+}
+
+// intraday_acc_volume's pass over a day laid out as the day before it,
+// eight bars to a vector as far as whole vectors go: bars b[k] against the
+// day before's p[k] (times apart by shift, and rising when `rising`), the
+// day's running sums from `run` on into acc, their smoothings with a
+// against the day before's (pbase) into smooth and the ratios (where
+// `counted`) into ratio.  *bad: the times do not fit; *over: a sum left
+// +-2^24.  Returns the bars done.
+[[gnu::noinline]] VOL_512 static int acc_day_512(const chart_bar *b, const chart_bar *p, int len,
+                                                 int64_t shift, bool rising, double a,
+                                                 bool counted, const float *pbase, float *acc,
+                                                 float *smooth, float *ratio, double &run,
+                                                 bool *bad, bool *over) {
+  const vol_v8d zero = {}, lim = zero + 16777216.0, wa = zero + a, wb = zero + (1 - a);
+  const vol_v8d missing = zero + MISSING_LIMIT;
+  const vol_v8i cnt = vol_v8i{} + (counted ? -1LL : 0LL);
+  const __m512i sh = _mm512_set1_epi64(shift);
+  __mmask8 wrong = 0;
+  vol_v8i out_of = {};
+  __m512i last = _mm512_set1_epi64((int64_t)b[0].time - 1);
+  vol_v8d r = vol_v8d{} + run;
+  vol_v8d bx[VOL_BLOCK / 8];
+  int k = 0;
+  for (int m = 0; len - k >= 8; k += m) {
+    m = (len - k) & ~7;
+    m = m < VOL_BLOCK ? m : VOL_BLOCK;
+    for (int j = 0; j < m; j += 8) {
+      vol_v8f t, v, pt;
+      load_words8<7, 4, 7, 4>(b + k + j, t, v, t, v);
+      load_words8<7, 7, 7, 7>(p + k + j, pt, pt, pt, pt);
+      __m512i tl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)t);
+      __m512i pl = _mm512_maskz_cvtepi32_epi64((__mmask8)-1, (__m256i)pt);
+      wrong |= _mm512_cmpneq_epi64_mask(_mm512_sub_epi64(tl, pl), sh);
+      if (rising) {
+        // each time against the one before it
+        __m512i before = _mm512_maskz_alignr_epi64((__mmask8)-1, tl, last, 7);
+        wrong |= _mm512_cmple_epi64_mask(tl, before);
+        last = tl;
+      }
+      vol_whole8(v, bx[j / 8]);
+      vol_prefix8(bx[j / 8]);
+    }
+    for (int j = 0; j < m; j += 8) {
+      acc_group_512(bx[j / 8], pbase + k + j, acc + k + j, smooth + k + j, ratio + k + j, r,
+                    out_of, lim, wa, wb, missing, cnt);
+    }
+  }
+  run = r[0];
+  *bad = wrong != 0;
+  bool o = false;
+  for (int l = 0; l < 8; l++) o |= out_of[l] != 0;
+  *over = o;
+  return k;
+}
+
+#endif
+
 // Series 2 the day's volume so far; series 3 its smoothing across days at
 // the same time of day; series 1 today against the typical day, x 100.
 //
@@ -904,8 +1503,9 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // day (and of the day before), the division by the day's length made only
 // when the day changes.  The ratios are made in a second pass four to a
 // division: the first leaves series 1 the base of each bar that has one.
-template <int>
+template <int W>
 STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
+  const bool eight = W && vol_has_512();
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   acc_state st;
@@ -988,16 +1588,27 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     const int64_t shift = base - day_base;
     if (vol.size() < (size_t)len + 4) vol.resize((size_t)len + 4);
     int32_t *vb = vol.data();
-    int bad = 0;
+    int bad = 0, k0 = 0;
+    double run = 0;
+    bool over8 = false;
+    const float *pbase = smooth + ps;
+#ifdef VOL_512
+    if (eight) {
+      bool wrong;
+      k0 = acc_day_512(b, p, len, shift, ps != whole, a, st.days + 1 > n, pbase, acc + i, smooth + i,
+                       ratio + i, run, &wrong, &over8);
+      if (wrong) return 0;
+    }
+#endif
     if (ps == whole) {
       // the day before was taken whole: its times rose, and so do these
-      for (int k = 0; k < len; k++) {
+      for (int k = k0; k < len; k++) {
         bad |= b[k].time - p[k].time != shift;
         vb[k] = b[k].volume;
       }
     } else {
-      int64_t last = (int64_t)b[0].time - 1;
-      for (int k = 0; k < len; k++) {
+      int64_t last = (int64_t)b[k0 > 0 ? k0 - 1 : 0].time - (k0 > 0 ? 0 : 1);
+      for (int k = k0; k < len; k++) {
         int64_t t = b[k].time;
         bad |= (t - p[k].time != shift) | (t <= last);
         last = t;
@@ -1009,8 +1620,6 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     const study_v4d missing = zero + MISSING_LIMIT;
     const study_v4i counted = (study_v4i{0, 0, 0, 0} + (st.days + 1 > n ? -1LL : 0LL));
     study_v4i over = {0, 0, 0, 0};
-    double run = 0;
-    const float *pbase = smooth + ps;
     auto group = [&](int k, int m) STUDY_INLINE {
       study_v4d v, pb;
       if (m == 4) {
@@ -1046,9 +1655,10 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
       study_v4d r = v / pb * 100;
       study_store4_if(ratio + i + k, r, counted & (pb > zero), m);
     };
-    int k = 0;
+    int k = k0;
     for (; len - k >= 4; k += 4) group(k, 4);
     if (k < len) group(k, len - k);
+    if (over8) return 0;
     for (int l = 0; l < 4; l++)
       if (over[l]) return 0;
     st.days++;
