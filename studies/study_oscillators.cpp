@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "studies/study_internal.h"
+#include "studylib/ferlume_block.h"
 
 namespace {
 
@@ -55,6 +56,12 @@ struct stoch_params {
 
 }  // namespace
 
+// Asks for bars from .. from + m - 1 ahead of their use, a cache line at a
+// time (a hint: bars past the chart's end are never read).
+STUDY_INLINE static inline void study_prefetch_bars(const chart_bar *bars, int from, int m) {
+  for (int t = 0; t < m; t += 64 / (int)sizeof(chart_bar)) __builtin_prefetch(bars + from + t);
+}
+
 // MACD, and with SIGNAL its signal line: the fast and slow averages seed
 // at bar 0, the signal line at slow_n - 1.
 template <int, bool SIGNAL>
@@ -67,12 +74,12 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1), c = 2.0 / (sig_n + 1);
-  const study_decay4 fast(1 - a), slow(1 - b), signal(1 - c);
+  const decay16 fast(1 - a), slow(1 - b), signal(1 - c);
   int first = SIGNAL ? sig_n + slow_n - 2 : slow_n - 1;  // the first value
-  // the groups start past the seeds and the first value
-  int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 3) & ~3;
+  // the blocks start past the seeds and the first value
+  int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 15) & ~15;
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
-    study_run4(
+    run16(
         s, start, count, from, st,
         [&](int i, macd_state &st) STUDY_INLINE {
           double p = price(i);
@@ -92,19 +99,32 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
           }
           out[i] = i < first ? MISSING_VALUE : study_out(m);
         },
-        [&](int i, int m, macd_state &st) STUDY_INLINE {
-          study_v4d p, f, w;
-          study_gather4(p, price, i, m);
-          f = a * p;
-          w = b * p;
-          fast.run(f, st.fast);
-          slow.run(w, st.slow);
-          f -= w;
-          if constexpr (SIGNAL) {
-            f *= c;
-            signal.run(f, st.signal);
+        // a chunk's blocks: each smoothing over all of them in turn, so
+        // that neighbouring blocks' chains overlap
+        [&](int i, int nb, int mlast, macd_state &st) STUDY_INLINE {
+          block16 f[CHUNK], w[CHUNK];
+          // the next chunks' bars on their way meanwhile (rows take every
+          // fourth bar, which a long chart's prefetching does not follow)
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb);
+          for (int k = 0; k < nb; k++) {
+            block16 p;
+            block_gather(p, price, i + 16 * k, k == nb - 1 ? mlast : 16);
+            for (int j = 0; j < 4; j++) {
+              f[k][j] = a * p[j];
+              w[k][j] = b * p[j];
+            }
           }
-          study_store4(out + i, f, m);
+          for (int k = 0; k < nb; k++) {
+            fast.run(f[k], st.fast);
+            slow.run(w[k], st.slow);
+            for (int j = 0; j < 4; j++) {
+              f[k][j] -= w[k][j];
+              if constexpr (SIGNAL) f[k][j] *= c;
+            }
+          }
+          if constexpr (SIGNAL)
+            for (int k = 0; k < nb; k++) signal.run(f[k], st.signal);
+          for (int k = 0; k < nb; k++) block_store(out + i + 16 * k, f[k], k == nb - 1 ? mlast : 16);
         });
   });
   return 1;
@@ -280,9 +300,8 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
-    price_ahead<decltype(price)> ahead(price, n, count);
-    study_run4(
-        s, start, count, (n + 1 + 3) & ~3, st,
+    run16(
+        s, start, count, (n + 1 + 15) & ~15, st,
         [&](int i, rsi_state &st) STUDY_INLINE {
           double p = price(i);
           double d = i >= 1 ? p - price(i - 1) : 0;
@@ -305,24 +324,48 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
           double v = up + down > 0 ? 100 * up / (up + down) : 50;
           out[i] = study_out(v);
         },
-        [&](int i, int m, rsi_state &st) STUDY_INLINE {
-          study_v4d p, pp, o, oo;
-          ahead.ends(i, m, p, pp, o, oo);
-          study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
-          study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
-          study_prefix4(up);
-          study_prefix4(down);
-          up += st.up;
-          down += st.down;
-          st.up = up[3];
-          st.down = down[3];
+        // a chunk's blocks: the changes entering and leaving each window,
+        // their running sums over each block (sum16), the divisions four to
+        // an instruction
+        [&](int i, int nb, int mlast, rsi_state &st) STUDY_INLINE {
+          block16 up[CHUNK], down[CHUNK];
+          // the next chunks' bars on their way meanwhile (rows take every
+          // fourth bar, which a long chart's prefetching does not follow)
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb);
+          for (int k = 0; k < nb; k++) {
+            int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+            block16 p, o;
+            block_gather(p, price, at, m);
+            block_gather(o, price, at - n, m);
+            for (int j = 0; j < 4; j++) {
+              // the bars one before row j's
+              study_v4d pp = p[(j + 3) & 3], oo = o[(j + 3) & 3];
+              if (j == 0) {
+                study_shift_in4(pp, price(at - 1));
+                study_shift_in4(oo, price(at - n - 1));
+              }
+              study_v4d d = p[j] - pp, ad = STUDY_V4_ABS(d), dv = o[j] - oo, ao = STUDY_V4_ABS(dv);
+              up[k][j] = 0.5 * (ad + d) - 0.5 * (ao + dv);
+              down[k][j] = 0.5 * (ad - d) - 0.5 * (ao - dv);
+            }
+          }
+          for (int k = 0; k < nb; k++) {
+            sum16(up[k], st.up);
+            sum16(down[k], st.down);
+          }
           const study_v4d zero = {0, 0, 0, 0}, fifty = {50, 50, 50, 50};
-          up = (study_v4d)((study_v4i)up & ~(up < zero));
-          down = (study_v4d)((study_v4i)down & ~(down < zero));
-          study_v4i moved = up + down > zero;
-          study_v4d v = 100 * up / (up + down);
-          v = (study_v4d)(((study_v4i)v & moved) | ((study_v4i)fifty & ~moved));
-          study_store4(out + i, v, m);
+          for (int k = 0; k < nb; k++) {
+            block16 v;
+            for (int j = 0; j < 4; j++) {
+              study_v4d u = up[k][j], w = down[k][j];
+              u = (study_v4d)((study_v4i)u & ~(u < zero));
+              w = (study_v4d)((study_v4i)w & ~(w < zero));
+              study_v4i moved = u + w > zero;
+              study_v4d r = 100 * u / (u + w);
+              v[j] = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
+            }
+            block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+          }
         });
   });
   return 1;
