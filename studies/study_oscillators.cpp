@@ -574,6 +574,14 @@ STUDY_INLINE static inline int cci(chart_rec *chart, StudyDef *s, int restart) {
 STUDY_TWO_WAYS(cci, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 
 int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
+  // a live update's last bar or few go two at a time whatever the
+  // processor: the plain compilation, which saves the wide one's entry
+  // cost (the same values either way)
+  cci_state st;
+  study_load_state(s, &st);
+  int count = study_bar_count(chart, s);
+  if (!restart && st.index > 0 && st.index < count && count - st.index < 8)
+    return cci_plain(chart, s, restart);
   return cci_either(chart, s, restart);
 }
 
