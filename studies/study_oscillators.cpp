@@ -56,10 +56,37 @@ struct stoch_params {
 
 }  // namespace
 
-// Asks for bars from .. from + m - 1 ahead of their use, a cache line at a
-// time (a hint: bars past the chart's end are never read).
-STUDY_INLINE static inline void study_prefetch_bars(const chart_bar *bars, int from, int m) {
+// Asks for bars from .. from + m - 1 below count ahead of their use, a
+// cache line at a time (none past the chart's end: asking for memory that
+// is not there costs a walk of the page tables).
+STUDY_INLINE static inline void study_prefetch_bars(const chart_bar *bars, int from, int m,
+                                                    int count) {
+  if (m > count - from) m = count - from;
   for (int t = 0; t < m; t += 64 / (int)sizeof(chart_bar)) __builtin_prefetch(bars + from + t);
+}
+
+// block_gather and block_store of a block the chart may cut short: a
+// short one (a live update's) goes through a local array with the full
+// blocks' code rather than a branch per bar (the same values).
+template <class X>
+STUDY_INLINE static inline void gather16(block16 &v, const X &x, int i, int m) {
+  if (m == 16) {
+    block_gather(v, x, i, 16);
+    return;
+  }
+  double px[16] = {};
+  for (int t = 0; t < m; t++) px[t] = x(i + t);
+  block_gather(v, [&](int t) STUDY_INLINE { return px[t - i]; }, i, 16);
+}
+
+STUDY_INLINE static inline void store16(float *out, const block16 &v, int m) {
+  if (m == 16) {
+    block_store(out, v, 16);
+    return;
+  }
+  float f[16];
+  block_store(f, v, 16);
+  memcpy(out, f, sizeof(float) * m);
 }
 
 // MACD, and with SIGNAL its signal line: the fast and slow averages seed
@@ -105,10 +132,10 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
           block16 f[CHUNK], w[CHUNK];
           // the next chunks' bars on their way meanwhile (rows take every
           // fourth bar, which a long chart's prefetching does not follow)
-          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb);
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb, count);
           for (int k = 0; k < nb; k++) {
             block16 p;
-            block_gather(p, price, i + 16 * k, k == nb - 1 ? mlast : 16);
+            gather16(p, price, i + 16 * k, k == nb - 1 ? mlast : 16);
             for (int j = 0; j < 4; j++) {
               f[k][j] = a * p[j];
               w[k][j] = b * p[j];
@@ -124,7 +151,7 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
           }
           if constexpr (SIGNAL)
             for (int k = 0; k < nb; k++) signal.run(f[k], st.signal);
-          for (int k = 0; k < nb; k++) block_store(out + i + 16 * k, f[k], k == nb - 1 ? mlast : 16);
+          for (int k = 0; k < nb; k++) store16(out + i + 16 * k, f[k], k == nb - 1 ? mlast : 16);
         });
   });
   return 1;
@@ -331,12 +358,12 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
           block16 up[CHUNK], down[CHUNK];
           // the next chunks' bars on their way meanwhile (rows take every
           // fourth bar, which a long chart's prefetching does not follow)
-          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb);
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb, count);
           for (int k = 0; k < nb; k++) {
             int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
             block16 p, o;
-            block_gather(p, price, at, m);
-            block_gather(o, price, at - n, m);
+            gather16(p, price, at, m);
+            gather16(o, price, at - n, m);
             for (int j = 0; j < 4; j++) {
               // the bars one before row j's
               study_v4d pp = p[(j + 3) & 3], oo = o[(j + 3) & 3];
@@ -364,7 +391,7 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
               study_v4d r = 100 * u / (u + w);
               v[j] = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
             }
-            block_store(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+            store16(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
           }
         });
   });
@@ -535,7 +562,7 @@ STUDY_INLINE static inline int cci(chart_rec *chart, StudyDef *s, int restart) {
       int m = count - blk < B ? count - blk : B, mp = (m + 15) & ~15;
       int w0 = blk - n + 1, k = 0;
       // the next block's bars on their way while this one's passes run
-      study_prefetch_bars(chart->bars, blk + B, m);
+      study_prefetch_bars(chart->bars, blk + B, m, count);
       for (; k + 4 <= m + n - 1; k += 4) {
         study_v4d v;
         study_gather4(v, price, w0 + k, 4);
