@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "studies/study_internal.h"
+#include "studylib/ferlume_block.h"
 
 namespace {
 
@@ -55,6 +56,39 @@ struct stoch_params {
 
 }  // namespace
 
+// Asks for bars from .. from + m - 1 below count ahead of their use, a
+// cache line at a time (none past the chart's end: asking for memory that
+// is not there costs a walk of the page tables).
+STUDY_INLINE static inline void study_prefetch_bars(const chart_bar *bars, int from, int m,
+                                                    int count) {
+  if (m > count - from) m = count - from;
+  for (int t = 0; t < m; t += 64 / (int)sizeof(chart_bar)) __builtin_prefetch(bars + from + t);
+}
+
+// block_gather and block_store of a block the chart may cut short: a
+// short one (a live update's) goes through a local array with the full
+// blocks' code rather than a branch per bar (the same values).
+template <class X>
+STUDY_INLINE static inline void gather16(block16 &v, const X &x, int i, int m) {
+  if (m == 16) {
+    block_gather(v, x, i, 16);
+    return;
+  }
+  double px[16] = {};
+  for (int t = 0; t < m; t++) px[t] = x(i + t);
+  block_gather(v, [&](int t) STUDY_INLINE { return px[t - i]; }, i, 16);
+}
+
+STUDY_INLINE static inline void store16(float *out, const block16 &v, int m) {
+  if (m == 16) {
+    block_store(out, v, 16);
+    return;
+  }
+  float f[16];
+  block_store(f, v, 16);
+  memcpy(out, f, sizeof(float) * m);
+}
+
 // MACD, and with SIGNAL its signal line: the fast and slow averages seed
 // at bar 0, the signal line at slow_n - 1.
 template <int, bool SIGNAL>
@@ -67,12 +101,12 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   double a = 2.0 / (n + 1), b = 2.0 / (slow_n + 1), c = 2.0 / (sig_n + 1);
-  const study_decay4 fast(1 - a), slow(1 - b), signal(1 - c);
+  const decay16 fast(1 - a), slow(1 - b), signal(1 - c);
   int first = SIGNAL ? sig_n + slow_n - 2 : slow_n - 1;  // the first value
-  // the groups start past the seeds and the first value
-  int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 3) & ~3;
+  // the blocks start past the seeds and the first value
+  int from = (std::max(std::max(first, SIGNAL ? slow_n : 1), 1) + 15) & ~15;
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
-    study_run4(
+    run16(
         s, start, count, from, st,
         [&](int i, macd_state &st) STUDY_INLINE {
           double p = price(i);
@@ -92,19 +126,32 @@ STUDY_INLINE static inline int macd(chart_rec *chart, StudyDef *s, int restart) 
           }
           out[i] = i < first ? MISSING_VALUE : study_out(m);
         },
-        [&](int i, int m, macd_state &st) STUDY_INLINE {
-          study_v4d p, f, w;
-          study_gather4(p, price, i, m);
-          f = a * p;
-          w = b * p;
-          fast.run(f, st.fast);
-          slow.run(w, st.slow);
-          f -= w;
-          if constexpr (SIGNAL) {
-            f *= c;
-            signal.run(f, st.signal);
+        // a chunk's blocks: each smoothing over all of them in turn, so
+        // that neighbouring blocks' chains overlap
+        [&](int i, int nb, int mlast, macd_state &st) STUDY_INLINE {
+          block16 f[CHUNK], w[CHUNK];
+          // the next chunks' bars on their way meanwhile (rows take every
+          // fourth bar, which a long chart's prefetching does not follow)
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb, count);
+          for (int k = 0; k < nb; k++) {
+            block16 p;
+            gather16(p, price, i + 16 * k, k == nb - 1 ? mlast : 16);
+            for (int j = 0; j < 4; j++) {
+              f[k][j] = a * p[j];
+              w[k][j] = b * p[j];
+            }
           }
-          study_store4(out + i, f, m);
+          for (int k = 0; k < nb; k++) {
+            fast.run(f[k], st.fast);
+            slow.run(w[k], st.slow);
+            for (int j = 0; j < 4; j++) {
+              f[k][j] -= w[k][j];
+              if constexpr (SIGNAL) f[k][j] *= c;
+            }
+          }
+          if constexpr (SIGNAL)
+            for (int k = 0; k < nb; k++) signal.run(f[k], st.signal);
+          for (int k = 0; k < nb; k++) store16(out + i + 16 * k, f[k], k == nb - 1 ? mlast : 16);
         });
   });
   return 1;
@@ -280,9 +327,8 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
   if (start < 0) return 1;
   float *out = study_series(s, 0);
   with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
-    price_ahead<decltype(price)> ahead(price, n, count);
-    study_run4(
-        s, start, count, (n + 1 + 3) & ~3, st,
+    run16(
+        s, start, count, (n + 1 + 15) & ~15, st,
         [&](int i, rsi_state &st) STUDY_INLINE {
           double p = price(i);
           double d = i >= 1 ? p - price(i - 1) : 0;
@@ -305,24 +351,48 @@ STUDY_INLINE static inline int rsi(chart_rec *chart, StudyDef *s, int restart) {
           double v = up + down > 0 ? 100 * up / (up + down) : 50;
           out[i] = study_out(v);
         },
-        [&](int i, int m, rsi_state &st) STUDY_INLINE {
-          study_v4d p, pp, o, oo;
-          ahead.ends(i, m, p, pp, o, oo);
-          study_v4d d = p - pp, ad = STUDY_V4_ABS(d), dv = o - oo, ao = STUDY_V4_ABS(dv);
-          study_v4d up = 0.5 * (ad + d) - 0.5 * (ao + dv), down = 0.5 * (ad - d) - 0.5 * (ao - dv);
-          study_prefix4(up);
-          study_prefix4(down);
-          up += st.up;
-          down += st.down;
-          st.up = up[3];
-          st.down = down[3];
+        // a chunk's blocks: the changes entering and leaving each window,
+        // their running sums over each block (sum16), the divisions four to
+        // an instruction
+        [&](int i, int nb, int mlast, rsi_state &st) STUDY_INLINE {
+          block16 up[CHUNK], down[CHUNK];
+          // the next chunks' bars on their way meanwhile (rows take every
+          // fourth bar, which a long chart's prefetching does not follow)
+          study_prefetch_bars(chart->bars, i + 32 * CHUNK, 16 * nb, count);
+          for (int k = 0; k < nb; k++) {
+            int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
+            block16 p, o;
+            gather16(p, price, at, m);
+            gather16(o, price, at - n, m);
+            for (int j = 0; j < 4; j++) {
+              // the bars one before row j's
+              study_v4d pp = p[(j + 3) & 3], oo = o[(j + 3) & 3];
+              if (j == 0) {
+                study_shift_in4(pp, price(at - 1));
+                study_shift_in4(oo, price(at - n - 1));
+              }
+              study_v4d d = p[j] - pp, ad = STUDY_V4_ABS(d), dv = o[j] - oo, ao = STUDY_V4_ABS(dv);
+              up[k][j] = 0.5 * (ad + d) - 0.5 * (ao + dv);
+              down[k][j] = 0.5 * (ad - d) - 0.5 * (ao - dv);
+            }
+          }
+          for (int k = 0; k < nb; k++) {
+            sum16(up[k], st.up);
+            sum16(down[k], st.down);
+          }
           const study_v4d zero = {0, 0, 0, 0}, fifty = {50, 50, 50, 50};
-          up = (study_v4d)((study_v4i)up & ~(up < zero));
-          down = (study_v4d)((study_v4i)down & ~(down < zero));
-          study_v4i moved = up + down > zero;
-          study_v4d v = 100 * up / (up + down);
-          v = (study_v4d)(((study_v4i)v & moved) | ((study_v4i)fifty & ~moved));
-          study_store4(out + i, v, m);
+          for (int k = 0; k < nb; k++) {
+            block16 v;
+            for (int j = 0; j < 4; j++) {
+              study_v4d u = up[k][j], w = down[k][j];
+              u = (study_v4d)((study_v4i)u & ~(u < zero));
+              w = (study_v4d)((study_v4i)w & ~(w < zero));
+              study_v4i moved = u + w > zero;
+              study_v4d r = 100 * u / (u + w);
+              v[j] = (study_v4d)(((study_v4i)r & moved) | ((study_v4i)fifty & ~moved));
+            }
+            store16(out + i + 16 * k, v, k == nb - 1 ? mlast : 16);
+          }
         });
   });
   return 1;
@@ -334,81 +404,94 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   return rsi_either(chart, s, restart);
 }
 
-// CCI of bars j = 0 .. m - 1 of a block (m a multiple of 8) from the
-// window's prices w (from the first bar of bar 0's window; bar j's price is
-// w[j + n - 1]): (price - mean) / (0.015 * mean deviation), missing where
-// the window never moved.  Each bar's window is summed in the pass (the
-// same loads feed its sum and then its deviations), so that no running sum
-// chains bar to bar and a bar's value depends on its window alone.  Bar
-// j + 1's window is bar j's a bar later, so one load of w feeds four bars
-// and neighbouring bars' passes overlap instead of waiting on each other.
-// Each bar's sums are taken in two interleaved sums (even and odd k); they
-// differ from one sum by double rounding only.
+// CCI of bars j = 0 .. m - 1 of a block (m a multiple of 2L, L the lanes
+// of V) from the window's prices w (from the first bar of bar 0's window;
+// bar j's price is w[j + n - 1]): (price - mean) / (0.015 * mean
+// deviation), missing where the window never moved.  Each bar's window is
+// summed in the pass (the same loads feed its sum and then its
+// deviations), so that no running sum chains bar to bar and a bar's value
+// depends on its window alone.  Bar j + 1's window is bar j's a bar later,
+// so one load of w feeds L bars and neighbouring bars' passes overlap
+// instead of waiting on each other.  Each bar's sums are taken in two
+// interleaved sums (even and odd k); they differ from one sum by double
+// rounding only.  Every width makes the same operations for each bar.
+template <class V, class VI>
 [[gnu::always_inline]] static inline void cci_pass(const double *w, int m, int n, double scale,
                                                    double *cci) {
-  const study_v4i mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
-                          0x7fffffffffffffffLL};
-  const study_v4d zero = {0, 0, 0, 0}, sc = {scale, scale, scale, scale},
-                  missing = {MISSING_VALUE, MISSING_VALUE, MISSING_VALUE, MISSING_VALUE};
-  const study_v4d nv = {(double)n, (double)n, (double)n, (double)n};
-  for (int j = 0; j < m; j += 8) {
-    study_v4d m0, m1, p0, p1, s00 = zero, s01 = zero, s10 = zero, s11 = zero;
-    // acc += w for the four bars from lane u of the group at window place k
+  constexpr int L = sizeof(V) / sizeof(double);
+  const V zero = {}, sc = zero + scale, missing = zero + (double)MISSING_VALUE,
+          nv = zero + (double)n;
+  const VI mask = (VI){} + 0x7fffffffffffffffLL;
+  for (int j = 0; j < m; j += 2 * L) {
+    V m0, m1, p0, p1, s00 = zero, s01 = zero, s10 = zero, s11 = zero;
+    // acc += w for the L bars from lane u of the group at window place k
     // (vectors by reference: by value they would change the calling
-    // convention between the two compilations)
-    auto sum = [&](study_v4d &acc, int u, int k) {
-      study_v4d v;
+    // convention between the compilations)
+    auto sum = [&](V &acc, int u, int k) {
+      V v;
       memcpy(&v, w + j + u + k, sizeof v);
       acc += v;
     };
     int k = 0;
     for (; k + 2 <= n; k += 2) {
       sum(s00, 0, k);
-      sum(s01, 4, k);
+      sum(s01, L, k);
       sum(s10, 0, k + 1);
-      sum(s11, 4, k + 1);
+      sum(s11, L, k + 1);
     }
     if (k < n) {
       sum(s00, 0, k);
-      sum(s01, 4, k);
+      sum(s01, L, k);
     }
     m0 = (s00 + s10) / nv;
     m1 = (s01 + s11) / nv;
     memcpy(&p0, w + j + n - 1, sizeof p0);
-    memcpy(&p1, w + j + n + 3, sizeof p1);
+    memcpy(&p1, w + j + n - 1 + L, sizeof p1);
     s00 = s01 = s10 = s11 = zero;
     // acc += |mean - w|
-    auto add = [&](study_v4d &acc, const study_v4d &mv, int u, int k) {
-      study_v4d v;
+    auto add = [&](V &acc, const V &mv, int u, int k) {
+      V v;
       memcpy(&v, w + j + u + k, sizeof v);
-      acc += (study_v4d)((study_v4i)(mv - v) & mask);
+      acc += (V)((VI)(mv - v) & mask);
     };
     k = 0;
     for (; k + 2 <= n; k += 2) {
       add(s00, m0, 0, k);
-      add(s01, m1, 4, k);
+      add(s01, m1, L, k);
       add(s10, m0, 0, k + 1);
-      add(s11, m1, 4, k + 1);
+      add(s11, m1, L, k + 1);
     }
     if (k < n) {
       add(s00, m0, 0, k);
-      add(s01, m1, 4, k);
+      add(s01, m1, L, k);
     }
     // (p - mean) / (0.015 * sum / n)
-    study_v4d sum0 = s00 + s10, sum1 = s01 + s11;
-    study_v4i has0 = sum0 > zero, has1 = sum1 > zero;
-    study_v4d c0 = (p0 - m0) * sc / sum0, c1 = (p1 - m1) * sc / sum1;
-    c0 = (study_v4d)(((study_v4i)c0 & has0) | ((study_v4i)missing & ~has0));
-    c1 = (study_v4d)(((study_v4i)c1 & has1) | ((study_v4i)missing & ~has1));
+    V sum0 = s00 + s10, sum1 = s01 + s11;
+    VI has0 = sum0 > zero, has1 = sum1 > zero;
+    V c0 = (p0 - m0) * sc / sum0, c1 = (p1 - m1) * sc / sum1;
+    c0 = (V)(((VI)c0 & has0) | ((VI)missing & ~has0));
+    c1 = (V)(((VI)c1 & has1) | ((VI)missing & ~has1));
     memcpy(cci + j, &c0, sizeof c0);
-    memcpy(cci + j + 4, &c1, sizeof c1);
+    memcpy(cci + j + L, &c1, sizeof c1);
   }
 }
 
-[[gnu::noinline]] STUDY_WIDE static void cci_pass_wide(const double *w, int m, int n, double scale,
-                                                       double *cci) {
-  cci_pass(w, m, n, scale, cci);
+#if defined(__x86_64__) || defined(__i386__)
+typedef double cci_v8d __attribute__((vector_size(64)));
+typedef long long cci_v8i __attribute__((vector_size(64)));
+
+// Sixteen bars to a group in 512-bit registers: half the instructions per
+// window element.
+[[gnu::noinline]] __attribute__((target("avx512f"))) static void cci_pass_512(
+    const double *w, int m, int n, double scale, double *cci) {
+  cci_pass<cci_v8d, cci_v8i>(w, m, n, scale, cci);
 }
+
+static bool cci_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
+  return has;
+}
+#endif
 
 // The same, two bars to a register: for the few bars of a live update, and
 // for processors without 256-bit registers (where the vectors above would
@@ -438,20 +521,23 @@ int compute_rsi(chart_rec *chart, StudyDef *s, int restart) {
   }
 }
 
-int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
+// The mean moves with every window, so the mean deviation measures every
+// price of the window again: the pass is the formula's own cost.  Bars
+// are taken in blocks: each price is made once per block (the typical
+// price is a sum and a division, four to an instruction in the wide
+// compilation), then eight or sixteen bars at a time share each load for
+// their window sums and deviations (cci_pass), and the values go out four
+// to an instruction.  A bar's value depends on its window alone: a live
+// update computes the last bar again from its window (its block is that
+// bar; nothing more is allocated).
+template <int W>
+STUDY_INLINE static inline int cci(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   cci_state st;
   int start = study_start(s, restart, n, count, n >= 1, 1, &st);
   if (start < 0) return 1;
   float *out = study_series(s, 0);
-  // The mean moves with every window, so the mean deviation measures every
-  // price of the window again: the pass is the formula's own cost.  Bars
-  // are taken in blocks: each price is made once per block (the typical
-  // price is a sum and a division), then eight bars at a time share each
-  // load for their window sums and deviations (cci_pass).  A bar's value
-  // depends on its window alone: a live update computes the last bar again
-  // from its window (its block is that bar; nothing more is allocated).
   for (int i = start; i < n - 1 && i < count; i++) out[i] = MISSING_VALUE;
   const int first = start > n - 1 ? start : n - 1;
   if (first >= count) {
@@ -459,31 +545,71 @@ int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
     return 1;
   }
   const int B = count - first < 512 ? count - first : 512;
-  const int BP = (B + 7) & ~7;  // the block in whole groups of eight bars
+  const int BP = (B + 15) & ~15;  // the block in whole groups of sixteen bars
   // one block of memory for the two buffers, on the stack when small
-  size_t total = (size_t)BP + n + 8 + (size_t)BP;
+  size_t total = (size_t)BP + n + 16 + (size_t)BP;
   double small[256];
   std::vector<double> buf(total > 256 ? total : 0);
-  double *w = total > 256 ? buf.data() : small, *cci = w + BP + n + 8;
+  double *w = total > 256 ? buf.data() : small, *cci = w + BP + n + 16;
   const double scale = n / 0.015;
-  const bool wide = study_wide();
-  with_price_type(chart->bars, s->price_type, [&](auto price) {
+#if defined(__x86_64__) || defined(__i386__)
+  const bool has512 = W && cci_has_512();
+#else
+  const bool has512 = false;
+#endif
+  with_price_type(chart->bars, s->price_type, [&](auto price) STUDY_INLINE {
     for (int blk = first; blk < count; blk += B) {
-      int m = count - blk < B ? count - blk : B, mp = (m + 7) & ~7;
-      int w0 = blk - n + 1;
-      for (int k = 0; k < m + n - 1; k++) w[k] = price(w0 + k);
-      // the group's unused lanes see zeros
-      for (int k = m + n - 1; k < mp + n - 1; k++) w[k] = 0;
-      // whole groups of eight in the wide registers, the rest (a live
-      // update's bar or two) two at a time
-      int m8 = wide ? m & ~7 : 0;
-      if (m8 > 0) cci_pass_wide(w, m8, n, scale, cci);
-      if (m8 < m) cci_pass_pairs(w + m8, m - m8, n, scale, cci + m8);
-      for (int j = 0; j < m; j++) out[blk + j] = study_out(cci[j]);
+      int m = count - blk < B ? count - blk : B, mp = (m + 15) & ~15;
+      int w0 = blk - n + 1, k = 0;
+      // the next block's bars on their way while this one's passes run
+      study_prefetch_bars(chart->bars, blk + B, m, count);
+      for (; k + 4 <= m + n - 1; k += 4) {
+        study_v4d v;
+        study_gather4(v, price, w0 + k, 4);
+        memcpy(w + k, &v, sizeof v);
+      }
+      for (; k < m + n - 1; k++) w[k] = price(w0 + k);
+      // the groups' unused lanes see zeros
+      for (k = m + n - 1; k < mp + n - 1; k++) w[k] = 0;
+      // whole groups in the widest registers, the rest (a live update's
+      // bar or two) two at a time
+      int done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+      if (has512 && m >= 16) {
+        done = m & ~15;
+        cci_pass_512(w, done, n, scale, cci);
+      }
+#endif
+      if (W && m - done >= 8) {
+        int m8 = (m - done) & ~7;
+        cci_pass<study_v4d, study_v4i>(w + done, m8, n, scale, cci + done);
+        done += m8;
+      }
+      if (done < m) cci_pass_pairs(w + done, m - done, n, scale, cci + done);
+      for (k = 0; k + 4 <= m; k += 4) {
+        study_v4d v;
+        memcpy(&v, cci + k, sizeof v);
+        study_store4(out + blk + k, v, 4);
+      }
+      for (; k < m; k++) out[blk + k] = study_out(cci[k]);
     }
   });
   study_finish(s, st, count);
   return 1;
+}
+
+STUDY_TWO_WAYS(cci, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
+
+int compute_cci(chart_rec *chart, StudyDef *s, int restart) {
+  // a live update's last bar or few go two at a time whatever the
+  // processor: the plain compilation, which saves the wide one's entry
+  // cost (the same values either way)
+  cci_state st;
+  study_load_state(s, &st);
+  int count = study_bar_count(chart, s);
+  if (!restart && st.index > 0 && st.index < count && count - st.index < 8)
+    return cci_plain(chart, s, restart);
+  return cci_either(chart, s, restart);
 }
 
 // VHF: |highest - lowest| over the window against the summed size of its
