@@ -4,8 +4,8 @@
 // over it, divisions four to an instruction.
 #include <algorithm>
 
+#include "studies/study_block16.h"
 #include "studies/study_internal.h"
-#include "studylib/ferlume_block.h"
 
 namespace {
 
@@ -55,15 +55,6 @@ struct stoch_params {
 };
 
 }  // namespace
-
-// Asks for bars from .. from + m - 1 below count ahead of their use, a
-// cache line at a time (none past the chart's end: asking for memory that
-// is not there costs a walk of the page tables).
-STUDY_INLINE static inline void study_prefetch_bars(const chart_bar *bars, int from, int m,
-                                                    int count) {
-  if (m > count - from) m = count - from;
-  for (int t = 0; t < m; t += 64 / (int)sizeof(chart_bar)) __builtin_prefetch(bars + from + t);
-}
 
 // block_gather and block_store of a block the chart may cut short: a
 // short one (a live update's) goes through a local array with the full

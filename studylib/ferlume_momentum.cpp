@@ -1,14 +1,14 @@
 // Ferlume1 momentum studies: True Strength Index and its signal line,
 // Trend Efficiency, the directional indicators with ADX, and Momentum.
+#include "studies/study_block16.h"
 #include "studylib/ferlume.h"
-#include "studylib/ferlume_block.h"
 
 #include <type_traits>
 
 // ---- Blocks of thirty-two bars ------------------------------------------------------
 
 // The momentum kernels take their blocks thirty-two bars at a time: two
-// sixteen-bar blocks (ferlume_block.h) side by side, four vectors of eight
+// sixteen-bar blocks (studies/study_block16.h) side by side, four vectors of eight
 // doubles, vector j holding bars j, 4 + j, .., 28 + j.  Each lane runs its
 // own four bars, the eight runs are chained in three doubling steps, so
 // that one 512-bit register holds the work of two 256-bit ones.  The plain
@@ -270,14 +270,6 @@ template <int W>
   }
 }
 
-// The records of the thirty-two bars from `at`, into the cache a chunk
-// before they are read (on long charts the processor's own prefetching
-// leaves the reads waiting on memory).
-[[gnu::always_inline]] inline void mom_prefetch32(const chart_bar *b, int at, int count) {
-  if (at + 32 > count) return;
-  for (int k = 0; k < 32; k += 64 / (int)sizeof *b) __builtin_prefetch(&b[at + k]);
-}
-
 // run16 with blocks of thirty-two bars at multiples of 32 from `from`.
 enum { CHUNK32 = 8 };
 
@@ -390,7 +382,7 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
     block32<W> e[CHUNK32], a[CHUNK32];
     for (int k = 0; k < nb; k++) {
       int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
-      mom_prefetch32(b, at + 32 * CHUNK32, count);
+      study_prefetch_bars(b, at + 32 * CHUNK32, 32, count);
       block32<W> cl;
       for (int j = 0; j < 4; j++) {
         mom_lanes<W> h, l;
@@ -513,7 +505,7 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
     block32<W> range[CHUNK32], old_range[CHUNK32], sy[CHUNK32], sxy[CHUNK32], dq[CHUNK32];
     for (int q = 0; q < nb; q++) {
       int at = i + 32 * q, m = q == nb - 1 ? mlast : 32;
-      mom_prefetch32(b, at + 32 * CHUNK32, count);
+      study_prefetch_bars(b, at + 32 * CHUNK32, 32, count);
       for (int j = 0; j < 4; j++) {
         mom_lanes<W> h, l, c, oh, ol, oc;
         block32_hlc<W>(b, at, j, m, h, l, c);
@@ -649,7 +641,7 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
     block32<W> tr[CHUNK32], pdm[CHUNK32], mdm[CHUNK32];
     for (int k = 0; k < nb; k++) {
       int at = i + 32 * k, m = k == nb - 1 ? mlast : 32;
-      mom_prefetch32(b, at + 32 * CHUNK32, count);
+      study_prefetch_bars(b, at + 32 * CHUNK32, 32, count);
       block32<W> h, l, cp;
       for (int j = 0; j < 4; j++) block32_hlc<W>(b, at, j, m, h[j], l[j], cp[j]);
       for (int j = 0; j < 4; j++) {

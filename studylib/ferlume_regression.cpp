@@ -3,20 +3,10 @@
 // comes from running sums (regression_sums), so the line costs the same
 // per bar whatever the period; the band and the deviation measure each
 // bar of the window against the line, which moves with every window.
+#include "studies/study_block16.h"
 #include "studylib/ferlume.h"
-#include "studylib/ferlume_block.h"
 
 namespace {
-// Asks for the bar records of the chunk after the block at `at` (run16's
-// chunks are 16 * CHUNK bars), a cache line at a time, so that a long
-// chart's records are on their way while the chunk's passes compute; the
-// addresses stay within the chart's count bars.
-static_assert(sizeof(chart_bar) <= 64, "a cache line holds a bar record");
-[[gnu::always_inline]] inline void fetch_chunk_ahead(const chart_bar *b, int at, int count) {
-  const chart_bar *next = b + std::min(at + 16 * CHUNK, count - 16);
-  for (int q = 0; q < 16; q += 64 / sizeof(chart_bar)) __builtin_prefetch(next + q);
-}
-
 struct tsf_state {
   int32_t index;
   regression_run reg;
@@ -151,7 +141,7 @@ STUDY_INLINE inline int tsf_line(chart_rec *chart, StudyDef *s, int restart) {
       for (int k = 0; k < nb; k++) {
         int at = i + 16 * k, m = k == nb - 1 ? mlast : 16;
         block16 v, dq;
-        fetch_chunk_ahead(b, at, count);
+        study_prefetch_bars(b, at + 16 * CHUNK, 16, count);
         block_gather(v, price, at, m);
         block_gather(dq, price, at - n + 1, m);
         for (int j = 0; j < 4; j++) {
