@@ -169,47 +169,31 @@ STUDY_INLINE inline void study_window_max(T *a, int q, int n, int len) {
 }
 
 // The window extremes of a run's groups of four bars, made a block of bars
-// ahead and read four at a time.  Groups come in order, from the bar the
-// extremes were set up for.  Windows of up to kMax bars: the block's
-// values and the n - 1 before it into arrays (the lows negated), then
-// study_window_max; longer windows take window_extremes::steps.
+// ahead (window_extremes::steps) and read four at a time.  Groups come in
+// order, from the bar the extremes were set up for.
 template <class WE>
 struct extremes_ahead {
-  static constexpr int kBlock = 256, kMax = 256;
   WE &w;
   int to;  // bars below it only
   int at = 0, end = 0;
-  double hs[kBlock + kMax + 8], ls[kBlock + kMax + 8];
+  double hs[256], ls[256];
   extremes_ahead(WE &w_, int to_) : w(w_), to(to_) {}
   STUDY_INLINE void get(int i, int m, study_v4d &h, study_v4d &l) {
-    const bool in_block = w.n <= kMax;
     if (i + m > end) {
       at = i;
-      end = i + kBlock < to ? i + kBlock : to;
-      if (!in_block) {
-        w.steps(at, end - at, hs, ls);
-      } else {
-        const int base = at - w.n + 1, len = end - base;
-        for (int k = 0; k < len; k++) {
-          hs[k] = w.xh(base + k);
-          ls[k] = -w.xl(base + k);
-        }
-        study_window_max(hs, 1, w.n, len);
-        study_window_max(ls, 1, w.n, len);
-      }
+      end = i + 256 < to ? i + 256 : to;
+      w.steps(at, end - at, hs, ls);
     }
-    const int off = in_block ? w.n - 1 : 0;
     if (m == 4) {
-      memcpy(&h, hs + off + (i - at), sizeof h);
-      memcpy(&l, ls + off + (i - at), sizeof l);
-    } else {
-      h = l = study_v4d{0, 0, 0, 0};
-      for (int k = 0; k < m; k++) {
-        h[k] = hs[off + i - at + k];
-        l[k] = ls[off + i - at + k];
-      }
+      memcpy(&h, hs + (i - at), sizeof h);
+      memcpy(&l, ls + (i - at), sizeof l);
+      return;
     }
-    if (in_block) l = -l;
+    h = l = study_v4d{0, 0, 0, 0};
+    for (int k = 0; k < m; k++) {
+      h[k] = hs[i - at + k];
+      l[k] = ls[i - at + k];
+    }
   }
 };
 
