@@ -132,6 +132,42 @@ struct window_extremes {
   }
 };
 
+// a[k] = max(a[k], a[k - s]) for k = hi - 1 down to lo, in place: going
+// down, a[k - s] is still the entry before the step.  32 bytes of entries
+// to a vector; each entry is one comparison of the same two values
+// whatever the registers.
+template <class T>
+STUDY_INLINE inline void study_max_shift(T *a, int s, int lo, int hi) {
+  typedef T V __attribute__((vector_size(32)));
+  constexpr int L = 32 / sizeof(T);
+  int k = hi - L;
+  for (; k >= lo; k -= L) {
+    V x, y;
+    memcpy(&x, a + k, sizeof x);
+    memcpy(&y, a + k - s, sizeof y);
+    x = x > y ? x : y;
+    memcpy(a + k, &x, sizeof x);
+  }
+  for (k += L - 1; k >= lo; k--) a[k] = a[k] > a[k - s] ? a[k] : a[k - s];
+}
+
+// The highest values of windows of n bars over an array of len bars, q
+// values to a bar (the highs, or a high and a negated low), in place:
+// bar k's values become the highest of bars k - n + 1 .. k, for k from
+// n - 1 on (the bars below are left partial); a window's lowest is the
+// highest of the negated values, negated.  The highest of spans of 2, 4,
+// .. P bars (P <= n < 2P), each from two of the span before, in vector
+// passes; a window is two spans of P bars that meet or overlap.  Each
+// entry depends on its own window alone, so that any block gives a bar
+// the same extremes, which are exact.  The passes cost log2 n per bar: for
+// windows up to a few hundred bars.
+template <class T>
+STUDY_INLINE inline void study_window_max(T *a, int q, int n, int len) {
+  int p = 1;
+  for (; 2 * p <= n; p *= 2) study_max_shift(a, p * q, (2 * p - 1) * q, len * q);
+  if (p < n) study_max_shift(a, (n - p) * q, (n - 1) * q, len * q);
+}
+
 // The window extremes of a run's groups of four bars, made a block of bars
 // ahead (window_extremes::steps) and read four at a time.  Groups come in
 // order, from the bar the extremes were set up for.

@@ -197,10 +197,12 @@ STUDY_INLINE static inline double stoch_price(const P &price, int i, const stoch
 }
 
 // %K (with D, series 2) and its average by the study's method over p2
-// (series 1): bar by bar through the warm-up, then four bars at a time,
-// each group's %K first, then its %D from the %K series as written.  The
-// window's extremes come from window_extremes (blocks of n bars on long
-// runs, a scan on a live update).
+// (series 1): bar by bar through the warm-up, then blocks of bars in
+// groups of four, each group's %K first, then its %D from the %K series as
+// written.  A block's highs and lows are taken into an array in one pass
+// over the bars, its windows' extremes made there, then read four bars at
+// a time with the prices.  The bars before the groups take
+// window_extremes (a scan on a live update).
 template <int, bool D>
 STUDY_INLINE static inline int stochastic(chart_rec *chart, StudyDef *s, int restart) {
   int count = study_bar_count(chart, s);
@@ -225,59 +227,122 @@ STUDY_INLINE static inline int stochastic(chart_rec *chart, StudyDef *s, int res
   auto low = [bars](int j) STUDY_INLINE { return (double)bars[j].low; };
   window_extremes<decltype(high), decltype(low)> w(
       high, low, n, std::max(study_first4(start, from), n - 1), count);
-  extremes_ahead<decltype(w)> ahead(w, count);
   auto x = [k_out, first](int j) STUDY_INLINE { return (double)k_out[first + j]; };
+  // a block's bars and the windows' first bars before them: each bar's
+  // high and negated low, then their windows' highest (study_window_max;
+  // window_extremes::steps into hs and ls for windows too long for it),
+  // from bar n - 1 on; prices.  The highs and lows are the bars' floats:
+  // their extremes are taken as floats, eight to a 256-bit vector.
+  constexpr int kBlock = 256, kMax = 256;
+  const bool in_block = n <= kMax;
+  alignas(64) float bhl[2 * (kBlock + kMax + 8)];
+  alignas(64) double bp[kBlock + 8], hs[kBlock], ls[kBlock];
   auto body = [&](auto price, auto mc) STUDY_INLINE {
     constexpr int M = decltype(mc)::value;
-    study_run4(
-        s, start, count, from, st,
-        [&](int i, stoch_state &st) STUDY_INLINE {
-          if (D) d_out[i] = MISSING_VALUE;
-          if (i < n - 1) {
-            k_out[i] = MISSING_VALUE;
-            return;
+    auto step = [&](int i, stoch_state &st) STUDY_INLINE {
+      if (D) d_out[i] = MISSING_VALUE;
+      if (i < n - 1) {
+        k_out[i] = MISSING_VALUE;
+        return;
+      }
+      w.step(i);
+      double v = stoch_price(price, i, sp);
+      double raw = w.hi != w.lo ? (v - w.lo) / (w.hi - w.lo) * 100 : 50;
+      // without smoothing (f = 1) the value is the raw one
+      st.k.s = i == n - 1 || f == 1 ? raw : (1 - f) * st.k.s + f * raw;
+      k_out[i] = i < first ? MISSING_VALUE : study_out(st.k.s);
+      if (d_ok && i >= first) {
+        double d = ma_step_m<M>(st.r, dn, x, i - first);
+        d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
+      }
+    };
+    // bars i .. e - 1, i a multiple of 4, e too but for the chart's last
+    // group; the lanes past e see zeros
+    auto block = [&](int i, int e, stoch_state &st) STUDY_INLINE {
+      const int len4 = (e - i + 3) & ~3;
+      float *hl = bhl + 2 * (n - 1);  // bar i's
+      if (in_block) {
+        const int base = i - n + 1, len = e - base;
+        for (int k = 0; k < len; k++) {
+          bhl[2 * k] = bars[base + k].high;
+          bhl[2 * k + 1] = -bars[base + k].low;
+        }
+        study_window_max(bhl, 2, n, len);
+      } else {
+        hl = bhl;
+        w.steps(i, e - i, hs, ls);
+        for (int j = 0; j < e - i; j++) {
+          hl[2 * j] = (float)hs[j];
+          hl[2 * j + 1] = -(float)ls[j];
+        }
+      }
+      for (int j = e - i; j < len4; j++) hl[2 * j] = hl[2 * j + 1] = 0;
+      if (sp.median) {
+        for (int j = 0; j < e - i; j++) bp[j] = stoch_price(price, i + j, sp);
+      } else {
+        for (int j = 0; j < e - i; j++) bp[j] = price(i + j);
+      }
+      for (int j = e - i; j < len4; j++) bp[j] = 0;
+      // the group of four bars from j of the block, m of them the chart's
+      auto group = [&](int j, int m, stoch_state &st) STUDY_INLINE {
+        const study_v4d fifty = {50, 50, 50, 50};
+        typedef float v8f __attribute__((vector_size(32)));
+        study_v4d v;
+        v8f hl8;
+        memcpy(&v, bp + j, sizeof v);
+        memcpy(&hl8, hl + 2 * j, sizeof hl8);
+        study_v4d h4 = __builtin_convertvector(__builtin_shufflevector(hl8, hl8, 0, 2, 4, 6),
+                                               study_v4d),
+                  l4 = -__builtin_convertvector(__builtin_shufflevector(hl8, hl8, 1, 3, 5, 7),
+                                                study_v4d);
+        study_v4i moved = h4 != l4;
+        study_v4d k = (v - l4) / (h4 - l4) * 100;
+        k = (study_v4d)(((study_v4i)k & moved) | ((study_v4i)fifty & ~moved));
+        if (f != 1) {
+          k *= f;
+          k_decay.run(k, st.k.s);
+        } else {
+          st.k.s = k[3];
+        }
+        study_store4(k_out + i + j, k, m);
+        if constexpr (D) {
+          if (!d_ok) study_store4_if(d_out + i + j, k, study_v4i{0, 0, 0, 0}, m);
+        }
+      };
+      // whole groups with the state in locals, then a last one cut short;
+      // the %D in a pass of its own over the %K as written, so that its
+      // reads of the %K do not wait for the stores just made
+      stoch_state r = st;
+      int j = 0;
+      for (; j + 4 <= e - i; j += 4) group(j, 4, r);
+      if (j < e - i) group(j, e - i - j, r);
+      if constexpr (D) {
+        if (d_ok) {
+          for (j = 0; j < e - i; j += 4) {
+            int m = e - i - j < 4 ? e - i - j : 4;
+            study_v4d d;
+            ma_group<M>(r.r, dn, d_decay, x, i + j - first, m, d);
+            study_store4(d_out + i + j, d, m);
           }
-          w.step(i);
-          double v = stoch_price(price, i, sp);
-          double raw = w.hi != w.lo ? (v - w.lo) / (w.hi - w.lo) * 100 : 50;
-          // without smoothing (f = 1) the value is the raw one
-          st.k.s = i == n - 1 || f == 1 ? raw : (1 - f) * st.k.s + f * raw;
-          k_out[i] = i < first ? MISSING_VALUE : study_out(st.k.s);
-          if (d_ok && i >= first) {
-            double d = ma_step_m<M>(st.r, dn, x, i - first);
-            d_out[i] = i < dn + first || study_is_missing(d) ? MISSING_VALUE : study_out(d);
-          }
-        },
-        [&](int i, int m, stoch_state &st) STUDY_INLINE {
-          study_v4d v, hh, ll;
-          ahead.get(i, m, hh, ll);
-          if (sp.median) {
-            v = study_v4d{0, 0, 0, 0};
-            for (int l = 0; l < m; l++) v[l] = stoch_price(price, i + l, sp);
-          } else {
-            study_gather4(v, price, i, m);
-          }
-          const study_v4d fifty = {50, 50, 50, 50};
-          study_v4i moved = hh != ll;
-          study_v4d k = (v - ll) / (hh - ll) * 100;
-          k = (study_v4d)(((study_v4i)k & moved) | ((study_v4i)fifty & ~moved));
-          if (f != 1) {
-            k *= f;
-            k_decay.run(k, st.k.s);
-          } else {
-            st.k.s = k[3];
-          }
-          study_store4(k_out + i, k, m);
-          if constexpr (D) {
-            if (d_ok) {
-              study_v4d d;
-              ma_group<M>(st.r, dn, d_decay, x, i - first, m, d);
-              study_store4(d_out + i, d, m);
-            } else {
-              study_store4_if(d_out + i, k, study_v4i{0, 0, 0, 0}, m);
-            }
-          }
-        });
+        }
+      }
+      st = r;
+    };
+    // the bars before `from` one at a time, then blocks up to the group
+    // that holds the last bar, the state saved, and that group by itself
+    stoch_state run = st;
+    int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
+    if (i < count) {
+      const int last = (count - 1) & ~3;
+      for (int e; i < last; i = e) {
+        e = last - i > kBlock ? i + kBlock : last;
+        block(i, e, run);
+      }
+      run.index = count - 1;
+      study_save_state(s, run);
+      block(last, count, run);
+    }
+    st = run;
   };
   with_price_type(bars, sp.price_type, [&](auto price) STUDY_INLINE {
     if constexpr (D)
