@@ -28,8 +28,8 @@ typedef study_v4d block16[4];
 
 struct decay16 {
   double c;
-  study_decay4 runs;    // from run to run: c^4
-  study_v4d pw[3];      // c, c^2, c^3 in every lane
+  study_decay4 runs;  // from run to run: c^4
+  study_v4d pw[3];    // c, c^2, c^3 in every lane
   explicit decay16(double c_) : c(c_), runs(c_ * c_ * (c_ * c_)) {
     double c2 = c_ * c_;
     pw[0] = study_v4d{c_, c_, c_, c_};
@@ -130,10 +130,9 @@ static_assert(sizeof(chart_bar) <= 64, "a cache line holds a bar record");
   study_v4f t1 = __builtin_shufflevector(f[0], f[1], 2, 6, 3, 7);
   study_v4f t2 = __builtin_shufflevector(f[2], f[3], 0, 4, 1, 5);
   study_v4f t3 = __builtin_shufflevector(f[2], f[3], 2, 6, 3, 7);
-  study_v4f r[4] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5),
-                    __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
-                    __builtin_shufflevector(t1, t3, 0, 1, 4, 5),
-                    __builtin_shufflevector(t1, t3, 2, 3, 6, 7)};
+  study_v4f r[4] = {
+      __builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
+      __builtin_shufflevector(t1, t3, 0, 1, 4, 5), __builtin_shufflevector(t1, t3, 2, 3, 6, 7)};
   if (m == 16) {
     for (int k = 0; k < 4; k++) *(study_v4f_at *)(out + 4 * k) = r[k];
     return;

@@ -67,7 +67,8 @@ STUDY_INLINE static inline void gather16(block16 &v, const X &x, int i, int m) {
   }
   double px[16] = {};
   for (int t = 0; t < m; t++) px[t] = x(i + t);
-  block_gather(v, [&](int t) STUDY_INLINE { return px[t - i]; }, i, 16);
+  block_gather(
+      v, [&](int t) STUDY_INLINE { return px[t - i]; }, i, 16);
 }
 
 STUDY_INLINE static inline void store16(float *out, const block16 &v, int m) {
@@ -533,20 +534,13 @@ template <class V, class VI>
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-typedef double cci_v8d __attribute__((vector_size(64)));
-typedef long long cci_v8i __attribute__((vector_size(64)));
-
 // Sixteen bars to a group in 512-bit registers: half the instructions per
 // window element.
-[[gnu::noinline]] __attribute__((target("avx512f"))) static void cci_pass_512(
-    const double *w, int m, int n, double scale, double *cci) {
-  cci_pass<cci_v8d, cci_v8i>(w, m, n, scale, cci);
+[[gnu::noinline]] STUDY_512 static void cci_pass_512(const double *w, int m, int n, double scale,
+                                                     double *cci) {
+  cci_pass<study_v8d, study_v8i>(w, m, n, scale, cci);
 }
 
-static bool cci_has_512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
-  return has;
-}
 #endif
 
 // The same, two bars to a register: for the few bars of a live update, and
@@ -609,7 +603,7 @@ STUDY_INLINE static inline int cci(chart_rec *chart, StudyDef *s, int restart) {
   double *w = total > 256 ? buf.data() : small, *cci = w + BP + n + 16;
   const double scale = n / 0.015;
 #if defined(__x86_64__) || defined(__i386__)
-  const bool has512 = W && cci_has_512();
+  const bool has512 = W && study_has_512();
 #else
   const bool has512 = false;
 #endif

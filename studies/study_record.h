@@ -205,6 +205,25 @@ inline bool study_wide() {
 }
 #endif
 
+// Eight doubles in one 512-bit register, for the kernels that have a
+// third compilation for such registers (STUDY_512): it runs where the
+// processor has them and the registers are not capped (study_has_512),
+// and makes the same operations as the narrower ones.
+typedef double study_v8d __attribute__((vector_size(64)));
+typedef long long study_v8i __attribute__((vector_size(64)));
+#if defined(__x86_64__) || defined(__i386__)
+#define STUDY_512 __attribute__((target("avx512f")))
+inline bool study_has_512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
+  return has;
+}
+#else
+#define STUDY_512
+inline bool study_has_512() {
+  return false;
+}
+#endif
+
 // ---- Four bars at a time ---------------------------------------------------
 // Recurrences that carry a value from bar to bar (exponential averages,
 // Wilder's smoothing) cost a multiplication and an addition of waiting per
@@ -293,9 +312,8 @@ template <class X>
 // and those n bars back (o), each with the bars one before (pp, oo), for
 // the sums of changes that enter and leave a window.
 template <class X>
-[[gnu::always_inline]] inline void study_window_ends4(const X &x, int i, int n, int m,
-                                                      study_v4d &p, study_v4d &pp, study_v4d &o,
-                                                      study_v4d &oo) {
+[[gnu::always_inline]] inline void study_window_ends4(const X &x, int i, int n, int m, study_v4d &p,
+                                                      study_v4d &pp, study_v4d &o, study_v4d &oo) {
   study_gather4(p, x, i, m);
   study_gather4(o, x, i - n, m);
   pp = p;

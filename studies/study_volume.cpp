@@ -89,8 +89,8 @@ struct bars4 {
     f.close = study_v4d{p[0].close, p[1].close, p[2].close, p[3].close};
     f.volume = study_v4d{(double)p[0].volume, (double)p[1].volume, (double)p[2].volume,
                          (double)p[3].volume};
-    f.extra = study_v4d{(double)p[0].extra, (double)p[1].extra, (double)p[2].extra,
-                        (double)p[3].extra};
+    f.extra =
+        study_v4d{(double)p[0].extra, (double)p[1].extra, (double)p[2].extra, (double)p[3].extra};
     return;
   }
   f.high = f.low = f.close = f.volume = f.extra = study_v4d{0, 0, 0, 0};
@@ -135,38 +135,31 @@ struct bars4 {
 // permutations for eight bars.
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define VOL_512 __attribute__((target("avx512f")))
-typedef double vol_v8d __attribute__((vector_size(64)));
-typedef long long vol_v8i __attribute__((vector_size(64)));
 typedef float vol_v16f __attribute__((vector_size(64)));
 typedef float vol_v8f __attribute__((vector_size(32)));
 typedef int vol_v8si __attribute__((vector_size(32)));
 typedef float vol_v8f_at __attribute__((vector_size(32), aligned(4)));
 
-static bool vol_has_512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
-  return has;
-}
-
 // Words A, B, C, D (as in chart_bar: 1 high, 2 low, 3 close, 4 volume,
 // 5 extra) of the eight bars from p, as they stand (floats, or whole
 // numbers by their bits).
 template <int A, int B, int C, int D>
-[[gnu::always_inline]] VOL_512 static inline void load_words8(const chart_bar *p, vol_v8f &a, vol_v8f &b,
-                                                      vol_v8f &c, vol_v8f &d) {
+[[gnu::always_inline]] STUDY_512 static inline void load_words8(const chart_bar *p, vol_v8f &a,
+                                                                vol_v8f &b, vol_v8f &c,
+                                                                vol_v8f &d) {
   vol_v16f z0, z1, z2, z3;
   memcpy(&z0, p, sizeof z0);
   memcpy(&z1, p + 2, sizeof z1);
   memcpy(&z2, p + 4, sizeof z2);
   memcpy(&z3, p + 6, sizeof z3);
-  vol_v16f t0 = __builtin_shufflevector(z0, z1, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
-                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
-  vol_v16f t1 = __builtin_shufflevector(z2, z3, A, A + 8, A + 16, A + 24, B, B + 8, B + 16,
-                                        B + 24, C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
-  vol_v16f ab = __builtin_shufflevector(t0, t1, 0, 1, 2, 3, 16, 17, 18, 19, 4, 5, 6, 7, 20, 21, 22,
-                                        23);
-  vol_v16f cd = __builtin_shufflevector(t0, t1, 8, 9, 10, 11, 24, 25, 26, 27, 12, 13, 14, 15, 28,
-                                        29, 30, 31);
+  vol_v16f t0 = __builtin_shufflevector(z0, z1, A, A + 8, A + 16, A + 24, B, B + 8, B + 16, B + 24,
+                                        C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f t1 = __builtin_shufflevector(z2, z3, A, A + 8, A + 16, A + 24, B, B + 8, B + 16, B + 24,
+                                        C, C + 8, C + 16, C + 24, D, D + 8, D + 16, D + 24);
+  vol_v16f ab =
+      __builtin_shufflevector(t0, t1, 0, 1, 2, 3, 16, 17, 18, 19, 4, 5, 6, 7, 20, 21, 22, 23);
+  vol_v16f cd =
+      __builtin_shufflevector(t0, t1, 8, 9, 10, 11, 24, 25, 26, 27, 12, 13, 14, 15, 28, 29, 30, 31);
   a = __builtin_shufflevector(ab, ab, 0, 1, 2, 3, 4, 5, 6, 7);
   b = __builtin_shufflevector(ab, ab, 8, 9, 10, 11, 12, 13, 14, 15);
   c = __builtin_shufflevector(cd, cd, 0, 1, 2, 3, 4, 5, 6, 7);
@@ -175,20 +168,20 @@ template <int A, int B, int C, int D>
 
 // Floats, and whole numbers by their bits, as doubles (one instruction
 // each: g++ makes two halves of a generic conversion).
-[[gnu::always_inline]] VOL_512 static inline void vol_float8(const vol_v8f &f, vol_v8d &d) {
-  d = (vol_v8d)_mm512_maskz_cvtps_pd((__mmask8)-1, (__m256)f);
+[[gnu::always_inline]] STUDY_512 static inline void vol_float8(const vol_v8f &f, study_v8d &d) {
+  d = (study_v8d)_mm512_maskz_cvtps_pd((__mmask8)-1, (__m256)f);
 }
 
-[[gnu::always_inline]] VOL_512 static inline void vol_whole8(const vol_v8f &f, vol_v8d &d) {
-  d = (vol_v8d)_mm512_maskz_cvtepi32_pd((__mmask8)-1, (__m256i)f);
+[[gnu::always_inline]] STUDY_512 static inline void vol_whole8(const vol_v8f &f, study_v8d &d) {
+  d = (study_v8d)_mm512_maskz_cvtepi32_pd((__mmask8)-1, (__m256i)f);
 }
 
 // High, low, close and volume of the eight bars from p as doubles.
 struct bars8 {
-  vol_v8d high, low, close, volume;
+  study_v8d high, low, close, volume;
 };
 
-[[gnu::always_inline]] VOL_512 static inline void load_bars8(const chart_bar *p, bars8 &f) {
+[[gnu::always_inline]] STUDY_512 static inline void load_bars8(const chart_bar *p, bars8 &f) {
   vol_v8f h, l, c, v;
   load_words8<1, 2, 3, 4>(p, h, l, c, v);
   vol_float8(h, f.high);
@@ -197,22 +190,22 @@ struct bars8 {
   vol_whole8(v, f.volume);
 }
 
-[[gnu::always_inline]] VOL_512 static inline void finite_or_zero8(vol_v8d &v) {
-  const vol_v8i exp = vol_v8i{} + 0x7ff0000000000000LL;
-  v = (vol_v8d)((vol_v8i)v & (((vol_v8i)v & exp) != exp));
+[[gnu::always_inline]] STUDY_512 static inline void finite_or_zero8(study_v8d &v) {
+  const study_v8i exp = study_v8i{} + 0x7ff0000000000000LL;
+  v = (study_v8d)((study_v8i)v & (((study_v8i)v & exp) != exp));
 }
 
 // Each half's lanes from the lanes before them in the half (study_prefix4
 // of each half).
-[[gnu::always_inline]] VOL_512 static inline void vol_prefix8(vol_v8d &d) {
-  const vol_v8d zero = {};
+[[gnu::always_inline]] STUDY_512 static inline void vol_prefix8(study_v8d &d) {
+  const study_v8d zero = {};
   d += __builtin_shufflevector(d, zero, 8, 0, 1, 2, 8, 4, 5, 6);
   d += __builtin_shufflevector(d, zero, 8, 8, 0, 1, 8, 8, 4, 5);
 }
 
 // STUDY_V4_SHIFT1 of each half.
-[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_shift8(const vol_v8d &d) {
-  return __builtin_shufflevector(d, vol_v8d{}, 8, 0, 1, 2, 8, 4, 5, 6);
+[[gnu::always_inline]] STUDY_512 static inline study_v8d vol_shift8(const study_v8d &d) {
+  return __builtin_shufflevector(d, study_v8d{}, 8, 0, 1, 2, 8, 4, 5, 6);
 }
 
 // The sums carried into each half: s before the first, the first half's
@@ -220,9 +213,10 @@ struct bars8 {
 // becomes the second half's carried on.  s is held in every lane, so that
 // the sums are made lane by lane without moving them out of the vector
 // and back (the same additions).
-[[gnu::always_inline]] VOL_512 static inline vol_v8d vol_carry8(const vol_v8d &d, vol_v8d &s) {
-  vol_v8d s1 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 3, 3, 3, 3) + s;
-  vol_v8d c = (vol_v8d)_mm512_mask_blend_pd((__mmask8)0xF0, (__m512d)s, (__m512d)s1);
+[[gnu::always_inline]] STUDY_512 static inline study_v8d vol_carry8(const study_v8d &d,
+                                                                    study_v8d &s) {
+  study_v8d s1 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 3, 3, 3, 3) + s;
+  study_v8d c = (study_v8d)_mm512_mask_blend_pd((__mmask8)0xF0, (__m512d)s, (__m512d)s1);
   s = __builtin_shufflevector(d, d, 7, 7, 7, 7, 7, 7, 7, 7) + s1;
   return c;
 }
@@ -235,7 +229,7 @@ struct bars8 {
 enum { VOL_BLOCK = 128 };
 
 // study_store4 of eight lanes.
-[[gnu::always_inline]] VOL_512 static inline void vol_store8(float *out, const vol_v8d &v) {
+[[gnu::always_inline]] STUDY_512 static inline void vol_store8(float *out, const study_v8d &v) {
   vol_v8f f = __builtin_convertvector(v, vol_v8f);
   const vol_v8si exp = vol_v8si{} + 0x7f800000;
   vol_v8si finite = ((vol_v8si)f & exp) != exp;
@@ -244,15 +238,12 @@ enum { VOL_BLOCK = 128 };
 }
 
 // study_store4_if of eight lanes.
-[[gnu::always_inline]] VOL_512 static inline void vol_store8_if(float *out, const vol_v8d &v,
-                                                        const vol_v8i &keep) {
-  const vol_v8d missing = vol_v8d{} + MISSING_VALUE;
-  vol_store8(out, (vol_v8d)(((vol_v8i)v & keep) | ((vol_v8i)missing & ~keep)));
+[[gnu::always_inline]] STUDY_512 static inline void vol_store8_if(float *out, const study_v8d &v,
+                                                                  const study_v8i &keep) {
+  const study_v8d missing = study_v8d{} + MISSING_VALUE;
+  vol_store8(out, (study_v8d)(((study_v8i)v & keep) | ((study_v8i)missing & ~keep)));
 }
 #else
-static bool vol_has_512() {
-  return false;
-}
 #endif
 
 // study_run4 with its full groups before the one that holds the last bar
@@ -278,25 +269,26 @@ STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, in
   st = run;
 }
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // net_volume_ratio's groups over bars [i, e), eight bars to a vector; a, b
 // the sums before them, then after.
-[[gnu::noinline]] VOL_512 static void net_volume_ratio_512(const chart_bar *bars, float *out, int i,
-                                                           int e, int n, double &sa, double &sb) {
-  vol_v8d ra = vol_v8d{} + sa, rb = vol_v8d{} + sb;
-  vol_v8d bx[VOL_BLOCK / 8], bv[VOL_BLOCK / 8], bda[VOL_BLOCK / 8], bdb[VOL_BLOCK / 8];
+[[gnu::noinline]] STUDY_512 static void net_volume_ratio_512(const chart_bar *bars, float *out,
+                                                             int i, int e, int n, double &sa,
+                                                             double &sb) {
+  study_v8d ra = study_v8d{} + sa, rb = study_v8d{} + sb;
+  study_v8d bx[VOL_BLOCK / 8], bv[VOL_BLOCK / 8], bda[VOL_BLOCK / 8], bdb[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
     for (int j = 0; j < m; j += 8) {
       vol_v8f fv, fe, gv, ge;
       load_words8<4, 5, 4, 5>(bars + i + j, fv, fe, fv, fe);
       load_words8<4, 5, 4, 5>(bars + i + j - n + 1, gv, ge, gv, ge);
-      vol_v8d fx, fvol, gx, gvol;
+      study_v8d fx, fvol, gx, gvol;
       vol_whole8(fe, fx);
       vol_whole8(fv, fvol);
       vol_whole8(ge, gx);
       vol_whole8(gv, gvol);
-      vol_v8d da = fx - gx, db = fvol - gvol;
+      study_v8d da = fx - gx, db = fvol - gvol;
       vol_prefix8(da);
       vol_prefix8(db);
       bx[j / 8] = fx;
@@ -305,11 +297,11 @@ STUDY_INLINE static inline void run4_pairs(StudyDef *s, int start, int count, in
       bdb[j / 8] = db;
     }
     for (int j = 0; j < m; j += 8) {
-      vol_v8d da = bda[j / 8], db = bdb[j / 8];
-      vol_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + bx[j / 8];
-      vol_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + bv[j / 8];
-      vol_v8d r = a / b * 100;
-      vol_store8_if(out + i + j, r, b != vol_v8d{});
+      study_v8d da = bda[j / 8], db = bdb[j / 8];
+      study_v8d a = (vol_shift8(da) + vol_carry8(da, ra)) + bx[j / 8];
+      study_v8d b = (vol_shift8(db) + vol_carry8(db, rb)) + bv[j / 8];
+      study_v8d r = a / b * 100;
+      vol_store8_if(out + i + j, r, b != study_v8d{});
     }
   }
   sa = ra[0];
@@ -331,7 +323,7 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
   run4_pairs(
-      s, start, count, (n + 2) & ~3, st, W && vol_has_512(),
+      s, start, count, (n + 2) & ~3, st, W && study_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += bars[i].extra;
         st.b += volume_of(&bars[i]);
@@ -360,15 +352,14 @@ STUDY_INLINE static inline int net_volume_ratio(chart_rec *chart, StudyDef *s, i
         study_store4_if(out + i, r, b != zero, m);
       },
       [&](int i, int e, sum_state &st) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
         net_volume_ratio_512(bars, out, i, e, n, st.a, st.b);
 #endif
       });
   return 1;
 }
 
-STUDY_TWO_WAYS(net_volume_ratio, (chart_rec * chart, StudyDef *s, int restart),
-               (chart, s, restart))
+STUDY_TWO_WAYS(net_volume_ratio, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
 
 int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
   return net_volume_ratio_either(chart, s, restart);
@@ -377,37 +368,37 @@ int compute_net_volume_ratio(chart_rec *chart, StudyDef *s, int restart) {
 // The two sums of contributions over a window (run_contribution_sum).
 enum { TERM_OBV, TERM_PVT };
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // The contributions of the eight bars from p (the group of the sum K).
 template <int K>
-[[gnu::always_inline]] VOL_512 static inline void term8(const chart_bar *p, vol_v8d &v) {
+[[gnu::always_inline]] STUDY_512 static inline void term8(const chart_bar *p, study_v8d &v) {
   bars8 f;
   load_bars8(p, f);
-  vol_v8d pc = __builtin_shufflevector(f.close, vol_v8d{} + (double)p[-1].close, 8, 0, 1, 2, 3, 4,
-                                       5, 6);
+  study_v8d pc =
+      __builtin_shufflevector(f.close, study_v8d{} + (double)p[-1].close, 8, 0, 1, 2, 3, 4, 5, 6);
   if constexpr (K == TERM_OBV) {
-    vol_v8i up = f.close > pc, down = f.close < pc;
-    v = (vol_v8d)((vol_v8i)f.volume & up) - (vol_v8d)((vol_v8i)f.volume & down);
+    study_v8i up = f.close > pc, down = f.close < pc;
+    v = (study_v8d)((study_v8i)f.volume & up) - (study_v8d)((study_v8i)f.volume & down);
   } else {
     v = (f.close - pc) / pc * f.volume;
     finite_or_zero8(v);
-    v = (vol_v8d)((vol_v8i)v & (pc != vol_v8d{}));
+    v = (study_v8d)((study_v8i)v & (pc != study_v8d{}));
   }
 }
 
 // run_contribution_sum's groups over bars [i, e), eight bars to a vector;
 // the ring as there (mask 0: none), s the sum before them, then after.
 template <int K>
-[[gnu::noinline]] VOL_512 static void contribution_sum_512(const chart_bar *bars, float *out, int i,
-                                                           int e, int n, double *r, int mask,
-                                                           double &s) {
-  vol_v8d run = vol_v8d{} + s;
-  vol_v8d bv[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+[[gnu::noinline]] STUDY_512 static void contribution_sum_512(const chart_bar *bars, float *out,
+                                                             int i, int e, int n, double *r,
+                                                             int mask, double &s) {
+  study_v8d run = study_v8d{} + s;
+  study_v8d bv[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
     for (int j = 0; j < m; j += 8) {
       int k = i + j;
-      vol_v8d v, drop;
+      study_v8d v, drop;
       term8<K>(bars + k, v);
       if (mask) {
         study_v4d lo = __builtin_shufflevector(v, v, 0, 1, 2, 3);
@@ -421,14 +412,14 @@ template <int K>
       } else {
         term8<K>(bars + k - n + 1, drop);
       }
-      vol_v8d d = v - drop;
+      study_v8d d = v - drop;
       vol_prefix8(d);
       bv[j / 8] = v;
       bd[j / 8] = d;
     }
     for (int j = 0; j < m; j += 8) {
-      vol_v8d d = bd[j / 8];
-      vol_v8d a = vol_shift8(d);
+      study_v8d d = bd[j / 8];
+      study_v8d a = vol_shift8(d);
       a = (a + vol_carry8(d, run)) + bv[j / 8];
       vol_store8(out + i + j, a);
     }
@@ -472,12 +463,13 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
     for (int k = i - n + 1; k < i; k += 4) {
       study_v4d w;
       group(bars, k, i - k < 4 ? i - k : 4, w);
-      for (int l = 0; l < 4 && k + l < i; l++) r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
+      for (int l = 0; l < 4 && k + l < i; l++)
+        r[(k + l) & mask] = r[((k + l) & mask) + mask + 1] = w[l];
     }
     filled = true;
   };
   run4_pairs(
-      s, start, count, from, st, W && vol_has_512(),
+      s, start, count, from, st, W && study_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         if (i >= 1) st.a += contribution(bars, i);
         if (i < n) {
@@ -509,7 +501,7 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
         study_store4(out + i, a, m);
       },
       [&](int i, int e, sum_state &st) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
         if (mask && !filled) fill(i);
         contribution_sum_512<K>(bars, out, i, e, n, ring.data(), mask, st.a);
 #endif
@@ -520,8 +512,7 @@ STUDY_INLINE static inline int run_contribution_sum(chart_rec *chart, StudyDef *
 // Closes of bars k - 1 .. k + 2 (the bars before those of f, from k).
 [[gnu::always_inline]] static inline void previous_closes4(const chart_bar *b, int k,
                                                            const bars4 &f, study_v4d &pc) {
-  pc = __builtin_shufflevector(f.close, study_v4d{0, 0, 0, 0} + (double)b[k - 1].close, 4, 0, 1,
-                               2);
+  pc = __builtin_shufflevector(f.close, study_v4d{0, 0, 0, 0} + (double)b[k - 1].close, 4, 0, 1, 2);
 }
 
 template <int W>
@@ -585,23 +576,24 @@ static inline double ad_contribution(const chart_bar *b) {
   return std::isfinite(c) ? c : 0;
 }
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // ad_contribution4 of the eight bars from p.
-[[gnu::always_inline]] VOL_512 static inline void ad_contribution8(const chart_bar *p, vol_v8d &c) {
+[[gnu::always_inline]] STUDY_512 static inline void ad_contribution8(const chart_bar *p,
+                                                                     study_v8d &c) {
   bars8 f;
   load_bars8(p, f);
-  vol_v8d range = f.high - f.low;
+  study_v8d range = f.high - f.low;
   c = ((f.close - f.low) - (f.high - f.close)) / range * f.volume;
   finite_or_zero8(c);
-  c = (vol_v8d)((vol_v8i)c & (range != vol_v8d{}));
+  c = (study_v8d)((study_v8i)c & (range != study_v8d{}));
 }
 
 // The line's groups over bars [i, e), eight bars to a vector; s the sum
 // before them, then after.
-[[gnu::noinline]] VOL_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
-                                                  double &s) {
-  vol_v8d run = vol_v8d{} + s;
-  vol_v8d blk[VOL_BLOCK / 8];
+[[gnu::noinline]] STUDY_512 static void ad_line_512(const chart_bar *bars, float *out, int i, int e,
+                                                    double &s) {
+  study_v8d run = study_v8d{} + s;
+  study_v8d blk[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
     for (int j = 0; j < m; j += 8) {
@@ -609,7 +601,7 @@ static inline double ad_contribution(const chart_bar *b) {
       vol_prefix8(blk[j / 8]);
     }
     for (int j = 0; j < m; j += 8) {
-      vol_v8d c = blk[j / 8];
+      study_v8d c = blk[j / 8];
       c += vol_carry8(c, run);
       vol_store8(out + i + j, c);
     }
@@ -628,7 +620,7 @@ STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restar
   float *out = study_series(s, 0);
   const chart_bar *bars = chart ? chart->bars : nullptr;
   run4_pairs(
-      s, start, count, 0, st, W && vol_has_512(),
+      s, start, count, 0, st, W && study_has_512(),
       [&](int i, sum_state &st) STUDY_INLINE {
         st.a += ad_contribution(&bars[i]);
         out[i] = study_out(st.a);
@@ -641,7 +633,7 @@ STUDY_INLINE static inline int ad_line(chart_rec *chart, StudyDef *s, int restar
         study_store4(out + i, c, m);
       },
       [&](int i, int e, sum_state &st) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
         ad_line_512(bars, out, i, e, st.a);
 #endif
       });
@@ -708,39 +700,39 @@ struct chaikin_weights {
   }
 };
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // The Chaikin oscillator's groups over bars [i, e), two at a time: each
 // half of a vector takes its group's weightings (chaikin_weights), the
 // line and averages carried from the first group to the second between
 // them.  ad, fast, slow: before the groups, then after.
-[[gnu::noinline]] VOL_512 static void chaikin_512(const chart_bar *bars, float *out, int i, int e,
-                                                  const chaikin_weights &w, double &ad,
-                                                  double &fast, double &slow) {
-  vol_v8d mj[4], carry[4];
+[[gnu::noinline]] STUDY_512 static void chaikin_512(const chart_bar *bars, float *out, int i, int e,
+                                                    const chaikin_weights &w, double &ad,
+                                                    double &fast, double &slow) {
+  study_v8d mj[4], carry[4];
   for (int m = 0; m < 4; m++) {
     mj[m] = __builtin_shufflevector(w.mj[m], w.mj[m], 0, 1, 2, 3, 4, 5, 6, 7);
     carry[m] = __builtin_shufflevector(w.carry[m], w.carry[m], 0, 1, 2, 3, 4, 5, 6, 7);
   }
-  const vol_v8d wa = __builtin_shufflevector(w.wa, w.wa, 0, 1, 2, 3, 4, 5, 6, 7);
-  const vol_v8d wf = __builtin_shufflevector(w.wf, w.wf, 0, 1, 2, 3, 4, 5, 6, 7);
-  const vol_v8d ws = __builtin_shufflevector(w.ws, w.ws, 0, 1, 2, 3, 4, 5, 6, 7);
+  const study_v8d wa = __builtin_shufflevector(w.wa, w.wa, 0, 1, 2, 3, 4, 5, 6, 7);
+  const study_v8d wf = __builtin_shufflevector(w.wf, w.wf, 0, 1, 2, 3, 4, 5, 6, 7);
+  const study_v8d ws = __builtin_shufflevector(w.ws, w.ws, 0, 1, 2, 3, 4, 5, 6, 7);
   const double ca1 = w.ca[1], ca2 = w.ca[2], cw1 = w.cw[1], cw2 = w.cw[2];
   double a0 = ad, f0 = fast, s0 = slow;
-  vol_v8d bo[VOL_BLOCK / 8], bc[VOL_BLOCK / 8];
+  study_v8d bo[VOL_BLOCK / 8], bc[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
     for (int j = 0; j < m; j += 8) {
-      vol_v8d d;
+      study_v8d d;
       ad_contribution8(bars + i + j, d);
-      vol_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
-      vol_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
-      vol_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
-      vol_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
+      study_v8d d0 = __builtin_shufflevector(d, d, 0, 0, 0, 0, 4, 4, 4, 4);
+      study_v8d d1 = __builtin_shufflevector(d, d, 1, 1, 1, 1, 5, 5, 5, 5);
+      study_v8d d2 = __builtin_shufflevector(d, d, 2, 2, 2, 2, 6, 6, 6, 6);
+      study_v8d d3 = __builtin_shufflevector(d, d, 3, 3, 3, 3, 7, 7, 7, 7);
       bo[j / 8] = (mj[0] * d0 + mj[1] * d1) + (mj[2] * d2 + mj[3] * d3);
       bc[j / 8] = (carry[0] * d0 + carry[1] * d1) + (carry[2] * d2 + carry[3] * d3);
     }
     for (int j = 0; j < m; j += 8) {
-      const vol_v8d &c = bc[j / 8];
+      const study_v8d &c = bc[j / 8];
       // the first group's carries, then the second's, lane by lane as
       // c += ca * a0 and the three sums of the four-bar groups; the line
       // has no weight of its own there (ca[0] is 0, the line is finite:
@@ -752,10 +744,10 @@ struct chaikin_weights {
       double a2 = a1 + c[4];
       double f2 = cw1 * f1 + (c[5] + ca1 * a1);
       double s2 = cw2 * s1 + (c[6] + ca2 * a1);
-      vol_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
-      vol_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
-      vol_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
-      vol_v8d o = bo[j / 8] + ((wa * av + wf * fv) - ws * sv);
+      study_v8d av = {a0, a0, a0, a0, a1, a1, a1, a1};
+      study_v8d fv = {f0, f0, f0, f0, f1, f1, f1, f1};
+      study_v8d sv = {s0, s0, s0, s0, s1, s1, s1, s1};
+      study_v8d o = bo[j / 8] + ((wa * av + wf * fv) - ws * sv);
       vol_store8(out + i + j, o);
       a0 = a2;
       f0 = f2;
@@ -789,7 +781,7 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
   const study_v4d *mj = cw_.mj, *carry = cw_.carry;
   const study_v4d &wa = cw_.wa, &wf = cw_.wf, &ws = cw_.ws, &ca = cw_.ca, &cw = cw_.cw;
   run4_pairs(
-      s, start, count, 12, st, W && vol_has_512(),
+      s, start, count, 12, st, W && study_has_512(),
       [&](int i, chaikin_state &st) STUDY_INLINE {
         st.ad += ad_contribution(&bars[i]);
         st.fast = (st.fast + st.ad) * 0.5;
@@ -814,7 +806,7 @@ STUDY_INLINE static inline int chaikin(chart_rec *chart, StudyDef *s, int restar
         study_store4(out + i, o, m);
       },
       [&](int i, int e, chaikin_state &st) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
         chaikin_512(bars, out, i, e, cw_, st.ad, st.fast, st.slow);
 #endif
       });
@@ -871,20 +863,20 @@ STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count)
   smooth_series(s, i, count);
 }
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // smooth_series4 of bars [from, to) (from >= p - 1) eight bars to a vector,
 // as far as whole vectors go; returns the first bar not smoothed.
-[[gnu::noinline]] VOL_512 static int smooth_series_512(const float *raw, float *out, int from,
-                                                       int to, int p) {
+[[gnu::noinline]] STUDY_512 static int smooth_series_512(const float *raw, float *out, int from,
+                                                         int to, int p) {
   double inv_p = 1.0 / p;
-  const vol_v8d limit = vol_v8d{} + MISSING_LIMIT;
+  const study_v8d limit = study_v8d{} + MISSING_LIMIT;
   int i = from;
   for (; to - i >= 8; i += 8) {
-    vol_v8d sum = {};
-    vol_v8i missing = {};
+    study_v8d sum = {};
+    study_v8i missing = {};
     for (const float *r = raw + i - p + 1; r <= raw + i; r++) {
       vol_v8f x;
-      vol_v8d d;
+      study_v8d d;
       memcpy(&x, r, sizeof x);
       vol_float8(x, d);
       missing |= d < limit;
@@ -898,30 +890,30 @@ STUDY_INLINE static inline void smooth_series4(StudyDef *s, int from, int count)
 
 // rel_volume's groups over bars [i, e), eight bars to a vector: series 1
 // written where `direct`; a the window sum before them, then after.
-[[gnu::noinline]] VOL_512 static void rel_volume_512(const chart_bar *bars, float *raw, float *out,
-                                                     int i, int e, int n, double scale,
-                                                     bool direct, double &a) {
-  vol_v8d run = vol_v8d{} + a;
-  vol_v8d bf[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
+[[gnu::noinline]] STUDY_512 static void rel_volume_512(const chart_bar *bars, float *raw,
+                                                       float *out, int i, int e, int n,
+                                                       double scale, bool direct, double &a) {
+  study_v8d run = study_v8d{} + a;
+  study_v8d bf[VOL_BLOCK / 8], bd[VOL_BLOCK / 8];
   for (int m; i < e; i += m) {
     m = e - i < VOL_BLOCK ? e - i : VOL_BLOCK;
     for (int j = 0; j < m; j += 8) {
       vol_v8f fv, gv;
       load_words8<4, 4, 4, 4>(bars + i + j, fv, fv, fv, fv);
       load_words8<4, 4, 4, 4>(bars + i + j - n + 1, gv, gv, gv, gv);
-      vol_v8d f, g;
+      study_v8d f, g;
       vol_whole8(fv, f);
       vol_whole8(gv, g);
-      vol_v8d d = f - g;
+      study_v8d d = f - g;
       vol_prefix8(d);
       bf[j / 8] = f;
       bd[j / 8] = d;
     }
     for (int j = 0; j < m; j += 8) {
-      vol_v8d d = bd[j / 8], f = bf[j / 8];
-      vol_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
-      vol_v8d r = f * scale / sum;
-      vol_v8i keep = sum > vol_v8d{};
+      study_v8d d = bd[j / 8], f = bf[j / 8];
+      study_v8d sum = (vol_shift8(d) + vol_carry8(d, run)) + f;
+      study_v8d r = f * scale / sum;
+      study_v8i keep = sum > study_v8d{};
       vol_store8_if(raw + i + j, r, keep);
       if (direct) vol_store8_if(out + i + j, r, keep);
     }
@@ -947,10 +939,10 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
   const int p = study_param_int(s->p1);
   const bool smoothed = p > 1;
   int smoothed_to = study_first4(start, from);  // bars below it smoothed
-  const bool eight = W && vol_has_512();
+  const bool eight = W && study_has_512();
   // smooth_series4 from smoothed_to up to bar `to`
   auto smooth = [&](int to) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
     if (eight && to - smoothed_to >= 8) {
       int f = smoothed_to < p - 1 ? p - 1 : smoothed_to;
       if (f < to) smoothed_to = smooth_series_512(raw, out, f, to, p);
@@ -991,7 +983,7 @@ STUDY_INLINE static inline int rel_volume(chart_rec *chart, StudyDef *s, int res
         if (smoothed && i - smoothed_to >= 512) smooth(i - 256);
       },
       [&](int i, int e, sum_state &st) STUDY_INLINE {
-#ifdef VOL_512
+#ifdef STUDY_512
         // a block at a time, each smoothed while its raw values are at hand
         for (int b; i < e; i = b) {
           b = e - i > 256 ? i + 256 : e;
@@ -1066,11 +1058,11 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
   return found < n ? -1 : sum;
 }
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // Whether bars b[0 .. len) stand at times base + tod[k], eight bars at a
 // time as far as whole vectors go; *done the bars checked.
-[[gnu::noinline]] VOL_512 static bool times_at_512(const chart_bar *b, int64_t base,
-                                                   const int32_t *tod, int len, int *done) {
+[[gnu::noinline]] STUDY_512 static bool times_at_512(const chart_bar *b, int64_t base,
+                                                     const int32_t *tod, int len, int *done) {
   const __m512i b8 = _mm512_set1_epi64(base);
   __mmask8 bad = 0;
   int k = 0;
@@ -1088,14 +1080,14 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 
 // sum[k] += add[k].volume - drop[k].volume for k < len, eight bars to a
 // vector as far as whole vectors go; returns the bars done.
-[[gnu::noinline]] VOL_512 static int day_sums_512(const chart_bar *add, const chart_bar *drop,
-                                                  double *sum, int len) {
+[[gnu::noinline]] STUDY_512 static int day_sums_512(const chart_bar *add, const chart_bar *drop,
+                                                    double *sum, int len) {
   int k = 0;
   for (; len - k >= 8; k += 8) {
     vol_v8f a, d;
     load_words8<4, 4, 4, 4>(add + k, a, a, a, a);
     load_words8<4, 4, 4, 4>(drop + k, d, d, d, d);
-    vol_v8d av, dv, sv;
+    study_v8d av, dv, sv;
     vol_whole8(a, av);
     vol_whole8(d, dv);
     memcpy(&sv, sum + k, sizeof sv);
@@ -1108,18 +1100,18 @@ static double same_time_volume_sum(const chart_bar *bars, int i, int n) {
 // volume * (scale / sum) of bars b[0 .. m) into raw and out, missing where
 // the sum is not above 0, eight bars to a vector as far as whole vectors
 // go; returns the bars done.
-[[gnu::noinline]] VOL_512 static int same_time_ratios_512(const chart_bar *b, const double *sums,
-                                                          int m, double scale, float *raw,
-                                                          float *out) {
+[[gnu::noinline]] STUDY_512 static int same_time_ratios_512(const chart_bar *b, const double *sums,
+                                                            int m, double scale, float *raw,
+                                                            float *out) {
   int k = 0;
   for (; m - k >= 8; k += 8) {
     vol_v8f v;
     load_words8<4, 4, 4, 4>(b + k, v, v, v, v);
-    vol_v8d f, sum;
+    study_v8d f, sum;
     vol_whole8(v, f);
     memcpy(&sum, sums + k, sizeof sum);
-    vol_v8d r = f * (scale / sum);
-    vol_v8i keep = sum > vol_v8d{};
+    study_v8d r = f * (scale / sum);
+    study_v8i keep = sum > study_v8d{};
     vol_store8_if(raw + k, r, keep);
     vol_store8_if(out + k, r, keep);
   }
@@ -1149,8 +1141,8 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
     int32_t days;      // earlier days seen
     int32_t day_time;  // the current day's bar: its time (set with the slot)
     int32_t day_volume;
-    int32_t at;    // the ring's oldest entry (days % n, kept without a division)
-    int64_t sum;   // of the ring (entries not yet written are 0)
+    int32_t at;   // the ring's oldest entry (days % n, kept without a division)
+    int64_t sum;  // of the ring (entries not yet written are 0)
   };
   // Each time of day gets its slot when it first occurs, all in the one
   // pass over the bars.  Every bar's sum is handed on as it comes, a run
@@ -1219,7 +1211,7 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
     const int32_t *tod = layout.data();
     const chart_bar *b = bars + j;
     int bad = 0, k = 0;
-#ifdef VOL_512
+#ifdef STUDY_512
     if (eight && !times_at_512(b, base, tod, len, &k)) return false;
 #endif
     for (; k < len; k++) bad |= b[k].time - base != tod[k];
@@ -1263,7 +1255,7 @@ STUDY_INLINE static inline int same_time_means(const chart_bar *bars, int from, 
         const chart_bar *add = bars + j - len, *drop = bars + j - (n + 1) * len;
         double *sum = day_sum.data();
         int k = 0;
-#ifdef VOL_512
+#ifdef STUDY_512
         if (eight) k = day_sums_512(add, drop, sum, len);
 #endif
         for (; k < len; k++) sum[k] += (double)add[k].volume - (double)drop[k].volume;
@@ -1322,7 +1314,7 @@ static bool intraday_chart(const chart_rec *chart) {
 
 template <int W>
 STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
-  const bool eight = W && vol_has_512();
+  const bool eight = W && study_has_512();
   int count = study_bar_count(chart, s);
   study_bind_outputs(s);
   float *out = study_series(s, 0), *raw = study_series(s, 1);
@@ -1358,8 +1350,9 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
     auto emit_run = [&](int first, int m, const double *sums) STUDY_INLINE {
       const study_v4d zero = {0, 0, 0, 0};
       int k = 0;
-#ifdef VOL_512
-      if (eight) k = same_time_ratios_512(chart->bars + first, sums, m, scale, raw + first, out + first);
+#ifdef STUDY_512
+      if (eight)
+        k = same_time_ratios_512(chart->bars + first, sums, m, scale, raw + first, out + first);
 #endif
       for (; m - k >= 4; k += 4) {
         bars4 f;
@@ -1374,7 +1367,8 @@ STUDY_INLINE static inline int intraday_rel_volume(chart_rec *chart, StudyDef *s
       for (; k < m; k++) emit(first + k, factor(sums[k]));
     };
     auto unemit = [&](int i) { raw[i] = out[i] = MISSING_VALUE; };
-    if (count - from <= 64 || !same_time_means(chart->bars, from, count, n, eight, emit_run, unemit)) {
+    if (count - from <= 64 ||
+        !same_time_means(chart->bars, from, count, n, eight, emit_run, unemit)) {
       if (fresh) {
         study_fill_missing(out, from, count);
         study_fill_missing(raw, from, count);
@@ -1414,26 +1408,26 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
   return intraday_rel_volume_either(chart, s, restart);
 }
 
-#ifdef VOL_512
+#ifdef STUDY_512
 // One vector of acc_day_512's day: x the running sums within each half,
 // the sum r carried in (then on), the day before's smoothing at pb.
-[[gnu::always_inline]] VOL_512 static inline void acc_group_512(
-    vol_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, vol_v8d &r,
-    vol_v8i &out_of, const vol_v8d &lim, const vol_v8d &wa, const vol_v8d &wb,
-    const vol_v8d &missing, const vol_v8i &cnt) {
-  vol_v8d pb;
+[[gnu::always_inline]] STUDY_512 static inline void acc_group_512(
+    study_v8d x, const float *pbase, float *acc, float *smooth, float *ratio, study_v8d &r,
+    study_v8i &out_of, const study_v8d &lim, const study_v8d &wa, const study_v8d &wb,
+    const study_v8d &missing, const study_v8i &cnt) {
+  study_v8d pb;
   vol_v8f pf;
   memcpy(&pf, pbase, sizeof pf);
   vol_float8(pf, pb);
   x += vol_carry8(x, r);
   out_of |= (x > lim) | (x < -lim);
-  vol_v8i has = pb >= missing;
-  vol_v8d w = wa * x + wb * pb;
-  w = (vol_v8d)(((vol_v8i)w & has) | ((vol_v8i)x & ~has));
+  study_v8i has = pb >= missing;
+  study_v8d w = wa * x + wb * pb;
+  w = (study_v8d)(((study_v8i)w & has) | ((study_v8i)x & ~has));
   *(vol_v8f_at *)acc = __builtin_convertvector(x, vol_v8f);
   *(vol_v8f_at *)smooth = __builtin_convertvector(w, vol_v8f);
-  vol_v8d q = x / pb * 100;
-  vol_store8_if(ratio, q, cnt & (pb > vol_v8d{}));
+  study_v8d q = x / pb * 100;
+  vol_store8_if(ratio, q, cnt & (pb > study_v8d{}));
 }
 
 // intraday_acc_volume's pass over a day laid out as the day before it,
@@ -1443,20 +1437,20 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // against the day before's (pbase) into smooth and the ratios (where
 // `counted`) into ratio.  *bad: the times do not fit; *over: a sum left
 // +-2^24.  Returns the bars done.
-[[gnu::noinline]] VOL_512 static int acc_day_512(const chart_bar *b, const chart_bar *p, int len,
-                                                 int64_t shift, bool rising, double a,
-                                                 bool counted, const float *pbase, float *acc,
-                                                 float *smooth, float *ratio, double &run,
-                                                 bool *bad, bool *over) {
-  const vol_v8d zero = {}, lim = zero + 16777216.0, wa = zero + a, wb = zero + (1 - a);
-  const vol_v8d missing = zero + MISSING_LIMIT;
-  const vol_v8i cnt = vol_v8i{} + (counted ? -1LL : 0LL);
+[[gnu::noinline]] STUDY_512 static int acc_day_512(const chart_bar *b, const chart_bar *p, int len,
+                                                   int64_t shift, bool rising, double a,
+                                                   bool counted, const float *pbase, float *acc,
+                                                   float *smooth, float *ratio, double &run,
+                                                   bool *bad, bool *over) {
+  const study_v8d zero = {}, lim = zero + 16777216.0, wa = zero + a, wb = zero + (1 - a);
+  const study_v8d missing = zero + MISSING_LIMIT;
+  const study_v8i cnt = study_v8i{} + (counted ? -1LL : 0LL);
   const __m512i sh = _mm512_set1_epi64(shift);
   __mmask8 wrong = 0;
-  vol_v8i out_of = {};
+  study_v8i out_of = {};
   __m512i last = _mm512_set1_epi64((int64_t)b[0].time - 1);
-  vol_v8d r = vol_v8d{} + run;
-  vol_v8d bx[VOL_BLOCK / 8];
+  study_v8d r = study_v8d{} + run;
+  study_v8d bx[VOL_BLOCK / 8];
   int k = 0;
   for (int m = 0; len - k >= 8; k += m) {
     m = (len - k) & ~7;
@@ -1478,8 +1472,8 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
       vol_prefix8(bx[j / 8]);
     }
     for (int j = 0; j < m; j += 8) {
-      acc_group_512(bx[j / 8], pbase + k + j, acc + k + j, smooth + k + j, ratio + k + j, r,
-                    out_of, lim, wa, wb, missing, cnt);
+      acc_group_512(bx[j / 8], pbase + k + j, acc + k + j, smooth + k + j, ratio + k + j, r, out_of,
+                    lim, wa, wb, missing, cnt);
     }
   }
   run = r[0];
@@ -1505,7 +1499,7 @@ int compute_intraday_rel_volume(chart_rec *chart, StudyDef *s, int restart) {
 // division: the first leaves series 1 the base of each bar that has one.
 template <int W>
 STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s, int restart) {
-  const bool eight = W && vol_has_512();
+  const bool eight = W && study_has_512();
   int count = study_bar_count(chart, s);
   int n = study_period(s);
   acc_state st;
@@ -1522,9 +1516,9 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
   int whole = -1;            // first bar of the last day taken whole
   // first seconds of the previous bar's day and of the day before it
   int64_t day_base = (int64_t)st.day * KV_SECONDS_PER_DAY;
-  int64_t prev_base =
-      start > 0 && st.prev_start >= 0 ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
-                                      : 0;
+  int64_t prev_base = start > 0 && st.prev_start >= 0
+                          ? kv_day_number(bars[st.prev_start].time) * KV_SECONDS_PER_DAY
+                          : 0;
   auto step = [&](int i, acc_state &st) STUDY_INLINE {
     int64_t t = bars[i].time;
     double v = volume_of(&bars[i]);
@@ -1592,11 +1586,11 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
     double run = 0;
     bool over8 = false;
     const float *pbase = smooth + ps;
-#ifdef VOL_512
+#ifdef STUDY_512
     if (eight) {
       bool wrong;
-      k0 = acc_day_512(b, p, len, shift, ps != whole, a, st.days + 1 > n, pbase, acc + i, smooth + i,
-                       ratio + i, run, &wrong, &over8);
+      k0 = acc_day_512(b, p, len, shift, ps != whole, a, st.days + 1 > n, pbase, acc + i,
+                       smooth + i, ratio + i, run, &wrong, &over8);
       if (wrong) return 0;
     }
 #endif
@@ -1630,8 +1624,10 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
         v = __builtin_convertvector(vi, study_v4d);
         pb = __builtin_convertvector(pf, study_v4d);
       } else {
-        study_gather4(v, [&](int j) STUDY_INLINE { return (double)vb[j]; }, k, m);
-        study_gather4(pb, [&](int j) STUDY_INLINE { return (double)pbase[j]; }, k, m);
+        study_gather4(
+            v, [&](int j) STUDY_INLINE { return (double)vb[j]; }, k, m);
+        study_gather4(
+            pb, [&](int j) STUDY_INLINE { return (double)pbase[j]; }, k, m);
       }
       study_prefix4(v);
       carry_sum4(v, run);
@@ -1641,7 +1637,8 @@ STUDY_INLINE static inline int intraday_acc_volume(chart_rec *chart, StudyDef *s
       study_v4i has = pb >= missing;
       study_v4d w = wa * v + wb * pb;
       w = (study_v4d)(((study_v4i)w & has) | ((study_v4i)v & ~has));
-      study_v4f vf = __builtin_convertvector(v, study_v4f), wf = __builtin_convertvector(w, study_v4f);
+      study_v4f vf = __builtin_convertvector(v, study_v4f),
+                wf = __builtin_convertvector(w, study_v4f);
       if (m == 4) {
         *(study_v4f_at *)(acc + i + k) = vf;
         *(study_v4f_at *)(smooth + i + k) = wf;

@@ -16,7 +16,6 @@
 // vectors of four (mom_lanes), so that all three give the same values bit
 // for bit.
 namespace {
-typedef double mom_v8d __attribute__((vector_size(64)));
 typedef float mom_v8f __attribute__((vector_size(32)));
 typedef int mom_v8si __attribute__((vector_size(32)));
 // Eight floats at any float's address (as study_v4f_at).
@@ -30,7 +29,7 @@ typedef float mom_v8f_at __attribute__((vector_size(32), aligned(4)));
 template <int W>
 struct mom_lanes {
   enum { N = W == 2 ? 1 : 2 };
-  typedef typename std::conditional<W == 2, mom_v8d, study_v4d>::type piece;
+  typedef typename std::conditional<W == 2, study_v8d, study_v4d>::type piece;
   piece p[N];
 };
 #define MOM_LANES_OP(op)                                                                    \
@@ -108,7 +107,7 @@ template <int W>
 template <int W, int k>
 [[gnu::always_inline]] inline void mom_up(mom_lanes<W> &r, const mom_lanes<W> &v, double in) {
   if constexpr (W == 2) {
-    mom_v8d f = mom_splat<W>(in).p[0], x = v.p[0];
+    study_v8d f = mom_splat<W>(in).p[0], x = v.p[0];
     if constexpr (k == 1) r.p[0] = __builtin_shufflevector(x, f, 8, 0, 1, 2, 3, 4, 5, 6);
     if constexpr (k == 2) r.p[0] = __builtin_shufflevector(x, f, 8, 9, 0, 1, 2, 3, 4, 5);
     if constexpr (k == 4) r.p[0] = __builtin_shufflevector(x, f, 8, 9, 10, 11, 0, 1, 2, 3);
@@ -295,17 +294,13 @@ STUDY_INLINE inline void run32(StudyDef *s, int start, int count, int from, S &s
 // where the processor has them and the registers are not capped
 // (study_register_cap): name_widest.
 #if defined(__x86_64__) || defined(__i386__)
-inline bool mom_has_512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
-  return has;
-}
-#define MOM_THREE_WAYS(name, params, args)                                           \
-  STUDY_TWO_WAYS(name, params, args)                                                 \
-  [[maybe_unused]] __attribute__((target("avx512f"))) static int name##_512 params { \
-    return name<2> args;                                                             \
-  }                                                                                  \
-  static int name##_widest params {                                                  \
-    return mom_has_512() ? name##_512 args : name##_either args;                     \
+#define MOM_THREE_WAYS(name, params, args)                         \
+  STUDY_TWO_WAYS(name, params, args)                               \
+  [[maybe_unused]] STUDY_512 static int name##_512 params {        \
+    return name<2> args;                                           \
+  }                                                                \
+  static int name##_widest params {                                \
+    return study_has_512() ? name##_512 args : name##_either args; \
   }
 #else
 #define MOM_THREE_WAYS(name, params, args) \
