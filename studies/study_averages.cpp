@@ -142,11 +142,16 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
         const int h = (n + 2) / 2;
         avg_prices px(M == MA_WEIGHTED ? n : 2 * h);
         auto block = [&](int i, int e, ma_state &st) STUDY_INLINE {
+          // (the prices first: a value live across the call would be kept
+          // in memory through the loop)
+          if constexpr (M == MA_WEIGHTED)
+            px.fill(x, i, e, {0, n});
+          else
+            px.fill(x, i, e, {0, h, 2 * h});
           const double *w = px.w + px.hist;
           const study_v4d zero = {0, 0, 0, 0};
           study_v4d ca = zero + st.r.a, cb = zero + st.r.b, cc = zero + st.r.c;
           if constexpr (M == MA_WEIGHTED) {
-            px.fill(x, i, e, {0, n});
             const double inv = 2.0 / ((double)n * (n + 1));
             avg_groups(e - i, [&](int j, int mm) STUDY_INLINE {
               // a: plain sum of the previous window, b: its weighted sum
@@ -165,7 +170,6 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
               study_store4(out + i + j, r, mm);
             });
           } else {
-            px.fill(x, i, e, {0, h, 2 * h});
             const double inv = 1.0 / ((double)h * h);
             avg_groups(e - i, [&](int j, int mm) STUDY_INLINE {
               // a: sum of the last h inputs, b: of the h before them, c: of
