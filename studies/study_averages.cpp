@@ -123,6 +123,10 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
   const study_decay4 decay(1 - 2.0 / (n + 1));
+  // the prices of the weighted and triangular averages' blocks, one buffer
+  // for every price type and method (a frame with one for each would
+  // make a live update pay for touching them all)
+  avg_prices px(method == MA_WEIGHTED ? n : method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) : 0);
   with_price_type(bars, price_type, [&](auto x) STUDY_INLINE {
     with_ma_method(method, [&](auto m) STUDY_INLINE {
       constexpr int M = decltype(m)::value;
@@ -140,7 +144,6 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
         // window sums carried in every lane (the chain from group to group
         // is one addition, not an addition and a lane taken out)
         const int h = (n + 2) / 2;
-        avg_prices px(M == MA_WEIGHTED ? n : 2 * h);
         auto block = [&](int i, int e, ma_state &st) STUDY_INLINE {
           // (the prices first: a value live across the call would be kept
           // in memory through the loop)
@@ -196,15 +199,19 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
           st.r.b = cb[0];
           st.r.c = cc[0];
         };
-        avg_run_blocks(s, start, count, from, st, step, block);
-      } else {
-        study_run4(s, start, count, from, st, step, [&](int j, int k, ma_state &st) STUDY_INLINE {
-          study_v4d v;
-          ma_group<M>(st.r, n, decay, x, j, k, v);
-          v *= mult;
-          study_store4(out + j, v, k);
-        });
+        // (a short run, such as a live update, takes its few groups as
+        // below: the same values, without setting up a block)
+        if (count - start > 64) {
+          avg_run_blocks(s, start, count, from, st, step, block);
+          return;
+        }
       }
+      study_run4(s, start, count, from, st, step, [&](int j, int k, ma_state &st) STUDY_INLINE {
+        study_v4d v;
+        ma_group<M>(st.r, n, decay, x, j, k, v);
+        v *= mult;
+        study_store4(out + j, v, k);
+      });
     });
   });
   return 1;
