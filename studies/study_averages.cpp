@@ -1,6 +1,7 @@
 // Moving averages, the variable moving average, standard deviation,
 // Bollinger bands, %B and bandwidth.
 #include <algorithm>
+#include <vector>
 
 #include "studies/study_internal.h"
 
@@ -29,6 +30,86 @@ struct dev_state {
 
 }  // namespace
 
+// Bars a block kernel takes in one block (a multiple of 8).
+#define AVG_BLOCK 512
+
+// The prices a block of bars reads, each taken from the bar records once:
+// w[k] is the price of bar i - hist + k for the block from bar i, with 8
+// zeros after the block's last bar.  A block that follows the one before
+// moves that block's last hist prices to the front instead of reading
+// them again; a short run that follows none (a live update) reads only
+// the bars `taps` back from its own (each tap 0 .. hist).  Windows longer
+// than the buffer on the stack take one from the heap.
+struct avg_prices {
+  static constexpr int kHist = 512;
+  int hist, next = -1, len = 0;
+  double *w;
+  std::vector<double> heap;
+  alignas(64) double local[kHist + AVG_BLOCK + 16];
+  explicit avg_prices(int hist_) : hist(hist_) {
+    w = local;
+    if (hist > kHist) {
+      heap.resize((size_t)hist + AVG_BLOCK + 16);
+      w = heap.data();
+    }
+  }
+  template <class X, int T>
+  STUDY_INLINE void fill(const X &x, int i, int e, const int (&taps)[T]) {
+    int m = e - i, k = 0;
+    if (i != next && hist > T * m) {
+      // the lanes past each tap's bars 0 too (then the bars, where taps
+      // lie close)
+      for (int t : taps)
+        for (int j = m; j < m + 8; j++) w[hist - t + j] = 0;
+      for (int t : taps)
+        for (int j = 0; j < m; j++) w[hist - t + j] = x(i - t + j);
+      next = -1;
+    } else {
+      if (i == next) {
+        memmove(w, w + len - hist, sizeof(double) * hist);
+        k = hist;
+      }
+      for (; k < hist + m; k++) w[k] = x(i - hist + k);
+      next = e;
+      len = hist + m;
+    }
+    for (int j = 0; j < 8; j++) w[hist + m + j] = 0;
+  }
+};
+
+// group(j, m) for the groups of four from 0 of a block's m bars, m = 4 but
+// for a last group that the chart cuts short (taken apart, so that the
+// others' stores are whole vectors).
+template <class Group>
+STUDY_INLINE inline void avg_groups(int m, Group group) {
+  int j = 0;
+  for (; m - j >= 4; j += 4) group(j, 4);
+  if (j < m) group(j, m - j);
+}
+
+// study_run4 with the groups a block at a time: the bars before `from`
+// one at a time with step(i, st), then block(i, e, st) over bars i .. e - 1
+// (i a multiple of 4, e too but for the chart's last group) up to the
+// group that holds the last bar, the state saved, and that group by
+// itself.
+template <class S, class Step, class Block>
+STUDY_INLINE inline void avg_run_blocks(StudyDef *s, int start, int count, int from, S &st,
+                                        Step &step, Block &block) {
+  S run = st;
+  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
+  if (i < count) {
+    const int last = (count - 1) & ~3;
+    for (int e; i < last; i = e) {
+      e = last - i > AVG_BLOCK ? i + AVG_BLOCK : last;
+      block(i, e, run);
+    }
+    run.index = count - 1;
+    study_save_state(s, run);
+    block(last, count, run);
+  }
+  st = run;
+}
+
 // Moving average of the price by method, times mult, into series 1: bar
 // by bar through the warm-up, then four bars at a time (ma_group).
 template <int>
@@ -42,6 +123,10 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
   float *out = study_series(s, 0);
   const chart_bar *bars = chart->bars;
   const study_decay4 decay(1 - 2.0 / (n + 1));
+  // the prices of the weighted and triangular averages' blocks, one buffer
+  // for every price type and method (a frame with one for each would
+  // make a live update pay for touching them all)
+  avg_prices px(method == MA_WEIGHTED ? n : method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) : 0);
   with_price_type(bars, price_type, [&](auto x) STUDY_INLINE {
     with_ma_method(method, [&](auto m) STUDY_INLINE {
       constexpr int M = decltype(m)::value;
@@ -49,18 +134,84 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
       // average, its seed at bar 0; for the window averages past the
       // window's filling (ma_step_full)
       int from = M == MA_EXPONENTIAL ? ((n - 1 > 1 ? n - 1 : 1) + 3) & ~3 : (n + 2 + 3) & ~3;
-      study_run4(
-          s, start, count, from, st,
-          [&](int j, ma_state &st) STUDY_INLINE {
-            double v = ma_step_m<M>(st.r, n, x, j);
-            out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
-          },
-          [&](int j, int k, ma_state &st) STUDY_INLINE {
-            study_v4d v;
-            ma_group<M>(st.r, n, decay, x, j, k, v);
-            v *= mult;
-            study_store4(out + j, v, k);
-          });
+      auto step = [&](int j, ma_state &st) STUDY_INLINE {
+        double v = ma_step_m<M>(st.r, n, x, j);
+        out[j] = study_is_missing(v) ? MISSING_VALUE : study_out(v * mult);
+      };
+      if constexpr (M == MA_WEIGHTED || M == MA_TRIANGULAR) {
+        // ma_group's steps a block at a time over prices taken ahead
+        // (vector loads, not prices gathered from the bar records), the
+        // window sums carried in every lane (the chain from group to group
+        // is one addition, not an addition and a lane taken out)
+        const int h = (n + 2) / 2;
+        auto block = [&](int i, int e, ma_state &st) STUDY_INLINE {
+          // (the prices first: a value live across the call would be kept
+          // in memory through the loop)
+          if constexpr (M == MA_WEIGHTED)
+            px.fill(x, i, e, {0, n});
+          else
+            px.fill(x, i, e, {0, h, 2 * h});
+          const double *w = px.w + px.hist;
+          const study_v4d zero = {0, 0, 0, 0};
+          study_v4d ca = zero + st.r.a, cb = zero + st.r.b, cc = zero + st.r.c;
+          if constexpr (M == MA_WEIGHTED) {
+            const double inv = 2.0 / ((double)n * (n + 1));
+            avg_groups(e - i, [&](int j, int mm) STUDY_INLINE {
+              // a: plain sum of the previous window, b: its weighted sum
+              study_v4d v, drop;
+              memcpy(&v, w + j, sizeof v);
+              memcpy(&drop, w + j - n, sizeof drop);
+              study_v4d d = v - drop;
+              study_prefix4(d);
+              study_v4d f = v * (double)n - (STUDY_V4_SHIFT1(d) + ca);
+              study_prefix4(f);
+              study_v4d r = f + cb;
+              ca += __builtin_shufflevector(d, d, 3, 3, 3, 3);
+              cb += __builtin_shufflevector(f, f, 3, 3, 3, 3);
+              r = r * inv;
+              r *= mult;
+              study_store4(out + i + j, r, mm);
+            });
+          } else {
+            const double inv = 1.0 / ((double)h * h);
+            avg_groups(e - i, [&](int j, int mm) STUDY_INLINE {
+              // a: sum of the last h inputs, b: of the h before them, c: of
+              // the last h sums a - b
+              study_v4d v, lag, lag2;
+              memcpy(&v, w + j, sizeof v);
+              memcpy(&lag, w + j - h, sizeof lag);
+              memcpy(&lag2, w + j - 2 * h, sizeof lag2);
+              study_v4d da = v - lag, db = lag - lag2;
+              study_prefix4(da);
+              study_prefix4(db);
+              study_v4d dc = (da + ca) - (db + cb);
+              ca += __builtin_shufflevector(da, da, 3, 3, 3, 3);
+              cb += __builtin_shufflevector(db, db, 3, 3, 3, 3);
+              study_prefix4(dc);
+              study_v4d r = dc + cc;
+              cc += __builtin_shufflevector(dc, dc, 3, 3, 3, 3);
+              r = r * inv;
+              r *= mult;
+              study_store4(out + i + j, r, mm);
+            });
+          }
+          st.r.a = ca[0];
+          st.r.b = cb[0];
+          st.r.c = cc[0];
+        };
+        // (a short run, such as a live update, takes its few groups as
+        // below: the same values, without setting up a block)
+        if (count - start > 64) {
+          avg_run_blocks(s, start, count, from, st, step, block);
+          return;
+        }
+      }
+      study_run4(s, start, count, from, st, step, [&](int j, int k, ma_state &st) STUDY_INLINE {
+        study_v4d v;
+        ma_group<M>(st.r, n, decay, x, j, k, v);
+        v *= mult;
+        study_store4(out + j, v, k);
+      });
     });
   });
   return 1;
@@ -162,9 +313,6 @@ int compute_variable_ma(chart_rec *chart, StudyDef *s, int restart) {
 
 // What a deviation study makes of a window's price, mean and deviation.
 enum dev_kind { DEV_SD, DEV_BAND, DEV_PERCENT_B, DEV_WIDTH };
-
-// Bars a deviation study takes in one block (a multiple of 8).
-#define DEV_BLOCK 512
 
 // The values of m bars (a multiple of 8) from their window sums of
 // (price - shift) and its square and (%B) their prices px: into v, missing
@@ -282,15 +430,15 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       return study_out(st.smooth);
     }
   };
-  // a block's window sums, prices and prices leaving the windows, values
-  // and (%B) which bars have one
+  // a block's window sums, values and (%B) which bars have one
   // (apart by other than a multiple of 4 KB, which would make every load
-  // of one seem to wait for the stores to another)
-  constexpr int stride = DEV_BLOCK + 24;
-  alignas(64) double blockbuf[5 * stride];
-  alignas(64) long long bok[DEV_BLOCK];
-  double *bsum = blockbuf, *bssq = bsum + stride, *bpx = bssq + stride, *bq = bpx + stride,
-         *bval = bq + stride;
+  // of one seem to wait for the stores to another), and its prices with
+  // those of the n - 1 bars before it (the prices leaving the windows)
+  constexpr int stride = AVG_BLOCK + 24;
+  alignas(64) double blockbuf[3 * stride];
+  alignas(64) long long bok[AVG_BLOCK];
+  double *bsum = blockbuf, *bssq = bsum + stride, *bval = bssq + stride;
+  avg_prices prices(n - 1);
   with_price_type(bars, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, dev_state &st) STUDY_INLINE {
       double p = price(i);
@@ -313,9 +461,11 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
     };
     // the groups' windows are full and the shift is known: the window sums
     // of the four bars from j of a block, their prices in bpx[j ..] and the
-    // prices leaving their windows in bq[j ..], into bsum[j ..], bssq[j ..]
+    // prices leaving their windows in bq[j ..] (n - 1 before them), into
+    // bsum[j ..], bssq[j ..]
     // c1, c2: the sums carried in, in every lane (the chain from group to
     // group is one addition, not an addition and a lane taken out)
+    const double *bq = prices.w, *bpx = bq + (n - 1);
     auto sums = [&](int j, double shift, study_v4d &c1, study_v4d &c2) STUDY_INLINE {
       study_v4d p, q;
       memcpy(&p, bpx + j, sizeof p);
@@ -338,13 +488,11 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
     // has 512-bit registers), then %B's smoothing and the stores; bars i
     // .. e - 1, i a multiple of 4, e too but for the chart's last group.
     auto block = [&](int i, int e, dev_state &st) STUDY_INLINE {
-      // the prices as doubles, the lanes past the chart's last bar 0
+      // the prices as doubles (past the chart's last bar, prices 0 and
+      // prices leaving windows that may not be: that group's carried sums
+      // are not used)
       int len = (e - i + 3) & ~3, len8 = (len + 7) & ~7;
-      for (int j = 0; j < e - i; j++) {
-        bpx[j] = price(i + j);
-        bq[j] = price(i + j - n + 1);
-      }
-      for (int j = e - i; j < len8; j++) bpx[j] = bq[j] = 0;
+      prices.fill(price, i, e, {0, n - 1});
       dev_state r = st;
       study_v4d c1 = study_v4d{0, 0, 0, 0} + r.ssum, c2 = study_v4d{0, 0, 0, 0} + r.ssq;
       for (int j = 0; j < len; j += 4) sums(j, r.shift, c1, c2);
@@ -416,22 +564,8 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       r.smooth = sm[0];
       st = r;
     };
-    // study_run4 with the groups a block at a time: the bars before `from`
-    // one at a time, then blocks up to the group that holds the last bar,
-    // the state saved, and that group by itself
-    const int from = (n + 3) & ~3;
-    dev_state run = st;
-    int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
-    if (i < count) {
-      const int last = (count - 1) & ~3;
-      for (int e; i < last; i = e) {
-        e = last - i > DEV_BLOCK ? i + DEV_BLOCK : last;
-        block(i, e, run);
-      }
-      run.index = count - 1;
-      study_save_state(s, run);
-      block(last, count, run);
-    }
+    // the bars before `from` one at a time, then blocks
+    avg_run_blocks(s, start, count, (n + 3) & ~3, st, step, block);
   });
   return 1;
 }
