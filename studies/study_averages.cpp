@@ -354,22 +354,16 @@ STUDY_INLINE static inline void dev_values(const double *ssum, const double *ssq
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-typedef double dev_v8d __attribute__((vector_size(64)));
-typedef long long dev_v8i __attribute__((vector_size(64)));
-
 // Eight bars to an instruction: the roots and divisions cost the same per
 // instruction whatever its width.
 template <int K>
-[[gnu::noinline]] __attribute__((target("avx512f"))) static void dev_values_512(
-    const double *ssum, const double *ssq, const double *px, int m, double inv_n, double shift,
-    double k, double *v, long long *ok) {
-  dev_values<K, dev_v8d, dev_v8i, 8>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
+[[gnu::noinline]] STUDY_512 static void dev_values_512(const double *ssum, const double *ssq,
+                                                       const double *px, int m, double inv_n,
+                                                       double shift, double k, double *v,
+                                                       long long *ok) {
+  dev_values<K, study_v8d, study_v8i, 8>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
 }
 
-static bool dev_has_512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && study_register_cap() >= 512;
-  return has;
-}
 #endif
 
 // dev_values in the widest registers at hand: W, the kernel's compilation
@@ -380,7 +374,7 @@ STUDY_INLINE static inline void dev_values_either(const double *ssum, const doub
                                                   double shift, double k, double *v,
                                                   long long *ok) {
 #if defined(__x86_64__) || defined(__i386__)
-  if (W && m >= 16 && dev_has_512()) {
+  if (W && m >= 16 && study_has_512()) {
     dev_values_512<K>(ssum, ssq, px, m, inv_n, shift, k, v, ok);
     return;
   }
