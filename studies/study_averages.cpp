@@ -87,29 +87,6 @@ STUDY_INLINE inline void avg_groups(int m, Group group) {
   if (j < m) group(j, m - j);
 }
 
-// study_run4 with the groups a block at a time: the bars before `from`
-// one at a time with step(i, st), then block(i, e, st) over bars i .. e - 1
-// (i a multiple of 4, e too but for the chart's last group) up to the
-// group that holds the last bar, the state saved, and that group by
-// itself.
-template <class S, class Step, class Block>
-STUDY_INLINE inline void avg_run_blocks(StudyDef *s, int start, int count, int from, S &st,
-                                        Step &step, Block &block) {
-  S run = st;
-  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
-  if (i < count) {
-    const int last = (count - 1) & ~3;
-    for (int e; i < last; i = e) {
-      e = last - i > AVG_BLOCK ? i + AVG_BLOCK : last;
-      block(i, e, run);
-    }
-    run.index = count - 1;
-    study_save_state(s, run);
-    block(last, count, run);
-  }
-  st = run;
-}
-
 // Moving average of the price by method, times mult, into series 1: bar
 // by bar through the warm-up, then four bars at a time (ma_group).
 template <int>
@@ -202,7 +179,7 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
         // (a short run, such as a live update, takes its few groups as
         // below: the same values, without setting up a block)
         if (count - start > 64) {
-          avg_run_blocks(s, start, count, from, st, step, block);
+          study_run_blocks(s, start, count, from, AVG_BLOCK, st, step, block);
           return;
         }
       }
@@ -559,7 +536,7 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
       st = r;
     };
     // the bars before `from` one at a time, then blocks
-    avg_run_blocks(s, start, count, (n + 3) & ~3, st, step, block);
+    study_run_blocks(s, start, count, (n + 3) & ~3, AVG_BLOCK, st, step, block);
   });
   return 1;
 }

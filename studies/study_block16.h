@@ -140,30 +140,37 @@ static_assert(sizeof(chart_bar) <= 64, "a cache line holds a bar record");
   for (int q = 0; q < m; q++) out[q] = r[q >> 2][q & 3];
 }
 
-// study_run4 with blocks of sixteen bars at multiples of 16 from `from`,
-// taken in chunks: blocks(i, nb, m, st) runs nb blocks from bar i, the
-// last of them m bars long (16 but for the one that the chart cuts short).
-// A chunk's passes go over all its blocks in turn, so that the work of
-// neighbouring blocks overlaps instead of waiting on each block's chain of
-// smoothings.
-enum { CHUNK = 16 };
-
-template <class S, class Step, class Blocks>
-STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
-                               Blocks blocks) {
+// study_run4 with blocks of B bars (16 or 32) at multiples of B from
+// `from`, taken in chunks of up to C blocks: blocks(i, nb, m, st) runs nb
+// blocks from bar i, the last of them m bars long (B but for the one that
+// the chart cuts short).  A chunk's passes go over all its blocks in turn,
+// so that the work of neighbouring blocks overlaps instead of waiting on
+// each block's chain of smoothings.
+template <int B, int C, class S, class Step, class Blocks>
+STUDY_INLINE inline void run_blocks(StudyDef *s, int start, int count, int from, S &st, Step step,
+                                    Blocks blocks) {
   S run = st;
-  int i = study_steps_to(s, start >= from ? start & ~15 : start, from, count, run, step);
+  int i = study_steps_to(s, start >= from ? start & ~(B - 1) : start, from, count, run, step);
   if (i < count) {
-    while (count - i > 16) {
-      int nb = std::min((int)CHUNK, (count - i - 1) / 16);
-      blocks(i, nb, 16, run);
-      i += 16 * nb;
+    while (count - i > B) {
+      int nb = std::min(C, (count - i - 1) / B);
+      blocks(i, nb, B, run);
+      i += B * nb;
     }
     run.index = count - 1;
     study_save_state(s, run);
     blocks(i, 1, count - i, run);
   }
   st = run;
+}
+
+// Sixteen-bar blocks, sixteen to a chunk.
+enum { CHUNK = 16 };
+
+template <class S, class Step, class Blocks>
+STUDY_INLINE inline void run16(StudyDef *s, int start, int count, int from, S &st, Step step,
+                               Blocks blocks) {
+  run_blocks<16, CHUNK>(s, start, count, from, st, step, blocks);
 }
 
 }  // namespace

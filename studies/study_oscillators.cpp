@@ -329,21 +329,7 @@ STUDY_INLINE static inline int stochastic(chart_rec *chart, StudyDef *s, int res
       }
       st = r;
     };
-    // the bars before `from` one at a time, then blocks up to the group
-    // that holds the last bar, the state saved, and that group by itself
-    stoch_state run = st;
-    int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
-    if (i < count) {
-      const int last = (count - 1) & ~3;
-      for (int e; i < last; i = e) {
-        e = last - i > kBlock ? i + kBlock : last;
-        block(i, e, run);
-      }
-      run.index = count - 1;
-      study_save_state(s, run);
-      block(last, count, run);
-    }
-    st = run;
+    study_run_blocks(s, start, count, from, kBlock, st, step, block);
   };
   with_price_type(bars, sp.price_type, [&](auto price) STUDY_INLINE {
     if constexpr (D)

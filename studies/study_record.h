@@ -414,6 +414,29 @@ STUDY_INLINE inline void study_run4(StudyDef *s, int start, int count, int from,
   st = run;
 }
 
+// study_run4 with the groups a block at a time: the bars before `from`
+// one at a time with step(i, st), then block(i, e, st) over bars i .. e - 1
+// (i a multiple of 4, e - i at most `len`, e a multiple of 4 but for the
+// chart's last group) up to the group that holds the last bar, the state
+// saved, and that group by itself.
+template <class S, class Step, class Block>
+STUDY_INLINE inline void study_run_blocks(StudyDef *s, int start, int count, int from, int len,
+                                          S &st, Step &step, Block &block) {
+  S run = st;
+  int i = study_steps_to(s, study_first4(start, from), from, count, run, step);
+  if (i < count) {
+    const int last = (count - 1) & ~3;
+    for (int e; i < last; i = e) {
+      e = last - i > len ? i + len : last;
+      block(i, e, run);
+    }
+    run.index = count - 1;
+    study_save_state(s, run);
+    block(last, count, run);
+  }
+  st = run;
+}
+
 // name_wide, compiled for 256-bit registers, and name_plain, for the rest:
 // each calls its own copy of the kernel name<1> or name<0>, a template over
 // an int that is inlined with everything it calls (STUDY_INLINE on the

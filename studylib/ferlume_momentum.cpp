@@ -269,26 +269,8 @@ template <int W>
   }
 }
 
-// run16 with blocks of thirty-two bars at multiples of 32 from `from`.
+// Blocks of thirty-two bars (run_blocks), eight to a chunk.
 enum { CHUNK32 = 8 };
-
-template <class S, class Step, class Blocks>
-STUDY_INLINE inline void run32(StudyDef *s, int start, int count, int from, S &st, Step step,
-                               Blocks blocks) {
-  S run = st;
-  int i = study_steps_to(s, start >= from ? start & ~31 : start, from, count, run, step);
-  if (i < count) {
-    while (count - i > 32) {
-      int nb = std::min((int)CHUNK32, (count - i - 1) / 32);
-      blocks(i, nb, 32, run);
-      i += 32 * nb;
-    }
-    run.index = count - 1;
-    study_save_state(s, run);
-    blocks(i, 1, count - i, run);
-  }
-  st = run;
-}
 
 // STUDY_TWO_WAYS and a third compilation for 512-bit registers, chosen
 // where the processor has them and the registers are not capped
@@ -423,7 +405,7 @@ STUDY_INLINE inline int tsi_run(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
   };
-  run32(s, start, count, from, st, step, block);
+  run_blocks<32, CHUNK32>(s, start, count, from, st, step, block);
   return 1;
 }
 template <int W>
@@ -542,7 +524,7 @@ STUDY_INLINE inline int tef(chart_rec *chart, StudyDef *s, int restart) {
       block32_store<W>(out + i + 32 * q, dq[q], q == nb - 1 ? mlast : 32);
     }
   };
-  run32(s, start, count, (std::max(n, n + k - 2) + 31) & ~31, st, step, blocks);
+  run_blocks<32, CHUNK32>(s, start, count, (std::max(n, n + k - 2) + 31) & ~31, st, step, blocks);
   return 1;
 }
 MOM_THREE_WAYS(tef, (chart_rec * chart, StudyDef *s, int restart), (chart, s, restart))
@@ -706,7 +688,7 @@ STUDY_INLINE inline int dmi(chart_rec *chart, StudyDef *s, int restart) {
       }
     }
   };
-  run32(s, start, count, from, st, step, block);
+  run_blocks<32, CHUNK32>(s, start, count, from, st, step, block);
   return 1;
 }
 
