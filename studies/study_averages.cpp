@@ -39,16 +39,19 @@ struct dev_state {
 // moves that block's last hist prices to the front instead of reading
 // them again; a short run that follows none (a live update) reads only
 // the bars `taps` back from its own (each tap 0 .. hist).  Windows longer
-// than the buffer on the stack take one from the heap.
+// than the buffer on the stack take one from the heap, but only when the
+// chart is longer than the window: blocks start past a full window, so a
+// window as long as the chart (a period of millions) never reaches them
+// and must not cost a buffer of its length.
 struct avg_prices {
   static constexpr int kHist = 512;
   int hist, next = -1, len = 0;
   double *w;
   std::vector<double> heap;
   alignas(64) double local[kHist + AVG_BLOCK + 16];
-  explicit avg_prices(int hist_) : hist(hist_) {
+  avg_prices(int hist_, int count) : hist(hist_) {
     w = local;
-    if (hist > kHist) {
+    if (hist > kHist && hist < count) {
       heap.resize((size_t)hist + AVG_BLOCK + 16);
       w = heap.data();
     }
@@ -103,7 +106,7 @@ STUDY_INLINE static inline int price_ma(chart_rec *chart, StudyDef *s, int resta
   // the prices of the weighted and triangular averages' blocks, one buffer
   // for every price type and method (a frame with one for each would
   // make a live update pay for touching them all)
-  avg_prices px(method == MA_WEIGHTED ? n : method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) : 0);
+  avg_prices px(method == MA_WEIGHTED ? n : method == MA_TRIANGULAR ? 2 * ((n + 2) / 2) : 0, count);
   with_price_type(bars, price_type, [&](auto x) STUDY_INLINE {
     with_ma_method(method, [&](auto m) STUDY_INLINE {
       constexpr int M = decltype(m)::value;
@@ -409,7 +412,7 @@ STUDY_INLINE static inline int deviation(chart_rec *chart, StudyDef *s, int rest
   alignas(64) double blockbuf[3 * stride];
   alignas(64) long long bok[AVG_BLOCK];
   double *bsum = blockbuf, *bssq = bsum + stride, *bval = bssq + stride;
-  avg_prices prices(n - 1);
+  avg_prices prices(n - 1, count);
   with_price_type(bars, s->price_type, [&](auto price) STUDY_INLINE {
     auto step = [&](int i, dev_state &st) STUDY_INLINE {
       double p = price(i);
